@@ -1,0 +1,62 @@
+# Helpers shared by the folder CMakeLists files.
+
+set(ZUN_SOURCE_ROOT ${CMAKE_SOURCE_DIR})
+set(ZUN_PYTHON /usr/bin/python3)
+set_property(GLOBAL PROPERTY ZUN_CORE_LIBRARIES "")
+
+# zun_add_library(<folder> [DEPS lib...] [PUBLIC_DEPS lib...])
+# One static library per source folder, made of every .cpp directly in that folder.
+function(zun_add_library folder)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  add_library(zun_${folder} STATIC ${_src})
+  target_include_directories(zun_${folder} PUBLIC ${ZUN_SOURCE_ROOT}/src)
+  target_link_libraries(zun_${folder} PUBLIC ${ARG_DEPS} OpenMP::OpenMP_CXX Threads::Threads)
+  target_compile_definitions(zun_${folder} PUBLIC ZUN_SOURCE_DIR="${ZUN_SOURCE_ROOT}")
+  set_property(GLOBAL APPEND PROPERTY ZUN_CORE_LIBRARIES zun_${folder})
+endfunction()
+
+# zun_add_tests(<folder> [LIBS lib...] [LABELS label...])
+# One test executable per <name>_test.cpp in the current folder, named <folder>_<name>_test,
+# registered with CTest. Helper sources of the folder (files not ending in _test.cpp) are
+# compiled into every test of the folder.
+function(zun_add_tests folder)
+  cmake_parse_arguments(ARG "" "" "LIBS;LABELS" ${ARGN})
+  if(NOT ARG_LABELS)
+    set(ARG_LABELS core)
+  endif()
+  file(GLOB _tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  file(GLOB _all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  set(_helpers ${_all})
+  if(_tests)
+    list(REMOVE_ITEM _helpers ${_tests})
+  endif()
+  if(_helpers)
+    add_library(zun_${folder}_testsupport STATIC ${_helpers})
+    target_link_libraries(zun_${folder}_testsupport PUBLIC ${ARG_LIBS} GTest::gtest GTest::gmock)
+    target_include_directories(zun_${folder}_testsupport PUBLIC ${ZUN_SOURCE_ROOT}/src ${ZUN_SOURCE_ROOT}/tests)
+    set(_support zun_${folder}_testsupport)
+  endif()
+  foreach(_t ${_tests})
+    get_filename_component(_name ${_t} NAME_WE)
+    set(_exe ${folder}_${_name})
+    add_executable(${_exe} ${_t})
+    target_link_libraries(${_exe} PRIVATE ${_support} ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    target_include_directories(${_exe} PRIVATE ${ZUN_SOURCE_ROOT}/src ${ZUN_SOURCE_ROOT}/tests)
+    target_compile_definitions(${_exe} PRIVATE
+      ZUN_PYTHON="${ZUN_PYTHON}"
+      ZUN_TEST_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
+      ZUN_TEST_BINARY_DIR="${CMAKE_CURRENT_BINARY_DIR}")
+    add_test(NAME ${_exe} COMMAND ${_exe} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    set_tests_properties(${_exe} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 900)
+  endforeach()
+endfunction()
+
+# zun_add_bench(<name> SOURCES ... LIBS ...) : a benchmark executable bench_<name>.
+function(zun_add_bench name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(bench_${name} ${ARG_SOURCES})
+  target_link_libraries(bench_${name} PRIVATE ${ARG_LIBS})
+  target_include_directories(bench_${name} PRIVATE ${ZUN_SOURCE_ROOT}/src)
+  target_compile_definitions(bench_${name} PRIVATE ZUN_PYTHON="${ZUN_PYTHON}" ZUN_SOURCE_DIR="${ZUN_SOURCE_ROOT}")
+endfunction()
