@@ -5,12 +5,15 @@
 #include <cstring>
 
 #include "compute/plugindocument.h"
+#include "model/label.h"
+#include "model/rulelist.h"
 
 namespace zun {
 
 namespace {
 constexpr std::uint16_t kValueMask = 0x3FFF;
 constexpr std::uint16_t kFlagMask = 0xC000;
+constexpr int kCompositionKind = 0;
 constexpr int kPropertyKind = 2;
 }  // namespace
 
@@ -99,10 +102,6 @@ int PluginObjHost::SetRange(int ch, float min, float max) {
     return 0;
 }
 
-std::uint64_t PluginObjHost::VoxelCount() const {
-    return static_cast<std::uint64_t>(dims_[0]) * dims_[1] * dims_[2];
-}
-
 const std::uint16_t* PluginObjHost::Words(int ch) const {
     if (!ValidChannel(ch)) return nullptr;
     return doc_.ChannelWords(ch);
@@ -146,13 +145,35 @@ int PluginObjHost::WriteSlice8(int ch, std::uint32_t z, const std::uint8_t* in) 
 }
 
 int PluginObjHost::NormalizeVoxel(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
-    (void)x, (void)y, (void)z;
-    return 1;
+    if (x >= dims_[0] || y >= dims_[1] || z >= dims_[2]) return 1;
+    const std::uint64_t at = (static_cast<std::uint64_t>(z) * dims_[1] + y) * dims_[0] + x;
+    std::vector<std::uint16_t*> words;
+    try {
+        for (int ch = 0; ch < ChannelCount(); ++ch) {
+            if (kinds_[ch] != kCompositionKind) continue;
+            std::uint16_t* block = doc_.ChannelWords(ch);
+            if (!block) return 1;
+            words.push_back(block + at);
+        }
+    } catch (...) {
+        return 1;
+    }
+    if (words.empty()) return 1;
+    const int last = static_cast<int>(words.size()) - 1;
+    int fixedCount = 0, fixedSum = 0, freeCount = 0, freeSum = 0, parallelSum = 0;
+    SumVoxelFractions(words.data(), last, nullptr, fixedCount, fixedSum, freeCount, freeSum, parallelSum);
+    NormalizeVoxelFractions(words.data(), last, kValueMask, fixedSum, freeSum, fixedCount, freeCount);
+    changed_ = true;
+    return 0;
 }
 
 std::uint64_t PluginObjHost::LabelClusters(const std::uint8_t* mask, std::uint64_t* labels, int order) {
-    (void)mask, (void)labels, (void)order;
-    return 0;
+    if (!mask || !labels) return 0;
+    try {
+        return LabelLinkedClusters(mask, labels, dims_[0], dims_[1], dims_[2], order, 1);
+    } catch (...) {
+        return 0;
+    }
 }
 
 void PluginObjHost::Log(const char* text) {

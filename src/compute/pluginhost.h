@@ -51,7 +51,6 @@ public:
 private:
     bool ValidChannel(int ch) const { return ch >= 0 && ch < static_cast<int>(names_.size()); }
     std::uint16_t* SliceWords(int ch, std::uint32_t z) const;
-    std::uint64_t VoxelCount() const;
 
     PluginDocument& doc_;
     std::string baseName_;

@@ -228,3 +228,56 @@ TEST_F(HostTest, RandomIsSeededUniformAndThreadSafe) {
 
 }  // namespace
 }  // namespace zun
+
+namespace zun {
+namespace {
+
+TEST(PluginHostSample, NormalizeVoxelRescalesFreeCompositionWordsOfOneVoxel) {
+    test::TestPluginDocument doc(2, 2, 2);
+    doc.AddChannel("A", 0, 1000);
+    doc.AddChannel("CT", 1, 1000);
+    doc.AddChannel("B", 0, 1000);
+    doc.AddChannel("C", 0, 1000);
+    doc.channels[3].words[7] = 0x4000 | 3000;  // fixed word of the last voxel
+    PluginObjHost host(doc, "p");
+    ASSERT_EQ(host.NormalizeVoxel(0, 0, 0), 0);
+    EXPECT_EQ(doc.channels[0].words[0], 5461);
+    EXPECT_EQ(doc.channels[2].words[0], 5461);
+    EXPECT_EQ(doc.channels[3].words[0], 5461);
+    EXPECT_EQ(doc.channels[1].words[0], 1000);  // CT words are not compositions
+    EXPECT_EQ(doc.channels[0].words[1], 1000);  // other voxels untouched
+    EXPECT_TRUE(host.DocumentChanged());
+
+    ASSERT_EQ(host.NormalizeVoxel(1, 1, 1), 0);
+    EXPECT_EQ(doc.channels[3].words[7], 0x4000 | 3000);
+    EXPECT_EQ(doc.channels[0].words[7] + doc.channels[2].words[7], 16383 - 3000);
+
+    EXPECT_EQ(host.NormalizeVoxel(2, 0, 0), 1);
+    EXPECT_EQ(host.NormalizeVoxel(0, 0, 2), 1);
+    test::TestPluginDocument noComp(2, 2, 2);
+    noComp.AddChannel("CT", 1);
+    PluginObjHost other(noComp, "p");
+    EXPECT_EQ(other.NormalizeVoxel(0, 0, 0), 1);
+    EXPECT_FALSE(other.DocumentChanged());
+}
+
+TEST(PluginHostSample, LabelClustersLabelsTheDocumentGrid) {
+    test::TestPluginDocument doc(4, 3, 2);
+    PluginObjHost host(doc, "p");
+    // Two clusters: a single voxel at (0,0,0) and a bar of three along x at y = 2, z = 1.
+    std::vector<std::uint8_t> mask(24, 0);
+    mask[0] = 1;
+    mask[12 + 8 + 1] = mask[12 + 8 + 2] = mask[12 + 8 + 3] = 1;
+    std::vector<std::uint64_t> labels(24, 99);
+    EXPECT_EQ(host.LabelClusters(mask.data(), labels.data(), 1), 2u);
+    EXPECT_EQ(labels[0], 2u);  // largest first
+    EXPECT_EQ(labels[21], 1u);
+    EXPECT_EQ(labels[5], 0u);
+    EXPECT_EQ(host.LabelClusters(mask.data(), labels.data(), 0), 2u);
+    EXPECT_EQ(labels[0], 1u);
+    EXPECT_EQ(host.LabelClusters(nullptr, labels.data(), 0), 0u);
+    EXPECT_FALSE(host.DocumentChanged());
+}
+
+}  // namespace
+}  // namespace zun
