@@ -69,7 +69,7 @@ std::vector<std::uint8_t> BlobMask(int n) {
 }
 
 void LabellingFigures(int n) {
-    std::vector<std::uint64_t> labels(static_cast<std::size_t>(n) * n * n);
+    std::vector<zun::ullong> labels(static_cast<std::size_t>(n) * n * n);
     struct Named {
         const char* name;
         std::vector<std::uint8_t> mask;
@@ -80,7 +80,7 @@ void LabellingFigures(int n) {
         std::printf("labelling %d^3 %s: scipy.ndimage.label %.3f s (%llu clusters)\n", n, m.name, scipy,
                     refCount);
         for (int t : {1, 2, 4, 8}) {
-            std::uint64_t count = 0;
+            zun::ullong count = 0;
             double s = BestSeconds(3, [&] {
                 count = zun::ClusterSets::LabelPlanes(m.mask.data(), labels.data(), n, n, n, 1, t);
             });

@@ -19,19 +19,19 @@ namespace {
 class Equivalences {
 public:
     Equivalences() { parent_.push_back(0); }
-    std::uint64_t NewLabel() {
-        std::uint64_t l = parent_.size();
+    ullong NewLabel() {
+        ullong l = parent_.size();
         parent_.push_back(l);
         return l;
     }
-    std::uint64_t Find(std::uint64_t l) {
+    ullong Find(ullong l) {
         while (parent_[l] != l) {
             parent_[l] = parent_[parent_[l]];
             l = parent_[l];
         }
         return l;
     }
-    std::uint64_t Union(std::uint64_t a, std::uint64_t b) {
+    ullong Union(ullong a, ullong b) {
         a = Find(a);
         b = Find(b);
         if (a == b) return a;
@@ -42,10 +42,10 @@ public:
         parent_[a] = b;
         return b;
     }
-    std::vector<std::uint64_t>& Table() { return parent_; }
+    std::vector<ullong>& Table() { return parent_; }
 
 private:
-    std::vector<std::uint64_t> parent_;
+    std::vector<ullong> parent_;
 };
 
 struct Grid {
@@ -54,16 +54,16 @@ struct Grid {
 };
 
 // First pass over the planes z0..z1-1. Neighbours in plane z0-1 are left to the slab merge.
-void ScanSlab(const std::uint8_t* mask, std::uint64_t* labels, const Grid& g, std::int64_t z0,
-              std::int64_t z1, std::uint8_t fg, Equivalences& eq) {
+void ScanSlab(const std::uint8_t* mask, ullong* labels, const Grid& g, std::int64_t z0, std::int64_t z1,
+              std::uint8_t fg, Equivalences& eq) {
     const std::int64_t nx = g.nx, ny = g.ny, plane = g.Plane();
     for (std::int64_t z = z0; z < z1; ++z) {
         for (std::int64_t y = 0; y < ny; ++y) {
             const std::int64_t row = (z * ny + y) * nx;
             const std::uint8_t* m = mask + row;
-            std::uint64_t* L = labels + row;
+            ullong* L = labels + row;
             // Earlier neighbour rows: y-1 of this plane, y-1..y+1 of the previous plane.
-            const std::uint64_t* rows[4];
+            const ullong* rows[4];
             int nrows = 0;
             if (y > 0) rows[nrows++] = L - nx;
             if (z > z0) {
@@ -76,8 +76,8 @@ void ScanSlab(const std::uint8_t* mask, std::uint64_t* labels, const Grid& g, st
                     L[x] = 0;
                     continue;
                 }
-                std::uint64_t cur = 0;
-                auto take = [&](std::uint64_t l) {
+                ullong cur = 0;
+                auto take = [&](ullong l) {
                     if (l == 0 || l == cur) return;
                     cur = cur ? eq.Union(cur, l) : l;
                 };
@@ -98,12 +98,11 @@ void ScanSlab(const std::uint8_t* mask, std::uint64_t* labels, const Grid& g, st
     }
 }
 
-std::vector<std::uint64_t> CountLabels(const std::uint64_t* labels, std::int64_t n, std::uint64_t count,
-                                       int threads) {
-    std::vector<std::uint64_t> sizes(count + 1, 0);
-    const bool perThread = (count + 1) * static_cast<std::uint64_t>(threads) <= (1u << 24);
+std::vector<ullong> CountLabels(const ullong* labels, std::int64_t n, ullong count, int threads) {
+    std::vector<ullong> sizes(count + 1, 0);
+    const bool perThread = (count + 1) * static_cast<ullong>(threads) <= (1u << 24);
     if (perThread) {
-        std::vector<std::vector<std::uint64_t>> local(threads);
+        std::vector<std::vector<ullong>> local(threads);
 #pragma omp parallel num_threads(threads)
         {
             auto& mine = local[omp_get_thread_num()];
@@ -112,11 +111,11 @@ std::vector<std::uint64_t> CountLabels(const std::uint64_t* labels, std::int64_t
             for (std::int64_t i = 0; i < n; ++i) ++mine[labels[i]];
         }
         for (const auto& v : local)
-            for (std::uint64_t l = 0; l <= count; ++l) sizes[l] += v[l];
+            for (ullong l = 0; l <= count; ++l) sizes[l] += v[l];
     } else {
 #pragma omp parallel for num_threads(threads) schedule(static)
         for (std::int64_t i = 0; i < n; ++i)
-            std::atomic_ref<std::uint64_t>(sizes[labels[i]]).fetch_add(1, std::memory_order_relaxed);
+            std::atomic_ref<ullong>(sizes[labels[i]]).fetch_add(1, std::memory_order_relaxed);
     }
     return sizes;
 }
@@ -124,17 +123,17 @@ std::vector<std::uint64_t> CountLabels(const std::uint64_t* labels, std::int64_t
 template <class Out>
 std::int64_t LinkedClustersTo(std::int64_t nz, const std::uint8_t* mask, Out* out, std::int64_t nx,
                               std::int64_t ny, int order, std::uint8_t fg, Prompt* prompt, int threads,
-                              std::uint64_t clampTo) {
+                              ullong clampTo) {
     const std::int64_t n = nx * ny * nz;
-    std::unique_ptr<std::uint64_t[]> labels;
+    std::unique_ptr<ullong[]> labels;
     try {
-        labels.reset(new std::uint64_t[static_cast<std::size_t>(std::max<std::int64_t>(n, 1))]);
+        labels.reset(new ullong[static_cast<std::size_t>(std::max<std::int64_t>(n, 1))]);
     } catch (const std::bad_alloc&) {
         if (prompt)
             prompt->Tell("Run out of memory. Unable to calculate linked clusters.", PromptIcon::Warning);
         return -1;
     }
-    std::uint64_t count = LabelLinkedClusters(mask, labels.get(), nx, ny, nz, order, fg, threads);
+    ullong count = LabelLinkedClusters(mask, labels.get(), nx, ny, nz, order, fg, threads);
     const int t = ResolveThreadCount(threads);
 #pragma omp parallel for num_threads(t) schedule(static)
     for (std::int64_t i = 0; i < n; ++i) out[i] = static_cast<Out>(std::min(labels[i], clampTo));
@@ -147,13 +146,13 @@ int ResolveThreadCount(int requested) {
     return requested > 0 ? requested : std::max(1, omp_get_num_procs());
 }
 
-std::uint64_t UnionFind::FindRoot(const std::uint64_t* table, std::uint64_t label) {
+ullong UnionFind::FindRoot(const ullong* table, ullong label) {
     while (table[label] != label) label = table[label];
     return label;
 }
 
-std::uint64_t ClusterSets::LabelPlanes(const std::uint8_t* mask, std::uint64_t* labels, std::int64_t nx,
-                                       std::int64_t ny, std::int64_t nz, std::uint8_t fg, int threads) {
+ullong ClusterSets::LabelPlanes(const std::uint8_t* mask, ullong* labels, std::int64_t nx, std::int64_t ny,
+                                std::int64_t nz, std::uint8_t fg, int threads) {
     if (nx <= 0 || ny <= 0 || nz <= 0) return 0;
     const Grid g{nx, ny, nz};
     const int t = ResolveThreadCount(threads);
@@ -170,7 +169,7 @@ std::uint64_t ClusterSets::LabelPlanes(const std::uint8_t* mask, std::uint64_t* 
     }
 
     // One table over all slabs: slab k's label l becomes offset[k] + l.
-    std::vector<std::uint64_t> offset(slabs + 1, 0);
+    std::vector<ullong> offset(slabs + 1, 0);
     for (int k = 0; k < slabs; ++k) offset[k + 1] = offset[k] + eq[k].Table().size() - 1;
     Equivalences all;
     auto& table = all.Table();
@@ -178,7 +177,7 @@ std::uint64_t ClusterSets::LabelPlanes(const std::uint8_t* mask, std::uint64_t* 
     for (int k = 0; k < slabs; ++k) {
         const auto& p = eq[k].Table();
         for (std::size_t l = 1; l < p.size(); ++l) table[offset[k] + l] = offset[k] + p[l];
-        std::vector<std::uint64_t>().swap(eq[k].Table());
+        std::vector<ullong>().swap(eq[k].Table());
     }
 
     // Join the clusters that meet across a slab border.
@@ -186,13 +185,13 @@ std::uint64_t ClusterSets::LabelPlanes(const std::uint8_t* mask, std::uint64_t* 
     for (int k = 1; k < slabs; ++k) {
         const std::int64_t z = zStart[k];
         for (std::int64_t y = 0; y < ny; ++y) {
-            const std::uint64_t* L = labels + (z * ny + y) * nx;
+            const ullong* L = labels + (z * ny + y) * nx;
             for (std::int64_t x = 0; x < nx; ++x) {
                 if (!L[x]) continue;
-                const std::uint64_t a = offset[k] + L[x];
+                const ullong a = offset[k] + L[x];
                 for (std::int64_t yy = std::max<std::int64_t>(y - 1, 0); yy <= std::min(y + 1, ny - 1);
                      ++yy) {
-                    const std::uint64_t* P = labels + ((z - 1) * ny + yy) * nx;
+                    const ullong* P = labels + ((z - 1) * ny + yy) * nx;
                     for (std::int64_t xx = std::max<std::int64_t>(x - 1, 0); xx <= std::min(x + 1, nx - 1);
                          ++xx)
                         if (P[xx]) all.Union(a, offset[k - 1] + P[xx]);
@@ -203,34 +202,33 @@ std::uint64_t ClusterSets::LabelPlanes(const std::uint8_t* mask, std::uint64_t* 
 
     // Roots in increasing label order get 1, 2, 3, ...; parents precede children, so one pass
     // turns every entry into the number of its root.
-    std::uint64_t count = 0;
+    ullong count = 0;
     for (std::size_t l = 1; l < table.size(); ++l) table[l] = table[l] == l ? ++count : table[table[l]];
 
 #pragma omp parallel for num_threads(slabs) schedule(static, 1)
     for (int k = 0; k < slabs; ++k) {
-        std::uint64_t* L = labels + zStart[k] * plane;
+        ullong* L = labels + zStart[k] * plane;
         const std::int64_t n = (zStart[k + 1] - zStart[k]) * plane;
-        const std::uint64_t off = offset[k];
+        const ullong off = offset[k];
         for (std::int64_t i = 0; i < n; ++i)
             if (L[i]) L[i] = table[off + L[i]];
     }
     return count;
 }
 
-std::uint64_t LabelLinkedClusters(const std::uint8_t* mask, std::uint64_t* labels, std::int64_t nx,
-                                  std::int64_t ny, std::int64_t nz, int order, std::uint8_t fg, int threads) {
-    const std::uint64_t count = ClusterSets::LabelPlanes(mask, labels, nx, ny, nz, fg, threads);
+ullong LabelLinkedClusters(const std::uint8_t* mask, ullong* labels, std::int64_t nx, std::int64_t ny,
+                           std::int64_t nz, int order, std::uint8_t fg, int threads) {
+    const ullong count = ClusterSets::LabelPlanes(mask, labels, nx, ny, nz, fg, threads);
     if (count == 0 || order == 0) return count;
     const int t = ResolveThreadCount(threads);
     const std::int64_t n = nx * ny * nz;
-    std::vector<std::uint64_t> sizes = CountLabels(labels, n, count, t);
-    std::vector<std::uint64_t> byRank(count);
-    std::iota(byRank.begin(), byRank.end(), std::uint64_t{1});
-    std::stable_sort(byRank.begin(), byRank.end(),
-                     [&](std::uint64_t a, std::uint64_t b) { return sizes[a] > sizes[b]; });
+    std::vector<ullong> sizes = CountLabels(labels, n, count, t);
+    std::vector<ullong> byRank(count);
+    std::iota(byRank.begin(), byRank.end(), ullong{1});
+    std::stable_sort(byRank.begin(), byRank.end(), [&](ullong a, ullong b) { return sizes[a] > sizes[b]; });
     // Smallest first with the higher old label first among equals: the exact reverse.
-    std::vector<std::uint64_t> newLabel(count + 1, 0);
-    for (std::uint64_t r = 0; r < count; ++r) newLabel[byRank[r]] = order > 0 ? r + 1 : count - r;
+    std::vector<ullong> newLabel(count + 1, 0);
+    for (ullong r = 0; r < count; ++r) newLabel[byRank[r]] = order > 0 ? r + 1 : count - r;
 #pragma omp parallel for num_threads(t) schedule(static)
     for (std::int64_t i = 0; i < n; ++i) labels[i] = newLabel[labels[i]];
     return count;
@@ -248,16 +246,15 @@ std::int64_t LinkedClustersToUInt(std::int64_t nz, const std::uint8_t* mask, std
     return LinkedClustersTo(nz, mask, out, nx, ny, order, fg, prompt, threads, 4294967295u);
 }
 
-void ClusterSets::CollectPlaneLabels(std::set<std::uint64_t>& out, const std::uint64_t* labels,
-                                     std::int64_t nx, std::int64_t ny, std::int64_t nz, std::int64_t plane,
-                                     int axis) {
+void ClusterSets::CollectPlaneLabels(std::set<ullong>& out, const ullong* labels, std::int64_t nx,
+                                     std::int64_t ny, std::int64_t nz, std::int64_t plane, int axis) {
     const std::int64_t dims[3] = {nx, ny, nz};
     if (axis < 0 || axis > 2 || plane < 0 || plane >= dims[axis]) return;
     for (std::int64_t z = 0; z < nz; ++z) {
         if (axis == 2 && z != plane) continue;
         for (std::int64_t y = 0; y < ny; ++y) {
             if (axis == 1 && y != plane) continue;
-            const std::uint64_t* L = labels + (z * ny + y) * nx;
+            const ullong* L = labels + (z * ny + y) * nx;
             if (axis == 0) {
                 if (L[plane]) out.insert(L[plane]);
                 continue;
@@ -268,9 +265,9 @@ void ClusterSets::CollectPlaneLabels(std::set<std::uint64_t>& out, const std::ui
     }
 }
 
-void ClusterSets::CombineSets(int operation, std::set<std::uint64_t>& a, const std::set<std::uint64_t>& b) {
+void ClusterSets::CombineSets(int operation, std::set<ullong>& a, const std::set<ullong>& b) {
     if (operation == 1) {
-        std::set<std::uint64_t> r;
+        std::set<ullong> r;
         std::set_intersection(a.begin(), a.end(), b.begin(), b.end(), std::inserter(r, r.end()));
         a.swap(r);
     } else if (operation == 2) {
@@ -278,18 +275,17 @@ void ClusterSets::CombineSets(int operation, std::set<std::uint64_t>& a, const s
     }
 }
 
-std::uint64_t ClusterSets::Combine(std::uint64_t* labels, std::uint64_t count, std::int64_t nx,
-                                   std::int64_t ny, std::int64_t nz, const std::array<bool, 3>& axisOn,
-                                   const std::array<int, 3>& operation,
-                                   const std::array<std::array<std::int64_t, 2>, 3>& planes, int threads) {
-    std::set<std::uint64_t> result;
+ullong ClusterSets::Combine(ullong* labels, ullong count, std::int64_t nx, std::int64_t ny, std::int64_t nz,
+                            const std::array<bool, 3>& axisOn, const std::array<int, 3>& operation,
+                            const std::array<std::array<std::int64_t, 2>, 3>& planes, int threads) {
+    std::set<ullong> result;
     bool first = true;
     for (int axis = 0; axis < 3; ++axis) {
         if (!axisOn[axis]) continue;
-        std::set<std::uint64_t> a;
+        std::set<ullong> a;
         CollectPlaneLabels(a, labels, nx, ny, nz, planes[axis][0], axis);
         if (operation[axis] != 0) {
-            std::set<std::uint64_t> b;
+            std::set<ullong> b;
             CollectPlaneLabels(b, labels, nx, ny, nz, planes[axis][1], axis);
             CombineSets(operation[axis], a, b);
         }
@@ -300,14 +296,14 @@ std::uint64_t ClusterSets::Combine(std::uint64_t* labels, std::uint64_t count, s
         first = false;
     }
     if (result.empty()) return 0;
-    std::uint64_t top = std::max(count, *result.rbegin());
+    ullong top = std::max(count, *result.rbegin());
     std::vector<std::uint8_t> selected(top + 1, 0);
-    for (std::uint64_t l : result) selected[l] = 1;
+    for (ullong l : result) selected[l] = 1;
     const std::int64_t n = nx * ny * nz;
     const int t = ResolveThreadCount(threads);
 #pragma omp parallel for num_threads(t) schedule(static)
     for (std::int64_t i = 0; i < n; ++i) {
-        const std::uint64_t l = labels[i];
+        const ullong l = labels[i];
         if (l) labels[i] = l <= top && selected[l] ? 2 * l - 1 : 2 * l;
     }
     return result.size();

@@ -11,12 +11,15 @@ namespace zun {
 
 class Prompt;
 
+// The label word (the same type as the voxel containers' 64-bit element).
+using ullong = unsigned long long;
+
 // An explicit thread count for voxel loops: `requested` when positive, else the processor count.
 int ResolveThreadCount(int requested);
 
 struct UnionFind {
     // Follows the equivalence table until an entry points to itself.
-    static std::uint64_t FindRoot(const std::uint64_t* table, std::uint64_t label);
+    static ullong FindRoot(const ullong* table, ullong label);
 };
 
 class ClusterSets {
@@ -24,31 +27,28 @@ public:
     // Labels the voxels whose mask byte equals `foreground`; clusters are numbered 1..N in the
     // order in which their first voxel is met (x fastest, then y, then z). Every label word is
     // written. Returns N.
-    static std::uint64_t LabelPlanes(const std::uint8_t* mask, std::uint64_t* labels, std::int64_t nx,
-                                     std::int64_t ny, std::int64_t nz, std::uint8_t foreground,
-                                     int threads = 0);
+    static ullong LabelPlanes(const std::uint8_t* mask, ullong* labels, std::int64_t nx, std::int64_t ny,
+                              std::int64_t nz, std::uint8_t foreground, int threads = 0);
 
     // The non-zero labels of plane x = plane, y = plane or z = plane (axis 0, 1, 2); a plane outside
     // the volume adds nothing.
-    static void CollectPlaneLabels(std::set<std::uint64_t>& out, const std::uint64_t* labels, std::int64_t nx,
+    static void CollectPlaneLabels(std::set<ullong>& out, const ullong* labels, std::int64_t nx,
                                    std::int64_t ny, std::int64_t nz, std::int64_t plane, int axis);
     // operation 1: a = a ∩ b; 2: a = a ∪ b; other values leave a.
-    static void CombineSets(int operation, std::set<std::uint64_t>& a, const std::set<std::uint64_t>& b);
+    static void CombineSets(int operation, std::set<ullong>& a, const std::set<ullong>& b);
     // Selects the clusters met in the chosen planes of the enabled axes (per axis: the first plane,
     // combined with the second by the axis operation when it is non-zero; the axes intersected).
     // When any cluster is selected, label l becomes 2l-1 if selected, else 2l. Returns the number of
     // selected clusters.
-    static std::uint64_t Combine(std::uint64_t* labels, std::uint64_t count, std::int64_t nx, std::int64_t ny,
-                                 std::int64_t nz, const std::array<bool, 3>& axisOn,
-                                 const std::array<int, 3>& operation,
-                                 const std::array<std::array<std::int64_t, 2>, 3>& planes, int threads = 0);
+    static ullong Combine(ullong* labels, ullong count, std::int64_t nx, std::int64_t ny, std::int64_t nz,
+                          const std::array<bool, 3>& axisOn, const std::array<int, 3>& operation,
+                          const std::array<std::array<std::int64_t, 2>, 3>& planes, int threads = 0);
 };
 
 // Labels the mask and, for order > 0, renumbers the clusters from the largest down (equal sizes
 // keep their order); order < 0 from the smallest up; order 0 keeps the labels as found.
-std::uint64_t LabelLinkedClusters(const std::uint8_t* mask, std::uint64_t* labels, std::int64_t nx,
-                                  std::int64_t ny, std::int64_t nz, int order, std::uint8_t foreground,
-                                  int threads = 0);
+ullong LabelLinkedClusters(const std::uint8_t* mask, ullong* labels, std::int64_t nx, std::int64_t ny,
+                           std::int64_t nz, int order, std::uint8_t foreground, int threads = 0);
 
 // Labels into a temporary volume and copies the labels clamped to 16383 (16-bit form) or to
 // 4294967295 (32-bit form). Returns N, or -1 after "Run out of memory. Unable to calculate linked

@@ -16,10 +16,10 @@ namespace zun {
 namespace {
 
 using Mask = std::vector<std::uint8_t>;
-using Labels = std::vector<std::uint64_t>;
+using Labels = std::vector<ullong>;
 
 // Labels the mask with scipy.ndimage.label (26-connectivity) and returns its labels.
-Labels ScipyLabels(const Mask& mask, int nx, int ny, int nz, std::uint8_t fg, std::uint64_t& count) {
+Labels ScipyLabels(const Mask& mask, int nx, int ny, int nz, std::uint8_t fg, ullong& count) {
     const std::string base = std::string(ZUN_TEST_BINARY_DIR) + "/label_ref_" + std::to_string(::getpid());
     {
         std::ofstream f(base + ".mask", std::ios::binary);
@@ -77,12 +77,11 @@ TEST(Labelling, AgreesWithScipyOnRandomMasks) {
     for (const Case& c : cases) {
         const int n = c.nx * c.ny * c.nz;
         Mask m = RandomMask(n, c.density, seed++);
-        std::uint64_t refCount = 0;
+        ullong refCount = 0;
         Labels ref = ScipyLabels(m, c.nx, c.ny, c.nz, 1, refCount);
         for (int threads : {1, 3, 8}) {
             Labels got(n, 99);
-            std::uint64_t count =
-                ClusterSets::LabelPlanes(m.data(), got.data(), c.nx, c.ny, c.nz, 1, threads);
+            ullong count = ClusterSets::LabelPlanes(m.data(), got.data(), c.nx, c.ny, c.nz, 1, threads);
             ASSERT_EQ(count, refCount) << c.nx << "x" << c.ny << "x" << c.nz << " threads " << threads;
             ASSERT_EQ(got, ref) << c.nx << "x" << c.ny << "x" << c.nz << " threads " << threads;
         }
@@ -93,7 +92,7 @@ TEST(Labelling, AgreesWithScipyOnPhantomsAndOtherForeground) {
     const int nx = 48, ny = 40, nz = 36;
     Mask m = BallPhantom(nx, ny, nz, 5);
     for (auto& v : m) v = v ? 7 : 3;
-    std::uint64_t refCount = 0;
+    ullong refCount = 0;
     Labels ref = ScipyLabels(m, nx, ny, nz, 7, refCount);
     Labels got(m.size());
     EXPECT_EQ(LabelLinkedClusters(m.data(), got.data(), nx, ny, nz, 0, 7, 4), refCount);
@@ -137,20 +136,20 @@ TEST(Labelling, OrderBySize) {
 TEST(Labelling, OrderedSizesAgreeWithScipyCounts) {
     const int nx = 30, ny = 30, nz = 30;
     Mask m = RandomMask(nx * ny * nz, 0.28, 3);
-    std::uint64_t refCount = 0;
+    ullong refCount = 0;
     Labels ref = ScipyLabels(m, nx, ny, nz, 1, refCount);
     Labels l(m.size());
     ASSERT_EQ(LabelLinkedClusters(m.data(), l.data(), nx, ny, nz, 1, 1, 5), refCount);
-    std::vector<std::uint64_t> size(refCount + 1), refSize(refCount + 1);
+    std::vector<ullong> size(refCount + 1), refSize(refCount + 1);
     for (std::size_t i = 0; i < l.size(); ++i) {
         ++size[l[i]];
         ++refSize[ref[i]];
         EXPECT_EQ(l[i] == 0, ref[i] == 0);
     }
-    for (std::uint64_t k = 2; k <= refCount; ++k) EXPECT_GE(size[k - 1], size[k]);
+    for (ullong k = 2; k <= refCount; ++k) EXPECT_GE(size[k - 1], size[k]);
     std::sort(refSize.begin() + 1, refSize.end(), std::greater<>());
-    EXPECT_EQ(std::vector<std::uint64_t>(size.begin() + 1, size.end()),
-              std::vector<std::uint64_t>(refSize.begin() + 1, refSize.end()));
+    EXPECT_EQ(std::vector<ullong>(size.begin() + 1, size.end()),
+              std::vector<ullong>(refSize.begin() + 1, refSize.end()));
 }
 
 TEST(Labelling, ClampedCopies) {
@@ -181,9 +180,9 @@ TEST(ClusterSelection, PlanesAndCombination) {
     for (int z = 2; z < 4; ++z) m[z * nx + 4] = 1;
     Labels l(m.size());
     ASSERT_EQ(ClusterSets::LabelPlanes(m.data(), l.data(), nx, ny, nz, 1), 3u);
-    std::set<std::uint64_t> s;
+    std::set<ullong> s;
     ClusterSets::CollectPlaneLabels(s, l.data(), nx, ny, nz, 0, 2);
-    EXPECT_EQ(s, (std::set<std::uint64_t>{1, 2}));
+    EXPECT_EQ(s, (std::set<ullong>{1, 2}));
     s.clear();
     ClusterSets::CollectPlaneLabels(s, l.data(), nx, ny, nz, 9, 2);
     EXPECT_TRUE(s.empty());
@@ -206,13 +205,13 @@ TEST(ClusterSelection, PlanesAndCombination) {
     EXPECT_EQ(ClusterSets::Combine(sel.data(), 3, nx, ny, nz, {false, false, false}, {0, 0, 0}, {}), 0u);
     EXPECT_EQ(sel, l);
     // An empty operand of an intersection empties the set.
-    std::set<std::uint64_t> a{1, 2}, empty;
+    std::set<ullong> a{1, 2}, empty;
     ClusterSets::CombineSets(1, a, empty);
     EXPECT_TRUE(a.empty());
 }
 
 TEST(UnionFindTable, FollowsToTheRoot) {
-    std::uint64_t table[] = {0, 1, 1, 2, 4};
+    ullong table[] = {0, 1, 1, 2, 4};
     EXPECT_EQ(UnionFind::FindRoot(table, 3), 1u);
     EXPECT_EQ(UnionFind::FindRoot(table, 4), 4u);
 }
