@@ -54,26 +54,27 @@ struct Grid {
 };
 
 // First pass over the planes z0..z1-1. Neighbours in plane z0-1 are left to the slab merge.
-void ScanSlab(const std::uint8_t* mask, ullong* labels, const Grid& g, std::int64_t z0, std::int64_t z1,
+template <class L>
+void ScanSlab(const std::uint8_t* mask, L* labels, const Grid& g, std::int64_t z0, std::int64_t z1,
               std::uint8_t fg, Equivalences& eq) {
     const std::int64_t nx = g.nx, ny = g.ny, plane = g.Plane();
     for (std::int64_t z = z0; z < z1; ++z) {
         for (std::int64_t y = 0; y < ny; ++y) {
             const std::int64_t row = (z * ny + y) * nx;
             const std::uint8_t* m = mask + row;
-            ullong* L = labels + row;
+            L* lab = labels + row;
             // Earlier neighbour rows: y-1 of this plane, y-1..y+1 of the previous plane.
-            const ullong* rows[4];
+            const L* rows[4];
             int nrows = 0;
-            if (y > 0) rows[nrows++] = L - nx;
+            if (y > 0) rows[nrows++] = lab - nx;
             if (z > z0) {
-                if (y > 0) rows[nrows++] = L - plane - nx;
-                rows[nrows++] = L - plane;
-                if (y + 1 < ny) rows[nrows++] = L - plane + nx;
+                if (y > 0) rows[nrows++] = lab - plane - nx;
+                rows[nrows++] = lab - plane;
+                if (y + 1 < ny) rows[nrows++] = lab - plane + nx;
             }
             for (std::int64_t x = 0; x < nx; ++x) {
                 if (m[x] != fg) {
-                    L[x] = 0;
+                    lab[x] = 0;
                     continue;
                 }
                 ullong cur = 0;
@@ -81,10 +82,10 @@ void ScanSlab(const std::uint8_t* mask, ullong* labels, const Grid& g, std::int6
                     if (l == 0 || l == cur) return;
                     cur = cur ? eq.Union(cur, l) : l;
                 };
-                const bool hasLeft = x > 0 && L[x - 1] != 0;
+                const bool hasLeft = x > 0 && lab[x - 1] != 0;
                 if (hasLeft) {
                     // The left voxel has joined columns x-1 and x already: only x+1 is new.
-                    cur = L[x - 1];
+                    cur = lab[x - 1];
                     if (x + 1 < nx)
                         for (int r = 0; r < nrows; ++r) take(rows[r][x + 1]);
                 } else {
@@ -92,13 +93,14 @@ void ScanSlab(const std::uint8_t* mask, ullong* labels, const Grid& g, std::int6
                     for (int r = 0; r < nrows; ++r)
                         for (std::int64_t xx = xa; xx <= xb; ++xx) take(rows[r][xx]);
                 }
-                L[x] = cur ? cur : eq.NewLabel();
+                lab[x] = cur ? cur : eq.NewLabel();
             }
         }
     }
 }
 
-std::vector<ullong> CountLabels(const ullong* labels, std::int64_t n, ullong count, int threads) {
+template <class L>
+std::vector<ullong> CountLabels(const L* labels, std::int64_t n, ullong count, int threads) {
     std::vector<ullong> sizes(count + 1, 0);
     const bool perThread = (count + 1) * static_cast<ullong>(threads) <= (1u << 24);
     if (perThread) {
@@ -151,8 +153,11 @@ ullong UnionFind::FindRoot(const ullong* table, ullong label) {
     return label;
 }
 
-ullong ClusterSets::LabelPlanes(const std::uint8_t* mask, ullong* labels, std::int64_t nx, std::int64_t ny,
-                                std::int64_t nz, std::uint8_t fg, int threads) {
+namespace {
+
+template <class Lab>
+ullong LabelPlanesOf(const std::uint8_t* mask, Lab* labels, std::int64_t nx, std::int64_t ny, std::int64_t nz,
+                     std::uint8_t fg, int threads) {
     if (nx <= 0 || ny <= 0 || nz <= 0) return 0;
     const Grid g{nx, ny, nz};
     const int t = ResolveThreadCount(threads);
@@ -185,13 +190,13 @@ ullong ClusterSets::LabelPlanes(const std::uint8_t* mask, ullong* labels, std::i
     for (int k = 1; k < slabs; ++k) {
         const std::int64_t z = zStart[k];
         for (std::int64_t y = 0; y < ny; ++y) {
-            const ullong* L = labels + (z * ny + y) * nx;
+            const Lab* L = labels + (z * ny + y) * nx;
             for (std::int64_t x = 0; x < nx; ++x) {
                 if (!L[x]) continue;
                 const ullong a = offset[k] + L[x];
                 for (std::int64_t yy = std::max<std::int64_t>(y - 1, 0); yy <= std::min(y + 1, ny - 1);
                      ++yy) {
-                    const ullong* P = labels + ((z - 1) * ny + yy) * nx;
+                    const Lab* P = labels + ((z - 1) * ny + yy) * nx;
                     for (std::int64_t xx = std::max<std::int64_t>(x - 1, 0); xx <= std::min(x + 1, nx - 1);
                          ++xx)
                         if (P[xx]) all.Union(a, offset[k - 1] + P[xx]);
@@ -207,7 +212,7 @@ ullong ClusterSets::LabelPlanes(const std::uint8_t* mask, ullong* labels, std::i
 
 #pragma omp parallel for num_threads(slabs) schedule(static, 1)
     for (int k = 0; k < slabs; ++k) {
-        ullong* L = labels + zStart[k] * plane;
+        Lab* L = labels + zStart[k] * plane;
         const std::int64_t n = (zStart[k + 1] - zStart[k]) * plane;
         const ullong off = offset[k];
         for (std::int64_t i = 0; i < n; ++i)
@@ -216,9 +221,10 @@ ullong ClusterSets::LabelPlanes(const std::uint8_t* mask, ullong* labels, std::i
     return count;
 }
 
-ullong LabelLinkedClusters(const std::uint8_t* mask, ullong* labels, std::int64_t nx, std::int64_t ny,
-                           std::int64_t nz, int order, std::uint8_t fg, int threads) {
-    const ullong count = ClusterSets::LabelPlanes(mask, labels, nx, ny, nz, fg, threads);
+template <class Lab>
+ullong LabelLinkedClustersOf(const std::uint8_t* mask, Lab* labels, std::int64_t nx, std::int64_t ny,
+                             std::int64_t nz, int order, std::uint8_t fg, int threads) {
+    const ullong count = LabelPlanesOf(mask, labels, nx, ny, nz, fg, threads);
     if (count == 0 || order == 0) return count;
     const int t = ResolveThreadCount(threads);
     const std::int64_t n = nx * ny * nz;
@@ -232,6 +238,28 @@ ullong LabelLinkedClusters(const std::uint8_t* mask, ullong* labels, std::int64_
 #pragma omp parallel for num_threads(t) schedule(static)
     for (std::int64_t i = 0; i < n; ++i) labels[i] = newLabel[labels[i]];
     return count;
+}
+
+}  // namespace
+
+ullong ClusterSets::LabelPlanes(const std::uint8_t* mask, ullong* labels, std::int64_t nx, std::int64_t ny,
+                                std::int64_t nz, std::uint8_t fg, int threads) {
+    return LabelPlanesOf(mask, labels, nx, ny, nz, fg, threads);
+}
+
+ullong ClusterSets::LabelPlanes(const std::uint8_t* mask, std::uint64_t* labels, std::int64_t nx,
+                                std::int64_t ny, std::int64_t nz, std::uint8_t fg, int threads) {
+    return LabelPlanesOf(mask, labels, nx, ny, nz, fg, threads);
+}
+
+ullong LabelLinkedClusters(const std::uint8_t* mask, ullong* labels, std::int64_t nx, std::int64_t ny,
+                           std::int64_t nz, int order, std::uint8_t fg, int threads) {
+    return LabelLinkedClustersOf(mask, labels, nx, ny, nz, order, fg, threads);
+}
+
+ullong LabelLinkedClusters(const std::uint8_t* mask, std::uint64_t* labels, std::int64_t nx, std::int64_t ny,
+                           std::int64_t nz, int order, std::uint8_t fg, int threads) {
+    return LabelLinkedClustersOf(mask, labels, nx, ny, nz, order, fg, threads);
 }
 
 std::int64_t LinkedClustersToUShort(std::int64_t nz, const std::uint8_t* mask, std::uint16_t* out,

@@ -29,6 +29,8 @@ public:
     // written. Returns N.
     static ullong LabelPlanes(const std::uint8_t* mask, ullong* labels, std::int64_t nx, std::int64_t ny,
                               std::int64_t nz, std::uint8_t foreground, int threads = 0);
+    static ullong LabelPlanes(const std::uint8_t* mask, std::uint64_t* labels, std::int64_t nx,
+                              std::int64_t ny, std::int64_t nz, std::uint8_t foreground, int threads = 0);
 
     // The non-zero labels of plane x = plane, y = plane or z = plane (axis 0, 1, 2); a plane outside
     // the volume adds nothing.
@@ -48,6 +50,8 @@ public:
 // Labels the mask and, for order > 0, renumbers the clusters from the largest down (equal sizes
 // keep their order); order < 0 from the smallest up; order 0 keeps the labels as found.
 ullong LabelLinkedClusters(const std::uint8_t* mask, ullong* labels, std::int64_t nx, std::int64_t ny,
+                           std::int64_t nz, int order, std::uint8_t foreground, int threads = 0);
+ullong LabelLinkedClusters(const std::uint8_t* mask, std::uint64_t* labels, std::int64_t nx, std::int64_t ny,
                            std::int64_t nz, int order, std::uint8_t foreground, int threads = 0);
 
 // Labels into a temporary volume and copies the labels clamped to 16383 (16-bit form) or to
