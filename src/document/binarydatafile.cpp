@@ -1,0 +1,164 @@
+#include "document/binarydatafile.h"
+
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <set>
+
+#include "document/atomicfile.h"
+#include "platform/bytestream.h"
+
+namespace zun {
+
+namespace {
+
+constexpr std::uint32_t kBinaryVersion = 1;
+constexpr std::size_t kPiece = 1 << 20;
+
+class Reader {
+public:
+    Reader(const std::string& path) : path_(path) {
+        file_ = std::fopen(path.c_str(), "rb");
+        if (!file_) Fail("cannot open the file");
+        if (std::fseek(file_, 0, SEEK_END) != 0) Fail("cannot read the file");
+        long end = std::ftell(file_);
+        if (end < 0) Fail("cannot read the file");
+        size_ = static_cast<std::uint64_t>(end);
+        std::rewind(file_);
+    }
+    ~Reader() {
+        if (file_) std::fclose(file_);
+    }
+    [[noreturn]] void Fail(const std::string& reason) const {
+        throw DataFileError("Not a valid binary data file: " + path_ + " (" + reason + ")");
+    }
+    std::uint64_t Remaining() const { return size_ - pos_; }
+    void Bytes(void* p, std::size_t n) {
+        if (n > Remaining() || std::fread(p, 1, n, file_) != n) Fail("the file ends too early");
+        pos_ += n;
+    }
+    std::uint32_t U32() {
+        std::uint32_t v;
+        Bytes(&v, 4);
+        return v;
+    }
+    std::string Text() {
+        std::uint32_t n = U32();
+        if (n > Remaining()) Fail("the file ends too early");
+        std::string s(n, '\0');
+        Bytes(s.data(), n);
+        return s;
+    }
+
+private:
+    std::string path_;
+    std::FILE* file_ = nullptr;
+    std::uint64_t size_ = 0;
+    std::uint64_t pos_ = 0;
+};
+
+}  // namespace
+
+std::string CheckChannelList(const std::vector<DataChannel>& channels) {
+    if (channels.empty()) return "no channels";
+    if (channels.front().kind != 0) return "the first channel is not a composition channel";
+    std::set<std::string> names;
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        const DataChannel& c = channels[i];
+        if (c.kind < 0 || c.kind > 3) return "channel kind out of range";
+        if (i && c.kind < channels[i - 1].kind) return "channels are not ordered by kind";
+        if (c.name.empty()) return "empty channel name";
+        if (!names.insert(c.name).second) return "channel name \"" + c.name + "\" repeats";
+    }
+    return {};
+}
+
+int IsBinaryDataFile(std::FILE* file) {
+    if (!file) return -1;
+    long pos = std::ftell(file);
+    if (pos < 0 || std::fseek(file, 0, SEEK_SET) != 0) return -1;
+    char head[sizeof kBinaryDataMagic];
+    std::size_t got = std::fread(head, 1, sizeof head, file);
+    bool error = std::ferror(file) != 0;
+    std::clearerr(file);
+    std::fseek(file, pos, SEEK_SET);
+    if (error) return -1;
+    return got == sizeof head && std::memcmp(head, kBinaryDataMagic, sizeof head) == 0 ? 1 : 0;
+}
+
+DataDocument ReadBinaryDataFile(const std::string& path) {
+    Reader in(path);
+    char magic[sizeof kBinaryDataMagic];
+    if (in.Remaining() < sizeof magic) in.Fail("no binary data file header");
+    in.Bytes(magic, sizeof magic);
+    if (std::memcmp(magic, kBinaryDataMagic, sizeof magic) != 0) in.Fail("no binary data file header");
+    std::uint32_t version = in.U32();
+    if (version != kBinaryVersion) in.Fail("unknown format version " + std::to_string(version));
+
+    DataDocument doc;
+    doc.notes = in.Text();
+    doc.nx = in.U32();
+    doc.ny = in.U32();
+    doc.nz = in.U32();
+    std::uint32_t count = in.U32();
+    if (!count) in.Fail("no channels");
+    // Each description takes at least 16 bytes: a bound on the count before allocating.
+    if (count > in.Remaining() / 16) in.Fail("the file ends too early");
+    doc.channels.resize(count);
+    for (DataChannel& c : doc.channels) {
+        c.name = in.Text();
+        in.Bytes(&c.kind, 4);
+        in.Bytes(&c.rangeMin, 4);
+        in.Bytes(&c.rangeMax, 4);
+    }
+    if (std::string why = CheckChannelList(doc.channels); !why.empty()) in.Fail(why);
+
+    // nx*ny*nz*c*2 must equal what is left, computed without overflow.
+    std::uint64_t left = in.Remaining();
+    std::uint64_t words = doc.nx;
+    for (std::uint64_t f :
+         {std::uint64_t(doc.ny), std::uint64_t(doc.nz), std::uint64_t(count), std::uint64_t(2)}) {
+        if (f && words > left / f) in.Fail("the voxel data do not match the grid size");
+        words *= f;
+    }
+    if (words != left) in.Fail("the voxel data do not match the grid size");
+    std::size_t perChannel = std::size_t(doc.nx) * doc.ny * doc.nz;
+    for (DataChannel& c : doc.channels) {
+        c.words.resize(perChannel);
+        for (std::size_t at = 0; at < perChannel; at += kPiece)
+            in.Bytes(c.words.data() + at, std::min(kPiece, perChannel - at) * 2);
+    }
+    return doc;
+}
+
+void WriteBinaryDataFile(const std::string& path, const DataDocument& doc) {
+    if (std::string why = CheckChannelList(doc.channels); !why.empty())
+        throw std::runtime_error("Cannot write file " + path + ": " + why);
+    std::size_t perChannel = std::size_t(doc.nx) * doc.ny * doc.nz;
+    for (const DataChannel& c : doc.channels)
+        if (c.words.size() != perChannel)
+            throw std::runtime_error("Cannot write file " + path + ": bad channel size");
+    AtomicFile out(path);
+    auto u32 = [&](std::uint32_t v) { out.Write(&v, 4); };
+    auto text = [&](const std::string& s) {
+        u32(static_cast<std::uint32_t>(s.size()));
+        out.Write(s.data(), s.size());
+    };
+    out.Write(kBinaryDataMagic, sizeof kBinaryDataMagic);
+    u32(kBinaryVersion);
+    text(doc.notes);
+    u32(doc.nx);
+    u32(doc.ny);
+    u32(doc.nz);
+    u32(static_cast<std::uint32_t>(doc.channels.size()));
+    for (const DataChannel& c : doc.channels) {
+        text(c.name);
+        out.Write(&c.kind, 4);
+        out.Write(&c.rangeMin, 4);
+        out.Write(&c.rangeMax, 4);
+    }
+    for (const DataChannel& c : doc.channels) out.Write(c.words.data(), c.words.size() * 2);
+    out.Commit();
+}
+
+}  // namespace zun

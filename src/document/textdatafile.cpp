@@ -1,0 +1,377 @@
+#include "document/textdatafile.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <set>
+
+#include "document/atomicfile.h"
+
+namespace zun::textfile {
+
+std::string Message(const char* message, const std::string& path, const std::string& detail) {
+    std::string s = std::string(message) + ": " + path;
+    if (!detail.empty()) s += " (" + detail + ")";
+    return s;
+}
+
+}  // namespace zun::textfile
+
+namespace zun {
+
+namespace {
+
+using namespace textfile;
+
+constexpr std::size_t kReadBuffer = 1 << 16;
+
+struct Token {
+    enum Type { End, Word, Number, Quoted } type = End;
+    std::string text;
+    int line = 0;
+};
+
+// Splits the file into tokens, reading it in pieces.
+class Tokenizer {
+public:
+    Tokenizer(const std::string& path) : path_(path), buf_(kReadBuffer) {
+        file_ = std::fopen(path.c_str(), "rb");
+        if (!file_) throw DataFileError(Message(kCannotOpen, path));
+    }
+    ~Tokenizer() { std::fclose(file_); }
+
+    [[noreturn]] void Fail(const char* message, const std::string& detail) const {
+        throw DataFileError(Message(message, path_, "line " + std::to_string(line_) + ": " + detail));
+    }
+
+    const Token& Peek() {
+        if (!peeked_) {
+            Scan(next_);
+            peeked_ = true;
+        }
+        return next_;
+    }
+    Token Next() {
+        Peek();
+        peeked_ = false;
+        return std::move(next_);
+    }
+
+    double NextDouble(const char* what) {
+        Token t = Next();
+        double v = 0;
+        if (t.type != Token::Number) Fail(kCannotRead, std::string(what) + " expected");
+        auto [p, ec] = std::from_chars(t.text.data(), t.text.data() + t.text.size(), v);
+        if (ec != std::errc() || p != t.text.data() + t.text.size())
+            Fail(kCannotRead, "bad number " + t.text);
+        return v;
+    }
+    long long NextInteger(const char* what, long long lo, long long hi) {
+        Token t = Next();
+        long long v = 0;
+        const char* b = t.text.data();
+        const char* e = b + t.text.size();
+        if (t.type == Token::Number && b != e && *b == '+') ++b;
+        auto [p, ec] = std::from_chars(b, e, v);
+        if (t.type != Token::Number || ec != std::errc() || p != e)
+            Fail(kCannotRead, std::string(what) + " expected");
+        if (v < lo || v > hi) Fail(kCannotRead, std::string(what) + " out of range: " + t.text);
+        return v;
+    }
+    // The raw words of the data part: the hot path, kept free of allocations.
+    std::uint16_t NextWord() {
+        SkipBlanks();
+        unsigned v = 0;
+        int digits = 0;
+        int c;
+        while ((c = Get()) >= '0' && c <= '9' && digits < 6) {
+            v = v * 10 + (c - '0');
+            ++digits;
+        }
+        if (!digits || v > 65535 || !IsDelimiter(c)) Fail(kCannotRead, "voxel word 0..65535 expected");
+        if (c != -1) Unget();
+        return static_cast<std::uint16_t>(v);
+    }
+
+private:
+    int Get() {
+        if (pos_ == end_) {
+            end_ = std::fread(buf_.data(), 1, buf_.size(), file_);
+            pos_ = 0;
+            if (!end_) {
+                last_ = -1;
+                return -1;
+            }
+        }
+        last_ = static_cast<unsigned char>(buf_[pos_++]);
+        if (last_ == '\n') ++line_;
+        return last_;
+    }
+    void Unget() {
+        // Only directly after a Get that returned a character.
+        --pos_;
+        if (last_ == '\n') --line_;
+    }
+    static bool IsDelimiter(int c) {
+        return c == -1 || c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '#';
+    }
+    void SkipBlanks() {
+        for (;;) {
+            int c = Get();
+            if (c == '#') {
+                while ((c = Get()) != -1 && c != '\n') {
+                }
+                continue;
+            }
+            if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
+            if (c != -1) Unget();
+            return;
+        }
+    }
+    void Scan(Token& t) {
+        SkipBlanks();
+        t.text.clear();
+        t.line = line_;
+        int c = Get();
+        if (c == -1) {
+            t.type = Token::End;
+            return;
+        }
+        if (c == '"') {
+            t.type = Token::Quoted;
+            for (;;) {
+                c = Get();
+                if (c == -1 || c == '\n') Fail(kCannotRead, "unterminated name");
+                if (c == '"') break;
+                if (c == '\\') {
+                    c = Get();
+                    if (c == -1) Fail(kCannotRead, "unterminated name");
+                }
+                t.text += static_cast<char>(c);
+            }
+            return;
+        }
+        t.text += static_cast<char>(c);
+        while (!IsDelimiter(c = Get()) && c != '"') t.text += static_cast<char>(c);
+        if (c != -1) Unget();
+        char f = t.text[0];
+        t.type = (f >= '0' && f <= '9') || f == '-' || f == '+' || f == '.' ? Token::Number : Token::Word;
+    }
+
+    std::string path_;
+    std::FILE* file_ = nullptr;
+    std::vector<char> buf_;
+    std::size_t pos_ = 0, end_ = 0;
+    int last_ = 0;
+    int line_ = 1;
+    Token next_;
+    bool peeked_ = false;
+};
+
+constexpr long long kMaxDim = 1 << 20;
+
+struct HeaderState {
+    long long channels = -1;
+    bool grid = false;
+    std::vector<std::string> names;
+    std::vector<long long> types;
+    std::vector<double> ranges;
+};
+
+void ReadHeader(Tokenizer& in, DataDocument& doc, HeaderState& h) {
+    for (;;) {
+        Token key = in.Next();
+        if (key.type == Token::End) in.Fail(kCannotRead, "DATA missing");
+        if (key.type != Token::Word) in.Fail(kCannotRead, "keyword expected, found " + key.text);
+        const std::string& k = key.text;
+        if (k == "DATA") return;
+        if (k == "GRID") {
+            doc.nx = static_cast<std::uint32_t>(in.NextInteger("grid size", 1, kMaxDim));
+            doc.ny = static_cast<std::uint32_t>(in.NextInteger("grid size", 1, kMaxDim));
+            doc.nz = static_cast<std::uint32_t>(in.NextInteger("grid size", 1, kMaxDim));
+            h.grid = true;
+        } else if (k == "CHANNELS") {
+            h.channels = in.NextInteger("channel count", 1, 65535);
+        } else if (k == "SOURCE") {
+            doc.method = static_cast<std::int32_t>(in.NextInteger("attenuation method", 0, 3));
+            doc.coefficientKind = static_cast<std::int32_t>(in.NextInteger("coefficient kind", 0, 1));
+        } else if (k == "SCALES") {
+            doc.multiplier = in.NextDouble("multiplier");
+            doc.sx = in.NextDouble("voxel size");
+            doc.sy = in.NextDouble("voxel size");
+            doc.sz = in.NextDouble("voxel size");
+        } else if (k == "NAMES") {
+            while (in.Peek().type == Token::Quoted) h.names.push_back(in.Next().text);
+        } else if (k == "TYPES") {
+            while (in.Peek().type == Token::Number) h.types.push_back(in.NextInteger("channel type", 0, 3));
+        } else if (k == "RANGES") {
+            while (in.Peek().type == Token::Number) h.ranges.push_back(in.NextDouble("range"));
+        } else if (k == "COMPOUNDS") {
+            while (in.Peek().type == Token::Number) {
+                DataCompound c;
+                c.channel = static_cast<std::int32_t>(in.NextInteger("channel index", 0, 65534));
+                Token f = in.Next();
+                if (f.type != Token::Quoted) in.Fail(kCannotRead, "formula in double quotes expected");
+                c.formula = f.text;
+                c.density = in.NextDouble("density");
+                doc.compounds.push_back(std::move(c));
+            }
+        } else if (k == "BEAM") {
+            auto i = static_cast<std::int32_t>(in.NextInteger("channel index", 0, 65534));
+            doc.beamEnergies[i] = in.NextDouble("beam energy");
+        } else if (k == "ACCURACY") {
+            auto i = static_cast<std::int32_t>(in.NextInteger("channel index", 0, 65534));
+            doc.accuracies[i] = in.NextDouble("accuracy");
+        } else if (k == "SLICES") {
+            while (in.Peek().type == Token::Number)
+                doc.slices.push_back(
+                    static_cast<std::uint32_t>(in.NextInteger("slice number", 0, kMaxDim - 1)));
+        } else {
+            in.Fail(kNotTextFile, "unknown keyword " + k);
+        }
+    }
+}
+
+void BuildChannels(Tokenizer& in, DataDocument& doc, HeaderState& h) {
+    if (!h.grid || h.channels < 0) in.Fail(kNotTextFile, "GRID and CHANNELS must come before DATA");
+    auto c = static_cast<std::size_t>(h.channels);
+    if (h.names.size() != c) in.Fail(kNotTextFile, "NAMES must give one name per channel");
+    if (h.types.size() != c) in.Fail(kNotTextFile, "TYPES must give one type per channel");
+    if (h.ranges.size() != 2 * c) in.Fail(kNotTextFile, "RANGES must give two values per channel");
+    doc.channels.resize(c);
+    for (std::size_t i = 0; i < c; ++i) {
+        DataChannel& ch = doc.channels[i];
+        ch.name = h.names[i];
+        ch.kind = static_cast<std::int32_t>(h.types[i]);
+        ch.rangeMin = static_cast<float>(h.ranges[2 * i]);
+        ch.rangeMax = static_cast<float>(h.ranges[2 * i + 1]);
+    }
+    if (std::string why = CheckChannelList(doc.channels); !why.empty()) in.Fail(kNotTextFile, why);
+    for (const DataCompound& cp : doc.compounds)
+        if (cp.channel >= h.channels || doc.channels[cp.channel].kind != 0)
+            in.Fail(kNotTextFile, "COMPOUNDS names a channel that is no composition channel");
+    for (const auto& [i, e] : doc.beamEnergies)
+        if (i >= h.channels || doc.channels[i].kind != 1)
+            in.Fail(kNotTextFile, "BEAM names no X-ray CT channel");
+    for (const auto& [i, a] : doc.accuracies)
+        if (i >= h.channels) in.Fail(kNotTextFile, "ACCURACY names no channel");
+    std::set<std::uint32_t> seen;
+    for (std::uint32_t z : doc.slices)
+        if (z >= doc.nz || !seen.insert(z).second)
+            in.Fail(kNotTextFile, "SLICES outside the grid or repeated");
+    std::uint64_t words = std::uint64_t(doc.nx) * doc.ny * doc.PlaneCount();
+    if (words > (std::uint64_t(1) << 34)) in.Fail(kNotTextFile, "grid too large");
+}
+
+// The shortest text that reads back to the same value.
+template <class T>
+void AppendNumber(std::string& out, T v) {
+    char buf[32];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+// Beam energies as the set-up dialogs show them ("%.9g").
+void AppendEnergy(std::string& out, double v) {
+    char buf[32];
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 9);
+    out.append(buf, r.ptr);
+}
+
+void AppendQuoted(std::string& out, const std::string& s) {
+    out += '"';
+    for (char c : s) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    out += '"';
+}
+
+}  // namespace
+
+bool IsTextDataFile(const std::string& path) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
+    char head[4];
+    return f && std::fread(head, 1, 4, f.get()) == 4 && std::memcmp(head, "TEXT", 4) == 0;
+}
+
+DataDocument ReadTextDataFile(const std::string& path) {
+    Tokenizer in(path);
+    Token first = in.Next();
+    if (first.type != Token::Word || first.text != "TEXT") throw DataFileError(Message(kNotTextFile, path));
+    Token version = in.Next();
+    if (version.type != Token::Number || version.text != "1")
+        throw DataFileError(Message(kNotTextFile, path));
+    DataDocument doc;
+    HeaderState h;
+    ReadHeader(in, doc, h);
+    BuildChannels(in, doc, h);
+    std::size_t words = doc.PlaneWords() * doc.PlaneCount();
+    for (DataChannel& c : doc.channels) {
+        c.words.resize(words);
+        for (std::uint16_t& w : c.words) w = in.NextWord();
+    }
+    Token end = in.Next();
+    if (end.type != Token::Word || end.text != "END") in.Fail(kCannotRead, "END expected after the data");
+    return doc;
+}
+
+void WriteTextDataFile(const std::string& path, const DataDocument& doc) {
+    if (std::string why = CheckChannelList(doc.channels); !why.empty())
+        throw std::runtime_error("Cannot write file " + path + ": " + why);
+    std::size_t words = doc.PlaneWords() * doc.PlaneCount();
+    for (const DataChannel& c : doc.channels)
+        if (c.words.size() != words)
+            throw std::runtime_error("Cannot write file " + path + ": bad channel size");
+
+    AtomicFile out(path);
+    std::string s;
+    s += "TEXT 1\nGRID " + std::to_string(doc.nx) + " " + std::to_string(doc.ny) + " " +
+         std::to_string(doc.nz);
+    s += "\nCHANNELS " + std::to_string(doc.channels.size());
+    s += "\nSOURCE " + std::to_string(doc.method) + " " + std::to_string(doc.coefficientKind) + "\nSCALES";
+    for (double v : {doc.multiplier, doc.sx, doc.sy, doc.sz}) AppendNumber(s += ' ', v);
+    s += "\nNAMES";
+    for (const DataChannel& c : doc.channels) AppendQuoted(s += ' ', c.name);
+    s += "\nTYPES";
+    for (const DataChannel& c : doc.channels) s += " " + std::to_string(c.kind);
+    s += "\nRANGES";
+    for (const DataChannel& c : doc.channels) {
+        AppendNumber(s += ' ', c.rangeMin);
+        AppendNumber(s += ' ', c.rangeMax);
+    }
+    if (!doc.compounds.empty()) {
+        s += "\nCOMPOUNDS";
+        for (const DataCompound& c : doc.compounds) {
+            s += " " + std::to_string(c.channel) + " ";
+            AppendQuoted(s, c.formula);
+            AppendNumber(s += ' ', c.density);
+        }
+    }
+    for (const auto& [i, e] : doc.beamEnergies) AppendEnergy(s += "\nBEAM " + std::to_string(i) + " ", e);
+    for (const auto& [i, a] : doc.accuracies) AppendNumber(s += "\nACCURACY " + std::to_string(i) + " ", a);
+    if (!doc.slices.empty()) {
+        s += "\nSLICES";
+        for (std::uint32_t z : doc.slices) s += " " + std::to_string(z);
+    }
+    s += "\nDATA\n";
+    out.Write(s.data(), s.size());
+    for (const DataChannel& c : doc.channels) {
+        for (std::size_t row = 0; row < words; row += doc.nx) {
+            s.clear();
+            for (std::size_t x = 0; x < doc.nx; ++x) {
+                if (x) s += ' ';
+                char buf[8];
+                auto r = std::to_chars(buf, buf + sizeof buf, c.words[row + x]);
+                s.append(buf, r.ptr);
+            }
+            s += '\n';
+            out.Write(s.data(), s.size());
+        }
+    }
+    out.Write("END\n", 4);
+    out.Commit();
+}
+
+}  // namespace zun

@@ -1,0 +1,33 @@
+#pragma once
+// The text data file: a keyword header starting "TEXT", then the raw voxel words as decimal
+// numbers, one line per row (x fastest), channel by channel and plane by plane, then "END".
+// Blanks separate tokens, "#" starts a comment up to the end of the line, names are in double
+// quotes (\" and \\ inside), numbers are C-locale decimals.
+
+#include <string>
+
+#include "document/datadocument.h"
+
+namespace zun::textfile {
+
+inline constexpr const char* kCannotOpen = "Cannot open file";
+inline constexpr const char* kNotTextFile = "Not a text data file";
+inline constexpr const char* kGridMismatch = "Grid size does not match the document";
+inline constexpr const char* kCountMismatch = "Channel count does not match the selection";
+inline constexpr const char* kCannotRead = "Cannot read data";
+
+// "<message>: <path>", with " (<detail>)" when a detail is given.
+std::string Message(const char* message, const std::string& path, const std::string& detail = {});
+
+}  // namespace zun::textfile
+
+namespace zun {
+
+// True when the file starts with "TEXT".
+bool IsTextDataFile(const std::string& path);
+// Throws DataFileError with one of the textfile messages.
+DataDocument ReadTextDataFile(const std::string& path);
+// Written atomically; throws std::runtime_error naming the path on failure.
+void WriteTextDataFile(const std::string& path, const DataDocument& doc);
+
+}  // namespace zun

@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "document/binarydatafile.h"
+#include "document/textdatafile.h"
+#include "testfiles.h"
+
+namespace zun {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+DataDocument Sample(std::uint32_t nx, std::uint32_t ny, std::uint32_t nz) {
+    DataDocument d;
+    d.nx = nx;
+    d.ny = ny;
+    d.nz = nz;
+    d.notes = "first line\nsecond \"quoted\" line\n";
+    d.method = 2;
+    d.coefficientKind = 1;
+    d.multiplier = 0.25;
+    d.sx = 1.5e-3;
+    d.sy = 2.0 / 3.0;
+    d.sz = 7;
+    std::mt19937 rng(5);
+    const std::pair<const char*, int> chans[] = {{"Void", 0},  {"Al 2O3", 0}, {"say \"hi\"", 0}, {"ct 1", 1},
+                                                 {"ct\\2", 1}, {"prop", 2},   {"Bound", 3}};
+    for (auto [name, kind] : chans) {
+        DataChannel c;
+        c.name = name;
+        c.kind = kind;
+        c.rangeMin = -0.125f * kind;
+        c.rangeMax = 1.0f / 3.0f + kind;
+        c.words.resize(std::size_t(nx) * ny * nz);
+        for (auto& w : c.words) w = static_cast<std::uint16_t>(rng());  // flags included
+        c.words[0] = 65535;
+        c.words[1] = 0;
+        d.channels.push_back(std::move(c));
+    }
+    d.compounds = {{0, "", 0}, {1, "Al2O3", 3.987}, {2, "H2O", 1.0 / 3.0}};
+    d.beamEnergies = {{3, 33.17}, {4, 1e-3 * 123456789}};  // nine digits at most
+    d.accuracies = {{1, 0.005}};
+    return d;
+}
+
+TEST(BinaryDataFile, RoundTripProbeAndRefusals) {
+    TempDir dir;
+    DataDocument d = Sample(5, 3, 4);
+    d.compounds.clear();  // the binary file carries no settings
+    d.beamEnergies.clear();
+    d.accuracies.clear();
+    d.method = 1;
+    d.coefficientKind = 0;
+    d.multiplier = d.sx = d.sy = d.sz = 1;
+    std::string path = dir.File("d.bin");
+    WriteBinaryDataFile(path, d);
+    EXPECT_EQ(ReadBinaryDataFile(path), d);
+
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::fseek(f, 5, SEEK_SET);
+    EXPECT_EQ(IsBinaryDataFile(f), 1);
+    EXPECT_EQ(std::ftell(f), 5);  // position kept
+    std::fclose(f);
+    WriteFileText(dir.File("t.txt"), "TEXT 1\n");
+    f = std::fopen(dir.File("t.txt").c_str(), "rb");
+    EXPECT_EQ(IsBinaryDataFile(f), 0);
+    std::fclose(f);
+    EXPECT_EQ(IsBinaryDataFile(nullptr), -1);
+
+    Bytes good = ReadFileBytes(path);
+    auto refusal = [&](const Bytes& bytes) -> std::string {
+        std::string bad = dir.File("bad.bin");
+        WriteFileBytes(bad, bytes);
+        try {
+            ReadBinaryDataFile(bad);
+        } catch (const DataFileError& e) {
+            std::string prefix = "Not a valid binary data file: " + bad + " (";
+            EXPECT_EQ(std::string(e.what()).rfind(prefix, 0), 0u) << e.what();
+            std::string w = e.what();
+            return w.substr(prefix.size(), w.size() - prefix.size() - 1);
+        }
+        return "accepted";
+    };
+    auto patched = [&](std::size_t at, std::uint32_t v) {
+        Bytes b = good;
+        std::memcpy(b.data() + at, &v, 4);
+        return b;
+    };
+    std::size_t notesEnd = 9 + 4 + 4 + d.notes.size();
+    std::size_t count = notesEnd + 12;
+    std::size_t firstKind = count + 4 + 4 + 4;  // "Void": length, 4 bytes of name
+    std::size_t secondKind = firstKind + 12 + 4 + 6;
+
+    EXPECT_EQ(refusal(Bytes(good.begin(), good.begin() + 5)), "no binary data file header");
+    Bytes foreign = good;
+    foreign[0] = 'Z';
+    EXPECT_EQ(refusal(foreign), "no binary data file header");
+    EXPECT_EQ(refusal(patched(9, 2)), "unknown format version 2");
+    EXPECT_EQ(refusal(patched(count, 0)), "no channels");
+    EXPECT_EQ(refusal(patched(count, 0xFFFFFFFF)), "the file ends too early");
+    EXPECT_EQ(refusal(patched(firstKind, 1)), "the first channel is not a composition channel");
+    EXPECT_EQ(refusal(patched(secondKind, 2)), "channels are not ordered by kind");
+    EXPECT_EQ(refusal(patched(secondKind, 7)), "channel kind out of range");
+    EXPECT_EQ(refusal(patched(notesEnd, 6)), "the voxel data do not match the grid size");
+    EXPECT_EQ(refusal(patched(notesEnd, 0x40000000)), "the voxel data do not match the grid size");
+    EXPECT_EQ(refusal(patched(13, 0xFFFFFF00)), "the file ends too early");  // notes length
+    EXPECT_EQ(refusal(Bytes(good.begin(), good.end() - 1)), "the voxel data do not match the grid size");
+    std::string missing = dir.File("none.bin");
+    EXPECT_THROW(ReadBinaryDataFile(missing), DataFileError);
+}
+
+TEST(TextDataFile, RoundTripKeepsEveryWordAndSetting) {
+    TempDir dir;
+    DataDocument d = Sample(6, 2, 3);
+    std::string path = dir.File("d.txt");
+    d.notes.clear();  // text files carry no notes
+    WriteTextDataFile(path, d);
+    EXPECT_TRUE(IsTextDataFile(path));
+    DataDocument back = ReadTextDataFile(path);
+    EXPECT_EQ(back, d);
+
+    // A slice file holds only its planes.
+    DataDocument s = d;
+    s.slices = {2, 0};
+    for (auto& c : s.channels) c.words.resize(2 * s.PlaneWords());
+    WriteTextDataFile(path, s);
+    EXPECT_EQ(ReadTextDataFile(path), s);
+}
+
+TEST(TextDataFile, ReadsAFileWrittenByHandWithCommentsInAnyOrder) {
+    TempDir dir;
+    std::string path = dir.File("hand.txt");
+    RunPython(R"(
+import sys
+nx, ny, nz = 3, 2, 2
+out = ["TEXT 1   # written by a script", "CHANNELS 5", "GRID %d %d %d" % (nx, ny, nz)]
+out += ['NAMES "Void" "Water" "Bone" "ct low" "ct high"', "TYPES 0 0 0 1 1"]
+out += ["RANGES 0 1 0 1 0 1 0 0.5 0 0.25", "SOURCE 1 0", "BEAM 3 40", "BEAM 4 80.5"]
+out += ['COMPOUNDS 1 "H2O" 1.0 2 "Ca5(PO4)3OH" 3.16', "ACCURACY 2 0.01", "DATA"]
+for c in range(5):
+    for z in range(nz):
+        for y in range(ny):
+            out.append(" ".join(str(c * 1000 + z * 100 + y * 10 + x) for x in range(nx)) + "  # row")
+out.append("END")
+open(sys.argv[1], "w").write("\n".join(out) + "\n")
+)",
+              {path});
+    DataDocument d = ReadTextDataFile(path);
+    EXPECT_EQ(d.nx, 3u);
+    ASSERT_EQ(d.channels.size(), 5u);
+    EXPECT_EQ(d.channels[4].name, "ct high");
+    EXPECT_EQ(d.channels[4].rangeMax, 0.25f);
+    EXPECT_EQ(d.channels[2].words[3 * 2 + 3 + 2], 2112);  // z 1, y 1, x 2
+    EXPECT_EQ(d.beamEnergies.at(4), 80.5);
+    EXPECT_EQ(d.compounds[1].formula, "Ca5(PO4)3OH");
+    EXPECT_EQ(d.accuracies.at(2), 0.01);
+}
+
+TEST(TextDataFile, RefusalsNameTheFileAndTheFault) {
+    TempDir dir;
+    std::string path = dir.File("t.txt");
+    const std::string head = "TEXT 1\nGRID 2 1 1\nCHANNELS 2\nNAMES \"a\" \"b\"\nTYPES 0 1\nRANGES 0 1 0 1\n";
+    auto message = [&](const std::string& text) -> std::string {
+        WriteFileText(path, text);
+        try {
+            ReadTextDataFile(path);
+        } catch (const DataFileError& e) {
+            return e.what();
+        }
+        return "accepted";
+    };
+    auto starts = [&](const std::string& text, const char* msg) {
+        std::string m = message(text);
+        EXPECT_EQ(m.rfind(std::string(msg) + ": " + path, 0), 0u) << text << " -> " << m;
+    };
+    EXPECT_EQ(message(head + "DATA\n1 2\n3 4\nEND\n"), "accepted");
+    std::string missing = dir.File("missing.txt");
+    try {
+        ReadTextDataFile(missing);
+        ADD_FAILURE();
+    } catch (const DataFileError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file: " + missing);
+    }
+    starts("TEXTURE 1\n", textfile::kNotTextFile);
+    starts("TEXT 2\n", textfile::kNotTextFile);
+    starts("zun_file", textfile::kNotTextFile);
+    starts("TEXT 1\nGRID 2 1 1\nDATA\n", textfile::kNotTextFile);
+    starts("TEXT 1\nCOLOUR 3\n", textfile::kNotTextFile);
+    starts(head + "TYPES 1 0\nDATA\n", textfile::kNotTextFile);
+    starts(head + "NAMES \"a\" \"a\"\nDATA\n", textfile::kNotTextFile);
+    starts(head + "COMPOUNDS 1 \"H2O\" 1\nDATA\n", textfile::kNotTextFile);
+    starts(head + "BEAM 0 30\nDATA\n", textfile::kNotTextFile);
+    starts(head + "SLICES 1\nDATA\n", textfile::kNotTextFile);
+    starts(head + "DATA\n1 2\n3 65536\nEND\n", textfile::kCannotRead);
+    starts(head + "DATA\n1 2\n3 -4\nEND\n", textfile::kCannotRead);
+    starts(head + "DATA\n1 2\n3 4x\nEND\n", textfile::kCannotRead);
+    starts(head + "DATA\n1 2\n3\n", textfile::kCannotRead);
+    starts(head + "DATA\n1 2\n3 4 5\nEND\n", textfile::kCannotRead);
+    starts(head + "DATA\n1 2\n3 4\n", textfile::kCannotRead);
+    starts("TEXT 1\nGRID 0 1 1\n", textfile::kCannotRead);
+    starts("TEXT 1\nNAMES \"open\n", textfile::kCannotRead);
+    EXPECT_EQ(message(head + "DATA\n1 2 # comment 99\n3 4#x\nEND"), "accepted");
+}
+
+}  // namespace
+}  // namespace zun
