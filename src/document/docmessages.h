@@ -1,8 +1,46 @@
 #pragma once
-// The document's own texts, in one place so that the GUI, the log and remote replies agree.
+// The document's own texts, in one place so that the GUI, the log and remote replies agree, and
+// the reports that several commands share.
 
-namespace zun::docmsg {
+#include <string>
+#include <vector>
+
+namespace zun {
+
+class Prompt;
+
+namespace docmsg {
 
 inline constexpr const char* kUnexpectedFileFormat = "Unexpected file format.";
+inline constexpr const char* kDevicesChanged =
+    "Available computation devices have changed since the last run.";
+inline constexpr const char* kNewerVersionPrefix =
+    "The data file was created by a newer version of the ZUN software. ";
+inline constexpr const char* kOlderFormatQuestion =
+    "This document was read from an older file format. Saving will store it in the current format, which "
+    "older "
+    "program versions cannot read. Save anyway?";
+inline constexpr const char* kDeleteChannels = "Delete selected channel(s)?";
+inline constexpr const char* kFirstCompositionKept = "The first composition channel cannot be deleted";
+inline constexpr const char* kDeleteSlices = "Delete selected slices(s)?";
+inline constexpr const char* kClearSlices = "Clear data in selected slices?";
+inline constexpr const char* kReverseSlices = "Reverse slices of selected channel(s)?";
+inline constexpr const char* kDiscardImages = "Discard all imported images?";
+inline constexpr const char* kSetupFailed = "Setup Computation failed: Composition channels may not exist";
+inline constexpr const char* kZeroVolumeSetData = "Must have a non-zero volume before setting data";
 
-}  // namespace zun::docmsg
+// "Channel "<name>" already exists" (insert) and "Channel name '<name>' already exists" (rename).
+std::string ChannelExists(const std::string& name);
+std::string ChannelNameExists(const std::string& name);
+
+}  // namespace docmsg
+
+// "Insufficient memory" [+ " while " + activity] + "." in a message box.
+void ShowInsufficientMemoryError(Prompt* prompt, const std::string& activity = {});
+
+// Reports the files a batch could not handle: nothing for an empty list; "Could not <verb> any
+// files" when every one of several failed; else "Could not <verb> <first>,<second>,...".
+void ReportFileFailures(Prompt* prompt, const std::vector<std::string>& failures, std::size_t total,
+                        const std::string& verb);
+
+}  // namespace zun

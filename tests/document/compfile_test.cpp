@@ -167,8 +167,8 @@ TEST(CompFile, RefusesTruncatedCorruptedAndForeignFiles) {
         EXPECT_TRUE(refusedWith(damaged)) << "zstd damaged at " << at;
     }
     Bytes damaged = legacyFile;
-    damaged[legacyFile.size() / 2] ^= 0xFF;
-    damaged[legacyFile.size() / 2 + 1] ^= 0xFF;
+    damaged.at(legacyFile.size() / 2) ^= 0xFF;
+    damaged.at(legacyFile.size() / 2 + 1) ^= 0xFF;
     EXPECT_TRUE(refusedWith(damaged));
 
     Bytes trailing = file;

@@ -1,0 +1,116 @@
+#include "document/docsettings.h"
+
+#include <gtest/gtest.h>
+
+#include "document/docmessages.h"
+#include "platform/archive.h"
+#include "platform/prompt.h"
+
+namespace zun {
+namespace {
+
+TEST(DocSettings, RoundTripAndExitNeedsSave) {
+    DocSettings s;
+    s.loggingEnabled = false;
+    s.clearLogOnStart = s.viewLog = s.saveAfterComputation = s.exitAfterComputation = true;
+    s.attenuationMethod = 3;
+    s.coefficientKind = 1;
+    s.notes = "line 1\nline 2 \xCE\xBC\n";
+    s.devices = {{"CPU 0", 4}, {"CPU 1", -1}};
+    s.compoundText.energies = {10, 50, 0.1f};
+    s.compoundText.normalisation = 2;
+    s.compoundText.normalisationSeries = "Water \xCE\xBC";
+    s.compoundText.beta = s.compoundText.markEdges = s.compoundText.penetrationDepth = true;
+    s.compoundText.quantityMask = 3;
+    s.compoundText.transmissionRatio = 12.5f;
+    s.compoundText.tableFormat = "8.3f";
+    s.compoundText.matrixEnergies = {20, 40.5};
+    MemoryStream mem;
+    {
+        Archive ar(mem, Archive::Mode::Store);
+        s.Serialize(ar);
+        s.saveAfterComputation = false;
+        s.Serialize(ar);
+    }
+    mem.Rewind();
+    Archive ar(mem, Archive::Mode::Load);
+    DocSettings back;
+    back.Serialize(ar);
+    EXPECT_FALSE(back.loggingEnabled);
+    EXPECT_TRUE(back.exitAfterComputation);
+    EXPECT_EQ(back.attenuationMethod, 3);
+    EXPECT_EQ(back.notes, s.notes);
+    EXPECT_TRUE(SameDevices(back.devices, s.devices));
+    EXPECT_EQ(back.compoundText, s.compoundText);
+    back.Serialize(ar);
+    EXPECT_FALSE(back.exitAfterComputation);  // exit without save is not kept
+}
+
+TEST(ViewRecord, CurrentLayoutAndOlderFiles) {
+    ViewRecord v;
+    v.background = 0x102030;
+    v.boundingBoxFlags = 12;
+    v.angle = 1.25;
+    v.distance = 7;
+    v.radius = 3;
+    v.renderMode = 9;  // stored as 0
+    v.stereoMode = 5;
+    v.splitHorizontal = 120;
+    v.alphaFunction = 0.25f;
+    MemoryStream mem;
+    {
+        Archive ar(mem, Archive::Mode::Store);
+        v.Serialize(ar, 2648);
+    }
+    EXPECT_EQ(mem.Bytes().size(), 4u + 1 + 4 + 6 * 8 + 4 + 1 + 4 + 1 + 4 + 4 + 4 + 1 + 12 + 8 + 8);
+    mem.Rewind();
+    ViewRecord back;
+    {
+        Archive ar(mem, Archive::Mode::Load);
+        back.Serialize(ar, 2648);
+    }
+    EXPECT_TRUE(back.cameraRestored);
+    v.renderMode = 0;
+    v.cameraRestored = true;
+    EXPECT_EQ(back, v);
+
+    // A file of version 1000: leading word, bool box flag, the rotation, eye settings; no more.
+    MemoryStream old;
+    {
+        Archive ar(old, Archive::Mode::Store);
+        ar << std::int32_t(77) << std::int32_t(0xFF) << true << false << 0.5 << 0.0 << 1.0 << 0.0;
+        ar << 0.1f << true << std::int32_t(3) << false << 0.75f << std::int32_t(-1);
+    }
+    old.Rewind();
+    ViewRecord r;
+    Archive ar(old, Archive::Mode::Load);
+    r.Serialize(ar, 1000);
+    EXPECT_EQ(r.background, 0xFF);
+    EXPECT_EQ(r.boundingBoxFlags, 2);
+    EXPECT_EQ(r.angle, 0.5);
+    EXPECT_EQ(r.renderMode, 3);
+    EXPECT_EQ(r.isoValue, 0.75f);
+    std::int32_t next = 0;
+    ar >> next;
+    EXPECT_EQ(next, -1);  // nothing more was read
+}
+
+TEST(DocMessages, MemoryAndFileFailureReports) {
+    HeadlessPrompt p;
+    ShowInsufficientMemoryError(&p, "inserting a new data channel");
+    ShowInsufficientMemoryError(&p);
+    ReportFileFailures(&p, {}, 3, "write");
+    ReportFileFailures(&p, {"a", "b", "c"}, 3, "write");
+    ReportFileFailures(&p, {"a"}, 1, "save");
+    ReportFileFailures(&p, {"a", "b"}, 3, "save");
+    auto r = p.Requests();
+    ASSERT_EQ(r.size(), 5u);
+    EXPECT_EQ(r[0].text, "Insufficient memory while inserting a new data channel.");
+    EXPECT_EQ(r[1].text, "Insufficient memory.");
+    EXPECT_EQ(r[2].text, "Could not write any files");
+    EXPECT_EQ(r[3].text, "Could not save a");
+    EXPECT_EQ(r[4].text, "Could not save a,b");
+}
+
+}  // namespace
+}  // namespace zun
