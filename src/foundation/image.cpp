@@ -258,10 +258,10 @@ void Image<T>::Serialize(Archive& ar) {
             Chan<T>& c = *channels[i];
             c.allocator = &allocator;
             try {
-                std::uint64_t count = 0;
-                SerializeVoxelBlock(ar, &c.data, &count, stamp, &allocator, true);
-                if (count != expect)
+                // The stored count is checked before any memory is taken for it.
+                if (ReadVoxelCount(ar, stamp) != expect)
                     throw ArchiveException(ArchiveException::generic, "voxel count differs from the image's");
+                c.data = ReadVoxelBlock<T>(ar, expect, &allocator, true);
             } catch (...) {
                 channels.erase(channels.begin() + static_cast<std::ptrdiff_t>(i), channels.end());
                 throw;

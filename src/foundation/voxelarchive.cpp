@@ -92,15 +92,24 @@ void SerializeVoxelBlock(Archive& ar, T** block, std::uint64_t* count, std::int3
         }
         return;
     }
-    std::uint64_t m = 0;
+    *count = ReadVoxelCount(ar, stamp);
+    *block = ReadVoxelBlock<T>(ar, *count, allocator, spare, chunk);
+}
+
+std::uint64_t ReadVoxelCount(Archive& ar, std::int32_t stamp) {
     if (stamp <= kLastStamp32BitCounts) {
         std::uint32_t m32 = 0;
         ar >> m32;
-        m = m32;
-    } else {
-        ar >> m;
+        return m32;
     }
-    *count = m;
+    std::uint64_t m = 0;
+    ar >> m;
+    return m;
+}
+
+template <class T>
+T* ReadVoxelBlock(Archive& ar, std::uint64_t m, VoxelAllocator* allocator, bool spare, std::uint64_t chunk) {
+    if (chunk == 0) chunk = VoxelChunkElements<T>();
     // 64-bit counts are accepted: the guard and the heap decide whether the block can be had.
     VoxelAllocator fallback(0);
     VoxelAllocator* a = allocator ? allocator : &fallback;
@@ -118,7 +127,7 @@ void SerializeVoxelBlock(Archive& ar, T** block, std::uint64_t* count, std::int3
         throw;
     }
     if (spare) p[m] = T{};
-    *block = p;
+    return p;
 }
 
 #define ZUN_VOXEL_BLOCK(T)                                                                                   \

@@ -62,4 +62,10 @@ void SerializeVoxelBlock(Archive& ar, T** block, std::uint64_t* count, std::int3
                          VoxelAllocator* allocator, bool spare,
                          std::uint64_t chunk = VoxelChunkElements<T>());
 
+// The two halves of loading a block, for readers that check the count before taking memory.
+std::uint64_t ReadVoxelCount(Archive& ar, std::int32_t stamp);
+template <class T>
+T* ReadVoxelBlock(Archive& ar, std::uint64_t count, VoxelAllocator* allocator, bool spare,
+                  std::uint64_t chunk = VoxelChunkElements<T>());
+
 }  // namespace zun
