@@ -1,0 +1,296 @@
+#include "model/formulaparser.h"
+
+#include <charconv>
+#include <cstdio>
+#include <new>
+
+#include "model/compound.h"
+#include "model/element.h"
+
+namespace zun {
+
+namespace {
+
+// The grammar's stack limit: deeper nesting or longer pending lists report "memory exhausted".
+constexpr int kMaxParserStack = 10000;
+
+void Report(Compound* target, const char* message) {
+    if (target) target->ReportParseError(message);
+}
+
+enum class Tok { End, Integer, Float, LParen, RParen, Element };
+
+struct Token {
+    Tok type = Tok::End;
+    double value = 0.0;
+    std::string symbol;
+};
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+class Scanner {
+public:
+    Scanner(const char* text, Compound* target) : p_(text), target_(target) {}
+
+    Token Next() {
+        for (;;) {
+            char c = *p_;
+            if (c == '\0') return Token{};
+            if (c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f') {
+                ++p_;
+                continue;
+            }
+            if (c == '(' || c == ')') {
+                ++p_;
+                return Token{c == '(' ? Tok::LParen : Tok::RParen, 0.0, {}};
+            }
+            if (IsDigit(c) || (c == '.' && IsDigit(p_[1]))) return Number();
+            if (int len = ElementLength(); len > 0) {
+                Token t{Tok::Element, 0.0, std::string(p_, len)};
+                p_ += len;
+                return t;
+            }
+            Report(target_, "Invalid character");
+            ++p_;
+        }
+    }
+
+private:
+    // Longest symbol at the current position (two letters before one), 0 when none.
+    int ElementLength() const {
+        if (p_[1] != '\0' && ElementNumber(std::string_view(p_, 2)) > 0) return 2;
+        if (ElementNumber(std::string_view(p_, 1)) > 0) return 1;
+        return 0;
+    }
+
+    // Length of an exponent ([eE] [+-] digits) at s, 0 when there is none.
+    static std::size_t ExponentLength(const char* s) {
+        if (*s != 'e' && *s != 'E') return 0;
+        std::size_t i = 1;
+        if (s[i] == '+' || s[i] == '-') ++i;
+        std::size_t start = i;
+        while (IsDigit(s[i])) ++i;
+        return i > start ? i : 0;
+    }
+
+    Token Number() {
+        std::size_t i = 0;
+        while (IsDigit(p_[i])) ++i;
+        bool isFloat = false;
+        if (p_[i] == '.') {
+            // digits? "." digits exponent?  or  digits "." exponent?
+            std::size_t j = i + 1;
+            while (IsDigit(p_[j])) ++j;
+            i = j;
+            isFloat = true;
+        }
+        if (std::size_t e = ExponentLength(p_ + i); e > 0) {
+            i += e;
+            isFloat = true;
+        }
+        const char* begin = p_;
+        const char* end = p_ + i;
+        p_ = end;
+        Token t;
+        if (isFloat) {
+            t.type = Tok::Float;
+            auto r = std::from_chars(begin, end, t.value, std::chars_format::general);
+            if (r.ec != std::errc() || r.ptr != end) Report(target_, "syntax error in floating point constant");
+        } else {
+            t.type = Tok::Integer;
+            long long v = 0;
+            auto r = std::from_chars(begin, end, v);
+            if (r.ec != std::errc() || r.ptr != end) Report(target_, "syntax error in decimal constant");
+            t.value = static_cast<double>(v);
+        }
+        return t;
+    }
+
+    const char* p_;
+    Compound* target_;
+};
+
+class Parser {
+public:
+    Parser(const char* text, Compound* target) : scanner_(text, target), target_(target) {}
+
+    // 0 success (root set), 1 syntax error, 2 stack exhausted.
+    int Run() {
+        Advance();
+        FormulaNodePtr list = List();
+        if (result_ == 0 && tok_.type != Tok::End) SyntaxError();
+        if (result_ == 0) root = std::move(list);
+        return result_;
+    }
+
+    FormulaNodePtr root;
+
+private:
+    void Advance() { tok_ = scanner_.Next(); }
+
+    void SyntaxError() {
+        if (result_ != 0) return;
+        Report(target_, "syntax error");
+        result_ = 1;
+    }
+
+    bool Push(int n) {
+        stack_ += n;
+        if (stack_ < kMaxParserStack) return true;
+        if (result_ == 0) {
+            Report(target_, "memory exhausted");
+            result_ = 2;
+        }
+        return false;
+    }
+
+    bool StartsItem() const { return tok_.type == Tok::Element || tok_.type == Tok::LParen; }
+
+    // list -> item | item list. Right recursion: the items wait on the stack and are reduced from
+    // the last one back to the first.
+    FormulaNodePtr List() {
+        std::vector<FormulaNodePtr> items;
+        do {
+            FormulaNodePtr item = Item();
+            if (result_ != 0) return nullptr;
+            items.push_back(std::move(item));
+            if (!Push(1)) return nullptr;
+        } while (StartsItem());
+        stack_ -= static_cast<int>(items.size());
+        FormulaNodePtr list = std::move(items.back());
+        for (std::size_t i = items.size() - 1; i-- > 0;) {
+            list = make_node(FormulaNode::kList, std::move(items[i]), std::move(list), 0.0, target_);
+            if (!list) {
+                memoryError = true;
+                return nullptr;
+            }
+        }
+        return list;
+    }
+
+    // item -> atom | atom INTEGER | atom FLOAT
+    FormulaNodePtr Item() {
+        FormulaNodePtr atom = Atom();
+        if (result_ != 0) return nullptr;
+        if (tok_.type == Tok::Integer || tok_.type == Tok::Float) {
+            double count = tok_.value;
+            Advance();
+            FormulaNodePtr n = make_node(FormulaNode::kCounted, std::move(atom), nullptr, count, target_);
+            if (!n) memoryError = true;
+            return n;
+        }
+        return atom;
+    }
+
+    // atom -> ELEMENT | "(" list ")"; a group without a count is its list.
+    FormulaNodePtr Atom() {
+        if (tok_.type == Tok::Element) {
+            FormulaNodePtr leaf = make_leaf(tok_.symbol, target_);
+            Advance();
+            return leaf;
+        }
+        if (tok_.type != Tok::LParen) {
+            SyntaxError();
+            return nullptr;
+        }
+        if (!Push(2)) return nullptr;
+        Advance();
+        FormulaNodePtr list = List();
+        if (result_ != 0) return nullptr;
+        if (tok_.type != Tok::RParen) {
+            SyntaxError();
+            return nullptr;
+        }
+        stack_ -= 2;
+        Advance();
+        return list;
+    }
+
+    Scanner scanner_;
+    Compound* target_;
+    Token tok_;
+    int result_ = 0;
+    int stack_ = 0;
+
+public:
+    bool memoryError = false;
+};
+
+}  // namespace
+
+FormulaNodePtr make_leaf(const std::string& symbol, Compound* target) {
+    try {
+        auto n = std::make_unique<FormulaNode>();
+        n->type = FormulaNode::kElement;
+        n->symbol = symbol;
+        return n;
+    } catch (const std::bad_alloc&) {
+        Report(target, "allocation error for identifier name");
+        return nullptr;
+    }
+}
+
+void add_child_node(FormulaNode& parent, FormulaNodePtr child) { parent.children.push_back(std::move(child)); }
+
+FormulaNodePtr remove_child_node(FormulaNode& parent, Compound* target) {
+    if (parent.children.empty()) {
+        Report(target, "remove_child_node: invalid child index");
+        return nullptr;
+    }
+    FormulaNodePtr first = std::move(parent.children.front());
+    parent.children.erase(parent.children.begin());
+    return first;
+}
+
+FormulaNodePtr make_node(int type, FormulaNodePtr a, FormulaNodePtr b, double count, Compound* target) {
+    try {
+        auto n = std::make_unique<FormulaNode>();
+        n->type = type;
+        switch (type) {
+            case FormulaNode::kElement:
+                if (a) n->symbol = a->symbol;
+                break;
+            case FormulaNode::kCounted:
+                add_child_node(*n, std::move(a));
+                n->count = count;
+                break;
+            case FormulaNode::kList:
+                add_child_node(*n, std::move(a));
+                if (b && b->type == FormulaNode::kList) {
+                    // Lists stay flat: b's children follow a, in order.
+                    while (!b->children.empty()) add_child_node(*n, remove_child_node(*b, target));
+                } else {
+                    add_child_node(*n, std::move(b));
+                }
+                break;
+            default:
+                std::fprintf(stderr, "type was %d\n", type);
+                Report(target, "make_node: case not handled in switch");
+                return nullptr;
+        }
+        return n;
+    } catch (const std::bad_alloc&) {
+        Report(target, "make_node: memory allocation error");
+        return nullptr;
+    }
+}
+
+int parse_formula(const char* text, Compound* target) {
+    int memoryErrors = 0;
+    int result = 0;
+    FormulaNodePtr root;
+    try {
+        Parser parser(text ? text : "", target);
+        result = parser.Run();
+        if (parser.memoryError) ++memoryErrors;
+        root = std::move(parser.root);
+    } catch (const std::bad_alloc&) {
+        Report(target, "make_node: memory allocation error");
+        ++memoryErrors;
+    }
+    if (result == 0 && memoryErrors == 0 && root && target) return target->AddFromNode(*root);
+    if (memoryErrors != 0) return -memoryErrors;
+    return result;
+}
+
+}  // namespace zun
