@@ -16,7 +16,8 @@ asm(".section .rodata\n"
     ".global zun_attenuation_blob\n"
     ".hidden zun_attenuation_blob\n"
     "zun_attenuation_blob:\n"
-    ".incbin \"" ZUN_ATTEN_BLOB_FILE "\"\n"
+    ".incbin \"" ZUN_ATTEN_BLOB_FILE
+    "\"\n"
     ".global zun_attenuation_blob_end\n"
     ".hidden zun_attenuation_blob_end\n"
     "zun_attenuation_blob_end:\n"
@@ -27,7 +28,9 @@ namespace zun {
 
 static_assert(sizeof(ZUN_ATTEN_BLOB_HASH) > 1);
 
-const unsigned char* AttenuationBlob() { return zun_attenuation_blob; }
+const unsigned char* AttenuationBlob() {
+    return zun_attenuation_blob;
+}
 
 std::size_t AttenuationBlobSize() {
     return static_cast<std::size_t>(zun_attenuation_blob_end - zun_attenuation_blob);

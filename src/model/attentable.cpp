@@ -29,7 +29,8 @@ void AttenTable::Build(const std::vector<Record>& records, const std::vector<std
         pts.reserve(count + elementdata::kMaxEdges);
         for (int r = start; r < start + count; ++r) {
             const Record& rec = records[r];
-            AttenPoint p{static_cast<float>(rec.energy), static_cast<float>(rec.value), static_cast<float>(rec.phase)};
+            AttenPoint p{static_cast<float>(rec.energy), static_cast<float>(rec.value),
+                         static_cast<float>(rec.phase)};
             auto it = std::lower_bound(pts.begin(), pts.end(), p.energy,
                                        [](const AttenPoint& a, float e) { return a.energy < e; });
             if (it != pts.end() && it->energy == p.energy) continue;  // the first values stay
@@ -45,7 +46,8 @@ void AttenTable::InsertEdges() {
         const elementdata::EdgeRow& edges = elementdata::kEdges[i];
         for (int k = 0; k < edges.count; ++k) {
             const float e = static_cast<float>(edges.energy[k]);
-            auto it = std::lower_bound(pts.begin(), pts.end(), e, [](const AttenPoint& a, float x) { return a.energy < x; });
+            auto it = std::lower_bound(pts.begin(), pts.end(), e,
+                                       [](const AttenPoint& a, float x) { return a.energy < x; });
             if (it != pts.end() && it->energy == e) continue;
             AttenPoint p{e, 0.0f, 0.0f};
             const auto above = pts.end() - it;
@@ -53,7 +55,8 @@ void AttenTable::InsertEdges() {
                 // The high side of the jump, continued down from the two points above the edge.
                 const AttenPoint& a = it[0];
                 const AttenPoint& b = it[1];
-                const double t = (static_cast<double>(e) - a.energy) / (static_cast<double>(b.energy) - a.energy);
+                const double t =
+                    (static_cast<double>(e) - a.energy) / (static_cast<double>(b.energy) - a.energy);
                 p.value = static_cast<float>(a.value + (static_cast<double>(b.value) - a.value) * t);
                 p.phase = static_cast<float>(a.phase + (static_cast<double>(b.phase) - a.phase) * t);
             } else if (above == 1) {
@@ -67,7 +70,8 @@ void AttenTable::InsertEdges() {
 
 AttenTable::Values AttenTable::Interpolate(const std::vector<AttenPoint>& pts, float e) {
     if (pts.empty() || !(e >= pts.front().energy && e <= pts.back().energy)) return {0.0f, 0.0f};
-    auto it = std::lower_bound(pts.begin(), pts.end(), e, [](const AttenPoint& a, float x) { return a.energy < x; });
+    auto it = std::lower_bound(pts.begin(), pts.end(), e,
+                               [](const AttenPoint& a, float x) { return a.energy < x; });
     if (it->energy == e) return {it->value, it->phase};
     const AttenPoint& hi = *it;
     const AttenPoint& lo = *(it - 1);
@@ -175,7 +179,9 @@ struct TableSet {
     std::array<std::unique_ptr<AttenTable>, 6> tables;  // slot (method - 1) * 2 + (kind == 1)
 };
 
-int Slot(int method, int kind) { return (method - 1) * 2 + (kind == 1 ? 1 : 0); }
+int Slot(int method, int kind) {
+    return (method - 1) * 2 + (kind == 1 ? 1 : 0);
+}
 
 std::unique_ptr<TableSet> LoadTables() {
     const std::vector<unsigned char> raw = Decompress(AttenuationBlob(), AttenuationBlobSize());
@@ -191,7 +197,8 @@ std::unique_ptr<TableSet> LoadTables() {
         const bool hasPhase = r.Get<std::uint8_t>() != 0;
         r.Get<std::uint8_t>();
         const int elements = static_cast<int>(r.Get<std::uint32_t>());
-        if (method < 1 || method > 3 || kind > 1 || elements < 1 || elements > kElementCount) Damaged("table header");
+        if (method < 1 || method > 3 || kind > 1 || elements < 1 || elements > kElementCount)
+            Damaged("table header");
         std::vector<AttenTable::Record> records;
         std::vector<std::pair<int, int>> index;
         for (int i = 0; i < elements; ++i) {
@@ -203,11 +210,13 @@ std::unique_ptr<TableSet> LoadTables() {
             for (std::uint32_t k = 0; k < n; ++k) records[start + k] = {r.Get<double>(), 0.0, 0.0};
             r.Curve(n, q);
             for (std::uint32_t k = 0; k < n; ++k)
-                records[start + k].value = q[k] == kZeroCode ? 0.0 : std::exp(static_cast<double>(q[k]) * kLogQuantum);
+                records[start + k].value =
+                    q[k] == kZeroCode ? 0.0 : std::exp(static_cast<double>(q[k]) * kLogQuantum);
             if (hasPhase) {
                 const double scale = r.Get<double>();
                 r.Curve(n, q);
-                for (std::uint32_t k = 0; k < n; ++k) records[start + k].phase = static_cast<double>(q[k]) * scale;
+                for (std::uint32_t k = 0; k < n; ++k)
+                    records[start + k].phase = static_cast<double>(q[k]) * scale;
             }
         }
         auto table = std::make_unique<AttenTable>(method, kind, elements);

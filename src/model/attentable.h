@@ -24,7 +24,8 @@ public:
         double energy, value, phase;
     };
 
-    AttenTable(int method, int kind, int elementCount) : method_(method), kind_(kind), elementCount_(elementCount) {}
+    AttenTable(int method, int kind, int elementCount)
+        : method_(method), kind_(kind), elementCount_(elementCount) {}
 
     int Method() const { return method_; }
     int Kind() const { return kind_; }

@@ -9,9 +9,16 @@
 
 namespace zun {
 
+namespace {
+// The fits were made to data up to 1 MeV; far beyond, the polynomials in ln E run away, so the
+// routine serves the energies of the largest table and no more.
+constexpr double kMucalMaxEnergy = 2000.0;
+}  // namespace
+
 double ElementAttenuationZ(int z, int method, int kind, int dataType, double energy) {
     if (z < 1 || z > kElementCount) return 0.0;
     if (method == kAttenMucal) {
+        if (!(energy <= kMucalMaxEnergy)) return 0.0;
         MucalResult r;
         const int code = mucal(ElementSymbol(z), energy, r);
         if (code != 0 && code != 7 && code != 8) return 0.0;  // no data: callers check availability first
@@ -20,7 +27,8 @@ double ElementAttenuationZ(int z, int method, int kind, int dataType, double ene
     }
     const AttenTable& t = GetAttenTable(method, kind == kAttenPhoto ? kAttenPhoto : kAttenTotal);
     const AttenTable::Values v = t.LookupZ(z, static_cast<float>(energy));
-    if (method == kAttenTlacTrc || method == kAttenExtended) return dataType == kLinearAttenuation ? v.first : v.second;
+    if (method == kAttenTlacTrc || method == kAttenExtended)
+        return dataType == kLinearAttenuation ? v.first : v.second;
     return v.first;  // NIST has no phase term
 }
 
@@ -64,7 +72,8 @@ double Compound::MassAttenuation(int method, int dataType, int kind, double ener
     FlatElements flat;
     flat.Add(*this, 1.0f);
     double molar = 0.0;
-    for (int i = 0; i < flat.count; ++i) molar += static_cast<double>(flat.amount[i]) * AtomicWeight(flat.z[i]);
+    for (int i = 0; i < flat.count; ++i)
+        molar += static_cast<double>(flat.amount[i]) * AtomicWeight(flat.z[i]);
     if (molar == 0.0) return 0.0;
     double mu = 0.0;
     for (int i = 0; i < flat.count; ++i) {
@@ -93,7 +102,8 @@ bool ListHas(const std::string& list, const std::string& symbol) {
 
 bool Available(int z, int method) {
     if (z == 0) return false;
-    if (method == kAttenMucal) return z != 84 && z != 85 && z != 87 && z != 88 && z != 89 && z != 91 && z != 93;
+    if (method == kAttenMucal)
+        return z != 84 && z != 85 && z != 87 && z != 88 && z != 89 && z != 91 && z != 93;
     if (method == kAttenNist) return z <= 92;
     return true;
 }

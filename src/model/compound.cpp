@@ -36,7 +36,8 @@ Key::Key() = default;
 Key::Key(std::string s) : symbol(std::move(s)) {}
 Key::Key(std::unique_ptr<Compound> c) : compound(std::move(c)) {}
 Key::Key(const Key& other)
-    : compound(other.compound ? std::make_unique<Compound>(*other.compound) : nullptr), symbol(other.symbol) {}
+    : compound(other.compound ? std::make_unique<Compound>(*other.compound) : nullptr),
+      symbol(other.symbol) {}
 Key::Key(Key&& other) noexcept = default;
 Key& Key::operator=(Key&& other) noexcept = default;
 Key::~Key() = default;
@@ -95,7 +96,9 @@ void Entry::Serialize(Archive& ar) {
 // ---------------------------------------------------------------------------------------------
 // Compound
 
-Compound::Compound() { ElementSymbolList(); }
+Compound::Compound() {
+    ElementSymbolList();
+}
 Compound::~Compound() = default;
 
 Compound::Compound(const Compound& other)
@@ -140,7 +143,9 @@ void Compound::Serialize(Archive& ar) {
     }
 }
 
-void Compound::SetPrompt(Prompt* prompt) { gParsePrompt.store(prompt); }
+void Compound::SetPrompt(Prompt* prompt) {
+    gParsePrompt.store(prompt);
+}
 
 void Compound::ReportParseError(const std::string& message) {
     if (!quiet && errorCount == 0) {
@@ -160,7 +165,10 @@ int Compound::SetFormula(const std::string& text, bool beQuiet) {
     copy.formula = text;
     copy.errorCount = 0;
     copy.quiet = beQuiet;
-    int r = parse_formula(text.c_str(), &copy) + copy.errorCount;
+    // A failed conversion returns -1 after counting its error: adding the signed result to the count
+    // would cancel to 0 and accept the text, so the magnitude is added.
+    const int parsed = parse_formula(text.c_str(), &copy);
+    int r = (parsed < 0 ? -parsed : parsed) + copy.errorCount;
     if (r == 0) *this = copy;
     return r;
 }
@@ -218,7 +226,9 @@ std::string Compound::GetFormula() const {
     return s;
 }
 
-void Compound::ClearEntries() { entries.clear(); }
+void Compound::ClearEntries() {
+    entries.clear();
+}
 
 double Compound::GetDefaultDensity() const {
     double d = 0.0;
@@ -289,19 +299,27 @@ void Compound::FlattenInto(Compound& target, float factor) const {
 
 std::string Compound::GetAttenMethodName(int method) {
     switch (method) {
-        case kAttenMucal: return "mucal";
-        case kAttenTlacTrc: return "TLAC/TRC";
-        case kAttenNist: return "NIST";
-        case kAttenExtended: return "Extended";
-        default: return "";
+        case kAttenMucal:
+            return "mucal";
+        case kAttenTlacTrc:
+            return "TLAC/TRC";
+        case kAttenNist:
+            return "NIST";
+        case kAttenExtended:
+            return "Extended";
+        default:
+            return "";
     }
 }
 
 std::string Compound::GetAttenKindSuffix(int kind) {
     switch (kind) {
-        case kAttenTotal: return "tot";
-        case kAttenPhoto: return "pe";
-        default: return "";
+        case kAttenTotal:
+            return "tot";
+        case kAttenPhoto:
+            return "pe";
+        default:
+            return "";
     }
 }
 

@@ -112,11 +112,11 @@ public:
     // compound of the parse; null: this one).
     int AddFromNode(const FormulaNode& node, Compound* top = nullptr);
 
-    std::vector<Entry> entries;  // in formula order
-    double density = 0.0;        // g/cm3, set by the user
-    std::string formula;         // the text as given to SetFormula
-    bool quiet = false;          // parse state
-    int errorCount = 0;          // parse state
+    std::vector<Entry> entries;       // in formula order
+    double density = 0.0;             // g/cm3, set by the user
+    std::string formula;              // the text as given to SetFormula
+    bool quiet = false;               // parse state
+    int errorCount = 0;               // parse state
     mutable double molarMass = -1.0;  // cache of GetMolarMass; negative: not computed
 };
 

@@ -35,12 +35,20 @@ int ElementNumber(std::string_view symbol) {
     return it != t.end() && it->first == symbol ? it->second : 0;
 }
 
-const char* ElementSymbol(int z) { return z >= 1 && z <= kElementCount ? elementdata::kElements[z - 1].symbol : ""; }
+const char* ElementSymbol(int z) {
+    return z >= 1 && z <= kElementCount ? elementdata::kElements[z - 1].symbol : "";
+}
 
-double AtomicWeight(int z) { return z >= 1 && z <= kElementCount ? elementdata::kElements[z - 1].atomicWeight : 0.0; }
+double AtomicWeight(int z) {
+    return z >= 1 && z <= kElementCount ? elementdata::kElements[z - 1].atomicWeight : 0.0;
+}
 
-double ElementDensity(int z) { return z >= 1 && z <= kElementCount ? elementdata::kElements[z - 1].density : 0.0; }
+double ElementDensity(int z) {
+    return z >= 1 && z <= kElementCount ? elementdata::kElements[z - 1].density : 0.0;
+}
 
-const std::vector<std::string>& ElementSymbolList() { return Index().sortedSymbols; }
+const std::vector<std::string>& ElementSymbolList() {
+    return Index().sortedSymbols;
+}
 
 }  // namespace zun

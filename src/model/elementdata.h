@@ -29,8 +29,8 @@ struct MucalRow {
     double fit[6][4];
     double atomicWeight;
     double density;
-    double barnsToCm2PerGram;  // atomic weight / 0.6022
-    double kEdgeJump;          // photoelectric jump ratio at the K edge
+    double barnsToCm2PerGram;     // atomic weight / 0.6022
+    double kEdgeJump;             // photoelectric jump ratio at the K edge
     double fluorescenceYield[4];  // K, L1, L2, L3
 };
 

@@ -26,7 +26,9 @@ struct Token {
     std::string symbol;
 };
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 class Scanner {
 public:
@@ -95,7 +97,8 @@ private:
         if (isFloat) {
             t.type = Tok::Float;
             auto r = std::from_chars(begin, end, t.value, std::chars_format::general);
-            if (r.ec != std::errc() || r.ptr != end) Report(target_, "syntax error in floating point constant");
+            if (r.ec != std::errc() || r.ptr != end)
+                Report(target_, "syntax error in floating point constant");
         } else {
             t.type = Tok::Integer;
             long long v = 0;
@@ -230,7 +233,9 @@ FormulaNodePtr make_leaf(const std::string& symbol, Compound* target) {
     }
 }
 
-void add_child_node(FormulaNode& parent, FormulaNodePtr child) { parent.children.push_back(std::move(child)); }
+void add_child_node(FormulaNode& parent, FormulaNodePtr child) {
+    parent.children.push_back(std::move(child));
+}
 
 FormulaNodePtr remove_child_node(FormulaNode& parent, Compound* target) {
     if (parent.children.empty()) {

@@ -57,7 +57,7 @@ int mucal(const std::string& name, double e, MucalResult& out) {
         out.error = "mucal: invalid element name " + name;
         return 5;
     }
-    if (!(e >= 0.0)) {  // NaN is no energy either
+    if (!(e >= 0.0) || std::isinf(e)) {  // NaN and infinity are no energies either
         out.error = "mucal: photon energy must be non-negative";
         return 6;
     }
@@ -72,17 +72,21 @@ int mucal(const std::string& name, double e, MucalResult& out) {
     if (e == 0.0) return 0;
 
     int code = 0;
-    const double k = row.energy[0], l1 = row.energy[1], l2 = row.energy[2], l3 = row.energy[3], m = row.energy[4];
+    const double k = row.energy[0], l1 = row.energy[1], l2 = row.energy[2], l3 = row.energy[3],
+                 m = row.energy[4];
     for (int i = 0; i < 5; ++i) {
         if (row.energy[i] > 0.0 && std::fabs(e - row.energy[i]) <= 0.001) {
-            out.error = "mucal:  photon energy  is within 1 eV of edge\n        fit results may be inaccurate";
+            out.error =
+                "mucal:  photon energy  is within 1 eV of edge\n        fit results may be inaccurate";
             code = 7;
         }
     }
     int region = e >= k ? 1 : e >= l3 ? 2 : e >= m ? 3 : 4;
     double photo = 0.0;
     switch (region) {
-        case 1: photo = Fit(row.fit[0], e); break;
+        case 1:
+            photo = Fit(row.fit[0], e);
+            break;
         case 2:
             photo = Fit(row.fit[1], e);
             if (e >= l2 && e < l1)
@@ -90,11 +94,17 @@ int mucal(const std::string& name, double e, MucalResult& out) {
             else if (e >= l3 && e < l2)
                 photo /= kL2Jump * kL3Jump;
             break;
-        case 3: photo = Fit(row.fit[2], e); break;
-        default: photo = Fit(row.fit[3], e); break;
+        case 3:
+            photo = Fit(row.fit[2], e);
+            break;
+        default:
+            photo = Fit(row.fit[3], e);
+            break;
     }
     if (region >= 3 && z < 30) {
-        out.error = "mucal: McMaster et al. use L-edge fits for the M edges for Z<30\nWARNING: results may be inaccurate";
+        out.error =
+            "mucal: McMaster et al. use L-edge fits for the M edges for Z<30\nWARNING: results may be "
+            "inaccurate";
         code = 8;
     }
     const double conv = row.barnsToCm2PerGram;

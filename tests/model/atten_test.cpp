@@ -1,0 +1,286 @@
+// The attenuation sources: tables, edges, the fitted routine, the mixture rule and availability.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "materials_support.h"
+#include "model/attentable.h"
+#include "model/attenuation.h"
+#include "model/compound.h"
+#include "model/element.h"
+#include "model/elementdata.h"
+#include "model/mucal.h"
+
+namespace zun {
+namespace {
+
+double Rel(double a, double b) {
+    return std::fabs(a / b - 1.0);
+}
+
+TEST(AttenTables, AnchorValuesAndGrids) {
+    EXPECT_LT(Rel(ElementAttenuation("H", kAttenExtended, kAttenTotal, 0, 1.0), 7.214), 0.01);
+    EXPECT_LT(Rel(ElementAttenuation("H", kAttenTlacTrc, kAttenTotal, 0, 1.0), 7.2297), 0.01);
+    EXPECT_LT(Rel(ElementAttenuation("Fe", kAttenTlacTrc, kAttenPhoto, 0, 1.0), 9117.6), 0.01);
+    EXPECT_LT(Rel(ElementAttenuation("H", kAttenNist, kAttenTotal, 0, 2.0807), 0.9782), 0.01);
+
+    const AttenTable& tlac = GetAttenTable(kAttenTlacTrc, kAttenTotal);
+    const AttenTable& ext = GetAttenTable(kAttenExtended, kAttenPhoto);
+    const AttenTable& nist = GetAttenTable(kAttenNist, kAttenTotal);
+    EXPECT_EQ(tlac.ElementCount(), 94);
+    EXPECT_EQ(nist.ElementCount(), 92);
+    // Grids plus one point per edge inside them.
+    EXPECT_EQ(tlac.Points(1).size(), 1491u);
+    EXPECT_EQ(tlac.Points(82).size(), 1491u + 8u);  // the L2 edge, 15.2 keV, is a grid point
+    EXPECT_EQ(ext.Points(1).size(), 3594u);
+    EXPECT_EQ(ext.Points(1).back().energy, 2000.0f);
+    EXPECT_FLOAT_EQ(nist.Points(1).front().energy, 2.0807f);
+    EXPECT_NEAR(nist.Points(1).back().energy, 432.9451f, 0.01f);
+    for (int z = 1; z <= 92; ++z) {
+        EXPECT_GE(nist.Points(z).size(), 81u);
+        EXPECT_LE(nist.Points(z).size(), 381u);
+        for (const AttenPoint& p : nist.Points(z)) EXPECT_EQ(p.phase, 0.0f);
+    }
+    for (int z = 1; z <= 94; ++z) {
+        const auto& pts = ext.Points(z);
+        for (std::size_t i = 1; i < pts.size(); ++i) ASSERT_LT(pts[i - 1].energy, pts[i].energy) << z;
+    }
+}
+
+TEST(AttenTables, InterpolationKeepsEdgesSharp) {
+    // A synthetic curve falling as 1/E with a jump from 2 to 6 between 3 and 4.
+    AttenTable t(1, 0, 1);
+    std::vector<AttenTable::Record> recs = {{1, 6, 1}, {2, 3, 2},   {3, 2, 3},
+                                            {4, 6, 4}, {5, 4.8, 5}, {3, 9, 9}};
+    t.Build(recs, {{0, 6}});
+    const auto& pts = t.Points(1);
+    ASSERT_EQ(pts.size(), 5u);
+    EXPECT_EQ(pts[2].value, 2.0f);  // a repeated energy keeps its first values
+    EXPECT_EQ(AttenTable::Interpolate(pts, 3.0f).first, 2.0f);
+    // Below the edge the falling curve is continued from (2, 3) and (3, 2).
+    EXPECT_FLOAT_EQ(AttenTable::Interpolate(pts, 3.5f).first, 1.5f);
+    EXPECT_FLOAT_EQ(AttenTable::Interpolate(pts, 3.5f).second, 3.5f);
+    EXPECT_FLOAT_EQ(AttenTable::Interpolate(pts, 4.5f).first, 5.4f);
+    EXPECT_FLOAT_EQ(AttenTable::Interpolate(pts, 1.5f).first, 4.5f);
+    EXPECT_EQ(AttenTable::Interpolate(pts, 0.99f).first, 0.0f);
+    EXPECT_EQ(AttenTable::Interpolate(pts, 5.01f).first, 0.0f);
+    EXPECT_EQ(AttenTable::Interpolate(pts, std::numeric_limits<float>::quiet_NaN()).first, 0.0f);
+    EXPECT_EQ(AttenTable::Interpolate({}, 2.0f).first, 0.0f);
+
+    // The lead K edge in the TLAC/TRC table: a point at the edge holds the high side.
+    const double edge = elementdata::kEdges[81].energy[8];
+    EXPECT_NEAR(edge, 88.005, 0.001);
+    auto mu = [](double e) { return ElementAttenuation("Pb", kAttenTlacTrc, kAttenTotal, 0, e); };
+    const double below = mu(edge - 0.002), at = mu(edge), above = mu(edge + 0.05);
+    EXPECT_LT(below, 2.0);
+    EXPECT_GT(at, 7.0);
+    EXPECT_LT(Rel(at, above), 0.01);
+    // The low side continues the curve from 87.8 and 87.9 keV, not a blend across the grid step.
+    const double lowCurve = mu(87.9) + (mu(87.9) - mu(87.8)) / 0.1 * (edge - 0.002 - 87.9);
+    EXPECT_LT(Rel(below, lowCurve), 1e-4);
+}
+
+TEST(AttenTables, OutOfRangeGivesZeroNeverNaN) {
+    EXPECT_EQ(ElementAttenuation("H", kAttenTlacTrc, kAttenTotal, 0, 0.5), 0.0);
+    EXPECT_EQ(ElementAttenuation("H", kAttenTlacTrc, kAttenTotal, 0, 151.0), 0.0);
+    EXPECT_EQ(ElementAttenuation("Np", kAttenNist, kAttenTotal, 0, 30.0), 0.0);
+    EXPECT_EQ(ElementAttenuation("Pu", kAttenNist, kAttenPhoto, 0, 30.0), 0.0);
+    EXPECT_EQ(ElementAttenuation("Xx", kAttenTlacTrc, kAttenTotal, 0, 30.0), 0.0);
+    EXPECT_EQ(ElementAttenuation("Po", kAttenMucal, kAttenTotal, 0, 30.0), 0.0);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    Compound c;
+    ASSERT_EQ(c.SetFormula("CaCO3", true), 0);
+    c.density = 2.71;
+    for (int method = 0; method <= 3; ++method) {
+        for (double e : {nan, -5.0, 0.0, 2500.0, 1e9, std::numeric_limits<double>::infinity()}) {
+            const double v = c.LinearAttenuation(method, 0, 0, e);
+            EXPECT_TRUE(std::isfinite(v)) << method << " " << e;
+            EXPECT_EQ(v, 0.0) << method << " " << e;
+        }
+    }
+    Compound empty;
+    EXPECT_EQ(empty.MassAttenuation(kAttenTlacTrc, 0, 0, 30.0), 0.0);
+}
+
+TEST(AttenTables, PhaseTermsAndPhotoBelowTotal) {
+    // The phase term of the sets that carry one, about 2 pi delta / lambda per unit density.
+    EXPECT_GT(ElementAttenuation("H", kAttenTlacTrc, kAttenTotal, 1, 30.0), 600.0);
+    EXPECT_EQ(ElementAttenuation("H", kAttenNist, kAttenTotal, 1, 30.0),
+              ElementAttenuation("H", kAttenNist, kAttenTotal, 0, 30.0));
+    const double p800 = ElementAttenuation("O", kAttenExtended, kAttenTotal, 1, 800.0);
+    EXPECT_LT(Rel(ElementAttenuation("O", kAttenExtended, kAttenTotal, 1, 1600.0), p800 / 2), 1e-3);
+    for (int method = 0; method <= 3; ++method)
+        for (int z = 1; z <= 94; z += 3)
+            for (double e : {1.5, 7.0, 33.3, 80.0, 140.0}) {
+                const double tot = ElementAttenuationZ(z, method, kAttenTotal, 0, e);
+                const double pe = ElementAttenuationZ(z, method, kAttenPhoto, 0, e);
+                EXPECT_LE(pe, tot * (1 + 1e-6)) << method << " " << z << " " << e;
+            }
+}
+
+TEST(Mucal, CodesAndTexts) {
+    MucalResult r;
+    EXPECT_EQ(mucal("", 10.0, r), 1);
+    EXPECT_EQ(r.error, "mucal: no shirt/name, no shoes/Z, no service");
+    EXPECT_EQ(mucal("Po", 10.0, r), 3);
+    EXPECT_EQ(r.error, "mucal: no data is avaialble for Po, At, Fr, Ra, Ac, Pa, Np");
+    EXPECT_EQ(mucal("Am", 10.0, r), 3);
+    EXPECT_EQ(r.error, "mucal: no data for Z>94");
+    EXPECT_EQ(mucal("Xx", 10.0, r), 5);
+    EXPECT_EQ(r.error, "mucal: invalid element name Xx");
+    EXPECT_EQ(mucal("Fe", -1.0, r), 6);
+    EXPECT_EQ(r.error, "mucal: photon energy must be non-negative");
+    EXPECT_EQ(mucal("Fe", std::numeric_limits<double>::quiet_NaN(), r), 6);
+    EXPECT_EQ(mucal("Fe", 0.0, r), 0);
+    EXPECT_EQ(r.xsec[3], 0.0);
+    EXPECT_EQ(r.xsec[7], 7.86);
+    EXPECT_EQ(mucal("FE", r.energy[0] + 0.0005, r), 7);  // the name's case does not matter
+    EXPECT_EQ(r.error,
+              "mucal:  photon energy  is within 1 eV of edge\n        fit results may be inaccurate");
+    EXPECT_GT(r.xsec[3], 0.0);
+    EXPECT_EQ(mucal("Fe", 0.5, r), 8);
+    EXPECT_EQ(r.error,
+              "mucal: McMaster et al. use L-edge fits for the M edges for Z<30\nWARNING: results may be "
+              "inaccurate");
+    EXPECT_EQ(mucal("Pb", 60.0, r), 0);
+    EXPECT_NEAR(r.xsec[4], 344.1, 0.05);
+    EXPECT_EQ(r.xsec[8], 1.16);
+    EXPECT_EQ(r.xsec[9], 1.41);
+    EXPECT_DOUBLE_EQ(r.xsec[3], r.xsec[0] + r.xsec[1] + r.xsec[2]);
+    EXPECT_DOUBLE_EQ(r.xsec[5], r.xsec[3] * r.xsec[7]);
+    EXPECT_NEAR(r.energy[0], 88.005, 0.001);
+    EXPECT_EQ(mucal("H", 20.0, r), 0);
+    EXPECT_NEAR(r.xsec[4], 1.674, 0.001);
+    EXPECT_EQ(r.xsec[8], 0.0);
+}
+
+TEST(Compound, MixtureRuleAvailabilityAndNames) {
+    Compound water;
+    ASSERT_EQ(water.SetFormula("H2O", true), 0);
+    water.density = 1.0;
+    const double muH = ElementAttenuation("H", kAttenTlacTrc, kAttenTotal, 0, 30.0);
+    const double muO = ElementAttenuation("O", kAttenTlacTrc, kAttenTotal, 0, 30.0);
+    EXPECT_NEAR(water.MassAttenuation(kAttenTlacTrc, 0, kAttenTotal, 30.0),
+                (2 * 1.008 * muH + 16.0 * muO) / 18.016, 1e-12);
+    Compound grouped;
+    ASSERT_EQ(grouped.SetFormula("(H2O)3", true), 0);
+    EXPECT_NEAR(grouped.MassAttenuation(kAttenNist, 0, kAttenPhoto, 44.0),
+                water.MassAttenuation(kAttenNist, 0, kAttenPhoto, 44.0), 1e-12);
+    water.density = 0.5;
+    EXPECT_DOUBLE_EQ(water.LinearAttenuation(kAttenExtended, 0, 0, 60.0),
+                     0.5 * water.MassAttenuation(kAttenExtended, 0, 0, 60.0));
+
+    Compound c;
+    ASSERT_EQ(c.SetFormula("(NpO2)Pu(PoH)2", true), 0);
+    std::string list;
+    EXPECT_EQ(c.CountUnavailableElements(kAttenNist, list), 2);
+    EXPECT_EQ(list, "Np,Pu");
+    list.clear();
+    EXPECT_EQ(c.CountUnavailableElements(kAttenMucal, list), 2);
+    EXPECT_EQ(list, "Np,Po");
+    list = "Np";
+    EXPECT_EQ(c.CountUnavailableElements(kAttenMucal, list), 1);
+    EXPECT_EQ(list, "Np,Po");
+    list.clear();
+    EXPECT_EQ(c.CountUnavailableElements(kAttenTlacTrc, list), 0);
+    EXPECT_EQ(c.CountUnavailableElements(kAttenExtended, list), 0);
+    EXPECT_TRUE(list.empty());
+
+    EXPECT_EQ(Compound::GetAttenMethodName(0), "mucal");
+    EXPECT_EQ(Compound::GetAttenMethodName(1), "TLAC/TRC");
+    EXPECT_EQ(Compound::GetAttenMethodName(2), "NIST");
+    EXPECT_EQ(Compound::GetAttenMethodName(3), "Extended");
+    EXPECT_EQ(Compound::GetAttenMethodName(4), "");
+    EXPECT_EQ(Compound::GetAttenKindSuffix(0), "tot");
+    EXPECT_EQ(Compound::GetAttenKindSuffix(1), "pe");
+    EXPECT_EQ(Compound::GetAttenKindSuffix(2), "");
+}
+
+TEST(Compound, LookupsFromSeveralThreadsAgree) {
+    Compound c;
+    ASSERT_EQ(c.SetFormula("Ca5(PO4)3(OH)", true), 0);
+    std::vector<double> ref;
+    for (int i = 0; i < 400; ++i) ref.push_back(c.MassAttenuation(1 + i % 3, 0, i % 2, 1.0 + i * 0.37));
+    std::vector<int> bad(6, 0);
+    std::vector<std::thread> th;
+    for (int t = 0; t < 6; ++t)
+        th.emplace_back([&, t] {
+            for (int i = 0; i < 400; ++i)
+                if (c.MassAttenuation(1 + i % 3, 0, i % 2, 1.0 + i * 0.37) != ref[i]) ++bad[t];
+        });
+    for (auto& x : th) x.join();
+    for (int b : bad) EXPECT_EQ(b, 0);
+}
+
+bool NearEdge(int z, double e, double margin) {
+    const auto& row = elementdata::kEdges[z - 1];
+    for (int k = 0; k < row.count; ++k)
+        if (std::fabs(e - row.energy[k]) < margin * row.energy[k]) return true;
+    return false;
+}
+
+struct Sample {
+    int method, kind, z;
+    double energy, ours;
+};
+
+// Each set against the source it was not built from, at random points away from edges.
+TEST(AttenCrossCheck, SetsAgreeWithTheOtherSource) {
+    std::mt19937 rng(5);
+    std::vector<Sample> samples;
+    struct Range {
+        int method;
+        double lo, hi, tolerance;
+        int zmax;
+    };
+    const std::vector<Range> ranges = {{kAttenTlacTrc, 1.0, 150.0, 0.02, 94},
+                                       {kAttenNist, 2.1, 430.0, 0.02, 92},
+                                       {kAttenExtended, 1.0, 800.0, 0.02, 94},
+                                       {kAttenMucal, 5.0, 500.0, 0.05, 94}};
+    for (const Range& r : ranges) {
+        std::uniform_int_distribution<int> zd(1, r.zmax);
+        std::uniform_real_distribution<double> ld(std::log(r.lo), std::log(r.hi));
+        for (int n = 0; n < 200;) {
+            const int z = zd(rng);
+            const double e = std::exp(ld(rng));
+            if (NearEdge(z, e, 0.02)) continue;
+            if (r.method == kAttenMucal) {
+                // The fits' functional form has one curve below the M1 edge where the M sub-shell
+                // edges lie; they are held to the tolerance above it.
+                MucalResult m;
+                if (mucal(ElementSymbol(z), e, m) != 0 || e < m.energy[4] * 1.02) continue;
+            }
+            const int kind = r.method == kAttenMucal ? kAttenTotal : n % 2;
+            samples.push_back({r.method, kind, z, e, ElementAttenuationZ(z, r.method, kind, 0, e)});
+            ++n;
+        }
+    }
+    const std::string input = test::TempPath("atten_points.txt");
+    {
+        std::ofstream f(input);
+        f.precision(10);
+        for (const Sample& s : samples)
+            f << s.method << " " << s.kind << " " << s.z << " " << s.energy << "\n";
+    }
+    std::istringstream out(test::RunPython("atten_reference.py", input + " " + ZUN_SOURCE_DIR));
+    std::map<int, double> worst;
+    for (const Sample& s : samples) {
+        double ref = 0.0;
+        ASSERT_TRUE(out >> ref);
+        const double tol = s.method == kAttenMucal ? 0.05 : 0.02;
+        const double err = Rel(s.ours, ref);
+        worst[s.method] = std::max(worst[s.method], err);
+        EXPECT_LT(err, tol) << "method " << s.method << " kind " << s.kind << " Z " << s.z << " E "
+                            << s.energy << ": " << s.ours << " vs " << ref;
+    }
+    for (auto [m, w] : worst) std::printf("method %d: largest difference %.3f %%\n", m, 100 * w);
+}
+
+}  // namespace
+}  // namespace zun
