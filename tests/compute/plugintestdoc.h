@@ -1,12 +1,13 @@
 #pragma once
-// A document over plain buffers for the plug-in tests.
+// A document over plain buffers for the plug-in and property tests.
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "compute/plugindocument.h"
+#include "compute/exitrequested.h"
+#include "compute/propertydocument.h"
 
 namespace zun::test {
 
@@ -17,7 +18,7 @@ struct TestChannel {
     std::vector<std::uint16_t> words;
 };
 
-class TestPluginDocument : public PluginDocument {
+class TestPluginDocument : public PropertyDocument {
 public:
     TestPluginDocument(std::uint32_t nx, std::uint32_t ny, std::uint32_t nz) : dims{nx, ny, nz} {}
 
@@ -47,11 +48,15 @@ public:
     // Throws at the given call (1-based) and every later one, as the controller does after a stop.
     void SetProgress(float percent) override {
         progress.push_back(percent);
-        if (stopAtCall > 0 && static_cast<int>(progress.size()) >= stopAtCall)
-            throw std::runtime_error("stop");
+        if (stopAtCall > 0 && static_cast<int>(progress.size()) >= stopAtCall) throw ExitRequested{};
     }
     std::int64_t RandomSeed() const override { return seed; }
     void SetModified() override { ++modifiedCalls; }
+    int ActiveBoundary() const override { return activeBoundary; }
+    void SetStateText(const std::string& text) override { states.push_back(text); }
+    void MarkChannelModified(int ch) override { modifiedChannels.push_back(ch); }
+    int ThreadCount() const override { return threads; }
+    int MaxReports() const override { return maxReports; }
 
     std::array<std::uint32_t, 3> dims;
     std::vector<TestChannel> channels;
@@ -60,6 +65,11 @@ public:
     int stopAtCall = 0;
     std::int64_t seed = 12345;
     int modifiedCalls = 0;
+    int activeBoundary = -1;
+    std::vector<std::string> states;
+    std::vector<int> modifiedChannels;
+    int threads = 2;
+    int maxReports = 10;
 };
 
 }  // namespace zun::test
