@@ -54,7 +54,7 @@ void FilterBySize(const LinkedClusterSettings& s, ClusterAnalysis& r, const std:
         r.sizes.push_back(sizes[l]);
     }
     const auto n = static_cast<std::int64_t>(r.labels.size());
-    std::uint64_t* labels = r.labels.data();
+    ullong* labels = r.labels.data();
 #pragma omp parallel for num_threads(threads) schedule(static)
     for (std::int64_t v = 0; v < n; ++v) labels[v] = renumber[labels[v]];
 }
@@ -128,11 +128,11 @@ void AnalyseLinkedClusters(const std::uint16_t* input, const std::uint16_t* boun
 float WriteClusterLabels(std::uint16_t* words, const ClusterAnalysis& r, const std::uint16_t* boundary,
                          int threads) {
     const auto n = static_cast<std::int64_t>(r.labels.size());
-    const std::uint64_t* labels = r.labels.data();
+    const ullong* labels = r.labels.data();
 #pragma omp parallel for num_threads(std::max(1, threads)) schedule(static)
     for (std::int64_t v = 0; v < n; ++v) {
         if ((words[v] & kReadOnly) || (boundary && !InsideBoundary(boundary[v]))) continue;
-        words[v] = static_cast<std::uint16_t>(std::min(labels[v], kMaxWord));
+        words[v] = static_cast<std::uint16_t>(std::min<ullong>(labels[v], kMaxWord));
     }
     return static_cast<float>(std::max<std::uint64_t>(1, std::min(r.maxLabel, kMaxWord)));
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "compute/propertysettings.h"
+#include "model/label.h"
 
 namespace zun {
 
@@ -20,7 +21,7 @@ struct ClusterAnalysis {
     // one row per cluster.
     std::vector<std::uint64_t> detailClusters;
     std::vector<std::vector<double>> detailFractions;
-    std::vector<std::uint64_t> labels;  // one per voxel; after plane selection 2l-1 / 2l
+    std::vector<ullong> labels;  // one per voxel; after plane selection 2l-1 / 2l
     std::uint64_t maxLabel = 0;
 };
 

@@ -49,9 +49,9 @@ std::vector<std::uint64_t> SizesOf(const std::vector<std::uint32_t>& labels) {
 }
 
 // Same partition of the voxels into clusters, whatever the numbering.
-void ExpectSamePartition(const std::vector<std::uint64_t>& ours, const std::vector<std::uint32_t>& ref) {
-    std::map<std::uint64_t, std::uint32_t> toRef;
-    std::map<std::uint32_t, std::uint64_t> toOurs;
+void ExpectSamePartition(const std::vector<ullong>& ours, const std::vector<std::uint32_t>& ref) {
+    std::map<ullong, std::uint32_t> toRef;
+    std::map<std::uint32_t, ullong> toOurs;
     for (std::int64_t v = 0; v < N; ++v) {
         ASSERT_EQ(ours[v] == 0, ref[v] == 0) << v;
         if (!ours[v]) continue;
