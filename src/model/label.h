@@ -7,12 +7,11 @@
 #include <cstdint>
 #include <set>
 
+#include "foundation/voxeltypes.h"
+
 namespace zun {
 
 class Prompt;
-
-// The label word (the same type as the voxel containers' 64-bit element).
-using ullong = unsigned long long;
 
 // An explicit thread count for voxel loops: `requested` when positive, else the processor count.
 int ResolveThreadCount(int requested);

@@ -1,6 +1,10 @@
 #include "model/sampleclasses.h"
 
 #include "model/histvars.h"
+#include "model/importinfo.h"
+#include "model/sample.h"
+#include "model/slice.h"
+#include "model/zunchan.h"
 #include "platform/runtimeclass.h"
 
 namespace zun {
@@ -10,6 +14,11 @@ void RegisterSampleClasses() {
     registry.Register(&AxisVars::classInfo);
     registry.Register(&PlotVars::classInfo);
     registry.Register(&HistVars::classInfo);
+    registry.Register(&ImportInfo::classInfo);
+    registry.Register(&Slice::classInfo);
+    registry.Register(&ZunChan::classInfo);
+    registry.Register(&Bound::classInfo);
+    registry.Register(&ZunImage::classInfo);
 }
 
 }  // namespace zun

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-namespace zun {
+#include "foundation/voxeltypes.h"
 
-using imtype = unsigned short;
+namespace zun {
 
 constexpr imtype kVoxelFlagMask = 0xC000;
 constexpr int kMaxVoxelValue = 16383;
