@@ -39,13 +39,6 @@ struct Findings {
     }
 };
 
-int FindChannel(const PropertyDocument& doc, const std::string& name, int kind = -1) {
-    if (name.empty()) return -1;
-    for (int ch = 0; ch < doc.ChannelCount(); ++ch)
-        if (doc.ChannelName(ch) == name && (kind < 0 || doc.ChannelKind(ch) == kind)) return ch;
-    return -1;
-}
-
 // The document's channels of one kind (all kinds for -1) as a table, keeping the values the old
 // table had for the names it knew.
 std::vector<NamedValue> Table(const PropertyDocument& doc, int kind, const std::vector<NamedValue>& old) {
@@ -149,7 +142,7 @@ int CPropertyComputation::CheckSettings(PropertyMethodSettings& rec, const Prope
         }
     }
 
-    const int output = FindChannel(doc, rec.outputChannel, kProperty);
+    const int output = FindDocumentChannel(doc, rec.outputChannel, kProperty);
     rec.outputIndices = IndexList(output);
     if (output < 0)
         f.Error(Format("Error: output channel '%s' is not a property channel of the document\n",
@@ -169,14 +162,14 @@ int CPropertyComputation::CheckSettings(PropertyMethodSettings& rec, const Prope
     }
 
     if (rec.kind == kLinkedClusterAnalysis) {
-        const int input = FindChannel(doc, rec.inputChannel);
+        const int input = FindDocumentChannel(doc, rec.inputChannel);
         rec.inputIndices = IndexList(input);
         if (input < 0) f.Error(Format("Error: input channel '%s' not found\n", rec.inputChannel));
-        if (!rec.inputBound.empty() && FindChannel(doc, rec.inputBound, kBoundary) < 0) {
+        if (!rec.inputBound.empty() && FindDocumentChannel(doc, rec.inputBound, kBoundary) < 0) {
             f.Warning(Format("Warning: input bound '%s' no longer exists and was cleared\n", rec.inputBound));
             rec.inputBound.clear();
         }
-        rec.boundIndices = IndexList(FindChannel(doc, rec.inputBound, kBoundary));
+        rec.boundIndices = IndexList(FindDocumentChannel(doc, rec.inputBound, kBoundary));
         if (rec.inputChannel == rec.outputChannel)
             f.Error("Error: input and output channels must be different\n");
         CheckClusterSettings(rec, f);

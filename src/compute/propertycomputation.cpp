@@ -18,13 +18,6 @@ enum ChannelKind { kComposition = 0, kProperty = 2, kBoundary = 3 };
 constexpr int kDataError = 1;     // the record cannot run on this document, or memory ran out
 constexpr int kDataWarning = -1;  // no cluster found; or the geometric mean fell back
 
-int FindChannel(const PropertyDocument& doc, const std::string& name, int kind = -1) {
-    if (name.empty()) return -1;
-    for (int ch = 0; ch < doc.ChannelCount(); ++ch)
-        if (doc.ChannelName(ch) == name && (kind < 0 || doc.ChannelKind(ch) == kind)) return ch;
-    return -1;
-}
-
 std::string StatusText(int status) {
     if (status == 0) return "success";
     char buf[64];
@@ -126,8 +119,8 @@ private:
     }
 
     int Clusters(int output) {
-        const int input = FindChannel(doc_, rec_.inputChannel);
-        const int bound = FindChannel(doc_, rec_.inputBound, kBoundary);
+        const int input = FindDocumentChannel(doc_, rec_.inputChannel);
+        const int bound = FindDocumentChannel(doc_, rec_.inputBound, kBoundary);
         if (input < 0 || input == output) return kDataError;
         ClusterAnalysis result;
         try {
@@ -176,7 +169,7 @@ int CPropertyComputation::Apply(PropertyDocument& doc) {
             const std::string description = PropertyMethodDescription(rec.kind);
             doc.SetStateText("Property computation: " + description + "...");
             doc.SetProgress(0.0f);
-            const int output = FindChannel(doc, rec.outputChannel, kProperty);
+            const int output = FindDocumentChannel(doc, rec.outputChannel, kProperty);
             int status = kDataError;
             if (output >= 0) {
                 status = MethodRun(doc, rec).Run(output);

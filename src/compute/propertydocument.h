@@ -21,4 +21,13 @@ public:
     virtual int MaxReports() const = 0;
 };
 
+// The position of the channel with this name (and kind, unless -1); -1 when none or the name is
+// empty.
+inline int FindDocumentChannel(const PluginDocument& doc, const std::string& name, int kind = -1) {
+    if (name.empty()) return -1;
+    for (int ch = 0; ch < doc.ChannelCount(); ++ch)
+        if (doc.ChannelName(ch) == name && (kind < 0 || doc.ChannelKind(ch) == kind)) return ch;
+    return -1;
+}
+
 }  // namespace zun

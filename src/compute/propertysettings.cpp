@@ -15,64 +15,35 @@ std::int32_t ReadCount(Archive& ar) {
     return n;
 }
 
-// Counts come from the file: elements are appended one by one, so a damaged count ends in a
-// short-read error instead of a huge allocation.
-template <class T>
-void SerializeVector(Archive& ar, std::vector<T>& v) {
-    if (ar.IsStoring()) {
-        ar << static_cast<std::int32_t>(v.size());
-        for (T x : v) ar << x;
-        return;
-    }
-    const std::int32_t n = ReadCount(ar);
-    v.clear();
-    for (std::int32_t i = 0; i < n; ++i) {
-        T x{};
-        ar >> x;
-        v.push_back(x);
-    }
-}
-
-void SerializeNamedValues(Archive& ar, std::vector<NamedValue>& v) {
-    if (ar.IsStoring()) {
-        ar << static_cast<std::int32_t>(v.size());
-        for (const NamedValue& e : v) ar << e.value << e.name;
-        return;
-    }
-    const std::int32_t n = ReadCount(ar);
-    v.clear();
-    for (std::int32_t i = 0; i < n; ++i) {
-        NamedValue e;
-        ar >> e.value >> e.name;
-        v.push_back(std::move(e));
-    }
-}
-
-void SerializeColumns(Archive& ar, std::vector<ExtrapolationColumn>& columns) {
-    if (ar.IsStoring()) {
-        ar << static_cast<std::int32_t>(columns.size());
-        for (ExtrapolationColumn& c : columns) {
-            ar << c.weight;
-            SerializeVector(ar, c.values);
-        }
-        return;
-    }
-    const std::int32_t n = ReadCount(ar);
-    columns.clear();
-    for (std::int32_t i = 0; i < n; ++i) {
-        ExtrapolationColumn c;
-        ar >> c.weight;
-        SerializeVector(ar, c.values);
-        columns.push_back(std::move(c));
-    }
-}
-
 template <class T>
 void Field(Archive& ar, T& x) {
     if (ar.IsStoring())
         ar << x;
     else
         ar >> x;
+}
+
+// Counts come from the file: elements are appended one by one, so a damaged count ends in a
+// short-read error instead of a huge allocation. `element` stores or loads one element.
+template <class T, class F>
+void SerializeList(Archive& ar, std::vector<T>& v, F element) {
+    if (ar.IsStoring()) {
+        ar << static_cast<std::int32_t>(v.size());
+        for (T& e : v) element(e);
+        return;
+    }
+    const std::int32_t n = ReadCount(ar);
+    v.clear();
+    for (std::int32_t i = 0; i < n; ++i) {
+        T e;
+        element(e);
+        v.push_back(std::move(e));
+    }
+}
+
+template <class T>
+void SerializeVector(Archive& ar, std::vector<T>& v) {
+    SerializeList(ar, v, [&](T& x) { Field(ar, x); });
 }
 
 void SerializeCluster(Archive& ar, LinkedClusterSettings& c) {
@@ -94,10 +65,14 @@ void SerializeCluster(Archive& ar, LinkedClusterSettings& c) {
 void SerializeRecord(Archive& ar, PropertyMethodSettings& r) {
     Field(ar, r.kind);
     Field(ar, r.enabled);
-    SerializeNamedValues(ar, r.allChannels);
-    SerializeNamedValues(ar, r.compositions);
-    SerializeNamedValues(ar, r.boundaries);
-    SerializeNamedValues(ar, r.properties);
+    auto named = [&](NamedValue& e) {
+        Field(ar, e.value);
+        Field(ar, e.name);
+    };
+    SerializeList(ar, r.allChannels, named);
+    SerializeList(ar, r.compositions, named);
+    SerializeList(ar, r.boundaries, named);
+    SerializeList(ar, r.properties, named);
     Field(ar, r.inputChannel);
     Field(ar, r.inputBound);
     Field(ar, r.outputChannel);
@@ -115,7 +90,10 @@ void SerializeRecord(Archive& ar, PropertyMethodSettings& r) {
     Field(ar, reservedByte);
     Field(ar, reservedTen);
     for (auto& w : reservedWords) Field(ar, w);
-    SerializeColumns(ar, r.columns);
+    SerializeList(ar, r.columns, [&](ExtrapolationColumn& c) {
+        Field(ar, c.weight);
+        SerializeVector(ar, c.values);
+    });
     SerializeCluster(ar, r.cluster);
 }
 
