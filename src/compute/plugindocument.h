@@ -30,7 +30,8 @@ public:
     virtual void SetProgress(float percent) = 0;
     // The computation's random seed; negative means "seed from the clock".
     virtual std::int64_t RandomSeed() const = 0;
-    // Called once after a run that changed channel data.
+    // Called once after a run that changed channel data: the document's modified flag, and the
+    // parameter set's note that the data changed since the last composition run.
     virtual void SetModified() = 0;
 };
 

@@ -102,21 +102,30 @@ int PluginObjHost::SetRange(int ch, float min, float max) {
     return 0;
 }
 
+std::uint16_t* PluginObjHost::Block(int ch) const {
+    if (!ValidChannel(ch)) return nullptr;
+    try {
+        return doc_.ChannelWords(ch);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 const std::uint16_t* PluginObjHost::Words(int ch) const {
     if (!ValidChannel(ch)) return nullptr;
-    return doc_.ChannelWords(ch);
+    return Block(ch);
 }
 
 std::uint16_t* PluginObjHost::WordsForWrite(int ch) {
     if (!ValidChannel(ch)) return nullptr;
-    std::uint16_t* words = doc_.ChannelWords(ch);
+    std::uint16_t* words = Block(ch);
     if (words) changed_ = true;
     return words;
 }
 
 std::uint16_t* PluginObjHost::SliceWords(int ch, std::uint32_t z) const {
     if (!ValidChannel(ch) || z >= dims_[2]) return nullptr;
-    std::uint16_t* words = doc_.ChannelWords(ch);
+    std::uint16_t* words = Block(ch);
     if (!words) return nullptr;
     return words + static_cast<std::uint64_t>(z) * dims_[0] * dims_[1];
 }
@@ -151,7 +160,7 @@ int PluginObjHost::NormalizeVoxel(std::uint32_t x, std::uint32_t y, std::uint32_
     try {
         for (int ch = 0; ch < ChannelCount(); ++ch) {
             if (kinds_[ch] != kCompositionKind) continue;
-            std::uint16_t* block = doc_.ChannelWords(ch);
+            std::uint16_t* block = Block(ch);
             if (!block) return 1;
             words.push_back(block + at);
         }

@@ -50,6 +50,7 @@ public:
 
 private:
     bool ValidChannel(int ch) const { return ch >= 0 && ch < static_cast<int>(names_.size()); }
+    std::uint16_t* Block(int ch) const;
     std::uint16_t* SliceWords(int ch, std::uint32_t z) const;
 
     PluginDocument& doc_;
