@@ -2,6 +2,7 @@
 
 #include "model/histvars.h"
 #include "model/importinfo.h"
+#include "model/materialclasses.h"
 #include "model/sample.h"
 #include "model/slice.h"
 #include "model/zunchan.h"
@@ -19,6 +20,11 @@ void RegisterSampleClasses() {
     registry.Register(&ZunChan::classInfo);
     registry.Register(&Bound::classInfo);
     registry.Register(&ZunImage::classInfo);
+}
+
+void RegisterModelClasses() {
+    RegisterSampleClasses();
+    RegisterMaterialClasses();
 }
 
 }  // namespace zun

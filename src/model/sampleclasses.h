@@ -6,4 +6,7 @@ namespace zun {
 // plot and histogram settings). Safe to call more than once.
 void RegisterSampleClasses();
 
+// Registers every archived class of the model folder: the sample's and the materials'.
+void RegisterModelClasses();
+
 }  // namespace zun

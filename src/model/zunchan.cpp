@@ -33,7 +33,7 @@ ZunChan::~ZunChan() = default;
 std::string ZunChan::GetLabel() const {
     switch (kind) {
         case kComposition:
-            return std::string();
+            return compound.GetFormula();
         case kXrayCt:
             return std::string(dataType == 0 ? "LAC_" : "LPC_") + (polychromatic ? "poly" : "mono");
         case kProperty:

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundation/chan.h"
+#include "model/compound.h"
 #include "model/histvars.h"
 #include "model/sampleitem.h"
 #include "model/slice.h"
@@ -77,6 +78,7 @@ public:
     std::int32_t kind = kComposition;
     std::string note;
     std::vector<std::unique_ptr<Slice>> slices;
+    Compound compound;
     std::int32_t dataType = 0;
     std::vector<float> range;
     std::vector<std::int32_t> importCounts;

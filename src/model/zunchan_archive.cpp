@@ -58,6 +58,7 @@ void ZunChan::Serialize(Archive& ar) {
         ar << rescaleByEnergy << autoAttenuation << applyScale << scaleFactor << applyZeroOffset
            << zeroOffset;
         ar << cropImages << cropX << cropY << retainImages << modified;
+        compound.Serialize(ar);
         histVars.Serialize(ar);
         return;
     }
@@ -83,6 +84,7 @@ void ZunChan::Serialize(Archive& ar) {
     ar >> cropImages >> cropX >> cropY;
     if (v >= kRetainFrom) ar >> retainImages;
     ar >> modified;
+    compound.Serialize(ar);
     if (v >= kHistVarsFrom) histVars.Serialize(ar);
 
     // A damaged record must not reach the voxel loops.

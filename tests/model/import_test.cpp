@@ -134,7 +134,8 @@ protected:
         s.image = std::make_unique<Image2d<imtype>>(Dims{w, h});
         s.image->InsertChannel(0);
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) s.image->Plane(0)[y * w + x] = static_cast<imtype>(0x4000 | (x + 100 * y));
+            for (int x = 0; x < w; ++x)
+                s.image->Plane(0)[y * w + x] = static_cast<imtype>(0x4000 | (x + 100 * y));
         s.import = std::make_unique<ImportInfo>();
         s.import->resolution = {w, h};
         s.import->cropRange = {w, h};

@@ -15,7 +15,7 @@ class SampleTest : public ::testing::Test {
 protected:
     void SetUp() override {
         RegisterFoundationClasses();
-        RegisterSampleClasses();
+        RegisterModelClasses();
     }
     void TearDown() override { SetMemoryStatusSource({}); }
 
@@ -304,6 +304,9 @@ TEST_F(SampleTest, ArchiveRoundTripWithAllChannelKinds) {
     s->SetActiveBoundary("bound_1", true);
     for (int c = 0; c < 4; ++c)
         for (int k = 0; k < 60; ++k) s->GetChan(c)->Data()[k] = static_cast<imtype>(k * 1000 + c);
+    ASSERT_EQ(s->GetChan(0)->compound.SetFormula("CaCO3", true), 0);
+    s->GetChan(0)->compound.density = 2.71;
+    EXPECT_EQ(s->GetChanLabel(0), "CaCO3");
     ZunChan& ct = *s->GetChan(1);
     ct.range = {-1.5f, 7.25f};
     ct.note = "A<#@#>B<#@#>";
@@ -341,6 +344,7 @@ TEST_F(SampleTest, ArchiveRoundTripWithAllChannelKinds) {
         EXPECT_EQ(b.GetSlice(2)->owner, &b);
         EXPECT_EQ(b.GetSlice(2)->index, 2);
     }
+    EXPECT_TRUE(back->GetChan(0)->compound == s->GetChan(0)->compound);
     const ZunChan& ct2 = *back->GetChan(1);
     EXPECT_EQ(ct2.note, ct.note);
     EXPECT_TRUE(ct2.polychromatic);
@@ -397,6 +401,10 @@ public:
         ar << true << std::int32_t{4} << std::int32_t{5};
         if (version >= 1200) ar << true;
         ar << true;
+        Compound compound;
+        compound.SetFormula("H2O", true);
+        compound.density = 1.0;
+        compound.Serialize(ar);
         if (version >= 1548) {
             HistVars h;
             h.binCount = 42;
@@ -463,6 +471,7 @@ TEST_F(SampleTest, LoadsEveryVersionGate) {
         EXPECT_EQ(c.retainImages, v >= 1200);
         EXPECT_TRUE(c.modified);
         EXPECT_EQ(c.histVars.binCount, v >= 1548 ? 42 : 0);
+        EXPECT_EQ(c.compound.GetFormula(), "H2O");
         EXPECT_EQ(c.Data()[7], 3);
         // The stored active boundary names no boundary: no mask, whatever the stored index says.
         EXPECT_EQ(s->activeBoundaryIndex, -1);
