@@ -1,6 +1,7 @@
 #include "compute/computeclasses.h"
 
 #include "compute/log.h"
+#include "compute/model.h"
 #include "compute/params.h"
 
 namespace zun {
@@ -10,6 +11,13 @@ void RegisterComputeClasses() {
     r.Register(&Params::classInfo);
     r.Register(&CLogger::classInfo);
     r.Register(&CDuration::classInfo);
+    r.Register(&Model::classInfo);
+    r.Register(&ComputeCommonFuncs::classInfo);
+    r.Register(&CDataCheckingCorrection::classInfo);
+    r.Register(&InterSectionalExtrapolation::classInfo);
+    r.Register(&CDiscreteLeastSquareSegmentation::classInfo);
+    r.Register(&DatConLinearOpt::classInfo);
+    r.Register(&DatConNonlinearOpt::classInfo);
 }
 
 }  // namespace zun

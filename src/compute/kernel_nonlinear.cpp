@@ -1,0 +1,327 @@
+// Data-constrained nonlinear optimisation: an energy over the simplex of the free compositions,
+// searched on the grid of 1/gridSize steps (never stored whole: the points are enumerated) and
+// optionally refined by pairwise line searches.
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "compute/kernels.h"
+#include "compute/log.h"
+
+namespace zun::zunlib {
+
+double CNonlinearGCM::GridPointCount(int gridSize, int freeCount) {
+    if (freeCount <= 0 || gridSize <= 0) return freeCount > 0 ? 1.0 : 0.0;
+    // C(G + u - 1, u - 1)
+    double c = 1.0;
+    for (int k = 1; k < freeCount; ++k) c = c * (gridSize + k) / k;
+    return std::floor(c + 0.5);
+}
+
+namespace {
+
+// The energy of one voxel as a function of its free fractions.
+struct VoxelEnergy {
+    int n = 0;       // compositions
+    int u = 0;       // free ones
+    int m = 0;       // usable CT values
+    int freeIdx[kMaxCompositions];
+    double f[kMaxCompositions];  // full composition vector (fixed entries set)
+    double b[kMaxCtChannels];    // CT value minus the fixed compositions' share
+    double invTol[kMaxCtChannels];
+    double a[kMaxCtChannels][kMaxCompositions];  // matrix rows of the usable CT values, free columns
+    double selfE[kMaxCompositions];
+    double h[kMaxCompositions];  // neighbour field (exponent 1)
+    const float* j0 = nullptr;   // intra-voxel interaction, n x n
+    double alpha = 1.0, beta = 1.0;
+    // Neighbours for a non-unit interaction exponent.
+    int nbCount = 0;
+    double nbPrev[26][kMaxCompositions];
+    int nbShell[26];
+    const float* shells = nullptr;
+
+    static double Pow(double base, double e) {
+        if (e == 1.0) return base;
+        if (base <= 0.0) return 0.0;
+        if (e == 2.0) return base * base;
+        return std::pow(base, e);
+    }
+
+    double Residual(int q) const {
+        double r = b[q];
+        for (int k = 0; k < u; ++k) r -= a[q][k] * f[freeIdx[k]];
+        return r;
+    }
+
+    double Energy() const {
+        double e = 0.0;
+        for (int q = 0; q < m; ++q) {
+            const double r = std::fabs(Residual(q)) * invTol[q];
+            e += alpha == 1.0 ? r : (alpha == 2.0 ? r * r : Pow(r, alpha));
+        }
+        for (int i = 0; i < n; ++i) e += selfE[i] * f[i];
+        for (int i = 0; i < n; ++i) {
+            if (f[i] == 0.0) continue;
+            for (int k = 0; k < n; ++k)
+                if (k != i) e += j0[i * n + k] * Pow(f[i] * f[k], beta);
+        }
+        if (beta == 1.0) {
+            for (int i = 0; i < n; ++i) e += f[i] * h[i];
+        } else {
+            const std::size_t nn = std::size_t(n) * n;
+            for (int q = 0; q < nbCount; ++q)
+                for (int i = 0; i < n; ++i)
+                    for (int k = 0; k < n; ++k)
+                        e += shells[nbShell[q] * nn + i * n + k] * Pow(f[i] * nbPrev[q][k], beta);
+        }
+        return e;
+    }
+};
+
+// Visits every grid point of the reduced simplex: counts k_0..k_{u-1} >= 0 summing to G.
+template <class F>
+void ForEachGridPoint(int u, int G, int* k, F&& visit) {
+    for (int i = 0; i < u; ++i) k[i] = 0;
+    k[u - 1] = G;
+    while (true) {
+        visit();
+        // Next composition in reverse lexicographic order of k[0..u-2].
+        int i = u - 2;
+        while (i >= 0) {
+            if (k[u - 1] > 0) {
+                ++k[i];
+                --k[u - 1];
+                break;
+            }
+            // Carry: move everything of k[i] back into the last part.
+            k[u - 1] += k[i];
+            k[i] = 0;
+            --i;
+            if (i >= 0 && k[u - 1] > 0) {
+                ++k[i];
+                --k[u - 1];
+                break;
+            }
+        }
+        if (i < 0) return;
+    }
+}
+
+}  // namespace
+
+struct CNonlinearGCM::Scratch {
+    std::vector<double> energies;
+    std::int64_t outOfBoundary = 0;
+    int status = 0;
+    std::vector<VoxelCode> failures;
+};
+
+CNonlinearGCM::CNonlinearGCM(CLibDatConNonlinearOpt& lib) : lib_(lib) {
+    const int nt = KernelThreads(lib.params);
+    for (int t = 0; t < nt; ++t) scratch_.push_back(std::make_unique<Scratch>());
+}
+
+CNonlinearGCM::~CNonlinearGCM() = default;
+
+namespace {
+
+// Pairwise transfer moves with a golden-section search on each pair.
+void LineSearch(VoxelEnergy& E, double r0, double tolerance) {
+    double current = E.Energy();
+    for (int round = 0; round < 100; ++round) {
+        const double before = current;
+        for (int pa = 0; pa < E.u; ++pa)
+            for (int pb = 0; pb < E.u; ++pb) {
+                if (pa == pb) continue;
+                const int ia = E.freeIdx[pa], ib = E.freeIdx[pb];
+                // delta in [0, min(f_b, r0 - f_a)]: move from b to a.
+                const double hi = std::min(E.f[ib], r0 - E.f[ia]);
+                if (hi <= 0.0) continue;
+                const double fa = E.f[ia], fb = E.f[ib];
+                auto at = [&](double d) {
+                    E.f[ia] = fa + d;
+                    E.f[ib] = fb - d;
+                    return E.Energy();
+                };
+                const double g = 0.6180339887498949;
+                double lo = 0.0, up = hi;
+                double x1 = up - g * (up - lo), x2 = lo + g * (up - lo);
+                double e1 = at(x1), e2 = at(x2);
+                for (int it = 0; it < 40 && up - lo > 1e-9; ++it) {
+                    if (e1 < e2) {
+                        up = x2;
+                        x2 = x1;
+                        e2 = e1;
+                        x1 = up - g * (up - lo);
+                        e1 = at(x1);
+                    } else {
+                        lo = x1;
+                        x1 = x2;
+                        e1 = e2;
+                        x2 = lo + g * (up - lo);
+                        e2 = at(x2);
+                    }
+                }
+                const double d = 0.5 * (lo + up);
+                const double ed = at(d);
+                if (ed < current) {
+                    current = ed;
+                } else {
+                    E.f[ia] = fa;
+                    E.f[ib] = fb;
+                }
+            }
+        if (before - current < tolerance * (1.0 + std::fabs(current))) break;
+    }
+}
+
+}  // namespace
+
+std::int64_t CNonlinearGCM::Run(std::uint16_t* const* channels, std::int64_t first, std::int64_t count) {
+    const ComputeLibParams& p = lib_.params;
+    const int nt = static_cast<int>(scratch_.size());
+    const int n = p.comp + 1;
+    int methods = p.nonlinearSearchMethods == 0 ? 1 : p.nonlinearSearchMethods;
+    if (methods & 4) methods |= 2;
+    const bool matrixSearch = (methods & 1) && p.gridSize > 0;
+    const bool lineSearch = (methods & 2) != 0 || !matrixSearch;
+    const int G = p.gridSize;
+    const double Q = p.nonlinearQ;
+    const double maxExp = p.nonlinearMaxExpValue;
+    const double clampWeight = std::exp(-maxExp);
+    for (auto& s : scratch_) {
+        s->outOfBoundary = 0;
+        s->status = 0;
+        s->failures.clear();
+    }
+
+    auto solve = [&](Scratch& s, std::int64_t v) {
+        VoxelEnergy E;
+        E.n = n;
+        E.alpha = p.attenuationErrorExponent;
+        E.beta = p.interactionExponent;
+        E.j0 = p.nonlinearInteractionEnergy.data();
+        E.shells = p.nonlinearInteractionEnergy.data();
+        std::uint16_t* comp[kMaxCompositions];
+        double fixedFrac = 0.0;
+        for (int i = 0; i < n; ++i) {
+            comp[i] = channels[i] + v;
+            const double fi = (*comp[i] & kWordValue) / double(kVoxelMax);
+            if (*comp[i] & kWordFixed) {
+                E.f[i] = fi;
+                fixedFrac += fi;
+            } else {
+                E.f[i] = fi;
+                E.freeIdx[E.u++] = i;
+            }
+            E.selfE[i] = p.nonlinearSelfEnergy[i];
+            E.h[i] = 0.0;
+        }
+        if (E.u == 0) return;
+        const double r0 = 1.0 - fixedFrac;
+        if (r0 < -1e-12) {
+            *comp[E.freeIdx[0]] |= kWordError;
+            s.status = MergeCode(s.status, 2);
+            s.failures.push_back({2, v});
+            return;
+        }
+        if (neighbours_) {
+            if (E.beta == 1.0) {
+                neighbours_->NeighbourField(v, p.nonlinearInteractionEnergy, E.h);
+            } else {
+                std::int64_t nb[26];
+                E.nbCount = neighbours_->Neighbours(v, nb, E.nbShell);
+                for (int q = 0; q < E.nbCount; ++q) neighbours_->PreviousFractions(nb[q], E.nbPrev[q]);
+            }
+        }
+        for (int j = 1; j <= p.ct; ++j) {
+            const std::uint16_t w = channels[p.comp + j][v];
+            if (w & kWordError) continue;
+            const auto& pair = p.channelAtten[p.comp + j];
+            double mu = pair[0] + (pair[1] - pair[0]) * static_cast<float>((w & kWordValue) / double(kVoxelMax));
+            for (int i = 0; i < n; ++i)
+                if (*comp[i] & kWordFixed) mu -= p.Matrix(j, i) * E.f[i];
+            const double t = p.ctAccuracy[j] > 0 ? p.ctAccuracy[j] : p.matrixRowMax[j] * 1e-3;
+            E.b[E.m] = mu;
+            E.invTol[E.m] = 1.0 / (t > 0 ? t : 1e-6);
+            for (int k = 0; k < E.u; ++k) E.a[E.m][k] = p.Matrix(j, E.freeIdx[k]);
+            ++E.m;
+        }
+        if (E.u == 1) {
+            E.f[E.freeIdx[0]] = std::max(0.0, r0);
+        } else {
+            if (matrixSearch) {
+                int k[kMaxCompositions];
+                const double step = r0 / G;
+                auto place = [&] {
+                    for (int q = 0; q < E.u; ++q) E.f[E.freeIdx[q]] = step * k[q];
+                };
+                auto& energies = s.energies;
+                energies.clear();
+                double emin = 0.0;
+                ForEachGridPoint(E.u, G, k, [&] {
+                    place();
+                    const double e = E.Energy();
+                    emin = energies.empty() ? e : std::min(emin, e);
+                    energies.push_back(e);
+                });
+                double sumW = 0.0, acc[kMaxCompositions] = {};
+                std::size_t g = 0;
+                ForEachGridPoint(E.u, G, k, [&] {
+                    const double x = Q * (energies[g++] - emin);
+                    const double w = x >= maxExp ? clampWeight : std::exp(-x);
+                    sumW += w;
+                    for (int q = 0; q < E.u; ++q) acc[q] += w * k[q];
+                });
+                for (int q = 0; q < E.u; ++q) E.f[E.freeIdx[q]] = step * acc[q] / sumW;
+            } else {
+                // Start from the current state projected onto the reduced simplex.
+                double sum = 0.0;
+                for (int q = 0; q < E.u; ++q) sum += E.f[E.freeIdx[q]];
+                for (int q = 0; q < E.u; ++q)
+                    E.f[E.freeIdx[q]] = sum > 0 ? E.f[E.freeIdx[q]] * r0 / sum : r0 / E.u;
+            }
+            if (lineSearch) LineSearch(E, r0, p.libraryFloat4);
+        }
+        double worst = 0.0;
+        for (int q = 0; q < E.m; ++q) worst = std::max(worst, std::fabs(E.Residual(q)) * E.invTol[q]);
+        if (worst > 1.0) s.outOfBoundary += 1;
+        WriteFreeFractions(comp, n, E.f);
+    };
+
+    auto runSegment = [&](std::int64_t a, std::int64_t b) {
+        omp_set_dynamic(0);
+#pragma omp parallel for num_threads(nt) schedule(dynamic, 64)
+        for (std::int64_t pos = a; pos < b; ++pos) {
+            Scratch& s = *scratch_[omp_get_thread_num()];
+            const std::int64_t v = neighbours_ ? neighbours_->VisitVoxel(pos) : pos;
+            if (!neighbours_ && p.maskWords && (p.maskWords[v] & kWordValue) != p.maskWord) continue;
+            solve(s, v);
+        }
+    };
+    const std::int64_t end = first + count;
+    for (std::int64_t a = first; a < end;) {
+        std::int64_t b = end;
+        if (neighbours_) {
+            neighbours_->BeginRange(a);
+            b = std::min(end, neighbours_->SweepEnd(a));
+        }
+        runSegment(a, b);
+        a = b;
+    }
+    std::int64_t total = 0;
+    std::vector<VoxelCode> failures;
+    for (auto& s : scratch_) {
+        total += s->outOfBoundary;
+        lib_.MergeStatus(s->status);
+        failures.insert(failures.end(), s->failures.begin(), s->failures.end());
+    }
+    std::sort(failures.begin(), failures.end(), [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
+    for (const VoxelCode& f : failures)
+        lib_.Report(f.code, f.voxel,
+                    Format("DatConNonlinearOpt: voxel %lld: fixed fractions exceed 1\n", static_cast<long long>(f.voxel)));
+    return total;
+}
+
+}  // namespace zun::zunlib
