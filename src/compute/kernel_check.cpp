@@ -12,11 +12,15 @@
 
 namespace zun::zunlib {
 
-int KernelThreads(const ComputeLibParams& p) { return p.threadCount > 0 ? p.threadCount : 1; }
+int KernelThreads(const ComputeLibParams& p) {
+    return p.threadCount > 0 ? p.threadCount : 1;
+}
 
 namespace {
 
-inline int Value(std::uint16_t w) { return w & kWordValue; }
+inline int Value(std::uint16_t w) {
+    return w & kWordValue;
+}
 inline void SetValue(std::uint16_t* w, int v) {
     *w = static_cast<std::uint16_t>((*w & 0xC000) | std::clamp(v, 0, int(kVoxelMax)));
 }
@@ -64,7 +68,11 @@ inline int WordFromPhysical(float low, float high, double p) {
 }  // namespace
 
 DataCheckConstants::DataCheckConstants(const ComputeLibParams& p)
-    : comp(p.comp), ct(p.ct), matrix(p.matrix), compTolerance(p.compTolerance), maskWords(p.maskWords),
+    : comp(p.comp),
+      ct(p.ct),
+      matrix(p.matrix),
+      compTolerance(p.compTolerance),
+      maskWords(p.maskWords),
       maskWord(p.maskWord) {
     ctLow.assign(ct + 1, 0.0f);
     ctHigh.assign(ct + 1, 0.0f);
@@ -172,7 +180,8 @@ void DataCheckSlice(CLibDataCheckCorrect& lib, std::uint16_t* const* channels, i
         CheckVoxelRange(k, channels, y * p.nx, p.nx, &codes[omp_get_thread_num()]);
     std::vector<VoxelCode> all;
     for (auto& c : codes) all.insert(all.end(), c.begin(), c.end());
-    std::sort(all.begin(), all.end(), [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
+    std::sort(all.begin(), all.end(),
+              [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
     for (const VoxelCode& c : all) {
         lib.MergeStatus(c.code);
         lib.Report(c.code, z * plane + c.voxel,
@@ -194,7 +203,9 @@ int ExtrapolateChannel(CLibInterSectionExtrapolate& lib, std::uint16_t* words, i
         bool any = false;
         for (int i = 0; i <= p.comp; ++i) any = any || sections(i);
         if (!any) {
-            lib.Report(-1, -1, Format("Intersectional extrapolation: composition %d has no measured sections\n", index));
+            lib.Report(
+                -1, -1,
+                Format("Intersectional extrapolation: composition %d has no measured sections\n", index));
             return -1;
         }
         return 0;
@@ -230,7 +241,8 @@ int ExtrapolateChannel(CLibInterSectionExtrapolate& lib, std::uint16_t* words, i
                     value = Value(words[at(prev)]);
                 else {
                     const double t = double(q - prev) / double(k - prev);
-                    value = static_cast<int>(std::lround((1 - t) * Value(words[at(prev)]) + t * Value(words[at(k)])));
+                    value = static_cast<int>(
+                        std::lround((1 - t) * Value(words[at(prev)]) + t * Value(words[at(k)])));
                 }
                 SetValue(&words[v], value);
             }
@@ -268,7 +280,8 @@ void SegmentSlice(CLibDiscreteLeastSquareSegmentation& lib, std::uint16_t* const
             const std::uint16_t w = channels[p.comp + j][v];
             if (!p.ctChannelUsed[j] || (w & kWordError)) continue;
             usable = true;
-            const double mu = Physical(p.channelAtten[p.comp + j][0], p.channelAtten[p.comp + j][1], Value(w));
+            const double mu =
+                Physical(p.channelAtten[p.comp + j][0], p.channelAtten[p.comp + j][1], Value(w));
             for (int i = 0; i < n; ++i) {
                 const double r = (mu - expected[i * (p.ct + 1) + j]) / tol[j];
                 cost[i] += r * r;
@@ -285,7 +298,8 @@ void SegmentSlice(CLibDiscreteLeastSquareSegmentation& lib, std::uint16_t* const
         for (int i = 0; i < n; ++i)
             if (channels[i][v] & kWordFixed) fixedAt = fixedAt < 0 ? i : fixedAt;
         if (fixedAt >= 0) {
-            if (Value(channels[best][v]) != kVoxelMax || !(channels[best][v] & kWordFixed)) out.push_back({-2, v});
+            if (Value(channels[best][v]) != kVoxelMax || !(channels[best][v] & kWordFixed))
+                out.push_back({-2, v});
             continue;
         }
         for (int i = 0; i < n; ++i)
@@ -294,13 +308,14 @@ void SegmentSlice(CLibDiscreteLeastSquareSegmentation& lib, std::uint16_t* const
     }
     std::vector<VoxelCode> all;
     for (auto& c : codes) all.insert(all.end(), c.begin(), c.end());
-    std::sort(all.begin(), all.end(), [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
+    std::sort(all.begin(), all.end(),
+              [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
     for (const VoxelCode& c : all) {
         lib.MergeStatus(c.code);
         if (c.code == -1)
             lib.Report(c.code, z * plane + c.voxel,
-                       Format("DiscreteLeastSquareSegmentation: no usable CT value, slice %d, voxel %lld\n", z,
-                              static_cast<long long>(c.voxel)));
+                       Format("DiscreteLeastSquareSegmentation: no usable CT value, slice %d, voxel %lld\n",
+                              z, static_cast<long long>(c.voxel)));
         else
             lib.Report(c.code, z * plane + c.voxel,
                        Format("DiscreteLeastSquareSegmentation: fixed voxel disagrees with the best match, "

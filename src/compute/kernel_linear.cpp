@@ -374,7 +374,8 @@ std::int64_t CLinearSM::Run(std::uint16_t* const* channels, std::int64_t first, 
             const std::int64_t v = neighbours_ ? neighbours_->VisitVoxel(pos) : pos;
             if (!neighbours_ && p.maskWords && (p.maskWords[v] & kWordValue) != p.maskWord) continue;
             int status = 0;
-            s.outOfBoundary += SolveLinearVoxel(p, neighbours_, channels, v, this, s.lp, s.x, s.tableau, s.row, status);
+            s.outOfBoundary +=
+                SolveLinearVoxel(p, neighbours_, channels, v, this, s.lp, s.x, s.tableau, s.row, status);
             if (status != 0) {
                 s.status = MergeCode(s.status, status);
                 s.failures.push_back({status, v});
@@ -398,11 +399,13 @@ std::int64_t CLinearSM::Run(std::uint16_t* const* channels, std::int64_t first, 
         lib_.MergeStatus(s->status);
         failures.insert(failures.end(), s->failures.begin(), s->failures.end());
     }
-    std::sort(failures.begin(), failures.end(), [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
+    std::sort(failures.begin(), failures.end(),
+              [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
     for (const VoxelCode& f : failures) {
-        const char* what = f.code == 2   ? "fixed fractions exceed 1"
-                           : f.code == 1 ? "no solution found"
-                                         : "CT data outside the attainable range, solved with soft constraints";
+        const char* what = f.code == 2 ? "fixed fractions exceed 1"
+                           : f.code == 1
+                               ? "no solution found"
+                               : "CT data outside the attainable range, solved with soft constraints";
         lib_.Report(f.code, f.voxel,
                     Format("DatConLinearOpt: voxel %lld: %s\n", static_cast<long long>(f.voxel), what));
     }

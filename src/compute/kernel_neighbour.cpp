@@ -37,7 +37,8 @@ const std::vector<Offset>& Offsets() {
 
 }  // namespace
 
-NeighbourInteraction::NeighbourInteraction(CLibBase& lib, std::uint16_t* const* channels, int range, double sweeps)
+NeighbourInteraction::NeighbourInteraction(CLibBase& lib, std::uint16_t* const* channels, int range,
+                                           double sweeps)
     : lib_(lib), channels_(channels), range_(std::clamp(range, 0, 3)), n_(lib.params.comp + 1) {
     const ComputeLibParams& p = lib.params;
     nx_ = p.nx;
@@ -53,8 +54,11 @@ NeighbourInteraction::NeighbourInteraction(CLibBase& lib, std::uint16_t* const* 
     }
     std::uint64_t seed;
     if (p.randomSeed < 0) {
-        seed = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) & 0x7FFFFFFF;
-        lib.Report(0, -1, Format("Neighbour interaction: random seed %llu\n", static_cast<unsigned long long>(seed)));
+        seed = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) &
+               0x7FFFFFFF;
+        lib.Report(
+            0, -1,
+            Format("Neighbour interaction: random seed %llu\n", static_cast<unsigned long long>(seed)));
     } else {
         seed = static_cast<std::uint64_t>(p.randomSeed);
     }
@@ -63,13 +67,15 @@ NeighbourInteraction::NeighbourInteraction(CLibBase& lib, std::uint16_t* const* 
     // standard library.
     for (std::size_t i = order_.size(); i > 1; --i) std::swap(order_[i - 1], order_[rng() % i]);
     perSweep_ = std::max<std::int64_t>(1, static_cast<std::int64_t>(order_.size()));
-    total_ = order_.empty() ? 0 : static_cast<std::int64_t>(std::llround(std::max(0.0, sweeps) * order_.size()));
+    total_ =
+        order_.empty() ? 0 : static_cast<std::int64_t>(std::llround(std::max(0.0, sweeps) * order_.size()));
     snapshot_.resize(std::size_t(n_) * voxels_);
     RefreshSnapshot();
 }
 
 void NeighbourInteraction::RefreshSnapshot() {
-    for (int i = 0; i < n_; ++i) std::copy(channels_[i], channels_[i] + voxels_, snapshot_.begin() + i * voxels_);
+    for (int i = 0; i < n_; ++i)
+        std::copy(channels_[i], channels_[i] + voxels_, snapshot_.begin() + i * voxels_);
 }
 
 void NeighbourInteraction::BeginRange(std::int64_t first) {
@@ -104,7 +110,8 @@ void NeighbourInteraction::NeighbourField(std::int64_t v, const std::vector<floa
     const int count = Neighbours(v, nb, shellOf);
     double g[4][kMaxCompositions] = {};
     for (int q = 0; q < count; ++q)
-        for (int k = 0; k < n_; ++k) g[shellOf[q]][k] += (snapshot_[k * voxels_ + nb[q]] & kWordValue) / double(kVoxelMax);
+        for (int k = 0; k < n_; ++k)
+            g[shellOf[q]][k] += (snapshot_[k * voxels_ + nb[q]] & kWordValue) / double(kVoxelMax);
     const std::size_t nn = std::size_t(n_) * n_;
     for (int i = 0; i < n_; ++i) {
         double s = 0.0;

@@ -23,9 +23,9 @@ namespace {
 
 // The energy of one voxel as a function of its free fractions.
 struct VoxelEnergy {
-    int n = 0;       // compositions
-    int u = 0;       // free ones
-    int m = 0;       // usable CT values
+    int n = 0;  // compositions
+    int u = 0;  // free ones
+    int m = 0;  // usable CT values
     int freeIdx[kMaxCompositions];
     double f[kMaxCompositions];  // full composition vector (fixed entries set)
     double b[kMaxCtChannels];    // CT value minus the fixed compositions' share
@@ -239,7 +239,8 @@ std::int64_t CNonlinearGCM::Run(std::uint16_t* const* channels, std::int64_t fir
             const std::uint16_t w = channels[p.comp + j][v];
             if (w & kWordError) continue;
             const auto& pair = p.channelAtten[p.comp + j];
-            double mu = pair[0] + (pair[1] - pair[0]) * static_cast<float>((w & kWordValue) / double(kVoxelMax));
+            double mu =
+                pair[0] + (pair[1] - pair[0]) * static_cast<float>((w & kWordValue) / double(kVoxelMax));
             for (int i = 0; i < n; ++i)
                 if (*comp[i] & kWordFixed) mu -= p.Matrix(j, i) * E.f[i];
             const double t = p.ctAccuracy[j] > 0 ? p.ctAccuracy[j] : p.matrixRowMax[j] * 1e-3;
@@ -317,10 +318,12 @@ std::int64_t CNonlinearGCM::Run(std::uint16_t* const* channels, std::int64_t fir
         lib_.MergeStatus(s->status);
         failures.insert(failures.end(), s->failures.begin(), s->failures.end());
     }
-    std::sort(failures.begin(), failures.end(), [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
+    std::sort(failures.begin(), failures.end(),
+              [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
     for (const VoxelCode& f : failures)
         lib_.Report(f.code, f.voxel,
-                    Format("DatConNonlinearOpt: voxel %lld: fixed fractions exceed 1\n", static_cast<long long>(f.voxel)));
+                    Format("DatConNonlinearOpt: voxel %lld: fixed fractions exceed 1\n",
+                           static_cast<long long>(f.voxel)));
     return total;
 }
 

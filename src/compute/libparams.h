@@ -42,17 +42,17 @@ struct ComputeLibParams {
     std::int32_t randomSeed = -1;
     std::int32_t threadCount = 1;
     std::uint16_t voxelMax = kVoxelMax;
-    std::vector<std::uint16_t> compTolerance;            // per composition, in word units
-    std::vector<float> ctAccuracy;                       // per CT channel, attenuation units
-    std::vector<float> matrix;                           // (ct+1) x (comp+1), row 0 the sum row
-    std::vector<float> matrixRowMax;                     // per CT channel
-    std::vector<std::array<float, 2>> channelAtten;      // every channel: values of word 0 and 16383
+    std::vector<std::uint16_t> compTolerance;        // per composition, in word units
+    std::vector<float> ctAccuracy;                   // per CT channel, attenuation units
+    std::vector<float> matrix;                       // (ct+1) x (comp+1), row 0 the sum row
+    std::vector<float> matrixRowMax;                 // per CT channel
+    std::vector<std::array<float, 2>> channelAtten;  // every channel: values of word 0 and 16383
     std::vector<float> zeros;
     std::int32_t dlsNeighbourRange = 0;
     std::vector<float> dlsSelfEnergy;
-    std::vector<float> dlsInterfacialEnergy;             // 4 shells
-    std::vector<std::vector<float>> dlsZeroOffset;       // [comp][ct]
-    std::vector<std::vector<float>> dlsMultiplier;       // [comp][ct]
+    std::vector<float> dlsInterfacialEnergy;        // 4 shells
+    std::vector<std::vector<float>> dlsZeroOffset;  // [comp][ct]
+    std::vector<std::vector<float>> dlsMultiplier;  // [comp][ct]
     std::vector<bool> ctChannelUsed;
     std::int32_t largestDimension = 0;
     std::int32_t dimensionCount = 3;
@@ -68,13 +68,13 @@ struct ComputeLibParams {
     std::vector<float> linearObjectiveWeights;
     std::int32_t linearNeighbourRange = 0;
     std::int32_t linearRepetitions = 1;
-    std::vector<float> linearInteractionEnergy;          // 4 shells
+    std::vector<float> linearInteractionEnergy;  // 4 shells
     std::uint8_t minimiseCtError = 0;
     std::vector<float> ctDataSetWeights;
     std::int32_t nonlinearNeighbourRange = 0;
     std::int32_t gridSize = 15;
     std::int32_t nonlinearSearchMethods = 1;
-    std::int64_t gridCount = 0;                          // gridSize^(comp+1), saturated
+    std::int64_t gridCount = 0;  // gridSize^(comp+1), saturated
     double nonlinearQ = 1000.0;
     double nonlinearMaxExpValue = 30.0;
     std::int64_t voxelCount = 0;
@@ -84,9 +84,9 @@ struct ComputeLibParams {
     float nonlinearIterations = 1.0f;
     std::vector<std::uint32_t> libraryList;
     std::vector<float> nonlinearSelfEnergy;
-    std::vector<float> nonlinearInteractionEnergy;       // 4 shells
-    std::vector<std::vector<float>> threadScratchA;      // comp+2 per thread
-    std::vector<std::vector<float>> threadScratchB;      // comp+1 per thread
+    std::vector<float> nonlinearInteractionEnergy;   // 4 shells
+    std::vector<std::vector<float>> threadScratchA;  // comp+2 per thread
+    std::vector<std::vector<float>> threadScratchB;  // comp+1 per thread
 
     // The active boundary mask: voxels whose mask word differs from `maskWord` are left alone.
     const std::uint16_t* maskWords = nullptr;
@@ -146,7 +146,8 @@ public:
 };
 class CLibInterSectionExtrapolate : public CLibBase {
 public:
-    explicit CLibInterSectionExtrapolate(const ComputeLibParams& b) : CLibBase("CLibInterSectionExtrapolate", b) {}
+    explicit CLibInterSectionExtrapolate(const ComputeLibParams& b)
+        : CLibBase("CLibInterSectionExtrapolate", b) {}
 };
 class CLibDiscreteLeastSquareSegmentation : public CLibBase {
 public:

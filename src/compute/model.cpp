@@ -68,7 +68,9 @@ std::string StepResultSuffix(int r) {
 // ---------------------------------------------------------------------------------------------
 // Construction and attachment
 
-Model::Model() { params_.SetPrompt(nullptr); }
+Model::Model() {
+    params_.SetPrompt(nullptr);
+}
 
 Model::Model(ComputeDocument* document) : Loggable(document), doc_(document) {
     params_.Initialise();
@@ -99,8 +101,8 @@ void Model::Attach(ComputeDocument* document) {
     uiThread_ = std::this_thread::get_id();
     params_.SetPrompt(document ? document->GetPrompt() : nullptr);
     ComputeSample* sample = document ? document->Sample() : nullptr;
-    for (ComputeCommonFuncs* s : std::initializer_list<ComputeCommonFuncs*>{&dataCheck_, &extrapolation_, &linear_,
-                                                                           &nonlinear_, &segmentation_})
+    for (ComputeCommonFuncs* s : std::initializer_list<ComputeCommonFuncs*>{
+             &dataCheck_, &extrapolation_, &linear_, &nonlinear_, &segmentation_})
         s->Attach(document, &params_, sample, this);
     if (timers_.size() != 3) InitDurations();
     if (document) MergePluginSettings(runList_, savedPlugins_, document->PluginFolders());
@@ -118,19 +120,28 @@ std::int64_t Model::Now() const {
 
 std::string Model::GetStateText() const {
     switch (state_.load()) {
-        case kInactive: return "Computation Inactive";
-        case kReady: return "Computation Ready";
+        case kInactive:
+            return "Computation Inactive";
+        case kReady:
+            return "Computation Ready";
         case kRunning: {
             std::lock_guard lock(stateMutex_);
             return stepText_.empty() ? "Computation Running" : stepText_;
         }
-        case kPausing: return "Computation Pausing...";
-        case kPaused: return "Computation Paused";
-        case kStopping: return "Computation Stopping...";
-        case kStopped: return "Computation Stopped";
-        case kCompleted: return "Computation Completed";
-        case kStoppedWithError: return "Computation stopped with error";
-        default: return "";
+        case kPausing:
+            return "Computation Pausing...";
+        case kPaused:
+            return "Computation Paused";
+        case kStopping:
+            return "Computation Stopping...";
+        case kStopped:
+            return "Computation Stopped";
+        case kCompleted:
+            return "Computation Completed";
+        case kStoppedWithError:
+            return "Computation stopped with error";
+        default:
+            return "";
     }
 }
 
@@ -164,7 +175,9 @@ void Model::SetState(int state, bool /*takeLock*/, const char* stepText) {
 
 void Model::HandleFrameMessage(const FrameMessage& msg) {
     switch (msg.kind) {
-        case FrameMsg::ComputationEnded: OnComputationEnded(static_cast<int>(msg.value)); break;
+        case FrameMsg::ComputationEnded:
+            OnComputationEnded(static_cast<int>(msg.value));
+            break;
         case FrameMsg::RefreshViews:
             if (doc_) doc_->UpdateAllViews(kHintComputationProgress);
             break;
@@ -176,11 +189,14 @@ void Model::HandleFrameMessage(const FrameMessage& msg) {
             ApplyState(s, msg.value2 ? msg.text.c_str() : nullptr);
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }
 
-bool Model::IsBusy() const { return worker_.joinable(); }
+bool Model::IsBusy() const {
+    return worker_.joinable();
+}
 
 void Model::JoinWorker() {
     if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) worker_.join();
@@ -206,8 +222,8 @@ bool Model::HasWorkToDo() const {
     const PropertyComputationEngine* prop = property_ ? property_ : &NoProperty();
     const bool propertyJob =
         jobs_.property && s && s->CountChannelsOfKind(kChanProperty) > 0 && voxels && prop->MethodCount() > 0;
-    const bool pluginJob =
-        jobs_.plugins && std::any_of(runList_.begin(), runList_.end(), [](const auto& e) { return e.selected; });
+    const bool pluginJob = jobs_.plugins && std::any_of(runList_.begin(), runList_.end(),
+                                                        [](const auto& e) { return e.selected; });
     return compositionJob || propertyJob || pluginJob;
 }
 
@@ -235,17 +251,19 @@ int Model::Start() {
             const std::string details = errors + warnings;
             int answer = kPromptCancel;
             if (details.find("Error") != std::string::npos) {
-                PromptRequest r{"Property computation setup contains errors; continue computation?\n\nClick [Ok] to "
-                                "continue but skip property computation, or [Cancel] to stop computation now.\n",
-                                details, "Property Computation parameter errors", PromptButtons::OkCancel,
-                                PromptIcon::Warning};
+                PromptRequest r{
+                    "Property computation setup contains errors; continue computation?\n\nClick [Ok] to "
+                    "continue but skip property computation, or [Cancel] to stop computation now.\n",
+                    details, "Property Computation parameter errors", PromptButtons::OkCancel,
+                    PromptIcon::Warning};
                 answer = prompt ? prompt->Ask(r) : kPromptCancel;
             } else {
-                PromptRequest r{"Property computation setup contains warnings; continue computation?\n\nClick "
-                                "[Continue] to continue and include property computation, or [Skip] to continue but "
-                                "skip property computation, or [Cancel] to stop computation now.\n",
-                                details, "Property Computation parameter warnings", PromptButtons::ContinueSkipCancel,
-                                PromptIcon::Warning};
+                PromptRequest r{
+                    "Property computation setup contains warnings; continue computation?\n\nClick "
+                    "[Continue] to continue and include property computation, or [Skip] to continue but "
+                    "skip property computation, or [Cancel] to stop computation now.\n",
+                    details, "Property Computation parameter warnings", PromptButtons::ContinueSkipCancel,
+                    PromptIcon::Warning};
                 answer = prompt ? prompt->Ask(r) : kPromptCancel;
             }
             if (answer == kPromptCancel) {
@@ -359,19 +377,22 @@ void Model::OnComputationEnded(int result) {
 // Progress and timers
 
 void Model::SetProgress(float percent, bool force) {
-    std::lock_guard lock(progressMutex_);
-    if (state_.load() == kStopping) throw ExitRequested{};
-    const std::int64_t now = Now();
-    const bool due = force || !haveTick_ || now - lastTick_ >= progressInterval_;
-    const bool viewBusy = doc_ && doc_->ViewUpdateInProgress();
-    RemoteComputeReplies* remote = doc_ ? doc_->GetRemote() : nullptr;
-    if (due) {
-        UpdateDurations(percent);
-        lastTick_ = now;
-        haveTick_ = true;
-        if (remote) remote->ReplyWork(static_cast<int>(percent));
+    bool due, refresh;
+    {
+        std::lock_guard lock(progressMutex_);
+        if (state_.load() == kStopping) throw ExitRequested{};
+        const std::int64_t now = Now();
+        due = force || !haveTick_ || now - lastTick_ >= progressInterval_;
+        if (due) {
+            UpdateDurations(percent);
+            lastTick_ = now;
+            haveTick_ = true;
+        }
+        refresh = due || syncUpdateCount_ != 0;
     }
-    if ((due || syncUpdateCount_ != 0) && !viewBusy)
+    // Outside the lock: neither the remote connection nor the channel is called with it held.
+    if (due && doc_ && doc_->GetRemote()) doc_->GetRemote()->ReplyWork(static_cast<int>(percent));
+    if (refresh && !(doc_ && doc_->ViewUpdateInProgress()))
         PostToFrame(static_cast<int>(FrameMsg::RefreshViews), 0, 0, {});
 }
 

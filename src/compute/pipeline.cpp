@@ -33,7 +33,9 @@ constexpr StepInfo kSequence[] = {
      "Data Constrained non-linear optimisation computation with %d non-exact matches"},
 };
 
-bool AbortsPipeline(int r) { return (r >= 1 && r <= 100) || r == -1 || r == kUserInterrupt; }
+bool AbortsPipeline(int r) {
+    return (r >= 1 && r <= 100) || r == -1 || r == kUserInterrupt;
+}
 
 // Image channel of composition i and of CT channel j (1-based), by kind order.
 int NthChannelOfKind(const ComputeSample& s, int kind, int n) {
@@ -45,7 +47,8 @@ int NthChannelOfKind(const ComputeSample& s, int kind, int n) {
 std::int64_t SaturatingPower(std::int64_t base, int exponent) {
     std::int64_t r = 1;
     for (int k = 0; k < exponent; ++k) {
-        if (base != 0 && r > std::numeric_limits<std::int64_t>::max() / base) return std::numeric_limits<std::int64_t>::max();
+        if (base != 0 && r > std::numeric_limits<std::int64_t>::max() / base)
+            return std::numeric_limits<std::int64_t>::max();
         r *= base;
     }
     return r;
@@ -213,7 +216,8 @@ int Model::RunStep(int step, const ComputeLibParams& block) {
         case kStepNonlinear:
             nonlinear_.Attach(doc_, &params_, sample, this);
             return nonlinear_.Run(block, &nonExact);
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
@@ -237,8 +241,9 @@ int Model::RunPipeline() {
                 std::lock_guard lock(progressMutex_);
                 UpdateDurations(100.0f);
             }
-            const std::string label =
-                (info.step == kStepLinear || info.step == kStepNonlinear) ? Format(info.label, 0) : info.label;
+            const std::string label = (info.step == kStepLinear || info.step == kStepNonlinear)
+                                          ? Format(info.label, 0)
+                                          : info.label;
             LogStepResult(label, result);
             FinishStepProgress(&result);
             if (AbortsPipeline(result)) return result;
@@ -246,7 +251,8 @@ int Model::RunPipeline() {
     }
     params_.structureChanged = false;
     if (ComputeSample* s = doc_ ? doc_->Sample() : nullptr)
-        for (int i = 0; i <= params_.compositionCount && i < s->ChannelCount(); ++i) s->ResetRecordedSettings(i);
+        for (int i = 0; i <= params_.compositionCount && i < s->ChannelCount(); ++i)
+            s->ResetRecordedSettings(i);
     return 0;
 }
 
@@ -325,7 +331,8 @@ void Model::Serialize(Archive& ar) {
         } else {
             a >> v >> count;
             if (count != 0)
-                throw ArchiveException(ArchiveException::generic, "Property computation settings cannot be read");
+                throw ArchiveException(ArchiveException::generic,
+                                       "Property computation settings cannot be read");
         }
     };
     if (ar.IsStoring()) {

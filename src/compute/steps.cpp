@@ -41,7 +41,9 @@ int StatusFromRunValue(int v) {
     return 0;
 }
 
-void ComputeCommonFuncs::Serialize(Archive& ar) { StepStamp(ar); }
+void ComputeCommonFuncs::Serialize(Archive& ar) {
+    StepStamp(ar);
+}
 void CDataCheckingCorrection::Serialize(Archive& ar) {
     ComputeCommonFuncs::Serialize(ar);
     StepStamp(ar);
@@ -109,12 +111,15 @@ struct DccConst {
 };
 
 // The accelerator slot: no such device exists here.
-int NoAcceleratorKernel(void*, void*, void* const*, int, std::int64_t, std::int64_t, std::int64_t) { return -1; }
+int NoAcceleratorKernel(void*, void*, void* const*, int, std::int64_t, std::int64_t, std::int64_t) {
+    return -1;
+}
 
 }  // namespace
 
 int CDataCheckingCorrection::ComputeChunk(void* userData, void*, void* const* pointers, int pointerCount,
-                                          std::int64_t items, std::int64_t chunkCount, std::int64_t chunkIndex) {
+                                          std::int64_t items, std::int64_t chunkCount,
+                                          std::int64_t chunkIndex) {
     auto* c = static_cast<DccConst*>(userData);
     const int channels = c->k.comp + 1 + c->k.ct;
     std::uint16_t* ptrs[zunlib::kMaxCompositions + zunlib::kMaxCtChannels + 2];
@@ -140,9 +145,11 @@ int CDataCheckingCorrection::ComputeChunk(void* userData, void*, void* const* po
     return 0;
 }
 
-int CDataCheckingCorrection::RunParallel(const ComputeLibParams& block, const std::vector<std::uint16_t>& compTolerance,
+int CDataCheckingCorrection::RunParallel(const ComputeLibParams& block,
+                                         const std::vector<std::uint16_t>& compTolerance,
                                          const std::vector<float>& ctTolerance) {
-    DccConst c{zunlib::DataCheckConstants(block), this, model_, 0, block.maxErrorReports, &errorReportCount_, false};
+    DccConst c{
+        zunlib::DataCheckConstants(block), this, model_, 0, block.maxErrorReports, &errorReportCount_, false};
     c.k.compTolerance = compTolerance;
     for (int j = 1; j <= block.ct; ++j) c.k.ctTolerance[j] = ctTolerance[j];
     const std::int64_t n = block.VoxelTotal();
@@ -158,8 +165,8 @@ int CDataCheckingCorrection::RunParallel(const ComputeLibParams& block, const st
     errorReportCount_ = 0;
     zun::ChunkKernel accelerator = (block.comp + 1 < 9 && block.ct < 9) ? NoAcceleratorKernel : nullptr;
     const int r = model_->Devices().Compute("DataCheckingCorrection", &c, nullptr, nullptr, base.data(),
-                                            static_cast<int>(base.size()), sizeof(std::uint16_t), n, c.chunkSize,
-                                            &CDataCheckingCorrection::ComputeChunk, accelerator);
+                                            static_cast<int>(base.size()), sizeof(std::uint16_t), n,
+                                            c.chunkSize, &CDataCheckingCorrection::ComputeChunk, accelerator);
     if (r != 0) return r;
     return MapLibraryStatus(sharedResult_);
 }
@@ -172,7 +179,8 @@ int InterSectionalExtrapolation::Run(const ComputeLibParams& block) {
     const int r = RunLibrary(block);
     if (r == kUserInterrupt) return r;
     if (static_cast<int>(errorReportCount_) >= block.maxErrorReports)
-        Log("Maximum number (%d) of error report reached in InterSectionalExtrapolation\n", block.maxErrorReports);
+        Log("Maximum number (%d) of error report reached in InterSectionalExtrapolation\n",
+            block.maxErrorReports);
     return MapLibraryStatus(StatusFromRunValue(r));
 }
 
@@ -205,7 +213,8 @@ int CDiscreteLeastSquareSegmentation::Run(const ComputeLibParams& block) {
         anyUsed = anyUsed || block.ctChannelUsed[j];
     if (!anyUsed || block.comp == 0 || block.ct == 0) {
         LogTimestamped(
-            "Warning: No CT data set is selected or no compositional channel is defined in discrete least-square "
+            "Warning: No CT data set is selected or no compositional channel is defined in discrete "
+            "least-square "
             "segmentation.\n");
         return -101;
     }
@@ -247,7 +256,8 @@ int DatConLinearOpt::Run(const ComputeLibParams& block, int* nonExactCount) {
     errorReportCount_ = 0;
     if (params_->compositionCount == 0 || params_->ctChannelCount == 0) {
         LogTimestamped(
-            "Warning: No composition or CT data channel is defined in data-constrained linear optimisation.\n");
+            "Warning: No composition or CT data channel is defined in data-constrained linear "
+            "optimisation.\n");
         return -101;
     }
     LogText("Apply data constraints with linear optimisation ...\n");
@@ -271,7 +281,8 @@ int DatConLinearOpt::RunLibrary(const ComputeLibParams& block, int* /*nonExactCo
     std::unique_ptr<zunlib::NeighbourInteraction> nb;
     std::int64_t numTot = block.VoxelTotal();
     if (block.linearNeighbourRange != 0) {
-        nb = std::make_unique<zunlib::NeighbourInteraction>(lib, ptrs.data(), block.linearNeighbourRange, 1.0);
+        nb =
+            std::make_unique<zunlib::NeighbourInteraction>(lib, ptrs.data(), block.linearNeighbourRange, 1.0);
         numTot = nb->VoxelCount();
     }
     const int nt = block.threadCount;
@@ -290,7 +301,8 @@ int DatConLinearOpt::RunLibrary(const ComputeLibParams& block, int* /*nonExactCo
                 const std::int64_t count = std::min(numComput, numTot - done);
                 outside += solver.Run(ptrs.data(), done, count);
                 done += count;
-                model_->SetProgress(static_cast<float>(100.0 * (iteration * numTot + done) / (reps * numTot)), false);
+                model_->SetProgress(static_cast<float>(100.0 * (iteration * numTot + done) / (reps * numTot)),
+                                    false);
             }
         } catch (const ExitRequested&) {
             interrupted = true;
@@ -300,7 +312,8 @@ int DatConLinearOpt::RunLibrary(const ComputeLibParams& block, int* /*nonExactCo
     errorReportCount_ += lib.params.errorReportCount;
     if (interrupted) return kUserInterrupt;
     if (outside > 0)
-        Log("Out of boundary cordinate values occured (%d) time in DatConLinearOpt\n", static_cast<int>(outside));
+        Log("Out of boundary cordinate values occured (%d) time in DatConLinearOpt\n",
+            static_cast<int>(outside));
     if (lib.ReportsExhausted())
         Log("Maximum number (%d) of error report reached in DatConLinearOpt\n", block.maxErrorReports);
     return MapLibraryStatus(lib.params.status);
@@ -310,15 +323,17 @@ int DatConNonlinearOpt::Run(const ComputeLibParams& block, int* /*nonExactCount*
     errorReportCount_ = 0;
     if (params_->compositionCount == 0 || params_->ctChannelCount == 0) {
         LogTimestamped(
-            "Warning: No composition or CT data channel is defined in data-constrained non-linear optimisation.\n");
+            "Warning: No composition or CT data channel is defined in data-constrained non-linear "
+            "optimisation.\n");
         return -101;
     }
     // The grid is enumerated, never stored, but its size still bounds the work per voxel.
     const double points = zunlib::CNonlinearGCM::GridPointCount(block.gridSize, block.comp + 1);
     if (points > 2.0e7) {
-        LogTextTimestamped(Format("Data constrained non-linear optimisation: %.0f grid points per voxel are too many; "
-                              "reduce the volume fraction sub-divisions.\n",
-                              points));
+        LogTextTimestamped(
+            Format("Data constrained non-linear optimisation: %.0f grid points per voxel are too many; "
+                   "reduce the volume fraction sub-divisions.\n",
+                   points));
         return 103;
     }
     zunlib::CLibDatConNonlinearOpt lib(block);
@@ -356,7 +371,8 @@ int DatConNonlinearOpt::Run(const ComputeLibParams& block, int* /*nonExactCount*
     errorReportCount_ += lib.params.errorReportCount;
     if (interrupted) return kUserInterrupt;
     if (outside > 0)
-        Log("Out of boundary cordinate values occured (%d) time in DatConNonlinearOpt\n", static_cast<int>(outside));
+        Log("Out of boundary cordinate values occured (%d) time in DatConNonlinearOpt\n",
+            static_cast<int>(outside));
     if (lib.ReportsExhausted())
         Log("Maximum number (%d) of error report reached in DatConNonlinearOpt\n", block.maxErrorReports);
     return MapLibraryStatus(lib.params.status);

@@ -35,7 +35,8 @@ public:
 
     std::size_t Voxels() const { return std::size_t(dims[0]) * dims[1] * dims[2]; }
     SampleChannel& Add(const std::string& name, int kind, std::uint16_t fill = 0) {
-        channels.push_back({name, kind, {0.0f, 1.0f}, 0, {0, 0, 0}, std::vector<std::uint16_t>(Voxels(), fill)});
+        channels.push_back(
+            {name, kind, {0.0f, 1.0f}, 0, {0, 0, 0}, std::vector<std::uint16_t>(Voxels(), fill)});
         return channels.back();
     }
 
@@ -127,7 +128,8 @@ public:
 
 // Fills the document with `comps` composition channels (Void first) and `cts` CT channels and
 // registers them with the controller.
-inline Model& MakeComputeSetup(TestComputeDocument& doc, std::array<std::uint32_t, 3> dims, int comps, int cts) {
+inline Model& MakeComputeSetup(TestComputeDocument& doc, std::array<std::uint32_t, 3> dims, int comps,
+                               int cts) {
     doc.sample.dims = dims;
     doc.sample.channels.clear();
     Model& m = doc.MakeModel();

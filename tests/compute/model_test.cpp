@@ -16,7 +16,9 @@ namespace {
 using test::MakeComputeSetup;
 using test::TestComputeDocument;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 class FakeProperty : public PropertyComputationEngine {
 public:
@@ -81,7 +83,10 @@ TEST(ModelState, TransitionsAndRefusals) {
 }
 
 TEST(ModelState, EndResultsMapToStates) {
-    for (auto [result, state] : {std::pair{0, kCompleted}, {-100, kStopped}, {105, kCompleted}, {1, kStoppedWithError},
+    for (auto [result, state] : {std::pair{0, kCompleted},
+                                 {-100, kStopped},
+                                 {105, kCompleted},
+                                 {1, kStoppedWithError},
                                  {-1, kStoppedWithError}}) {
         TestComputeDocument doc;
         Model& m = MakeComputeSetup(doc, {2, 2, 2}, 2, 1);
@@ -145,8 +150,10 @@ TEST(ModelPipeline, PassesRunInOrderWithTheFixedSequence) {
     EXPECT_EQ(ran, (std::vector<int>{kStepDataCheck, kStepLinear, kStepSegmentation, kStepNonlinear}));
     EXPECT_EQ(m.GetState(), kCompleted);  // a data error does not stop later steps
     const std::string log = doc.logger.Text();
-    EXPECT_TRUE(Contains(log, "Data Constrained linear optimisation computation with 0 non-exact matches completed "
-                              "with data error (5)\n"));
+    EXPECT_TRUE(
+        Contains(log,
+                 "Data Constrained linear optimisation computation with 0 non-exact matches completed "
+                 "with data error (5)\n"));
     EXPECT_TRUE(Contains(log, "Data Checking and Correction completed successfully\n"));
     EXPECT_TRUE(Contains(log, "Data Checking and Correction elapsed time = 00:0"));
     EXPECT_TRUE(Contains(log, " - Data constrained nonlinear optimisation computation...\n"));
@@ -211,12 +218,12 @@ TEST(ModelProgress, ThrottledOnTheClock) {
     std::atomic<bool> go{false};
     m.Jobs() = {true, false, false};
     m.SetStepRunner([&](int, const ComputeLibParams&) {
-        m.SetProgress(1, false);    // the first report after the step start is not due
+        m.SetProgress(1, false);  // the first report after the step start is not due
         now += 999;
-        m.SetProgress(2, false);    // not due
+        m.SetProgress(2, false);  // not due
         now += 1;
-        m.SetProgress(3, false);    // due
-        m.SetProgress(4, true);     // forced
+        m.SetProgress(3, false);  // due
+        m.SetProgress(4, true);   // forced
         now += 5000;
         m.SetProgress(250, false);  // due; percent kept at 100
         go = true;
@@ -225,10 +232,10 @@ TEST(ModelProgress, ThrottledOnTheClock) {
     ASSERT_EQ(m.StartComputation(), 0);
     doc.WaitForEnd();
     EXPECT_EQ(m.ProgressInterval(), 1000);
+    auto d = m.Durations();
     std::lock_guard l(doc.remote.m);
     EXPECT_EQ(doc.remote.work, (std::vector<int>{3, 4, 250, 100, 100}));
     EXPECT_EQ(doc.remote.oks, std::vector<std::string>{"t1|"});
-    auto d = m.Durations();
     EXPECT_FLOAT_EQ(d[0].total, 6.0f);
     EXPECT_FLOAT_EQ(d[1].total, 6.0f);
     EXPECT_EQ(d[0].Format(), "00:06.0 (100%)");
@@ -408,7 +415,8 @@ TEST(ModelArchive, RoundTripAndVersionGates) {
     MemoryStream tail;
     {
         Archive ar(tail, Archive::Mode::Store);
-        ar << std::uint32_t(2648) << false << true << std::uint8_t(0) << std::uint32_t(2648) << std::uint32_t(0) << true;
+        ar << std::uint32_t(2648) << false << true << std::uint8_t(0) << std::uint32_t(2648)
+           << std::uint32_t(0) << true;
         std::vector<SavedPluginSetting> s = {{"p", "libp", "-x 1", true}};
         SerializeSavedPluginSettings(ar, s);
         ar << false << std::uint32_t(kReady);
@@ -428,16 +436,16 @@ TEST(ModelArchive, RoundTripAndVersionGates) {
         MemoryStream in(all);
         Archive ar(in, Archive::Mode::Load);
         out.Serialize(ar);
-        return std::make_tuple(out.Jobs().composition, out.Jobs().property, out.Jobs().plugins, out.GetState(),
-                               out.SavedPluginSettings().size());
+        return std::make_tuple(out.Jobs().composition, out.Jobs().property, out.Jobs().plugins,
+                               out.GetState(), out.SavedPluginSettings().size());
     };
     // 482: no flags, no property part, no plug-ins; reserved flag and state still read.
     EXPECT_EQ(withTail([](Archive& ar) { ar << std::uint32_t(482) << true << std::uint32_t(kCompleted); }),
               std::make_tuple(true, true, false, static_cast<int>(kCompleted), std::size_t{0}));
     // 483: flags and property part, no reserved byte.
     EXPECT_EQ(withTail([](Archive& ar) {
-                  ar << std::uint32_t(483) << false << false << std::uint32_t(2648) << std::uint32_t(0) << false
-                     << std::uint32_t(kStopped);
+                  ar << std::uint32_t(483) << false << false << std::uint32_t(2648) << std::uint32_t(0)
+                     << false << std::uint32_t(kStopped);
               }),
               std::make_tuple(false, false, false, static_cast<int>(kStopped), std::size_t{0}));
     // 1068: the reserved byte; 1320 still no plug-in part.

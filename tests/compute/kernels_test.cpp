@@ -1,0 +1,417 @@
+#include "compute/kernels.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+
+namespace zun::zunlib {
+namespace {
+
+// Channels of one test block: compositions first, then CT channels.
+struct Block {
+    ComputeLibParams p;
+    std::vector<std::vector<std::uint16_t>> words;
+    std::vector<std::uint16_t*> ptrs;
+
+    Block(int nx, int ny, int nz, int comp, int ct, std::vector<float> matrixRows) {
+        p.nx = nx;
+        p.ny = ny;
+        p.nz = nz;
+        p.comp = comp;
+        p.ct = ct;
+        const int n = comp + 1;
+        p.matrix.assign(n, 1.0f);
+        p.matrix.insert(p.matrix.end(), matrixRows.begin(), matrixRows.end());
+        p.matrixRowMax.assign(ct + 1, 1.0f);
+        p.ctAccuracy.assign(ct + 1, 0.0f);
+        p.channelAtten.assign(n + ct, {0.0f, 1.0f});
+        for (int j = 1; j <= ct; ++j) {
+            float hi = 0.0f;
+            for (int i = 0; i < n; ++i) hi = std::max(hi, p.Matrix(j, i));
+            p.channelAtten[comp + j] = {0.0f, hi * 1.25f};
+            p.ctAccuracy[j] = 1e-3f * hi;
+            p.matrixRowMax[j] = hi;
+        }
+        p.compTolerance.assign(n, 70);
+        p.linearObjectiveWeights.assign(n, 0.0f);
+        p.nonlinearSelfEnergy.assign(n, 0.0f);
+        p.dlsSelfEnergy.assign(n, 0.0f);
+        p.dlsZeroOffset.assign(n, std::vector<float>(ct + 1, 0.0f));
+        p.dlsMultiplier.assign(n, std::vector<float>(ct + 1, 1.0f));
+        p.ctChannelUsed.assign(ct + 1, true);
+        p.ctDataSetWeights.assign(ct + 1, 10.0f);
+        for (auto* shells :
+             {&p.linearInteractionEnergy, &p.nonlinearInteractionEnergy, &p.dlsInterfacialEnergy}) {
+            shells->assign(4 * n * n, 0.0f);
+            for (int s = 0; s < 4; ++s)
+                for (int i = 0; i < n; ++i)
+                    for (int k = 0; k < n; ++k)
+                        (*shells)[s * n * n + i * n + k] =
+                            s == 0 ? (i == k ? 0.0f : 0.01f) : (i == k ? -0.01f : 0.0f);
+        }
+        p.importCounts.assign(n, std::vector<std::uint32_t>(3, 0));
+        words.assign(n + ct, std::vector<std::uint16_t>(std::size_t(nx) * ny * nz, 0));
+        for (auto& w : words) ptrs.push_back(w.data());
+    }
+    std::size_t Voxels() const { return words[0].size(); }
+    // Writes CT words for the given fractions.
+    void SetVoxel(std::size_t v, const std::vector<double>& f, double noise = 0.0,
+                  std::mt19937* rng = nullptr) {
+        const int n = p.comp + 1;
+        for (int i = 0; i < n; ++i) words[i][v] = 0;
+        std::normal_distribution<double> g(0.0, 1.0);
+        for (int j = 1; j <= p.ct; ++j) {
+            double mu = 0.0;
+            for (int i = 0; i < n; ++i) mu += f[i] * p.Matrix(j, i);
+            if (rng) mu *= 1.0 + noise * g(*rng);
+            const auto [lo, hi] = p.channelAtten[p.comp + j];
+            words[p.comp + j][v] = static_cast<std::uint16_t>(
+                std::clamp(std::lround((mu - lo) / (hi - lo) * 16383), 0L, 16383L));
+        }
+    }
+    double Fraction(int i, std::size_t v) const { return (words[i][v] & 0x3FFF) / 16383.0; }
+};
+
+TEST(NonlinearKernel, GridIsEnumeratedNotStored) {
+    EXPECT_EQ(CNonlinearGCM::GridPointCount(15, 3), 136.0);
+    EXPECT_EQ(CNonlinearGCM::GridPointCount(15, 2), 16.0);
+    EXPECT_EQ(CNonlinearGCM::GridPointCount(15, 1), 1.0);
+    EXPECT_EQ(CNonlinearGCM::GridPointCount(15, 8), 170544.0);
+    // Eight compositions at grid size 15 would be 15^8 > 2^31 points if stored as the full grid.
+    Block b(8, 1, 1, 7, 7, {});
+    std::mt19937 rng(3);
+    for (int j = 1; j <= 7; ++j)
+        for (int i = 0; i <= 7; ++i) b.p.matrix.push_back(i == 0 ? 0.0f : float(1 + (rng() % 100)) / 10.0f);
+    b.p.matrixRowMax.assign(8, 10.0f);
+    for (int j = 1; j <= 7; ++j) b.p.channelAtten[7 + j] = {0.0f, 12.0f}, b.p.ctAccuracy[j] = 0.01f;
+    for (std::size_t v = 0; v < 8; ++v) {
+        std::vector<double> f(8, 0.0);
+        f[v] = 1.0;
+        b.SetVoxel(v, f);
+    }
+    b.p.threadCount = 2;
+    CLibDatConNonlinearOpt lib(b.p);
+    CNonlinearGCM gcm(lib);
+    gcm.Run(b.ptrs.data(), 0, 8);
+    for (std::size_t v = 0; v < 8; ++v) EXPECT_NEAR(b.Fraction(static_cast<int>(v), v), 1.0, 1.0 / 15) << v;
+}
+
+TEST(NonlinearKernel, RecoversGridFractionsAndKeepsFixedWords) {
+    // Void, water-like and calcite-like columns at two energies.
+    Block b(40, 1, 1, 2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f});
+    std::mt19937 rng(5);
+    std::vector<std::vector<double>> truth;
+    for (std::size_t v = 0; v < b.Voxels(); ++v) {
+        int k0 = rng() % 16, k1 = rng() % (16 - k0);
+        std::vector<double> f{k0 / 15.0, k1 / 15.0, (15 - k0 - k1) / 15.0};
+        truth.push_back(f);
+        b.SetVoxel(v, f);
+    }
+    b.words[1][7] = 0x4000 | 5000;  // a fixed word is kept
+    CLibDatConNonlinearOpt lib(b.p);
+    CNonlinearGCM gcm(lib);
+    gcm.Run(b.ptrs.data(), 0, b.Voxels());
+    for (std::size_t v = 0; v < b.Voxels(); ++v) {
+        int sum = 0;
+        for (int i = 0; i < 3; ++i) sum += b.words[i][v] & 0x3FFF;
+        EXPECT_EQ(sum, 16383) << v;
+        if (v == 7) continue;
+        for (int i = 0; i < 3; ++i) EXPECT_NEAR(b.Fraction(i, v), truth[v][i], 1.0 / 15) << v << " " << i;
+    }
+    EXPECT_EQ(b.words[1][7], 0x4000 | 5000);
+}
+
+TEST(LinearKernel, AgreesWithAnIndependentSolver) {
+    const int n = 4, ct = 2;
+    Block b(1000, 1, 1, n - 1, ct, {0.0f, 0.4f, 2.9f, 1.3f, 0.0f, 0.2f, 0.6f, 1.0f});
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> U(0.0, 1.0);
+    b.p.minimiseSelfEnergy = 1;
+    b.p.interactWithPreviousState = 1;
+    for (int i = 0; i < n; ++i) {
+        b.p.linearObjectiveWeights[i] = static_cast<float>(U(rng) - 0.5);
+        for (int k = 0; k < n; ++k) b.p.linearInteractionEnergy[i * n + k] = static_cast<float>(U(rng) - 0.3);
+    }
+    std::vector<std::vector<double>> costs(b.Voxels(), std::vector<double>(n));
+    for (std::size_t v = 0; v < b.Voxels(); ++v) {
+        // Half the voxels hold CT values inside the attainable region, half anywhere.
+        std::vector<double> f(n);
+        double s = 0;
+        for (auto& x : f) s += (x = -std::log(U(rng) + 1e-12));
+        for (auto& x : f) x /= s;
+        b.SetVoxel(v, f);
+        if (v % 2) {
+            for (int j = 1; j <= ct; ++j) b.words[n - 1 + j][v] = static_cast<std::uint16_t>(rng() % 16384);
+        }
+        // The previous state, which sets the cost of the interaction term.
+        std::vector<double> prev(n);
+        s = 0;
+        for (auto& x : prev) s += (x = U(rng));
+        int sum = 0;
+        for (int i = 0; i < n; ++i) {
+            b.words[i][v] = static_cast<std::uint16_t>(std::lround(prev[i] / s * 16383));
+            sum += b.words[i][v];
+        }
+        for (int i = 0; i < n; ++i) {
+            double c = b.p.linearObjectiveWeights[i];
+            for (int k = 0; k < n; ++k)
+                c += b.p.linearInteractionEnergy[i * n + k] * (b.words[k][v] / 16383.0);
+            costs[v][i] = c;
+        }
+    }
+    std::vector<std::vector<double>> mu(b.Voxels(), std::vector<double>(ct));
+    for (std::size_t v = 0; v < b.Voxels(); ++v)
+        for (int j = 1; j <= ct; ++j) {
+            const auto [lo, hi] = b.p.channelAtten[n - 1 + j];
+            mu[v][j - 1] = lo + (hi - lo) * static_cast<float>((b.words[n - 1 + j][v] & 0x3FFF) / 16383.0);
+        }
+    b.p.threadCount = 4;
+    CLibDatConLinearOpt lib(b.p);
+    CLinearSM sm(lib);
+    std::vector<int> outside(b.Voxels());
+    std::int64_t total = 0;
+    for (std::size_t v = 0; v < b.Voxels(); ++v)
+        total += outside[v] = static_cast<int>(sm.Run(b.ptrs.data(), v, 1));
+    EXPECT_GT(total, 100);
+    EXPECT_LT(total, 1000);
+
+    const std::string path = std::string(ZUN_TEST_BINARY_DIR) + "/linprog_voxels.txt";
+    {
+        std::ofstream out(path);
+        out.precision(17);
+        out << n << " " << ct << "\n";
+        for (int j = 1; j <= ct; ++j) {
+            for (int i = 0; i < n; ++i) out << b.p.Matrix(j, i) << " ";
+            out << "\n";
+        }
+        for (int j = 1; j <= ct; ++j) out << b.p.ctAccuracy[j] << " ";
+        out << "\n";
+        for (std::size_t v = 0; v < b.Voxels(); ++v) {
+            for (double m : mu[v]) out << m << " ";
+            for (double c : costs[v]) out << c << " ";
+            for (int i = 0; i < n; ++i) out << b.Fraction(i, v) << " ";
+            out << outside[v] << "\n";
+        }
+    }
+    const std::string cmd = std::string(ZUN_PYTHON) + " " + ZUN_TEST_DIR + "/linprog_check.py " + path;
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+}
+
+TEST(LinearKernel, SmallProgrammes) {
+    SmallLp lp;
+    std::vector<double> x, t;
+    double obj;
+    // min -x - y, x + y <= 4, x <= 3, y >= 1
+    lp.Reset(2);
+    lp.cost = {-1, -2};
+    double r1[] = {1, 1}, r2[] = {1, 0}, r3[] = {0, 1};
+    lp.AddRow(r1, SmallLp::Le, 4);
+    lp.AddRow(r2, SmallLp::Le, 3);
+    lp.AddRow(r3, SmallLp::Ge, 1);
+    ASSERT_EQ(SolveSmallLp(lp, x, obj, t), kLpOptimal);
+    EXPECT_NEAR(obj, -8, 1e-12);
+    EXPECT_NEAR(x[1], 4, 1e-12);
+    lp.AddRow(r1, SmallLp::Ge, 5);
+    EXPECT_EQ(SolveSmallLp(lp, x, obj, t), kLpInfeasible);
+    lp.Reset(1);
+    lp.cost = {-1};
+    double r4[] = {1};
+    lp.AddRow(r4, SmallLp::Ge, 1);
+    EXPECT_EQ(SolveSmallLp(lp, x, obj, t), kLpUnbounded);
+}
+
+// Runs an optimiser over the whole block, with or without neighbour interaction.
+template <class Solver, class Lib>
+void RunOptimiser(Block& b, int threads, int range, double sweeps) {
+    b.p.threadCount = threads;
+    Lib lib(b.p);
+    std::unique_ptr<NeighbourInteraction> nb;
+    std::int64_t total = static_cast<std::int64_t>(b.Voxels());
+    if (range) {
+        nb = std::make_unique<NeighbourInteraction>(lib, b.ptrs.data(), range, sweeps);
+        total = nb->VoxelCount();
+    }
+    Solver s(lib);
+    s.SetNeighbours(nb.get());
+    // Ranges of a size unrelated to the sweeps.
+    for (std::int64_t done = 0; done < total; done += 37)
+        s.Run(b.ptrs.data(), done, std::min<std::int64_t>(37, total - done));
+}
+
+TEST(Optimisers, ThreadCountDoesNotChangeTheWords) {
+    for (int range : {0, 1, 3}) {
+        Block base(9, 7, 5, 2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f});
+        std::mt19937 rng(17);
+        std::uniform_real_distribution<double> U(0.0, 1.0);
+        for (std::size_t v = 0; v < base.Voxels(); ++v) {
+            double a = U(rng), c = U(rng) * (1 - a);
+            base.SetVoxel(v, {a, c, 1 - a - c}, 0.01, &rng);
+            base.words[0][v] = static_cast<std::uint16_t>(rng() % 8000);
+        }
+        base.p.randomSeed = 99;
+        base.p.interactWithPreviousState = 1;
+        Block a = base, c = base;
+        for (auto* blk : {&a, &c}) {
+            blk->ptrs.clear();
+            for (auto& w : blk->words) blk->ptrs.push_back(w.data());
+        }
+        RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(a, 1, range, 2.5);
+        RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(c, 8, range, 2.5);
+        EXPECT_EQ(a.words, c.words) << "nonlinear range " << range;
+        Block d = base, e = base;
+        for (auto* blk : {&d, &e}) {
+            blk->ptrs.clear();
+            for (auto& w : blk->words) blk->ptrs.push_back(w.data());
+        }
+        RunOptimiser<CLinearSM, CLibDatConLinearOpt>(d, 1, range, 1.0);
+        RunOptimiser<CLinearSM, CLibDatConLinearOpt>(e, 8, range, 1.0);
+        EXPECT_EQ(d.words, e.words) << "linear range " << range;
+    }
+}
+
+TEST(Optimisers, NeighbourInteractionSmoothsNoise) {
+    // A noisy two-phase block: with attraction between equal neighbours the result is closer
+    // to the clean phases than without.
+    Block b(16, 16, 4, 2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f});
+    std::mt19937 rng(23);
+    std::vector<int> phase(b.Voxels());
+    for (std::size_t v = 0; v < b.Voxels(); ++v) {
+        phase[v] = (v % 16) < 8 ? 1 : 2;
+        std::vector<double> f{0, 0, 0};
+        f[phase[v]] = 1.0;
+        b.SetVoxel(v, f, 0.08, &rng);
+    }
+    b.p.randomSeed = 1;
+    for (int s = 1; s < 4; ++s)
+        for (int i = 0; i < 3; ++i) b.p.nonlinearInteractionEnergy[s * 9 + i * 4] = -40.0f;
+    Block plain = b;
+    plain.ptrs.clear();
+    for (auto& w : plain.words) plain.ptrs.push_back(w.data());
+    RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(plain, 4, 0, 1);
+    RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(b, 4, 1, 3);
+    auto error = [&](const Block& blk) {
+        double e = 0;
+        for (std::size_t v = 0; v < blk.Voxels(); ++v) e += 1.0 - blk.Fraction(phase[v], v);
+        return e;
+    };
+    EXPECT_LT(error(b), error(plain));
+}
+
+TEST(Optimisers, BoundaryMaskIsRespected) {
+    Block b(10, 1, 1, 2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f});
+    for (std::size_t v = 0; v < b.Voxels(); ++v) b.SetVoxel(v, {0.2, 0.5, 0.3});
+    std::vector<std::uint16_t> mask(10, 0);
+    for (int v = 0; v < 5; ++v) mask[v] = 16383;
+    b.p.maskWords = mask.data();
+    b.p.maskWord = 16383;
+    RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(b, 2, 0, 1);
+    for (std::size_t v = 0; v < 10; ++v) EXPECT_EQ(b.words[1][v] != 0, v < 5) << v;
+    RunOptimiser<CLinearSM, CLibDatConLinearOpt>(b, 2, 1, 1);
+    for (std::size_t v = 5; v < 10; ++v) EXPECT_EQ(b.words[1][v], 0) << v;
+}
+
+TEST(DataCheck, VoxelCorrections) {
+    Block b(1, 1, 1, 2, 1, {0.0f, 1.0f, 2.0f});
+    b.p.channelAtten[3] = {0.0f, 2.5f};
+    b.p.ctAccuracy[1] = 0.01f;
+    DataCheckConstants k(b.p);
+    std::uint16_t* comp[3] = {b.ptrs[0], b.ptrs[1], b.ptrs[2]};
+    std::uint16_t* ctw[2] = {nullptr, b.ptrs[3]};
+    // Consistent fixed voxel: nothing changes.
+    b.words[0][0] = 0x4000 | 0;
+    b.words[1][0] = 0x4000 | 8192;
+    b.words[2][0] = 0x4000 | 8191;
+    b.words[3][0] =
+        0x4000 | static_cast<std::uint16_t>(std::lround((8192 / 16383.0 + 2 * 8191 / 16383.0) / 2.5 * 16383));
+    auto before = b.words;
+    EXPECT_EQ(CheckVoxel(k, comp, ctw), 0);
+    EXPECT_EQ(b.words, before);
+    // A small fixed excess is taken from the smallest non-zero fixed fraction within its
+    // tolerance.
+    b.words[1][0] = 0x4000 | 8222;  // sum 16413: 30 too many
+    CheckVoxel(k, comp, ctw);
+    EXPECT_EQ(b.words[1][0] & 0x3FFF, 8222);
+    EXPECT_EQ(b.words[2][0] & 0x3FFF, 8161);
+    // An excess beyond every tolerance marks the voxel.
+    b.words[1][0] = 0x4000 | 16000;
+    b.words[2][0] = 0x4000 | 16000;
+    CheckVoxel(k, comp, ctw);
+    EXPECT_TRUE(b.words[0][0] & 0x8000);
+    // A fixed CT value above every pure composition.
+    b.words = before;
+    b.words[1][0] = 0;
+    b.words[2][0] = 0;
+    b.words[3][0] = 0x4000 | 16383;
+    EXPECT_EQ(CheckVoxel(k, comp, ctw), -3);
+    // A free CT word of a fully fixed voxel is rewritten from the prediction.
+    b.words = before;
+    b.words[3][0] = 100;
+    CheckVoxel(k, comp, ctw);
+    EXPECT_EQ(b.words[3][0], before[3][0] & 0x3FFF);
+}
+
+TEST(DataCheck, SlicePathReportsUpToTheMaximum) {
+    Block b(4, 4, 2, 1, 1, {0.0f, 1.0f});
+    for (auto& w : b.words[1]) w = 0x4000 | 16383;  // fixed full fraction
+    for (auto& w : b.words[0]) w = 0x4000 | 16383;  // and a fixed void: far too much
+    b.p.maxErrorReports = 3;
+    b.p.compTolerance = {0, 0};
+    for (auto& w : b.words[2]) w = 0x4000 | 16383;
+    b.p.channelAtten[2] = {0.0f, 0.5f};
+    CLibDataCheckCorrect lib(b.p);
+    for (int z = 0; z < 2; ++z) {
+        std::vector<std::uint16_t*> p{b.ptrs[0] + z * 16, b.ptrs[1] + z * 16, b.ptrs[2] + z * 16};
+        DataCheckSlice(lib, p.data(), z);
+    }
+    auto reports = lib.Reports();
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_EQ(reports[0].text, "DataCheckingCorrection error -2, slice 0, voxel 0 of 16\n");
+    EXPECT_EQ(lib.params.status, -2);
+    EXPECT_TRUE(lib.ReportsExhausted());
+}
+
+TEST(Extrapolation, FillsBetweenAndBeyondMeasuredSections) {
+    Block b(2, 1, 8, 1, 1, {0.0f, 1.0f});
+    b.p.importAxis = 2;
+    b.p.importCounts[1] = {0, 0, 2};
+    auto at = [&](int x, int z) -> std::uint16_t& { return b.words[1][z * 2 + x]; };
+    at(0, 2) = 0x4000 | 1000;
+    at(0, 6) = 0x4000 | 5000;
+    at(1, 3) = 0x4000 | 700;
+    at(0, 7) = 0x8000 | 1;  // the error flag of a free word is kept
+    CLibInterSectionExtrapolate lib(b.p);
+    EXPECT_EQ(ExtrapolateChannel(lib, b.ptrs[1], 1), 0);
+    EXPECT_EQ(at(0, 0), 1000);
+    EXPECT_EQ(at(0, 4), 3000);
+    EXPECT_EQ(at(0, 5), 4000);
+    EXPECT_EQ(at(0, 7), 0x8000 | 5000);
+    EXPECT_EQ(at(1, 0), 700);
+    EXPECT_EQ(at(1, 7), 700);
+    EXPECT_EQ(at(0, 2), 0x4000 | 1000);
+    // No composition with sections: a warning.
+    b.p.importCounts[1] = {0, 0, 0};
+    CLibInterSectionExtrapolate none(b.p);
+    EXPECT_EQ(ExtrapolateChannel(none, b.ptrs[0], 0), -1);
+    EXPECT_EQ(none.Reports().size(), 1u);
+}
+
+TEST(Segmentation, PicksTheBestMatchingComposition) {
+    Block b(3, 1, 1, 2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f});
+    b.SetVoxel(0, {1, 0, 0});
+    b.SetVoxel(1, {0, 0.9, 0.1});
+    b.SetVoxel(2, {0, 0.2, 0.8});
+    b.words[b.p.comp + 2][2] |= 0x8000;  // an unusable CT value is ignored
+    CLibDiscreteLeastSquareSegmentation lib(b.p);
+    SegmentSlice(lib, b.ptrs.data(), 0);
+    EXPECT_EQ(b.words[0][0], 16383);
+    EXPECT_EQ(b.words[1][1], 16383);
+    EXPECT_EQ(b.words[2][2], 16383);
+    EXPECT_EQ(b.words[1][2], 0);
+    EXPECT_EQ(lib.params.status, 0);
+}
+
+}  // namespace
+}  // namespace zun::zunlib
