@@ -175,11 +175,12 @@ struct SearchState {
 };
 
 // Runs one local minimisation per configuration of the resolution, in order, while the budget
-// lasts. Returns whether the resolution found a valid result, its best in *best.
+// lasts; the resolution's best valid result replaces the search's best when it is smaller.
 void runResolution(const MeasurementSetup& setup, const BeamDomainMap& domains,
                    const NoiseModelScaleFunction& scale, int resolution, SearchState& state) {
     ConfigurationGenerator generator(domains, resolution);
     if (generator.done() || state.outcome.used > state.limit) return;
+    state.outcome.resolutions.push_back(resolution);
     MinimiserOptions options;
     bool haveBest = false;
     double best = 0.0;

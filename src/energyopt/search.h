@@ -107,6 +107,7 @@ struct SearchOutcome {
     std::array<Eigen::VectorXd, 3> energies;  // per type
     int64_t used = 0;                         // objective evaluations counted against the budget
     int runs = 0;                             // local minimisations made
+    std::vector<int> resolutions;             // the resolutions whose minimisations ran
 };
 
 // setup holds the reduced compositions and targets; its domain counts are set from domains.
