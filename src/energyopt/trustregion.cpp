@@ -42,6 +42,17 @@ double TrustRegionSolver::zDot(int column, const double* v) const {
     return s;
 }
 
+double TrustRegionSolver::zDotSignificant(int column, const double* v) const {
+    const double* col = z_.data() + static_cast<size_t>(column) * n_;
+    double s = 0.0, absolute = 0.0;
+    for (int i = 0; i < n_; ++i) {
+        const double t = col[i] * v[i];
+        s += t;
+        absolute += std::abs(t);
+    }
+    return significant(s, absolute) ? s : 0.0;
+}
+
 double TrustRegionSolver::zDotColumn(int zColumn, const double* a, int column) const {
     return zDot(zColumn, a + static_cast<size_t>(column) * n_);
 }
@@ -144,14 +155,7 @@ bool TrustRegionSolver::solve(const double* a, const double* b, double rho, doub
                 std::copy(a + static_cast<size_t>(kk) * n, a + static_cast<size_t>(kk + 1) * n, dxnew);
                 double tot = 0.0;
                 for (int k = n - 1; k >= nact_; --k) {
-                    const double* zk = z_.data() + static_cast<size_t>(k) * n;
-                    double sp = 0.0, spabs = 0.0;
-                    for (int i = 0; i < n; ++i) {
-                        const double t = zk[i] * dxnew[i];
-                        sp += t;
-                        spabs += std::abs(t);
-                    }
-                    if (!significant(sp, spabs)) sp = 0.0;
+                    const double sp = zDotSignificant(k, dxnew);
                     if (tot == 0.0) {
                         tot = sp;
                     } else {
@@ -180,30 +184,19 @@ bool TrustRegionSolver::solve(const double* a, const double* b, double rho, doub
                     double ratio = -1.0;
                     int iout = -1;
                     for (int k = nact_ - 1; k >= 0; --k) {
-                        const double* zk = z_.data() + static_cast<size_t>(k) * n;
-                        double zdotv = 0.0, zdvabs = 0.0;
-                        for (int i = 0; i < n; ++i) {
-                            const double t = zk[i] * dxnew[i];
-                            zdotv += t;
-                            zdvabs += std::abs(t);
-                        }
-                        if (significant(zdotv, zdvabs)) {
-                            const double t = zdotv / zdota_[k];
-                            if (t > 0.0 && iact_[k] < m) {
-                                const double tempa = vmultc_[k] / t;
-                                if (ratio < 0.0 || tempa < ratio) {
-                                    ratio = tempa;
-                                    iout = k;
-                                }
+                        const double t = zDotSignificant(k, dxnew) / zdota_[k];
+                        if (t > 0.0 && iact_[k] < m) {
+                            const double tempa = vmultc_[k] / t;
+                            if (ratio < 0.0 || tempa < ratio) {
+                                ratio = tempa;
+                                iout = k;
                             }
-                            if (k >= 1) {
-                                const double* ak = a + static_cast<size_t>(iact_[k]) * n;
-                                for (int i = 0; i < n; ++i) dxnew[i] -= t * ak[i];
-                            }
-                            vmultd_[k] = t;
-                        } else {
-                            vmultd_[k] = 0.0;
                         }
+                        if (k >= 1 && t != 0.0) {
+                            const double* ak = a + static_cast<size_t>(iact_[k]) * n;
+                            for (int i = 0; i < n; ++i) dxnew[i] -= t * ak[i];
+                        }
+                        vmultd_[k] = t;
                     }
                     if (ratio < 0.0) {
                         stageEnded = true;
@@ -303,15 +296,7 @@ bool TrustRegionSolver::solve(const double* a, const double* b, double rho, doub
 
             // Multipliers the active set would have at dxnew, zeroed when within rounding error.
             for (int k = nact_ - 1; k >= 0; --k) {
-                const double* zk = z_.data() + static_cast<size_t>(k) * n;
-                double zdotw = 0.0, zdwabs = 0.0;
-                for (int i = 0; i < n; ++i) {
-                    const double w = zk[i] * dxnew[i];
-                    zdotw += w;
-                    zdwabs += std::abs(w);
-                }
-                if (!significant(zdotw, zdwabs)) zdotw = 0.0;
-                vmultd_[k] = zdotw / zdota_[k];
+                vmultd_[k] = zDotSignificant(k, dxnew) / zdota_[k];
                 if (k >= 1) {
                     const double* ak = a + static_cast<size_t>(iact_[k]) * n;
                     for (int i = 0; i < n; ++i) dxnew[i] -= vmultd_[k] * ak[i];

@@ -19,6 +19,8 @@ public:
 private:
     double dotColumn(const double* a, int column, const double* v) const;
     double zDot(int column, const double* v) const;
+    // Z column . v, or 0 when the product is within the rounding error of its terms.
+    double zDotSignificant(int column, const double* v) const;
     double zDotColumn(int zColumn, const double* a, int column) const;
     // Rotates the active constraint at position k to the end of the active set.
     void moveToEnd(const double* a, int k);
