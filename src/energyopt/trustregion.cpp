@@ -57,9 +57,15 @@ double TrustRegionSolver::zDotColumn(int zColumn, const double* a, int column) c
     return zDot(zColumn, a + static_cast<size_t>(column) * n_);
 }
 
-// Plane rotation of Z columns keep (k) and other (k+1) that makes column k carry the gradient
-// of the constraint moving down and column k+1 that of the one moving up.
-void TrustRegionSolver::rotate(int k, int kp, double alpha, double beta) {
+// Plane rotation of Z columns k and k+1 that exchanges the order of the active constraints at
+// those positions; sp is Z column k . the gradient of the constraint moving to position k.
+void TrustRegionSolver::exchange(int k, double sp) {
+    const int kp = k + 1;
+    const double r = std::sqrt(sp * sp + zdota_[kp] * zdota_[kp]);
+    const double alpha = zdota_[kp] / r;
+    const double beta = sp / r;
+    zdota_[kp] = alpha * zdota_[k];
+    zdota_[k] = r;
     double* zk = z_.data() + static_cast<size_t>(k) * n_;
     double* zkp = z_.data() + static_cast<size_t>(kp) * n_;
     for (int i = 0; i < n_; ++i) {
@@ -73,17 +79,10 @@ void TrustRegionSolver::moveToEnd(const double* a, int k) {
     const int saved = iact_[k];
     const double savedMultiplier = vmultc_[k];
     for (; k < nact_ - 1; ++k) {
-        const int kp = k + 1;
-        const int next = iact_[kp];
-        const double sp = zDotColumn(k, a, next);
-        const double r = std::sqrt(sp * sp + zdota_[kp] * zdota_[kp]);
-        const double alpha = zdota_[kp] / r;
-        const double beta = sp / r;
-        zdota_[kp] = alpha * zdota_[k];
-        zdota_[k] = r;
-        rotate(k, kp, alpha, beta);
+        const int next = iact_[k + 1];
+        exchange(k, zDotColumn(k, a, next));
         iact_[k] = next;
-        vmultc_[k] = vmultc_[kp];
+        vmultc_[k] = vmultc_[k + 1];
     }
     iact_[k] = saved;
     vmultc_[k] = savedMultiplier;
@@ -221,13 +220,7 @@ bool TrustRegionSolver::solve(const double* a, const double* b, double rho, doub
                 if (!stageOne && kk != m) {
                     const int k = nact_ - 2;
                     const int last = nact_ - 1;
-                    const double sp = zDotColumn(k, a, kk);
-                    const double r = std::sqrt(sp * sp + zdota_[last] * zdota_[last]);
-                    const double alpha = zdota_[last] / r;
-                    const double beta = sp / r;
-                    zdota_[last] = alpha * zdota_[k];
-                    zdota_[k] = r;
-                    rotate(k, last, alpha, beta);
+                    exchange(k, zDotColumn(k, a, kk));
                     iact_[last] = iact_[k];
                     iact_[k] = kk;
                     std::swap(vmultc_[k], vmultc_[last]);

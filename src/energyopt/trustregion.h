@@ -24,7 +24,7 @@ private:
     double zDotColumn(int zColumn, const double* a, int column) const;
     // Rotates the active constraint at position k to the end of the active set.
     void moveToEnd(const double* a, int k);
-    void rotate(int keep, int other, double alpha, double beta);
+    void exchange(int k, double sp);
 
     int n_;
     int m_;
