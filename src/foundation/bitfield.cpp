@@ -18,7 +18,8 @@ int CopyBitField(int nbits, void* destination, int dOff, const void* source, int
         const int sb = sOff + i, db = dOff + i;
         const bool bit = (s[sb / 8] >> (sb % 8)) & 1;
         const auto mask = static_cast<std::uint8_t>(1u << (db % 8));
-        d[db / 8] = bit ? static_cast<std::uint8_t>(d[db / 8] | mask) : static_cast<std::uint8_t>(d[db / 8] & ~mask);
+        d[db / 8] =
+            bit ? static_cast<std::uint8_t>(d[db / 8] | mask) : static_cast<std::uint8_t>(d[db / 8] & ~mask);
     }
     return 0;
 }
@@ -31,7 +32,8 @@ int ClearBitField(int nbits, void* buffer, int startBit) {
         std::memset(b, 0, static_cast<std::size_t>(nbits / 8));
         return 0;
     }
-    for (int i = startBit; i < startBit + nbits; ++i) b[i / 8] = static_cast<std::uint8_t>(b[i / 8] & ~(1u << (i % 8)));
+    for (int i = startBit; i < startBit + nbits; ++i)
+        b[i / 8] = static_cast<std::uint8_t>(b[i / 8] & ~(1u << (i % 8)));
     return 0;
 }
 

@@ -78,8 +78,8 @@ int ReadGrdHeader(std::FILE* file, int* nx, int* ny, double* xlo, double* xhi, d
     return 0;
 }
 
-int ReadGrdFile(const std::string& path, std::vector<float>* values, int* nx, int* ny, double* xlo, double* xhi,
-                double* ylo, double* yhi, float* minimum, float* maximum) {
+int ReadGrdFile(const std::string& path, std::vector<float>* values, int* nx, int* ny, double* xlo,
+                double* xhi, double* ylo, double* yhi, float* minimum, float* maximum) {
     if (!values) return 2;
     FilePtr f(std::fopen(path.c_str(), "rb"));
     if (!f) return 1;
@@ -162,8 +162,8 @@ int IsVodFile(const std::string& path) {
     return 1;
 }
 
-int ReadVodFile(const std::string& path, int* nx, int* ny, std::vector<float>* values, double* h0, double* xlo,
-                double* xhi, double* ylo, double* yhi, float* minimum, float* maximum) {
+int ReadVodFile(const std::string& path, int* nx, int* ny, std::vector<float>* values, double* h0,
+                double* xlo, double* xhi, double* ylo, double* yhi, float* minimum, float* maximum) {
     Put(nx, 0);
     Put(ny, 0);
     if (values) values->clear();
@@ -223,10 +223,18 @@ int ReadVodFile(const std::string& path, int* nx, int* ny, std::vector<float>* v
     try {
         bool ok = false;
         switch (st) {
-            case SampleType::Double: ok = ReadSamples<double>(f.get(), n, raw); break;
-            case SampleType::Float: ok = ReadSamples<float>(f.get(), n, raw); break;
-            case SampleType::Int32: ok = ReadSamples<std::int32_t>(f.get(), n, raw); break;
-            case SampleType::Int16: ok = ReadSamples<std::int16_t>(f.get(), n, raw); break;
+            case SampleType::Double:
+                ok = ReadSamples<double>(f.get(), n, raw);
+                break;
+            case SampleType::Float:
+                ok = ReadSamples<float>(f.get(), n, raw);
+                break;
+            case SampleType::Int32:
+                ok = ReadSamples<std::int32_t>(f.get(), n, raw);
+                break;
+            case SampleType::Int16:
+                ok = ReadSamples<std::int16_t>(f.get(), n, raw);
+                break;
         }
         if (!ok) return 10;
         v.resize(n);
@@ -260,14 +268,14 @@ int GrdVodImportCode(int code) {
 }
 
 template <class T>
-int Image2d<T>::ReadGrdVod(const std::string& path, Image2d<T>& image, float* minimum, float* maximum)
-    requires std::same_as<T, float>
-{
+int Image2d<T>::ReadGrdVod(const std::string& path, Image2d<T>& image, float* minimum,
+                           float* maximum) requires std::same_as<T, float> {
     std::vector<float> values;
     int nx = 0, ny = 0;
     float lo = 0, hi = 0;
     int r = ReadGrdFile(path, &values, &nx, &ny, nullptr, nullptr, nullptr, nullptr, &lo, &hi);
-    if (r == 3) r = ReadVodFile(path, &nx, &ny, &values, nullptr, nullptr, nullptr, nullptr, nullptr, &lo, &hi);
+    if (r == 3)
+        r = ReadVodFile(path, &nx, &ny, &values, nullptr, nullptr, nullptr, nullptr, nullptr, &lo, &hi);
     if (r != 0) return GrdVodImportCode(r);
 
     const int have = image.GetNumChannels();

@@ -19,7 +19,9 @@ namespace zun {
 namespace {
 
 // The readers and writers report through codes only: the library's own messages stay quiet.
-int Quiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+int Quiet(TIFF*, void*, const char*, const char*, va_list) {
+    return 1;
+}
 
 struct TiffCloser {
     void operator()(TIFF* t) const { TIFFClose(t); }
@@ -91,7 +93,8 @@ int ReadTiffImpl(const std::string& path, Image2d<T>& image, int* bitsPerSample)
     if (!TIFFGetField(t, TIFFTAG_PLANARCONFIG, &planar)) return kTiffNoPlanarConfig;
     if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric)) return kTiffNoPhotometric;
     const bool separate = planar == PLANARCONFIG_SEPARATE;
-    const bool depthOk = bps == 8 || bps == 16 || bps == 32 || bps == 64 || (bps == 12 && (spp == 1 || separate));
+    const bool depthOk =
+        bps == 8 || bps == 16 || bps == 32 || bps == 64 || (bps == 12 && (spp == 1 || separate));
     // Tiles cannot be read by scanline: refused rather than imported as empty rows.
     if (!depthOk || TIFFIsTiled(t) || spp == 0) return kTiffUnsupported;
     if (width > 0x7FFFFFFFu || length > 0x7FFFFFFFu) return kTiffUnsupported;
@@ -118,7 +121,9 @@ int ReadTiffImpl(const std::string& path, Image2d<T>& image, int* bitsPerSample)
     const std::size_t nx = width;
     // The library may need more than our own row size (it decides what a scanline is).
     const auto lineSize = static_cast<std::size_t>(std::max<tmsize_t>(TIFFScanlineSize(t), 0));
-    auto buffer = [&](std::size_t want) { return std::vector<std::uint8_t>(std::max(want, lineSize) + 8, 0); };
+    auto buffer = [&](std::size_t want) {
+        return std::vector<std::uint8_t>(std::max(want, lineSize) + 8, 0);
+    };
     bool ok = true;
     if (palette) {
         const std::uint16_t* maps[3] = {red, green, blue};
@@ -141,7 +146,8 @@ int ReadTiffImpl(const std::string& path, Image2d<T>& image, int* bitsPerSample)
                     const std::size_t at = 3 * x / 2;
                     const unsigned v = (x % 2 == 0) ? (buf[at] << 4) | (buf[at + 1] >> 4)
                                                     : ((buf[at] & 0x0F) << 8) | buf[at + 1];
-                    const std::uint8_t s[2] = {static_cast<std::uint8_t>(v & 0xFF), static_cast<std::uint8_t>(v >> 8)};
+                    const std::uint8_t s[2] = {static_cast<std::uint8_t>(v & 0xFF),
+                                               static_cast<std::uint8_t>(v >> 8)};
                     StoreRaw(reinterpret_cast<std::uint8_t*>(image.Plane(c) + y * nx + x), W, s, 2);
                 }
             }
@@ -210,7 +216,8 @@ int WriteTiffImpl(const std::string& path, const Image2d<T>& image) {
             for (std::uint32_t y = 0; y < length && result == kTiffOk; ++y) {
                 T* out = row.data();
                 for (std::uint32_t x = 0; x < width; ++x)
-                    for (int c = 0; c < channels; ++c) *out++ = image.Plane(c)[static_cast<std::size_t>(y) * width + x];
+                    for (int c = 0; c < channels; ++c)
+                        *out++ = image.Plane(c)[static_cast<std::size_t>(y) * width + x];
                 if (TIFFWriteScanline(t, row.data(), y, 0) < 0) result = kTiffDirectoryNotWritten;
             }
             if (result == kTiffOk && !TIFFWriteDirectory(t)) result = kTiffDirectoryNotWritten;
@@ -239,23 +246,21 @@ int IsTiffFloat(const std::string& path, bool* isFloat) {
 }
 
 template <class T>
-int Image2d<T>::ReadTiff(const std::string& path, Image2d<T>& image, int* bitsPerSample)
-    requires(std::same_as<T, float> || std::same_as<T, ullong> || std::same_as<T, uint8>)
-{
+int Image2d<T>::ReadTiff(const std::string& path, Image2d<T>& image,
+                         int* bitsPerSample) requires(std::same_as<T, float> || std::same_as<T, ullong> ||
+                                                      std::same_as<T, uint8>) {
     return ReadTiffImpl(path, image, bitsPerSample);
 }
 
 template <class T>
-int Image2d<T>::WriteTiff(const std::string& path, const Image2d<T>& image)
-    requires(std::same_as<T, uint8> || std::same_as<T, imtype>)
-{
+int Image2d<T>::WriteTiff(const std::string& path,
+                          const Image2d<T>& image) requires(std::same_as<T, uint8> ||
+                                                            std::same_as<T, imtype>) {
     return WriteTiffImpl(path, image);
 }
 
 template <class T>
-void Image2d<T>::GetMaxValue(const Image2d<T>& image, float* maximum)
-    requires std::same_as<T, float>
-{
+void Image2d<T>::GetMaxValue(const Image2d<T>& image, float* maximum) requires std::same_as<T, float> {
     if (image.GetNumChannels() == 0 || image.GetNumVoxels() == 0) return;
     const float* p = image.Plane(0);
     float m = p[0];

@@ -9,9 +9,9 @@ namespace zun {
 enum TiffResult : int {
     kTiffOk = 0,
     kTiffNoMemory = -1,
-    kTiffCannotOpen = 1,          // also: the writer cannot create the file
-    kTiffTagRefused = 6,          // writer: the library refused a tag
-    kTiffDirectoryNotWritten = 8, // writer: the directory or the data could not be written
+    kTiffCannotOpen = 1,           // also: the writer cannot create the file
+    kTiffTagRefused = 6,           // writer: the library refused a tag
+    kTiffDirectoryNotWritten = 8,  // writer: the directory or the data could not be written
     kTiffNoWidth = 9,
     kTiffNoLength = 10,
     kTiffNoBitsPerSample = 11,

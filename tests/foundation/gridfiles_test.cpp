@@ -20,7 +20,9 @@ void Put(Bytes& b, T v) {
     const auto* p = reinterpret_cast<const std::uint8_t*>(&v);
     b.insert(b.end(), p, p + sizeof v);
 }
-void PutText(Bytes& b, const std::string& s) { b.insert(b.end(), s.begin(), s.end()); }
+void PutText(Bytes& b, const std::string& s) {
+    b.insert(b.end(), s.begin(), s.end());
+}
 
 Bytes Grid(std::int16_t nx, std::int16_t ny, const std::vector<float>& values) {
     Bytes b;
@@ -34,7 +36,8 @@ Bytes Grid(std::int16_t nx, std::int16_t ny, const std::vector<float>& values) {
 
 // A VO file with the given header text (the "." is added), optional wave header, sizes, samples.
 template <class S>
-Bytes Vod(const std::string& header, bool wave, std::int32_t nx, std::int32_t ny, const std::vector<S>& samples) {
+Bytes Vod(const std::string& header, bool wave, std::int32_t nx, std::int32_t ny,
+          const std::vector<S>& samples) {
     Bytes b;
     PutText(b, header + ".");
     if (wave)
@@ -47,7 +50,8 @@ Bytes Vod(const std::string& header, bool wave, std::int32_t nx, std::int32_t ny
 
 std::string Header(const std::string& type, const std::string& headerType, int np,
                    const std::string& fileType = "VO_FILETYPE = BIN") {
-    return "VO_DATATYPE = ARRAY2D<" + type + "> " + headerType + " " + fileType + " NP = " + std::to_string(np);
+    return "VO_DATATYPE = ARRAY2D<" + type + "> " + headerType + " " + fileType +
+           " NP = " + std::to_string(np);
 }
 
 class GridFiles : public ::testing::Test {
@@ -86,8 +90,8 @@ TEST_F(GridFiles, GridReadsExactly) {
 
     // NaN replaces neither end.
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    ASSERT_EQ(ReadGrdFile(Write("n.grd", Grid(2, 1, {nan, 3})), &v, nullptr, nullptr, nullptr, nullptr, nullptr,
-                          nullptr, &lo, &hi),
+    ASSERT_EQ(ReadGrdFile(Write("n.grd", Grid(2, 1, {nan, 3})), &v, nullptr, nullptr, nullptr, nullptr,
+                          nullptr, nullptr, &lo, &hi),
               0);
     EXPECT_EQ(lo, 3.0f);
     EXPECT_EQ(hi, 3.0f);
@@ -121,8 +125,8 @@ TEST_F(GridFiles, GridRefusals) {
 }
 
 TEST_F(GridFiles, VodReadsExactly) {
-    const std::string p =
-        Write("s.vod", Vod<std::int16_t>(Header("short", "VO_HEADERTYPE = NOHEADER", 6), false, 3, 2, {1, 2, 3, 4, 5, 6}));
+    const std::string p = Write("s.vod", Vod<std::int16_t>(Header("short", "VO_HEADERTYPE = NOHEADER", 6),
+                                                           false, 3, 2, {1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(IsVodFile(p), 1);
     std::vector<float> v;
     int nx = 0, ny = 0;
@@ -137,18 +141,21 @@ TEST_F(GridFiles, VodReadsExactly) {
     EXPECT_EQ(hi, 6.0f);
 
     // No header type at all: a wave header stands before the sizes.
-    const std::string w = Write("w.vod", Vod<double>(Header("double", "", 4), true, 2, 2, {0.5, 1.5, 2.5, 3.5}));
+    const std::string w =
+        Write("w.vod", Vod<double>(Header("double", "", 4), true, 2, 2, {0.5, 1.5, 2.5, 3.5}));
     ASSERT_EQ(ReadVodFile(w, &nx, &ny, &v, &h0, &xlo, &xhi, &ylo, &yhi), 0);
     EXPECT_EQ(h0, 0.5);
     EXPECT_EQ(yhi, 4.0);
     EXPECT_EQ(v, (std::vector<float>{0.5f, 2.5f, 1.5f, 3.5f}));
 
     // "unsigned long" holds "long" first: 4-byte signed integers.
-    const std::string l =
-        Write("l.vod", Vod<std::int32_t>(Header("unsigned long", "VO_HEADERTYPE = WAVEHEAD2D", 2), true, 2, 1, {-7, 70000}));
+    const std::string l = Write(
+        "l.vod",
+        Vod<std::int32_t>(Header("unsigned long", "VO_HEADERTYPE = WAVEHEAD2D", 2), true, 2, 1, {-7, 70000}));
     ASSERT_EQ(ReadVodFile(l, &nx, &ny, &v), 0);
     EXPECT_EQ(v, (std::vector<float>{-7.0f, 70000.0f}));
-    const std::string fl = Write("f.vod", Vod<float>(Header("float", "VO_HEADERTYPE = NOHEADER", 1), false, 1, 1, {2.25f}));
+    const std::string fl =
+        Write("f.vod", Vod<float>(Header("float", "VO_HEADERTYPE = NOHEADER", 1), false, 1, 1, {2.25f}));
     ASSERT_EQ(ReadVodFile(fl, &nx, &ny, &v), 0);
     EXPECT_EQ(v, (std::vector<float>{2.25f}));
 
@@ -174,12 +181,15 @@ TEST_F(GridFiles, VodRefusalsReachEveryCode) {
     std::vector<Case> cases = {
         {"noDot", Bytes{'V', 'O', '_'}, 4},
         {"noType", Vod<std::int16_t>("VO_FILETYPE = BIN NP = 6", false, 3, 2, six), 6},
-        {"noLess", Vod<std::int16_t>("VO_DATATYPE = ARRAY2D short> VO_FILETYPE = BIN NP = 6", false, 3, 2, six), 5},
-        {"noGreater", Vod<std::int16_t>("VO_DATATYPE = ARRAY2D<short VO_FILETYPE = BIN NP = 6", false, 3, 2, six), 5},
+        {"noLess",
+         Vod<std::int16_t>("VO_DATATYPE = ARRAY2D short> VO_FILETYPE = BIN NP = 6", false, 3, 2, six), 5},
+        {"noGreater",
+         Vod<std::int16_t>("VO_DATATYPE = ARRAY2D<short VO_FILETYPE = BIN NP = 6", false, 3, 2, six), 5},
         {"badType", Vod<std::int16_t>(Header("char", noHdr, 6), false, 3, 2, six), 6},
         {"longType", Vod<std::int16_t>(Header(longType + "short", noHdr, 6), false, 3, 2, six), 6},
         {"headerType", Vod<std::int16_t>(Header("short", "VO_HEADERTYPE = OTHER", 6), false, 3, 2, six), 7},
-        {"fileType", Vod<std::int16_t>(Header("short", noHdr, 6, "VO_FILETYPE = ASCII"), false, 3, 2, six), 8},
+        {"fileType", Vod<std::int16_t>(Header("short", noHdr, 6, "VO_FILETYPE = ASCII"), false, 3, 2, six),
+         8},
         {"noNp", Vod<std::int16_t>("VO_DATATYPE = ARRAY2D<short> VO_FILETYPE = BIN", false, 3, 2, six), 9},
         {"npCount", Vod<std::int16_t>(Header("short", noHdr, 7), false, 3, 2, six), 10},
         {"shortData", Vod<std::int16_t>(Header("short", noHdr, 6), false, 3, 2, {1, 2, 3}), 10},

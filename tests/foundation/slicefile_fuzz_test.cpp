@@ -44,17 +44,22 @@ protected:
         bool isFloat = false;
         std::vector<float> v;
         int nx = 0, ny = 0;
-        std::vector<int> codes = {Image2d<ullong>::ReadTiff(p, u, nullptr), Image2d<float>::ReadTiff(p, f, nullptr),
-                                  Image2d<uint8>::ReadTiff(p, c, nullptr), Image2d<float>::ReadGrdVod(p, f),
-                                  ReadGrdFile(p, &v), ReadVodFile(p, &nx, &ny, &v)};
+        std::vector<int> codes = {Image2d<ullong>::ReadTiff(p, u, nullptr),
+                                  Image2d<float>::ReadTiff(p, f, nullptr),
+                                  Image2d<uint8>::ReadTiff(p, c, nullptr),
+                                  Image2d<float>::ReadGrdVod(p, f),
+                                  ReadGrdFile(p, &v),
+                                  ReadVodFile(p, &nx, &ny, &v)};
         const int probe = IsTiffFloat(p, &isFloat);
         (void)probe;
         (void)IsVodFile(p);
         SetMemoryStatusSource({});
         if (anyOk) *anyOk = std::find(codes.begin(), codes.end(), 0) != codes.end();
         // Whatever was accepted is consistent.
-        for (int k = 0; k < u.GetNumChannels(); ++k) EXPECT_EQ(u.GetChannel(k)->GetNumVoxels(), u.GetNumVoxels());
-        for (int k = 0; k < f.GetNumChannels(); ++k) EXPECT_EQ(f.GetChannel(k)->GetNumVoxels(), f.GetNumVoxels());
+        for (int k = 0; k < u.GetNumChannels(); ++k)
+            EXPECT_EQ(u.GetChannel(k)->GetNumVoxels(), u.GetNumVoxels());
+        for (int k = 0; k < f.GetNumChannels(); ++k)
+            EXPECT_EQ(f.GetChannel(k)->GetNumVoxels(), f.GetNumVoxels());
         return codes;
     }
 
@@ -102,13 +107,15 @@ TEST_F(SliceFileFuzz, TruncatedFilesAreRefused) {
 
 TEST_F(SliceFileFuzz, RandomBytesAreRefused) {
     std::mt19937 rng(12345);
-    const std::vector<std::string> prefixes = {"", "II*", "MM", "DSBB", "VO_DATATYPE = ARRAY2D<short> NP = 4"};
+    const std::vector<std::string> prefixes = {"", "II*", "MM", "DSBB",
+                                               "VO_DATATYPE = ARRAY2D<short> NP = 4"};
     for (int t = 0; t < 150; ++t) {
         const std::string& prefix = prefixes[t % prefixes.size()];
         Bytes b(prefix.begin(), prefix.end());
         if (prefix == "II*") b.push_back(0);
         const std::size_t n = rng() % 200;
-        for (std::size_t i = 0; i < n; ++i) b.push_back(static_cast<std::uint8_t>(rng() % 256 == 46 ? 47 : rng()));
+        for (std::size_t i = 0; i < n; ++i)
+            b.push_back(static_cast<std::uint8_t>(rng() % 256 == 46 ? 47 : rng()));
         bool anyOk = true;
         ReadAll(b, &anyOk);
         EXPECT_FALSE(anyOk) << t;

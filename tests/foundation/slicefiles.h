@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -37,7 +37,6 @@ std::map<std::string, std::string> ParseKeyValues(const std::string& text);
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
-
 
 inline TempFolder::TempFolder(const std::string& name)
     : dir_(std::string(ZUN_TEST_BINARY_DIR) + "/tmp_" + name + "_" + std::to_string(::getpid())) {

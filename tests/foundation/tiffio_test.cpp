@@ -199,7 +199,8 @@ TEST(TiffWrite, FilesReadBackByAnIndependentReader) {
     for (int c = 0; c < 3; ++c)
         for (int i = 0; i < 15; ++i) rgb.Plane(c)[i] = static_cast<uint8>(i * 7 + c * 60);
     ASSERT_EQ(Image2d<uint8>::WriteTiff(dir.Path("rgb.tif"), rgb), 0);
-    auto kv = testing::ParseKeyValues(testing::RunPython("read_tiff.py", {dir.Path("rgb.tif"), dir.Path("rgb.raw")}));
+    auto kv = testing::ParseKeyValues(
+        testing::RunPython("read_tiff.py", {dir.Path("rgb.tif"), dir.Path("rgb.raw")}));
     EXPECT_EQ(kv["pages"], "1");
     EXPECT_EQ(kv["ImageWidth"], "5");
     EXPECT_EQ(kv["ImageLength"], "3");
@@ -220,7 +221,8 @@ TEST(TiffWrite, FilesReadBackByAnIndependentReader) {
     for (int c = 0; c < 2; ++c)
         for (int i = 0; i < 8; ++i) two.Plane(c)[i] = static_cast<imtype>(1000 * i + 30000 * c + 1);
     ASSERT_EQ(Image2d<imtype>::WriteTiff(dir.Path("two.tif"), two), 0);
-    kv = testing::ParseKeyValues(testing::RunPython("read_tiff.py", {dir.Path("two.tif"), dir.Path("two.raw")}));
+    kv = testing::ParseKeyValues(
+        testing::RunPython("read_tiff.py", {dir.Path("two.tif"), dir.Path("two.raw")}));
     EXPECT_EQ(kv["PhotometricInterpretation"], "1");
     EXPECT_EQ(kv["SamplesPerPixel"], "2");
     EXPECT_EQ(kv["dtype"], "uint16");
