@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "script/scriptdocument.h"
+#include "script/syntax.h"
+
+namespace zun::script {
+
+struct EditDataOptions {
+    // Bulk kernels and dense temporaries; false evaluates element by element (the reference).
+    bool fast = true;
+    // Threads of the bulk kernels; 0 takes the machine's processor count.
+    int threads = 0;
+};
+
+// Evaluates a parsed line and prints its result (or the failure text) on a new line of out;
+// the document is told afterwards that data may have changed. Returns 0 when a result was
+// computed, -1 otherwise.
+int Execute(ScriptDocument* document, SyntaxNode* root, std::string& out, const EditDataOptions& options = {});
+
+// Scans, parses and evaluates one console line; everything the console would print is appended
+// to out (each message and the result on a new line). Returns 0 on success, -1 when the
+// evaluation failed, or the parser's status (1 syntax error, 2 nesting too deep).
+int ParseCommand(ScriptDocument* document, const std::string& text, std::string& out,
+                 const EditDataOptions& options = {});
+
+// The console's one-line entry: the printed text of the line.
+std::string ExecuteLine(ScriptDocument& document, const std::string& text, const EditDataOptions& options = {});
+
+}  // namespace zun::script

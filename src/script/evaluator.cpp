@@ -1,0 +1,294 @@
+#include "script/evaluator.h"
+
+#include "script/builtins.h"
+#include "script/messages.h"
+#include "script/scalar.h"
+#include "script/shaped.h"
+#include "script/vector.h"
+
+namespace zun::script {
+
+namespace {
+
+bool IsAssignment(NodeKind k) { return k >= assign && k <= or_assign; }
+
+void Check(bool ok, const char* text) {
+    if (!ok) Raise(text);
+}
+
+}  // namespace
+
+Value* Evaluator::Evaluate(SyntaxNode* node) {
+    ValueList kids;
+    kids.reserve(node->children.size());
+    for (auto& child : node->children) kids.push_back(Evaluate(child.get()));
+    Value* r = Apply(node, kids);
+    node->result = r;
+    if (!r->IsOwned()) r->owner = node;
+    switch (node->kind) {
+        case vector_literal:
+        case expr_list:
+        case subscript:
+        case post_inc:
+        case post_dec: break;
+        case postfix_chain:
+            for (int i = 1; i < node->ChildCount(); ++i) Release(node->Child(i));
+            break;
+        default:
+            if (IsAssignment(node->kind)) {
+                Release(node->Child(1));
+            } else {
+                for (auto& child : node->children) Release(child.get());
+            }
+    }
+    return r;
+}
+
+void Evaluator::Release(SyntaxNode* node) {
+    if (!node) return;
+    if (node->result && (node->kind == post_inc || node->kind == post_dec)) {
+        Value* operand = node->Child(0)->result;
+        if (operand) {
+            if (node->kind == post_inc) {
+                operand->PostIncrement(true);
+            } else {
+                operand->PostDecrement(true);
+            }
+            MarkModified(*operand);
+        }
+    }
+    if (node->result && node->result->owner == node) node->result->Discard();
+    node->result = nullptr;
+    for (auto& child : node->children) Release(child.get());
+}
+
+void Evaluator::MarkModified(Value& v) {
+    if (document_ && v.IsDocumentData()) document_->SetModified();
+}
+
+Value* Evaluator::Identifier(SyntaxNode* node) {
+    ChannelData data;
+    if (!document_ || !document_->FindChannel(node->text, data)) Raise(msg::kNoVariable);
+    return ChannelView::Create(&pool_, data);
+}
+
+Value* Evaluator::Range(Value& a, Value& b) {
+    Check(a.IsIntegral() && a.IsScalar() && b.IsIntegral() && b.IsScalar(), msg::kRangeLimits);
+    const int64_t from = a.GetInt(), to = b.GetInt();
+    const int64_t step = to >= from ? 1 : -1;
+    if ((to - from) * step + 1 > kMaxRangeLength) Raise(msg::kOutOfMemory);
+    auto* r = pool_.Make<VectorDynamic>();
+    for (int64_t i = from;; i += step) {
+        Value* e = pool_.Make<ScalarRO>(kInt);
+        e->PutInt(static_cast<int32_t>(i));
+        r->Append(e);
+        if (i == to) break;
+    }
+    return r;
+}
+
+Value* Evaluator::List(const ValueList& kids) {
+    bool anyRange = false;
+    for (Value* v : kids) anyRange = anyRange || v->IsRange();
+    if (!anyRange) return pool_.Make<VectorStatic>(kids);
+    auto* r = pool_.Make<VectorDynamic>();
+    for (Value* v : kids) {
+        if (v->IsRange()) {
+            for (int64_t i = 0, n = v->Count(); i < n; ++i) r->Append(v->Element(i));
+        } else {
+            r->Append(v);
+        }
+    }
+    return r;
+}
+
+Value* Evaluator::Arithmetic(NodeKind kind, Value& a, Value& b) {
+    const bool integral = kind == mod || kind == shl || kind == shr || kind == bit_and || kind == bit_xor ||
+                          kind == bit_or;
+    if (integral) {
+        Check(a.IsCompatible(b), msg::kIntegralTypes);
+        Check(a.IsIntegral() && b.IsIntegral(), msg::kIntegralArgs);
+    } else {
+        Check(a.IsCompatible(b), msg::kArithTypes);
+        Check(a.IsNumeric() && b.IsNumeric(), msg::kArithNumeric);
+    }
+    Value& maker = a.IsVector() ? a : b;
+    Value& other = &maker == &a ? b : a;
+    Value* r = maker.NewResultFor(other);
+    static constexpr std::pair<NodeKind, BinOp> kOps[] = {
+        {mul, BinOp::Mul}, {div_, BinOp::Div}, {add, BinOp::Add}, {subtract, BinOp::Sub},
+        {mod, BinOp::Mod}, {shl, BinOp::Shl},  {shr, BinOp::Shr}, {bit_and, BinOp::BitAnd},
+        {bit_xor, BinOp::BitXor}, {bit_or, BinOp::BitOr}};
+    for (auto [k, op] : kOps)
+        if (k == kind) return r->Binary(op, a, b);
+    return r;
+}
+
+Value* Evaluator::Compare(NodeKind kind, Value& a, Value& b) {
+    BinOp op;
+    switch (kind) {
+        case lt: op = BinOp::Less; break;
+        case gt: op = BinOp::Greater; break;
+        case le: op = BinOp::LessEqual; break;
+        case ge: op = BinOp::GreaterEqual; break;
+        case eq: op = BinOp::Equal; break;
+        case ne: op = BinOp::NotEqual; break;
+        case log_and: op = BinOp::LogicalAnd; break;
+        default: op = BinOp::LogicalOr; break;
+    }
+    if (kind == eq || kind == ne) {
+        Check(a.IsCompatible(b), msg::kEqArgs);
+    } else if (kind == log_and || kind == log_or) {
+        Check(a.IsCompatible(b), msg::kLogTypes);
+        Check(a.IsBoolOrIntegral() && b.IsBoolOrIntegral(), msg::kLogArgs);
+    } else {
+        Check(a.IsCompatible(b), msg::kRelTypes);
+        Check(a.IsNumericOrString() && b.IsNumericOrString(), msg::kRelArgs);
+    }
+    Value& maker = a.IsVector() ? a : b;
+    return maker.NewScalar(kBool)->Binary(op, a, b);
+}
+
+Value* Evaluator::Conditional(Value& t, Value& a, Value& b) {
+    Check(t.IsBoolOrIntegral(), msg::kCondTest);
+    Check(a.IsCompatible(b), msg::kCondTypes);
+    Check(t.HasCompatibleSize(a) && t.HasCompatibleSize(b) && a.HasCompatibleSize(b), msg::kCondSizes);
+    Value* r;
+    if (a.IsVector()) {
+        r = a.NewResultFor(b);
+    } else if (b.IsVector()) {
+        r = b.NewResultFor(a);
+    } else {
+        r = t.NewScalar(a.PromotedType(b));
+    }
+    return r->Conditional(t, a, b);
+}
+
+Value* Evaluator::Assignment(NodeKind kind, Value& a, Value& b) {
+    Check(a.IsWritable(), msg::kCannotAssign);
+    Check(a.IsCompatible(b), msg::kAssignTypes);
+    Check(!(a.IsScalar() && b.IsVector()), msg::kAssignVector);
+    static constexpr AsgOp kOps[] = {AsgOp::Assign, AsgOp::Mul, AsgOp::Div, AsgOp::Mod, AsgOp::Add, AsgOp::Sub,
+                                     AsgOp::Shl,    AsgOp::Shr, AsgOp::And, AsgOp::Xor, AsgOp::Or};
+    const AsgOp op = kOps[kind - assign];
+    switch (op) {
+        case AsgOp::Assign: break;
+        case AsgOp::Mul:
+        case AsgOp::Div:
+        case AsgOp::Sub: Check(a.IsNumeric() && b.IsNumeric(), msg::kAssignNumeric); break;
+        case AsgOp::Add: Check(a.IsNumericOrString() && b.IsNumericOrString(), msg::kAddAssignArgs); break;
+        default: Check(a.IsIntegral() && b.IsIntegral(), msg::kAssignIntegral); break;
+    }
+    // A failure part-way leaves the elements before it changed, so the flag is set either way.
+    try {
+        a.AssignWith(op, b);
+    } catch (...) {
+        MarkModified(a);
+        throw;
+    }
+    MarkModified(a);
+    return &a;
+}
+
+Value* Evaluator::Apply(SyntaxNode* node, const ValueList& kids) {
+    const NodeKind kind = node->kind;
+    if (kind <= type_double) {
+        static constexpr int kTypes[] = {kBool, kChar, kUShort, kShort, kUInt, kInt, kLong, kFloat, kDouble};
+        return pool_.Make<ScalarRO>(kTypes[kind]);
+    }
+    switch (kind) {
+        case const_bool: {
+            Value* v = pool_.Make<ScalarRO>(kBool);
+            v->PutBool(node->intValue != 0);
+            return v;
+        }
+        case const_char: {
+            Value* v = pool_.Make<ScalarRO>(kChar);
+            v->PutChar(static_cast<int8_t>(node->intValue));
+            return v;
+        }
+        case const_int: {
+            Value* v = pool_.Make<ScalarRO>(kInt);
+            v->PutInt(node->intValue);
+            return v;
+        }
+        case const_float: {
+            Value* v = pool_.Make<ScalarRO>(kDouble);
+            v->PutDouble(node->floatValue);
+            return v;
+        }
+        case const_string:
+        case field: {
+            Value* v = pool_.Make<ScalarRO>(kString);
+            v->PutString(node->text.c_str());
+            return v;
+        }
+        case identifier: return Identifier(node);
+        case range: return Range(*kids[0], *kids[1]);
+        case subscript: {
+            for (Value* v : kids) Check(v->IsIntegral(), msg::kSubscriptIntegral);
+            Value* v = pool_.Make<VectorStatic>(kids);
+            v->owner = node;
+            return v;
+        }
+        case postfix_chain: return kids[0]->ApplySelectors(kids, 1);
+        case call: return BuiltinCall(node->text, kids, pool_);
+        case vector_literal:
+        case expr_list: return List(kids);
+        case post_inc:
+        case post_dec:
+        case pre_inc:
+        case pre_dec: {
+            Value& a = *kids[0];
+            Check(a.IsWritable(), msg::kCannotAssign);
+            Check(a.IsNumeric(), msg::kIncNumeric);
+            if (kind == pre_inc || kind == pre_dec) {
+                if (kind == pre_inc) {
+                    a.PreIncrement();
+                } else {
+                    a.PreDecrement();
+                }
+                MarkModified(a);
+            }
+            return a.Cast(0);
+        }
+        case unary_plus:
+        case unary_minus: {
+            Check(kids[0]->IsNumeric(), msg::kUnaryPlusMinus);
+            Value* c = kids[0]->Cast(0);
+            return kind == unary_plus ? c->UnaryPlus() : c->Negate();
+        }
+        case bit_not:
+            Check(kids[0]->IsIntegral(), msg::kUnaryBitNot);
+            return kids[0]->Cast(0)->BitNot();
+        case log_not:
+            Check(kids[0]->IsBoolOrIntegral(), msg::kUnaryLogNot);
+            return kids[0]->Cast(kBool)->LogicalNot();
+        case size_of: return kids[0]->SizeOf();
+        case cast:
+            Check(kids[0]->IsAssignableFrom(*kids[1]), msg::kCastTypes);
+            return kids[1]->CastLike(*kids[0]);
+        case mul:
+        case div_:
+        case mod:
+        case add:
+        case subtract:
+        case shl:
+        case shr:
+        case bit_and:
+        case bit_xor:
+        case bit_or: return Arithmetic(kind, *kids[0], *kids[1]);
+        case lt:
+        case gt:
+        case le:
+        case ge:
+        case eq:
+        case ne:
+        case log_and:
+        case log_or: return Compare(kind, *kids[0], *kids[1]);
+        case conditional: return Conditional(*kids[0], *kids[1], *kids[2]);
+        default: return Assignment(kind, *kids[0], *kids[1]);
+    }
+}
+
+}  // namespace zun::script

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "script/scriptdocument.h"
+#include "script/syntax.h"
+#include "script/value.h"
+
+namespace zun::script {
+
+// Walks a syntax tree and computes a value for every node; failures are thrown as ScriptError.
+class Evaluator {
+public:
+    Evaluator(ScriptDocument* document, ValuePool& pool) : document_(document), pool_(pool) {}
+
+    Value* Evaluate(SyntaxNode* node);
+    // Applies pending post-increments, frees what the node owns and releases its children.
+    void Release(SyntaxNode* node);
+
+    // Longest range the language builds; a longer one fails as out of memory before it is made.
+    static constexpr int64_t kMaxRangeLength = int64_t{1} << 26;
+
+private:
+    Value* Apply(SyntaxNode* node, const ValueList& kids);
+    Value* Identifier(SyntaxNode* node);
+    Value* Range(Value& a, Value& b);
+    Value* List(const ValueList& kids);
+    Value* Arithmetic(NodeKind kind, Value& a, Value& b);
+    Value* Compare(NodeKind kind, Value& a, Value& b);
+    Value* Conditional(Value& t, Value& a, Value& b);
+    Value* Assignment(NodeKind kind, Value& a, Value& b);
+    void MarkModified(Value& v);
+
+    ScriptDocument* document_;
+    ValuePool& pool_;
+};
+
+}  // namespace zun::script

@@ -1,0 +1,434 @@
+#include "script/kernels.h"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <climits>
+#include <vector>
+
+#include "script/block.h"
+#include "script/messages.h"
+#include "script/voxel.h"
+
+namespace zun::script::kernels {
+namespace {
+
+constexpr int64_t kChunk = 2048;
+
+double ScalarRead(Value* v, int readType) {
+    switch (readType) {
+        case kChar: return v->GetChar();
+        case kUShort: return v->GetUShort();
+        case kShort: return v->GetShort();
+        case kUInt: return v->GetUInt();
+        case kInt:
+        case kLong: return v->GetInt();
+        case kFloat: return v->GetFloat();
+        case kBool: return v->GetBool() ? 1.0 : 0.0;
+        default: return v->GetDouble();
+    }
+}
+
+bool IsFlagField(VoxelField f) { return f == VoxelField::Ro || f == VoxelField::Err; }
+bool IsFloatField(VoxelField f) { return f == VoxelField::Log || f == VoxelField::Phys; }
+
+bool CanRead(const Block& b, int readType) {
+    if (b.kind != Block::kWords) return true;
+    if (IsFlagField(b.field)) return readType == kBool;
+    if (IsFloatField(b.field)) return readType != kBool;
+    return true;
+}
+
+bool CanWrite(const Block& b, int putType) {
+    if (b.kind == Block::kScalar) return false;
+    if (b.kind == Block::kDense) return true;
+    if (IsFlagField(b.field)) return putType == kBool;
+    return putType != kBool;
+}
+
+// One operand prepared for reading: a constant, or a block with its lookup table.
+struct Reader {
+    const Block* block = nullptr;
+    int readType = kDouble;
+    double constant = 0.0;
+    std::vector<float> lut;
+
+    void Prepare(const Block& b, int type) {
+        block = &b;
+        readType = type;
+        if (b.kind == Block::kScalar) constant = ScalarRead(b.scalar, type);
+        if (b.kind == Block::kWords && IsFloatField(b.field)) {
+            lut.resize(16384);
+            for (uint16_t v = 0; v < 16384; ++v)
+                lut[v] = b.field == VoxelField::Phys ? PhysOf(v, b.min, b.max) : LogOf(v);
+        }
+    }
+
+    void Read(int64_t start, int64_t n, double* out) const {
+        const Block& b = *block;
+        if (b.kind == Block::kScalar) {
+            std::fill(out, out + n, constant);
+            return;
+        }
+        if (b.kind == Block::kDense) {
+            const unsigned char* p = b.data + start * b.elementBytes;
+            if (readType == kDouble && b.type == kDouble) {
+                for (int64_t i = 0; i < n; ++i) out[i] = Load<double>(p + i * 8);
+            } else {
+                for (int64_t i = 0; i < n; ++i) out[i] = ReadAs(readType, b.type, p + i * b.elementBytes);
+            }
+            return;
+        }
+        const uint16_t* w = b.words + start;
+        switch (b.field) {
+            case VoxelField::Log:
+            case VoxelField::Phys:
+                if (readType == kDouble || readType == kFloat) {
+                    for (int64_t i = 0; i < n; ++i) out[i] = lut[w[i] & kValueBits];
+                } else {
+                    for (int64_t i = 0; i < n; ++i) {
+                        const float f = lut[w[i] & kValueBits];
+                        out[i] = ReadAs(readType, kFloat, &f);
+                    }
+                }
+                break;
+            case VoxelField::Ro:
+                for (int64_t i = 0; i < n; ++i) out[i] = (w[i] & kRoBit) ? 1.0 : 0.0;
+                break;
+            case VoxelField::Err:
+                for (int64_t i = 0; i < n; ++i) out[i] = (w[i] & kErrBit) ? 1.0 : 0.0;
+                break;
+            default: {
+                const uint16_t mask = b.field == VoxelField::Raw ? kValueBits : 0xFFFF;
+                if (readType == kDouble || readType == kFloat || readType == kInt || readType == kUInt) {
+                    for (int64_t i = 0; i < n; ++i) out[i] = w[i] & mask;
+                } else {
+                    for (int64_t i = 0; i < n; ++i) {
+                        const uint16_t u = w[i] & mask;
+                        out[i] = ReadAs(readType, kUShort, &u);
+                    }
+                }
+            }
+        }
+    }
+};
+
+uint16_t UShortFor(int putType, double x) {
+    switch (putType) {
+        case kChar: return static_cast<uint16_t>(static_cast<int16_t>(static_cast<int8_t>(x)));
+        case kFloat:
+        case kDouble: return static_cast<uint16_t>(TruncToI32(x));
+        default: return static_cast<uint16_t>(static_cast<int64_t>(x));
+    }
+}
+
+void Write(Block& b, int putType, int64_t start, int64_t n, const double* in) {
+    if (b.kind == Block::kDense) {
+        unsigned char* p = b.data + start * b.elementBytes;
+        if (putType == kDouble && b.type == kDouble) {
+            for (int64_t i = 0; i < n; ++i) Store<double>(p + i * 8, in[i]);
+        } else if (putType == kBool) {
+            for (int64_t i = 0; i < n; ++i) Store<uint8_t>(p + i * b.elementBytes, in[i] != 0.0);
+        } else {
+            for (int64_t i = 0; i < n; ++i) WriteAs(putType, b.type, p + i * b.elementBytes, in[i]);
+        }
+        return;
+    }
+    uint16_t* w = b.words + start;
+    switch (b.field) {
+        case VoxelField::Bare:
+            for (int64_t i = 0; i < n; ++i) WriteAs(putType, kUShort, w + i, in[i]);
+            break;
+        case VoxelField::Val:
+        case VoxelField::Raw:
+            for (int64_t i = 0; i < n; ++i) PutValueBits(w + i, UShortFor(putType, in[i]));
+            break;
+        case VoxelField::Log:
+            for (int64_t i = 0; i < n; ++i) PutClamped(w + i, static_cast<float>(in[i]), 0.0f, 1.0f);
+            break;
+        case VoxelField::Phys:
+            for (int64_t i = 0; i < n; ++i) PutClamped(w + i, static_cast<float>(in[i]), b.min, b.max);
+            break;
+        case VoxelField::Ro:
+        case VoxelField::Err: {
+            const uint16_t bit = b.field == VoxelField::Ro ? kRoBit : kErrBit;
+            for (int64_t i = 0; i < n; ++i) w[i] = static_cast<uint16_t>(in[i] != 0.0 ? (w[i] | bit) : (w[i] & ~bit));
+            break;
+        }
+        default: break;
+    }
+}
+
+bool SameShape(const Block& r, const Block& x) { return x.kind == Block::kScalar || x.dims == r.dims; }
+
+// Word blocks of one channel either coincide or do not overlap when the order of elements does
+// not matter; partial overlaps keep the element-wise path.
+bool SafeAlias(const Block& dest, const Block& src) {
+    if (dest.kind != Block::kWords || src.kind != Block::kWords) return true;
+    const uint16_t *d0 = dest.words, *d1 = dest.words + dest.count;
+    const uint16_t *s0 = src.words, *s1 = src.words + src.count;
+    return d0 == s0 || d1 <= s0 || s1 <= d0;
+}
+
+int Threads(Value& v) { return std::max(1, v.Pool()->threads); }
+
+// Runs body(start, n, a, b, r) over chunks with per-chunk buffers, in parallel when allowed.
+template <typename Body>
+void ForChunks(int64_t count, int threads, bool parallel, Body body) {
+    const int64_t chunks = (count + kChunk - 1) / kChunk;
+    if (!parallel || chunks < 2) threads = 1;
+#pragma omp parallel for num_threads(threads) schedule(static)
+    for (int64_t c = 0; c < chunks; ++c) {
+        double a[kChunk], b[kChunk], r[kChunk];
+        const int64_t start = c * kChunk;
+        body(start, std::min(kChunk, count - start), a, b, r);
+    }
+}
+
+bool IsIntegralOp(BinOp op) {
+    return op == BinOp::Mod || op == BinOp::Shl || op == BinOp::Shr || op == BinOp::BitAnd ||
+           op == BinOp::BitXor || op == BinOp::BitOr;
+}
+
+double Apply(BinOp op, double x, double y) {
+    switch (op) {
+        case BinOp::Mul: return x * y;
+        case BinOp::Div: return x / y;
+        case BinOp::Add: return x + y;
+        case BinOp::Sub: return x - y;
+        case BinOp::Mod: {
+            const int32_t a = static_cast<int32_t>(x), b = static_cast<int32_t>(y);
+            return (a == INT32_MIN && b == -1) ? 0 : a % b;
+        }
+        case BinOp::Shl:
+            return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int32_t>(x)) << (static_cast<int32_t>(y) & 31));
+        case BinOp::Shr: return static_cast<int32_t>(x) >> (static_cast<int32_t>(y) & 31);
+        case BinOp::BitAnd: return static_cast<int32_t>(x) & static_cast<int32_t>(y);
+        case BinOp::BitXor: return static_cast<int32_t>(x) ^ static_cast<int32_t>(y);
+        case BinOp::BitOr: return static_cast<int32_t>(x) | static_cast<int32_t>(y);
+        case BinOp::Less: return x < y;
+        case BinOp::Greater: return x > y;
+        case BinOp::LessEqual: return x <= y;
+        case BinOp::GreaterEqual: return x >= y;
+        case BinOp::Equal: return x == y;
+        case BinOp::NotEqual: return x != y;
+        case BinOp::LogicalAnd: return (x != 0.0) && (y != 0.0);
+        case BinOp::LogicalOr: return (x != 0.0) || (y != 0.0);
+    }
+    return 0.0;
+}
+
+// The shared loop of binary operations and compound assignments: r = op(a, b) element by
+// element. Remainders stop at the first zero divisor after writing the elements before it.
+void RunBinary(Block& dest, BinOp op, const Reader& ra, const Reader& rb, int putType, int threads) {
+    const bool mod = op == BinOp::Mod;
+    const bool parallel = !mod;
+    bool divisionByZero = false;
+    ForChunks(dest.count, threads, parallel, [&](int64_t start, int64_t n, double* a, double* b, double* r) {
+        if (divisionByZero) return;
+        ra.Read(start, n, a);
+        rb.Read(start, n, b);
+        if (op == BinOp::Mul) {
+            for (int64_t i = 0; i < n; ++i) r[i] = a[i] * b[i];
+        } else if (op == BinOp::Add) {
+            for (int64_t i = 0; i < n; ++i) r[i] = a[i] + b[i];
+        } else {
+            int64_t limit = n;
+            if (mod) {
+                for (int64_t i = 0; i < n; ++i)
+                    if (static_cast<int32_t>(b[i]) == 0) {
+                        limit = i;
+                        divisionByZero = true;
+                        break;
+                    }
+            }
+            for (int64_t i = 0; i < limit; ++i) r[i] = Apply(op, a[i], b[i]);
+            n = limit;
+        }
+        Write(dest, putType, start, n, r);
+    });
+    if (divisionByZero) Raise(msg::kDivisionByZero);
+}
+
+}  // namespace
+
+bool Binary(Value& receiver, BinOp op, Value& a, Value& b) {
+    Block R, A, B;
+    if (!receiver.DescribeBlock(R) || R.kind == Block::kScalar) return false;
+    if (!a.DescribeBlock(A) || !b.DescribeBlock(B)) return false;
+    if (!SameShape(R, A) || !SameShape(R, B) || !SafeAlias(R, A) || !SafeAlias(R, B)) return false;
+    int readType = kDouble, putType = kDouble;
+    if (IsIntegralOp(op)) {
+        readType = putType = kInt;
+    } else if (op == BinOp::LogicalAnd || op == BinOp::LogicalOr) {
+        readType = putType = kBool;
+    } else if (op >= BinOp::Less && op <= BinOp::NotEqual) {
+        putType = kBool;
+        if (!IsNumericType(A.type)) {
+            if (A.type != kBool || (op != BinOp::Equal && op != BinOp::NotEqual)) return false;
+            readType = kBool;
+        }
+    }
+    if (!CanRead(A, readType) || !CanRead(B, readType) || !CanWrite(R, putType)) return false;
+    Reader ra, rb;
+    ra.Prepare(A, readType);
+    rb.Prepare(B, readType);
+    RunBinary(R, op, ra, rb, putType, Threads(receiver));
+    return true;
+}
+
+bool Assign(Value& receiver, AsgOp op, Value& source) {
+    Block D, S;
+    if (!receiver.DescribeBlock(D) || D.kind == Block::kScalar || !source.DescribeBlock(S)) return false;
+    if (!SameShape(D, S) || !SafeAlias(D, S)) return false;
+    const int threads = Threads(receiver);
+    if (op == AsgOp::Assign) {
+        const int t = S.type;
+        if (!CanRead(S, t) || !CanWrite(D, t)) return false;
+        Reader rs;
+        rs.Prepare(S, t);
+        ForChunks(D.count, threads, true, [&](int64_t start, int64_t n, double* a, double*, double*) {
+            rs.Read(start, n, a);
+            Write(D, t, start, n, a);
+        });
+        return true;
+    }
+    if (op == AsgOp::Add && !IsNumericType(D.type)) return D.kind == Block::kWords || D.kind == Block::kDense;
+    static constexpr BinOp kOps[] = {BinOp::Mul, BinOp::Mul, BinOp::Div,    BinOp::Mod,    BinOp::Add, BinOp::Sub,
+                                     BinOp::Shl, BinOp::Shr, BinOp::BitAnd, BinOp::BitXor, BinOp::BitOr};
+    const BinOp bop = kOps[static_cast<int>(op)];
+    const int t = IsIntegralOp(bop) ? kInt : kDouble;
+    if (!CanRead(D, t) || !CanRead(S, t) || !CanWrite(D, t)) return false;
+    Reader rd, rs;
+    rd.Prepare(D, t);
+    rs.Prepare(S, t);
+    RunBinary(D, bop, rd, rs, t, threads);
+    return true;
+}
+
+bool Unary(Value& receiver, UnOp op, bool apply) {
+    Block R;
+    if (!receiver.DescribeBlock(R) || R.kind == Block::kScalar) return false;
+    if ((op == UnOp::PostInc || op == UnOp::PostDec) && !apply) return true;
+    if (op == UnOp::Plus) return true;
+    int readType = kDouble, putType = kDouble;
+    if (op == UnOp::BitNot) readType = putType = kInt;
+    if (op == UnOp::LogicalNot) readType = R.type == kBool ? kBool : kInt, putType = kBool;
+    if (op == UnOp::Clear) {
+        if (R.type == kString) return false;
+        readType = kDouble;
+        putType = R.type == kBool ? kBool : kInt;
+        if (R.kind == Block::kWords && IsFlagField(R.field)) return false;
+    }
+    if (!CanRead(R, readType) || !CanWrite(R, putType)) return false;
+    Reader rr;
+    rr.Prepare(R, readType);
+    ForChunks(R.count, Threads(receiver), true, [&](int64_t start, int64_t n, double* a, double*, double* r) {
+        if (op != UnOp::Clear) rr.Read(start, n, a);
+        for (int64_t i = 0; i < n; ++i) {
+            switch (op) {
+                case UnOp::PostInc:
+                case UnOp::PreInc: r[i] = a[i] + 1.0; break;
+                case UnOp::PostDec:
+                case UnOp::PreDec: r[i] = a[i] - 1.0; break;
+                case UnOp::Negate: r[i] = -a[i]; break;
+                case UnOp::BitNot: r[i] = ~static_cast<int32_t>(a[i]); break;
+                case UnOp::LogicalNot: r[i] = a[i] == 0.0; break;
+                default: r[i] = 0.0; break;
+            }
+        }
+        Write(R, putType, start, n, r);
+    });
+    return true;
+}
+
+bool List(Value& receiver, ListOp op, const ValueList& values) {
+    Block R;
+    if (!receiver.DescribeBlock(R) || R.kind == Block::kScalar || values.empty()) return false;
+    std::vector<Block> blocks(values.size());
+    for (size_t k = 0; k < values.size(); ++k) {
+        if (!values[k]->DescribeBlock(blocks[k]) || !SameShape(R, blocks[k]) || !CanRead(blocks[k], kDouble) ||
+            !SafeAlias(R, blocks[k]))
+            return false;
+    }
+    if (!CanWrite(R, kDouble)) return false;
+    std::vector<Reader> readers(values.size());
+    for (size_t k = 0; k < values.size(); ++k) readers[k].Prepare(blocks[k], kDouble);
+    ForChunks(R.count, Threads(receiver), true, [&](int64_t start, int64_t n, double* a, double*, double* r) {
+        if (op == ListOp::Sum) {
+            std::fill(r, r + n, 0.0);
+            for (const Reader& rd : readers) {
+                rd.Read(start, n, a);
+                for (int64_t i = 0; i < n; ++i) r[i] += a[i];
+            }
+        } else {
+            readers[0].Read(start, n, r);
+            for (size_t k = 1; k < readers.size(); ++k) {
+                readers[k].Read(start, n, a);
+                for (int64_t i = 0; i < n; ++i)
+                    if (op == ListOp::Max ? a[i] > r[i] : a[i] < r[i]) r[i] = a[i];
+            }
+        }
+        Write(R, kDouble, start, n, r);
+    });
+    return true;
+}
+
+namespace {
+
+// Folds a run of numbers as the nested totals do: a sum starts from 0.0, a maximum or minimum
+// from the first number and is replaced only by a strictly larger or smaller one.
+struct Fold {
+    ListOp op;
+    bool started = false;
+    double value = 0.0;
+    void Add(double x) {
+        if (op == ListOp::Sum) {
+            value += x;
+        } else if (!started) {
+            value = x, started = true;
+        } else if (op == ListOp::Max ? x > value : x < value) {
+            value = x;
+        }
+    }
+};
+
+}  // namespace
+
+bool Total(Value& value, ListOp op, double& out) {
+    Block V;
+    if (!value.DescribeBlock(V) || V.kind == Block::kScalar || V.count == 0 || !CanRead(V, kDouble)) return false;
+    for (int64_t d : V.dims)
+        if (d == 0) return false;
+    Reader rd;
+    rd.Prepare(V, kDouble);
+    const int64_t rowLength = V.dims[0];
+    const int64_t rows = V.count / rowLength;
+    std::vector<double> level(static_cast<size_t>(rows));
+    const int threads = rows > 1 ? Threads(value) : 1;
+#pragma omp parallel for num_threads(threads) schedule(static)
+    for (int64_t row = 0; row < rows; ++row) {
+        double buf[kChunk];
+        Fold f{op};
+        for (int64_t s = 0; s < rowLength; s += kChunk) {
+            const int64_t n = std::min(kChunk, rowLength - s);
+            rd.Read(row * rowLength + s, n, buf);
+            for (int64_t i = 0; i < n; ++i) f.Add(buf[i]);
+        }
+        level[static_cast<size_t>(row)] = f.value;
+    }
+    for (size_t k = 1; k < V.dims.size(); ++k) {
+        const int64_t group = V.dims[k];
+        std::vector<double> next(level.size() / static_cast<size_t>(group));
+        for (size_t j = 0; j < next.size(); ++j) {
+            Fold f{op};
+            for (int64_t i = 0; i < group; ++i) f.Add(level[j * static_cast<size_t>(group) + static_cast<size_t>(i)]);
+            next[j] = f.value;
+        }
+        level.swap(next);
+    }
+    out = level.front();
+    return true;
+}
+
+}  // namespace zun::script::kernels

@@ -1,0 +1,341 @@
+#include "script/shaped.h"
+
+#include <cstring>
+
+#include "script/kernels.h"
+#include "script/messages.h"
+#include "script/voxel.h"
+
+namespace zun::script {
+
+int64_t ShapedVector::Voxels() const {
+    int64_t n = 1;
+    for (int64_t d : dims_) n *= d;
+    return dims_.empty() ? 0 : n;
+}
+
+int64_t ShapedVector::Stride() const {
+    int64_t n = 1;
+    for (size_t k = 0; k + 1 < dims_.size(); ++k) n *= dims_[k];
+    return n;
+}
+
+bool ShapedVector::FromLeafOnly(bool (Value::*test)() const) const {
+    if (Voxels() == 0) return true;
+    auto* self = const_cast<ShapedVector*>(this);
+    PoolScope scope(Pool());
+    Value* leaf = self;
+    while (leaf->IsVector() && dynamic_cast<ShapedVector*>(leaf)) leaf = leaf->Element(0);
+    return (leaf->*test)();
+}
+
+bool ShapedVector::IsBool() const { return FromLeafOnly(&Value::IsBool); }
+bool ShapedVector::IsIntegral() const { return FromLeafOnly(&Value::IsIntegral); }
+bool ShapedVector::IsBoolOrIntegral() const { return FromLeafOnly(&Value::IsBoolOrIntegral); }
+bool ShapedVector::IsFloating() const { return FromLeafOnly(&Value::IsFloating); }
+bool ShapedVector::IsNumeric() const { return FromLeafOnly(&Value::IsNumeric); }
+bool ShapedVector::IsString() const { return FromLeafOnly(&Value::IsString); }
+bool ShapedVector::IsNumericOrString() const { return FromLeafOnly(&Value::IsNumericOrString); }
+
+int ShapedVector::ElementType() {
+    if (Count() == 0) Raise(msg::kInvalidIndex);
+    if (ScalarLeaves() && Voxels() > 0) return LeafScalarType();
+    return VectorValue::ElementType();
+}
+
+// 1 or 0 when the answer follows from one leaf of each side, -1 when the generic walk must run:
+// the levels both sides have must match, and the other side's leaves must be scalars.
+template <typename Pred>
+int ShapedVector::FromLeaf(Value& other, Pred pred) {
+    if (Voxels() == 0) return -1;
+    PoolScope scope(Pool());
+    Value* mine = this;
+    while (mine->IsVector() && dynamic_cast<ShapedVector*>(mine)) mine = mine->Element(0);
+    if (other.IsScalar()) return pred(*mine, other) ? 1 : 0;
+    auto* shaped = dynamic_cast<ShapedVector*>(&other);
+    if (!shaped || shaped->Voxels() == 0 || !shaped->ScalarLeaves()) return -1;
+    const auto& od = shaped->Dims();
+    if (od.size() > dims_.size()) return -1;
+    for (size_t k = 0; k < od.size(); ++k)
+        if (od[od.size() - 1 - k] != dims_[dims_.size() - 1 - k]) return 0;
+    Value* theirs = &other;
+    while (theirs->IsVector()) theirs = theirs->Element(0);
+    return pred(*mine, *theirs) ? 1 : 0;
+}
+
+bool ShapedVector::HasSameType(Value& other) {
+    int r = FromLeaf(other, [](Value& a, Value& b) { return a.HasSameType(b); });
+    return r >= 0 ? r == 1 : VectorValue::HasSameType(other);
+}
+bool ShapedVector::IsCompatible(Value& other) {
+    int r = FromLeaf(other, [](Value& a, Value& b) { return a.IsCompatible(b); });
+    return r >= 0 ? r == 1 : VectorValue::IsCompatible(other);
+}
+bool ShapedVector::IsAssignableFrom(Value& other) {
+    int r = FromLeaf(other, [](Value& a, Value& b) { return a.IsAssignableFrom(b); });
+    return r >= 0 ? r == 1 : VectorValue::IsAssignableFrom(other);
+}
+bool ShapedVector::HasCompatibleSize(Value& other) {
+    int r = FromLeaf(other, [](Value& a, Value& b) { return a.HasCompatibleSize(b); });
+    return r >= 0 ? r == 1 : VectorValue::HasCompatibleSize(other);
+}
+
+namespace {
+
+// The promoted type of a leaf type with another operand, or 0 when the operand is not plain.
+int PromoteWith(int own, Value& other, const std::vector<int64_t>& dims) {
+    if (other.IsScalar()) {
+        if (!IsNumericType(own) || !other.IsNumeric()) return own;
+        return own > other.GetType() ? own : other.GetType();
+    }
+    auto* shaped = dynamic_cast<DenseVector*>(&other);
+    Block b;
+    if (!other.DescribeBlock(b) || b.dims != dims) return 0;
+    (void)shaped;
+    if (!IsNumericType(own) || !IsNumericType(b.type)) return own;
+    return own > b.type ? own : b.type;
+}
+
+}  // namespace
+
+Value* ShapedVector::NewScalar(int type) {
+    if (!Fast() || !ScalarLeaves() || Voxels() == 0) return VectorValue::NewScalar(type);
+    return DenseVector::Create(Pool(), type ? type : LeafScalarType(), dims_);
+}
+
+Value* ShapedVector::NewResultFor(Value& other) {
+    if (!Fast() || !ScalarLeaves() || Voxels() == 0) return VectorValue::NewResultFor(other);
+    const int t = PromoteWith(LeafScalarType(), other, dims_);
+    if (t == 0) return VectorValue::NewResultFor(other);
+    return DenseVector::Create(Pool(), t, dims_);
+}
+
+Value* ShapedVector::NewForArgs(const ValueList& values) {
+    if (!Fast() || !ScalarLeaves() || Voxels() == 0) return VectorValue::NewForArgs(values);
+    const int own = LeafScalarType();
+    int t = own;
+    for (Value* v : values) {
+        const int p = PromoteWith(own, *v, dims_);
+        if (p == 0) return VectorValue::NewForArgs(values);
+        if (IsNumericType(own) && t <= p) t = p;
+    }
+    return DenseVector::Create(Pool(), t, dims_);
+}
+
+Value* ShapedVector::Cast(int type) {
+    if (!Fast() || !ScalarLeaves() || Voxels() == 0) return VectorValue::Cast(type);
+    DenseVector* r = DenseVector::Create(Pool(), type ? type : LeafScalarType(), dims_);
+    if (!kernels::Assign(*r, AsgOp::Assign, *this)) {
+        // The generic copy makes each element from the source element.
+        for (int64_t i = 0, n = Count(); i < n; ++i) {
+            PoolScope scope(Pool());
+            Value* src = Element(i);
+            Value* dst = r->Element(i);
+            if (src->IsScalar()) {
+                dst->AssignFrom(*src);
+            } else {
+                dst->AssignWith(AsgOp::Assign, *src);
+            }
+        }
+    }
+    return r;
+}
+
+Value* ShapedVector::Unary(UnOp op, bool apply) {
+    if (Fast() && kernels::Unary(*this, op, apply)) return this;
+    return GenericUnary(op, apply);
+}
+Value* ShapedVector::Binary(BinOp op, Value& a, Value& b) {
+    if (Fast() && kernels::Binary(*this, op, a, b)) return this;
+    return GenericBinary(op, a, b);
+}
+Value* ShapedVector::AssignWith(AsgOp op, Value& other) {
+    if (Fast() && kernels::Assign(*this, op, other)) return this;
+    return GenericAssign(op, other);
+}
+Value* ShapedVector::ListOf(ListOp op, const ValueList& values) {
+    if (Fast() && kernels::List(*this, op, values)) return this;
+    return GenericList(op, values);
+}
+double ShapedVector::TotalMax() {
+    double r;
+    if (Fast() && kernels::Total(*this, ListOp::Max, r)) return r;
+    return GenericTotal(ListOp::Max);
+}
+double ShapedVector::TotalMin() {
+    double r;
+    if (Fast() && kernels::Total(*this, ListOp::Min, r)) return r;
+    return GenericTotal(ListOp::Min);
+}
+double ShapedVector::TotalSum() {
+    double r;
+    if (Fast() && kernels::Total(*this, ListOp::Sum, r)) return r;
+    return GenericTotal(ListOp::Sum);
+}
+
+// --- DenseVector ----------------------------------------------------------------------------
+
+namespace {
+class DenseElement : public ScalarExt {
+public:
+    DenseElement(ValuePool* pool, int type, void* ptr, bool writable) : ScalarExt(pool, type, ptr), writable_(writable) {}
+    bool IsWritable() const override { return writable_; }
+    bool DescribeBlock(Block& block) override {
+        block = Block{};
+        block.kind = Block::kScalar;
+        block.type = type_;
+        block.scalar = this;
+        return type_ != kString;
+    }
+
+private:
+    bool writable_;
+};
+}  // namespace
+
+DenseVector::DenseVector(ValuePool* pool, int type, std::vector<int64_t> dims, std::shared_ptr<DenseBuffer> buffer,
+                         int64_t offset, bool array, bool writable)
+    : ShapedVector(pool, std::move(dims), offset),
+      type_(type),
+      buffer_(std::move(buffer)),
+      array_(array),
+      writable_(writable) {}
+
+DenseVector* DenseVector::Create(ValuePool* pool, int type, const std::vector<int64_t>& dims, bool writable) {
+    int64_t n = 1;
+    for (int64_t d : dims) n *= d;
+    auto buffer = std::make_shared<DenseBuffer>();
+    const size_t bytes = static_cast<size_t>(n) * static_cast<size_t>(std::max(ElementBytes(type), 1));
+    try {
+        buffer->bytes.reset(new unsigned char[bytes]);
+    } catch (const std::bad_alloc&) {
+        Raise(msg::kOutOfMemory);
+    }
+    std::memset(buffer->bytes.get(), 0, bytes);
+    return pool->Make<DenseVector>(type, dims, std::move(buffer), 0, true, writable);
+}
+
+Value* DenseVector::Element(int64_t index) {
+    if (index < 0 || index >= Count()) Raise(msg::kInvalidIndex);
+    const int64_t at = offset_ + index * Stride();
+    if (dims_.size() > 1) return Pool()->Make<DenseVector>(type_, InnerDims(), buffer_, at, array_, writable_);
+    void* p = buffer_->bytes.get() + at * std::max(ElementBytes(type_), 1);
+    return Pool()->Make<DenseElement>(type_, p, writable_);
+}
+
+Value* DenseVector::ApplySelectors(const ValueList& selectors, size_t first) {
+    if (first >= selectors.size()) return Pool()->Make<DenseVector>(type_, dims_, buffer_, offset_, false, writable_);
+    return VectorValue::ApplySelectors(selectors, first);
+}
+
+bool DenseVector::DescribeBlock(Block& block) {
+    if (!buffer_ || type_ == kString) return false;
+    block = Block{};
+    block.kind = Block::kDense;
+    block.type = type_;
+    block.dims = dims_;
+    block.count = Voxels();
+    block.elementBytes = std::max(ElementBytes(type_), 1);
+    block.data = buffer_->bytes.get() + offset_ * block.elementBytes;
+    return true;
+}
+
+// --- ChannelView ----------------------------------------------------------------------------
+
+const char* VoxelFieldName(VoxelField f) {
+    static const char* const kNames[] = {"", "val", "raw", "log", "phys", "ro", "err", "data", "flags", "all"};
+    return kNames[static_cast<int>(f)];
+}
+
+ChannelView::ChannelView(ValuePool* pool, std::shared_ptr<const ChannelData> channel, std::vector<int64_t> dims,
+                         int64_t offset, VoxelField field)
+    : ShapedVector(pool, std::move(dims), offset), channel_(std::move(channel)), field_(field) {}
+
+ChannelView* ChannelView::Create(ValuePool* pool, const ChannelData& channel) {
+    std::vector<int64_t> dims(channel.dims.begin(), channel.dims.end());
+    return pool->Make<ChannelView>(std::make_shared<const ChannelData>(channel), dims, 0, VoxelField::Bare);
+}
+
+bool ChannelView::ScalarLeaves() const {
+    return field_ != VoxelField::Data && field_ != VoxelField::Flags && field_ != VoxelField::All;
+}
+
+int ChannelView::LeafScalarType() const {
+    switch (field_) {
+        case VoxelField::Log:
+        case VoxelField::Phys: return kFloat;
+        case VoxelField::Ro:
+        case VoxelField::Err: return kBool;
+        default: return kUShort;
+    }
+}
+
+int64_t ChannelView::TotalCount() const {
+    const int64_t per = field_ == VoxelField::Data ? 3 : field_ == VoxelField::Flags ? 2 : field_ == VoxelField::All ? 5 : 1;
+    return Voxels() * per;
+}
+
+Value* ChannelView::Element(int64_t index) {
+    if (index < 0 || index >= Count()) Raise(msg::kInvalidIndex);
+    const int64_t at = offset_ + index * Stride();
+    if (dims_.size() > 1) return Pool()->Make<ChannelView>(channel_, InnerDims(), at, field_);
+    auto* voxel = Pool()->Make<ZunValue>(channel_->words + at, channel_->min, channel_->max);
+    if (field_ == VoxelField::Bare) return voxel;
+    return voxel->Field(VoxelFieldName(field_));
+}
+
+Value* ChannelView::ApplySelectors(const ValueList& selectors, size_t first) {
+    if (first >= selectors.size()) {
+        const VoxelField f = field_ == VoxelField::Bare ? VoxelField::Phys : field_;
+        return Pool()->Make<ChannelView>(channel_, dims_, offset_, f);
+    }
+    return VectorValue::ApplySelectors(selectors, first);
+}
+
+Value* ChannelView::Field(const char* name) {
+    if (Voxels() == 0) return VectorValue::Field(name);
+    const std::string n = name ? name : "";
+    static const VoxelField kAll[] = {VoxelField::Val, VoxelField::Raw, VoxelField::Log, VoxelField::Phys,
+                                      VoxelField::Ro,  VoxelField::Err, VoxelField::Data, VoxelField::Flags,
+                                      VoxelField::All};
+    VoxelField found = VoxelField::Bare;
+    for (VoxelField f : kAll)
+        if (n == VoxelFieldName(f)) found = f;
+    auto allowed = [&](std::initializer_list<VoxelField> list) {
+        for (VoxelField f : list)
+            if (f == found) return true;
+        return false;
+    };
+    switch (field_) {
+        case VoxelField::Bare:
+            if (found == VoxelField::Bare) Raise(msg::kFieldMissing);
+            break;
+        case VoxelField::Data:
+            if (!allowed({VoxelField::Phys, VoxelField::Log, VoxelField::Raw})) Raise(msg::kFieldMissing);
+            break;
+        case VoxelField::Flags:
+            if (!allowed({VoxelField::Ro, VoxelField::Err})) Raise(msg::kFieldMissing);
+            break;
+        case VoxelField::All:
+            if (!allowed({VoxelField::Data, VoxelField::Flags})) Raise(msg::kFieldMissing);
+            break;
+        default: Raise(msg::kFieldOnScalar);
+    }
+    return Pool()->Make<ChannelView>(channel_, dims_, offset_, found);
+}
+
+bool ChannelView::DescribeBlock(Block& block) {
+    if (!ScalarLeaves()) return false;
+    block = Block{};
+    block.kind = Block::kWords;
+    block.type = LeafScalarType();
+    block.dims = dims_;
+    block.count = Voxels();
+    block.words = channel_->words + offset_;
+    block.field = field_;
+    block.min = channel_->min;
+    block.max = channel_->max;
+    return true;
+}
+
+}  // namespace zun::script

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zun::script {
+
+class Value;
+
+enum NodeKind : int {
+    type_bool, type_char, type_ushort, type_short, type_uint, type_int, type_long, type_float, type_double,
+    const_bool, const_char, const_int, const_float, const_string,
+    vector_literal, expr_list, identifier, range, subscript, field, postfix_chain, call,
+    post_inc, post_dec, pre_inc, pre_dec,
+    unary_plus, unary_minus, bit_not, log_not, size_of, cast,
+    mul, div_, mod, add, subtract, shl, shr, lt, gt, le, ge, eq, ne, bit_and, bit_xor, bit_or, log_and, log_or,
+    conditional,
+    assign, mul_assign, div_assign, mod_assign, add_assign, subtract_assign, shl_assign, shr_assign,
+    and_assign, xor_assign, or_assign,
+};
+
+// One node of the syntax tree. It also keeps the value computed for it while a line is evaluated.
+class SyntaxNode {
+public:
+    explicit SyntaxNode(NodeKind k) : kind(k) {}
+
+    void AddChild(std::unique_ptr<SyntaxNode> child);
+    // Adds the child, or the child's own children when it is a list of the given kind.
+    void AddFlattened(std::unique_ptr<SyntaxNode> child, NodeKind listKind);
+    int ChildCount() const { return static_cast<int>(children.size()); }
+    SyntaxNode* Child(int i) const { return children[static_cast<size_t>(i)].get(); }
+
+    NodeKind kind;
+    std::vector<std::unique_ptr<SyntaxNode>> children;
+    Value* result = nullptr;
+    int32_t intValue = 0;
+    double floatValue = 0.0;
+    std::string text;
+};
+
+const char* NodeKindName(NodeKind kind);
+
+// Lisp-like dump of a tree, for tests and diagnostics: "(add (chain (id a)) (int 1))".
+std::string DumpTree(const SyntaxNode* node);
+
+struct ParseResult {
+    int status = 0;  // 0 accepted, 1 syntax error, 2 nesting too deep
+    std::unique_ptr<SyntaxNode> root;
+};
+
+// Parses one line; scanner and parser messages are appended to messages, each on a new line.
+ParseResult ParseLine(const std::string& text, std::string& messages);
+
+// Deepest nesting the parser accepts before it reports "memory exhausted".
+inline constexpr int kMaxParseDepth = 1000;
+
+}  // namespace zun::script

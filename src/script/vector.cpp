@@ -1,0 +1,348 @@
+#include "script/vector.h"
+
+#include "script/messages.h"
+#include "script/scalar.h"
+#include "script/syntax.h"
+
+namespace zun::script {
+
+bool Value::IsRange() const { return owner && owner->kind == range; }
+bool Value::IsSubscript() const { return owner && owner->kind == subscript; }
+bool Value::IsField() const { return owner && owner->kind == field; }
+
+template <typename Pred>
+bool VectorValue::All(Pred pred) const {
+    auto* self = const_cast<VectorValue*>(this);
+    for (int64_t i = 0, n = Count(); i < n; ++i) {
+        PoolScope scope(Pool());
+        if (!pred(*self->Element(i))) return false;
+    }
+    return true;
+}
+
+template <typename Pred>
+bool VectorValue::Pairwise(Value& other, Pred pred) {
+    if (other.IsVector() && other.Count() != Count()) return false;
+    for (int64_t i = 0, n = Count(); i < n; ++i) {
+        PoolScope scope(Pool());
+        if (!pred(*Element(i), Nth(other, i))) return false;
+    }
+    return true;
+}
+
+bool VectorValue::IsBool() const { return All([](Value& e) { return e.IsBool(); }); }
+bool VectorValue::IsIntegral() const { return All([](Value& e) { return e.IsIntegral(); }); }
+bool VectorValue::IsBoolOrIntegral() const { return All([](Value& e) { return e.IsBoolOrIntegral(); }); }
+bool VectorValue::IsFloating() const { return All([](Value& e) { return e.IsFloating(); }); }
+bool VectorValue::IsNumeric() const { return All([](Value& e) { return e.IsNumeric(); }); }
+bool VectorValue::IsString() const { return All([](Value& e) { return e.IsString(); }); }
+bool VectorValue::IsNumericOrString() const { return All([](Value& e) { return e.IsNumericOrString(); }); }
+bool VectorValue::IsWritable() const { return All([](Value& e) { return e.IsWritable(); }); }
+bool VectorValue::IsDocumentData() const { return !All([](Value& e) { return !e.IsDocumentData(); }); }
+
+bool VectorValue::IsRectangular() const {
+    auto* self = const_cast<VectorValue*>(this);
+    const int64_t n = Count();
+    if (n == 0) return true;
+    PoolScope scope(Pool());
+    Value* first = self->Element(0);
+    if (first->IsVector()) {
+        if (!first->IsRectangular()) return false;
+        const int64_t len = first->Count();
+        for (int64_t i = 1; i < n; ++i) {
+            PoolScope inner(Pool());
+            Value* e = self->Element(i);
+            if (!e->IsVector() || e->Count() != len || !e->IsRectangular()) return false;
+        }
+        return true;
+    }
+    for (int64_t i = 1; i < n; ++i) {
+        PoolScope inner(Pool());
+        Value* e = self->Element(i);
+        if (!e->IsScalar() || !e->IsCompatible(*first)) return false;
+    }
+    return true;
+}
+
+bool VectorValue::HasSameType(Value& other) {
+    return Pairwise(other, [](Value& e, Value& o) { return e.HasSameType(o); });
+}
+bool VectorValue::IsCompatible(Value& other) {
+    return Pairwise(other, [](Value& e, Value& o) { return e.IsCompatible(o); });
+}
+bool VectorValue::IsAssignableFrom(Value& other) {
+    return Pairwise(other, [](Value& e, Value& o) { return e.IsAssignableFrom(o); });
+}
+bool VectorValue::HasCompatibleSize(Value& other) {
+    return Pairwise(other, [](Value& e, Value& o) { return e.HasCompatibleSize(o); });
+}
+
+int64_t VectorValue::TotalCount() const {
+    auto* self = const_cast<VectorValue*>(this);
+    int64_t total = 0;
+    for (int64_t i = 0, n = Count(); i < n; ++i) {
+        PoolScope scope(Pool());
+        total += self->Element(i)->TotalCount();
+    }
+    return total;
+}
+
+std::string VectorValue::ToString(bool full) {
+    std::string s = "{";
+    const int64_t n = Count();
+    if (n > 0) {
+        PoolScope scope(Pool());
+        s += Element(0)->ToString(full);
+    }
+    if (full) {
+        for (int64_t i = 1; i < n; ++i) {
+            PoolScope scope(Pool());
+            s += ",";
+            s += Element(i)->ToString(full);
+        }
+    } else if (n > 1) {
+        s += ",...";
+    }
+    return s + "}";
+}
+
+Value* VectorValue::ApplySelectors(const ValueList& selectors, size_t first) {
+    if (first >= selectors.size()) {
+        auto* r = Pool()->Make<VectorDynamic>();
+        for (int64_t i = 0, n = Count(); i < n; ++i) r->Append(Element(i)->ApplySelectors(selectors, first));
+        return r;
+    }
+    Value* sel = selectors[first];
+    if (!sel->IsSubscript()) {
+        Value* v = Field(sel->GetString());
+        return v->ApplySelectors(selectors, first + 1);
+    }
+    auto* r = Pool()->Make<VectorDynamic>();
+    const int64_t indices = sel->Count();
+    if (indices == 0) {
+        for (int64_t i = 0, n = Count(); i < n; ++i) r->Append(Element(i)->ApplySelectors(selectors, first + 1));
+    }
+    for (int64_t j = 0; j < indices; ++j) {
+        Value* s = sel->Element(j);
+        if (s->IsScalar()) {
+            r->Append(Element(s->GetInt())->ApplySelectors(selectors, first + 1));
+            continue;
+        }
+        for (int64_t k = 0, m = s->Count(); k < m; ++k) {
+            Value* e = s->Element(k);
+            if (e->IsVector()) Raise(msg::kSubscriptKinds);
+            r->Append(Element(e->GetInt())->ApplySelectors(selectors, first + 1));
+        }
+    }
+    if (r->Count() == 1) return r->TakeSingle();
+    return r;
+}
+
+Value* VectorValue::Field(const char* name) {
+    auto* r = Pool()->Make<VectorDynamic>();
+    for (int64_t i = 0, n = Count(); i < n; ++i) r->Append(Element(i)->Field(name));
+    return r;
+}
+
+int VectorValue::ElementType() {
+    const int64_t n = Count();
+    if (n == 0) Raise(msg::kInvalidIndex);
+    int t = 0;
+    for (int64_t i = 0; i < n; ++i) {
+        PoolScope scope(Pool());
+        const int e = Element(i)->ElementType();
+        if (e > t) t = e;
+    }
+    return t;
+}
+
+VectorDynamic* VectorValue::NewVectorLike() {
+    if (IsRectangular()) return Pool()->Make<VectorArray>();
+    return Pool()->Make<VectorDynamic>();
+}
+
+Value* VectorValue::NewScalar(int type) {
+    VectorDynamic* r = NewVectorLike();
+    for (int64_t i = 0, n = Count(); i < n; ++i) r->Append(Element(i)->NewScalar(type));
+    return r;
+}
+
+Value* VectorValue::NewForArgs(const ValueList& values) {
+    VectorDynamic* r = NewVectorLike();
+    ValueList args(values.size());
+    for (int64_t i = 0, n = Count(); i < n; ++i) {
+        for (size_t k = 0; k < values.size(); ++k) args[k] = &Nth(*values[k], i);
+        r->Append(Element(i)->NewForArgs(args));
+    }
+    return r;
+}
+
+Value* VectorValue::NewResultFor(Value& other) {
+    VectorDynamic* r = NewVectorLike();
+    for (int64_t i = 0, n = Count(); i < n; ++i) r->Append(Element(i)->NewResultFor(Nth(other, i)));
+    return r;
+}
+
+Value* VectorValue::SizeOf() {
+    VectorDynamic* r = NewVectorLike();
+    for (int64_t i = 0, n = Count(); i < n; ++i) r->Append(Element(i)->SizeOf());
+    return r;
+}
+
+Value* VectorValue::MakeRandom(Value& range, Value& offset) {
+    VectorDynamic* r = NewVectorLike();
+    for (int64_t i = 0, n = Count(); i < n; ++i) r->Append(Element(i)->MakeRandom(Nth(range, i), Nth(offset, i)));
+    return r;
+}
+
+Value* VectorValue::Cast(int type) {
+    VectorDynamic* r = NewVectorLike();
+    for (int64_t i = 0, n = Count(); i < n; ++i) r->Append(Element(i)->Cast(type));
+    return r;
+}
+
+Value* VectorValue::Unary(UnOp op, bool apply) { return GenericUnary(op, apply); }
+Value* VectorValue::Binary(BinOp op, Value& a, Value& b) { return GenericBinary(op, a, b); }
+Value* VectorValue::AssignWith(AsgOp op, Value& other) { return GenericAssign(op, other); }
+Value* VectorValue::ListOf(ListOp op, const ValueList& values) { return GenericList(op, values); }
+double VectorValue::TotalMax() { return GenericTotal(ListOp::Max); }
+double VectorValue::TotalMin() { return GenericTotal(ListOp::Min); }
+double VectorValue::TotalSum() { return GenericTotal(ListOp::Sum); }
+
+Value* VectorValue::GenericUnary(UnOp op, bool apply) {
+    for (int64_t i = 0, n = Count(); i < n; ++i) {
+        PoolScope scope(Pool());
+        Element(i)->Unary(op, apply);
+    }
+    return this;
+}
+
+Value* VectorValue::GenericBinary(BinOp op, Value& a, Value& b) {
+    for (int64_t i = 0, n = Count(); i < n; ++i) {
+        PoolScope scope(Pool());
+        Element(i)->Binary(op, Nth(a, i), Nth(b, i));
+    }
+    return this;
+}
+
+Value* VectorValue::Conditional(Value& test, Value& a, Value& b) {
+    for (int64_t i = 0, n = Count(); i < n; ++i) {
+        PoolScope scope(Pool());
+        Element(i)->Conditional(Nth(test, i), Nth(a, i), Nth(b, i));
+    }
+    return this;
+}
+
+Value* VectorValue::GenericAssign(AsgOp op, Value& other) {
+    for (int64_t i = 0, n = Count(); i < n; ++i) {
+        PoolScope scope(Pool());
+        Element(i)->AssignWith(op, Nth(other, i));
+    }
+    return this;
+}
+
+Value* VectorValue::GenericList(ListOp op, const ValueList& values) {
+    ValueList args(values.size());
+    for (int64_t i = 0, n = Count(); i < n; ++i) {
+        PoolScope scope(Pool());
+        for (size_t k = 0; k < values.size(); ++k) args[k] = &Nth(*values[k], i);
+        Element(i)->ListOf(op, args);
+    }
+    return this;
+}
+
+double VectorValue::GenericTotal(ListOp op) {
+    const int64_t n = Count();
+    auto total = [&](int64_t i) {
+        PoolScope scope(Pool());
+        Value* e = Element(i);
+        return op == ListOp::Max ? e->TotalMax() : op == ListOp::Min ? e->TotalMin() : e->TotalSum();
+    };
+    if (op == ListOp::Sum) {
+        double s = 0.0;
+        for (int64_t i = 0; i < n; ++i) s += total(i);
+        return s;
+    }
+    if (n == 0) Raise(msg::kInvalidIndex);
+    double r = total(0);
+    for (int64_t i = 1; i < n; ++i) {
+        const double x = total(i);
+        if (op == ListOp::Max ? x > r : x < r) r = x;
+    }
+    return r;
+}
+
+Value* VectorStatic::Element(int64_t index) {
+    if (index < 0 || index >= Count()) Raise(msg::kInvalidIndex);
+    return elements_[static_cast<size_t>(index)];
+}
+
+Value* VectorDynamic::Element(int64_t index) {
+    if (index < 0 || index >= Count()) Raise(msg::kInvalidIndex);
+    return elements_[static_cast<size_t>(index)];
+}
+
+void VectorDynamic::Append(Value* v) {
+    if (!v->IsOwned()) v->parent = this;
+    elements_.push_back(v);
+}
+
+Value* VectorDynamic::TakeSingle() {
+    Value* v = elements_.front();
+    elements_.clear();
+    if (v->parent == this) v->parent = nullptr;
+    return v;
+}
+
+void VectorArray::Build(VectorArray* array, int level, const std::vector<int64_t>& lengths, int type) {
+    const int64_t n = lengths[static_cast<size_t>(level)];
+    for (int64_t i = 0; i < n; ++i) {
+        if (level == 0) {
+            array->Append(array->Pool()->Make<ScalarRW>(type));
+        } else {
+            auto* sub = array->Pool()->Make<VectorArray>();
+            Build(sub, level - 1, lengths, type);
+            array->Append(sub);
+        }
+    }
+}
+
+int LeafType(Value& array) {
+    if (array.Count() == 0) return 0;
+    PoolScope scope(array.Pool());
+    Value* first = array.Element(0);
+    return first->IsScalar() ? first->GetType() : LeafType(*first);
+}
+
+std::vector<int64_t> GetDims(Value& array) {
+    std::vector<int64_t> outer;
+    Value* v = &array;
+    PoolScope scope(array.Pool());
+    while (v->IsVector()) {
+        outer.push_back(v->Count());
+        if (v->Count() == 0) break;
+        v = v->Element(0);
+    }
+    return {outer.rbegin(), outer.rend()};
+}
+
+Value* ElementAt(Value& array, const std::vector<int64_t>& coordinate) {
+    Value* v = &array;
+    for (size_t k = coordinate.size(); k-- > 0;) {
+        if (v->IsScalar()) Raise(msg::kTooManyDims);
+        v = v->Element(coordinate[k]);
+    }
+    return v;
+}
+
+void AssignAt(Value& array, const std::vector<int64_t>& coordinate, Value& value) {
+    ElementAt(array, coordinate)->AssignFrom(value);
+}
+void PutDoubleAt(Value& array, const std::vector<int64_t>& coordinate, double x) {
+    ElementAt(array, coordinate)->PutDouble(x);
+}
+void PutBoolAt(Value& array, const std::vector<int64_t>& coordinate, bool b) {
+    ElementAt(array, coordinate)->PutBool(b);
+}
+
+}  // namespace zun::script

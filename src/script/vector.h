@@ -1,0 +1,114 @@
+#pragma once
+
+#include "script/value.h"
+
+namespace zun::script {
+
+// An ordered list of values on which every operation acts element by element; a scalar
+// argument stands for every element. Subclasses give Count and Element.
+class VectorValue : public Value {
+public:
+    using Value::Value;
+
+    bool IsBool() const override;
+    bool IsIntegral() const override;
+    bool IsBoolOrIntegral() const override;
+    bool IsFloating() const override;
+    bool IsNumeric() const override;
+    bool IsString() const override;
+    bool IsNumericOrString() const override;
+    bool IsScalar() const override { return false; }
+    bool IsDocumentData() const override;
+    bool IsRectangular() const override;
+    bool HasSameType(Value& other) override;
+    bool IsCompatible(Value& other) override;
+    bool IsAssignableFrom(Value& other) override;
+    bool HasCompatibleSize(Value& other) override;
+    bool IsWritable() const override;
+
+    int64_t TotalCount() const override;
+    int64_t ElementSize() const override { return Count(); }
+    std::string ToString(bool full) override;
+    Value* ApplySelectors(const ValueList& selectors, size_t first) override;
+    Value* Field(const char* name) override;
+    int ElementType() override;
+
+    Value* NewScalar(int type) override;
+    Value* NewForArgs(const ValueList& values) override;
+    Value* NewResultFor(Value& other) override;
+    Value* SizeOf() override;
+    Value* MakeRandom(Value& range, Value& offset) override;
+    Value* Cast(int type) override;
+
+    Value* Unary(UnOp op, bool apply) override;
+    Value* Binary(BinOp op, Value& a, Value& b) override;
+    Value* Conditional(Value& test, Value& a, Value& b) override;
+    Value* AssignWith(AsgOp op, Value& other) override;
+    Value* ListOf(ListOp op, const ValueList& values) override;
+    double TotalMax() override;
+    double TotalMin() override;
+    double TotalSum() override;
+
+protected:
+    // The element-wise generic path; the fast subclasses fall back to these.
+    Value* GenericUnary(UnOp op, bool apply);
+    Value* GenericBinary(BinOp op, Value& a, Value& b);
+    Value* GenericAssign(AsgOp op, Value& other);
+    Value* GenericList(ListOp op, const ValueList& values);
+    double GenericTotal(ListOp op);
+    // A new empty vector of the kind results of this vector take.
+    class VectorDynamic* NewVectorLike();
+
+private:
+    template <typename Pred>
+    bool All(Pred pred) const;
+    template <typename Pred>
+    bool Pairwise(Value& other, Pred pred);
+};
+
+// The elements are the values of the children of a syntax node, in child order.
+class VectorStatic : public VectorValue {
+public:
+    VectorStatic(ValuePool* pool, ValueList elements) : VectorValue(pool), elements_(std::move(elements)) {}
+    int64_t Count() const override { return static_cast<int64_t>(elements_.size()); }
+    Value* Element(int64_t index) override;
+
+private:
+    ValueList elements_;
+};
+
+// A growable list; appended values with no owner and no parent are adopted.
+class VectorDynamic : public VectorValue {
+public:
+    using VectorValue::VectorValue;
+    int64_t Count() const override { return static_cast<int64_t>(elements_.size()); }
+    Value* Element(int64_t index) override;
+    void Append(Value* v);
+    // Takes the only element out of the list (as the one-index subscript result).
+    Value* TakeSingle();
+
+protected:
+    ValueList elements_;
+};
+
+// A nested vector whose levels all have fixed lengths.
+class VectorArray : public VectorDynamic {
+public:
+    using VectorDynamic::VectorDynamic;
+    bool IsArray() const override { return true; }
+    bool IsRectangular() const override { return true; }
+
+    // Appends lengths[level] elements: read-write scalars at level 0, arrays above.
+    static void Build(VectorArray* array, int level, const std::vector<int64_t>& lengths, int type);
+};
+
+// Array operations over any rectangular value, addressed by coordinates whose last index
+// selects at the outermost level.
+int LeafType(Value& array);
+std::vector<int64_t> GetDims(Value& array);
+Value* ElementAt(Value& array, const std::vector<int64_t>& coordinate);
+void AssignAt(Value& array, const std::vector<int64_t>& coordinate, Value& value);
+void PutDoubleAt(Value& array, const std::vector<int64_t>& coordinate, double x);
+void PutBoolAt(Value& array, const std::vector<int64_t>& coordinate, bool b);
+
+}  // namespace zun::script
