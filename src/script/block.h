@@ -14,11 +14,11 @@ enum class VoxelField { Bare, Val, Raw, Log, Phys, Ro, Err, Data, Flags, All };
 // kernels: a scalar broadcast to every element, a run of voxel words, or a dense buffer.
 struct Block {
     enum Kind { kScalar, kWords, kDense } kind = kScalar;
-    int type = 0;                // element type code of every element
-    std::vector<int64_t> dims;   // lengths, first (fastest) first; empty for a scalar
+    int type = 0;               // element type code of every element
+    std::vector<int64_t> dims;  // lengths, first (fastest) first; empty for a scalar
     int64_t count = 1;
-    Value* scalar = nullptr;     // kScalar
-    uint16_t* words = nullptr;   // kWords
+    Value* scalar = nullptr;    // kScalar
+    uint16_t* words = nullptr;  // kWords
     VoxelField field = VoxelField::Bare;
     float min = 0.0f, max = 0.0f;
     unsigned char* data = nullptr;  // kDense

@@ -271,7 +271,8 @@ Value* Resamp(const ValueList& args, ValuePool& pool) {
     const std::vector<int64_t> old = GetDims(*a);
     std::vector<int64_t> lengths = old;
     if (args.size() == 2) {
-        const char* shape = "resamp() second arg array must be one dimensional integral type with compatible length";
+        const char* shape =
+            "resamp() second arg array must be one dimensional integral type with compatible length";
         Value* b = args[1]->Cast(0);
         Check(b->IsVector() && b->IsIntegral(), shape);
         const std::vector<int64_t> bd = GetDims(*b);

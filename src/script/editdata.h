@@ -17,7 +17,8 @@ struct EditDataOptions {
 // Evaluates a parsed line and prints its result (or the failure text) on a new line of out;
 // the document is told afterwards that data may have changed. Returns 0 when a result was
 // computed, -1 otherwise.
-int Execute(ScriptDocument* document, SyntaxNode* root, std::string& out, const EditDataOptions& options = {});
+int Execute(ScriptDocument* document, SyntaxNode* root, std::string& out,
+            const EditDataOptions& options = {});
 
 // Scans, parses and evaluates one console line; everything the console would print is appended
 // to out (each message and the result on a new line). Returns 0 on success, -1 when the
@@ -26,6 +27,7 @@ int ParseCommand(ScriptDocument* document, const std::string& text, std::string&
                  const EditDataOptions& options = {});
 
 // The console's one-line entry: the printed text of the line.
-std::string ExecuteLine(ScriptDocument& document, const std::string& text, const EditDataOptions& options = {});
+std::string ExecuteLine(ScriptDocument& document, const std::string& text,
+                        const EditDataOptions& options = {});
 
 }  // namespace zun::script

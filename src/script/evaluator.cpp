@@ -10,7 +10,9 @@ namespace zun::script {
 
 namespace {
 
-bool IsAssignment(NodeKind k) { return k >= assign && k <= or_assign; }
+bool IsAssignment(NodeKind k) {
+    return k >= assign && k <= or_assign;
+}
 
 void Check(bool ok, const char* text) {
     if (!ok) Raise(text);
@@ -30,7 +32,8 @@ Value* Evaluator::Evaluate(SyntaxNode* node) {
         case expr_list:
         case subscript:
         case post_inc:
-        case post_dec: break;
+        case post_dec:
+            break;
         case postfix_chain:
             for (int i = 1; i < node->ChildCount(); ++i) Release(node->Child(i));
             break;
@@ -103,8 +106,8 @@ Value* Evaluator::List(const ValueList& kids) {
 }
 
 Value* Evaluator::Arithmetic(NodeKind kind, Value& a, Value& b) {
-    const bool integral = kind == mod || kind == shl || kind == shr || kind == bit_and || kind == bit_xor ||
-                          kind == bit_or;
+    const bool integral =
+        kind == mod || kind == shl || kind == shr || kind == bit_and || kind == bit_xor || kind == bit_or;
     if (integral) {
         Check(a.IsCompatible(b), msg::kIntegralTypes);
         Check(a.IsIntegral() && b.IsIntegral(), msg::kIntegralArgs);
@@ -116,8 +119,8 @@ Value* Evaluator::Arithmetic(NodeKind kind, Value& a, Value& b) {
     Value& other = &maker == &a ? b : a;
     Value* r = maker.NewResultFor(other);
     static constexpr std::pair<NodeKind, BinOp> kOps[] = {
-        {mul, BinOp::Mul}, {div_, BinOp::Div}, {add, BinOp::Add}, {subtract, BinOp::Sub},
-        {mod, BinOp::Mod}, {shl, BinOp::Shl},  {shr, BinOp::Shr}, {bit_and, BinOp::BitAnd},
+        {mul, BinOp::Mul},        {div_, BinOp::Div},    {add, BinOp::Add}, {subtract, BinOp::Sub},
+        {mod, BinOp::Mod},        {shl, BinOp::Shl},     {shr, BinOp::Shr}, {bit_and, BinOp::BitAnd},
         {bit_xor, BinOp::BitXor}, {bit_or, BinOp::BitOr}};
     for (auto [k, op] : kOps)
         if (k == kind) return r->Binary(op, a, b);
@@ -127,14 +130,30 @@ Value* Evaluator::Arithmetic(NodeKind kind, Value& a, Value& b) {
 Value* Evaluator::Compare(NodeKind kind, Value& a, Value& b) {
     BinOp op;
     switch (kind) {
-        case lt: op = BinOp::Less; break;
-        case gt: op = BinOp::Greater; break;
-        case le: op = BinOp::LessEqual; break;
-        case ge: op = BinOp::GreaterEqual; break;
-        case eq: op = BinOp::Equal; break;
-        case ne: op = BinOp::NotEqual; break;
-        case log_and: op = BinOp::LogicalAnd; break;
-        default: op = BinOp::LogicalOr; break;
+        case lt:
+            op = BinOp::Less;
+            break;
+        case gt:
+            op = BinOp::Greater;
+            break;
+        case le:
+            op = BinOp::LessEqual;
+            break;
+        case ge:
+            op = BinOp::GreaterEqual;
+            break;
+        case eq:
+            op = BinOp::Equal;
+            break;
+        case ne:
+            op = BinOp::NotEqual;
+            break;
+        case log_and:
+            op = BinOp::LogicalAnd;
+            break;
+        default:
+            op = BinOp::LogicalOr;
+            break;
     }
     if (kind == eq || kind == ne) {
         Check(a.IsCompatible(b), msg::kEqArgs);
@@ -168,16 +187,24 @@ Value* Evaluator::Assignment(NodeKind kind, Value& a, Value& b) {
     Check(a.IsWritable(), msg::kCannotAssign);
     Check(a.IsCompatible(b), msg::kAssignTypes);
     Check(!(a.IsScalar() && b.IsVector()), msg::kAssignVector);
-    static constexpr AsgOp kOps[] = {AsgOp::Assign, AsgOp::Mul, AsgOp::Div, AsgOp::Mod, AsgOp::Add, AsgOp::Sub,
-                                     AsgOp::Shl,    AsgOp::Shr, AsgOp::And, AsgOp::Xor, AsgOp::Or};
+    static constexpr AsgOp kOps[] = {AsgOp::Assign, AsgOp::Mul, AsgOp::Div, AsgOp::Mod,
+                                     AsgOp::Add,    AsgOp::Sub, AsgOp::Shl, AsgOp::Shr,
+                                     AsgOp::And,    AsgOp::Xor, AsgOp::Or};
     const AsgOp op = kOps[kind - assign];
     switch (op) {
-        case AsgOp::Assign: break;
+        case AsgOp::Assign:
+            break;
         case AsgOp::Mul:
         case AsgOp::Div:
-        case AsgOp::Sub: Check(a.IsNumeric() && b.IsNumeric(), msg::kAssignNumeric); break;
-        case AsgOp::Add: Check(a.IsNumericOrString() && b.IsNumericOrString(), msg::kAddAssignArgs); break;
-        default: Check(a.IsIntegral() && b.IsIntegral(), msg::kAssignIntegral); break;
+        case AsgOp::Sub:
+            Check(a.IsNumeric() && b.IsNumeric(), msg::kAssignNumeric);
+            break;
+        case AsgOp::Add:
+            Check(a.IsNumericOrString() && b.IsNumericOrString(), msg::kAddAssignArgs);
+            break;
+        default:
+            Check(a.IsIntegral() && b.IsIntegral(), msg::kAssignIntegral);
+            break;
     }
     // A failure part-way leaves the elements before it changed, so the flag is set either way.
     try {
@@ -223,18 +250,23 @@ Value* Evaluator::Apply(SyntaxNode* node, const ValueList& kids) {
             v->PutString(node->text.c_str());
             return v;
         }
-        case identifier: return Identifier(node);
-        case range: return Range(*kids[0], *kids[1]);
+        case identifier:
+            return Identifier(node);
+        case range:
+            return Range(*kids[0], *kids[1]);
         case subscript: {
             for (Value* v : kids) Check(v->IsIntegral(), msg::kSubscriptIntegral);
             Value* v = pool_.Make<VectorStatic>(kids);
             v->owner = node;
             return v;
         }
-        case postfix_chain: return kids[0]->ApplySelectors(kids, 1);
-        case call: return BuiltinCall(node->text, kids, pool_);
+        case postfix_chain:
+            return kids[0]->ApplySelectors(kids, 1);
+        case call:
+            return BuiltinCall(node->text, kids, pool_);
         case vector_literal:
-        case expr_list: return List(kids);
+        case expr_list:
+            return List(kids);
         case post_inc:
         case post_dec:
         case pre_inc:
@@ -264,7 +296,8 @@ Value* Evaluator::Apply(SyntaxNode* node, const ValueList& kids) {
         case log_not:
             Check(kids[0]->IsBoolOrIntegral(), msg::kUnaryLogNot);
             return kids[0]->Cast(kBool)->LogicalNot();
-        case size_of: return kids[0]->SizeOf();
+        case size_of:
+            return kids[0]->SizeOf();
         case cast:
             Check(kids[0]->IsAssignableFrom(*kids[1]), msg::kCastTypes);
             return kids[1]->CastLike(*kids[0]);
@@ -277,7 +310,8 @@ Value* Evaluator::Apply(SyntaxNode* node, const ValueList& kids) {
         case shr:
         case bit_and:
         case bit_xor:
-        case bit_or: return Arithmetic(kind, *kids[0], *kids[1]);
+        case bit_or:
+            return Arithmetic(kind, *kids[0], *kids[1]);
         case lt:
         case gt:
         case le:
@@ -285,9 +319,12 @@ Value* Evaluator::Apply(SyntaxNode* node, const ValueList& kids) {
         case eq:
         case ne:
         case log_and:
-        case log_or: return Compare(kind, *kids[0], *kids[1]);
-        case conditional: return Conditional(*kids[0], *kids[1], *kids[2]);
-        default: return Assignment(kind, *kids[0], *kids[1]);
+        case log_or:
+            return Compare(kind, *kids[0], *kids[1]);
+        case conditional:
+            return Conditional(*kids[0], *kids[1], *kids[2]);
+        default:
+            return Assignment(kind, *kids[0], *kids[1]);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <vector>
 
 #include "script/block.h"
@@ -17,20 +18,32 @@ constexpr int64_t kChunk = 2048;
 
 double ScalarRead(Value* v, int readType) {
     switch (readType) {
-        case kChar: return v->GetChar();
-        case kUShort: return v->GetUShort();
-        case kShort: return v->GetShort();
-        case kUInt: return v->GetUInt();
+        case kChar:
+            return v->GetChar();
+        case kUShort:
+            return v->GetUShort();
+        case kShort:
+            return v->GetShort();
+        case kUInt:
+            return v->GetUInt();
         case kInt:
-        case kLong: return v->GetInt();
-        case kFloat: return v->GetFloat();
-        case kBool: return v->GetBool() ? 1.0 : 0.0;
-        default: return v->GetDouble();
+        case kLong:
+            return v->GetInt();
+        case kFloat:
+            return v->GetFloat();
+        case kBool:
+            return v->GetBool() ? 1.0 : 0.0;
+        default:
+            return v->GetDouble();
     }
 }
 
-bool IsFlagField(VoxelField f) { return f == VoxelField::Ro || f == VoxelField::Err; }
-bool IsFloatField(VoxelField f) { return f == VoxelField::Log || f == VoxelField::Phys; }
+bool IsFlagField(VoxelField f) {
+    return f == VoxelField::Ro || f == VoxelField::Err;
+}
+bool IsFloatField(VoxelField f) {
+    return f == VoxelField::Log || f == VoxelField::Phys;
+}
 
 bool CanRead(const Block& b, int readType) {
     if (b.kind != Block::kWords) return true;
@@ -115,10 +128,13 @@ struct Reader {
 
 uint16_t UShortFor(int putType, double x) {
     switch (putType) {
-        case kChar: return static_cast<uint16_t>(static_cast<int16_t>(static_cast<int8_t>(x)));
+        case kChar:
+            return static_cast<uint16_t>(static_cast<int16_t>(static_cast<int8_t>(x)));
         case kFloat:
-        case kDouble: return static_cast<uint16_t>(TruncToI32(x));
-        default: return static_cast<uint16_t>(static_cast<int64_t>(x));
+        case kDouble:
+            return static_cast<uint16_t>(TruncToI32(x));
+        default:
+            return static_cast<uint16_t>(static_cast<int64_t>(x));
     }
 }
 
@@ -144,22 +160,41 @@ void Write(Block& b, int putType, int64_t start, int64_t n, const double* in) {
             for (int64_t i = 0; i < n; ++i) PutValueBits(w + i, UShortFor(putType, in[i]));
             break;
         case VoxelField::Log:
-            for (int64_t i = 0; i < n; ++i) PutClamped(w + i, static_cast<float>(in[i]), 0.0f, 1.0f);
+        case VoxelField::Phys: {
+            const float mn = b.field == VoxelField::Phys ? b.min : 0.0f;
+            const float mx = b.field == VoxelField::Phys ? b.max : 1.0f;
+            const float t = 1e-6f * std::fmax(std::fabs(mx), std::fabs(mn));
+            const float span = mx - mn;
+            if (span < t) {
+                for (int64_t i = 0; i < n; ++i) w[i] = static_cast<uint16_t>(w[i] & (kRoBit | kErrBit));
+                break;
+            }
+            // The clamping of the views makes the out-of-range cases of the word setter unreachable.
+            for (int64_t i = 0; i < n; ++i) {
+                float f = static_cast<float>(in[i]);
+                if (std::isnan(f) || f > mx) f = mx;
+                if (f < mn) f = mn;
+                double d = (f - mn) / span * 16383 + 0.5;
+                d = d > 16383.0 ? 16383.0 : (d < 0.0 ? 0.0 : d);
+                w[i] = static_cast<uint16_t>((w[i] & (kRoBit | kErrBit)) | static_cast<unsigned>(d));
+            }
             break;
-        case VoxelField::Phys:
-            for (int64_t i = 0; i < n; ++i) PutClamped(w + i, static_cast<float>(in[i]), b.min, b.max);
-            break;
+        }
         case VoxelField::Ro:
         case VoxelField::Err: {
             const uint16_t bit = b.field == VoxelField::Ro ? kRoBit : kErrBit;
-            for (int64_t i = 0; i < n; ++i) w[i] = static_cast<uint16_t>(in[i] != 0.0 ? (w[i] | bit) : (w[i] & ~bit));
+            for (int64_t i = 0; i < n; ++i)
+                w[i] = static_cast<uint16_t>(in[i] != 0.0 ? (w[i] | bit) : (w[i] & ~bit));
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }
 
-bool SameShape(const Block& r, const Block& x) { return x.kind == Block::kScalar || x.dims == r.dims; }
+bool SameShape(const Block& r, const Block& x) {
+    return x.kind == Block::kScalar || x.dims == r.dims;
+}
 
 // Word blocks of one channel either coincide or do not overlap when the order of elements does
 // not matter; partial overlaps keep the element-wise path.
@@ -170,7 +205,9 @@ bool SafeAlias(const Block& dest, const Block& src) {
     return d0 == s0 || d1 <= s0 || s1 <= d0;
 }
 
-int Threads(Value& v) { return std::max(1, v.Pool()->threads); }
+int Threads(Value& v) {
+    return std::max(1, v.Pool()->threads);
+}
 
 // Runs body(start, n, a, b, r) over chunks with per-chunk buffers, in parallel when allowed.
 template <typename Body>
@@ -192,28 +229,45 @@ bool IsIntegralOp(BinOp op) {
 
 double Apply(BinOp op, double x, double y) {
     switch (op) {
-        case BinOp::Mul: return x * y;
-        case BinOp::Div: return x / y;
-        case BinOp::Add: return x + y;
-        case BinOp::Sub: return x - y;
+        case BinOp::Mul:
+            return x * y;
+        case BinOp::Div:
+            return x / y;
+        case BinOp::Add:
+            return x + y;
+        case BinOp::Sub:
+            return x - y;
         case BinOp::Mod: {
             const int32_t a = static_cast<int32_t>(x), b = static_cast<int32_t>(y);
             return (a == INT32_MIN && b == -1) ? 0 : a % b;
         }
         case BinOp::Shl:
-            return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int32_t>(x)) << (static_cast<int32_t>(y) & 31));
-        case BinOp::Shr: return static_cast<int32_t>(x) >> (static_cast<int32_t>(y) & 31);
-        case BinOp::BitAnd: return static_cast<int32_t>(x) & static_cast<int32_t>(y);
-        case BinOp::BitXor: return static_cast<int32_t>(x) ^ static_cast<int32_t>(y);
-        case BinOp::BitOr: return static_cast<int32_t>(x) | static_cast<int32_t>(y);
-        case BinOp::Less: return x < y;
-        case BinOp::Greater: return x > y;
-        case BinOp::LessEqual: return x <= y;
-        case BinOp::GreaterEqual: return x >= y;
-        case BinOp::Equal: return x == y;
-        case BinOp::NotEqual: return x != y;
-        case BinOp::LogicalAnd: return (x != 0.0) && (y != 0.0);
-        case BinOp::LogicalOr: return (x != 0.0) || (y != 0.0);
+            return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int32_t>(x))
+                                        << (static_cast<int32_t>(y) & 31));
+        case BinOp::Shr:
+            return static_cast<int32_t>(x) >> (static_cast<int32_t>(y) & 31);
+        case BinOp::BitAnd:
+            return static_cast<int32_t>(x) & static_cast<int32_t>(y);
+        case BinOp::BitXor:
+            return static_cast<int32_t>(x) ^ static_cast<int32_t>(y);
+        case BinOp::BitOr:
+            return static_cast<int32_t>(x) | static_cast<int32_t>(y);
+        case BinOp::Less:
+            return x < y;
+        case BinOp::Greater:
+            return x > y;
+        case BinOp::LessEqual:
+            return x <= y;
+        case BinOp::GreaterEqual:
+            return x >= y;
+        case BinOp::Equal:
+            return x == y;
+        case BinOp::NotEqual:
+            return x != y;
+        case BinOp::LogicalAnd:
+            return (x != 0.0) && (y != 0.0);
+        case BinOp::LogicalOr:
+            return (x != 0.0) || (y != 0.0);
     }
     return 0.0;
 }
@@ -294,8 +348,9 @@ bool Assign(Value& receiver, AsgOp op, Value& source) {
         return true;
     }
     if (op == AsgOp::Add && !IsNumericType(D.type)) return D.kind == Block::kWords || D.kind == Block::kDense;
-    static constexpr BinOp kOps[] = {BinOp::Mul, BinOp::Mul, BinOp::Div,    BinOp::Mod,    BinOp::Add, BinOp::Sub,
-                                     BinOp::Shl, BinOp::Shr, BinOp::BitAnd, BinOp::BitXor, BinOp::BitOr};
+    static constexpr BinOp kOps[] = {BinOp::Mul,    BinOp::Mul,    BinOp::Div,  BinOp::Mod,
+                                     BinOp::Add,    BinOp::Sub,    BinOp::Shl,  BinOp::Shr,
+                                     BinOp::BitAnd, BinOp::BitXor, BinOp::BitOr};
     const BinOp bop = kOps[static_cast<int>(op)];
     const int t = IsIntegralOp(bop) ? kInt : kDouble;
     if (!CanRead(D, t) || !CanRead(S, t) || !CanWrite(D, t)) return false;
@@ -328,13 +383,25 @@ bool Unary(Value& receiver, UnOp op, bool apply) {
         for (int64_t i = 0; i < n; ++i) {
             switch (op) {
                 case UnOp::PostInc:
-                case UnOp::PreInc: r[i] = a[i] + 1.0; break;
+                case UnOp::PreInc:
+                    r[i] = a[i] + 1.0;
+                    break;
                 case UnOp::PostDec:
-                case UnOp::PreDec: r[i] = a[i] - 1.0; break;
-                case UnOp::Negate: r[i] = -a[i]; break;
-                case UnOp::BitNot: r[i] = ~static_cast<int32_t>(a[i]); break;
-                case UnOp::LogicalNot: r[i] = a[i] == 0.0; break;
-                default: r[i] = 0.0; break;
+                case UnOp::PreDec:
+                    r[i] = a[i] - 1.0;
+                    break;
+                case UnOp::Negate:
+                    r[i] = -a[i];
+                    break;
+                case UnOp::BitNot:
+                    r[i] = ~static_cast<int32_t>(a[i]);
+                    break;
+                case UnOp::LogicalNot:
+                    r[i] = a[i] == 0.0;
+                    break;
+                default:
+                    r[i] = 0.0;
+                    break;
             }
         }
         Write(R, putType, start, n, r);
@@ -347,8 +414,8 @@ bool List(Value& receiver, ListOp op, const ValueList& values) {
     if (!receiver.DescribeBlock(R) || R.kind == Block::kScalar || values.empty()) return false;
     std::vector<Block> blocks(values.size());
     for (size_t k = 0; k < values.size(); ++k) {
-        if (!values[k]->DescribeBlock(blocks[k]) || !SameShape(R, blocks[k]) || !CanRead(blocks[k], kDouble) ||
-            !SafeAlias(R, blocks[k]))
+        if (!values[k]->DescribeBlock(blocks[k]) || !SameShape(R, blocks[k]) ||
+            !CanRead(blocks[k], kDouble) || !SafeAlias(R, blocks[k]))
             return false;
     }
     if (!CanWrite(R, kDouble)) return false;
@@ -397,7 +464,8 @@ struct Fold {
 
 bool Total(Value& value, ListOp op, double& out) {
     Block V;
-    if (!value.DescribeBlock(V) || V.kind == Block::kScalar || V.count == 0 || !CanRead(V, kDouble)) return false;
+    if (!value.DescribeBlock(V) || V.kind == Block::kScalar || V.count == 0 || !CanRead(V, kDouble))
+        return false;
     for (int64_t d : V.dims)
         if (d == 0) return false;
     Reader rd;
@@ -422,7 +490,8 @@ bool Total(Value& value, ListOp op, double& out) {
         std::vector<double> next(level.size() / static_cast<size_t>(group));
         for (size_t j = 0; j < next.size(); ++j) {
             Fold f{op};
-            for (int64_t i = 0; i < group; ++i) f.Add(level[j * static_cast<size_t>(group) + static_cast<size_t>(i)]);
+            for (int64_t i = 0; i < group; ++i)
+                f.Add(level[j * static_cast<size_t>(group) + static_cast<size_t>(i)]);
             next[j] = f.value;
         }
         level.swap(next);

@@ -20,7 +20,8 @@ inline constexpr const char* kSubscriptOnScalar = "cannot apply a subscript to a
 inline constexpr const char* kSelectorOnScalar = "cannot apply a subscript or field to a scalar";
 inline constexpr const char* kFieldOnScalar = "cannot apply a field to a scalar";
 inline constexpr const char* kTooManyDims = "coordinate has too many dimensions for array";
-inline constexpr const char* kSubscriptKinds = "subscripts can contain only integral scalars, or ranges of them";
+inline constexpr const char* kSubscriptKinds =
+    "subscripts can contain only integral scalars, or ranges of them";
 
 inline constexpr const char* kGetChar = "cannot get this value as a char";
 inline constexpr const char* kGetUShort = "cannot get this value as an unsigned short";
@@ -60,17 +61,22 @@ inline constexpr const char* kArithNumeric = "binary *,/,%,+,- expressions must 
 inline constexpr const char* kIntegralTypes = "incompatible types for %,<<,>>,&,|,^ expression";
 inline constexpr const char* kIntegralArgs = "binary %,<<,>>,&,|,^ expressions must have integral arguments";
 inline constexpr const char* kRelTypes = "incompatible types for <,>,<=,>= expression";
-inline constexpr const char* kRelArgs = "binary <,>,<=,>= operators must have both numeric or both string args";
+inline constexpr const char* kRelArgs =
+    "binary <,>,<=,>= operators must have both numeric or both string args";
 inline constexpr const char* kEqArgs = "binary ==,!= operators must have compatible args";
 inline constexpr const char* kLogTypes = "incompatible types for &&,|| expression";
 inline constexpr const char* kLogArgs = "binary &&,|| operators must have either bool or integral args";
-inline constexpr const char* kCondTest = "conditional expressions must have a boolean or integral test argument";
-inline constexpr const char* kCondTypes = "the last two arguments of a conditional expression must have compatible types";
-inline constexpr const char* kCondSizes = "all arguments in a conditional expression must have compatible sizes";
+inline constexpr const char* kCondTest =
+    "conditional expressions must have a boolean or integral test argument";
+inline constexpr const char* kCondTypes =
+    "the last two arguments of a conditional expression must have compatible types";
+inline constexpr const char* kCondSizes =
+    "all arguments in a conditional expression must have compatible sizes";
 inline constexpr const char* kAssignTypes = "incompatible types for assignment";
 inline constexpr const char* kAssignVector = "cannot assign a vector to a scalar";
 inline constexpr const char* kAssignNumeric = "binary *=,/=,-= operators must have numeric arguments";
 inline constexpr const char* kAddAssignArgs = "binary += operator must have numeric or string arguments";
-inline constexpr const char* kAssignIntegral = "binary %=,&=,^=,|=,<<=,>>= operators must have integral arguments";
+inline constexpr const char* kAssignIntegral =
+    "binary %=,&=,^=,|=,<<=,>>= operators must have integral arguments";
 
 }  // namespace zun::script::msg

@@ -10,7 +10,9 @@
 
 namespace zun::script {
 
-void Raise(const char* text) { throw ScriptError{text}; }
+void Raise(const char* text) {
+    throw ScriptError{text};
+}
 
 namespace {
 
@@ -25,7 +27,9 @@ int32_t SafeMod(int32_t a, int32_t b) {
 int32_t ShiftLeft(int32_t a, int32_t count) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) << (count & 31));
 }
-int32_t ShiftRight(int32_t a, int32_t count) { return a >> (count & 31); }
+int32_t ShiftRight(int32_t a, int32_t count) {
+    return a >> (count & 31);
+}
 
 int CompareText(const char* a, const char* b) {
     const unsigned char* x = reinterpret_cast<const unsigned char*>(a ? a : "");
@@ -39,12 +43,18 @@ int CompareValues(BinOp op, Value& a, Value& b) {
     if (a.IsNumeric()) {
         const double x = a.GetDouble(), y = b.GetDouble();
         switch (op) {
-            case BinOp::Less: return x < y;
-            case BinOp::Greater: return x > y;
-            case BinOp::LessEqual: return x <= y;
-            case BinOp::GreaterEqual: return x >= y;
-            case BinOp::Equal: return x == y;
-            default: return x != y;
+            case BinOp::Less:
+                return x < y;
+            case BinOp::Greater:
+                return x > y;
+            case BinOp::LessEqual:
+                return x <= y;
+            case BinOp::GreaterEqual:
+                return x >= y;
+            case BinOp::Equal:
+                return x == y;
+            default:
+                return x != y;
         }
     }
     const bool equality = op == BinOp::Equal || op == BinOp::NotEqual;
@@ -55,12 +65,18 @@ int CompareValues(BinOp op, Value& a, Value& b) {
     if (equality && !a.IsString()) return -1;
     const int c = CompareText(a.GetString(), b.GetString());
     switch (op) {
-        case BinOp::Less: return c < 0;
-        case BinOp::Greater: return c > 0;
-        case BinOp::LessEqual: return c <= 0;
-        case BinOp::GreaterEqual: return c >= 0;
-        case BinOp::Equal: return c == 0;
-        default: return c != 0;
+        case BinOp::Less:
+            return c < 0;
+        case BinOp::Greater:
+            return c > 0;
+        case BinOp::LessEqual:
+            return c <= 0;
+        case BinOp::GreaterEqual:
+            return c >= 0;
+        case BinOp::Equal:
+            return c == 0;
+        default:
+            return c != 0;
     }
 }
 
@@ -70,7 +86,9 @@ int ScriptRand() {
     g_randState = g_randState * 214013u + 2531011u;
     return static_cast<int>((g_randState >> 16) & 0x7FFF);
 }
-void SeedScriptRand(uint32_t seed) { g_randState = seed; }
+void SeedScriptRand(uint32_t seed) {
+    g_randState = seed;
+}
 
 std::string FormatFloat(float f) {
     char buf[64];
@@ -86,7 +104,9 @@ bool ScalarValue::IsCompatible(Value& other) {
     if (IsNumeric()) return other.IsNumeric();
     return HasSameType(other);
 }
-bool ScalarValue::IsAssignableFrom(Value& other) { return IsCompatible(other) || (IsBool() && other.IsIntegral()); }
+bool ScalarValue::IsAssignableFrom(Value& other) {
+    return IsCompatible(other) || (IsBool() && other.IsIntegral());
+}
 
 int64_t ScalarValue::ElementSize() const {
     if (type_ == kString) {
@@ -103,19 +123,31 @@ std::string ScalarValue::ToString(bool) {
             const char c = static_cast<char>(GetChar());
             return c ? std::string(1, c) : std::string();
         }
-        case kUShort: std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(GetUShort())); return buf;
-        case kUInt: std::snprintf(buf, sizeof buf, "%u", GetUInt()); return buf;
-        case kShort: std::snprintf(buf, sizeof buf, "%d", static_cast<int>(GetShort())); return buf;
+        case kUShort:
+            std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(GetUShort()));
+            return buf;
+        case kUInt:
+            std::snprintf(buf, sizeof buf, "%u", GetUInt());
+            return buf;
+        case kShort:
+            std::snprintf(buf, sizeof buf, "%d", static_cast<int>(GetShort()));
+            return buf;
         case kInt:
-        case kLong: std::snprintf(buf, sizeof buf, "%d", GetInt()); return buf;
-        case kFloat: return FormatFloat(GetFloat());
-        case kDouble: return FormatFloat(static_cast<float>(GetDouble()));
-        case kBool: return GetBool() ? "true" : "false";
+        case kLong:
+            std::snprintf(buf, sizeof buf, "%d", GetInt());
+            return buf;
+        case kFloat:
+            return FormatFloat(GetFloat());
+        case kDouble:
+            return FormatFloat(static_cast<float>(GetDouble()));
+        case kBool:
+            return GetBool() ? "true" : "false";
         case kString: {
             const char* s = GetString();
             return s ? s : "";
         }
-        default: return {};
+        default:
+            return {};
     }
 }
 
@@ -123,9 +155,13 @@ Value* ScalarValue::ApplySelectors(const ValueList& selectors, size_t first) {
     if (first >= selectors.size()) return this;
     Raise(msg::kSelectorOnScalar);
 }
-Value* ScalarValue::Field(const char*) { Raise(msg::kFieldOnScalar); }
+Value* ScalarValue::Field(const char*) {
+    Raise(msg::kFieldOnScalar);
+}
 
-Value* ScalarValue::NewScalar(int type) { return Pool()->Make<ScalarRO>(type ? type : type_); }
+Value* ScalarValue::NewScalar(int type) {
+    return Pool()->Make<ScalarRO>(type ? type : type_);
+}
 
 Value* ScalarValue::NewForArgs(const ValueList& values) {
     int t = type_;
@@ -137,7 +173,9 @@ Value* ScalarValue::NewForArgs(const ValueList& values) {
     }
     return NewScalar(t);
 }
-Value* ScalarValue::NewResultFor(Value& other) { return NewScalar(PromotedType(other)); }
+Value* ScalarValue::NewResultFor(Value& other) {
+    return NewScalar(PromotedType(other));
+}
 Value* ScalarValue::SizeOf() {
     Value* v = Pool()->Make<ScalarRO>(kUInt);
     v->PutUInt(static_cast<uint32_t>(ElementSize()));
@@ -160,11 +198,20 @@ Value* ScalarValue::Unary(UnOp op, bool apply) {
         case UnOp::PostDec:
             if (apply) PutDouble(GetDouble() - 1.0);
             break;
-        case UnOp::PreInc: PutDouble(GetDouble() + 1.0); break;
-        case UnOp::PreDec: PutDouble(GetDouble() - 1.0); break;
-        case UnOp::Plus: break;
-        case UnOp::Negate: PutDouble(-GetDouble()); break;
-        case UnOp::BitNot: PutInt(~GetInt()); break;
+        case UnOp::PreInc:
+            PutDouble(GetDouble() + 1.0);
+            break;
+        case UnOp::PreDec:
+            PutDouble(GetDouble() - 1.0);
+            break;
+        case UnOp::Plus:
+            break;
+        case UnOp::Negate:
+            PutDouble(-GetDouble());
+            break;
+        case UnOp::BitNot:
+            PutInt(~GetInt());
+            break;
         case UnOp::LogicalNot:
             if (IsBool()) {
                 PutBool(!GetBool());
@@ -187,10 +234,18 @@ Value* ScalarValue::Unary(UnOp op, bool apply) {
 
 Value* ScalarValue::Binary(BinOp op, Value& a, Value& b) {
     switch (op) {
-        case BinOp::Mul: PutDouble(a.GetDouble() * b.GetDouble()); break;
-        case BinOp::Div: PutDouble(a.GetDouble() / b.GetDouble()); break;
-        case BinOp::Add: PutDouble(a.GetDouble() + b.GetDouble()); break;
-        case BinOp::Sub: PutDouble(a.GetDouble() - b.GetDouble()); break;
+        case BinOp::Mul:
+            PutDouble(a.GetDouble() * b.GetDouble());
+            break;
+        case BinOp::Div:
+            PutDouble(a.GetDouble() / b.GetDouble());
+            break;
+        case BinOp::Add:
+            PutDouble(a.GetDouble() + b.GetDouble());
+            break;
+        case BinOp::Sub:
+            PutDouble(a.GetDouble() - b.GetDouble());
+            break;
         case BinOp::Mod: {
             const int32_t x = a.GetInt(), y = b.GetInt();
             PutInt(SafeMod(x, y));
@@ -249,13 +304,21 @@ Value* ScalarValue::Conditional(Value& test, Value& a, Value& b) {
 
 Value* ScalarValue::AssignWith(AsgOp op, Value& other) {
     switch (op) {
-        case AsgOp::Assign: AssignFrom(other); break;
-        case AsgOp::Mul: PutDouble(GetDouble() * other.GetDouble()); break;
-        case AsgOp::Div: PutDouble(GetDouble() / other.GetDouble()); break;
+        case AsgOp::Assign:
+            AssignFrom(other);
+            break;
+        case AsgOp::Mul:
+            PutDouble(GetDouble() * other.GetDouble());
+            break;
+        case AsgOp::Div:
+            PutDouble(GetDouble() / other.GetDouble());
+            break;
         case AsgOp::Add:
             if (IsNumeric()) PutDouble(GetDouble() + other.GetDouble());
             break;
-        case AsgOp::Sub: PutDouble(GetDouble() - other.GetDouble()); break;
+        case AsgOp::Sub:
+            PutDouble(GetDouble() - other.GetDouble());
+            break;
         case AsgOp::Mod: {
             const int32_t x = GetInt();
             PutInt(SafeMod(x, other.GetInt()));
@@ -330,17 +393,38 @@ void ScalarValue::PutString(const char* text) {
 
 void ScalarValue::AssignFrom(Value& other) {
     switch (other.GetType()) {
-        case kChar: PutChar(other.GetChar()); break;
-        case kUShort: PutUShort(other.GetUShort()); break;
-        case kShort: PutShort(other.GetShort()); break;
-        case kUInt: PutUInt(other.GetUInt()); break;
-        case kInt: PutInt(other.GetInt()); break;
-        case kLong: PutLong(other.GetLong()); break;
-        case kFloat: PutFloat(other.GetFloat()); break;
-        case kDouble: PutDouble(other.GetDouble()); break;
-        case kBool: PutBool(other.GetBool()); break;
-        case kString: PutString(other.GetString()); break;
-        default: break;
+        case kChar:
+            PutChar(other.GetChar());
+            break;
+        case kUShort:
+            PutUShort(other.GetUShort());
+            break;
+        case kShort:
+            PutShort(other.GetShort());
+            break;
+        case kUInt:
+            PutUInt(other.GetUInt());
+            break;
+        case kInt:
+            PutInt(other.GetInt());
+            break;
+        case kLong:
+            PutLong(other.GetLong());
+            break;
+        case kFloat:
+            PutFloat(other.GetFloat());
+            break;
+        case kDouble:
+            PutDouble(other.GetDouble());
+            break;
+        case kBool:
+            PutBool(other.GetBool());
+            break;
+        case kString:
+            PutString(other.GetString());
+            break;
+        default:
+            break;
     }
 }
 
@@ -361,42 +445,110 @@ bool ScalarLocal::DescribeBlock(Block& block) {
     return true;
 }
 
-double RandValue::GetDouble() { return ScriptRand() / 32767.0 * scale_ + offset_; }
-bool RandValue::GetBool() { Raise(msg::kGetBool); }
-const char* RandValue::GetString() { Raise(msg::kGetString); }
-void RandValue::PutString(const char*) { Raise(msg::kPutString); }
-void RandValue::PutBool(bool) { Raise(msg::kPutBool); }
-void RandValue::PutDouble(double) { Raise(msg::kPutDouble); }
-void RandValue::PutFloat(float) { Raise(msg::kPutFloat); }
-void RandValue::PutInt(int32_t) { Raise(msg::kPutInt); }
-void RandValue::PutUInt(uint32_t) { Raise(msg::kPutUInt); }
-void RandValue::PutShort(int16_t) { Raise(msg::kPutShort); }
-void RandValue::PutUShort(uint16_t) { Raise(msg::kPutUShortRand); }
-void RandValue::PutChar(int8_t) { Raise(msg::kPutChar); }
+double RandValue::GetDouble() {
+    return ScriptRand() / 32767.0 * scale_ + offset_;
+}
+bool RandValue::GetBool() {
+    Raise(msg::kGetBool);
+}
+const char* RandValue::GetString() {
+    Raise(msg::kGetString);
+}
+void RandValue::PutString(const char*) {
+    Raise(msg::kPutString);
+}
+void RandValue::PutBool(bool) {
+    Raise(msg::kPutBool);
+}
+void RandValue::PutDouble(double) {
+    Raise(msg::kPutDouble);
+}
+void RandValue::PutFloat(float) {
+    Raise(msg::kPutFloat);
+}
+void RandValue::PutInt(int32_t) {
+    Raise(msg::kPutInt);
+}
+void RandValue::PutUInt(uint32_t) {
+    Raise(msg::kPutUInt);
+}
+void RandValue::PutShort(int16_t) {
+    Raise(msg::kPutShort);
+}
+void RandValue::PutUShort(uint16_t) {
+    Raise(msg::kPutUShortRand);
+}
+void RandValue::PutChar(int8_t) {
+    Raise(msg::kPutChar);
+}
 
 // Typed access does not exist on vectors; reaching it means a vector stood where a scalar was
 // needed, which the evaluator's checks normally exclude.
-int8_t Value::GetChar() { Raise(msg::kGetChar); }
-uint16_t Value::GetUShort() { Raise(msg::kGetUShort); }
-int16_t Value::GetShort() { Raise(msg::kGetShort); }
-uint32_t Value::GetUInt() { Raise(msg::kGetUInt); }
-int32_t Value::GetInt() { Raise(msg::kGetInt); }
-float Value::GetFloat() { Raise(msg::kGetFloat); }
-double Value::GetDouble() { Raise(msg::kGetDouble); }
-bool Value::GetBool() { Raise(msg::kGetBool); }
-const char* Value::GetString() { Raise(msg::kGetString); }
-int Value::GetType() const { return const_cast<Value*>(this)->ElementType(); }
-void Value::AssignFrom(Value&) { Raise(msg::kAssignVector); }
-void Value::PutString(const char*) { Raise(msg::kPutString); }
-void Value::PutBool(bool) { Raise(msg::kPutBool); }
-void Value::PutDouble(double) { Raise(msg::kPutDouble); }
-void Value::PutFloat(float) { Raise(msg::kPutFloat); }
-void Value::PutInt(int32_t) { Raise(msg::kPutInt); }
-void Value::PutUInt(uint32_t) { Raise(msg::kPutUInt); }
-void Value::PutShort(int16_t) { Raise(msg::kPutShort); }
-void Value::PutUShort(uint16_t) { Raise(msg::kPutUShort); }
-void Value::PutChar(int8_t) { Raise(msg::kPutChar); }
-int Value::PromotedType(Value&) { return ElementType(); }
-Value* Value::ListOfTotals(ListOp, const ValueList&) { Raise(msg::kInvalidIndex); }
+int8_t Value::GetChar() {
+    Raise(msg::kGetChar);
+}
+uint16_t Value::GetUShort() {
+    Raise(msg::kGetUShort);
+}
+int16_t Value::GetShort() {
+    Raise(msg::kGetShort);
+}
+uint32_t Value::GetUInt() {
+    Raise(msg::kGetUInt);
+}
+int32_t Value::GetInt() {
+    Raise(msg::kGetInt);
+}
+float Value::GetFloat() {
+    Raise(msg::kGetFloat);
+}
+double Value::GetDouble() {
+    Raise(msg::kGetDouble);
+}
+bool Value::GetBool() {
+    Raise(msg::kGetBool);
+}
+const char* Value::GetString() {
+    Raise(msg::kGetString);
+}
+int Value::GetType() const {
+    return const_cast<Value*>(this)->ElementType();
+}
+void Value::AssignFrom(Value&) {
+    Raise(msg::kAssignVector);
+}
+void Value::PutString(const char*) {
+    Raise(msg::kPutString);
+}
+void Value::PutBool(bool) {
+    Raise(msg::kPutBool);
+}
+void Value::PutDouble(double) {
+    Raise(msg::kPutDouble);
+}
+void Value::PutFloat(float) {
+    Raise(msg::kPutFloat);
+}
+void Value::PutInt(int32_t) {
+    Raise(msg::kPutInt);
+}
+void Value::PutUInt(uint32_t) {
+    Raise(msg::kPutUInt);
+}
+void Value::PutShort(int16_t) {
+    Raise(msg::kPutShort);
+}
+void Value::PutUShort(uint16_t) {
+    Raise(msg::kPutUShort);
+}
+void Value::PutChar(int8_t) {
+    Raise(msg::kPutChar);
+}
+int Value::PromotedType(Value&) {
+    return ElementType();
+}
+Value* Value::ListOfTotals(ListOp, const ValueList&) {
+    Raise(msg::kInvalidIndex);
+}
 
 }  // namespace zun::script

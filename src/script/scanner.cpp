@@ -10,20 +10,31 @@
 namespace zun::script {
 namespace {
 
-bool IsD(char c) { return c >= '0' && c <= '9'; }
-bool IsL(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
-bool IsH(char c) { return IsD(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-bool IsIS(char c) { return c == 'u' || c == 'U' || c == 'l' || c == 'L'; }
-bool IsFS(char c) { return c == 'f' || c == 'F' || c == 'l' || c == 'L'; }
+bool IsD(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsL(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+bool IsH(char c) {
+    return IsD(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+bool IsIS(char c) {
+    return c == 'u' || c == 'U' || c == 'l' || c == 'L';
+}
+bool IsFS(char c) {
+    return c == 'f' || c == 'F' || c == 'l' || c == 'L';
+}
 
 struct Keyword {
     const char* text;
     int token;
 };
 constexpr Keyword kKeywords[] = {
-    {"true", BOOL_CONST}, {"false", BOOL_CONST}, {"bool", BOOL},   {"char", CHAR},         {"ushort", USHORT},
-    {"short", SHORT},     {"int", INT},          {"long", LONG},   {"unsigned", UNSIGNED}, {"uint", UNSIGNED},
-    {"float", FLOAT},     {"double", DOUBLE},    {"sizeof", SIZEOF},
+    {"true", BOOL_CONST},   {"false", BOOL_CONST}, {"bool", BOOL},   {"char", CHAR},
+    {"ushort", USHORT},     {"short", SHORT},      {"int", INT},     {"long", LONG},
+    {"unsigned", UNSIGNED}, {"uint", UNSIGNED},    {"float", FLOAT}, {"double", DOUBLE},
+    {"sizeof", SIZEOF},
 };
 
 struct Operator {

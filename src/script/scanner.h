@@ -50,9 +50,9 @@ enum Token : int {
 
 // The semantic value of the last token.
 struct TokenValue {
-    int32_t i = 0;       // boolean and integer constants, character constants
-    double d = 0.0;      // floating constants
-    std::string text;    // identifiers and string literals
+    int32_t i = 0;     // boolean and integer constants, character constants
+    double d = 0.0;    // floating constants
+    std::string text;  // identifiers and string literals
 };
 
 // Cuts one console line into tokens, longest match first and the earlier rule on a tie.

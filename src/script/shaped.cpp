@@ -1,5 +1,8 @@
 #include "script/shaped.h"
 
+#include <sys/mman.h>
+
+#include <cstdlib>
 #include <cstring>
 
 #include "script/kernels.h"
@@ -29,13 +32,27 @@ bool ShapedVector::FromLeafOnly(bool (Value::*test)() const) const {
     return (leaf->*test)();
 }
 
-bool ShapedVector::IsBool() const { return FromLeafOnly(&Value::IsBool); }
-bool ShapedVector::IsIntegral() const { return FromLeafOnly(&Value::IsIntegral); }
-bool ShapedVector::IsBoolOrIntegral() const { return FromLeafOnly(&Value::IsBoolOrIntegral); }
-bool ShapedVector::IsFloating() const { return FromLeafOnly(&Value::IsFloating); }
-bool ShapedVector::IsNumeric() const { return FromLeafOnly(&Value::IsNumeric); }
-bool ShapedVector::IsString() const { return FromLeafOnly(&Value::IsString); }
-bool ShapedVector::IsNumericOrString() const { return FromLeafOnly(&Value::IsNumericOrString); }
+bool ShapedVector::IsBool() const {
+    return FromLeafOnly(&Value::IsBool);
+}
+bool ShapedVector::IsIntegral() const {
+    return FromLeafOnly(&Value::IsIntegral);
+}
+bool ShapedVector::IsBoolOrIntegral() const {
+    return FromLeafOnly(&Value::IsBoolOrIntegral);
+}
+bool ShapedVector::IsFloating() const {
+    return FromLeafOnly(&Value::IsFloating);
+}
+bool ShapedVector::IsNumeric() const {
+    return FromLeafOnly(&Value::IsNumeric);
+}
+bool ShapedVector::IsString() const {
+    return FromLeafOnly(&Value::IsString);
+}
+bool ShapedVector::IsNumericOrString() const {
+    return FromLeafOnly(&Value::IsNumericOrString);
+}
 
 int ShapedVector::ElementType() {
     if (Count() == 0) Raise(msg::kInvalidIndex);
@@ -175,10 +192,27 @@ double ShapedVector::TotalSum() {
 
 // --- DenseVector ----------------------------------------------------------------------------
 
+DenseBuffer::DenseBuffer(size_t bytes) {
+    constexpr size_t kHuge = size_t{2} << 20;
+    if (bytes >= kHuge) {
+        const size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
+        data = static_cast<unsigned char*>(std::aligned_alloc(kHuge, rounded));
+        if (data) madvise(data, rounded, MADV_HUGEPAGE);
+    } else {
+        data = static_cast<unsigned char*>(std::malloc(bytes ? bytes : 1));
+    }
+    if (!data) throw std::bad_alloc();
+}
+
+DenseBuffer::~DenseBuffer() {
+    std::free(data);
+}
+
 namespace {
 class DenseElement : public ScalarExt {
 public:
-    DenseElement(ValuePool* pool, int type, void* ptr, bool writable) : ScalarExt(pool, type, ptr), writable_(writable) {}
+    DenseElement(ValuePool* pool, int type, void* ptr, bool writable)
+        : ScalarExt(pool, type, ptr), writable_(writable) {}
     bool IsWritable() const override { return writable_; }
     bool DescribeBlock(Block& block) override {
         block = Block{};
@@ -193,8 +227,8 @@ private:
 };
 }  // namespace
 
-DenseVector::DenseVector(ValuePool* pool, int type, std::vector<int64_t> dims, std::shared_ptr<DenseBuffer> buffer,
-                         int64_t offset, bool array, bool writable)
+DenseVector::DenseVector(ValuePool* pool, int type, std::vector<int64_t> dims,
+                         std::shared_ptr<DenseBuffer> buffer, int64_t offset, bool array, bool writable)
     : ShapedVector(pool, std::move(dims), offset),
       type_(type),
       buffer_(std::move(buffer)),
@@ -204,27 +238,36 @@ DenseVector::DenseVector(ValuePool* pool, int type, std::vector<int64_t> dims, s
 DenseVector* DenseVector::Create(ValuePool* pool, int type, const std::vector<int64_t>& dims, bool writable) {
     int64_t n = 1;
     for (int64_t d : dims) n *= d;
-    auto buffer = std::make_shared<DenseBuffer>();
     const size_t bytes = static_cast<size_t>(n) * static_cast<size_t>(std::max(ElementBytes(type), 1));
+    std::shared_ptr<DenseBuffer> buffer;
     try {
-        buffer->bytes.reset(new unsigned char[bytes]);
+        buffer = std::make_shared<DenseBuffer>(bytes);
     } catch (const std::bad_alloc&) {
         Raise(msg::kOutOfMemory);
     }
-    std::memset(buffer->bytes.get(), 0, bytes);
+    // Zeroed in parallel so that the pages are first touched by the threads that later fill them.
+    unsigned char* p = buffer->data;
+    const int64_t blocks = static_cast<int64_t>((bytes + (1 << 20) - 1) >> 20);
+#pragma omp parallel for num_threads(std::max(1, pool->threads)) schedule(static)
+    for (int64_t k = 0; k < blocks; ++k) {
+        const size_t start = static_cast<size_t>(k) << 20;
+        std::memset(p + start, 0, std::min<size_t>(size_t{1} << 20, bytes - start));
+    }
     return pool->Make<DenseVector>(type, dims, std::move(buffer), 0, true, writable);
 }
 
 Value* DenseVector::Element(int64_t index) {
     if (index < 0 || index >= Count()) Raise(msg::kInvalidIndex);
     const int64_t at = offset_ + index * Stride();
-    if (dims_.size() > 1) return Pool()->Make<DenseVector>(type_, InnerDims(), buffer_, at, array_, writable_);
-    void* p = buffer_->bytes.get() + at * std::max(ElementBytes(type_), 1);
+    if (dims_.size() > 1)
+        return Pool()->Make<DenseVector>(type_, InnerDims(), buffer_, at, array_, writable_);
+    void* p = buffer_->data + at * std::max(ElementBytes(type_), 1);
     return Pool()->Make<DenseElement>(type_, p, writable_);
 }
 
 Value* DenseVector::ApplySelectors(const ValueList& selectors, size_t first) {
-    if (first >= selectors.size()) return Pool()->Make<DenseVector>(type_, dims_, buffer_, offset_, false, writable_);
+    if (first >= selectors.size())
+        return Pool()->Make<DenseVector>(type_, dims_, buffer_, offset_, false, writable_);
     return VectorValue::ApplySelectors(selectors, first);
 }
 
@@ -236,19 +279,20 @@ bool DenseVector::DescribeBlock(Block& block) {
     block.dims = dims_;
     block.count = Voxels();
     block.elementBytes = std::max(ElementBytes(type_), 1);
-    block.data = buffer_->bytes.get() + offset_ * block.elementBytes;
+    block.data = buffer_->data + offset_ * block.elementBytes;
     return true;
 }
 
 // --- ChannelView ----------------------------------------------------------------------------
 
 const char* VoxelFieldName(VoxelField f) {
-    static const char* const kNames[] = {"", "val", "raw", "log", "phys", "ro", "err", "data", "flags", "all"};
+    static const char* const kNames[] = {"",   "val", "raw",  "log",   "phys",
+                                         "ro", "err", "data", "flags", "all"};
     return kNames[static_cast<int>(f)];
 }
 
-ChannelView::ChannelView(ValuePool* pool, std::shared_ptr<const ChannelData> channel, std::vector<int64_t> dims,
-                         int64_t offset, VoxelField field)
+ChannelView::ChannelView(ValuePool* pool, std::shared_ptr<const ChannelData> channel,
+                         std::vector<int64_t> dims, int64_t offset, VoxelField field)
     : ShapedVector(pool, std::move(dims), offset), channel_(std::move(channel)), field_(field) {}
 
 ChannelView* ChannelView::Create(ValuePool* pool, const ChannelData& channel) {
@@ -263,15 +307,21 @@ bool ChannelView::ScalarLeaves() const {
 int ChannelView::LeafScalarType() const {
     switch (field_) {
         case VoxelField::Log:
-        case VoxelField::Phys: return kFloat;
+        case VoxelField::Phys:
+            return kFloat;
         case VoxelField::Ro:
-        case VoxelField::Err: return kBool;
-        default: return kUShort;
+        case VoxelField::Err:
+            return kBool;
+        default:
+            return kUShort;
     }
 }
 
 int64_t ChannelView::TotalCount() const {
-    const int64_t per = field_ == VoxelField::Data ? 3 : field_ == VoxelField::Flags ? 2 : field_ == VoxelField::All ? 5 : 1;
+    const int64_t per = field_ == VoxelField::Data    ? 3
+                        : field_ == VoxelField::Flags ? 2
+                        : field_ == VoxelField::All   ? 5
+                                                      : 1;
     return Voxels() * per;
 }
 
@@ -295,9 +345,9 @@ Value* ChannelView::ApplySelectors(const ValueList& selectors, size_t first) {
 Value* ChannelView::Field(const char* name) {
     if (Voxels() == 0) return VectorValue::Field(name);
     const std::string n = name ? name : "";
-    static const VoxelField kAll[] = {VoxelField::Val, VoxelField::Raw, VoxelField::Log, VoxelField::Phys,
-                                      VoxelField::Ro,  VoxelField::Err, VoxelField::Data, VoxelField::Flags,
-                                      VoxelField::All};
+    static const VoxelField kAll[] = {VoxelField::Val,  VoxelField::Raw,   VoxelField::Log,
+                                      VoxelField::Phys, VoxelField::Ro,    VoxelField::Err,
+                                      VoxelField::Data, VoxelField::Flags, VoxelField::All};
     VoxelField found = VoxelField::Bare;
     for (VoxelField f : kAll)
         if (n == VoxelFieldName(f)) found = f;
@@ -319,7 +369,8 @@ Value* ChannelView::Field(const char* name) {
         case VoxelField::All:
             if (!allowed({VoxelField::Data, VoxelField::Flags})) Raise(msg::kFieldMissing);
             break;
-        default: Raise(msg::kFieldOnScalar);
+        default:
+            Raise(msg::kFieldOnScalar);
     }
     return Pool()->Make<ChannelView>(channel_, dims_, offset_, found);
 }

@@ -64,8 +64,14 @@ protected:
     int64_t offset_;
 };
 
+// The storage of a dense temporary: large blocks are asked for in huge pages, so that filling
+// them costs few page faults.
 struct DenseBuffer {
-    std::unique_ptr<unsigned char[]> bytes;
+    explicit DenseBuffer(size_t bytes);
+    ~DenseBuffer();
+    DenseBuffer(const DenseBuffer&) = delete;
+    DenseBuffer& operator=(const DenseBuffer&) = delete;
+    unsigned char* data = nullptr;
 };
 
 // A dense temporary: one typed buffer in element order (the results of operations over
@@ -75,7 +81,8 @@ public:
     DenseVector(ValuePool* pool, int type, std::vector<int64_t> dims, std::shared_ptr<DenseBuffer> buffer,
                 int64_t offset, bool array, bool writable = false);
     // A new zeroed buffer of the given type and shape; writable stands for an array of variables.
-    static DenseVector* Create(ValuePool* pool, int type, const std::vector<int64_t>& dims, bool writable = false);
+    static DenseVector* Create(ValuePool* pool, int type, const std::vector<int64_t>& dims,
+                               bool writable = false);
 
     bool IsArray() const override { return array_; }
     bool IsWritable() const override { return writable_; }

@@ -7,7 +7,9 @@
 
 namespace zun::script {
 
-void SyntaxNode::AddChild(std::unique_ptr<SyntaxNode> child) { children.push_back(std::move(child)); }
+void SyntaxNode::AddChild(std::unique_ptr<SyntaxNode> child) {
+    children.push_back(std::move(child));
+}
 
 void SyntaxNode::AddFlattened(std::unique_ptr<SyntaxNode> child, NodeKind listKind) {
     if (child->kind == listKind) {
@@ -19,13 +21,15 @@ void SyntaxNode::AddFlattened(std::unique_ptr<SyntaxNode> child, NodeKind listKi
 
 const char* NodeKindName(NodeKind kind) {
     static const char* const kNames[] = {
-        "type_bool", "type_char", "type_ushort", "type_short", "type_uint", "type_int", "type_long",
-        "type_float", "type_double", "bool", "char", "int", "float", "string", "vector", "list", "id",
-        "range", "subscript", "field", "chain", "call", "post_inc", "post_dec", "pre_inc", "pre_dec",
-        "plus", "minus", "bit_not", "log_not", "sizeof", "cast", "mul", "div", "mod", "add", "sub", "shl",
-        "shr", "lt", "gt", "le", "ge", "eq", "ne", "bit_and", "bit_xor", "bit_or", "log_and", "log_or",
-        "cond", "assign", "mul_assign", "div_assign", "mod_assign", "add_assign", "sub_assign",
-        "shl_assign", "shr_assign", "and_assign", "xor_assign", "or_assign"};
+        "type_bool",  "type_char",   "type_ushort", "type_short", "type_uint",  "type_int",   "type_long",
+        "type_float", "type_double", "bool",        "char",       "int",        "float",      "string",
+        "vector",     "list",        "id",          "range",      "subscript",  "field",      "chain",
+        "call",       "post_inc",    "post_dec",    "pre_inc",    "pre_dec",    "plus",       "minus",
+        "bit_not",    "log_not",     "sizeof",      "cast",       "mul",        "div",        "mod",
+        "add",        "sub",         "shl",         "shr",        "lt",         "gt",         "le",
+        "ge",         "eq",          "ne",          "bit_and",    "bit_xor",    "bit_or",     "log_and",
+        "log_or",     "cond",        "assign",      "mul_assign", "div_assign", "mod_assign", "add_assign",
+        "sub_assign", "shl_assign",  "shr_assign",  "and_assign", "xor_assign", "or_assign"};
     return kNames[kind];
 }
 
@@ -114,22 +118,42 @@ private:
         return n;
     }
     static bool IsTypeToken(int t) {
-        return t == BOOL || t == CHAR || t == USHORT || t == SHORT || t == INT || t == UNSIGNED || t == LONG ||
-               t == FLOAT || t == DOUBLE;
+        return t == BOOL || t == CHAR || t == USHORT || t == SHORT || t == INT || t == UNSIGNED ||
+               t == LONG || t == FLOAT || t == DOUBLE;
     }
     Node TypeName() {
         NodeKind k;
         switch (token_) {
-            case BOOL: k = type_bool; break;
-            case CHAR: k = type_char; break;
-            case USHORT: k = type_ushort; break;
-            case SHORT: k = type_short; break;
-            case INT: k = type_int; break;
-            case UNSIGNED: k = type_uint; break;
-            case LONG: k = type_long; break;
-            case FLOAT: k = type_float; break;
-            case DOUBLE: k = type_double; break;
-            default: Fail(); return nullptr;
+            case BOOL:
+                k = type_bool;
+                break;
+            case CHAR:
+                k = type_char;
+                break;
+            case USHORT:
+                k = type_ushort;
+                break;
+            case SHORT:
+                k = type_short;
+                break;
+            case INT:
+                k = type_int;
+                break;
+            case UNSIGNED:
+                k = type_uint;
+                break;
+            case LONG:
+                k = type_long;
+                break;
+            case FLOAT:
+                k = type_float;
+                break;
+            case DOUBLE:
+                k = type_double;
+                break;
+            default:
+                Fail();
+                return nullptr;
         }
         Advance();
         return Make(k);
@@ -160,11 +184,26 @@ private:
                 id->text = name;
                 return Make(postfix_chain, std::move(id));
             }
-            case BOOL_CONST: n = Make(const_bool); n->intValue = value_.i; break;
-            case CHAR_CONST: n = Make(const_char); n->intValue = value_.i; break;
-            case INT_CONST: n = Make(const_int); n->intValue = value_.i; break;
-            case FLOAT_CONST: n = Make(const_float); n->floatValue = value_.d; break;
-            case STRING_LITERAL: n = Make(const_string); n->text = value_.text; break;
+            case BOOL_CONST:
+                n = Make(const_bool);
+                n->intValue = value_.i;
+                break;
+            case CHAR_CONST:
+                n = Make(const_char);
+                n->intValue = value_.i;
+                break;
+            case INT_CONST:
+                n = Make(const_int);
+                n->intValue = value_.i;
+                break;
+            case FLOAT_CONST:
+                n = Make(const_float);
+                n->floatValue = value_.d;
+                break;
+            case STRING_LITERAL:
+                n = Make(const_string);
+                n->text = value_.text;
+                break;
             case '(': {
                 Advance();
                 n = Expression();
@@ -178,7 +217,8 @@ private:
                 Expect('}');
                 return n;
             }
-            default: Fail();
+            default:
+                Fail();
         }
         Advance();
         return n;
@@ -223,12 +263,24 @@ private:
     Node Unary() {
         Depth d(*this);
         switch (token_) {
-            case INC_OP: Advance(); return Make(pre_inc, Unary());
-            case DEC_OP: Advance(); return Make(pre_dec, Unary());
-            case '+': Advance(); return Make(unary_plus, Cast());
-            case '-': Advance(); return Make(unary_minus, Cast());
-            case '~': Advance(); return Make(bit_not, Cast());
-            case '!': Advance(); return Make(log_not, Cast());
+            case INC_OP:
+                Advance();
+                return Make(pre_inc, Unary());
+            case DEC_OP:
+                Advance();
+                return Make(pre_dec, Unary());
+            case '+':
+                Advance();
+                return Make(unary_plus, Cast());
+            case '-':
+                Advance();
+                return Make(unary_minus, Cast());
+            case '~':
+                Advance();
+                return Make(bit_not, Cast());
+            case '!':
+                Advance();
+                return Make(log_not, Cast());
             case SIZEOF: {
                 Advance();
                 if (token_ == '(' && IsTypeToken(PeekAfterParen())) {
@@ -239,7 +291,8 @@ private:
                 }
                 return Make(size_of, Unary());
             }
-            default: return Postfix();
+            default:
+                return Postfix();
         }
     }
 
@@ -282,18 +335,37 @@ private:
         }
     }
 
-    Node Mul(bool* u) { return LeftAssoc([this](bool* x) { return Range(x); }, {{'*', mul}, {'/', div_}, {'%', mod}}, u); }
-    Node Add(bool* u) { return LeftAssoc([this](bool* x) { return Mul(x); }, {{'+', add}, {'-', subtract}}, u); }
-    Node Shift(bool* u) { return LeftAssoc([this](bool* x) { return Add(x); }, {{LEFT_OP, shl}, {RIGHT_OP, shr}}, u); }
-    Node Rel(bool* u) {
-        return LeftAssoc([this](bool* x) { return Shift(x); }, {{'<', lt}, {'>', gt}, {LE_OP, le}, {GE_OP, ge}}, u);
+    Node Mul(bool* u) {
+        return LeftAssoc([this](bool* x) { return Range(x); }, {{'*', mul}, {'/', div_}, {'%', mod}}, u);
     }
-    Node Eq(bool* u) { return LeftAssoc([this](bool* x) { return Rel(x); }, {{EQ_OP, eq}, {NE_OP, ne}}, u); }
-    Node BitAnd(bool* u) { return LeftAssoc([this](bool* x) { return Eq(x); }, {{'&', bit_and}}, u); }
-    Node BitXor(bool* u) { return LeftAssoc([this](bool* x) { return BitAnd(x); }, {{'^', bit_xor}}, u); }
-    Node BitOr(bool* u) { return LeftAssoc([this](bool* x) { return BitXor(x); }, {{'|', bit_or}}, u); }
-    Node LogAnd(bool* u) { return LeftAssoc([this](bool* x) { return BitOr(x); }, {{AND_OP, log_and}}, u); }
-    Node LogOr(bool* u) { return LeftAssoc([this](bool* x) { return LogAnd(x); }, {{OR_OP, log_or}}, u); }
+    Node Add(bool* u) {
+        return LeftAssoc([this](bool* x) { return Mul(x); }, {{'+', add}, {'-', subtract}}, u);
+    }
+    Node Shift(bool* u) {
+        return LeftAssoc([this](bool* x) { return Add(x); }, {{LEFT_OP, shl}, {RIGHT_OP, shr}}, u);
+    }
+    Node Rel(bool* u) {
+        return LeftAssoc([this](bool* x) { return Shift(x); },
+                         {{'<', lt}, {'>', gt}, {LE_OP, le}, {GE_OP, ge}}, u);
+    }
+    Node Eq(bool* u) {
+        return LeftAssoc([this](bool* x) { return Rel(x); }, {{EQ_OP, eq}, {NE_OP, ne}}, u);
+    }
+    Node BitAnd(bool* u) {
+        return LeftAssoc([this](bool* x) { return Eq(x); }, {{'&', bit_and}}, u);
+    }
+    Node BitXor(bool* u) {
+        return LeftAssoc([this](bool* x) { return BitAnd(x); }, {{'^', bit_xor}}, u);
+    }
+    Node BitOr(bool* u) {
+        return LeftAssoc([this](bool* x) { return BitXor(x); }, {{'|', bit_or}}, u);
+    }
+    Node LogAnd(bool* u) {
+        return LeftAssoc([this](bool* x) { return BitOr(x); }, {{AND_OP, log_and}}, u);
+    }
+    Node LogOr(bool* u) {
+        return LeftAssoc([this](bool* x) { return LogAnd(x); }, {{OR_OP, log_or}}, u);
+    }
 
     Node Conditional(bool* isUnary) {
         Depth d(*this);

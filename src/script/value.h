@@ -26,8 +26,24 @@ struct ScriptError {
 [[noreturn]] void Raise(const char* text);
 
 enum class BinOp {
-    Mul, Div, Add, Sub, Mod, Shl, Shr, BitAnd, BitXor, BitOr,
-    Less, Greater, LessEqual, GreaterEqual, Equal, NotEqual, LogicalAnd, LogicalOr,
+    Mul,
+    Div,
+    Add,
+    Sub,
+    Mod,
+    Shl,
+    Shr,
+    BitAnd,
+    BitXor,
+    BitOr,
+    Less,
+    Greater,
+    LessEqual,
+    GreaterEqual,
+    Equal,
+    NotEqual,
+    LogicalAnd,
+    LogicalOr,
 };
 enum class AsgOp { Assign, Mul, Div, Mod, Add, Sub, Shl, Shr, And, Xor, Or };
 enum class UnOp { PostInc, PostDec, PreInc, PreDec, Plus, Negate, BitNot, LogicalNot, Clear };
@@ -193,6 +209,8 @@ private:
 };
 
 // The i-th element of an argument: a scalar stands for every element.
-inline Value& Nth(Value& v, int64_t i) { return v.IsScalar() ? v : *v.Element(i); }
+inline Value& Nth(Value& v, int64_t i) {
+    return v.IsScalar() ? v : *v.Element(i);
+}
 
 }  // namespace zun::script

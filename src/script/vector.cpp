@@ -6,9 +6,15 @@
 
 namespace zun::script {
 
-bool Value::IsRange() const { return owner && owner->kind == range; }
-bool Value::IsSubscript() const { return owner && owner->kind == subscript; }
-bool Value::IsField() const { return owner && owner->kind == field; }
+bool Value::IsRange() const {
+    return owner && owner->kind == range;
+}
+bool Value::IsSubscript() const {
+    return owner && owner->kind == subscript;
+}
+bool Value::IsField() const {
+    return owner && owner->kind == field;
+}
 
 template <typename Pred>
 bool VectorValue::All(Pred pred) const {
@@ -30,15 +36,33 @@ bool VectorValue::Pairwise(Value& other, Pred pred) {
     return true;
 }
 
-bool VectorValue::IsBool() const { return All([](Value& e) { return e.IsBool(); }); }
-bool VectorValue::IsIntegral() const { return All([](Value& e) { return e.IsIntegral(); }); }
-bool VectorValue::IsBoolOrIntegral() const { return All([](Value& e) { return e.IsBoolOrIntegral(); }); }
-bool VectorValue::IsFloating() const { return All([](Value& e) { return e.IsFloating(); }); }
-bool VectorValue::IsNumeric() const { return All([](Value& e) { return e.IsNumeric(); }); }
-bool VectorValue::IsString() const { return All([](Value& e) { return e.IsString(); }); }
-bool VectorValue::IsNumericOrString() const { return All([](Value& e) { return e.IsNumericOrString(); }); }
-bool VectorValue::IsWritable() const { return All([](Value& e) { return e.IsWritable(); }); }
-bool VectorValue::IsDocumentData() const { return !All([](Value& e) { return !e.IsDocumentData(); }); }
+bool VectorValue::IsBool() const {
+    return All([](Value& e) { return e.IsBool(); });
+}
+bool VectorValue::IsIntegral() const {
+    return All([](Value& e) { return e.IsIntegral(); });
+}
+bool VectorValue::IsBoolOrIntegral() const {
+    return All([](Value& e) { return e.IsBoolOrIntegral(); });
+}
+bool VectorValue::IsFloating() const {
+    return All([](Value& e) { return e.IsFloating(); });
+}
+bool VectorValue::IsNumeric() const {
+    return All([](Value& e) { return e.IsNumeric(); });
+}
+bool VectorValue::IsString() const {
+    return All([](Value& e) { return e.IsString(); });
+}
+bool VectorValue::IsNumericOrString() const {
+    return All([](Value& e) { return e.IsNumericOrString(); });
+}
+bool VectorValue::IsWritable() const {
+    return All([](Value& e) { return e.IsWritable(); });
+}
+bool VectorValue::IsDocumentData() const {
+    return !All([](Value& e) { return !e.IsDocumentData(); });
+}
 
 bool VectorValue::IsRectangular() const {
     auto* self = const_cast<VectorValue*>(this);
@@ -120,7 +144,8 @@ Value* VectorValue::ApplySelectors(const ValueList& selectors, size_t first) {
     auto* r = Pool()->Make<VectorDynamic>();
     const int64_t indices = sel->Count();
     if (indices == 0) {
-        for (int64_t i = 0, n = Count(); i < n; ++i) r->Append(Element(i)->ApplySelectors(selectors, first + 1));
+        for (int64_t i = 0, n = Count(); i < n; ++i)
+            r->Append(Element(i)->ApplySelectors(selectors, first + 1));
     }
     for (int64_t j = 0; j < indices; ++j) {
         Value* s = sel->Element(j);
@@ -191,7 +216,8 @@ Value* VectorValue::SizeOf() {
 
 Value* VectorValue::MakeRandom(Value& range, Value& offset) {
     VectorDynamic* r = NewVectorLike();
-    for (int64_t i = 0, n = Count(); i < n; ++i) r->Append(Element(i)->MakeRandom(Nth(range, i), Nth(offset, i)));
+    for (int64_t i = 0, n = Count(); i < n; ++i)
+        r->Append(Element(i)->MakeRandom(Nth(range, i), Nth(offset, i)));
     return r;
 }
 
@@ -201,13 +227,27 @@ Value* VectorValue::Cast(int type) {
     return r;
 }
 
-Value* VectorValue::Unary(UnOp op, bool apply) { return GenericUnary(op, apply); }
-Value* VectorValue::Binary(BinOp op, Value& a, Value& b) { return GenericBinary(op, a, b); }
-Value* VectorValue::AssignWith(AsgOp op, Value& other) { return GenericAssign(op, other); }
-Value* VectorValue::ListOf(ListOp op, const ValueList& values) { return GenericList(op, values); }
-double VectorValue::TotalMax() { return GenericTotal(ListOp::Max); }
-double VectorValue::TotalMin() { return GenericTotal(ListOp::Min); }
-double VectorValue::TotalSum() { return GenericTotal(ListOp::Sum); }
+Value* VectorValue::Unary(UnOp op, bool apply) {
+    return GenericUnary(op, apply);
+}
+Value* VectorValue::Binary(BinOp op, Value& a, Value& b) {
+    return GenericBinary(op, a, b);
+}
+Value* VectorValue::AssignWith(AsgOp op, Value& other) {
+    return GenericAssign(op, other);
+}
+Value* VectorValue::ListOf(ListOp op, const ValueList& values) {
+    return GenericList(op, values);
+}
+double VectorValue::TotalMax() {
+    return GenericTotal(ListOp::Max);
+}
+double VectorValue::TotalMin() {
+    return GenericTotal(ListOp::Min);
+}
+double VectorValue::TotalSum() {
+    return GenericTotal(ListOp::Sum);
+}
 
 Value* VectorValue::GenericUnary(UnOp op, bool apply) {
     for (int64_t i = 0, n = Count(); i < n; ++i) {

@@ -43,33 +43,75 @@ Value* ZunValue::Field(const char* name) {
     return v;
 }
 
-void ZunValue::PutBool(bool) { Raise(msg::kPutBool); }
-void ZunValue::PutString(const char*) { Raise(msg::kPutString); }
+void ZunValue::PutBool(bool) {
+    Raise(msg::kPutBool);
+}
+void ZunValue::PutString(const char*) {
+    Raise(msg::kPutString);
+}
 
-const char* ZunDerived::GetString() { Raise(msg::kGetString); }
-void ZunDerived::PutString(const char*) { Raise(msg::kPutString); }
-void ZunUshort::PutBool(bool) { Raise(msg::kPutBool); }
-bool ZunFloat::GetBool() { Raise(msg::kGetBool); }
-void ZunFloat::PutBool(bool) { Raise(msg::kPutBool); }
+const char* ZunDerived::GetString() {
+    Raise(msg::kGetString);
+}
+void ZunDerived::PutString(const char*) {
+    Raise(msg::kPutString);
+}
+void ZunUshort::PutBool(bool) {
+    Raise(msg::kPutBool);
+}
+bool ZunFloat::GetBool() {
+    Raise(msg::kGetBool);
+}
+void ZunFloat::PutBool(bool) {
+    Raise(msg::kPutBool);
+}
 
 Value* ZunFlagBit::Unary(UnOp op, bool apply) {
     if (op == UnOp::Clear) Raise(msg::kPutInt);
     return ZunDerived::Unary(op, apply);
 }
-int8_t ZunFlagBit::GetChar() { Raise(msg::kGetChar); }
-uint16_t ZunFlagBit::GetUShort() { Raise(msg::kGetUShort); }
-int16_t ZunFlagBit::GetShort() { Raise(msg::kGetShort); }
-uint32_t ZunFlagBit::GetUInt() { Raise(msg::kGetUInt); }
-int32_t ZunFlagBit::GetInt() { Raise(msg::kGetInt); }
-float ZunFlagBit::GetFloat() { Raise(msg::kGetFloat); }
-double ZunFlagBit::GetDouble() { Raise(msg::kGetDouble); }
-void ZunFlagBit::PutDouble(double) { Raise(msg::kPutDouble); }
-void ZunFlagBit::PutFloat(float) { Raise(msg::kPutFloat); }
-void ZunFlagBit::PutInt(int32_t) { Raise(msg::kPutInt); }
-void ZunFlagBit::PutUInt(uint32_t) { Raise(msg::kPutUInt); }
-void ZunFlagBit::PutShort(int16_t) { Raise(msg::kPutShort); }
-void ZunFlagBit::PutUShort(uint16_t) { Raise(msg::kPutUShort); }
-void ZunFlagBit::PutChar(int8_t) { Raise(msg::kPutChar); }
+int8_t ZunFlagBit::GetChar() {
+    Raise(msg::kGetChar);
+}
+uint16_t ZunFlagBit::GetUShort() {
+    Raise(msg::kGetUShort);
+}
+int16_t ZunFlagBit::GetShort() {
+    Raise(msg::kGetShort);
+}
+uint32_t ZunFlagBit::GetUInt() {
+    Raise(msg::kGetUInt);
+}
+int32_t ZunFlagBit::GetInt() {
+    Raise(msg::kGetInt);
+}
+float ZunFlagBit::GetFloat() {
+    Raise(msg::kGetFloat);
+}
+double ZunFlagBit::GetDouble() {
+    Raise(msg::kGetDouble);
+}
+void ZunFlagBit::PutDouble(double) {
+    Raise(msg::kPutDouble);
+}
+void ZunFlagBit::PutFloat(float) {
+    Raise(msg::kPutFloat);
+}
+void ZunFlagBit::PutInt(int32_t) {
+    Raise(msg::kPutInt);
+}
+void ZunFlagBit::PutUInt(uint32_t) {
+    Raise(msg::kPutUInt);
+}
+void ZunFlagBit::PutShort(int16_t) {
+    Raise(msg::kPutShort);
+}
+void ZunFlagBit::PutUShort(uint16_t) {
+    Raise(msg::kPutUShort);
+}
+void ZunFlagBit::PutChar(int8_t) {
+    Raise(msg::kPutChar);
+}
 
 Value* ZunGroup::Field(const char* name) {
     for (size_t i = 0; i < names_.size(); ++i)

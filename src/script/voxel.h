@@ -16,9 +16,12 @@ inline constexpr uint16_t kErrBit = 0x8000;
 // The physical and normalised values of a word (computed in double, rounded to float).
 inline float PhysOf(uint16_t w, float min, float max) {
     return static_cast<float>(static_cast<double>(min) +
-                              (static_cast<double>(max) - static_cast<double>(min)) * (w & kValueBits) / 16383.0);
+                              (static_cast<double>(max) - static_cast<double>(min)) * (w & kValueBits) /
+                                  16383.0);
 }
-inline float LogOf(uint16_t w) { return static_cast<float>((w & kValueBits) / 16383.0); }
+inline float LogOf(uint16_t w) {
+    return static_cast<float>((w & kValueBits) / 16383.0);
+}
 // Clamps into [min, max] (NaN to max) and sets the value bits; the flags stay.
 inline void PutClamped(uint16_t* w, float f, float min, float max) {
     if (std::isnan(f) || f > max) f = max;
@@ -153,7 +156,8 @@ private:
 // elements are the voxel's own cached views and are looked up by name.
 class ZunGroup : public VectorDynamic {
 public:
-    ZunGroup(ValuePool* pool, std::vector<std::string> names) : VectorDynamic(pool), names_(std::move(names)) {}
+    ZunGroup(ValuePool* pool, std::vector<std::string> names)
+        : VectorDynamic(pool), names_(std::move(names)) {}
     void Add(Value* v) { elements_.push_back(v); }
     Value* Field(const char* name) override;
 

@@ -30,7 +30,8 @@ TEST_P(LanguageTest, ScalarExpressions) {
     EXPECT_EQ(Run("sizeof(int), sizeof 'a', sizeof \"abc\", sizeof(double)"), "{4,1,5,8}");
     EXPECT_EQ(Run("(uint)-1, (char)65, (bool)2, (short)70000"), "{4294967295,A,true,4464}");
     EXPECT_EQ(Run("!0, !5, ~0, -(3), +2.5"), "{true,false,-1,-3,2.5}");
-    EXPECT_EQ(Run("1 < 2, 2 <= 1, \"abc\" < \"abd\", true == false, 1 != 1.0"), "{true,false,true,false,false}");
+    EXPECT_EQ(Run("1 < 2, 2 <= 1, \"abc\" < \"abd\", true == false, 1 != 1.0"),
+              "{true,false,true,false,false}");
     EXPECT_EQ(Run("5 % 3, -7 % 2, 1 << 33, -8 >> 1, 6 & 3, 6 ^ 3, 6 | 3"), "{2,-1,2,-4,2,5,7}");
     EXPECT_EQ(Run("1 ? 2 : 3.5, true && false, 0 || 2"), "{2,false,true}");
     EXPECT_EQ(Run("5 % 0"), "division by zero");
@@ -78,8 +79,9 @@ TEST_P(LanguageTest, ChannelsAsArrays) {
     EXPECT_EQ(Run("a[0][0][0].flags"), "{true,false}");
     EXPECT_EQ(Run("a[0][0][0].all"), "{{10.061,0.00610389,100},{true,false}}");
     EXPECT_EQ(Run("a[0][0]"), "{10.061,10.061,10.1221,10.1831}");
-    EXPECT_EQ(Run("a[1]"), "{{10.7325,10.7935,10.8545,10.9156},{10.9766,11.0377,11.0987,11.1597},"
-                           "{11.2208,11.2818,11.3429,11.4039}}");
+    EXPECT_EQ(Run("a[1]"),
+              "{{10.7325,10.7935,10.8545,10.9156},{10.9766,11.0377,11.0987,11.1597},"
+              "{11.2208,11.2818,11.3429,11.4039}}");
     EXPECT_EQ(Run("big"), "{{{0,...},...},...}");
     EXPECT_EQ(Run("big.data"), "{{{{0,...},...},...},...}");
     EXPECT_EQ(Run("ch"), "{{{0,0}}}");

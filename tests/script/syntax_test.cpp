@@ -70,18 +70,19 @@ TEST(Scanner, LongestMatchConsequences) {
     EXPECT_EQ(Scan("1e").tokens, (std::vector<int>{INT_CONST, IDENTIFIER}));
     EXPECT_EQ(Scan("3.e").tokens, (std::vector<int>{FLOAT_CONST, IDENTIFIER}));
     EXPECT_EQ(Scan("->").tokens, (std::vector<int>{'-', '>'}));
-    EXPECT_EQ(Scan("<<= >>= <= == != && || ++ --").tokens,
-              (std::vector<int>{LEFT_ASSIGN, RIGHT_ASSIGN, LE_OP, EQ_OP, NE_OP, AND_OP, OR_OP, INC_OP, DEC_OP}));
+    EXPECT_EQ(
+        Scan("<<= >>= <= == != && || ++ --").tokens,
+        (std::vector<int>{LEFT_ASSIGN, RIGHT_ASSIGN, LE_OP, EQ_OP, NE_OP, AND_OP, OR_OP, INC_OP, DEC_OP}));
     EXPECT_EQ(Scan("*= /= %= += -= &= ^= |= =").tokens,
-              (std::vector<int>{MUL_ASSIGN, DIV_ASSIGN, MOD_ASSIGN, ADD_ASSIGN, SUB_ASSIGN, AND_ASSIGN, XOR_ASSIGN,
-                                OR_ASSIGN, ASSIGN}));
+              (std::vector<int>{MUL_ASSIGN, DIV_ASSIGN, MOD_ASSIGN, ADD_ASSIGN, SUB_ASSIGN, AND_ASSIGN,
+                                XOR_ASSIGN, OR_ASSIGN, ASSIGN}));
     EXPECT_EQ(Scan("?:(){}[].,&!~-+*/%<>^|").tokens.size(), 22u);
 }
 
 TEST(Scanner, KeywordsConstantsAndSkippedText) {
     Scanned k = Scan("true false bool char ushort short int long unsigned uint float double sizeof");
-    EXPECT_EQ(k.tokens, (std::vector<int>{BOOL_CONST, BOOL_CONST, BOOL, CHAR, USHORT, SHORT, INT, LONG, UNSIGNED,
-                                          UNSIGNED, FLOAT, DOUBLE, SIZEOF}));
+    EXPECT_EQ(k.tokens, (std::vector<int>{BOOL_CONST, BOOL_CONST, BOOL, CHAR, USHORT, SHORT, INT, LONG,
+                                          UNSIGNED, UNSIGNED, FLOAT, DOUBLE, SIZEOF}));
     EXPECT_EQ(k.values[0].i, 1);
     EXPECT_EQ(k.values[1].i, 0);
     Scanned ids = Scan("True INT int8 _x9");
@@ -147,7 +148,8 @@ TEST(Parser, ChainsListsAndCalls) {
     EXPECT_EQ(Tree("{}"), "(vector)");
     EXPECT_EQ(Tree("1, 2, 3"), "(list (int 1) (int 2) (int 3))");
     EXPECT_EQ(Tree("'x' \"s\" true"), "status 1\nsyntax error");
-    EXPECT_EQ(Tree("c ? a, b : d"), "(cond (chain (id c)) (list (chain (id a)) (chain (id b))) (chain (id d)))");
+    EXPECT_EQ(Tree("c ? a, b : d"),
+              "(cond (chain (id c)) (list (chain (id a)) (chain (id b))) (chain (id d)))");
 }
 
 TEST(Parser, Errors) {

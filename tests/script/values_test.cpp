@@ -25,8 +25,8 @@ class ScalarTest : public ::testing::Test {
 protected:
     Value* Make(int type) { return pool.Make<ScalarRW>(type); }
     Reads ReadAll(Value* v) {
-        return {v->GetChar(), v->GetUShort(), v->GetShort(), v->GetUInt(), v->GetInt(), v->GetFloat(), v->GetDouble(),
-                v->GetBool()};
+        return {v->GetChar(), v->GetUShort(), v->GetShort(),  v->GetUInt(),
+                v->GetInt(),  v->GetFloat(),  v->GetDouble(), v->GetBool()};
     }
     void ExpectReads(Value* v, Reads e, const char* what) {
         Reads r = ReadAll(v);
@@ -283,8 +283,10 @@ TEST_F(VectorTest, SelectorsAndBroadcasting) {
     EXPECT_EQ(Run("{1,2,3} + 1"), "{2,3,4}");
     EXPECT_EQ(Run("{1,2,3} * {2,2,2}"), "{2,4,6}");
     EXPECT_EQ(Run("{1,2,3} + {1,2}"), "incompatible types for *,/,+,- expression");
-    EXPECT_EQ(Run("{1,2} ? 1 : {1,2,3}"), "all arguments in a conditional expression must have compatible sizes");
-    EXPECT_EQ(Run("{1,2} ? \"a\" : 1"), "the last two arguments of a conditional expression must have compatible types");
+    EXPECT_EQ(Run("{1,2} ? 1 : {1,2,3}"),
+              "all arguments in a conditional expression must have compatible sizes");
+    EXPECT_EQ(Run("{1,2} ? \"a\" : 1"),
+              "the last two arguments of a conditional expression must have compatible types");
     EXPECT_EQ(Run("1.5 ? 1 : 2"), "conditional expressions must have a boolean or integral test argument");
     EXPECT_EQ(Run("{true,false} ? {1,2} : 5"), "{1,5}");
     EXPECT_EQ(Run("max({1,2},{1,2,3})"), "max() args must have compatible size");

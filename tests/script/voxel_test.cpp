@@ -130,7 +130,9 @@ TEST_F(VoxelTest, Selectors) {
     name->PutString("raw");
     Value* phys = pool.Make<ScalarRO>(kString);
     phys->PutString("phys");
-    EXPECT_EQ(Error([&] { v->ApplySelectors({nullptr, phys, name}, 1); }),
+    EXPECT_EQ(Error([&] {
+                  v->ApplySelectors({nullptr, phys, name}, 1);
+              }),
               "cannot apply a subscript or field to a scalar");
     EXPECT_EQ(v->ApplySelectors({nullptr, name}, 1)->GetUShort(), 16383);
 }

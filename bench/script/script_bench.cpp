@@ -1,0 +1,159 @@
+// Edit-data language over whole channels: prints wall times, peak extra memory, and numpy's
+// time for the same expression in the same run.
+//
+//   bench_script [edge=256] [repeats=3] [threads=processors]
+
+#include <omp.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "script/editdata.h"
+#include "script/voxel.h"
+
+namespace {
+
+using zun::script::ChannelData;
+using Clock = std::chrono::steady_clock;
+
+class BenchDocument : public zun::script::ScriptDocument {
+public:
+    BenchDocument(int edge) : edge_(edge) {
+        const size_t n = static_cast<size_t>(edge) * edge * edge;
+        uint32_t x = 1;
+        for (const char* name : {"a", "b", "c"}) {
+            auto& w = words_[name];
+            w.resize(n);
+            for (auto& v : w) {
+                x = x * 1664525u + 1013904223u;
+                v = static_cast<uint16_t>((x >> 12) & 0x3FFF);
+            }
+        }
+    }
+    bool FindChannel(const std::string& name, ChannelData& out) override {
+        auto it = words_.find(name);
+        if (it == words_.end()) return false;
+        out.words = it->second.data();
+        out.dims = {edge_, edge_, edge_};
+        out.min = name == "a" ? 0.0f : 10.0f;
+        out.max = name == "a" ? 16.0f : 20.0f;
+        return true;
+    }
+    void SetModified() override {}
+    void DataEdited() override {}
+    std::vector<uint16_t>& Words(const std::string& name) { return words_[name]; }
+
+private:
+    int edge_;
+    std::map<std::string, std::vector<uint16_t>> words_;
+};
+
+long ReadStatusKb(const char* key) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::string(key).size());
+    return -1;
+}
+
+void ResetPeak() {
+    std::ofstream out("/proc/self/clear_refs");
+    out << "5";
+}
+
+struct Figure {
+    double seconds;
+    double extraMiB;
+    std::string text;
+};
+
+int g_threads = 0;
+
+Figure Time(BenchDocument& doc, const std::string& line, int repeats) {
+    Figure f{1e30, 0.0, {}};
+    for (int r = 0; r < repeats; ++r) {
+        ResetPeak();
+        const long before = ReadStatusKb("VmRSS:");
+        const auto t0 = Clock::now();
+        zun::script::EditDataOptions options;
+        options.threads = g_threads;
+        f.text = zun::script::ExecuteLine(doc, line, options);
+        const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+        const long peak = ReadStatusKb("VmHWM:");
+        f.seconds = std::min(f.seconds, s);
+        f.extraMiB = std::max(f.extraMiB, (peak - before) / 1024.0);
+    }
+    return f;
+}
+
+// The same work written by hand: one thread, no language.
+double HandLoop(BenchDocument& doc) {
+    auto& a = doc.Words("a");
+    const auto& b = doc.Words("b");
+    const auto t0 = Clock::now();
+    for (size_t i = 0; i < a.size(); ++i) {
+        const float pb = zun::script::PhysOf(b[i], 10.0f, 20.0f);
+        zun::script::PutClamped(&a[i], static_cast<float>(pb * 0.5 + 0.25), 0.0f, 16.0f);
+    }
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+double Numpy(int edge, const std::string& which) {
+    const std::string script = std::string(ZUN_SOURCE_DIR) + "/bench/script/numpy_bench.py";
+    const std::string cmd = std::string(ZUN_PYTHON) + " " + script + " " + std::to_string(edge) + " " + which;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return -1;
+    double s = -1;
+    if (std::fscanf(p, "%lf", &s) != 1) s = -1;
+    pclose(p);
+    return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int edge = argc > 1 ? std::atoi(argv[1]) : 256;
+    const int repeats = argc > 2 ? std::atoi(argv[2]) : 3;
+    g_threads = argc > 3 ? std::atoi(argv[3]) : omp_get_num_procs();
+    BenchDocument doc(edge);
+    std::printf("edit-data language at %d^3 (%d threads), best of %d\n", edge, g_threads, repeats);
+    std::printf("%-34s %10s %12s %10s %8s\n", "case", "time (ms)", "extra (MiB)", "numpy (ms)", "ratio");
+    struct Case {
+        const char* line;
+        const char* numpy;
+    } cases[] = {
+        {"a = b * 0.5 + 0.25", "affine"},
+        {"a = max(b, c, 0.3)", "max"},
+        {"a.raw = b.raw + 20000", "raw"},
+        {"sumt(a)", "sumt"},
+        {"maxt(a)", "maxt"},
+        {"a[128][128][128]", nullptr},
+        {"a", nullptr},
+    };
+    const double f64MiB = static_cast<double>(edge) * edge * edge * 8 / (1024.0 * 1024.0);
+    for (const Case& c : cases) {
+        std::string line = c.line;
+        if (line == "a[128][128][128]") {
+            const int m = edge / 2;
+            line = "a[" + std::to_string(m) + "][" + std::to_string(m) + "][" + std::to_string(m) + "]";
+        }
+        const Figure f = Time(doc, line, repeats);
+        const double np = c.numpy ? Numpy(edge, c.numpy) : -1;
+        if (np > 0) {
+            std::printf("%-34s %10.2f %12.1f %10.2f %8.2f\n", line.c_str(), f.seconds * 1e3, f.extraMiB,
+                        np * 1e3, f.seconds / np);
+        } else {
+            std::printf("%-34s %10.3f %12.1f %10s %8s\n", line.c_str(), f.seconds * 1e3, f.extraMiB, "-",
+                        "-");
+        }
+    }
+    std::printf("one float64 temporary at this size: %.1f MiB\n", f64MiB);
+    std::printf("hand loop for a = b * 0.5 + 0.25 (one thread): %.2f ms\n", HandLoop(doc) * 1e3);
+    return 0;
+}
