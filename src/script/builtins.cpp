@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "script/block.h"
+#include "script/evaluator.h"
 #include "script/messages.h"
 #include "script/scalar.h"
 #include "script/shaped.h"
@@ -284,6 +285,9 @@ Value* Resamp(const ValueList& args, ValuePool& pool) {
         }
     }
     if (lengths.empty()) return a;
+    double total = 1.0;
+    for (int64_t d : lengths) total *= static_cast<double>(d);
+    CheckAllocation(total * (pool.fast ? 8.0 : Evaluator::kBytesPerElement));
     const int type = LeafType(*a);
     Block src;
     if (pool.fast && a->DescribeBlock(src) && src.kind == Block::kDense) {

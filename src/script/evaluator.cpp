@@ -79,7 +79,7 @@ Value* Evaluator::Range(Value& a, Value& b) {
     Check(a.IsIntegral() && a.IsScalar() && b.IsIntegral() && b.IsScalar(), msg::kRangeLimits);
     const int64_t from = a.GetInt(), to = b.GetInt();
     const int64_t step = to >= from ? 1 : -1;
-    if ((to - from) * step + 1 > kMaxRangeLength) Raise(msg::kOutOfMemory);
+    CheckAllocation(static_cast<double>((to - from) * step + 1) * kBytesPerElement);
     auto* r = pool_.Make<VectorDynamic>();
     for (int64_t i = from;; i += step) {
         Value* e = pool_.Make<ScalarRO>(kInt);

@@ -15,8 +15,8 @@ public:
     // Applies pending post-increments, frees what the node owns and releases its children.
     void Release(SyntaxNode* node);
 
-    // Longest range the language builds; a longer one fails as out of memory before it is made.
-    static constexpr int64_t kMaxRangeLength = int64_t{1} << 26;
+    // What one element of a list of values costs, for the memory check before a range is built.
+    static constexpr double kBytesPerElement = 96.0;
 
 private:
     Value* Apply(SyntaxNode* node, const ValueList& kids);

@@ -13,6 +13,7 @@ inline constexpr const char* kDecConst = "syntax error in decimal constant";
 inline constexpr const char* kFloatConst = "syntax error in floating point constant";
 
 inline constexpr const char* kOutOfMemory = "out of memory";
+inline constexpr const char* kNodeAllocation = "make_node: memory allocation error";
 inline constexpr const char* kDivisionByZero = "division by zero";
 inline constexpr const char* kInvalidIndex = "invalid index";
 inline constexpr const char* kFieldMissing = "field does not exist";

@@ -1,5 +1,7 @@
 #include "script/scalar.h"
 
+#include <unistd.h>
+
 #include <cinttypes>
 #include <climits>
 #include <cstdio>
@@ -12,6 +14,12 @@ namespace zun::script {
 
 void Raise(const char* text) {
     throw ScriptError{text};
+}
+
+void CheckAllocation(double bytes) {
+    static const double physical =
+        static_cast<double>(sysconf(_SC_PHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGESIZE));
+    if (!(bytes <= physical)) Raise(msg::kOutOfMemory);
 }
 
 namespace {

@@ -236,6 +236,9 @@ DenseVector::DenseVector(ValuePool* pool, int type, std::vector<int64_t> dims,
       writable_(writable) {}
 
 DenseVector* DenseVector::Create(ValuePool* pool, int type, const std::vector<int64_t>& dims, bool writable) {
+    double total = std::max(ElementBytes(type), 1);
+    for (int64_t d : dims) total *= static_cast<double>(d);
+    CheckAllocation(total);
     int64_t n = 1;
     for (int64_t d : dims) n *= d;
     const size_t bytes = static_cast<size_t>(n) * static_cast<size_t>(std::max(ElementBytes(type), 1));

@@ -1,6 +1,7 @@
 #include "script/syntax.h"
 
 #include <cstdio>
+#include <new>
 
 #include "script/messages.h"
 #include "script/scanner.h"
@@ -427,6 +428,12 @@ ParseResult ParseLine(const std::string& text, std::string& messages) {
         r.root = p.Input();
     } catch (const SyntaxFailure& f) {
         r.status = f.status;
+        r.root.reset();
+    } catch (const std::bad_alloc&) {
+        // Counts as one error of the parse: the line is not evaluated.
+        messages += "\n";
+        messages += msg::kNodeAllocation;
+        r.status = -1;
         r.root.reset();
     }
     return r;

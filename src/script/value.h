@@ -24,6 +24,9 @@ struct ScriptError {
     const char* text;
 };
 [[noreturn]] void Raise(const char* text);
+// Raises "out of memory" before an evaluation asks for more than the machine has, so that a
+// line like a resampling to huge lengths fails cleanly instead of exhausting the system.
+void CheckAllocation(double bytes);
 
 enum class BinOp {
     Mul,

@@ -139,6 +139,9 @@ TEST_P(LanguageTest, BuiltIns) {
     EXPECT_EQ(Run("resamp(a.raw, {2, 1})"), "{{{100,200}},{{1200,1400}}}");
     EXPECT_EQ(Run("resamp({1,2,3,4}, {2})"), "{1,3}");
     EXPECT_EQ(Run("resamp({1,2})"), "{1,2}");
+    // Sizes beyond the machine fail cleanly instead of exhausting it.
+    EXPECT_EQ(Run("resamp(a, {2000000000, 2000000000, 2000000000})"), "out of memory");
+    EXPECT_EQ(Run("sumt(-2147483647 .. 2147483647)"), "out of memory");
     EXPECT_EQ(Run("resamp(a.raw, {2, 1}) = 7"), "{{{7,7}},{{7,7}}}");
     SeedScriptRand(1);
     const std::string shaken = Run("shake({1,2,3,4,5,6})");
