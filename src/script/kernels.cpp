@@ -253,17 +253,12 @@ double Apply(BinOp op, double x, double y) {
         case BinOp::BitOr:
             return static_cast<int32_t>(x) | static_cast<int32_t>(y);
         case BinOp::Less:
-            return x < y;
         case BinOp::Greater:
-            return x > y;
         case BinOp::LessEqual:
-            return x <= y;
         case BinOp::GreaterEqual:
-            return x >= y;
         case BinOp::Equal:
-            return x == y;
         case BinOp::NotEqual:
-            return x != y;
+            return CompareNumbers(op, x, y);
         case BinOp::LogicalAnd:
             return (x != 0.0) && (y != 0.0);
         case BinOp::LogicalOr:

@@ -49,21 +49,8 @@ int CompareText(const char* a, const char* b) {
 // One comparison of the language; returns -1 when the receiver stays as it is.
 int CompareValues(BinOp op, Value& a, Value& b) {
     if (a.IsNumeric()) {
-        const double x = a.GetDouble(), y = b.GetDouble();
-        switch (op) {
-            case BinOp::Less:
-                return x < y;
-            case BinOp::Greater:
-                return x > y;
-            case BinOp::LessEqual:
-                return x <= y;
-            case BinOp::GreaterEqual:
-                return x >= y;
-            case BinOp::Equal:
-                return x == y;
-            default:
-                return x != y;
-        }
+        const double x = a.GetDouble();
+        return CompareNumbers(op, x, b.GetDouble());
     }
     const bool equality = op == BinOp::Equal || op == BinOp::NotEqual;
     if (equality && a.IsBool()) {

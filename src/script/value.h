@@ -48,6 +48,25 @@ enum class BinOp {
     LogicalAnd,
     LogicalOr,
 };
+// The six comparisons of two numbers, by IEEE rules (every comparison with a NaN is false but
+// "not equal").
+inline bool CompareNumbers(BinOp op, double x, double y) {
+    switch (op) {
+        case BinOp::Less:
+            return x < y;
+        case BinOp::Greater:
+            return x > y;
+        case BinOp::LessEqual:
+            return x <= y;
+        case BinOp::GreaterEqual:
+            return x >= y;
+        case BinOp::Equal:
+            return x == y;
+        default:
+            return x != y;
+    }
+}
+
 enum class AsgOp { Assign, Mul, Div, Mod, Add, Sub, Shl, Shr, And, Xor, Or };
 enum class UnOp { PostInc, PostDec, PreInc, PreDec, Plus, Negate, BitNot, LogicalNot, Clear };
 enum class ListOp { Max, Min, Sum };
