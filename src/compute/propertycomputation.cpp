@@ -153,9 +153,22 @@ private:
 
 }  // namespace
 
+int CPropertyComputation::CheckSettings(std::string& errors, std::string& warnings) {
+    checked_ = methods_;
+    haveChecked_ = true;
+    if (!doc_) return 0;
+    int count = 0;
+    for (PropertyMethodSettings& rec : checked_) count += CheckSettings(rec, *doc_, &errors, &warnings);
+    return count;
+}
+
+void CPropertyComputation::AcceptCheckedSettings() {
+    if (haveChecked_) methods_ = checked_;
+    haveChecked_ = false;
+}
+
 int CPropertyComputation::Apply(PropertyDocument& doc) {
-    if (!methods_) return -1;
-    const bool anyEnabled = std::any_of(methods_->begin(), methods_->end(),
+    const bool anyEnabled = std::any_of(methods_.begin(), methods_.end(),
                                         [](const PropertyMethodSettings& r) { return r.enabled != 0; });
     bool anyProperty = false;
     for (int ch = 0; ch < doc.ChannelCount(); ++ch) anyProperty |= doc.ChannelKind(ch) == kProperty;
@@ -164,7 +177,7 @@ int CPropertyComputation::Apply(PropertyDocument& doc) {
     int merged = 0;
     bool written = false;
     try {
-        for (const PropertyMethodSettings& rec : *methods_) {
+        for (const PropertyMethodSettings& rec : methods_) {
             if (!rec.enabled) continue;
             const std::string description = PropertyMethodDescription(rec.kind);
             doc.SetStateText("Property computation: " + description + "...");
@@ -195,8 +208,7 @@ int CPropertyComputation::Apply(PropertyDocument& doc) {
 }
 
 void CPropertyComputation::Serialize(Archive& ar) {
-    std::vector<PropertyMethodSettings> none;
-    SerializePropertyMethods(ar, methods_ ? *methods_ : none);
+    SerializePropertyMethods(ar, methods_);
 }
 
 }  // namespace zun

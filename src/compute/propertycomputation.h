@@ -1,11 +1,12 @@
 #pragma once
 // The property computation: derives property channels from the composition channels (scalar
 // analytic map, scalar extrapolation) or labels linked clusters of a channel, one method record
-// after the other in the controller's list.
+// after the other in its ordered list.
 
 #include <string>
 #include <vector>
 
+#include "compute/computedocument.h"
 #include "compute/propertysettings.h"
 
 namespace zun {
@@ -13,11 +14,15 @@ namespace zun {
 class Archive;
 class PropertyDocument;
 
-class CPropertyComputation {
+class CPropertyComputation final : public PropertyComputationEngine {
 public:
-    // The controller's method list, which Apply runs and Serialize stores.
-    void SetMethods(std::vector<PropertyMethodSettings>* methods) { methods_ = methods; }
-    std::vector<PropertyMethodSettings>* Methods() const { return methods_; }
+    explicit CPropertyComputation(PropertyDocument* document = nullptr) : doc_(document) {}
+    void SetDocument(PropertyDocument* document) { doc_ = document; }
+
+    // The method list that Apply runs and Serialize stores (edited by the set-up dialog and the
+    // remote commands on the UI thread, never while a computation runs).
+    std::vector<PropertyMethodSettings>& Methods() { return methods_; }
+    const std::vector<PropertyMethodSettings>& Methods() const { return methods_; }
 
     // Fills the record's four channel tables (value 1.0 each), its voxel resolution (µm) and its
     // sample dimensions from the document.
@@ -29,14 +34,25 @@ public:
     static int CheckSettings(PropertyMethodSettings& rec, const PropertyDocument& doc, std::string* errors,
                              std::string* warnings);
 
-    // Runs the enabled methods. Returns -1 when there is nothing to do, -100 after a stop, else 0,
-    // a data error (100 + n) or a data warning (-100 - n); errors win over warnings.
+    // Checks a copy of every record against the document (0 findings without a document); the
+    // copy replaces the list on AcceptCheckedSettings.
+    int MethodCount() const override { return static_cast<int>(methods_.size()); }
+    int CheckSettings(std::string& errors, std::string& warnings) override;
+    void AcceptCheckedSettings() override;
+
+    // Runs the enabled methods. Returns -1 when there is nothing to do (or no document), -100
+    // after a stop, else 0, a data error (100 + n) or a data warning (-100 - n); errors win over
+    // warnings.
+    int Apply() override { return doc_ ? Apply(*doc_) : -1; }
     int Apply(PropertyDocument& doc);
 
-    void Serialize(Archive& ar);
+    void Serialize(Archive& ar) override;
 
 private:
-    std::vector<PropertyMethodSettings>* methods_ = nullptr;
+    PropertyDocument* doc_ = nullptr;
+    std::vector<PropertyMethodSettings> methods_;
+    std::vector<PropertyMethodSettings> checked_;
+    bool haveChecked_ = false;
 };
 
 }  // namespace zun

@@ -33,7 +33,6 @@ protected:
             doc.channels[2].words[v] = static_cast<std::uint16_t>(16383 - a - b);
         }
         methods.push_back(Record(kScalarAnalyticMap));
-        pc.SetMethods(&methods);
     }
 
     PropertyMethodSettings Record(int kind) {
@@ -66,8 +65,8 @@ protected:
     }
 
     test::TestPluginDocument doc;
-    std::vector<PropertyMethodSettings> methods;
-    CPropertyComputation pc;
+    CPropertyComputation pc{&doc};
+    std::vector<PropertyMethodSettings>& methods = pc.Methods();
 };
 
 TEST_F(PropertyTest, AnalyticMapGivesTheThreeMeans) {
@@ -213,7 +212,8 @@ TEST_F(PropertyTest, MergedResultsStopsAndNothingToDo) {
     doc.channels[5].kind = doc.channels[6].kind = 1;  // no property channel left
     EXPECT_EQ(pc.Apply(doc), -1);
     CPropertyComputation unbound;
-    EXPECT_EQ(unbound.Apply(doc), -1);
+    unbound.Methods() = methods;
+    EXPECT_EQ(unbound.Apply(), -1);
 }
 
 }  // namespace

@@ -146,6 +146,28 @@ TEST_F(PropertySettingsTest, WarningsBringTheRecordUpToDate) {
     EXPECT_EQ(ext.columns, std::vector<ExtrapolationColumn>(3));
 }
 
+TEST_F(PropertySettingsTest, ControllerChecksACopyAndKeepsItOnlyWhenAccepted) {
+    CPropertyComputation pc(&doc);
+    pc.Methods() = {Fresh(kScalarAnalyticMap), Fresh(kLinkedClusterAnalysis)};
+    pc.Methods()[0].compositions = {{"Water", 3.0f}};
+    pc.Methods()[1].inputChannel = "Nothing";
+    const auto before = pc.Methods();
+    std::string errors, warnings;
+    EXPECT_EQ(pc.MethodCount(), 2);
+    EXPECT_EQ(pc.CheckSettings(errors, warnings), 2);
+    EXPECT_EQ(errors, "Error: input channel 'Nothing' not found\n");
+    EXPECT_EQ(warnings,
+              "Warning: the compositions of the document have changed; the composition table was updated\n");
+    EXPECT_EQ(pc.Methods(), before);
+    pc.AcceptCheckedSettings();
+    EXPECT_EQ(pc.Methods()[0].compositions, (std::vector<NamedValue>{{"Air", 1.0f}, {"Water", 3.0f}}));
+    // Without a document nothing is checked and nothing runs.
+    CPropertyComputation none;
+    none.Methods() = before;
+    EXPECT_EQ(none.CheckSettings(errors, warnings), 0);
+    EXPECT_EQ(none.Apply(), -1);
+}
+
 TEST(PropertyMethodsArchive, RoundTripAndLayout) {
     std::vector<PropertyMethodSettings> methods(2);
     methods[0].compositions = {{"Air", 2.5f}};
@@ -177,7 +199,7 @@ TEST(PropertyMethodsArchive, RoundTripAndLayout) {
 
     // Through the computation object, which stores its controller's list.
     CPropertyComputation pc;
-    pc.SetMethods(&back);
+    pc.Methods() = back;
     MemoryStream ms2;
     {
         Archive ar(ms2, Archive::Mode::Store);
