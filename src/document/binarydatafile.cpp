@@ -59,14 +59,14 @@ private:
 
 }  // namespace
 
-std::string CheckChannelList(const std::vector<DataChannel>& channels) {
+std::string CheckChannelList(const std::vector<DataChannel>& channels, bool documentOrder) {
     if (channels.empty()) return "no channels";
-    if (channels.front().kind != 0) return "the first channel is not a composition channel";
+    if (documentOrder && channels.front().kind != 0) return "the first channel is not a composition channel";
     std::set<std::string> names;
     for (std::size_t i = 0; i < channels.size(); ++i) {
         const DataChannel& c = channels[i];
         if (c.kind < 0 || c.kind > 3) return "channel kind out of range";
-        if (i && c.kind < channels[i - 1].kind) return "channels are not ordered by kind";
+        if (documentOrder && i && c.kind < channels[i - 1].kind) return "channels are not ordered by kind";
         if (c.name.empty()) return "empty channel name";
         if (!names.insert(c.name).second) return "channel name \"" + c.name + "\" repeats";
     }

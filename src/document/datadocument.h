@@ -52,9 +52,9 @@ struct DataDocument {
     bool operator==(const DataDocument&) const = default;
 };
 
-// Checks what both formats require of the channel list: at least one channel, the first a
-// composition, kinds 0..3 in non-decreasing order, distinct non-empty names. Returns the reason
-// of the first failure, empty when sound.
-std::string CheckChannelList(const std::vector<DataChannel>& channels);
+// Checks the channel list: at least one channel, kinds 0..3, distinct non-empty names, and for a
+// whole document (documentOrder) the first channel a composition and the kinds in non-decreasing
+// order. Returns the reason of the first failure, empty when sound.
+std::string CheckChannelList(const std::vector<DataChannel>& channels, bool documentOrder = true);
 
 }  // namespace zun

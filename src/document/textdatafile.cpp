@@ -247,7 +247,7 @@ void BuildChannels(Tokenizer& in, DataDocument& doc, HeaderState& h) {
         ch.rangeMin = static_cast<float>(h.ranges[2 * i]);
         ch.rangeMax = static_cast<float>(h.ranges[2 * i + 1]);
     }
-    if (std::string why = CheckChannelList(doc.channels); !why.empty()) in.Fail(kNotTextFile, why);
+    if (std::string why = CheckChannelList(doc.channels, false); !why.empty()) in.Fail(kNotTextFile, why);
     for (const DataCompound& cp : doc.compounds)
         if (cp.channel >= h.channels || doc.channels[cp.channel].kind != 0)
             in.Fail(kNotTextFile, "COMPOUNDS names a channel that is no composition channel");
@@ -318,7 +318,7 @@ DataDocument ReadTextDataFile(const std::string& path) {
 }
 
 void WriteTextDataFile(const std::string& path, const DataDocument& doc) {
-    if (std::string why = CheckChannelList(doc.channels); !why.empty())
+    if (std::string why = CheckChannelList(doc.channels, false); !why.empty())
         throw std::runtime_error("Cannot write file " + path + ": " + why);
     std::size_t words = doc.PlaneWords() * doc.PlaneCount();
     for (const DataChannel& c : doc.channels)

@@ -25,7 +25,8 @@ namespace zun {
 
 // True when the file starts with "TEXT".
 bool IsTextDataFile(const std::string& path);
-// Throws DataFileError with one of the textfile messages.
+// Throws DataFileError with one of the textfile messages. The channel order is not checked here:
+// files of selected channels may hold any kinds in any order.
 DataDocument ReadTextDataFile(const std::string& path);
 // Written atomically; throws std::runtime_error naming the path on failure.
 void WriteTextDataFile(const std::string& path, const DataDocument& doc);

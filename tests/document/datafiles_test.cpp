@@ -188,7 +188,8 @@ TEST(TextDataFile, RefusalsNameTheFileAndTheFault) {
     starts("zun_file", textfile::kNotTextFile);
     starts("TEXT 1\nGRID 2 1 1\nDATA\n", textfile::kNotTextFile);
     starts("TEXT 1\nCOLOUR 3\n", textfile::kNotTextFile);
-    starts(head + "TYPES 1 0\nDATA\n", textfile::kNotTextFile);
+    starts(head + "NAMES \"a\" \"\"\nDATA\n", textfile::kNotTextFile);
+    starts(head + "TYPES 0 4\nDATA\n", textfile::kCannotRead);
     starts(head + "NAMES \"a\" \"a\"\nDATA\n", textfile::kNotTextFile);
     starts(head + "COMPOUNDS 1 \"H2O\" 1\nDATA\n", textfile::kNotTextFile);
     starts(head + "BEAM 0 30\nDATA\n", textfile::kNotTextFile);

@@ -1,0 +1,181 @@
+#pragma once
+// The document: one sample with its channels, the computation controller, the log and the
+// settings of one data set, read and written through one archive. GUI-free: views observe it
+// through DocViewList, questions and messages go through the prompt it was given.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "compute/log.h"
+#include "document/changehints.h"
+#include "document/datadocument.h"
+#include "document/docsettings.h"
+#include "model/sample.h"
+
+namespace zun {
+
+class Archive;
+class Prompt;
+class ProgressSink;
+class MainFrameChannel;
+
+// What the document is given by the program (all may be null in headless use).
+struct DocServices {
+    Prompt* prompt = nullptr;
+    ProgressSink* progress = nullptr;
+    MainFrameChannel* frame = nullptr;
+};
+
+// The preferences' logging section, which a new document takes over.
+struct LoggingPrefs {
+    bool enabled = true;
+    bool clearOnStart = false;
+    bool viewLog = false;
+};
+
+// The program-wide schema value: the version of the document file being loaded.
+std::int32_t GetArchiveSchema();
+
+class CZunDoc : public LogHost {
+public:
+    explicit CZunDoc(DocServices services = {});
+    ~CZunDoc() override;
+    CZunDoc(const CZunDoc&) = delete;
+    CZunDoc& operator=(const CZunDoc&) = delete;
+
+    // ---- life cycle and files
+    // A new document: the sample with its first composition channel "Void", the controller and
+    // the log; the logging switches come from the preferences.
+    bool OnNewDocument(const LoggingPrefs& prefs = {});
+    // Reads a document file. On any failure the document is left as it was, the prompt shows the
+    // reason ("Unexpected file format." for a damaged or foreign file) and false is returned.
+    bool OnOpenDocument(const std::string& path);
+    // Writes the document file atomically; on failure the old file stays and the prompt says why.
+    bool OnSaveDocument(const std::string& path);
+    // The Save command: asks the older-format question for a document read from the older
+    // form, saves to the document's path, tells the views the new name.
+    bool OnFileSave();
+    void Serialize(Archive& ar);
+
+    // ---- identity
+    const std::string& GetPathName() const { return path_; }
+    void SetPathName(const std::string& path);
+    const std::string& GetTitle() const { return title_; }
+    void SetTitle(const std::string& title) { title_ = title; }
+    void SetTitleText(const std::string& text) { title_ = text; }
+    const std::string& GetNameText() const { return nameText_; }
+    bool IsModified() const { return modified_; }
+    void SetModifiedFlag(bool modified = true) { modified_ = modified; }
+    bool ReadFromOlderFormat() const { return legacyFile_; }
+    // Set when the last open read a file of a newer program (the update check is due).
+    bool OpenedNewerFile() const { return newerFile_; }
+
+    // ---- owned parts
+    ZunImage& Sample() { return *sample_; }
+    const ZunImage& Sample() const { return *sample_; }
+    CLogger& Logger() { return *logger_; }
+    DocSettings& Settings() { return settings_; }
+    const DocSettings& Settings() const { return settings_; }
+    // The energy-optimisation record (created through the class registry when registered).
+    Serializable* EnergyOptVars() { return energyOptVars_.get(); }
+    std::vector<WindowRecord>& WindowRecords() { return windows_; }
+    Prompt* GetPromptSink() const { return services_.prompt; }
+
+    // LogHost
+    CLogger* GetLogger() override { return logger_.get(); }
+    bool IsLoggingEnabled() const override { return settings_.loggingEnabled; }
+
+    // ---- views
+    DocViewList& Views() { return views_; }
+    void UpdateAllViews(DocView* sender, unsigned hint, const ChangeHint* hintObject = nullptr);
+
+    // ---- notes
+    const std::string& GetNotes() const { return settings_.notes; }
+    // Stores the text (line ends made LF) and marks the document modified.
+    void SetNotes(const std::string& text);
+
+    // ---- channels (names are exact, case-sensitive)
+    // position: the index the new channel should get (kept within its kind's place). 0 inserted,
+    // -1 the name exists, -2 memory refused, -3 bad kind or empty name.
+    int InsertChannel(int kind, int position, const std::string& name);
+    // The index that "insert first/last of a kind" and "insert before/after" give.
+    int InsertPositionFirst(int kind) const;
+    int InsertPositionLast(int kind) const;
+    // Returns the names deleted.
+    std::vector<std::string> DeleteChannels(std::vector<std::string> names, bool quiet);
+    // 0 renamed or unchanged, -1 the new name exists, -2 no such channel.
+    int RenameChannel(const std::string& oldName, const std::string& newName);
+    std::string GetChannelDisplayName(int index) const;
+    std::string GetChannelDisplayName(const std::string& name) const;
+    void SetBoundaryActive(bool enabled, const std::string& name);
+    void ClearBoundaries(const std::vector<std::string>& names);
+
+    // ---- grid and slices
+    // Resizes every channel to sizes, the old data placed at offsets. 0 done, -1 bad sizes,
+    // -2 memory refused (nothing changed).
+    int ResizeVolume(const std::array<std::uint32_t, 3>& sizes, const std::array<std::int32_t, 3>& offsets);
+    // 0 done, -1 bad position, -2 memory refused.
+    int InsertSlices(int first, int count);
+    // Returns the numbers deleted (descending), empty when cancelled or nothing valid.
+    std::vector<std::uint32_t> DeleteSlices(std::vector<std::uint32_t> numbers);
+    bool ClearSlices(const std::vector<ChanSliceRecord>& records);
+    bool ReverseSlices(const std::vector<std::string>& names);
+    bool DiscardAllImportedImages();
+    void DiscardChannelImportedImages(const std::vector<std::string>& names);
+    void DiscardSliceImportedImages(const std::vector<ChanSliceRecord>& records);
+
+    // ---- data files
+    // Fill a new, empty document; false (with the message shown) on refusal.
+    bool ImportTextDocument(const std::string& path);
+    bool ImportBinaryDataFile(const std::string& path);
+    // The whole document, or a selection of channels or of (channel, slice) records.
+    bool ExportTextDocument(const std::string& path);
+    bool ExportBinaryDataFile(const std::string& path);
+    bool ExportChannelsToText(const std::vector<std::string>& names, const std::string& path);
+    bool ExportSlicesToText(const std::vector<ChanSliceRecord>& records, const std::string& path);
+    bool ImportChannelsFromText(const std::vector<std::string>& names, const std::string& path);
+    bool ImportSlicesFromText(const std::vector<ChanSliceRecord>& records, const std::string& path);
+    // The document's content as a data record (all channels and planes).
+    DataDocument ToDataDocument() const;
+
+    // ---- fields other parts read and write
+    bool viewsUpdating = false;
+    int propertyDialogCount = 0;
+    std::string imageExportFolder;
+    std::string webExportFolder;
+    std::string sceneExportFolder;
+    std::string textExportFolder;
+    std::string recordingFolder;
+    std::array<std::int32_t, 4> notesRect{};
+
+private:
+    void Tell(const std::string& text, int icon) const;
+    bool Ask(const std::string& text) const;
+    void ResetContent();
+    void NoteDataChanged();
+    void SelectionForText(const std::vector<int>& channels, const std::vector<std::uint32_t>& planes,
+                          DataDocument& out) const;
+    bool FillFromData(DataDocument& data, const std::string& path);
+    bool ImportSelectionFromText(const std::vector<int>& channels, const std::vector<std::uint32_t>& planes,
+                                 const std::string& path);
+    std::size_t TreeItemCount() const;
+
+    DocServices services_;
+    std::unique_ptr<ZunImage> sample_;
+    std::unique_ptr<CLogger> logger_;
+    std::unique_ptr<Serializable> energyOptVars_;
+    DocSettings settings_;
+    std::vector<WindowRecord> windows_;
+    DocViewList views_;
+    std::string path_;
+    std::string title_;
+    std::string nameText_;
+    bool modified_ = false;
+    bool legacyFile_ = false;
+    bool newerFile_ = false;
+};
+
+}  // namespace zun

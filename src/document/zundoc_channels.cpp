@@ -1,0 +1,288 @@
+// Channel, slice and grid operations of the document, each announced to the views.
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+#include <set>
+
+#include "document/docmessages.h"
+#include "document/zundoc.h"
+#include "platform/prompt.h"
+
+namespace zun {
+
+void CZunDoc::NoteDataChanged() {
+    modified_ = true;
+    sample_->modified = true;
+}
+
+int CZunDoc::InsertPositionFirst(int kind) const {
+    // After the last channel of a lower kind; compositions never go before the first one.
+    int pos = kind == ZunChan::kComposition ? std::min(1, sample_->GetChanCount()) : 0;
+    for (int k = kind - 1; k >= 0; --k) {
+        int last = sample_->LastChanOfKind(k);
+        if (last >= 0) {
+            pos = std::max(pos, last + 1);
+            break;
+        }
+    }
+    return pos;
+}
+
+int CZunDoc::InsertPositionLast(int kind) const {
+    for (int k = kind; k >= 0; --k) {
+        int last = sample_->LastChanOfKind(k);
+        if (last >= 0) return last + 1;
+    }
+    return 0;
+}
+
+int CZunDoc::InsertChannel(int kind, int position, const std::string& name) {
+    if (kind < 0 || kind > 3 || name.empty()) return -3;
+    if (sample_->FindChanIndex(name) >= 0) {
+        Tell(docmsg::ChannelExists(name), static_cast<int>(PromptIcon::Warning));
+        return -1;
+    }
+    try {
+        if (sample_->InsertChan(kind, position, name, sample_->PickUnusedColour()) < 0) return -1;
+    } catch (const std::bad_alloc&) {
+        ShowInsufficientMemoryError(services_.prompt, "inserting a new data channel");
+        return -2;
+    }
+    int index = sample_->FindChanIndex(name);
+    NoteDataChanged();
+    InsertChanMod hint(name, index > 0 ? sample_->GetChan(index - 1)->name : std::string());
+    UpdateAllViews(nullptr, kHintStructure, &hint);
+    return 0;
+}
+
+std::vector<std::string> CZunDoc::DeleteChannels(std::vector<std::string> names, bool quiet) {
+    if (names.empty()) return {};
+    if (!quiet && !Ask(docmsg::kDeleteChannels)) return {};
+    int first = sample_->FirstChanOfKind(ZunChan::kComposition);
+    if (first >= 0) {
+        const std::string& keep = sample_->GetChan(first)->name;
+        if (std::find(names.begin(), names.end(), keep) != names.end()) {
+            std::erase(names, keep);
+            Tell(docmsg::kFirstCompositionKept, static_cast<int>(PromptIcon::Information));
+        }
+    }
+    std::vector<std::string> deleted;
+    for (const std::string& n : names) {
+        if (sample_->FindChanIndex(n) < 0) continue;
+        sample_->RemoveChan(n);
+        deleted.push_back(n);
+    }
+    if (deleted.empty()) return deleted;
+    NoteDataChanged();
+    DeleteChanMod hint(deleted);
+    UpdateAllViews(nullptr, kHintStructure, &hint);
+    return deleted;
+}
+
+int CZunDoc::RenameChannel(const std::string& oldName, const std::string& newName) {
+    if (oldName == newName) return 0;
+    int i = sample_->FindChanIndex(oldName);
+    if (i < 0) return -2;
+    if (newName.empty()) return -1;
+    if (sample_->FindChanIndex(newName) >= 0) {
+        Tell(docmsg::ChannelNameExists(newName), static_cast<int>(PromptIcon::Warning));
+        return -1;
+    }
+    // The sample moves the active boundary's name along.
+    sample_->RenameChan(newName, i);
+    modified_ = true;
+    RenameChanMod hint(oldName, newName);
+    UpdateAllViews(nullptr, kHintRename, &hint);
+    return 0;
+}
+
+std::string CZunDoc::GetChannelDisplayName(int index) const {
+    if (!sample_->IsChanIndex(index)) return {};
+    const ZunChan& c = *sample_->GetChan(index);
+    return c.kind == ZunChan::kProperty ? std::string() : c.GetLabel();
+}
+
+std::string CZunDoc::GetChannelDisplayName(const std::string& name) const {
+    return GetChannelDisplayName(sample_->FindChanIndex(name));
+}
+
+void CZunDoc::SetBoundaryActive(bool enabled, const std::string& name) {
+    sample_->SetActiveBoundary(name, enabled);
+    ActiveBoundMod hint(name, sample_->boundaryMaskOn);
+    UpdateAllViews(nullptr, kHintRename, &hint);
+}
+
+void CZunDoc::ClearBoundaries(const std::vector<std::string>& names) {
+    std::vector<std::string> cleared;
+    for (const std::string& n : names) {
+        ZunChan* c = sample_->FindChan(n);
+        if (!c || c->kind != ZunChan::kBoundary || !c->Data()) continue;
+        imtype* d = c->Data();
+        const std::int64_t count = static_cast<std::int64_t>(c->GetNumVoxels());
+        for (std::int64_t v = 0; v < count; ++v) d[v] &= static_cast<imtype>(~0x3FFF);
+        c->modified = true;
+        cleared.push_back(n);
+    }
+    if (cleared.empty()) return;
+    NoteDataChanged();
+    ChangeBoundMod hint(cleared);
+    UpdateAllViews(nullptr, kHintData, &hint);
+}
+
+int CZunDoc::ResizeVolume(const std::array<std::uint32_t, 3>& sizes,
+                          const std::array<std::int32_t, 3>& offsets) {
+    for (std::uint32_t s : sizes)
+        if (s > static_cast<std::uint32_t>(INT32_MAX)) return -1;
+    const Dims old = sample_->GetDims();
+    const int oldNz = old.size() > 2 ? old[2] : 0;
+    Dims want{static_cast<int>(sizes[0]), static_cast<int>(sizes[1]), static_cast<int>(sizes[2])};
+    if (want == old && offsets == std::array<std::int32_t, 3>{}) return 0;
+    // The sample takes the position of the new grid in the old one; the caller gives the position
+    // of the old data in the new grid.
+    Dims off{-offsets[0], -offsets[1], -offsets[2]};
+    int r;
+    try {
+        r = sample_->Resize(want, off);
+    } catch (const std::bad_alloc&) {
+        r = -1;
+    }
+    if (r < 0) {
+        ShowInsufficientMemoryError(services_.prompt, "resizing the sample grid");
+        return -2;
+    }
+    NoteDataChanged();
+    // Planes before the old first plane come in at the start, the rest at the end.
+    const int newNz = want[2];
+    const int front = offsets[2];
+    if (front > 0) {
+        InsertSliceMod hint(0, static_cast<std::uint32_t>(front));
+        UpdateAllViews(nullptr, kHintStructure, &hint);
+    } else if (front < 0) {
+        DeleteSliceMod hint(0, static_cast<std::uint32_t>(std::min(-front, oldNz)));
+        UpdateAllViews(nullptr, kHintStructure, &hint);
+    }
+    const int kept = std::max(0, std::min(oldNz - std::max(-front, 0), newNz - std::max(front, 0)));
+    const int atEnd = std::max(front, 0) + kept;
+    if (newNz > atEnd) {
+        InsertSliceMod hint(static_cast<std::uint32_t>(atEnd), static_cast<std::uint32_t>(newNz - atEnd));
+        UpdateAllViews(nullptr, kHintStructure, &hint);
+    }
+    const int removedAtEnd = std::max(0, oldNz - std::max(-front, 0) - kept);
+    if (removedAtEnd > 0) {
+        DeleteSliceMod hint(static_cast<std::uint32_t>(atEnd), static_cast<std::uint32_t>(removedAtEnd));
+        UpdateAllViews(nullptr, kHintStructure, &hint);
+    }
+    StatsMod stats;
+    UpdateAllViews(nullptr, kHintData, &stats);
+    return 0;
+}
+
+int CZunDoc::InsertSlices(int first, int count) {
+    if (count <= 0 || first < 0 || first > sample_->GetSliceCount()) return -1;
+    int r;
+    try {
+        r = sample_->InsertSlices(first, count);
+    } catch (const std::bad_alloc&) {
+        r = -1;
+    }
+    if (r < 0) {
+        ShowInsufficientMemoryError(services_.prompt, "inserting data slice(s)");
+        return -2;
+    }
+    NoteDataChanged();
+    InsertSliceMod hint(static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(count));
+    UpdateAllViews(nullptr, kHintStructure, &hint);
+    return 0;
+}
+
+std::vector<std::uint32_t> CZunDoc::DeleteSlices(std::vector<std::uint32_t> numbers) {
+    const auto nz = static_cast<std::uint32_t>(sample_->GetSliceCount());
+    std::erase_if(numbers, [&](std::uint32_t z) { return z >= nz; });
+    if (numbers.empty() || !Ask(docmsg::kDeleteSlices)) return {};
+    std::sort(numbers.begin(), numbers.end(), std::greater<>());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    sample_->DeleteSlices(std::vector<int>(numbers.begin(), numbers.end()));
+    NoteDataChanged();
+    DeleteSliceMod hint(numbers);
+    UpdateAllViews(nullptr, kHintStructure, &hint);
+    return numbers;
+}
+
+bool CZunDoc::ClearSlices(const std::vector<ChanSliceRecord>& records) {
+    if (records.empty() || !Ask(docmsg::kClearSlices)) return false;
+    std::vector<ChanSliceRecord> done;
+    for (const ChanSliceRecord& r : records) {
+        ZunChan* c = sample_->FindChan(r.channel);
+        if (!c || r.slice >= static_cast<std::uint32_t>(c->GetSliceCount())) continue;
+        c->ClearSliceImport(static_cast<int>(r.slice));
+        done.push_back(r);
+    }
+    if (done.empty()) return false;
+    NoteDataChanged();
+    ClearSliceMod hint(done);
+    UpdateAllViews(nullptr, kHintData, &hint);
+    return true;
+}
+
+bool CZunDoc::ReverseSlices(const std::vector<std::string>& names) {
+    if (names.empty() || !Ask(docmsg::kReverseSlices)) return false;
+    bool any = false;
+    for (const std::string& n : names) {
+        ZunChan* c = sample_->FindChan(n);
+        if (!c) continue;
+        c->ReverseZ();
+        any = true;
+        NoteDataChanged();
+        ReverseSliceMod hint(n, static_cast<std::uint32_t>(c->GetSliceCount()));
+        UpdateAllViews(nullptr, kHintData, &hint);
+    }
+    return any;
+}
+
+bool CZunDoc::DiscardAllImportedImages() {
+    if (!Ask(docmsg::kDiscardImages)) return false;
+    std::vector<ChanSliceRecord> records;
+    for (int i = 0; i < sample_->GetChanCount(); ++i) {
+        ZunChan& c = *sample_->GetChan(i);
+        for (int z = 0; z < c.GetSliceCount(); ++z) {
+            Slice& s = *c.GetSlice(z);
+            if (!s.image) continue;
+            s.ReleaseImage();
+            records.push_back({c.name, static_cast<std::uint32_t>(z)});
+        }
+    }
+    if (records.empty()) return false;
+    modified_ = true;
+    ImportSliceMod hint(records, false);
+    UpdateAllViews(nullptr, kHintRename, &hint);
+    return true;
+}
+
+void CZunDoc::DiscardChannelImportedImages(const std::vector<std::string>& names) {
+    std::vector<ChanSliceRecord> records;
+    for (const std::string& n : names) {
+        ZunChan* c = sample_->FindChan(n);
+        if (!c) continue;
+        for (int z = 0; z < c->GetSliceCount(); ++z) records.push_back({n, static_cast<std::uint32_t>(z)});
+    }
+    DiscardSliceImportedImages(records);
+}
+
+void CZunDoc::DiscardSliceImportedImages(const std::vector<ChanSliceRecord>& records) {
+    std::vector<ChanSliceRecord> done;
+    for (const ChanSliceRecord& r : records) {
+        ZunChan* c = sample_->FindChan(r.channel);
+        if (!c || r.slice >= static_cast<std::uint32_t>(c->GetSliceCount())) continue;
+        Slice& s = *c->GetSlice(static_cast<int>(r.slice));
+        if (!s.image) continue;
+        s.ReleaseImage();
+        done.push_back(r);
+    }
+    if (done.empty()) return;
+    modified_ = true;
+    ImportSliceMod hint(done, false);
+    UpdateAllViews(nullptr, kHintRename, &hint);
+}
+
+}  // namespace zun

@@ -1,0 +1,259 @@
+// The document's binary and text data files: whole-document import and export, and text
+// import and export of selected channels or slices.
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <new>
+
+#include "document/binarydatafile.h"
+#include "document/docmessages.h"
+#include "document/textdatafile.h"
+#include "document/zundoc.h"
+#include "platform/prompt.h"
+
+namespace zun {
+
+namespace {
+
+const int kErrorIcon = static_cast<int>(PromptIcon::Error);
+
+std::string StemOf(const std::string& path) {
+    return std::filesystem::path(path).stem().string();
+}
+
+}  // namespace
+
+void CZunDoc::SelectionForText(const std::vector<int>& channels, const std::vector<std::uint32_t>& planes,
+                               DataDocument& out) const {
+    const Dims& d = sample_->GetDims();
+    out.nx = static_cast<std::uint32_t>(d[0]);
+    out.ny = static_cast<std::uint32_t>(d[1]);
+    out.nz = static_cast<std::uint32_t>(d[2]);
+    out.notes = settings_.notes;
+    out.method = settings_.attenuationMethod;
+    out.coefficientKind = settings_.coefficientKind;
+    out.slices = planes;
+    const std::size_t plane = out.PlaneWords();
+    for (int i : channels) {
+        const ZunChan& c = *sample_->GetChan(i);
+        DataChannel dc;
+        dc.name = c.name;
+        dc.kind = c.kind;
+        if (c.range.size() == 2) {
+            dc.rangeMin = c.range[0];
+            dc.rangeMax = c.range[1];
+        }
+        const imtype* w = c.Data();
+        if (planes.empty()) {
+            dc.words.assign(w, w + plane * out.nz);
+        } else {
+            dc.words.resize(plane * planes.size());
+            for (std::size_t k = 0; k < planes.size(); ++k)
+                std::memcpy(dc.words.data() + k * plane, w + plane * planes[k], plane * sizeof(imtype));
+        }
+        if (c.kind == ZunChan::kComposition && (!c.compound.GetFormula().empty() || c.compound.density != 0))
+            out.compounds.push_back({static_cast<std::int32_t>(out.channels.size()), c.compound.GetFormula(),
+                                     c.compound.density});
+        out.channels.push_back(std::move(dc));
+    }
+}
+
+DataDocument CZunDoc::ToDataDocument() const {
+    std::vector<int> all(static_cast<std::size_t>(sample_->GetChanCount()));
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i);
+    DataDocument out;
+    SelectionForText(all, {}, out);
+    return out;
+}
+
+bool CZunDoc::FillFromData(DataDocument& data, const std::string& path) {
+    // Only a new, empty document is filled.
+    if (sample_->GetChanCount() != 1 || sample_->GetNumVoxels() != 0) return false;
+    try {
+        if (ResizeVolume({data.nx, data.ny, data.nz}, {0, 0, 0}) != 0) return false;
+        for (std::size_t i = 0; i < data.channels.size(); ++i) {
+            const DataChannel& dc = data.channels[i];
+            if (i == 0) {
+                sample_->RenameChan(dc.name, 0);
+            } else if (InsertChannel(dc.kind, static_cast<int>(i), dc.name) != 0) {
+                return false;
+            }
+            ZunChan& c = *sample_->GetChan(static_cast<int>(i));
+            c.range = {dc.rangeMin, dc.rangeMax};
+            std::memcpy(c.Data(), dc.words.data(), dc.words.size() * sizeof(imtype));
+            c.modified = true;
+        }
+        for (const DataCompound& cp : data.compounds) {
+            ZunChan& c = *sample_->GetChan(cp.channel);
+            c.compound.SetFormula(cp.formula, true);
+            c.compound.density = cp.density;
+        }
+    } catch (const std::bad_alloc&) {
+        ShowInsufficientMemoryError(services_.prompt, "importing " + path);
+        return false;
+    }
+    settings_.notes = data.notes;
+    settings_.attenuationMethod = data.method;
+    settings_.coefficientKind = data.coefficientKind;
+    path_.clear();
+    title_ = StemOf(path);
+    nameText_ = title_;
+    RenameDocMod hint(title_);
+    UpdateAllViews(nullptr, kHintRename, &hint);
+    modified_ = false;
+    return true;
+}
+
+bool CZunDoc::ImportTextDocument(const std::string& path) {
+    try {
+        DataDocument data = ReadTextDataFile(path);
+        if (!data.slices.empty()) throw DataFileError(textfile::Message(textfile::kGridMismatch, path));
+        if (std::string why = CheckChannelList(data.channels); !why.empty())
+            throw DataFileError(textfile::Message(textfile::kNotTextFile, path, why));
+        return FillFromData(data, path);
+    } catch (const DataFileError& e) {
+        Tell(e.what(), kErrorIcon);
+    } catch (const std::bad_alloc&) {
+        ShowInsufficientMemoryError(services_.prompt, "importing " + path);
+    }
+    return false;
+}
+
+bool CZunDoc::ImportBinaryDataFile(const std::string& path) {
+    try {
+        DataDocument data = ReadBinaryDataFile(path);
+        return FillFromData(data, path);
+    } catch (const DataFileError& e) {
+        Tell(e.what(), kErrorIcon);
+    } catch (const std::bad_alloc&) {
+        ShowInsufficientMemoryError(services_.prompt, "importing " + path);
+    }
+    return false;
+}
+
+bool CZunDoc::ExportTextDocument(const std::string& path) {
+    try {
+        WriteTextDataFile(path, ToDataDocument());
+        return true;
+    } catch (const std::exception& e) {
+        Tell(e.what(), kErrorIcon);
+    }
+    return false;
+}
+
+bool CZunDoc::ExportBinaryDataFile(const std::string& path) {
+    try {
+        DataDocument d = ToDataDocument();
+        WriteBinaryDataFile(path, d);
+        return true;
+    } catch (const std::exception& e) {
+        Tell(e.what(), kErrorIcon);
+    }
+    return false;
+}
+
+namespace {
+
+// Channel indices of the names in the order given; false when one is missing.
+bool IndicesOf(const ZunImage& s, const std::vector<std::string>& names, std::vector<int>& out) {
+    for (const std::string& n : names) {
+        int i = s.FindChanIndex(n);
+        if (i < 0) return false;
+        out.push_back(i);
+    }
+    return !out.empty();
+}
+
+// The channels and the planes of (channel, slice) records, each once, in first-seen order.
+bool SplitRecords(const ZunImage& s, const std::vector<ChanSliceRecord>& records, std::vector<int>& channels,
+                  std::vector<std::uint32_t>& planes) {
+    for (const ChanSliceRecord& r : records) {
+        int i = s.FindChanIndex(r.channel);
+        if (i < 0 || r.slice >= static_cast<std::uint32_t>(s.GetSliceCount())) return false;
+        if (std::find(channels.begin(), channels.end(), i) == channels.end()) channels.push_back(i);
+        if (std::find(planes.begin(), planes.end(), r.slice) == planes.end()) planes.push_back(r.slice);
+    }
+    return !channels.empty();
+}
+
+}  // namespace
+
+bool CZunDoc::ExportChannelsToText(const std::vector<std::string>& names, const std::string& path) {
+    std::vector<int> idx;
+    if (!IndicesOf(*sample_, names, idx)) return false;
+    try {
+        DataDocument d;
+        SelectionForText(idx, {}, d);
+        d.compounds.clear();
+        WriteTextDataFile(path, d);
+        return true;
+    } catch (const std::exception& e) {
+        Tell(e.what(), kErrorIcon);
+    }
+    return false;
+}
+
+bool CZunDoc::ExportSlicesToText(const std::vector<ChanSliceRecord>& records, const std::string& path) {
+    std::vector<int> idx;
+    std::vector<std::uint32_t> planes;
+    if (!SplitRecords(*sample_, records, idx, planes)) return false;
+    try {
+        DataDocument d;
+        SelectionForText(idx, planes, d);
+        d.compounds.clear();
+        WriteTextDataFile(path, d);
+        return true;
+    } catch (const std::exception& e) {
+        Tell(e.what(), kErrorIcon);
+    }
+    return false;
+}
+
+bool CZunDoc::ImportChannelsFromText(const std::vector<std::string>& names, const std::string& path) {
+    std::vector<int> idx;
+    if (!IndicesOf(*sample_, names, idx)) return false;
+    return ImportSelectionFromText(idx, {}, path);
+}
+
+bool CZunDoc::ImportSlicesFromText(const std::vector<ChanSliceRecord>& records, const std::string& path) {
+    std::vector<int> idx;
+    std::vector<std::uint32_t> planes;
+    if (!SplitRecords(*sample_, records, idx, planes)) return false;
+    return ImportSelectionFromText(idx, planes, path);
+}
+
+bool CZunDoc::ImportSelectionFromText(const std::vector<int>& channels,
+                                      const std::vector<std::uint32_t>& planes, const std::string& path) {
+    using namespace textfile;
+    try {
+        DataDocument d = ReadTextDataFile(path);
+        const Dims& g = sample_->GetDims();
+        const std::size_t wantPlanes = planes.empty() ? static_cast<std::size_t>(g[2]) : planes.size();
+        if (d.nx != static_cast<std::uint32_t>(g[0]) || d.ny != static_cast<std::uint32_t>(g[1]) ||
+            d.PlaneCount() != wantPlanes || (planes.empty() && d.nz != static_cast<std::uint32_t>(g[2])))
+            throw DataFileError(Message(kGridMismatch, path));
+        if (d.channels.size() != channels.size()) throw DataFileError(Message(kCountMismatch, path));
+        const std::size_t plane = d.PlaneWords();
+        for (std::size_t k = 0; k < channels.size(); ++k) {
+            ZunChan& c = *sample_->GetChan(channels[k]);
+            const std::vector<std::uint16_t>& w = d.channels[k].words;
+            for (std::size_t p = 0; p < wantPlanes; ++p) {
+                std::uint32_t z = planes.empty() ? static_cast<std::uint32_t>(p) : planes[p];
+                std::memcpy(c.Data() + plane * z, w.data() + plane * p, plane * sizeof(imtype));
+            }
+            c.modified = true;
+        }
+        NoteDataChanged();
+        StatsMod stats;
+        UpdateAllViews(nullptr, kHintData, &stats);
+        return true;
+    } catch (const DataFileError& e) {
+        Tell(e.what(), kErrorIcon);
+    } catch (const std::bad_alloc&) {
+        ShowInsufficientMemoryError(services_.prompt, "importing " + path);
+    }
+    return false;
+}
+
+}  // namespace zun

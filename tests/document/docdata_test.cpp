@@ -1,0 +1,119 @@
+// The document's data-file commands: whole-document import and export, selections, refusals.
+
+#include <gtest/gtest.h>
+
+#include "dochelpers.h"
+#include "document/binarydatafile.h"
+#include "document/textdatafile.h"
+#include "testfiles.h"
+
+namespace zun {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+void Fill(CZunDoc& doc) {
+    ASSERT_EQ(doc.ResizeVolume({5, 4, 3}, {0, 0, 0}), 0);
+    ASSERT_EQ(doc.InsertChannel(0, 1, "Water"), 0);
+    ASSERT_EQ(doc.InsertChannel(1, 2, "ct \"A\""), 0);
+    ASSERT_EQ(doc.InsertChannel(3, 3, "edge"), 0);
+    ZunImage& s = doc.Sample();
+    for (int i = 0; i < s.GetChanCount(); ++i) {
+        ZunChan& c = *s.GetChan(i);
+        for (std::uint64_t v = 0; v < c.GetNumVoxels(); ++v)
+            c.Data()[v] = static_cast<imtype>(i * 977 + v * 31337);
+        c.range = {0.125f * i, 2.5f + i};
+    }
+    s.GetChan(1)->compound.SetFormula("H2O", true);
+    s.GetChan(1)->compound.density = 0.997;
+    doc.SetNotes("two\nlines");
+    doc.Settings().attenuationMethod = 3;
+}
+
+TEST(DocData, WholeDocumentRoundTripsThroughBothFormats) {
+    TempDir dir;
+    DocFixture f;
+    Fill(f.doc);
+    const DataDocument original = f.doc.ToDataDocument();
+    for (bool binary : {true, false}) {
+        std::string path = dir.File(binary ? "doc.bin" : "doc.txt");
+        ASSERT_TRUE(binary ? f.doc.ExportBinaryDataFile(path) : f.doc.ExportTextDocument(path));
+        DocFixture g;
+        ASSERT_TRUE(binary ? g.doc.ImportBinaryDataFile(path) : g.doc.ImportTextDocument(path));
+        DataDocument back = g.doc.ToDataDocument();
+        if (!binary) back.notes = original.notes;  // text files carry no notes
+        if (binary) {
+            back.method = original.method;  // binary files carry no settings
+            back.compounds = original.compounds;
+        }
+        EXPECT_EQ(back, original) << path;
+        EXPECT_EQ(g.doc.GetNameText(), "doc");
+        EXPECT_FALSE(g.doc.IsModified());
+        Lines hints = g.hints.Take();
+        ASSERT_FALSE(hints.empty());
+        EXPECT_EQ(hints.back(), "0 RenameDoc doc");
+    }
+}
+
+TEST(DocData, RefusedFilesLeaveTheDocumentEmptyAndSayWhy) {
+    TempDir dir;
+    DocFixture f;
+    std::string path = dir.File("x.bin");
+    WriteFileText(path, "zun_file");
+    EXPECT_FALSE(f.doc.ImportBinaryDataFile(path));
+    EXPECT_EQ(f.Messages(),
+              (Lines{"Not a valid binary data file: " + path + " (no binary data file header)"}));
+    EXPECT_FALSE(f.doc.ImportTextDocument(dir.File("none.txt")));
+    EXPECT_EQ(f.Messages(), (Lines{"Cannot open file: " + dir.File("none.txt")}));
+    // A whole document must start with a composition channel and keep the kinds in order.
+    std::string t = dir.File("order.txt");
+    WriteFileText(t, "TEXT 1 GRID 1 1 1 CHANNELS 2 NAMES \"a\" \"b\" TYPES 1 0 RANGES 0 1 0 1 DATA 1 2 END");
+    EXPECT_FALSE(f.doc.ImportTextDocument(t));
+    EXPECT_EQ(f.Messages(),
+              (Lines{"Not a text data file: " + t + " (the first channel is not a composition channel)"}));
+    EXPECT_EQ(f.doc.Sample().GetChanCount(), 1);
+    EXPECT_EQ(f.doc.Sample().GetNumVoxels(), 0u);
+}
+
+TEST(DocData, ChannelAndSliceSelectionsExportAndImport) {
+    TempDir dir;
+    DocFixture f;
+    Fill(f.doc);
+    ZunImage& s = f.doc.Sample();
+    std::string chans = dir.File("chans.txt");
+    ASSERT_TRUE(f.doc.ExportChannelsToText({"edge", "Water"}, chans));
+    std::string slices = dir.File("slices.txt");
+    ASSERT_TRUE(f.doc.ExportSlicesToText({{"Water", 2}, {"Water", 0}}, slices));
+    const std::vector<imtype> water(s.GetChan(1)->Data(), s.GetChan(1)->Data() + 60);
+    const std::vector<imtype> edge(s.GetChan(3)->Data(), s.GetChan(3)->Data() + 60);
+    f.hints.Take();
+
+    // Swapped into the other channels: edge's words go to Void, Water's to edge.
+    ASSERT_TRUE(f.doc.ImportChannelsFromText({"Void", "edge"}, chans));
+    EXPECT_EQ(std::vector<imtype>(s.GetChan(0)->Data(), s.GetChan(0)->Data() + 60), edge);
+    EXPECT_EQ(std::vector<imtype>(s.GetChan(3)->Data(), s.GetChan(3)->Data() + 60), water);
+    EXPECT_EQ(f.hints.Take(), (Lines{"2 Stats 0 all"}));
+    EXPECT_TRUE(f.doc.IsModified());
+
+    // Slice files go to the selected slices in order: file plane 2 -> slice 1, plane 0 -> slice 0.
+    ASSERT_TRUE(f.doc.ImportSlicesFromText({{"ct \"A\"", 1}, {"ct \"A\"", 0}}, slices));
+    const imtype* ct = s.GetChan(2)->Data();
+    EXPECT_EQ(std::vector<imtype>(ct + 20, ct + 40),
+              std::vector<imtype>(water.begin() + 40, water.begin() + 60));
+    EXPECT_EQ(std::vector<imtype>(ct, ct + 20), std::vector<imtype>(water.begin(), water.begin() + 20));
+
+    f.Messages();
+    EXPECT_FALSE(f.doc.ImportChannelsFromText({"Void"}, chans));
+    EXPECT_FALSE(f.doc.ImportChannelsFromText({"Void", "edge"}, slices));
+    EXPECT_FALSE(f.doc.ImportSlicesFromText({{"Void", 0}}, slices));
+    EXPECT_EQ(f.Messages(), (Lines{textfile::Message(textfile::kCountMismatch, chans),
+                                   textfile::Message(textfile::kGridMismatch, slices),
+                                   textfile::Message(textfile::kGridMismatch, slices)}));
+    f.doc.ResizeVolume({5, 3, 3}, {0, 0, 0});
+    f.Messages();
+    EXPECT_FALSE(f.doc.ImportChannelsFromText({"Void", "edge"}, chans));
+    EXPECT_EQ(f.Messages(), (Lines{textfile::Message(textfile::kGridMismatch, chans)}));
+}
+
+}  // namespace
+}  // namespace zun

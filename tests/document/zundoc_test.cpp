@@ -1,0 +1,359 @@
+#include "document/zundoc.h"
+
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "dochelpers.h"
+#include "document/compfile.h"
+#include "document/docmessages.h"
+#include "testfiles.h"
+
+namespace zun {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// Void, Water, Bone | ct 1, ct 2 | prop | bound, on a 4 x 3 x 5 grid with distinct words.
+void Populate(CZunDoc& doc) {
+    ASSERT_EQ(doc.ResizeVolume({4, 3, 5}, {0, 0, 0}), 0);
+    ASSERT_EQ(doc.InsertChannel(0, 1, "Water"), 0);
+    ASSERT_EQ(doc.InsertChannel(0, 2, "Bone"), 0);
+    ASSERT_EQ(doc.InsertChannel(1, 3, "ct 1"), 0);
+    ASSERT_EQ(doc.InsertChannel(1, 4, "ct 2"), 0);
+    ASSERT_EQ(doc.InsertChannel(2, 5, "prop"), 0);
+    ASSERT_EQ(doc.InsertChannel(3, 6, "bound"), 0);
+    ZunImage& s = doc.Sample();
+    for (int i = 0; i < s.GetChanCount(); ++i) {
+        ZunChan& c = *s.GetChan(i);
+        for (std::uint64_t v = 0; v < c.GetNumVoxels(); ++v)
+            c.Data()[v] = static_cast<imtype>(i * 4099 + v * 7919);
+        c.range = {-0.5f * i, 1.0f + i};
+    }
+    s.GetChan(1)->compound.SetFormula("H2O", true);
+    s.GetChan(1)->compound.density = 1.0;
+    s.GetChan(2)->compound.SetFormula("Ca5(PO4)3OH", true);
+    s.GetChan(2)->compound.density = 3.16;
+}
+
+TEST(ZunDoc, NewDocumentHoldsVoid) {
+    DocFixture f;
+    ASSERT_EQ(f.doc.Sample().GetChanCount(), 1);
+    EXPECT_EQ(f.doc.Sample().GetChan(0)->name, "Void");
+    EXPECT_EQ(f.doc.Sample().GetChan(0)->kind, 0);
+    EXPECT_FALSE(f.doc.IsModified());
+    LoggingPrefs prefs{false, true, true};
+    f.doc.OnNewDocument(prefs);
+    EXPECT_FALSE(f.doc.IsLoggingEnabled());
+    EXPECT_TRUE(f.doc.Settings().clearLogOnStart);
+}
+
+TEST(ZunDoc, ChannelOperationsSendTheirHints) {
+    DocFixture f;
+    Populate(f.doc);
+    Lines expected{"18 InsertSlice 0+5",
+                   "2 Stats 0 all",
+                   "18 InsertChan Water after 'Void'",
+                   "18 InsertChan Bone after 'Water'",
+                   "18 InsertChan ct 1 after 'Bone'",
+                   "18 InsertChan ct 2 after 'ct 1'",
+                   "18 InsertChan prop after 'ct 2'",
+                   "18 InsertChan bound after 'prop'"};
+    EXPECT_EQ(f.hints.Take(), expected);
+    EXPECT_TRUE(f.doc.IsModified());
+
+    // Refusals: an existing name, no hint.
+    EXPECT_EQ(f.doc.InsertChannel(0, 1, "Water"), -1);
+    EXPECT_EQ(f.doc.RenameChannel("Bone", "Water"), -1);
+    EXPECT_EQ(f.Messages(),
+              (Lines{"Channel \"Water\" already exists", "Channel name 'Water' already exists"}));
+    EXPECT_TRUE(f.hints.Take().empty());
+    EXPECT_EQ(f.doc.RenameChannel("Bone", "Bone"), 0);
+    EXPECT_TRUE(f.hints.Take().empty());
+
+    // The position stays within the kind's place, and "first" never goes before Void.
+    EXPECT_EQ(f.doc.InsertPositionFirst(0), 1);
+    EXPECT_EQ(f.doc.InsertPositionLast(0), 3);
+    EXPECT_EQ(f.doc.InsertPositionFirst(2), 5);
+    EXPECT_EQ(f.doc.InsertChannel(1, 0, "ct 0"), 0);
+    EXPECT_EQ(f.doc.Sample().FindChanIndex("ct 0"), 3);
+    EXPECT_EQ(f.hints.Take(), (Lines{"18 InsertChan ct 0 after 'Bone'"}));
+
+    // Active boundary: follows a rename and is cleared by a delete.
+    f.doc.SetBoundaryActive(true, "bound");
+    EXPECT_TRUE(f.doc.Sample().boundaryMaskOn);
+    EXPECT_EQ(f.doc.Sample().boundaryMaskWord, 16383);
+    f.doc.RenameChannel("bound", "mask");
+    EXPECT_EQ(f.doc.Sample().activeBoundaryName, "mask");
+    f.doc.SetBoundaryActive(true, "prop");  // not a boundary: mask stays off
+    EXPECT_FALSE(f.doc.Sample().boundaryMaskOn);
+    EXPECT_EQ(f.doc.Sample().activeBoundaryIndex, -1);
+    f.doc.SetBoundaryActive(true, "mask");
+    EXPECT_EQ(f.hints.Take(), (Lines{"0 ActiveBound 'bound' 1", "0 RenameChan bound -> mask",
+                                     "0 ActiveBound 'prop' 0", "0 ActiveBound 'mask' 1"}));
+
+    ZunChan& mask = *f.doc.Sample().FindChan("mask");
+    mask.Data()[0] = 0x4000 | 16383;
+    f.doc.ClearBoundaries({"mask", "prop", "none"});
+    EXPECT_EQ(mask.Data()[0], 0x4000);  // value bits cleared, read-only flag kept
+    EXPECT_EQ(f.hints.Take(), (Lines{"2 ChangeBound mask"}));
+
+    // Delete: asks, keeps the first composition (telling once), clears the active boundary.
+    f.prompt.QueueAnswer(kPromptCancel);
+    EXPECT_TRUE(f.doc.DeleteChannels({"Water"}, false).empty());
+    EXPECT_EQ(f.doc.DeleteChannels({"Void", "Water", "mask", "Void"}, false), (Lines{"Water", "mask"}));
+    EXPECT_EQ(f.Messages(), (Lines{"Delete selected channel(s)?", "Delete selected channel(s)?",
+                                   "The first composition channel cannot be deleted"}));
+    EXPECT_EQ(f.hints.Take(), (Lines{"18 DeleteChan Water mask"}));
+    EXPECT_EQ(f.doc.Sample().activeBoundaryName, "");
+    EXPECT_FALSE(f.doc.Sample().boundaryMaskOn);
+    EXPECT_EQ(f.doc.GetChannelDisplayName("Bone"), "Ca5(PO4)3OH");
+    EXPECT_EQ(f.doc.GetChannelDisplayName("ct 1"), "LAC_mono");
+    EXPECT_EQ(f.doc.GetChannelDisplayName("prop"), "");
+}
+
+TEST(ZunDoc, SliceAndGridOperationsSendTheirHints) {
+    DocFixture f;
+    Populate(f.doc);
+    f.hints.Take();
+    ZunImage& s = f.doc.Sample();
+    const imtype before = s.GetChan(1)->Data()[4 * 3 * 2];  // plane 2
+
+    ASSERT_EQ(f.doc.InsertSlices(1, 2), 0);
+    EXPECT_EQ(s.GetSliceCount(), 7);
+    EXPECT_EQ(s.GetChan(1)->Data()[4 * 3 * 4], before);
+    EXPECT_EQ(f.doc.InsertSlices(9, 1), -1);
+    EXPECT_EQ(f.doc.DeleteSlices({2, 1, 2, 40}), (std::vector<std::uint32_t>{2, 1}));
+    EXPECT_EQ(s.GetChan(1)->Data()[4 * 3 * 2], before);
+    EXPECT_EQ(f.hints.Take(), (Lines{"18 InsertSlice 1+2", "18 DeleteSlice 1+2 2 1"}));
+
+    f.prompt.QueueAnswer(kPromptCancel);
+    EXPECT_FALSE(f.doc.ClearSlices({{"Water", 2}}));
+    EXPECT_TRUE(f.doc.ClearSlices({{"Water", 2}, {"ghost", 1}, {"ct 1", 4}}));
+    EXPECT_EQ(s.GetChan(1)->Data()[4 * 3 * 2], 0);
+    EXPECT_EQ(f.hints.Take(), (Lines{"2 ClearSlice Water:2 ct 1:4"}));
+
+    const imtype first = s.GetChan(2)->Data()[0];
+    EXPECT_TRUE(f.doc.ReverseSlices({"Bone", "prop"}));
+    EXPECT_EQ(s.GetChan(2)->Data()[4 * 3 * 4], first);
+    EXPECT_EQ(f.hints.Take(), (Lines{"2 ReverseSlice Bone 5", "2 ReverseSlice prop 5"}));
+
+    // Grow by one plane in front and two at the end, old data one plane in.
+    const imtype corner = s.GetChan(3)->Data()[0];
+    const imtype plane2 = s.GetChan(3)->Data()[4 * 3 * 2];
+    ASSERT_EQ(f.doc.ResizeVolume({4, 3, 8}, {0, 0, 1}), 0);
+    EXPECT_EQ(s.GetSliceCount(), 8);
+    EXPECT_EQ(s.GetChan(3)->Data()[4 * 3], corner);
+    EXPECT_EQ(s.GetChan(3)->GetSliceCount(), 8);
+    EXPECT_EQ(f.hints.Take(), (Lines{"18 InsertSlice 0+1", "18 InsertSlice 6+2", "2 Stats 0 all"}));
+    // Shrink: drop three planes in front and two at the end.
+    ASSERT_EQ(f.doc.ResizeVolume({4, 3, 3}, {0, 0, -3}), 0);
+    EXPECT_EQ(s.GetChan(3)->Data()[0], plane2);
+    EXPECT_EQ(f.hints.Take(), (Lines{"18 DeleteSlice 0+3", "18 DeleteSlice 3+2", "2 Stats 0 all"}));
+    EXPECT_EQ(s.GetSliceCount(), 3);
+}
+
+// Every field a save must keep, compared through the document's data record and settings.
+void ExpectSameDocument(CZunDoc& a, CZunDoc& b) {
+    EXPECT_EQ(a.ToDataDocument(), b.ToDataDocument());
+    const DocSettings& x = a.Settings();
+    const DocSettings& y = b.Settings();
+    EXPECT_EQ(x.notes, y.notes);
+    EXPECT_EQ(x.loggingEnabled, y.loggingEnabled);
+    EXPECT_EQ(x.saveAfterComputation, y.saveAfterComputation);
+    EXPECT_EQ(x.exitAfterComputation, y.exitAfterComputation);
+    EXPECT_EQ(x.attenuationMethod, y.attenuationMethod);
+    EXPECT_EQ(x.coefficientKind, y.coefficientKind);
+    EXPECT_TRUE(SameDevices(x.devices, y.devices));
+    EXPECT_EQ(x.compoundText, y.compoundText);
+    EXPECT_EQ(a.Logger().Text(), b.Logger().Text());
+    const ZunImage& s = a.Sample();
+    const ZunImage& t = b.Sample();
+    ASSERT_EQ(s.GetChanCount(), t.GetChanCount());
+    for (int i = 0; i < s.GetChanCount(); ++i) {
+        EXPECT_EQ(s.GetChan(i)->compound, t.GetChan(i)->compound) << i;
+        EXPECT_EQ(s.GetChan(i)->colours, t.GetChan(i)->colours) << i;
+    }
+    EXPECT_EQ(s.activeBoundaryName, t.activeBoundaryName);
+    EXPECT_EQ(s.boundaryMaskOn, t.boundaryMaskOn);
+}
+
+void Decorate(CZunDoc& doc) {
+    Populate(doc);
+    doc.SetBoundaryActive(true, "bound");
+    doc.SetNotes("notes\r\nwith CR LF\rand CR");
+    DocSettings& st = doc.Settings();
+    st.saveAfterComputation = st.exitAfterComputation = true;
+    st.attenuationMethod = 2;
+    st.coefficientKind = 1;
+    st.devices = {{"CPU", 6}};
+    st.compoundText.energies = {20, 60, 2};
+    st.compoundText.tableFormat = "12.4e";
+    doc.Logger().Append("first log line\n");
+    doc.Logger().Append("second log line\n");
+    WindowRecord w;
+    w.tree.items.resize(1 + 7 * 6);
+    w.tree.items[3].shown.colourKind = 2;
+    w.tree.viewOption = 1;
+    w.view.background = 0x112233;
+    doc.WindowRecords() = {w, WindowRecord{}};
+    doc.WindowRecords()[1].tree.items.resize(1 + 7 * 6);
+}
+
+TEST(ZunDoc, SaveAndReopenKeepEverything) {
+    TempDir dir;
+    DocFixture f;
+    Decorate(f.doc);
+    EXPECT_EQ(f.doc.GetNotes(), "notes\nwith CR LF\nand CR");
+    std::string path = dir.File("sample.zun");
+    ASSERT_TRUE(f.doc.OnSaveDocument(path)) << (f.Messages().empty() ? "" : f.Messages()[0]);
+    EXPECT_FALSE(f.doc.IsModified());
+    EXPECT_EQ(f.doc.GetTitle(), "sample.zun");
+    EXPECT_EQ(f.doc.GetNameText(), dir.File("sample"));
+
+    auto bytes = ReadFileBytes(path);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "ZSTD");
+    std::string plain = dir.File("plain");
+    ASSERT_EQ(std::system(("tail -c +9 '" + path + "' | zstd -q -d -c > '" + plain + "'").c_str()), 0);
+    auto archive = ReadFileBytes(plain);
+    ASSERT_GE(archive.size(), 4u);
+    EXPECT_EQ(archive[0] | archive[1] << 8, 2648);
+
+    DocFixture g;
+    ASSERT_TRUE(g.doc.OnOpenDocument(path));
+    ExpectSameDocument(f.doc, g.doc);
+    EXPECT_FALSE(g.doc.ReadFromOlderFormat());
+    EXPECT_EQ(GetArchiveSchema(), 2648);
+    ASSERT_EQ(g.doc.WindowRecords().size(), 1u);  // the second window's record was read and dropped
+    EXPECT_EQ(g.doc.WindowRecords()[0].tree.items[3].shown.colourKind, 2);
+    EXPECT_EQ(g.doc.WindowRecords()[0].tree.viewOption, 1);
+    EXPECT_EQ(g.doc.WindowRecords()[0].view.background, 0x112233);
+
+    // Save writes to the same place and tells the views the name.
+    g.hints.Take();
+    g.doc.SetNotes("changed");
+    ASSERT_TRUE(g.doc.OnFileSave());
+    EXPECT_EQ(g.hints.Take(), (Lines{"0 RenameDoc sample.zun"}));
+    DocFixture h;
+    ASSERT_TRUE(h.doc.OnOpenDocument(path));
+    EXPECT_EQ(h.doc.GetNotes(), "changed");
+}
+
+TEST(ZunDoc, DamagedFilesAreRefusedAndTheDocumentStays) {
+    TempDir dir;
+    DocFixture f;
+    Decorate(f.doc);
+    std::string path = dir.File("good.zun");
+    ASSERT_TRUE(f.doc.OnSaveDocument(path));
+    auto good = ReadFileBytes(path);
+
+    DocFixture g;
+    Populate(g.doc);
+    g.doc.SetNotes("keep me");
+    g.Messages();
+    const DataDocument before = g.doc.ToDataDocument();
+    std::string bad = dir.File("bad.zun");
+    auto refused = [&](const std::vector<std::uint8_t>& bytes) {
+        WriteFileBytes(bad, bytes);
+        bool opened = g.doc.OnOpenDocument(bad);
+        Lines m = g.Messages();
+        return !opened && m == Lines{"Unexpected file format."} && g.doc.GetNotes() == "keep me" &&
+               g.doc.ToDataDocument() == before;
+    };
+    EXPECT_TRUE(refused(std::vector<std::uint8_t>(good.begin(), good.begin() + good.size() / 2)));
+    EXPECT_TRUE(refused(std::vector<std::uint8_t>(good.begin(), good.end() - 3)));
+    auto damaged = good;
+    damaged[good.size() / 2] ^= 0x10;
+    EXPECT_TRUE(refused(damaged));
+    std::string text = "TEXT 1\nGRID 1 1 1\n";
+    EXPECT_TRUE(refused(std::vector<std::uint8_t>(text.begin(), text.end())));
+    EXPECT_TRUE(refused({}));
+
+    // A valid compressed file whose archive is not a document.
+    {
+        CCompFile c;
+        c.Open(bad, CCompFile::Mode::Write);
+        std::uint32_t words[3] = {2648, 7, 7};
+        c.Write(words, sizeof words);
+        c.Close();
+    }
+    EXPECT_TRUE(g.doc.OnOpenDocument(bad) == false && g.Messages() == Lines{"Unexpected file format."});
+    // An older top level than ours is refused; a newer one opens and asks for the update check.
+    std::string plain = dir.File("plain");
+    ASSERT_EQ(std::system(("tail -c +9 '" + path + "' | zstd -q -d -c > '" + plain + "'").c_str()), 0);
+    auto archive = ReadFileBytes(plain);
+    for (std::uint32_t stamp : {2647u, 2700u}) {
+        std::memcpy(archive.data(), &stamp, 4);
+        CCompFile c;
+        c.Open(bad, CCompFile::Mode::Write);
+        c.Write(archive.data(), archive.size());
+        c.Close();
+        bool opened = g.doc.OnOpenDocument(bad);
+        EXPECT_EQ(opened, stamp > 2648);
+        EXPECT_EQ(g.doc.OpenedNewerFile(), stamp > 2648);
+        g.Messages();
+    }
+    EXPECT_EQ(GetArchiveSchema(), 2700);
+}
+
+TEST(ZunDoc, OlderZlibFileOpensAndAsksBeforeSaving) {
+    TempDir dir;
+    DocFixture f;
+    Decorate(f.doc);
+    std::string path = dir.File("doc.zun");
+    ASSERT_TRUE(f.doc.OnSaveDocument(path));
+    std::string plain = dir.File("plain");
+    ASSERT_EQ(std::system(("tail -c +9 '" + path + "' | zstd -q -d -c > '" + plain + "'").c_str()), 0);
+    std::string old = dir.File("old.zun");
+    RunPython(
+        "import sys, zlib; open(sys.argv[2], 'wb').write(zlib.compress(open(sys.argv[1], 'rb').read()))",
+        {plain, old});
+    DocFixture g;
+    ASSERT_TRUE(g.doc.OnOpenDocument(old));
+    EXPECT_TRUE(g.doc.ReadFromOlderFormat());
+    ExpectSameDocument(f.doc, g.doc);
+    auto oldBytes = ReadFileBytes(old);
+    g.Messages();
+    g.prompt.QueueAnswer(kPromptNo);
+    EXPECT_FALSE(g.doc.OnFileSave());
+    EXPECT_EQ(ReadFileBytes(old), oldBytes);
+    EXPECT_EQ(g.Messages(), (Lines{docmsg::kOlderFormatQuestion}));
+    EXPECT_TRUE(g.doc.OnFileSave());  // Yes
+    EXPECT_FALSE(g.doc.ReadFromOlderFormat());
+    EXPECT_EQ(ReadFileBytes(old)[0], 'Z');
+}
+
+TEST(ZunDoc, FailedSaveKeepsTheOldFileAndSaysWhy) {
+    TempDir dir;
+    DocFixture f;
+    Decorate(f.doc);
+    std::string path = dir.File("doc.zun");
+    ASSERT_TRUE(f.doc.OnSaveDocument(path));
+    auto oldBytes = ReadFileBytes(path);
+    f.doc.SetNotes("new notes");
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0555), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (geteuid() == 0) {
+            passwd* nobody = getpwnam("nobody");
+            if (!nobody || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0) _exit(3);
+        }
+        bool saved = f.doc.OnSaveDocument(path);
+        auto m = f.prompt.Requests();
+        _exit(!saved && !m.empty() && m.back().text.find(path) != std::string::npos && f.doc.IsModified()
+                  ? 0
+                  : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    chmod(dir.Path().c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadFileBytes(path), oldBytes);
+}
+
+}  // namespace
+}  // namespace zun
