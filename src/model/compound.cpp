@@ -135,6 +135,7 @@ void Compound::Serialize(Archive& ar) {
         }
         std::uint32_t n = 0;
         ar >> formula >> n;
+        molarMass = -1.0;  // the loaded entries need their own
         for (std::uint32_t i = 0; i < n; ++i) {
             std::unique_ptr<Entry> e = ar.ReadOwnedObject<Entry>();
             if (!e) throw ArchiveException(ArchiveException::generic, "Compound entry missing");
@@ -161,7 +162,7 @@ int Compound::SetFormula(const std::string& text, bool beQuiet) {
         return 0;
     }
     Compound copy(*this);
-    copy.ClearEntries();
+    copy.ClearEntries();  // also forgets the molar mass of the old entries
     copy.formula = text;
     copy.errorCount = 0;
     copy.quiet = beQuiet;
@@ -228,6 +229,9 @@ std::string Compound::GetFormula() const {
 
 void Compound::ClearEntries() {
     entries.clear();
+    // The cached molar mass belongs to the entries: kept, it would give a new formula the old
+    // formula's mass fractions.
+    molarMass = -1.0;
 }
 
 double Compound::GetDefaultDensity() const {

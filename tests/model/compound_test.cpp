@@ -223,6 +223,11 @@ TEST(Compound, Arithmetic) {
     EXPECT_EQ(fa.entries, fb.entries);
     EXPECT_EQ(fa.GetFormula(), "C6H12O6");
 
+    // A new formula brings its own molar mass, not the cached one of the old.
+    ASSERT_EQ(water.SetFormula("Fe", true), 0);
+    EXPECT_DOUBLE_EQ(water.GetMolarMass(), 55.85);
+    EXPECT_DOUBLE_EQ(water.GetMassFraction("Fe"), 1.0);
+
     Compound empty;
     EXPECT_EQ(empty.GetMolarMass(), 0.0);
     EXPECT_EQ(empty.GetMassFraction("H"), 0.0);  // no NaN from 0/0
