@@ -33,6 +33,8 @@ public:
     AttenMatrixModel(std::vector<std::string> compositionNames, CompoundLookup lookup, int attenMethod,
                      Prompt* prompt);
 
+    std::string caption = "Attenuation Matrix";  // the owner sets its own
+
     // The rows the owner keeps between openings; taken back from Rows() when the window closes.
     void SetRows(std::vector<AttenEnergyRow> rows) { rows_ = std::move(rows); }
     const std::vector<AttenEnergyRow>& Rows() const { return rows_; }

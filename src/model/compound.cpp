@@ -21,6 +21,9 @@ constexpr std::uint32_t kCompoundLegacyByteBefore = 93;
 
 std::atomic<Prompt*> gParsePrompt{nullptr};
 
+constexpr int kMaxLoadDepth = 1000;
+thread_local int loadDepth = 0;
+
 std::string FormatAbundance(float value) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%g", static_cast<double>(value));
@@ -127,6 +130,15 @@ void Compound::Serialize(Archive& ar) {
         ar << kVersionStamp << density << formula << static_cast<std::uint32_t>(entries.size());
         for (const Entry& e : entries) ar.WriteObject(&e);
     } else {
+        // Sub-compounds load recursively; a damaged or hostile file must not nest them until the
+        // stack runs out.
+        struct DepthGuard {
+            DepthGuard() {
+                if (++loadDepth > kMaxLoadDepth)
+                    throw ArchiveException(ArchiveException::generic, "Compound nesting too deep");
+            }
+            ~DepthGuard() { --loadDepth; }
+        } guard;
         std::uint32_t version = 0;
         ar >> version >> density;
         if (version < kCompoundLegacyByteBefore) {
@@ -207,6 +219,7 @@ int Compound::AddFromNode(const FormulaNode& node, Compound* top) {
         }
         case FormulaNode::kList:
             for (const auto& c : node.children) {
+                if (!c) return -1;
                 if (int r = AddFromNode(*c, report); r != 0) return r;
             }
             return 0;

@@ -189,6 +189,7 @@ private:
     FormulaNodePtr Atom() {
         if (tok_.type == Tok::Element) {
             FormulaNodePtr leaf = make_leaf(tok_.symbol, target_);
+            if (!leaf) memoryError = true;  // the parse goes on; the tree is not converted
             Advance();
             return leaf;
         }

@@ -290,3 +290,52 @@ TEST(Compound, LoadsOlderLayoutAndRefusesUnknownElements) {
 
 }  // namespace
 }  // namespace zun
+
+namespace zun {
+namespace {
+
+// Compound records nested deeper than any formula needs, as a damaged file might hold them.
+TEST(Compound, RefusesAbsurdNestingOnLoad) {
+    RegisterMaterialClasses();
+    const int depth = 5000;
+    MemoryStream ms;
+    {
+        Archive ar(ms, Archive::Mode::Store);
+        // Compound -> Entry -> Key -> Compound ... written by hand: class records first, then tags.
+        for (int i = 0; i < depth; ++i) {
+            if (i == 0) {
+                ar << std::uint16_t{0xFFFF} << std::uint16_t{0} << std::uint16_t{8};
+                ar.Write("Compound", 8);
+            } else {
+                ar << std::uint16_t{0x8001};  // class 1: Compound
+            }
+            ar << std::uint32_t{2648} << 1.0 << std::string() << std::uint32_t{1};
+            if (i == 0) {
+                ar << std::uint16_t{0xFFFF} << std::uint16_t{0} << std::uint16_t{5};
+                ar.Write("Entry", 5);
+            } else {
+                ar << std::uint16_t{0x8003};  // class 3: Entry
+            }
+            ar << std::uint32_t{2648};
+            if (i == 0) {
+                ar << std::uint16_t{0xFFFF} << std::uint16_t{0} << std::uint16_t{3};
+                ar.Write("Key", 3);
+            } else {
+                ar << std::uint16_t{0x8005};  // class 5: Key
+            }
+            ar << std::uint32_t{2648};
+        }
+        ar.Flush();
+    }
+    ms.Rewind();
+    Archive in(ms, Archive::Mode::Load);
+    try {
+        in.ReadOwnedObject<Compound>();
+        FAIL() << "loaded";
+    } catch (const ArchiveException& e) {
+        EXPECT_STREQ(e.what(), "Compound nesting too deep");
+    }
+}
+
+}  // namespace
+}  // namespace zun
