@@ -262,6 +262,10 @@ ullong LabelLinkedClusters(const std::uint8_t* mask, std::uint64_t* labels, std:
     return LabelLinkedClustersOf(mask, labels, nx, ny, nz, order, fg, threads);
 }
 
+std::vector<ullong> CountClusterSizes(const ullong* labels, std::int64_t n, ullong count, int threads) {
+    return CountLabels(labels, n, count, ResolveThreadCount(threads));
+}
+
 std::int64_t LinkedClustersToUShort(std::int64_t nz, const std::uint8_t* mask, std::uint16_t* out,
                                     std::int64_t nx, std::int64_t ny, int order, std::uint8_t fg,
                                     Prompt* prompt, int threads) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <set>
+#include <vector>
 
 #include "foundation/voxeltypes.h"
 
@@ -52,6 +53,9 @@ ullong LabelLinkedClusters(const std::uint8_t* mask, ullong* labels, std::int64_
                            std::int64_t nz, int order, std::uint8_t foreground, int threads = 0);
 ullong LabelLinkedClusters(const std::uint8_t* mask, std::uint64_t* labels, std::int64_t nx, std::int64_t ny,
                            std::int64_t nz, int order, std::uint8_t foreground, int threads = 0);
+
+// The voxel count of every label 0..count.
+std::vector<ullong> CountClusterSizes(const ullong* labels, std::int64_t n, ullong count, int threads = 0);
 
 // Labels into a temporary volume and copies the labels clamped to 16383 (16-bit form) or to
 // 4294967295 (32-bit form). Returns N, or -1 after "Run out of memory. Unable to calculate linked

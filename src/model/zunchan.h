@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundation/chan.h"
+#include "model/bounddef.h"
 #include "model/compound.h"
 #include "model/histvars.h"
 #include "model/sampleitem.h"
@@ -16,6 +17,9 @@
 #include "model/voxelword.h"
 
 namespace zun {
+
+class ProgressSink;
+class Prompt;
 
 // Which fields of the voxel words a block set writes.
 struct WordParts {
@@ -70,6 +74,15 @@ public:
     int ClearSliceImport(int i);
     void ClearSlicePlane(int i);
     void LogImportEvent(const std::string& text, bool removeOld);
+
+    // Boundary builders (see boundbuild.h): the new region goes to bit 14 of target.
+    static int BuildSampleBoundary(ProgressSink* progress, ZunChan& target, BoundDef& def,
+                                   Prompt* prompt = nullptr, int threads = 0);
+    static int BuildClusterBoundary(ZunChan& target, BoundDef& def, const ZunChan& reference,
+                                    ProgressSink* progress, Prompt* prompt = nullptr, int threads = 0);
+    static int BuildBoundaryFromDef(ZunChan& target, BoundDef& def, ProgressSink* progress, int threads = 0);
+    static int TransformBoundary(const std::vector<ZunChan*>& channels, const TransBoundParams& params,
+                                 ProgressSink* progress, int threads = 0);
 
     Slice* GetSlice(int i) const { return slices[static_cast<std::size_t>(i)].get(); }
     int GetSliceCount() const { return static_cast<int>(slices.size()); }
