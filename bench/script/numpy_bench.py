@@ -36,6 +36,9 @@ def main():
             a = set_phys(a, r, 0, 16)
         elif which == "raw":
             a = (a & 0xC000) | (((b & 0x3FFF).astype(np.int64) + 20000) & 0x3FFF).astype(np.uint16)
+        elif which == "where":
+            pb, pc = phys(b, 10, 20), phys(c, 10, 20)
+            a = set_phys(a, np.where(pb > 15, pb, pc), 0, 16)
         elif which == "sumt":
             float(np.sum(phys(a, 0, 16).astype(np.float64)))
         elif which == "maxt":

@@ -131,6 +131,7 @@ int main(int argc, char** argv) {
         {"a = b * 0.5 + 0.25", "affine"},
         {"a = max(b, c, 0.3)", "max"},
         {"a.raw = b.raw + 20000", "raw"},
+        {"a = b > 15 ? b : c", "where"},
         {"sumt(a)", "sumt"},
         {"maxt(a)", "maxt"},
         {"a[128][128][128]", nullptr},

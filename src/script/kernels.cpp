@@ -59,6 +59,97 @@ bool CanWrite(const Block& b, int putType) {
     return putType != kBool;
 }
 
+template <typename T>
+void LoadAll(const unsigned char* p, int64_t n, double* out) {
+    for (int64_t i = 0; i < n; ++i) out[i] = static_cast<double>(Load<T>(p + i * sizeof(T)));
+}
+
+// Typed loops for the reads whose result is the stored number itself; false for the others.
+bool ReadPlain(int type, int readType, const unsigned char* p, int64_t n, double* out) {
+    const bool plain = readType == kDouble || readType == type ||
+                       ((readType == kInt || readType == kLong) && IsIntegralType(type) && type != kUInt);
+    if (!plain) return false;
+    switch (type) {
+        case kChar:
+            LoadAll<int8_t>(p, n, out);
+            return true;
+        case kUShort:
+            LoadAll<uint16_t>(p, n, out);
+            return true;
+        case kShort:
+            LoadAll<int16_t>(p, n, out);
+            return true;
+        case kUInt:
+            LoadAll<uint32_t>(p, n, out);
+            return true;
+        case kInt:
+        case kLong:
+            LoadAll<int32_t>(p, n, out);
+            return true;
+        case kFloat:
+            LoadAll<float>(p, n, out);
+            return true;
+        case kDouble:
+            LoadAll<double>(p, n, out);
+            return true;
+        default:
+            return false;
+    }
+}
+
+template <typename T>
+void StoreTruncated(unsigned char* p, int64_t n, const double* in) {
+    for (int64_t i = 0; i < n; ++i) Store<T>(p + i * sizeof(T), static_cast<T>(TruncToI64(in[i])));
+}
+template <typename T>
+void StoreInteger(unsigned char* p, int64_t n, const double* in) {
+    for (int64_t i = 0; i < n; ++i) Store<T>(p + i * sizeof(T), static_cast<T>(static_cast<int64_t>(in[i])));
+}
+
+// Typed loops for floating writes and integral writes into integral elements; false otherwise.
+bool WritePlain(int type, int putType, unsigned char* p, int64_t n, const double* in) {
+    if (putType == kDouble || putType == kFloat) {
+        switch (type) {
+            case kChar:
+                StoreTruncated<int8_t>(p, n, in);
+                return true;
+            case kUShort:
+                for (int64_t i = 0; i < n; ++i)
+                    Store<uint16_t>(p + i * 2, static_cast<uint16_t>(TruncToI32(in[i])));
+                return true;
+            case kShort:
+                StoreTruncated<uint16_t>(p, n, in);
+                return true;
+            case kUInt:
+            case kInt:
+            case kLong:
+                StoreTruncated<uint32_t>(p, n, in);
+                return true;
+            case kFloat:
+                for (int64_t i = 0; i < n; ++i) Store<float>(p + i * 4, static_cast<float>(in[i]));
+                return true;
+            case kDouble:
+                for (int64_t i = 0; i < n; ++i) Store<double>(p + i * 8, in[i]);
+                return true;
+            default:
+                return false;
+        }
+    }
+    if (!IsIntegralType(putType) || !IsIntegralType(type)) return false;
+    switch (type) {
+        case kChar:
+            StoreInteger<int8_t>(p, n, in);
+            return true;
+        case kUShort:
+        case kShort:
+            StoreInteger<uint16_t>(p, n, in);
+            return true;
+        default:
+            StoreInteger<uint32_t>(p, n, in);
+            return true;
+    }
+}
+
 // One operand prepared for reading: a constant, or a block with its lookup table.
 struct Reader {
     const Block* block = nullptr;
@@ -85,9 +176,7 @@ struct Reader {
         }
         if (b.kind == Block::kDense) {
             const unsigned char* p = b.data + start * b.elementBytes;
-            if (readType == kDouble && b.type == kDouble) {
-                for (int64_t i = 0; i < n; ++i) out[i] = Load<double>(p + i * 8);
-            } else {
+            if (!ReadPlain(b.type, readType, p, n, out)) {
                 for (int64_t i = 0; i < n; ++i) out[i] = ReadAs(readType, b.type, p + i * b.elementBytes);
             }
             return;
@@ -141,8 +230,8 @@ uint16_t UShortFor(int putType, double x) {
 void Write(Block& b, int putType, int64_t start, int64_t n, const double* in) {
     if (b.kind == Block::kDense) {
         unsigned char* p = b.data + start * b.elementBytes;
-        if (putType == kDouble && b.type == kDouble) {
-            for (int64_t i = 0; i < n; ++i) Store<double>(p + i * 8, in[i]);
+        if (WritePlain(b.type, putType, p, n, in)) {
+            return;
         } else if (putType == kBool) {
             for (int64_t i = 0; i < n; ++i) Store<uint8_t>(p + i * b.elementBytes, in[i] != 0.0);
         } else {
@@ -157,7 +246,14 @@ void Write(Block& b, int putType, int64_t start, int64_t n, const double* in) {
             break;
         case VoxelField::Val:
         case VoxelField::Raw:
-            for (int64_t i = 0; i < n; ++i) PutValueBits(w + i, UShortFor(putType, in[i]));
+            if (putType == kFloat || putType == kDouble) {
+                for (int64_t i = 0; i < n; ++i) PutValueBits(w + i, static_cast<uint16_t>(TruncToI32(in[i])));
+            } else if (putType == kChar) {
+                for (int64_t i = 0; i < n; ++i) PutValueBits(w + i, UShortFor(kChar, in[i]));
+            } else {
+                for (int64_t i = 0; i < n; ++i)
+                    PutValueBits(w + i, static_cast<uint16_t>(static_cast<int64_t>(in[i])));
+            }
             break;
         case VoxelField::Log:
         case VoxelField::Phys: {
@@ -353,6 +449,40 @@ bool Assign(Value& receiver, AsgOp op, Value& source) {
     rd.Prepare(D, t);
     rs.Prepare(S, t);
     RunBinary(D, bop, rd, rs, t, threads);
+    return true;
+}
+
+// receiver = test ? a : b element by element, each element taking the chosen source's own type.
+bool Select(Value& receiver, Value& test, Value& a, Value& b) {
+    Block R, T, A, B;
+    if (!receiver.DescribeBlock(R) || R.kind == Block::kScalar) return false;
+    if (!test.DescribeBlock(T) || !a.DescribeBlock(A) || !b.DescribeBlock(B)) return false;
+    if (!SameShape(R, T) || !SameShape(R, A) || !SameShape(R, B)) return false;
+    if (!SafeAlias(R, T) || !SafeAlias(R, A) || !SafeAlias(R, B)) return false;
+    if (!CanRead(T, kBool) || !CanRead(A, A.type) || !CanRead(B, B.type)) return false;
+    if (!CanWrite(R, A.type) || !CanWrite(R, B.type)) return false;
+    Reader rt, ra, rb;
+    rt.Prepare(T, kBool);
+    ra.Prepare(A, A.type);
+    rb.Prepare(B, B.type);
+    ForChunks(R.count, Threads(receiver), true,
+              [&](int64_t start, int64_t n, double* x, double* y, double* t) {
+                  rt.Read(start, n, t);
+                  ra.Read(start, n, x);
+                  rb.Read(start, n, y);
+                  if (A.type == B.type) {
+                      for (int64_t i = 0; i < n; ++i) x[i] = t[i] != 0.0 ? x[i] : y[i];
+                      Write(R, A.type, start, n, x);
+                      return;
+                  }
+                  for (int64_t i = 0; i < n; ++i) {
+                      if (t[i] != 0.0) {
+                          Write(R, A.type, start + i, 1, x + i);
+                      } else {
+                          Write(R, B.type, start + i, 1, y + i);
+                      }
+                  }
+              });
     return true;
 }
 

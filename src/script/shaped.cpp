@@ -56,8 +56,18 @@ bool ShapedVector::IsNumericOrString() const {
 
 int ShapedVector::ElementType() {
     if (Count() == 0) Raise(msg::kInvalidIndex);
-    if (ScalarLeaves() && Voxels() > 0) return LeafScalarType();
-    return VectorValue::ElementType();
+    if (Voxels() == 0) return VectorValue::ElementType();
+    if (ScalarLeaves()) return LeafScalarType();
+    // Every leaf is the same kind of view.
+    PoolScope scope(Pool());
+    Value* leaf = this;
+    while (leaf->IsVector() && dynamic_cast<ShapedVector*>(leaf)) leaf = leaf->Element(0);
+    return leaf->ElementType();
+}
+
+int64_t ShapedVector::TotalCount() const {
+    if (ScalarLeaves()) return Voxels();
+    return VectorValue::TotalCount();
 }
 
 // 1 or 0 when the answer follows from one leaf of each side, -1 when the generic walk must run:
@@ -165,6 +175,10 @@ Value* ShapedVector::Unary(UnOp op, bool apply) {
 Value* ShapedVector::Binary(BinOp op, Value& a, Value& b) {
     if (Fast() && kernels::Binary(*this, op, a, b)) return this;
     return GenericBinary(op, a, b);
+}
+Value* ShapedVector::Conditional(Value& test, Value& a, Value& b) {
+    if (Fast() && kernels::Select(*this, test, a, b)) return this;
+    return VectorValue::Conditional(test, a, b);
 }
 Value* ShapedVector::AssignWith(AsgOp op, Value& other) {
     if (Fast() && kernels::Assign(*this, op, other)) return this;

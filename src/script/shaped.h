@@ -32,6 +32,7 @@ public:
     bool IsAssignableFrom(Value& other) override;
     bool HasCompatibleSize(Value& other) override;
     int ElementType() override;
+    int64_t TotalCount() const override;
 
     Value* NewScalar(int type) override;
     Value* NewForArgs(const ValueList& values) override;
@@ -40,6 +41,7 @@ public:
 
     Value* Unary(UnOp op, bool apply) override;
     Value* Binary(BinOp op, Value& a, Value& b) override;
+    Value* Conditional(Value& test, Value& a, Value& b) override;
     Value* AssignWith(AsgOp op, Value& other) override;
     Value* ListOf(ListOp op, const ValueList& values) override;
     double TotalMax() override;
@@ -85,6 +87,7 @@ public:
                                bool writable = false);
 
     bool IsArray() const override { return array_; }
+    bool IsDocumentData() const override { return false; }
     bool IsWritable() const override { return writable_; }
     Value* Element(int64_t index) override;
     Value* ApplySelectors(const ValueList& selectors, size_t first) override;

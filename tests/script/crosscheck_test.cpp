@@ -101,6 +101,14 @@ const char* const kCorpus[] = {
     "a = (uint)b.raw - 20000",
     "a.raw = (short)b.val",
     "maxt(a.raw, b, 3)",
+    "a = b > 15 ? 1 : 2.5",
+    "a.raw = c.ro ? b.raw : c.val",
+    "a.ro = b.ro ? c.err : true",
+    "b < c ? b.log : c",
+    "maxt(b.data)",
+    "sumt(c.data) + mint(b.data)",
+    "b.data",
+    "(b * 2)[1]",
 };
 
 struct Outcome {
