@@ -54,6 +54,41 @@ struct VoxelEnergy {
         return r;
     }
 
+    // Gradient with respect to the free fractions of every term but the CT residuals (those too
+    // when `withData`).
+    void Gradient(double* g, bool withData) const {
+        const std::size_t nn = std::size_t(n) * n;
+        for (int q = 0; q < u; ++q) {
+            const int i = freeIdx[q];
+            double d = selfE[i];
+            for (int k = 0; k < n; ++k) {
+                if (k == i) continue;
+                const double jj = j0[i * n + k] + j0[k * n + i];
+                d += beta == 1.0 ? jj * f[k] : jj * DPow(f[i] * f[k], beta) * f[k];
+            }
+            if (beta == 1.0) {
+                d += h[i];
+            } else {
+                for (int p = 0; p < nbCount; ++p)
+                    for (int k = 0; k < n; ++k)
+                        d += shells[nbShell[p] * nn + i * n + k] * DPow(f[i] * nbPrev[p][k], beta) * nbPrev[p][k];
+            }
+            if (withData)
+                for (int p = 0; p < m; ++p) {
+                    const double r = Residual(p) * invTol[p];
+                    if (r == 0.0) continue;
+                    d -= alpha * Pow(std::fabs(r), alpha - 1.0) * (r > 0 ? 1.0 : -1.0) * a[p][q] * invTol[p];
+                }
+            g[q] = d;
+        }
+    }
+
+    // Derivative of x^e.
+    static double DPow(double x, double e) {
+        if (x <= 0.0) return 0.0;
+        return e * std::pow(x, e - 1.0);
+    }
+
     double Energy() const {
         double e = 0.0;
         for (int q = 0; q < m; ++q) {
@@ -111,6 +146,8 @@ void ForEachGridPoint(int u, int G, int* k, F&& visit) {
 }  // namespace
 
 struct CNonlinearGCM::Scratch {
+    SmallLp lp;
+    std::vector<double> x, tableau, row;
     std::vector<double> energies;
     std::int64_t outOfBoundary = 0;
     int status = 0;
@@ -125,6 +162,59 @@ CNonlinearGCM::CNonlinearGCM(CLibDatConNonlinearOpt& lib) : lib_(lib) {
 CNonlinearGCM::~CNonlinearGCM() = default;
 
 namespace {
+
+// Refines the grid result between the grid points: sequential linear programmes over the reduced
+// simplex with a trust region, the CT residual term taken exactly (exponent 1) or linearised, the
+// other terms linearised; a step is kept only when the energy falls.
+void Refine(VoxelEnergy& E, double r0, SmallLp& lp, std::vector<double>& x, std::vector<double>& tableau,
+            std::vector<double>& row) {
+    const int u = E.u, m = E.m;
+    const bool exactData = E.alpha == 1.0;
+    const int nv = u + (exactData ? 2 * m : 0);
+    double cur[kMaxCompositions], g[kMaxCompositions];
+    for (int q = 0; q < u; ++q) cur[q] = E.f[E.freeIdx[q]];
+    double ecur = E.Energy();
+    double delta = r0;
+    for (int it = 0; it < 12 && delta > 1e-7; ++it) {
+        E.Gradient(g, !exactData);
+        lp.Reset(nv);
+        for (int q = 0; q < u; ++q) lp.cost[q] = g[q];
+        if (exactData)
+            for (int p = 0; p < 2 * m; ++p) lp.cost[u + p] = 1.0;
+        row.assign(nv, 0.0);
+        for (int q = 0; q < u; ++q) row[q] = 1.0;
+        lp.AddRow(row.data(), SmallLp::Eq, r0);
+        if (exactData)
+            for (int p = 0; p < m; ++p) {
+                std::fill(row.begin(), row.end(), 0.0);
+                for (int q = 0; q < u; ++q) row[q] = E.a[p][q] * E.invTol[p];
+                row[u + 2 * p] = 1.0;
+                row[u + 2 * p + 1] = -1.0;
+                lp.AddRow(row.data(), SmallLp::Eq, E.b[p] * E.invTol[p]);
+            }
+        if (delta < r0)
+            for (int q = 0; q < u; ++q) {
+                std::fill(row.begin(), row.end(), 0.0);
+                row[q] = 1.0;
+                lp.AddRow(row.data(), SmallLp::Le, cur[q] + delta);
+                if (cur[q] - delta > 0) lp.AddRow(row.data(), SmallLp::Ge, cur[q] - delta);
+            }
+        double obj;
+        if (SolveSmallLp(lp, x, obj, tableau) != kLpOptimal) break;
+        double move = 0.0;
+        for (int q = 0; q < u; ++q) move = std::max(move, std::fabs(x[q] - cur[q]));
+        if (move < 1e-9) break;
+        for (int q = 0; q < u; ++q) E.f[E.freeIdx[q]] = std::max(0.0, x[q]);
+        const double e = E.Energy();
+        if (e < ecur - 1e-12 * (1.0 + std::fabs(ecur))) {
+            ecur = e;
+            for (int q = 0; q < u; ++q) cur[q] = E.f[E.freeIdx[q]];
+        } else {
+            for (int q = 0; q < u; ++q) E.f[E.freeIdx[q]] = cur[q];
+            delta = move / 4;
+        }
+    }
+}
 
 // Pairwise transfer moves with a golden-section search on each pair.
 void LineSearch(VoxelEnergy& E, double r0, double tolerance) {
@@ -276,6 +366,7 @@ std::int64_t CNonlinearGCM::Run(std::uint16_t* const* channels, std::int64_t fir
                     for (int q = 0; q < E.u; ++q) acc[q] += w * k[q];
                 });
                 for (int q = 0; q < E.u; ++q) E.f[E.freeIdx[q]] = step * acc[q] / sumW;
+                Refine(E, r0, s.lp, s.x, s.tableau, s.row);
             } else {
                 // Start from the current state projected onto the reduced simplex.
                 double sum = 0.0;

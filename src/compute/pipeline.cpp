@@ -198,8 +198,10 @@ int Model::RunStep(int step, const ComputeLibParams& block) {
         case kStepDataCheck: {
             dataCheck_.Attach(doc_, &params_, sample, this);
             const int threads = devices_.TotalThreads();
-            const bool single = threads == 0 || (threads == 1 && devices_.Devices().size() == 1 &&
-                                                 devices_.Devices()[0]->IsCpu());
+            bool cpu = false;
+            for (const auto& d : devices_.Devices())
+                if (d->threadCount > 0) cpu = d->IsCpu();
+            const bool single = threads == 0 || (threads == 1 && cpu);
             return single ? dataCheck_.Run(block)
                           : dataCheck_.RunParallel(block, block.compTolerance, block.ctAccuracy);
         }

@@ -278,7 +278,8 @@ TEST(ModelStop, StopAtTheLastProgressReportTurnsSuccessIntoInterrupt) {
     m.SetStepRunner([&](int, const ComputeLibParams&) {
         // The UI thread's stop lands after the step's own last report.
         doc.frame.Post(FrameMessage{FrameMsg::StartStopComputation, &doc, 1});
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        for (int k = 0; k < 10000 && m.GetState() != kStopping; ++k)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return 0;
     });
     doc.frame.SetHandler([&](const FrameMessage& msg) {
