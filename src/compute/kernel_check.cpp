@@ -25,6 +25,9 @@ inline void SetValue(std::uint16_t* w, int v) {
     *w = static_cast<std::uint16_t>((*w & 0xC000) | std::clamp(v, 0, int(kVoxelMax)));
 }
 
+// Slices smaller than this are checked on one thread: forking would cost more than it saves.
+constexpr std::int64_t kParallelPlane = 32768;
+
 inline bool Masked(const std::uint16_t* mask, std::uint16_t word, std::int64_t v) {
     return mask && (mask[v] & kWordValue) != word;
 }
@@ -146,7 +149,7 @@ int CheckVoxel(const DataCheckConstants& k, std::uint16_t* const* comp, std::uin
 }
 
 int CheckVoxelRange(const DataCheckConstants& k, std::uint16_t* const* channels, std::int64_t first,
-                    std::int64_t count, std::vector<VoxelCode>* nonZero) {
+                    std::int64_t count, std::vector<VoxelCode>* nonZero, std::size_t keep) {
     const int n = k.comp + 1;
     std::uint16_t* comp[kMaxCompositions];
     std::uint16_t* ctw[kMaxCtChannels + 1] = {};
@@ -158,7 +161,7 @@ int CheckVoxelRange(const DataCheckConstants& k, std::uint16_t* const* channels,
         const int c = CheckVoxel(k, comp, ctw);
         if (c != 0) {
             merged = MergeCode(merged, c);
-            if (nonZero) nonZero->push_back({c, v});
+            if (nonZero && nonZero->size() < keep) nonZero->push_back({c, v});
         }
     }
     return merged;
@@ -172,18 +175,26 @@ void DataCheckSlice(CLibDataCheckCorrect& lib, std::uint16_t* const* channels, i
     const std::uint16_t* mask = k.maskWords ? k.maskWords + z * plane : nullptr;
     k.maskWords = mask;
     const int nt = KernelThreads(p);
+    // Each thread keeps only as many codes as can still be reported: with a static schedule its
+    // rows are contiguous, so the first reportable voxels of the slice are among them.
+    const std::size_t keep =
+        static_cast<std::size_t>(std::max(0, p.maxErrorReports - lib.params.errorReportCount));
     std::vector<std::vector<VoxelCode>> codes(nt);
+    std::vector<int> merged(nt, 0);
     const std::int64_t rows = p.ny;
     omp_set_dynamic(0);
-#pragma omp parallel for num_threads(nt) schedule(static)
-    for (std::int64_t y = 0; y < rows; ++y)
-        CheckVoxelRange(k, channels, y * p.nx, p.nx, &codes[omp_get_thread_num()]);
+#pragma omp parallel for num_threads(nt) schedule(static) if (plane >= kParallelPlane)
+    for (std::int64_t y = 0; y < rows; ++y) {
+        const int t = omp_get_thread_num();
+        merged[t] = MergeCode(merged[t], CheckVoxelRange(k, channels, y * p.nx, p.nx, &codes[t], keep));
+    }
+    for (int m : merged) lib.MergeStatus(m);
     std::vector<VoxelCode> all;
     for (auto& c : codes) all.insert(all.end(), c.begin(), c.end());
     std::sort(all.begin(), all.end(),
               [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
     for (const VoxelCode& c : all) {
-        lib.MergeStatus(c.code);
+        if (lib.ReportsExhausted()) break;
         lib.Report(c.code, z * plane + c.voxel,
                    Format("DataCheckingCorrection error %d, slice %d, voxel %lld of %lld\n", c.code, z,
                           static_cast<long long>(c.voxel), static_cast<long long>(plane)));
@@ -267,12 +278,19 @@ void SegmentSlice(CLibDiscreteLeastSquareSegmentation& lib, std::uint16_t* const
             expected[i * (p.ct + 1) + j] = p.dlsZeroOffset[i][j] + p.dlsMultiplier[i][j] * p.Matrix(j, i);
     }
     const int nt = KernelThreads(p);
+    const std::size_t keep =
+        static_cast<std::size_t>(std::max(0, p.maxErrorReports - lib.params.errorReportCount));
     std::vector<std::vector<VoxelCode>> codes(nt);
+    std::vector<int> merged(nt, 0);
     omp_set_dynamic(0);
-#pragma omp parallel for num_threads(nt) schedule(static)
+#pragma omp parallel for num_threads(nt) schedule(static) if (plane >= kParallelPlane)
     for (std::int64_t v = 0; v < plane; ++v) {
         if (mask && (mask[v] & kWordValue) != p.maskWord) continue;
-        auto& out = codes[omp_get_thread_num()];
+        const int t = omp_get_thread_num();
+        auto note = [&](int code) {
+            merged[t] = MergeCode(merged[t], code);
+            if (codes[t].size() < keep) codes[t].push_back({code, v});
+        };
         double cost[kMaxCompositions];
         bool usable = false;
         for (int i = 0; i < n; ++i) cost[i] = p.dlsSelfEnergy[i];
@@ -288,7 +306,7 @@ void SegmentSlice(CLibDiscreteLeastSquareSegmentation& lib, std::uint16_t* const
             }
         }
         if (!usable) {
-            out.push_back({-1, v});
+            note(-1);
             continue;
         }
         int best = 0;
@@ -298,8 +316,7 @@ void SegmentSlice(CLibDiscreteLeastSquareSegmentation& lib, std::uint16_t* const
         for (int i = 0; i < n; ++i)
             if (channels[i][v] & kWordFixed) fixedAt = fixedAt < 0 ? i : fixedAt;
         if (fixedAt >= 0) {
-            if (Value(channels[best][v]) != kVoxelMax || !(channels[best][v] & kWordFixed))
-                out.push_back({-2, v});
+            if (Value(channels[best][v]) != kVoxelMax || !(channels[best][v] & kWordFixed)) note(-2);
             continue;
         }
         for (int i = 0; i < n; ++i)

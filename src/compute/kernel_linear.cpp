@@ -32,7 +32,7 @@ constexpr double kEps = 1e-9;
 struct Tableau {
     double* t;
     int m, cols;
-    std::vector<int> basis;
+    int* basis;
     double& at(int r, int c) { return t[std::size_t(r) * (cols + 1) + c]; }
     double& rhs(int r) { return t[std::size_t(r) * (cols + 1) + cols]; }
 
@@ -55,13 +55,24 @@ struct Tableau {
     bool Optimise(int allowed, bool& unbounded) {
         unbounded = false;
         const int guard = 50 * (m + cols) + 100;
+        const int blandAfter = 2 * (m + cols) + 10;
         for (int it = 0; it < guard; ++it) {
+            // The largest reduction first; Bland's first improving column once it may cycle.
             int pc = -1;
-            for (int c = 0; c < allowed; ++c)
-                if (at(m, c) < -kEps) {
-                    pc = c;  // Bland: the first improving column
-                    break;
-                }
+            if (it < blandAfter) {
+                double best = -kEps;
+                for (int c = 0; c < allowed; ++c)
+                    if (at(m, c) < best) {
+                        best = at(m, c);
+                        pc = c;
+                    }
+            } else {
+                for (int c = 0; c < allowed; ++c)
+                    if (at(m, c) < -kEps) {
+                        pc = c;
+                        break;
+                    }
+            }
             if (pc < 0) return true;
             int pr = -1;
             double best = 0.0;
@@ -86,26 +97,43 @@ struct Tableau {
 
 }  // namespace
 
-int SolveSmallLp(const SmallLp& lp, std::vector<double>& x, double& objective, std::vector<double>& scratch) {
+int SolveSmallLp(const SmallLp& lp, std::vector<double>& x, double& objective, LpWorkspace& ws) {
     const int m = static_cast<int>(lp.rhs.size());
     const int n = lp.vars;
-    int slacks = 0;
-    for (int s : lp.sense) slacks += s != SmallLp::Eq;
     // Each row gets an artificial unless its slack can start in the basis.
-    std::vector<int> slackCol(m, -1), artCol(m, -1);
-    std::vector<double> sign(m, 1.0);
+    ws.slackCol.assign(m, -1);
+    ws.artCol.assign(m, -1);
+    ws.sign.assign(m, 1.0);
+    ws.basis.assign(m, 0);
     int col = n;
     for (int r = 0; r < m; ++r)
-        if (lp.sense[r] != SmallLp::Eq) slackCol[r] = col++;
+        if (lp.sense[r] != SmallLp::Eq) ws.slackCol[r] = col++;
     const int artStart = col;
+    // A row whose slack cannot start in the basis takes, where it has one, a structural column
+    // that appears in no other row (a crash basis); only the rest need artificials.
+    ws.crash.assign(m, -1);
+    ws.used.assign(n, 0);
     for (int r = 0; r < m; ++r) {
         const double slackCoef = lp.sense[r] == SmallLp::Le ? 1.0 : (lp.sense[r] == SmallLp::Ge ? -1.0 : 0.0);
-        sign[r] = lp.rhs[r] < 0 ? -1.0 : 1.0;
-        if (!(slackCoef * sign[r] > 0)) artCol[r] = col++;
+        ws.sign[r] = lp.rhs[r] < 0 ? -1.0 : 1.0;
+        if (slackCoef * ws.sign[r] > 0) continue;
+        for (int c = 0; c < n && ws.crash[r] < 0; ++c) {
+            if (ws.used[c] || lp.rows[std::size_t(r) * n + c] * ws.sign[r] <= 0) continue;
+            bool alone = true;
+            for (int q = 0; q < m && alone; ++q) alone = q == r || lp.rows[std::size_t(q) * n + c] == 0.0;
+            if (alone) {
+                ws.crash[r] = c;
+                ws.used[c] = 1;
+            }
+        }
+        if (ws.crash[r] < 0) ws.artCol[r] = col++;
     }
     const int cols = col;
-    scratch.assign(std::size_t(m + 1) * (cols + 1), 0.0);
-    Tableau T{scratch.data(), m, cols, std::vector<int>(m)};
+    ws.tableau.assign(std::size_t(m + 1) * (cols + 1), 0.0);
+    Tableau T{ws.tableau.data(), m, cols, ws.basis.data()};
+    const auto& sign = ws.sign;
+    const auto& slackCol = ws.slackCol;
+    const auto& artCol = ws.artCol;
     for (int r = 0; r < m; ++r) {
         for (int c = 0; c < n; ++c) T.at(r, c) = sign[r] * lp.rows[std::size_t(r) * n + c];
         if (slackCol[r] >= 0) T.at(r, slackCol[r]) = sign[r] * (lp.sense[r] == SmallLp::Le ? 1.0 : -1.0);
@@ -113,6 +141,10 @@ int SolveSmallLp(const SmallLp& lp, std::vector<double>& x, double& objective, s
         if (artCol[r] >= 0) {
             T.at(r, artCol[r]) = 1.0;
             T.basis[r] = artCol[r];
+        } else if (ws.crash[r] >= 0) {
+            const double inv = 1.0 / T.at(r, ws.crash[r]);
+            for (int c = 0; c <= cols; ++c) T.at(r, c) *= inv;
+            T.basis[r] = ws.crash[r];
         } else {
             T.basis[r] = slackCol[r];
         }
@@ -208,7 +240,8 @@ void WriteFreeFractions(std::uint16_t* const* comp, int n, const double* f) {
 
 struct CLinearSM::Scratch {
     SmallLp lp;
-    std::vector<double> x, tableau, row;
+    std::vector<double> x, row;
+    LpWorkspace ws;
     std::int64_t outOfBoundary = 0;
     int status = 0;
     std::vector<VoxelCode> failures;
@@ -226,7 +259,7 @@ namespace {
 // Solves one voxel. Returns 1 when it was out of boundary; sets `status` on failure.
 int SolveLinearVoxel(const ComputeLibParams& p, NeighbourInteraction* nb, std::uint16_t* const* channels,
                      std::int64_t v, CLinearSM* /*unused*/, SmallLp& lp, std::vector<double>& x,
-                     std::vector<double>& tableau, std::vector<double>& row, int& status) {
+                     LpWorkspace& tableau, std::vector<double>& row, int& status) {
     const int n = p.comp + 1;
     std::uint16_t* comp[kMaxCompositions];
     int freeIdx[kMaxCompositions];
@@ -375,7 +408,7 @@ std::int64_t CLinearSM::Run(std::uint16_t* const* channels, std::int64_t first, 
             if (!neighbours_ && p.maskWords && (p.maskWords[v] & kWordValue) != p.maskWord) continue;
             int status = 0;
             s.outOfBoundary +=
-                SolveLinearVoxel(p, neighbours_, channels, v, this, s.lp, s.x, s.tableau, s.row, status);
+                SolveLinearVoxel(p, neighbours_, channels, v, this, s.lp, s.x, s.ws, s.row, status);
             if (status != 0) {
                 s.status = MergeCode(s.status, status);
                 s.failures.push_back({status, v});

@@ -71,7 +71,8 @@ struct VoxelEnergy {
             } else {
                 for (int p = 0; p < nbCount; ++p)
                     for (int k = 0; k < n; ++k)
-                        d += shells[nbShell[p] * nn + i * n + k] * DPow(f[i] * nbPrev[p][k], beta) * nbPrev[p][k];
+                        d += shells[nbShell[p] * nn + i * n + k] * DPow(f[i] * nbPrev[p][k], beta) *
+                             nbPrev[p][k];
             }
             if (withData)
                 for (int p = 0; p < m; ++p) {
@@ -147,7 +148,8 @@ void ForEachGridPoint(int u, int G, int* k, F&& visit) {
 
 struct CNonlinearGCM::Scratch {
     SmallLp lp;
-    std::vector<double> x, tableau, row;
+    std::vector<double> x, row;
+    LpWorkspace ws;
     std::vector<double> energies;
     std::int64_t outOfBoundary = 0;
     int status = 0;
@@ -155,8 +157,28 @@ struct CNonlinearGCM::Scratch {
 };
 
 CNonlinearGCM::CNonlinearGCM(CLibDatConNonlinearOpt& lib) : lib_(lib) {
-    const int nt = KernelThreads(lib.params);
+    const ComputeLibParams& p = lib.params;
+    const int nt = KernelThreads(p);
     for (int t = 0; t < nt; ++t) scratch_.push_back(std::make_unique<Scratch>());
+    const int n = p.comp + 1;
+    const double count = GridPointCount(p.gridSize, n);
+    if (p.gridSize > 0 && n > 1 && count <= 1e6 && p.interactionExponent == 1.0) {
+        points_ = static_cast<int>(count);
+        gridK_.resize(std::size_t(n) * points_);
+        gridPair_.resize(points_);
+        int k[kMaxCompositions];
+        int g = 0;
+        ForEachGridPoint(n, p.gridSize, k, [&] {
+            double pair = 0.0;
+            for (int i = 0; i < n; ++i) {
+                gridK_[std::size_t(i) * points_ + g] = double(k[i]) / p.gridSize;
+                for (int j = 0; j < n; ++j)
+                    if (j != i) pair += p.nonlinearInteractionEnergy[i * n + j] * k[i] * k[j];
+            }
+            gridPair_[g] = pair / (double(p.gridSize) * p.gridSize);
+            ++g;
+        });
+    }
 }
 
 CNonlinearGCM::~CNonlinearGCM() = default;
@@ -166,7 +188,7 @@ namespace {
 // Refines the grid result between the grid points: sequential linear programmes over the reduced
 // simplex with a trust region, the CT residual term taken exactly (exponent 1) or linearised, the
 // other terms linearised; a step is kept only when the energy falls.
-void Refine(VoxelEnergy& E, double r0, SmallLp& lp, std::vector<double>& x, std::vector<double>& tableau,
+void Refine(VoxelEnergy& E, double r0, SmallLp& lp, std::vector<double>& x, LpWorkspace& tableau,
             std::vector<double>& row) {
     const int u = E.u, m = E.m;
     const bool exactData = E.alpha == 1.0;
@@ -342,7 +364,47 @@ std::int64_t CNonlinearGCM::Run(std::uint16_t* const* channels, std::int64_t fir
         if (E.u == 1) {
             E.f[E.freeIdx[0]] = std::max(0.0, r0);
         } else {
-            if (matrixSearch) {
+            if (matrixSearch && E.u == n && points_ > 0 && (E.alpha == 1.0 || E.alpha == 2.0) &&
+                E.nbCount == 0) {
+                // All compositions free: the energy of every grid point from the precomputed grid,
+                // in one vectorisable loop per term.
+                auto& energies = s.energies;
+                energies.assign(points_, 0.0);
+                double* e = energies.data();
+                const std::size_t P = points_;
+                for (int q = 0; q < E.m; ++q) {
+                    const double bq = E.b[q] * E.invTol[q];
+                    double c[kMaxCompositions];
+                    for (int i = 0; i < n; ++i) c[i] = r0 * E.a[q][i] * E.invTol[q];
+                    const bool square = E.alpha == 2.0;
+#pragma omp simd
+                    for (std::size_t g = 0; g < P; ++g) {
+                        double r = bq;
+                        for (int i = 0; i < n; ++i) r -= c[i] * gridK_[i * P + g];
+                        e[g] += square ? r * r : std::fabs(r);
+                    }
+                }
+                for (int i = 0; i < n; ++i) {
+                    const double w = r0 * (E.selfE[i] + E.h[i]);
+                    if (w == 0.0) continue;
+#pragma omp simd
+                    for (std::size_t g = 0; g < P; ++g) e[g] += w * gridK_[i * P + g];
+                }
+                double emin = e[0];
+                for (std::size_t g = 0; g < P; ++g) {
+                    e[g] += r0 * r0 * gridPair_[g];
+                    emin = std::min(emin, e[g]);
+                }
+                double sumW = 0.0, acc[kMaxCompositions] = {};
+                for (std::size_t g = 0; g < P; ++g) {
+                    const double x = Q * (e[g] - emin);
+                    const double w = x >= maxExp ? clampWeight : std::exp(-x);
+                    sumW += w;
+                    for (int i = 0; i < n; ++i) acc[i] += w * gridK_[i * P + g];
+                }
+                for (int i = 0; i < n; ++i) E.f[i] = r0 * acc[i] / sumW;
+                Refine(E, r0, s.lp, s.x, s.ws, s.row);
+            } else if (matrixSearch) {
                 int k[kMaxCompositions];
                 const double step = r0 / G;
                 auto place = [&] {
@@ -366,7 +428,7 @@ std::int64_t CNonlinearGCM::Run(std::uint16_t* const* channels, std::int64_t fir
                     for (int q = 0; q < E.u; ++q) acc[q] += w * k[q];
                 });
                 for (int q = 0; q < E.u; ++q) E.f[E.freeIdx[q]] = step * acc[q] / sumW;
-                Refine(E, r0, s.lp, s.x, s.tableau, s.row);
+                Refine(E, r0, s.lp, s.x, s.ws, s.row);
             } else {
                 // Start from the current state projected onto the reduced simplex.
                 double sum = 0.0;

@@ -41,8 +41,9 @@ struct VoxelCode {
     int code;
     std::int64_t voxel;
 };
+// Returns the merged code; the first `keep` non-zero codes go to `nonZero` (when given).
 int CheckVoxelRange(const DataCheckConstants& k, std::uint16_t* const* channels, std::int64_t first,
-                    std::int64_t count, std::vector<VoxelCode>* nonZero);
+                    std::int64_t count, std::vector<VoxelCode>* nonZero, std::size_t keep = SIZE_MAX);
 
 // The per-slice routine: channel pointers advanced to slice z.
 void DataCheckSlice(CLibDataCheckCorrect& lib, std::uint16_t* const* channels, int z);
@@ -128,8 +129,13 @@ struct SmallLp {
     void AddRow(const double* a, Sense s, double b);
 };
 enum LpResult : int { kLpOptimal = 0, kLpInfeasible = 1, kLpUnbounded = 2, kLpFailed = 3 };
-// Two-phase tableau simplex with Bland's rule; `tableau` is reusable scratch.
-int SolveSmallLp(const SmallLp& lp, std::vector<double>& x, double& objective, std::vector<double>& tableau);
+// Scratch of the solver, reused from voxel to voxel.
+struct LpWorkspace {
+    std::vector<double> tableau, sign;
+    std::vector<int> basis, slackCol, artCol, crash, used;
+};
+// Two-phase tableau simplex (largest-reduction pricing, Bland's rule once progress stalls).
+int SolveSmallLp(const SmallLp& lp, std::vector<double>& x, double& objective, LpWorkspace& ws);
 
 // ---- Nonlinear optimisation -----------------------------------------------------------------------
 
@@ -148,6 +154,11 @@ private:
     CLibDatConNonlinearOpt& lib_;
     NeighbourInteraction* neighbours_ = nullptr;
     std::vector<std::unique_ptr<Scratch>> scratch_;
+    // The grid of a voxel whose compositions are all free, built once per run: the points'
+    // fractions by composition (k/G, one row per composition) and their intra-voxel pair energy.
+    int points_ = 0;
+    std::vector<double> gridK_;
+    std::vector<double> gridPair_;
 };
 
 // Writes fractions of the free compositions as words so that the voxel sums to exactly 16383:

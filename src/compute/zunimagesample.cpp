@@ -12,11 +12,17 @@ std::array<std::uint32_t, 3> ZunImageSample::Dims() const {
     return out;
 }
 
-int ZunImageSample::ChannelCount() const { return image_.GetChanCount(); }
+int ZunImageSample::ChannelCount() const {
+    return image_.GetChanCount();
+}
 
-int ZunImageSample::ChannelKind(int ch) const { return image_.GetChan(ch)->kind; }
+int ZunImageSample::ChannelKind(int ch) const {
+    return image_.GetChan(ch)->kind;
+}
 
-std::uint16_t* ZunImageSample::ChannelWords(int ch) { return image_.GetChan(ch)->Data(); }
+std::uint16_t* ZunImageSample::ChannelWords(int ch) {
+    return image_.GetChan(ch)->Data();
+}
 
 std::array<float, 2> ZunImageSample::ChannelRange(int ch) const {
     const auto& r = image_.GetChan(ch)->range;
@@ -58,6 +64,8 @@ int ZunImageSample::MaskChannel() const {
     return image_.activeBoundaryIndex;
 }
 
-std::uint16_t ZunImageSample::MaskWord() const { return image_.boundaryMaskWord; }
+std::uint16_t ZunImageSample::MaskWord() const {
+    return image_.boundaryMaskWord;
+}
 
 }  // namespace zun

@@ -202,7 +202,8 @@ TEST(LinearKernel, AgreesWithAnIndependentSolver) {
 
 TEST(LinearKernel, SmallProgrammes) {
     SmallLp lp;
-    std::vector<double> x, t;
+    std::vector<double> x;
+    LpWorkspace t;
     double obj;
     // min -x - y, x + y <= 4, x <= 3, y >= 1
     lp.Reset(2);

@@ -54,8 +54,8 @@ struct Phantom {
 
 // Sets up compositions, CT channels and the attenuation matrix, and fills the CT words of a
 // phantom of random fractions (`pure`: one composition per voxel).
-Phantom Build(ImageDocument& doc, int size, const std::vector<Material>& mats, const std::vector<double>& energies,
-              double noise, bool pure, unsigned seed) {
+Phantom Build(ImageDocument& doc, int size, const std::vector<Material>& mats,
+              const std::vector<double>& energies, double noise, bool pure, unsigned seed) {
     RegisterFoundationClasses();
     RegisterModelClasses();
     RegisterComputeClasses();
@@ -117,7 +117,8 @@ void SelectThreads(ImageDocument& doc, Model& m, int threads) {
     std::vector<ComputeDeviceEntry> list;
     m.Devices().GetDeviceList(list);
     for (std::size_t k = 0; k < list.size(); ++k) list[k].threadCount = static_cast<int>(k) < threads ? 1 : 0;
-    if (threads > static_cast<int>(list.size())) list[0].threadCount = threads - static_cast<int>(list.size()) + 1;
+    if (threads > static_cast<int>(list.size()))
+        list[0].threadCount = threads - static_cast<int>(list.size()) + 1;
     m.Devices().ApplyDeviceSelection(list);
     doc.devices = list;
 }
@@ -162,8 +163,9 @@ TEST(Pipeline, NonlinearRecoversThreeCompositions) {
     ASSERT_EQ(RunToEnd(doc), kCompleted);
     Errors e = Compare(doc, ph);
     EXPECT_LE(e.max, 1.0 / 15);
-    EXPECT_TRUE(doc.logger.Text().find("Data Constrained non-linear optimisation computation with 0 non-exact matches "
-                                       "completed successfully") != std::string::npos);
+    EXPECT_TRUE(doc.logger.Text().find(
+                    "Data Constrained non-linear optimisation computation with 0 non-exact matches "
+                    "completed successfully") != std::string::npos);
     std::printf("nonlinear, 3 compositions, noise-free: max error %.4f, mean %.5f\n", e.max, e.mean);
 }
 
@@ -217,7 +219,8 @@ TEST(Pipeline, ReadOnlyVoxelsAndTheBoundaryMask) {
     const int b = doc.image.FindChanIndex("Boundary");
     ASSERT_GE(b, 0);
     auto* mask = doc.image.GetChan(b)->Data();
-    for (std::size_t v = 0; v < doc.image.GetNumVoxels(); ++v) mask[v] = v < doc.image.GetNumVoxels() / 2 ? 16383 : 0;
+    for (std::size_t v = 0; v < doc.image.GetNumVoxels(); ++v)
+        mask[v] = v < doc.image.GetNumVoxels() / 2 ? 16383 : 0;
     doc.image.SetActiveBoundary("Boundary", true);
     for (int i = 0; i < 3; ++i)
         for (std::size_t v = doc.image.GetNumVoxels() / 2; v < doc.image.GetNumVoxels(); ++v)
@@ -227,7 +230,8 @@ TEST(Pipeline, ReadOnlyVoxelsAndTheBoundaryMask) {
     for (int i = 0; i < 3; ++i) {
         const auto* d = doc.image.GetChan(i)->Data();
         for (std::size_t v = 0; v < plane; ++v) ASSERT_EQ(d[v], 0x4000 | 1234);
-        for (std::size_t v = doc.image.GetNumVoxels() / 2; v < doc.image.GetNumVoxels(); ++v) ASSERT_EQ(d[v], 777);
+        for (std::size_t v = doc.image.GetNumVoxels() / 2; v < doc.image.GetNumVoxels(); ++v)
+            ASSERT_EQ(d[v], 777);
         for (std::size_t v = plane; v < doc.image.GetNumVoxels() / 2; ++v)
             ASSERT_NEAR((d[v] & 0x3FFF) / 16383.0, ph.truth[i][v], 1.0 / 15);
     }
