@@ -1,8 +1,8 @@
 #include "model/attenmatrix.h"
 
 #include <cmath>
-#include <cstdio>
 
+#include "foundation/numformat.h"
 #include "model/compound.h"
 #include "platform/prompt.h"
 
@@ -12,12 +12,6 @@ namespace {
 
 constexpr float kEnergyGap = 5.0f;
 constexpr float kFirstEnergy = 10.0f;
-
-std::string FormatG(double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%g", v);
-    return buf;
-}
 
 }  // namespace
 
@@ -77,7 +71,7 @@ void AttenMatrixModel::Fill() {
     bool missing = false;
     for (int i = 1; i < n && i - 1 < static_cast<int>(rows_.size()); ++i) {
         const AttenEnergyRow& r = rows_[i - 1];
-        cells_[i][0] = FormatG(r.energy);
+        cells_[i][0] = FormatReal(r.energy, -1, "%g");
         cells_[i][1] = r.type;
         const int kind = r.type == "p" ? kAttenPhoto : kAttenTotal;
         for (int j = 0; j < n; ++j) {
@@ -90,7 +84,7 @@ void AttenMatrixModel::Fill() {
             }
             const float value = static_cast<float>(
                 c->MassAttenuation(method_, kLinearAttenuation, kind, r.energy) * c->density);
-            cells_[i][j + 2] = FormatG(value);
+            cells_[i][j + 2] = FormatReal(value, -1, "%g");
             svd[i][j] = value;
         }
     }
@@ -99,7 +93,7 @@ void AttenMatrixModel::Fill() {
 
     condition_ = missing ? 0.0 : svd.ConditionNumber();
     if (condition_ > 0.0) {
-        conditionText_ = FormatG(condition_);
+        conditionText_ = FormatReal(-1, condition_, "%g");
     } else if (condition_ == 0.0) {
         conditionText_ = "Singular matrix";
     } else {
@@ -113,7 +107,7 @@ void AttenMatrixModel::Fill() {
 bool AttenMatrixModel::EditEnergy(int row, const std::string& text) {
     if (text.empty() || row < 1 || row > static_cast<int>(rows_.size())) return false;
     float e = 0.0f;
-    if (std::sscanf(text.c_str(), "%f", &e) != 1 || !std::isfinite(e)) {
+    if (ScanString(text, "%f", &e) != 0 || !std::isfinite(e)) {
         if (prompt_) prompt_->Tell("Invalid entry", PromptIcon::Information);
         return false;
     }

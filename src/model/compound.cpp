@@ -1,8 +1,8 @@
 #include "model/compound.h"
 
 #include <atomic>
-#include <cstdio>
 
+#include "foundation/numformat.h"
 #include "model/element.h"
 #include "model/formulaparser.h"
 #include "platform/prompt.h"
@@ -23,12 +23,6 @@ std::atomic<Prompt*> gParsePrompt{nullptr};
 
 constexpr int kMaxLoadDepth = 1000;
 thread_local int loadDepth = 0;
-
-std::string FormatAbundance(float value) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%g", static_cast<double>(value));
-    return buf;
-}
 
 }  // namespace
 
@@ -235,7 +229,7 @@ std::string Compound::GetFormula() const {
             s += "(" + e.key.compound->GetFormula() + ")";
         else
             s += e.key.symbol;
-        if (e.abundance != 1.0f) s += FormatAbundance(e.abundance);
+        if (e.abundance != 1.0f) s += FormatReal(e.abundance, -1, "%g");
     }
     return s;
 }
