@@ -82,9 +82,7 @@ T* Chan<T>::At(const Dims& index) {
 
 template <class T>
 std::unique_ptr<Chan<T>> Chan<T>::Clone() const {
-    auto c = std::make_unique<Chan<T>>(ownedAllocator ? nullptr : allocator, dims);
-    c->CopyFrom(*this);
-    return c;
+    return CloneAs<Chan<T>>();
 }
 
 template <class T>
@@ -347,18 +345,12 @@ void Chan3d<T>::UpdateDims() {
 
 template <class T>
 std::unique_ptr<Chan<T>> Chan2d<T>::Clone() const {
-    auto c = std::make_unique<Chan2d<T>>(this->ownedAllocator ? nullptr : this->allocator, this->dims);
-    c->CopyFrom(*this);
-    c->UpdateDims();
-    return c;
+    return this->template CloneAs<Chan2d<T>>();
 }
 
 template <class T>
 std::unique_ptr<Chan<T>> Chan3d<T>::Clone() const {
-    auto c = std::make_unique<Chan3d<T>>(this->ownedAllocator ? nullptr : this->allocator, this->dims);
-    c->CopyFrom(*this);
-    c->UpdateDims();
-    return c;
+    return this->template CloneAs<Chan3d<T>>();
 }
 
 // --- instantiations and run-time class records ---

@@ -112,6 +112,16 @@ protected:
     VoxelAllocator* EnsureAllocator();
     void FreeBlock();
     void SwapBlock(Chan<T>& other);
+    // A copy of class C (this class or a derived one) with its own allocator when this channel
+    // owns its allocator, else sharing it.
+    template <class C>
+    std::unique_ptr<Chan<T>> CloneAs() const {
+        auto c = std::make_unique<C>(ownedAllocator ? nullptr : allocator, dims);
+        Chan<T>& base = *c;
+        base.CopyFrom(*this);
+        base.DimsChanged();
+        return c;
+    }
 
     Dims dims;
     T* data = nullptr;

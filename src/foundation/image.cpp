@@ -290,14 +290,19 @@ namespace {
 int Extent(const Dims& d, std::size_t j) {
     return j < d.size() ? d[j] : 0;
 }
+
+template <class T>
+void FillPlanes(std::vector<T*>& planes, const std::vector<std::unique_ptr<Chan<T>>>& channels) {
+    planes.resize(channels.size());
+    for (std::size_t k = 0; k < planes.size(); ++k) planes[k] = channels[k]->Data();
+}
 }  // namespace
 
 template <class T>
 void Image2d<T>::UpdateDims() {
     nx = Extent(this->dims, 0);
     ny = Extent(this->dims, 1);
-    planes.resize(this->channels.size());
-    for (std::size_t k = 0; k < planes.size(); ++k) planes[k] = this->channels[k]->Data();
+    FillPlanes(planes, this->channels);
 }
 
 template <class T>
@@ -305,8 +310,7 @@ void Image3d<T>::UpdateDims() {
     nx = Extent(this->dims, 0);
     ny = Extent(this->dims, 1);
     nz = Extent(this->dims, 2);
-    planes.resize(this->channels.size());
-    for (std::size_t k = 0; k < planes.size(); ++k) planes[k] = this->channels[k]->Data();
+    FillPlanes(planes, this->channels);
 }
 
 template <class T>

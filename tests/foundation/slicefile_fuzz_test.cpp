@@ -16,20 +16,11 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using testing::TempFolder;
 
-class SliceFileFuzz : public ::testing::Test {
+class SliceFileFuzz : public testing::GeneratedTiffs {
 protected:
-    static void SetUpTestSuite() {
-        folder_ = new TempFolder("fuzz");
-        testing::RunPython("make_tiffs.py", {folder_->Path("src")});
-    }
-    static void TearDownTestSuite() {
-        delete folder_;
-        folder_ = nullptr;
-    }
-
     // Every reader's code for the bytes; `anyOk` says whether some reader accepted them.
     static std::vector<int> ReadAll(const Bytes& b, bool* anyOk = nullptr) {
-        const std::string p = folder_->Path("case.bin");
+        const std::string p = File("case.bin");
         testing::WriteFileBytes(p, b);
         // Damaged sizes may ask for huge images: the guard, with a small scripted memory, refuses
         // them instead of the machine.
@@ -62,10 +53,7 @@ protected:
             EXPECT_EQ(f.GetChannel(k)->GetNumVoxels(), f.GetNumVoxels());
         return codes;
     }
-
-    static TempFolder* folder_;
 };
-TempFolder* SliceFileFuzz::folder_ = nullptr;
 
 template <class T>
 void Put(Bytes& b, T v) {
@@ -73,10 +61,10 @@ void Put(Bytes& b, T v) {
     b.insert(b.end(), p, p + sizeof v);
 }
 
-std::vector<Bytes> ValidFiles(const std::string& tiffFolder) {
+std::vector<Bytes> ValidFiles(const std::string& tiffFolder) {  // the folder path ends in '/'
     std::vector<Bytes> files;
     for (const char* name : {"grey16.tif", "rgb16planar.tif", "palette.tif", "bits12planar.tif", "tiled.tif"})
-        files.push_back(testing::ReadFileBytes(tiffFolder + "/" + name));
+        files.push_back(testing::ReadFileBytes(tiffFolder + name));
     Bytes grid = {'D', 'S', 'B', 'B'};
     Put(grid, std::int16_t{3});
     Put(grid, std::int16_t{2});
@@ -94,7 +82,7 @@ std::vector<Bytes> ValidFiles(const std::string& tiffFolder) {
 }
 
 TEST_F(SliceFileFuzz, TruncatedFilesAreRefused) {
-    for (const Bytes& full : ValidFiles(folder_->Path("src"))) {
+    for (const Bytes& full : ValidFiles(File(""))) {
         ASSERT_FALSE(full.empty());
         const std::size_t step = std::max<std::size_t>(1, full.size() / 300);
         for (std::size_t len = 0; len < full.size(); len += step) {
@@ -124,7 +112,7 @@ TEST_F(SliceFileFuzz, RandomBytesAreRefused) {
 
 TEST_F(SliceFileFuzz, DamagedBytesNeverCrash) {
     std::mt19937 rng(99);
-    for (const Bytes& full : ValidFiles(folder_->Path("src")))
+    for (const Bytes& full : ValidFiles(File("")))
         for (int t = 0; t < 60; ++t) {
             Bytes b = full;
             for (int k = 0; k < 4; ++k) b[rng() % b.size()] = static_cast<std::uint8_t>(rng());

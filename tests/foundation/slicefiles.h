@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -86,5 +87,18 @@ inline void WriteFileBytes(const std::string& path, const std::vector<std::uint8
     std::ofstream f(path, std::ios::binary);
     f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
+
+// A test suite over the files of make_tiffs.py, made once per suite in a folder of their own.
+class GeneratedTiffs : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        folder_ = std::make_unique<TempFolder>("tiffs");
+        RunPython("make_tiffs.py", {folder_->Path("")});
+    }
+    static void TearDownTestSuite() { folder_.reset(); }
+    static std::string File(const std::string& name) { return folder_->Path(name); }
+
+    static inline std::unique_ptr<TempFolder> folder_;
+};
 
 }  // namespace zun::testing

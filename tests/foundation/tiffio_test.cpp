@@ -15,21 +15,8 @@ namespace {
 
 using testing::TempFolder;
 
-// Files from independent writers, made once for the whole suite.
-class TiffRead : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        folder_ = new TempFolder("tiff");
-        testing::RunPython("make_tiffs.py", {folder_->Path("")});
-    }
-    static void TearDownTestSuite() {
-        delete folder_;
-        folder_ = nullptr;
-    }
-    static std::string File(const std::string& name) { return folder_->Path(name); }
-    static TempFolder* folder_;
-};
-TempFolder* TiffRead::folder_ = nullptr;
+// Files from independent writers.
+using TiffRead = testing::GeneratedTiffs;
 
 std::uint64_t Ramp(int x, int y, std::uint64_t scale = 1, std::uint64_t offset = 0) {
     return offset + scale * static_cast<std::uint64_t>(x + 10 * y);
