@@ -42,6 +42,8 @@ private:
     template <class Src, class Convert>
     void StoreImage(const Image2d<Src>& source, const char* path, int bits, int crop, int cropX, int cropY,
                     Convert convert);
+    void StoreFloat(const Image2d<float>& source, const char* path, int bits, const float* scale,
+                    const float* offset, int crop, int cropX, int cropY);
     bool IsBoundary() const;
 };
 

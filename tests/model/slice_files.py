@@ -1,0 +1,40 @@
+"""Writes slice files for the import tests.
+
+usage:
+  slice_files.py tiff16 raw nz ny nx outdir   uint16 stack from raw (C order) -> outdir/s000.tif ...
+  slice_files.py tiff8 path                    one 8-bit 6x4 image, sample = x + 10*y
+  slice_files.py float path                    one float32 5x3 image, sample = (x + 5*y) / 14 * 2 - 0.5
+  slice_files.py grd path                      Surfer 6 binary grid 4x3, value = x + 4*y
+  slice_files.py vod path                      VO array file 4x3 (short samples, y fastest), value = x + 4*y
+"""
+import os
+import struct
+import sys
+
+import numpy as np
+import tifffile
+
+kind = sys.argv[1]
+if kind == "tiff16":
+    raw, nz, ny, nx, out = sys.argv[2:7]
+    data = np.fromfile(raw, dtype=np.uint16).reshape(int(nz), int(ny), int(nx))
+    os.makedirs(out, exist_ok=True)
+    for z in range(int(nz)):
+        tifffile.imwrite(os.path.join(out, "s%03d.tif" % z), data[z])
+elif kind == "tiff8":
+    y, x = np.mgrid[0:4, 0:6]
+    tifffile.imwrite(sys.argv[2], (x + 10 * y).astype(np.uint8))
+elif kind == "float":
+    y, x = np.mgrid[0:3, 0:5]
+    tifffile.imwrite(sys.argv[2], ((x + 5 * y) / 14.0 * 2 - 0.5).astype(np.float32))
+elif kind == "grd":
+    nx, ny = 4, 3
+    values = np.arange(nx * ny, dtype=np.float32)
+    with open(sys.argv[2], "wb") as f:
+        f.write(b"DSBB" + struct.pack("<hh6d", nx, ny, 0, nx, 0, ny, 0, 11) + values.tobytes())
+elif kind == "vod":
+    nx, ny = 4, 3
+    header = b"VO_DATATYPE = ARRAY2D<short>\nVO_HEADERTYPE = NOHEADER\nVO_FILETYPE = BIN\nNP = 12\n."
+    samples = [x + 4 * y for x in range(nx) for y in range(ny)]
+    with open(sys.argv[2], "wb") as f:
+        f.write(header + struct.pack("<ii", nx, ny) + struct.pack("<12h", *samples))
