@@ -39,7 +39,7 @@ struct DataDocument {
     std::string notes;  // LF line ends
     std::int32_t method = 1;
     std::int32_t coefficientKind = 0;
-    double multiplier = 1, sx = 1, sy = 1, sz = 1;
+    double multiplier = 1e-6, sx = 1, sy = 1, sz = 1;  // the unit (m), then the voxel size in it
     std::vector<DataChannel> channels;
     std::vector<DataCompound> compounds;
     std::map<std::int32_t, double> beamEnergies;  // channel index -> keV (CT channels)

@@ -23,6 +23,7 @@ std::string WithoutExtension(const std::string& path) {
 // What one load reads; handed over to the document only when the whole file was read.
 struct LoadedContent {
     std::unique_ptr<ZunImage> sample;
+    std::unique_ptr<Model> model;
     std::unique_ptr<CLogger> logger;
     std::unique_ptr<Serializable> energyOptVars;
     DocSettings settings;
@@ -44,11 +45,18 @@ CZunDoc::CZunDoc(DocServices services) : services_(services) {
     ResetContent();
 }
 
-CZunDoc::~CZunDoc() = default;
+CZunDoc::~CZunDoc() {
+    // A run still going stops before the sample it works on goes away.
+    model_.reset();
+}
 
 void CZunDoc::ResetContent() {
+    model_.reset();
     sample_ = std::make_unique<ZunImage>(true);
     logger_ = std::make_unique<CLogger>(this);
+    property_ = std::make_unique<CPropertyComputation>(&propertyView_);
+    model_ = std::make_unique<Model>(this);
+    AttachController();
     energyOptVars_ = NewEnergyOptVars();
     settings_ = DocSettings();
     windows_.clear();
@@ -64,9 +72,32 @@ bool CZunDoc::Ask(const std::string& text) const {
                PromptRequest{text, {}, {}, PromptButtons::OkCancel, PromptIcon::Question}) == kPromptOk;
 }
 
+void CZunDoc::AttachController() {
+    model_->SetPropertyComputation(property_.get());
+    model_->Attach(this);
+}
+
+bool CZunDoc::IsComputing() const {
+    return model_ && model_->GetState() == kRunning;
+}
+
+void CZunDoc::ApplyDeviceSelection(bool tellChanges) {
+    if (settings_.devices.empty()) return;
+    std::vector<ComputeDeviceEntry> present;
+    model_->Devices().GetDeviceList(present);
+    std::vector<std::string> a, b;
+    for (const auto& d : present) a.push_back(d.name);
+    for (const auto& d : settings_.devices) b.push_back(d.name);
+    if (tellChanges && a != b) Tell(docmsg::kDevicesChanged, static_cast<int>(PromptIcon::Information));
+    model_->Devices().ApplyDeviceSelection(settings_.devices);
+}
+
 bool CZunDoc::OnNewDocument(const LoggingPrefs& prefs) {
+    if (IsComputing()) return false;
     ResetContent();
+    // The controller's parameter set starts with the same first composition.
     sample_->InsertChan(ZunChan::kComposition, 0, "Void", sample_->PickUnusedColour());
+    model_->GetParams().setupChanged = false;
     settings_.loggingEnabled = prefs.enabled;
     settings_.clearLogOnStart = prefs.clearOnStart;
     settings_.viewLog = prefs.viewLog;
@@ -113,7 +144,7 @@ void CZunDoc::Serialize(Archive& ar) {
     if (ar.IsStoring()) {
         ar << kDocVersion;
         ar.WriteObject(sample_.get());
-        ar.WriteObject(nullptr);  // the controller's place
+        ar.WriteObject(model_.get());
         ar.WriteObject(logger_.get());
         settings_.Serialize(ar);
         ar.WriteObject(energyOptVars_.get());
@@ -133,7 +164,8 @@ void CZunDoc::Serialize(Archive& ar) {
     g_archiveSchema = static_cast<std::int32_t>(version);
     in.sample = ar.ReadOwnedObject<ZunImage>();
     if (!in.sample) throw ArchiveException(ArchiveException::generic, "document without a sample");
-    ar.ReadObject(nullptr);
+    in.model = ar.ReadOwnedObject<Model>();
+    if (!in.model) throw ArchiveException(ArchiveException::generic, "document without a controller");
     in.logger = ar.ReadOwnedObject<CLogger>();
     if (!in.logger) in.logger = std::make_unique<CLogger>();
     in.settings.Serialize(ar);
@@ -154,16 +186,22 @@ void CZunDoc::Serialize(Archive& ar) {
         if (w == 0) in.windows.push_back(std::move(rec));
     }
 
+    model_.reset();
     sample_ = std::move(in.sample);
+    model_ = std::move(in.model);
     logger_ = std::move(in.logger);
     logger_->SetDocument(this);
     if (in.energyOptVars) energyOptVars_ = std::move(in.energyOptVars);
     settings_ = std::move(in.settings);
     windows_ = std::move(in.windows);
     newerFile_ = version > kDocVersion;
+    AttachController();
+    model_->GetParams().setupChanged = false;
+    ApplyDeviceSelection(true);
 }
 
 bool CZunDoc::OnOpenDocument(const std::string& path) {
+    if (IsComputing()) return false;
     CCompFile file;
     try {
         file.Open(path, CCompFile::Mode::Read);
@@ -208,6 +246,7 @@ bool CZunDoc::OnSaveDocument(const std::string& path) {
     SetPathName(path);
     legacyFile_ = false;
     modified_ = false;
+    model_->GetParams().setupChanged = false;
     return true;
 }
 

@@ -5,13 +5,18 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "compute/computedocument.h"
 #include "compute/log.h"
+#include "compute/model.h"
+#include "compute/propertycomputation.h"
 #include "document/changehints.h"
 #include "document/datadocument.h"
+#include "document/docadapters.h"
 #include "document/docsettings.h"
 #include "model/sample.h"
 
@@ -39,7 +44,7 @@ struct LoggingPrefs {
 // The program-wide schema value: the version of the document file being loaded.
 std::int32_t GetArchiveSchema();
 
-class CZunDoc : public LogHost {
+class CZunDoc : public ComputeDocument {
 public:
     explicit CZunDoc(DocServices services = {});
     ~CZunDoc() override;
@@ -74,8 +79,11 @@ public:
     bool OpenedNewerFile() const { return newerFile_; }
 
     // ---- owned parts
-    ZunImage& Sample() { return *sample_; }
-    const ZunImage& Sample() const { return *sample_; }
+    ZunImage& GetSample() { return *sample_; }
+    const ZunImage& GetSample() const { return *sample_; }
+    Model& GetModel() { return *model_; }
+    const Model& GetModel() const { return *model_; }
+    CPropertyComputation& GetPropertyComputation() { return *property_; }
     CLogger& Logger() { return *logger_; }
     DocSettings& Settings() { return settings_; }
     const DocSettings& Settings() const { return settings_; }
@@ -84,9 +92,50 @@ public:
     std::vector<WindowRecord>& WindowRecords() { return windows_; }
     Prompt* GetPromptSink() const { return services_.prompt; }
 
-    // LogHost
+    // ---- what the computation uses of the document
     CLogger* GetLogger() override { return logger_.get(); }
     bool IsLoggingEnabled() const override { return settings_.loggingEnabled; }
+    ComputeSample* Sample() override { return &computeSample_; }
+    PluginDocument* Plugins() override { return &propertyView_; }
+    std::vector<ComputeDeviceEntry> DeviceSelection() const override { return settings_.devices; }
+    Prompt* GetPrompt() override { return services_.prompt; }
+    MainFrameChannel* GetMainFrame() override { return services_.frame; }
+    RemoteComputeReplies* GetRemote() override { return remote_; }
+    bool PluginsEnabled() const override { return pluginsEnabled_; }
+    std::vector<std::string> PluginFolders() const override { return pluginFolders_; }
+    bool SaveAfterComputation() const override { return settings_.saveAfterComputation; }
+    bool ExitAfterComputation() const override { return settings_.exitAfterComputation; }
+    bool ViewUpdateInProgress() const override { return viewsUpdating; }
+    std::string FilePath() const override { return path_; }
+    void UpdateAllViews(int hint, bool statsChanged = false) override;
+    int StartComputationRecording() override;
+    void StopComputationRecording() override;
+    bool Save() override { return OnFileSave(); }
+    void CloseMainWindow() override;
+
+    void SetRemote(RemoteComputeReplies* remote) { remote_ = remote; }
+    void SetPlugins(bool enabled, std::vector<std::string> folders);
+    // The 3-D views' computation recordings and the main window's close, as the GUI provides them.
+    std::function<int()> startRecording;
+    std::function<void()> stopRecording;
+    std::function<void()> closeMainWindow;
+
+    // ---- computation commands
+    // The "Start Computation..." command: the document's checks, the composition coefficients
+    // of the monochromatic CT channels, then the controller's start. Returns the start's code;
+    // 1 when the document refused (its message shown).
+    int OnStartComputation();
+    void OnStopComputation();
+    // The "Setup Computation Method..." command over the given dialog.
+    int OnSetupComputation(ComputationSetupDialog& dialog);
+    // "Start Computation" is enabled.
+    bool CanStartComputation() const;
+    // Fills the CT channel's row of the attenuation matrix from the compositions' compounds at
+    // its beam energy (monochromatic linear attenuation channels only).
+    void ComputeCompositionCoefficients(int ctChannel);
+    void SetSaveAfterComputation(bool on);
+    // The main frame's messages for this document (end of a run, state, progress).
+    void HandleFrameMessage(const FrameMessage& msg);
 
     // ---- views
     DocViewList& Views() { return views_; }
@@ -159,12 +208,24 @@ private:
     void SelectionForText(const std::vector<int>& channels, const std::vector<std::uint32_t>& planes,
                           DataDocument& out) const;
     bool FillFromData(DataDocument& data, const std::string& path);
+    void ApplyDataSettings(const DataDocument& data);
     bool ImportSelectionFromText(const std::vector<int>& channels, const std::vector<std::uint32_t>& planes,
                                  const std::string& path);
     std::size_t TreeItemCount() const;
 
     DocServices services_;
+    void AttachController();
+    bool IsComputing() const;
+    void ApplyDeviceSelection(bool tellChanges);
+
     std::unique_ptr<ZunImage> sample_;
+    DocComputeSample computeSample_{*this};
+    DocPropertyView propertyView_{*this};
+    std::unique_ptr<CPropertyComputation> property_;
+    std::unique_ptr<Model> model_;
+    RemoteComputeReplies* remote_ = nullptr;
+    bool pluginsEnabled_ = false;
+    std::vector<std::string> pluginFolders_;
     std::unique_ptr<CLogger> logger_;
     std::unique_ptr<Serializable> energyOptVars_;
     DocSettings settings_;

@@ -14,7 +14,18 @@ namespace zun {
 void CZunDoc::NoteDataChanged() {
     modified_ = true;
     sample_->modified = true;
+    model_->GetParams().structureChanged = true;
 }
+
+namespace {
+
+std::array<std::uint32_t, 3> GridOf(const ZunImage& s) {
+    const Dims& d = s.GetDims();
+    return {static_cast<std::uint32_t>(d[0]), static_cast<std::uint32_t>(d[1]),
+            static_cast<std::uint32_t>(d[2])};
+}
+
+}  // namespace
 
 int CZunDoc::InsertPositionFirst(int kind) const {
     // After the last channel of a lower kind; compositions never go before the first one.
@@ -38,7 +49,7 @@ int CZunDoc::InsertPositionLast(int kind) const {
 }
 
 int CZunDoc::InsertChannel(int kind, int position, const std::string& name) {
-    if (kind < 0 || kind > 3 || name.empty()) return -3;
+    if (kind < 0 || kind > 3 || name.empty() || IsComputing()) return -3;
     if (sample_->FindChanIndex(name) >= 0) {
         Tell(docmsg::ChannelExists(name), static_cast<int>(PromptIcon::Warning));
         return -1;
@@ -50,6 +61,11 @@ int CZunDoc::InsertChannel(int kind, int position, const std::string& name) {
         return -2;
     }
     int index = sample_->FindChanIndex(name);
+    if (model_->InsertChannel(index, name.c_str()) != 0) {
+        // The parameter set could not follow: the sample goes back to what it was.
+        sample_->RemoveChan(name);
+        return -3;
+    }
     NoteDataChanged();
     InsertChanMod hint(name, index > 0 ? sample_->GetChan(index - 1)->name : std::string());
     UpdateAllViews(nullptr, kHintStructure, &hint);
@@ -57,7 +73,7 @@ int CZunDoc::InsertChannel(int kind, int position, const std::string& name) {
 }
 
 std::vector<std::string> CZunDoc::DeleteChannels(std::vector<std::string> names, bool quiet) {
-    if (names.empty()) return {};
+    if (names.empty() || IsComputing()) return {};
     if (!quiet && !Ask(docmsg::kDeleteChannels)) return {};
     int first = sample_->FirstChanOfKind(ZunChan::kComposition);
     if (first >= 0) {
@@ -69,7 +85,9 @@ std::vector<std::string> CZunDoc::DeleteChannels(std::vector<std::string> names,
     }
     std::vector<std::string> deleted;
     for (const std::string& n : names) {
-        if (sample_->FindChanIndex(n) < 0) continue;
+        const int index = sample_->FindChanIndex(n);
+        if (index < 0) continue;
+        model_->DeleteChannel(index);
         sample_->RemoveChan(n);
         deleted.push_back(n);
     }
@@ -83,7 +101,7 @@ std::vector<std::string> CZunDoc::DeleteChannels(std::vector<std::string> names,
 int CZunDoc::RenameChannel(const std::string& oldName, const std::string& newName) {
     if (oldName == newName) return 0;
     int i = sample_->FindChanIndex(oldName);
-    if (i < 0) return -2;
+    if (i < 0 || IsComputing()) return -2;
     if (newName.empty()) return -1;
     if (sample_->FindChanIndex(newName) >= 0) {
         Tell(docmsg::ChannelNameExists(newName), static_cast<int>(PromptIcon::Warning));
@@ -91,6 +109,13 @@ int CZunDoc::RenameChannel(const std::string& oldName, const std::string& newNam
     }
     // The sample moves the active boundary's name along.
     sample_->RenameChan(newName, i);
+    Params& p = model_->GetParams();
+    const int kind = sample_->GetChan(i)->kind;
+    if (kind == ZunChan::kXrayCt) {
+        p.SetTomoChannelName(i - sample_->FirstChanOfKind(ZunChan::kXrayCt) + 1, newName);
+    } else if (kind == ZunChan::kComposition && i < static_cast<int>(p.compositionNames.size())) {
+        p.compositionNames[static_cast<std::size_t>(i)] = newName;
+    }
     modified_ = true;
     RenameChanMod hint(oldName, newName);
     UpdateAllViews(nullptr, kHintRename, &hint);
@@ -100,7 +125,18 @@ int CZunDoc::RenameChannel(const std::string& oldName, const std::string& newNam
 std::string CZunDoc::GetChannelDisplayName(int index) const {
     if (!sample_->IsChanIndex(index)) return {};
     const ZunChan& c = *sample_->GetChan(index);
-    return c.kind == ZunChan::kProperty ? std::string() : c.GetLabel();
+    if (c.kind == ZunChan::kProperty) return {};
+    std::string label = c.GetLabel();
+    if (c.kind == ZunChan::kXrayCt && !c.polychromatic) {
+        const int number = index - sample_->FirstChanOfKind(ZunChan::kXrayCt) + 1;
+        const std::vector<float>& e = model_->GetParams().ctBeamEnergy;
+        if (number < static_cast<int>(e.size())) {
+            char buf[32];
+            std::snprintf(buf, sizeof buf, "%g", static_cast<double>(e[static_cast<std::size_t>(number)]));
+            label += std::string("_") + buf + "keV";
+        }
+    }
+    return label;
 }
 
 std::string CZunDoc::GetChannelDisplayName(const std::string& name) const {
@@ -114,6 +150,7 @@ void CZunDoc::SetBoundaryActive(bool enabled, const std::string& name) {
 }
 
 void CZunDoc::ClearBoundaries(const std::vector<std::string>& names) {
+    if (IsComputing()) return;
     std::vector<std::string> cleared;
     for (const std::string& n : names) {
         ZunChan* c = sample_->FindChan(n);
@@ -132,6 +169,7 @@ void CZunDoc::ClearBoundaries(const std::vector<std::string>& names) {
 
 int CZunDoc::ResizeVolume(const std::array<std::uint32_t, 3>& sizes,
                           const std::array<std::int32_t, 3>& offsets) {
+    if (IsComputing()) return -1;
     for (std::uint32_t s : sizes)
         if (s > static_cast<std::uint32_t>(INT32_MAX)) return -1;
     const Dims old = sample_->GetDims();
@@ -151,6 +189,7 @@ int CZunDoc::ResizeVolume(const std::array<std::uint32_t, 3>& sizes,
         ShowInsufficientMemoryError(services_.prompt, "resizing the sample grid");
         return -2;
     }
+    model_->SetDimensions(GridOf(*sample_));
     NoteDataChanged();
     // Planes before the old first plane come in at the start, the rest at the end.
     const int newNz = want[2];
@@ -179,7 +218,7 @@ int CZunDoc::ResizeVolume(const std::array<std::uint32_t, 3>& sizes,
 }
 
 int CZunDoc::InsertSlices(int first, int count) {
-    if (count <= 0 || first < 0 || first > sample_->GetSliceCount()) return -1;
+    if (count <= 0 || first < 0 || first > sample_->GetSliceCount() || IsComputing()) return -1;
     int r;
     try {
         r = sample_->InsertSlices(first, count);
@@ -190,6 +229,7 @@ int CZunDoc::InsertSlices(int first, int count) {
         ShowInsufficientMemoryError(services_.prompt, "inserting data slice(s)");
         return -2;
     }
+    model_->SetDimensions(GridOf(*sample_));
     NoteDataChanged();
     InsertSliceMod hint(static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(count));
     UpdateAllViews(nullptr, kHintStructure, &hint);
@@ -199,10 +239,11 @@ int CZunDoc::InsertSlices(int first, int count) {
 std::vector<std::uint32_t> CZunDoc::DeleteSlices(std::vector<std::uint32_t> numbers) {
     const auto nz = static_cast<std::uint32_t>(sample_->GetSliceCount());
     std::erase_if(numbers, [&](std::uint32_t z) { return z >= nz; });
-    if (numbers.empty() || !Ask(docmsg::kDeleteSlices)) return {};
+    if (numbers.empty() || IsComputing() || !Ask(docmsg::kDeleteSlices)) return {};
     std::sort(numbers.begin(), numbers.end(), std::greater<>());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     sample_->DeleteSlices(std::vector<int>(numbers.begin(), numbers.end()));
+    model_->SetDimensions(GridOf(*sample_));
     NoteDataChanged();
     DeleteSliceMod hint(numbers);
     UpdateAllViews(nullptr, kHintStructure, &hint);
@@ -210,7 +251,7 @@ std::vector<std::uint32_t> CZunDoc::DeleteSlices(std::vector<std::uint32_t> numb
 }
 
 bool CZunDoc::ClearSlices(const std::vector<ChanSliceRecord>& records) {
-    if (records.empty() || !Ask(docmsg::kClearSlices)) return false;
+    if (records.empty() || IsComputing() || !Ask(docmsg::kClearSlices)) return false;
     std::vector<ChanSliceRecord> done;
     for (const ChanSliceRecord& r : records) {
         ZunChan* c = sample_->FindChan(r.channel);
@@ -226,7 +267,7 @@ bool CZunDoc::ClearSlices(const std::vector<ChanSliceRecord>& records) {
 }
 
 bool CZunDoc::ReverseSlices(const std::vector<std::string>& names) {
-    if (names.empty() || !Ask(docmsg::kReverseSlices)) return false;
+    if (names.empty() || IsComputing() || !Ask(docmsg::kReverseSlices)) return false;
     bool any = false;
     for (const std::string& n : names) {
         ZunChan* c = sample_->FindChan(n);

@@ -34,6 +34,14 @@ void CZunDoc::SelectionForText(const std::vector<int>& channels, const std::vect
     out.method = settings_.attenuationMethod;
     out.coefficientKind = settings_.coefficientKind;
     out.slices = planes;
+    const Params& p = model_->GetParams();
+    if (p.voxelPhysicalSize.size() == 4) {
+        out.multiplier = p.voxelPhysicalSize[0];
+        out.sx = p.voxelPhysicalSize[1];
+        out.sy = p.voxelPhysicalSize[2];
+        out.sz = p.voxelPhysicalSize[3];
+    }
+    const int firstCt = sample_->FirstChanOfKind(ZunChan::kXrayCt);
     const std::size_t plane = out.PlaneWords();
     for (int i : channels) {
         const ZunChan& c = *sample_->GetChan(i);
@@ -89,13 +97,13 @@ bool CZunDoc::FillFromData(DataDocument& data, const std::string& path) {
             c.compound.SetFormula(cp.formula, true);
             c.compound.density = cp.density;
         }
+        ApplyDataSettings(data);
     } catch (const std::bad_alloc&) {
         ShowInsufficientMemoryError(services_.prompt, "importing " + path);
         return false;
     }
     settings_.notes = data.notes;
-    settings_.attenuationMethod = data.method;
-    settings_.coefficientKind = data.coefficientKind;
+    model_->GetParams().setupChanged = false;
     path_.clear();
     title_ = StemOf(path);
     nameText_ = title_;
@@ -103,6 +111,38 @@ bool CZunDoc::FillFromData(DataDocument& data, const std::string& path) {
     UpdateAllViews(nullptr, kHintRename, &hint);
     modified_ = false;
     return true;
+}
+
+void CZunDoc::ApplyDataSettings(const DataDocument& data) {
+    Params& p = model_->GetParams();
+    p.voxelPhysicalSize = {data.multiplier, data.sx, data.sy, data.sz};
+    settings_.attenuationMethod = data.method;
+    settings_.coefficientKind = data.coefficientKind;
+    const int firstCt = sample_->FirstChanOfKind(ZunChan::kXrayCt);
+    for (int i = 0; i < sample_->GetChanCount(); ++i) {
+        ZunChan& c = *sample_->GetChan(i);
+        auto acc = data.accuracies.find(i);
+        if (c.kind == ZunChan::kComposition && acc != data.accuracies.end()) {
+            p.volumeFractionAccuracy.resize(static_cast<std::size_t>(p.compositionCount) + 1, 0.0f);
+            if (i <= p.compositionCount)
+                p.volumeFractionAccuracy[static_cast<std::size_t>(i)] = static_cast<float>(acc->second);
+        }
+        if (c.kind != ZunChan::kXrayCt) continue;
+        const auto number = static_cast<std::size_t>(i - firstCt + 1);
+        // The file's range is the measured attenuation at words 0 and 16383.
+        const float lo = c.range[0], hi = c.range[1];
+        model_->SetChannelMeasuredAttenuation(i, lo, 0);
+        model_->SetChannelMeasuredAttenuation(i, hi, 1);
+        if (auto e = data.beamEnergies.find(i);
+            e != data.beamEnergies.end() && number < p.ctBeamEnergy.size()) {
+            p.ctBeamEnergy[number] = static_cast<float>(e->second);
+            c.polychromatic = false;
+            c.dataType = 0;
+        }
+        if (acc != data.accuracies.end() && number < p.ctRelativeAccuracy.size())
+            p.ctRelativeAccuracy[number] = static_cast<float>(acc->second);
+        ComputeCompositionCoefficients(i);
+    }
 }
 
 bool CZunDoc::ImportTextDocument(const std::string& path) {

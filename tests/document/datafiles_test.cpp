@@ -53,7 +53,8 @@ TEST(BinaryDataFile, RoundTripProbeAndRefusals) {
     d.accuracies.clear();
     d.method = 1;
     d.coefficientKind = 0;
-    d.multiplier = d.sx = d.sy = d.sz = 1;
+    d.multiplier = 1e-6;
+    d.sx = d.sy = d.sz = 1;
     std::string path = dir.File("d.bin");
     WriteBinaryDataFile(path, d);
     EXPECT_EQ(ReadBinaryDataFile(path), d);

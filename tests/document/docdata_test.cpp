@@ -17,7 +17,7 @@ void Fill(CZunDoc& doc) {
     ASSERT_EQ(doc.InsertChannel(0, 1, "Water"), 0);
     ASSERT_EQ(doc.InsertChannel(1, 2, "ct \"A\""), 0);
     ASSERT_EQ(doc.InsertChannel(3, 3, "edge"), 0);
-    ZunImage& s = doc.Sample();
+    ZunImage& s = doc.GetSample();
     for (int i = 0; i < s.GetChanCount(); ++i) {
         ZunChan& c = *s.GetChan(i);
         for (std::uint64_t v = 0; v < c.GetNumVoxels(); ++v)
@@ -71,15 +71,15 @@ TEST(DocData, RefusedFilesLeaveTheDocumentEmptyAndSayWhy) {
     EXPECT_FALSE(f.doc.ImportTextDocument(t));
     EXPECT_EQ(f.Messages(),
               (Lines{"Not a text data file: " + t + " (the first channel is not a composition channel)"}));
-    EXPECT_EQ(f.doc.Sample().GetChanCount(), 1);
-    EXPECT_EQ(f.doc.Sample().GetNumVoxels(), 0u);
+    EXPECT_EQ(f.doc.GetSample().GetChanCount(), 1);
+    EXPECT_EQ(f.doc.GetSample().GetNumVoxels(), 0u);
 }
 
 TEST(DocData, ChannelAndSliceSelectionsExportAndImport) {
     TempDir dir;
     DocFixture f;
     Fill(f.doc);
-    ZunImage& s = f.doc.Sample();
+    ZunImage& s = f.doc.GetSample();
     std::string chans = dir.File("chans.txt");
     ASSERT_TRUE(f.doc.ExportChannelsToText({"edge", "Water"}, chans));
     std::string slices = dir.File("slices.txt");

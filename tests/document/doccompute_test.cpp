@@ -1,0 +1,80 @@
+// A text document written by a script computes with the default set-up and recovers the
+// phantom's volume fractions.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "dochelpers.h"
+#include "document/textdatafile.h"
+#include "platform/mainframe.h"
+#include "testfiles.h"
+
+namespace zun {
+namespace {
+
+struct ComputeFixture {
+    HeadlessPrompt prompt;
+    HintLog hints;
+    QueuedMainFrameChannel frame;
+    CZunDoc doc{DocServices{&prompt, nullptr, &frame}};
+    ComputeFixture() {
+        RegisterAllClasses();
+        frame.SetHandler([this](const FrameMessage& m) { doc.HandleFrameMessage(m); });
+        doc.OnNewDocument();
+        doc.Views().Add(&hints);
+    }
+    // Pumps the main frame until the run has ended.
+    void WaitForEnd() {
+        for (int i = 0; i < 6000 && (doc.GetModel().IsBusy() || frame.Pending()); ++i) frame.WaitAndPump(50);
+        frame.Pump();
+    }
+};
+
+TEST(DocCompute, ScriptWrittenDocumentComputesWithTheDefaultSetup) {
+    TempDir dir;
+    std::string doc = dir.File("phantom.txt"), truth = dir.File("truth.txt");
+    ASSERT_EQ(std::system((std::string(ZUN_PYTHON) + " " + ZUN_SOURCE_DIR +
+                           "/examples/make_phantom.py --size 16 --out '" + doc + "' --truth '" + truth + "'")
+                              .c_str()),
+              0);
+    ComputeFixture f;
+    ASSERT_TRUE(f.doc.ImportTextDocument(doc)) << f.prompt.Requests().at(0).text;
+    const Params& p = f.doc.GetModel().GetParams();
+    ASSERT_EQ(p.compositionCount, 2);  // the compositions after the first
+    ASSERT_EQ(p.ctChannelCount, 2);
+    EXPECT_FLOAT_EQ(p.ctBeamEnergy[1], 40.0f);
+    EXPECT_FLOAT_EQ(p.ctBeamEnergy[2], 80.0f);
+    // Coefficients from the compounds at the beam energies: void 0, aluminium above water.
+    EXPECT_EQ(p.lacMatrix[p.MatrixIndex(1, 0)], 0.0f);
+    EXPECT_NEAR(p.lacMatrix[p.MatrixIndex(1, 1)], 0.268, 0.01);
+    EXPECT_NEAR(p.lacMatrix[p.MatrixIndex(2, 2)], 0.545, 0.02);
+
+    ASSERT_TRUE(f.doc.CanStartComputation());
+    ASSERT_EQ(f.doc.OnStartComputation(), 0)
+        << (f.prompt.Requests().empty() ? "" : f.prompt.Requests()[0].text);
+    f.WaitForEnd();
+    EXPECT_EQ(f.doc.GetModel().GetState(), kCompleted) << f.doc.GetModel().GetStateText() << "\n"
+                                                       << f.doc.Logger().Text();
+    EXPECT_TRUE(f.doc.IsModified());
+
+    DataDocument want = ReadTextDataFile(truth);
+    const ZunImage& s = f.doc.GetSample();
+    double worst = 0, sum = 0;
+    std::size_t n = 0;
+    for (int c = 0; c < 3; ++c) {
+        const imtype* got = s.GetChan(c)->Data();
+        for (std::size_t v = 0; v < want.channels[c].words.size(); ++v, ++n) {
+            double d = std::abs(double(got[v] & 0x3FFF) - double(want.channels[c].words[v])) / 16383.0;
+            worst = std::max(worst, d);
+            sum += d;
+        }
+    }
+    std::printf("mean fraction error %.5f, largest %.5f\n%s", sum / n, worst, f.doc.Logger().Text().c_str());
+    EXPECT_LT(sum / n, 0.02) << "mean fraction error";
+    EXPECT_LT(worst, 0.2) << "largest fraction error";
+}
+
+}  // namespace
+}  // namespace zun
