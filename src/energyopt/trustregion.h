@@ -3,6 +3,7 @@
 // first minimises the greatest violation of the linearised constraints a_k . dx >= b_k and then,
 // with any freedom left, the linearised objective -a_m . dx without raising that violation.
 
+#include <cstddef>
 #include <vector>
 
 namespace EnergyOpt {
@@ -17,18 +18,35 @@ public:
     bool solve(const double* a, const double* b, double rho, double* dx);
 
 private:
-    double dotColumn(const double* a, int column, const double* v) const;
+    enum class Step { kContinue, kFull, kSwitchStage, kEndStage };
+
+    const double* column(int k) const { return a_ + static_cast<size_t>(k) * n_; }
+    double* zColumn(int k) { return z_.data() + static_cast<size_t>(k) * n_; }
+    double dotColumn(int k, const double* v) const;
     double zDot(int column, const double* v) const;
     // Z column . v, or 0 when the product is within the rounding error of its terms.
     double zDotSignificant(int column, const double* v) const;
-    double zDotColumn(int zColumn, const double* a, int column) const;
+    void startStageTwo();
+    // Adds constraint iact[icon] to the active set; false when no room can be made for it.
+    bool addConstraint();
+    // Removes constraint iact[icon] from the active set.
+    void deleteConstraint();
+    void removeDependent(int kk, double ratio, int iout);
     // Rotates the active constraint at position k to the end of the active set.
-    void moveToEnd(const double* a, int k);
+    void moveToEnd(int k);
     void exchange(int k, double sp);
+    // Moves dx along sdirn as far as the active set allows.
+    Step takeStep(double rho, double* dx);
 
     int n_;
     int m_;
+    const double* a_ = nullptr;
+    const double* b_ = nullptr;
+    bool stageOne_ = true;
+    int mcon_ = 0;  // m in stage one; m + 1 once the objective counts as the last constraint
     int nact_ = 0;
+    int icon_ = -1;
+    double resmax_ = 0.0;
     std::vector<double> z_;  // n x n, columns orthonormal
     std::vector<double> zdota_;
     std::vector<double> vmultc_;
