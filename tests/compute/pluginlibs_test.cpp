@@ -205,9 +205,9 @@ TEST_F(PluginRunTest, RunPassesArgumentsAndReportsSuccess) {
 }
 
 TEST_F(PluginRunTest, WritingPluginMarksTheDocumentModified) {
-    auto& ch = doc.AddChannel("Density", 2, 0x4000 | 100);
+    doc.AddChannel("Density", 2, 0x4000 | 100);
     doc.AddChannel("Other", 0, 5);
-    ch.min = 3.0f;
+    doc.channels[0].min = 3.0f;
     EXPECT_EQ(RunPlugin(Entry("writer", "Density"), &doc), kPluginSuccess);
     for (std::uint16_t w : doc.channels[0].words) EXPECT_EQ(w, 0x4000 | (16383 - 100));
     for (std::uint16_t w : doc.channels[1].words) EXPECT_EQ(w, 5);
