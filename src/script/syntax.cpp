@@ -103,6 +103,19 @@ private:
         Parser& parser;
     };
 
+    // A loop that nests the tree one level per step (left-associative operators, postfix
+    // increments) counts against the same limit as recursion.
+    struct Nesting {
+        explicit Nesting(Parser& p) : parser(p) {}
+        ~Nesting() { parser.depth_ -= levels; }
+        void Deeper() {
+            ++levels;
+            if (++parser.depth_ > kMaxParseDepth) parser.Fail(2);
+        }
+        Parser& parser;
+        int levels = 0;
+    };
+
     void Advance() {
         value_ = TokenValue{};
         token_ = scanner_.Next(value_);
@@ -227,6 +240,7 @@ private:
 
     Node Postfix() {
         Node n = Primary();
+        Nesting nesting(*this);
         for (;;) {
             if (token_ == '[') {
                 Advance();
@@ -250,9 +264,11 @@ private:
                 n = Chain(std::move(n), std::move(f));
             } else if (token_ == INC_OP) {
                 Advance();
+                nesting.Deeper();
                 n = Make(post_inc, std::move(n));
             } else if (token_ == DEC_OP) {
                 Advance();
+                nesting.Deeper();
                 n = Make(post_dec, std::move(n));
             } else {
                 return n;
@@ -324,6 +340,7 @@ private:
     template <typename Next>
     Node LeftAssoc(Next next, std::initializer_list<std::pair<int, NodeKind>> ops, bool* isUnary) {
         Node a = next(isUnary);
+        Nesting nesting(*this);
         for (;;) {
             NodeKind kind{};
             bool found = false;
@@ -332,6 +349,7 @@ private:
             if (!found) return a;
             if (isUnary) *isUnary = false;
             Advance();
+            nesting.Deeper();
             a = Make(kind, std::move(a), next(nullptr));
         }
     }

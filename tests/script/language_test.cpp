@@ -38,6 +38,9 @@ TEST_P(LanguageTest, ScalarExpressions) {
     EXPECT_EQ(Run("2147483647 + 1"), "-2147483648");
     EXPECT_EQ(Run("(ushort)0 - 1"), "-1");
     EXPECT_EQ(Run("(ushort)(0 - 1)"), "65535");
+    std::string sum = "1";
+    for (int i = 1; i < 300; ++i) sum += "+1";
+    EXPECT_EQ(Run(sum), "300");
 }
 
 TEST_P(LanguageTest, ErrorTexts) {

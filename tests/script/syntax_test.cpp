@@ -162,6 +162,11 @@ TEST(Parser, Errors) {
     // Deep nesting is refused instead of overflowing the stack.
     EXPECT_EQ(Tree(std::string(5000, '(') + "1" + std::string(5000, ')')), "status 2\nmemory exhausted");
     EXPECT_EQ(Tree(std::string(5000, '-') + "1"), "status 2\nmemory exhausted");
+    std::string sum = "1", incs = "a";
+    for (int i = 0; i < 5000; ++i) sum += "+1", incs += "++";
+    EXPECT_EQ(Tree(sum), "status 2\nmemory exhausted");
+    EXPECT_EQ(Tree(incs), "status 2\nmemory exhausted");
+    EXPECT_EQ(Tree(sum.substr(0, 401)).substr(0, 5), "(add ");
     EXPECT_NE(Tree(std::string(100, '(') + "1" + std::string(100, ')')).substr(0, 6), "status");
 }
 
