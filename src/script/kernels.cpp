@@ -422,6 +422,12 @@ bool Binary(Value& receiver, BinOp op, Value& a, Value& b) {
     return true;
 }
 
+bool CanCopy(Value& receiver, Value& source) {
+    Block D, S;
+    if (!receiver.DescribeBlock(D) || D.kind == Block::kScalar || !source.DescribeBlock(S)) return false;
+    return SameShape(D, S) && SafeAlias(D, S) && CanRead(S, S.type) && CanWrite(D, S.type);
+}
+
 bool Assign(Value& receiver, AsgOp op, Value& source) {
     Block D, S;
     if (!receiver.DescribeBlock(D) || D.kind == Block::kScalar || !source.DescribeBlock(S)) return false;

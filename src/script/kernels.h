@@ -11,6 +11,8 @@ namespace zun::script::kernels {
 bool Unary(Value& receiver, UnOp op, bool apply);
 bool Binary(Value& receiver, BinOp op, Value& a, Value& b);
 bool Assign(Value& receiver, AsgOp op, Value& source);
+// Whether Assign with the plain assignment applies (and then cannot fail).
+bool CanCopy(Value& receiver, Value& source);
 bool Select(Value& receiver, Value& test, Value& a, Value& b);
 bool List(Value& receiver, ListOp op, const ValueList& values);
 bool Total(Value& value, ListOp op, double& out);

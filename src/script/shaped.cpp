@@ -80,13 +80,13 @@ int ShapedVector::FromLeaf(Value& other, Pred pred) {
     while (mine->IsVector() && dynamic_cast<ShapedVector*>(mine)) mine = mine->Element(0);
     if (other.IsScalar()) return pred(*mine, other) ? 1 : 0;
     auto* shaped = dynamic_cast<ShapedVector*>(&other);
-    if (!shaped || shaped->Voxels() == 0 || !shaped->ScalarLeaves()) return -1;
+    if (!shaped || shaped->Voxels() == 0) return -1;
     const auto& od = shaped->Dims();
-    if (od.size() > dims_.size()) return -1;
+    if (od.size() > dims_.size() || (!shaped->ScalarLeaves() && od.size() != dims_.size())) return -1;
     for (size_t k = 0; k < od.size(); ++k)
         if (od[od.size() - 1 - k] != dims_[dims_.size() - 1 - k]) return 0;
     Value* theirs = &other;
-    while (theirs->IsVector()) theirs = theirs->Element(0);
+    while (theirs->IsVector() && dynamic_cast<ShapedVector*>(theirs)) theirs = theirs->Element(0);
     return pred(*mine, *theirs) ? 1 : 0;
 }
 
@@ -165,6 +165,16 @@ Value* ShapedVector::Cast(int type) {
             }
         }
     }
+    return r;
+}
+
+Value* ShapedVector::SizeOf() {
+    if (!Fast() || !ScalarLeaves() || Voxels() == 0) return VectorValue::SizeOf();
+    DenseVector* r = DenseVector::Create(Pool(), kUInt, dims_);
+    Block b;
+    r->DescribeBlock(b);
+    const uint32_t size = static_cast<uint32_t>(ElementBytes(LeafScalarType()));
+    for (int64_t i = 0; i < b.count; ++i) Store<uint32_t>(b.data + i * 4, size);
     return r;
 }
 
@@ -390,6 +400,39 @@ Value* ChannelView::Field(const char* name) {
             Raise(msg::kFieldOnScalar);
     }
     return Pool()->Make<ChannelView>(channel_, dims_, offset_, found);
+}
+
+Value* ChannelView::AssignWith(AsgOp op, Value& other) {
+    if (op == AsgOp::Assign && Fast() && !ScalarLeaves() && AssignGroup(other)) return this;
+    return ShapedVector::AssignWith(op, other);
+}
+
+// Each voxel takes its views in order (phys, log, raw, then ro, err); as no voxel reads another
+// voxel's word, doing one view for all voxels before the next keeps every voxel's own order.
+bool ChannelView::AssignGroup(Value& other) {
+    std::vector<VoxelField> parts;
+    switch (field_) {
+        case VoxelField::Data:
+            parts = {VoxelField::Phys, VoxelField::Log, VoxelField::Raw};
+            break;
+        case VoxelField::Flags:
+            parts = {VoxelField::Ro, VoxelField::Err};
+            break;
+        default:
+            parts = {VoxelField::Phys, VoxelField::Log, VoxelField::Raw, VoxelField::Ro, VoxelField::Err};
+            break;
+    }
+    auto* source = dynamic_cast<ChannelView*>(&other);
+    if (!other.IsScalar() && !(source && source->field_ == field_ && source->dims_ == dims_)) return false;
+    std::vector<std::pair<Value*, Value*>> steps;
+    for (VoxelField f : parts) {
+        Value* dest = Pool()->Make<ChannelView>(channel_, dims_, offset_, f);
+        Value* src = source ? Pool()->Make<ChannelView>(source->channel_, dims_, source->offset_, f) : &other;
+        if (!kernels::CanCopy(*dest, *src)) return false;
+        steps.emplace_back(dest, src);
+    }
+    for (auto [dest, src] : steps) kernels::Assign(*dest, AsgOp::Assign, *src);
+    return true;
 }
 
 bool ChannelView::DescribeBlock(Block& block) {

@@ -38,6 +38,7 @@ public:
     Value* NewForArgs(const ValueList& values) override;
     Value* NewResultFor(Value& other) override;
     Value* Cast(int type) override;
+    Value* SizeOf() override;
 
     Value* Unary(UnOp op, bool apply) override;
     Value* Binary(BinOp op, Value& a, Value& b) override;
@@ -122,6 +123,7 @@ public:
     Value* Element(int64_t index) override;
     Value* ApplySelectors(const ValueList& selectors, size_t first) override;
     Value* Field(const char* name) override;
+    Value* AssignWith(AsgOp op, Value& other) override;
     bool DescribeBlock(Block& block) override;
 
 protected:
@@ -129,6 +131,9 @@ protected:
     int LeafScalarType() const override;
 
 private:
+    // A group view ("data", "flags", "all") assigned as its scalar views one after the other.
+    bool AssignGroup(Value& other);
+
     std::shared_ptr<const ChannelData> channel_;
     VoxelField field_;
 };
