@@ -25,6 +25,14 @@ ZunChan::ZunChan(VoxelAllocator* allocator, ImageItem* parentItem, const Dims& d
       colours{colour, 0x0080FF, 0x8000FF},
       autoAttenuation(kind == kXrayCt) {
     parent = parentItem;
+    if (kind == kXrayCt) {
+        DeviceFilter* source = filters.AddDeviceFilter("Source", true);
+        source->table = {{0.0f, 1.0f}, {10.0f, 1.0f}};
+        filters.AddDeviceFilter("Detector", false);
+        filters.AddMaterialFilter("Beam Hardening", false, 0.1f, 0.0f, 100.0f, 0.1f);
+    }
+    filters.maxStep = 0.1f;
+    combined.filters.maxStep = 0.1f;
     InsertSlices(0, nz);
 }
 
@@ -34,8 +42,26 @@ std::string ZunChan::GetLabel() const {
     switch (kind) {
         case kComposition:
             return compound.GetFormula();
-        case kXrayCt:
-            return std::string(dataType == 0 ? "LAC_" : "LPC_") + (polychromatic ? "poly" : "mono");
+        case kXrayCt: {
+            std::string label = dataType == 0 ? "LAC_" : "LPC_";
+            if (!polychromatic) return label + "mono";
+            label += "poly";
+            std::string code;
+            bool other = false;
+            for (const auto& f : filters.filters) {
+                if (!f->enabled) continue;
+                if (f->name == "Source")
+                    code += "s";
+                else if (f->name == "Detector")
+                    code += "d";
+                else if (f->name == "Beam Hardening")
+                    code += "b";
+                else
+                    other = true;
+            }
+            if (other) code += "u";
+            return code.empty() ? label : label + "_" + code;
+        }
         case kProperty:
             return std::string();
         default:

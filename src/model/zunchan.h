@@ -12,6 +12,7 @@
 #include "model/bounddef.h"
 #include "model/compound.h"
 #include "model/histvars.h"
+#include "model/polyfilters.h"
 #include "model/sampleitem.h"
 #include "model/slice.h"
 #include "model/voxelword.h"
@@ -97,6 +98,8 @@ public:
     std::vector<std::int32_t> importCounts;
     std::vector<std::int32_t> colours;
     bool polychromatic = false;
+    PolyFilters filters;
+    CombinedFilters combined;
     bool rescaleByEnergy = false;
     bool autoAttenuation = true;
     bool applyScale = false;

@@ -54,7 +54,11 @@ void ZunChan::Serialize(Archive& ar) {
     SerializeFloatVector(ar, range);
     if (ar.IsStoring()) {
         ar << kRecordStamp << name << kind << note;
-        if (kind == kXrayCt) ar << dataType << polychromatic << autoRename;
+        if (kind == kXrayCt) {
+            ar << dataType << polychromatic << autoRename;
+            filters.Serialize(ar);
+            combined.Serialize(ar);
+        }
         ar << rescaleByEnergy << autoAttenuation << applyScale << scaleFactor << applyZeroOffset
            << zeroOffset;
         ar << cropImages << cropX << cropY << retainImages << modified;
@@ -72,6 +76,8 @@ void ZunChan::Serialize(Archive& ar) {
         if (v >= kDataTypeFrom) ar >> dataType;
         ar >> polychromatic;
         if (v >= kAutoRenameFrom) ar >> autoRename;
+        filters.Serialize(ar);
+        combined.Serialize(ar);
     }
     ar >> rescaleByEnergy;
     if (v < kOldPairBefore) {

@@ -62,6 +62,29 @@ TEST_F(SampleTest, ChannelNamesAndLookup) {
     EXPECT_EQ(s->GetColours(2)[0], 0xFF0000);
     EXPECT_EQ(s->GetChan(2)->GetSliceCount(), 2);
     EXPECT_EQ(s->GetChanLabel(2), "LAC_mono");
+    // A new CT channel's beam: an enabled source, a disabled detector, a disabled hardening layer.
+    ZunChan& ct = *s->GetChan(2);
+    ASSERT_EQ(ct.filters.size(), 3u);
+    EXPECT_EQ(ct.filters.filters[0]->name, "Source");
+    EXPECT_TRUE(ct.filters.filters[0]->enabled);
+    EXPECT_EQ(ct.filters.filters[0]->table.size(), 2u);
+    EXPECT_EQ(ct.filters.filters[1]->name, "Detector");
+    EXPECT_FALSE(ct.filters.filters[1]->enabled);
+    EXPECT_EQ(ct.filters.filters[2]->name, "Beam Hardening");
+    EXPECT_FLOAT_EQ(ct.filters.maxStep, 0.1f);
+    EXPECT_EQ(s->GetChan(0)->filters.size(), 0u);
+    ct.polychromatic = true;
+    EXPECT_EQ(ct.GetLabel(), "LAC_poly_s");
+    ct.filters.filters[2]->enabled = true;
+    ct.filters.AddDeviceFilter("mine", true);
+    EXPECT_EQ(ct.GetLabel(), "LAC_poly_sbu");
+    ct.filters.filters[0]->enabled = false;
+    ct.dataType = 1;
+    EXPECT_EQ(ct.GetLabel(), "LPC_poly_bu");
+    for (auto& f : ct.filters.filters) f->enabled = false;
+    EXPECT_EQ(ct.GetLabel(), "LPC_poly");
+    ct.polychromatic = false;
+    ct.dataType = 0;
     EXPECT_TRUE(s->GetChan(2)->autoAttenuation);
     EXPECT_FALSE(s->GetChan(0)->autoAttenuation);
     EXPECT_EQ(s->GetChan(0)->parent, s.get());
@@ -346,6 +369,13 @@ TEST_F(SampleTest, ArchiveRoundTripWithAllChannelKinds) {
     }
     EXPECT_TRUE(back->GetChan(0)->compound == s->GetChan(0)->compound);
     const ZunChan& ct2 = *back->GetChan(1);
+    ASSERT_EQ(ct2.filters.size(), 3u);
+    for (std::size_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(ct2.filters.filters[k]->name, ct.filters.filters[k]->name);
+        EXPECT_EQ(ct2.filters.filters[k]->enabled, ct.filters.filters[k]->enabled);
+        EXPECT_EQ(ct2.filters.filters[k]->table, ct.filters.filters[k]->table);
+    }
+    EXPECT_EQ(ct2.GetLabel(), "LPC_poly_s");
     EXPECT_EQ(ct2.note, ct.note);
     EXPECT_TRUE(ct2.polychromatic);
     EXPECT_EQ(ct2.dataType, 1);
@@ -393,6 +423,11 @@ public:
             if (version >= 80) ar << std::int32_t{1};
             ar << true;                      // polychromatic
             if (version >= 93) ar << false;  // autoRename
+            PolyFilters filters;
+            filters.AddDeviceFilter("Source", true)->table = {{1.0f, 0.5f}};
+            filters.Serialize(ar);
+            CombinedFilters combined;
+            combined.Serialize(ar);
         }
         ar << true;  // rescaleByEnergy
         if (version < 1644) ar << std::uint8_t{1} << std::uint32_t{0xDEADBEEF};
@@ -460,6 +495,8 @@ TEST_F(SampleTest, LoadsEveryVersionGate) {
             EXPECT_EQ(c.dataType, v >= 80 ? 1 : 0);
             EXPECT_TRUE(c.polychromatic);
             EXPECT_EQ(c.autoRename, v < 93);
+            ASSERT_EQ(c.filters.size(), 1u);
+            EXPECT_EQ(c.filters.filters[0]->table.at(1.0f), 0.5f);
         }
         EXPECT_TRUE(c.rescaleByEnergy);
         EXPECT_EQ(c.autoAttenuation, v < 1754);
