@@ -98,6 +98,8 @@ bool CZunDoc::OnNewDocument(const LoggingPrefs& prefs) {
     // The controller's parameter set starts with the same first composition.
     sample_->InsertChan(ZunChan::kComposition, 0, "Void", sample_->PickUnusedColour());
     model_->GetParams().setupChanged = false;
+    // A new document computes on every processor until the user selects otherwise.
+    model_->Devices().GetDeviceList(settings_.devices);
     settings_.loggingEnabled = prefs.enabled;
     settings_.clearLogOnStart = prefs.clearOnStart;
     settings_.viewLog = prefs.viewLog;

@@ -60,9 +60,18 @@ void CZunDoc::SelectionForText(const std::vector<int>& channels, const std::vect
             for (std::size_t k = 0; k < planes.size(); ++k)
                 std::memcpy(dc.words.data() + k * plane, w + plane * planes[k], plane * sizeof(imtype));
         }
+        const auto at = static_cast<std::int32_t>(out.channels.size());
         if (c.kind == ZunChan::kComposition && (!c.compound.GetFormula().empty() || c.compound.density != 0))
-            out.compounds.push_back({static_cast<std::int32_t>(out.channels.size()), c.compound.GetFormula(),
-                                     c.compound.density});
+            out.compounds.push_back({at, c.compound.GetFormula(), c.compound.density});
+        if (c.kind == ZunChan::kComposition && i < static_cast<int>(p.volumeFractionAccuracy.size()) &&
+            p.volumeFractionAccuracy[static_cast<std::size_t>(i)] != 0)
+            out.accuracies[at] = p.volumeFractionAccuracy[static_cast<std::size_t>(i)];
+        if (c.kind == ZunChan::kXrayCt) {
+            const auto number = static_cast<std::size_t>(i - firstCt + 1);
+            if (number < p.ctBeamEnergy.size()) out.beamEnergies[at] = p.ctBeamEnergy[number];
+            if (number < p.ctRelativeAccuracy.size() && p.ctRelativeAccuracy[number] != 0)
+                out.accuracies[at] = p.ctRelativeAccuracy[number];
+        }
         out.channels.push_back(std::move(dc));
     }
 }

@@ -28,6 +28,11 @@ void Fill(CZunDoc& doc) {
     s.GetChan(1)->compound.density = 0.997;
     doc.SetNotes("two\nlines");
     doc.Settings().attenuationMethod = 3;
+    Params& p = doc.GetModel().GetParams();
+    p.ctBeamEnergy[1] = 33.5f;
+    p.ctRelativeAccuracy[1] = 0.01f;
+    p.volumeFractionAccuracy = {0.0f, 0.002f};
+    p.voxelPhysicalSize = {1e-3, 2, 3, 4.5};
 }
 
 TEST(DocData, WholeDocumentRoundTripsThroughBothFormats) {
@@ -43,8 +48,22 @@ TEST(DocData, WholeDocumentRoundTripsThroughBothFormats) {
         DataDocument back = g.doc.ToDataDocument();
         if (!binary) back.notes = original.notes;  // text files carry no notes
         if (binary) {
-            back.method = original.method;  // binary files carry no settings
+            // Binary files carry no settings.
+            back.method = original.method;
             back.compounds = original.compounds;
+            back.beamEnergies = original.beamEnergies;
+            back.accuracies = original.accuracies;
+            back.multiplier = original.multiplier;
+            back.sx = original.sx;
+            back.sy = original.sy;
+            back.sz = original.sz;
+        } else {
+            const Params& p = g.doc.GetModel().GetParams();
+            EXPECT_EQ(p.ctBeamEnergy[1], 33.5f);
+            EXPECT_EQ(p.ctRelativeAccuracy[1], 0.01f);
+            EXPECT_EQ(p.voxelPhysicalSize, (std::vector<double>{1e-3, 2, 3, 4.5}));
+            // The measured attenuation is the channel's range.
+            EXPECT_EQ(p.ctAttenHighMeasured[1], 2.5f + 2);
         }
         EXPECT_EQ(back, original) << path;
         EXPECT_EQ(g.doc.GetNameText(), "doc");
