@@ -217,7 +217,7 @@ Value* Evaluator::Assignment(NodeKind kind, Value& a, Value& b) {
     return &a;
 }
 
-Value* Evaluator::Apply(SyntaxNode* node, const ValueList& kids) {
+Value* Evaluator::Constant(SyntaxNode* node) {
     const NodeKind kind = node->kind;
     if (kind <= type_double) {
         static constexpr int kTypes[] = {kBool, kChar, kUShort, kShort, kUInt, kInt, kLong, kFloat, kDouble};
@@ -244,12 +244,55 @@ Value* Evaluator::Apply(SyntaxNode* node, const ValueList& kids) {
             v->PutDouble(node->floatValue);
             return v;
         }
-        case const_string:
-        case field: {
+        default: {
             Value* v = pool_.Make<ScalarRO>(kString);
             v->PutString(node->text.c_str());
             return v;
         }
+    }
+}
+
+Value* Evaluator::UnaryNode(NodeKind kind, Value& a) {
+    switch (kind) {
+        case post_inc:
+        case post_dec:
+        case pre_inc:
+        case pre_dec:
+            Check(a.IsWritable(), msg::kCannotAssign);
+            Check(a.IsNumeric(), msg::kIncNumeric);
+            if (kind == pre_inc || kind == pre_dec) {
+                if (kind == pre_inc) {
+                    a.PreIncrement();
+                } else {
+                    a.PreDecrement();
+                }
+                MarkModified(a);
+            }
+            return a.Cast(0);
+        case unary_plus:
+        case unary_minus: {
+            Check(a.IsNumeric(), msg::kUnaryPlusMinus);
+            Value* c = a.Cast(0);
+            return kind == unary_plus ? c->UnaryPlus() : c->Negate();
+        }
+        case bit_not:
+            Check(a.IsIntegral(), msg::kUnaryBitNot);
+            return a.Cast(0)->BitNot();
+        case log_not:
+            Check(a.IsBoolOrIntegral(), msg::kUnaryLogNot);
+            return a.Cast(kBool)->LogicalNot();
+        default:
+            return a.SizeOf();
+    }
+}
+
+Value* Evaluator::Apply(SyntaxNode* node, const ValueList& kids) {
+    const NodeKind kind = node->kind;
+    if (kind <= const_string || kind == field) return Constant(node);
+    if (kind >= post_inc && kind <= size_of) return UnaryNode(kind, *kids[0]);
+    if ((kind >= mul && kind <= shr) || (kind >= bit_and && kind <= bit_or))
+        return Arithmetic(kind, *kids[0], *kids[1]);
+    switch (kind) {
         case identifier:
             return Identifier(node);
         case range:
@@ -267,51 +310,9 @@ Value* Evaluator::Apply(SyntaxNode* node, const ValueList& kids) {
         case vector_literal:
         case expr_list:
             return List(kids);
-        case post_inc:
-        case post_dec:
-        case pre_inc:
-        case pre_dec: {
-            Value& a = *kids[0];
-            Check(a.IsWritable(), msg::kCannotAssign);
-            Check(a.IsNumeric(), msg::kIncNumeric);
-            if (kind == pre_inc || kind == pre_dec) {
-                if (kind == pre_inc) {
-                    a.PreIncrement();
-                } else {
-                    a.PreDecrement();
-                }
-                MarkModified(a);
-            }
-            return a.Cast(0);
-        }
-        case unary_plus:
-        case unary_minus: {
-            Check(kids[0]->IsNumeric(), msg::kUnaryPlusMinus);
-            Value* c = kids[0]->Cast(0);
-            return kind == unary_plus ? c->UnaryPlus() : c->Negate();
-        }
-        case bit_not:
-            Check(kids[0]->IsIntegral(), msg::kUnaryBitNot);
-            return kids[0]->Cast(0)->BitNot();
-        case log_not:
-            Check(kids[0]->IsBoolOrIntegral(), msg::kUnaryLogNot);
-            return kids[0]->Cast(kBool)->LogicalNot();
-        case size_of:
-            return kids[0]->SizeOf();
         case cast:
             Check(kids[0]->IsAssignableFrom(*kids[1]), msg::kCastTypes);
             return kids[1]->CastLike(*kids[0]);
-        case mul:
-        case div_:
-        case mod:
-        case add:
-        case subtract:
-        case shl:
-        case shr:
-        case bit_and:
-        case bit_xor:
-        case bit_or:
-            return Arithmetic(kind, *kids[0], *kids[1]);
         case lt:
         case gt:
         case le:

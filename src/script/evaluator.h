@@ -20,6 +20,8 @@ public:
 
 private:
     Value* Apply(SyntaxNode* node, const ValueList& kids);
+    Value* Constant(SyntaxNode* node);
+    Value* UnaryNode(NodeKind kind, Value& a);
     Value* Identifier(SyntaxNode* node);
     Value* Range(Value& a, Value& b);
     Value* List(const ValueList& kids);
