@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "memorydocument.h"
@@ -132,6 +133,62 @@ TEST_F(ScalarTest, WriteConversionsByReceiverType) {
     Value* s = put(kString, [](Value* v) { v->PutString("x"); });
     s->PutInt(5);
     EXPECT_STREQ(s->GetString(), "x");
+}
+
+// Every typed write into every receiver type, read back as the number the receiver holds.
+TEST_F(ScalarTest, WriteTableCellByCell) {
+    const int receivers[] = {kChar, kUShort, kShort, kUInt, kInt, kLong, kFloat, kDouble};
+    struct Row {
+        const char* write;
+        std::function<void(Value*)> put;
+        double expected[8];  // char, ushort, short, uint, int, long, float, double
+        bool boolAfter;      // what a false bool holds afterwards
+    };
+    const Row rows[] = {
+        {"PutChar(-1)",
+         [](Value* v) { v->PutChar(-1); },
+         {-1, 65535, -1, 4294967295.0, -1, -1, -1, -1},
+         true},
+        {"PutUShort(65535)",
+         [](Value* v) { v->PutUShort(65535); },
+         {-1, 65535, -1, 65535, 65535, 65535, 65535, 65535},
+         true},
+        {"PutShort(-1)",
+         [](Value* v) { v->PutShort(-1); },
+         {-1, 65535, -1, 4294967295.0, -1, -1, -1, -1},
+         true},
+        {"PutUInt(max)",
+         [](Value* v) { v->PutUInt(4294967295u); },
+         {-1, 65535, -1, 4294967295.0, -1, -1, 4294967296.0, 4294967295.0},
+         true},
+        {"PutInt(-1)", [](Value* v) { v->PutInt(-1); }, {-1, 65535, -1, 4294967295.0, -1, -1, -1, -1}, true},
+        {"PutLong(-1)",
+         [](Value* v) { v->PutLong(-1); },
+         {-1, 65535, -1, 4294967295.0, -1, -1, -1, -1},
+         true},
+        {"PutFloat(-70000.9)",
+         [](Value* v) { v->PutFloat(-70000.9f); },
+         {-112, 61072, -4464, 4294897296.0, -70000, -70000, -70000.9f, double(-70000.9f)},
+         false},
+        {"PutDouble(1e10)",
+         [](Value* v) { v->PutDouble(1e10); },
+         {0, 0, -7168, 1410065408, 1410065408, 1410065408, 1e10f, 1e10},
+         false},
+    };
+    for (const Row& row : rows) {
+        for (int k = 0; k < 8; ++k) {
+            Value* v = Make(receivers[k]);
+            row.put(v);
+            EXPECT_EQ(v->GetDouble(), row.expected[k]) << row.write << " into type " << receivers[k];
+        }
+        Value* b = Make(kBool);
+        row.put(b);
+        EXPECT_EQ(b->GetBool(), row.boolAfter) << row.write << " into bool";
+        Value* s = Make(kString);
+        s->PutString("keep");
+        row.put(s);
+        EXPECT_STREQ(s->GetString(), "keep") << row.write << " into string";
+    }
 }
 
 TEST_F(ScalarTest, ArithmeticWrapsByReceiverType) {
