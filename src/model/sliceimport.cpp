@@ -1,11 +1,8 @@
 // Import of one slice image (TIFF, Surfer grid or VO file) into a slice and its channel's plane.
 
-#include <omp.h>
-
 #include <algorithm>
 
 #include "foundation/tiffio.h"
-#include "model/label.h"
 #include "model/slice.h"
 #include "model/zunchan.h"
 
@@ -28,7 +25,7 @@ void Slice::StoreImage(const Image2d<Src>& source, const char* path, int bits, i
         const Src* in = source.Plane(0);
         imtype* out = stored->Plane(0);
         const bool boundary = IsBoundary();
-#pragma omp parallel for num_threads(std::min(ResolveThreadCount(0), std::max(1, h / 16))) schedule(static)
+        // One slice is too small a piece of work to share out among threads.
         for (int y = 0; y < h; ++y) {
             const Src* s = in + (static_cast<std::int64_t>(y) + sy) * nx + sx;
             imtype* d = out + static_cast<std::int64_t>(y) * w;
