@@ -15,6 +15,7 @@ namespace zun {
 
 class MainFrameChannel;
 class PluginDocument;
+class PropertyDocument;
 class Prompt;
 
 // Channel kinds of the sample.
@@ -64,7 +65,8 @@ public:
     virtual void ReplyOk(const std::string& tag, const std::string& text) = 0;
 };
 
-// The property computation as the controller drives it.
+// The property computation as the controller drives it (the controller's own method list and
+// `CPropertyComputation` unless another engine is set).
 class PropertyComputationEngine {
 public:
     virtual ~PropertyComputationEngine() = default;
@@ -86,6 +88,8 @@ class ComputeDocument : public LogHost {
 public:
     virtual ComputeSample* Sample() = 0;
     virtual PluginDocument* Plugins() = 0;
+    // The channels as the property computation reads and writes them (null: none).
+    virtual PropertyDocument* Properties() = 0;
     virtual std::vector<ComputeDeviceEntry> DeviceSelection() const = 0;
 
     virtual Prompt* GetPrompt() = 0;

@@ -16,30 +16,6 @@ namespace {
 
 constexpr std::uint32_t kVersion = 2648;
 
-// The property computation when the document gives none: no methods, an empty archive part.
-class NoPropertyComputation : public PropertyComputationEngine {
-public:
-    int MethodCount() const override { return 0; }
-    int CheckSettings(std::string&, std::string&) override { return 0; }
-    void AcceptCheckedSettings() override {}
-    int Apply() override { return 0; }
-    void Serialize(Archive& ar) override {
-        std::uint32_t v = kVersion, count = 0;
-        if (ar.IsStoring()) {
-            ar << v << count;
-            return;
-        }
-        ar >> v >> count;
-        if (count != 0)
-            throw ArchiveException(ArchiveException::generic, "Property computation settings cannot be read");
-    }
-};
-
-NoPropertyComputation& NoProperty() {
-    static NoPropertyComputation none;
-    return none;
-}
-
 }  // namespace
 
 int ProgressIntervalMs(std::int64_t voxels) {
@@ -100,6 +76,7 @@ void Model::Attach(ComputeDocument* document) {
     SetLogDocument(document);
     uiThread_ = std::this_thread::get_id();
     params_.SetPrompt(document ? document->GetPrompt() : nullptr);
+    propertyComputation_.SetDocument(document ? document->Properties() : nullptr);
     ComputeSample* sample = document ? document->Sample() : nullptr;
     for (ComputeCommonFuncs* s : std::initializer_list<ComputeCommonFuncs*>{
              &dataCheck_, &extrapolation_, &linear_, &nonlinear_, &segmentation_})
@@ -194,6 +171,10 @@ void Model::HandleFrameMessage(const FrameMessage& msg) {
     }
 }
 
+PropertyComputationEngine& Model::Property() {
+    return property_ ? *property_ : propertyComputation_;
+}
+
 bool Model::IsBusy() const {
     return worker_.joinable();
 }
@@ -219,7 +200,7 @@ bool Model::HasWorkToDo() const {
         jobs_.composition && params_.compositionCount != 0 && params_.ctChannelCount != 0 && voxels &&
         ((params_.stepFlags[kStepSegmentation] & 1) || (params_.stepFlags[kStepLinear] & 1) ||
          (params_.stepFlags[kStepNonlinear] & 1));
-    const PropertyComputationEngine* prop = property_ ? property_ : &NoProperty();
+    const PropertyComputationEngine* prop = property_ ? property_ : &propertyComputation_;
     const bool propertyJob =
         jobs_.property && s && s->CountChannelsOfKind(kChanProperty) > 0 && voxels && prop->MethodCount() > 0;
     const bool pluginJob = jobs_.plugins && std::any_of(runList_.begin(), runList_.end(),
@@ -242,10 +223,10 @@ int Model::StartComputation() {
 
 int Model::Start() {
     skipProperty_ = false;
-    PropertyComputationEngine* prop = property_ ? property_ : &NoProperty();
+    PropertyComputationEngine& prop = Property();
     if (jobs_.property) {
         std::string errors, warnings;
-        const int problems = prop->CheckSettings(errors, warnings);
+        const int problems = prop.CheckSettings(errors, warnings);
         if (problems != 0) {
             Prompt* prompt = doc_ ? doc_->GetPrompt() : nullptr;
             const std::string details = errors + warnings;
@@ -272,7 +253,7 @@ int Model::Start() {
             }
             if (answer == kPromptOk || answer == kPromptSkip) skipProperty_ = true;
         }
-        if (!skipProperty_) prop->AcceptCheckedSettings();
+        if (!skipProperty_) prop.AcceptCheckedSettings();
     }
     ComputeSample* sample = doc_ ? doc_->Sample() : nullptr;
     std::int64_t n = 1;

@@ -20,6 +20,7 @@
 #include "compute/log.h"
 #include "compute/params.h"
 #include "compute/pluginlibs.h"
+#include "compute/propertycomputation.h"
 #include "compute/steps.h"
 #include "platform/archive.h"
 
@@ -124,6 +125,7 @@ public:
     JobFlags& Jobs() { return jobs_; }
     ComputeDocument* Document() const { return doc_; }
     void SetPropertyComputation(PropertyComputationEngine* engine) { property_ = engine; }
+    std::vector<PropertyMethodSettings>& PropertyMethods() { return propertyComputation_.Methods(); }
 
     // Test seams: the clock of progress and timers, and fake pipeline steps.
     void SetClock(NowMs now) { now_ = std::move(now); }
@@ -132,6 +134,7 @@ public:
 
 private:
     int Start();
+    PropertyComputationEngine& Property();
     int WorkerThread();
     int RunStep(int step, const ComputeLibParams& block);
     void ApplyState(int state, const char* stepText);
@@ -165,6 +168,7 @@ private:
     bool skipProperty_ = false;
     std::vector<PluginRunEntry> runList_;
     std::vector<SavedPluginSetting> savedPlugins_;
+    CPropertyComputation propertyComputation_;
     PropertyComputationEngine* property_ = nullptr;
     CDiscreteLeastSquareSegmentation segmentation_;
     JobFlags jobs_;

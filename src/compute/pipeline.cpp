@@ -269,9 +269,8 @@ void Model::LogStepResult(const std::string& label, int result) {
 }
 
 int Model::RunPropertyComputation() {
-    PropertyComputationEngine* prop = property_;
     StartStepTimer();
-    const int r = prop ? prop->Apply() : 0;
+    const int r = Property().Apply();
     {
         std::lock_guard lock(progressMutex_);
         UpdateDurations(100.0f);
@@ -322,21 +321,7 @@ int Model::RunPlugins() {
 // Archive
 
 void Model::Serialize(Archive& ar) {
-    auto propertyPart = [&](Archive& a) {
-        if (property_) {
-            property_->Serialize(a);
-            return;
-        }
-        std::uint32_t v = kVersion, count = 0;
-        if (a.IsStoring()) {
-            a << v << count;
-        } else {
-            a >> v >> count;
-            if (count != 0)
-                throw ArchiveException(ArchiveException::generic,
-                                       "Property computation settings cannot be read");
-        }
-    };
+    auto propertyPart = [&](Archive& a) { Property().Serialize(a); };
     if (ar.IsStoring()) {
         UpdateSavedPluginSettings(savedPlugins_, runList_);
         ar << static_cast<std::uint32_t>(timers_.size());

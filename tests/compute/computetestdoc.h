@@ -93,6 +93,7 @@ public:
     bool IsLoggingEnabled() const override { return true; }
     ComputeSample* Sample() override { return &sample; }
     PluginDocument* Plugins() override { return nullptr; }
+    PropertyDocument* Properties() override { return nullptr; }
     std::vector<ComputeDeviceEntry> DeviceSelection() const override { return devices; }
     Prompt* GetPrompt() override { return &prompt; }
     MainFrameChannel* GetMainFrame() override { return &frame; }
