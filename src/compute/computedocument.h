@@ -88,8 +88,9 @@ class ComputeDocument : public LogHost {
 public:
     virtual ComputeSample* Sample() = 0;
     virtual PluginDocument* Plugins() = 0;
-    // The channels as the property computation reads and writes them (null: none).
-    virtual PropertyDocument* Properties() = 0;
+    // The channels as the controller's own property computation reads and writes them (null:
+    // none; a document that sets its own engine with Model::SetPropertyComputation needs none).
+    virtual PropertyDocument* Properties() { return nullptr; }
     virtual std::vector<ComputeDeviceEntry> DeviceSelection() const = 0;
 
     virtual Prompt* GetPrompt() = 0;
