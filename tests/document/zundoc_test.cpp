@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include "dochelpers.h"
 #include "document/compfile.h"
@@ -157,6 +160,15 @@ TEST(ZunDoc, SliceAndGridOperationsSendTheirHints) {
     EXPECT_EQ(s.GetSliceCount(), 3);
 }
 
+std::vector<std::uint8_t> StoredBytes(const Serializable& object) {
+    MemoryStream mem;
+    {
+        Archive ar(mem, Archive::Mode::Store);
+        const_cast<Serializable&>(object).Serialize(ar);
+    }
+    return mem.Bytes();
+}
+
 // Every field a save must keep, compared through the document's data record and settings.
 void ExpectSameDocument(CZunDoc& a, CZunDoc& b) {
     EXPECT_EQ(a.ToDataDocument(), b.ToDataDocument());
@@ -174,16 +186,28 @@ void ExpectSameDocument(CZunDoc& a, CZunDoc& b) {
     const ZunImage& s = a.GetSample();
     const ZunImage& t = b.GetSample();
     ASSERT_EQ(s.GetChanCount(), t.GetChanCount());
-    for (int i = 0; i < s.GetChanCount(); ++i) {
-        EXPECT_EQ(s.GetChan(i)->compound, t.GetChan(i)->compound) << i;
-        EXPECT_EQ(s.GetChan(i)->colours, t.GetChan(i)->colours) << i;
-    }
+    // Each channel and the parameter set stored again give the same bytes: words, names, ranges,
+    // compounds, filters, slices and every parameter.
+    for (int i = 0; i < s.GetChanCount(); ++i)
+        EXPECT_EQ(StoredBytes(*s.GetChan(i)), StoredBytes(*t.GetChan(i))) << s.GetChan(i)->name;
+    EXPECT_EQ(StoredBytes(a.GetModel().GetParams()), StoredBytes(b.GetModel().GetParams()));
     EXPECT_EQ(s.activeBoundaryName, t.activeBoundaryName);
     EXPECT_EQ(s.boundaryMaskOn, t.boundaryMaskOn);
 }
 
 void Decorate(CZunDoc& doc) {
     Populate(doc);
+    ZunChan& ct2 = *doc.GetSample().FindChan("ct 2");
+    ct2.polychromatic = true;
+    ct2.filters.Clear();
+    ct2.filters.AddDeviceFilter("Source", true);
+    ct2.filters.AddDeviceFilter("Detector", false);
+    Params& p = doc.GetModel().GetParams();
+    p.ctBeamEnergy[1] = 61.5f;
+    p.randomSeed = 1234;
+    p.nonlinearIterations = 7.5f;
+    EXPECT_EQ(doc.GetChannelDisplayName("ct 2"), "LAC_poly_s");
+    EXPECT_EQ(doc.GetChannelDisplayName("ct 1"), "LAC_mono_61.5keV");
     doc.SetBoundaryActive(true, "bound");
     doc.SetNotes("notes\r\nwith CR LF\rand CR");
     DocSettings& st = doc.Settings();
@@ -224,8 +248,11 @@ TEST(ZunDoc, SaveAndReopenKeepEverything) {
     EXPECT_EQ(archive[0] | archive[1] << 8, 2648);
 
     DocFixture g;
+    g.Messages();
     ASSERT_TRUE(g.doc.OnOpenDocument(path));
     ExpectSameDocument(f.doc, g.doc);
+    // The saved selection names one "CPU" device; this machine lists its processors.
+    EXPECT_EQ(g.Messages(), (Lines{docmsg::kDevicesChanged}));
     EXPECT_FALSE(g.doc.ReadFromOlderFormat());
     EXPECT_EQ(GetArchiveSchema(), 2648);
     ASSERT_EQ(g.doc.WindowRecords().size(), 1u);  // the second window's record was read and dropped
@@ -241,6 +268,30 @@ TEST(ZunDoc, SaveAndReopenKeepEverything) {
     DocFixture h;
     ASSERT_TRUE(h.doc.OnOpenDocument(path));
     EXPECT_EQ(h.doc.GetNotes(), "changed");
+
+    // A new document keeps the devices present, so it reopens without the device message.
+    DocFixture n;
+    ASSERT_TRUE(n.doc.OnSaveDocument(dir.File("new.zun")));
+    n.Messages();
+    ASSERT_TRUE(n.doc.OnOpenDocument(dir.File("new.zun")));
+    EXPECT_TRUE(n.Messages().empty());
+}
+
+TEST(ZunDoc, DiscardingImagesKeepsRecordsAndTellsTheTree) {
+    DocFixture f;
+    Populate(f.doc);
+    ZunImage& s = f.doc.GetSample();
+    for (auto [ch, z] : {std::pair{1, 0}, {1, 3}, {3, 2}})
+        s.GetChan(ch)->GetSlice(z)->image = std::make_unique<Image2d<imtype>>(Dims{4, 3});
+    f.hints.Take();
+    f.doc.DiscardSliceImportedImages({{"Water", 3}, {"Water", 1}});
+    EXPECT_EQ(f.hints.Take(), (Lines{"0 ImportSlice Water:3 imported 0"}));
+    EXPECT_FALSE(s.GetChan(1)->GetSlice(3)->image);
+    f.prompt.QueueAnswer(kPromptCancel);
+    EXPECT_FALSE(f.doc.DiscardAllImportedImages());
+    EXPECT_TRUE(f.doc.DiscardAllImportedImages());
+    EXPECT_EQ(f.hints.Take(), (Lines{"0 ImportSlice Water:0 ct 1:2 imported 0"}));
+    EXPECT_EQ(f.Messages(), (Lines{"Discard all imported images?", "Discard all imported images?"}));
 }
 
 TEST(ZunDoc, DamagedFilesAreRefusedAndTheDocumentStays) {
@@ -352,6 +403,29 @@ TEST(ZunDoc, FailedSaveKeepsTheOldFileAndSaysWhy) {
     int status = 0;
     waitpid(pid, &status, 0);
     chmod(dir.Path().c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadFileBytes(path), oldBytes);
+
+    // Full disk: the file-size limit makes the writes fail part-way.
+    ASSERT_EQ(f.doc.ResizeVolume({256, 128, 5}, {0, 0, 0}), 0);
+    for (int i = 0; i < f.doc.GetSample().GetChanCount(); ++i) {
+        ZunChan& c = *f.doc.GetSample().GetChan(i);
+        std::uint32_t x = 12345u + i;
+        for (std::uint64_t v = 0; v < c.GetNumVoxels(); ++v)
+            c.Data()[v] = static_cast<imtype>((x = x * 1664525u + 1013904223u) >> 16);
+    }
+    pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lim{64 * 1024, 64 * 1024};
+        setrlimit(RLIMIT_FSIZE, &lim);
+        bool saved = f.doc.OnSaveDocument(path);
+        auto m = f.prompt.Requests();
+        _exit(!saved && !m.empty() && m.back().text.find(path) != std::string::npos ? 0 : 1);
+    }
+    waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(ReadFileBytes(path), oldBytes);
