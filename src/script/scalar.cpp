@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/numformat.h"
 #include "script/block.h"
 #include "script/messages.h"
 
@@ -86,9 +87,7 @@ void SeedScriptRand(uint32_t seed) {
 }
 
 std::string FormatFloat(float f) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%g", static_cast<double>(f));
-    return buf;
+    return FormatReal(f, -1, "%g");
 }
 
 bool ScalarValue::HasSameType(Value& other) {

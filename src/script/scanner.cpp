@@ -1,5 +1,8 @@
 #include "script/scanner.h"
 
+#include <locale.h>
+#include <stdlib.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -177,7 +180,9 @@ int Scanner::Number(size_t len, int rule, TokenValue& value) {
             return INT_CONST;
         }
         default: {
-            value.d = std::strtod(start, &end);
+            // Numbers of the language read the same whatever the user's locale.
+            static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
+            value.d = cLocale ? strtod_l(start, &end, cLocale) : std::strtod(start, &end);
             if (*end) Message(msg::kFloatConst);
             return FLOAT_CONST;
         }
