@@ -117,7 +117,7 @@ void FillFigures(int n) {
     zun::BuildProgress none(nullptr);
     double one = 0;
     for (int t : {1, 2, 4, 8}) {
-        double fill = BestSeconds(t == 1 ? 1 : 2, [&] {
+        double fill = BestSeconds(1, [&] {
             m = ball;
             zun::FillEnclosedVoxels(m.data(), g, t, none, 0, 100);
         });

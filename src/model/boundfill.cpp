@@ -176,10 +176,56 @@ struct Box {
     int lo[3], hi[3];
 };
 
+// Which blocks of 8x8x8 voxels hold sample: rays step over empty blocks at once.
+constexpr int kBlockShift = 3;
+constexpr int kBlock = 1 << kBlockShift;
+
+struct Blocks {
+    int n[3];
+    std::vector<std::uint8_t> has;
+    bool Has(const int* c) const {
+        return has[(static_cast<std::size_t>(c[2] >> kBlockShift) * n[1] + (c[1] >> kBlockShift)) * n[0] +
+                   (c[0] >> kBlockShift)];
+    }
+};
+
+Blocks SampleBlocks(const std::uint8_t* m, const MaskGrid& g) {
+    Blocks b;
+    b.n[0] = (g.nx + kBlock - 1) / kBlock;
+    b.n[1] = (g.ny + kBlock - 1) / kBlock;
+    b.n[2] = (g.nz + kBlock - 1) / kBlock;
+    b.has.assign(static_cast<std::size_t>(b.n[0]) * b.n[1] * b.n[2], 0);
+    for (int z = 0; z < g.nz; ++z)
+        for (int y = 0; y < g.ny; ++y) {
+            const std::uint8_t* row = m + g.Index(0, y, z);
+            for (int x = 0; x < g.nx; ++x)
+                if (row[x] & kSample) {
+                    const int c[3] = {x, y, z};
+                    b.has[(static_cast<std::size_t>(c[2] >> kBlockShift) * b.n[1] + (c[1] >> kBlockShift)) *
+                              b.n[0] +
+                          (c[0] >> kBlockShift)] = 1;
+                }
+        }
+    return b;
+}
+
+// The first step at which the coordinate p + k*r (r != 0, truncated toward zero) may have left the
+// block that holds coordinate c, counted conservatively: never past the true exit.
+int StepsToBlockExit(double p, double r, int c) {
+    if (r > 0) {
+        const double target = (c | (kBlock - 1)) + 1;
+        return static_cast<int>(std::ceil((target - p) / r)) - 1;
+    }
+    const int low = c & ~(kBlock - 1);
+    const double target = low > 0 ? low : -1.0;  // below 0 the ray has left the grid
+    return static_cast<int>(std::ceil((p - target) / -r)) - 1;
+}
+
 // Whether the ray from p meets sample before it leaves the grid. Steps outside the sample's
-// bounding box cannot meet sample, so only the part of the ray inside it is walked.
-bool RayHits(const std::uint8_t* m, const MaskGrid& g, const int* dims, const Box& box, const RayDir& r,
-             const int* p) {
+// bounding box or through blocks without sample cannot meet sample, so they are skipped; the
+// coordinates move monotonically, so a skip never jumps over the grid's edge unnoticed.
+bool RayHits(const std::uint8_t* m, const MaskGrid& g, const int* dims, const Box& box, const Blocks& blocks,
+             const RayDir& r, const int* p) {
     const int a = r.axis;
     int kStart, kEnd;
     if (r.sign > 0) {
@@ -189,18 +235,26 @@ bool RayHits(const std::uint8_t* m, const MaskGrid& g, const int* dims, const Bo
         kStart = std::max(1, p[a] - box.hi[a]);
         kEnd = p[a] - std::max(box.lo[a], 0);
     }
-    for (int k = kStart; k <= kEnd; ++k) {
+    for (int k = kStart; k <= kEnd;) {
         int c[3];
         c[a] = p[a] + k * r.sign;
         c[r.o1] = static_cast<int>(p[r.o1] + k * r.r1);
         c[r.o2] = static_cast<int>(p[r.o2] + k * r.r2);
-        // The other coordinates move monotonically: once out of the grid or past the box on their
-        // way, the ray is done.
+        // Once out of the grid or past the box on their way, the ray is done.
         if (c[r.o1] < 0 || c[r.o1] >= dims[r.o1] || c[r.o2] < 0 || c[r.o2] >= dims[r.o2]) return false;
         if ((r.r1 > 0 && c[r.o1] > box.hi[r.o1]) || (r.r1 < 0 && c[r.o1] < box.lo[r.o1])) return false;
         if ((r.r2 > 0 && c[r.o2] > box.hi[r.o2]) || (r.r2 < 0 && c[r.o2] < box.lo[r.o2])) return false;
+        if (!blocks.Has(c)) {
+            int next =
+                r.sign > 0 ? k + (c[a] | (kBlock - 1)) - c[a] + 1 : k + c[a] - (c[a] & ~(kBlock - 1)) + 1;
+            if (r.r1 != 0) next = std::min(next, StepsToBlockExit(p[r.o1], r.r1, c[r.o1]));
+            if (r.r2 != 0) next = std::min(next, StepsToBlockExit(p[r.o2], r.r2, c[r.o2]));
+            k = std::max(next, k + 1);
+            continue;
+        }
         // Other threads set bit 1 of their own planes meanwhile; bit 0 stays as it is.
-        if (SampleBitOf(m, IndexOf(g, c)) & kSample) return true;
+        if (SampleBitOf(m, IndexOf(g, c))) return true;
+        ++k;
     }
     return false;
 }
@@ -320,6 +374,7 @@ bool FillEnclosedVoxels(std::uint8_t* m, const MaskGrid& g, int threads, BuildPr
     for (std::int64_t i = 0; i < n; ++i) m[i] &= kSample;
     const std::vector<RayDir> dirs = SpiralDirections();
     const Box box = SampleBox(m, g);
+    const Blocks blocks = SampleBlocks(m, g);
     const int dims[3] = {g.nx, g.ny, g.nz};
     std::atomic<bool> stop{false};
     std::atomic<int> planesDone{0};
@@ -338,7 +393,7 @@ bool FillEnclosedVoxels(std::uint8_t* m, const MaskGrid& g, int threads, BuildPr
                 const int p[3] = {x, y, z};
                 int hits = 0, misses = 0;
                 for (const RayDir& r : dirs) {
-                    if (RayHits(m, g, dims, box, r, p))
+                    if (RayHits(m, g, dims, box, blocks, r, p))
                         ++hits;
                     else
                         ++misses;

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "model/boundbuild.h"
+#include "model/boundfill.h"
 #include "model/boundthreshold.h"
 #include "model/sample.h"
 #include "platform/progress.h"
@@ -494,6 +495,92 @@ TEST(BoundDefRecord, DefaultsAndEquality) {
     b = a;
     b.normThreshold = 0.1;
     EXPECT_FALSE(a == b);
+}
+
+}  // namespace
+}  // namespace zun
+
+namespace zun {
+namespace {
+
+// The enclosed-voxel rule written out plainly: 60 spiral rays, 35 hits make a voxel sample.
+std::vector<std::uint8_t> PlainEnclosedFill(const std::vector<std::uint8_t>& m, const Grid& g) {
+    struct Dir {
+        int axis, sign, o1, o2;
+        double r1, r2;
+    };
+    std::vector<Dir> dirs;
+    double phi = 0;
+    for (int k = 0; k < 60; ++k) {
+        const double h = 2.0 * k / 59 - 1, theta = std::acos(h);
+        phi = (k == 0 || k == 59) ? 0 : std::fmod(phi + 3.809 / std::sqrt(60 * (1 - h * h)), 2 * M_PI);
+        const double d[3] = {std::sin(theta) * std::cos(phi), std::sin(theta) * std::sin(phi),
+                             -std::cos(theta)};
+        int a = 0;
+        for (int j = 1; j < 3; ++j)
+            if (std::fabs(d[j]) > std::fabs(d[a])) a = j;
+        const int o1 = (a + 1) % 3, o2 = (a + 2) % 3;
+        dirs.push_back({a, d[a] >= 0 ? 1 : -1, o1, o2, d[o1] / std::fabs(d[a]), d[o2] / std::fabs(d[a])});
+    }
+    const int dims[3] = {g.nx, g.ny, g.nz};
+    std::vector<std::uint8_t> out(m.size(), 0);
+    for (int z = 0; z < g.nz; ++z)
+        for (int y = 0; y < g.ny; ++y)
+            for (int x = 0; x < g.nx; ++x) {
+                const std::size_t i = g.Index(x, y, z);
+                if (m[i] & 1) {
+                    out[i] = 1;
+                    continue;
+                }
+                const int p[3] = {x, y, z};
+                int hits = 0;
+                for (const Dir& r : dirs) {
+                    for (int k = 1;; ++k) {
+                        int c[3];
+                        c[r.axis] = p[r.axis] + k * r.sign;
+                        c[r.o1] = static_cast<int>(p[r.o1] + k * r.r1);
+                        c[r.o2] = static_cast<int>(p[r.o2] + k * r.r2);
+                        bool outside = false;
+                        for (int j = 0; j < 3; ++j) outside = outside || c[j] < 0 || c[j] >= dims[j];
+                        if (outside) break;
+                        if (m[g.Index(c[0], c[1], c[2])] & 1) {
+                            ++hits;
+                            break;
+                        }
+                    }
+                    if (hits == 35) break;
+                }
+                out[i] = hits == 35;
+            }
+    return out;
+}
+
+TEST(EnclosedFill, SkippingAgreesWithThePlainRule) {
+    for (unsigned seed : {1u, 2u, 3u}) {
+        Grid g{37, 29, 33};
+        std::mt19937 rng(seed);
+        std::vector<std::uint8_t> m(g.Count(), 0);
+        for (int b = 0; b < 6; ++b) {
+            const double cx = rng() % g.nx, cy = rng() % g.ny, cz = rng() % g.nz, r = 3 + rng() % 9,
+                         rc = r * 0.5;
+            for (int z = 0; z < g.nz; ++z)
+                for (int y = 0; y < g.ny; ++y)
+                    for (int x = 0; x < g.nx; ++x) {
+                        const double d = Dist(x, y, z, cx, cy, cz);
+                        if (d <= r && d > rc) m[g.Index(x, y, z)] = 1;
+                    }
+        }
+        for (auto& v : m)
+            if (rng() % 3000 == 0) v = 1;
+        const auto expect = PlainEnclosedFill(m, g);
+        std::vector<std::uint8_t> got = m;
+        BuildProgress none(nullptr);
+        ASSERT_TRUE(FillEnclosedVoxels(got.data(), MaskGrid{g.nx, g.ny, g.nz}, 4, none, 0, 100));
+        ASSERT_EQ(got, expect) << "seed " << seed;
+        std::size_t filled = 0;
+        for (std::size_t i = 0; i < m.size(); ++i) filled += got[i] && !m[i];
+        EXPECT_GT(filled, 0u);
+    }
 }
 
 }  // namespace
