@@ -465,3 +465,73 @@ TEST(ModelArchive, RoundTripAndVersionGates) {
 
 }  // namespace
 }  // namespace zun
+
+namespace zun {
+namespace {
+
+class ScriptedSetup : public ComputationSetupDialog {
+public:
+    int answer = kPromptOk;
+    SetupChoice choice;
+    JobFlags jobs{true, false, false};
+    int Run(JobFlags& j, bool, ComputeDocument*, Params& p) override {
+        if (answer == kPromptCancel) return answer;
+        j = jobs;
+        ApplySetupChoice(p, choice);
+        return kPromptOk;
+    }
+};
+
+TEST(ModelSetup, DialogResultsAndWork) {
+    TestComputeDocument doc;
+    Model& m = MakeComputeSetup(doc, {2, 2, 2}, 2, 1);
+    m.Jobs() = {false, false, false};
+    ScriptedSetup dialog;
+    dialog.answer = kPromptCancel;
+    EXPECT_EQ(m.SetupComputation(dialog), 2);
+    EXPECT_FALSE(m.Jobs().composition);
+    dialog.answer = kPromptOk;
+    dialog.choice = CurrentSetupChoice(m.GetParams());
+    dialog.choice.enabled = {false, true, false};
+    EXPECT_EQ(m.SetupComputation(dialog), 0);
+    EXPECT_EQ(m.GetState(), kReady);
+    EXPECT_TRUE(m.Jobs().composition);
+    EXPECT_EQ(m.GetParams().stepFlags[kStepLinear], 3);
+    EXPECT_EQ(m.GetParams().stepFlags[kStepNonlinear] & 1, 0);
+    EXPECT_TRUE(m.HasWorkToDo());
+    dialog.choice.enabled = {false, false, false};
+    m.SetupComputation(dialog);
+    EXPECT_FALSE(m.HasWorkToDo());  // no composition method left
+    m.Jobs().plugins = true;
+    std::vector<PluginRunEntry> list(1);
+    list[0].name = "p";
+    list[0].selected = true;
+    m.SetPluginRunList(list);
+    EXPECT_TRUE(m.HasWorkToDo());
+}
+
+TEST(ModelChannels, CtAttenuationFollowsTheParameterSet) {
+    TestComputeDocument doc;
+    Model& m = MakeComputeSetup(doc, {2, 2, 2}, 3, 2);
+    const int ct2 = 4;
+    // A new CT channel takes the measured pair of the template slot.
+    EXPECT_EQ(doc.sample.channels[ct2].range, (std::array<float, 2>{0.0f, 8.0f}));
+    m.SetChannelMeasuredAttenuation(ct2, 2.0f, 1);
+    m.SetChannelAttenuationOffset(ct2, 0.5f, 1);
+    m.SetChannelAttenuationOffset(ct2, -0.25f, 0);
+    EXPECT_EQ(m.GetChannelAttenuationPair(ct2), (std::vector<float>{-0.25f, 2.5f}));
+    EXPECT_EQ(doc.sample.channels[ct2].range[1], 2.0f);
+    EXPECT_EQ(m.GetParams().ctAttenHigh[2], 2.5f);
+    doc.sample.channels[1].range = {0.0f, 3.0f};
+    EXPECT_EQ(m.GetChannelAttenuation(1, 1), 3.0f);  // a composition answers its own pair
+    doc.sample.Add("Prop", kChanProperty);
+    EXPECT_EQ(m.GetChannelAttenuation(5, 1), 0.0f);
+    // Deleting the first CT channel removes number 1 and keeps the other's values.
+    EXPECT_EQ(m.DeleteChannel(3), 0);
+    EXPECT_EQ(m.GetParams().ctChannelCount, 1);
+    EXPECT_EQ(m.GetParams().ctAttenHigh[1], 2.5f);
+    EXPECT_EQ(m.GetState(), kReady);
+}
+
+}  // namespace
+}  // namespace zun
