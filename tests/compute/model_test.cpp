@@ -292,6 +292,30 @@ TEST(ModelStop, StopAtTheLastProgressReportTurnsSuccessIntoInterrupt) {
     EXPECT_TRUE(Contains(doc.logger.Text(), "completed successfully"));
 }
 
+TEST(ModelStop, StopBeforeStartIsIgnoredAndRightAfterStartStops) {
+    TestComputeDocument doc;
+    Model& m = MakeComputeSetup(doc, {4, 4, 4}, 2, 1);
+    int steps = 0;
+    m.SetStepRunner([&](int, const ComputeLibParams&) { return ++steps, 0; });
+    EXPECT_EQ(m.StopComputation(false), 0);
+    EXPECT_EQ(m.GetState(), kReady);
+    // Hold the worker at its first clock reading (at the latest when the first step starts) so
+    // the stop lands before the run could end.
+    std::atomic<bool> release{false};
+    const auto ui = std::this_thread::get_id();
+    m.SetClock([&] {
+        while (std::this_thread::get_id() != ui && !release) std::this_thread::yield();
+        return std::int64_t{0};
+    });
+    ASSERT_EQ(m.StartComputation(), 0);
+    m.StopComputation(false);
+    release = true;
+    doc.WaitForEnd();
+    EXPECT_EQ(m.GetState(), kStopped);
+    EXPECT_FALSE(m.IsBusy());
+    EXPECT_LE(steps, 1);
+}
+
 TEST(ModelStop, RepeatedStartAndStopNeverHangs) {
     TestComputeDocument doc;
     Model& m = MakeComputeSetup(doc, {8, 8, 8}, 2, 1);
