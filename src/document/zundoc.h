@@ -18,6 +18,7 @@
 #include "document/datadocument.h"
 #include "document/docadapters.h"
 #include "document/docsettings.h"
+#include "document/setdata.h"
 #include "model/sample.h"
 
 namespace zun {
@@ -162,6 +163,13 @@ public:
     void SetBoundaryActive(bool enabled, const std::string& name);
     void ClearBoundaries(const std::vector<std::string>& names);
 
+    // ---- set data
+    // The request "Set Data..." opens with for the selected channels; false (with the message
+    // shown) for a sample without voxels.
+    bool PrepareSetData(const std::vector<std::string>& names, SetDataRequest& request) const;
+    // Carries the request out; false when nothing changed.
+    bool ApplySetData(const SetDataRequest& request);
+
     // ---- grid and slices
     // Resizes every channel to sizes, the old data placed at offsets. 0 done, -1 bad sizes,
     // -2 memory refused (nothing changed).
@@ -192,6 +200,7 @@ public:
 
     // ---- fields other parts read and write
     bool viewsUpdating = false;
+    bool allVoxelsRO = false;  // every voxel of the computed channels is read-only
     int propertyDialogCount = 0;
     std::string imageExportFolder;
     std::string webExportFolder;
