@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "foundation/memoryguard.h"
 #include "model/boundbuild.h"
 #include "model/boundfill.h"
 #include "model/boundthreshold.h"
@@ -18,6 +19,20 @@ namespace {
 constexpr const char* kNoChannel = "No channel selected.\nCannot generate sample-based boundary.";
 constexpr const char* kBadProfile =
     "Data has unexpected histogram profile.\nCannot generate sample-based boundary.";
+
+// A temporary block taken through the memory guard; a refusal throws std::bad_alloc.
+template <class T>
+struct GuardedBlock {
+    struct Free {
+        void operator()(T* p) const { VoxelAllocator::Free(p); }
+    };
+    static std::unique_ptr<T[], Free> Take(std::int64_t n) {
+        VoxelAllocator allocator;
+        T* p = allocator.Allocate<T>(static_cast<std::uint64_t>(n) + 1);
+        if (!p) throw std::bad_alloc();
+        return std::unique_ptr<T[], Free>(p);
+    }
+};
 
 void Tell(Prompt* prompt, const std::string& text) {
     if (prompt) prompt->Tell(text, PromptIcon::Warning);
@@ -37,7 +52,14 @@ public:
 
     int Run(BoundDef& def) {
         SaveMask();
-        int r = Steps(def);
+        int r = 0;
+        try {
+            r = Steps(def);
+        } catch (...) {
+            // Memory refused part way: the mask must come back before the caller hears of it.
+            Restore(false);
+            throw;
+        }
         if (r != 0) {
             Restore(false);
             return r;
@@ -91,7 +113,7 @@ private:
             return -1;
         }
         def.threshold = threshold;
-        mask_.reset(new std::uint8_t[static_cast<std::size_t>(n_ + 1)]);
+        mask_ = GuardedBlock<std::uint8_t>::Take(n_);
         std::uint8_t* m = mask_.get();
 #pragma omp parallel for num_threads(threads_) schedule(static)
         for (std::int64_t i = 0; i < n_; ++i) m[i] = (t[i] & kVoxelValueMask) > threshold ? 1 : 0;
@@ -106,7 +128,7 @@ private:
             if (!FillEnclosedVoxels(m, g_, threads_, progress_, 0, 100)) return Cancelled();
             if (def.smoothing) {
                 progress_.Begin("Smoothing surface");
-                std::unique_ptr<std::uint8_t[]> scratch(new std::uint8_t[static_cast<std::size_t>(n_ + 1)]);
+                auto scratch = GuardedBlock<std::uint8_t>::Take(n_);
                 if (!DilateMask(m, scratch.get(), g_, threads_, progress_, 0, 50)) return Cancelled();
                 if (!ErodeMask(m, scratch.get(), g_, threads_, progress_, 50, 100)) return Cancelled();
             }
@@ -117,7 +139,7 @@ private:
     // Labels the thresholded voxels and keeps the components larger than a tenth of the largest.
     int KeepMajorComponents() {
         progress_.Begin("Doing connectivity");
-        std::unique_ptr<ullong[]> labels(new ullong[static_cast<std::size_t>(n_ + 1)]);
+        auto labels = GuardedBlock<ullong>::Take(n_);
         const ullong count =
             ClusterSets::LabelPlanes(mask_.get(), labels.get(), g_.nx, g_.ny, g_.nz, 1, threads_);
         if (progress_.Report(100)) return Cancelled();
@@ -149,7 +171,7 @@ private:
     BuildProgress progress_;
     Prompt* prompt_;
     int threads_;
-    std::unique_ptr<std::uint8_t[]> mask_;
+    std::unique_ptr<std::uint8_t[], GuardedBlock<std::uint8_t>::Free> mask_;
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <random>
 
+#include "foundation/memoryguard.h"
 #include "model/boundbuild.h"
 #include "model/boundfill.h"
 #include "model/boundthreshold.h"
@@ -219,6 +220,26 @@ TEST_F(SampleBuilderTest, CancelInAnyStepRestoresTheMask) {
         ASSERT_EQ(target, original) << "call " << at;
     }
     EXPECT_GE(cancelled, 6);
+}
+
+TEST_F(SampleBuilderTest, RefusedMemoryRestoresTheMask) {
+    g = Grid{32, 32, 32};
+    const auto data = NoisyBall(g, 10, 4, 1200, 11000, 400, 7);
+    std::vector<imtype> target(g.Count(), 0);
+    for (std::size_t i = 0; i < target.size(); i += 3) target[i] = 16383;
+    const auto before = target;
+    SetMemoryPolicy({true, 5});
+    SetMemoryStatusSource([](MemoryStatus& st) {
+        st.totalPhysical = 100ull << 20;
+        st.availablePhysical = 1ull << 20;
+        return true;
+    });
+    BoundDef def;
+    def.channels = {"ct"};
+    EXPECT_THROW(Build(target, data, def), std::bad_alloc);
+    SetMemoryStatusSource({});
+    SetMemoryPolicy({});
+    EXPECT_EQ(target, before);
 }
 
 TEST(SampleBoundaryOfChannels, LooksUpTheChannelsByName) {
