@@ -28,6 +28,7 @@ inline constexpr const char* kReverseSlices = "Reverse slices of selected channe
 inline constexpr const char* kDiscardImages = "Discard all imported images?";
 inline constexpr const char* kSetupFailed = "Setup Computation failed: Composition channels may not exist";
 inline constexpr const char* kZeroVolumeSetData = "Must have a non-zero volume before setting data";
+inline constexpr const char* kAutosizeGrid = "Fit the sample grid to the imported images?";
 inline constexpr const char* kZeroVolumeCompute = "Must have a non-zero volume before starting a computation";
 inline constexpr const char* kNothingToCompute =
     "Nothing to compute: the set-up needs composition and X-ray CT channels and at least one selected step";

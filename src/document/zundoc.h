@@ -163,6 +163,16 @@ public:
     void SetBoundaryActive(bool enabled, const std::string& name);
     void ClearBoundaries(const std::vector<std::string>& names);
 
+    // ---- commands that derive data from the model
+    // Fits the grid to the box the imported images cover, after asking.
+    bool AutosizeGrid();
+    // For every CT channel, the measured attenuation less the model's (the compositions times
+    // the attenuation matrix) into the property channel "<CT name>_residual", made when missing.
+    // Returns the number of channels written, -1 when there is no model to subtract.
+    int SubtractModelData();
+    // The composition words of a voxel that holds no composition (empty without defaults).
+    std::vector<imtype> DefaultFractionWords() const;
+
     // ---- set data
     // The request "Set Data..." opens with for the selected channels; false (with the message
     // shown) for a sample without voxels.
@@ -224,6 +234,7 @@ private:
 
     DocServices services_;
     void AttachController();
+    void ApplyDefaultFractions();
     bool IsComputing() const;
     void ApplyDeviceSelection(bool tellChanges);
 

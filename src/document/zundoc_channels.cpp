@@ -190,6 +190,7 @@ int CZunDoc::ResizeVolume(const std::array<std::uint32_t, 3>& sizes,
         return -2;
     }
     model_->SetDimensions(GridOf(*sample_));
+    ApplyDefaultFractions();
     NoteDataChanged();
     // Planes before the old first plane come in at the start, the rest at the end.
     const int newNz = want[2];

@@ -14,6 +14,8 @@
 namespace zun {
 namespace {
 
+using Lines = std::vector<std::string>;
+
 struct ComputeFixture {
     HeadlessPrompt prompt;
     HintLog hints;
@@ -74,6 +76,44 @@ TEST(DocCompute, ScriptWrittenDocumentComputesWithTheDefaultSetup) {
     std::printf("mean fraction error %.5f, largest %.5f\n%s", sum / n, worst, f.doc.Logger().Text().c_str());
     EXPECT_LT(sum / n, 0.02) << "mean fraction error";
     EXPECT_LT(worst, 0.2) << "largest fraction error";
+
+    // The model explains the data: the residual channels stay near zero.
+    f.hints.Take();
+    EXPECT_EQ(f.doc.SubtractModelData(), 2);
+    const int r = s.FindChanIndex("CT 40 keV_residual");
+    ASSERT_GE(r, 0);
+    EXPECT_EQ(s.GetChan(r)->kind, 2);
+    EXPECT_GE(s.FindChanIndex("CT 80 keV_residual"), 0);
+    EXPECT_LT(std::abs(s.GetChan(r)->range[0]), 0.05f);
+    EXPECT_LT(std::abs(s.GetChan(r)->range[1]), 0.05f);
+    Lines hints = f.hints.Take();
+    ASSERT_FALSE(hints.empty());
+    EXPECT_EQ(hints.back(), "2 Stats 0 all");
+    EXPECT_EQ(f.doc.SubtractModelData(), 2);  // the second time the channels are reused
+    EXPECT_EQ(s.GetChanCount(), 7);
+}
+
+TEST(DocCompute, UndefinedVoxelsTakeTheDefaultFractions) {
+    ComputeFixture f;
+    ASSERT_EQ(f.doc.InsertChannel(0, 1, "A"), 0);
+    ASSERT_EQ(f.doc.InsertChannel(0, 2, "B"), 0);
+    f.doc.GetModel().GetParams().defaultVolumeFractions = {0.2f, 0.3f, 0.5f};
+    ASSERT_EQ(f.doc.ResizeVolume({2, 2, 1}, {0, 0, 0}), 0);
+    const std::vector<imtype> w = f.doc.DefaultFractionWords();
+    ASSERT_EQ(w.size(), 3u);
+    EXPECT_EQ(w[0] + w[1] + w[2], 16383);
+    EXPECT_NEAR(w[1], 0.3 * 16383, 1.5);
+    ZunImage& s = f.doc.GetSample();
+    for (int i = 0; i < 3; ++i) s.GetChan(i)->Data()[0] = i == 1 ? 16383 : 0;  // a defined voxel
+    ASSERT_EQ(f.doc.ResizeVolume({3, 2, 1}, {0, 0, 0}), 0);
+    EXPECT_EQ(s.GetChan(1)->Data()[0], 16383);
+    EXPECT_EQ(s.GetChan(0)->Data()[0], 0);
+    for (int v = 1; v < 6; ++v)
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(s.GetChan(i)->Data()[v], w[static_cast<std::size_t>(i)]) << v;
+    f.doc.GetModel().GetParams().setDefaultsForUndefinedVoxels = false;
+    for (int i = 0; i < 3; ++i) s.GetChan(i)->Data()[5] = 0;
+    ASSERT_EQ(f.doc.ResizeVolume({3, 2, 2}, {0, 0, 0}), 0);
+    EXPECT_EQ(s.GetChan(2)->Data()[5], 0);
 }
 
 }  // namespace
