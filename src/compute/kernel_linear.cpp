@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "compute/kernelrun.h"
 #include "compute/kernels.h"
 #include "compute/log.h"
 
@@ -238,13 +239,48 @@ void WriteFreeFractions(std::uint16_t* const* comp, int n, const double* f) {
             *comp[i] = static_cast<std::uint16_t>((*comp[i] & ~(kWordValue | kWordError)) | w[i]);
 }
 
+bool VoxelProblem::Load(const ComputeLibParams& p, std::uint16_t* const* channels, std::int64_t v,
+                        int& failure) {
+    n = p.comp + 1;
+    u = 0;
+    m = 0;
+    double fixedFrac = 0.0;
+    for (int i = 0; i < n; ++i) {
+        comp[i] = channels[i] + v;
+        f[i] = (*comp[i] & kWordValue) / double(kVoxelMax);
+        if (*comp[i] & kWordFixed)
+            fixedFrac += f[i];
+        else
+            freeIdx[u++] = i;
+    }
+    if (u == 0) return false;
+    r0 = 1.0 - fixedFrac;
+    if (r0 < -1e-12) {
+        *comp[freeIdx[0]] |= kWordError;
+        failure = 2;
+        return false;
+    }
+    for (int j = 1; j <= p.ct && m < kMaxCtChannels; ++j) {
+        const std::uint16_t w = channels[p.comp + j][v];
+        if (w & kWordError) continue;
+        const auto& pair = p.channelAtten[p.comp + j];
+        double mu = pair[0] + (pair[1] - pair[0]) * static_cast<float>((w & kWordValue) / double(kVoxelMax));
+        for (int i = 0; i < n; ++i)
+            if (*comp[i] & kWordFixed) mu -= p.Matrix(j, i) * f[i];
+        const double t = p.ctAccuracy[j] > 0 ? p.ctAccuracy[j] : p.matrixRowMax[j] * 1e-3;
+        ctIdx[m] = j;
+        b[m] = mu;
+        tol[m] = t > 0 ? t : 1e-6;
+        ++m;
+    }
+    return true;
+}
+
 struct CLinearSM::Scratch {
     SmallLp lp;
     std::vector<double> x, row;
     LpWorkspace ws;
-    std::int64_t outOfBoundary = 0;
-    int status = 0;
-    std::vector<VoxelCode> failures;
+    ThreadOutcome outcome;
 };
 
 CLinearSM::CLinearSM(CLibDatConLinearOpt& lib) : lib_(lib) {
@@ -256,73 +292,57 @@ CLinearSM::~CLinearSM() = default;
 
 namespace {
 
-// Solves one voxel. Returns 1 when it was out of boundary; sets `status` on failure.
-int SolveLinearVoxel(const ComputeLibParams& p, NeighbourInteraction* nb, std::uint16_t* const* channels,
-                     std::int64_t v, CLinearSM* /*unused*/, SmallLp& lp, std::vector<double>& x,
-                     LpWorkspace& tableau, std::vector<double>& row, int& status) {
-    const int n = p.comp + 1;
-    std::uint16_t* comp[kMaxCompositions];
-    int freeIdx[kMaxCompositions];
-    int u = 0;
-    double fixedFrac = 0.0;
-    for (int i = 0; i < n; ++i) {
-        comp[i] = channels[i] + v;
-        if (*comp[i] & kWordFixed)
-            fixedFrac += (*comp[i] & kWordValue) / double(kVoxelMax);
-        else
-            freeIdx[u++] = i;
-    }
-    if (u == 0) return 0;
-    const double r0 = 1.0 - fixedFrac;
-    if (r0 < -1e-12) {
-        *comp[freeIdx[0]] |= kWordError;
-        status = 2;
-        return 0;
-    }
-    // Previous state and the linear cost of each free composition.
+// The linear cost of each free composition: its self energy and its interaction with the
+// previous state of the voxel and of its neighbours.
+void LinearCosts(const ComputeLibParams& p, NeighbourInteraction* nb, const VoxelProblem& vp, std::int64_t v,
+                 double* cost, double& maxCost) {
     double prev[kMaxCompositions], h[kMaxCompositions] = {};
     if (nb) {
         nb->PreviousFractions(v, prev);
         nb->NeighbourField(v, p.linearInteractionEnergy, h);
     } else {
-        for (int i = 0; i < n; ++i) prev[i] = (*comp[i] & kWordValue) / double(kVoxelMax);
+        for (int i = 0; i < vp.n; ++i) prev[i] = vp.f[i];
     }
-    double cost[kMaxCompositions];
-    double maxCost = 0.0;
-    for (int q = 0; q < u; ++q) {
-        const int i = freeIdx[q];
+    maxCost = 0.0;
+    for (int q = 0; q < vp.u; ++q) {
+        const int i = vp.freeIdx[q];
         double c = p.minimiseSelfEnergy ? p.linearObjectiveWeights[i] : 0.0;
         if (p.interactWithPreviousState) {
             double s = h[i];
-            for (int k = 0; k < n; ++k) s += p.linearInteractionEnergy[p.ShellIndex(0, i, k)] * prev[k];
+            for (int k = 0; k < vp.n; ++k) s += p.linearInteractionEnergy[p.ShellIndex(0, i, k)] * prev[k];
             c += s;
         }
         cost[q] = c;
         maxCost = std::max(maxCost, std::fabs(c));
     }
-    // Usable CT values, in tolerance units.
-    int ctIdx[kMaxCtChannels + 1];
-    double b[kMaxCtChannels + 1], tolHat[kMaxCtChannels + 1];
-    int m = 0;
-    for (int j = 1; j <= p.ct; ++j) {
-        const std::uint16_t w = channels[p.comp + j][v];
-        if (w & kWordError) continue;
-        const auto& pair = p.channelAtten[p.comp + j];
-        double mu = pair[0] + (pair[1] - pair[0]) * static_cast<float>((w & kWordValue) / double(kVoxelMax));
-        for (int i = 0; i < n; ++i)
-            if (*comp[i] & kWordFixed) mu -= p.Matrix(j, i) * (*comp[i] & kWordValue) / double(kVoxelMax);
-        const double t = p.ctAccuracy[j] > 0 ? p.ctAccuracy[j] : p.matrixRowMax[j] * 1e-3;
-        ctIdx[m] = j;
-        b[m] = mu;
-        tolHat[m] = t > 0 ? t : 1e-6;
-        ++m;
-    }
+}
+
+// Solves one voxel. Returns 1 when it was out of boundary; sets `status` on failure.
+int SolveLinearVoxel(const ComputeLibParams& p, NeighbourInteraction* nb, std::uint16_t* const* channels,
+                     std::int64_t v, SmallLp& lp, std::vector<double>& x, LpWorkspace& tableau,
+                     std::vector<double>& row, int& status) {
+    VoxelProblem vp;
+    if (!vp.Load(p, channels, v, status)) return 0;
+    const int n = vp.n, u = vp.u, m = vp.m;
+    const double r0 = vp.r0;
+    const int* freeIdx = vp.freeIdx;
+    std::uint16_t* const* comp = vp.comp;
+    const double* b = vp.b;
+    const double* tolHat = vp.tol;
+    double cost[kMaxCompositions], maxCost;
+    LinearCosts(p, nb, vp, v, cost, maxCost);
+    // The previous state the tie-break keeps close to.
+    double prev[kMaxCompositions];
+    if (nb)
+        nb->PreviousFractions(v, prev);
+    else
+        for (int i = 0; i < n; ++i) prev[i] = vp.f[i];
     double f[kMaxCompositions] = {};
     int outside = 0;
     if (u == 1) {
         f[freeIdx[0]] = r0;
         for (int q = 0; q < m; ++q)
-            if (std::fabs(p.Matrix(ctIdx[q], freeIdx[0]) * r0 - b[q]) > tolHat[q]) outside = 1;
+            if (std::fabs(VoxelProblem::A(p, vp, q, 0) * r0 - b[q]) > tolHat[q]) outside = 1;
         WriteFreeFractions(comp, n, f);
         return outside;
     }
@@ -335,7 +355,7 @@ int SolveLinearVoxel(const ComputeLibParams& p, NeighbourInteraction* nb, std::u
         for (int q = 0; q < u; ++q) lp.cost[q] = cost[q];
         if (soft)
             for (int q = 0; q < m; ++q) {
-                const double w = weightScale < 0 ? p.ctDataSetWeights[ctIdx[q]] : weightScale;
+                const double w = weightScale < 0 ? p.ctDataSetWeights[vp.ctIdx[q]] : weightScale;
                 lp.cost[u + 2 * q] = lp.cost[u + 2 * q + 1] = w;
                 maxW = std::max(maxW, std::fabs(w));
             }
@@ -346,7 +366,7 @@ int SolveLinearVoxel(const ComputeLibParams& p, NeighbourInteraction* nb, std::u
         lp.AddRow(row.data(), SmallLp::Eq, r0);
         for (int q = 0; q < m; ++q) {
             std::fill(row.begin(), row.end(), 0.0);
-            for (int k = 0; k < u; ++k) row[k] = p.Matrix(ctIdx[q], freeIdx[k]) / tolHat[q];
+            for (int k = 0; k < u; ++k) row[k] = VoxelProblem::A(p, vp, q, k) / tolHat[q];
             if (soft) {
                 row[u + 2 * q] = 1.0;
                 row[u + 2 * q + 1] = -1.0;
@@ -393,56 +413,26 @@ int SolveLinearVoxel(const ComputeLibParams& p, NeighbourInteraction* nb, std::u
 
 std::int64_t CLinearSM::Run(std::uint16_t* const* channels, std::int64_t first, std::int64_t count) {
     const ComputeLibParams& p = lib_.params;
-    const int nt = static_cast<int>(scratch_.size());
+    std::vector<const ThreadOutcome*> outcomes;
     for (auto& s : scratch_) {
-        s->outOfBoundary = 0;
-        s->status = 0;
-        s->failures.clear();
+        s->outcome.Reset(ReportableCount(lib_));
+        outcomes.push_back(&s->outcome);
     }
-    auto runSegment = [&](std::int64_t a, std::int64_t b) {
-        omp_set_dynamic(0);
-#pragma omp parallel for num_threads(nt) schedule(dynamic, 256)
-        for (std::int64_t pos = a; pos < b; ++pos) {
-            Scratch& s = *scratch_[omp_get_thread_num()];
-            const std::int64_t v = neighbours_ ? neighbours_->VisitVoxel(pos) : pos;
-            if (!neighbours_ && p.maskWords && (p.maskWords[v] & kWordValue) != p.maskWord) continue;
-            int status = 0;
-            s.outOfBoundary +=
-                SolveLinearVoxel(p, neighbours_, channels, v, this, s.lp, s.x, s.ws, s.row, status);
-            if (status != 0) {
-                s.status = MergeCode(s.status, status);
-                s.failures.push_back({status, v});
-            }
-        }
-    };
-    const std::int64_t end = first + count;
-    for (std::int64_t a = first; a < end;) {
-        std::int64_t b = end;
-        if (neighbours_) {
-            neighbours_->BeginRange(a);
-            b = std::min(end, neighbours_->SweepEnd(a));
-        }
-        runSegment(a, b);
-        a = b;
-    }
-    std::int64_t total = 0;
-    std::vector<VoxelCode> failures;
-    for (auto& s : scratch_) {
-        total += s->outOfBoundary;
-        lib_.MergeStatus(s->status);
-        failures.insert(failures.end(), s->failures.begin(), s->failures.end());
-    }
-    std::sort(failures.begin(), failures.end(),
-              [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
-    for (const VoxelCode& f : failures) {
+    RunVisits(p, neighbours_, static_cast<int>(scratch_.size()), 256, first, count,
+              [&](int t, std::int64_t v) {
+                  Scratch& s = *scratch_[t];
+                  int status = 0;
+                  s.outcome.outOfBoundary +=
+                      SolveLinearVoxel(p, neighbours_, channels, v, s.lp, s.x, s.ws, s.row, status);
+                  if (status != 0) s.outcome.Fail(status, v);
+              });
+    return MergeOutcomes(lib_, outcomes, [](const VoxelCode& f) {
         const char* what = f.code == 2 ? "fixed fractions exceed 1"
                            : f.code == 1
                                ? "no solution found"
                                : "CT data outside the attainable range, solved with soft constraints";
-        lib_.Report(f.code, f.voxel,
-                    Format("DatConLinearOpt: voxel %lld: %s\n", static_cast<long long>(f.voxel), what));
-    }
-    return total;
+        return Format("DatConLinearOpt: voxel %lld: %s\n", static_cast<long long>(f.voxel), what);
+    });
 }
 
 }  // namespace zun::zunlib

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "compute/kernelrun.h"
 #include "compute/kernels.h"
 #include "compute/log.h"
 
@@ -23,9 +24,10 @@ namespace {
 
 // The energy of one voxel as a function of its free fractions.
 struct VoxelEnergy {
-    int n = 0;  // compositions
-    int u = 0;  // free ones
-    int m = 0;  // usable CT values
+    int n = 0;        // compositions
+    int u = 0;        // free ones
+    int m = 0;        // usable CT values
+    double r0 = 1.0;  // share of the free compositions
     int freeIdx[kMaxCompositions];
     double f[kMaxCompositions];  // full composition vector (fixed entries set)
     double b[kMaxCtChannels];    // CT value minus the fixed compositions' share
@@ -151,15 +153,23 @@ struct CNonlinearGCM::Scratch {
     std::vector<double> x, row;
     LpWorkspace ws;
     std::vector<double> energies;
-    std::int64_t outOfBoundary = 0;
-    int status = 0;
-    std::vector<VoxelCode> failures;
+    std::vector<int> points;
+    ThreadOutcome outcome;
 };
 
 CNonlinearGCM::CNonlinearGCM(CLibDatConNonlinearOpt& lib) : lib_(lib) {
     const ComputeLibParams& p = lib.params;
     const int nt = KernelThreads(p);
     for (int t = 0; t < nt; ++t) scratch_.push_back(std::make_unique<Scratch>());
+    int methods = p.nonlinearSearchMethods == 0 ? 1 : p.nonlinearSearchMethods;
+    // The Lagrange-multiplier search is not offered; it runs as the line search.
+    if (methods == 4) {
+        lib.Report(-2, -1, "DatConNonlinearOpt: the Lagrange multiplier search runs as the line search\n");
+        lib.MergeStatus(-2);
+    }
+    if (methods & 4) methods |= 2;
+    matrixSearch_ = (methods & 1) && p.gridSize > 0;
+    lineSearch_ = (methods & 2) != 0 || !matrixSearch_;
     const int n = p.comp + 1;
     const double count = GridPointCount(p.gridSize, n);
     if (p.gridSize > 0 && n > 1 && count <= 1e6 && p.interactionExponent == 1.0) {
@@ -288,196 +298,163 @@ void LineSearch(VoxelEnergy& E, double r0, double tolerance) {
     }
 }
 
+// The Boltzmann-weighted mean of grid points with energies e[0..P): weight of point g is
+// exp(-min(Q (e_g - e_min), maxExp)); point(g, acc, w) adds w times the point to acc.
+template <class Point>
+void WeightedMean(const double* e, std::size_t P, double Q, double maxExp, int u, Point&& point,
+                  double* mean) {
+    double emin = e[0];
+    for (std::size_t g = 1; g < P; ++g) emin = std::min(emin, e[g]);
+    const double clampWeight = std::exp(-maxExp);
+    double sumW = 0.0, acc[kMaxCompositions] = {};
+    for (std::size_t g = 0; g < P; ++g) {
+        const double x = Q * (e[g] - emin);
+        const double w = x >= maxExp ? clampWeight : std::exp(-x);
+        sumW += w;
+        point(g, acc, w);
+    }
+    for (int q = 0; q < u; ++q) mean[q] = acc[q] / sumW;
+}
+
 }  // namespace
+
+// All compositions free: the energy of every grid point from the precomputed grid, one
+// vectorisable loop per term.
+void CNonlinearGCM::SearchPrecomputedGrid(VoxelEnergyRef ref, Scratch& s) const {
+    VoxelEnergy& E = *static_cast<VoxelEnergy*>(ref);
+    const ComputeLibParams& p = lib_.params;
+    const int n = E.n;
+    const double r0 = E.r0;
+    const std::size_t P = points_;
+    s.energies.assign(P, 0.0);
+    double* e = s.energies.data();
+    const bool square = E.alpha == 2.0;
+    for (int q = 0; q < E.m; ++q) {
+        const double bq = E.b[q] * E.invTol[q];
+        double c[kMaxCompositions];
+        for (int i = 0; i < n; ++i) c[i] = r0 * E.a[q][i] * E.invTol[q];
+#pragma omp simd
+        for (std::size_t g = 0; g < P; ++g) {
+            double r = bq;
+            for (int i = 0; i < n; ++i) r -= c[i] * gridK_[i * P + g];
+            e[g] += square ? r * r : std::fabs(r);
+        }
+    }
+    for (int i = 0; i < n; ++i) {
+        const double w = r0 * (E.selfE[i] + E.h[i]);
+        if (w == 0.0) continue;
+#pragma omp simd
+        for (std::size_t g = 0; g < P; ++g) e[g] += w * gridK_[i * P + g];
+    }
+    for (std::size_t g = 0; g < P; ++g) e[g] += r0 * r0 * gridPair_[g];
+    double mean[kMaxCompositions];
+    WeightedMean(
+        e, P, p.nonlinearQ, p.nonlinearMaxExpValue, n,
+        [&](std::size_t g, double* acc, double w) {
+            for (int i = 0; i < n; ++i) acc[i] += w * gridK_[i * P + g];
+        },
+        mean);
+    for (int i = 0; i < n; ++i) E.f[i] = r0 * mean[i];
+}
+
+// Any other voxel: the grid points are enumerated and their energies evaluated one by one.
+void CNonlinearGCM::SearchEnumeratedGrid(VoxelEnergyRef ref, Scratch& s) const {
+    VoxelEnergy& E = *static_cast<VoxelEnergy*>(ref);
+    const ComputeLibParams& p = lib_.params;
+    const int G = p.gridSize;
+    const double step = E.r0 / G;
+    int k[kMaxCompositions];
+    s.energies.clear();
+    s.points.clear();
+    ForEachGridPoint(E.u, G, k, [&] {
+        for (int q = 0; q < E.u; ++q) E.f[E.freeIdx[q]] = step * k[q];
+        s.energies.push_back(E.Energy());
+        s.points.insert(s.points.end(), k, k + E.u);
+    });
+    double mean[kMaxCompositions];
+    WeightedMean(
+        s.energies.data(), s.energies.size(), p.nonlinearQ, p.nonlinearMaxExpValue, E.u,
+        [&](std::size_t g, double* acc, double w) {
+            for (int q = 0; q < E.u; ++q) acc[q] += w * s.points[g * E.u + q];
+        },
+        mean);
+    for (int q = 0; q < E.u; ++q) E.f[E.freeIdx[q]] = step * mean[q];
+}
+
+void CNonlinearGCM::SolveVoxel(std::uint16_t* const* channels, std::int64_t v, Scratch& s) const {
+    const ComputeLibParams& p = lib_.params;
+    VoxelProblem vp;
+    int failure = 0;
+    if (!vp.Load(p, channels, v, failure)) {
+        if (failure) s.outcome.Fail(failure, v);
+        return;
+    }
+    VoxelEnergy E;
+    E.n = vp.n;
+    E.u = vp.u;
+    E.m = vp.m;
+    E.r0 = vp.r0;
+    E.alpha = p.attenuationErrorExponent;
+    E.beta = p.interactionExponent;
+    E.j0 = p.nonlinearInteractionEnergy.data();
+    E.shells = p.nonlinearInteractionEnergy.data();
+    for (int i = 0; i < E.n; ++i) {
+        E.f[i] = vp.f[i];
+        E.selfE[i] = p.nonlinearSelfEnergy[i];
+        E.h[i] = 0.0;
+        E.freeIdx[i] = vp.freeIdx[i];
+    }
+    for (int q = 0; q < E.m; ++q) {
+        E.b[q] = vp.b[q];
+        E.invTol[q] = 1.0 / vp.tol[q];
+        for (int k = 0; k < E.u; ++k) E.a[q][k] = VoxelProblem::A(p, vp, q, k);
+    }
+    if (neighbours_) {
+        if (E.beta == 1.0) {
+            neighbours_->NeighbourField(v, p.nonlinearInteractionEnergy, E.h);
+        } else {
+            std::int64_t nb[26];
+            E.nbCount = neighbours_->Neighbours(v, nb, E.nbShell);
+            for (int q = 0; q < E.nbCount; ++q) neighbours_->PreviousFractions(nb[q], E.nbPrev[q]);
+        }
+    }
+    if (E.u == 1) {
+        E.f[E.freeIdx[0]] = std::max(0.0, E.r0);
+    } else {
+        if (matrixSearch_) {
+            if (E.u == E.n && points_ > 0 && (E.alpha == 1.0 || E.alpha == 2.0) && E.nbCount == 0)
+                SearchPrecomputedGrid(&E, s);
+            else
+                SearchEnumeratedGrid(&E, s);
+            Refine(E, E.r0, s.lp, s.x, s.ws, s.row);
+        } else {
+            // Start from the current state projected onto the reduced simplex.
+            double sum = 0.0;
+            for (int q = 0; q < E.u; ++q) sum += E.f[E.freeIdx[q]];
+            for (int q = 0; q < E.u; ++q)
+                E.f[E.freeIdx[q]] = sum > 0 ? E.f[E.freeIdx[q]] * E.r0 / sum : E.r0 / E.u;
+        }
+        if (lineSearch_) LineSearch(E, E.r0, p.libraryFloat4);
+    }
+    double worst = 0.0;
+    for (int q = 0; q < E.m; ++q) worst = std::max(worst, std::fabs(E.Residual(q)) * E.invTol[q]);
+    if (worst > 1.0) s.outcome.outOfBoundary += 1;
+    WriteFreeFractions(vp.comp, E.n, E.f);
+}
 
 std::int64_t CNonlinearGCM::Run(std::uint16_t* const* channels, std::int64_t first, std::int64_t count) {
     const ComputeLibParams& p = lib_.params;
-    const int nt = static_cast<int>(scratch_.size());
-    const int n = p.comp + 1;
-    int methods = p.nonlinearSearchMethods == 0 ? 1 : p.nonlinearSearchMethods;
-    if (methods & 4) methods |= 2;
-    const bool matrixSearch = (methods & 1) && p.gridSize > 0;
-    const bool lineSearch = (methods & 2) != 0 || !matrixSearch;
-    const int G = p.gridSize;
-    const double Q = p.nonlinearQ;
-    const double maxExp = p.nonlinearMaxExpValue;
-    const double clampWeight = std::exp(-maxExp);
+    std::vector<const ThreadOutcome*> outcomes;
     for (auto& s : scratch_) {
-        s->outOfBoundary = 0;
-        s->status = 0;
-        s->failures.clear();
+        s->outcome.Reset(ReportableCount(lib_));
+        outcomes.push_back(&s->outcome);
     }
-
-    auto solve = [&](Scratch& s, std::int64_t v) {
-        VoxelEnergy E;
-        E.n = n;
-        E.alpha = p.attenuationErrorExponent;
-        E.beta = p.interactionExponent;
-        E.j0 = p.nonlinearInteractionEnergy.data();
-        E.shells = p.nonlinearInteractionEnergy.data();
-        std::uint16_t* comp[kMaxCompositions];
-        double fixedFrac = 0.0;
-        for (int i = 0; i < n; ++i) {
-            comp[i] = channels[i] + v;
-            const double fi = (*comp[i] & kWordValue) / double(kVoxelMax);
-            if (*comp[i] & kWordFixed) {
-                E.f[i] = fi;
-                fixedFrac += fi;
-            } else {
-                E.f[i] = fi;
-                E.freeIdx[E.u++] = i;
-            }
-            E.selfE[i] = p.nonlinearSelfEnergy[i];
-            E.h[i] = 0.0;
-        }
-        if (E.u == 0) return;
-        const double r0 = 1.0 - fixedFrac;
-        if (r0 < -1e-12) {
-            *comp[E.freeIdx[0]] |= kWordError;
-            s.status = MergeCode(s.status, 2);
-            s.failures.push_back({2, v});
-            return;
-        }
-        if (neighbours_) {
-            if (E.beta == 1.0) {
-                neighbours_->NeighbourField(v, p.nonlinearInteractionEnergy, E.h);
-            } else {
-                std::int64_t nb[26];
-                E.nbCount = neighbours_->Neighbours(v, nb, E.nbShell);
-                for (int q = 0; q < E.nbCount; ++q) neighbours_->PreviousFractions(nb[q], E.nbPrev[q]);
-            }
-        }
-        for (int j = 1; j <= p.ct; ++j) {
-            const std::uint16_t w = channels[p.comp + j][v];
-            if (w & kWordError) continue;
-            const auto& pair = p.channelAtten[p.comp + j];
-            double mu =
-                pair[0] + (pair[1] - pair[0]) * static_cast<float>((w & kWordValue) / double(kVoxelMax));
-            for (int i = 0; i < n; ++i)
-                if (*comp[i] & kWordFixed) mu -= p.Matrix(j, i) * E.f[i];
-            const double t = p.ctAccuracy[j] > 0 ? p.ctAccuracy[j] : p.matrixRowMax[j] * 1e-3;
-            E.b[E.m] = mu;
-            E.invTol[E.m] = 1.0 / (t > 0 ? t : 1e-6);
-            for (int k = 0; k < E.u; ++k) E.a[E.m][k] = p.Matrix(j, E.freeIdx[k]);
-            ++E.m;
-        }
-        if (E.u == 1) {
-            E.f[E.freeIdx[0]] = std::max(0.0, r0);
-        } else {
-            if (matrixSearch && E.u == n && points_ > 0 && (E.alpha == 1.0 || E.alpha == 2.0) &&
-                E.nbCount == 0) {
-                // All compositions free: the energy of every grid point from the precomputed grid,
-                // in one vectorisable loop per term.
-                auto& energies = s.energies;
-                energies.assign(points_, 0.0);
-                double* e = energies.data();
-                const std::size_t P = points_;
-                for (int q = 0; q < E.m; ++q) {
-                    const double bq = E.b[q] * E.invTol[q];
-                    double c[kMaxCompositions];
-                    for (int i = 0; i < n; ++i) c[i] = r0 * E.a[q][i] * E.invTol[q];
-                    const bool square = E.alpha == 2.0;
-#pragma omp simd
-                    for (std::size_t g = 0; g < P; ++g) {
-                        double r = bq;
-                        for (int i = 0; i < n; ++i) r -= c[i] * gridK_[i * P + g];
-                        e[g] += square ? r * r : std::fabs(r);
-                    }
-                }
-                for (int i = 0; i < n; ++i) {
-                    const double w = r0 * (E.selfE[i] + E.h[i]);
-                    if (w == 0.0) continue;
-#pragma omp simd
-                    for (std::size_t g = 0; g < P; ++g) e[g] += w * gridK_[i * P + g];
-                }
-                double emin = e[0];
-                for (std::size_t g = 0; g < P; ++g) {
-                    e[g] += r0 * r0 * gridPair_[g];
-                    emin = std::min(emin, e[g]);
-                }
-                double sumW = 0.0, acc[kMaxCompositions] = {};
-                for (std::size_t g = 0; g < P; ++g) {
-                    const double x = Q * (e[g] - emin);
-                    const double w = x >= maxExp ? clampWeight : std::exp(-x);
-                    sumW += w;
-                    for (int i = 0; i < n; ++i) acc[i] += w * gridK_[i * P + g];
-                }
-                for (int i = 0; i < n; ++i) E.f[i] = r0 * acc[i] / sumW;
-                Refine(E, r0, s.lp, s.x, s.ws, s.row);
-            } else if (matrixSearch) {
-                int k[kMaxCompositions];
-                const double step = r0 / G;
-                auto place = [&] {
-                    for (int q = 0; q < E.u; ++q) E.f[E.freeIdx[q]] = step * k[q];
-                };
-                auto& energies = s.energies;
-                energies.clear();
-                double emin = 0.0;
-                ForEachGridPoint(E.u, G, k, [&] {
-                    place();
-                    const double e = E.Energy();
-                    emin = energies.empty() ? e : std::min(emin, e);
-                    energies.push_back(e);
-                });
-                double sumW = 0.0, acc[kMaxCompositions] = {};
-                std::size_t g = 0;
-                ForEachGridPoint(E.u, G, k, [&] {
-                    const double x = Q * (energies[g++] - emin);
-                    const double w = x >= maxExp ? clampWeight : std::exp(-x);
-                    sumW += w;
-                    for (int q = 0; q < E.u; ++q) acc[q] += w * k[q];
-                });
-                for (int q = 0; q < E.u; ++q) E.f[E.freeIdx[q]] = step * acc[q] / sumW;
-                Refine(E, r0, s.lp, s.x, s.ws, s.row);
-            } else {
-                // Start from the current state projected onto the reduced simplex.
-                double sum = 0.0;
-                for (int q = 0; q < E.u; ++q) sum += E.f[E.freeIdx[q]];
-                for (int q = 0; q < E.u; ++q)
-                    E.f[E.freeIdx[q]] = sum > 0 ? E.f[E.freeIdx[q]] * r0 / sum : r0 / E.u;
-            }
-            if (lineSearch) LineSearch(E, r0, p.libraryFloat4);
-        }
-        double worst = 0.0;
-        for (int q = 0; q < E.m; ++q) worst = std::max(worst, std::fabs(E.Residual(q)) * E.invTol[q]);
-        if (worst > 1.0) s.outOfBoundary += 1;
-        WriteFreeFractions(comp, n, E.f);
-    };
-
-    auto runSegment = [&](std::int64_t a, std::int64_t b) {
-        omp_set_dynamic(0);
-#pragma omp parallel for num_threads(nt) schedule(dynamic, 64)
-        for (std::int64_t pos = a; pos < b; ++pos) {
-            Scratch& s = *scratch_[omp_get_thread_num()];
-            const std::int64_t v = neighbours_ ? neighbours_->VisitVoxel(pos) : pos;
-            if (!neighbours_ && p.maskWords && (p.maskWords[v] & kWordValue) != p.maskWord) continue;
-            solve(s, v);
-        }
-    };
-    const std::int64_t end = first + count;
-    for (std::int64_t a = first; a < end;) {
-        std::int64_t b = end;
-        if (neighbours_) {
-            neighbours_->BeginRange(a);
-            b = std::min(end, neighbours_->SweepEnd(a));
-        }
-        runSegment(a, b);
-        a = b;
-    }
-    std::int64_t total = 0;
-    std::vector<VoxelCode> failures;
-    for (auto& s : scratch_) {
-        total += s->outOfBoundary;
-        lib_.MergeStatus(s->status);
-        failures.insert(failures.end(), s->failures.begin(), s->failures.end());
-    }
-    std::sort(failures.begin(), failures.end(),
-              [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
-    for (const VoxelCode& f : failures)
-        lib_.Report(f.code, f.voxel,
-                    Format("DatConNonlinearOpt: voxel %lld: fixed fractions exceed 1\n",
-                           static_cast<long long>(f.voxel)));
-    return total;
+    RunVisits(p, neighbours_, static_cast<int>(scratch_.size()), 64, first, count,
+              [&](int t, std::int64_t v) { SolveVoxel(channels, v, *scratch_[t]); });
+    return MergeOutcomes(lib_, outcomes, [](const VoxelCode& f) {
+        return Format("DatConNonlinearOpt: voxel %lld: fixed fractions exceed 1\n",
+                      static_cast<long long>(f.voxel));
+    });
 }
 
 }  // namespace zun::zunlib

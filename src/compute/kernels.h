@@ -151,9 +151,16 @@ public:
 
 private:
     struct Scratch;
+    using VoxelEnergyRef = void*;
+    void SolveVoxel(std::uint16_t* const* channels, std::int64_t v, Scratch& s) const;
+    void SearchPrecomputedGrid(VoxelEnergyRef energy, Scratch& s) const;
+    void SearchEnumeratedGrid(VoxelEnergyRef energy, Scratch& s) const;
+
     CLibDatConNonlinearOpt& lib_;
     NeighbourInteraction* neighbours_ = nullptr;
     std::vector<std::unique_ptr<Scratch>> scratch_;
+    bool matrixSearch_ = true;
+    bool lineSearch_ = false;
     // The grid of a voxel whose compositions are all free, built once per run: the points'
     // fractions by composition (k/G, one row per composition) and their intra-voxel pair energy.
     int points_ = 0;

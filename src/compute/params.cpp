@@ -560,6 +560,40 @@ void Params::Load(Archive& ar) {
         minimiseCtError = false;
         linearNeighbourRange = 0;
     }
+    LoadEnergies(ar, v);
+    LoadCtTables(ar, v);
+    for (auto& f : stepFlags) ar >> f;
+    for (auto& o : stepOrders) ar >> o;
+    ar >> firstOrder >> lastOrder >> libraryOption6;
+    rowCtFlagsA = GetBoolGrid(ar);
+    rowCtFlagsB = GetBoolGrid(ar);
+    rowCtValuesA = GetFloatGrid(ar);
+    rowCtValuesB = GetFloatGrid(ar);
+    rowCompFlags = GetBoolGrid(ar);
+    rowCompValues = GetFloatGrid(ar);
+
+    // Absent energy vectors mean no energy; missing rows of the row tables (which nothing reads)
+    // get their defaults. Everything else must match the counts.
+    for (auto* e : {&linearObjectiveWeights, &nonlinearSelfEnergy, &dlsSelfEnergy})
+        if (e->empty()) e->assign(n, 0.0f);
+    FillRows(rowCtFlagsA, ct1, true);
+    FillRows(rowCtFlagsB, ct1, true);
+    FillRows(rowCtValuesA, ct1, 0.0f);
+    FillRows(rowCtValuesB, ct1, 1.0f);
+    FillRows(rowCompFlags, n, true);
+    FillRows(rowCompValues, n, 0.5f);
+    libraryReal1 = 1.0;
+    libraryReal2 = 1.0;
+    libraryReal3 = 100.0;
+    linearIterationsUsed = 1;
+    lastError = 0;
+    setupChanged = false;
+    Validate();
+}
+
+// The energies of the optimisations and the segmentation, with their substitutes for older files.
+void Params::LoadEnergies(Archive& ar, std::uint32_t v) {
+    const int n = compositionCount + 1;
     nonlinearSelfEnergy = Get<float>(ar);
     if (v < 226) {
         Get<float>(ar);
@@ -583,6 +617,12 @@ void Params::Load(Archive& ar) {
         dlsSelfEnergy.assign(n, 0.0f);
         dlsInterfacialEnergy = DefaultShells(n, false);
     }
+}
+
+// The per-CT tables, the matrices and the segmentation tables.
+void Params::LoadCtTables(Archive& ar, std::uint32_t v) {
+    const int n = compositionCount + 1;
+    const int ct1 = ctChannelCount + 1;
     ctBeamEnergy = Get<float>(ar);
     ctDataSetWeights = v >= 1217 ? Get<float>(ar) : std::vector<float>(ct1, 10.0f);
     ctAttenLow = Get<float>(ar);
@@ -615,33 +655,6 @@ void Params::Load(Archive& ar) {
         dlsMultiplier.assign(n, std::vector<float>(ct1, 1.0f));
     }
     ctChannelUsed = v >= 892 ? GetBools(ar) : std::vector<bool>(ct1, true);
-    for (auto& f : stepFlags) ar >> f;
-    for (auto& o : stepOrders) ar >> o;
-    ar >> firstOrder >> lastOrder >> libraryOption6;
-    rowCtFlagsA = GetBoolGrid(ar);
-    rowCtFlagsB = GetBoolGrid(ar);
-    rowCtValuesA = GetFloatGrid(ar);
-    rowCtValuesB = GetFloatGrid(ar);
-    rowCompFlags = GetBoolGrid(ar);
-    rowCompValues = GetFloatGrid(ar);
-
-    // Absent energy vectors mean no energy; missing rows of the row tables (which nothing reads)
-    // get their defaults. Everything else must match the counts.
-    for (auto* e : {&linearObjectiveWeights, &nonlinearSelfEnergy, &dlsSelfEnergy})
-        if (e->empty()) e->assign(n, 0.0f);
-    FillRows(rowCtFlagsA, ct1, true);
-    FillRows(rowCtFlagsB, ct1, true);
-    FillRows(rowCtValuesA, ct1, 0.0f);
-    FillRows(rowCtValuesB, ct1, 1.0f);
-    FillRows(rowCompFlags, n, true);
-    FillRows(rowCompValues, n, 0.5f);
-    libraryReal1 = 1.0;
-    libraryReal2 = 1.0;
-    libraryReal3 = 100.0;
-    linearIterationsUsed = 1;
-    lastError = 0;
-    setupChanged = false;
-    Validate();
 }
 
 void Params::Validate() const {

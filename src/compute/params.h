@@ -137,6 +137,8 @@ public:
 private:
     void Missing(const char* what) const;
     void Load(Archive& ar);
+    void LoadEnergies(Archive& ar, std::uint32_t v);
+    void LoadCtTables(Archive& ar, std::uint32_t v);
     void Store(Archive& ar) const;
 
     Prompt* prompt_ = nullptr;

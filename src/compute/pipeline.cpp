@@ -54,19 +54,11 @@ std::int64_t SaturatingPower(std::int64_t base, int exponent) {
     return r;
 }
 
-}  // namespace
-
-ComputeLibParams Model::BuildLibraryParameters() const {
-    ComputeLibParams b;
-    const Params& p = params_;
-    ComputeSample* s = doc_ ? doc_->Sample() : nullptr;
-    const int threads = doc_ ? LibraryThreadCount(doc_->DeviceSelection()) : 0;
-    b.comp = p.compositionCount;
-    b.ct = p.ctChannelCount;
-    const int n = b.comp + 1;
-
-    // Tolerance of fixed composition words (word units).
-    b.compTolerance.assign(n, 1);
+// Tolerance of fixed composition words (word units): the user's accuracy, widened to the
+// resolution of the imported slices.
+std::vector<std::uint16_t> CompositionTolerances(const Params& p, const ComputeSample* s) {
+    const int n = p.compositionCount + 1;
+    std::vector<std::uint16_t> out(n, 1);
     for (int i = 0; i < n; ++i) {
         int tol = 1;
         if (i < static_cast<int>(p.volumeFractionAccuracy.size())) {
@@ -80,11 +72,15 @@ ComputeLibParams Model::BuildLibraryParameters() const {
             const int w = static_cast<int>(16383.0 / (std::ldexp(1.0, bits) - 1.0) * 1.1);
             if (w >= tol) tol = w;
         }
-        b.compTolerance[i] = static_cast<std::uint16_t>(std::clamp(tol, 0, 65535));
+        out[i] = static_cast<std::uint16_t>(std::clamp(tol, 0, 65535));
     }
-    // CT accuracy as an attenuation difference.
-    b.ctAccuracy.assign(b.ct + 1, 0.0f);
-    for (int j = 1; j <= b.ct; ++j) {
+    return out;
+}
+
+// Accuracy of each CT channel as an attenuation difference.
+std::vector<float> CtAccuracies(const Params& p, const ComputeSample* s) {
+    std::vector<float> out(p.ctChannelCount + 1, 0.0f);
+    for (int j = 1; j <= p.ctChannelCount; ++j) {
         float acc = 6.714277e-5f;
         if (p.ctRelativeAccuracy[j] >= acc) acc = p.ctRelativeAccuracy[j];
         const int ch = s ? NthChannelOfKind(*s, kChanCt, j - 1) : -1;
@@ -93,9 +89,48 @@ ComputeLibParams Model::BuildLibraryParameters() const {
             const float w = static_cast<float>(1.1 / (std::ldexp(1.0, bits) - 1.0));
             if (acc < w) acc = w;
         }
-        b.ctAccuracy[j] = acc * (p.ctAttenHigh[j] - p.ctAttenLow[j]);
+        out[j] = acc * (p.ctAttenHigh[j] - p.ctAttenLow[j]);
     }
+    return out;
+}
 
+// Per composition channel its imported-slice counts per axis, and the axis of the largest.
+void ImportCounts(const ComputeSample* s, int n, ComputeLibParams& b) {
+    b.importAxis = -1;
+    std::uint32_t largest = 0;
+    b.importCounts.assign(n, std::vector<std::uint32_t>(3, 0));
+    for (int i = 0; i < n && s; ++i) {
+        const int ch = NthChannelOfKind(*s, kChanComposition, i);
+        if (ch < 0) continue;
+        auto counts = s->ImportCounts(ch);
+        for (int d = 0; d < 3; ++d) {
+            b.importCounts[i][d] = static_cast<std::uint32_t>(std::max(0, counts[d]));
+            if (b.importCounts[i][d] > largest) {
+                largest = b.importCounts[i][d];
+                b.importAxis = d;
+            }
+        }
+    }
+}
+
+std::vector<float> Flatten(const Params::ShellTable& t) {
+    std::vector<float> out;
+    for (const auto& plane : t) out.insert(out.end(), plane.begin(), plane.end());
+    return out;
+}
+
+}  // namespace
+
+ComputeLibParams Model::BuildLibraryParameters() const {
+    ComputeLibParams b;
+    const Params& p = params_;
+    ComputeSample* s = doc_ ? doc_->Sample() : nullptr;
+    const int threads = doc_ ? LibraryThreadCount(doc_->DeviceSelection()) : 0;
+    b.comp = p.compositionCount;
+    b.ct = p.ctChannelCount;
+    const int n = b.comp + 1;
+    b.compTolerance = CompositionTolerances(p, s);
+    b.ctAccuracy = CtAccuracies(p, s);
     b.selDataCheck = p.StepSelected(kStepDataCheck);
     b.selExtrapolation = p.StepSelected(kStepExtrapolation);
     b.selSegmentation = p.StepSelected(kStepSegmentation);
@@ -125,8 +160,7 @@ ComputeLibParams Model::BuildLibraryParameters() const {
     b.zeros.assign(n + b.ct, 0.0f);
     b.dlsNeighbourRange = p.dlsNeighbourRange;
     b.dlsSelfEnergy = p.dlsSelfEnergy;
-    for (const auto& plane : p.dlsInterfacialEnergy)
-        b.dlsInterfacialEnergy.insert(b.dlsInterfacialEnergy.end(), plane.begin(), plane.end());
+    b.dlsInterfacialEnergy = Flatten(p.dlsInterfacialEnergy);
     b.dlsZeroOffset = p.dlsZeroOffset;
     b.dlsMultiplier = p.dlsMultiplier;
     b.ctChannelUsed = p.ctChannelUsed;
@@ -135,21 +169,7 @@ ComputeLibParams Model::BuildLibraryParameters() const {
     b.largestDimension = 0;
     for (int d = 0; d < std::min(3, p.dimensionCount); ++d)
         b.largestDimension = std::max<std::int32_t>(b.largestDimension, static_cast<std::int32_t>(dims[d]));
-    b.importAxis = -1;
-    std::uint32_t largest = 0;
-    b.importCounts.assign(n, std::vector<std::uint32_t>(3, 0));
-    for (int i = 0; i < n && s; ++i) {
-        const int ch = NthChannelOfKind(*s, kChanComposition, i);
-        if (ch < 0) continue;
-        auto counts = s->ImportCounts(ch);
-        for (int d = 0; d < 3; ++d) {
-            b.importCounts[i][d] = static_cast<std::uint32_t>(std::max(0, counts[d]));
-            if (b.importCounts[i][d] > largest) {
-                largest = b.importCounts[i][d];
-                b.importAxis = d;
-            }
-        }
-    }
+    ImportCounts(s, n, b);
     b.libraryFloat4 = p.libraryFloat4;
     b.libraryReal1 = p.libraryReal1;
     b.libraryReal2 = p.libraryReal2;
@@ -160,8 +180,7 @@ ComputeLibParams Model::BuildLibraryParameters() const {
     b.linearNeighbourRange = p.linearNeighbourRange;
     b.linearRepetitions = p.linearNeighbourRange != 0 ? p.linearIterations : 1;
     const_cast<Params&>(p).linearIterationsUsed = b.linearRepetitions;
-    for (const auto& plane : p.linearInteractionEnergy)
-        b.linearInteractionEnergy.insert(b.linearInteractionEnergy.end(), plane.begin(), plane.end());
+    b.linearInteractionEnergy = Flatten(p.linearInteractionEnergy);
     b.minimiseCtError = p.minimiseCtError;
     b.ctDataSetWeights = p.ctDataSetWeights;
     b.nonlinearNeighbourRange = p.nonlinearNeighbourRange;
@@ -178,8 +197,7 @@ ComputeLibParams Model::BuildLibraryParameters() const {
     b.nonlinearIterations = p.nonlinearIterations;
     b.libraryList = p.libraryList;
     b.nonlinearSelfEnergy = p.nonlinearSelfEnergy;
-    for (const auto& plane : p.nonlinearInteractionEnergy)
-        b.nonlinearInteractionEnergy.insert(b.nonlinearInteractionEnergy.end(), plane.begin(), plane.end());
+    b.nonlinearInteractionEnergy = Flatten(p.nonlinearInteractionEnergy);
     b.SetThreadCount(threads);
     for (auto& v : b.threadScratchA) v.assign(n + 1, 0.0f);
     for (auto& v : b.threadScratchB) v.assign(n, 0.0f);

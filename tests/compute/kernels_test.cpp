@@ -124,6 +124,32 @@ TEST(NonlinearKernel, RecoversGridFractionsAndKeepsFixedWords) {
     EXPECT_EQ(b.words[1][7], 0x4000 | 5000);
 }
 
+TEST(NonlinearKernel, SearchMethods) {
+    for (int methods : {3, 4}) {
+        Block b(30, 1, 1, 2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f});
+        std::mt19937 rng(8);
+        std::uniform_real_distribution<double> U(0.0, 1.0);
+        std::vector<std::vector<double>> truth;
+        for (std::size_t v = 0; v < b.Voxels(); ++v) {
+            const double a = U(rng), c = U(rng) * (1 - a);
+            truth.push_back({a, c, 1 - a - c});
+            b.SetVoxel(v, truth.back());
+        }
+        b.p.nonlinearSearchMethods = methods;
+        CLibDatConNonlinearOpt lib(b.p);
+        CNonlinearGCM gcm(lib);
+        gcm.Run(b.ptrs.data(), 0, b.Voxels());
+        if (methods == 4) {
+            // Offered nowhere: it runs as the line search and says so once.
+            EXPECT_EQ(lib.params.status, -2);
+            EXPECT_EQ(lib.Reports().size(), 1u);
+            continue;
+        }
+        for (std::size_t v = 0; v < b.Voxels(); ++v)
+            for (int i = 0; i < 3; ++i) EXPECT_NEAR(b.Fraction(i, v), truth[v][i], 1.0 / 15) << v;
+    }
+}
+
 TEST(LinearKernel, AgreesWithAnIndependentSolver) {
     const int n = 4, ct = 2;
     Block b(1000, 1, 1, n - 1, ct, {0.0f, 0.4f, 2.9f, 1.3f, 0.0f, 0.2f, 0.6f, 1.0f});

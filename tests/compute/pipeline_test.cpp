@@ -65,7 +65,9 @@ Phantom Build(ImageDocument& doc, int size, const std::vector<Material>& mats,
     const int n = static_cast<int>(mats.size());
     for (int i = 0; i < n; ++i) {
         doc.image.InsertChan(kChanComposition, i, mats[i].name, i + 1);
-        if (i > 0) EXPECT_EQ(m.InsertChannel(i, mats[i].name), 0);
+        if (i > 0) {
+            EXPECT_EQ(m.InsertChannel(i, mats[i].name), 0);
+        }
     }
     Params& p = m.GetParams();
     std::vector<std::array<float, 2>> ranges;

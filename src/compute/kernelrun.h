@@ -1,0 +1,105 @@
+#pragma once
+// The voxel loop the optimisers share: parallel over a range of the linear voxel order or of the
+// neighbour visit sequence (cut at sweep boundaries), with per-thread outcomes merged afterwards.
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "compute/kernels.h"
+
+namespace zun::zunlib {
+
+// One voxel as both optimisers see it: its composition words split into fixed and free, the
+// share left to the free ones, and the usable CT values less the fixed compositions' share.
+struct VoxelProblem {
+    int n = 0;                              // compositions
+    int u = 0;                              // free compositions
+    int m = 0;                              // usable CT values
+    std::uint16_t* comp[kMaxCompositions];  // the voxel's composition words
+    int freeIdx[kMaxCompositions];
+    double f[kMaxCompositions];  // current fractions of all compositions
+    double r0 = 1.0;             // 1 - the fixed fractions
+    int ctIdx[kMaxCtChannels];   // CT channel (1-based) of each usable value
+    double b[kMaxCtChannels];
+    double tol[kMaxCtChannels];  // absolute tolerance of each usable value
+
+    // Loads voxel v. False when there is nothing to solve: no free composition, or fixed
+    // fractions above 1 (then `failure` is set to 2 and the first free word marked).
+    bool Load(const ComputeLibParams& p, std::uint16_t* const* channels, std::int64_t v, int& failure);
+    // Matrix entry of usable value q and free composition k.
+    static double A(const ComputeLibParams& p, const VoxelProblem& vp, int q, int k) {
+        return p.Matrix(vp.ctIdx[q], vp.freeIdx[k]);
+    }
+};
+
+// What one thread's voxels produced: out-of-boundary count, merged status and the first failures
+// that can still be reported.
+struct ThreadOutcome {
+    std::int64_t outOfBoundary = 0;
+    int status = 0;
+    std::vector<VoxelCode> failures;
+    std::size_t keep = 0;
+
+    void Reset(std::size_t reportable) {
+        outOfBoundary = 0;
+        status = 0;
+        failures.clear();
+        keep = reportable;
+    }
+    void Fail(int code, std::int64_t voxel) {
+        status = MergeCode(status, code);
+        if (failures.size() < keep) failures.push_back({code, voxel});
+    }
+};
+
+// Calls body(threadIndex, voxel) for every visit position in [first, first+count).
+template <class Body>
+void RunVisits(const ComputeLibParams& p, NeighbourInteraction* nb, int threads, int chunk,
+               std::int64_t first, std::int64_t count, Body&& body) {
+    const std::int64_t end = first + count;
+    for (std::int64_t a = first; a < end;) {
+        std::int64_t b = end;
+        if (nb) {
+            nb->BeginRange(a);
+            b = std::min(end, nb->SweepEnd(a));
+        }
+        omp_set_dynamic(0);
+#pragma omp parallel for num_threads(threads) schedule(dynamic, chunk)
+        for (std::int64_t pos = a; pos < b; ++pos) {
+            const std::int64_t v = nb ? nb->VisitVoxel(pos) : pos;
+            if (!nb && p.maskWords && (p.maskWords[v] & kWordValue) != p.maskWord) continue;
+            body(omp_get_thread_num(), v);
+        }
+        a = b;
+    }
+}
+
+// Merges the outcomes into the library object (status; reports in voxel order up to the cap,
+// worded by text(failure)); returns the out-of-boundary total.
+template <class Outcomes, class Text>
+std::int64_t MergeOutcomes(CLibBase& lib, const Outcomes& outcomes, Text&& text) {
+    std::int64_t total = 0;
+    std::vector<VoxelCode> failures;
+    for (const ThreadOutcome* o : outcomes) {
+        total += o->outOfBoundary;
+        lib.MergeStatus(o->status);
+        failures.insert(failures.end(), o->failures.begin(), o->failures.end());
+    }
+    std::sort(failures.begin(), failures.end(),
+              [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
+    for (const VoxelCode& f : failures) {
+        if (lib.ReportsExhausted()) break;
+        lib.Report(f.code, f.voxel, text(f));
+    }
+    return total;
+}
+
+inline std::size_t ReportableCount(const CLibBase& lib) {
+    return static_cast<std::size_t>(std::max(0, lib.params.maxErrorReports - lib.params.errorReportCount));
+}
+
+}  // namespace zun::zunlib
