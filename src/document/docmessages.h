@@ -28,6 +28,8 @@ inline constexpr const char* kReverseSlices = "Reverse slices of selected channe
 inline constexpr const char* kDiscardImages = "Discard all imported images?";
 inline constexpr const char* kSetupFailed = "Setup Computation failed: Composition channels may not exist";
 inline constexpr const char* kZeroVolumeSetData = "Must have a non-zero volume before setting data";
+inline constexpr const char* kMixedImportFormats =
+    "Import data must be either all floating-point or all fixed-point format; not both.";
 inline constexpr const char* kAutosizeGrid = "Fit the sample grid to the imported images?";
 inline constexpr const char* kZeroVolumeCompute = "Must have a non-zero volume before starting a computation";
 inline constexpr const char* kNothingToCompute =

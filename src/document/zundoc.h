@@ -18,6 +18,7 @@
 #include "document/datadocument.h"
 #include "document/docadapters.h"
 #include "document/docsettings.h"
+#include "document/imagestack.h"
 #include "document/setdata.h"
 #include "model/sample.h"
 
@@ -193,6 +194,15 @@ public:
     bool DiscardAllImportedImages();
     void DiscardChannelImportedImages(const std::vector<std::string>& names);
     void DiscardSliceImportedImages(const std::vector<ChanSliceRecord>& records);
+
+    // ---- image import
+    // Reads the files (TIFF, or Surfer grid / VO by their extension) in the given order into the
+    // given slices of the channel, with progress; reports the files it could not read. Returns
+    // the number of slices imported, -1 when refused (mixed floating and fixed point, no such
+    // channel).
+    int ImportImageStack(const std::string& channel, const std::vector<int>& slices,
+                         const std::string& folder, const std::vector<std::string>& files,
+                         const ImageImportSettings& settings);
 
     // ---- data files
     // Fill a new, empty document; false (with the message shown) on refusal.
