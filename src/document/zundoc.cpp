@@ -54,7 +54,6 @@ void CZunDoc::ResetContent() {
     model_.reset();
     sample_ = std::make_unique<ZunImage>(true);
     logger_ = std::make_unique<CLogger>(this);
-    property_ = std::make_unique<CPropertyComputation>(&propertyView_);
     model_ = std::make_unique<Model>(this);
     AttachController();
     energyOptVars_ = NewEnergyOptVars();
@@ -73,7 +72,6 @@ bool CZunDoc::Ask(const std::string& text) const {
 }
 
 void CZunDoc::AttachController() {
-    model_->SetPropertyComputation(property_.get());
     model_->Attach(this);
 }
 

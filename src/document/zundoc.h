@@ -13,7 +13,6 @@
 #include "compute/computedocument.h"
 #include "compute/log.h"
 #include "compute/model.h"
-#include "compute/propertycomputation.h"
 #include "document/changehints.h"
 #include "document/datadocument.h"
 #include "document/docadapters.h"
@@ -85,7 +84,6 @@ public:
     const ZunImage& GetSample() const { return *sample_; }
     Model& GetModel() { return *model_; }
     const Model& GetModel() const { return *model_; }
-    CPropertyComputation& GetPropertyComputation() { return *property_; }
     CLogger& Logger() { return *logger_; }
     DocSettings& Settings() { return settings_; }
     const DocSettings& Settings() const { return settings_; }
@@ -99,6 +97,7 @@ public:
     bool IsLoggingEnabled() const override { return settings_.loggingEnabled; }
     ComputeSample* Sample() override { return &computeSample_; }
     PluginDocument* Plugins() override { return &propertyView_; }
+    PropertyDocument* Properties() override { return &propertyView_; }
     std::vector<ComputeDeviceEntry> DeviceSelection() const override { return settings_.devices; }
     Prompt* GetPrompt() override { return services_.prompt; }
     MainFrameChannel* GetMainFrame() override { return services_.frame; }
@@ -251,7 +250,6 @@ private:
     std::unique_ptr<ZunImage> sample_;
     DocComputeSample computeSample_{*this};
     DocPropertyView propertyView_{*this};
-    std::unique_ptr<CPropertyComputation> property_;
     std::unique_ptr<Model> model_;
     RemoteComputeReplies* remote_ = nullptr;
     bool pluginsEnabled_ = false;

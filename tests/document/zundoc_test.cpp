@@ -294,6 +294,19 @@ TEST(ZunDoc, DiscardingImagesKeepsRecordsAndTellsTheTree) {
     EXPECT_EQ(f.Messages(), (Lines{"Discard all imported images?", "Discard all imported images?"}));
 }
 
+TEST(ZunDoc, PropertyMethodsSurviveAReopen) {
+    TempDir dir;
+    DocFixture f;
+    Populate(f.doc);
+    f.doc.GetModel().PropertyMethods().resize(2);
+    f.doc.GetModel().PropertyMethods()[1].outputChannel = "prop";
+    ASSERT_TRUE(f.doc.OnSaveDocument(dir.File("p.zun")));
+    DocFixture g;
+    ASSERT_TRUE(g.doc.OnOpenDocument(dir.File("p.zun"))) << g.Messages().back();
+    ASSERT_EQ(g.doc.GetModel().PropertyMethods().size(), 2u);
+    EXPECT_EQ(g.doc.GetModel().PropertyMethods()[1].outputChannel, "prop");
+}
+
 TEST(ZunDoc, DamagedFilesAreRefusedAndTheDocumentStays) {
     TempDir dir;
     DocFixture f;
