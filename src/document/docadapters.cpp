@@ -9,18 +9,14 @@
 
 namespace zun {
 
-namespace {
-
-std::array<std::uint32_t, 3> DimsOf(const ZunImage& s) {
+std::array<std::uint32_t, 3> GridSizeOf(const ZunImage& s) {
     const auto& d = s.GetDims();
     return {static_cast<std::uint32_t>(d[0]), static_cast<std::uint32_t>(d[1]),
             static_cast<std::uint32_t>(d[2])};
 }
 
-}  // namespace
-
 std::array<std::uint32_t, 3> DocComputeSample::Dims() const {
-    return DimsOf(doc_.GetSample());
+    return GridSizeOf(doc_.GetSample());
 }
 
 int DocComputeSample::ChannelCount() const {
@@ -90,7 +86,7 @@ std::string DocPropertyView::Title() const {
 }
 
 std::array<std::uint32_t, 3> DocPropertyView::GridSize() const {
-    return DimsOf(doc_.GetSample());
+    return GridSizeOf(doc_.GetSample());
 }
 
 std::array<double, 3> DocPropertyView::VoxelSize() const {

@@ -9,6 +9,9 @@ namespace zun {
 class CZunDoc;
 class ZunImage;
 
+// The sample's grid size.
+std::array<std::uint32_t, 3> GridSizeOf(const ZunImage& sample);
+
 class DocComputeSample : public ComputeSample {
 public:
     explicit DocComputeSample(CZunDoc& doc) : doc_(doc) {}

@@ -237,6 +237,10 @@ private:
                           DataDocument& out) const;
     bool FillFromData(DataDocument& data, const std::string& path);
     void ApplyDataSettings(const DataDocument& data);
+    bool ImportDataFile(const std::string& path, const std::function<DataDocument()>& read);
+    bool WriteDataFile(const std::function<void()>& write) const;
+    bool ExportSelectionToText(const std::vector<int>& channels, const std::vector<std::uint32_t>& planes,
+                               const std::string& path) const;
     bool ImportSelectionFromText(const std::vector<int>& channels, const std::vector<std::uint32_t>& planes,
                                  const std::string& path);
     std::size_t TreeItemCount() const;

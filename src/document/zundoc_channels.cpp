@@ -17,16 +17,6 @@ void CZunDoc::NoteDataChanged() {
     model_->GetParams().structureChanged = true;
 }
 
-namespace {
-
-std::array<std::uint32_t, 3> GridOf(const ZunImage& s) {
-    const Dims& d = s.GetDims();
-    return {static_cast<std::uint32_t>(d[0]), static_cast<std::uint32_t>(d[1]),
-            static_cast<std::uint32_t>(d[2])};
-}
-
-}  // namespace
-
 int CZunDoc::InsertPositionFirst(int kind) const {
     // After the last channel of a lower kind; compositions never go before the first one.
     int pos = kind == ZunChan::kComposition ? std::min(1, sample_->GetChanCount()) : 0;
@@ -189,7 +179,7 @@ int CZunDoc::ResizeVolume(const std::array<std::uint32_t, 3>& sizes,
         ShowInsufficientMemoryError(services_.prompt, "resizing the sample grid");
         return -2;
     }
-    model_->SetDimensions(GridOf(*sample_));
+    model_->SetDimensions(GridSizeOf(*sample_));
     ApplyDefaultFractions();
     NoteDataChanged();
     // Planes before the old first plane come in at the start, the rest at the end.
@@ -230,7 +220,7 @@ int CZunDoc::InsertSlices(int first, int count) {
         ShowInsufficientMemoryError(services_.prompt, "inserting data slice(s)");
         return -2;
     }
-    model_->SetDimensions(GridOf(*sample_));
+    model_->SetDimensions(GridSizeOf(*sample_));
     NoteDataChanged();
     InsertSliceMod hint(static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(count));
     UpdateAllViews(nullptr, kHintStructure, &hint);
@@ -244,7 +234,7 @@ std::vector<std::uint32_t> CZunDoc::DeleteSlices(std::vector<std::uint32_t> numb
     std::sort(numbers.begin(), numbers.end(), std::greater<>());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     sample_->DeleteSlices(std::vector<int>(numbers.begin(), numbers.end()));
-    model_->SetDimensions(GridOf(*sample_));
+    model_->SetDimensions(GridSizeOf(*sample_));
     NoteDataChanged();
     DeleteSliceMod hint(numbers);
     UpdateAllViews(nullptr, kHintStructure, &hint);

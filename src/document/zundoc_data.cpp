@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <new>
 
 #include "document/binarydatafile.h"
@@ -154,12 +155,9 @@ void CZunDoc::ApplyDataSettings(const DataDocument& data) {
     }
 }
 
-bool CZunDoc::ImportTextDocument(const std::string& path) {
+bool CZunDoc::ImportDataFile(const std::string& path, const std::function<DataDocument()>& read) {
     try {
-        DataDocument data = ReadTextDataFile(path);
-        if (!data.slices.empty()) throw DataFileError(textfile::Message(textfile::kGridMismatch, path));
-        if (std::string why = CheckChannelList(data.channels); !why.empty())
-            throw DataFileError(textfile::Message(textfile::kNotTextFile, path, why));
+        DataDocument data = read();
         return FillFromData(data, path);
     } catch (const DataFileError& e) {
         Tell(e.what(), kErrorIcon);
@@ -169,37 +167,36 @@ bool CZunDoc::ImportTextDocument(const std::string& path) {
     return false;
 }
 
+bool CZunDoc::ImportTextDocument(const std::string& path) {
+    return ImportDataFile(path, [&] {
+        DataDocument data = ReadTextDataFile(path);
+        if (!data.slices.empty()) throw DataFileError(textfile::Message(textfile::kGridMismatch, path));
+        if (std::string why = CheckChannelList(data.channels); !why.empty())
+            throw DataFileError(textfile::Message(textfile::kNotTextFile, path, why));
+        return data;
+    });
+}
+
 bool CZunDoc::ImportBinaryDataFile(const std::string& path) {
+    return ImportDataFile(path, [&] { return ReadBinaryDataFile(path); });
+}
+
+bool CZunDoc::WriteDataFile(const std::function<void()>& write) const {
     try {
-        DataDocument data = ReadBinaryDataFile(path);
-        return FillFromData(data, path);
-    } catch (const DataFileError& e) {
+        write();
+        return true;
+    } catch (const std::exception& e) {
         Tell(e.what(), kErrorIcon);
-    } catch (const std::bad_alloc&) {
-        ShowInsufficientMemoryError(services_.prompt, "importing " + path);
     }
     return false;
 }
 
 bool CZunDoc::ExportTextDocument(const std::string& path) {
-    try {
-        WriteTextDataFile(path, ToDataDocument());
-        return true;
-    } catch (const std::exception& e) {
-        Tell(e.what(), kErrorIcon);
-    }
-    return false;
+    return WriteDataFile([&] { WriteTextDataFile(path, ToDataDocument()); });
 }
 
 bool CZunDoc::ExportBinaryDataFile(const std::string& path) {
-    try {
-        DataDocument d = ToDataDocument();
-        WriteBinaryDataFile(path, d);
-        return true;
-    } catch (const std::exception& e) {
-        Tell(e.what(), kErrorIcon);
-    }
-    return false;
+    return WriteDataFile([&] { WriteBinaryDataFile(path, ToDataDocument()); });
 }
 
 namespace {
@@ -228,35 +225,25 @@ bool SplitRecords(const ZunImage& s, const std::vector<ChanSliceRecord>& records
 
 }  // namespace
 
-bool CZunDoc::ExportChannelsToText(const std::vector<std::string>& names, const std::string& path) {
-    std::vector<int> idx;
-    if (!IndicesOf(*sample_, names, idx)) return false;
-    try {
+bool CZunDoc::ExportSelectionToText(const std::vector<int>& channels,
+                                    const std::vector<std::uint32_t>& planes, const std::string& path) const {
+    return WriteDataFile([&] {
         DataDocument d;
-        SelectionForText(idx, {}, d);
+        SelectionForText(channels, planes, d);
         d.compounds.clear();
         WriteTextDataFile(path, d);
-        return true;
-    } catch (const std::exception& e) {
-        Tell(e.what(), kErrorIcon);
-    }
-    return false;
+    });
+}
+
+bool CZunDoc::ExportChannelsToText(const std::vector<std::string>& names, const std::string& path) {
+    std::vector<int> idx;
+    return IndicesOf(*sample_, names, idx) && ExportSelectionToText(idx, {}, path);
 }
 
 bool CZunDoc::ExportSlicesToText(const std::vector<ChanSliceRecord>& records, const std::string& path) {
     std::vector<int> idx;
     std::vector<std::uint32_t> planes;
-    if (!SplitRecords(*sample_, records, idx, planes)) return false;
-    try {
-        DataDocument d;
-        SelectionForText(idx, planes, d);
-        d.compounds.clear();
-        WriteTextDataFile(path, d);
-        return true;
-    } catch (const std::exception& e) {
-        Tell(e.what(), kErrorIcon);
-    }
-    return false;
+    return SplitRecords(*sample_, records, idx, planes) && ExportSelectionToText(idx, planes, path);
 }
 
 bool CZunDoc::ImportChannelsFromText(const std::vector<std::string>& names, const std::string& path) {
