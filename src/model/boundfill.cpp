@@ -176,58 +176,42 @@ struct Box {
     int lo[3], hi[3];
 };
 
-// Which blocks of 8x8x8 voxels hold sample: rays step over empty blocks at once.
-constexpr int kBlockShift = 3;
-constexpr int kBlock = 1 << kBlockShift;
-
-struct Blocks {
-    int n[3];
-    std::vector<std::uint8_t> has;
-    bool Has(const int* c) const {
-        return has[(static_cast<std::size_t>(c[2] >> kBlockShift) * n[1] + (c[1] >> kBlockShift)) * n[0] +
-                   (c[0] >> kBlockShift)];
-    }
-};
-
-Blocks SampleBlocks(const std::uint8_t* m, const MaskGrid& g) {
-    Blocks b;
-    b.n[0] = (g.nx + kBlock - 1) / kBlock;
-    b.n[1] = (g.ny + kBlock - 1) / kBlock;
-    b.n[2] = (g.nz + kBlock - 1) / kBlock;
-    b.has.assign(static_cast<std::size_t>(b.n[0]) * b.n[1] * b.n[2], 0);
-    for (int z = 0; z < g.nz; ++z)
-        for (int y = 0; y < g.ny; ++y) {
-            const std::uint8_t* row = m + g.Index(0, y, z);
-            for (int x = 0; x < g.nx; ++x)
-                if (row[x] & kSample) {
-                    const int c[3] = {x, y, z};
-                    b.has[(static_cast<std::size_t>(c[2] >> kBlockShift) * b.n[1] + (c[1] >> kBlockShift)) *
-                              b.n[0] +
-                          (c[0] >> kBlockShift)] = 1;
+// Chessboard distance from every voxel to the nearest sample voxel (0 on sample, capped at 255),
+// by the two raster passes over the 26-neighbourhood, which give the distance exactly.
+std::vector<std::uint8_t> SampleDistance(const std::uint8_t* m, const MaskGrid& g) {
+    std::vector<std::uint8_t> d(static_cast<std::size_t>(g.Count()));
+    const int nx = g.nx, ny = g.ny, nz = g.nz;
+    auto pass = [&](int step) {
+        const int z0 = step > 0 ? 0 : nz - 1, y0 = step > 0 ? 0 : ny - 1, x0 = step > 0 ? 0 : nx - 1;
+        for (int z = z0; z >= 0 && z < nz; z += step)
+            for (int y = y0; y >= 0 && y < ny; y += step)
+                for (int x = x0; x >= 0 && x < nx; x += step) {
+                    const std::int64_t i = g.Index(x, y, z);
+                    if (step > 0 && (m[i] & kSample)) {
+                        d[static_cast<std::size_t>(i)] = 0;
+                        continue;
+                    }
+                    int best = step > 0 ? 255 : d[static_cast<std::size_t>(i)];
+                    // The 13 neighbours the pass has already visited.
+                    for (int dz = -1; dz <= 0; ++dz)
+                        for (int dy = -1; dy <= 1; ++dy)
+                            for (int dx = -1; dx <= 1; ++dx) {
+                                if (dz == 0 && (dy > 0 || (dy == 0 && dx >= 0))) continue;
+                                const int qx = x + dx * step, qy = y + dy * step, qz = z + dz * step;
+                                if (qx < 0 || qy < 0 || qz < 0 || qx >= nx || qy >= ny || qz >= nz) continue;
+                                best = std::min(best, d[static_cast<std::size_t>(g.Index(qx, qy, qz))] + 1);
+                            }
+                    d[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(std::min(best, 255));
                 }
-        }
-    return b;
+    };
+    pass(1);
+    pass(-1);
+    return d;
 }
 
-// The first step at which the coordinate p + k*r (r != 0, truncated toward zero) may have left the
-// block that holds coordinate c, counted conservatively: never past the true exit.
-int StepsToBlockExit(double p, double r, int c) {
-    if (r > 0) {
-        const double target = (c | (kBlock - 1)) + 1;
-        return static_cast<int>(std::ceil((target - p) / r)) - 1;
-    }
-    const int low = c & ~(kBlock - 1);
-    const double target = low > 0 ? low : -1.0;  // below 0 the ray has left the grid
-    return static_cast<int>(std::ceil((p - target) / -r)) - 1;
-}
-
-// Whether the ray from p meets sample before it leaves the grid. Steps outside the sample's
-// bounding box or through blocks without sample cannot meet sample, so they are skipped; the
-// coordinates move monotonically, so a skip never jumps over the grid's edge unnoticed.
-bool RayHits(const std::uint8_t* m, const MaskGrid& g, const int* dims, const Box& box, const Blocks& blocks,
-             const RayDir& r, const int* p) {
+// The first step of a ray within the box along its dominant axis, and the last.
+void DominantRange(const int* dims, const Box& box, const RayDir& r, const int* p, int& kStart, int& kEnd) {
     const int a = r.axis;
-    int kStart, kEnd;
     if (r.sign > 0) {
         kStart = std::max(1, box.lo[a] - p[a]);
         kEnd = std::min(box.hi[a], dims[a] - 1) - p[a];
@@ -235,6 +219,30 @@ bool RayHits(const std::uint8_t* m, const MaskGrid& g, const int* dims, const Bo
         kStart = std::max(1, p[a] - box.hi[a]);
         kEnd = p[a] - std::max(box.lo[a], 0);
     }
+}
+
+// Whether the ray's first position inside the box's range along the dominant axis already lies
+// outside the grid or past the box on another axis (then it cannot meet sample).
+bool MissesAtOnce(const int* dims, const Box& box, const RayDir& r, const int* p) {
+    int kStart, kEnd;
+    DominantRange(dims, box, r, p, kStart, kEnd);
+    if (kStart > kEnd) return true;
+    const int c1 = static_cast<int>(p[r.o1] + kStart * r.r1), c2 = static_cast<int>(p[r.o2] + kStart * r.r2);
+    if (c1 < 0 || c1 >= dims[r.o1] || c2 < 0 || c2 >= dims[r.o2]) return true;
+    if ((r.r1 >= 0 && c1 > box.hi[r.o1]) || (r.r1 <= 0 && c1 < box.lo[r.o1])) return true;
+    return (r.r2 >= 0 && c2 > box.hi[r.o2]) || (r.r2 <= 0 && c2 < box.lo[r.o2]);
+}
+
+// Whether the ray from p meets sample before it leaves the grid. Each step moves the ray by at
+// most one voxel on every axis, so from a voxel at chessboard distance D to the sample the next
+// D - 1 steps cannot meet any: the ray jumps D steps at once. Steps outside the sample's bounding
+// box are skipped too. The coordinates move monotonically, so a jump never passes the grid's edge
+// unnoticed.
+bool RayHits(const MaskGrid& g, const int* dims, const Box& box, const std::uint8_t* dist, const RayDir& r,
+             const int* p) {
+    const int a = r.axis;
+    int kStart, kEnd;
+    DominantRange(dims, box, r, p, kStart, kEnd);
     for (int k = kStart; k <= kEnd;) {
         int c[3];
         c[a] = p[a] + k * r.sign;
@@ -244,17 +252,9 @@ bool RayHits(const std::uint8_t* m, const MaskGrid& g, const int* dims, const Bo
         if (c[r.o1] < 0 || c[r.o1] >= dims[r.o1] || c[r.o2] < 0 || c[r.o2] >= dims[r.o2]) return false;
         if ((r.r1 > 0 && c[r.o1] > box.hi[r.o1]) || (r.r1 < 0 && c[r.o1] < box.lo[r.o1])) return false;
         if ((r.r2 > 0 && c[r.o2] > box.hi[r.o2]) || (r.r2 < 0 && c[r.o2] < box.lo[r.o2])) return false;
-        if (!blocks.Has(c)) {
-            int next =
-                r.sign > 0 ? k + (c[a] | (kBlock - 1)) - c[a] + 1 : k + c[a] - (c[a] & ~(kBlock - 1)) + 1;
-            if (r.r1 != 0) next = std::min(next, StepsToBlockExit(p[r.o1], r.r1, c[r.o1]));
-            if (r.r2 != 0) next = std::min(next, StepsToBlockExit(p[r.o2], r.r2, c[r.o2]));
-            k = std::max(next, k + 1);
-            continue;
-        }
-        // Other threads set bit 1 of their own planes meanwhile; bit 0 stays as it is.
-        if (SampleBitOf(m, IndexOf(g, c))) return true;
-        ++k;
+        const int d = dist[IndexOf(g, c)];
+        if (d == 0) return true;
+        k += d;
     }
     return false;
 }
@@ -374,7 +374,8 @@ bool FillEnclosedVoxels(std::uint8_t* m, const MaskGrid& g, int threads, BuildPr
     for (std::int64_t i = 0; i < n; ++i) m[i] &= kSample;
     const std::vector<RayDir> dirs = SpiralDirections();
     const Box box = SampleBox(m, g);
-    const Blocks blocks = SampleBlocks(m, g);
+    // Rays read the distances, never the mask, which the threads mark meanwhile.
+    const std::vector<std::uint8_t> dist = SampleDistance(m, g);
     const int dims[3] = {g.nx, g.ny, g.nz};
     std::atomic<bool> stop{false};
     std::atomic<int> planesDone{0};
@@ -391,14 +392,22 @@ bool FillEnclosedVoxels(std::uint8_t* m, const MaskGrid& g, int threads, BuildPr
                 }
                 if (!any) continue;
                 const int p[3] = {x, y, z};
+                // The count decides, not the order: first the rays that miss at their first
+                // step, then the others, each time stopping once the outcome is certain.
                 int hits = 0, misses = 0;
-                for (const RayDir& r : dirs) {
-                    if (RayHits(m, g, dims, box, blocks, r, p))
+                std::uint64_t cast = 0;
+                for (std::size_t d = 0; d < dirs.size(); ++d) {
+                    if (MissesAtOnce(dims, box, dirs[d], p))
+                        ++misses;
+                    else
+                        cast |= std::uint64_t{1} << d;
+                }
+                for (std::size_t d = 0; d < dirs.size() && misses <= 25 && hits < 35; ++d) {
+                    if (!(cast >> d & 1)) continue;
+                    if (RayHits(g, dims, box, dist.data(), dirs[d], p))
                         ++hits;
                     else
                         ++misses;
-                    // 35 hits decide; after 26 misses they can no longer be reached.
-                    if (hits == 35 || misses > 25) break;
                 }
                 if (hits == 35) w.fetch_or(kMark, std::memory_order_relaxed);
             }
