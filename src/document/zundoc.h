@@ -135,6 +135,9 @@ public:
     // its beam energy (monochromatic linear attenuation channels only).
     void ComputeCompositionCoefficients(int ctChannel);
     void SetSaveAfterComputation(bool on);
+    // The device dialog's confirmed selection: applied, and the document marked modified when it
+    // differs from the saved one.
+    void SetDeviceSelection(const std::vector<ComputeDeviceEntry>& entries);
     // The main frame's messages for this document (end of a run, state, progress).
     void HandleFrameMessage(const FrameMessage& msg);
 

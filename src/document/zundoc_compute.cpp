@@ -36,6 +36,14 @@ void CZunDoc::SetSaveAfterComputation(bool on) {
     if (!on) settings_.exitAfterComputation = false;
 }
 
+void CZunDoc::SetDeviceSelection(const std::vector<ComputeDeviceEntry>& entries) {
+    if (!SameDevices(entries, settings_.devices)) {
+        settings_.devices = entries;
+        modified_ = true;
+    }
+    model_->Devices().ApplyDeviceSelection(settings_.devices);
+}
+
 void CZunDoc::ComputeCompositionCoefficients(int ctChannel) {
     if (!sample_->IsChanIndex(ctChannel)) return;
     const ZunChan& ct = *sample_->GetChan(ctChannel);

@@ -93,6 +93,33 @@ TEST(DocCompute, ScriptWrittenDocumentComputesWithTheDefaultSetup) {
     EXPECT_EQ(s.GetChanCount(), 7);
 }
 
+TEST(DocCompute, DeviceSelectionAndSaveOptions) {
+    ComputeFixture f;
+    std::vector<ComputeDeviceEntry> present;
+    f.doc.GetModel().Devices().GetDeviceList(present);
+    EXPECT_TRUE(SameDevices(f.doc.DeviceSelection(), present));  // a new document uses them all
+    f.doc.SetDeviceSelection(present);
+    EXPECT_FALSE(f.doc.IsModified());
+    present[0].threadCount = 3;
+    f.doc.SetDeviceSelection(present);
+    EXPECT_TRUE(f.doc.IsModified());
+    std::vector<ComputeDeviceEntry> applied;
+    f.doc.GetModel().Devices().GetDeviceList(applied);
+    EXPECT_EQ(applied[0].threadCount, 3);
+
+    f.doc.Settings().exitAfterComputation = true;
+    f.doc.SetSaveAfterComputation(true);
+    EXPECT_TRUE(f.doc.ExitAfterComputation());
+    f.doc.SetSaveAfterComputation(false);
+    EXPECT_FALSE(f.doc.ExitAfterComputation());
+
+    // Nothing to compute in a new document: the start is refused with the document's message.
+    EXPECT_FALSE(f.doc.CanStartComputation());
+    EXPECT_EQ(f.doc.OnStartComputation(), 1);
+    ASSERT_EQ(f.prompt.Requests().size(), 1u);
+    EXPECT_EQ(f.prompt.Requests()[0].text, "Must have a non-zero volume before starting a computation");
+}
+
 TEST(DocCompute, UndefinedVoxelsTakeTheDefaultFractions) {
     ComputeFixture f;
     ASSERT_EQ(f.doc.InsertChannel(0, 1, "A"), 0);

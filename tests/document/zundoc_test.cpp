@@ -12,6 +12,7 @@
 #include "dochelpers.h"
 #include "document/compfile.h"
 #include "document/docmessages.h"
+#include "foundation/memoryguard.h"
 #include "testfiles.h"
 
 namespace zun {
@@ -117,6 +118,36 @@ TEST(ZunDoc, ChannelOperationsSendTheirHints) {
     EXPECT_EQ(f.doc.GetChannelDisplayName("Bone"), "Ca5(PO4)3OH");
     EXPECT_EQ(f.doc.GetChannelDisplayName("ct 1"), "LAC_mono_20keV");
     EXPECT_EQ(f.doc.GetChannelDisplayName("prop"), "");
+}
+
+TEST(ZunDoc, MemoryRefusalsChangeNothing) {
+    // The guard reads its policy when the sample is made; the status decides at each request.
+    bool full = false;
+    SetMemoryPolicy({true, 50});
+    SetMemoryStatusSource([&](MemoryStatus& m) {
+        m.totalPhysical = 1ull << 34;
+        m.availablePhysical = full ? 1ull << 20 : 1ull << 34;
+        return true;
+    });
+    {
+        DocFixture f;
+        Populate(f.doc);
+        f.hints.Take();
+        f.Messages();
+        full = true;
+        EXPECT_EQ(f.doc.InsertChannel(2, 5, "more"), -2);
+        EXPECT_EQ(f.doc.InsertSlices(0, 2), -2);
+        EXPECT_EQ(f.doc.ResizeVolume({8, 3, 5}, {0, 0, 0}), -2);
+        EXPECT_EQ(f.Messages(), (Lines{"Insufficient memory while inserting a new data channel.",
+                                       "Insufficient memory while inserting data slice(s).",
+                                       "Insufficient memory while resizing the sample grid."}));
+        EXPECT_TRUE(f.hints.Take().empty());
+        EXPECT_EQ(f.doc.GetSample().GetChanCount(), 7);
+        EXPECT_EQ(f.doc.GetSample().GetDims(), (Dims{4, 3, 5}));
+        EXPECT_EQ(f.doc.GetModel().GetParams().compositionCount, 2);
+    }
+    SetMemoryStatusSource({});
+    SetMemoryPolicy({});
 }
 
 TEST(ZunDoc, SliceAndGridOperationsSendTheirHints) {
