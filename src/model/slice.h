@@ -44,6 +44,7 @@ private:
                     Convert convert);
     void StoreFloat(const Image2d<float>& source, const char* path, int bits, const float* scale,
                     const float* offset, int crop, int cropX, int cropY);
+    void FinishImport(std::unique_ptr<Image2d<imtype>> stored, const char* path, int bits, int w, int h);
     bool IsBoundary() const;
 };
 

@@ -1,6 +1,8 @@
 // Import of one slice image (TIFF, Surfer grid or VO file) into a slice and its channel's plane.
 
 #include <algorithm>
+#include <type_traits>
+#include <vector>
 
 #include "foundation/tiffio.h"
 #include "model/slice.h"
@@ -25,6 +27,24 @@ void Slice::StoreImage(const Image2d<Src>& source, const char* path, int bits, i
         const Src* in = source.Plane(0);
         imtype* out = stored->Plane(0);
         const bool boundary = IsBoundary();
+        // Narrow integer samples convert through a table of every possible sample when the image
+        // has more pixels than the table has entries.
+        if constexpr (std::is_same_v<Convert, IntegerSampleRule>) {
+            if (convert.mask <= 0xFFFF &&
+                static_cast<std::int64_t>(w) * h > static_cast<std::int64_t>(convert.mask)) {
+                std::vector<imtype> table(convert.mask + 1);
+                for (ullong v = 0; v <= convert.mask; ++v)
+                    table[v] = boundary ? convert.Bound(v) : convert(v);
+                const ullong mask = convert.mask;
+                for (int y = 0; y < h; ++y) {
+                    const Src* s = in + (static_cast<std::int64_t>(y) + sy) * nx + sx;
+                    imtype* d = out + static_cast<std::int64_t>(y) * w;
+                    for (int x = 0; x < w; ++x) d[x] = table[s[x] & mask];
+                }
+                FinishImport(std::move(stored), path, bits, w, h);
+                return;
+            }
+        }
         // One slice is too small a piece of work to share out among threads.
         for (int y = 0; y < h; ++y) {
             const Src* s = in + (static_cast<std::int64_t>(y) + sy) * nx + sx;
@@ -35,6 +55,10 @@ void Slice::StoreImage(const Image2d<Src>& source, const char* path, int bits, i
                 for (int x = 0; x < w; ++x) d[x] = convert(s[x]);
         }
     }
+    FinishImport(std::move(stored), path, bits, w, h);
+}
+
+void Slice::FinishImport(std::unique_ptr<Image2d<imtype>> stored, const char* path, int bits, int w, int h) {
     image = std::move(stored);
     imported = !IsBoundary();
     modified = true;

@@ -3,6 +3,7 @@
 usage:
   slice_files.py tiff16 raw nz ny nx outdir   uint16 stack from raw (C order) -> outdir/s000.tif ...
   slice_files.py tiff8 path                    one 8-bit 6x4 image, sample = x + 10*y
+  slice_files.py tiff8big path                 one 8-bit 20x20 image, sample = (13x + 7y) mod 256
   slice_files.py float path                    one float32 5x3 image, sample = (x + 5*y) / 14 * 2 - 0.5
   slice_files.py grd path                      Surfer 6 binary grid 4x3, value = x + 4*y
   slice_files.py vod path                      VO array file 4x3 (short samples, y fastest), value = x + 4*y
@@ -24,6 +25,9 @@ if kind == "tiff16":
 elif kind == "tiff8":
     y, x = np.mgrid[0:4, 0:6]
     tifffile.imwrite(sys.argv[2], (x + 10 * y).astype(np.uint8))
+elif kind == "tiff8big":
+    y, x = np.mgrid[0:20, 0:20]
+    tifffile.imwrite(sys.argv[2], ((x * 13 + y * 7) % 256).astype(np.uint8))
 elif kind == "float":
     y, x = np.mgrid[0:3, 0:5]
     tifffile.imwrite(sys.argv[2], ((x + 5 * y) / 14.0 * 2 - 0.5).astype(np.float32))

@@ -89,6 +89,25 @@ TEST_F(SliceImportTest, EightBitTiffWithScaleCropAndPlacement) {
     EXPECT_EQ(c.GetSlice(0)->import->resolution, (ImportInfo::Pair{6, 4}));
 }
 
+TEST_F(SliceImportTest, LargerImagesConvertThroughATable) {
+    const std::string path = Make("tiff8big", "big.tif");
+    ZunImage s;
+    s.Resize(Dims{20, 20, 1});
+    s.InsertChan(1, 0, "ct_1", 1);
+    s.InsertChan(3, 1, "bound_1", 2);
+    const float scale = 1.5f, offset = -20.0f;
+    ASSERT_EQ(s.GetChan(0)->ImportSliceFile(0, path.c_str(), &scale, &offset, 0, 0, 0, true), 0);
+    ASSERT_EQ(s.GetChan(1)->ImportSliceFile(0, path.c_str(), nullptr, nullptr, 0, 0, 0, true), 0);
+    const IntegerSampleRule rule(8, &scale, &offset), plain(8, nullptr, nullptr);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x) {
+            const ullong v = static_cast<ullong>((x * 13 + y * 7) % 256);
+            ASSERT_EQ(s.GetChan(0)->Data()[y * 20 + x], rule(v));
+            ASSERT_EQ(s.GetChan(1)->Data()[y * 20 + x], plain.Bound(v));
+        }
+    EXPECT_EQ(s.GetChan(1)->Data()[0], 0);
+}
+
 TEST_F(SliceImportTest, FloatTiffGridAndVoFiles) {
     const std::string ftif = Make("float", "f.tif"), grd = Make("grd", "g.grd"), vod = Make("vod", "v.vod");
     ZunImage s;
