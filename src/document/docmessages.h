@@ -30,6 +30,7 @@ inline constexpr const char* kSetupFailed = "Setup Computation failed: Compositi
 inline constexpr const char* kZeroVolumeSetData = "Must have a non-zero volume before setting data";
 inline constexpr const char* kMixedImportFormats =
     "Import data must be either all floating-point or all fixed-point format; not both.";
+inline constexpr const char* kBusySave = "The document cannot be saved while a computation is running.";
 inline constexpr const char* kAutosizeGrid = "Fit the sample grid to the imported images?";
 inline constexpr const char* kZeroVolumeCompute = "Must have a non-zero volume before starting a computation";
 inline constexpr const char* kNothingToCompute =

@@ -41,11 +41,25 @@ std::int32_t GetArchiveSchema() {
     return g_archiveSchema.load();
 }
 
+namespace {
+std::atomic<CZunDoc*> g_activeDoc{nullptr};
+}  // namespace
+
+CZunDoc* GetActiveZunDoc() {
+    return g_activeDoc.load();
+}
+
+void SetActiveZunDoc(CZunDoc* doc) {
+    g_activeDoc = doc;
+}
+
 CZunDoc::CZunDoc(DocServices services) : services_(services) {
     ResetContent();
 }
 
 CZunDoc::~CZunDoc() {
+    CZunDoc* self = this;
+    g_activeDoc.compare_exchange_strong(self, nullptr);
     // A run still going stops before the sample it works on goes away.
     model_.reset();
 }
@@ -226,6 +240,11 @@ bool CZunDoc::OnOpenDocument(const std::string& path) {
 }
 
 bool CZunDoc::OnSaveDocument(const std::string& path) {
+    if (IsComputing()) {
+        // The worker is writing the voxels: a file written now would mix two states.
+        Tell(docmsg::kBusySave, static_cast<int>(PromptIcon::Warning));
+        return false;
+    }
     try {
         CCompFile file;
         file.Open(path, CCompFile::Mode::Write);

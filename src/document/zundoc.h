@@ -4,6 +4,7 @@
 // through DocViewList, questions and messages go through the prompt it was given.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -44,6 +45,12 @@ struct LoggingPrefs {
 
 // The program-wide schema value: the version of the document file being loaded.
 std::int32_t GetArchiveSchema();
+
+class CZunDoc;
+// The document of the active window (the GUI sets it when a window becomes active; null when
+// none). A document that goes away is no longer the active one.
+CZunDoc* GetActiveZunDoc();
+void SetActiveZunDoc(CZunDoc* doc);
 
 class CZunDoc : public ComputeDocument {
 public:
@@ -269,7 +276,7 @@ private:
     std::string path_;
     std::string title_;
     std::string nameText_;
-    bool modified_ = false;
+    std::atomic<bool> modified_{false};  // also set by a plug-in run on the computation worker
     bool legacyFile_ = false;
     bool newerFile_ = false;
 };

@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <thread>
 
 #include "dochelpers.h"
 #include "document/textdatafile.h"
@@ -118,6 +122,45 @@ TEST(DocCompute, DeviceSelectionAndSaveOptions) {
     EXPECT_EQ(f.doc.OnStartComputation(), 1);
     ASSERT_EQ(f.prompt.Requests().size(), 1u);
     EXPECT_EQ(f.prompt.Requests()[0].text, "Must have a non-zero volume before starting a computation");
+}
+
+TEST(DocCompute, NoSaveOrEditWhileRunningAndStopMarksModified) {
+    TempDir dir;
+    std::string doc = dir.File("p.txt");
+    ASSERT_EQ(std::system((std::string(ZUN_PYTHON) + " " + ZUN_SOURCE_DIR +
+                           "/examples/make_phantom.py --size 4 --out '" + doc + "'")
+                              .c_str()),
+              0);
+    std::atomic<bool> release{false};
+    {
+        ComputeFixture f;
+        SetActiveZunDoc(&f.doc);
+        EXPECT_EQ(GetActiveZunDoc(), &f.doc);
+        ASSERT_TRUE(f.doc.ImportTextDocument(doc));
+        // A step that waits until the test lets it go.
+        f.doc.GetModel().SetStepRunner([&](int, const ComputeLibParams&) {
+            while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            return 0;
+        });
+        ASSERT_EQ(f.doc.OnStartComputation(), 0);
+        EXPECT_EQ(f.doc.GetModel().GetState(), kRunning);
+        f.prompt.Clear();
+        EXPECT_FALSE(f.doc.OnSaveDocument(dir.File("busy.zun")));
+        EXPECT_EQ(f.prompt.Requests().at(0).text,
+                  "The document cannot be saved while a computation is running.");
+        EXPECT_FALSE(std::filesystem::exists(dir.File("busy.zun")));
+        EXPECT_EQ(f.doc.InsertChannel(0, 1, "late"), -3);
+        EXPECT_TRUE(f.doc.DeleteSlices({0}).empty());
+        // The remote stop: no question, and the document counts as modified.
+        f.doc.SetModifiedFlag(false);
+        f.doc.HandleFrameMessage(FrameMessage{FrameMsg::StartStopComputation, &f.doc, 1});
+        release = true;
+        f.WaitForEnd();
+        EXPECT_TRUE(f.doc.IsModified());
+        EXPECT_NE(f.doc.GetModel().GetState(), kRunning);
+        EXPECT_TRUE(f.doc.OnSaveDocument(dir.File("done.zun")));
+    }
+    EXPECT_EQ(GetActiveZunDoc(), nullptr);  // the document went away
 }
 
 TEST(DocCompute, UndefinedVoxelsTakeTheDefaultFractions) {
