@@ -99,7 +99,7 @@ public:
     std::uint16_t boundaryMaskWord = 0;
     bool modified = false;
     std::set<std::string> nameSet;
-    std::mutex lock;  // for the users that share the sample across threads
+    std::recursive_mutex lock;  // for the users that share the sample across threads (re-entrant)
 
 private:
     void UpdateActiveBoundary();
