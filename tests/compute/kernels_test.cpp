@@ -81,12 +81,15 @@ TEST(NonlinearKernel, GridIsEnumeratedNotStored) {
     EXPECT_EQ(CNonlinearGCM::GridPointCount(15, 1), 1.0);
     EXPECT_EQ(CNonlinearGCM::GridPointCount(15, 8), 170544.0);
     // Eight compositions at grid size 15 would be 15^8 > 2^31 points if stored as the full grid.
-    Block b(8, 1, 1, 7, 7, {});
     std::mt19937 rng(3);
+    std::vector<float> rows;
     for (int j = 1; j <= 7; ++j)
-        for (int i = 0; i <= 7; ++i) b.p.matrix.push_back(i == 0 ? 0.0f : float(1 + (rng() % 100)) / 10.0f);
-    b.p.matrixRowMax.assign(8, 10.0f);
-    for (int j = 1; j <= 7; ++j) b.p.channelAtten[7 + j] = {0.0f, 12.0f}, b.p.ctAccuracy[j] = 0.01f;
+        for (int i = 0; i <= 7; ++i) rows.push_back(i == 0 ? 0.0f : float(1 + (rng() % 100)) / 10.0f);
+    Block b(8, 1, 1, 7, 7, rows);
+    for (int j = 1; j <= 7; ++j) {
+        b.p.channelAtten[7 + j] = {0.0f, 12.0f};
+        b.p.ctAccuracy[j] = 0.01f;
+    }
     for (std::size_t v = 0; v < 8; ++v) {
         std::vector<double> f(8, 0.0);
         f[v] = 1.0;
