@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "compute/exitrequested.h"
+#include "compute/kernels.h"
 #include "compute/model.h"
 #include "platform/prompt.h"
 
@@ -211,6 +212,12 @@ ComputeLibParams Model::BuildLibraryParameters() const {
 int Model::RunStep(int step, const ComputeLibParams& block) {
     if (stepRunner_) return stepRunner_(step, block);
     ComputeSample* sample = doc_ ? doc_->Sample() : nullptr;
+    // The kernels keep a voxel's compositions and CT values on the stack.
+    if (block.comp + 1 > zunlib::kMaxCompositions || block.ct > zunlib::kMaxCtChannels) {
+        LogTextTimestamped(Format("The computation takes at most %d compositions and %d CT channels.\n",
+                                  zunlib::kMaxCompositions, zunlib::kMaxCtChannels));
+        return 104;
+    }
     int nonExact = 0;
     switch (step) {
         case kStepDataCheck: {

@@ -559,3 +559,20 @@ TEST(ModelChannels, CtAttenuationFollowsTheParameterSet) {
 
 }  // namespace
 }  // namespace zun
+
+namespace zun {
+namespace {
+
+TEST(ModelPipeline, TooManyCompositionsAreRefusedNotOverrun) {
+    TestComputeDocument doc;
+    Model& m = MakeComputeSetup(doc, {2, 1, 1}, 33, 1);
+    ASSERT_EQ(m.StartComputation(), 0);
+    doc.WaitForEnd();
+    EXPECT_EQ(m.GetState(), kCompleted);  // a data error does not fail the run
+    EXPECT_NE(doc.logger.Text().find("The computation takes at most 32 compositions and 32 CT channels.\n"),
+              std::string::npos);
+    EXPECT_NE(doc.logger.Text().find("completed with data error (4)"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zun
