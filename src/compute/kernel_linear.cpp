@@ -413,11 +413,7 @@ int SolveLinearVoxel(const ComputeLibParams& p, NeighbourInteraction* nb, std::u
 
 std::int64_t CLinearSM::Run(std::uint16_t* const* channels, std::int64_t first, std::int64_t count) {
     const ComputeLibParams& p = lib_.params;
-    std::vector<const ThreadOutcome*> outcomes;
-    for (auto& s : scratch_) {
-        s->outcome.Reset(ReportableCount(lib_));
-        outcomes.push_back(&s->outcome);
-    }
+    const std::vector<const ThreadOutcome*> outcomes = ResetOutcomes(scratch_, lib_);
     RunVisits(p, neighbours_, static_cast<int>(scratch_.size()), 256, first, count,
               [&](int t, std::int64_t v) {
                   Scratch& s = *scratch_[t];

@@ -444,11 +444,7 @@ void CNonlinearGCM::SolveVoxel(std::uint16_t* const* channels, std::int64_t v, S
 
 std::int64_t CNonlinearGCM::Run(std::uint16_t* const* channels, std::int64_t first, std::int64_t count) {
     const ComputeLibParams& p = lib_.params;
-    std::vector<const ThreadOutcome*> outcomes;
-    for (auto& s : scratch_) {
-        s->outcome.Reset(ReportableCount(lib_));
-        outcomes.push_back(&s->outcome);
-    }
+    const std::vector<const ThreadOutcome*> outcomes = ResetOutcomes(scratch_, lib_);
     RunVisits(p, neighbours_, static_cast<int>(scratch_.size()), 64, first, count,
               [&](int t, std::int64_t v) { SolveVoxel(channels, v, *scratch_[t]); });
     return MergeOutcomes(lib_, outcomes, [](const VoxelCode& f) {

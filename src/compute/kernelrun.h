@@ -102,4 +102,15 @@ inline std::size_t ReportableCount(const CLibBase& lib) {
     return static_cast<std::size_t>(std::max(0, lib.params.maxErrorReports - lib.params.errorReportCount));
 }
 
+// Clears the outcome of every thread's scratch before a range; returns them for MergeOutcomes.
+template <class Scratches>
+std::vector<const ThreadOutcome*> ResetOutcomes(Scratches& scratch, const CLibBase& lib) {
+    std::vector<const ThreadOutcome*> outcomes;
+    for (auto& s : scratch) {
+        s->outcome.Reset(ReportableCount(lib));
+        outcomes.push_back(&s->outcome);
+    }
+    return outcomes;
+}
+
 }  // namespace zun::zunlib

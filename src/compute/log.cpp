@@ -174,24 +174,28 @@ CLogger* Loggable::ActiveLogger() const {
     return logDocument_->GetLogger();
 }
 
-void Loggable::Log(const char* format, ...) const {
+void Loggable::LogV(bool timestamped, const char* format, va_list args) const {
     CLogger* logger = ActiveLogger();
     if (!logger) return;
+    const std::string s = FormatV(format, args);
+    if (timestamped)
+        logger->AppendTimestamped(s);
+    else
+        logger->Append(s);
+}
+
+void Loggable::Log(const char* format, ...) const {
     va_list args;
     va_start(args, format);
-    std::string s = FormatV(format, args);
+    LogV(false, format, args);
     va_end(args);
-    logger->Append(s);
 }
 
 void Loggable::LogTimestamped(const char* format, ...) const {
-    CLogger* logger = ActiveLogger();
-    if (!logger) return;
     va_list args;
     va_start(args, format);
-    std::string s = FormatV(format, args);
+    LogV(true, format, args);
     va_end(args);
-    logger->AppendTimestamped(s);
 }
 
 void Loggable::LogText(const std::string& text) const {

@@ -96,6 +96,7 @@ public:
 
 private:
     CLogger* ActiveLogger() const;
+    void LogV(bool timestamped, const char* format, va_list args) const;
     LogHost* logDocument_;
 };
 

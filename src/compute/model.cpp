@@ -523,29 +523,27 @@ std::vector<float> Model::GetChannelAttenuationPair(int channel) const {
     return {GetChannelAttenuation(channel, 0), GetChannelAttenuation(channel, 1)};
 }
 
-void Model::SetChannelMeasuredAttenuation(int channel, float value, int which) {
+// Stores the measured value or the offset of a CT channel's value for image value 0.0 or 1.0 and
+// keeps the total (measured + offset); the measured value also goes to the channel.
+void Model::SetCtAttenuationPart(int channel, float value, int which, bool offsetPart) {
     ComputeSample* s = doc_ ? doc_->Sample() : nullptr;
     if (!s || channel < 0 || channel >= s->ChannelCount() || s->ChannelKind(channel) != kChanCt) return;
     const std::size_t n = CtNumber(channel);
     auto& measured = which == 0 ? params_.ctAttenLowMeasured : params_.ctAttenHighMeasured;
     auto& offset = which == 0 ? params_.ctAttenLowOffset : params_.ctAttenHighOffset;
     auto& total = which == 0 ? params_.ctAttenLow : params_.ctAttenHigh;
-    if (n >= measured.size()) return;
-    measured[n] = value;
+    if (n >= measured.size() || n >= offset.size() || n >= total.size()) return;
+    (offsetPart ? offset : measured)[n] = value;
     total[n] = measured[n] + offset[n];
-    s->SetChannelRangeValue(channel, which, value);
+    if (!offsetPart) s->SetChannelRangeValue(channel, which, value);
+}
+
+void Model::SetChannelMeasuredAttenuation(int channel, float value, int which) {
+    SetCtAttenuationPart(channel, value, which, false);
 }
 
 void Model::SetChannelAttenuationOffset(int channel, float value, int which) {
-    ComputeSample* s = doc_ ? doc_->Sample() : nullptr;
-    if (!s || channel < 0 || channel >= s->ChannelCount() || s->ChannelKind(channel) != kChanCt) return;
-    const std::size_t n = CtNumber(channel);
-    auto& measured = which == 0 ? params_.ctAttenLowMeasured : params_.ctAttenHighMeasured;
-    auto& offset = which == 0 ? params_.ctAttenLowOffset : params_.ctAttenHighOffset;
-    auto& total = which == 0 ? params_.ctAttenLow : params_.ctAttenHigh;
-    if (n >= offset.size()) return;
-    offset[n] = value;
-    total[n] = measured[n] + offset[n];
+    SetCtAttenuationPart(channel, value, which, true);
 }
 
 std::vector<std::uint16_t*> Model::ChannelPointers() const {

@@ -144,6 +144,7 @@ private:
     std::int64_t Now() const;
     void InitDurations();
     int CtNumber(int channel) const;
+    void SetCtAttenuationPart(int channel, float value, int which, bool offsetPart);
 
     bool reserved_ = false;
     Params params_;

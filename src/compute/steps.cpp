@@ -75,17 +75,15 @@ std::vector<std::uint16_t*> ComputeCommonFuncs::Pointers(std::int64_t offset) co
     return p;
 }
 
-// ---------------------------------------------------------------------------------------------
-// Data checking and correction
-
-int CDataCheckingCorrection::Run(const ComputeLibParams& block) {
-    zunlib::CLibDataCheckCorrect lib(block);
+template <class Lib>
+int ComputeCommonFuncs::RunSlices(Lib& lib, const ComputeLibParams& block,
+                                  void (*kernel)(Lib&, std::uint16_t* const*, int)) {
     const std::int64_t plane = std::int64_t(block.nx) * block.ny;
     try {
         for (int z = 0; z < block.nz; ++z) {
             std::vector<std::uint16_t*> ptrs = Pointers(z * plane);
             if (ptrs.empty()) return 1;
-            zunlib::DataCheckSlice(lib, ptrs.data(), z);
+            kernel(lib, ptrs.data(), z);
             model_->SetProgress(static_cast<float>(std::int64_t(z) * 100 / block.nz), false);
         }
     } catch (const ExitRequested&) {
@@ -94,6 +92,16 @@ int CDataCheckingCorrection::Run(const ComputeLibParams& block) {
     }
     LogReports(lib);
     errorReportCount_ = lib.params.errorReportCount;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Data checking and correction
+
+int CDataCheckingCorrection::Run(const ComputeLibParams& block) {
+    zunlib::CLibDataCheckCorrect lib(block);
+    const int r = RunSlices(lib, block, zunlib::DataCheckSlice);
+    if (r != 0) return r;
     if (lib.ReportsExhausted()) LogText("Maximum number of error report reached in DataCheckingCorrection\n");
     return MapLibraryStatus(lib.params.status);
 }
@@ -219,21 +227,8 @@ int CDiscreteLeastSquareSegmentation::Run(const ComputeLibParams& block) {
         return -101;
     }
     zunlib::CLibDiscreteLeastSquareSegmentation lib(block);
-    const std::int64_t plane = std::int64_t(block.nx) * block.ny;
-    try {
-        for (int z = 0; z < block.nz; ++z) {
-            std::vector<std::uint16_t*> ptrs = Pointers(z * plane);
-            if (ptrs.empty()) return 1;
-            zunlib::SegmentSlice(lib, ptrs.data(), z);
-            model_->SetProgress(static_cast<float>(std::int64_t(z) * 100 / block.nz), false);
-        }
-    } catch (const ExitRequested&) {
-        LogReports(lib);
-        return kUserInterrupt;
-    }
-    LogReports(lib);
-    errorReportCount_ = lib.params.errorReportCount;
-    return MapLibraryStatus(lib.params.status);
+    const int r = RunSlices(lib, block, zunlib::SegmentSlice);
+    return r != 0 ? r : MapLibraryStatus(lib.params.status);
 }
 
 // ---------------------------------------------------------------------------------------------
