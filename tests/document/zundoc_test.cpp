@@ -263,6 +263,15 @@ TEST(ZunDoc, SaveAndReopenKeepEverything) {
     TempDir dir;
     DocFixture f;
     Decorate(f.doc);
+    // Imported slices, one image kept in memory.
+    RunPython(
+        "import sys, numpy as np, tifffile\n"
+        "tifffile.imwrite(sys.argv[1] + '/a.tif', np.arange(12, dtype=np.uint16).reshape(3, 4) * 5000)\n",
+        {dir.Path()});
+    ImageImportSettings keep;
+    keep.retain = true;
+    ASSERT_EQ(f.doc.ImportImageStack("Water", {1, 3}, dir.Path(), {"a.tif", "a.tif"}, keep), 2);
+    ASSERT_TRUE(f.doc.GetSample().FindChan("Water")->GetSlice(3)->imported);
     EXPECT_EQ(f.doc.GetNotes(), "notes\nwith CR LF\nand CR");
     std::string path = dir.File("sample.zun");
     ASSERT_TRUE(f.doc.OnSaveDocument(path)) << (f.Messages().empty() ? "" : f.Messages()[0]);
