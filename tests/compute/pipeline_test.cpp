@@ -321,3 +321,47 @@ TEST(Pipeline, StopDuringEachKernelEndsWithUserInterrupt) {
 
 }  // namespace
 }  // namespace zun
+
+namespace zun {
+namespace {
+
+TEST(Pipeline, LinearWithNeighboursRepeatsAndMissingCtWarns) {
+    ImageDocument doc;
+    Phantom ph = Build(doc, 12, {kVoid, kWater, kCalcite}, {20.0, 60.0}, 0.0, false, 12);
+    Params& p = doc.model->GetParams();
+    p.stepFlags = {0, 0, 0, 0, 3, 0};
+    p.linearNeighbourRange = 1;
+    p.linearIterations = 3;
+    p.randomSeed = 4;
+    SelectThreads(doc, *doc.model, 4);
+    ASSERT_EQ(RunToEnd(doc), kCompleted);
+    const std::string log = doc.logger.Text();
+    std::size_t count = 0;
+    for (std::size_t at = 0; (at = log.find("cLibDatConLinearOpt - Neighbour interaction: nt=4, NumTot=1728",
+                                            at)) != std::string::npos;
+         ++at)
+        ++count;
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(p.linearIterationsUsed, 3);
+    // The data fix the fractions; the small interaction energies cannot move them far.
+    EXPECT_LE(Compare(doc, ph).max, 0.05);
+
+    test::TestComputeDocument bare;
+    Model& m = test::MakeComputeSetup(bare, {2, 2, 2}, 3, 0);
+    m.GetParams().stepFlags = {0, 0, 0, 0, 3, 3};
+    ASSERT_EQ(m.StartComputation(), 0);
+    bare.WaitForEnd();
+    EXPECT_EQ(m.GetState(), kCompleted);
+    const std::string text = bare.logger.Text();
+    EXPECT_NE(text.find("Warning: No composition or CT data channel is defined in data-constrained linear "
+                        "optimisation.\n"),
+              std::string::npos);
+    EXPECT_NE(
+        text.find("Warning: No composition or CT data channel is defined in data-constrained non-linear "
+                  "optimisation.\n"),
+        std::string::npos);
+    EXPECT_NE(text.find("with 0 non-exact matches completed with data warning (-1)"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zun
