@@ -194,6 +194,13 @@ public:
     // Resizes every channel to sizes, the old data placed at offsets. 0 done, -1 bad sizes,
     // -2 memory refused (nothing changed).
     int ResizeVolume(const std::array<std::uint32_t, 3>& sizes, const std::array<std::int32_t, 3>& offsets);
+    // The sample-grid dialog's OK: the default-values switch and the four physical sizes
+    // (multiplier, X, Y, Z edge) into the controller, then the resize. The document is marked
+    // modified when a physical size moved by more than 1e-12. Returns ResizeVolume's code.
+    int ApplySampleGrid(const std::array<std::uint32_t, 3>& sizes, const std::array<std::int32_t, 3>& offsets,
+                        const std::array<double, 4>& physical, bool setDefaults);
+    // The image-import command's grid check ("Invalid sample grid size..." when an extent is 0).
+    bool CheckGridForImport() const;
     // 0 done, -1 bad position, -2 memory refused.
     int InsertSlices(int first, int count);
     // Returns the numbers deleted (descending), empty when cancelled or nothing valid.

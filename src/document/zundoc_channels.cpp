@@ -1,6 +1,7 @@
 // Channel, slice and grid operations of the document, each announced to the views.
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <new>
 #include <set>
@@ -206,6 +207,32 @@ int CZunDoc::ResizeVolume(const std::array<std::uint32_t, 3>& sizes,
     StatsMod stats;
     UpdateAllViews(nullptr, kHintData, &stats);
     return 0;
+}
+
+int CZunDoc::ApplySampleGrid(const std::array<std::uint32_t, 3>& sizes,
+                             const std::array<std::int32_t, 3>& offsets,
+                             const std::array<double, 4>& physical, bool setDefaults) {
+    if (IsComputing()) return -1;
+    Params& p = model_->GetParams();
+    p.setDefaultsForUndefinedVoxels = setDefaults;
+    p.voxelPhysicalSize.resize(4, 1.0);
+    bool moved = false;
+    for (std::size_t j = 0; j < 4; ++j) {
+        moved = moved || std::abs(p.voxelPhysicalSize[j] - physical[j]) > 1e-12;
+        p.voxelPhysicalSize[j] = physical[j];
+    }
+    const int r = ResizeVolume(sizes, offsets);
+    if (moved) modified_ = true;
+    return r;
+}
+
+bool CZunDoc::CheckGridForImport() const {
+    for (int d : sample_->GetDims())
+        if (d <= 0) {
+            Tell(docmsg::kInvalidGridForImport, static_cast<int>(PromptIcon::Warning));
+            return false;
+        }
+    return true;
 }
 
 int CZunDoc::InsertSlices(int first, int count) {

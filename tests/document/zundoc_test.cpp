@@ -120,6 +120,29 @@ TEST(ZunDoc, ChannelOperationsSendTheirHints) {
     EXPECT_EQ(f.doc.GetChannelDisplayName("prop"), "");
 }
 
+TEST(ZunDoc, SampleGridCommand) {
+    DocFixture f;
+    EXPECT_FALSE(f.doc.CheckGridForImport());
+    EXPECT_EQ(
+        f.Messages(),
+        (Lines{"Invalid sample grid size. Check parameters under the Setup Sample Grid context menu."}));
+    const Params& p = f.doc.GetModel().GetParams();
+    std::array<double, 4> physical{p.voxelPhysicalSize[0], p.voxelPhysicalSize[1], p.voxelPhysicalSize[2],
+                                   p.voxelPhysicalSize[3]};
+    physical[3] += 5e-13;  // within the tolerance: not a change
+    ASSERT_EQ(f.doc.ApplySampleGrid({3, 2, 1}, {0, 0, 0}, physical, false), 0);
+    EXPECT_TRUE(f.doc.CheckGridForImport());
+    EXPECT_FALSE(p.setDefaultsForUndefinedVoxels);
+    EXPECT_EQ(f.doc.GetModel().GetParams().sampleSize, (std::array<std::uint32_t, 3>{3, 2, 1}));
+    f.doc.SetModifiedFlag(false);
+    ASSERT_EQ(f.doc.ApplySampleGrid({3, 2, 1}, {0, 0, 0}, physical, false), 0);
+    EXPECT_FALSE(f.doc.IsModified());
+    physical[1] = 2e-6;
+    ASSERT_EQ(f.doc.ApplySampleGrid({3, 2, 1}, {0, 0, 0}, physical, false), 0);
+    EXPECT_TRUE(f.doc.IsModified());
+    EXPECT_EQ(p.voxelPhysicalSize[1], 2e-6);
+}
+
 TEST(ZunDoc, MemoryRefusalsChangeNothing) {
     // The guard reads its policy when the sample is made; the status decides at each request.
     bool full = false;
