@@ -171,11 +171,11 @@ int main(int argc, char** argv) {
     Report("nonlinear optimisation", t, voxels, threads);
 
     // Floating-point work of the grid search alone (a lower bound: the refinement's small
-    // programmes come on top): per grid point and CT channel 3 multiply-adds, the absolute value
-    // and the sum (8 each); the pair energy and the minimum (2); the weight and the three
-    // weighted sums (3 + 6).
+    // programmes and the few weighted points come on top): per grid point and CT channel 3
+    // multiply-adds, the absolute value and the sum (8 each); the pair energy, the minimum and
+    // the weight-range test (3).
     const double points = CNonlinearGCM::GridPointCount(ph.p.gridSize, 3);
-    const double flopsPerPoint = 2 * 8 + 2 + 9;
+    const double flopsPerPoint = 2 * 8 + 3;
     const double gflops = points * flopsPerPoint * voxels / t / 1e9;
     const bool fma = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     const double peak = fma ? PeakGflopsFma(threads) : 0.0;

@@ -176,12 +176,14 @@ CNonlinearGCM::CNonlinearGCM(CLibDatConNonlinearOpt& lib) : lib_(lib) {
         points_ = static_cast<int>(count);
         gridK_.resize(std::size_t(n) * points_);
         gridPair_.resize(points_);
+        gridSum_.assign(n, 0.0);
         int k[kMaxCompositions];
         int g = 0;
         ForEachGridPoint(n, p.gridSize, k, [&] {
             double pair = 0.0;
             for (int i = 0; i < n; ++i) {
                 gridK_[std::size_t(i) * points_ + g] = double(k[i]) / p.gridSize;
+                gridSum_[i] += double(k[i]) / p.gridSize;
                 for (int j = 0; j < n; ++j)
                     if (j != i) pair += p.nonlinearInteractionEnergy[i * n + j] * k[i] * k[j];
             }
@@ -346,15 +348,27 @@ void CNonlinearGCM::SearchPrecomputedGrid(VoxelEnergyRef ref, Scratch& s) const 
 #pragma omp simd
         for (std::size_t g = 0; g < P; ++g) e[g] += w * gridK_[i * P + g];
     }
-    for (std::size_t g = 0; g < P; ++g) e[g] += r0 * r0 * gridPair_[g];
-    double mean[kMaxCompositions];
-    WeightedMean(
-        e, P, p.nonlinearQ, p.nonlinearMaxExpValue, n,
-        [&](std::size_t g, double* acc, double w) {
-            for (int i = 0; i < n; ++i) acc[i] += w * gridK_[i * P + g];
-        },
-        mean);
-    for (int i = 0; i < n; ++i) E.f[i] = r0 * mean[i];
+    double emin = e[0];
+    for (std::size_t g = 0; g < P; ++g) {
+        e[g] += r0 * r0 * gridPair_[g];
+        emin = std::min(emin, e[g]);
+    }
+    // Every point starts with the clamped weight (its share comes from the precomputed sums);
+    // only the few points within the exponent range add their excess weight.
+    const double Q = p.nonlinearQ, maxExp = p.nonlinearMaxExpValue;
+    const double clampWeight = std::exp(-maxExp);
+    const double within = emin + maxExp / Q;
+    double sumW = clampWeight * double(P), acc[kMaxCompositions];
+    for (int i = 0; i < n; ++i) acc[i] = clampWeight * gridSum_[i];
+    for (std::size_t g = 0; g < P; ++g) {
+        if (!(e[g] < within)) continue;
+        const double x = Q * (e[g] - emin);
+        if (x >= maxExp) continue;
+        const double extra = std::exp(-x) - clampWeight;
+        sumW += extra;
+        for (int i = 0; i < n; ++i) acc[i] += extra * gridK_[i * P + g];
+    }
+    for (int i = 0; i < n; ++i) E.f[i] = r0 * acc[i] / sumW;
 }
 
 // Any other voxel: the grid points are enumerated and their energies evaluated one by one.

@@ -166,6 +166,7 @@ private:
     int points_ = 0;
     std::vector<double> gridK_;
     std::vector<double> gridPair_;
+    std::vector<double> gridSum_;  // per composition, over all points
 };
 
 // Writes fractions of the free compositions as words so that the voxel sums to exactly 16383:
