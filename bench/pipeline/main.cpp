@@ -66,7 +66,9 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         if (std::system(cmd.c_str()) != 0) return Fail("the phantom generator failed");
     }
-    if (output.empty()) output = (work / "result.txt").string();
+    // Without an output path the result is written (its time counts) into the scratch folder.
+    const bool keepOutput = !output.empty();
+    if (!keepOutput) output = (work / "result.txt").string();
 
     zun::RegisterDocumentClasses();
     zun::HeadlessPrompt prompt;
@@ -133,6 +135,7 @@ int main(int argc, char** argv) {
                     truth.c_str());
     }
     std::error_code ec;
-    if (output.rfind(work.string(), 0) != 0) fs::remove_all(work, ec);
+    fs::remove_all(work, ec);
+    if (!keepOutput) std::printf("(the result was not kept: give an output path to keep it)\n");
     return status;
 }
