@@ -1,5 +1,6 @@
 #pragma once
-// The sample of a document as the computation sees it.
+// The sample of a document as the computation sees it. A document whose sample object may be
+// replaced (a load) derives from this and answers Image() with the current one.
 
 #include "compute/computedocument.h"
 
@@ -9,7 +10,7 @@ class ZunImage;
 
 class ZunImageSample : public ComputeSample {
 public:
-    explicit ZunImageSample(ZunImage& image) : image_(image) {}
+    explicit ZunImageSample(ZunImage* image = nullptr) : image_(image) {}
 
     std::array<std::uint32_t, 3> Dims() const override;
     int ChannelCount() const override;
@@ -23,8 +24,11 @@ public:
     int MaskChannel() const override;
     std::uint16_t MaskWord() const override;
 
+protected:
+    virtual ZunImage& Image() const { return *image_; }
+
 private:
-    ZunImage& image_;
+    ZunImage* image_;
 };
 
 }  // namespace zun

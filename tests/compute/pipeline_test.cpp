@@ -28,7 +28,7 @@ struct Material {
 class ImageDocument : public test::TestComputeDocument {
 public:
     ZunImage image;
-    ZunImageSample adapter{image};
+    ZunImageSample adapter{&image};
     ComputeSample* Sample() override { return &adapter; }
 };
 
