@@ -73,6 +73,8 @@ void CZunDoc::ResetContent() {
     energyOptVars_ = NewEnergyOptVars();
     settings_ = DocSettings();
     windows_.clear();
+    boundDef = BoundDef();
+    transBoundParams = TransBoundParams();
 }
 
 void CZunDoc::Tell(const std::string& text, int icon) const {
@@ -208,6 +210,8 @@ void CZunDoc::Serialize(Archive& ar) {
     if (in.energyOptVars) energyOptVars_ = std::move(in.energyOptVars);
     settings_ = std::move(in.settings);
     windows_ = std::move(in.windows);
+    boundDef = BoundDef();
+    transBoundParams = TransBoundParams();
     newerFile_ = version > kDocVersion;
     AttachController();
     model_->GetParams().setupChanged = false;

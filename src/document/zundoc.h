@@ -20,6 +20,7 @@
 #include "document/docsettings.h"
 #include "document/imagestack.h"
 #include "document/setdata.h"
+#include "model/bounddef.h"
 #include "model/sample.h"
 
 namespace zun {
@@ -172,6 +173,11 @@ public:
     std::string GetChannelDisplayName(const std::string& name) const;
     void SetBoundaryActive(bool enabled, const std::string& name);
     void ClearBoundaries(const std::vector<std::string>& names);
+    // Moves the masks of the named boundary channels (the transform dialog's OK), remembering the
+    // transform as the last used. 0 done, 1 cancelled, -1 nothing to move.
+    int TransformBoundaries(const std::vector<std::string>& names, const TransBoundParams& params);
+    // Announces boundaries rebuilt by the boundary wizard (hint 2 and the channel list).
+    void BoundariesChanged(const std::vector<std::string>& names);
 
     // ---- commands that derive data from the model
     // Fits the grid to the box the imported images cover, after asking.
@@ -235,6 +241,8 @@ public:
     DataDocument ToDataDocument() const;
 
     // ---- fields other parts read and write
+    BoundDef boundDef;                  // the last boundary definition used (not stored)
+    TransBoundParams transBoundParams;  // the last transform used (not stored)
     bool viewsUpdating = false;
     bool allVoxelsRO = false;  // every voxel of the computed channels is read-only
     int propertyDialogCount = 0;

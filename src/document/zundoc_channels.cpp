@@ -148,13 +148,37 @@ void CZunDoc::ClearBoundaries(const std::vector<std::string>& names) {
         if (!c || c->kind != ZunChan::kBoundary || !c->Data()) continue;
         imtype* d = c->Data();
         const std::int64_t count = static_cast<std::int64_t>(c->GetNumVoxels());
-        for (std::int64_t v = 0; v < count; ++v) d[v] &= static_cast<imtype>(~0x3FFF);
-        c->modified = true;
+        for (std::int64_t v = 0; v < count; ++v) d[v] &= static_cast<imtype>(~kVoxelValueMask);
         cleared.push_back(n);
     }
-    if (cleared.empty()) return;
+    BoundariesChanged(cleared);
+}
+
+int CZunDoc::TransformBoundaries(const std::vector<std::string>& names, const TransBoundParams& params) {
+    if (IsComputing()) return -1;
+    std::vector<ZunChan*> channels;
+    std::vector<std::string> moved;
+    for (const std::string& n : names) {
+        ZunChan* c = sample_->FindChan(n);
+        if (!c || c->kind != ZunChan::kBoundary) continue;
+        channels.push_back(c);
+        moved.push_back(n);
+    }
+    if (channels.empty()) return -1;
+    transBoundParams = params;
+    const int r =
+        ZunChan::TransformBoundary(channels, params, services_.progress, propertyView_.ThreadCount());
+    if (r != 0) return 1;
+    BoundariesChanged(moved);
+    return 0;
+}
+
+void CZunDoc::BoundariesChanged(const std::vector<std::string>& names) {
+    if (names.empty()) return;
+    for (const std::string& n : names)
+        if (ZunChan* c = sample_->FindChan(n)) c->modified = true;
     NoteDataChanged();
-    ChangeBoundMod hint(cleared);
+    ChangeBoundMod hint(names);
     UpdateAllViews(nullptr, kHintData, &hint);
 }
 

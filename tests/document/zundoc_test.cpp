@@ -106,6 +106,18 @@ TEST(ZunDoc, ChannelOperationsSendTheirHints) {
     EXPECT_EQ(mask.Data()[0], 0x4000);  // value bits cleared, read-only flag kept
     EXPECT_EQ(f.hints.Take(), (Lines{"2 ChangeBound mask"}));
 
+    // A transform moves the mask and is remembered; non-boundary names are left out.
+    for (std::uint64_t v = 0; v < mask.GetNumVoxels(); ++v) mask.Data()[v] = v % 4 == 0 ? 16383 : 0;
+    TransBoundParams shift;
+    shift.translate = true;
+    shift.translation = {1, 0, 0};
+    EXPECT_EQ(f.doc.TransformBoundaries({"prop", "mask"}, shift), 0);
+    EXPECT_EQ(f.doc.transBoundParams, shift);
+    EXPECT_EQ(mask.Data()[0] & 0x3FFF, 0);
+    EXPECT_EQ(mask.Data()[1] & 0x3FFF, 16383);
+    EXPECT_EQ(f.hints.Take(), (Lines{"2 ChangeBound mask"}));
+    EXPECT_EQ(f.doc.TransformBoundaries({"prop"}, shift), -1);
+
     // Delete: asks, keeps the first composition (telling once), clears the active boundary.
     f.prompt.QueueAnswer(kPromptCancel);
     EXPECT_TRUE(f.doc.DeleteChannels({"Water"}, false).empty());
