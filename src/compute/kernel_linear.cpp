@@ -130,6 +130,10 @@ int SolveSmallLp(const SmallLp& lp, std::vector<double>& x, double& objective, L
         if (ws.crash[r] < 0) ws.artCol[r] = col++;
     }
     const int cols = col;
+    ws.rows = m;
+    ws.vars = n;
+    ws.cols = cols;
+    ws.artStart = artStart;
     ws.tableau.assign(std::size_t(m + 1) * (cols + 1), 0.0);
     Tableau T{ws.tableau.data(), m, cols, ws.basis.data()};
     const auto& sign = ws.sign;
@@ -200,6 +204,19 @@ int SolveSmallLp(const SmallLp& lp, std::vector<double>& x, double& objective, L
         objective += lp.cost[c] * x[c];
     }
     return kLpOptimal;
+}
+
+bool LpBasisStillOptimal(const LpWorkspace& ws, const std::vector<double>& cost) {
+    const int stride = ws.cols + 1;
+    for (int c = 0; c < ws.artStart; ++c) {
+        double d = c < ws.vars ? cost[c] : 0.0;
+        for (int r = 0; r < ws.rows; ++r) {
+            const int b = ws.basis[r];
+            if (b < ws.vars && cost[b] != 0.0) d -= cost[b] * ws.tableau[std::size_t(r) * stride + c];
+        }
+        if (d < -kEps) return false;
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------

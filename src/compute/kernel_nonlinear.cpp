@@ -243,6 +243,13 @@ void Refine(VoxelEnergy& E, double r0, SmallLp& lp, std::vector<double>& x, LpWo
         if (e < ecur - 1e-12 * (1.0 + std::fabs(ecur))) {
             ecur = e;
             for (int q = 0; q < u; ++q) cur[q] = E.f[E.freeIdx[q]];
+            if (delta >= r0) {
+                // Same constraints next time: when the new gradient leaves the basis optimal the
+                // next programme would return this very point.
+                E.Gradient(g, !exactData);
+                for (int q = 0; q < u; ++q) lp.cost[q] = g[q];
+                if (LpBasisStillOptimal(tableau, lp.cost)) break;
+            }
         } else {
             for (int q = 0; q < u; ++q) E.f[E.freeIdx[q]] = cur[q];
             delta = move / 4;

@@ -133,9 +133,13 @@ enum LpResult : int { kLpOptimal = 0, kLpInfeasible = 1, kLpUnbounded = 2, kLpFa
 struct LpWorkspace {
     std::vector<double> tableau, sign;
     std::vector<int> basis, slackCol, artCol, crash, used;
+    int rows = 0, vars = 0, cols = 0, artStart = 0;  // of the last solve
 };
 // Two-phase tableau simplex (largest-reduction pricing, Bland's rule once progress stalls).
 int SolveSmallLp(const SmallLp& lp, std::vector<double>& x, double& objective, LpWorkspace& ws);
+// True when the optimal basis of the last solve stays optimal for the same constraints with
+// other costs (one per variable): re-solving would return the same point.
+bool LpBasisStillOptimal(const LpWorkspace& ws, const std::vector<double>& cost);
 
 // ---- Nonlinear optimisation -----------------------------------------------------------------------
 

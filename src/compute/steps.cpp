@@ -161,6 +161,7 @@ int CDataCheckingCorrection::RunParallel(const ComputeLibParams& block,
     c.k.compTolerance = compTolerance;
     for (int j = 1; j <= block.ct; ++j) c.k.ctTolerance[j] = ctTolerance[j];
     const std::int64_t n = block.VoxelTotal();
+    if (n == 0) return 0;  // nothing to check is not a missing processor
     c.chunkSize = n >= 1024 ? 1024 : n;
     std::vector<std::uint16_t*> ptrs = Pointers(0);
     if (ptrs.empty()) return 1;
