@@ -5,7 +5,6 @@
 
 #include "compute/model.h"
 #include "document/zundoc.h"
-#include "model/importinfo.h"
 
 namespace zun {
 
@@ -15,70 +14,8 @@ std::array<std::uint32_t, 3> GridSizeOf(const ZunImage& s) {
             static_cast<std::uint32_t>(d[2])};
 }
 
-std::array<std::uint32_t, 3> DocComputeSample::Dims() const {
-    return GridSizeOf(doc_.GetSample());
-}
-
-int DocComputeSample::ChannelCount() const {
-    return doc_.GetSample().GetChanCount();
-}
-
-int DocComputeSample::ChannelKind(int ch) const {
-    const ZunImage& s = doc_.GetSample();
-    return s.IsChanIndex(ch) ? s.GetChan(ch)->kind : -1;
-}
-
-std::uint16_t* DocComputeSample::ChannelWords(int ch) {
-    ZunImage& s = doc_.GetSample();
-    return s.IsChanIndex(ch) ? s.GetChan(ch)->Data() : nullptr;
-}
-
-std::array<float, 2> DocComputeSample::ChannelRange(int ch) const {
-    const ZunImage& s = doc_.GetSample();
-    if (!s.IsChanIndex(ch) || s.GetChan(ch)->range.size() != 2) return {0.0f, 1.0f};
-    return {s.GetChan(ch)->range[0], s.GetChan(ch)->range[1]};
-}
-
-void DocComputeSample::SetChannelRangeValue(int ch, int which, float value) {
-    ZunImage& s = doc_.GetSample();
-    if (!s.IsChanIndex(ch) || which < 0 || which > 1) return;
-    std::vector<float>& r = s.GetChan(ch)->range;
-    if (r.size() != 2) r = {0.0f, 1.0f};
-    r[static_cast<std::size_t>(which)] = value;
-}
-
-int DocComputeSample::ImportedBitDepth(int ch) const {
-    const ZunImage& s = doc_.GetSample();
-    if (!s.IsChanIndex(ch)) return 0;
-    int bits = 0;
-    const ZunChan& c = *s.GetChan(ch);
-    for (int z = 0; z < c.GetSliceCount(); ++z) {
-        const Slice* sl = c.GetSlice(z);
-        if (!sl->imported || !sl->import || sl->import->bits <= 0) continue;
-        bits = bits == 0 ? sl->import->bits : std::min(bits, sl->import->bits);
-    }
-    return bits;
-}
-
-std::array<std::int32_t, 3> DocComputeSample::ImportCounts(int ch) const {
-    std::vector<std::int32_t> v = doc_.GetSample().GetImportCounts(ch);
-    std::array<std::int32_t, 3> out{};
-    std::copy_n(v.begin(), std::min<std::size_t>(v.size(), 3), out.begin());
-    return out;
-}
-
-void DocComputeSample::ResetRecordedSettings(int ch) {
-    ZunImage& s = doc_.GetSample();
-    if (s.IsChanIndex(ch)) LogText::AppendSection(nullptr, s.GetChan(ch)->note, nullptr);
-}
-
-int DocComputeSample::MaskChannel() const {
-    const ZunImage& s = doc_.GetSample();
-    return s.boundaryMaskOn ? s.activeBoundaryIndex : -1;
-}
-
-std::uint16_t DocComputeSample::MaskWord() const {
-    return doc_.GetSample().boundaryMaskWord;
+ZunImage& DocComputeSample::Image() const {
+    return doc_.GetSample();
 }
 
 std::string DocPropertyView::Title() const {

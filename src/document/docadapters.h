@@ -3,6 +3,7 @@
 
 #include "compute/computedocument.h"
 #include "compute/propertydocument.h"
+#include "compute/zunimagesample.h"
 
 namespace zun {
 
@@ -12,21 +13,13 @@ class ZunImage;
 // The sample's grid size.
 std::array<std::uint32_t, 3> GridSizeOf(const ZunImage& sample);
 
-class DocComputeSample : public ComputeSample {
+// The document's current sample (a load replaces the sample object).
+class DocComputeSample : public ZunImageSample {
 public:
     explicit DocComputeSample(CZunDoc& doc) : doc_(doc) {}
 
-    std::array<std::uint32_t, 3> Dims() const override;
-    int ChannelCount() const override;
-    int ChannelKind(int ch) const override;
-    std::uint16_t* ChannelWords(int ch) override;
-    std::array<float, 2> ChannelRange(int ch) const override;
-    void SetChannelRangeValue(int ch, int which, float value) override;
-    int ImportedBitDepth(int ch) const override;
-    std::array<std::int32_t, 3> ImportCounts(int ch) const override;
-    void ResetRecordedSettings(int ch) override;
-    int MaskChannel() const override;
-    std::uint16_t MaskWord() const override;
+protected:
+    ZunImage& Image() const override;
 
 private:
     CZunDoc& doc_;
