@@ -519,5 +519,35 @@ TEST(ZunDoc, FailedSaveKeepsTheOldFileAndSaysWhy) {
     EXPECT_EQ(ReadFileBytes(path), oldBytes);
 }
 
+// Stands in for the energy-optimisation record of the layer above the document.
+class DialogVars : public Serializable {
+    ZUN_DECLARE_SERIAL(DialogVars)
+public:
+    std::int32_t value = 0;
+    void Serialize(Archive& ar) override {
+        if (ar.IsStoring())
+            ar << value;
+        else
+            ar >> value;
+    }
+};
+ZUN_IMPLEMENT_SERIAL(DialogVars, ::zun::Serializable, 0)
+
+TEST(ZunDoc, EnergyOptimisationRecordTravelsWithTheDocument) {
+    ClassRegistry::Instance().Register(&DialogVars::classInfo);
+    TempDir dir;
+    DocFixture f;
+    f.doc.OnNewDocument();  // now that the class is known
+    auto* vars = dynamic_cast<DialogVars*>(f.doc.EnergyOptVars());
+    ASSERT_NE(vars, nullptr);
+    vars->value = 4242;
+    ASSERT_TRUE(f.doc.OnSaveDocument(dir.File("e.zun")));
+    DocFixture g;
+    ASSERT_TRUE(g.doc.OnOpenDocument(dir.File("e.zun")));
+    auto* back = dynamic_cast<DialogVars*>(g.doc.EnergyOptVars());
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->value, 4242);
+}
+
 }  // namespace
 }  // namespace zun
