@@ -165,11 +165,18 @@ TEST(ZunDoc, MemoryRefusalsChangeNothing) {
         return true;
     });
     {
+        TempDir dir;
         DocFixture f;
         Populate(f.doc);
+        ASSERT_TRUE(f.doc.OnSaveDocument(dir.File("m.zun")));
+        f.doc.SetNotes("unsaved");
         f.hints.Take();
         f.Messages();
         full = true;
+        // The voxel blocks of the file cannot be had: the open fails and the document stays.
+        EXPECT_FALSE(f.doc.OnOpenDocument(dir.File("m.zun")));
+        EXPECT_EQ(f.Messages(), (Lines{"Insufficient memory while opening the document."}));
+        EXPECT_EQ(f.doc.GetNotes(), "unsaved");
         EXPECT_EQ(f.doc.InsertChannel(2, 5, "more"), -2);
         EXPECT_EQ(f.doc.InsertSlices(0, 2), -2);
         EXPECT_EQ(f.doc.ResizeVolume({8, 3, 5}, {0, 0, 0}), -2);
