@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "compute/devices.h"
 #include "compute/kernels.h"
 
 using namespace zun;
@@ -131,6 +132,31 @@ int main(int argc, char** argv) {
         }
     });
     Report("data check (per slice)", t, voxels, threads);
+    ph.Reset();
+
+    // The path the pipeline takes with several threads: chunks of 1024 voxels dispatched over the
+    // device threads.
+    ComputeDeviceSet devices;
+    {
+        std::vector<ComputeDeviceEntry> list;
+        devices.GetDeviceList(list);
+        for (std::size_t k = 0; k < list.size(); ++k) list[k].threadCount = int(k) < threads ? 1 : 0;
+        devices.ApplyDeviceSelection(list);
+    }
+    DataCheckConstants constants(ph.p);
+    auto chunk = [](void* user, void*, void* const* ptrs, int count, std::int64_t items, std::int64_t,
+                    std::int64_t) {
+        std::uint16_t* words[8];
+        for (int i = 0; i < count; ++i) words[i] = static_cast<std::uint16_t*>(ptrs[i]);
+        CheckVoxelRange(*static_cast<DataCheckConstants*>(user), words, 0, items, nullptr);
+        return 0;
+    };
+    std::vector<void*> base(ph.ptrs.begin(), ph.ptrs.end());
+    t = Time([&] {
+        devices.Compute("check", &constants, nullptr, nullptr, base.data(), int(base.size()),
+                        sizeof(std::uint16_t), std::int64_t(voxels), 1024, chunk, nullptr);
+    });
+    Report("data check (chunked)", t, voxels, threads);
     ph.Reset();
 
     t = Time([&] {
