@@ -1,7 +1,7 @@
 // Figures for the sample model's voxel loops on 256^3 grids: linked-cluster labelling against
 // scipy.ndimage.label in the same run, with thread scaling.
 //
-// usage: bench_sample [size]   (default 256)
+// usage: bench_sample [size] [import]   (default 256; "import" gives the slice-import figures only)
 
 #include <chrono>
 #include <cstdio>
@@ -167,6 +167,10 @@ void ImportFigures(int slices, int size) {
 
 int main(int argc, char** argv) {
     const int n = argc > 1 ? std::atoi(argv[1]) : 256;
+    if (argc > 2 && std::string(argv[2]) == "import") {
+        ImportFigures(n, 2 * n);
+        return 0;
+    }
     LabellingFigures(n);
     FillFigures(n);
     ImportFigures(n, 2 * n);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -28,12 +29,12 @@ struct TiffCloser {
 };
 using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
 
-TiffPtr OpenTiff(const std::string& path, const char* mode) {
+TIFF* OpenTiff(const std::string& path, const char* mode) {
     TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
     if (!opts) return nullptr;
     TIFFOpenOptionsSetErrorHandlerExtR(opts, &Quiet, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(opts, &Quiet, nullptr);
-    TiffPtr t(TIFFOpenExt(path.c_str(), mode, opts));
+    TIFF* t = TIFFOpenExt(path.c_str(), mode, opts);
     TIFFOpenOptionsFree(opts);
     return t;
 }
@@ -45,11 +46,82 @@ bool CanOpenPlain(const std::string& path) {
     return true;
 }
 
-// Stores a sample of b bytes into an element of w bytes: the first min(b, w) bytes, zeros after.
-inline void StoreRaw(std::uint8_t* elem, std::size_t w, const std::uint8_t* sample, std::size_t b) {
-    const std::size_t copy = std::min(b, w);
-    std::memcpy(elem, sample, copy);
-    if (copy < w) std::memset(elem + copy, 0, w - copy);
+template <std::size_t N>
+struct UnsignedOfT;
+template <>
+struct UnsignedOfT<1> {
+    using type = std::uint8_t;
+};
+template <>
+struct UnsignedOfT<2> {
+    using type = std::uint16_t;
+};
+template <>
+struct UnsignedOfT<4> {
+    using type = std::uint32_t;
+};
+template <>
+struct UnsignedOfT<8> {
+    using type = std::uint64_t;
+};
+template <std::size_t N>
+using UnsignedOf = typename UnsignedOfT<N>::type;
+
+// On a little-endian machine the raw rule (the first bytes copied, zeros after) is a plain integer
+// widening or truncation of the sample. Kept branch-free so that the loops vectorise.
+template <class T, class U>
+void StoreAs(const std::uint8_t* __restrict src, std::size_t count, std::size_t stride, T* __restrict dst) {
+    using E = UnsignedOf<sizeof(T)>;
+    const std::size_t step = stride * sizeof(U);
+    if (stride == 1) {
+        for (std::size_t i = 0; i < count; ++i) {
+            U u;
+            std::memcpy(&u, src + i * sizeof(U), sizeof(U));
+            const E e = static_cast<E>(u);
+            std::memcpy(dst + i, &e, sizeof(T));
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        U u;
+        std::memcpy(&u, src + i * step, sizeof(U));
+        const E e = static_cast<E>(u);
+        std::memcpy(dst + i, &e, sizeof(T));
+    }
+}
+
+// Stores `count` samples of b bytes, `stride` samples apart, into consecutive elements.
+template <class T>
+void StoreSamples(const std::uint8_t* src, std::size_t count, std::size_t stride, std::size_t b, T* dst) {
+    switch (b) {
+        case 1:
+            return StoreAs<T, std::uint8_t>(src, count, stride, dst);
+        case 2:
+            return StoreAs<T, std::uint16_t>(src, count, stride, dst);
+        case 4:
+            return StoreAs<T, std::uint32_t>(src, count, stride, dst);
+        default:
+            return StoreAs<T, std::uint64_t>(src, count, stride, dst);
+    }
+}
+
+template <class T>
+void StoreValue(T* elem, unsigned v) {
+    const auto e = static_cast<UnsignedOf<sizeof(T)>>(v);
+    std::memcpy(elem, &e, sizeof(T));
+}
+
+// Reads one scanline into a buffer zeroed first; false when the library fails.
+bool ReadLine(TIFF* t, std::vector<std::uint8_t>& buf, std::uint32_t y, std::uint16_t plane) {
+    std::fill(buf.begin(), buf.end(), 0);
+    return TIFFReadScanline(t, buf.data(), y, plane) >= 0;
+}
+
+// A scanline buffer of at least `want` bytes: the library may need more than our own row size (it
+// decides what a scanline is).
+std::vector<std::uint8_t> LineBuffer(TIFF* t, std::size_t want) {
+    const auto lineSize = static_cast<std::size_t>(std::max<tmsize_t>(TIFFScanlineSize(t), 0));
+    return std::vector<std::uint8_t>(std::max(want, lineSize) + 8, 0);
 }
 
 // Makes the image hold n channels; returns the change made (positive added, negative removed) or
@@ -72,112 +144,215 @@ void UndoChannels(Image2d<T>& image, int change) {
     if (change < 0) image.AppendPlanes(-change);
 }
 
-// Reads one scanline into a buffer zeroed first; false when the library fails.
-bool ReadLine(TIFF* t, std::vector<std::uint8_t>& buf, std::uint32_t y, std::uint16_t plane) {
-    std::fill(buf.begin(), buf.end(), 0);
-    return TIFFReadScanline(t, buf.data(), y, plane) >= 0;
-}
-
 template <class T>
 int ReadTiffImpl(const std::string& path, Image2d<T>& image, int* bitsPerSample) {
-    if (!CanOpenPlain(path)) return kTiffCannotOpen;
-    TiffPtr tif = OpenTiff(path, "r");
-    if (!tif) return kTiffCannotOpen;
-    TIFF* t = tif.get();
-    std::uint32_t width = 0, length = 0;
-    std::uint16_t spp = 1, bps = 0, planar = 0, photometric = 0;
-    if (!TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width)) return kTiffNoWidth;
-    if (!TIFFGetField(t, TIFFTAG_IMAGELENGTH, &length)) return kTiffNoLength;
-    if (!TIFFGetField(t, TIFFTAG_SAMPLESPERPIXEL, &spp)) spp = 1;
-    if (!TIFFGetField(t, TIFFTAG_BITSPERSAMPLE, &bps)) return kTiffNoBitsPerSample;
-    if (!TIFFGetField(t, TIFFTAG_PLANARCONFIG, &planar)) return kTiffNoPlanarConfig;
-    if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric)) return kTiffNoPhotometric;
-    const bool separate = planar == PLANARCONFIG_SEPARATE;
-    const bool depthOk =
-        bps == 8 || bps == 16 || bps == 32 || bps == 64 || (bps == 12 && (spp == 1 || separate));
-    // Tiles cannot be read by scanline: refused rather than imported as empty rows.
-    if (!depthOk || TIFFIsTiled(t) || spp == 0) return kTiffUnsupported;
-    if (width > 0x7FFFFFFFu || length > 0x7FFFFFFFu) return kTiffUnsupported;
-    const std::size_t B = (bps + 7) / 8;
-
-    const bool palette = photometric == PHOTOMETRIC_PALETTE;
-    std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
-    if (palette) {
-        if (spp != 1) return kTiffPaletteSamples;
-        if (bps != 8) return kTiffPaletteDepth;
-        if (!TIFFGetField(t, TIFFTAG_COLORMAP, &red, &green, &blue)) return kTiffNoColorMap;
-    }
-    const int n = palette ? 3 : spp;
-
+    TiffReader reader;
+    const int opened = reader.Open(path);
+    if (opened != kTiffOk) return opened;
+    const int n = reader.Channels();
     bool failed = false;
     const int change = MatchChannels(image, n, failed);
     if (failed) return kTiffNoMemory;
-    if (image.Resize({static_cast<int>(width), static_cast<int>(length)}) < 0) {
+    if (image.Resize({static_cast<int>(reader.Width()), static_cast<int>(reader.Length())}) < 0) {
         UndoChannels(image, change);
         return kTiffNoMemory;
     }
-
-    constexpr std::size_t W = sizeof(T);
-    const std::size_t nx = width;
-    // The library may need more than our own row size (it decides what a scanline is).
-    const auto lineSize = static_cast<std::size_t>(std::max<tmsize_t>(TIFFScanlineSize(t), 0));
-    auto buffer = [&](std::size_t want) {
-        return std::vector<std::uint8_t>(std::max(want, lineSize) + 8, 0);
-    };
-    bool ok = true;
-    if (palette) {
-        const std::uint16_t* maps[3] = {red, green, blue};
-        std::vector<std::uint8_t> buf = buffer(nx);
-        for (std::uint32_t y = 0; y < length && ok; ++y) {
-            ok = ReadLine(t, buf, y, 0);
-            for (std::size_t x = 0; x < nx; ++x)
-                for (int c = 0; c < 3; ++c) {
-                    const double e = maps[c][buf[x]];
-                    const auto v = static_cast<std::uint8_t>(std::trunc(e * 256.0 / 65536.0));
-                    StoreRaw(reinterpret_cast<std::uint8_t*>(image.Plane(c) + y * nx + x), W, &v, 1);
-                }
-        }
-    } else if (bps == 12) {
-        std::vector<std::uint8_t> buf = buffer((nx * 12 + 7) / 8);
-        for (int c = 0; c < n && ok; ++c)
-            for (std::uint32_t y = 0; y < length && ok; ++y) {
-                ok = ReadLine(t, buf, y, static_cast<std::uint16_t>(c));
-                for (std::size_t x = 0; x < nx; ++x) {
-                    const std::size_t at = 3 * x / 2;
-                    const unsigned v = (x % 2 == 0) ? (buf[at] << 4) | (buf[at + 1] >> 4)
-                                                    : ((buf[at] & 0x0F) << 8) | buf[at + 1];
-                    const std::uint8_t s[2] = {static_cast<std::uint8_t>(v & 0xFF),
-                                               static_cast<std::uint8_t>(v >> 8)};
-                    StoreRaw(reinterpret_cast<std::uint8_t*>(image.Plane(c) + y * nx + x), W, s, 2);
-                }
-            }
-    } else if (separate) {
-        std::vector<std::uint8_t> buf = buffer(B * nx);
-        for (int c = 0; c < n && ok; ++c)
-            for (std::uint32_t y = 0; y < length && ok; ++y) {
-                ok = ReadLine(t, buf, y, static_cast<std::uint16_t>(c));
-                auto* row = reinterpret_cast<std::uint8_t*>(image.Plane(c) + y * nx);
-                for (std::size_t x = 0; x < nx; ++x) StoreRaw(row + x * W, W, &buf[x * B], B);
-            }
-    } else {
-        std::vector<std::uint8_t> buf = buffer(B * n * nx);
-        for (std::uint32_t y = 0; y < length && ok; ++y) {
-            ok = ReadLine(t, buf, y, 0);
-            const std::uint8_t* s = buf.data();
-            for (std::size_t x = 0; x < nx; ++x)
-                for (int c = 0; c < n; ++c, s += B)
-                    StoreRaw(reinterpret_cast<std::uint8_t*>(image.Plane(c) + y * nx + x), W, s, B);
-        }
-    }
-    if (!ok) {
+    std::vector<T*> planes(static_cast<std::size_t>(n));
+    for (int c = 0; c < n; ++c) planes[static_cast<std::size_t>(c)] = image.Plane(c);
+    if (!reader.ReadPlanes(planes.data(), n)) {
         // Unreadable data is not imported as rows of zeros.
         image.ClearAll();
         UndoChannels(image, change);
         return kTiffUnsupported;
     }
-    if (bitsPerSample) *bitsPerSample = bps;
+    if (bitsPerSample) *bitsPerSample = reader.BitsPerSample();
     return kTiffOk;
 }
+
+}  // namespace
+
+// --- TiffReader ---
+
+void TiffReader::Closer::operator()(TIFF* t) const {
+    TIFFClose(t);
+}
+
+TiffReader::TiffReader() = default;
+TiffReader::~TiffReader() = default;
+
+int TiffReader::Open(const std::string& path) {
+    tif.reset();
+    if (!CanOpenPlain(path)) return kTiffCannotOpen;
+    tif.reset(OpenTiff(path, "r"));
+    if (!tif) return kTiffCannotOpen;
+    TIFF* t = tif.get();
+    std::uint32_t w = 0, h = 0;
+    std::uint16_t spp = 1, depth = 0, planar = 0, photometric = 0;
+    if (!TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w)) return kTiffNoWidth;
+    if (!TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h)) return kTiffNoLength;
+    if (!TIFFGetField(t, TIFFTAG_SAMPLESPERPIXEL, &spp)) spp = 1;
+    if (!TIFFGetField(t, TIFFTAG_BITSPERSAMPLE, &depth)) return kTiffNoBitsPerSample;
+    if (!TIFFGetField(t, TIFFTAG_PLANARCONFIG, &planar)) return kTiffNoPlanarConfig;
+    if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric)) return kTiffNoPhotometric;
+    separate = planar == PLANARCONFIG_SEPARATE;
+    const bool depthOk =
+        depth == 8 || depth == 16 || depth == 32 || depth == 64 || (depth == 12 && (spp == 1 || separate));
+    // Tiles cannot be read by scanline: refused rather than imported as empty rows.
+    if (!depthOk || TIFFIsTiled(t) || spp == 0) return kTiffUnsupported;
+    if (w > 0x7FFFFFFFu || h > 0x7FFFFFFFu) return kTiffUnsupported;
+    palette = photometric == PHOTOMETRIC_PALETTE;
+    if (palette) {
+        if (spp != 1) return kTiffPaletteSamples;
+        if (depth != 8) return kTiffPaletteDepth;
+        std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+        if (!TIFFGetField(t, TIFFTAG_COLORMAP, &red, &green, &blue)) return kTiffNoColorMap;
+        colorMap[0] = red;
+        colorMap[1] = green;
+        colorMap[2] = blue;
+    }
+    width = w;
+    length = h;
+    bps = depth;
+    channels = palette ? 3 : spp;
+    sampleBytes = (static_cast<std::size_t>(depth) + 7) / 8;
+    return kTiffOk;
+}
+
+template <class T>
+bool TiffReader::ReadPlanes(T* const* planes, int count) {
+    if (!tif) return false;
+    count = std::clamp(count, 0, channels);
+    if (palette) return ReadPalette(planes, count);
+    if (bps == 12) return ReadTwelveBit(planes, count);
+    return ReadStrips(planes, count) || ReadLines(planes, count);
+}
+
+// Whole strips, straight into the blocks where the element is as wide as the sample. Taken only
+// where a strip's bytes are exactly its scanlines: uncompressed, in the usual bit order, with
+// strips that lie within the file and hold every row they cover. Anything else goes by scanline.
+template <class T>
+bool TiffReader::ReadStrips(T* const* planes, int count) {
+    if constexpr (std::endian::native != std::endian::little) return false;
+    TIFF* t = tif.get();
+    std::uint16_t compression = 0, fillOrder = 0;
+    std::uint32_t rowsPerStrip = 0;
+    if (!TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &compression) || compression != COMPRESSION_NONE)
+        return false;
+    if (!TIFFGetFieldDefaulted(t, TIFFTAG_FILLORDER, &fillOrder) || fillOrder != FILLORDER_MSB2LSB)
+        return false;
+    if (!TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip) || rowsPerStrip == 0) return false;
+    if (length == 0 || width == 0) return false;
+    const std::size_t n = static_cast<std::size_t>(channels), nx = width, b = sampleBytes;
+    const std::size_t filePlanes = separate ? n : 1, rowSamples = separate ? nx : nx * n;
+    const std::uint64_t rowBytes = rowSamples * b;
+    if (TIFFScanlineSize64(t) != rowBytes) return false;
+    const std::uint32_t rps = std::min(rowsPerStrip, length);
+    const std::uint32_t strips = (length + rps - 1) / rps;
+    if (TIFFNumberOfStrips(t) != strips * filePlanes) return false;
+    const std::uint64_t fileSize = TIFFGetSizeProc(t)(TIFFClientdata(t));
+    for (std::uint32_t s = 0; s < strips * filePlanes; ++s) {
+        const std::uint32_t rows = std::min(rps, length - (s % strips) * rps);
+        const std::uint64_t offset = TIFFGetStrileOffset(t, s), bytes = TIFFGetStrileByteCount(t, s);
+        if (bytes < rows * rowBytes || offset > fileSize || bytes > fileSize - offset) return false;
+    }
+    constexpr std::size_t W = sizeof(T);
+    const bool direct = W == b && filePlanes == n;
+    std::unique_ptr<std::uint8_t[]> staging;
+    for (std::size_t p = 0; p < filePlanes; ++p)
+        for (std::uint32_t s = 0; s < strips; ++s) {
+            const std::uint32_t y = s * rps, rows = std::min(rps, length - y);
+            const auto bytes = static_cast<tmsize_t>(rows * rowBytes);
+            T* into = direct && p < static_cast<std::size_t>(count) ? planes[p] + y * nx : nullptr;
+            void* buf = into;
+            if (!into) {
+                if (!staging) staging = std::make_unique_for_overwrite<std::uint8_t[]>(rps * rowBytes);
+                buf = staging.get();
+            }
+            if (TIFFReadEncodedStrip(t, static_cast<std::uint32_t>(p) * strips + s, buf, bytes) != bytes)
+                return false;
+            if (into) continue;
+            const std::size_t pixels = rows * nx;
+            if (separate) {
+                if (p < static_cast<std::size_t>(count))
+                    StoreSamples(staging.get(), pixels, 1, b, planes[p] + y * nx);
+            } else {
+                for (std::size_t c = 0; c < static_cast<std::size_t>(count); ++c)
+                    StoreSamples(staging.get() + c * b, pixels, n, b, planes[c] + y * nx);
+            }
+        }
+    return true;
+}
+
+template <class T>
+bool TiffReader::ReadLines(T* const* planes, int count) {
+    TIFF* t = tif.get();
+    const std::size_t n = static_cast<std::size_t>(channels), nx = width, b = sampleBytes;
+    if (separate) {
+        std::vector<std::uint8_t> buf = LineBuffer(t, b * nx);
+        for (std::size_t c = 0; c < n; ++c)
+            for (std::uint32_t y = 0; y < length; ++y) {
+                if (!ReadLine(t, buf, y, static_cast<std::uint16_t>(c))) return false;
+                if (c < static_cast<std::size_t>(count))
+                    StoreSamples(buf.data(), nx, 1, b, planes[c] + y * nx);
+            }
+        return true;
+    }
+    std::vector<std::uint8_t> buf = LineBuffer(t, b * n * nx);
+    for (std::uint32_t y = 0; y < length; ++y) {
+        if (!ReadLine(t, buf, y, 0)) return false;
+        for (std::size_t c = 0; c < static_cast<std::size_t>(count); ++c)
+            StoreSamples(buf.data() + c * b, nx, n, b, planes[c] + y * nx);
+    }
+    return true;
+}
+
+template <class T>
+bool TiffReader::ReadPalette(T* const* planes, int count) {
+    TIFF* t = tif.get();
+    // The entry's high byte, computed as the floating-point quotient truncated toward zero.
+    std::uint8_t high[3][256];
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < 256; ++i)
+            high[c][i] = static_cast<std::uint8_t>(std::trunc(colorMap[c][i] * 256.0 / 65536.0));
+    const std::size_t nx = width;
+    std::vector<std::uint8_t> buf = LineBuffer(t, nx);
+    for (std::uint32_t y = 0; y < length; ++y) {
+        if (!ReadLine(t, buf, y, 0)) return false;
+        for (int c = 0; c < count; ++c) {
+            T* row = planes[c] + y * nx;
+            for (std::size_t x = 0; x < nx; ++x) StoreValue(row + x, high[c][buf[x]]);
+        }
+    }
+    return true;
+}
+
+template <class T>
+bool TiffReader::ReadTwelveBit(T* const* planes, int count) {
+    TIFF* t = tif.get();
+    const std::size_t nx = width;
+    std::vector<std::uint8_t> buf = LineBuffer(t, (nx * 12 + 7) / 8);
+    for (int c = 0; c < channels; ++c)
+        for (std::uint32_t y = 0; y < length; ++y) {
+            if (!ReadLine(t, buf, y, static_cast<std::uint16_t>(c))) return false;
+            if (c >= count) continue;
+            T* row = planes[c] + y * nx;
+            for (std::size_t x = 0; x < nx; ++x) {
+                const std::size_t at = 3 * x / 2;
+                const unsigned v = (x % 2 == 0) ? (buf[at] << 4) | (buf[at + 1] >> 4)
+                                                : ((buf[at] & 0x0F) << 8) | buf[at + 1];
+                StoreValue(row + x, v);
+            }
+        }
+    return true;
+}
+
+template bool TiffReader::ReadPlanes(std::uint8_t* const*, int);
+template bool TiffReader::ReadPlanes(std::uint16_t* const*, int);
+template bool TiffReader::ReadPlanes(std::uint32_t* const*, int);
+template bool TiffReader::ReadPlanes(ullong* const*, int);
+template bool TiffReader::ReadPlanes(float* const*, int);
+
+namespace {
 
 template <class T>
 constexpr std::uint16_t SampleFormatOf() {
@@ -193,7 +368,7 @@ int WriteTiffImpl(const std::string& path, const Image2d<T>& image) {
     const std::string temp = path + ".part" + std::to_string(::getpid());
     int result = kTiffOk;
     {
-        TiffPtr tif = OpenTiff(temp, "w");
+        TiffPtr tif(OpenTiff(temp, "w"));
         if (!tif) return kTiffCannotOpen;
         TIFF* t = tif.get();
         const int channels = image.GetNumChannels();
@@ -236,7 +411,7 @@ int WriteTiffImpl(const std::string& path, const Image2d<T>& image) {
 
 int IsTiffFloat(const std::string& path, bool* isFloat) {
     if (!CanOpenPlain(path)) return kTiffCannotOpen;
-    TiffPtr tif = OpenTiff(path, "r");
+    TiffPtr tif(OpenTiff(path, "r"));
     if (!tif) return kTiffCannotOpen;
     std::uint16_t bps = 0, format = 0;
     if (!TIFFGetField(tif.get(), TIFFTAG_BITSPERSAMPLE, &bps)) return kTiffNoBitsPerSample;
