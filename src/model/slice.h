@@ -39,10 +39,11 @@ public:
     bool modified = true;
 
 private:
+    // The source is one nx x ny block of samples (the first channel of the file).
     template <class Src, class Convert>
-    void StoreImage(const Image2d<Src>& source, const char* path, int bits, int crop, int cropX, int cropY,
-                    Convert convert);
-    void StoreFloat(const Image2d<float>& source, const char* path, int bits, const float* scale,
+    void StoreImage(const Src* source, int nx, int ny, const char* path, int bits, int crop, int cropX,
+                    int cropY, Convert convert);
+    void StoreFloat(const float* source, int nx, int ny, const char* path, int bits, const float* scale,
                     const float* offset, int crop, int cropX, int cropY);
     void FinishImport(std::unique_ptr<Image2d<imtype>> stored, const char* path, int bits, int w, int h);
     bool IsBoundary() const;

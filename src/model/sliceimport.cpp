@@ -1,6 +1,9 @@
 // Import of one slice image (TIFF, Surfer grid or VO file) into a slice and its channel's plane.
 
 #include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <new>
 #include <type_traits>
 #include <vector>
 
@@ -10,10 +13,48 @@
 
 namespace zun {
 
+namespace {
+
+// The integer rule for every sample 0..count-1 at once, in a form that vectorises. It gives what
+// the rule gives sample by sample: the samples are below 2^16, so they convert to float exactly
+// whatever integer they come from; a missing scale multiplies by 1 (exact) and a missing offset adds
+// 0 (which can only turn -0 into +0, and both end as 0.5 before truncation).
+void FillRuleTable(const IntegerSampleRule& rule, bool boundary, imtype* table, std::uint32_t count) {
+    const float scale = rule.scale ? *rule.scale : 1.0f, offset = rule.offset ? *rule.offset : 0.0f;
+    const float factor = rule.factor;
+    const auto mask = static_cast<std::uint32_t>(rule.mask);
+    for (std::uint32_t v = 0; v < count; ++v) {
+        float x = static_cast<float>(static_cast<std::int32_t>(v & mask));
+        x *= scale;
+        x += offset;
+        const float f = x * factor + 0.5f;
+        // Below or at 0 and NaN give 0, from 16383 on the top.
+        const float above = f > 0.0f ? f : 0.0f;
+        const float clamped = above < 16383.0f ? above : 16383.0f;
+        const int bits = static_cast<int>(clamped);
+        table[v] = boundary ? static_cast<imtype>(bits != 0 ? 16383 : 0) : static_cast<imtype>(bits | 0x4000);
+    }
+}
+
+// The first channel of the file, each sample in an element of its own width or wider.
+template <class S>
+int ReadFirstChannel(TiffReader& reader, std::unique_ptr<S[]>& block) {
+    const std::size_t n = static_cast<std::size_t>(reader.Width()) * reader.Length();
+    try {
+        block = std::make_unique_for_overwrite<S[]>(n);
+    } catch (const std::bad_alloc&) {
+        return kTiffNoMemory;
+    }
+    S* planes[1] = {block.get()};
+    // Unreadable data is not imported as rows of zeros.
+    return reader.ReadPlanes(planes, 1) ? kTiffOk : kTiffUnsupported;
+}
+
+}  // namespace
+
 template <class Src, class Convert>
-void Slice::StoreImage(const Image2d<Src>& source, const char* path, int bits, int crop, int cropX, int cropY,
-                       Convert convert) {
-    const int nx = source.nx, ny = source.ny;
+void Slice::StoreImage(const Src* in, int nx, int ny, const char* path, int bits, int crop, int cropX,
+                       int cropY, Convert convert) {
     int sx = 0, sy = 0;
     if (crop && (cropX != 0 || cropY != 0)) {
         // A negative crop start would read before the image: it counts as 0.
@@ -23,8 +64,7 @@ void Slice::StoreImage(const Image2d<Src>& source, const char* path, int bits, i
     const int w = nx - sx, h = ny - sy;
     auto stored = std::make_unique<Image2d<imtype>>(Dims{w, h});
     stored->InsertChannel(0);
-    if (source.GetNumChannels() > 0 && w > 0 && h > 0) {
-        const Src* in = source.Plane(0);
+    if (in && w > 0 && h > 0) {
         imtype* out = stored->Plane(0);
         const bool boundary = IsBoundary();
         // Narrow integer samples convert through a table of every possible sample when the image
@@ -33,13 +73,12 @@ void Slice::StoreImage(const Image2d<Src>& source, const char* path, int bits, i
             if (convert.mask <= 0xFFFF &&
                 static_cast<std::int64_t>(w) * h > static_cast<std::int64_t>(convert.mask)) {
                 std::vector<imtype> table(convert.mask + 1);
-                for (ullong v = 0; v <= convert.mask; ++v)
-                    table[v] = boundary ? convert.Bound(v) : convert(v);
+                FillRuleTable(convert, boundary, table.data(), static_cast<std::uint32_t>(table.size()));
                 const ullong mask = convert.mask;
                 for (int y = 0; y < h; ++y) {
                     const Src* s = in + (static_cast<std::int64_t>(y) + sy) * nx + sx;
                     imtype* d = out + static_cast<std::int64_t>(y) * w;
-                    for (int x = 0; x < w; ++x) d[x] = table[s[x] & mask];
+                    for (int x = 0; x < w; ++x) d[x] = table[static_cast<ullong>(s[x]) & mask];
                 }
                 FinishImport(std::move(stored), path, bits, w, h);
                 return;
@@ -77,19 +116,44 @@ int Slice::importFile(const char* path, const float* scale, const float* offset,
     bool isFloat = false;
     int r = IsTiffFloat(path, &isFloat);
     if (r != 0) return r;
-    int bits = 0;
-    if (!isFloat) {
-        Image2d<ullong> source;
-        r = Image2d<ullong>::ReadTiff(path, source, &bits);
-        if (r != 0) return r;
-        StoreImage(source, path, bits, crop, cropX, cropY, IntegerSampleRule(bits, scale, offset));
-        return 0;
-    }
-    Image2d<float> source;
-    r = Image2d<float>::ReadTiff(path, source, &bits);
+    // Only the first channel is converted: it is read alone, into elements as narrow as its
+    // samples allow, which hold every sample with its exact value.
+    TiffReader reader;
+    r = reader.Open(path);
     if (r != 0) return r;
-    StoreFloat(source, path, bits, scale, offset, crop, cropX, cropY);
-    return 0;
+    const int nx = static_cast<int>(reader.Width()), ny = static_cast<int>(reader.Length());
+    const int bits = reader.BitsPerSample();
+    auto store = [&](auto& block) {
+        r = ReadFirstChannel(reader, block);
+        if (r == 0)
+            StoreImage(block.get(), nx, ny, path, bits, crop, cropX, cropY,
+                       IntegerSampleRule(bits, scale, offset));
+        return r;
+    };
+    if (isFloat) {
+        std::unique_ptr<float[]> block;
+        r = ReadFirstChannel(reader, block);
+        if (r == 0) StoreFloat(block.get(), nx, ny, path, bits, scale, offset, crop, cropX, cropY);
+        return r;
+    }
+    switch (reader.SampleBytes()) {
+        case 1: {
+            std::unique_ptr<std::uint8_t[]> block;
+            return store(block);
+        }
+        case 2: {
+            std::unique_ptr<std::uint16_t[]> block;
+            return store(block);
+        }
+        case 4: {
+            std::unique_ptr<std::uint32_t[]> block;
+            return store(block);
+        }
+        default: {
+            std::unique_ptr<ullong[]> block;
+            return store(block);
+        }
+    }
 }
 
 int Slice::importGrdVodFile(const char* path, const float* scale, const float* offset, int crop, int cropX,
@@ -97,11 +161,12 @@ int Slice::importGrdVodFile(const char* path, const float* scale, const float* o
     Image2d<float> source;
     const int r = Image2d<float>::ReadGrdVod(path, source);
     if (r != 0) return r;
-    StoreFloat(source, path, 32, scale, offset, crop, cropX, cropY);
+    StoreFloat(source.GetNumChannels() > 0 ? source.Plane(0) : nullptr, source.nx, source.ny, path, 32, scale,
+               offset, crop, cropX, cropY);
     return 0;
 }
 
-void Slice::StoreFloat(const Image2d<float>& source, const char* path, int bits, const float* scale,
+void Slice::StoreFloat(const float* source, int nx, int ny, const char* path, int bits, const float* scale,
                        const float* offset, int crop, int cropX, int cropY) {
     // A boundary takes its samples on 0..1; other channels on their value range.
     float lo = 0.0f, hi = 1.0f;
@@ -109,7 +174,7 @@ void Slice::StoreFloat(const Image2d<float>& source, const char* path, int bits,
         lo = owner->range[0];
         hi = owner->range[1];
     }
-    StoreImage(source, path, bits, crop, cropX, cropY, FloatSampleRule(lo, hi, scale, offset));
+    StoreImage(source, nx, ny, path, bits, crop, cropX, cropY, FloatSampleRule(lo, hi, scale, offset));
 }
 
 int ZunChan::ImportSlice(int i, bool grid, const char* path, const float* scale, const float* offset,
