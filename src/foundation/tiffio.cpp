@@ -74,6 +74,7 @@ void StoreAs(const std::uint8_t* __restrict src, std::size_t count, std::size_t 
     using E = UnsignedOf<sizeof(T)>;
     const std::size_t step = stride * sizeof(U);
     if (stride == 1) {
+#pragma omp simd
         for (std::size_t i = 0; i < count; ++i) {
             U u;
             std::memcpy(&u, src + i * sizeof(U), sizeof(U));
@@ -82,6 +83,7 @@ void StoreAs(const std::uint8_t* __restrict src, std::size_t count, std::size_t 
         }
         return;
     }
+#pragma omp simd
     for (std::size_t i = 0; i < count; ++i) {
         U u;
         std::memcpy(&u, src + i * step, sizeof(U));
@@ -181,9 +183,28 @@ TiffReader::TiffReader() = default;
 TiffReader::~TiffReader() = default;
 
 int TiffReader::Open(const std::string& path) {
+    const int opened = OpenFile(path);
+    return opened != kTiffOk ? opened : ReadTags();
+}
+
+int TiffReader::OpenFile(const std::string& path) {
     tif.reset();
+    channels = 0;
     if (!CanOpenPlain(path)) return kTiffCannotOpen;
     tif.reset(OpenTiff(path, "r"));
+    return tif ? kTiffOk : kTiffCannotOpen;
+}
+
+int TiffReader::ProbeFloat(bool* isFloat) const {
+    if (!tif) return kTiffCannotOpen;
+    std::uint16_t depth = 0, format = 0;
+    if (!TIFFGetField(tif.get(), TIFFTAG_BITSPERSAMPLE, &depth)) return kTiffNoBitsPerSample;
+    if (!TIFFGetField(tif.get(), TIFFTAG_SAMPLEFORMAT, &format)) format = SAMPLEFORMAT_VOID;
+    if (isFloat) *isFloat = depth == 32 && format == SAMPLEFORMAT_IEEEFP;
+    return kTiffOk;
+}
+
+int TiffReader::ReadTags() {
     if (!tif) return kTiffCannotOpen;
     TIFF* t = tif.get();
     std::uint32_t w = 0, h = 0;
@@ -220,7 +241,7 @@ int TiffReader::Open(const std::string& path) {
 
 template <class T>
 bool TiffReader::ReadPlanes(T* const* planes, int count) {
-    if (!tif) return false;
+    if (!tif || channels == 0) return false;
     count = std::clamp(count, 0, channels);
     if (palette) return ReadPalette(planes, count);
     if (bps == 12) return ReadTwelveBit(planes, count);
@@ -410,14 +431,9 @@ int WriteTiffImpl(const std::string& path, const Image2d<T>& image) {
 }  // namespace
 
 int IsTiffFloat(const std::string& path, bool* isFloat) {
-    if (!CanOpenPlain(path)) return kTiffCannotOpen;
-    TiffPtr tif(OpenTiff(path, "r"));
-    if (!tif) return kTiffCannotOpen;
-    std::uint16_t bps = 0, format = 0;
-    if (!TIFFGetField(tif.get(), TIFFTAG_BITSPERSAMPLE, &bps)) return kTiffNoBitsPerSample;
-    if (!TIFFGetField(tif.get(), TIFFTAG_SAMPLEFORMAT, &format)) format = SAMPLEFORMAT_VOID;
-    if (isFloat) *isFloat = bps == 32 && format == SAMPLEFORMAT_IEEEFP;
-    return kTiffOk;
+    TiffReader reader;
+    const int opened = reader.OpenFile(path);
+    return opened != kTiffOk ? opened : reader.ProbeFloat(isFloat);
 }
 
 template <class T>

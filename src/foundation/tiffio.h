@@ -44,8 +44,15 @@ public:
     TiffReader(const TiffReader&) = delete;
     TiffReader& operator=(const TiffReader&) = delete;
 
-    // The reader's result code for everything before the samples: 0, 1, 9-12 or 14-18.
+    // The reader's result code for everything before the samples: 0, 1, 9-12 or 14-18. The same
+    // as OpenFile, then ReadTags.
     int Open(const std::string& path);
+    // 0 or 1 (cannot open, as a plain file or by the library).
+    int OpenFile(const std::string& path);
+    // The float probe on the open file: IsTiffFloat's 0 or 11.
+    int ProbeFloat(bool* isFloat) const;
+    // Checks the open file's tags: 0, 9-12 or 14-18.
+    int ReadTags();
 
     std::uint32_t Width() const { return width; }
     std::uint32_t Length() const { return length; }

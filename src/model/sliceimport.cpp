@@ -23,6 +23,7 @@ void FillRuleTable(const IntegerSampleRule& rule, bool boundary, imtype* table, 
     const float scale = rule.scale ? *rule.scale : 1.0f, offset = rule.offset ? *rule.offset : 0.0f;
     const float factor = rule.factor;
     const auto mask = static_cast<std::uint32_t>(rule.mask);
+#pragma omp simd
     for (std::uint32_t v = 0; v < count; ++v) {
         float x = static_cast<float>(static_cast<std::int32_t>(v & mask));
         x *= scale;
@@ -33,6 +34,56 @@ void FillRuleTable(const IntegerSampleRule& rule, bool boundary, imtype* table, 
         const float clamped = above < 16383.0f ? above : 16383.0f;
         const int bits = static_cast<int>(clamped);
         table[v] = boundary ? static_cast<imtype>(bits != 0 ? 16383 : 0) : static_cast<imtype>(bits | 0x4000);
+    }
+}
+
+// The part of an nx x ny image that is imported.
+struct Window {
+    int sx = 0, sy = 0, w = 0, h = 0;
+};
+
+Window CropWindow(int nx, int ny, int crop, int cropX, int cropY) {
+    Window win;
+    if (crop && (cropX != 0 || cropY != 0)) {
+        // A negative crop start would read before the image: it counts as 0.
+        win.sx = std::clamp(cropX, 0, nx);
+        win.sy = std::clamp(cropY, 0, ny);
+    }
+    win.w = nx - win.sx;
+    win.h = ny - win.sy;
+    return win;
+}
+
+// Converts the window of a block with nx samples a row into a w x h block.
+template <class Src, class Convert>
+void ConvertWindow(const Src* in, int nx, const Window& win, imtype* out, const Convert& convert,
+                   bool boundary) {
+    const int w = win.w, h = win.h;
+    if (w <= 0 || h <= 0) return;
+    // Narrow integer samples convert through a table of every possible sample when the image has
+    // more pixels than the table has entries.
+    if constexpr (std::is_same_v<Convert, IntegerSampleRule>) {
+        if (convert.mask <= 0xFFFF &&
+            static_cast<std::int64_t>(w) * h > static_cast<std::int64_t>(convert.mask)) {
+            std::vector<imtype> table(convert.mask + 1);
+            FillRuleTable(convert, boundary, table.data(), static_cast<std::uint32_t>(table.size()));
+            const ullong mask = convert.mask;
+            for (int y = 0; y < h; ++y) {
+                const Src* s = in + (static_cast<std::int64_t>(y) + win.sy) * nx + win.sx;
+                imtype* d = out + static_cast<std::int64_t>(y) * w;
+                for (int x = 0; x < w; ++x) d[x] = table[static_cast<ullong>(s[x]) & mask];
+            }
+            return;
+        }
+    }
+    // One slice is too small a piece of work to share out among threads.
+    for (int y = 0; y < h; ++y) {
+        const Src* s = in + (static_cast<std::int64_t>(y) + win.sy) * nx + win.sx;
+        imtype* d = out + static_cast<std::int64_t>(y) * w;
+        if (boundary)
+            for (int x = 0; x < w; ++x) d[x] = convert.Bound(s[x]);
+        else
+            for (int x = 0; x < w; ++x) d[x] = convert(s[x]);
     }
 }
 
@@ -55,46 +106,11 @@ int ReadFirstChannel(TiffReader& reader, std::unique_ptr<S[]>& block) {
 template <class Src, class Convert>
 void Slice::StoreImage(const Src* in, int nx, int ny, const char* path, int bits, int crop, int cropX,
                        int cropY, Convert convert) {
-    int sx = 0, sy = 0;
-    if (crop && (cropX != 0 || cropY != 0)) {
-        // A negative crop start would read before the image: it counts as 0.
-        sx = std::clamp(cropX, 0, nx);
-        sy = std::clamp(cropY, 0, ny);
-    }
-    const int w = nx - sx, h = ny - sy;
-    auto stored = std::make_unique<Image2d<imtype>>(Dims{w, h});
+    const Window win = CropWindow(nx, ny, crop, cropX, cropY);
+    auto stored = std::make_unique<Image2d<imtype>>(Dims{win.w, win.h});
     stored->InsertChannel(0);
-    if (in && w > 0 && h > 0) {
-        imtype* out = stored->Plane(0);
-        const bool boundary = IsBoundary();
-        // Narrow integer samples convert through a table of every possible sample when the image
-        // has more pixels than the table has entries.
-        if constexpr (std::is_same_v<Convert, IntegerSampleRule>) {
-            if (convert.mask <= 0xFFFF &&
-                static_cast<std::int64_t>(w) * h > static_cast<std::int64_t>(convert.mask)) {
-                std::vector<imtype> table(convert.mask + 1);
-                FillRuleTable(convert, boundary, table.data(), static_cast<std::uint32_t>(table.size()));
-                const ullong mask = convert.mask;
-                for (int y = 0; y < h; ++y) {
-                    const Src* s = in + (static_cast<std::int64_t>(y) + sy) * nx + sx;
-                    imtype* d = out + static_cast<std::int64_t>(y) * w;
-                    for (int x = 0; x < w; ++x) d[x] = table[static_cast<ullong>(s[x]) & mask];
-                }
-                FinishImport(std::move(stored), path, bits, w, h);
-                return;
-            }
-        }
-        // One slice is too small a piece of work to share out among threads.
-        for (int y = 0; y < h; ++y) {
-            const Src* s = in + (static_cast<std::int64_t>(y) + sy) * nx + sx;
-            imtype* d = out + static_cast<std::int64_t>(y) * w;
-            if (boundary)
-                for (int x = 0; x < w; ++x) d[x] = convert.Bound(s[x]);
-            else
-                for (int x = 0; x < w; ++x) d[x] = convert(s[x]);
-        }
-    }
-    FinishImport(std::move(stored), path, bits, w, h);
+    if (in) ConvertWindow(in, nx, win, stored->Plane(0), convert, IsBoundary());
+    FinishImport(std::move(stored), path, bits, win.w, win.h);
 }
 
 void Slice::FinishImport(std::unique_ptr<Image2d<imtype>> stored, const char* path, int bits, int w, int h) {
@@ -113,14 +129,15 @@ void Slice::FinishImport(std::unique_ptr<Image2d<imtype>> stored, const char* pa
 
 int Slice::importFile(const char* path, const float* scale, const float* offset, int crop, int cropX,
                       int cropY) {
+    // The probe and the reader share one opening of the file.
+    TiffReader reader;
     bool isFloat = false;
-    int r = IsTiffFloat(path, &isFloat);
+    int r = reader.OpenFile(path);
+    if (r == 0) r = reader.ProbeFloat(&isFloat);
+    if (r == 0) r = reader.ReadTags();
     if (r != 0) return r;
     // Only the first channel is converted: it is read alone, into elements as narrow as its
     // samples allow, which hold every sample with its exact value.
-    TiffReader reader;
-    r = reader.Open(path);
-    if (r != 0) return r;
     const int nx = static_cast<int>(reader.Width()), ny = static_cast<int>(reader.Length());
     const int bits = reader.BitsPerSample();
     auto store = [&](auto& block) {
