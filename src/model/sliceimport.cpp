@@ -19,7 +19,7 @@ namespace {
 // the rule gives sample by sample: the samples are below 2^16, so they convert to float exactly
 // whatever integer they come from; a missing scale multiplies by 1 (exact) and a missing offset adds
 // 0 (which can only turn -0 into +0, and both end as 0.5 before truncation).
-void FillRuleTable(const IntegerSampleRule& rule, bool boundary, imtype* table, std::uint32_t count) {
+[[gnu::target_clones("avx2", "default")]] void FillRuleTable(const IntegerSampleRule& rule, bool boundary, imtype* table, std::uint32_t count) {
     const float scale = rule.scale ? *rule.scale : 1.0f, offset = rule.offset ? *rule.offset : 0.0f;
     const float factor = rule.factor;
     const auto mask = static_cast<std::uint32_t>(rule.mask);
