@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "foundation/image.h"
@@ -279,27 +280,23 @@ bool TiffReader::ReadStrips(T* const* planes, int count) {
     constexpr std::size_t W = sizeof(T);
     const bool direct = W == b && filePlanes == n;
     std::unique_ptr<std::uint8_t[]> staging;
+    if (!direct || static_cast<std::size_t>(count) < filePlanes) {
+        // Without room for a strip the scanlines still serve.
+        try {
+            staging = std::make_unique_for_overwrite<std::uint8_t[]>(rps * rowBytes);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
     for (std::size_t p = 0; p < filePlanes; ++p)
         for (std::uint32_t s = 0; s < strips; ++s) {
             const std::uint32_t y = s * rps, rows = std::min(rps, length - y);
             const auto bytes = static_cast<tmsize_t>(rows * rowBytes);
             T* into = direct && p < static_cast<std::size_t>(count) ? planes[p] + y * nx : nullptr;
-            void* buf = into;
-            if (!into) {
-                if (!staging) staging = std::make_unique_for_overwrite<std::uint8_t[]>(rps * rowBytes);
-                buf = staging.get();
-            }
+            void* buf = into ? static_cast<void*>(into) : staging.get();
             if (TIFFReadEncodedStrip(t, static_cast<std::uint32_t>(p) * strips + s, buf, bytes) != bytes)
                 return false;
-            if (into) continue;
-            const std::size_t pixels = rows * nx;
-            if (separate) {
-                if (p < static_cast<std::size_t>(count))
-                    StoreSamples(staging.get(), pixels, 1, b, planes[p] + y * nx);
-            } else {
-                for (std::size_t c = 0; c < static_cast<std::size_t>(count); ++c)
-                    StoreSamples(staging.get() + c * b, pixels, n, b, planes[c] + y * nx);
-            }
+            if (!into) StoreRows(staging.get(), p, y, rows * nx, planes, count);
         }
     return true;
 }
@@ -307,24 +304,26 @@ bool TiffReader::ReadStrips(T* const* planes, int count) {
 template <class T>
 bool TiffReader::ReadLines(T* const* planes, int count) {
     TIFF* t = tif.get();
-    const std::size_t n = static_cast<std::size_t>(channels), nx = width, b = sampleBytes;
-    if (separate) {
-        std::vector<std::uint8_t> buf = LineBuffer(t, b * nx);
-        for (std::size_t c = 0; c < n; ++c)
-            for (std::uint32_t y = 0; y < length; ++y) {
-                if (!ReadLine(t, buf, y, static_cast<std::uint16_t>(c))) return false;
-                if (c < static_cast<std::size_t>(count))
-                    StoreSamples(buf.data(), nx, 1, b, planes[c] + y * nx);
-            }
-        return true;
-    }
-    std::vector<std::uint8_t> buf = LineBuffer(t, b * n * nx);
-    for (std::uint32_t y = 0; y < length; ++y) {
-        if (!ReadLine(t, buf, y, 0)) return false;
-        for (std::size_t c = 0; c < static_cast<std::size_t>(count); ++c)
-            StoreSamples(buf.data() + c * b, nx, n, b, planes[c] + y * nx);
-    }
+    const std::size_t filePlanes = separate ? static_cast<std::size_t>(channels) : 1;
+    std::vector<std::uint8_t> buf = LineBuffer(t, sampleBytes * width * (separate ? 1 : channels));
+    for (std::size_t p = 0; p < filePlanes; ++p)
+        for (std::uint32_t y = 0; y < length; ++y) {
+            if (!ReadLine(t, buf, y, static_cast<std::uint16_t>(p))) return false;
+            StoreRows(buf.data(), p, y, width, planes, count);
+        }
     return true;
+}
+
+template <class T>
+void TiffReader::StoreRows(const std::uint8_t* data, std::size_t filePlane, std::size_t y, std::size_t pixels,
+                           T* const* planes, int count) const {
+    const std::size_t at = y * width, b = sampleBytes, wanted = static_cast<std::size_t>(count);
+    if (separate) {
+        if (filePlane < wanted) StoreSamples(data, pixels, 1, b, planes[filePlane] + at);
+        return;
+    }
+    for (std::size_t c = 0; c < wanted; ++c)
+        StoreSamples(data + c * b, pixels, static_cast<std::size_t>(channels), b, planes[c] + at);
 }
 
 template <class T>

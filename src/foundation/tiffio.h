@@ -80,6 +80,10 @@ private:
     bool ReadLines(T* const* planes, int count);
     template <class T>
     bool ReadPalette(T* const* planes, int count);
+    // Stores `pixels` decoded pixels of one plane of the file, from row y on, into the blocks.
+    template <class T>
+    void StoreRows(const std::uint8_t* data, std::size_t filePlane, std::size_t y, std::size_t pixels,
+                   T* const* planes, int count) const;
     template <class T>
     bool ReadTwelveBit(T* const* planes, int count);
 
