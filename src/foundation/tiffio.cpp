@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 #include "foundation/image.h"
@@ -47,26 +48,11 @@ bool CanOpenPlain(const std::string& path) {
     return true;
 }
 
+// The unsigned integer of N bytes (1, 2, 4 or 8).
 template <std::size_t N>
-struct UnsignedOfT;
-template <>
-struct UnsignedOfT<1> {
-    using type = std::uint8_t;
-};
-template <>
-struct UnsignedOfT<2> {
-    using type = std::uint16_t;
-};
-template <>
-struct UnsignedOfT<4> {
-    using type = std::uint32_t;
-};
-template <>
-struct UnsignedOfT<8> {
-    using type = std::uint64_t;
-};
-template <std::size_t N>
-using UnsignedOf = typename UnsignedOfT<N>::type;
+using UnsignedOf = std::conditional_t<
+    N == 1, std::uint8_t,
+    std::conditional_t<N == 2, std::uint16_t, std::conditional_t<N == 4, std::uint32_t, std::uint64_t>>>;
 
 // On a little-endian machine the raw rule (the first bytes copied, zeros after) is a plain integer
 // widening or truncation of the sample. Kept branch-free so that the loops vectorise.
