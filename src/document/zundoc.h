@@ -195,6 +195,12 @@ public:
     bool PrepareSetData(const std::vector<std::string>& names, SetDataRequest& request) const;
     // Carries the request out; false when nothing changed.
     bool ApplySetData(const SetDataRequest& request);
+    // Voxel words of these channels were written in place (set data, the edit-data console): the
+    // channels and the document are modified, and a computed channel's change makes the next
+    // computation start over. Announcing the change to the views is the caller's.
+    void NoteVoxelsEdited(const std::vector<ZunChan*>& channels);
+    // True while the controller runs a computation: the document's data is not edited then.
+    bool IsComputing() const;
 
     // ---- grid and slices
     // Resizes every channel to sizes, the old data placed at offsets. 0 done, -1 bad sizes,
@@ -273,7 +279,6 @@ private:
     DocServices services_;
     void AttachController();
     void ApplyDefaultFractions();
-    bool IsComputing() const;
     void ApplyDeviceSelection(bool tellChanges);
 
     std::unique_ptr<ZunImage> sample_;

@@ -65,7 +65,7 @@ bool CZunDoc::ApplySetData(const SetDataRequest& r) {
         extent[j] = static_cast<int>(r.ranges[j] == 0 ? rest : std::min(r.ranges[j], rest));
     }
     const WordParts parts{r.applyData, r.applyReadOnly, r.applyError};
-    bool changed = false, computeChannels = false;
+    std::vector<ZunChan*> edited;
     std::vector<ChanSliceRecord> marked;
     for (const std::string& name : r.channels) {
         ZunChan* c = sample_->FindChan(name);
@@ -97,21 +97,13 @@ bool CZunDoc::ApplySetData(const SetDataRequest& r) {
                                         r.applyReadOnly);
         }
         if (res <= 0) continue;
-        changed = true;
-        c->modified = true;
-        computeChannels = computeChannels || c->kind == ZunChan::kComposition || c->kind == ZunChan::kXrayCt;
+        edited.push_back(c);
         for (int k = 0; k < extent[2]; ++k)
             if (c->GetSlice(start[2] + k)->imported != before[static_cast<std::size_t>(k)])
                 marked.push_back({name, static_cast<std::uint32_t>(start[2] + k)});
     }
-    if (!changed) return false;
-    if (computeChannels) {
-        allVoxelsRO = sample_->AllVoxelsRO();
-        model_->GetParams().MarkAllStepsChanged();
-        model_->GetParams().structureChanged = true;
-    }
-    modified_ = true;
-    sample_->modified = true;
+    if (edited.empty()) return false;
+    NoteVoxelsEdited(edited);
     if (r.applyReadOnly) {
         if (r.readOnly) {
             ImportSliceMod hint(marked, false);
@@ -124,6 +116,21 @@ bool CZunDoc::ApplySetData(const SetDataRequest& r) {
     StatsMod stats;
     UpdateAllViews(nullptr, kHintData, &stats);
     return true;
+}
+
+void CZunDoc::NoteVoxelsEdited(const std::vector<ZunChan*>& channels) {
+    bool computeChannels = false;
+    for (ZunChan* c : channels) {
+        c->modified = true;
+        computeChannels = computeChannels || c->kind == ZunChan::kComposition || c->kind == ZunChan::kXrayCt;
+    }
+    if (computeChannels) {
+        allVoxelsRO = sample_->AllVoxelsRO();
+        model_->GetParams().MarkAllStepsChanged();
+        model_->GetParams().structureChanged = true;
+    }
+    modified_ = true;
+    sample_->modified = true;
 }
 
 }  // namespace zun

@@ -80,4 +80,7 @@ inline constexpr const char* kAddAssignArgs = "binary += operator must have nume
 inline constexpr const char* kAssignIntegral =
     "binary %=,&=,^=,|=,<<=,>>= operators must have integral arguments";
 
+// The console's refusal while the document's computation works on the voxels.
+inline constexpr const char* kBusyEdit = "The data cannot be edited while a computation is running.";
+
 }  // namespace zun::script::msg
