@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <new>
 #include <set>
 
 #include "document/docmessages.h"
 #include "document/zundoc.h"
+#include "foundation/numformat.h"
 #include "platform/prompt.h"
 
 namespace zun {
@@ -122,9 +122,8 @@ std::string CZunDoc::GetChannelDisplayName(int index) const {
         const int number = index - sample_->FirstChanOfKind(ZunChan::kXrayCt) + 1;
         const std::vector<float>& e = model_->GetParams().ctBeamEnergy;
         if (number < static_cast<int>(e.size())) {
-            char buf[32];
-            std::snprintf(buf, sizeof buf, "%g", static_cast<double>(e[static_cast<std::size_t>(number)]));
-            label += std::string("_") + buf + "keV";
+            const double energy = e[static_cast<std::size_t>(number)];
+            label += "_" + FormatReal(-1, energy, "%g") + "keV";
         }
     }
     return label;

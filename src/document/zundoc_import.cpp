@@ -1,5 +1,7 @@
 // Image-stack import into the slices of one channel.
 
+#include <locale.h>
+
 #include <algorithm>
 #include <cmath>
 #include <ctime>
@@ -26,8 +28,15 @@ std::string Now() {
     std::time_t t = std::time(nullptr);
     std::tm tm{};
     localtime_r(&t, &tm);
-    char buf[64];
-    std::strftime(buf, sizeof buf, "%a %b %d %H:%M:%S %Y", &tm);
+    char buf[64] = "";
+    // Day and month names must not follow the user's locale: the slice's record is stored.
+    locale_t c = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
+    if (c) {
+        strftime_l(buf, sizeof buf, "%a %b %d %H:%M:%S %Y", &tm, c);
+        freelocale(c);
+    } else {
+        std::strftime(buf, sizeof buf, "%a %b %d %H:%M:%S %Y", &tm);
+    }
     return buf;
 }
 

@@ -1,12 +1,14 @@
 #include "model/rulelist.h"
 
+#include <locale.h>
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "foundation/numformat.h"
 #include "platform/prompt.h"
 
 namespace zun {
@@ -28,7 +30,9 @@ std::int32_t SaturateInt32(long long v) {
 }
 
 double ReadReal(const std::string& text) {
-    return std::strtod(text.c_str(), nullptr);
+    // A rule list reads the same whatever the user's locale ("0.5", never "0,5").
+    static const locale_t c = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
+    return c ? strtod_l(text.c_str(), nullptr, c) : std::strtod(text.c_str(), nullptr);
 }
 
 bool NormInRange(double v) {
@@ -182,9 +186,7 @@ int LinkedClusterRules::Parse(const std::string& text, int kind, int capacity, R
 }
 
 std::string FormatFloatTrimmed(float value) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%f", static_cast<double>(value));
-    std::string s = buf;
+    std::string s = FormatReal(value, -1, "%f");
     if (s.find('.') != std::string::npos) {
         while (!s.empty() && s.back() == '0') s.pop_back();
         if (!s.empty() && s.back() == '.') s.push_back('0');

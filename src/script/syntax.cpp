@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <new>
 
+#include "foundation/numformat.h"
 #include "script/messages.h"
 #include "script/scanner.h"
 
@@ -51,8 +52,7 @@ std::string DumpTree(const SyntaxNode* node) {
             s += "'";
             break;
         case const_float:
-            std::snprintf(buf, sizeof buf, " %g", node->floatValue);
-            s += buf;
+            s += " " + FormatReal(-1, node->floatValue, "%g");
             break;
         case const_string:
         case identifier:
