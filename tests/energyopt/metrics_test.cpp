@@ -219,7 +219,9 @@ TEST(Metrics, AgreesWithNumpy) {
         for (int i = 0; i < count; ++i) {
             double sigma = 0;
             lines >> sigma;
-            if (i < rank) EXPECT_NEAR(all(i), sigma, 1e-12 * sigma);
+            if (i < rank) {
+                EXPECT_NEAR(all(i), sigma, 1e-12 * sigma);
+            }
         }
         const Eigen::VectorXd sens = ScaledTargetNorms(all, svd.v(), k.targets);
         const Eigen::VectorXd bias = TrailingTargetSums(all, svd.v(), k.targets);

@@ -118,7 +118,9 @@ TEST_F(SampleBuilderTest, NoisySphereWithCavity) {
     EXPECT_EQ(target[5] & 0xBFFF, 16383);
     for (imtype w : target) EXPECT_EQ(w & 0x8000, 0);
     for (std::size_t i = 0; i < target.size(); ++i)
-        if (i != 5) ASSERT_EQ(target[i] & 0x3FFF, 0);
+        if (i != 5) {
+            ASSERT_EQ(target[i] & 0x3FFF, 0);
+        }
     EXPECT_TRUE(prompt.Requests().empty());
 }
 
