@@ -1,5 +1,7 @@
 #include "compute/log.h"
 
+#include "foundation/clocale.h"
+
 #include <locale.h>
 
 #include <cmath>
@@ -20,6 +22,7 @@ constexpr std::uint32_t kVersion = 2648;
 }
 
 std::string FormatV(const char* format, va_list args) {
+    CLocaleScope scope;  // log lines and stored texts never follow the user's locale
     va_list copy;
     va_copy(copy, args);
     int n = std::vsnprintf(nullptr, 0, format, copy);
@@ -51,12 +54,7 @@ std::string LogTimestamp(std::time_t when) {
     std::tm tm{};
     localtime_r(&when, &tm);
     // Month names must not follow the user's locale: the log is read by people and scripts alike.
-    locale_t c = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
-    char buf[64];
-    std::size_t n = c ? strftime_l(buf, sizeof buf, "%d-%b-%Y %H:%M:%S - ", &tm, c)
-                      : std::strftime(buf, sizeof buf, "%d-%b-%Y %H:%M:%S - ", &tm);
-    if (c) freelocale(c);
-    return std::string(buf, n);
+    return FormatTimeC("%d-%b-%Y %H:%M:%S - ", tm);
 }
 
 // ---------------------------------------------------------------------------------------------

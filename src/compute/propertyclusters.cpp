@@ -1,5 +1,7 @@
 #include "compute/propertyclusters.h"
 
+#include "foundation/clocale.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -139,6 +141,7 @@ float WriteClusterLabels(std::uint16_t* words, const ClusterAnalysis& r, const s
 
 std::string ClusterReport(const ClusterAnalysis& r, const std::vector<std::string>& names,
                           std::uint64_t maxLines) {
+    CLocaleScope scope;  // the report goes to the log: fractions with a point whatever the locale
     char buf[256];
     std::snprintf(buf, sizeof buf,
                   "Linked clusters: %llu found, %llu kept after filter, %llu crossing the planes\n",

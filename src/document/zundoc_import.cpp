@@ -9,6 +9,7 @@
 
 #include "document/docmessages.h"
 #include "document/zundoc.h"
+#include "foundation/clocale.h"
 #include "foundation/image.h"
 #include "foundation/tiffio.h"
 #include "platform/progress.h"
@@ -28,16 +29,8 @@ std::string Now() {
     std::time_t t = std::time(nullptr);
     std::tm tm{};
     localtime_r(&t, &tm);
-    char buf[64] = "";
     // Day and month names must not follow the user's locale: the slice's record is stored.
-    locale_t c = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
-    if (c) {
-        strftime_l(buf, sizeof buf, "%a %b %d %H:%M:%S %Y", &tm, c);
-        freelocale(c);
-    } else {
-        std::strftime(buf, sizeof buf, "%a %b %d %H:%M:%S %Y", &tm);
-    }
-    return buf;
+    return FormatTimeC("%a %b %d %H:%M:%S %Y", tm);
 }
 
 }  // namespace

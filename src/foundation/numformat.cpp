@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/clocale.h"
 #include "platform/prompt.h"
 
 namespace zun {
@@ -17,22 +18,6 @@ const char kValueMustBeInteger[] = "Value must be an integer";
 
 namespace {
 
-// Switches this thread to the C locale for the lifetime of the object.
-class CLocaleScope {
-public:
-    CLocaleScope() {
-        static locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
-        old_ = c ? uselocale(c) : nullptr;
-    }
-    ~CLocaleScope() {
-        if (old_) uselocale(old_);
-    }
-    CLocaleScope(const CLocaleScope&) = delete;
-    CLocaleScope& operator=(const CLocaleScope&) = delete;
-
-private:
-    locale_t old_ = nullptr;
-};
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"

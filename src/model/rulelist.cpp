@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "foundation/clocale.h"
 #include "foundation/numformat.h"
 #include "platform/prompt.h"
 
@@ -31,8 +32,7 @@ std::int32_t SaturateInt32(long long v) {
 
 double ReadReal(const std::string& text) {
     // A rule list reads the same whatever the user's locale ("0.5", never "0,5").
-    static const locale_t c = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
-    return c ? strtod_l(text.c_str(), nullptr, c) : std::strtod(text.c_str(), nullptr);
+    return StrToDoubleC(text.c_str());
 }
 
 bool NormInRange(double v) {

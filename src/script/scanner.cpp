@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "foundation/clocale.h"
 #include "script/messages.h"
 
 namespace zun::script {
@@ -181,8 +182,7 @@ int Scanner::Number(size_t len, int rule, TokenValue& value) {
         }
         default: {
             // Numbers of the language read the same whatever the user's locale.
-            static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
-            value.d = cLocale ? strtod_l(start, &end, cLocale) : std::strtod(start, &end);
+            value.d = StrToDoubleC(start, &end);
             if (*end) Message(msg::kFloatConst);
             return FLOAT_CONST;
         }

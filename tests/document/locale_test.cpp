@@ -108,6 +108,11 @@ TEST_F(DecimalCommaLocale, LogTimestampsUseEnglishMonthNames) {
     EXPECT_EQ(stamp.substr(0, 12), "07-Mar-2026 ") << stamp;
 }
 
+TEST_F(DecimalCommaLocale, LogTextsUseThePoint) {
+    EXPECT_EQ(Format("%.2f", 1.25), "1.25");
+    EXPECT_EQ(CDuration::FormatPercent(5.5f), " (5.5%)");
+}
+
 TEST_F(DecimalCommaLocale, ImportRecordKeepsEnglishDayAndMonthNames) {
     TempDir dir;
     RunPython(R"(
