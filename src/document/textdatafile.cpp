@@ -1,5 +1,7 @@
 #include "document/textdatafile.h"
 
+#include <sys/stat.h>
+
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -38,6 +40,9 @@ public:
     Tokenizer(const std::string& path) : path_(path), buf_(kReadBuffer) {
         file_ = std::fopen(path.c_str(), "rb");
         if (!file_) throw DataFileError(Message(kCannotOpen, path));
+        struct stat st {};
+        if (::fstat(::fileno(file_), &st) == 0 && st.st_size > 0)
+            size_ = static_cast<std::uint64_t>(st.st_size);
     }
     ~Tokenizer() { std::fclose(file_); }
 
@@ -57,6 +62,7 @@ public:
         peeked_ = false;
         return std::move(next_);
     }
+    std::uint64_t FileSize() const { return size_; }
 
     double NextDouble(const char* what) {
         Token t = Next();
@@ -161,6 +167,7 @@ private:
 
     std::string path_;
     std::FILE* file_ = nullptr;
+    std::uint64_t size_ = 0;
     std::vector<char> buf_;
     std::size_t pos_ = 0, end_ = 0;
     int last_ = 0;
@@ -308,6 +315,10 @@ DataDocument ReadTextDataFile(const std::string& path) {
     ReadHeader(in, doc, h);
     BuildChannels(in, doc, h);
     std::size_t words = doc.PlaneWords() * doc.PlaneCount();
+    // Every word takes at least a digit and a blank: a grid the file cannot hold is refused
+    // before the channels are allocated.
+    if (std::uint64_t(words) * doc.channels.size() > in.FileSize() / 2)
+        in.Fail(kCannotRead, "the file is too short for the grid");
     for (DataChannel& c : doc.channels) {
         c.words.resize(words);
         for (std::uint16_t& w : c.words) w = in.NextWord();

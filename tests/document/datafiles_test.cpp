@@ -206,5 +206,21 @@ TEST(TextDataFile, RefusalsNameTheFileAndTheFault) {
     EXPECT_EQ(message(head + "DATA\n1 2 # comment 99\n3 4#x\nEND"), "accepted");
 }
 
+TEST(TextDataFile, AHugeGridInATinyFileIsRefusedBeforeAllocating) {
+    TempDir dir;
+    std::string path = dir.File("huge.txt");
+    // 2^34 words per channel would take 32 GiB; the file holds a handful of bytes.
+    WriteFileText(path,
+                  "TEXT 1\nGRID 65536 65536 4\nCHANNELS 2\nNAMES \"a\" \"b\"\nTYPES 0 0\n"
+                  "RANGES 0 1 0 1\nDATA\n0 0\nEND\n");
+    try {
+        ReadTextDataFile(path);
+        ADD_FAILURE() << "accepted";
+    } catch (const DataFileError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind(std::string(textfile::kCannotRead) + ": " + path, 0), 0u)
+            << e.what();
+    }
+}
+
 }  // namespace
 }  // namespace zun
