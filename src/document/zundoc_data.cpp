@@ -262,6 +262,8 @@ bool CZunDoc::ImportSlicesFromText(const std::vector<ChanSliceRecord>& records, 
 bool CZunDoc::ImportSelectionFromText(const std::vector<int>& channels,
                                       const std::vector<std::uint32_t>& planes, const std::string& path) {
     using namespace textfile;
+    // The worker writes these voxels while a run goes on.
+    if (IsComputing()) return false;
     try {
         DataDocument d = ReadTextDataFile(path);
         const Dims& g = sample_->GetDims();

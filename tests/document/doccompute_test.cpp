@@ -137,6 +137,17 @@ TEST(DocCompute, NoSaveOrEditWhileRunningAndStopMarksModified) {
         SetActiveZunDoc(&f.doc);
         EXPECT_EQ(GetActiveZunDoc(), &f.doc);
         ASSERT_TRUE(f.doc.ImportTextDocument(doc));
+        const std::string first = f.doc.GetSample().GetChan(0)->name;
+        // Text files of the first channel and of its first slice, each with its first word changed.
+        const imtype kept = f.doc.GetSample().GetChan(0)->Data()[0];
+        std::string exported = dir.File("first.txt"), slice = dir.File("slice.txt");
+        ASSERT_TRUE(f.doc.ExportChannelsToText({first}, exported));
+        ASSERT_TRUE(f.doc.ExportSlicesToText({{first, 0}}, slice));
+        for (const std::string& path : {exported, slice}) {
+            DataDocument d = ReadTextDataFile(path);
+            d.channels[0].words[0] = static_cast<imtype>(kept ^ 1);
+            WriteTextDataFile(path, d);
+        }
         // A step that waits until the test lets it go.
         f.doc.GetModel().SetStepRunner([&](int, const ComputeLibParams&) {
             while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -151,6 +162,12 @@ TEST(DocCompute, NoSaveOrEditWhileRunningAndStopMarksModified) {
         EXPECT_FALSE(std::filesystem::exists(dir.File("busy.zun")));
         EXPECT_EQ(f.doc.InsertChannel(0, 1, "late"), -3);
         EXPECT_TRUE(f.doc.DeleteSlices({0}).empty());
+        // The worker owns the voxels: a text import must not write into them under it.
+        f.doc.SetModifiedFlag(false);
+        EXPECT_FALSE(f.doc.ImportChannelsFromText({first}, exported));
+        EXPECT_FALSE(f.doc.ImportSlicesFromText({{first, 0}}, slice));
+        EXPECT_EQ(f.doc.GetSample().GetChan(0)->Data()[0], kept);
+        EXPECT_FALSE(f.doc.IsModified());
         // The remote stop: no question, and the document counts as modified.
         f.doc.SetModifiedFlag(false);
         f.doc.HandleFrameMessage(FrameMessage{FrameMsg::StartStopComputation, &f.doc, 1});
