@@ -15,26 +15,65 @@ namespace zun {
 
 namespace {
 
-// The integer rule for every sample 0..count-1 at once, in a form that vectorises. It gives what
-// the rule gives sample by sample: the samples are below 2^16, so they convert to float exactly
-// whatever integer they come from; a missing scale multiplies by 1 (exact) and a missing offset adds
-// 0 (which can only turn -0 into +0, and both end as 0.5 before truncation).
-[[gnu::target_clones("avx2", "default")]] void FillRuleTable(const IntegerSampleRule& rule, bool boundary, imtype* table, std::uint32_t count) {
-    const float scale = rule.scale ? *rule.scale : 1.0f, offset = rule.offset ? *rule.offset : 0.0f;
-    const float factor = rule.factor;
-    const auto mask = static_cast<std::uint32_t>(rule.mask);
+// The integer rule for samples below 2^16, in a form that vectorises. It gives what the rule gives
+// sample by sample: such samples convert to float exactly whatever integer they come from; a
+// missing scale multiplies by 1 (exact) and a missing offset adds 0 (which can only turn -0 into
+// +0, and both end as 0.5 before truncation).
+struct NarrowRule {
+    NarrowRule(const IntegerSampleRule& rule, bool boundary)
+        : scale(rule.scale ? *rule.scale : 1.0f),
+          offset(rule.offset ? *rule.offset : 0.0f),
+          factor(rule.factor),
+          mask(static_cast<std::uint32_t>(rule.mask)),
+          boundary(boundary) {}
+
+    float scale, offset, factor;
+    std::uint32_t mask;
+    bool boundary;
+};
+
+// The rule's loop body; every operand a local of the loop, so that the loop vectorises.
+inline imtype NarrowWord(std::uint32_t v, std::uint32_t mask, float scale, float offset, float factor,
+                         bool boundary) {
+    float x = static_cast<float>(static_cast<std::int32_t>(v & mask));
+    x *= scale;
+    x += offset;
+    const float f = x * factor + 0.5f;
+    // Below or at 0 and NaN give 0, from 16383 on the top.
+    const float above = f > 0.0f ? f : 0.0f;
+    const float clamped = above < 16383.0f ? above : 16383.0f;
+    const int bits = static_cast<int>(clamped);
+    return boundary ? static_cast<imtype>(bits != 0 ? 16383 : 0) : static_cast<imtype>(bits | 0x4000);
+}
+
+// out[i] = the word of sample(i), for i below count.
+template <class Sample>
+inline void ConvertEach(const NarrowRule& rule, std::size_t count, Sample sample, imtype* out) {
+    const std::uint32_t mask = rule.mask;
+    const float scale = rule.scale, offset = rule.offset, factor = rule.factor;
+    const bool boundary = rule.boundary;
 #pragma omp simd
-    for (std::uint32_t v = 0; v < count; ++v) {
-        float x = static_cast<float>(static_cast<std::int32_t>(v & mask));
-        x *= scale;
-        x += offset;
-        const float f = x * factor + 0.5f;
-        // Below or at 0 and NaN give 0, from 16383 on the top.
-        const float above = f > 0.0f ? f : 0.0f;
-        const float clamped = above < 16383.0f ? above : 16383.0f;
-        const int bits = static_cast<int>(clamped);
-        table[v] = boundary ? static_cast<imtype>(bits != 0 ? 16383 : 0) : static_cast<imtype>(bits | 0x4000);
-    }
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = NarrowWord(sample(i), mask, scale, offset, factor, boundary);
+}
+
+// The word of every sample 0..count-1.
+[[gnu::target_clones("avx2", "default")]] void FillNarrowTable(const NarrowRule& rule, imtype* table,
+                                                               std::uint32_t count) {
+    ConvertEach(
+        rule, count, [](std::size_t i) { return static_cast<std::uint32_t>(i); }, table);
+}
+
+[[gnu::target_clones("avx2", "default")]] void ConvertNarrow(const NarrowRule& rule, const std::uint16_t* in,
+                                                             imtype* out, std::size_t n) {
+    ConvertEach(
+        rule, n, [in](std::size_t i) { return std::uint32_t{in[i]}; }, out);
+}
+
+[[gnu::target_clones("avx2", "default")]] void ConvertNarrow(const NarrowRule& rule, const std::uint8_t* in,
+                                                             imtype* out, std::size_t n) {
+    ConvertEach(
+        rule, n, [in](std::size_t i) { return std::uint32_t{in[i]}; }, out);
 }
 
 // The part of an nx x ny image that is imported.
@@ -60,18 +99,27 @@ void ConvertWindow(const Src* in, int nx, const Window& win, imtype* out, const 
                    bool boundary) {
     const int w = win.w, h = win.h;
     if (w <= 0 || h <= 0) return;
-    // Narrow integer samples convert through a table of every possible sample when the image has
-    // more pixels than the table has entries.
-    if constexpr (std::is_same_v<Convert, IntegerSampleRule>) {
-        if (convert.mask <= 0xFFFF &&
-            static_cast<std::int64_t>(w) * h > static_cast<std::int64_t>(convert.mask)) {
-            std::vector<imtype> table(convert.mask + 1);
-            FillRuleTable(convert, boundary, table.data(), static_cast<std::uint32_t>(table.size()));
-            const ullong mask = convert.mask;
+    if constexpr (std::is_same_v<Convert, IntegerSampleRule> && sizeof(Src) <= 2) {
+        if (convert.mask <= 0xFFFF) {
+            const NarrowRule rule(convert, boundary);
+            // A table of every possible sample pays once the image has clearly more pixels than the
+            // table has entries; below that the rule is applied to each pixel.
+            const ullong entries = convert.mask + 1;
+            const bool table = static_cast<ullong>(w) * static_cast<ullong>(h) > 2 * entries;
+            std::unique_ptr<imtype[]> words;
+            if (table) {
+                words = std::make_unique_for_overwrite<imtype[]>(entries);
+                FillNarrowTable(rule, words.get(), static_cast<std::uint32_t>(entries));
+            }
+            const imtype* lookup = words.get();
+            const auto mask = static_cast<std::uint32_t>(convert.mask);
             for (int y = 0; y < h; ++y) {
                 const Src* s = in + (static_cast<std::int64_t>(y) + win.sy) * nx + win.sx;
                 imtype* d = out + static_cast<std::int64_t>(y) * w;
-                for (int x = 0; x < w; ++x) d[x] = table[static_cast<ullong>(s[x]) & mask];
+                if (!table)
+                    ConvertNarrow(rule, s, d, static_cast<std::size_t>(w));
+                else
+                    for (int x = 0; x < w; ++x) d[x] = lookup[s[x] & mask];
             }
             return;
         }

@@ -7,7 +7,7 @@ usage:
   slice_files.py float path                    one float32 5x3 image, sample = (x + 5*y) / 14 * 2 - 0.5
   slice_files.py grd path                      Surfer 6 binary grid 4x3, value = x + 4*y
   slice_files.py vod path                      VO array file 4x3 (short samples, y fastest), value = x + 4*y
-  slice_files.py every16 path                  uint16 256x256 holding every sample once, value = (40503 i) mod 2^16
+  slice_files.py every16 path rows             uint16 256 x rows, value = (40503 i) mod 2^16 (every sample from 256 rows on)
   slice_files.py wide path                     uint32 9x7 image with 3 rows a strip, value = 65521 x + 7919 y + 3
   slice_files.py rgb16 path                    interleaved 3-sample uint16 10x6 image, value = 100 x + y + 20000 c
 """
@@ -46,8 +46,9 @@ elif kind == "vod":
     with open(sys.argv[2], "wb") as f:
         f.write(header + struct.pack("<ii", nx, ny) + struct.pack("<12h", *samples))
 elif kind == "every16":
-    values = (np.arange(65536, dtype=np.uint64) * 40503) % 65536
-    tifffile.imwrite(sys.argv[2], values.astype(np.uint16).reshape(256, 256))
+    rows = int(sys.argv[3])
+    values = (np.arange(256 * rows, dtype=np.uint64) * 40503) % 65536
+    tifffile.imwrite(sys.argv[2], values.astype(np.uint16).reshape(rows, 256))
 elif kind == "wide":
     y, x = np.mgrid[0:7, 0:9]
     tifffile.imwrite(sys.argv[2], (65521 * x + 7919 * y + 3).astype(np.uint32), rowsperstrip=3)
