@@ -267,6 +267,7 @@ private:
     void SelectionForText(const std::vector<int>& channels, const std::vector<std::uint32_t>& planes,
                           DataDocument& out) const;
     bool FillFromData(DataDocument& data, const std::string& path);
+    bool FillChannels(const DataDocument& data);
     void ApplyDataSettings(const DataDocument& data);
     bool ImportDataFile(const std::string& path, const std::function<DataDocument()>& read);
     bool WriteDataFile(const std::function<void()>& write) const;

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "document/binarydatafile.h"
+#include "document/docadapters.h"
 #include "document/docmessages.h"
 #include "document/textdatafile.h"
 #include "document/zundoc.h"
@@ -88,28 +89,23 @@ DataDocument CZunDoc::ToDataDocument() const {
 bool CZunDoc::FillFromData(DataDocument& data, const std::string& path) {
     // Only a new, empty document is filled.
     if (sample_->GetChanCount() != 1 || sample_->GetNumVoxels() != 0) return false;
+    const std::string firstName = sample_->GetChan(0)->name;
+    const std::array<std::uint32_t, 3> emptyGrid = GridSizeOf(*sample_);
+    bool filled = false;
     try {
-        if (ResizeVolume({data.nx, data.ny, data.nz}, {0, 0, 0}) != 0) return false;
-        for (std::size_t i = 0; i < data.channels.size(); ++i) {
-            const DataChannel& dc = data.channels[i];
-            if (i == 0) {
-                sample_->RenameChan(dc.name, 0);
-            } else if (InsertChannel(dc.kind, static_cast<int>(i), dc.name) != 0) {
-                return false;
-            }
-            ZunChan& c = *sample_->GetChan(static_cast<int>(i));
-            c.range = {dc.rangeMin, dc.rangeMax};
-            std::memcpy(c.Data(), dc.words.data(), dc.words.size() * sizeof(imtype));
-            c.modified = true;
-        }
-        for (const DataCompound& cp : data.compounds) {
-            ZunChan& c = *sample_->GetChan(cp.channel);
-            c.compound.SetFormula(cp.formula, true);
-            c.compound.density = cp.density;
-        }
-        ApplyDataSettings(data);
+        filled = FillChannels(data);
     } catch (const std::bad_alloc&) {
         ShowInsufficientMemoryError(services_.prompt, "importing " + path);
+    }
+    if (!filled) {
+        // A refusal half way leaves the document as new and empty as it was, so it can take
+        // another file.
+        std::vector<std::string> added;
+        for (int i = 1; i < sample_->GetChanCount(); ++i) added.push_back(sample_->GetChan(i)->name);
+        DeleteChannels(added, true);
+        sample_->RenameChan(firstName, 0);
+        ResizeVolume(emptyGrid, {0, 0, 0});
+        modified_ = false;
         return false;
     }
     settings_.notes = data.notes;
@@ -120,6 +116,29 @@ bool CZunDoc::FillFromData(DataDocument& data, const std::string& path) {
     RenameDocMod hint(title_);
     UpdateAllViews(nullptr, kHintRename, &hint);
     modified_ = false;
+    return true;
+}
+
+bool CZunDoc::FillChannels(const DataDocument& data) {
+    if (ResizeVolume({data.nx, data.ny, data.nz}, {0, 0, 0}) != 0) return false;
+    for (std::size_t i = 0; i < data.channels.size(); ++i) {
+        const DataChannel& dc = data.channels[i];
+        if (i == 0) {
+            sample_->RenameChan(dc.name, 0);
+        } else if (InsertChannel(dc.kind, static_cast<int>(i), dc.name) != 0) {
+            return false;
+        }
+        ZunChan& c = *sample_->GetChan(static_cast<int>(i));
+        c.range = {dc.rangeMin, dc.rangeMax};
+        std::memcpy(c.Data(), dc.words.data(), dc.words.size() * sizeof(imtype));
+        c.modified = true;
+    }
+    for (const DataCompound& cp : data.compounds) {
+        ZunChan& c = *sample_->GetChan(cp.channel);
+        c.compound.SetFormula(cp.formula, true);
+        c.compound.density = cp.density;
+    }
+    ApplyDataSettings(data);
     return true;
 }
 

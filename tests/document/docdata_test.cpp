@@ -5,6 +5,7 @@
 #include "dochelpers.h"
 #include "document/binarydatafile.h"
 #include "document/textdatafile.h"
+#include "foundation/memoryguard.h"
 #include "testfiles.h"
 
 namespace zun {
@@ -92,6 +93,46 @@ TEST(DocData, RefusedFilesLeaveTheDocumentEmptyAndSayWhy) {
               (Lines{"Not a text data file: " + t + " (the first channel is not a composition channel)"}));
     EXPECT_EQ(f.doc.GetSample().GetChanCount(), 1);
     EXPECT_EQ(f.doc.GetSample().GetNumVoxels(), 0u);
+}
+
+TEST(DocData, AnImportRefusedForMemoryHalfWayLeavesTheDocumentNewAndEmpty) {
+    TempDir dir;
+    std::string path = dir.File("doc.bin");
+    {
+        DocFixture f;
+        Fill(f.doc);
+        ASSERT_TRUE(f.doc.ExportBinaryDataFile(path));
+    }
+    // The guard refuses every voxel block from the n-th request on, for each n in turn.
+    int left = 0;
+    SetMemoryPolicy({true, 50});
+    SetMemoryStatusSource([&](MemoryStatus& m) {
+        m.totalPhysical = 1ull << 34;
+        m.availablePhysical = left-- > 0 ? 1ull << 34 : 1ull << 20;
+        return true;
+    });
+    int refused = 0;
+    for (int n = 0; n < 40; ++n) {
+        left = 1 << 20;
+        DocFixture g;
+        left = n;
+        if (g.doc.ImportBinaryDataFile(path)) break;
+        ++refused;
+        const ZunImage& s = g.doc.GetSample();
+        EXPECT_EQ(s.GetChanCount(), 1) << n;
+        EXPECT_EQ(s.GetNumVoxels(), 0u) << n;
+        EXPECT_EQ(s.GetChan(0)->name, "Void") << n;
+        EXPECT_EQ(g.doc.GetModel().GetParams().compositionCount, 0) << n;
+        EXPECT_FALSE(g.doc.IsModified()) << n;
+        // With the memory back, the same document takes the file.
+        left = 1 << 20;
+        g.prompt.Clear();
+        EXPECT_TRUE(g.doc.ImportBinaryDataFile(path)) << n;
+        EXPECT_EQ(g.doc.GetSample().GetChanCount(), 4) << n;
+    }
+    SetMemoryStatusSource({});
+    SetMemoryPolicy({});
+    EXPECT_GT(refused, 1);
 }
 
 TEST(DocData, ChannelAndSliceSelectionsExportAndImport) {
