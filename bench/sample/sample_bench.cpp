@@ -133,12 +133,12 @@ void FillFigures(int n) {
     }
 }
 
-void ImportFigures(int slices, int size) {
+void ImportFigures(int slices, int size, bool floats) {
     const std::string dir = "/tmp/zun_bench_tiff_" + std::to_string(::getpid());
     const std::string script =
         std::string(ZUN_PYTHON) + " " + ZUN_SOURCE_DIR + "/bench/sample/tiff_reference_bench.py ";
     if (std::system((script + "write " + dir + " " + std::to_string(slices) + " " + std::to_string(size) +
-                     " " + std::to_string(size))
+                     " " + std::to_string(size) + (floats ? " float32" : ""))
                         .c_str()) != 0)
         return;
     double ref = -1;
@@ -151,6 +151,7 @@ void ImportFigures(int slices, int size) {
     sample.Resize(zun::Dims{size, size, slices});
     sample.InsertChan(1, 0, "ct_1", 0);
     zun::ZunChan& c = *sample.GetChan(0);
+    c.range = {0.0f, 1.0f};
     const double ours = BestSeconds(3, [&] {
         for (int z = 0; z < slices; ++z) {
             char name[32];
@@ -158,8 +159,8 @@ void ImportFigures(int slices, int size) {
             c.ImportSliceFile(z, (dir + name).c_str(), nullptr, nullptr, 0, 0, 0, false);
         }
     });
-    std::printf("TIFF import %d slices of %dx%d 16-bit: %.3f s; tifffile reading %.3f s; ratio %.2f\n",
-                slices, size, size, ours, ref, ref > 0 ? ours / ref : 0.0);
+    std::printf("TIFF import %d slices of %dx%d %s: %.3f s; tifffile reading %.3f s; ratio %.2f\n", slices,
+                size, size, floats ? "float" : "16-bit", ours, ref, ref > 0 ? ours / ref : 0.0);
     std::system(("rm -rf " + dir).c_str());
 }
 
@@ -168,11 +169,13 @@ void ImportFigures(int slices, int size) {
 int main(int argc, char** argv) {
     const int n = argc > 1 ? std::atoi(argv[1]) : 256;
     if (argc > 2 && std::string(argv[2]) == "import") {
-        ImportFigures(n, 2 * n);
+        ImportFigures(n, 2 * n, false);
+        ImportFigures(n, 2 * n, true);
         return 0;
     }
     LabellingFigures(n);
     FillFigures(n);
-    ImportFigures(n, 2 * n);
+    ImportFigures(n, 2 * n, false);
+    ImportFigures(n, 2 * n, true);
     return 0;
 }

@@ -9,6 +9,7 @@ usage:
   slice_files.py vod path                      VO array file 4x3 (short samples, y fastest), value = x + 4*y
   slice_files.py every16 path rows             uint16 256 x rows, value = (40503 i) mod 2^16 (every sample from 256 rows on)
   slice_files.py wide path                     uint32 9x7 image with 3 rows a strip, value = 65521 x + 7919 y + 3
+  slice_files.py floatmix path                 float32 64x40: a ramp over -3..3 with NaN, infinities, -0, denormals
   slice_files.py rgb16 path                    interleaved 3-sample uint16 10x6 image, value = 100 x + y + 20000 c
 """
 import os
@@ -56,3 +57,8 @@ elif kind == "rgb16":
     y, x = np.mgrid[0:6, 0:10]
     planes = [100 * x + y + 20000 * c for c in range(3)]
     tifffile.imwrite(sys.argv[2], np.stack(planes, -1).astype(np.uint16), photometric="rgb", rowsperstrip=4)
+elif kind == "floatmix":
+    values = np.linspace(-3.0, 3.0, 64 * 40).astype(np.float32)
+    specials = [np.nan, np.inf, -np.inf, -0.0, 0.0, 1e-40, -1e-40, 1e38, -1e38, 1.0, 2.5, -2.5, 0.5]
+    values[: len(specials)] = specials
+    tifffile.imwrite(sys.argv[2], values.reshape(40, 64))

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -267,6 +269,38 @@ TEST_F(SliceImportTest, WideAndMultiSampleFiles) {
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 10; ++x)
             ASSERT_EQ(c.GetSlice(1)->image->Plane(0)[y * 10 + x], rule(static_cast<ullong>(100 * x + y)));
+}
+
+// Float samples against the rule sample by sample, special values included, for ranges in either
+// order, an empty range, and with and without scale and offset.
+TEST_F(SliceImportTest, FloatWordsMatchTheRule) {
+    const std::string path = Make("floatmix", "mix.tif");
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    Image2d<float> file;
+    ASSERT_EQ(Image2d<float>::ReadTiff(path, file), 0);
+    const float* samples = file.Plane(0);
+    ASSERT_TRUE(std::isnan(samples[0]));
+    ZunImage s;
+    s.Resize(Dims{64, 40, 1});
+    s.InsertChan(1, 0, "ct_1", 1);
+    s.InsertChan(3, 1, "bound_1", 2);
+    // An infinite range makes NaN words (infinity over infinity).
+    const float inf = std::numeric_limits<float>::infinity();
+    const float ranges[][2] = {{0.0f, 1.0f}, {1.0f, -2.5f}, {3.0f, 3.0f}, {-1e38f, 1e38f}, {-inf, inf}};
+    const float factors[][2] = {{2.0f, -0.5f}, {-1.0f, 0.0f}, {nan, 0.0f}};
+    for (const auto& range : ranges)
+        for (int k = -1; k < static_cast<int>(std::size(factors)); ++k) {
+            const float* scale = k < 0 ? nullptr : &factors[k][0];
+            const float* offset = k < 0 ? nullptr : &factors[k][1];
+            s.GetChan(0)->range = {range[0], range[1]};
+            for (int ch = 0; ch < 2; ++ch)
+                ASSERT_EQ(s.GetChan(ch)->ImportSliceFile(0, path.c_str(), scale, offset, 0, 0, 0, false), 0);
+            const FloatSampleRule rule(range[0], range[1], scale, offset), bound(0.0f, 1.0f, scale, offset);
+            for (int i = 0; i < 64 * 40; ++i) {
+                ASSERT_EQ(s.GetChan(0)->Data()[i], rule(samples[i])) << range[0] << " " << k << " at " << i;
+                ASSERT_EQ(s.GetChan(1)->Data()[i], bound.Bound(samples[i])) << k << " at " << i;
+            }
+        }
 }
 
 }  // namespace
