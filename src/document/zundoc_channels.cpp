@@ -313,7 +313,17 @@ bool CZunDoc::ReverseSlices(const std::vector<std::string>& names) {
     for (const std::string& n : names) {
         ZunChan* c = sample_->FindChan(n);
         if (!c) continue;
-        c->ReverseZ();
+        int r;
+        try {
+            // The plane buffer of the swap is a guarded block.
+            r = c->ReverseZ();
+        } catch (const std::bad_alloc&) {
+            r = -1;
+        }
+        if (r < 0) {
+            ShowInsufficientMemoryError(services_.prompt, "reversing data slices");
+            return any;
+        }
         any = true;
         NoteDataChanged();
         ReverseSliceMod hint(n, static_cast<std::uint32_t>(c->GetSliceCount()));

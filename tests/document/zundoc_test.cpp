@@ -183,6 +183,11 @@ TEST(ZunDoc, MemoryRefusalsChangeNothing) {
         EXPECT_EQ(f.Messages(), (Lines{"Insufficient memory while inserting a new data channel.",
                                        "Insufficient memory while inserting data slice(s).",
                                        "Insufficient memory while resizing the sample grid."}));
+        const imtype first = f.doc.GetSample().GetChan(1)->Data()[0];
+        EXPECT_FALSE(f.doc.ReverseSlices({f.doc.GetSample().GetChan(1)->name}));
+        EXPECT_EQ(f.Messages(), (Lines{"Reverse slices of selected channel(s)?",
+                                       "Insufficient memory while reversing data slices."}));
+        EXPECT_EQ(f.doc.GetSample().GetChan(1)->Data()[0], first);
         EXPECT_TRUE(f.hints.Take().empty());
         EXPECT_EQ(f.doc.GetSample().GetChanCount(), 7);
         EXPECT_EQ(f.doc.GetSample().GetDims(), (Dims{4, 3, 5}));
