@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -69,7 +70,8 @@ public:
         double v = 0;
         if (t.type != Token::Number) Fail(kCannotRead, std::string(what) + " expected");
         auto [p, ec] = std::from_chars(t.text.data(), t.text.data() + t.text.size(), v);
-        if (ec != std::errc() || p != t.text.data() + t.text.size())
+        // Not-a-number and infinity read as numbers here but are no decimals.
+        if (ec != std::errc() || p != t.text.data() + t.text.size() || !std::isfinite(v))
             Fail(kCannotRead, "bad number " + t.text);
         return v;
     }

@@ -203,6 +203,13 @@ TEST(TextDataFile, RefusalsNameTheFileAndTheFault) {
     starts(head + "DATA\n1 2\n3 4\n", textfile::kCannotRead);
     starts("TEXT 1\nGRID 0 1 1\n", textfile::kCannotRead);
     starts("TEXT 1\nNAMES \"open\n", textfile::kCannotRead);
+    // Numbers are decimals: not-a-number and infinity would pass into the ranges and scales.
+    const std::string data = "DATA\n1 2\n3 4\nEND\n";
+    for (const char* bad : {"SCALES -inf 1 1 1\n", "SCALES 1e-6 1 -nan 1\n",
+                            "COMPOUNDS 0 \"H2O\" -infinity\n", "BEAM 1 -NaN\n", "ACCURACY 0 -inf\n"})
+        starts(head + bad + data, textfile::kCannotRead);
+    starts("TEXT 1\nGRID 2 1 1\nCHANNELS 2\nNAMES \"a\" \"b\"\nTYPES 0 1\nRANGES 0 -nan 0 1\n" + data,
+           textfile::kCannotRead);
     EXPECT_EQ(message(head + "DATA\n1 2 # comment 99\n3 4#x\nEND"), "accepted");
 }
 
