@@ -33,6 +33,26 @@ std::string Now() {
     return FormatTimeC("%a %b %d %H:%M:%S %Y", tm);
 }
 
+// The largest sample of the readable images among the first readable.size() files; false when
+// none of them could be read.
+bool StackMaximum(const std::string& folder, const std::vector<std::string>& files,
+                  const std::vector<bool>& readable, float& top) {
+    bool any = false;
+    for (std::size_t k = 0; k < readable.size(); ++k) {
+        if (!readable[k]) continue;
+        const std::string path = (std::filesystem::path(folder) / files[k]).string();
+        Image2d<float> img;
+        int r = IsGridFile(files[k]) ? Image2d<float>::ReadGrdVod(path, img)
+                                     : Image2d<float>::ReadTiff(path, img);
+        if (r != 0) continue;
+        float m = 0;
+        Image2d<float>::GetMaxValue(img, &m);
+        top = std::max(top, m);
+        any = true;
+    }
+    return any;
+}
+
 }  // namespace
 
 int CZunDoc::ImportImageStack(const std::string& channel, const std::vector<int>& slices,
@@ -71,25 +91,20 @@ int CZunDoc::ImportImageStack(const std::string& channel, const std::vector<int>
 
     if (ct && s.limitsEditable) {
         float lo = s.lacAtZero, hi = s.lacAtOne;
+        bool haveLimits = true;
         if (s.autoAttenuation && floats) {
             // Limits from the data: zero up to the largest sample of the stack.
             float top = 0;
-            for (std::size_t k = 0; k < count; ++k) {
-                if (!readable[k]) continue;
-                Image2d<float> img;
-                int r = IsGridFile(files[k]) ? Image2d<float>::ReadGrdVod(pathOf(k), img)
-                                             : Image2d<float>::ReadTiff(pathOf(k), img);
-                if (r != 0) continue;
-                float m = 0;
-                Image2d<float>::GetMaxValue(img, &m);
-                top = std::max(top, m);
-            }
+            haveLimits = StackMaximum(folder, files, readable, top);
             lo = 0;
             hi = top * multiplier;
         }
-        model_->SetChannelMeasuredAttenuation(ci, lo, 0);
-        model_->SetChannelMeasuredAttenuation(ci, hi, 1);
-        c.range = {lo, hi};
+        // Without one readable image there is no maximum; the channel's data keep their range.
+        if (haveLimits) {
+            model_->SetChannelMeasuredAttenuation(ci, lo, 0);
+            model_->SetChannelMeasuredAttenuation(ci, hi, 1);
+            c.range = {lo, hi};
+        }
         c.rescaleByEnergy = s.rescaleByEnergy;
         c.autoAttenuation = s.autoAttenuation;
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "dochelpers.h"
+#include "foundation/tiffio.h"
 #include "model/voxelword.h"
 #include "platform/progress.h"
 #include "testfiles.h"
@@ -71,6 +72,36 @@ TEST(ImageStack, FloatStackSetsTheLimitsFromItsMaximum) {
     EXPECT_EQ(doc.ImportImageStack("p", {0}, dir.Path(), {"i1.tif"}, ImageImportSettings{}), 1);
     EXPECT_EQ(doc.GetSample().FindChan("p")->Data()[11],
               0x4000 | static_cast<int>(11000 * 16383.0 / 65535 + 0.5));
+}
+
+TEST(ImageStack, AStackThatCannotBeReadKeepsTheChannelLimits) {
+    TempDir dir;
+    WriteStack(dir.Path());
+    // Float images whose headers read but whose samples are cut off.
+    for (const char* name : {"f0.tif", "f1.tif"}) {
+        std::vector<std::uint8_t> b = ReadFileBytes(dir.File(name));
+        b.resize(b.size() - 40);
+        WriteFileBytes(dir.File(std::string("cut_") + name), b);
+    }
+    bool isFloat = false;
+    ASSERT_EQ(IsTiffFloat(dir.File("cut_f0.tif"), &isFloat), 0);
+    ASSERT_TRUE(isFloat);
+    DocFixture f;
+    ASSERT_EQ(f.doc.ResizeVolume({4, 3, 2}, {0, 0, 0}), 0);
+    ASSERT_EQ(f.doc.InsertChannel(1, 1, "ct"), 0);
+    ASSERT_EQ(f.doc.ImportImageStack("ct", {0, 1}, dir.Path(), {"f0.tif", "f1.tif"}, ImageImportSettings{}),
+              2);
+    const ZunChan& c = *f.doc.GetSample().FindChan("ct");
+    ASSERT_EQ(c.range, (std::vector<float>{0.0f, 5.5f}));
+    const std::vector<imtype> before(c.Data(), c.Data() + 24);
+    f.Messages();
+    EXPECT_EQ(
+        f.doc.ImportImageStack("ct", {0, 1}, dir.Path(), {"cut_f0.tif", "cut_f1.tif"}, ImageImportSettings{}),
+        0);
+    // Nothing was read, so there is no maximum: the data keep the range they were imported with.
+    EXPECT_EQ(c.range, (std::vector<float>{0.0f, 5.5f}));
+    EXPECT_EQ(f.doc.GetModel().GetParams().ctAttenHighMeasured[1], 5.5f);
+    EXPECT_EQ(std::vector<imtype>(c.Data(), c.Data() + 24), before);
 }
 
 TEST(ImageStack, GridFitsTheImportedImages) {
