@@ -65,7 +65,7 @@ public:
     // Fills the first `count` channels' blocks (width x length elements each, count at most
     // Channels()). The other channels' data are read all the same, so that a file is refused
     // exactly as when every channel is read. False when the library cannot read the data; the
-    // blocks then hold nothing useful.
+    // blocks then hold nothing useful. T is uint8, unsigned short, unsigned int, ullong or float.
     template <class T>
     bool ReadPlanes(T* const* planes, int count);
 
