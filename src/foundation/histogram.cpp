@@ -3,6 +3,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace zun {
 
@@ -50,8 +51,9 @@ int Histogram::Build(const std::vector<VoxelBlockRef>& blocks) {
     const double width = static_cast<double>(range) / bins;
     for (int v = 0; v < range; ++v) binOf[v] = static_cast<std::uint32_t>(v / width);
 
-    // Per-thread counters, made before the region so that nothing inside it can throw.
-    std::vector<std::uint32_t> local(static_cast<std::size_t>(threads) * bins, 0);
+    // Per-thread counters, made before the region so that nothing inside it can throw. They are
+    // 64-bit: a grid may hold more than 2^32 voxels of one value.
+    std::vector<std::uint64_t> local(static_cast<std::size_t>(threads) * bins, 0);
     for (const VoxelBlockRef& b : blocks) {
         if (!b.data || b.count == 0) continue;
         const auto n = static_cast<std::int64_t>(b.count);
@@ -59,13 +61,17 @@ int Histogram::Build(const std::vector<VoxelBlockRef>& blocks) {
         const std::uint32_t* table = binOf.data();
 #pragma omp parallel num_threads(threads)
         {
-            std::uint32_t* mine = local.data() + static_cast<std::size_t>(omp_get_thread_num()) * bins;
+            std::uint64_t* mine = local.data() + static_cast<std::size_t>(omp_get_thread_num()) * bins;
 #pragma omp for schedule(static)
             for (std::int64_t i = 0; i < n; ++i) ++mine[table[(p[i] & kVoxelValueMask) - lo]];
         }
     }
-    for (int t = 0; t < threads; ++t)
-        for (std::uint32_t k = 0; k < bins; ++k) counters[k] += local[static_cast<std::size_t>(t) * bins + k];
+    // The counters stay 32-bit; a count beyond them saturates rather than wrapping to a small one.
+    for (std::uint32_t k = 0; k < bins; ++k) {
+        std::uint64_t sum = 0;
+        for (int t = 0; t < threads; ++t) sum += local[static_cast<std::size_t>(t) * bins + k];
+        counters[k] = static_cast<std::uint32_t>(std::min<std::uint64_t>(sum, UINT32_MAX));
+    }
     return 0;
 }
 
