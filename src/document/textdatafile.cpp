@@ -291,7 +291,8 @@ void AppendEnergy(std::string& out, double v) {
 void AppendQuoted(std::string& out, const std::string& s) {
     out += '"';
     for (char c : s) {
-        if (c == '"' || c == '\\') out += '\\';
+        // A bare line break would end the name for the reader.
+        if (c == '"' || c == '\\' || c == '\n') out += '\\';
         out += c;
     }
     out += '"';

@@ -2,7 +2,7 @@
 // The text data file: a keyword header starting "TEXT", then the raw voxel words as decimal
 // numbers, one line per row (x fastest), channel by channel and plane by plane, then "END".
 // Blanks separate tokens, "#" starts a comment up to the end of the line, names are in double
-// quotes (\" and \\ inside), numbers are C-locale decimals.
+// quotes (\" and \\ inside, a line break after a backslash), numbers are C-locale decimals.
 
 #include <string>
 

@@ -128,6 +128,12 @@ TEST(TextDataFile, RoundTripKeepsEveryWordAndSetting) {
     for (auto& c : s.channels) c.words.resize(2 * s.PlaneWords());
     WriteTextDataFile(path, s);
     EXPECT_EQ(ReadTextDataFile(path), s);
+
+    // Names and formulas may hold any character; a line break inside quotes must still read back.
+    d.channels[1].name = "two\nlines";
+    d.compounds[1].formula = "Al2O3\r\n";
+    WriteTextDataFile(path, d);
+    EXPECT_EQ(ReadTextDataFile(path), d);
 }
 
 TEST(TextDataFile, ReadsAFileWrittenByHandWithCommentsInAnyOrder) {
