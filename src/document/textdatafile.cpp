@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -298,6 +299,16 @@ void AppendQuoted(std::string& out, const std::string& s) {
     out += '"';
 }
 
+// The reader takes decimal numbers only: a file holding "nan" or "inf" could not be read back.
+bool AllFinite(const DataDocument& doc) {
+    std::vector<double> v = {doc.multiplier, doc.sx, doc.sy, doc.sz};
+    for (const DataChannel& c : doc.channels) v.insert(v.end(), {c.rangeMin, c.rangeMax});
+    for (const DataCompound& c : doc.compounds) v.push_back(c.density);
+    for (const auto& [i, e] : doc.beamEnergies) v.push_back(e);
+    for (const auto& [i, a] : doc.accuracies) v.push_back(a);
+    return std::all_of(v.begin(), v.end(), [](double x) { return std::isfinite(x); });
+}
+
 }  // namespace
 
 bool IsTextDataFile(const std::string& path) {
@@ -338,6 +349,8 @@ void WriteTextDataFile(const std::string& path, const DataDocument& doc) {
     for (const DataChannel& c : doc.channels)
         if (c.words.size() != words)
             throw std::runtime_error("Cannot write file " + path + ": bad channel size");
+    if (!AllFinite(doc))
+        throw std::runtime_error("Cannot write file " + path + ": a value is not a finite number");
 
     AtomicFile out(path);
     std::string s;

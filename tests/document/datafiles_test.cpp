@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <random>
 
 #include "document/binarydatafile.h"
@@ -134,6 +135,19 @@ TEST(TextDataFile, RoundTripKeepsEveryWordAndSetting) {
     d.compounds[1].formula = "Al2O3\r\n";
     WriteTextDataFile(path, d);
     EXPECT_EQ(ReadTextDataFile(path), d);
+
+    // A value the reader would refuse is refused when writing, and the old file stays.
+    const std::vector<std::uint8_t> kept = ReadFileBytes(path);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (int k = 0; k < 4; ++k) {
+        DataDocument bad = d;
+        if (k == 0) bad.channels[2].rangeMax = std::numeric_limits<float>::quiet_NaN();
+        if (k == 1) bad.sy = -std::numeric_limits<double>::infinity();
+        if (k == 2) bad.compounds[1].density = nan;
+        if (k == 3) bad.beamEnergies[3] = nan;
+        EXPECT_THROW(WriteTextDataFile(path, bad), std::runtime_error) << k;
+        EXPECT_EQ(ReadFileBytes(path), kept) << k;
+    }
 }
 
 TEST(TextDataFile, ReadsAFileWrittenByHandWithCommentsInAnyOrder) {
