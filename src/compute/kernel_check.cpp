@@ -323,12 +323,13 @@ void SegmentSlice(CLibDiscreteLeastSquareSegmentation& lib, std::uint16_t* const
             channels[i][v] = static_cast<std::uint16_t>((channels[i][v] & ~(kWordValue | kWordError)) |
                                                         (i == best ? kVoxelMax : 0));
     }
+    // The status counts every voxel, also those past the last report.
+    for (int m : merged) lib.MergeStatus(m);
     std::vector<VoxelCode> all;
     for (auto& c : codes) all.insert(all.end(), c.begin(), c.end());
     std::sort(all.begin(), all.end(),
               [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
     for (const VoxelCode& c : all) {
-        lib.MergeStatus(c.code);
         if (c.code == -1)
             lib.Report(c.code, z * plane + c.voxel,
                        Format("DiscreteLeastSquareSegmentation: no usable CT value, slice %d, voxel %lld\n",

@@ -443,5 +443,15 @@ TEST(Segmentation, PicksTheBestMatchingComposition) {
     EXPECT_EQ(lib.params.status, 0);
 }
 
+TEST(Segmentation, StatusKeptWhenNoReportIsLeft) {
+    Block b(2, 1, 1, 1, 1, {0.0f, 1.0f});
+    for (auto& w : b.words[2]) w |= 0x8000;  // no usable CT value anywhere
+    b.p.maxErrorReports = 0;
+    CLibDiscreteLeastSquareSegmentation lib(b.p);
+    SegmentSlice(lib, b.ptrs.data(), 0);
+    EXPECT_TRUE(lib.Reports().empty());
+    EXPECT_EQ(lib.params.status, -1);
+}
+
 }  // namespace
 }  // namespace zun::zunlib
