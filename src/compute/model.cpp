@@ -153,7 +153,7 @@ void Model::SetState(int state, bool /*takeLock*/, const char* stepText) {
 void Model::HandleFrameMessage(const FrameMessage& msg) {
     switch (msg.kind) {
         case FrameMsg::ComputationEnded:
-            OnComputationEnded(static_cast<int>(msg.value));
+            if (msg.value2 == runNumber_) OnComputationEnded(static_cast<int>(msg.value));
             break;
         case FrameMsg::RefreshViews:
             if (doc_) doc_->UpdateAllViews(kHintComputationProgress);
@@ -268,8 +268,9 @@ int Model::Start() {
     }
     JoinWorker();
     ApplyState(kRunning, nullptr);
+    const std::int64_t run = ++runNumber_;
     try {
-        worker_ = std::thread([this] { WorkerThread(); });
+        worker_ = std::thread([this, run] { WorkerThread(run); });
     } catch (const std::system_error&) {
         // Without a worker the run cannot end by itself.
         ApplyState(kStoppedWithError, nullptr);
@@ -279,8 +280,8 @@ int Model::Start() {
     return 0;
 }
 
-int Model::WorkerThread() {
-    std::lock_guard run(runMutex_);
+int Model::WorkerThread(std::int64_t run) {
+    std::lock_guard running(runMutex_);
     {
         std::lock_guard lock(progressMutex_);
         haveTick_ = false;
@@ -300,7 +301,7 @@ int Model::WorkerThread() {
     }
     // A stop asked after the last progress report still ends the run as stopped.
     if (result == 0 && StopRequested()) result = kUserInterrupt;
-    PostToFrame(static_cast<int>(FrameMsg::ComputationEnded), result, 0, {});
+    PostToFrame(static_cast<int>(FrameMsg::ComputationEnded), result, run, {});
     if (doc_ && doc_->GetRemote()) doc_->GetRemote()->ReplyWork(100);
     if (!doc_ || !doc_->GetMainFrame()) {
         // Nobody delivers the end message: the state is set here.

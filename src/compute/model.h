@@ -135,7 +135,7 @@ public:
 private:
     int Start();
     PropertyComputationEngine& Property();
-    int WorkerThread();
+    int WorkerThread(std::int64_t run);
     int RunStep(int step, const ComputeLibParams& block);
     void ApplyState(int state, const char* stepText);
     void PostToFrame(int kind, std::int64_t value, std::int64_t value2, std::string text);
@@ -153,6 +153,9 @@ private:
     ComputeDocument* doc_ = nullptr;
     std::thread::id uiThread_;
     std::thread worker_;
+    // Numbers the runs so that the end message of a run that was already joined (stopped, then
+    // started again before its message arrived) is told apart from the current run's.
+    std::int64_t runNumber_ = 0;
     std::mutex runMutex_;
     mutable std::mutex stateMutex_;
     mutable std::mutex progressMutex_;

@@ -347,6 +347,40 @@ TEST(ModelStop, RepeatedStartAndStopNeverHangs) {
     doc.logger.Clear();
 }
 
+TEST(ModelStop, EndOfAStoppedRunDoesNotEndTheNextRun) {
+    TestComputeDocument doc;
+    Model& m = MakeComputeSetup(doc, {4, 4, 4}, 2, 1);
+    std::atomic<int> started{0}, ended{0};
+    std::atomic<bool> release{false};
+    m.SetStepRunner([&](int, const ComputeLibParams&) {
+        ++started;
+        try {
+            for (int k = 0; k < 500 && !release; ++k) {
+                m.SetProgress(50, false);
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        } catch (const ExitRequested&) {
+            ++ended;
+            return kUserInterrupt;
+        }
+        ++ended;
+        return 0;
+    });
+    ASSERT_EQ(m.StartComputation(), 0);
+    while (started == 0) std::this_thread::yield();
+    m.StopComputation(false);
+    // The first worker leaves; its end message waits in the queue while the user starts again.
+    while (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(m.StartComputation(), 0);
+    doc.frame.Pump();
+    EXPECT_EQ(m.GetState(), kRunning);
+    EXPECT_TRUE(m.IsBusy());
+    release = true;
+    doc.WaitForEnd();
+    EXPECT_EQ(m.GetState(), kCompleted);
+}
+
 TEST(ModelEnd, SaveAndExitOnlyAfterSuccess) {
     TestComputeDocument doc;
     doc.remoteOn = true;
