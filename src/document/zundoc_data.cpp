@@ -296,7 +296,10 @@ bool CZunDoc::ImportSelectionFromText(const std::vector<int>& channels,
             ZunChan& c = *sample_->GetChan(channels[k]);
             const std::vector<std::uint16_t>& w = d.channels[k].words;
             for (std::size_t p = 0; p < wantPlanes; ++p) {
-                std::uint32_t z = planes.empty() ? static_cast<std::uint32_t>(p) : planes[p];
+                // A whole channel from a slice file: the file names the plane of each block.
+                std::uint32_t z = !planes.empty()     ? planes[p]
+                                  : !d.slices.empty() ? d.slices[p]
+                                                      : static_cast<std::uint32_t>(p);
                 std::memcpy(c.Data() + plane * z, w.data() + plane * p, plane * sizeof(imtype));
             }
             c.modified = true;

@@ -162,6 +162,13 @@ TEST(DocData, ChannelAndSliceSelectionsExportAndImport) {
               std::vector<imtype>(water.begin() + 40, water.begin() + 60));
     EXPECT_EQ(std::vector<imtype>(ct, ct + 20), std::vector<imtype>(water.begin(), water.begin() + 20));
 
+    // A slice file holding every plane, in another order, goes into a whole channel by its
+    // slice numbers.
+    std::string every = dir.File("every.txt");
+    ASSERT_TRUE(f.doc.ExportSlicesToText({{"Water", 2}, {"Water", 0}, {"Water", 1}}, every));
+    ASSERT_TRUE(f.doc.ImportChannelsFromText({"edge"}, every));
+    EXPECT_EQ(std::vector<imtype>(s.GetChan(3)->Data(), s.GetChan(3)->Data() + 60), water);
+
     f.Messages();
     EXPECT_FALSE(f.doc.ImportChannelsFromText({"Void"}, chans));
     EXPECT_FALSE(f.doc.ImportChannelsFromText({"Void", "edge"}, slices));
