@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <memory>
 #include <new>
 #include <numeric>
@@ -99,16 +100,34 @@ void ScanSlab(const std::uint8_t* mask, L* labels, const Grid& g, std::int64_t z
     }
 }
 
+// Runs body(k) for k in [0, count) on up to `threads` threads, one k per thread at a time. An
+// exception (the label tables growing past the memory) must not leave the parallel region: the
+// first one is rethrown after it.
+template <class Body>
+void ForEachSlab(int count, int threads, Body&& body) {
+    std::exception_ptr error;
+#pragma omp parallel for num_threads(threads) schedule(static, 1)
+    for (int k = 0; k < count; ++k) {
+        try {
+            body(k);
+        } catch (...) {
+#pragma omp critical(zun_label_error)
+            if (!error) error = std::current_exception();
+        }
+    }
+    if (error) std::rethrow_exception(error);
+}
+
 template <class L>
 std::vector<ullong> CountLabels(const L* labels, std::int64_t n, ullong count, int threads) {
     std::vector<ullong> sizes(count + 1, 0);
     const bool perThread = (count + 1) * static_cast<ullong>(threads) <= (1u << 24);
     if (perThread) {
-        std::vector<std::vector<ullong>> local(threads);
+        // Allocated before the region, which an exception must not leave.
+        std::vector<std::vector<ullong>> local(threads, std::vector<ullong>(count + 1, 0));
 #pragma omp parallel num_threads(threads)
         {
             auto& mine = local[omp_get_thread_num()];
-            mine.assign(count + 1, 0);
 #pragma omp for schedule(static)
             for (std::int64_t i = 0; i < n; ++i) ++mine[labels[i]];
         }
@@ -166,12 +185,11 @@ ullong LabelPlanesOf(const std::uint8_t* mask, Lab* labels, std::int64_t nx, std
     for (int k = 0; k <= slabs; ++k) zStart[k] = nz * k / slabs;
     std::vector<Equivalences> eq(slabs);
 
-#pragma omp parallel for num_threads(slabs) schedule(static, 1)
-    for (int k = 0; k < slabs; ++k) {
+    ForEachSlab(slabs, slabs, [&](int k) {
         ScanSlab(mask, labels, g, zStart[k], zStart[k + 1], fg, eq[k]);
         auto& p = eq[k].Table();
         for (std::size_t l = 1; l < p.size(); ++l) p[l] = p[p[l]];
-    }
+    });
 
     // One table over all slabs: slab k's label l becomes offset[k] + l.
     std::vector<ullong> offset(slabs + 1, 0);

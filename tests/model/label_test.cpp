@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -11,6 +14,21 @@
 #include <unistd.h>
 
 #include "platform/prompt.h"
+
+// Lets a test make large allocations fail from any thread, as they do when memory runs out.
+static std::atomic<bool> gFailLargeAllocations{false};
+
+void* operator new(std::size_t size) {
+    if (gFailLargeAllocations && size >= 64 * 1024) throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace zun {
 namespace {
@@ -208,6 +226,27 @@ TEST(ClusterSelection, PlanesAndCombination) {
     std::set<ullong> a{1, 2}, empty;
     ClusterSets::CombineSets(1, a, empty);
     EXPECT_TRUE(a.empty());
+}
+
+TEST(Labelling, MemoryRunningOutReachesTheCaller) {
+    // Isolated voxels: one label each, so the label tables of the planes outgrow the limit.
+    const int nx = 96, ny = 96, nz = 96;
+    Mask mask(std::size_t(nx) * ny * nz, 0);
+    for (int z = 0; z < nz; z += 2)
+        for (int y = 0; y < ny; y += 2)
+            for (int x = 0; x < nx; x += 2) mask[(std::size_t(z) * ny + y) * nx + x] = 1;
+    Labels labels(mask.size());
+    bool threw = false;
+    gFailLargeAllocations = true;
+    try {
+        LabelLinkedClusters(mask.data(), labels.data(), nx, ny, nz, 1, 1, 3);
+    } catch (const std::bad_alloc&) {
+        threw = true;
+    }
+    gFailLargeAllocations = false;
+    EXPECT_TRUE(threw);
+    // With memory back the same call succeeds.
+    EXPECT_EQ(LabelLinkedClusters(mask.data(), labels.data(), nx, ny, nz, 1, 1, 3), 48u * 48 * 48);
 }
 
 TEST(UnionFindTable, FollowsToTheRoot) {
