@@ -83,18 +83,21 @@ int CZunDoc::SubtractModelData() {
             comp[static_cast<std::size_t>(i)] = sample_->GetChan(i)->Data();
             a[static_cast<std::size_t>(i)] = p.lacMatrix[p.MatrixIndex(j + 1, i)];
         }
-        std::vector<float> residual(static_cast<std::size_t>(voxels));
         const float lo = ct.range[0], hi = ct.range[1];
         const imtype* mu = ct.Data();
-        float rmin = std::numeric_limits<float>::max(), rmax = std::numeric_limits<float>::lowest();
-#pragma omp parallel for num_threads(threads) schedule(static) reduction(min : rmin) reduction(max : rmax)
-        for (std::int64_t v = 0; v < voxels; ++v) {
+        // Two passes (range, then words) instead of a float copy of the volume: no memory beyond
+        // the new channel is needed, however large the grid.
+        auto residualAt = [&](std::int64_t v) {
             float model = 0;
             for (int i = 0; i < n; ++i)
                 model += NormalisedVoxelValue(comp[static_cast<std::size_t>(i)][v]) *
                          a[static_cast<std::size_t>(i)];
-            const float r = PhysicalVoxelValue(mu[v], lo, hi) - model;
-            residual[static_cast<std::size_t>(v)] = r;
+            return PhysicalVoxelValue(mu[v], lo, hi) - model;
+        };
+        float rmin = std::numeric_limits<float>::max(), rmax = std::numeric_limits<float>::lowest();
+#pragma omp parallel for num_threads(threads) schedule(static) reduction(min : rmin) reduction(max : rmax)
+        for (std::int64_t v = 0; v < voxels; ++v) {
+            const float r = residualAt(v);
             rmin = std::min(rmin, r);
             rmax = std::max(rmax, r);
         }
@@ -104,7 +107,7 @@ int CZunDoc::SubtractModelData() {
 #pragma omp parallel for num_threads(threads) schedule(static)
         for (std::int64_t v = 0; v < voxels; ++v) {
             imtype word = 0;
-            VoxelWordFromPhysical(word, residual[static_cast<std::size_t>(v)], rmax, rmin);
+            VoxelWordFromPhysical(word, residualAt(v), rmax, rmin);
             w[v] = static_cast<imtype>(word & kVoxelValueMask);
         }
         out.modified = true;
