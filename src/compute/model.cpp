@@ -184,7 +184,7 @@ void Model::JoinWorker() {
 }
 
 int Model::SetupComputation(ComputationSetupDialog& dialog) {
-    if (state_.load() == kRunning) return -1;
+    if (RunInProgress()) return -1;
     JobFlags jobs = jobs_;
     const bool anyPlugin = !runList_.empty();
     if (dialog.Run(jobs, anyPlugin, doc_, params_) == kPromptCancel) return 2;
@@ -451,7 +451,7 @@ std::vector<CDuration> Model::Durations() const {
 // Channels
 
 int Model::SetDimensions(std::array<std::uint32_t, 3> dims) {
-    if (state_.load() == kRunning) return -1;
+    if (RunInProgress()) return -1;
     params_.sampleSize = dims;
     params_.voxelCount = std::int64_t(dims[0]) * dims[1] * dims[2];
     return 0;
@@ -466,7 +466,7 @@ int Model::CtNumber(int channel) const {
 }
 
 int Model::InsertChannel(int index, const char* name) {
-    if (state_.load() == kRunning) return -1;
+    if (RunInProgress()) return -1;
     ComputeSample* s = doc_ ? doc_->Sample() : nullptr;
     if (!s || index < 0 || index >= s->ChannelCount()) return 1;
     const std::string text = name ? name : "";
@@ -488,7 +488,7 @@ int Model::InsertChannel(int index, const char* name) {
 }
 
 int Model::DeleteChannel(int index) {
-    if (state_.load() == kRunning) return -1;
+    if (RunInProgress()) return -1;
     ComputeSample* s = doc_ ? doc_->Sample() : nullptr;
     if (!s || index < 0 || index >= s->ChannelCount()) return 1;
     const int kind = s->ChannelKind(index);

@@ -85,6 +85,12 @@ public:
     std::string GetStateText() const;
     // True while a worker exists that has not been joined.
     bool IsBusy() const;
+    // True while a run may still touch the parameter set and the channels: running, or stopping
+    // (the worker goes on until its next progress report).
+    bool RunInProgress() const {
+        const int s = state_.load();
+        return s == kRunning || s == kStopping;
+    }
 
     void SetProgress(float percent, bool force);
     void FinishStepProgress(int* result);

@@ -92,7 +92,7 @@ void CZunDoc::AttachController() {
 }
 
 bool CZunDoc::IsComputing() const {
-    return model_ && model_->GetState() == kRunning;
+    return model_ && model_->RunInProgress();
 }
 
 void CZunDoc::ApplyDeviceSelection(bool tellChanges) {

@@ -64,7 +64,7 @@ void CZunDoc::ComputeCompositionCoefficients(int ctChannel) {
 }
 
 bool CZunDoc::CanStartComputation() const {
-    return model_->HasWorkToDo() && model_->GetState() != kRunning && propertyDialogCount == 0;
+    return model_->HasWorkToDo() && !IsComputing() && propertyDialogCount == 0;
 }
 
 int CZunDoc::OnStartComputation() {

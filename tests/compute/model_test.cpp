@@ -381,6 +381,30 @@ TEST(ModelStop, EndOfAStoppedRunDoesNotEndTheNextRun) {
     EXPECT_EQ(m.GetState(), kCompleted);
 }
 
+TEST(ModelStop, ChannelsStayLockedUntilTheStoppedWorkerHasLeft) {
+    TestComputeDocument doc;
+    Model& m = MakeComputeSetup(doc, {4, 4, 4}, 2, 1);
+    std::atomic<bool> inStep{false}, release{false};
+    // A step that reports no progress runs on after the stop.
+    m.SetStepRunner([&](int, const ComputeLibParams&) {
+        inStep = true;
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return 0;
+    });
+    ASSERT_EQ(m.StartComputation(), 0);
+    while (!inStep) std::this_thread::yield();
+    m.StopComputation(false);
+    ASSERT_EQ(m.GetState(), kStopping);
+    EXPECT_EQ(m.InsertChannel(1, "x"), -1);
+    EXPECT_EQ(m.DeleteChannel(1), -1);
+    EXPECT_EQ(m.SetDimensions({8, 8, 8}), -1);
+    EXPECT_EQ(m.GetParams().voxelCount, 64);
+    release = true;
+    doc.WaitForEnd();
+    EXPECT_EQ(m.GetState(), kStopped);
+    EXPECT_EQ(m.SetDimensions({8, 8, 8}), 0);
+}
+
 TEST(ModelEnd, SaveAndExitOnlyAfterSuccess) {
     TestComputeDocument doc;
     doc.remoteOn = true;

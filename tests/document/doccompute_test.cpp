@@ -171,6 +171,10 @@ TEST(DocCompute, NoSaveOrEditWhileRunningAndStopMarksModified) {
         // The remote stop: no question, and the document counts as modified.
         f.doc.SetModifiedFlag(false);
         f.doc.HandleFrameMessage(FrameMessage{FrameMsg::StartStopComputation, &f.doc, 1});
+        // Stopping: the worker is still in its step and still owns the voxels.
+        EXPECT_EQ(f.doc.GetModel().GetState(), kStopping);
+        EXPECT_EQ(f.doc.InsertChannel(0, 1, "late"), -3);
+        EXPECT_TRUE(f.doc.DeleteSlices({0}).empty());
         release = true;
         f.WaitForEnd();
         EXPECT_TRUE(f.doc.IsModified());
