@@ -96,9 +96,9 @@ struct Tableau {
     }
 };
 
-}  // namespace
-
-int SolveSmallLp(const SmallLp& lp, std::vector<double>& x, double& objective, LpWorkspace& ws) {
+// Lays out the columns (structural, slack, artificial) and fills the tableau with a starting
+// basis: each row's slack where it can start there, else a crash column, else an artificial.
+void SetUpTableau(const SmallLp& lp, LpWorkspace& ws) {
     const int m = static_cast<int>(lp.rhs.size());
     const int n = lp.vars;
     // Each row gets an artificial unless its slack can start in the basis.
@@ -154,36 +154,53 @@ int SolveSmallLp(const SmallLp& lp, std::vector<double>& x, double& objective, L
             T.basis[r] = slackCol[r];
         }
     }
+}
+
+// Phase I: minimises the sum of the artificials, then pivots out those left in the basis at
+// zero (or clears their row when it is redundant).
+int PhaseOne(Tableau& T, int artStart, const std::vector<int>& artCol) {
+    const int m = T.m, cols = T.cols;
     bool unbounded = false;
-    if (cols > artStart) {
-        // Phase I: minimise the sum of the artificials.
+    for (int r = 0; r < m; ++r)
+        if (artCol[r] >= 0)
+            for (int c = 0; c <= cols; ++c)
+                if (c < artStart || c == cols) T.at(m, c) -= T.at(r, c);
+    if (!T.Optimise(cols, unbounded)) return kLpFailed;
+    if (-T.rhs(m) > 1e-7 * (1.0 + std::fabs(T.rhs(m)))) {
+        double infeas = 0.0;
         for (int r = 0; r < m; ++r)
-            if (artCol[r] >= 0)
-                for (int c = 0; c <= cols; ++c)
-                    if (c < artStart || c == cols) T.at(m, c) -= T.at(r, c);
-        if (!T.Optimise(cols, unbounded)) return kLpFailed;
-        if (-T.rhs(m) > 1e-7 * (1.0 + std::fabs(T.rhs(m)))) {
-            double infeas = 0.0;
-            for (int r = 0; r < m; ++r)
-                if (T.basis[r] >= artStart) infeas += T.rhs(r);
-            if (infeas > 1e-7) return kLpInfeasible;
-        }
-        // Artificials left in the basis at zero are pivoted out, or their row is redundant.
-        for (int r = 0; r < m; ++r) {
-            if (T.basis[r] < artStart) continue;
-            int pc = -1;
-            for (int c = 0; c < artStart; ++c)
-                if (std::fabs(T.at(r, c)) > 1e-9) {
-                    pc = c;
-                    break;
-                }
-            if (pc >= 0) {
-                T.Pivot(r, pc);
-            } else {
-                for (int c = 0; c <= cols; ++c) T.at(r, c) = 0.0;
+            if (T.basis[r] >= artStart) infeas += T.rhs(r);
+        if (infeas > 1e-7) return kLpInfeasible;
+    }
+    // Artificials left in the basis at zero are pivoted out, or their row is redundant.
+    for (int r = 0; r < m; ++r) {
+        if (T.basis[r] < artStart) continue;
+        int pc = -1;
+        for (int c = 0; c < artStart; ++c)
+            if (std::fabs(T.at(r, c)) > 1e-9) {
+                pc = c;
+                break;
             }
+        if (pc >= 0) {
+            T.Pivot(r, pc);
+        } else {
+            for (int c = 0; c <= cols; ++c) T.at(r, c) = 0.0;
         }
     }
+    return kLpOptimal;
+}
+
+}  // namespace
+
+int SolveSmallLp(const SmallLp& lp, std::vector<double>& x, double& objective, LpWorkspace& ws) {
+    SetUpTableau(lp, ws);
+    const int m = ws.rows, n = ws.vars, cols = ws.cols, artStart = ws.artStart;
+    Tableau T{ws.tableau.data(), m, cols, ws.basis.data()};
+    if (cols > artStart) {
+        const int r = PhaseOne(T, artStart, ws.artCol);
+        if (r != kLpOptimal) return r;
+    }
+    bool unbounded = false;
     // Phase II.
     for (int c = 0; c <= cols; ++c) T.at(m, c) = 0.0;
     for (int c = 0; c < n; ++c) T.at(m, c) = lp.cost[c];
