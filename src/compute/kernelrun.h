@@ -5,7 +5,9 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -56,11 +58,15 @@ struct ThreadOutcome {
     }
 };
 
-// Calls body(threadIndex, voxel) for every visit position in [first, first+count).
+// Calls body(threadIndex, voxel) for every visit position in [first, first+count). An exception
+// of a voxel (memory running out) must not leave the parallel region: the remaining visits are
+// skipped and the first exception is rethrown after it.
 template <class Body>
 void RunVisits(const ComputeLibParams& p, NeighbourInteraction* nb, int threads, int chunk,
                std::int64_t first, std::int64_t count, Body&& body) {
     const std::int64_t end = first + count;
+    std::exception_ptr error;
+    std::atomic<bool> failed{false};
     for (std::int64_t a = first; a < end;) {
         std::int64_t b = end;
         if (nb) {
@@ -70,10 +76,18 @@ void RunVisits(const ComputeLibParams& p, NeighbourInteraction* nb, int threads,
         omp_set_dynamic(0);
 #pragma omp parallel for num_threads(threads) schedule(dynamic, chunk)
         for (std::int64_t pos = a; pos < b; ++pos) {
+            if (failed.load(std::memory_order_relaxed)) continue;
             const std::int64_t v = nb ? nb->VisitVoxel(pos) : pos;
             if (!nb && p.maskWords && (p.maskWords[v] & kWordValue) != p.maskWord) continue;
-            body(omp_get_thread_num(), v);
+            try {
+                body(omp_get_thread_num(), v);
+            } catch (...) {
+#pragma omp critical(zun_kernel_error)
+                if (!error) error = std::current_exception();
+                failed.store(true, std::memory_order_relaxed);
+            }
         }
+        if (error) std::rethrow_exception(error);
         a = b;
     }
 }

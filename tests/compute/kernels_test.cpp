@@ -2,10 +2,27 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <new>
 #include <random>
+
+// Lets a test make large allocations fail from any thread, as they do when memory runs out.
+static std::atomic<bool> gFailLargeAllocations{false};
+
+void* operator new(std::size_t size) {
+    if (gFailLargeAllocations && size >= 64 * 1024) throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace zun::zunlib {
 namespace {
@@ -125,6 +142,24 @@ TEST(NonlinearKernel, RecoversGridFractionsAndKeepsFixedWords) {
         for (int i = 0; i < 3; ++i) EXPECT_NEAR(b.Fraction(i, v), truth[v][i], 1.0 / 15) << v << " " << i;
     }
     EXPECT_EQ(b.words[1][7], 0x4000 | 5000);
+}
+
+TEST(NonlinearKernel, MemoryRunningOutReachesTheCaller) {
+    Block b(16, 1, 1, 2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f});
+    for (std::size_t v = 0; v < b.Voxels(); ++v) b.SetVoxel(v, {0.2, 0.3, 0.5});
+    b.p.gridSize = 150;  // the energies of a voxel's grid points take more than the limit
+    b.p.SetThreadCount(3);
+    CLibDatConNonlinearOpt lib(b.p);
+    CNonlinearGCM gcm(lib);
+    bool threw = false;
+    gFailLargeAllocations = true;
+    try {
+        gcm.Run(b.ptrs.data(), 0, b.Voxels());
+    } catch (const std::bad_alloc&) {
+        threw = true;
+    }
+    gFailLargeAllocations = false;
+    EXPECT_TRUE(threw);
 }
 
 TEST(NonlinearKernel, SearchMethods) {
