@@ -2,27 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <new>
 #include <random>
 
-// Lets a test make large allocations fail from any thread, as they do when memory runs out.
-static std::atomic<bool> gFailLargeAllocations{false};
-
-void* operator new(std::size_t size) {
-    if (gFailLargeAllocations && size >= 64 * 1024) throw std::bad_alloc();
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
+#include "platform/failingnew.h"
 
 namespace zun::zunlib {
 namespace {

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <new>
 #include <random>
@@ -13,22 +11,8 @@
 
 #include <unistd.h>
 
+#include "platform/failingnew.h"
 #include "platform/prompt.h"
-
-// Lets a test make large allocations fail from any thread, as they do when memory runs out.
-static std::atomic<bool> gFailLargeAllocations{false};
-
-void* operator new(std::size_t size) {
-    if (gFailLargeAllocations && size >= 64 * 1024) throw std::bad_alloc();
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace zun {
 namespace {
