@@ -1,5 +1,7 @@
 #include "compute/steps.h"
 
+#include <cmath>
+
 #include <algorithm>
 
 #include "compute/computedocument.h"
@@ -330,6 +332,13 @@ int DatConNonlinearOpt::Run(const ComputeLibParams& block, int* /*nonExactCount*
             Format("Data constrained non-linear optimisation: %.0f grid points per voxel are too many; "
                    "reduce the volume fraction sub-divisions.\n",
                    points));
+        return 103;
+    }
+    // The set-up sheet accepts only Q > 0, but a document file can carry any value; a Q that is not
+    // positive turns every grid weight into NaN or infinity.
+    if (!(block.nonlinearQ > 0) || !std::isfinite(block.nonlinearQ)) {
+        LogTextTimestamped(
+            "Data constrained non-linear optimisation: the parameter Q must be a positive number.\n");
         return 103;
     }
     zunlib::CLibDatConNonlinearOpt lib(block);

@@ -191,6 +191,21 @@ TEST(Pipeline, NonlinearWithNoiseAndAFourthComposition) {
     EXPECT_TRUE(noisy.logger.Text().find("Out of boundary cordinate values occured") != std::string::npos);
 }
 
+TEST(Pipeline, NonlinearRefusesAnUnusableQ) {
+    // Q comes from the document file too, where the set-up sheet's check never ran.
+    for (double q : {0.0, -5.0, std::nan("")}) {
+        ImageDocument doc;
+        Build(doc, 8, {kVoid, kWater, kCalcite}, {20.0, 30.0}, 0.0, false, 1);
+        doc.model->GetParams().nonlinearQ = q;
+        const std::vector<std::uint16_t> before = Words(doc, 3);
+        RunToEnd(doc);
+        EXPECT_EQ(Words(doc, 3), before) << q;
+        const std::string log = doc.logger.Text();
+        EXPECT_NE(log.find("the parameter Q must be a positive number"), std::string::npos) << q;
+        EXPECT_NE(log.find("completed with data error (3)"), std::string::npos) << q;
+    }
+}
+
 TEST(Pipeline, LinearAndSegmentation) {
     ImageDocument doc;
     Phantom ph = Build(doc, 64, {kVoid, kWater, kCalcite}, {20.0, 30.0}, 0.0, false, 4);
