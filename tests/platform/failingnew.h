@@ -7,6 +7,10 @@
 #include <cstdlib>
 #include <new>
 
+// The replacements below pair malloc with free; GCC cannot see that once it inlines them and warns
+// about a mismatch at every delete of the including file.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 inline std::atomic<bool> gFailLargeAllocations{false};
 
 void* operator new(std::size_t size) {
