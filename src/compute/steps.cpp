@@ -138,13 +138,17 @@ int CDataCheckingCorrection::ComputeChunk(void* userData, void*, void* const* po
     k.maskWords = c->masked ? ptrs[channels] : nullptr;
     std::vector<zunlib::VoxelCode> codes;
     const int merged = zunlib::CheckVoxelRange(k, ptrs, 0, items, &codes);
+    const auto cap = static_cast<std::uint32_t>(std::max(c->maxReports, 0));
     for (const auto& vc : codes) {
+        // Counting stops just past the cap: a huge volume of bad voxels must not wrap the 32-bit
+        // counter round to "no report yet" and start logging again.
+        if (c->reportCount->load(std::memory_order_relaxed) > cap) break;
         const std::uint32_t n = c->reportCount->fetch_add(1);
-        if (n < static_cast<std::uint32_t>(c->maxReports))
+        if (n < cap)
             c->step->Log("DataCheckingCorrection error %d, (cpu) chunk %lld, voxel %lld of %lld\n", vc.code,
                          static_cast<long long>(chunkIndex), static_cast<long long>(vc.voxel),
                          static_cast<long long>(c->chunkSize));
-        else if (n == static_cast<std::uint32_t>(c->maxReports))
+        else if (n == cap)
             c->step->LogText("Maximum error report count reached in DataCheckingCorrection\n");
     }
     if (merged != 0) {
