@@ -92,15 +92,20 @@ PropertyRange WritePropertyChannel(std::uint16_t* words, std::uint64_t n, const 
 #pragma omp parallel for num_threads(threads) schedule(static) reduction(min : lo) reduction(max : hi)
     for (std::int64_t v = 0; v < count; ++v) {
         const double x = physical(v);
+        if (!std::isfinite(x)) continue;
         lo = std::min(lo, x);
         hi = std::max(hi, x);
     }
     if (count == 0) return old;
+    // Non-finite values (a NaN property, a damaged stored range) take no part in the range and are
+    // written as its low end.
+    if (!std::isfinite(lo) || !std::isfinite(hi)) lo = hi = 0.0;
     if (!(hi > lo)) hi = lo + 1.0;
     const double scale = kFull / (hi - lo);
 #pragma omp parallel for num_threads(threads) schedule(static)
     for (std::int64_t v = 0; v < count; ++v) {
-        const double q = std::clamp(std::round((physical(v) - lo) * scale), 0.0, kFull);
+        const double x = (physical(v) - lo) * scale;
+        const double q = std::isfinite(x) ? std::clamp(std::round(x), 0.0, kFull) : 0.0;
         words[v] = static_cast<std::uint16_t>((words[v] & kReadOnly) | static_cast<std::uint16_t>(q));
     }
     return PropertyRange{static_cast<float>(lo), static_cast<float>(hi)};

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <algorithm>
 #include <cmath>
 
@@ -145,6 +147,26 @@ TEST_F(PropertyTest, FixedAndOutsideVoxelsKeepTheirValues) {
         WritePropertyChannel(out.words.data(), 1, std::vector<float>{4.0f}.data(), nullptr, {}, 1);
     EXPECT_EQ(r.min, 4.0f);
     EXPECT_EQ(r.max, 5.0f);
+}
+
+TEST(PropertyChannel, NonFiniteValuesAndRangesGiveTheLowEnd) {
+    // A damaged stored range or a NaN property value must not reach the word conversion.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    std::vector<std::uint16_t> words = {0x4000 | 8000, 0, 0};
+    const std::vector<float> values = {0.0f, nan, 3.0f};
+    PropertyRange r = WritePropertyChannel(words.data(), 3, values.data(), nullptr, {nan, 1.0f}, 1);
+    EXPECT_EQ(r.min, 3.0f);
+    EXPECT_EQ(r.max, 4.0f);
+    EXPECT_EQ(words[0], 0x4000);  // the fixed voxel's old value cannot be known: low end
+    EXPECT_EQ(words[1], 0);
+    EXPECT_EQ(words[2], 0);
+
+    std::vector<std::uint16_t> all = {0, 0};
+    const std::vector<float> none = {nan, nan};
+    r = WritePropertyChannel(all.data(), 2, none.data(), nullptr, {}, 1);
+    EXPECT_TRUE(std::isfinite(r.min));
+    EXPECT_TRUE(std::isfinite(r.max));
+    EXPECT_EQ(all, (std::vector<std::uint16_t>{0, 0}));
 }
 
 TEST_F(PropertyTest, ExtrapolationUsesTheFittedWeights) {
