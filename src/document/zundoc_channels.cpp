@@ -134,6 +134,7 @@ std::string CZunDoc::GetChannelDisplayName(const std::string& name) const {
 }
 
 void CZunDoc::SetBoundaryActive(bool enabled, const std::string& name) {
+    if (IsComputing()) return;  // the worker reads the mask fields for the whole run
     sample_->SetActiveBoundary(name, enabled);
     ActiveBoundMod hint(name, sample_->boundaryMaskOn);
     UpdateAllViews(nullptr, kHintRename, &hint);

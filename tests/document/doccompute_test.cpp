@@ -168,6 +168,12 @@ TEST(DocCompute, NoSaveOrEditWhileRunningAndStopMarksModified) {
         EXPECT_FALSE(f.doc.ImportSlicesFromText({{first, 0}}, slice));
         EXPECT_EQ(f.doc.GetSample().GetChan(0)->Data()[0], kept);
         EXPECT_FALSE(f.doc.IsModified());
+        // The worker reads the mask fields: the active boundary cannot change under it.
+        const bool maskOn = f.doc.GetSample().boundaryMaskOn;
+        const std::string active = f.doc.GetSample().activeBoundaryName;
+        f.doc.SetBoundaryActive(!maskOn, first);
+        EXPECT_EQ(f.doc.GetSample().boundaryMaskOn, maskOn);
+        EXPECT_EQ(f.doc.GetSample().activeBoundaryName, active);
         // The remote stop: no question, and the document counts as modified.
         f.doc.SetModifiedFlag(false);
         f.doc.HandleFrameMessage(FrameMessage{FrameMsg::StartStopComputation, &f.doc, 1});
