@@ -68,6 +68,15 @@ inline int WordFromPhysical(float low, float high, double p) {
     return static_cast<int>(std::lround(std::clamp(v, 0.0, double(kVoxelMax))));
 }
 
+// The codes the threads collected, in voxel order, so that reports do not depend on the thread count.
+std::vector<VoxelCode> InVoxelOrder(const std::vector<std::vector<VoxelCode>>& perThread) {
+    std::vector<VoxelCode> all;
+    for (const auto& c : perThread) all.insert(all.end(), c.begin(), c.end());
+    std::sort(all.begin(), all.end(),
+              [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
+    return all;
+}
+
 }  // namespace
 
 DataCheckConstants::DataCheckConstants(const ComputeLibParams& p)
@@ -189,10 +198,7 @@ void DataCheckSlice(CLibDataCheckCorrect& lib, std::uint16_t* const* channels, i
         merged[t] = MergeCode(merged[t], CheckVoxelRange(k, channels, y * p.nx, p.nx, &codes[t], keep));
     }
     for (int m : merged) lib.MergeStatus(m);
-    std::vector<VoxelCode> all;
-    for (auto& c : codes) all.insert(all.end(), c.begin(), c.end());
-    std::sort(all.begin(), all.end(),
-              [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
+    const std::vector<VoxelCode> all = InVoxelOrder(codes);
     for (const VoxelCode& c : all) {
         if (lib.ReportsExhausted()) break;
         lib.Report(c.code, z * plane + c.voxel,
@@ -325,10 +331,7 @@ void SegmentSlice(CLibDiscreteLeastSquareSegmentation& lib, std::uint16_t* const
     }
     // The status counts every voxel, also those past the last report.
     for (int m : merged) lib.MergeStatus(m);
-    std::vector<VoxelCode> all;
-    for (auto& c : codes) all.insert(all.end(), c.begin(), c.end());
-    std::sort(all.begin(), all.end(),
-              [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
+    const std::vector<VoxelCode> all = InVoxelOrder(codes);
     for (const VoxelCode& c : all) {
         if (c.code == -1)
             lib.Report(c.code, z * plane + c.voxel,

@@ -1,3 +1,4 @@
+#include "platform/archiveio.h"
 #include "foundation/voxelarchive.h"
 
 #include <gtest/gtest.h>
@@ -120,15 +121,7 @@ void RoundTrip(I&& im, const Dims& dims) {
     for (int k = 0; k < 2; ++k)
         for (std::uint64_t i = 0; i < im.GetNumVoxels(); ++i)
             im.GetChannel(k)->Data()[i] = Pattern<T>(static_cast<int>(i) + 1000 * k);
-    MemoryStream ms;
-    {
-        Archive ar(ms, Archive::Mode::Store);
-        ar.WriteObject(&im);
-        ar.Flush();
-    }
-    ms.Rewind();
-    Archive ar(ms, Archive::Mode::Load);
-    auto back = ar.ReadOwnedObject<I>();
+    auto back = test::ArchiveRoundTrip<std::remove_cvref_t<I>>(im);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->GetRuntimeClass(), im.GetRuntimeClass());
     EXPECT_EQ(back->GetDims(), dims);

@@ -13,6 +13,7 @@
 
 #include "model/materialclasses.h"
 #include "platform/archive.h"
+#include "platform/archiveio.h"
 
 namespace zun::test {
 
@@ -20,15 +21,7 @@ namespace zun::test {
 template <class T>
 std::unique_ptr<T> RoundTrip(const T& obj) {
     RegisterMaterialClasses();
-    MemoryStream ms;
-    {
-        Archive out(ms, Archive::Mode::Store);
-        out.WriteObject(&obj);
-        out.Flush();
-    }
-    ms.Rewind();
-    Archive in(ms, Archive::Mode::Load);
-    return in.ReadOwnedObject<T>();
+    return ArchiveRoundTrip<T>(obj);
 }
 
 // Runs a script of this folder with Debian's Python; returns its standard output, or fails the

@@ -1,3 +1,4 @@
+#include "platform/archiveio.h"
 #include "model/sample.h"
 
 #include <gtest/gtest.h>
@@ -27,20 +28,8 @@ protected:
     }
 };
 
-std::vector<std::uint8_t> StoreObject(const Serializable& obj) {
-    MemoryStream stream;
-    Archive ar(stream, Archive::Mode::Store);
-    ar.WriteObject(&obj);
-    ar.Flush();
-    return stream.Bytes();
-}
-
-template <class T>
-std::unique_ptr<T> LoadObject(const std::vector<std::uint8_t>& bytes) {
-    MemoryStream stream(bytes);
-    Archive ar(stream, Archive::Mode::Load);
-    return ar.ReadOwnedObject<T>();
-}
+using test::LoadObject;
+using test::StoreObject;
 
 TEST_F(SampleTest, ChannelNamesAndLookup) {
     auto s = MakeSample(4, 3, 2);

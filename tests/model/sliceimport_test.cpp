@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 
+#include "platform/archiveio.h"
 #include "foundation/foundationclasses.h"
 #include "foundation/tiffio.h"
 #include "model/sample.h"
@@ -190,15 +191,7 @@ TEST_F(SliceImportTest, SixteenBitStackEndToEnd) {
     EXPECT_EQ(c.Data()[1], 0x7FFF);
     EXPECT_EQ(c.Data()[2], 0x4000 | 8192);
 
-    MemoryStream stream;
-    {
-        Archive ar(stream, Archive::Mode::Store);
-        ar.WriteObject(&s);
-        ar.Flush();
-    }
-    stream.Rewind();
-    Archive ar(stream, Archive::Mode::Load);
-    auto back = ar.ReadOwnedObject<ZunImage>();
+    auto back = test::ArchiveRoundTrip<ZunImage>(s);
     ASSERT_TRUE(back);
     const ZunChan& b = *back->GetChan(1);
     const IntegerSampleRule rule(16, nullptr, nullptr);
