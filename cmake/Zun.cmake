@@ -3,6 +3,8 @@
 set(ZUN_SOURCE_ROOT ${CMAKE_SOURCE_DIR})
 set(ZUN_PYTHON /usr/bin/python3)
 set_property(GLOBAL PROPERTY ZUN_CORE_LIBRARIES "")
+set_property(GLOBAL PROPERTY ZUN_UI_LIBRARIES "")
+set(ZUN_SCREENS_DIR ${CMAKE_BINARY_DIR}/screens)
 
 # zun_add_library(<folder> [DEPS lib...] [PUBLIC_DEPS lib...])
 # One static library per source folder, made of every .cpp directly in that folder.
@@ -22,6 +24,24 @@ function(zun_add_library folder)
   target_link_libraries(zun_${folder} ${_vis} ${ARG_DEPS} OpenMP::OpenMP_CXX Threads::Threads)
   target_compile_definitions(zun_${folder} ${_vis} ZUN_SOURCE_DIR="${ZUN_SOURCE_ROOT}")
   set_property(GLOBAL APPEND PROPERTY ZUN_CORE_LIBRARIES zun_${folder})
+endfunction()
+
+# zun_add_ui_library(<folder> [DEPS lib...])
+# The Qt widgets of a folder: every .cpp/.h in src/<folder>/ui/, as the static library
+# zun_<folder>_ui. moc runs only for this library (and only on headers that declare Q_OBJECT).
+function(zun_add_ui_library folder)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB _cpp CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB _hdr CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  file(GLOB _qrc CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+  add_library(zun_${folder}_ui STATIC ${_cpp} ${_hdr} ${_qrc})
+  set_target_properties(zun_${folder}_ui PROPERTIES AUTOMOC ON AUTORCC ON)
+  target_include_directories(zun_${folder}_ui PUBLIC ${ZUN_SOURCE_ROOT}/src)
+  target_link_libraries(zun_${folder}_ui PUBLIC ${ARG_DEPS} Qt6::Widgets Qt6::Gui Qt6::Core
+    OpenMP::OpenMP_CXX Threads::Threads)
+  target_compile_definitions(zun_${folder}_ui PUBLIC ZUN_SOURCE_DIR="${ZUN_SOURCE_ROOT}"
+    QT_NO_KEYWORDS)
+  set_property(GLOBAL APPEND PROPERTY ZUN_UI_LIBRARIES zun_${folder}_ui)
 endfunction()
 
 # zun_add_tests(<folder> [LIBS lib...] [LABELS label...])
@@ -57,6 +77,19 @@ function(zun_add_tests folder)
       ZUN_TEST_BINARY_DIR="${CMAKE_CURRENT_BINARY_DIR}")
     add_test(NAME ${_exe} COMMAND ${_exe} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
     set_tests_properties(${_exe} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 900)
+    if("gui" IN_LIST ARG_LABELS OR "gl" IN_LIST ARG_LABELS)
+      # Widget tests: moc for the test's own QObject classes, a private config folder, and the
+      # folder the screenshots go to. gui tests draw offscreen; gl tests need an X server
+      # (scripts/test runs them under xvfb-run).
+      set_target_properties(${_exe} PROPERTIES AUTOMOC ON)
+      target_link_libraries(${_exe} PRIVATE Qt6::Test)
+      target_compile_definitions(${_exe} PRIVATE ZUN_SCREENS_DIR="${ZUN_SCREENS_DIR}")
+      set(_env "ZUN_SCREENS_DIR=${ZUN_SCREENS_DIR}")
+      if("gui" IN_LIST ARG_LABELS)
+        list(APPEND _env "QT_QPA_PLATFORM=offscreen")
+      endif()
+      set_tests_properties(${_exe} PROPERTIES ENVIRONMENT "${_env}")
+    endif()
   endforeach()
 endfunction()
 
