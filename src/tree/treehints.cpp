@@ -234,6 +234,8 @@ void DeleteSlices(DisplayTree& tree, const DeleteSliceMod& m, unsigned hint) {
             if (numbers.empty()) continue;
             // From the highest number down, so the lower items stay where their numbers say;
             // runs of adjacent items go in one removal.
+            int lowestRow = -1;
+            std::uint32_t lowestNumber = 0;
             std::size_t i = 0;
             while (i < numbers.size()) {
                 TreeNode* top = tree.FindSlice(channel, numbers[i]);
@@ -250,13 +252,12 @@ void DeleteSlices(DisplayTree& tree, const DeleteSliceMod& m, unsigned hint) {
                     ++j;
                 }
                 tree.RemoveChildren(channel, low, run);
+                lowestRow = low;
+                lowestNumber = numbers[j - 1];
                 i = j;
             }
-            const std::uint32_t smallest = numbers.back();
-            int from = 0;
-            if (smallest > 0)
-                if (TreeNode* before = tree.FindSlice(channel, smallest - 1)) from = before->row + 1;
-            Renumber(tree, channel, from, smallest);
+            // The items after the lowest removed one close the gap.
+            if (lowestRow >= 0) Renumber(tree, channel, lowestRow, lowestNumber);
         }
         UpdateMergedStates(tree, channel);
         if (hint == 0) {
@@ -374,16 +375,6 @@ std::string ReplaceQuotedName(const std::string& text, const std::string& oldNam
     }
     out.append(text, at, std::string::npos);
     return out;
-}
-
-std::string ComputationStateText(int state, const std::string& running) {
-    static const char* const kTexts[] = {
-        "Computation Inactive",   "Computation Ready",     "Computation Running",
-        "Computation Pausing...", "Computation Paused",    "Computation Stopping...",
-        "Computation Stopped",    "Computation Completed", "Computation stopped with error"};
-    if (state < 0 || state > 8) return "";
-    if (state == 2 && !running.empty()) return running;
-    return kTexts[state];
 }
 
 }  // namespace zun

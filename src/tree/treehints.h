@@ -31,8 +31,4 @@ TreeHintResult ApplyChangeHint(DisplayTree& tree, unsigned hint, const ChangeHin
 std::string ReplaceQuotedName(const std::string& text, const std::string& oldName,
                               const std::string& newName);
 
-// The status pane text of a controller state (0..8); running is the controller's own text for
-// state 2.
-std::string ComputationStateText(int state, const std::string& running);
-
 }  // namespace zun

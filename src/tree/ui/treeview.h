@@ -1,0 +1,53 @@
+#pragma once
+// The document tree of a document window: the left pane of the child frame. It builds its tree
+// from the document (or restores the tree stored with it), follows the document's change hints
+// and keeps the selected state of the items in the widget-free tree, which the commands read.
+
+#include <QTreeView>
+#include <memory>
+
+#include "document/changehints.h"
+#include "document/dispspec.h"
+#include "tree/displaytree.h"
+
+namespace zun {
+
+class CZunDoc;
+class TreeItemModel;
+
+class ZunTreeView : public QTreeView, public DocView {
+    Q_OBJECT
+public:
+    // copyFrom: another window's tree of the same document, whose display state a new window
+    // takes over.
+    explicit ZunTreeView(CZunDoc& doc, QWidget* parent = nullptr, const ZunTreeView* copyFrom = nullptr);
+    ~ZunTreeView() override;
+
+    DisplayTree& Tree() { return tree_; }
+    const DisplayTree& Tree() const { return tree_; }
+    TreeItemModel* ItemModel() const { return model_; }
+    CZunDoc& Document() const { return doc_; }
+
+    void OnUpdate(DocView* sender, unsigned hint, const ChangeHint* hintObject) override;
+    // The tree's record for the document file.
+    void StoreRecord(TreeRecord& record) const;
+    // The computation state text for the frame's first status pane.
+    QString StatusText() const;
+
+Q_SIGNALS:
+    void statusTextChanged(const QString& text);
+    void statusValuesChanged();
+    void channelRenamed(const QString& oldName, const QString& newName);
+
+private:
+    void OnSelectionChanged();
+
+    CZunDoc& doc_;
+    DisplayTree tree_;
+    TreeItemModel* model_ = nullptr;
+};
+
+// The tree pane of a document window.
+ZunTreeView* CreateTreeView(CZunDoc& doc, QWidget* parent);
+
+}  // namespace zun
