@@ -1,0 +1,188 @@
+// The "Histogram" window over a document channel: opening, unit and style radios, the bin-count
+// edit, the plot-properties child, export, and closing with the document's modified flag.
+
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+#include <filesystem>
+#include <fstream>
+
+#include "document/docclasses.h"
+#include "document/zundoc.h"
+#include "guitest.h"
+#include "model/sample.h"
+#include "platform/prompt.h"
+#include "plot/ui/histogramdialog.h"
+#include "plot/ui/plotpropertiesdialog.h"
+#include "plot/ui/plotwidget.h"
+#include "plot/ui/spinbuttons.h"
+
+using namespace zun;
+
+namespace {
+
+class HistogramDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::App();
+        RegisterDocumentClasses();
+        doc.OnNewDocument();
+        ASSERT_EQ(doc.ResizeVolume({64, 48, 6}, {0, 0, 0}), 0);
+        ZunChan& ch = *doc.GetSample().GetChan(0);
+        ch.range = {0.0f, 1.0f};
+        // Two overlapping bell curves of values, flag bits on some words.
+        imtype* d = ch.Data();
+        const std::uint64_t n = ch.GetNumVoxels();
+        std::uint32_t state = 12345;
+        for (std::uint64_t i = 0; i < n; ++i) {
+            int sum = 0;
+            for (int k = 0; k < 4; ++k) {
+                state = state * 1664525u + 1013904223u;
+                sum += static_cast<int>(state >> 22);  // 0..1023
+            }
+            const int v = (i % 3 == 0 ? 9000 : 4000) + sum - 2048;
+            d[i] = static_cast<imtype>(v | (i % 7 == 0 ? 0x8000 : 0));
+        }
+        doc.SetModifiedFlag(false);
+        channel = ch.name;
+    }
+    std::vector<HistogramSliceEntry> AllSlices() const {
+        std::vector<HistogramSliceEntry> s;
+        for (int z = 0; z < 6; ++z) s.push_back({channel, z});
+        return s;
+    }
+    static std::filesystem::path Temp() {
+        auto dir = std::filesystem::path(ZUN_TEST_BINARY_DIR) / "histogram_ui_tmp";
+        std::filesystem::create_directories(dir);
+        return dir;
+    }
+
+    HeadlessPrompt prompt;
+    CZunDoc doc{DocServices{&prompt, nullptr, nullptr}};
+    std::string channel;
+};
+
+TEST_F(HistogramDialogTest, OpensWithTheChannelsDefaultsAndLeavesAScreenshot) {
+    HistogramDialog d(doc, channel + " Histogram", AllSlices());
+    ASSERT_TRUE(d.Opened());
+    EXPECT_EQ(d.windowTitle().toStdString(), channel + " Histogram");
+    EXPECT_EQ(d.binEdit->text(), "16384");
+    EXPECT_TRUE(d.styleRadios[1]->isChecked());
+    EXPECT_TRUE(d.xRadios[0]->isChecked());
+    EXPECT_EQ(d.xRadios[2]->text(), "Physical (0 to 1)");
+    EXPECT_FALSE(d.refreshButton->isEnabled());
+
+    // A readable view: 200 bins, physical units, frequencies.
+    d.binEdit->setText("200");
+    QTest::keyClick(d.binEdit, Qt::Key_Backspace);
+    QTest::keyClicks(d.binEdit, "0");
+    EXPECT_TRUE(d.refreshButton->isEnabled());
+    d.refreshButton->click();
+    EXPECT_EQ(d.Model().BinCount(), 200u);
+    d.xRadios[2]->click();
+    d.yRadios[1]->click();
+    EXPECT_EQ(d.GetPlotCtrl()->Control().GetXLabel(), "Volume fraction");
+    EXPECT_EQ(d.GetPlotCtrl()->Control().GetYLabel(), "Frequency");
+    d.resize(760, 560);
+    ASSERT_FALSE(test::SaveScreen(d, "histogram").empty());
+    d.styleRadios[0]->click();
+    ASSERT_FALSE(test::SaveScreen(d, "histogram_line").empty());
+
+    std::uint64_t sum = 0;
+    for (std::uint64_t c : d.Model().Counts()) sum += c;
+    EXPECT_EQ(sum, 64u * 48u * 6u);
+    d.reject();
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_EQ(doc.GetSample().GetChan(0)->histVars.binCount, 200);
+    EXPECT_EQ(doc.GetSample().GetChan(0)->histVars.style, HistVars::kLine);
+}
+
+TEST_F(HistogramDialogTest, InvalidBinCountIsRefusedAndTheOldOneRestored) {
+    HistogramDialog d(doc, "h", AllSlices());
+    QStringList messages;
+    d.showMessage = [&](const QString& m, QMessageBox::Icon) { messages << m; };
+    for (const char* bad : {"0", "20000"}) {
+        d.binEdit->clear();
+        QTest::keyClicks(d.binEdit, bad);
+        d.refreshButton->click();
+        EXPECT_EQ(d.binEdit->text(), "16384") << bad;
+        EXPECT_FALSE(d.refreshButton->isEnabled());
+    }
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0], "Nbins must be an integer between 1 and 16384 inclusive.");
+    // A pending bad count typed before a radio is refused there too; the radio still acts.
+    d.binEdit->clear();
+    QTest::keyClicks(d.binEdit, "x");
+    d.closureRadios[3]->click();
+    EXPECT_EQ(messages.size(), 3);
+    EXPECT_EQ(d.Model().Settings().closure, HistVars::kNoEndBins);
+    // The spin steps from the edit's number.
+    d.binSpin->DownButton()->click();
+    EXPECT_EQ(d.binEdit->text(), "16383");
+    d.reject();
+}
+
+TEST_F(HistogramDialogTest, PlotPropertiesChildAndExport) {
+    HistogramDialog d(doc, "comp", AllSlices());
+    d.propertiesButton->click();
+    ASSERT_NE(d.PlotProperties(), nullptr);
+    EXPECT_EQ(d.PlotProperties()->windowTitle(), "comp Plot Properties");
+    EXPECT_FALSE(d.propertiesButton->isEnabled());
+    d.PlotProperties()->closeButton->click();
+    EXPECT_EQ(d.PlotProperties(), nullptr);
+    EXPECT_TRUE(d.propertiesButton->isEnabled());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    const std::string path = (Temp() / "hist.txt").string();
+    d.askExportPath = [&] { return QString::fromStdString(path); };
+    d.binEdit->setText("4");
+    d.refreshButton->setEnabled(true);
+    Q_EMIT d.binEdit->textEdited("4");
+    d.refreshButton->click();
+    d.exportButton->click();
+    std::ifstream in(path);
+    std::string line;
+    std::vector<std::string> lines;
+    while (std::getline(in, line)) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0], "# comp");
+    EXPECT_EQ(lines[1], "# \"Norm Bin Index\"\"Norm Frequency\"");
+
+    QStringList warnings;
+    d.showMessage = [&](const QString& m, QMessageBox::Icon icon) {
+        if (icon == QMessageBox::Warning) warnings << m;
+    };
+    const std::string bad = (Temp() / "missing" / "h.txt").string();
+    d.askExportPath = [&] { return QString::fromStdString(bad); };
+    d.exportButton->click();
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_EQ(warnings[0].toStdString(), "Could not create " + bad);
+
+    // Closing with the child open closes the child first; unchanged settings leave the
+    // document unmodified... but the bin count did change here.
+    d.propertiesButton->click();
+    d.reject();
+    EXPECT_EQ(d.PlotProperties(), nullptr);
+    EXPECT_TRUE(doc.IsModified());
+}
+
+TEST_F(HistogramDialogTest, UnchangedSettingsLeaveTheDocumentUnmodified) {
+    {
+        HistogramDialog d(doc, "h", AllSlices());
+        d.reject();
+    }
+    doc.SetModifiedFlag(false);
+    HistogramDialog d(doc, "h", {{channel, 2}});
+    ASSERT_TRUE(d.Opened());
+    EXPECT_EQ(d.Model().TotalCount(), 64u * 48u);
+    d.reject();
+    EXPECT_FALSE(doc.IsModified());
+    HistogramDialog none(doc, "h", {{"no such channel", 0}});
+    EXPECT_FALSE(none.Opened());
+}
+
+}  // namespace
