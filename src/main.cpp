@@ -1,13 +1,45 @@
-// The zun program. The application window is not built yet; until it is, the program states its
-// version and points to the batch pipeline that computes a text data document.
+// The zun program: the application window, with the documents named on the command line open.
+#include <clocale>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+
+#include "app/startup.h"
+#include "app/ui/zunapp.h"
+
+namespace {
+bool HaveDisplay() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && *platform) return true;
+    const char* x = std::getenv("DISPLAY");
+    const char* w = std::getenv("WAYLAND_DISPLAY");
+    return (x && *x) || (w && *w);
+}
+}  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && (std::strcmp(argv[1], "--version") == 0)) {
+    std::vector<std::string> args(argv, argv + argc);
+    const zun::StartupOptions options = zun::ParseCommandLine(args);
+    if (options.version) {
         std::printf("zun %s\n", ZUN_VERSION);
         return 0;
     }
-    std::printf("zun %s\n", ZUN_VERSION);
-    return 0;
+    if (!HaveDisplay()) {
+        std::fprintf(stderr,
+                     "zun: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); the window cannot open.\n"
+                     "     bench_pipeline computes a text data document without a window.\n");
+        return 2;
+    }
+    QApplication qt(argc, argv);
+    QApplication::setApplicationName("Zun");
+    QApplication::setOrganizationName("Zun");
+    // Qt takes the user's locale at start; numbers in files and texts are always read and written
+    // with a '.' decimal point.
+    std::setlocale(LC_NUMERIC, "C");
+    zun::CZunApp app;
+    if (!app.InitInstance(options)) return 1;
+    return QApplication::exec();
 }

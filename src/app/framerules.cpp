@@ -1,0 +1,49 @@
+#include "app/framerules.h"
+
+#include <algorithm>
+
+namespace zun {
+
+bool StatusProgressState::Apply(std::int64_t op, std::int64_t value) {
+    if (op == 0 || value == 0) return false;
+    if (op == 2) {
+        if (exists) position = value;
+        return false;
+    }
+    if (op == 3) {
+        exists = false;
+        range = position = 0;
+        return false;
+    }
+    // The whole range is kept: an export of more than 65535 images must not wrap its bar.
+    exists = true;
+    range = value;
+    position = 0;
+    return true;
+}
+
+ChildGeometry InitialChildGeometry(int clientWidth, int clientHeight, int nonClientWidth, int nonClientHeight,
+                                   int areaWidth, int areaHeight) {
+    ChildGeometry g;
+    g.treeWidth = std::max(0, clientWidth / 5);
+    g.viewSide = std::max(0, static_cast<int>(clientHeight * 1.4));
+    // A window taller than the area it opens in could not be reached by the user: the square
+    // pane shrinks to what fits, and the column keeps its share of the width.
+    if (areaWidth > 0 && areaHeight > 0) {
+        const int maxSide = std::min(areaHeight - nonClientHeight, (areaWidth - nonClientWidth) * 5 / 6);
+        if (g.viewSide > maxSide) {
+            g.viewSide = std::max(0, maxSide);
+            g.treeWidth = std::min(g.treeWidth, std::max(0, g.viewSide / 5));
+        }
+    }
+    g.frameWidth = g.viewSide + g.treeWidth + nonClientWidth;
+    g.frameHeight = g.viewSide + nonClientHeight;
+    return g;
+}
+
+int FitStatusPane(int textWidth, int paneWidth) {
+    if (textWidth > paneWidth || (paneWidth >= 41 && textWidth < paneWidth - 40)) return textWidth;
+    return paneWidth;
+}
+
+}  // namespace zun

@@ -1,0 +1,136 @@
+#include "app/ui/childframe.h"
+
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "app/framerules.h"
+#include "compute/computedocument.h"
+#include "document/zundoc.h"
+
+namespace zun {
+
+namespace {
+QLabel* Placeholder(const QString& text, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    l->setAlignment(Qt::AlignCenter);
+    l->setWordWrap(true);
+    l->setAutoFillBackground(true);
+    l->setFrameShape(QFrame::StyledPanel);
+    return l;
+}
+}  // namespace
+
+QWidget* CreateTreePane(CZunDoc& doc, QWidget* parent) {
+    QString text = QString::fromStdString(doc.GetTitle().empty() ? std::string("Untitled") : doc.GetTitle());
+    const ZunImage& s = doc.GetSample();
+    text += QString("\n%1 channels").arg(s.GetChanCount());
+    return Placeholder(text, parent);
+}
+
+QWidget* CreateViewPane(CZunDoc& doc, QWidget* parent) {
+    const auto& d = doc.GetSample().GetDims();
+    QLabel* l = Placeholder(QString("%1 x %2 x %3 voxels").arg(d[0]).arg(d[1]).arg(d[2]), parent);
+    QPalette p = l->palette();
+    p.setColor(QPalette::Window, Qt::black);
+    p.setColor(QPalette::WindowText, Qt::lightGray);
+    l->setPalette(p);
+    return l;
+}
+
+CChildFrame::CChildFrame(CZunDoc& doc, QWidget* parent) : QWidget(parent), doc_(doc) {
+    splitter_ = new QSplitter(Qt::Horizontal, this);
+    splitter_->setChildrenCollapsible(true);
+    tree_ = CreateTreePane(doc, splitter_);
+    view_ = CreateViewPane(doc, splitter_);
+    splitter_->addWidget(tree_);
+    splitter_->addWidget(view_);
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
+
+    status_ = new QStatusBar(this);
+    status_->setSizeGripEnabled(false);
+    const char* texts[4] = {"", "CM", "TOT", ""};
+    for (int i = 0; i < 4; ++i) {
+        panes_[i] = new QLabel(texts[i], status_);
+        panes_[i]->setMinimumWidth(10);
+        panes_[i]->setFrameShape(QFrame::Panel);
+        panes_[i]->setFrameShadow(QFrame::Sunken);
+        if (i == 0)
+            status_->addWidget(panes_[i], 1);
+        else
+            status_->addPermanentWidget(panes_[i]);
+    }
+    QPalette red = panes_[3]->palette();
+    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    panes_[3]->setPalette(red);
+    panes_[3]->setMinimumWidth(panes_[3]->fontMetrics().horizontalAdvance("Recording...") + 6);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(splitter_, 1);
+    layout->addWidget(status_);
+
+    doc_.Views().Add(this);
+    SetStatusText(doc_.GetModel().GetStateText());
+}
+
+CChildFrame::~CChildFrame() {
+    doc_.Views().Remove(this);
+}
+
+QLabel* CChildFrame::StatusPane(int index) const {
+    return (index >= 0 && index < 4) ? panes_[index] : nullptr;
+}
+
+void CChildFrame::SetPaneText(int index, const QString& text) {
+    QLabel* pane = panes_[index];
+    const int t = pane->fontMetrics().horizontalAdvance(text) + 8;
+    const int w = FitStatusPane(t, pane->minimumWidth());
+    if (w != pane->minimumWidth()) pane->setMinimumWidth(w);
+    pane->setText(text);
+}
+
+void CChildFrame::SetStatusText(const std::string& text) {
+    SetPaneText(0, QString::fromStdString(text));
+}
+
+void CChildFrame::SetStatusValues(const std::vector<CDuration>& items) {
+    for (std::size_t i = 0; i < 2 && i < items.size(); ++i)
+        SetPaneText(static_cast<int>(i) + 1,
+                    QString::fromStdString(items[i].label + ": " + items[i].FormatWhole()));
+}
+
+void CChildFrame::SetRecordingText(const std::string& text) {
+    panes_[3]->setText(QString::fromStdString(text));
+}
+
+void CChildFrame::ApplyInitialGeometry(QMdiSubWindow* window, const QSize& area) {
+    if (!window) return;
+    const QSize client = window->widget() ? window->widget()->size() : window->size();
+    const int ncw = window->width() - client.width();
+    const int nch = window->height() - client.height();
+    const int statusHeight = status_->sizeHint().height();
+    const ChildGeometry g = InitialChildGeometry(client.width(), client.height() - statusHeight, ncw,
+                                                 nch + statusHeight, area.width(), area.height());
+    const QPoint at = window->pos();
+    window->resize(std::min(g.frameWidth, std::max(0, area.width() - at.x())),
+                   std::min(g.frameHeight, std::max(0, area.height() - at.y())));
+    splitter_->setSizes({g.treeWidth, g.viewSide});
+}
+
+void CChildFrame::OnUpdate(DocView*, unsigned hint, const ChangeHint*) {
+    if (hint == static_cast<unsigned>(kHintStateChanged) ||
+        hint == static_cast<unsigned>(kHintComputationStart)) {
+        SetStatusText(doc_.GetModel().GetStateText());
+    }
+    if (hint == static_cast<unsigned>(kHintComputationProgress) ||
+        hint == static_cast<unsigned>(kHintComputationStart)) {
+        SetStatusValues(doc_.GetModel().Durations());
+    }
+}
+
+}  // namespace zun

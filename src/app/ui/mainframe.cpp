@@ -1,0 +1,240 @@
+#include "app/ui/mainframe.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QWindow>
+
+#include "app/startup.h"
+#include "app/ui/childframe.h"
+#include "app/ui/zunapp.h"
+#include "app/version.h"
+#include "document/zundoc.h"
+#include "foundation/pathutil.h"
+
+namespace zun {
+
+CMainFrame::CMainFrame(CZunApp& app) : app_(app) {
+    setWindowTitle(QString::fromStdString(GetVersionString("ProductName")));
+    mdi_ = new QMdiArea(this);
+    mdi_->setViewMode(QMdiArea::SubWindowView);
+    mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(mdi_);
+    BuildMenus();
+    statusBar()->showMessage("Ready");
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
+        CChildFrame* c = ActiveChild();
+        SetActiveZunDoc(c ? &c->Document() : nullptr);
+        UpdateCommandUI();
+    });
+    resize(1200, 800);
+}
+
+QAction* CMainFrame::Add(QMenu* menu, const char* name, const QString& text, const QKeySequence& key) {
+    auto* a = new QAction(text, this);
+    a->setObjectName(name);
+    if (!key.isEmpty()) a->setShortcut(key);
+    menu->addAction(a);
+    return a;
+}
+
+QAction* CMainFrame::Action(const char* name) const {
+    return findChild<QAction*>(name);
+}
+
+void CMainFrame::BuildMenus() {
+    CZunApp* app = &app_;
+    fileMenu_ = menuBar()->addMenu("&File");
+    connect(Add(fileMenu_, "fileNew", "&New", QKeySequence::New), &QAction::triggered, app,
+            [app] { app->OnFileNew(); });
+    connect(Add(fileMenu_, "fileOpen", "&Open...", QKeySequence::Open), &QAction::triggered, app,
+            [app] { app->OnFileOpen(); });
+    connect(Add(fileMenu_, "fileClose", "&Close"), &QAction::triggered, app,
+            [app] { app->CloseDocument(app->ActiveDocument()); });
+    connect(Add(fileMenu_, "fileSave", "&Save", QKeySequence::Save), &QAction::triggered, app,
+            [app] { app->OnFileSave(app->ActiveDocument()); });
+    connect(Add(fileMenu_, "fileSaveAs", "Save &As..."), &QAction::triggered, app,
+            [app] { app->OnFileSaveAs(app->ActiveDocument()); });
+    fileMenu_->addSeparator();
+    connect(Add(fileMenu_, "fileExportBinary", "Export Binary Data File..."), &QAction::triggered, app,
+            [app] { app->OnExportBinaryDataFile(app->ActiveDocument()); });
+    recentSeparator_ = fileMenu_->addSeparator();
+    for (int i = 0; i < RecentFileList::kSize; ++i) {
+        QAction* a = Add(fileMenu_, ("fileRecent" + std::to_string(i + 1)).c_str(), "");
+        connect(a, &QAction::triggered, app, [app, i] { app->OnOpenRecentFile(i); });
+        recent_.push_back(a);
+    }
+    fileMenu_->addSeparator();
+    connect(Add(fileMenu_, "appExit", "E&xit"), &QAction::triggered, this, &QWidget::close);
+
+    QMenu* view = menuBar()->addMenu("&View");
+    QAction* toolbarToggle = Add(view, "viewToolbar", "&Toolbar");
+    QAction* statusToggle = Add(view, "viewStatusBar", "&Status Bar");
+    view->addSeparator();
+    connect(Add(view, "viewLog", "&Log Window"), &QAction::triggered, app,
+            [app] { app->ShowLog(app->ActiveDocument()); });
+
+    QMenu* comp = menuBar()->addMenu("&Computation");
+    connect(Add(comp, "computationSetup", "Setup Computation Method..."), &QAction::triggered, app,
+            [app] { app->OnSetupComputation(app->ActiveDocument()); });
+    connect(Add(comp, "computationStart", "Start Computation..."), &QAction::triggered, app,
+            [app] { app->OnStartComputation(app->ActiveDocument()); });
+    connect(Add(comp, "computationStop", "Stop Computation"), &QAction::triggered, app,
+            [app] { app->OnStopComputation(app->ActiveDocument()); });
+    comp->addSeparator();
+    QAction* saveAfter = Add(comp, "computationSaveAfter", "Save After Computation");
+    saveAfter->setCheckable(true);
+    connect(saveAfter, &QAction::triggered, app,
+            [app](bool on) { app->OnSaveAfterComputation(app->ActiveDocument(), on); });
+    QAction* exitAfter = Add(comp, "computationExitAfter", "Exit After Computation");
+    exitAfter->setCheckable(true);
+    connect(exitAfter, &QAction::triggered, app,
+            [app](bool on) { app->OnExitAfterComputation(app->ActiveDocument(), on); });
+
+    QMenu* window = menuBar()->addMenu("&Window");
+    connect(Add(window, "windowNew", "&New Window"), &QAction::triggered, app, [app] { app->OnWindowNew(); });
+    connect(Add(window, "windowCascade", "&Cascade"), &QAction::triggered, mdi_,
+            &QMdiArea::cascadeSubWindows);
+    connect(Add(window, "windowTile", "&Tile"), &QAction::triggered, mdi_, &QMdiArea::tileSubWindows);
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    connect(Add(help, "helpAbout", "&About Zun..."), &QAction::triggered, app, [app] { app->OnAbout(); });
+
+    toolbar_ = addToolBar("Standard");
+    toolbar_->setObjectName("standardToolbar");
+    toolbar_->addAction(Action("fileNew"));
+    toolbar_->addAction(Action("fileOpen"));
+    toolbar_->addAction(Action("fileSave"));
+    toolbar_->addSeparator();
+    toolbar_->addAction(Action("computationStart"));
+    toolbar_->addAction(Action("computationStop"));
+
+    toolbarToggle->setCheckable(true);
+    toolbarToggle->setChecked(true);
+    connect(toolbarToggle, &QAction::toggled, toolbar_, &QWidget::setVisible);
+    statusToggle->setCheckable(true);
+    statusToggle->setChecked(true);
+    connect(statusToggle, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+
+    for (QMenu* m : {fileMenu_, view, comp, window, help})
+        connect(m, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+    RebuildRecentFiles();
+    UpdateCommandUI();
+}
+
+CChildFrame* CMainFrame::ActiveChild() const {
+    QMdiSubWindow* w = mdi_->activeSubWindow();
+    if (!w && !mdi_->subWindowList().isEmpty()) w = mdi_->currentSubWindow();
+    return w ? qobject_cast<CChildFrame*>(w->widget()) : nullptr;
+}
+
+std::vector<CChildFrame*> CMainFrame::Children() const {
+    std::vector<CChildFrame*> out;
+    for (QMdiSubWindow* w : mdi_->subWindowList())
+        if (auto* c = qobject_cast<CChildFrame*>(w->widget())) out.push_back(c);
+    return out;
+}
+
+QMdiSubWindow* CMainFrame::AddChild(CChildFrame* child) {
+    QMdiSubWindow* w = mdi_->addSubWindow(child);
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    const QSize area = mdi_->viewport()->size();
+    w->resize(area.width() * 3 / 4, area.height() * 3 / 4);
+    if (IsRemoteControlled()) {
+        w->showMaximized();
+    } else {
+        // Shown first: the frame's border and the child's status bar only have their sizes then.
+        w->show();
+        child->ApplyInitialGeometry(w, area);
+    }
+    mdi_->setActiveSubWindow(w);
+    return w;
+}
+
+void CMainFrame::StatusProgress(std::int64_t op, std::int64_t value) {
+    const bool created = progressState_.Apply(op, value);
+    if (created && !progress_) {
+        // A second create restarts the one bar instead of adding another.
+        progress_ = new QProgressBar(statusBar());
+        progress_->setFixedSize(158, 18);
+        statusBar()->addWidget(progress_);
+        progress_->show();
+    }
+    if (!progressState_.exists) {
+        if (progress_) {
+            statusBar()->removeWidget(progress_);
+            progress_->deleteLater();
+        }
+        progress_ = nullptr;
+        return;
+    }
+    if (progress_) {
+        // The bar's own range is an int: a huge range is scaled so that the bar still moves.
+        const std::int64_t range = progressState_.range;
+        const int scale = range > INT32_MAX ? static_cast<int>(range / INT32_MAX + 1) : 1;
+        progress_->setRange(0, static_cast<int>(range / scale));
+        progress_->setValue(static_cast<int>(std::min(progressState_.position, range) / scale));
+    }
+}
+
+void CMainFrame::UpdateCommandUI() {
+    CZunDoc* doc = app_.ActiveDocument();
+    const bool hasDoc = doc != nullptr;
+    for (const char* n : {"fileClose", "fileSave", "fileSaveAs", "fileExportBinary", "viewLog", "windowNew"})
+        if (QAction* a = Action(n)) a->setEnabled(hasDoc);
+    const bool running = hasDoc && doc->GetModel().RunInProgress();
+    Action("computationStart")->setEnabled(hasDoc && doc->CanStartComputation());
+    Action("computationStop")->setEnabled(hasDoc && doc->GetModel().GetState() == kRunning);
+    Action("computationSetup")->setEnabled(hasDoc && !running && app_.HasSetupDialog());
+    Action("computationSaveAfter")->setEnabled(hasDoc);
+    Action("computationSaveAfter")->setChecked(hasDoc && doc->SaveAfterComputation());
+    Action("computationExitAfter")->setEnabled(hasDoc && doc->SaveAfterComputation());
+    Action("computationExitAfter")->setChecked(hasDoc && doc->ExitAfterComputation());
+}
+
+void CMainFrame::RebuildRecentFiles() {
+    const RecentFileList& list = app_.Recent();
+    for (int i = 0; i < RecentFileList::kSize; ++i) {
+        QAction* a = recent_[static_cast<std::size_t>(i)];
+        if (i < list.Size()) {
+            a->setText(QString("&%1 %2").arg(i + 1).arg(QString::fromStdString(list[i])));
+            a->setVisible(true);
+        } else {
+            a->setVisible(false);
+        }
+    }
+    recentSeparator_->setVisible(list.Size() > 0);
+}
+
+void CMainFrame::EnterRemoteMode(long long parentWindow) {
+    menuBar()->hide();
+    toolbar_->hide();
+    statusBar()->hide();
+    setWindowFlags(Qt::FramelessWindowHint);
+    if (parentWindow != 0) {
+        // Embedding into the controlling program's window (X11 window id).
+        winId();
+        if (QWindow* foreign = QWindow::fromWinId(static_cast<WId>(parentWindow)))
+            windowHandle()->setParent(foreign);
+    }
+    setEnabled(false);
+    showMaximized();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    closing_ = true;
+    if (!app_.CloseAllDocuments()) {
+        closing_ = false;
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+}  // namespace zun

@@ -1,0 +1,69 @@
+#pragma once
+// The program's main window: the menus, the toolbar, the status bar with its progress bar for long
+// operations without a dialog, and the area holding the document windows.
+
+#include <vector>
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QProgressBar>
+
+#include "app/framerules.h"
+
+class QAction;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QToolBar;
+
+namespace zun {
+
+class CChildFrame;
+class CZunApp;
+class CZunDoc;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainFrame(CZunApp& app);
+
+    QMdiArea* MdiArea() const { return mdi_; }
+    QToolBar* ToolBar() const { return toolbar_; }
+    // The action with this object name ("fileNew", "computationStart", ...); null when none.
+    QAction* Action(const char* name) const;
+    CChildFrame* ActiveChild() const;
+    std::vector<CChildFrame*> Children() const;
+    // Shows a new document window in the area at its first size.
+    QMdiSubWindow* AddChild(CChildFrame* child);
+    // Set once the window is closing: the documents' saves skip their renames then.
+    bool Closing() const { return closing_; }
+
+    // The status-bar progress bar (FrameMsg::StatusProgress).
+    void StatusProgress(std::int64_t op, std::int64_t value);
+    QProgressBar* StatusProgressBar() const { return progress_; }
+
+    // Enables the commands that apply now (also called before each menu opens).
+    void UpdateCommandUI();
+    void RebuildRecentFiles();
+    // Embedded in a controlling program: no caption, menu, toolbar or status bar.
+    void EnterRemoteMode(long long parentWindow);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildMenus();
+    QAction* Add(QMenu* menu, const char* name, const QString& text, const QKeySequence& key = {});
+
+    CZunApp& app_;
+    QMdiArea* mdi_;
+    QToolBar* toolbar_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
+    QAction* recentSeparator_ = nullptr;
+    std::vector<QAction*> recent_;
+    QPointer<QProgressBar> progress_;
+    StatusProgressState progressState_;
+    bool closing_ = false;
+};
+
+}  // namespace zun

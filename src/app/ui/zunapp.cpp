@@ -1,0 +1,492 @@
+#include "app/ui/zunapp.h"
+
+#include <filesystem>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QSplitter>
+
+#include "app/ui/childframe.h"
+#include "app/ui/framechannel.h"
+#include "app/ui/logwindow.h"
+#include "app/ui/mainframe.h"
+#include "app/ui/progressbar.h"
+#include "app/ui/qtprompt.h"
+#include "app/version.h"
+#include "document/docclasses.h"
+#include "document/zundoc.h"
+#include "foundation/pathutil.h"
+#include "foundation/ui/dialoghelpers.h"
+
+namespace zun {
+
+namespace {
+CZunApp* g_app = nullptr;
+
+// Windows that observe a document (its log window, its document windows) go before the document,
+// at once: a deferred delete would let them touch the document after it is gone.
+void DestroyNow(QWidget* w) {
+    delete w;
+}
+
+const char kZunFilter[] = "Zun Files (*.zun)";
+const char kBinaryFilter[] = "Binary Data Files (*.dat);;All Files (*)";
+const char kOpenFilter[] = "Zun Files (*.zun);;Text Data Files (*.txt);;All Files (*)";
+
+std::string WithExtension(std::string path, const char* ext) {
+    if (GetFileExtension(path).empty()) path += ext;
+    return path;
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty()) return false;
+    std::error_code ec;
+    if (std::filesystem::equivalent(a, b, ec)) return true;
+    return a == b;
+}
+}  // namespace
+
+CZunApp::CZunApp() : CZunApp(Services{}) {}
+
+CZunApp::CZunApp(Services services)
+    : services_(std::move(services)),
+      progress_(std::make_unique<ProgressRouter>()),
+      channel_(new QtMainFrameChannel(this)),
+      logging_(std::make_unique<LoggingPrefs>()) {
+    g_app = this;
+    if (services_.prompt) {
+        prompt_ = services_.prompt;
+    } else {
+        ownPrompt_ = std::make_unique<QtPrompt>();
+        prompt_ = ownPrompt_.get();
+    }
+    channel_->SetHandler([this](const FrameMessage& m) { OnFrameMessage(m); });
+    RegisterDocumentClasses();
+}
+
+CZunApp::~CZunApp() {
+    if (IsRemoteControlled()) GetRemoteControlStartup().Shutdown();
+    // Windows first (they observe the documents), then the documents (each joins its worker).
+    for (DocEntry& e : docs_)
+        if (e.log) DestroyNow(e.log.data());
+    if (frame_) {
+        for (QMdiSubWindow* w : frame_->MdiArea()->subWindowList()) DestroyNow(w);
+    }
+    docs_.clear();
+    frame_.reset();
+    if (g_app == this) g_app = nullptr;
+}
+
+CZunApp* CZunApp::Instance() {
+    return g_app;
+}
+
+const LoggingPrefs& CZunApp::Logging() const {
+    return *logging_;
+}
+
+bool CZunApp::InitInstance(const StartupOptions& options) {
+    SetRemoteControlled(options.Remote());
+    if (options.Remote() && !GetRemoteControlStartup().Start(options)) return false;
+    ini_.SetPath(services_.profilePath.empty() ? ProfilePath() : services_.profilePath);
+    recent_.Load(ini_);
+    InstallQtMessagePump();
+    frame_ = std::make_unique<CMainFrame>(*this);
+    frame_->RebuildRecentFiles();
+    if (options.Remote()) {
+        frame_->EnterRemoteMode(options.window);
+        GetRemoteControlStartup().Attach(*this);
+    } else {
+        frame_->show();
+    }
+    if (options.files.empty()) {
+        if (!OnFileNew()) return false;
+    } else {
+        for (const std::string& f : options.files)
+            if (!OpenDocumentFile(f)) return false;
+    }
+    frame_->UpdateCommandUI();
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Documents and their windows
+
+CZunDoc* CZunApp::CreateDocument() {
+    DocServices s{prompt_, progress_.get(), channel_};
+    docs_.push_back(DocEntry{std::make_unique<CZunDoc>(s), {}, {}});
+    CZunDoc* doc = docs_.back().doc.get();
+    doc->closeMainWindow = [this] {
+        if (frame_) QMetaObject::invokeMethod(frame_.get(), &QWidget::close, Qt::QueuedConnection);
+    };
+    return doc;
+}
+
+CZunApp::DocEntry* CZunApp::Entry(const CZunDoc* doc) {
+    for (DocEntry& e : docs_)
+        if (e.doc.get() == doc) return &e;
+    return nullptr;
+}
+
+CZunDoc* CZunApp::FindDocument(const void* doc) const {
+    for (const DocEntry& e : docs_)
+        if (e.doc.get() == doc) return e.doc.get();
+    return nullptr;
+}
+
+CChildFrame* CZunApp::CreateFrame(CZunDoc& doc) {
+    auto* child = new CChildFrame(doc);
+    QMdiSubWindow* w = frame_->AddChild(child);
+    UpdateTitles(doc);
+    connect(w, &QObject::destroyed, this, [this] {
+        if (frame_) frame_->UpdateCommandUI();
+    });
+    return child;
+}
+
+void CZunApp::UpdateTitles(CZunDoc& doc) {
+    if (!frame_) return;
+    const std::vector<CChildFrame*> frames = FramesOf(&doc);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        QString t = QString::fromStdString(doc.GetTitle());
+        if (frames.size() > 1) t += QString(":%1").arg(i + 1);
+        if (QWidget* w = frames[i]->parentWidget()) w->setWindowTitle(t);
+    }
+}
+
+std::vector<CChildFrame*> CZunApp::FramesOf(CZunDoc* doc) const {
+    std::vector<CChildFrame*> out;
+    if (!frame_) return out;
+    for (CChildFrame* c : frame_->Children())
+        if (&c->Document() == doc) out.push_back(c);
+    return out;
+}
+
+void CZunApp::Activate(CZunDoc& doc) {
+    const auto frames = FramesOf(&doc);
+    if (!frames.empty())
+        if (auto* w = qobject_cast<QMdiSubWindow*>(frames.front()->parentWidget()))
+            frame_->MdiArea()->setActiveSubWindow(w);
+}
+
+CZunDoc* CZunApp::ActiveDocument() {
+    if (!frame_) return nullptr;
+    CChildFrame* c = frame_->ActiveChild();
+    return c ? &c->Document() : nullptr;
+}
+
+std::vector<CZunDoc*> CZunApp::Documents() {
+    std::vector<CZunDoc*> out;
+    for (DocEntry& e : docs_) out.push_back(e.doc.get());
+    return out;
+}
+
+MainFrameChannel& CZunApp::FrameChannel() {
+    return *channel_;
+}
+
+void CZunApp::Quit() {
+    if (frame_) frame_->close();
+}
+
+CLogFrame* CZunApp::LogWindow(CZunDoc* doc) const {
+    for (const DocEntry& e : docs_)
+        if (e.doc.get() == doc) return e.log.data();
+    return nullptr;
+}
+
+void CZunApp::AddRecent(const std::string& path) {
+    std::error_code ec;
+    const auto abs = std::filesystem::absolute(path, ec);
+    recent_.Add(ec ? path : abs.lexically_normal().string());
+    recent_.Save(ini_);
+    if (frame_) frame_->RebuildRecentFiles();
+}
+
+std::string CZunApp::ChooseFile(const std::string& title, const std::string& filter, bool save,
+                                const std::string& suggested) {
+    if (chooseFile_) return chooseFile_(title, filter, save, suggested);
+    const QString t = QString::fromStdString(title), f = QString::fromStdString(filter),
+                  s = QString::fromStdString(suggested);
+    const QString chosen = save ? QFileDialog::getSaveFileName(frame_.get(), t, s, f)
+                                : QFileDialog::getOpenFileName(frame_.get(), t, s, f);
+    return chosen.toStdString();
+}
+
+CZunDoc* CZunApp::OnFileNew() {
+    CZunDoc* doc = CreateDocument();
+    if (!doc->OnNewDocument(*logging_)) {
+        DestroyDocument(doc);
+        return nullptr;
+    }
+    doc->SetTitle("Zun" + std::to_string(++untitled_));
+    CreateFrame(*doc);
+    if (logging_->viewLog) ShowLog(doc);
+    return doc;
+}
+
+void CZunApp::OnFileOpen() {
+    const std::string path = ChooseFile("Open", kOpenFilter, false, {});
+    if (!path.empty()) OpenDocumentFile(path);
+}
+
+CZunDoc* CZunApp::OpenDocumentFile(const std::string& path) {
+    for (DocEntry& e : docs_) {
+        if (SamePath(e.source, path) || SamePath(e.doc->GetPathName(), path)) {
+            Activate(*e.doc);
+            return e.doc.get();
+        }
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        prompt_->Tell(path + " was not found.", PromptIcon::Warning);
+        return nullptr;
+    }
+    const OpenKind kind = ProbeOpenFile(path);
+    if (kind == OpenKind::Refused) return nullptr;
+    CZunDoc* doc = CreateDocument();
+    bool ok = false;
+    {
+        WaitCursor wait;
+        if (kind == OpenKind::Document) {
+            ok = doc->OnOpenDocument(path);
+        } else if (!doc->OnNewDocument(*logging_)) {
+            prompt_->Tell("Could not create new document for " + path, PromptIcon::Warning);
+        } else {
+            // A data file fills a new document; the document keeps no path, so that a save never
+            // writes a document file over the data file.
+            ok = kind == OpenKind::TextData ? doc->ImportTextDocument(path) : doc->ImportBinaryDataFile(path);
+            if (ok) doc->SetModifiedFlag(false);
+        }
+    }
+    if (!ok) {
+        DestroyDocument(doc);
+        return nullptr;
+    }
+    Entry(doc)->source = path;
+    AddRecent(path);
+    CreateFrame(*doc);
+    if (logging_->viewLog) ShowLog(doc);
+    return doc;
+}
+
+bool CZunApp::OnFileSave(CZunDoc* doc) {
+    if (!doc) return false;
+    if (doc->GetPathName().empty()) return OnFileSaveAs(doc);
+    WaitCursor wait;
+    if (!doc->OnFileSave()) return false;
+    AddRecent(doc->GetPathName());
+    UpdateTitles(*doc);
+    return true;
+}
+
+bool CZunApp::OnFileSaveAs(CZunDoc* doc) {
+    if (!doc) return false;
+    std::string suggested = doc->GetPathName();
+    if (suggested.empty()) {
+        const DocEntry* e = Entry(doc);
+        const std::string folder = e && !e->source.empty() ? GetPathFolder(e->source) : std::string();
+        suggested =
+            (folder.empty() ? std::string() : folder + "/") + StripFileExtension(doc->GetTitle()) + ".zun";
+    }
+    std::string path = ChooseFile("Save As", kZunFilter, true, suggested);
+    if (path.empty()) return false;
+    path = WithExtension(path, ".zun");
+    WaitCursor wait;
+    if (!doc->OnSaveDocument(path)) return false;
+    RenameDocMod hint(doc->GetTitle());
+    if (!frame_ || !frame_->Closing()) doc->UpdateAllViews(nullptr, kHintRename, &hint);
+    AddRecent(path);
+    UpdateTitles(*doc);
+    return true;
+}
+
+bool CZunApp::OnExportBinaryDataFile(CZunDoc* doc) {
+    if (!doc) return false;
+    const std::string path = ChooseFile("Export Binary Data File", kBinaryFilter, true,
+                                        StripFileExtension(doc->GetTitle()) + ".dat");
+    if (path.empty()) return false;
+    WaitCursor wait;
+    return doc->ExportBinaryDataFile(path);
+}
+
+void CZunApp::OnOpenRecentFile(int index) {
+    if (index < 0 || index >= recent_.Size()) return;
+    const std::string path = recent_[index];
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        prompt_->Tell(path + " was not found.");
+        recent_.Remove(index);
+        recent_.Save(ini_);
+        frame_->RebuildRecentFiles();
+        return;
+    }
+    if (!OpenDocumentFile(path)) {
+        recent_.Remove(index);
+        recent_.Save(ini_);
+        frame_->RebuildRecentFiles();
+        prompt_->Tell(path + " exists but could not be opened.");
+    }
+}
+
+bool CZunApp::CloseDocument(CZunDoc* doc) {
+    if (!doc || !Entry(doc)) return false;
+    if (doc->IsModified()) {
+        const int a = prompt_->Ask(PromptRequest{"Save changes to " + doc->GetTitle() + "?",
+                                                 {},
+                                                 {},
+                                                 PromptButtons::YesNoCancel,
+                                                 PromptIcon::Question});
+        if (a == kPromptCancel) return false;
+        if (a == kPromptYes && !OnFileSave(doc)) return false;
+    }
+    DestroyDocument(doc);
+    return true;
+}
+
+bool CZunApp::CloseAllDocuments() {
+    while (!docs_.empty()) {
+        CZunDoc* doc = docs_.back().doc.get();
+        Activate(*doc);
+        if (!CloseDocument(doc)) return false;
+    }
+    return true;
+}
+
+void CZunApp::DestroyDocument(CZunDoc* doc) {
+    auto it =
+        std::find_if(docs_.begin(), docs_.end(), [doc](const DocEntry& e) { return e.doc.get() == doc; });
+    if (it == docs_.end()) return;
+    if (it->log) DestroyNow(it->log.data());
+    if (frame_)
+        for (CChildFrame* c : FramesOf(doc)) DestroyNow(c->parentWidget());
+    if (GetActiveZunDoc() == doc) SetActiveZunDoc(nullptr);
+    // Destroying the document stops its run and joins the worker; messages the worker posted
+    // before that are dropped, since the document is no longer listed.
+    std::unique_ptr<CZunDoc> owned = std::move(it->doc);
+    docs_.erase(it);
+    owned.reset();
+    QCoreApplication::sendPostedEvents(channel_, QEvent::MetaCall);
+    if (frame_) frame_->UpdateCommandUI();
+}
+
+void CZunApp::ShowLog(CZunDoc* doc) {
+    DocEntry* e = Entry(doc);
+    if (!e) return;
+    if (e->log) {
+        e->log->raise();
+        e->log->activateWindow();
+        return;
+    }
+    e->log = new CLogFrame(doc->Logger(), doc->GetTitle(), frame_.get());
+}
+
+void CZunApp::OnWindowNew() {
+    CZunDoc* doc = ActiveDocument();
+    if (!doc) {
+        prompt_->Tell("Command failed.");
+        return;
+    }
+    CChildFrame* active = frame_->ActiveChild();
+    CChildFrame* child = CreateFrame(*doc);
+    if (active) {
+        QList<int> sizes = child->Splitter()->sizes();
+        if (!sizes.isEmpty()) {
+            const int total = sizes.value(0) + sizes.value(1);
+            const int tree = std::max(0, active->Splitter()->sizes().value(0));
+            child->Splitter()->setSizes({tree, std::max(0, total - tree)});
+        }
+    }
+}
+
+void CZunApp::OnAbout() {
+    const QString text = QString("<b>%1</b> version %2<br>%3")
+                             .arg(QString::fromStdString(GetVersionString("ProductName")),
+                                  QString::fromStdString(GetVersionString("ProductVersion")),
+                                  QString::fromStdString(GetVersionString("FileDescription")));
+    QMessageBox box(QMessageBox::Information, "About Zun", text, QMessageBox::Close, frame_.get());
+    box.exec();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The computation commands
+
+void CZunApp::OnSetupComputation(CZunDoc* doc) {
+    if (!doc || !setupFactory_) return;
+    std::unique_ptr<ComputationSetupDialog> dialog = setupFactory_();
+    if (dialog) doc->OnSetupComputation(*dialog);
+    frame_->UpdateCommandUI();
+}
+
+void CZunApp::OnStartComputation(CZunDoc* doc) {
+    if (!doc || !doc->CanStartComputation()) return;
+    const int r = doc->OnStartComputation();
+    if (r < 0) {
+        const char* why = r == -1   ? "The computation cannot start in its present state."
+                          : r == -2 ? "No computation job is selected."
+                                    : "The computation recording could not start.";
+        prompt_->Tell(why, PromptIcon::Warning);
+    }
+    frame_->UpdateCommandUI();
+}
+
+void CZunApp::OnStopComputation(CZunDoc* doc) {
+    if (!doc) return;
+    // Only asks the worker to stop: the end arrives as its message, so this thread never waits.
+    doc->GetModel().StopComputation(true);
+    frame_->UpdateCommandUI();
+}
+
+void CZunApp::OnSaveAfterComputation(CZunDoc* doc, bool on) {
+    if (!doc) return;
+    doc->SetSaveAfterComputation(on);
+    doc->SetModifiedFlag();
+    frame_->UpdateCommandUI();
+}
+
+void CZunApp::OnExitAfterComputation(CZunDoc* doc, bool on) {
+    if (!doc) return;
+    doc->Settings().exitAfterComputation = on && doc->SaveAfterComputation();
+    doc->SetModifiedFlag();
+    frame_->UpdateCommandUI();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Messages from other threads
+
+void CZunApp::SetFrameHandler(FrameMsg kind, std::function<void(const FrameMessage&)> handler) {
+    handlers_[kind] = std::move(handler);
+}
+
+void CZunApp::OnFrameMessage(const FrameMessage& msg) {
+    if (auto it = handlers_.find(msg.kind); it != handlers_.end() && it->second) {
+        it->second(msg);
+        return;
+    }
+    switch (msg.kind) {
+        case FrameMsg::StatusProgress:
+            if (frame_) frame_->StatusProgress(msg.value, msg.value2);
+            return;
+        case FrameMsg::RemoteRequest:
+            GetRemoteControlStartup().HandleRequest(msg.text);
+            return;
+        case FrameMsg::AppendLogText:
+            return;  // the log views receive their text directly
+        default:
+            break;
+    }
+    // A message about a document closed since it was posted is dropped.
+    if (CZunDoc* doc = FindDocument(msg.document)) {
+        doc->HandleFrameMessage(msg);
+        if (msg.kind == FrameMsg::ComputationEnded || msg.kind == FrameMsg::SetModelState ||
+            msg.kind == FrameMsg::StartStopComputation) {
+            if (frame_) frame_->UpdateCommandUI();
+        }
+    }
+}
+
+}  // namespace zun

@@ -1,0 +1,137 @@
+#pragma once
+// The application object: the preferences file, the main window, the open documents and their
+// windows, and the commands that act on a whole document (new, open, save, close, the
+// computation). There is one; Instance() finds it.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QObject>
+#include <QPointer>
+
+#include "app/startup.h"
+#include "platform/inifile.h"
+#include "platform/mainframe.h"
+
+namespace zun {
+
+class CChildFrame;
+class CLogFrame;
+class CMainFrame;
+class CZunDoc;
+class ComputationSetupDialog;
+class Prompt;
+class ProgressRouter;
+class QtMainFrameChannel;
+struct LoggingPrefs;
+
+class CZunApp : public QObject, public AppOperations {
+    Q_OBJECT
+public:
+    struct Services {
+        Prompt* prompt = nullptr;  // null: the program's message dialog
+        std::string profilePath;   // empty: ProfilePath()
+    };
+    CZunApp();
+    explicit CZunApp(Services services);
+    ~CZunApp() override;
+    static CZunApp* Instance();
+
+    // Loads the preferences, makes the main window and opens the files of the command line (or one
+    // new document). False when the program cannot start.
+    bool InitInstance(const StartupOptions& options);
+    CMainFrame* MainFrame() const { return frame_.get(); }
+
+    // ---- the document commands
+    CZunDoc* OnFileNew();
+    void OnFileOpen();
+    // Opens a document file, or a text or binary data file into a new document; a file open
+    // already is activated. Null (with the reason shown) when nothing was opened.
+    CZunDoc* OpenDocumentFile(const std::string& path);
+    bool OnFileSave(CZunDoc* doc);
+    bool OnFileSaveAs(CZunDoc* doc);
+    bool OnExportBinaryDataFile(CZunDoc* doc);
+    void OnOpenRecentFile(int index);
+    void OnSetupComputation(CZunDoc* doc);
+    void OnStartComputation(CZunDoc* doc);
+    void OnStopComputation(CZunDoc* doc);
+    void OnSaveAfterComputation(CZunDoc* doc, bool on);
+    void OnExitAfterComputation(CZunDoc* doc, bool on);
+    void OnWindowNew();
+    void OnAbout();
+    void ShowLog(CZunDoc* doc);
+    // Asks about unsaved changes and stops a running computation; false when the user keeps the
+    // document (or a window stays).
+    bool CloseAllDocuments();
+
+    // ---- AppOperations
+    CZunDoc* NewDocument() override { return OnFileNew(); }
+    CZunDoc* OpenDocument(const std::string& path) override { return OpenDocumentFile(path); }
+    bool CloseDocument(CZunDoc* doc) override;
+    CZunDoc* ActiveDocument() override;
+    std::vector<CZunDoc*> Documents() override;
+    MainFrameChannel& FrameChannel() override;
+    void Quit() override;
+
+    // ---- services
+    Prompt& GetPrompt() const { return *prompt_; }
+    ProgressRouter& Progress() const { return *progress_; }
+    QtMainFrameChannel& Channel() const { return *channel_; }
+    IniFile& Profile() { return ini_; }
+    RecentFileList& Recent() { return recent_; }
+    const LoggingPrefs& Logging() const;
+    // The log window of a document, when open.
+    CLogFrame* LogWindow(CZunDoc* doc) const;
+    std::vector<CChildFrame*> FramesOf(CZunDoc* doc) const;
+
+    // ---- seams the other windows and the tests fill in
+    // Asks for a file name: empty when cancelled. `save` asks for a new file.
+    using FileChooser = std::function<std::string(const std::string& title, const std::string& filter,
+                                                  bool save, const std::string& suggested)>;
+    void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
+    // The computation set-up dialog.
+    void SetSetupDialogFactory(std::function<std::unique_ptr<ComputationSetupDialog>()> factory) {
+        setupFactory_ = std::move(factory);
+    }
+    bool HasSetupDialog() const { return static_cast<bool>(setupFactory_); }
+    // Takes over the main-frame messages of one kind (for example the 3-D views' updates).
+    void SetFrameHandler(FrameMsg kind, std::function<void(const FrameMessage&)> handler);
+
+private:
+    struct DocEntry {
+        std::unique_ptr<CZunDoc> doc;
+        std::string source;  // the file it was opened from (also a data file)
+        QPointer<CLogFrame> log;
+    };
+    void OnFrameMessage(const FrameMessage& msg);
+    CZunDoc* FindDocument(const void* doc) const;
+    DocEntry* Entry(const CZunDoc* doc);
+    CZunDoc* CreateDocument();
+    CChildFrame* CreateFrame(CZunDoc& doc);
+    void Activate(CZunDoc& doc);
+    void DestroyDocument(CZunDoc* doc);
+    void AddRecent(const std::string& path);
+    void UpdateTitles(CZunDoc& doc);
+    std::string ChooseFile(const std::string& title, const std::string& filter, bool save,
+                           const std::string& suggested);
+
+    Services services_;
+    std::unique_ptr<Prompt> ownPrompt_;
+    Prompt* prompt_ = nullptr;
+    std::unique_ptr<ProgressRouter> progress_;
+    QtMainFrameChannel* channel_;  // owned through the QObject parent
+    IniFile ini_;
+    RecentFileList recent_;
+    std::unique_ptr<LoggingPrefs> logging_;
+    std::unique_ptr<CMainFrame> frame_;
+    std::vector<DocEntry> docs_;
+    std::map<FrameMsg, std::function<void(const FrameMessage&)>> handlers_;
+    FileChooser chooseFile_;
+    std::function<std::unique_ptr<ComputationSetupDialog>()> setupFactory_;
+    int untitled_ = 0;
+};
+
+}  // namespace zun

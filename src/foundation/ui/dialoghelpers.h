@@ -1,0 +1,76 @@
+#pragma once
+// Dialog-field and window helpers over Qt widgets: the number readers and writers of edit
+// fields, enabling whole widget trees, window placement over the main window, the folder browser,
+// the wait cursor and the message pump of long loops on the UI thread. A null widget is accepted
+// everywhere and does nothing (readers fail).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <QPointer>
+
+#include "foundation/numformat.h"
+
+class QWidget;
+class QAbstractButton;
+class QLineEdit;
+
+namespace zun {
+
+// The text of a line edit, text edit, combo box, label or button ("" for anything else).
+std::string GetDlgItemString(const QWidget* control);
+// The control's text scanned as the number; 0 converted, -1 nothing converted (target kept).
+int ReadDlgItemInt(const QWidget* control, int* value);
+int ReadDlgItemUInt64(const QWidget* control, std::uint64_t* value);
+int ReadDlgItemInt64(const QWidget* control, std::int64_t* value);
+int ReadDlgItemDouble(const QWidget* control, double* value);
+// True when the control is a checked button.
+bool IsDlgItemChecked(const QWidget* control);
+void SetDlgItemString(QWidget* control, const std::string& text);
+void SetDlgItemInt32(QWidget* control, int value);
+void SetDlgItemReal(QWidget* control, float value, int precision, const char* format);
+// Every descendant, depth first, each before its own children.
+void EnableChildWindows(QWidget* window, bool enable);
+// The window itself, then its descendants.
+void EnableWindowTree(QWidget* window, bool enable);
+
+// A line edit as the edit checks of the core see it.
+class LineEditField : public TextField {
+public:
+    explicit LineEditField(QLineEdit* edit) : edit_(edit) {}
+    std::string GetText() const override;
+    void SetText(const std::string& text) override;
+
+private:
+    QLineEdit* edit_;
+};
+
+// The application's main window (the first visible top-level QMainWindow); null when none.
+QWidget* MainWindow();
+// Moves the window so that its client area is centred over the main window, shifted by (dx, dy),
+// raises and shows it.
+void CenterWindowInMainFrame(QWidget* window, int dx, int dy);
+// Places a floating window by the cascade rules and adds it to the list (windows closed meanwhile
+// drop out of the list).
+void CascadeFloatingWindow(std::vector<QPointer<QWidget>>& open, QWidget* window, QWidget* anchor, int dx,
+                           int dy);
+// Asks for a folder, starting at `folder`; true (and the folder set) when the user chose one.
+bool BrowseForFolder(const std::string& title, QWidget* owner, std::string& folder);
+
+// Makes PumpMessages of the core run the Qt event loop once: 0 the queue was emptied, 1 the
+// program is quitting. Call once after the QApplication exists.
+void InstallQtMessagePump();
+
+// The wait cursor for the lifetime of the object (nests).
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+    // Takes the cursor back after a dialog replaced it.
+    static void Restore();
+};
+
+}  // namespace zun

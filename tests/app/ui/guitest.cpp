@@ -1,0 +1,45 @@
+#include "guitest.h"
+
+#include <cstdlib>
+#include <random>
+
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QThread>
+
+namespace zun::test {
+
+TempFolder::TempFolder() {
+    std::random_device rd;
+    path_ =
+        std::filesystem::temp_directory_path() / ("zun_gui_" + std::to_string(rd()) + std::to_string(rd()));
+    std::filesystem::create_directories(path_);
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!condition()) {
+        if (t.elapsed() > timeoutMs) return condition();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+std::string SaveScreenshot(QWidget* widget, const std::string& name) {
+    const char* env = std::getenv("ZUN_SCREENS_DIR");
+    const std::filesystem::path dir = env && *env ? env : "screens";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    const std::string path = (dir / (name + ".png")).string();
+    QCoreApplication::processEvents();
+    return widget->grab().save(QString::fromStdString(path)) ? path : std::string();
+}
+
+}  // namespace zun::test

@@ -1,0 +1,162 @@
+// The whole road a user takes, through the menus of the main window: new document, open the
+// example, run the computation, stop it, save, close and open again.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QSplitter>
+
+#include "app/ui/childframe.h"
+#include "app/ui/mainframe.h"
+#include "app/ui/zunapp.h"
+#include "compute/exitrequested.h"
+#include "compute/model.h"
+#include "document/zundoc.h"
+#include "guitest.h"
+#include "platform/prompt.h"
+
+using namespace zun;
+using zun::test::WaitFor;
+
+namespace {
+
+const std::string kExample = std::string(ZUN_SOURCE_DIR) + "/examples/phantom.txt";
+
+struct RoadFixture : ::testing::Test {
+    test::TempFolder tmp;
+    HeadlessPrompt prompt;
+    std::unique_ptr<CZunApp> app;
+    std::string nextSave;
+
+    void SetUp() override {
+        app = std::make_unique<CZunApp>(CZunApp::Services{&prompt, tmp.File("zun.ini")});
+        app->SetFileChooser(
+            [this](const std::string&, const std::string&, bool, const std::string&) { return nextSave; });
+    }
+    void TearDown() override {
+        // Nothing is left to save: the windows close without questions.
+        for (CZunDoc* d : app->Documents()) d->SetModifiedFlag(false);
+        app.reset();
+    }
+    void Trigger(const char* name) {
+        QAction* a = app->MainFrame()->Action(name);
+        ASSERT_NE(a, nullptr) << name;
+        app->MainFrame()->UpdateCommandUI();
+        ASSERT_TRUE(a->isEnabled()) << name;
+        a->trigger();
+    }
+};
+
+std::vector<std::uint16_t> Voxels(CZunDoc& d) {
+    std::vector<std::uint16_t> all;
+    const ZunImage& s = d.GetSample();
+    for (int c = 0; c < s.GetChanCount(); ++c) {
+        const auto* p = s.GetChan(c)->Data();
+        all.insert(all.end(), p, p + s.GetNumVoxels());
+    }
+    return all;
+}
+
+}  // namespace
+
+TEST_F(RoadFixture, NewOpenComputeStopSaveCloseReopen) {
+    ASSERT_TRUE(app->InitInstance(StartupOptions{}));
+    CMainFrame* frame = app->MainFrame();
+    ASSERT_EQ(app->Documents().size(), 1u);  // the start-up's new document
+    Trigger("fileNew");
+    ASSERT_EQ(app->Documents().size(), 2u);
+    EXPECT_NE(app->Documents()[0]->GetTitle(), app->Documents()[1]->GetTitle());
+
+    CZunDoc* doc = app->OpenDocumentFile(kExample);
+    ASSERT_NE(doc, nullptr) << (prompt.Requests().empty() ? "" : prompt.Requests().back().text);
+    EXPECT_EQ(app->ActiveDocument(), doc);
+    EXPECT_EQ(doc->GetTitle(), "phantom");
+    EXPECT_FALSE(doc->IsModified());
+    EXPECT_EQ(doc->GetSample().GetChanCount(), 5);
+    EXPECT_EQ(app->Recent().Size(), 1);
+    // A second open of the same file activates its window instead of reading it again.
+    Trigger("fileNew");
+    EXPECT_EQ(app->OpenDocumentFile(kExample), doc);
+    EXPECT_EQ(app->ActiveDocument(), doc);
+    EXPECT_EQ(app->Documents().size(), 4u);
+
+    // A slow run, so that the stop lands while the worker is busy.
+    std::atomic<bool> inStep{false};
+    Model& model = doc->GetModel();
+    model.SetStepRunner([&](int, const ComputeLibParams&) {
+        inStep = true;
+        try {
+            for (int i = 0;; ++i) {
+                model.SetProgress(static_cast<float>(i % 100), false);
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        } catch (const ExitRequested&) {
+            return kUserInterrupt;
+        }
+    });
+    CChildFrame* child = frame->ActiveChild();
+    ASSERT_NE(child, nullptr);
+    Trigger("computationStart");
+    // The worker's state and its progress reports reach the window's status panes.
+    EXPECT_TRUE(WaitFor([&] { return inStep.load() && model.GetState() == kRunning; }));
+    EXPECT_TRUE(WaitFor([&] {
+        return child->StatusPane(0)->text() != "Computation Ready" &&
+               child->StatusPane(0)->text() != "Computation Inactive";
+    })) << child->StatusPane(0)->text().toStdString();
+    EXPECT_TRUE(WaitFor([&] { return child->StatusPane(1)->text().startsWith("Elapsed: "); }))
+        << child->StatusPane(1)->text().toStdString();
+    frame->UpdateCommandUI();
+    EXPECT_FALSE(frame->Action("computationStart")->isEnabled());
+    EXPECT_TRUE(frame->Action("computationStop")->isEnabled());
+    test::SaveScreenshot(frame, "main-window");
+
+    Trigger("computationStop");
+    EXPECT_EQ(prompt.Requests().back().text, "Stop computation?");
+    ASSERT_TRUE(WaitFor([&] { return model.GetState() == kStopped && !model.IsBusy(); }));
+    EXPECT_EQ(child->StatusPane(0)->text(), "Computation Stopped");
+    EXPECT_TRUE(doc->IsModified());
+
+    // The document came from a data file: Save asks for a document file instead of writing over it.
+    const std::vector<std::uint16_t> before = Voxels(*doc);
+    nextSave = tmp.File("road");
+    Trigger("fileSave");
+    const std::string saved = tmp.File("road.zun");
+    ASSERT_TRUE(std::filesystem::exists(saved));
+    EXPECT_FALSE(doc->IsModified());
+    EXPECT_EQ(doc->GetPathName(), saved);
+    EXPECT_EQ(child->parentWidget()->windowTitle(), "road.zun");
+
+    Trigger("fileClose");
+    EXPECT_EQ(app->Documents().size(), 3u);
+    CZunDoc* again = app->OpenDocumentFile(saved);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->GetSample().GetChanCount(), 5);
+    EXPECT_EQ(again->GetSample().GetDims(), (std::vector<int>{24, 24, 24}));
+    EXPECT_EQ(Voxels(*again), before);
+    EXPECT_FALSE(again->IsModified());
+    EXPECT_EQ(app->Recent()[0], saved);
+}
+
+TEST_F(RoadFixture, ClosingAModifiedDocumentAsksAndCancelKeepsIt) {
+    ASSERT_TRUE(app->InitInstance(StartupOptions{}));
+    CZunDoc* doc = app->ActiveDocument();
+    ASSERT_NE(doc, nullptr);
+    doc->SetModifiedFlag(true);
+    prompt.QueueAnswer(kPromptCancel);
+    Trigger("fileClose");
+    EXPECT_EQ(app->Documents().size(), 1u);
+    EXPECT_EQ(prompt.Requests().back().buttons, PromptButtons::YesNoCancel);
+    // No: closed without saving.
+    prompt.QueueAnswer(kPromptNo);
+    Trigger("fileClose");
+    EXPECT_TRUE(app->Documents().empty());
+}
+
+int main(int argc, char** argv) {
+    QApplication qt(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
