@@ -1,0 +1,86 @@
+#pragma once
+// The remote command interpreter: runs one request of the controller on the UI thread. It splits
+// the payload into words at "@", finds the command by its first word (exactly, case-sensitively),
+// checks the word count, and runs the command, which answers through the server with exactly
+// one final reply. An unknown word is echoed back as the status text.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zun {
+
+class CZunDoc;
+class RemoteControlServer;
+class RemoteHost;
+struct FrameMessage;
+
+// Splitting and the argument converters. A converter reads the word's leading number as the C
+// formatted input does; a word that does not begin with a number gives 0.
+std::vector<std::string> SplitArgumentList(const std::string& text, char separator);
+std::vector<std::string> SplitCommandLine(const std::string& text);
+bool ParseBoolArg(const std::string& word);  // true only for the number 1
+int ParseIntArg(const std::string& word);
+unsigned ParseUIntArg(const std::string& word);
+float ParseFloatArg(const std::string& word);
+double ParseDoubleArg(const std::string& word);
+
+// "Command '<command>' - <detail>"
+std::string CommandErrorText(const std::string& command, const std::string& detail);
+
+// One request as a command sees it.
+struct RemoteCall {
+    const std::string& tag;
+    const std::vector<std::string>& words;  // words[0] is the command word
+    const std::string& command() const { return words[0]; }
+};
+
+class RemoteInterpreter;
+using RemoteCommandHandler = std::function<void(RemoteInterpreter&, const RemoteCall&)>;
+
+struct RemoteCommandEntry {
+    const char* word;
+    int wordCount;                 // exact count including the command word; -1 = not checked
+    RemoteCommandHandler handler;  // empty: the command is not available yet
+};
+
+class RemoteInterpreter {
+public:
+    RemoteInterpreter(RemoteHost& host, RemoteControlServer& server);
+
+    // Runs one request. Every exception of a command ends in an error reply.
+    void Execute(const std::string& tag, const std::string& payload);
+    // Runs the request carried by a FrameMsg::RemoteRequest message; false for other messages.
+    bool HandleFrameMessage(const FrameMessage& msg);
+
+    // The command table (all command words, in the order they are matched).
+    const std::vector<RemoteCommandEntry>& Commands() const { return commands_; }
+    // Installs the handler of a command word of the table; false when the word is not in it.
+    bool SetHandler(const std::string& word, RemoteCommandHandler handler);
+
+    // ---- what the commands share
+    RemoteHost& Host() { return host_; }
+    RemoteControlServer& Server() { return server_; }
+    // Empty name: the active document. Otherwise the first document whose title equals the name
+    // ignoring case.
+    CZunDoc* FindDocumentByName(const std::string& name);
+    // FindDocumentByName; replies the no-document error when there is none.
+    CZunDoc* CheckCommandDocument(const RemoteCall& call, const std::string& name);
+    bool CheckArgumentCount(const RemoteCall& call, int expected);
+    // Replies the running-computation error when the document's computation may still touch
+    // it; true when the command may go on.
+    bool CheckNotComputing(const RemoteCall& call, CZunDoc& doc);
+    void Ok(const RemoteCall& call, const std::string& text = {});
+    void Error(const RemoteCall& call, const std::string& detail);
+
+private:
+    RemoteHost& host_;
+    RemoteControlServer& server_;
+    std::vector<RemoteCommandEntry> commands_;
+};
+
+// The commands of the link, the documents and the windows ("disconnect", "stop", "save",
+// "windowpos", "initial", "settitle", "newdocument", "closedocument", "renamechannel").
+void InstallLinkCommands(RemoteInterpreter& interpreter);
+
+}  // namespace zun

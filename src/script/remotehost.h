@@ -1,0 +1,41 @@
+#pragma once
+// What the remote commands need of the application: its open documents, the document commands
+// of the menus and the main window. The GUI implements it over its windows; tests implement it
+// over plain documents.
+
+#include <string>
+#include <vector>
+
+namespace zun {
+
+class CZunDoc;
+
+class RemoteHost {
+public:
+    virtual ~RemoteHost() = default;
+
+    // Every open document, in the order the program lists them.
+    virtual std::vector<CZunDoc*> Documents() = 0;
+    // The document of the active document window; null when none.
+    virtual CZunDoc* ActiveDocument() = 0;
+    // File New: a new empty document that becomes the active one; null on failure.
+    virtual CZunDoc* NewDocument() = 0;
+    // Closes the document as its window's close would.
+    virtual void CloseDocument(CZunDoc* doc) = 0;
+    // Places and shows the main window (in the controller's window coordinates when embedded).
+    virtual void SetMainWindowPos(unsigned x, unsigned y, unsigned width, unsigned height) = 0;
+    // True when the active document window shows its tree.
+    virtual bool HasActiveTreeView() = 0;
+    // The first volume scalar property of the active document window's 3-D view, refreshed.
+    virtual void SetVolumeScalarProperty(float value) = 0;
+    // Plug-ins off and no plug-in folders in the current preferences (the file is not written).
+    virtual void ResetPluginPreferences() = 0;
+    // Stops the document's computation and returns once its worker has left.
+    virtual void StopComputation(CZunDoc* doc) = 0;
+    // The document's title changed (window captions follow it).
+    virtual void TitleChanged(CZunDoc* doc) { (void)doc; }
+    // The pauses the link commands take so that a controller sees its replies apart.
+    virtual void Wait(int milliseconds) = 0;
+};
+
+}  // namespace zun

@@ -1,0 +1,315 @@
+// The remote command interpreter and the link, document and window commands, answered over a
+// loopback link to a test controller.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <regex>
+
+#include "document/docclasses.h"
+#include "document/testfiles.h"
+#include "document/zundoc.h"
+#include "platform/prompt.h"
+#include "remotelink.h"
+#include "script/remotecommands.h"
+#include "script/remotehost.h"
+
+namespace zun {
+namespace {
+
+class FakeHost : public RemoteHost {
+public:
+    explicit FakeHost(QueuedMainFrameChannel& frame) : frame_(frame) {}
+
+    std::vector<CZunDoc*> Documents() override {
+        std::vector<CZunDoc*> list;
+        for (auto& d : docs) list.push_back(d.get());
+        return list;
+    }
+    CZunDoc* ActiveDocument() override { return active; }
+    CZunDoc* NewDocument() override {
+        docs.push_back(std::make_unique<CZunDoc>(DocServices{&prompt, nullptr, &frame_}));
+        docs.back()->OnNewDocument();
+        docs.back()->SetTitle("Zun" + std::to_string(++made));
+        active = docs.back().get();
+        return active;
+    }
+    void CloseDocument(CZunDoc* doc) override {
+        if (active == doc) active = nullptr;
+        std::erase_if(docs, [&](const auto& d) { return d.get() == doc; });
+    }
+    void SetMainWindowPos(unsigned x, unsigned y, unsigned w, unsigned h) override {
+        windowPos = {x, y, w, h};
+    }
+    bool HasActiveTreeView() override { return treeView; }
+    void SetVolumeScalarProperty(float value) override { volumeScalar = value; }
+    void ResetPluginPreferences() override { ++pluginResets; }
+    void StopComputation(CZunDoc* doc) override {
+        doc->HandleFrameMessage(FrameMessage{FrameMsg::StartStopComputation, doc, 1});
+        for (int i = 0; i < 2000 && doc->GetModel().IsBusy(); ++i) frame_.WaitAndPump(5);
+    }
+    void TitleChanged(CZunDoc* doc) override { titles.push_back(doc->GetTitle()); }
+    void Wait(int ms) override { waits.push_back(ms); }
+
+    HeadlessPrompt prompt;
+    std::vector<std::unique_ptr<CZunDoc>> docs;
+    CZunDoc* active = nullptr;
+    int made = 0;
+    std::vector<unsigned> windowPos;
+    bool treeView = false;
+    float volumeScalar = 0;
+    int pluginResets = 0;
+    std::vector<std::string> titles;
+    std::vector<int> waits;
+
+private:
+    QueuedMainFrameChannel& frame_;
+};
+
+struct Remote : RemoteLink {
+    FakeHost host{frame};
+    RemoteInterpreter interpreter{host, server};
+    Remote() {
+        RegisterDocumentClasses();
+        InstallLinkCommands(interpreter);
+        onMessage = [this](const FrameMessage& m) {
+            if (interpreter.HandleFrameMessage(m)) return;
+            for (auto& d : host.docs) d->HandleFrameMessage(m);
+        };
+    }
+    // Sends one request and returns what comes back until the line is quiet.
+    std::string Ask(const std::string& request) {
+        Request(request);
+        const std::size_t before = handed.size();
+        EXPECT_TRUE(PumpUntilHanded(before + 1)) << request;
+        return Drain(100);
+    }
+};
+
+TEST(RemoteCommandWords, SplittingAndConvertersFollowTheFormattedInput) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(SplitCommandLine(""), V{""});
+    EXPECT_EQ(SplitCommandLine("save@"), (V{"save", ""}));
+    EXPECT_EQ(SplitCommandLine("@a@@b@"), (V{"", "a", "", "b", ""}));
+    EXPECT_EQ(SplitArgumentList("a;1#b;2", '#'), (V{"a;1", "b;2"}));
+    EXPECT_TRUE(ParseBoolArg("1"));
+    for (const char* w : {"0", "2", "-1", "x", ""}) EXPECT_FALSE(ParseBoolArg(w)) << w;
+    EXPECT_EQ(ParseIntArg("-12abc"), -12);
+    EXPECT_EQ(ParseIntArg("abc"), 0);
+    EXPECT_EQ(ParseUIntArg("-1"), 4294967295u);
+    EXPECT_EQ(ParseUIntArg(" 7"), 7u);
+    EXPECT_FLOAT_EQ(ParseFloatArg("2.5keV"), 2.5f);
+    EXPECT_EQ(ParseFloatArg("keV"), 0.0f);
+    EXPECT_DOUBLE_EQ(ParseDoubleArg("1e-3"), 1e-3);
+}
+
+TEST(RemoteInterpreter, CommandWordsAreExactAndCountsAreChecked) {
+    Remote r;
+    EXPECT_EQ(r.interpreter.Commands().size(), 53u);
+    EXPECT_EQ(r.Ask("A:hello"), "A:hello");
+    EXPECT_EQ(r.Ask("B:Stop"), "B:Stop");
+    EXPECT_EQ(r.Ask("C:"), "C:");
+    EXPECT_EQ(r.Ask("D:save"), "D:ERROR:Command 'save' - invalid argument count (1)");
+    EXPECT_EQ(r.Ask("E:windowpos@1@2@3"), "E:ERROR:Command 'windowpos' - invalid argument count (4)");
+    // "save@" has two words and passes the count; then there is no active document.
+    EXPECT_EQ(r.Ask("F:save@"), "F:ERROR:Command 'save' - no document () found");
+    // Words of later commands are known, checked and refused clearly.
+    EXPECT_EQ(r.Ask("G:setupgrid@d@0@0@5"), "G:ERROR:Command 'setupgrid' - not implemented");
+    EXPECT_EQ(r.Ask("H:setupgrid@d"), "H:ERROR:Command 'setupgrid' - invalid argument count (2)");
+    // Every word of the table with its own count gets exactly one reply ("disconnect", which
+    // closes the link, aside).
+    for (const RemoteCommandEntry& e : r.interpreter.Commands()) {
+        if (std::string(e.word) == "disconnect") continue;
+        std::string words = e.word;
+        for (int i = 1; i < e.wordCount; ++i) words += "@";
+        const std::string reply = r.Ask("T:" + words);
+        EXPECT_TRUE(std::regex_match(
+            reply, std::regex("T:(OK|OK:[^:]*|ERROR:Command '" + std::string(e.word) + "' - [^:]*)")))
+            << reply;
+    }
+}
+
+TEST(RemoteInterpreter, AFailingCommandAnswersWithItsFailure) {
+    Remote r;
+    r.interpreter.SetHandler("setupgrids",
+                             [](RemoteInterpreter&, const RemoteCall&) { throw std::bad_alloc(); });
+    r.interpreter.SetHandler(
+        "setupgrid", [](RemoteInterpreter&, const RemoteCall&) { throw std::runtime_error("broken"); });
+    EXPECT_EQ(r.Ask("A:setupgrids@@@@@@@@@@"), "A:ERROR:Command 'setupgrids' - bad allocation");
+    EXPECT_EQ(r.Ask("B:setupgrid@@@@"), "B:ERROR:Command 'setupgrid' - broken");
+    EXPECT_FALSE(r.interpreter.SetHandler("nosuchword", {}));
+}
+
+TEST(RemoteLinkCommands, DocumentsAreFoundByTitleIgnoringCase) {
+    Remote r;
+    EXPECT_EQ(r.Ask("A:newdocument@Alpha"), "A:OK");
+    EXPECT_EQ(r.Ask("B:newdocument@"), "B:OK");
+    ASSERT_EQ(r.host.docs.size(), 2u);
+    EXPECT_EQ(r.host.docs[0]->GetTitle(), "Alpha");
+    EXPECT_EQ(r.host.docs[1]->GetTitle(), "Zun2");  // an empty title keeps the default
+    EXPECT_EQ(r.host.active, r.host.docs[1].get());
+
+    EXPECT_EQ(r.Ask("C:renamechannel@ALPHA@Void@Air"), "C:OK");
+    EXPECT_EQ(r.host.docs[0]->GetSample().GetChan(0)->name, "Air");
+    EXPECT_EQ(r.host.docs[1]->GetSample().GetChan(0)->name, "Void");
+    // A rename the document refuses still answers OK; its own message was shown.
+    EXPECT_EQ(r.Ask("D:renamechannel@alpha@Nothing@X"), "D:OK");
+    EXPECT_EQ(r.Ask("E:renamechannel@gamma@Air@X"),
+              "E:ERROR:Command 'renamechannel' - no document (gamma) found");
+
+    EXPECT_EQ(r.Ask("F:settitle@Second"), "F:OK");
+    EXPECT_EQ(r.host.docs[1]->GetTitle(), "Second");
+    EXPECT_EQ(r.host.titles.back(), "Second");
+
+    EXPECT_EQ(r.Ask("G:closedocument@aLpHa"), "G:OK");
+    ASSERT_EQ(r.host.docs.size(), 1u);
+    EXPECT_EQ(r.host.docs[0]->GetTitle(), "Second");
+    EXPECT_EQ(r.Ask("H:closedocument@alpha"), "H:ERROR:Command 'closedocument' - no document (alpha) found");
+    // An empty name is the active document.
+    EXPECT_EQ(r.Ask("I:closedocument@"), "I:OK");
+    EXPECT_TRUE(r.host.docs.empty());
+    EXPECT_EQ(r.Ask("J:settitle@x"), "J:ERROR:Command 'settitle' - no document () found");
+}
+
+TEST(RemoteLinkCommands, SaveWritesTheFileAndAnswersItsTitleAFailedSaveSaysSo) {
+    Remote r;
+    TempDir dir;
+    ASSERT_EQ(r.Ask("A:newdocument@sample"), "A:OK");
+    CZunDoc& doc = *r.host.active;
+    doc.SetModifiedFlag(true);
+    const std::string path = dir.File("first.zun");
+    EXPECT_EQ(r.Ask("B:save@" + path), "B:OK:first.zun");
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_FALSE(doc.IsModified());
+    EXPECT_EQ(doc.GetPathName(), path);
+    CZunDoc reopened(DocServices{&r.host.prompt});
+    EXPECT_TRUE(reopened.OnOpenDocument(path));
+    EXPECT_EQ(reopened.GetSample().GetChan(0)->name, "Void");
+
+    // A path that cannot be written: an error, the document keeps its name and its changes.
+    doc.SetModifiedFlag(true);
+    const std::string bad = dir.File("missing/folder/x.zun");
+    EXPECT_EQ(r.Ask("C:save@" + bad), "C:ERROR:Command 'save' - could not save (" + bad + ")");
+    EXPECT_FALSE(std::filesystem::exists(bad));
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_EQ(doc.GetPathName(), path);
+    EXPECT_EQ(doc.GetTitle(), "first.zun");
+}
+
+TEST(RemoteLinkCommands, WindowPosAndInitial) {
+    Remote r;
+    EXPECT_EQ(r.Ask("A:windowpos@10@20@640@-1"), "A:OK");
+    EXPECT_EQ(r.host.windowPos, (std::vector<unsigned>{10, 20, 640, 4294967295u}));
+    EXPECT_EQ(r.Ask("B:initial"), "B:ERROR:Command 'initial' - no document () found");
+    ASSERT_EQ(r.Ask("C:newdocument@"), "C:OK");
+    Model& m = r.host.active->GetModel();
+    m.Jobs() = JobFlags{true, true, true};
+    m.GetParams().stepFlags = {0, 3, 3, 3, 3, 3};
+    r.host.active->SetPlugins(true, {"/plugins"});
+    EXPECT_EQ(r.Ask("D:initial"), "D:OK");
+    EXPECT_FALSE(m.Jobs().composition || m.Jobs().property || m.Jobs().plugins);
+    EXPECT_EQ(m.GetParams().stepFlags, (std::array<std::int32_t, kStepCount>{0, 3, 2, 3, 2, 2}));
+    EXPECT_FALSE(r.host.active->PluginsEnabled());
+    EXPECT_EQ(r.host.pluginResets, 1);
+    EXPECT_EQ(r.host.volumeScalar, 0.0f);  // no tree view: nothing to set, no error
+    r.host.treeView = true;
+    EXPECT_EQ(r.Ask("E:initial"), "E:OK");
+    EXPECT_EQ(r.host.volumeScalar, 8e-6f);
+}
+
+TEST(RemoteLinkCommands, StopWithoutAComputationAnswersOnceAndDisconnectClosesTheLink) {
+    Remote r;
+    struct Window : RemoteCommandWindow {
+        explicit Window(int& c) : closed(c) {}
+        ~Window() override { ++closed; }
+        int Kind() const override { return 1; }
+        int& closed;
+    };
+    int closed = 0;
+    r.server.PushCommandWindow(std::make_unique<Window>(closed));
+    r.server.PushCommandWindow(std::make_unique<Window>(closed));
+    r.server.SetSubWindow(std::make_unique<Window>(closed));
+    ASSERT_EQ(r.Ask("A:newdocument@"), "A:OK");
+    EXPECT_EQ(r.Ask("B:stop"), "B:OK");
+    EXPECT_EQ(closed, 3);
+    EXPECT_TRUE(r.server.HasNoCommandWindows());
+    EXPECT_EQ(r.host.waits, std::vector<int>{500});
+    // An earlier EXTEND's request has had its answer: stop sends nothing under its tag.
+    r.server.ReplyExtend("X", 300);
+    r.server.ReplyFinal("X", "OK");
+    EXPECT_EQ(r.Drain(100), "X:EXTEND:300X:OK");
+    EXPECT_EQ(r.Ask("C:stop@any@words"), "C:OK");
+
+    r.Request("D:disconnect@x@y");
+    ASSERT_TRUE(r.PumpUntilHanded(r.handed.size() + 1));
+    EXPECT_EQ(r.ReadReply("D:OK"), "D:OK");
+    EXPECT_TRUE(r.PeerClosed());
+    EXPECT_EQ(r.server.GetState(), RemoteControlServer::kStopped);
+    EXPECT_EQ(r.host.docs.size(), 1u);  // the program goes on with its documents
+}
+
+TEST(RemoteLinkCommands, StopAnswersTheRunningComputationFirstAndOnlyOnce) {
+    Remote r;
+    TempDir dir;
+    const std::string text = dir.File("phantom.txt");
+    ASSERT_EQ(std::system((std::string(ZUN_PYTHON) + " " + ZUN_SOURCE_DIR +
+                           "/examples/make_phantom.py --size 8 --out '" + text + "' --truth '" +
+                           dir.File("truth.txt") + "'")
+                              .c_str()),
+              0);
+    ASSERT_EQ(r.Ask("A:newdocument@phantom"), "A:OK");
+    CZunDoc& doc = *r.host.active;
+    ASSERT_TRUE(doc.ImportTextDocument(text));
+    doc.SetRemote(&r.server.ComputeReplies());
+    // A step that runs until it is asked to stop.
+    doc.GetModel().SetStepRunner([&](int, const ComputeLibParams&) {
+        while (!doc.GetModel().StopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return 0;
+    });
+    // What "startcomp" does: EXTEND, then the start.
+    r.server.ReplyExtend("S", 300);
+    ASSERT_EQ(doc.OnStartComputation(), 0);
+    ASSERT_EQ(doc.GetModel().GetState(), kRunning);
+
+    std::string replies = r.Ask("B:stop");
+    // Let the end of the run arrive: it must not answer "S" again.
+    for (int i = 0; i < 50; ++i) r.frame.WaitAndPump(10);
+    replies += r.Drain(200);
+    EXPECT_NE(doc.GetModel().GetState(), kRunning);
+    const std::string answers = std::regex_replace(replies, std::regex("S:WORK:[0-9]+"), "");
+    EXPECT_EQ(answers, "S:EXTEND:300S:OKB:OK");
+    EXPECT_EQ(r.host.waits, (std::vector<int>{500, 500}));
+    doc.SetRemote(nullptr);
+}
+
+TEST(RemoteLinkCommands, AComputingDocumentCannotBeClosed) {
+    Remote r;
+    TempDir dir;
+    const std::string text = dir.File("phantom.txt");
+    ASSERT_EQ(std::system((std::string(ZUN_PYTHON) + " " + ZUN_SOURCE_DIR +
+                           "/examples/make_phantom.py --size 8 --out '" + text + "' --truth '" +
+                           dir.File("truth.txt") + "'")
+                              .c_str()),
+              0);
+    ASSERT_EQ(r.Ask("A:newdocument@busy"), "A:OK");
+    CZunDoc& doc = *r.host.active;
+    ASSERT_TRUE(doc.ImportTextDocument(text));
+    std::atomic<bool> release{false};
+    doc.GetModel().SetStepRunner([&](int, const ComputeLibParams&) {
+        while (!release && !doc.GetModel().StopRequested())
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return 0;
+    });
+    ASSERT_EQ(doc.OnStartComputation(), 0);
+    EXPECT_EQ(r.Ask("B:closedocument@"), "B:ERROR:Command 'closedocument' - computation running");
+    EXPECT_EQ(r.Ask("C:initial"), "C:ERROR:Command 'initial' - computation running");
+    EXPECT_EQ(r.host.docs.size(), 1u);
+    // A computation the controller did not start gets no answer from "stop".
+    EXPECT_EQ(r.Ask("D:stop"), "D:OK");
+    release = true;
+    for (int i = 0; i < 200 && doc.GetModel().IsBusy(); ++i) r.frame.WaitAndPump(10);
+    EXPECT_EQ(r.Ask("E:closedocument@"), "E:OK");
+}
+
+}  // namespace
+}  // namespace zun

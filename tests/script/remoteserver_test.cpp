@@ -1,0 +1,241 @@
+// The remote-control link over a loopback socket: framing, queue order, replies and the end of
+// the link.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <regex>
+
+#include "remotelink.h"
+
+namespace zun {
+namespace {
+
+TEST(RemoteServer, RequestsAreCutAtTheFirstColonOfTheirFirstFiveBytes) {
+    RemoteLink link;
+    link.Request("1:stop");
+    ASSERT_TRUE(link.PumpUntilHanded(1));
+    link.server.ReplyOk("1");
+    EXPECT_EQ(link.ReadReply("1:OK"), "1:OK");
+
+    // An empty tag, a four-byte tag, a colon inside the payload and a NUL byte kept in it.
+    link.Request(":stop");
+    ASSERT_TRUE(link.PumpUntilHanded(2));
+    link.server.ReplyOk("");
+    EXPECT_EQ(link.ReadReply(":OK"), ":OK");
+    link.Request(std::string("abcd:a:b\0c", 10));
+    ASSERT_TRUE(link.PumpUntilHanded(3));
+    link.server.ReplyError("abcd", "x");
+    EXPECT_EQ(link.ReadReply("abcd:ERROR:x"), "abcd:ERROR:x");
+    EXPECT_EQ(link.handed, (std::vector<std::string>{"1:stop", ":stop", std::string("abcd:a:b\0c", 10)}));
+    std::string tag, payload;
+    ASSERT_TRUE(RemoteControlServer::SplitRequestText(link.handed[2], tag, payload));
+    EXPECT_EQ(tag, "abcd");
+    EXPECT_EQ(payload, std::string("a:b\0c", 5));
+    EXPECT_TRUE(link.Errors().empty());
+}
+
+TEST(RemoteServer, ATagOfFiveBytesClosesTheLink) {
+    for (const std::string request : {"abcde:stop", "stop", "abc"}) {
+        RemoteLink link;
+        link.Request(request);
+        EXPECT_TRUE(link.PeerClosed()) << request;
+        EXPECT_TRUE(WaitUntil([&] { return !link.Errors().empty(); }));
+        EXPECT_EQ(link.Errors().at(0), "Cannot find token: 5");
+        EXPECT_EQ(link.server.GetState(), RemoteControlServer::kStopped);
+        link.frame.Pump();
+        EXPECT_TRUE(link.handed.empty()) << request;
+        // Replies after the end go nowhere and do no harm.
+        link.server.ReplyOk("x");
+        link.server.ReplyWork(5);
+    }
+}
+
+TEST(RemoteServer, QueuedRequestsGoOutOneAtATimeInTagOrderAndDuplicatesAreDropped) {
+    RemoteLink link;
+    link.Request("A:first");
+    ASSERT_TRUE(link.PumpUntilHanded(1));
+    EXPECT_TRUE(link.server.Busy());
+    // While "A" runs, each request is one receive; wait for each to be queued before the next.
+    std::size_t queued = 0;
+    for (const char* r : {"9:nine", "10:ten", "2:two", "2:again", "3:three"}) {
+        link.Request(r);
+        if (std::string(r) == "2:again") {
+            // Nothing to wait for when it is dropped; give it its own receive.
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            continue;
+        }
+        ++queued;
+        ASSERT_TRUE(WaitUntil([&] { return link.server.QueuedRequests() == queued; })) << r;
+    }
+    EXPECT_EQ(link.server.QueuedRequests(), 4u);
+    link.frame.Pump();
+    EXPECT_EQ(link.handed.size(), 1u);  // nothing more while busy
+    // Each reply frees the link and the next request follows without a further receive.
+    for (std::size_t i = 2; i <= 5; ++i) {
+        std::string tag, payload;
+        RemoteControlServer::SplitRequestText(link.handed.back(), tag, payload);
+        link.server.ReplyOk(tag);
+        ASSERT_TRUE(link.PumpUntilHanded(i));
+    }
+    EXPECT_EQ(link.handed, (std::vector<std::string>{"A:first", "10:ten", "2:two", "3:three", "9:nine"}));
+}
+
+TEST(RemoteServer, OneReceiveIsOneRequest) {
+    // Two requests written at once arrive as one: the second is part of the first's payload.
+    {
+        RemoteLink link;
+        link.Request("A:stopB:stop");
+        ASSERT_TRUE(link.PumpUntilHanded(1));
+        EXPECT_EQ(link.handed[0], "A:stopB:stop");
+    }
+    // A request split across two writes: the first part runs alone, the rest has no tag and ends
+    // the link rather than running as a garbled command.
+    {
+        RemoteLink link;
+        link.Request("A:sa");
+        ASSERT_TRUE(link.PumpUntilHanded(1));
+        EXPECT_EQ(link.handed[0], "A:sa");
+        link.server.SendReply("A", "sa");
+        EXPECT_EQ(link.ReadReply("A:sa"), "A:sa");
+        link.Request("ve@x");
+        EXPECT_TRUE(link.PeerClosed());
+        EXPECT_TRUE(WaitUntil([&] { return link.Errors().size() == 1; }));
+        EXPECT_EQ(link.Errors()[0], "Cannot find token: 5");
+    }
+    // A request longer than one receive is cut the same way; the first piece may or may not
+    // be handed over before the link ends (requests still queued then are dropped).
+    {
+        RemoteLink link;
+        link.Request("A:" + std::string(3000, 'x'));
+        EXPECT_TRUE(link.PeerClosed());
+        link.frame.Pump();
+        ASSERT_LE(link.handed.size(), 1u);
+        if (!link.handed.empty()) {
+            EXPECT_EQ(link.handed[0].size(), RemoteControlServer::kReceiveSize);
+        }
+        EXPECT_EQ(link.Errors().at(0), "Cannot find token: 5");
+    }
+}
+
+TEST(RemoteServer, AControllerThatVanishesMidRequestLeavesTheProgramRunning) {
+    RemoteLink link;
+    link.Request("A:save@x");
+    ASSERT_TRUE(link.PumpUntilHanded(1));
+    link.client.SetAbortiveClose();
+    link.client.Close();
+    ASSERT_TRUE(WaitUntil([&] { return link.server.GetState() == RemoteControlServer::kStopped; }));
+    // The command's reply and later progress reports are dropped; no SIGPIPE ends the test.
+    link.server.ReplyOk("A");
+    link.server.ReplyExtend("A", 300);
+    for (int i = 0; i < 50; ++i) link.server.ReplyWork(i);
+    EXPECT_TRUE(link.Errors().empty());
+}
+
+TEST(RemoteServer, AStartWhileConnectedIsRefusedAndTheLinkGoesOn) {
+    RemoteLink link;
+    EXPECT_EQ(link.server.Start(), -1);
+    EXPECT_EQ(link.Errors().at(0), "Server is already connected");
+    link.Request("A:x");
+    ASSERT_TRUE(link.PumpUntilHanded(1));
+}
+
+TEST(RemoteServer, ASecondConnectionToTheServersPortIsRefused) {
+    QueuedMainFrameChannel frame;
+    RemoteControlServer server("127.0.0.1", "0", &frame);
+    ASSERT_EQ(server.Listen(), 0);
+    const std::string port = std::to_string(server.ListeningPort());
+    TcpSocket first, second;
+    ASSERT_FALSE(ConnectTcp("127.0.0.1", port, first));
+    ASSERT_EQ(server.AcceptController(), 0);
+    SocketError e = ConnectTcp("127.0.0.1", port, second);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e.call, "connect");
+    EXPECT_EQ(e.code, ECONNREFUSED);
+}
+
+TEST(RemoteServer, ProgressGoesUnderTheTagOfTheLastExtendAndTheFinalAnswerGoesOnce) {
+    RemoteLink link;
+    // No request waits for progress before the first EXTEND.
+    link.server.ReplyWork(10);
+    EXPECT_EQ(link.Drain(100), "");
+    link.server.ReplyExtend("A", 300);
+    link.server.ReplyWork(40);
+    EXPECT_EQ(link.server.GetPendingTag(), "A");
+    EXPECT_FALSE(link.server.ReplyFinal("B", "OK"));
+    EXPECT_TRUE(link.server.ReplyFinal("A", "OK"));
+    EXPECT_FALSE(link.server.ReplyFinal("A", "OK"));
+    // The computation's end arrives through the document's reply interface: already answered.
+    link.server.ComputeReplies().ReplyOk("A", "");
+    EXPECT_EQ(link.server.GetPendingTag(), "A");  // kept for later progress
+    EXPECT_EQ(link.Read(std::string("A:EXTEND:300A:WORK:40A:OK").size()), "A:EXTEND:300A:WORK:40A:OK");
+    EXPECT_EQ(link.Drain(100), "");
+    link.server.ReplyExtend("C", 500);
+    link.server.ComputeReplies().ReplyOk("C", "Stopped");
+    EXPECT_EQ(link.Drain(), "C:EXTEND:500C:OK:Stopped");
+}
+
+TEST(RemoteServer, RepliesFromAWorkerThreadNeverInterleave) {
+    RemoteLink link;
+    link.server.ReplyExtend("W", 300);
+    std::atomic<bool> go{true};
+    std::thread worker([&] {
+        for (int i = 0; i < 2000; ++i) link.server.ReplyWork(i % 100);
+        go = false;
+    });
+    int uiReplies = 0;
+    while (go) {
+        link.server.ReplyOk("U", "done");
+        ++uiReplies;
+    }
+    worker.join();
+    link.server.Shutdown();
+    std::string all;
+    char buffer[65536];
+    while (link.client.WaitReadable(2000)) {
+        const long r = link.client.Recv(buffer, sizeof buffer);
+        if (r <= 0) break;
+        all.append(buffer, static_cast<std::size_t>(r));
+    }
+    // Every reply is whole: the stream is made of complete replies only.
+    const std::string rest = std::regex_replace(all, std::regex("W:EXTEND:300|W:WORK:[0-9]+|U:OK:done"), "");
+    EXPECT_EQ(rest, "");
+    const std::regex workReply("W:WORK:");
+    EXPECT_EQ(std::distance(std::sregex_iterator(all.begin(), all.end(), workReply), std::sregex_iterator()),
+              2000);
+    EXPECT_GT(uiReplies, 0);
+}
+
+TEST(RemoteServer, ShutdownEndsTheLinkOnceAndTheProgramGoesOnWithoutIt) {
+    RemoteLink link;
+    EXPECT_EQ(link.server.Shutdown(), 0);
+    EXPECT_EQ(link.server.Shutdown(), 0);
+    EXPECT_TRUE(link.PeerClosed());
+    EXPECT_EQ(link.server.GetState(), RemoteControlServer::kStopped);
+    link.server.ReplyOk("A");
+    EXPECT_TRUE(link.Errors().empty());
+}
+
+TEST(RemoteServer, StartFailuresAreReportedWithTheFailingCall) {
+    QueuedMainFrameChannel frame;
+    std::vector<std::string> errors;
+    {
+        RemoteControlServer server("127.0.0.1", "no-such-service-zun", &frame);
+        server.SetErrorSink([&](const std::string& t) { errors.push_back(t); });
+        EXPECT_EQ(server.Start(), -1);
+        EXPECT_EQ(server.GetState(), RemoteControlServer::kStopped);
+    }
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind("getaddrinfo failed with error: ", 0), 0u) << errors[0];
+    // A port that is taken.
+    TcpListener taken;
+    ASSERT_FALSE(taken.Listen("127.0.0.1", "0"));
+    RemoteControlServer server("127.0.0.1", std::to_string(taken.Port()), &frame);
+    server.SetErrorSink([&](const std::string& t) { errors.push_back(t); });
+    EXPECT_EQ(server.Start(), -1);
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[1], "bind failed with error: " + std::to_string(EADDRINUSE));
+}
+
+}  // namespace
+}  // namespace zun
