@@ -55,6 +55,12 @@ bool HistogramModel::Open(PlotControl& plot) {
     current_ = ch.histVars;
     Sanitise(current_);
     if (current_.binCount == 0) FillDefaults();
+    // The plot may still point at series of an earlier owner: they must not be read (the
+    // settings below re-range the axes) once that owner is gone.
+    Graph& g = plot.GetGraph();
+    g.plot.ClearYData();
+    g.plot.ClearMarkers();
+    g.plot.SetXData(&x_);
     ApplyPlotVarsToCtrl(current_.plot, plot);
     recompute_ = true;
     Update(plot);

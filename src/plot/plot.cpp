@@ -180,7 +180,9 @@ void Plot::DrawSeries(const Series& s) {
     for (std::size_t i = 0; i < n; ++i) {
         const LocalPoint p{ax.Map(x[i]), ay.Map(y[i])};
         if (i > 0 && (FlagSet(xb, i) || FlagSet(s.breaks, i))) flush();
-        run.push_back(ToPixel(p));
+        // Dense series put many points on one pixel: drawing it again changes nothing.
+        const PixelPoint px = ToPixel(p);
+        if (run.empty() || !(px == run.back())) run.push_back(px);
         current = p;
     }
     flush();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
 
 #include "guitest.h"
 #include "plot/ui/plotwidget.h"
@@ -32,6 +33,19 @@ TEST(PlotWidgetTest, DemoGraphDrawsCurvesLegendAndLabels) {
     EXPECT_GT(CountColour(img, QColor(0, 0, 255)), 300);
     // Grid lines in the data area.
     EXPECT_GT(CountColour(img, QColor(0xA0, 0xA0, 0xA0)), 100);
+    // The y label runs upward along the left edge: its dark pixels make a tall, narrow box.
+    int top = img.height(), bottom = -1, left = img.width(), right = -1;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < 24; ++x)
+            if (img.pixelColor(x, y).lightness() < 80) {
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    ASSERT_GE(bottom, top);
+    EXPECT_GT(bottom - top, 3 * (right - left));
+    EXPECT_NEAR((top + bottom) / 2.0, img.height() / 2.0, 40);
     // The legend's lines stand in the right fifth of the window.
     int legendRed = 0;
     for (int y = 0; y < img.height(); ++y)
