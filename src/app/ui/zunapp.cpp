@@ -9,6 +9,7 @@
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QSplitter>
+#include <QThread>
 
 #include "app/ui/childframe.h"
 #include "app/ui/framechannel.h"
@@ -19,6 +20,7 @@
 #include "app/version.h"
 #include "document/docclasses.h"
 #include "document/zundoc.h"
+#include "foundation/memoryguard.h"
 #include "foundation/pathutil.h"
 #include "foundation/ui/dialoghelpers.h"
 
@@ -56,7 +58,8 @@ CZunApp::CZunApp(Services services)
     : services_(std::move(services)),
       progress_(std::make_unique<ProgressRouter>()),
       channel_(new QtMainFrameChannel(this)),
-      logging_(std::make_unique<LoggingPrefs>()) {
+      prefs_(std::make_unique<ZunPreferences>()),
+      lastApplied_(std::make_unique<ZunPreferences>()) {
     g_app = this;
     if (services_.prompt) {
         prompt_ = services_.prompt;
@@ -70,13 +73,8 @@ CZunApp::CZunApp(Services services)
 
 CZunApp::~CZunApp() {
     if (IsRemoteControlled()) GetRemoteControlStartup().Shutdown();
-    // Windows first (they observe the documents), then the documents (each joins its worker).
-    for (DocEntry& e : docs_)
-        if (e.log) DestroyNow(e.log.data());
-    if (frame_) {
-        for (QMdiSubWindow* w : frame_->MdiArea()->subWindowList()) DestroyNow(w);
-    }
-    docs_.clear();
+    // Each document goes with its windows, after its worker has left.
+    while (!docs_.empty()) DestroyDocument(docs_.back().doc.get());
     frame_.reset();
     if (g_app == this) g_app = nullptr;
 }
@@ -85,14 +83,37 @@ CZunApp* CZunApp::Instance() {
     return g_app;
 }
 
-const LoggingPrefs& CZunApp::Logging() const {
-    return *logging_;
+LoggingPrefs CZunApp::Logging() const {
+    return LoggingPrefs{prefs_->logging.enabled, prefs_->logging.clearOnStart, prefs_->logging.viewLog};
+}
+
+void CZunApp::SavePreferences() {
+    prefs_->SaveAll(ini_);
+}
+
+void CZunApp::ApplyPreferences() {
+    if (prefs_->display.maxSize != lastApplied_->display.maxSize) {
+        for (DocEntry& e : docs_) e.doc->UpdateAllViews(nullptr, kHintData);
+        lastApplied_->display.maxSize = prefs_->display.maxSize;
+    }
+    if (prefs_->memory.enabled != lastApplied_->memory.enabled ||
+        prefs_->memory.remain != lastApplied_->memory.remain) {
+        const int percent = prefs_->memory.enabled ? prefs_->memory.remain : 0;
+        SetMemoryPolicy(MemoryPolicy{prefs_->memory.enabled, prefs_->memory.remain});
+        for (DocEntry& e : docs_) e.doc->GetSample().GetAllocator().remainPercent = percent;
+        lastApplied_->memory.enabled = prefs_->memory.enabled;
+        lastApplied_->memory.remain = prefs_->memory.remain;
+    }
+    for (DocEntry& e : docs_) e.doc->SetPlugins(prefs_->plugins.enabled, prefs_->plugins.searchList);
 }
 
 bool CZunApp::InitInstance(const StartupOptions& options) {
     SetRemoteControlled(options.Remote());
     if (options.Remote() && !GetRemoteControlStartup().Start(options)) return false;
     ini_.SetPath(services_.profilePath.empty() ? ProfilePath() : services_.profilePath);
+    prefs_->LoadAll(ini_);
+    *lastApplied_ = *prefs_;
+    SetMemoryPolicy(MemoryPolicy{prefs_->memory.enabled, prefs_->memory.remain});
     recent_.Load(ini_);
     InstallQtMessagePump();
     frame_ = std::make_unique<CMainFrame>(*this);
@@ -120,6 +141,7 @@ CZunDoc* CZunApp::CreateDocument() {
     DocServices s{prompt_, progress_.get(), channel_};
     docs_.push_back(DocEntry{std::make_unique<CZunDoc>(s), {}, {}});
     CZunDoc* doc = docs_.back().doc.get();
+    doc->SetPlugins(prefs_->plugins.enabled, prefs_->plugins.searchList);
     doc->closeMainWindow = [this] {
         if (frame_) QMetaObject::invokeMethod(frame_.get(), &QWidget::close, Qt::QueuedConnection);
     };
@@ -219,13 +241,13 @@ std::string CZunApp::ChooseFile(const std::string& title, const std::string& fil
 
 CZunDoc* CZunApp::OnFileNew() {
     CZunDoc* doc = CreateDocument();
-    if (!doc->OnNewDocument(*logging_)) {
+    if (!doc->OnNewDocument(Logging())) {
         DestroyDocument(doc);
         return nullptr;
     }
     doc->SetTitle("Zun" + std::to_string(++untitled_));
     CreateFrame(*doc);
-    if (logging_->viewLog) ShowLog(doc);
+    if (prefs_->logging.viewLog) ShowLog(doc);
     return doc;
 }
 
@@ -254,7 +276,7 @@ CZunDoc* CZunApp::OpenDocumentFile(const std::string& path) {
         WaitCursor wait;
         if (kind == OpenKind::Document) {
             ok = doc->OnOpenDocument(path);
-        } else if (!doc->OnNewDocument(*logging_)) {
+        } else if (!doc->OnNewDocument(Logging())) {
             prompt_->Tell("Could not create new document for " + path, PromptIcon::Warning);
         } else {
             // A data file fills a new document; the document keeps no path, so that a save never
@@ -270,7 +292,7 @@ CZunDoc* CZunApp::OpenDocumentFile(const std::string& path) {
     Entry(doc)->source = path;
     AddRecent(path);
     CreateFrame(*doc);
-    if (logging_->viewLog) ShowLog(doc);
+    if (prefs_->logging.viewLog) ShowLog(doc);
     return doc;
 }
 
@@ -365,6 +387,16 @@ void CZunApp::DestroyDocument(CZunDoc* doc) {
     if (frame_)
         for (CChildFrame* c : FramesOf(doc)) DestroyNow(c->parentWidget());
     if (GetActiveZunDoc() == doc) SetActiveZunDoc(nullptr);
+    // A running computation is asked to stop, and this thread keeps handling messages until the
+    // worker has left: a worker waiting for this thread (a sent message) must never meet a join.
+    Model& model = doc->GetModel();
+    if (model.IsBusy()) {
+        model.StopComputation(false);
+        while (model.IsBusy()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            if (model.IsBusy()) QThread::msleep(1);
+        }
+    }
     // Destroying the document stops its run and joins the worker; messages the worker posted
     // before that are dropped, since the document is no longer listed.
     std::unique_ptr<CZunDoc> owned = std::move(it->doc);

@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include "app/preferences.h"
 #include "app/startup.h"
 #include "platform/inifile.h"
 #include "platform/mainframe.h"
@@ -22,11 +23,11 @@ class CChildFrame;
 class CLogFrame;
 class CMainFrame;
 class CZunDoc;
+struct LoggingPrefs;
 class ComputationSetupDialog;
 class Prompt;
 class ProgressRouter;
 class QtMainFrameChannel;
-struct LoggingPrefs;
 
 class CZunApp : public QObject, public AppOperations {
     Q_OBJECT
@@ -82,7 +83,14 @@ public:
     QtMainFrameChannel& Channel() const { return *channel_; }
     IniFile& Profile() { return ini_; }
     RecentFileList& Recent() { return recent_; }
-    const LoggingPrefs& Logging() const;
+    // The preferences in force, and the copy taken when they were last applied.
+    ZunPreferences& Prefs() { return *prefs_; }
+    ZunPreferences& LastApplied() { return *lastApplied_; }
+    // Lets the open documents follow what changed since the last application: the display
+    // budget (their views rebuild) and the memory guard (their images' reserve).
+    void ApplyPreferences();
+    // Writes the preferences file.
+    void SavePreferences();
     // The log window of a document, when open.
     CLogFrame* LogWindow(CZunDoc* doc) const;
     std::vector<CChildFrame*> FramesOf(CZunDoc* doc) const;
@@ -110,6 +118,7 @@ private:
     CZunDoc* FindDocument(const void* doc) const;
     DocEntry* Entry(const CZunDoc* doc);
     CZunDoc* CreateDocument();
+    LoggingPrefs Logging() const;
     CChildFrame* CreateFrame(CZunDoc& doc);
     void Activate(CZunDoc& doc);
     void DestroyDocument(CZunDoc* doc);
@@ -125,7 +134,8 @@ private:
     QtMainFrameChannel* channel_;  // owned through the QObject parent
     IniFile ini_;
     RecentFileList recent_;
-    std::unique_ptr<LoggingPrefs> logging_;
+    std::unique_ptr<ZunPreferences> prefs_;
+    std::unique_ptr<ZunPreferences> lastApplied_;
     std::unique_ptr<CMainFrame> frame_;
     std::vector<DocEntry> docs_;
     std::map<FrameMsg, std::function<void(const FrameMessage&)>> handlers_;

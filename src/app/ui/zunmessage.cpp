@@ -66,6 +66,8 @@ ZunMessage::ZunMessage(const std::string& caption, const std::string& text, cons
     text_->setWordWrap(true);
     text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     text_->setMinimumHeight(40);
+    text_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    text_->setContentsMargins(0, 8, 0, 0);
 
     auto* textRow = new QHBoxLayout;
     textRow->addWidget(icon_, 0, Qt::AlignTop);
