@@ -60,7 +60,7 @@ void ApplyPlotVarsToCtrl(const PlotVars& vars, PlotControl& ctrl) {
     g.showLegend = vars.showLegend;
     ctrl.Invalidate();
     auto applyAxis = [&](const AxisVars& v, Axis& axis, bool& grid, bool isX, bool& showLabel, Label& label) {
-        if (v.range >= 0)
+        if (std::isfinite(v.range) && v.range >= 0)
             SetAxisRange(ctrl, axis, v.range);
         else
             axis.autoscale = false;

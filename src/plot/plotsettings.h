@@ -15,8 +15,8 @@ void SetPlotXRange(PlotControl& ctrl, double range);
 void SetPlotYRange(PlotControl& ctrl, double range);
 
 void PlotVarsFromCtrl(PlotVars& vars, const PlotControl& ctrl);
-// Applies every setting, repainting after each. A stored range that is negative or not a number
-// (a damaged file) leaves the control's range as it is.
+// Applies every setting, repainting after each. A stored range that is negative or not a finite
+// number, or an offset that is not finite (a damaged file), leaves the control's value as it is.
 void ApplyPlotVarsToCtrl(const PlotVars& vars, PlotControl& ctrl);
 
 // "%g" of the value in single precision, as the dialog shows numbers.

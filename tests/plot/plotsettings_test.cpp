@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 #include "model/sampleclasses.h"
@@ -142,10 +143,16 @@ TEST(PlotSettingsControl, AutoscaleRangesFromTheDataAndDamagedRangesAreIgnored) 
 
     PlotControl ctrl2;
     ctrl2.GetGraph().yAxis.range = 3;
-    PlotVars bad = SampleVars();
-    bad.yAxis.range = -4;
-    EXPECT_NO_THROW(ApplyPlotVarsToCtrl(bad, ctrl2));
-    EXPECT_EQ(ctrl2.GetGraph().yAxis.range, 3);
+    ctrl2.GetGraph().yAxis.offset = 0.5;
+    for (double range :
+         {-4.0, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()}) {
+        PlotVars bad = SampleVars();
+        bad.yAxis.range = range;
+        bad.yAxis.offset = std::numeric_limits<double>::quiet_NaN();
+        EXPECT_NO_THROW(ApplyPlotVarsToCtrl(bad, ctrl2));
+        EXPECT_EQ(ctrl2.GetGraph().yAxis.range, 3) << range;
+        EXPECT_EQ(ctrl2.GetGraph().yAxis.offset, 0.5) << range;
+    }
 }
 
 TEST(PlotSettingsControl, FixedRangesRefuseNegativeValues) {

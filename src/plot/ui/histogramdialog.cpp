@@ -56,8 +56,10 @@ HistogramDialog::HistogramDialog(CZunDoc& doc, const std::string& windowName,
         box.exec();
     };
     askExportPath = [this] {
-        QFileDialog dialog(this, windowTitle() + QStringLiteral(" Export Histogram Data"),
-                           QFileInfo(QString::fromStdString(doc_.GetPathName())).absolutePath(),
+        const QString folder = doc_.textExportFolder.empty()
+                                   ? QFileInfo(QString::fromStdString(doc_.GetPathName())).absolutePath()
+                                   : QString::fromStdString(doc_.textExportFolder);
+        QFileDialog dialog(this, windowTitle() + QStringLiteral(" Export Histogram Data"), folder,
                            QStringLiteral("Text files (*.txt)"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix(QStringLiteral("txt"));
@@ -263,6 +265,7 @@ void HistogramDialog::PlotPropertiesClosed() {
 void HistogramDialog::Export() {
     const QString path = askExportPath ? askExportPath() : QString();
     if (path.isEmpty()) return;
+    doc_.textExportFolder = QFileInfo(path).absolutePath().toStdString();
     QApplication::processEvents();
     WaitCursor wait;
     std::string error;

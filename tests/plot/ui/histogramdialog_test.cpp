@@ -144,6 +144,7 @@ TEST_F(HistogramDialogTest, PlotPropertiesChildAndExport) {
     Q_EMIT d.binEdit->textEdited("4");
     d.refreshButton->click();
     d.exportButton->click();
+    EXPECT_EQ(doc.textExportFolder, Temp().string());  // the next export starts there
     std::ifstream in(path);
     std::string line;
     std::vector<std::string> lines;
