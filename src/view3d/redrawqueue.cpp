@@ -1,0 +1,187 @@
+#include "view3d/redrawqueue.h"
+
+#include <algorithm>
+
+namespace zun {
+
+void RedrawQueue::Push(int hint) {
+    if (hints_.size() > 1) hints_.pop_back();
+    hints_.push_back(hint);
+}
+
+int RedrawQueue::Drain() {
+    int m = 0;
+    for (int h : hints_) m = std::max(m, h);
+    hints_.clear();
+    return m;
+}
+
+bool UiHandoff::Run(const std::function<void(std::uint64_t)>& post, std::chrono::milliseconds timeout) {
+    std::uint64_t ticket = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (cancelled_) return false;
+        ticket = ++next_;
+    }
+    post(ticket);
+    std::unique_lock lock(mutex_);
+    return cv_.wait_for(lock, timeout, [&] { return cancelled_ || done_ >= ticket; }) && !cancelled_;
+}
+
+void UiHandoff::Done(std::uint64_t ticket) {
+    {
+        std::lock_guard lock(mutex_);
+        done_ = std::max(done_, ticket);
+    }
+    cv_.notify_all();
+}
+
+void UiHandoff::Cancel() {
+    {
+        std::lock_guard lock(mutex_);
+        cancelled_ = true;
+    }
+    cv_.notify_all();
+}
+
+bool UiHandoff::Cancelled() const {
+    std::lock_guard lock(mutex_);
+    return cancelled_;
+}
+
+RenderLoop::RenderLoop(std::function<bool()> frame) : frame_(std::move(frame)) {}
+
+RenderLoop::~RenderLoop() {
+    Stop();
+}
+
+void RenderLoop::RequestRedraw(int hint) {
+    std::thread old;
+    {
+        std::lock_guard lock(mutex_);
+        if (stop_) return;
+        if (!running_) {
+            // A thread that left after a stop hint is finished (or about to be): collect it.
+            old = std::move(thread_);
+        }
+    }
+    if (old.joinable()) old.join();
+    std::lock_guard lock(mutex_);
+    if (stop_) return;
+    if (!running_) {
+        running_ = true;
+        signalled_ = false;
+        thread_ = std::thread(&RenderLoop::ThreadProc, this);
+    }
+    queue_.Push(hint);
+    signalled_ = true;
+    cv_.notify_one();
+}
+
+void RenderLoop::Stop() {
+    std::thread t;
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+        signalled_ = true;
+        t = std::move(thread_);
+    }
+    cv_.notify_all();
+    if (t.joinable()) t.join();
+}
+
+bool RenderLoop::Running() const {
+    std::lock_guard lock(mutex_);
+    return running_;
+}
+
+std::uint64_t RenderLoop::FramesDrawn() const {
+    std::lock_guard lock(mutex_);
+    return frames_;
+}
+
+std::vector<int> RenderLoop::Pending() const {
+    std::lock_guard lock(mutex_);
+    return queue_.Hints();
+}
+
+void RenderLoop::ThreadProc() {
+    if (onThreadStart) onThreadStart();
+    for (;;) {
+        int hint = 0;
+        {
+            std::unique_lock lock(mutex_);
+            cv_.wait(lock, [&] { return signalled_ || stop_; });
+            signalled_ = false;
+            hint = queue_.Drain();
+            if (stop_ || hint == kRedrawStopThread) break;
+        }
+        if (hint == 0) continue;
+        const bool moving = frame_ ? frame_() : false;
+        std::lock_guard lock(mutex_);
+        ++frames_;
+        if (hint == kRedrawSpin && moving && !stop_) {
+            queue_.Push(kRedrawSpin);
+            signalled_ = true;
+        }
+    }
+    std::lock_guard lock(mutex_);
+    running_ = false;
+    queue_.Drain();
+}
+
+UpdateLoop::UpdateLoop(std::function<void(unsigned)> deliver) : deliver_(std::move(deliver)) {}
+
+UpdateLoop::~UpdateLoop() {
+    Stop();
+}
+
+void UpdateLoop::Post(unsigned bits) {
+    std::lock_guard lock(mutex_);
+    if (stop_) return;
+    if (!started_) {
+        started_ = true;
+        thread_ = std::thread(&UpdateLoop::ThreadProc, this);
+    }
+    bits_ |= bits;
+    pending_ = true;
+    cv_.notify_one();
+}
+
+void UpdateLoop::Stop() {
+    std::thread t;
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+        t = std::move(thread_);
+    }
+    cv_.notify_all();
+    if (t.joinable()) t.join();
+}
+
+bool UpdateLoop::Running() const {
+    std::lock_guard lock(mutex_);
+    return started_ && !stop_;
+}
+
+bool UpdateLoop::Stopping() const {
+    std::lock_guard lock(mutex_);
+    return stop_;
+}
+
+void UpdateLoop::ThreadProc() {
+    for (;;) {
+        unsigned bits = 0;
+        {
+            std::unique_lock lock(mutex_);
+            cv_.wait(lock, [&] { return pending_ || stop_; });
+            if (stop_) return;
+            bits = bits_;
+            bits_ = 0;
+            pending_ = false;
+        }
+        if (deliver_) deliver_(bits);
+    }
+}
+
+}  // namespace zun

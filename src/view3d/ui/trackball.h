@@ -1,0 +1,28 @@
+#pragma once
+// The trackball the user turns and zooms the volume with; Ctrl+Shift with the wheel steps the
+// tree's slices instead of zooming.
+
+#include <osgGA/TrackballManipulator>
+
+#include <functional>
+
+namespace zun {
+
+class MFCTrackballManipulator : public osgGA::TrackballManipulator {
+public:
+    MFCTrackballManipulator();
+
+    // Home: the eye 2.5 radii in front of the bound's centre along -y, z up.
+    void SetHomeFromBound(const osg::Node* node);
+    bool handleMouseWheel(const osgGA::GUIEventAdapter& ea, osgGA::GUIActionAdapter& us) override;
+
+    // Kept by the view's key handlers.
+    bool ctrlHeld = false;
+    bool shiftHeld = false;
+    std::function<void(bool forward)> stepSlices;
+
+protected:
+    ~MFCTrackballManipulator() override = default;
+};
+
+}  // namespace zun

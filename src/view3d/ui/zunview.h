@@ -1,0 +1,153 @@
+#pragma once
+// The 3-D view of a document window: the volume scene drawn by the scene library inside a
+// QOpenGLWidget. A render thread collapses redraw requests and paces the frames (drawing itself
+// happens on the UI thread, which owns the GL context); an update thread collects the document's
+// update bits and has the UI thread apply them one batch at a time.
+
+#include <QOpenGLWidget>
+#include <QPointer>
+
+#include <osg/ref_ptr>
+#include <osgViewer/GraphicsWindow>
+#include <osgViewer/Viewer>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "document/changehints.h"
+#include "view3d/displayfill.h"
+#include "view3d/redrawqueue.h"
+#include "view3d/ui/raytrace.h"
+#include "view3d/ui/screenimage.h"
+#include "view3d/ui/trackball.h"
+#include "view3d/ui/volumescene.h"
+#include "view3d/viewsettings.h"
+
+namespace zun {
+
+class CZunDoc;
+
+class CZunView : public QOpenGLWidget, public DocView {
+    Q_OBJECT
+public:
+    explicit CZunView(CZunDoc* document, QWidget* parent = nullptr);
+    ~CZunView() override;
+
+    // The document's change notification: the hint is a set of update bits.
+    void OnUpdate(DocView* sender, unsigned hint, const ChangeHint* changeHint) override;
+    // Hints 1 once, 2 keep redrawing while the camera turns, 8 once, 9 end the render thread.
+    void RequestRedraw(int hint);
+    // On the UI thread: refresh, rebuild and refill as the bits ask.
+    void ApplyUpdateHints(unsigned bits);
+    // Draws one frame and reads it back (order 0 blue-green-red, 1 red-green-blue); null when
+    // nothing could be read.
+    osg::ref_ptr<osg::Image> CaptureFrame(int order);
+
+    // Display volume and scene.
+    int RebuildVolumeImage(Dims dims, bool resetSampleDensity);
+    void BuildVolumeScene();
+    void RefreshVolumeProperties();
+    bool SetVolumeProperty(int index, float value);
+    void SetVolumeScalarProperty(float value);
+    osgVolume::ImageLayer* GetVolumeLayer() const { return scene_->GetVolumeLayer(); }
+    DisplayVolume& GetDisplayVolume() { return volume_; }
+    int RunAnimationState() const { return runState_; }
+    // Fills the display volume (mode 2) and returns the number of view slices that show
+    // something. Without one, the sample's compositions are shown in their own colours.
+    std::function<int(DisplayVolume& volume, const Dims& sample)> fillDisplayVolume;
+    // Ctrl+Shift+wheel: the tree's slice stepping.
+    std::function<void(bool forward)> stepSlices;
+
+    // Settings.
+    ViewSettings& Settings() { return settings_; }
+    void SetRenderMode(int mode);
+    void SetAxesVisible(bool show);
+    void OnViewAxes();
+    void OnViewBoundingBox();
+    void SetBackgroundColour(std::uint32_t colour);
+    void OnSetBackgroundColour();
+    void SetMaxDisplaySize(std::uint64_t voxels) { maxDisplaySize_ = voxels; }
+    // Stereo: each returns whether it changed the camera's display settings (callers redraw).
+    bool ApplyStereoMode();
+    bool SyncEyeSeparation();
+    bool SyncSplitSeparations();
+    bool SyncEyeSwap();
+    // A second window on the same document starts with every setting of this one.
+    void CopySettingsFrom(const CZunView& other);
+    void ResetCamera();
+    // The scene library's messages are shown only at debug level 1.
+    static void SetDebugLevel(int level);
+
+    // The record the document stores for this window, and reading one back (before the first
+    // scene build).
+    ViewRecord MakeRecord() const;
+    void ApplyRecord(const ViewRecord& record);
+
+    // Exports and snapshot. ExportOsg: 0 written, 1 failed with the texts in errors.
+    int ExportOsg(const std::string& path, std::vector<std::string>& errors);
+    // Writes a snapshot to path (format by extension), atomically; false when nothing was
+    // captured or the writer failed.
+    bool WriteSnapshot(const std::string& path);
+    void OnSaveSnapshot();
+    void OnExportOsgKey();
+
+    // For tests and the recorders.
+    osgViewer::Viewer* Viewer() const { return viewer_.get(); }
+    MFCTrackballManipulator* Manipulator() const { return manipulator_.get(); }
+    RenderLoop& Renderer() { return *render_; }
+    bool RenderThreadRunning() const { return render_->Running(); }
+    bool UpdateThreadRunning() const { return updates_->Running(); }
+    std::uint64_t FramesPainted() const { return framesPainted_; }
+
+Q_SIGNALS:
+    void libraryMessage(const QString& text);
+
+protected:
+    void initializeGL() override;
+    void resizeGL(int w, int h) override;
+    void paintGL() override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void keyReleaseEvent(QKeyEvent* e) override;
+
+private:
+    void CreateViewer();
+    void AttachNewGraphicsWindow();
+    void ReleaseGL();
+    bool DrawFrameFromRenderThread();
+    void ShowLibraryMessage(const QString& text);
+    double Scale() const;
+
+    CZunDoc* doc_;
+    ViewSettings settings_;
+    RenderSettings renderSettings_;
+    ViewCamera camera_;
+    DisplayVolume volume_;
+    std::unique_ptr<VolumeScene> scene_;
+    osg::ref_ptr<osgViewer::Viewer> viewer_;
+    osg::ref_ptr<osgViewer::GraphicsWindowEmbedded> gw_;
+    osg::ref_ptr<MFCTrackballManipulator> manipulator_;
+    osg::ref_ptr<ScreenImageCallback> capture_;
+    std::uint64_t maxDisplaySize_ = kDefaultDisplayMaxSize;
+    int maxTextureSize_ = 0;
+    int runState_ = -1;
+    bool leftDown_ = false, rightDown_ = false, dragged_ = false;
+    bool glInitialised_ = false;
+
+    UiHandoff frameHandoff_;
+    UiHandoff updateHandoff_;
+    std::atomic<std::uint64_t> frameTicket_{0};
+    std::atomic<bool> lastFrameMoved_{false};
+    std::atomic<std::uint64_t> framesPainted_{0};
+    std::unique_ptr<RenderLoop> render_;
+    std::unique_ptr<UpdateLoop> updates_;
+    QMetaObject::Connection contextConnection_;
+};
+
+}  // namespace zun

@@ -1,0 +1,173 @@
+#include "view3d/redrawqueue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
+namespace zun {
+namespace {
+
+using namespace std::chrono_literals;
+
+template <class F>
+bool WaitFor(F done, std::chrono::milliseconds limit = 5000ms) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+TEST(RedrawQueue, KeepsOldestAndNewestAndDrainsTheLargest) {
+    RedrawQueue q;
+    q.Push(2);
+    q.Push(1);
+    q.Push(8);
+    EXPECT_EQ(q.Hints(), (std::vector<int>{2, 8}));
+    q.Push(1);
+    EXPECT_EQ(q.Hints(), (std::vector<int>{2, 1}));
+    EXPECT_EQ(q.Drain(), 2);
+    EXPECT_EQ(q.Size(), 0u);
+    EXPECT_EQ(q.Drain(), 0);
+}
+
+TEST(RenderLoop, BurstBeforeTheThreadWakesDrawsOnceWithoutSpinning) {
+    std::promise<void> release;
+    std::shared_future<void> gate = release.get_future().share();
+    std::atomic<int> frames{0};
+    RenderLoop loop([&] {
+        ++frames;
+        return true;  // the camera would keep turning: only a drained spin hint may continue
+    });
+    loop.onThreadStart = [gate] { gate.wait(); };
+    loop.RequestRedraw(kRedrawSpin);
+    loop.RequestRedraw(kRedrawOnce);
+    loop.RequestRedraw(kRedrawOnceStop);
+    EXPECT_EQ(loop.Pending(), (std::vector<int>{2, 8}));
+    release.set_value();
+    ASSERT_TRUE(WaitFor([&] { return loop.FramesDrawn() == 1; }));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(frames.load(), 1);
+    EXPECT_TRUE(loop.Pending().empty());
+}
+
+TEST(RenderLoop, SpinContinuesWhileTheCameraTurnsAndStopsWhenItRests) {
+    std::atomic<int> turning{5};
+    RenderLoop loop([&] { return turning.fetch_sub(1) > 1; });
+    loop.RequestRedraw(kRedrawSpin);
+    ASSERT_TRUE(WaitFor([&] { return loop.FramesDrawn() == 5; }));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(loop.FramesDrawn(), 5u);
+    // A plain redraw never continues even while the camera moves.
+    turning = 100;
+    loop.RequestRedraw(kRedrawOnce);
+    ASSERT_TRUE(WaitFor([&] { return loop.FramesDrawn() == 6; }));
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(loop.FramesDrawn(), 6u);
+}
+
+TEST(RenderLoop, StopHintEndsTheThreadAndTheNextRequestStartsAnother) {
+    std::atomic<int> frames{0};
+    RenderLoop loop([&] {
+        ++frames;
+        return false;
+    });
+    loop.RequestRedraw(kRedrawOnce);
+    ASSERT_TRUE(WaitFor([&] { return frames == 1; }));
+    loop.RequestRedraw(kRedrawStopThread);
+    ASSERT_TRUE(WaitFor([&] { return !loop.Running(); }));
+    EXPECT_EQ(frames.load(), 1);
+    loop.RequestRedraw(kRedrawOnce);
+    EXPECT_TRUE(loop.Running());
+    ASSERT_TRUE(WaitFor([&] { return frames == 2; }));
+}
+
+// The view closes while a thrown trackball keeps the render thread spinning and an update batch
+// waits for the UI thread: both threads must end, and nothing is delivered after the stop.
+TEST(ViewThreads, ClosingWhileSpinningEndsBothThreads) {
+    UiHandoff handoff;
+    std::atomic<int> delivered{0};
+    std::atomic<bool> stopped{false};
+    std::atomic<bool> deliveredAfterStop{false};
+    {
+        RenderLoop render([&] {
+            // The frame is drawn by the "UI thread", which never answers here: the hand-off's
+            // time-out and its cancellation are what end the wait.
+            handoff.Run([](std::uint64_t) {}, 2ms);
+            return true;
+        });
+        UpdateLoop updates([&](unsigned) {
+            if (stopped) deliveredAfterStop = true;
+            ++delivered;
+            handoff.Run([](std::uint64_t) {}, 10000ms);
+        });
+        render.RequestRedraw(kRedrawSpin);
+        updates.Post(2);
+        updates.Post(16);
+        ASSERT_TRUE(WaitFor([&] { return render.FramesDrawn() >= 3 && delivered >= 1; }));
+        EXPECT_TRUE(render.Running());
+        // Closing: the hand-off first, so that no thread waits on the UI thread any more.
+        stopped = true;
+        handoff.Cancel();
+        updates.Stop();
+        updates.Post(8);
+        render.Stop();
+        EXPECT_FALSE(render.Running());
+        EXPECT_FALSE(updates.Running());
+    }
+    EXPECT_FALSE(deliveredAfterStop.load());
+    EXPECT_LE(delivered.load(), 2);
+}
+
+TEST(UpdateLoop, BitsPostedMeanwhileAreOredIntoOneBatch) {
+    UiHandoff handoff;
+    std::mutex m;
+    std::vector<unsigned> batches;
+    std::promise<void> firstSeen;
+    std::atomic<bool> first{true};
+    std::atomic<std::uint64_t> ticket{0};
+    UpdateLoop updates([&](unsigned bits) {
+        {
+            std::lock_guard lock(m);
+            batches.push_back(bits);
+        }
+        handoff.Run(
+            [&](std::uint64_t t) {
+                ticket = t;
+                if (first.exchange(false)) firstSeen.set_value();
+            },
+            10000ms);
+    });
+    updates.Post(2);
+    firstSeen.get_future().wait();
+    // While the first batch is being applied, three more notifications arrive.
+    updates.Post(8);
+    updates.Post(16);
+    updates.Post(4);
+    handoff.Done(ticket);
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard lock(m);
+        return batches.size() == 2;
+    }));
+    handoff.Cancel();
+    std::lock_guard lock(m);
+    EXPECT_EQ(batches[0], 2u);
+    EXPECT_EQ(batches[1], 8u | 16u | 4u);
+}
+
+TEST(UiHandoff, CancelledHandoffRefusesAtOnce) {
+    UiHandoff h;
+    EXPECT_FALSE(h.Run([&](std::uint64_t) {}, 1ms));
+    EXPECT_TRUE(h.Run([&](std::uint64_t t) { h.Done(t); }, 1000ms));
+    h.Cancel();
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(h.Run([&](std::uint64_t) {}, 5000ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 1000ms);
+}
+
+}  // namespace
+}  // namespace zun

@@ -1,0 +1,323 @@
+#include "view3d/ui/zunview.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QTest>
+
+#include <osg/Notify>
+#include <osgDB/ReadFile>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "document/docclasses.h"
+#include "document/docsettings.h"
+#include "document/zundoc.h"
+#include "platform/mainframe.h"
+#include "platform/prompt.h"
+#include "view3d/displayfill.h"
+
+namespace zun {
+namespace {
+
+namespace fs = std::filesystem;
+
+QApplication* App() {
+    static int argc = 1;
+    static char name[] = "zunview_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        osg::setNotifyLevel(osg::FATAL);
+        return new QApplication(argc, argv);
+    }();
+    return app;
+}
+
+bool HaveDisplay() {
+    return std::getenv("DISPLAY") && *std::getenv("DISPLAY");
+}
+
+fs::path Scratch(const std::string& name) {
+    const fs::path p = fs::temp_directory_path() / ("zun_view3d_" + std::to_string(::getpid())) / name;
+    fs::create_directories(p);
+    return p;
+}
+
+std::string Screens() {
+    const char* d = std::getenv("ZUN_SCREENS_DIR");
+    const std::string dir = d ? d : ZUN_SCREENS_DIR;
+    fs::create_directories(dir);
+    return dir;
+}
+
+template <class F>
+bool PumpUntil(F done, int ms = 20000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+// The example phantom, computed once for all tests.
+struct Phantom {
+    HeadlessPrompt prompt;
+    QueuedMainFrameChannel frame;
+    std::unique_ptr<CZunDoc> doc;
+    bool ok = false;
+
+    Phantom() {
+        RegisterDocumentClasses();
+        doc = std::make_unique<CZunDoc>(DocServices{&prompt, nullptr, &frame});
+        bool ended = false;
+        frame.SetHandler([&](const FrameMessage& m) {
+            if (m.kind == FrameMsg::ComputationEnded) ended = true;
+            doc->HandleFrameMessage(m);
+        });
+        doc->OnNewDocument();
+        if (!doc->ImportTextDocument(std::string(ZUN_SOURCE_DIR) + "/examples/phantom.txt")) return;
+        if (doc->OnStartComputation() != 0) return;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (!ended && std::chrono::steady_clock::now() < end) frame.WaitAndPump(5);
+        ok = ended;
+        frame.SetHandler({});
+    }
+};
+
+Phantom& ComputedPhantom() {
+    static Phantom p;
+    return p;
+}
+
+class ZunViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!HaveDisplay()) GTEST_SKIP() << "no X display (run under xvfb-run)";
+        App();
+    }
+
+    std::unique_ptr<CZunView> MakeView(CZunDoc* doc, int w = 480, int h = 400) {
+        auto v = std::make_unique<CZunView>(doc);
+        v->resize(w, h);
+        v->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(v.get()));
+        // The first display volume arrives through the update thread.
+        EXPECT_TRUE(PumpUntil([&] { return v->GetVolumeLayer() != nullptr; }));
+        v->Manipulator()->setAllowThrow(false);
+        return v;
+    }
+};
+
+QImage Grab(CZunView& v) {
+    return v.grabFramebuffer().convertToFormat(QImage::Format_RGB888);
+}
+
+int CountNot(const QImage& img, QRgb colour, int tolerance = 6) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb p = img.pixel(x, y);
+            if (std::abs(qRed(p) - qRed(colour)) > tolerance ||
+                std::abs(qGreen(p) - qGreen(colour)) > tolerance ||
+                std::abs(qBlue(p) - qBlue(colour)) > tolerance)
+                ++n;
+        }
+    return n;
+}
+
+TEST_F(ZunViewTest, PhantomInEveryRenderModeWithBoxAndAxes) {
+    Phantom& ph = ComputedPhantom();
+    ASSERT_TRUE(ph.ok) << "the example phantom was not computed";
+    auto v = MakeView(ph.doc.get(), 560, 480);
+    EXPECT_EQ(v->RunAnimationState(), 24);
+    std::vector<QImage> shots;
+    for (int mode = 0; mode <= 4; ++mode) {
+        // The phantom's display opacity stays low: the surface is drawn where it is reached.
+        v->Settings().isoValue = 0.04f;
+        v->SetRenderMode(mode);
+        const QImage img = Grab(*v);
+        ASSERT_FALSE(img.isNull());
+        img.save(QString::fromStdString(Screens() + "/view3d-mode" + std::to_string(mode) + ".png"));
+        // The volume covers a good part of the centre of the view.
+        const QImage centre = img.copy(img.width() / 3, img.height() / 3, img.width() / 3, img.height() / 3);
+        EXPECT_GT(CountNot(centre, qRgb(0, 0, 0)), centre.width() * centre.height() / 10) << "mode " << mode;
+        shots.push_back(img);
+    }
+    // Each mode draws its own picture.
+    for (int a = 0; a < 5; ++a)
+        for (int b = a + 1; b < 5; ++b) EXPECT_NE(shots[a], shots[b]) << a << " vs " << b;
+    v->window()->grab().save(QString::fromStdString(Screens() + "/view3d.png"));
+}
+
+// A sample whose display volume is all transparent: with box and axes off only the background
+// is left, in every mode.
+TEST_F(ZunViewTest, TransparentVolumeShowsOnlyTheBackground) {
+    HeadlessPrompt prompt;
+    CZunDoc doc(DocServices{&prompt, nullptr, nullptr});
+    doc.OnNewDocument();
+    ASSERT_EQ(doc.GetSample().Resize(Dims{16, 16, 16}), 1);
+    auto v = std::make_unique<CZunView>(&doc);
+    v->fillDisplayVolume = [](DisplayVolume& vol, const Dims&) {
+        std::fill(vol.Data(), vol.Data() + vol.GetNumVoxels(), 0u);
+        return 16;
+    };
+    v->Settings().boundingBoxFlags = 0;
+    v->SetAxesVisible(false);
+    v->Settings().axesShown = false;
+    v->SetBackgroundColour(0x00503C28);  // red 40, green 60, blue 80
+    v->resize(320, 240);
+    v->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(v.get()));
+    ASSERT_TRUE(PumpUntil([&] { return v->GetVolumeLayer() != nullptr; }));
+    for (int mode : {0, 1, 2, 3, 4}) {
+        v->SetRenderMode(mode);
+        const QImage img = Grab(*v);
+        EXPECT_EQ(CountNot(img, qRgb(40, 60, 80), 1), 0) << "mode " << mode;
+    }
+}
+
+TEST_F(ZunViewTest, EyeInsideTheBoxStillRenders) {
+    HeadlessPrompt prompt;
+    CZunDoc doc(DocServices{&prompt, nullptr, nullptr});
+    doc.OnNewDocument();
+    ASSERT_EQ(doc.GetSample().Resize(Dims{32, 32, 32}), 1);
+    auto v = std::make_unique<CZunView>(&doc);
+    v->fillDisplayVolume = [](DisplayVolume& vol, const Dims&) {
+        // A faint orange fog everywhere.
+        std::fill(vol.Data(), vol.Data() + vol.GetNumVoxels(), 0x100080FFu);
+        return 32;
+    };
+    v->Settings().boundingBoxFlags = 0;
+    v->resize(320, 240);
+    v->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(v.get()));
+    ASSERT_TRUE(PumpUntil([&] { return v->GetVolumeLayer() != nullptr; }));
+    v->Manipulator()->setAllowThrow(false);
+    // The camera orbits the centre at (1, 1, 1): a short distance puts the eye inside the box.
+    v->Manipulator()->setMinimumDistance(0.001, false);
+    v->Manipulator()->setDistance(2.0);
+    const QImage img = Grab(*v);
+    img.save(QString::fromStdString(Screens() + "/view3d-inside.png"));
+    const QImage centre = img.copy(img.width() / 4, img.height() / 4, img.width() / 2, img.height() / 2);
+    EXPECT_GT(CountNot(centre, qRgb(0, 0, 0)), centre.width() * centre.height() * 9 / 10);
+}
+
+TEST_F(ZunViewTest, SceneFilesAreReadBackByTheConverter) {
+    Phantom& ph = ComputedPhantom();
+    ASSERT_TRUE(ph.ok);
+    auto v = MakeView(ph.doc.get());
+    const fs::path dir = Scratch("scene");
+    std::vector<std::string> errors;
+    const std::string osgt = (dir / "scene.osgt").string();
+    ASSERT_EQ(v->ExportOsg(osgt, errors), 0) << (errors.empty() ? "" : errors[0]);
+    EXPECT_TRUE(fs::exists(dir / "scene.dds"));
+    std::stringstream text;
+    text << std::ifstream(osgt).rdbuf();
+    EXPECT_NE(text.str().find("scene.dds"), std::string::npos);
+    const std::string osgb = (dir / "scene.osgb").string();
+    ASSERT_EQ(v->ExportOsg(osgb, errors), 0);
+    for (const std::string& in : {osgt, osgb}) {
+        const std::string out = in + ".back.osgt";
+        const std::string cmd =
+            "cd '" + dir.string() + "' && osgconv '" + in + "' '" + out + "' > /dev/null 2>&1";
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << in;
+        EXPECT_TRUE(fs::exists(out));
+    }
+    // The image alone, and what is refused.
+    ASSERT_EQ(v->ExportOsg((dir / "vol.dds").string(), errors), 0);
+    EXPECT_TRUE(fs::exists(dir / "vol.dds"));
+    EXPECT_EQ(v->ExportOsg((dir / "scene.png").string(), errors), 1);
+    EXPECT_EQ(errors.back(), "Error on unsupported file output " + (dir / "scene.png").string());
+    EXPECT_EQ(v->ExportOsg((dir / "missing" / "scene.osgb").string(), errors), 1);
+}
+
+TEST_F(ZunViewTest, SnapshotsAreImagesThatPythonReads) {
+    Phantom& ph = ComputedPhantom();
+    ASSERT_TRUE(ph.ok);
+    auto v = MakeView(ph.doc.get(), 400, 300);
+    const fs::path dir = Scratch("snap");
+    for (const char* name : {"shot.jpg", "shot.bmp", "shot.png"}) {
+        const std::string path = (dir / name).string();
+        ASSERT_TRUE(v->WriteSnapshot(path)) << name;
+        const double dpr = v->devicePixelRatioF();
+        const std::string cmd =
+            std::string(ZUN_PYTHON) +
+            " -c \"import sys; from PIL import Image; im = Image.open(sys.argv[1]); im.load(); "
+            "w, h = im.size; c = im.convert('RGB').getpixel((w // 2, h // 2)); "
+            "sys.exit(0 if (w, h) == (int(sys.argv[2]), int(sys.argv[3])) and sum(c) > 30 else 1)\" '" +
+            path + "' " + std::to_string(int(400 * dpr)) + " " + std::to_string(int(300 * dpr));
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << name;
+    }
+    // No stray temporary files, and a folder that does not exist fails cleanly.
+    int files = 0;
+    for (auto& e : fs::directory_iterator(dir)) files += e.is_regular_file();
+    EXPECT_EQ(files, 3);
+    EXPECT_FALSE(v->WriteSnapshot((dir / "none" / "x.jpg").string()));
+}
+
+TEST_F(ZunViewTest, ReopenedDocumentShowsTheSameCamera) {
+    Phantom& ph = ComputedPhantom();
+    ASSERT_TRUE(ph.ok);
+    const fs::path file = Scratch("reopen") / "phantom.zun";
+    osg::Quat rotation;
+    double distance = 0;
+    {
+        auto v = MakeView(ph.doc.get());
+        v->Manipulator()->setRotation(osg::Quat(0.6, osg::Vec3d(0.2, 0.9, 0.4)));
+        v->Manipulator()->setDistance(v->Manipulator()->getDistance() * 1.3);
+        v->SetRenderMode(2);
+        rotation = v->Manipulator()->getRotation();
+        distance = v->Manipulator()->getDistance();
+        ph.doc->WindowRecords().resize(1);
+        ph.doc->WindowRecords()[0].view = v->MakeRecord();
+        // The tree's record: one item for the document, each channel and each of its slices.
+        std::size_t items = 1;
+        for (int c = 0; c < ph.doc->GetSample().GetChanCount(); ++c)
+            items += 1 + static_cast<std::size_t>(ph.doc->GetSample().GetChan(c)->GetSliceCount());
+        ph.doc->WindowRecords()[0].tree.items.resize(items);
+        ASSERT_TRUE(ph.doc->OnSaveDocument(file.string()));
+    }
+    HeadlessPrompt prompt;
+    CZunDoc back(DocServices{&prompt, nullptr, nullptr});
+    ASSERT_TRUE(back.OnOpenDocument(file.string()));
+    auto v = MakeView(&back);
+    EXPECT_EQ(v->Settings().renderMode, 2);
+    const osg::Quat q = v->Manipulator()->getRotation();
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR(q[i], rotation[i], 1e-9);
+    EXPECT_NEAR(v->Manipulator()->getDistance(), distance, 1e-9 * distance);
+    ph.doc->WindowRecords().clear();
+}
+
+TEST_F(ZunViewTest, ClosingWhileSpinningEndsBothThreads) {
+    Phantom& ph = ComputedPhantom();
+    ASSERT_TRUE(ph.ok);
+    auto v = MakeView(ph.doc.get(), 320, 240);
+    v->Manipulator()->setAllowThrow(true);
+    QTest::mousePress(v.get(), Qt::LeftButton, {}, QPoint(100, 120));
+    for (int x = 110; x <= 200; x += 10) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(x, 120), v->mapToGlobal(QPointF(x, 120)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(v.get(), &move);
+    }
+    // Released while still moving: the trackball is thrown and keeps turning.
+    QTest::mouseRelease(v.get(), Qt::LeftButton, {}, QPoint(230, 120));
+    const auto painted = v->FramesPainted();
+    ASSERT_TRUE(PumpUntil([&] { return v->FramesPainted() > painted + 3; }, 10000));
+    EXPECT_TRUE(v->RenderThreadRunning());
+    ph.doc->UpdateAllViews(nullptr, 16u);
+    v.reset();  // must not hang or crash while the thrown trackball keeps it spinning
+    QCoreApplication::processEvents();
+    SUCCEED();
+}
+
+}  // namespace
+}  // namespace zun
