@@ -69,6 +69,7 @@ int FillDisplayVolume(int mode, DisplayLayers& layers, const Dims& sample, dispt
     if (mode != kFillAll) return 0;
     const DisplayFillPlan plan = PrepareDisplayFill(layers, sample, view);
     const int nc = plan.channels;
+    layers.PrepareViewSlices(plan.slices, vz);
     int shown = 0;
     omp_set_dynamic(0);
 #pragma omp parallel for schedule(dynamic, 1) num_threads(threads) reduction(+ : shown)
@@ -81,7 +82,7 @@ int FillDisplayVolume(int mode, DisplayLayers& layers, const Dims& sample, dispt
         ++shown;
         const int* slices = plan.slices.data() + static_cast<std::size_t>(k) * nc;
         for (int y = 0; y < vy; ++y)
-            layers.CompositeRow(slices, plan.mapY[y], plan.mapZ[k], plan.mapX.data(), vx,
+            layers.CompositeRow(k, slices, plan.mapY[y], plan.mapZ[k], plan.mapX.data(), vx,
                                 out + static_cast<std::size_t>(y) * vx);
     }
     return shown;
@@ -169,7 +170,7 @@ int ChannelColourLayers::PrepareSlice(int channel, int z) {
     return 1;
 }
 
-void ChannelColourLayers::CompositeRow(const int* slices, int sy, int sz, const int* mapX, int count,
+void ChannelColourLayers::CompositeRow(int, const int* slices, int sy, int sz, const int* mapX, int count,
                                        disptype* out) const {
     const std::size_t nx = static_cast<std::size_t>(sample_[0]);
     const std::size_t row = (static_cast<std::size_t>(sz) * sample_[1] + sy) * nx;

@@ -23,11 +23,17 @@ public:
     // Prepares the colours of channel c's item for sample slice z (before any filling, on one
     // thread) and returns its number of displayed layers (0 when nothing shows).
     virtual int PrepareSlice(int channel, int z) = 0;
-    // Composites one view row: voxel i of out takes sample voxel (mapX[i], sy, sz), each channel
-    // c coloured by its item of sample slice slices[c] (-1: the channel shows nothing). Each
-    // texel holds the bytes red, green, blue, alpha in memory order. Called from parallel loops:
-    // it only reads what PrepareSlice made.
-    virtual void CompositeRow(const int* slices, int sy, int sz, const int* mapX, int count,
+    // Called once after every slice was prepared and the choice of items for each view slice k
+    // (slices[k * channels + c]) is made, before the parallel fill.
+    virtual void PrepareViewSlices(const std::vector<int>& slices, int viewSlices) {
+        (void)slices;
+        (void)viewSlices;
+    }
+    // Composites one view row of view slice k: voxel i of out takes sample voxel (mapX[i], sy, sz), each
+    // channel c coloured by its item of sample slice slices[c] (-1: the channel shows nothing). Each texel
+    // holds the bytes red, green, blue, alpha in memory order. Called from parallel loops: it only reads what
+    // PrepareSlice made.
+    virtual void CompositeRow(int k, const int* slices, int sy, int sz, const int* mapX, int count,
                               disptype* out) const = 0;
 };
 
@@ -84,7 +90,7 @@ public:
 
     int ChannelCount() const override { return static_cast<int>(channels_.size()); }
     int PrepareSlice(int channel, int z) override;
-    void CompositeRow(const int* slices, int sy, int sz, const int* mapX, int count,
+    void CompositeRow(int k, const int* slices, int sy, int sz, const int* mapX, int count,
                       disptype* out) const override;
 
 private:

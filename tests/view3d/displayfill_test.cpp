@@ -35,7 +35,7 @@ public:
             if (s == z) return 1;
         return 0;
     }
-    void CompositeRow(const int* slices, int, int, const int*, int count, disptype* out) const override {
+    void CompositeRow(int, const int* slices, int, int, const int*, int count, disptype* out) const override {
         for (int i = 0; i < count; ++i) out[i] = 0xFF000000u | static_cast<disptype>(slices[0] + 1);
     }
 

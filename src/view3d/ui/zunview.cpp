@@ -21,7 +21,9 @@
 
 #include "document/docsettings.h"
 #include "document/zundoc.h"
+#include "tree/displaytree.h"
 #include "view3d/documentlayers.h"
+#include "view3d/treelayers.h"
 #include "view3d/updatehints.h"
 #include "view3d/viewmessages.h"
 
@@ -262,6 +264,10 @@ void CZunView::ApplyUpdateHints(unsigned bits) {
         if (ShouldRefill(bits, volume_.GetNumVoxels(), runState_)) {
             if (fillDisplayVolume) {
                 runState_ = fillDisplayVolume(volume_, sample.GetDims());
+            } else if (tree_ && tree_->IsBuilt()) {
+                TreeDisplayLayers layers(*tree_, sample);
+                runState_ =
+                    FillDisplayVolume(kFillAll, layers, sample.GetDims(), volume_.Data(), volume_.GetDims());
             } else {
                 auto layers = MakeSampleLayers(sample);
                 runState_ =

@@ -29,6 +29,7 @@
 namespace zun {
 
 class CZunDoc;
+class DisplayTree;
 
 class CZunView : public QOpenGLWidget, public DocView {
     Q_OBJECT
@@ -58,6 +59,8 @@ public:
     // Fills the display volume (mode 2) and returns the number of view slices that show
     // something. Without one, the sample's compositions are shown in their own colours.
     std::function<int(DisplayVolume& volume, const Dims& sample)> fillDisplayVolume;
+    // The tree of the same window: its display state decides what the volume shows.
+    void SetTree(const DisplayTree* tree) { tree_ = tree; }
     // Ctrl+Shift+wheel: the tree's slice stepping.
     std::function<void(bool forward)> stepSlices;
 
@@ -125,6 +128,7 @@ private:
     double Scale() const;
 
     CZunDoc* doc_;
+    const DisplayTree* tree_ = nullptr;
     ViewSettings settings_;
     RenderSettings renderSettings_;
     ViewCamera camera_;

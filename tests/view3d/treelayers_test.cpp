@@ -1,0 +1,78 @@
+#include "view3d/treelayers.h"
+
+#include <gtest/gtest.h>
+
+#include "model/sample.h"
+#include "tree/displaytree.h"
+
+namespace zun {
+namespace {
+
+// A sample of two compositions and a boundary, its tree built with the default display state.
+struct Fixture {
+    ZunImage sample{true};
+    DisplayTree tree;
+    Fixture() {
+        sample.Resize(Dims{5, 4, 6});
+        sample.InsertChan(ZunChan::kComposition, 0, "Void", 0x0000FF);
+        sample.InsertChan(ZunChan::kComposition, 1, "Iron", 0x00FF00);
+        sample.InsertChan(ZunChan::kBoundary, 2, "bound_1", 0xFF0000);
+        for (int c = 0; c < sample.GetChanCount(); ++c) {
+            imtype* d = sample.GetChan(c)->Data();
+            for (std::uint64_t i = 0; i < sample.GetNumVoxels(); ++i)
+                d[i] = static_cast<imtype>((i * (37 + 11 * c)) % 16384);
+        }
+        tree.Build(sample, "test");
+        // Both compositions show their data in their own colour.
+        for (int c = 0; c < 2; ++c)
+            for (int z = 0; z < 6; ++z) {
+                DispSpec& s = tree.Channel(c)->Child(z)->spec;
+                s.shown.displayItems = DispSpec::kItemData;
+                s.shown.colourKind = 0;
+                s.shown.displayColours = {c ? 0x00FF00u : 0x0000FFu, 0x00FFFFu, 0xFF00FFu};
+                s.shown.opacity = {0, 1, 0, 1};
+            }
+    }
+};
+
+TEST(TreeDisplayLayers, FillMatchesTheTreesOwnCompositeVoxelByVoxel) {
+    Fixture f;
+    // Slice 3 of both compositions is hidden: view slice 3 must be cleared.
+    for (int c = 0; c < 2; ++c) f.tree.Channel(c)->Child(3)->spec.shown.displayItems = 0;
+    TreeDisplayLayers layers(f.tree, f.sample);
+    const Dims& d = f.sample.GetDims();
+    std::vector<disptype> vol(f.sample.GetNumVoxels(), 0xFFFFFFFFu);
+    EXPECT_EQ(FillDisplayVolume(kFillAll, layers, d, vol.data(), d, 3), 5);
+    for (int z = 0; z < d[2]; ++z) {
+        SliceLayers slice;
+        CollectSliceLayers(f.tree, f.sample, z, slice);
+        for (int y = 0; y < d[1]; ++y)
+            for (int x = 0; x < d[0]; ++x) {
+                const std::size_t i = (static_cast<std::size_t>(z) * d[1] + y) * d[0] + x;
+                std::uint8_t want[4] = {0, 0, 0, 0};
+                if (z != 3) CompositeAt(slice, i, want);
+                const disptype w = want[0] | (want[1] << 8) | (want[2] << 16) | (disptype(want[3]) << 24);
+                ASSERT_EQ(vol[i], w) << x << "," << y << "," << z;
+            }
+    }
+}
+
+TEST(TreeDisplayLayers, AReducedViewTakesTheLastDisplayedSliceBetweenViewSlices) {
+    Fixture f;
+    // Only slice 2 of Iron shows; slices 0 and 1 and the whole of Void are hidden.
+    for (int z = 0; z < 6; ++z) {
+        f.tree.Channel(0)->Child(z)->spec.shown.displayItems = 0;
+        if (z != 2) f.tree.Channel(1)->Child(z)->spec.shown.displayItems = 0;
+    }
+    TreeDisplayLayers layers(f.tree, f.sample);
+    const Dims view{5, 4, 2};  // view slices take sample slices 0 and 5
+    std::vector<disptype> vol(5 * 4 * 2);
+    EXPECT_EQ(FillDisplayVolume(kFillAll, layers, f.sample.GetDims(), vol.data(), view, 2), 1);
+    int shown = 0;
+    for (int i = 0; i < 20; ++i) shown += (vol[i] >> 24) != 0;
+    EXPECT_GT(shown, 0);
+    for (int i = 20; i < 40; ++i) EXPECT_EQ(vol[i], 0u);
+}
+
+}  // namespace
+}  // namespace zun
