@@ -39,9 +39,11 @@ DisplayFillPlan PrepareDisplayFill(DisplayLayers& layers, const Dims& sample, co
             plan.counts[k] += n;
             slot = n > 0 ? z : -1;
             // Sample slices between this view slice and the next would otherwise never show:
-            // the last displayed one among them colours this view slice.
+            // the last displayed one among them colours this view slice. The next view slice's
+            // own sample slice is not among them: it would make a hidden slice show whenever
+            // its neighbour is displayed.
             if (k < vz - 1)
-                for (int s = z + 1; s <= plan.mapZ[k + 1]; ++s) {
+                for (int s = z + 1; s < plan.mapZ[k + 1]; ++s) {
                     const int m = layers.PrepareSlice(c, s);
                     if (m > 0) {
                         slot = s;

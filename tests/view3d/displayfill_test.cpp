@@ -62,6 +62,15 @@ TEST(DisplayFill, SlicesBetweenViewSlicesAreSearchedForDisplayedItems) {
     EXPECT_EQ(vol[0], 0u);
 }
 
+TEST(DisplayFill, AtFullSizeEachViewSliceShowsOnlyItsOwnItem) {
+    // Slice 3 hidden between displayed neighbours stays hidden.
+    ProbeLayers layers(1, {{0, 1, 2, 4, 5}});
+    const Dims d{1, 1, 6};
+    const DisplayFillPlan plan = PrepareDisplayFill(layers, d, d);
+    EXPECT_EQ(plan.slices, (std::vector<int>{0, 1, 2, -1, 4, 5}));
+    EXPECT_EQ(plan.counts, (std::vector<int>{1, 1, 1, 0, 1, 1}));
+}
+
 std::vector<imtype> Ramp(const Dims& d) {
     std::vector<imtype> v(static_cast<std::size_t>(d[0]) * d[1] * d[2]);
     for (std::size_t i = 0; i < v.size(); ++i) v[i] = static_cast<imtype>((i * 97) % 16384);
