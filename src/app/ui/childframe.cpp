@@ -1,5 +1,6 @@
 #include "app/ui/childframe.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QSplitter>
@@ -9,6 +10,8 @@
 #include "app/framerules.h"
 #include "compute/computedocument.h"
 #include "document/zundoc.h"
+#include "tree/ui/treeview.h"
+#include "view3d/ui/zunview.h"
 
 namespace zun {
 
@@ -31,6 +34,14 @@ QWidget* CreateTreePane(CZunDoc& doc, QWidget* parent) {
 }
 
 QWidget* CreateViewPane(CZunDoc& doc, QWidget* parent) {
+    // The 3-D view needs OpenGL, which the offscreen platform of the widget tests does not have.
+    if (QGuiApplication::platformName() != "offscreen") {
+        auto* view = new CZunView(&doc, parent);
+        if (auto* tree =
+                parent ? parent->findChild<ZunTreeView*>(QString(), Qt::FindDirectChildrenOnly) : nullptr)
+            view->SetTree(&tree->Tree());
+        return view;
+    }
     const auto& d = doc.GetSample().GetDims();
     QLabel* l = Placeholder(QString("%1 x %2 x %3 voxels").arg(d[0]).arg(d[1]).arg(d[2]), parent);
     QPalette p = l->palette();

@@ -223,6 +223,8 @@ void CZunView::paintGL() {
     viewer_->frame();
     const osg::Quat after = manipulator_->getRotation();
     lastFrameMoved_ = !(after == before);
+    // The record the document stores for its window follows the camera and the settings.
+    if (doc_ && !doc_->WindowRecords().empty()) doc_->WindowRecords().front().view = MakeRecord();
     ++framesPainted_;
     frameHandoff_.Done(frameTicket_.load());
 }
