@@ -6,23 +6,50 @@ namespace zun {
 
 QtMainFrameChannel::QtMainFrameChannel(QObject* parent) : QObject(parent) {}
 
+void QtMainFrameChannel::Wake() {
+    QMetaObject::invokeMethod(this, &QtMainFrameChannel::Drain, Qt::QueuedConnection);
+}
+
 void QtMainFrameChannel::Post(FrameMessage msg) {
-    // The message travels by value: nothing in it points into the sender's stack.
-    QMetaObject::invokeMethod(
-        this, [this, m = std::move(msg)] { Deliver(m); }, Qt::QueuedConnection);
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(Item{std::move(msg), nullptr});
+    }
+    Wake();
 }
 
 void QtMainFrameChannel::Send(FrameMessage msg) {
     if (QThread::currentThread() == thread()) {
-        Deliver(msg);
+        // Messages posted before it are handled first, as they would be on the UI thread.
+        Drain();
+        if (handler_) handler_(msg);
         return;
     }
-    QMetaObject::invokeMethod(
-        this, [this, &msg] { Deliver(msg); }, Qt::BlockingQueuedConnection);
+    bool done = false;
+    std::unique_lock lock(mutex_);
+    queue_.push_back(Item{std::move(msg), &done});
+    lock.unlock();
+    Wake();
+    lock.lock();
+    handled_.wait(lock, [&] { return done; });
 }
 
-void QtMainFrameChannel::Deliver(const FrameMessage& msg) {
-    if (handler_) handler_(msg);
+void QtMainFrameChannel::Drain() {
+    for (;;) {
+        Item item;
+        {
+            std::lock_guard lock(mutex_);
+            if (queue_.empty()) return;
+            item = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        if (handler_) handler_(item.msg);
+        if (item.done) {
+            std::lock_guard lock(mutex_);
+            *item.done = true;
+            handled_.notify_all();
+        }
+    }
 }
 
 }  // namespace zun

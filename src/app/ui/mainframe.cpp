@@ -2,9 +2,12 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QToolBar>
@@ -33,7 +36,18 @@ CMainFrame::CMainFrame(CZunApp& app) : app_(app) {
         SetActiveZunDoc(c ? &c->Document() : nullptr);
         UpdateCommandUI();
     });
+    setAcceptDrops(true);
     resize(1200, 800);
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) app_.OpenDocumentFile(url.toLocalFile().toStdString());
+    event->acceptProposedAction();
 }
 
 QAction* CMainFrame::Add(QMenu* menu, const char* name, const QString& text, const QKeySequence& key) {
@@ -72,6 +86,10 @@ void CMainFrame::BuildMenus() {
     }
     fileMenu_->addSeparator();
     connect(Add(fileMenu_, "appExit", "E&xit"), &QAction::triggered, this, &QWidget::close);
+
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    connect(Add(edit, "appPreferences", "Preferences..."), &QAction::triggered, app,
+            [app] { app->OnPreferences(); });
 
     QMenu* view = menuBar()->addMenu("&View");
     QAction* toolbarToggle = Add(view, "viewToolbar", "&Toolbar");
@@ -122,7 +140,7 @@ void CMainFrame::BuildMenus() {
     statusToggle->setChecked(true);
     connect(statusToggle, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
 
-    for (QMenu* m : {fileMenu_, view, comp, window, help})
+    for (QMenu* m : {fileMenu_, edit, view, comp, window, help})
         connect(m, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
     RebuildRecentFiles();
     UpdateCommandUI();
@@ -193,6 +211,7 @@ void CMainFrame::UpdateCommandUI() {
     Action("computationStop")->setEnabled(hasDoc && doc->GetModel().GetState() == kRunning);
     Action("computationSetup")->setEnabled(hasDoc && !running && app_.HasSetupDialog());
     Action("computationSaveAfter")->setEnabled(hasDoc);
+    Action("appPreferences")->setEnabled(app_.HasPreferenceSheet());
     Action("computationSaveAfter")->setChecked(hasDoc && doc->SaveAfterComputation());
     Action("computationExitAfter")->setEnabled(hasDoc && doc->SaveAfterComputation());
     Action("computationExitAfter")->setChecked(hasDoc && doc->ExitAfterComputation());

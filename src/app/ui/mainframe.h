@@ -50,6 +50,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Files dropped on the window are opened.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildMenus();

@@ -402,7 +402,7 @@ void CZunApp::DestroyDocument(CZunDoc* doc) {
     std::unique_ptr<CZunDoc> owned = std::move(it->doc);
     docs_.erase(it);
     owned.reset();
-    QCoreApplication::sendPostedEvents(channel_, QEvent::MetaCall);
+    channel_->Drain();
     if (frame_) frame_->UpdateCommandUI();
 }
 
@@ -415,6 +415,12 @@ void CZunApp::ShowLog(CZunDoc* doc) {
         return;
     }
     e->log = new CLogFrame(doc->Logger(), doc->GetTitle(), frame_.get());
+}
+
+void CZunApp::OnPreferences() {
+    if (!preferenceSheet_) return;
+    *lastApplied_ = *prefs_;
+    preferenceSheet_(*this);
 }
 
 void CZunApp::OnWindowNew() {

@@ -64,6 +64,11 @@ public:
     void OnWindowNew();
     void OnAbout();
     void ShowLog(CZunDoc* doc);
+    // "Preferences...": the last-applied copy is refreshed, then the sheet edits the preferences and
+    // calls ApplyPreferences when the user applies them.
+    void OnPreferences();
+    // The remote interpreter's question: no compute cluster is known.
+    bool HasNoClusters() const { return prefs_->cluster.clusters.empty(); }
     // Asks about unsaved changes and stops a running computation; false when the user keeps the
     // document (or a window stays).
     bool CloseAllDocuments();
@@ -105,6 +110,9 @@ public:
         setupFactory_ = std::move(factory);
     }
     bool HasSetupDialog() const { return static_cast<bool>(setupFactory_); }
+    // The preference sheet, run modally over the application.
+    void SetPreferenceSheet(std::function<void(CZunApp&)> sheet) { preferenceSheet_ = std::move(sheet); }
+    bool HasPreferenceSheet() const { return static_cast<bool>(preferenceSheet_); }
     // Takes over the main-frame messages of one kind (for example the 3-D views' updates).
     void SetFrameHandler(FrameMsg kind, std::function<void(const FrameMessage&)> handler);
 
@@ -141,6 +149,7 @@ private:
     std::map<FrameMsg, std::function<void(const FrameMessage&)>> handlers_;
     FileChooser chooseFile_;
     std::function<std::unique_ptr<ComputationSetupDialog>()> setupFactory_;
+    std::function<void(CZunApp&)> preferenceSheet_;
     int untitled_ = 0;
 };
 

@@ -10,6 +10,7 @@
 #include <QSplitter>
 
 #include "app/ui/childframe.h"
+#include "app/ui/logwindow.h"
 #include "app/ui/mainframe.h"
 #include "app/ui/zunapp.h"
 #include "compute/exitrequested.h"
@@ -153,6 +154,65 @@ TEST_F(RoadFixture, ClosingAModifiedDocumentAsksAndCancelKeepsIt) {
     prompt.QueueAnswer(kPromptNo);
     Trigger("fileClose");
     EXPECT_TRUE(app->Documents().empty());
+}
+
+TEST_F(RoadFixture, CommandsFollowTheActiveDocumentAndItsOptions) {
+    ASSERT_TRUE(app->InitInstance(StartupOptions{}));
+    CMainFrame* frame = app->MainFrame();
+    CZunDoc* empty = app->ActiveDocument();
+    ASSERT_NE(empty, nullptr);
+    frame->UpdateCommandUI();
+    // A document without voxels has nothing to compute; no set-up dialog is installed yet.
+    EXPECT_FALSE(frame->Action("computationStart")->isEnabled());
+    EXPECT_FALSE(frame->Action("computationSetup")->isEnabled());
+    EXPECT_FALSE(frame->Action("appPreferences")->isEnabled());
+    // Exit after the computation only goes with save after it; turning save off clears both.
+    EXPECT_FALSE(frame->Action("computationExitAfter")->isEnabled());
+    Trigger("computationSaveAfter");
+    EXPECT_TRUE(empty->SaveAfterComputation());
+    Trigger("computationExitAfter");
+    EXPECT_TRUE(empty->ExitAfterComputation());
+    frame->Action("computationSaveAfter")->trigger();
+    EXPECT_FALSE(empty->SaveAfterComputation());
+    EXPECT_FALSE(empty->ExitAfterComputation());
+    frame->UpdateCommandUI();
+    EXPECT_FALSE(frame->Action("computationExitAfter")->isChecked());
+
+    CZunDoc* doc = app->OpenDocumentFile(kExample);
+    ASSERT_NE(doc, nullptr);
+    frame->UpdateCommandUI();
+    EXPECT_TRUE(frame->Action("computationStart")->isEnabled());
+    EXPECT_FALSE(frame->Action("computationStop")->isEnabled());
+
+    // New Window: a second window on the same document, with the same tree column.
+    const int before = static_cast<int>(frame->Children().size());
+    Trigger("windowNew");
+    EXPECT_EQ(static_cast<int>(frame->Children().size()), before + 1);
+    EXPECT_EQ(app->FramesOf(doc).size(), 2u);
+    EXPECT_EQ(frame->ActiveChild()->Splitter()->sizes().value(0),
+              app->FramesOf(doc).front()->Splitter()->sizes().value(0));
+    EXPECT_TRUE(frame->ActiveChild()->parentWidget()->windowTitle().endsWith(":2"));
+
+    // The preference sheet sees the last-applied copy refreshed and applies through the app.
+    int shown = 0;
+    app->SetPreferenceSheet([&](CZunApp& a) {
+        ++shown;
+        a.Prefs().display.maxSize = 5000;
+        a.ApplyPreferences();
+    });
+    Trigger("appPreferences");
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(app->LastApplied().display.maxSize, 5000u);
+    EXPECT_TRUE(app->HasNoClusters());
+
+    // The log window of the active document, once.
+    Trigger("viewLog");
+    CLogFrame* log = app->LogWindow(doc);
+    ASSERT_NE(log, nullptr);
+    Trigger("viewLog");
+    EXPECT_EQ(app->LogWindow(doc), log);
+    Trigger("fileClose");  // the log goes with its document
+    EXPECT_EQ(app->LogWindow(doc), nullptr);
 }
 
 int main(int argc, char** argv) {
