@@ -1,5 +1,6 @@
-// Display-volume fill of an N^3 sample with four displayed channels (one of them masked by a
-// boundary) on 1, 2, 4 and 8 threads.
+// Display-volume fill of an N^3 sample with four displayed channels on 1, 2, 4 and 8 threads:
+// through the tree's display state (single colour, spectrum, value colours, and a single colour
+// masked by a boundary), and through the plain channel list.
 //
 //   bench_view3d_fill [--size N] [--repeat R]
 
@@ -10,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "model/sample.h"
+#include "tree/displaytree.h"
 #include "view3d/displayfill.h"
+#include "view3d/treelayers.h"
 
 int main(int argc, char** argv) {
     int n = 300, repeat = 3;
@@ -41,21 +45,53 @@ int main(int argc, char** argv) {
     channels[3].mask = data[4].data();
     channels[4].data = data[4].data();
     channels[4].boundary = true;
-    zun::ChannelColourLayers layers(dims, channels);
-    std::vector<zun::disptype> volume(count);
-    std::printf("display-volume fill, %d^3 voxels, 4 displayed channels (one masked)\n", n);
-    std::printf("%8s %12s %16s %12s\n", "threads", "best s", "voxels/s", "speed-up");
-    double single = 0;
-    for (int threads : {1, 2, 4, 8}) {
-        double best = 1e9;
-        for (int r = 0; r < repeat; ++r) {
-            const auto t0 = std::chrono::steady_clock::now();
-            zun::FillDisplayVolume(zun::kFillAll, layers, dims, volume.data(), dims, threads);
-            best =
-                std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    zun::ChannelColourLayers plain(dims, channels);
+
+    // The same channels in a sample with its tree.
+    zun::ZunImage sample(true);
+    sample.Resize(dims);
+    sample.InsertChan(zun::ZunChan::kComposition, 0, "Void", 0x000000);
+    for (int c = 0; c < 4; ++c)
+        sample.InsertChan(zun::ZunChan::kComposition, c + 1, "M" + std::to_string(c), 0xFF);
+    sample.InsertChan(zun::ZunChan::kBoundary, 5, "bound_1", 0xFF0000);
+    for (int c = 0; c < 5; ++c) std::copy(data[c].begin(), data[c].end(), sample.GetChan(c + 1)->Data());
+    zun::DisplayTree tree;
+    tree.Build(sample, "bench");
+    for (int c = 0; c < 6; ++c)
+        for (int z = 0; z < n; ++z) {
+            zun::DispSpec::Displayed& d = tree.Channel(c)->Child(z)->spec.shown;
+            d.displayItems = (c >= 1 && c <= 4) ? zun::DispSpec::kItemData : 0;
+            d.opacity = {0.1f, 1.0f, 0.0f, 0.5f};
+            d.displayColours = {colours[(c + 3) % 4], 0x00FFFF, 0xFF00FF};
+            d.colourKind = c == 2 ? 2 : c == 3 ? 3 : 0;
+            if (c == 2) d.multiSpec.AssignDefault();
+            if (c == 3) d.valueSpec.AssignDefault();
+            if (c == 4) {
+                d.maskState = 1;
+                d.maskName = "bound_1";
+            }
         }
-        if (threads == 1) single = best;
-        std::printf("%8d %12.3f %16.0f %12.2f\n", threads, best, count / best, single / best);
+    zun::TreeDisplayLayers treeLayers(tree, sample);
+
+    std::vector<zun::disptype> volume(count);
+    for (int pass = 0; pass < 2; ++pass) {
+        zun::DisplayLayers& layers = pass == 0 ? static_cast<zun::DisplayLayers&>(treeLayers) : plain;
+        std::printf("display-volume fill, %d^3 voxels, 4 displayed channels, %s\n", n,
+                    pass == 0 ? "tree display state (single, spectrum, values, masked)"
+                              : "plain channel list (single colours, one masked)");
+        std::printf("%8s %12s %16s %12s\n", "threads", "best s", "voxels/s", "speed-up");
+        double single = 0;
+        for (int threads : {1, 2, 4, 8}) {
+            double best = 1e9;
+            for (int r = 0; r < repeat; ++r) {
+                const auto t0 = std::chrono::steady_clock::now();
+                zun::FillDisplayVolume(zun::kFillAll, layers, dims, volume.data(), dims, threads);
+                best = std::min(best,
+                                std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+            }
+            if (threads == 1) single = best;
+            std::printf("%8d %12.3f %16.0f %12.2f\n", threads, best, count / best, single / best);
+        }
     }
     return 0;
 }
