@@ -9,8 +9,11 @@
 #include <sstream>
 
 #include <QAction>
+#include <QMenuBar>
+#include <QToolBar>
 
 #include "app/preferences.h"
+#include "app/ui/childframe.h"
 #include "app/ui/mainframe.h"
 #include "app/ui/zunapp.h"
 #include "document/zundoc.h"
@@ -176,6 +179,48 @@ TEST_F(OpenFixture, DecimalCommaLocaleLeavesFilesWithPoints) {
     back.LoadAll(ini);
     EXPECT_FLOAT_EQ(back.dataDisplay.bitSpec.opacities[0], 0.5f);
     std::setlocale(LC_ALL, saved.c_str());
+}
+
+TEST_F(OpenFixture, RemoteControlledStartHandsTheOptionsOnAndHidesTheFrame) {
+    struct Recorder : RemoteControlStartup {
+        StartupOptions started;
+        AppOperations* attached = nullptr;
+        std::vector<std::string> requests;
+        bool refuse = false;
+        bool Start(const StartupOptions& o) override {
+            started = o;
+            return !refuse;
+        }
+        void Attach(AppOperations& app) override { attached = &app; }
+        void HandleRequest(const std::string& r) override { requests.push_back(r); }
+    };
+    auto owned = std::make_unique<Recorder>();
+    Recorder* remote = owned.get();
+    SetRemoteControlStartup(std::move(owned));
+    StartupOptions o = ParseCommandLine({"zun", "--h127.0.0.1", "--p5000"});
+    ASSERT_TRUE(app->InitInstance(o));
+    EXPECT_EQ(remote->started.port, "5000");
+    EXPECT_EQ(remote->attached, app.get());
+    CMainFrame* f = app->MainFrame();
+    EXPECT_FALSE(f->menuBar()->isVisible());
+    EXPECT_FALSE(f->ToolBar()->isVisible());
+    EXPECT_FALSE(f->isEnabled());
+    ASSERT_NE(f->ActiveChild(), nullptr);
+    EXPECT_TRUE(f->ActiveChild()->parentWidget()->isMaximized());
+    // A request posted by the server's thread comes back on the UI thread.
+    std::thread([&] {
+        app->FrameChannel().Post(FrameMessage{FrameMsg::RemoteRequest, nullptr, 0, 0, "t1|newdocument"});
+    }).join();
+    EXPECT_TRUE(test::WaitFor([&] { return !remote->requests.empty(); }));
+    EXPECT_EQ(remote->requests, std::vector<std::string>{"t1|newdocument"});
+
+    // A server that cannot start ends the start-up before any window exists.
+    Restart();
+    remote->refuse = true;
+    EXPECT_FALSE(app->InitInstance(o));
+    EXPECT_EQ(app->MainFrame(), nullptr);
+    SetRemoteControlled(false);
+    SetRemoteControlStartup(nullptr);
 }
 
 int main(int argc, char** argv) {
