@@ -1,6 +1,7 @@
-// The computation-library kernels on a 256^3 phantom of three compositions (void and two
-// materials) with two CT channels: voxels per second and per thread, and the nonlinear kernel's
-// share of the machine's peak double-precision rate measured in the same run.
+// The computation-library kernels on a phantom of random fractions with exact (quantised) CT
+// values: three compositions (void and two materials, two CT channels) and five (void and four
+// materials, four CT channels). The optimisers run on one thread and on all threads, measured
+// against numpy's unconstrained least-squares solve plus clipping in the same run.
 //
 //   bench_compute_kernels [size] [threads]
 #include <omp.h>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "compute/devices.h"
@@ -26,16 +28,28 @@ struct Phantom {
     std::vector<std::vector<std::uint16_t>> words, initial;
     std::vector<std::uint16_t*> ptrs;
 
-    Phantom(int size, int threads) {
-        const int comp = 2, ct = 2, n = comp + 1;
+    // comp 2: water and calcite at 20 and 60 keV; comp 4: water, calcite, quartz and iron at
+    // four energies (1/cm).
+    Phantom(int size, int comp, int threads) {
+        const int ct = comp, n = comp + 1;
         p.nx = p.ny = p.nz = size;
         p.comp = comp;
         p.ct = ct;
-        // Water and calcite at 20 and 60 keV (1/cm).
-        p.matrix = {1, 1, 1, 0.0f, 0.81f, 15.44f, 0.0f, 0.206f, 1.019f};
-        p.matrixRowMax = {0.0f, 15.44f, 1.019f};
-        p.channelAtten = {{0, 1}, {0, 1}, {0, 1}, {0.0f, 18.5f}, {0.0f, 1.22f}};
-        p.ctAccuracy = {0.0f, 6.714277e-5f * 18.5f, 6.714277e-5f * 1.22f};
+        p.matrix.assign(n, 1.0f);
+        const std::vector<float> rows =
+            comp == 2 ? std::vector<float>{0.0f, 0.81f, 15.44f, 0.0f, 0.206f, 1.019f}
+                      : std::vector<float>{0.0f, 0.81f, 15.44f, 9.6f,  198.0f, 0.0f, 0.27f, 2.23f,
+                                           1.43f, 29.4f,  0.0f, 0.206f, 1.019f, 0.68f, 11.4f,
+                                           0.0f, 0.18f, 0.49f, 0.39f,  3.7f};
+        p.matrix.insert(p.matrix.end(), rows.begin(), rows.end());
+        p.matrixRowMax.assign(ct + 1, 0.0f);
+        p.channelAtten.assign(n + ct, {0.0f, 1.0f});
+        p.ctAccuracy.assign(ct + 1, 0.0f);
+        for (int j = 1; j <= ct; ++j) {
+            for (int i = 0; i < n; ++i) p.matrixRowMax[j] = std::max(p.matrixRowMax[j], p.Matrix(j, i));
+            p.channelAtten[comp + j] = {0.0f, 1.2f * p.matrixRowMax[j]};
+            p.ctAccuracy[j] = 6.714277e-5f * p.channelAtten[comp + j][1];
+        }
         p.compTolerance.assign(n, 1);
         p.linearObjectiveWeights.assign(n, 0.0f);
         p.nonlinearSelfEnergy.assign(n, 0.0f);
@@ -57,11 +71,11 @@ struct Phantom {
         words.assign(n + ct, std::vector<std::uint16_t>(voxels));
         std::mt19937 rng(1);
         std::uniform_real_distribution<double> U(0.0, 1.0);
+        std::vector<double> f(n);
         for (std::size_t v = 0; v < voxels; ++v) {
-            double f[3], s = 0;
+            double s = 0;
             for (double& x : f) s += (x = -std::log(U(rng) + 1e-12));
-            for (int i = 0; i < n; ++i)
-                words[i][v] = static_cast<std::uint16_t>(std::lround(f[i] / s * 16383));
+            for (int i = 0; i < n; ++i) words[i][v] = static_cast<std::uint16_t>(std::lround(f[i] / s * 16383));
             for (int j = 1; j <= ct; ++j) {
                 double mu = 0;
                 for (int i = 0; i < n; ++i) mu += f[i] / s * p.Matrix(j, i);
@@ -71,33 +85,46 @@ struct Phantom {
         }
         // A few measured sections for the extrapolation.
         for (int z = 0; z < size; z += 16)
-            for (std::size_t v = 0; v < std::size_t(size) * size; ++v)
-                words[1][z * size * size + v] |= 0x4000;
+            for (std::size_t v = 0; v < std::size_t(size) * size; ++v) words[1][z * size * size + v] |= 0x4000;
         initial = words;
         for (auto& w : words) ptrs.push_back(w.data());
     }
     void Reset() { words = initial; }
     std::size_t Voxels() const { return words[0].size(); }
-};
+    void SetThreads(int t) { p.SetThreadCount(t); }
 
-// Peak double-precision rate: independent fused multiply-adds on every thread.
-__attribute__((target("avx2,fma"))) double PeakGflopsFma(int threads) {
-    const long reps = 20'000'000;
-    double t0 = omp_get_wtime();
-#pragma omp parallel num_threads(threads)
-    {
-        typedef double v4 __attribute__((vector_size(32)));
-        v4 a[10], b = {1.0000001, 1.0000001, 1.0000001, 1.0000001}, c = {1e-9, 1e-9, 1e-9, 1e-9};
-        for (int k = 0; k < 10; ++k) a[k] = v4{double(k), 1.0, 2.0, 3.0};
-        for (long r = 0; r < reps; ++r)
-            for (int k = 0; k < 10; ++k) a[k] = a[k] * b + c;
-        double sink = 0;
-        for (int k = 0; k < 10; ++k) sink += a[k][0] + a[k][3];
-        if (sink == 42.0) std::printf(" ");
+    // numpy's lstsq + clip over the same CT words, one BLAS thread: seconds, or -1.
+    double NumpyReference() const {
+        const std::string path = "/tmp/zun_kernels_bench_" + std::to_string(::getpid()) + ".bin";
+        FILE* f = std::fopen(path.c_str(), "wb");
+        if (!f) return -1;
+        const std::int64_t head[3] = {p.comp + 1, p.ct, std::int64_t(Voxels())};
+        std::fwrite(head, sizeof head, 1, f);
+        for (int j = 0; j <= p.ct; ++j)
+            for (int i = 0; i <= p.comp; ++i) {
+                const double a = p.Matrix(j, i);
+                std::fwrite(&a, sizeof a, 1, f);
+            }
+        for (int j = 1; j <= p.ct; ++j)
+            for (int k = 0; k < 2; ++k) {
+                const double a = p.channelAtten[p.comp + j][k];
+                std::fwrite(&a, sizeof a, 1, f);
+            }
+        for (int j = 1; j <= p.ct; ++j) std::fwrite(words[p.comp + j].data(), 2, Voxels(), f);
+        std::fclose(f);
+        const std::string cmd = "OMP_NUM_THREADS=1 OPENBLAS_NUM_THREADS=1 MKL_NUM_THREADS=1 " +
+                                std::string(ZUN_PYTHON) + " " + ZUN_SOURCE_DIR +
+                                "/bench/compute/lstsq_reference.py " + path;
+        FILE* pipe = popen(cmd.c_str(), "r");
+        double s = -1;
+        if (pipe) {
+            if (std::fscanf(pipe, "%lf", &s) != 1) s = -1;
+            pclose(pipe);
+        }
+        std::remove(path.c_str());
+        return s;
     }
-    const double dt = omp_get_wtime() - t0;
-    return 2.0 * 4 * 10 * double(reps) * threads / dt / 1e9;
-}
+};
 
 template <class F>
 double Time(F&& f) {
@@ -108,21 +135,16 @@ double Time(F&& f) {
 
 void Report(const char* name, double seconds, std::size_t voxels, int threads) {
     const double rate = voxels / seconds;
-    std::printf("%-28s %8.3f s  %10.3f M voxels/s  %8.3f M voxels/s per thread\n", name, seconds, rate / 1e6,
+    std::printf("%-34s %8.3f s  %10.3f M voxels/s  %8.3f M voxels/s per thread\n", name, seconds, rate / 1e6,
                 rate / 1e6 / threads);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const int size = argc > 1 ? std::atoi(argv[1]) : 256;
-    const int threads = argc > 2 ? std::atoi(argv[2]) : omp_get_num_procs();
-    Phantom ph(size, threads);
+// The other kernels, on the three-composition phantom.
+void OtherKernels(Phantom& ph, int threads) {
+    const int size = ph.p.nx;
     const std::size_t voxels = ph.Voxels();
     const std::int64_t plane = std::int64_t(size) * size;
-    std::printf("phantom %d^3 (%zu voxels), 3 compositions, 2 CT channels, %d threads\n", size, voxels,
-                threads);
-
+    ph.SetThreads(threads);
     double t = Time([&] {
         CLibDataCheckCorrect lib(ph.p);
         for (int z = 0; z < size; ++z) {
@@ -176,41 +198,67 @@ int main(int argc, char** argv) {
     });
     Report("segmentation", t, voxels, threads);
     ph.Reset();
+}
 
-    const std::int64_t range = 5000LL * threads;
-    t = Time([&] {
-        CLibDatConLinearOpt lib(ph.p);
-        CLinearSM sm(lib);
-        for (std::int64_t d = 0; d < std::int64_t(voxels); d += range)
-            sm.Run(ph.ptrs.data(), d, std::min<std::int64_t>(range, voxels - d));
-    });
-    Report("linear optimisation", t, voxels, threads);
+// Runs a solver over `count` voxels in the step's uninterruptible ranges; seconds.
+template <class Solver, class Lib>
+double RunOptimiser(Phantom& ph, int threads, std::int64_t perThread, std::int64_t count, bool closedForm = true) {
+    ph.SetThreads(threads);
     ph.Reset();
-
-    const std::int64_t nrange = 2000LL * threads;
-    t = Time([&] {
-        CLibDatConNonlinearOpt lib(ph.p);
-        CNonlinearGCM gcm(lib);
-        for (std::int64_t d = 0; d < std::int64_t(voxels); d += nrange)
-            gcm.Run(ph.ptrs.data(), d, std::min<std::int64_t>(nrange, voxels - d));
+    return Time([&] {
+        Lib lib(ph.p);
+        Solver s(lib);
+        if constexpr (std::is_same_v<Solver, CNonlinearGCM>) s.UseClosedForm(closedForm);
+        const std::int64_t range = perThread * threads;
+        for (std::int64_t d = 0; d < count; d += range) s.Run(ph.ptrs.data(), d, std::min(range, count - d));
     });
-    Report("nonlinear optimisation", t, voxels, threads);
+}
 
-    // Floating-point work of the grid search alone (a lower bound: the refinement's small
-    // programmes and the few weighted points come on top): per grid point and CT channel 3
-    // multiply-adds, the absolute value and the sum (8 each); the pair energy, the minimum and
-    // the weight-range test (3).
-    const double points = CNonlinearGCM::GridPointCount(ph.p.gridSize, 3);
-    const double flopsPerPoint = 2 * 8 + 3;
-    const double gflops = points * flopsPerPoint * voxels / t / 1e9;
-    const bool fma = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    const double peak = fma ? PeakGflopsFma(threads) : 0.0;
-    std::printf("nonlinear grid search: %.0f points x %.0f flops per voxel -> %.2f GFLOP/s", points,
-                flopsPerPoint, gflops);
-    if (peak > 0)
-        std::printf(" of %.1f GFLOP/s peak (AVX2 FMA, %d threads): %.1f %%\n", peak, threads,
-                    100.0 * gflops / peak);
-    else
-        std::printf("\n");
+void Optimisers(Phantom& ph, int threads) {
+    const std::size_t voxels = ph.Voxels();
+    const int n = ph.p.comp + 1;
+    const double numpy = ph.NumpyReference();
+    const double numpyRate = numpy > 0 ? voxels / numpy / 1e6 : 0.0;
+    std::printf("-- %d compositions, %d CT channels; numpy lstsq + clip (64k chunks, 1 core): %.3f s, "
+                "%.2f M voxels/s\n",
+                n, ph.p.ct, numpy, numpyRate);
+    double rate1[2] = {};
+    for (int t : {1, threads}) {
+        if (t == threads && t == 1) break;
+        const char* names[2] = {"linear", "nonlinear"};
+        for (int k = 0; k < 2; ++k) {
+            const double s = k == 0 ? RunOptimiser<CLinearSM, CLibDatConLinearOpt>(ph, t, 5000, voxels)
+                                    : RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(ph, t, 2000, voxels);
+            const double perThread = voxels / s / 1e6 / t;
+            if (t == 1) rate1[k] = perThread;
+            std::printf("%-10s %2d thread(s) %8.3f s  %8.2f M voxels/s per thread  %5.2f x numpy per core",
+                        names[k], t, s, perThread, numpyRate > 0 ? perThread / numpyRate : 0.0);
+            if (t > 1) std::printf("  parallel efficiency %3.0f %%", 100.0 * perThread / rate1[k]);
+            std::printf("\n");
+        }
+    }
+    // The grid search alone (the path every voxel took before the closed form), on a slab.
+    const std::int64_t slab = std::min<std::int64_t>(voxels, n > 3 ? 16384 : 262144);
+    const double s = RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(ph, 1, 2000, slab, false);
+    const double closed = RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(ph, 1, 2000, slab, true);
+    std::printf("nonlinear, 1 thread, search alone on %lld voxels: %.2f M voxels/s (%.2f us per voxel); "
+                "with the closed form %.1f x faster\n",
+                static_cast<long long>(slab), slab / s / 1e6, s / slab * 1e6, s / closed);
+    ph.Reset();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int size = argc > 1 ? std::atoi(argv[1]) : 128;
+    const int threads = argc > 2 ? std::atoi(argv[2]) : omp_get_num_procs();
+    std::printf("phantom %d^3 (%d voxels), %d threads; figures of one run, on a shared machine compare "
+                "the ratios\n",
+                size, size * size * size, threads);
+    Phantom three(size, 2, threads);
+    OtherKernels(three, threads);
+    Optimisers(three, threads);
+    Phantom five(size, 4, threads);
+    Optimisers(five, threads);
     return 0;
 }

@@ -171,6 +171,8 @@ CNonlinearGCM::CNonlinearGCM(CLibDatConNonlinearOpt& lib) : lib_(lib) {
     matrixSearch_ = (methods & 1) && p.gridSize > 0;
     lineSearch_ = (methods & 2) != 0 || !matrixSearch_;
     const int n = p.comp + 1;
+    exact_ = std::make_unique<ExactMinimiser>();
+    if (!matrixSearch_ || !exact_->Init(p)) exact_.reset();
     const double count = GridPointCount(p.gridSize, n);
     if (p.gridSize > 0 && n > 1 && count <= 1e6 && p.interactionExponent == 1.0) {
         points_ = static_cast<int>(count);
@@ -194,6 +196,8 @@ CNonlinearGCM::CNonlinearGCM(CLibDatConNonlinearOpt& lib) : lib_(lib) {
 }
 
 CNonlinearGCM::~CNonlinearGCM() = default;
+
+void CNonlinearGCM::UseClosedForm(bool on) { useExact_ = on; }
 
 namespace {
 
@@ -442,7 +446,9 @@ void CNonlinearGCM::SolveVoxel(std::uint16_t* const* channels, std::int64_t v, S
     if (E.u == 1) {
         E.f[E.freeIdx[0]] = std::max(0.0, E.r0);
     } else {
-        if (matrixSearch_) {
+        if (matrixSearch_ && exact_ && useExact_ && E.nbCount == 0 && exact_->Solve(vp, E.h, E.f)) {
+            // The search and its refinement would end at this very point.
+        } else if (matrixSearch_) {
             if (E.u == E.n && points_ > 0 && (E.alpha == 1.0 || E.alpha == 2.0) && E.nbCount == 0)
                 SearchPrecomputedGrid(&E, s);
             else

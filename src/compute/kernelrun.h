@@ -38,6 +38,37 @@ struct VoxelProblem {
     }
 };
 
+// The exact minimiser of the nonlinear energy for the common case: every composition free, as
+// many CT values as compositions less one (a square system with the sum row), unit exponents.
+// The data term is then the L1 norm of the residuals, so the minimum sits where a set of
+// residuals and fractions is zero: a candidate comes from one small precomputed inverse, and is
+// taken only when a certificate proves it the unique global minimum on the simplex (otherwise
+// the caller searches as before). The candidates tried are the point of zero residual and, where
+// that has negative fractions, the points on the face where those fractions are zero.
+class ExactMinimiser {
+public:
+    // False when the block's settings leave the energy outside this case.
+    bool Init(const ComputeLibParams& p);
+    // Solves a loaded voxel with neighbour field `h` (or null); writes every fraction of `f`.
+    bool Solve(const VoxelProblem& vp, const double* h, double* f) const;
+
+    static constexpr int kMaxSize = 6;
+
+private:
+    struct Face {
+        bool usable = false;
+        double inv[kMaxSize * kMaxSize];  // inverse of the active rows: sum, zero residuals, zero fractions
+        double dataNorm = 0.0;            // 2 rho^2 |columns of the residual rows|^2
+        double zeroNorm = 0.0;            // 2 rho^2 |columns of the zero-fraction rows|^2
+    };
+    bool TryFace(unsigned zeros, unsigned dataRows, const double* b, const double* h, double* f) const;
+    int n_ = 0;
+    double k_[kMaxSize][kMaxSize] = {};  // CT rows over their tolerances
+    double self_[kMaxSize] = {};
+    double pair_[kMaxSize][kMaxSize] = {};  // J + J^T with a zero diagonal
+    std::vector<Face> faces_;               // by zero-fraction mask * 2^(n-1) + data-row mask
+};
+
 // What one thread's voxels produced: out-of-boundary count, merged status and the first failures
 // that can still be reported.
 struct ThreadOutcome {

@@ -141,6 +141,8 @@ int SolveSmallLp(const SmallLp& lp, std::vector<double>& x, double& objective, L
 // other costs (one per variable): re-solving would return the same point.
 bool LpBasisStillOptimal(const LpWorkspace& ws, const std::vector<double>& cost);
 
+class ExactMinimiser;
+
 // ---- Nonlinear optimisation -----------------------------------------------------------------------
 
 class CNonlinearGCM {
@@ -149,6 +151,9 @@ public:
     ~CNonlinearGCM();
     void SetNeighbours(NeighbourInteraction* n) { neighbours_ = n; }
     std::int64_t Run(std::uint16_t* const* channels, std::int64_t first, std::int64_t count);
+    // Whether voxels with a closed-form minimum skip the search (on by default; off lets the
+    // tests and benchmarks compare with the search alone).
+    void UseClosedForm(bool on);
 
     // Grid points of the reduced simplex of `freeCount` compositions at `gridSize` sub-divisions.
     static double GridPointCount(int gridSize, int freeCount);
@@ -165,6 +170,8 @@ private:
     std::vector<std::unique_ptr<Scratch>> scratch_;
     bool matrixSearch_ = true;
     bool lineSearch_ = false;
+    std::unique_ptr<ExactMinimiser> exact_;  // null where the energy has no closed-form minimum
+    bool useExact_ = true;
     // The grid of a voxel whose compositions are all free, built once per run: the points'
     // fractions by composition (k/G, one row per composition) and their intra-voxel pair energy.
     int points_ = 0;

@@ -8,6 +8,7 @@
 #include <new>
 #include <random>
 
+#include "compute/kernelrun.h"
 #include "platform/failingnew.h"
 
 namespace zun::zunlib {
@@ -137,6 +138,7 @@ TEST(NonlinearKernel, MemoryRunningOutReachesTheCaller) {
     b.p.SetThreadCount(3);
     CLibDatConNonlinearOpt lib(b.p);
     CNonlinearGCM gcm(lib);
+    gcm.UseClosedForm(false);  // these voxels have one; the search is what allocates
     bool threw = false;
     gFailLargeAllocations = true;
     try {
@@ -292,34 +294,164 @@ void RunOptimiser(Block& b, int threads, int range, double sweeps) {
         s.Run(b.ptrs.data(), done, std::min<std::int64_t>(37, total - done));
 }
 
+Block Copy(const Block& b) {
+    Block c = b;
+    c.ptrs.clear();
+    for (auto& w : c.words) c.ptrs.push_back(w.data());
+    return c;
+}
+
+// A noisy block with pure voxels, random previous states and a few fixed words and unusable CT
+// values: every path of the optimisers is taken somewhere.
+Block MixedBlock(int comp, int ct, std::vector<float> rows, unsigned seed, int size = 7) {
+    Block b(size + 2, size, size - 2, comp, ct, rows);
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> U(0.0, 1.0);
+    const int n = comp + 1;
+    for (std::size_t v = 0; v < b.Voxels(); ++v) {
+        std::vector<double> f(n, 0.0);
+        if (v % 3 == 0) {
+            f[rng() % n] = 1.0;
+        } else {
+            double s = 0;
+            for (auto& x : f) s += (x = -std::log(U(rng) + 1e-12));
+            for (auto& x : f) x /= s;
+        }
+        b.SetVoxel(v, f, 0.01, &rng);
+        for (int i = 0; i < n; ++i) b.words[i][v] = static_cast<std::uint16_t>(rng() % 6000);
+        if (v % 17 == 0) b.words[rng() % n][v] = 0x4000 | static_cast<std::uint16_t>(rng() % 4000);
+        if (v % 23 == 0) b.words[comp + 1 + rng() % ct][v] |= 0x8000;
+    }
+    b.p.randomSeed = 99;
+    b.p.interactWithPreviousState = 1;
+    return b;
+}
+
 TEST(Optimisers, ThreadCountDoesNotChangeTheWords) {
     for (int range : {0, 1, 3}) {
-        Block base(9, 7, 5, 2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f});
-        std::mt19937 rng(17);
-        std::uniform_real_distribution<double> U(0.0, 1.0);
-        for (std::size_t v = 0; v < base.Voxels(); ++v) {
-            double a = U(rng), c = U(rng) * (1 - a);
-            base.SetVoxel(v, {a, c, 1 - a - c}, 0.01, &rng);
-            base.words[0][v] = static_cast<std::uint16_t>(rng() % 8000);
+        const Block base = MixedBlock(2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f}, 17);
+        std::vector<std::vector<std::uint16_t>> nonlinear, linear;
+        for (int threads : {1, 2, 8}) {
+            Block a = Copy(base), c = Copy(base);
+            RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(a, threads, range, 2.5);
+            RunOptimiser<CLinearSM, CLibDatConLinearOpt>(c, threads, range, 1.0);
+            if (threads == 1) {
+                EXPECT_NE(a.words, base.words);
+                EXPECT_NE(c.words, base.words);
+                nonlinear = a.words;
+                linear = c.words;
+                continue;
+            }
+            EXPECT_EQ(a.words, nonlinear) << "nonlinear range " << range << ", " << threads << " threads";
+            EXPECT_EQ(c.words, linear) << "linear range " << range << ", " << threads << " threads";
         }
-        base.p.randomSeed = 99;
-        base.p.interactWithPreviousState = 1;
-        Block a = base, c = base;
-        for (auto* blk : {&a, &c}) {
-            blk->ptrs.clear();
-            for (auto& w : blk->words) blk->ptrs.push_back(w.data());
+    }
+}
+
+// The nonlinear energy of a full composition vector, written out from its definition (unit
+// exponents, no neighbours).
+double Energy(const Block& b, std::size_t v, const double* f) {
+    const ComputeLibParams& p = b.p;
+    const int n = p.comp + 1;
+    double e = 0.0;
+    for (int j = 1; j <= p.ct; ++j) {
+        const std::uint16_t w = b.words[p.comp + j][v];
+        const auto [lo, hi] = p.channelAtten[p.comp + j];
+        double r = lo + (hi - lo) * static_cast<float>((w & 0x3FFF) / 16383.0);
+        for (int i = 0; i < n; ++i) r -= p.Matrix(j, i) * f[i];
+        e += std::fabs(r) / p.ctAccuracy[j];
+    }
+    for (int i = 0; i < n; ++i) {
+        e += p.nonlinearSelfEnergy[i] * f[i];
+        for (int k = 0; k < n; ++k)
+            if (k != i) e += p.nonlinearInteractionEnergy[i * n + k] * f[i] * f[k];
+    }
+    return e;
+}
+
+TEST(NonlinearKernel, ClosedFormIsTheGlobalMinimum) {
+    // Self and pair energies from negligible to dominant against the data term: wherever the
+    // closed form answers, no point of a fine grid or of a random sample of the simplex has a
+    // lower energy.
+    std::mt19937 rng(31);
+    std::uniform_real_distribution<double> U(0.0, 1.0);
+    int answered = 0, refused = 0;
+    for (double strength : {0.01, 3.0, 30.0, 300.0}) {
+        Block b = MixedBlock(2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f}, 5 + int(strength), 6);
+        for (int i = 0; i < 3; ++i) {
+            b.p.nonlinearSelfEnergy[i] = static_cast<float>(strength * (U(rng) - 0.5));
+            for (int k = 0; k < 3; ++k)
+                b.p.nonlinearInteractionEnergy[i * 3 + k] = i == k ? 0.0f : static_cast<float>(strength * (U(rng) - 0.5));
         }
-        RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(a, 1, range, 2.5);
-        RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(c, 8, range, 2.5);
-        EXPECT_EQ(a.words, c.words) << "nonlinear range " << range;
-        Block d = base, e = base;
-        for (auto* blk : {&d, &e}) {
-            blk->ptrs.clear();
-            for (auto& w : blk->words) blk->ptrs.push_back(w.data());
+        ExactMinimiser exact;
+        ASSERT_TRUE(exact.Init(b.p));
+        for (std::size_t v = 0; v < b.Voxels(); ++v) {
+            VoxelProblem vp;
+            int failure = 0;
+            if (!vp.Load(b.p, b.ptrs.data(), v, failure)) continue;
+            double f[kMaxCompositions];
+            if (!exact.Solve(vp, nullptr, f)) {
+                ++refused;
+                continue;
+            }
+            ++answered;
+            EXPECT_NEAR(f[0] + f[1] + f[2], 1.0, 1e-12);
+            const double e = Energy(b, v, f);
+            double best = 1e300;
+            for (int a = 0; a <= 200; ++a)
+                for (int c = 0; a + c <= 200; ++c) {
+                    const double g[3] = {a / 200.0, c / 200.0, (200 - a - c) / 200.0};
+                    best = std::min(best, Energy(b, v, g));
+                }
+            for (int k = 0; k < 200; ++k) {
+                double g[3], s = 0;
+                for (double& x : g) s += (x = -std::log(U(rng) + 1e-12));
+                for (double& x : g) x /= s;
+                best = std::min(best, Energy(b, v, g));
+            }
+            EXPECT_LE(e, best + 1e-9 * (1 + std::fabs(best))) << "voxel " << v << " strength " << strength;
         }
-        RunOptimiser<CLinearSM, CLibDatConLinearOpt>(d, 1, range, 1.0);
-        RunOptimiser<CLinearSM, CLibDatConLinearOpt>(e, 8, range, 1.0);
-        EXPECT_EQ(d.words, e.words) << "linear range " << range;
+    }
+    // Both outcomes occur: the certificate neither refuses everything nor accepts everything.
+    EXPECT_GT(answered, 100);
+    EXPECT_GT(refused, 10);
+}
+
+TEST(NonlinearKernel, ClosedFormGivesTheWordsOfTheSearch) {
+    struct Case {
+        int comp, ct;
+        std::vector<float> rows;
+        int range;
+        float self;
+    } cases[] = {
+        {2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f}, 0, 0.0f},
+        {2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f}, 0, 2.0f},
+        {2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f}, 1, 0.05f},
+        {4, 4, {0.0f, 0.81f, 15.4f, 9.6f, 198.0f, 0.0f, 0.27f, 2.23f, 1.43f, 29.4f,
+                0.0f, 0.21f, 1.02f, 0.68f, 11.4f, 0.0f, 0.18f, 0.49f, 0.39f, 3.7f}, 0, 0.02f},
+        {3, 2, {0.0f, 0.37f, 2.9f, 1.3f, 0.0f, 0.21f, 0.62f, 1.0f}, 0, 0.0f},  // not square: search only
+    };
+    unsigned seed = 40;
+    for (const Case& c : cases) {
+        Block base = MixedBlock(c.comp, c.ct, c.rows, seed++);
+        for (int i = 0; i <= c.comp; ++i) base.p.nonlinearSelfEnergy[i] = c.self * i;
+        Block closed = Copy(base), searched = Copy(base);
+        for (Block* b : {&closed, &searched}) {
+            b->p.threadCount = 3;
+            CLibDatConNonlinearOpt lib(b->p);
+            std::unique_ptr<NeighbourInteraction> nb;
+            std::int64_t total = static_cast<std::int64_t>(b->Voxels());
+            if (c.range) {
+                nb = std::make_unique<NeighbourInteraction>(lib, b->ptrs.data(), c.range, 2.0);
+                total = nb->VoxelCount();
+            }
+            CNonlinearGCM gcm(lib);
+            gcm.SetNeighbours(nb.get());
+            gcm.UseClosedForm(b == &closed);
+            gcm.Run(b->ptrs.data(), 0, total);
+        }
+        EXPECT_EQ(closed.words, searched.words) << c.comp << " compositions, range " << c.range;
+        EXPECT_NE(closed.words, base.words);
     }
 }
 

@@ -1,0 +1,195 @@
+// The exact minimiser of the nonlinear energy where the data term is the L1 norm of a square
+// system: a candidate point from a precomputed inverse, kept only with a proof of optimality.
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+#include "compute/kernelrun.h"
+
+namespace zun::zunlib {
+
+namespace {
+
+// Gauss-Jordan inversion with partial pivoting of an n x n row-major matrix; false when a pivot
+// is too small for the inverse to be trusted.
+bool Invert(const double* a, int n, double* inv) {
+    double m[ExactMinimiser::kMaxSize][2 * ExactMinimiser::kMaxSize];
+    double scale = 0.0;
+    for (int r = 0; r < n; ++r)
+        for (int c = 0; c < n; ++c) {
+            m[r][c] = a[r * n + c];
+            m[r][n + c] = r == c ? 1.0 : 0.0;
+            scale = std::max(scale, std::fabs(a[r * n + c]));
+        }
+    for (int c = 0; c < n; ++c) {
+        int pr = c;
+        for (int r = c + 1; r < n; ++r)
+            if (std::fabs(m[r][c]) > std::fabs(m[pr][c])) pr = r;
+        if (!(std::fabs(m[pr][c]) > 1e-10 * scale)) return false;
+        if (pr != c)
+            for (int k = 0; k < 2 * n; ++k) std::swap(m[pr][k], m[c][k]);
+        const double d = 1.0 / m[c][c];
+        for (int k = 0; k < 2 * n; ++k) m[c][k] *= d;
+        for (int r = 0; r < n; ++r) {
+            if (r == c || m[r][c] == 0.0) continue;
+            const double f = m[r][c];
+            for (int k = 0; k < 2 * n; ++k) m[r][k] -= f * m[c][k];
+        }
+    }
+    for (int r = 0; r < n; ++r)
+        for (int c = 0; c < n; ++c) {
+            inv[r * n + c] = m[r][n + c];
+            if (!std::isfinite(inv[r * n + c])) return false;
+        }
+    return true;
+}
+
+}  // namespace
+
+bool ExactMinimiser::Init(const ComputeLibParams& p) {
+    const int n = p.comp + 1;
+    if (n < 2 || n > kMaxSize || p.ct != p.comp) return false;
+    if (p.attenuationErrorExponent != 1.0 || p.interactionExponent != 1.0) return false;
+    n_ = n;
+    const int ct = n - 1;
+    for (int j = 1; j <= ct; ++j) {
+        // The tolerance as the voxel loader takes it.
+        const double t = p.ctAccuracy[j] > 0 ? p.ctAccuracy[j] : p.matrixRowMax[j] * 1e-3;
+        const double inv = 1.0 / (t > 0 ? t : 1e-6);
+        for (int i = 0; i < n; ++i) {
+            k_[j - 1][i] = p.Matrix(j, i) * inv;
+            if (!std::isfinite(k_[j - 1][i])) return false;
+        }
+    }
+    double rho = 0.0;
+    for (int i = 0; i < n; ++i) {
+        self_[i] = p.nonlinearSelfEnergy[i];
+        for (int k = 0; k < n; ++k) {
+            pair_[i][k] = i == k ? 0.0
+                                 : double(p.nonlinearInteractionEnergy[p.ShellIndex(0, i, k)]) +
+                                       double(p.nonlinearInteractionEnergy[p.ShellIndex(0, k, i)]);
+            rho += 0.25 * pair_[i][k] * pair_[i][k];
+            if (!std::isfinite(pair_[i][k])) return false;
+        }
+        if (!std::isfinite(self_[i])) return false;
+    }
+    // rho bounds the curvature of the pair energy (the Frobenius norm of its symmetric matrix).
+    rho = std::sqrt(rho);
+    faces_.assign(std::size_t(1) << (2 * n - 1), Face{});
+    for (unsigned zeros = 0; zeros < (1u << n); ++zeros) {
+        const int nz = std::popcount(zeros);
+        if (nz >= n) continue;
+        for (unsigned rows = 0; rows < (1u << ct); ++rows) {
+            if (std::popcount(rows) + nz != n - 1) continue;
+            double a[kMaxSize * kMaxSize];
+            int r = 0;
+            for (int i = 0; i < n; ++i) a[i] = 1.0;
+            for (int j = 0; j < ct; ++j)
+                if (rows >> j & 1u) {
+                    ++r;
+                    for (int i = 0; i < n; ++i) a[r * n + i] = k_[j][i];
+                }
+            for (int z = 0; z < n; ++z)
+                if (zeros >> z & 1u) {
+                    ++r;
+                    for (int i = 0; i < n; ++i) a[r * n + i] = i == z ? 1.0 : 0.0;
+                }
+            Face& f = faces_[(std::size_t(zeros) << ct) | rows];
+            if (!Invert(a, n, f.inv)) continue;
+            // The squared norms of the inverse's columns of the zero-residual rows and of the
+            // zero-fraction rows (the sum row's column never meets a move: moves keep the sum).
+            double dataNorm = 0.0, zeroNorm = 0.0;
+            const int dataCount = std::popcount(rows);
+            for (int q = 0; q < n; ++q)
+                for (int c = 1; c < n; ++c) (c <= dataCount ? dataNorm : zeroNorm) += f.inv[q * n + c] * f.inv[q * n + c];
+            f.dataNorm = 2.0 * rho * rho * dataNorm;
+            f.zeroNorm = 2.0 * rho * rho * zeroNorm;
+            f.usable = std::isfinite(f.dataNorm) && std::isfinite(f.zeroNorm);
+        }
+    }
+    return true;
+}
+
+// The point where the fractions in `zeros` and the residuals in `dataRows` vanish, if it lies in
+// the simplex and is provably the unique minimum there. With g the gradient of the smooth terms
+// at the point and s_j the signs of the residuals left, write g - sum s_j k_j as a combination of
+// the active rows (nu for the sum, lambda_j for the zero residuals, mu_z for the zero fractions).
+// For any feasible move d (sum kept, zero fractions not falling) the energy then rises by at
+// least sum (1 - |lambda_j|) |k_j.d| + sum mu_z d_z - rho |d|^2, rho the curvature bound of the
+// pair energy and |d| <= sqrt(2) r0. With m = min(1 - |lambda_j|), mu = min(mu_z), weighing the
+// zero-fraction rows by mu / m and bounding |d| by the inverse's column norms (A for the residual
+// rows, B for the fraction rows) that is positive for every d != 0 when
+// 2 rho^2 r0^2 (A / m^2 + B / mu^2) < 1.
+bool ExactMinimiser::TryFace(unsigned zeros, unsigned dataRows, const double* b, const double* h,
+                             double* f) const {
+    const int n = n_, ct = n - 1;
+    const Face& face = faces_[(std::size_t(zeros) << ct) | dataRows];
+    if (!face.usable) return false;
+    double rhs[kMaxSize];
+    int r = 0;
+    rhs[r++] = 1.0;
+    for (int j = 0; j < ct; ++j)
+        if (dataRows >> j & 1u) rhs[r++] = b[j];
+    for (; r < n; ++r) rhs[r] = 0.0;
+    for (int i = 0; i < n; ++i) {
+        if (zeros >> i & 1u) {
+            f[i] = 0.0;
+            continue;
+        }
+        double x = 0.0;
+        for (int c = 0; c < n; ++c) x += face.inv[i * n + c] * rhs[c];
+        if (!(x >= 0.0)) return false;
+        f[i] = x;
+    }
+    double g[kMaxSize];
+    for (int i = 0; i < n; ++i) {
+        double d = self_[i] + (h ? h[i] : 0.0);
+        for (int k = 0; k < n; ++k) d += pair_[i][k] * f[k];
+        g[i] = d;
+    }
+    for (int j = 0; j < ct; ++j) {
+        if (dataRows >> j & 1u) continue;
+        double res = b[j];
+        for (int i = 0; i < n; ++i) res -= k_[j][i] * f[i];
+        const double s = res > 0 ? 1.0 : (res < 0 ? -1.0 : 0.0);
+        for (int i = 0; i < n; ++i) g[i] -= s * k_[j][i];
+    }
+    const int dataCount = std::popcount(dataRows);
+    double m = 1.0, mu = 1e300;
+    for (int c = 1; c < n; ++c) {
+        double y = 0.0;
+        for (int i = 0; i < n; ++i) y += face.inv[i * n + c] * g[i];
+        if (c <= dataCount)
+            m = std::min(m, 1.0 - std::fabs(y));
+        else
+            mu = std::min(mu, y);
+    }
+    if (!(m > 1e-9 && mu > 1e-9)) return false;
+    return (face.dataNorm / (m * m) + face.zeroNorm / (mu * mu)) * (1.0 + 1e-6) < 1.0;
+}
+
+bool ExactMinimiser::Solve(const VoxelProblem& vp, const double* h, double* f) const {
+    const int n = n_, ct = n - 1;
+    if (vp.u != n || vp.m != ct || vp.r0 != 1.0) return false;
+    double b[kMaxSize];
+    for (int j = 0; j < ct; ++j) b[j] = vp.b[j] * (1.0 / vp.tol[j]);
+    const unsigned all = (1u << ct) - 1;
+    if (TryFace(0, all, b, h, f)) return true;
+    // The point of zero residual has negative fractions: try the face where they are zero,
+    // keeping each choice of residuals that can still vanish there.
+    const Face& inner = faces_[all];
+    if (!inner.usable) return false;
+    unsigned zeros = 0;
+    for (int i = 0; i < n; ++i) {
+        double x = inner.inv[i * n];
+        for (int j = 0; j < ct; ++j) x += inner.inv[i * n + 1 + j] * b[j];
+        if (x < 0.0) zeros |= 1u << i;
+    }
+    const int nz = std::popcount(zeros);
+    if (nz == 0 || nz >= n) return false;
+    for (unsigned rows = 0; rows <= all; ++rows)
+        if (std::popcount(rows) + nz == n - 1 && TryFace(zeros, rows, b, h, f)) return true;
+    return false;
+}
+
+}  // namespace zun::zunlib
