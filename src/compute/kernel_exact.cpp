@@ -1,5 +1,6 @@
-// The exact minimiser of the nonlinear energy where the data term is the L1 norm of a square
-// system: a candidate point from a precomputed inverse, kept only with a proof of optimality.
+// The closed forms of the optimisers: small square systems of active rows, inverted once per run.
+// The nonlinear energy's minimiser where the data term is the L1 norm of a square system lives
+// here; the linear programme's vertex in kernel_vertex.cpp.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -13,7 +14,7 @@ namespace {
 // Gauss-Jordan inversion with partial pivoting of an n x n row-major matrix; false when a pivot
 // is too small for the inverse to be trusted.
 bool Invert(const double* a, int n, double* inv) {
-    double m[ExactMinimiser::kMaxSize][2 * ExactMinimiser::kMaxSize];
+    double m[ActiveRows::kMaxSize][2 * ActiveRows::kMaxSize];
     double scale = 0.0;
     for (int r = 0; r < n; ++r)
         for (int c = 0; c < n; ++c) {
@@ -46,10 +47,9 @@ bool Invert(const double* a, int n, double* inv) {
 
 }  // namespace
 
-bool ExactMinimiser::Init(const ComputeLibParams& p) {
+bool ActiveRows::Init(const ComputeLibParams& p) {
     const int n = p.comp + 1;
     if (n < 2 || n > kMaxSize || p.ct != p.comp) return false;
-    if (p.attenuationErrorExponent != 1.0 || p.interactionExponent != 1.0) return false;
     n_ = n;
     const int ct = n - 1;
     for (int j = 1; j <= ct; ++j) {
@@ -61,26 +61,12 @@ bool ExactMinimiser::Init(const ComputeLibParams& p) {
             if (!std::isfinite(k_[j - 1][i])) return false;
         }
     }
-    double rho = 0.0;
-    for (int i = 0; i < n; ++i) {
-        self_[i] = p.nonlinearSelfEnergy[i];
-        for (int k = 0; k < n; ++k) {
-            pair_[i][k] = i == k ? 0.0
-                                 : double(p.nonlinearInteractionEnergy[p.ShellIndex(0, i, k)]) +
-                                       double(p.nonlinearInteractionEnergy[p.ShellIndex(0, k, i)]);
-            rho += 0.25 * pair_[i][k] * pair_[i][k];
-            if (!std::isfinite(pair_[i][k])) return false;
-        }
-        if (!std::isfinite(self_[i])) return false;
-    }
-    // rho bounds the curvature of the pair energy (the Frobenius norm of its symmetric matrix).
-    rho = std::sqrt(rho);
     faces_.assign(std::size_t(1) << (2 * n - 1), Face{});
-    for (unsigned zeros = 0; zeros < (1u << n); ++zeros) {
-        const int nz = std::popcount(zeros);
-        if (nz >= n) continue;
+    for (unsigned units = 0; units < (1u << n); ++units) {
+        const int nu = std::popcount(units);
+        if (nu >= n) continue;
         for (unsigned rows = 0; rows < (1u << ct); ++rows) {
-            if (std::popcount(rows) + nz != n - 1) continue;
+            if (std::popcount(rows) + nu != n - 1) continue;
             double a[kMaxSize * kMaxSize];
             int r = 0;
             for (int i = 0; i < n; ++i) a[i] = 1.0;
@@ -90,23 +76,40 @@ bool ExactMinimiser::Init(const ComputeLibParams& p) {
                     for (int i = 0; i < n; ++i) a[r * n + i] = k_[j][i];
                 }
             for (int z = 0; z < n; ++z)
-                if (zeros >> z & 1u) {
+                if (units >> z & 1u) {
                     ++r;
                     for (int i = 0; i < n; ++i) a[r * n + i] = i == z ? 1.0 : 0.0;
                 }
-            Face& f = faces_[(std::size_t(zeros) << ct) | rows];
+            Face& f = faces_[(std::size_t(units) << ct) | rows];
             if (!Invert(a, n, f.inv)) continue;
-            // The squared norms of the inverse's columns of the zero-residual rows and of the
-            // zero-fraction rows (the sum row's column never meets a move: moves keep the sum).
-            double dataNorm = 0.0, zeroNorm = 0.0;
-            const int dataCount = std::popcount(rows);
+            // The sum row's column never meets a move: moves keep the sum.
+            const int ctCount = std::popcount(rows);
             for (int q = 0; q < n; ++q)
-                for (int c = 1; c < n; ++c) (c <= dataCount ? dataNorm : zeroNorm) += f.inv[q * n + c] * f.inv[q * n + c];
-            f.dataNorm = 2.0 * rho * rho * dataNorm;
-            f.zeroNorm = 2.0 * rho * rho * zeroNorm;
-            f.usable = std::isfinite(f.dataNorm) && std::isfinite(f.zeroNorm);
+                for (int c = 1; c < n; ++c) (c <= ctCount ? f.ctNorm : f.unitNorm) += f.inv[q * n + c] * f.inv[q * n + c];
+            f.usable = std::isfinite(f.ctNorm) && std::isfinite(f.unitNorm);
         }
     }
+    return true;
+}
+
+bool ExactMinimiser::Init(const ComputeLibParams& p) {
+    if (p.attenuationErrorExponent != 1.0 || p.interactionExponent != 1.0) return false;
+    if (!rows_.Init(p)) return false;
+    const int n = n_ = rows_.Size();
+    double rho = 0.0;
+    for (int i = 0; i < n; ++i) {
+        self_[i] = p.nonlinearSelfEnergy[i];
+        if (!std::isfinite(self_[i])) return false;
+        for (int k = 0; k < n; ++k) {
+            pair_[i][k] = i == k ? 0.0
+                                 : double(p.nonlinearInteractionEnergy[p.ShellIndex(0, i, k)]) +
+                                       double(p.nonlinearInteractionEnergy[p.ShellIndex(0, k, i)]);
+            if (!std::isfinite(pair_[i][k])) return false;
+            rho += 0.25 * pair_[i][k] * pair_[i][k];
+        }
+    }
+    // rho bounds the curvature of the pair energy (the Frobenius norm of its symmetric matrix).
+    rho2_ = 2.0 * rho;
     return true;
 }
 
@@ -120,10 +123,10 @@ bool ExactMinimiser::Init(const ComputeLibParams& p) {
 // zero-fraction rows by mu / m and bounding |d| by the inverse's column norms (A for the residual
 // rows, B for the fraction rows) that is positive for every d != 0 when
 // 2 rho^2 r0^2 (A / m^2 + B / mu^2) < 1.
-bool ExactMinimiser::TryFace(unsigned zeros, unsigned dataRows, const double* b, const double* h,
-                             double* f) const {
+bool ExactMinimiser::TryFace(unsigned zeros, unsigned dataRows, const double* b, const double* h, double* f,
+                             double* worst) const {
     const int n = n_, ct = n - 1;
-    const Face& face = faces_[(std::size_t(zeros) << ct) | dataRows];
+    const ActiveRows::Face& face = rows_.At(zeros, dataRows);
     if (!face.usable) return false;
     double rhs[kMaxSize];
     int r = 0;
@@ -150,9 +153,10 @@ bool ExactMinimiser::TryFace(unsigned zeros, unsigned dataRows, const double* b,
     for (int j = 0; j < ct; ++j) {
         if (dataRows >> j & 1u) continue;
         double res = b[j];
-        for (int i = 0; i < n; ++i) res -= k_[j][i] * f[i];
+        for (int i = 0; i < n; ++i) res -= rows_.K(j, i) * f[i];
         const double s = res > 0 ? 1.0 : (res < 0 ? -1.0 : 0.0);
-        for (int i = 0; i < n; ++i) g[i] -= s * k_[j][i];
+        if (worst) *worst = std::max(*worst, std::fabs(res));
+        for (int i = 0; i < n; ++i) g[i] -= s * rows_.K(j, i);
     }
     const int dataCount = std::popcount(dataRows);
     double m = 1.0, mu = 1e300;
@@ -165,19 +169,20 @@ bool ExactMinimiser::TryFace(unsigned zeros, unsigned dataRows, const double* b,
             mu = std::min(mu, y);
     }
     if (!(m > 1e-9 && mu > 1e-9)) return false;
-    return (face.dataNorm / (m * m) + face.zeroNorm / (mu * mu)) * (1.0 + 1e-6) < 1.0;
+    return rho2_ * (face.ctNorm / (m * m) + face.unitNorm / (mu * mu)) * (1.0 + 1e-6) < 1.0;
 }
 
-bool ExactMinimiser::Solve(const VoxelProblem& vp, const double* h, double* f) const {
+bool ExactMinimiser::Solve(const VoxelProblem& vp, const double* h, double* f, double* worst) const {
     const int n = n_, ct = n - 1;
     if (vp.u != n || vp.m != ct || vp.r0 != 1.0) return false;
     double b[kMaxSize];
     for (int j = 0; j < ct; ++j) b[j] = vp.b[j] * (1.0 / vp.tol[j]);
     const unsigned all = (1u << ct) - 1;
-    if (TryFace(0, all, b, h, f)) return true;
+    if (worst) *worst = 0.0;
+    if (TryFace(0, all, b, h, f, worst)) return true;
     // The point of zero residual has negative fractions: try the face where they are zero,
     // keeping each choice of residuals that can still vanish there.
-    const Face& inner = faces_[all];
+    const ActiveRows::Face& inner = rows_.At(0, all);
     if (!inner.usable) return false;
     unsigned zeros = 0;
     for (int i = 0; i < n; ++i) {
@@ -188,7 +193,10 @@ bool ExactMinimiser::Solve(const VoxelProblem& vp, const double* h, double* f) c
     const int nz = std::popcount(zeros);
     if (nz == 0 || nz >= n) return false;
     for (unsigned rows = 0; rows <= all; ++rows)
-        if (std::popcount(rows) + nz == n - 1 && TryFace(zeros, rows, b, h, f)) return true;
+        if (std::popcount(rows) + nz == n - 1) {
+            if (worst) *worst = 0.0;
+            if (TryFace(zeros, rows, b, h, f, worst)) return true;
+        }
     return false;
 }
 

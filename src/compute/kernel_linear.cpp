@@ -314,12 +314,15 @@ struct CLinearSM::Scratch {
     SmallLp lp;
     std::vector<double> x, row;
     LpWorkspace ws;
+    LinearVertex::Recent recent;
     ThreadOutcome outcome;
 };
 
 CLinearSM::CLinearSM(CLibDatConLinearOpt& lib) : lib_(lib) {
     const int nt = KernelThreads(lib.params);
     for (int t = 0; t < nt; ++t) scratch_.push_back(std::make_unique<Scratch>());
+    vertex_ = std::make_unique<LinearVertex>();
+    if (!vertex_->Init(lib.params)) vertex_.reset();
 }
 
 CLinearSM::~CLinearSM() = default;
@@ -354,7 +357,8 @@ void LinearCosts(const ComputeLibParams& p, NeighbourInteraction* nb, const Voxe
 // Solves one voxel. Returns 1 when it was out of boundary; sets `status` on failure.
 int SolveLinearVoxel(const ComputeLibParams& p, NeighbourInteraction* nb, std::uint16_t* const* channels,
                      std::int64_t v, SmallLp& lp, std::vector<double>& x, LpWorkspace& tableau,
-                     std::vector<double>& row, int& status) {
+                     std::vector<double>& row, const LinearVertex* vertex, LinearVertex::Recent& recent,
+                     int& status) {
     VoxelProblem vp;
     if (!vp.Load(p, channels, v, status)) return 0;
     const int n = vp.n, u = vp.u, m = vp.m;
@@ -379,6 +383,12 @@ int SolveLinearVoxel(const ComputeLibParams& p, NeighbourInteraction* nb, std::u
             if (std::fabs(VoxelProblem::A(p, vp, q, 0) * r0 - b[q]) > tolHat[q]) outside = 1;
         WriteFreeFractions(comp, n, f);
         return outside;
+    }
+    // The tie-break's weight of the band programme (the soft form's weights do not enter it).
+    const double bandEps = 1e-6 * (1.0 + std::max(maxCost, 0.0));
+    if (vertex && vertex->Solve(vp, cost, bandEps, prev, f, recent)) {
+        WriteFreeFractions(comp, n, f);
+        return 0;
     }
     auto build = [&](bool soft, double weightScale) {
         // Variables: f (u), then e+/e- per CT value when soft, then d+/d- per free composition.
@@ -438,6 +448,7 @@ int SolveLinearVoxel(const ComputeLibParams& p, NeighbourInteraction* nb, std::u
         return outside;
     }
     for (int q = 0; q < u; ++q) f[freeIdx[q]] = std::max(0.0, x[q]);
+    if (vertex && !outside) vertex->Learn(vp, prev, f, recent);
     WriteFreeFractions(comp, n, f);
     if (outside) status = -1;
     return outside;
@@ -445,24 +456,46 @@ int SolveLinearVoxel(const ComputeLibParams& p, NeighbourInteraction* nb, std::u
 
 }  // namespace
 
+namespace {
+
+std::string LinearFailureText(const VoxelCode& f) {
+    const char* what = f.code == 2   ? "fixed fractions exceed 1"
+                       : f.code == 1 ? "no solution found"
+                                     : "CT data outside the attainable range, solved with soft constraints";
+    return Format("DatConLinearOpt: voxel %lld: %s\n", static_cast<long long>(f.voxel), what);
+}
+
+}  // namespace
+
 std::int64_t CLinearSM::Run(std::uint16_t* const* channels, std::int64_t first, std::int64_t count) {
     const ComputeLibParams& p = lib_.params;
     const std::vector<const ThreadOutcome*> outcomes = ResetOutcomes(scratch_, lib_);
+    const LinearVertex* vertex = useVertex_ ? vertex_.get() : nullptr;
     RunVisits(p, neighbours_, static_cast<int>(scratch_.size()), 256, first, count,
               [&](int t, std::int64_t v) {
                   Scratch& s = *scratch_[t];
                   int status = 0;
                   s.outcome.outOfBoundary +=
-                      SolveLinearVoxel(p, neighbours_, channels, v, s.lp, s.x, s.ws, s.row, status);
+                      SolveLinearVoxel(p, neighbours_, channels, v, s.lp, s.x, s.ws, s.row, vertex, s.recent, status);
                   if (status != 0) s.outcome.Fail(status, v);
               });
-    return MergeOutcomes(lib_, outcomes, [](const VoxelCode& f) {
-        const char* what = f.code == 2 ? "fixed fractions exceed 1"
-                           : f.code == 1
-                               ? "no solution found"
-                               : "CT data outside the attainable range, solved with soft constraints";
-        return Format("DatConLinearOpt: voxel %lld: %s\n", static_cast<long long>(f.voxel), what);
-    });
+    return MergeOutcomes(lib_, outcomes, LinearFailureText);
+}
+
+std::int64_t CLinearSM::RunAll(std::uint16_t* const* channels, std::int64_t total, std::int64_t rangeSize,
+                               const std::function<void(std::int64_t)>& progress) {
+    const ComputeLibParams& p = lib_.params;
+    const std::vector<const ThreadOutcome*> outcomes = ResetOutcomes(scratch_, lib_);
+    const LinearVertex* vertex = useVertex_ ? vertex_.get() : nullptr;
+    RunAllVisits(p, neighbours_, static_cast<int>(scratch_.size()), 256, total, rangeSize, progress,
+                 [&](int t, std::int64_t v, std::int64_t order) {
+                     Scratch& s = *scratch_[t];
+                     int status = 0;
+                     s.outcome.outOfBoundary += SolveLinearVoxel(p, neighbours_, channels, v, s.lp, s.x, s.ws,
+                                                                 s.row, vertex, s.recent, status);
+                     if (status != 0) s.outcome.Fail(status, v, order);
+                 });
+    return MergeOutcomes(lib_, outcomes, LinearFailureText);
 }
 
 }  // namespace zun::zunlib

@@ -406,13 +406,24 @@ void CNonlinearGCM::SearchEnumeratedGrid(VoxelEnergyRef ref, Scratch& s) const {
     for (int q = 0; q < E.u; ++q) E.f[E.freeIdx[q]] = step * mean[q];
 }
 
-void CNonlinearGCM::SolveVoxel(std::uint16_t* const* channels, std::int64_t v, Scratch& s) const {
+void CNonlinearGCM::SolveVoxel(std::uint16_t* const* channels, std::int64_t v, Scratch& s,
+                               std::int64_t order) const {
     const ComputeLibParams& p = lib_.params;
     VoxelProblem vp;
     int failure = 0;
     if (!vp.Load(p, channels, v, failure)) {
-        if (failure) s.outcome.Fail(failure, v);
+        if (failure) s.outcome.Fail(failure, v, order);
         return;
+    }
+    if (matrixSearch_ && !lineSearch_ && exact_ && useExact_ && vp.u == vp.n) {
+        // The closed form needs none of the search's set-up.
+        double h[kMaxCompositions] = {}, f[kMaxCompositions], worst = 0.0;
+        if (neighbours_) neighbours_->NeighbourField(v, p.nonlinearInteractionEnergy, h);
+        if (exact_->Solve(vp, neighbours_ ? h : nullptr, f, &worst)) {
+            if (worst > 1.0) s.outcome.outOfBoundary += 1;
+            WriteFreeFractions(vp.comp, vp.n, f);
+            return;
+        }
     }
     VoxelEnergy E;
     E.n = vp.n;
@@ -469,15 +480,29 @@ void CNonlinearGCM::SolveVoxel(std::uint16_t* const* channels, std::int64_t v, S
     WriteFreeFractions(vp.comp, E.n, E.f);
 }
 
+namespace {
+
+std::string NonlinearFailureText(const VoxelCode& f) {
+    return Format("DatConNonlinearOpt: voxel %lld: fixed fractions exceed 1\n", static_cast<long long>(f.voxel));
+}
+
+}  // namespace
+
 std::int64_t CNonlinearGCM::Run(std::uint16_t* const* channels, std::int64_t first, std::int64_t count) {
     const ComputeLibParams& p = lib_.params;
     const std::vector<const ThreadOutcome*> outcomes = ResetOutcomes(scratch_, lib_);
     RunVisits(p, neighbours_, static_cast<int>(scratch_.size()), 64, first, count,
-              [&](int t, std::int64_t v) { SolveVoxel(channels, v, *scratch_[t]); });
-    return MergeOutcomes(lib_, outcomes, [](const VoxelCode& f) {
-        return Format("DatConNonlinearOpt: voxel %lld: fixed fractions exceed 1\n",
-                      static_cast<long long>(f.voxel));
-    });
+              [&](int t, std::int64_t v) { SolveVoxel(channels, v, *scratch_[t], 0); });
+    return MergeOutcomes(lib_, outcomes, NonlinearFailureText);
+}
+
+std::int64_t CNonlinearGCM::RunAll(std::uint16_t* const* channels, std::int64_t total, std::int64_t rangeSize,
+                                   const std::function<void(std::int64_t)>& progress) {
+    const ComputeLibParams& p = lib_.params;
+    const std::vector<const ThreadOutcome*> outcomes = ResetOutcomes(scratch_, lib_);
+    RunAllVisits(p, neighbours_, static_cast<int>(scratch_.size()), 64, total, rangeSize, progress,
+                 [&](int t, std::int64_t v, std::int64_t order) { SolveVoxel(channels, v, *scratch_[t], order); });
+    return MergeOutcomes(lib_, outcomes, NonlinearFailureText);
 }
 
 }  // namespace zun::zunlib

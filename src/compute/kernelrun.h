@@ -38,6 +38,32 @@ struct VoxelProblem {
     }
 };
 
+// Inverses of the square systems of active rows the closed forms of both optimisers meet, for
+// blocks with one CT channel less than compositions: the sum row, a set of CT rows over their
+// tolerances and a set of unit rows (a fraction held at a value).
+class ActiveRows {
+public:
+    static constexpr int kMaxSize = 6;
+    struct Face {
+        bool usable = false;
+        double inv[kMaxSize * kMaxSize];  // row-major; columns: sum, CT rows, unit rows (ascending)
+        double ctNorm = 0.0;              // squared norm of the inverse's CT-row columns
+        double unitNorm = 0.0;            // and of its unit-row columns
+    };
+    // False when the block is not of that shape.
+    bool Init(const ComputeLibParams& p);
+    int Size() const { return n_; }
+    double K(int j, int i) const { return k_[j][i]; }
+    const Face& At(unsigned units, unsigned ctRows) const {
+        return faces_[(std::size_t(units) << (n_ - 1)) | ctRows];
+    }
+
+private:
+    int n_ = 0;
+    double k_[kMaxSize][kMaxSize] = {};  // CT rows over their tolerances
+    std::vector<Face> faces_;
+};
+
 // The exact minimiser of the nonlinear energy for the common case: every composition free, as
 // many CT values as compositions less one (a square system with the sum row), unit exponents.
 // The data term is then the L1 norm of the residuals, so the minimum sits where a set of
@@ -49,32 +75,60 @@ class ExactMinimiser {
 public:
     // False when the block's settings leave the energy outside this case.
     bool Init(const ComputeLibParams& p);
-    // Solves a loaded voxel with neighbour field `h` (or null); writes every fraction of `f`.
-    bool Solve(const VoxelProblem& vp, const double* h, double* f) const;
-
-    static constexpr int kMaxSize = 6;
+    // Solves a loaded voxel with neighbour field `h` (or null); writes every fraction of `f` and,
+    // when given, the largest residual over its tolerance to `worst`.
+    bool Solve(const VoxelProblem& vp, const double* h, double* f, double* worst = nullptr) const;
 
 private:
-    struct Face {
-        bool usable = false;
-        double inv[kMaxSize * kMaxSize];  // inverse of the active rows: sum, zero residuals, zero fractions
-        double dataNorm = 0.0;            // 2 rho^2 |columns of the residual rows|^2
-        double zeroNorm = 0.0;            // 2 rho^2 |columns of the zero-fraction rows|^2
-    };
-    bool TryFace(unsigned zeros, unsigned dataRows, const double* b, const double* h, double* f) const;
+    bool TryFace(unsigned zeros, unsigned dataRows, const double* b, const double* h, double* f,
+                 double* worst) const;
+    static constexpr int kMaxSize = ActiveRows::kMaxSize;
+    ActiveRows rows_;
     int n_ = 0;
-    double k_[kMaxSize][kMaxSize] = {};  // CT rows over their tolerances
+    double rho2_ = 0.0;  // 2 rho^2, rho the curvature bound of the pair energy
     double self_[kMaxSize] = {};
     double pair_[kMaxSize][kMaxSize] = {};  // J + J^T with a zero diagonal
-    std::vector<Face> faces_;               // by zero-fraction mask * 2^(n-1) + data-row mask
+};
+
+// The optimal vertex of a voxel's band programme (every composition free, a square system)
+// found without the simplex; see kernel_vertex.cpp.
+class LinearVertex {
+public:
+    // Which rows are active and at which side: CT rows at their upper or lower band, fractions at
+    // zero or at their previous value (the tie-break's kink).
+    struct Key {
+        unsigned ctRows = 0, units = 0, upper = 0, kink = 0;
+    };
+    // The last optimal sets of one thread, the latest first.
+    struct Recent {
+        static constexpr int kSize = 8;
+        Key keys[kSize];
+        int count = 0;
+    };
+    bool Init(const ComputeLibParams& p);
+    // `cost` and `prev` by composition, `eps` the tie-break's weight; writes every fraction of `f`.
+    bool Solve(const VoxelProblem& vp, const double* cost, double eps, const double* prev, double* f,
+               Recent& recent) const;
+    // Remembers the active set of an optimum the simplex found.
+    void Learn(const VoxelProblem& vp, const double* prev, const double* f, Recent& recent) const;
+
+private:
+    bool TryKey(const Key& key, const double* b, const double* cost, double eps, const double* prev,
+                double* f) const;
+    ActiveRows rows_;
 };
 
 // What one thread's voxels produced: out-of-boundary count, merged status and the first failures
 // that can still be reported.
 struct ThreadOutcome {
+    struct Failure {
+        int code;
+        std::int64_t voxel;
+        std::int64_t order;  // the range of the run it fell in
+    };
     std::int64_t outOfBoundary = 0;
     int status = 0;
-    std::vector<VoxelCode> failures;
+    std::vector<Failure> failures;
     std::size_t keep = 0;
 
     void Reset(std::size_t reportable) {
@@ -83,9 +137,19 @@ struct ThreadOutcome {
         failures.clear();
         keep = reportable;
     }
-    void Fail(int code, std::int64_t voxel) {
+    // Keeps the first `keep` failures in (range, voxel) order, whatever order they come in.
+    void Fail(int code, std::int64_t voxel, std::int64_t order = 0) {
         status = MergeCode(status, code);
-        if (failures.size() < keep) failures.push_back({code, voxel});
+        if (keep == 0) return;
+        failures.push_back({code, voxel, order});
+        if (failures.size() >= 2 * keep + 16) Trim();
+    }
+    void Trim() {
+        std::sort(failures.begin(), failures.end(), Before);
+        if (failures.size() > keep) failures.resize(keep);
+    }
+    static bool Before(const Failure& a, const Failure& b) {
+        return a.order != b.order ? a.order < b.order : a.voxel < b.voxel;
     }
 };
 
@@ -123,22 +187,94 @@ void RunVisits(const ComputeLibParams& p, NeighbourInteraction* nb, int threads,
     }
 }
 
+// Calls body(threadIndex, voxel) for every visit position in [0, total) in one parallel region:
+// threads take chunks as they become free, with a barrier only where a neighbour sweep ends (the
+// snapshot is refreshed there). progress(done) is called by the calling thread each time another
+// `rangeSize` visits are done; when it (or a voxel) throws, the visits under way finish, the rest
+// are skipped and the exception is rethrown after the region.
+template <class Body, class Progress>
+void RunAllVisits(const ComputeLibParams& p, NeighbourInteraction* nb, int threads, std::int64_t chunk,
+                  std::int64_t total, std::int64_t rangeSize, Progress&& progress, Body&& body) {
+    if (total <= 0) return;
+    rangeSize = std::max<std::int64_t>(1, rangeSize);
+    std::exception_ptr error;
+    std::atomic<bool> stop{false};
+    std::atomic<std::int64_t> next{0}, done{0};
+    std::int64_t reported = 0;  // ranges whose progress was given (the calling thread's)
+    auto fail = [&](std::exception_ptr e) {
+#pragma omp critical(zun_kernel_error)
+        if (!error) error = e;
+        stop.store(true, std::memory_order_relaxed);
+    };
+    auto report = [&] {
+        const std::int64_t ranges = done.load(std::memory_order_acquire) / rangeSize;
+        while (reported < ranges && !stop.load(std::memory_order_relaxed)) {
+            ++reported;
+            try {
+                progress(reported * rangeSize);
+            } catch (...) {
+                fail(std::current_exception());
+            }
+        }
+    };
+    omp_set_dynamic(0);
+#pragma omp parallel num_threads(threads)
+    {
+        const int t = omp_get_thread_num();
+        for (std::int64_t a = 0; a < total;) {
+            const std::int64_t b = nb ? std::min(total, nb->SweepEnd(a)) : total;
+            while (!stop.load(std::memory_order_relaxed)) {
+                const std::int64_t s = next.fetch_add(chunk, std::memory_order_relaxed);
+                if (s >= b) break;
+                const std::int64_t e = std::min(b, s + chunk);
+                for (std::int64_t pos = s; pos < e; ++pos) {
+                    const std::int64_t v = nb ? nb->VisitVoxel(pos) : pos;
+                    if (!nb && p.maskWords && (p.maskWords[v] & kWordValue) != p.maskWord) continue;
+                    try {
+                        body(t, v, pos / rangeSize);
+                    } catch (...) {
+                        fail(std::current_exception());
+                        break;
+                    }
+                }
+                done.fetch_add(e - s, std::memory_order_acq_rel);
+                if (t == 0) report();
+            }
+            if (b < total) {
+                // The next sweep reads the words of this one.
+#pragma omp barrier
+#pragma omp single
+                {
+                    if (!stop.load(std::memory_order_relaxed)) nb->BeginRange(b);
+                    next.store(b, std::memory_order_relaxed);
+                }
+            }
+            a = b;
+        }
+    }
+    if (error) std::rethrow_exception(error);
+    // The ranges finished after the calling thread's last chunk.
+    while (reported * rangeSize < total) {
+        ++reported;
+        progress(std::min(total, reported * rangeSize));
+    }
+}
+
 // Merges the outcomes into the library object (status; reports in voxel order up to the cap,
 // worded by text(failure)); returns the out-of-boundary total.
 template <class Outcomes, class Text>
 std::int64_t MergeOutcomes(CLibBase& lib, const Outcomes& outcomes, Text&& text) {
     std::int64_t total = 0;
-    std::vector<VoxelCode> failures;
+    std::vector<ThreadOutcome::Failure> failures;
     for (const ThreadOutcome* o : outcomes) {
         total += o->outOfBoundary;
         lib.MergeStatus(o->status);
         failures.insert(failures.end(), o->failures.begin(), o->failures.end());
     }
-    std::sort(failures.begin(), failures.end(),
-              [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
-    for (const VoxelCode& f : failures) {
+    std::sort(failures.begin(), failures.end(), ThreadOutcome::Before);
+    for (const ThreadOutcome::Failure& f : failures) {
         if (lib.ReportsExhausted()) break;
-        lib.Report(f.code, f.voxel, text(f));
+        lib.Report(f.code, f.voxel, text(VoxelCode{f.code, f.voxel}));
     }
     return total;
 }

@@ -4,6 +4,7 @@
 // library object's parameter block. They report progress only through their callers.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -96,6 +97,9 @@ private:
     std::vector<std::uint16_t> snapshot_;
 };
 
+class ExactMinimiser;
+class LinearVertex;
+
 // ---- Linear optimisation ------------------------------------------------------------------------
 
 class CLinearSM {
@@ -107,12 +111,21 @@ public:
     // visit sequence); returns the number of voxels whose data could not be matched within their
     // tolerance.
     std::int64_t Run(std::uint16_t* const* channels, std::int64_t first, std::int64_t count);
+    // The same over all `total` visits in one parallel region; progress(done) is called on the
+    // calling thread after every `rangeSize` visits and may throw to stop the run (rethrown).
+    std::int64_t RunAll(std::uint16_t* const* channels, std::int64_t total, std::int64_t rangeSize,
+                        const std::function<void(std::int64_t)>& progress);
+    // Whether voxels whose optimal vertex is known skip the simplex (on by default; off lets the
+    // tests and benchmarks compare with the simplex alone).
+    void UseClosedForm(bool on) { useVertex_ = on; }
 
 private:
     struct Scratch;
     CLibDatConLinearOpt& lib_;
     NeighbourInteraction* neighbours_ = nullptr;
     std::vector<std::unique_ptr<Scratch>> scratch_;
+    std::unique_ptr<LinearVertex> vertex_;  // null where the programme has no closed form
+    bool useVertex_ = true;
 };
 
 // Small dense linear programme: minimise c.x subject to rows (a.x = b, a.x <= b or a.x >= b)
@@ -141,8 +154,6 @@ int SolveSmallLp(const SmallLp& lp, std::vector<double>& x, double& objective, L
 // other costs (one per variable): re-solving would return the same point.
 bool LpBasisStillOptimal(const LpWorkspace& ws, const std::vector<double>& cost);
 
-class ExactMinimiser;
-
 // ---- Nonlinear optimisation -----------------------------------------------------------------------
 
 class CNonlinearGCM {
@@ -151,6 +162,8 @@ public:
     ~CNonlinearGCM();
     void SetNeighbours(NeighbourInteraction* n) { neighbours_ = n; }
     std::int64_t Run(std::uint16_t* const* channels, std::int64_t first, std::int64_t count);
+    std::int64_t RunAll(std::uint16_t* const* channels, std::int64_t total, std::int64_t rangeSize,
+                        const std::function<void(std::int64_t)>& progress);
     // Whether voxels with a closed-form minimum skip the search (on by default; off lets the
     // tests and benchmarks compare with the search alone).
     void UseClosedForm(bool on);
@@ -161,7 +174,7 @@ public:
 private:
     struct Scratch;
     using VoxelEnergyRef = void*;
-    void SolveVoxel(std::uint16_t* const* channels, std::int64_t v, Scratch& s) const;
+    void SolveVoxel(std::uint16_t* const* channels, std::int64_t v, Scratch& s, std::int64_t order) const;
     void SearchPrecomputedGrid(VoxelEnergyRef energy, Scratch& s) const;
     void SearchEnumeratedGrid(VoxelEnergyRef energy, Scratch& s) const;
 

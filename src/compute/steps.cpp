@@ -299,13 +299,10 @@ int DatConLinearOpt::RunLibrary(const ComputeLibParams& block, int* /*nonExactCo
         solver.SetNeighbours(nb.get());
         const std::int64_t reps = std::max(1, block.linearRepetitions);
         try {
-            for (std::int64_t done = 0; done < numTot;) {
-                const std::int64_t count = std::min(numComput, numTot - done);
-                outside += solver.Run(ptrs.data(), done, count);
-                done += count;
+            outside += solver.RunAll(ptrs.data(), numTot, numComput, [&](std::int64_t done) {
                 model_->SetProgress(static_cast<float>(100.0 * (iteration * numTot + done) / (reps * numTot)),
                                     false);
-            }
+            });
         } catch (const ExitRequested&) {
             interrupted = true;
         }
@@ -366,12 +363,9 @@ int DatConNonlinearOpt::Run(const ComputeLibParams& block, int* /*nonExactCount*
         zunlib::CNonlinearGCM solver(lib);
         solver.SetNeighbours(nb.get());
         try {
-            for (std::int64_t done = 0; done < numTot;) {
-                const std::int64_t count = std::min(numComput, numTot - done);
-                outside += solver.Run(ptrs.data(), done, count);
-                done += count;
+            outside += solver.RunAll(ptrs.data(), numTot, numComput, [&](std::int64_t done) {
                 model_->SetProgress(static_cast<float>(done * 100.0 / numTot), false);
-            }
+            });
         } catch (const ExitRequested&) {
             interrupted = true;
         }

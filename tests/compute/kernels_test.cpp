@@ -7,6 +7,8 @@
 #include <fstream>
 #include <new>
 #include <random>
+#include <stdexcept>
+#include <string>
 
 #include "compute/kernelrun.h"
 #include "platform/failingnew.h"
@@ -276,9 +278,11 @@ TEST(LinearKernel, SmallProgrammes) {
     EXPECT_EQ(SolveSmallLp(lp, x, obj, t), kLpUnbounded);
 }
 
-// Runs an optimiser over the whole block, with or without neighbour interaction.
+// Runs an optimiser over the whole block, with or without neighbour interaction: in ranges of a
+// size unrelated to the sweeps, or in one call.
 template <class Solver, class Lib>
-void RunOptimiser(Block& b, int threads, int range, double sweeps) {
+std::int64_t RunOptimiser(Block& b, int threads, int range, double sweeps, bool oneCall = false,
+                          std::vector<std::string>* reports = nullptr) {
     b.p.threadCount = threads;
     Lib lib(b.p);
     std::unique_ptr<NeighbourInteraction> nb;
@@ -289,9 +293,18 @@ void RunOptimiser(Block& b, int threads, int range, double sweeps) {
     }
     Solver s(lib);
     s.SetNeighbours(nb.get());
-    // Ranges of a size unrelated to the sweeps.
-    for (std::int64_t done = 0; done < total; done += 37)
-        s.Run(b.ptrs.data(), done, std::min<std::int64_t>(37, total - done));
+    std::int64_t outside = 0;
+    if (oneCall) {
+        outside = s.RunAll(b.ptrs.data(), total, 37, [](std::int64_t) {});
+    } else {
+        for (std::int64_t done = 0; done < total; done += 37)
+            outside += s.Run(b.ptrs.data(), done, std::min<std::int64_t>(37, total - done));
+    }
+    if (reports) {
+        for (const auto& r : lib.Reports()) reports->push_back(r.text);
+        reports->push_back(std::to_string(lib.params.status));
+    }
+    return outside;
 }
 
 Block Copy(const Block& b) {
@@ -331,19 +344,87 @@ TEST(Optimisers, ThreadCountDoesNotChangeTheWords) {
     for (int range : {0, 1, 3}) {
         const Block base = MixedBlock(2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f}, 17);
         std::vector<std::vector<std::uint16_t>> nonlinear, linear;
-        for (int threads : {1, 2, 8}) {
-            Block a = Copy(base), c = Copy(base);
-            RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(a, threads, range, 2.5);
-            RunOptimiser<CLinearSM, CLibDatConLinearOpt>(c, threads, range, 1.0);
-            if (threads == 1) {
-                EXPECT_NE(a.words, base.words);
-                EXPECT_NE(c.words, base.words);
-                nonlinear = a.words;
-                linear = c.words;
-                continue;
+        for (int threads : {1, 2, 8})
+            for (bool oneCall : {false, true}) {
+                Block a = Copy(base), c = Copy(base);
+                RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(a, threads, range, 2.5, oneCall);
+                RunOptimiser<CLinearSM, CLibDatConLinearOpt>(c, threads, range, 1.0, oneCall);
+                if (nonlinear.empty()) {
+                    EXPECT_NE(a.words, base.words);
+                    EXPECT_NE(c.words, base.words);
+                    nonlinear = a.words;
+                    linear = c.words;
+                    continue;
+                }
+                EXPECT_EQ(a.words, nonlinear) << "nonlinear range " << range << ", " << threads << " threads";
+                EXPECT_EQ(c.words, linear) << "linear range " << range << ", " << threads << " threads";
             }
-            EXPECT_EQ(a.words, nonlinear) << "nonlinear range " << range << ", " << threads << " threads";
-            EXPECT_EQ(c.words, linear) << "linear range " << range << ", " << threads << " threads";
+    }
+}
+
+TEST(Optimisers, OneCallReportsAsRangeByRange) {
+    // Many failing voxels (fixed fractions above 1) and voxels outside the attainable range: the
+    // run in one call counts, reports and merges the status as the range-by-range run does.
+    for (int range : {0, 1}) {
+        Block base = MixedBlock(2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f}, 19);
+        for (std::size_t v = 0; v < base.Voxels(); v += 5) {
+            base.words[1][v] = 0x4000 | 9000;
+            base.words[2][v] = 0x4000 | 9000;
+        }
+        base.p.maxErrorReports = 25;
+        std::vector<std::string> nlSteps, nlOne, linSteps, linOne;
+        Block a = Copy(base), b = Copy(base), c = Copy(base), d = Copy(base);
+        const auto nl1 = RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(a, 1, range, 1.5, false, &nlSteps);
+        const auto nl8 = RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(b, 8, range, 1.5, true, &nlOne);
+        const auto lin1 = RunOptimiser<CLinearSM, CLibDatConLinearOpt>(c, 1, range, 1.0, false, &linSteps);
+        const auto lin8 = RunOptimiser<CLinearSM, CLibDatConLinearOpt>(d, 8, range, 1.0, true, &linOne);
+        EXPECT_EQ(nl1, nl8);
+        EXPECT_EQ(lin1, lin8);
+        EXPECT_GT(lin1, 0);
+        EXPECT_EQ(nlSteps, nlOne) << "range " << range;
+        EXPECT_EQ(linSteps, linOne) << "range " << range;
+        EXPECT_EQ(linSteps.size(), 26u);
+        EXPECT_EQ(a.words, b.words);
+        EXPECT_EQ(c.words, d.words);
+    }
+}
+
+TEST(Optimisers, OneCallGivesProgressAndStops) {
+    Block base = MixedBlock(2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f}, 23, 12);
+    const std::int64_t total = static_cast<std::int64_t>(base.Voxels());
+    for (int threads : {1, 4}) {
+        // Every range's end is given once, in order, ending at the total.
+        Block a = Copy(base);
+        a.p.threadCount = threads;
+        CLibDatConLinearOpt lib(a.p);
+        CLinearSM sm(lib);
+        std::vector<std::int64_t> seen;
+        sm.RunAll(a.ptrs.data(), total, 100, [&](std::int64_t done) { seen.push_back(done); });
+        ASSERT_EQ(seen.size(), static_cast<std::size_t>((total + 99) / 100));
+        for (std::size_t k = 0; k + 1 < seen.size(); ++k) EXPECT_EQ(seen[k], 100 * std::int64_t(k + 1));
+        EXPECT_EQ(seen.back(), total);
+        // A stop asked for from the progress call reaches the caller, and no progress is given
+        // after it; with one thread the volume past the stop is left untouched.
+        Block b = Copy(base);
+        b.p.threadCount = threads;
+        CLibDatConNonlinearOpt nlib(b.p);
+        CNonlinearGCM gcm(nlib);
+        int calls = 0;
+        bool stopped = false;
+        try {
+            gcm.RunAll(b.ptrs.data(), total, 64, [&](std::int64_t done) {
+                ++calls;
+                if (done >= 128) throw std::runtime_error("stop");
+            });
+        } catch (const std::runtime_error&) {
+            stopped = true;
+        }
+        EXPECT_TRUE(stopped);
+        EXPECT_EQ(calls, 2);
+        std::size_t untouched = 0;
+        for (std::size_t v = 0; v < b.Voxels(); ++v) untouched += b.words[1][v] == base.words[1][v];
+        if (threads == 1) {
+            EXPECT_GT(untouched, b.Voxels() / 2);
         }
     }
 }
@@ -453,6 +534,108 @@ TEST(NonlinearKernel, ClosedFormGivesTheWordsOfTheSearch) {
         EXPECT_EQ(closed.words, searched.words) << c.comp << " compositions, range " << c.range;
         EXPECT_NE(closed.words, base.words);
     }
+}
+
+TEST(LinearKernel, ClosedFormGivesTheWordsOfTheSimplex) {
+    struct Case {
+        int comp, ct;
+        std::vector<float> rows;
+        int range;
+        int variant;  // 0 defaults, 1 self energies, 2 no interaction with the previous state
+    } cases[] = {
+        {2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f}, 0, 0},
+        {2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f}, 0, 1},
+        {2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f}, 0, 2},
+        {2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f}, 1, 0},
+        {4, 4, {0.0f, 0.81f, 15.4f, 9.6f, 198.0f, 0.0f, 0.27f, 2.23f, 1.43f, 29.4f,
+                0.0f, 0.21f, 1.02f, 0.68f, 11.4f, 0.0f, 0.18f, 0.49f, 0.39f, 3.7f}, 0, 0},
+    };
+    unsigned seed = 60;
+    for (const Case& c : cases) {
+        Block base = MixedBlock(c.comp, c.ct, c.rows, seed++, 9);
+        // Smooth regions as well as noisy ones: neighbouring voxels that share their vertex.
+        std::mt19937 rng(seed);
+        for (std::size_t v = 0; v < base.Voxels() / 2; ++v) {
+            std::vector<double> f(c.comp + 1, 0.1 / c.comp);
+            f[1] = 0.9;
+            base.SetVoxel(v, f, 0.002, &rng);
+            for (int i = 0; i <= c.comp; ++i) base.words[i][v] = static_cast<std::uint16_t>(16383 / (c.comp + 1));
+        }
+        if (c.variant == 1) {
+            base.p.minimiseSelfEnergy = 1;
+            for (int i = 0; i <= c.comp; ++i) base.p.linearObjectiveWeights[i] = 0.05f * float(i) - 0.07f;
+        }
+        if (c.variant == 2) base.p.interactWithPreviousState = 0;
+        Block vertex = Copy(base), simplex = Copy(base);
+        for (Block* b : {&vertex, &simplex}) {
+            b->p.threadCount = 2;
+            CLibDatConLinearOpt lib(b->p);
+            std::unique_ptr<NeighbourInteraction> nb;
+            std::int64_t total = static_cast<std::int64_t>(b->Voxels());
+            if (c.range) {
+                nb = std::make_unique<NeighbourInteraction>(lib, b->ptrs.data(), c.range, 1.0);
+                total = nb->VoxelCount();
+            }
+            CLinearSM sm(lib);
+            sm.SetNeighbours(nb.get());
+            sm.UseClosedForm(b == &vertex);
+            sm.Run(b->ptrs.data(), 0, total);
+        }
+        EXPECT_EQ(vertex.words, simplex.words) << c.comp << " compositions, variant " << c.variant;
+    }
+}
+
+TEST(LinearKernel, ClosedFormAnswersSmoothRegions) {
+    // A region of one mixture: after the first voxels the vertex is known and the simplex is
+    // no longer needed.
+    Block b(20, 20, 1, 2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f});
+    std::mt19937 rng(3);
+    for (std::size_t v = 0; v < b.Voxels(); ++v) {
+        b.SetVoxel(v, {0.2, 0.5, 0.3}, 0.001, &rng);
+        for (int i = 0; i < 3; ++i) b.words[i][v] = 5461;
+    }
+    b.p.interactWithPreviousState = 1;
+    LinearVertex vertex;
+    ASSERT_TRUE(vertex.Init(b.p));
+    LinearVertex::Recent recent;
+    int answered = 0;
+    for (std::size_t v = 0; v < b.Voxels(); ++v) {
+        VoxelProblem vp;
+        int failure = 0;
+        ASSERT_TRUE(vp.Load(b.p, b.ptrs.data(), v, failure));
+        double cost[3], f[3];
+        for (int i = 0; i < 3; ++i) cost[i] = 0.01 * (1.0 - vp.f[i]);
+        if (vertex.Solve(vp, cost, 1e-6 * 1.01, vp.f, f, recent)) {
+            ++answered;
+            continue;
+        }
+        // What the simplex would find, from the programme written out.
+        SmallLp lp;
+        lp.Reset(9);
+        for (int i = 0; i < 3; ++i) lp.cost[i] = cost[i];
+        for (int i = 3; i < 9; ++i) lp.cost[i] = 1e-6 * 1.01;
+        double row[9] = {1, 1, 1, 0, 0, 0, 0, 0, 0};
+        lp.AddRow(row, SmallLp::Eq, 1.0);
+        for (int q = 0; q < 2; ++q) {
+            double r[9] = {};
+            for (int k = 0; k < 3; ++k) r[k] = VoxelProblem::A(b.p, vp, q, k) / vp.tol[q];
+            lp.AddRow(r, SmallLp::Le, vp.b[q] / vp.tol[q] + 1.0);
+            lp.AddRow(r, SmallLp::Ge, vp.b[q] / vp.tol[q] - 1.0);
+        }
+        for (int k = 0; k < 3; ++k) {
+            double r[9] = {};
+            r[k] = 1.0;
+            r[3 + 2 * k] = -1.0;
+            r[4 + 2 * k] = 1.0;
+            lp.AddRow(r, SmallLp::Eq, vp.f[k]);
+        }
+        std::vector<double> x;
+        LpWorkspace ws;
+        double obj;
+        ASSERT_EQ(SolveSmallLp(lp, x, obj, ws), kLpOptimal);
+        vertex.Learn(vp, vp.f, x.data(), recent);
+    }
+    EXPECT_GT(answered, static_cast<int>(b.Voxels()) * 3 / 4);
 }
 
 TEST(Optimisers, NeighbourInteractionSmoothsNoise) {
