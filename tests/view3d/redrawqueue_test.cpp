@@ -110,17 +110,18 @@ TEST(ViewThreads, ClosingWhileSpinningEndsBothThreads) {
         updates.Post(16);
         ASSERT_TRUE(WaitFor([&] { return render.FramesDrawn() >= 3 && delivered >= 1; }));
         EXPECT_TRUE(render.Running());
-        // Closing: the hand-off first, so that no thread waits on the UI thread any more.
-        stopped = true;
+        // Closing: the hand-off first, so that no thread waits on the UI thread any more. A
+        // batch taken before the stop may still run (its hand-off refuses at once); none after.
         handoff.Cancel();
         updates.Stop();
+        stopped = true;
         updates.Post(8);
         render.Stop();
         EXPECT_FALSE(render.Running());
         EXPECT_FALSE(updates.Running());
     }
     EXPECT_FALSE(deliveredAfterStop.load());
-    EXPECT_LE(delivered.load(), 2);
+    EXPECT_LE(delivered.load(), 3);
 }
 
 TEST(UpdateLoop, BitsPostedMeanwhileAreOredIntoOneBatch) {
