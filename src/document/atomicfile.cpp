@@ -1,6 +1,7 @@
 #include "document/atomicfile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,36 +14,111 @@
 
 namespace zun {
 
+namespace fs = std::filesystem;
+
 namespace {
+
+constexpr const char* kTempInfix = ".tmp";
+constexpr std::size_t kTempRandom = 6;  // the XXXXXX of mkstemp
 
 std::string ErrorText(int err) {
     return err ? std::string(std::strerror(err)) : std::string("write error");
 }
 
+std::string FolderOf(const std::string& path) {
+    std::string folder = fs::path(path).parent_path().string();
+    return folder.empty() ? std::string(".") : folder;
+}
+
 // Syncs the folder so that the rename itself survives a crash.
 void SyncFolderOf(const std::string& path) {
-    std::string folder = std::filesystem::path(path).parent_path().string();
-    if (folder.empty()) folder = ".";
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
     }
 }
 
+// The file a chain of symbolic links ends at (which need not exist yet). Renaming over the link
+// itself would replace it with a plain file and leave the file it points to old.
+std::string FollowLinks(const std::string& path) {
+    fs::path p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(p, ec))) return p.string();
+        fs::path to = fs::read_symlink(p, ec);
+        if (ec) return p.string();
+        p = to.is_absolute() ? to : p.parent_path() / to;
+    }
+    throw std::runtime_error("Cannot write file " + path + ": " + ErrorText(ELOOP));
+}
+
+bool IsLeftoverName(const std::string& name, const std::string& base) {
+    const std::string prefix = base + kTempInfix;
+    if (name.size() != prefix.size() + kTempRandom || name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+        const char c = name[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-AtomicFile::AtomicFile(const std::string& path) : path_(path) {
-    std::string pattern = path + ".tmpXXXXXX";
+int AtomicFile::RemoveLeftovers(const std::string& target) {
+    const fs::path t = target;
+    const std::string base = t.filename().string();
+    int removed = 0;
+    std::error_code ec;
+    fs::directory_iterator it(FolderOf(target), ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!IsLeftoverName(name, base)) continue;
+        const std::string file = it->path().string();
+        int fd = ::open(file.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        // A save in progress holds the lock on its temporary; a killed one left it free.
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            if (::unlink(file.c_str()) == 0) ++removed;
+        }
+        ::close(fd);
+    }
+    return removed;
+}
+
+AtomicFile::AtomicFile(const std::string& path) : path_(path), target_(FollowLinks(path)) {
+    struct stat old {};
+    const bool exists = ::stat(target_.c_str(), &old) == 0;
+    if (exists) {
+        if (!S_ISREG(old.st_mode))
+            throw std::runtime_error("Cannot write file " + path + ": not a regular file");
+        // A file nobody may write is read-only on purpose, whatever rights this user has.
+        if ((old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(target_.c_str(), W_OK) != 0)
+            throw std::runtime_error("Cannot write file " + path + ": " + ErrorText(EACCES));
+    }
+    RemoveLeftovers(target_);
+
+    std::string pattern = target_ + kTempInfix + std::string(kTempRandom, 'X');
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    int fd = ::mkstemp(name.data());
+    int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) throw std::runtime_error("Cannot write file " + path + ": " + ErrorText(errno));
     tempPath_ = name.data();
-    // mkstemp creates the file readable by the owner only; a saved document gets ordinary rights.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    // Held until the file is closed after its rename; never contended at creation.
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    if (exists) {
+        ::fchmod(fd, old.st_mode & 07777);
+        // Keeps the owner where this user may (root saving another user's file); else the saver
+        // owns the new file, as with any file it creates.
+        [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid);
+    } else {
+        // mkstemp creates the file readable by the owner only; a new document gets ordinary rights.
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+    }
     file_ = ::fdopen(fd, "wb");
     if (!file_) {
         int err = errno;
@@ -78,23 +154,23 @@ void AtomicFile::Commit() {
     errno = 0;
     if (std::fflush(file_) != 0) Fail("Cannot write file", errno);
     if (::fsync(::fileno(file_)) != 0 && errno != EINVAL) Fail("Cannot write file", errno);
+    // Renamed while still open (and locked), so no other save takes it for a leftover meanwhile.
+    if (std::rename(tempPath_.c_str(), target_.c_str()) != 0) Fail("Cannot replace file", errno);
+    committed_ = true;
     std::FILE* f = file_;
     file_ = nullptr;
-    errno = 0;
-    if (std::fclose(f) != 0) Fail("Cannot write file", errno);
-    if (std::rename(tempPath_.c_str(), path_.c_str()) != 0) Fail("Cannot replace file", errno);
-    committed_ = true;
-    SyncFolderOf(path_);
+    std::fclose(f);  // everything was flushed and synced above
+    SyncFolderOf(target_);
 }
 
 void AtomicFile::Discard() {
-    if (file_) {
-        std::fclose(file_);
-        file_ = nullptr;
-    }
     if (!tempPath_.empty() && !committed_) {
         ::unlink(tempPath_.c_str());
         tempPath_.clear();
+    }
+    if (file_) {
+        std::fclose(file_);
+        file_ = nullptr;
     }
 }
 

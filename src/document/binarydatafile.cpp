@@ -100,6 +100,14 @@ DataDocument ReadBinaryDataFile(const std::string& path) {
     doc.nx = in.U32();
     doc.ny = in.U32();
     doc.nz = in.U32();
+    // A new document's grid is empty in every direction; any other grid has planes, rows and
+    // columns. A grid with one empty direction would hold no voxel however large the others claim
+    // to be, and would pass the size check below.
+    const bool empty = doc.nx == 0 && doc.ny == 0 && doc.nz == 0;
+    if (!empty && (doc.nx == 0 || doc.ny == 0 || doc.nz == 0)) in.Fail("the grid has an empty direction");
+    for (std::uint32_t n : {doc.nx, doc.ny, doc.nz})
+        if (n > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))
+            in.Fail("the grid is too large");
     std::uint32_t count = in.U32();
     if (!count) in.Fail("no channels");
     // Each description takes at least 16 bytes: a bound on the count before allocating.

@@ -130,7 +130,7 @@ bool CZunDoc::FillChannels(const DataDocument& data) {
         }
         ZunChan& c = *sample_->GetChan(static_cast<int>(i));
         c.range = {dc.rangeMin, dc.rangeMax};
-        std::memcpy(c.Data(), dc.words.data(), dc.words.size() * sizeof(imtype));
+        if (!dc.words.empty()) std::memcpy(c.Data(), dc.words.data(), dc.words.size() * sizeof(imtype));
         c.modified = true;
     }
     for (const DataCompound& cp : data.compounds) {
@@ -201,6 +201,11 @@ bool CZunDoc::ImportBinaryDataFile(const std::string& path) {
 }
 
 bool CZunDoc::WriteDataFile(const std::function<void()>& write) const {
+    if (IsComputing()) {
+        // The worker is writing the voxels: the file would mix two states, as a save would.
+        Tell(docmsg::kBusyExport, static_cast<int>(PromptIcon::Warning));
+        return false;
+    }
     try {
         write();
         return true;

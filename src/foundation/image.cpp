@@ -61,14 +61,20 @@ void Image<T>::DropChannelsFrom(int first) {
 
 template <class T>
 int Image<T>::AddChannels(int n) {
-    int i = 0;
-    do {
-        try {
-            InsertChannel(GetNumChannels());
-        } catch (const std::bad_alloc&) {
-            return -1;
-        }
-    } while (++i < n);
+    // The plane table is rebuilt once for all of them: a file may ask for tens of thousands.
+    const int before = GetNumChannels();
+    try {
+        channels.reserve(channels.size() + static_cast<std::size_t>(std::max(n, 1)));
+        int i = 0;
+        do {
+            channels.push_back(CreateChannel());
+        } while (++i < n);
+    } catch (const std::bad_alloc&) {
+        while (GetNumChannels() > before) channels.pop_back();
+        ChannelsChanged();
+        return -1;
+    }
+    ChannelsChanged();
     return GetNumChannels();
 }
 
@@ -84,7 +90,7 @@ int Image<T>::AppendPlanes(int n) {
 
 template <class T>
 void Image<T>::RemoveLastChannels(int n) {
-    for (int i = 0; i < n && !channels.empty(); ++i) RemoveChannel(GetNumChannels() - 1);
+    DropChannelsFrom(std::max(GetNumChannels() - std::max(n, 0), 0));
 }
 
 template <class T>
@@ -246,13 +252,6 @@ void Image<T>::Serialize(Archive& ar) {
             c->allocator = nullptr;
             c->ownedAllocator.reset();
         }
-        if (keep && !scratch) scratch = std::make_unique<Chan<T>>(&allocator, Dims());
-        if (!keep) scratch.reset();
-        keepData = keep != 0;
-        if (keepData && scratch->Reallocate(dims) < 0) {
-            channels.clear();
-            throw std::bad_alloc();
-        }
         const std::uint64_t expect = GetNumVoxels();
         for (std::size_t i = 0; i < channels.size(); ++i) {
             Chan<T>& c = *channels[i];
@@ -266,6 +265,17 @@ void Image<T>::Serialize(Archive& ar) {
                 channels.erase(channels.begin() + static_cast<std::ptrdiff_t>(i), channels.end());
                 throw;
             }
+        }
+        // The scratch block is the size of the grid: taken only once the file has shown that it
+        // really holds such a grid.
+        if (keep && channels.empty() && expect > 0)
+            throw ArchiveException(ArchiveException::generic, "a voxel grid without channels");
+        if (keep && !scratch) scratch = std::make_unique<Chan<T>>(&allocator, Dims());
+        if (!keep) scratch.reset();
+        keepData = keep != 0;
+        if (keepData && scratch->Reallocate(dims) < 0) {
+            channels.clear();
+            throw std::bad_alloc();
         }
     } catch (...) {
         // Only channels whose blocks were read completely stay.

@@ -1,8 +1,10 @@
 #include "foundation/voxelarchive.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <new>
+#include <vector>
 
 namespace zun {
 
@@ -114,10 +116,17 @@ T* ReadVoxelBlock(Archive& ar, std::uint64_t m, VoxelAllocator* allocator, bool 
     VoxelAllocator fallback(0);
     VoxelAllocator* a = allocator ? allocator : &fallback;
     if (m >= std::numeric_limits<std::uint64_t>::max() / sizeof(T) - 1) throw std::bad_alloc();
+    // The count comes from the file: the stream must show the first voxels before a block of the
+    // full size is asked for, so that a damaged or crafted count in a short file is reported as
+    // damage (end of file) rather than as a shortage of memory.
+    constexpr std::uint64_t kProbeBytes = 1 << 20;
+    std::vector<T> probe(static_cast<std::size_t>(std::min<std::uint64_t>(m, kProbeBytes / sizeof(T))));
+    ar.Read(probe.data(), probe.size() * sizeof(T));
     T* p = a->template Allocate<T>(m + 1);
     if (!p) throw std::bad_alloc();
+    if (!probe.empty()) std::memcpy(p, probe.data(), probe.size() * sizeof(T));
     try {
-        for (std::uint64_t done = 0; done < m;) {
+        for (std::uint64_t done = probe.size(); done < m;) {
             const std::uint64_t k = std::min(chunk, m - done);
             ar.Read(p + done, k * sizeof(T));
             done += k;

@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "foundation/memoryguard.h"
 #include "foundation/tiffio.h"
 #include "model/slice.h"
 #include "model/zunchan.h"
@@ -163,18 +164,28 @@ void ConvertWindow(const Src* in, int nx, const Window& win, imtype* out, const 
     }
 }
 
-// The first channel of the file, each sample in an element of its own width or wider.
+struct GuardedFree {
+    void operator()(void* p) const { VoxelAllocator::Free(p); }
+};
 template <class S>
-int ReadFirstChannel(TiffReader& reader, std::unique_ptr<S[]>& block) {
-    const std::size_t n = static_cast<std::size_t>(reader.Width()) * reader.Length();
+using SampleBlock = std::unique_ptr<S[], GuardedFree>;
+
+// The first channel of the file, each sample in an element of its own width or wider. The size
+// comes from the file's header, so the block passes the memory guard like any voxel block.
+template <class S>
+int ReadFirstChannel(TiffReader& reader, SampleBlock<S>& block) {
+    const std::uint64_t n = std::uint64_t(reader.Width()) * reader.Length();
+    VoxelAllocator allocator;
+    block.reset(allocator.Allocate<S>(std::max<std::uint64_t>(n, 1)));
+    if (!block) return kTiffNoMemory;
+    S* planes[1] = {block.get()};
     try {
-        block = std::make_unique_for_overwrite<S[]>(n);
+        // Unreadable data is not imported as rows of zeros.
+        return reader.ReadPlanes(planes, 1) ? kTiffOk : kTiffUnsupported;
     } catch (const std::bad_alloc&) {
+        // A scanline of thousands of samples per pixel.
         return kTiffNoMemory;
     }
-    S* planes[1] = {block.get()};
-    // Unreadable data is not imported as rows of zeros.
-    return reader.ReadPlanes(planes, 1) ? kTiffOk : kTiffUnsupported;
 }
 
 }  // namespace
@@ -224,26 +235,26 @@ int Slice::importFile(const char* path, const float* scale, const float* offset,
         return r;
     };
     if (isFloat) {
-        std::unique_ptr<float[]> block;
+        SampleBlock<float> block;
         r = ReadFirstChannel(reader, block);
         if (r == 0) StoreFloat(block.get(), nx, ny, path, bits, scale, offset, crop, cropX, cropY);
         return r;
     }
     switch (reader.SampleBytes()) {
         case 1: {
-            std::unique_ptr<std::uint8_t[]> block;
+            SampleBlock<std::uint8_t> block;
             return store(block);
         }
         case 2: {
-            std::unique_ptr<std::uint16_t[]> block;
+            SampleBlock<std::uint16_t> block;
             return store(block);
         }
         case 4: {
-            std::unique_ptr<std::uint32_t[]> block;
+            SampleBlock<std::uint32_t> block;
             return store(block);
         }
         default: {
-            std::unique_ptr<ullong[]> block;
+            SampleBlock<ullong> block;
             return store(block);
         }
     }

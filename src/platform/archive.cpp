@@ -264,7 +264,7 @@ const ClassInfo* Archive::ReadClassRecord(std::uint32_t tag16, std::uint32_t obj
         return info;
     }
     std::uint32_t idx = objTag & ~kBigClassTag;
-    if (idx == 0 || idx >= loadTable_.size() || !loadTable_[idx].cls || loadTable_[idx].obj)
+    if (idx == 0 || idx >= loadTable_.size() || !loadTable_[idx].cls)
         throw ArchiveException(ArchiveException::badIndex, "bad class index");
     *schema = loadTable_[idx].cls->schema & 0xFFFF;
     return loadTable_[idx].cls;
@@ -281,8 +281,10 @@ Serializable* Archive::ReadObject(const ClassInfo* required) {
     }
     if (!(objTag & kBigClassTag)) {
         if (objTag == 0) return nullptr;
-        if (objTag >= loadTable_.size() || !loadTable_[objTag].obj)
+        if (objTag >= loadTable_.size() || loadTable_[objTag].cls)
             throw ArchiveException(ArchiveException::badIndex, "bad object index");
+        if (loadTable_[objTag].held != Held::whole)
+            throw ArchiveException(ArchiveException::badIndex, "reference to an object no longer held");
         Serializable* obj = loadTable_[objTag].obj;
         if (required && !obj->IsKindOf(required))
             throw ArchiveException(ArchiveException::badClass, "object of wrong class");
@@ -294,25 +296,35 @@ Serializable* Archive::ReadObject(const ClassInfo* required) {
         throw ArchiveException(ArchiveException::badClass, std::string("unexpected class ") + info->name);
     std::unique_ptr<Serializable> made = info->CreateObject();
     if (!made) {
-        if (!info->factory) throw ArchiveException(ArchiveException::badClass, std::string("cannot create ") + info->name);
+        if (!info->factory)
+            throw ArchiveException(ArchiveException::badClass, std::string("cannot create ") + info->name);
         throw std::bad_alloc();
     }
     Serializable* obj = made.get();
-    owned_.push_back(std::move(made));
-    loadTable_.push_back(LoadEntry{nullptr, obj});
+    const auto index = static_cast<std::uint32_t>(loadTable_.size());
+    owned_.push_back(OwnedObject{std::move(made), index});
+    loadTable_.push_back(LoadEntry{nullptr, obj, Held::reading});
     ++nextIndex_;
     int saved = objectSchema_;
     objectSchema_ = static_cast<int>(schema);
     obj->Serialize(*this);
     objectSchema_ = saved;
+    // Nothing could refer to this object while its body was read, so it is still ours here.
+    loadTable_[index].held = Held::whole;
     return obj;
 }
 
 std::unique_ptr<Serializable> Archive::TakeOwnership(Serializable* obj) {
     for (auto it = owned_.rbegin(); it != owned_.rend(); ++it) {
-        if (it->get() == obj) {
-            std::unique_ptr<Serializable> out = std::move(*it);
+        if (it->obj.get() == obj) {
+            LoadEntry& e = loadTable_[it->index];
+            // An object whose body is still being read cannot be handed out: its reader owns it.
+            if (e.held != Held::whole) break;
+            std::unique_ptr<Serializable> out = std::move(it->obj);
             owned_.erase(std::next(it).base());
+            // From now on the new owner decides its lifetime; the archive forgets the address.
+            e.obj = nullptr;
+            e.held = Held::no;
             return out;
         }
     }

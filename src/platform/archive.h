@@ -57,8 +57,7 @@ public:
 
     // Scalars.
     template <class T>
-        requires std::is_arithmetic_v<T>
-    Archive& operator<<(T v) {
+    requires std::is_arithmetic_v<T> Archive& operator<<(T v) {
         if constexpr (std::is_same_v<T, bool>) {
             std::uint8_t b = v ? 1 : 0;
             Write(&b, 1);
@@ -69,8 +68,7 @@ public:
         return *this;
     }
     template <class T>
-        requires std::is_arithmetic_v<T>
-    Archive& operator>>(T& v) {
+    requires std::is_arithmetic_v<T> Archive& operator>>(T& v) {
         if constexpr (std::is_same_v<T, bool>) {
             std::uint8_t b = 0;
             Read(&b, 1);
@@ -82,9 +80,18 @@ public:
     }
 
     // Counted strings.
-    Archive& operator<<(const std::string& s) { WriteString(s); return *this; }
-    Archive& operator<<(const char* s) { WriteString(s); return *this; }
-    Archive& operator>>(std::string& s) { s = ReadString(); return *this; }
+    Archive& operator<<(const std::string& s) {
+        WriteString(s);
+        return *this;
+    }
+    Archive& operator<<(const char* s) {
+        WriteString(s);
+        return *this;
+    }
+    Archive& operator>>(std::string& s) {
+        s = ReadString();
+        return *this;
+    }
     void WriteString(const std::string& s);
     std::string ReadString();
 
@@ -97,7 +104,10 @@ public:
     // Reads one object record. The class must be a kind of `required` (null: any class), else
     // ArchiveException(badClass). New objects stay owned by the archive until a caller takes them
     // with TakeOwnership; what nobody takes is destroyed with the archive. Returns null for a null
-    // record; a back-reference returns the object read earlier.
+    // record; a back-reference returns the object read earlier. A back-reference is refused as
+    // damage (badIndex) unless the archive still holds that object whole: an object already taken
+    // may have been destroyed by its new owner, and one whose body is still being read would end
+    // up owned twice.
     Serializable* ReadObject(const ClassInfo* required);
     // Takes an object that this archive created out of its keeping. Throws
     // ArchiveException(badIndex) when the archive does not own it (already taken, or a
@@ -135,12 +145,18 @@ private:
     // Storing: object and class numbers.
     std::unordered_map<const void*, std::uint32_t> storeMap_;
     // Loading: index -> entry (class record or object).
+    enum class Held : std::uint8_t { no, reading, whole };
     struct LoadEntry {
         const ClassInfo* cls = nullptr;
-        Serializable* obj = nullptr;
+        Serializable* obj = nullptr;  // only while held is not `no`
+        Held held = Held::no;
     };
     std::vector<LoadEntry> loadTable_;
-    std::vector<std::unique_ptr<Serializable>> owned_;
+    struct OwnedObject {
+        std::unique_ptr<Serializable> obj;
+        std::uint32_t index;  // in loadTable_
+    };
+    std::vector<OwnedObject> owned_;
     std::uint32_t nextIndex_ = 1;
     int objectSchema_ = -1;
     void* context_ = nullptr;

@@ -160,6 +160,16 @@ TEST(DocCompute, NoSaveOrEditWhileRunningAndStopMarksModified) {
         EXPECT_EQ(f.prompt.Requests().at(0).text,
                   "The document cannot be saved while a computation is running.");
         EXPECT_FALSE(std::filesystem::exists(dir.File("busy.zun")));
+        // Nor exported: the file would mix the voxels of two moments of the run.
+        f.prompt.Clear();
+        EXPECT_FALSE(f.doc.ExportTextDocument(dir.File("busy.txt")));
+        EXPECT_FALSE(f.doc.ExportBinaryDataFile(dir.File("busy.bin")));
+        EXPECT_FALSE(f.doc.ExportChannelsToText({first}, dir.File("busy1.txt")));
+        EXPECT_EQ(f.prompt.Requests().size(), 3u);
+        EXPECT_EQ(f.prompt.Requests().at(0).text,
+                  "The document cannot be exported while a computation is running.");
+        for (const char* name : {"busy.txt", "busy.bin", "busy1.txt"})
+            EXPECT_FALSE(std::filesystem::exists(dir.File(name))) << name;
         EXPECT_EQ(f.doc.InsertChannel(0, 1, "late"), -3);
         EXPECT_TRUE(f.doc.DeleteSlices({0}).empty());
         // The worker owns the voxels: a text import must not write into them under it.

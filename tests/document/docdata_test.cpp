@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstring>
+
 #include "dochelpers.h"
 #include "document/binarydatafile.h"
 #include "document/textdatafile.h"
@@ -12,6 +15,7 @@ namespace zun {
 namespace {
 
 using Lines = std::vector<std::string>;
+using Bytes = std::vector<std::uint8_t>;
 
 void Fill(CZunDoc& doc) {
     ASSERT_EQ(doc.ResizeVolume({5, 4, 3}, {0, 0, 0}), 0);
@@ -133,6 +137,39 @@ TEST(DocData, AnImportRefusedForMemoryHalfWayLeavesTheDocumentNewAndEmpty) {
     SetMemoryStatusSource({});
     SetMemoryPolicy({});
     EXPECT_GT(refused, 1);
+}
+
+TEST(DocData, AnEmptyDocumentRoundTripsAndDegenerateGridsAreRefusedWithAMessage) {
+    TempDir dir;
+    std::string path = dir.File("empty.bin");
+    {
+        DocFixture f;
+        ASSERT_TRUE(f.doc.ExportBinaryDataFile(path));
+    }
+    DocFixture g;
+    ASSERT_TRUE(g.doc.ImportBinaryDataFile(path));
+    EXPECT_EQ(g.doc.GetSample().GetChanCount(), 1);
+    EXPECT_EQ(g.doc.GetSample().GetNumVoxels(), 0u);
+    EXPECT_TRUE(g.Messages().empty());
+
+    // The same file claiming planes or rows of nothing: at once, with the reason.
+    const Bytes empty = ReadFileBytes(path);
+    const std::size_t grid = 9 + 4 + 4;  // magic, version, empty notes
+    for (auto [nx, ny, nz] :
+         {std::array<std::uint32_t, 3>{0, 1, 100000000}, {0, 1, 4294967295u}, {7, 0, 0}, {1, 1, 0}}) {
+        Bytes b = empty;
+        std::memcpy(b.data() + grid, &nx, 4);
+        std::memcpy(b.data() + grid + 4, &ny, 4);
+        std::memcpy(b.data() + grid + 8, &nz, 4);
+        std::string bad = dir.File("degenerate.bin");
+        WriteFileBytes(bad, b);
+        DocFixture h;
+        EXPECT_FALSE(h.doc.ImportBinaryDataFile(bad));
+        EXPECT_EQ(h.Messages(),
+                  (Lines{"Not a valid binary data file: " + bad + " (the grid has an empty direction)"}))
+            << nx << " " << ny << " " << nz;
+        EXPECT_EQ(h.doc.GetSample().GetNumVoxels(), 0u);
+    }
 }
 
 TEST(DocData, ChannelAndSliceSelectionsExportAndImport) {

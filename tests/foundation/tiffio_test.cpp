@@ -6,8 +6,10 @@
 #include <cstring>
 #include <limits>
 
+#include "craftedtiff.h"
 #include "foundation/bitfield.h"
 #include "foundation/image.h"
+#include "foundation/memoryguard.h"
 #include "slicefiles.h"
 
 namespace zun {
@@ -175,6 +177,39 @@ TEST_F(TiffRead, RefusedMemoryKeepsTheChannelCount) {
     EXPECT_EQ(Image2d<ullong>::ReadTiff(File("rgb8.tif"), im, nullptr), kTiffNoMemory);
     SetMemoryStatusSource({});
     EXPECT_EQ(im.GetNumChannels(), 1);
+}
+
+// Counts the rebuilds of the plane table.
+class CountingImage : public Image2d<uint8> {
+public:
+    int rebuilds = 0;
+
+protected:
+    void ChannelsChanged() override {
+        ++rebuilds;
+        Image2d<uint8>::ChannelsChanged();
+    }
+};
+
+TEST(TiffCrafted, ThousandsOfSamplesPerPixelTakeOnePassOverTheChannelList) {
+    TempFolder dir("crafted");
+    std::vector<std::uint8_t> pixel(65535);
+    for (std::size_t i = 0; i < pixel.size(); ++i) pixel[i] = static_cast<std::uint8_t>(i * 7);
+    const std::string path = dir.Path("wide.tif");
+    testing::WriteFileBytes(path, testing::CraftTiff(1, 1, 65535, 8, pixel));
+    CountingImage im;
+    ASSERT_EQ(Image2d<uint8>::ReadTiff(path, im, nullptr), kTiffOk);
+    ASSERT_EQ(im.GetNumChannels(), 65535);
+    EXPECT_EQ(im.Plane(65534)[0], pixel[65534]);
+    EXPECT_LE(im.rebuilds, 3);
+    // The same header over a file that ends early: the channels go again, in one pass too.
+    testing::WriteFileBytes(path, testing::CraftTiff(1, 1, 65535, 8, {1, 2, 3}));
+    CountingImage refused;
+    refused.AppendPlanes(1);
+    refused.rebuilds = 0;
+    EXPECT_NE(Image2d<uint8>::ReadTiff(path, refused, nullptr), kTiffOk);
+    EXPECT_EQ(refused.GetNumChannels(), 1);
+    EXPECT_LE(refused.rebuilds, 4);
 }
 
 // --- the writers, read back by tifffile ---

@@ -1,5 +1,5 @@
-#include "platform/archiveio.h"
 #include "foundation/voxelarchive.h"
+#include "platform/archiveio.h"
 
 #include <gtest/gtest.h>
 
@@ -176,9 +176,11 @@ TEST_F(VoxelArchive, ChunkedTransferIsOneContiguousRun) {
 }
 
 TEST_F(VoxelArchive, LargeCountsAreJudgedByTheGuard) {
-    // A count beyond 32 bits is not refused for its size alone: the guard decides.
+    // A count beyond 32 bits is not refused for its size alone: once the stream shows its first
+    // voxels, the guard decides.
     Writer w;
     w << std::uint64_t{(1ull << 32) + 5};
+    w.b.resize(w.b.size() + (1 << 20));
     ScriptedMemory mem(1ull << 40, 0);
     VoxelAllocator a(5);
     imtype* p = nullptr;
@@ -187,6 +189,37 @@ TEST_F(VoxelArchive, LargeCountsAreJudgedByTheGuard) {
                  std::bad_alloc);
     EXPECT_EQ(p, nullptr);
     EXPECT_EQ(mem.Queries(), 1);
+}
+
+TEST_F(VoxelArchive, AHugeGridInAShortStreamIsDamageNotAShortageOfMemory) {
+    // A 40000 x 40000 grid with keep-data set and a few voxels: nothing grid-sized is asked of
+    // the guard (no scratch block, no voxel block) before the stream runs out.
+    Writer w;
+    w << std::int32_t{3} << std::int32_t{40000} << std::int32_t{40000} << std::int32_t{1} << std::int32_t{1};
+    w.Name("Chan3dimtype") << std::int32_t{3} << std::int32_t{40000} << std::int32_t{40000} << std::int32_t{1}
+                           << std::int32_t{1908};
+    w << std::int32_t{1908} << std::uint8_t{1} << std::uint64_t{1600000000};
+    for (int i = 0; i < 100; ++i) w << imtype{7};
+    ScriptedMemory mem(1ull << 40, 1ull << 20);
+    Image3d<imtype> im;
+    try {
+        Load(w.b, [&](Archive& ar) { im.Serialize(ar); });
+        ADD_FAILURE() << "accepted";
+    } catch (const ArchiveException& e) {
+        EXPECT_EQ(e.cause(), ArchiveException::endOfFile);
+    } catch (const std::bad_alloc&) {
+        ADD_FAILURE() << "reported as a shortage of memory";
+    }
+    EXPECT_EQ(mem.Queries(), 0);
+    EXPECT_EQ(im.GetNumChannels(), 0);
+
+    // Keep-data with no channel at all cannot show its grid: refused.
+    Writer none;
+    none << std::int32_t{3} << std::int32_t{40000} << std::int32_t{40000} << std::int32_t{1}
+         << std::int32_t{0} << std::int32_t{1908} << std::uint8_t{1};
+    Image3d<imtype> empty;
+    EXPECT_THROW(Load(none.b, [&](Archive& ar) { empty.Serialize(ar); }), ArchiveException);
+    EXPECT_EQ(mem.Queries(), 0);
 }
 
 TEST_F(VoxelArchive, DamagedImagesAreRefusedCleanly) {

@@ -11,12 +11,15 @@
 
 #include <unistd.h>
 
-#include "platform/archiveio.h"
+#include "foundation/craftedtiff.h"
 #include "foundation/foundationclasses.h"
+#include "foundation/memoryguard.h"
+#include "foundation/slicefiles.h"
 #include "foundation/tiffio.h"
 #include "model/sample.h"
 #include "model/sampleclasses.h"
 #include "platform/archive.h"
+#include "platform/archiveio.h"
 
 namespace zun {
 namespace {
@@ -262,6 +265,30 @@ TEST_F(SliceImportTest, WideAndMultiSampleFiles) {
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 10; ++x)
             ASSERT_EQ(c.GetSlice(1)->image->Plane(0)[y * 10 + x], rule(static_cast<ullong>(100 * x + y)));
+}
+
+TEST_F(SliceImportTest, AHugeHeaderInATinyFileAsksTheMemoryGuardFirst) {
+    const std::string path = (dir / "huge.tif").string();
+    testing::WriteFileBytes(path, testing::CraftTiff(100000, 100000, 1, 8, {1, 2, 3, 4}));
+    ZunImage s;
+    s.Resize(Dims{4, 4, 1});
+    s.InsertChan(1, 0, "ct_1", 1);
+    ZunChan& c = *s.GetChan(0);
+    ASSERT_EQ(c.GetSliceCount(), 1);
+    int queries = 0;
+    SetMemoryPolicy({true, 10});
+    SetMemoryStatusSource([&](MemoryStatus& m) {
+        ++queries;
+        m.totalPhysical = 1ull << 34;
+        m.availablePhysical = 1ull << 32;
+        return true;
+    });
+    const int r = c.ImportSliceFile(0, path.c_str(), nullptr, nullptr, 0, 0, 0, true);
+    SetMemoryStatusSource({});
+    SetMemoryPolicy({});
+    EXPECT_EQ(r, kTiffNoMemory);
+    EXPECT_GE(queries, 1);
+    EXPECT_FALSE(c.GetSlice(0)->image);
 }
 
 // Float samples against the rule sample by sample, special values included, for ranges in either

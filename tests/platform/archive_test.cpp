@@ -69,8 +69,8 @@ TEST_F(ArchiveTest, ScalarsAreLittleEndianAndBoolIsOneByte) {
         ar << std::int32_t{0x01020304} << std::uint16_t{0xABCD} << true << false << 1.0 << 2.5f
            << std::uint64_t{0x1122334455667788ull};
     });
-    Bytes expect = {0x04, 0x03, 0x02, 0x01, 0xCD, 0xAB, 1, 0, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F,
-                    0, 0, 0x20, 0x40, 0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11};
+    Bytes expect = {0x04, 0x03, 0x02, 0x01, 0xCD, 0xAB, 1,    0,    0,    0,    0,    0,    0,    0,
+                    0xF0, 0x3F, 0,    0,    0x20, 0x40, 0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11};
     EXPECT_EQ(b, expect);
 
     // Any non-zero byte loads as true.
@@ -133,18 +133,25 @@ TEST_F(ArchiveTest, ObjectGraphUsesClassAndObjectBackReferences) {
         ar.WriteObject(&shared);
     });
     auto cls = [](std::uint16_t schema, const char* name) {
-        Bytes r = {0xFF, 0xFF, static_cast<std::uint8_t>(schema), static_cast<std::uint8_t>(schema >> 8),
-                   static_cast<std::uint8_t>(std::strlen(name)), 0};
+        Bytes r = {0xFF,
+                   0xFF,
+                   static_cast<std::uint8_t>(schema),
+                   static_cast<std::uint8_t>(schema >> 8),
+                   static_cast<std::uint8_t>(std::strlen(name)),
+                   0};
         for (const char* c = name; *c; ++c) r.push_back(static_cast<std::uint8_t>(*c));
         return r;
     };
     // Numbers: 1 class TestNode, 2 node, 3 class TestLeaf, 4 shared, 5 node2, 6 other.
-    Bytes expect = Concat({cls(3, "TestNode"), cls(0, "TestLeaf"), {7, 0, 0, 0},
-                           {0x04, 0x00},              // b: back-reference to object 4
-                           {0x01, 0x80},              // node2: new object of class 1
-                           {0x03, 0x80}, {9, 0, 0, 0},  // other: new object of class 3
-                           {0x00, 0x00},              // null
-                           {0x04, 0x00}});            // shared again
+    Bytes expect = Concat({cls(3, "TestNode"),
+                           cls(0, "TestLeaf"),
+                           {7, 0, 0, 0},
+                           {0x04, 0x00},  // b: back-reference to object 4
+                           {0x01, 0x80},  // node2: new object of class 1
+                           {0x03, 0x80},
+                           {9, 0, 0, 0},    // other: new object of class 3
+                           {0x00, 0x00},    // null
+                           {0x04, 0x00}});  // shared again
     EXPECT_EQ(b, expect);
 
     MemoryStream ms(b);
@@ -225,6 +232,67 @@ TEST_F(ArchiveTest, DamagedStreamsAreRefusedWithTheirCause) {
     EXPECT_EQ(LoadCause(Bytes{0x05, 0x80}), ArchiveException::badIndex);
     EXPECT_EQ(LoadCause(Bytes{0xFF, 0x7F, 0x09, 0, 0, 0}), ArchiveException::badIndex);
     EXPECT_EQ(LoadCause(Bytes{0xFF, 0x7F, 0x09, 0, 0, 0x80}), ArchiveException::badIndex);
+}
+
+// Owns what it reads, and drops the first child part way through its body, as loaders that
+// replace or discard a record do.
+class TestOwner : public Serializable {
+    ZUN_DECLARE_SERIAL(TestOwner)
+public:
+    std::unique_ptr<TestLeaf> kept;
+    void Serialize(Archive& ar) override {
+        if (ar.IsStoring()) return;
+        std::unique_ptr<TestLeaf> first = ar.ReadOwnedObject<TestLeaf>();
+        first.reset();
+        kept = ar.ReadOwnedObject<TestLeaf>();
+    }
+};
+ZUN_IMPLEMENT_SERIAL(TestOwner, Serializable, 0)
+
+// Reads one child that it owns; used to build a record that refers to itself.
+class TestSelf : public Serializable {
+    ZUN_DECLARE_SERIAL(TestSelf)
+public:
+    std::unique_ptr<Serializable> child;
+    void Serialize(Archive& ar) override {
+        if (ar.IsLoading()) {
+            Serializable* p = ar.ReadObject(nullptr);
+            if (p) child = ar.TakeOwnership(p);
+        }
+    }
+};
+ZUN_IMPLEMENT_SERIAL(TestSelf, Serializable, 0)
+
+TEST_F(ArchiveTest, ReferencesToObjectsNoLongerHeldAreRefusedAsDamage) {
+    ClassRegistry::Instance().Register(&TestOwner::classInfo);
+    ClassRegistry::Instance().Register(&TestSelf::classInfo);
+    auto cls = [](const char* name) {
+        Bytes r = {0xFF, 0xFF, 0, 0, static_cast<std::uint8_t>(std::strlen(name)), 0};
+        for (const char* c = name; *c; ++c) r.push_back(static_cast<std::uint8_t>(*c));
+        return r;
+    };
+    // 1 class TestOwner, 2 owner, 3 class TestLeaf, 4 first leaf (taken and destroyed), then a
+    // back-reference to 4 where the second leaf belongs.
+    Bytes dangling = Concat({cls("TestOwner"), cls("TestLeaf"), {1, 0, 0, 0}, {0x04, 0x00}});
+    EXPECT_EQ(LoadCause(dangling), ArchiveException::badIndex);
+    // The same reference after the owner's body: the leaf went with its owner's reader.
+    Bytes later =
+        Concat({cls("TestOwner"), cls("TestLeaf"), {1, 0, 0, 0}, {0x03, 0x80}, {2, 0, 0, 0}, {0x04, 0x00}});
+    EXPECT_EQ(LoadCause(later), ArchiveException::badIndex);
+    // An object whose body refers to the object itself.
+    Bytes self = Concat({cls("TestSelf"), {0x02, 0x00}});
+    EXPECT_EQ(LoadCause(self), ArchiveException::badIndex);
+    // A class number used as an object, and an object number used as a class.
+    EXPECT_EQ(LoadCause(Concat({cls("TestLeaf"), {1, 0, 0, 0}, {0x01, 0x00}})), ArchiveException::badIndex);
+    EXPECT_EQ(LoadCause(Concat({cls("TestLeaf"), {1, 0, 0, 0}, {0x02, 0x80}})), ArchiveException::badIndex);
+
+    // Objects the archive still holds can be referred to again, and taken once.
+    MemoryStream ms(Concat({cls("TestLeaf"), {5, 0, 0, 0}, {0x02, 0x00}}));
+    Archive ar(ms, Archive::Mode::Load);
+    Serializable* p = ar.ReadObject(nullptr);
+    EXPECT_EQ(ar.ReadObject(&TestLeaf::classInfo), p);
+    auto taken = ar.TakeOwnership(p);
+    EXPECT_THROW(ar.TakeOwnership(p), ArchiveException);
 }
 
 TEST_F(ArchiveTest, NonVersionableClassNeedsItsOwnSchema) {
