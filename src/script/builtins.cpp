@@ -287,10 +287,12 @@ Value* Resamp(const ValueList& args, ValuePool& pool) {
     if (lengths.empty()) return a;
     double total = 1.0;
     for (int64_t d : lengths) total *= static_cast<double>(d);
-    CheckAllocation(total * (pool.fast ? 8.0 : Evaluator::kBytesPerElement));
     const int type = LeafType(*a);
     Block src;
-    if (pool.fast && a->DescribeBlock(src) && src.kind == Block::kDense) {
+    const bool dense = pool.fast && a->DescribeBlock(src) && src.kind == Block::kDense;
+    // Charged by the path really taken: a literal or a list is resampled element by element.
+    CheckAllocation(total * (dense ? 8.0 : Evaluator::kBytesPerElement));
+    if (dense) {
         DenseVector* r = DenseVector::Create(&pool, type, lengths, true);
         Block dst;
         r->DescribeBlock(dst);

@@ -20,10 +20,42 @@ void Check(bool ok, const char* text) {
 
 }  // namespace
 
+namespace {
+
+// A binary operator of the left-associative kind: "1 + 2 + ... + n" nests one such node per term
+// down the left side.
+bool IsChainLink(const SyntaxNode* node) {
+    return node->kind >= mul && node->kind <= log_or && node->ChildCount() == 2;
+}
+
+}  // namespace
+
 Value* Evaluator::Evaluate(SyntaxNode* node) {
+    if (IsChainLink(node)) return EvaluateChain(node);
     ValueList kids;
     kids.reserve(node->children.size());
     for (auto& child : node->children) kids.push_back(Evaluate(child.get()));
+    return Finish(node, kids);
+}
+
+// The left spine of a chain in a loop (its length is the user's: a pasted sum of thousands of
+// terms), in the order the recursion would take: the leftmost operand, then each right operand
+// and its operator.
+Value* Evaluator::EvaluateChain(SyntaxNode* node) {
+    std::vector<SyntaxNode*> spine;
+    for (SyntaxNode* n = node; IsChainLink(n); n = n->Child(0)) spine.push_back(n);
+    Value* left = Evaluate(spine.back()->Child(0));
+    ValueList kids(2);
+    for (auto it = spine.rbegin(); it != spine.rend(); ++it) {
+        kids[0] = left;
+        kids[1] = Evaluate((*it)->Child(1));
+        left = Finish(*it, kids);
+    }
+    return left;
+}
+
+Value* Evaluator::Finish(SyntaxNode* node, const ValueList& kids) {
+    node->settled = false;
     Value* r = Apply(node, kids);
     node->result = r;
     if (!r->IsOwned()) r->owner = node;
@@ -42,6 +74,8 @@ Value* Evaluator::Evaluate(SyntaxNode* node) {
                 Release(node->Child(1));
             } else {
                 for (auto& child : node->children) Release(child.get());
+                // Nothing below holds a value now: releasing this node again stops here.
+                node->settled = true;
             }
     }
     return r;
@@ -62,6 +96,7 @@ void Evaluator::Release(SyntaxNode* node) {
     }
     if (node->result && node->result->owner == node) node->result->Discard();
     node->result = nullptr;
+    if (node->settled) return;
     for (auto& child : node->children) Release(child.get());
 }
 
@@ -77,23 +112,17 @@ Value* Evaluator::Identifier(SyntaxNode* node) {
 
 Value* Evaluator::Range(Value& a, Value& b) {
     Check(a.IsIntegral() && a.IsScalar() && b.IsIntegral() && b.IsScalar(), msg::kRangeLimits);
-    const int64_t from = a.GetInt(), to = b.GetInt();
-    const int64_t step = to >= from ? 1 : -1;
-    CheckAllocation(static_cast<double>((to - from) * step + 1) * kBytesPerElement);
-    auto* r = pool_.Make<VectorDynamic>();
-    for (int64_t i = from;; i += step) {
-        Value* e = pool_.Make<ScalarRO>(kInt);
-        e->PutInt(static_cast<int32_t>(i));
-        r->Append(e);
-        if (i == to) break;
-    }
-    return r;
+    return pool_.Make<VectorRange>(a.GetInt(), b.GetInt());
 }
 
 Value* Evaluator::List(const ValueList& kids) {
     bool anyRange = false;
     for (Value* v : kids) anyRange = anyRange || v->IsRange();
     if (!anyRange) return pool_.Make<VectorStatic>(kids);
+    // The ranges' elements are made here, one object each.
+    double elements = 0;
+    for (Value* v : kids) elements += v->IsRange() ? static_cast<double>(v->Count()) : 1.0;
+    if (elements > kUncheckedElements) CheckAllocation(elements * kBytesPerElement);
     auto* r = pool_.Make<VectorDynamic>();
     for (Value* v : kids) {
         if (v->IsRange()) {

@@ -15,10 +15,12 @@ public:
     // Applies pending post-increments, frees what the node owns and releases its children.
     void Release(SyntaxNode* node);
 
-    // What one element of a list of values costs, for the memory check before a range is built.
-    static constexpr double kBytesPerElement = 96.0;
+    static constexpr double kBytesPerElement = script::kBytesPerElement;
 
 private:
+    Value* EvaluateChain(SyntaxNode* node);
+    // Applies the node to its children's values and releases what it no longer needs.
+    Value* Finish(SyntaxNode* node, const ValueList& kids);
     Value* Apply(SyntaxNode* node, const ValueList& kids);
     Value* Constant(SyntaxNode* node);
     Value* UnaryNode(NodeKind kind, Value& a);

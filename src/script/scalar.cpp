@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/memoryguard.h"
 #include "foundation/numformat.h"
 #include "script/block.h"
 #include "script/messages.h"
@@ -18,6 +19,16 @@ void Raise(const char* text) {
 }
 
 void CheckAllocation(double bytes) {
+    // What is available now, less the share the memory preferences keep free: the machine's whole
+    // memory would let a line grow until the system itself runs short.
+    MemoryStatus status;
+    if (QueryMemoryStatus(status) && status.totalPhysical) {
+        if (!(bytes <= static_cast<double>(status.availablePhysical))) Raise(msg::kOutOfMemory);
+        const MemoryPolicy policy = GetMemoryPolicy();
+        if (policy.enabled && !GuardAdmits(static_cast<std::uint64_t>(bytes), policy.remain, status))
+            Raise(msg::kOutOfMemory);
+        return;
+    }
     static const double physical =
         static_cast<double>(sysconf(_SC_PHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGESIZE));
     if (!(bytes <= physical)) Raise(msg::kOutOfMemory);

@@ -9,6 +9,18 @@
 
 namespace zun::script {
 
+SyntaxNode::~SyntaxNode() {
+    std::vector<std::unique_ptr<SyntaxNode>> pending;
+    for (auto& c : children) pending.push_back(std::move(c));
+    while (!pending.empty()) {
+        std::unique_ptr<SyntaxNode> n = std::move(pending.back());
+        pending.pop_back();
+        if (!n) continue;
+        for (auto& c : n->children) pending.push_back(std::move(c));
+        // n goes here with no children left.
+    }
+}
+
 void SyntaxNode::AddChild(std::unique_ptr<SyntaxNode> child) {
     children.push_back(std::move(child));
 }
@@ -103,8 +115,8 @@ private:
         Parser& parser;
     };
 
-    // A loop that nests the tree one level per step (left-associative operators, postfix
-    // increments) counts against the same limit as recursion.
+    // A loop that nests the tree one level per step (postfix increments) counts against the same
+    // limit as recursion.
     struct Nesting {
         explicit Nesting(Parser& p) : parser(p) {}
         ~Nesting() { parser.depth_ -= levels; }
@@ -180,13 +192,13 @@ private:
     }
 
     Node Primary() {
-        Depth d(*this);
         Node n;
         switch (token_) {
             case IDENTIFIER: {
                 std::string name = value_.text;
                 Advance();
                 if (token_ == '(') {
+                    Depth d(*this);
                     Advance();
                     n = Make(call);
                     n->text = name;
@@ -219,12 +231,14 @@ private:
                 n->text = value_.text;
                 break;
             case '(': {
+                Depth d(*this);
                 Advance();
                 n = Expression();
                 Expect(')');
                 return n;
             }
             case '{': {
+                Depth d(*this);
                 Advance();
                 n = Make(vector_literal);
                 if (token_ != '}') n->AddFlattened(Expression(), expr_list);
@@ -243,6 +257,7 @@ private:
         Nesting nesting(*this);
         for (;;) {
             if (token_ == '[') {
+                Depth d(*this);
                 Advance();
                 Node sub = Make(subscript);
                 if (token_ != ']') {
@@ -278,6 +293,14 @@ private:
 
     // Returns a unary_expression; isUnary tells the assignment rule what it parsed.
     Node Unary() {
+        if (token_ == INC_OP || token_ == DEC_OP || token_ == '+' || token_ == '-' || token_ == '~' ||
+            token_ == '!' || token_ == SIZEOF)
+            return Prefixed();
+        return Postfix();
+    }
+
+    // A prefix operator and its operand: one level deeper.
+    Node Prefixed() {
         Depth d(*this);
         switch (token_) {
             case INC_OP:
@@ -317,8 +340,8 @@ private:
     int PeekAfterParen() const { return scanner_.Peek(); }
 
     Node Cast(bool* isUnary = nullptr) {
-        Depth d(*this);
         if (token_ == '(' && IsTypeToken(PeekAfterParen())) {
+            Depth d(*this);
             Advance();
             Node t = TypeName();
             Expect(')');
@@ -337,59 +360,44 @@ private:
         return Make(range, std::move(a), Cast());
     }
 
-    template <typename Next>
-    Node LeftAssoc(Next next, std::initializer_list<std::pair<int, NodeKind>> ops, bool* isUnary) {
-        Node a = next(isUnary);
-        Nesting nesting(*this);
-        for (;;) {
-            NodeKind kind{};
-            bool found = false;
-            for (auto [tok, k] : ops)
-                if (token_ == tok) kind = k, found = true;
-            if (!found) return a;
+    // The left-associative binary operators, loosest first. A chain of any length is one loop;
+    // recursion only climbs to tighter operators (ten levels at most).
+    static bool BinaryOperator(int token, int& level, NodeKind& kind) {
+        static constexpr struct {
+            int token, level;
+            NodeKind kind;
+        } kOps[] = {{OR_OP, 1, log_or}, {AND_OP, 2, log_and}, {'|', 3, bit_or},   {'^', 4, bit_xor},
+                    {'&', 5, bit_and},  {EQ_OP, 6, eq},       {NE_OP, 6, ne},     {'<', 7, lt},
+                    {'>', 7, gt},       {LE_OP, 7, le},       {GE_OP, 7, ge},     {LEFT_OP, 8, shl},
+                    {RIGHT_OP, 8, shr}, {'+', 9, add},        {'-', 9, subtract}, {'*', 10, mul},
+                    {'/', 10, div_},    {'%', 10, mod}};
+        for (const auto& op : kOps)
+            if (op.token == token) {
+                level = op.level;
+                kind = op.kind;
+                return true;
+            }
+        return false;
+    }
+
+    Node Binary(int minLevel, bool* isUnary) {
+        Node a = Range(isUnary);
+        int level = 0;
+        NodeKind kind{};
+        while (BinaryOperator(token_, level, kind) && level >= minLevel) {
             if (isUnary) *isUnary = false;
             Advance();
-            nesting.Deeper();
-            a = Make(kind, std::move(a), next(nullptr));
+            a = Make(kind, std::move(a), Binary(level + 1, nullptr));
         }
+        return a;
     }
 
-    Node Mul(bool* u) {
-        return LeftAssoc([this](bool* x) { return Range(x); }, {{'*', mul}, {'/', div_}, {'%', mod}}, u);
-    }
-    Node Add(bool* u) {
-        return LeftAssoc([this](bool* x) { return Mul(x); }, {{'+', add}, {'-', subtract}}, u);
-    }
-    Node Shift(bool* u) {
-        return LeftAssoc([this](bool* x) { return Add(x); }, {{LEFT_OP, shl}, {RIGHT_OP, shr}}, u);
-    }
-    Node Rel(bool* u) {
-        return LeftAssoc([this](bool* x) { return Shift(x); },
-                         {{'<', lt}, {'>', gt}, {LE_OP, le}, {GE_OP, ge}}, u);
-    }
-    Node Eq(bool* u) {
-        return LeftAssoc([this](bool* x) { return Rel(x); }, {{EQ_OP, eq}, {NE_OP, ne}}, u);
-    }
-    Node BitAnd(bool* u) {
-        return LeftAssoc([this](bool* x) { return Eq(x); }, {{'&', bit_and}}, u);
-    }
-    Node BitXor(bool* u) {
-        return LeftAssoc([this](bool* x) { return BitAnd(x); }, {{'^', bit_xor}}, u);
-    }
-    Node BitOr(bool* u) {
-        return LeftAssoc([this](bool* x) { return BitXor(x); }, {{'|', bit_or}}, u);
-    }
-    Node LogAnd(bool* u) {
-        return LeftAssoc([this](bool* x) { return BitOr(x); }, {{AND_OP, log_and}}, u);
-    }
-    Node LogOr(bool* u) {
-        return LeftAssoc([this](bool* x) { return LogAnd(x); }, {{OR_OP, log_or}}, u);
-    }
+    Node LogOr(bool* u) { return Binary(1, u); }
 
     Node Conditional(bool* isUnary) {
-        Depth d(*this);
         Node c = LogOr(isUnary);
         if (token_ != '?') return c;
+        Depth d(*this);
         if (isUnary) *isUnary = false;
         Advance();
         Node a = Expression();
@@ -401,7 +409,6 @@ private:
     }
 
     Node Assignment() {
-        Depth d(*this);
         bool isUnary = false;
         Node target = Conditional(&isUnary);
         static constexpr std::pair<int, NodeKind> kOps[] = {
@@ -412,6 +419,7 @@ private:
         for (auto [tok, kind] : kOps) {
             if (token_ == tok) {
                 if (!isUnary) Fail();
+                Depth d(*this);
                 Advance();
                 return Make(kind, std::move(target), Assignment());
             }
@@ -419,14 +427,16 @@ private:
         return target;
     }
 
+    // A list of any length is one loop.
     Node Expression() {
-        Depth d(*this);
         Node a = Assignment();
         if (token_ != ',') return a;
-        Advance();
         Node list = Make(expr_list);
         list->AddFlattened(std::move(a), expr_list);
-        list->AddFlattened(Expression(), expr_list);
+        while (token_ == ',') {
+            Advance();
+            list->AddFlattened(Assignment(), expr_list);
+        }
         return list;
     }
 

@@ -78,6 +78,10 @@ enum NodeKind : int {
 class SyntaxNode {
 public:
     explicit SyntaxNode(NodeKind k) : kind(k) {}
+    // Frees the subtree without recursion: a chain of thousands of terms is that deep.
+    ~SyntaxNode();
+    SyntaxNode(const SyntaxNode&) = delete;
+    SyntaxNode& operator=(const SyntaxNode&) = delete;
 
     void AddChild(std::unique_ptr<SyntaxNode> child);
     // Adds the child, or the child's own children when it is a list of the given kind.
@@ -88,6 +92,7 @@ public:
     NodeKind kind;
     std::vector<std::unique_ptr<SyntaxNode>> children;
     Value* result = nullptr;
+    bool settled = false;  // evaluated, and no node below holds a value any more
     int32_t intValue = 0;
     double floatValue = 0.0;
     std::string text;
@@ -106,7 +111,9 @@ struct ParseResult {
 // Parses one line; scanner and parser messages are appended to messages, each on a new line.
 ParseResult ParseLine(const std::string& text, std::string& messages);
 
-// Deepest nesting the parser accepts before it reports "memory exhausted".
+// Deepest nesting (parentheses, braces, brackets, calls, prefix operators, casts, conditional and
+// assignment right sides, postfix increments) the parser accepts before it reports "memory
+// exhausted". Lists and chains of binary operators do not nest and have no limit.
 inline constexpr int kMaxParseDepth = 1000;
 
 }  // namespace zun::script

@@ -27,6 +27,10 @@ struct ScriptError {
 // Raises "out of memory" before an evaluation asks for more than the machine has, so that a
 // line like a resampling to huge lengths fails cleanly instead of exhausting the system.
 void CheckAllocation(double bytes);
+// What one element costs on the generic path (its value object, pool entry and list slot), for
+// the check before a list of elements is made; lists up to kUncheckedElements are not checked.
+inline constexpr double kBytesPerElement = 96.0;
+inline constexpr int64_t kUncheckedElements = 4096;
 
 enum class BinOp {
     Mul,

@@ -182,6 +182,9 @@ int VectorValue::ElementType() {
 }
 
 VectorDynamic* VectorValue::NewVectorLike() {
+    // The result gets one value object per element: charged before the loop that makes them.
+    if (const int64_t n = Count(); n > kUncheckedElements)
+        CheckAllocation(static_cast<double>(n) * kBytesPerElement);
     if (IsRectangular()) return Pool()->Make<VectorArray>();
     return Pool()->Make<VectorDynamic>();
 }
@@ -315,6 +318,60 @@ double VectorValue::GenericTotal(ListOp op) {
 Value* VectorStatic::Element(int64_t index) {
     if (index < 0 || index >= Count()) Raise(msg::kInvalidIndex);
     return elements_[static_cast<size_t>(index)];
+}
+
+VectorRange::VectorRange(ValuePool* pool, int32_t from, int32_t to)
+    : VectorValue(pool),
+      from_(from),
+      step_(to >= from ? 1 : -1),
+      count_((static_cast<int64_t>(to) - from) * (to >= from ? 1 : -1) + 1) {}
+
+Value* VectorRange::Element(int64_t index) {
+    if (index < 0 || index >= count_) Raise(msg::kInvalidIndex);
+    Value* e = Pool()->Make<ScalarRO>(kInt);
+    e->PutInt(static_cast<int32_t>(from_ + index * step_));
+    e->parent = this;
+    return e;
+}
+
+bool VectorRange::HasSameType(Value& other) {
+    if (other.IsVector()) return VectorValue::HasSameType(other);
+    PoolScope scope(Pool());
+    return Element(0)->HasSameType(other);
+}
+bool VectorRange::IsCompatible(Value& other) {
+    if (other.IsVector()) return VectorValue::IsCompatible(other);
+    PoolScope scope(Pool());
+    return Element(0)->IsCompatible(other);
+}
+bool VectorRange::IsAssignableFrom(Value& other) {
+    if (other.IsVector()) return VectorValue::IsAssignableFrom(other);
+    PoolScope scope(Pool());
+    return Element(0)->IsAssignableFrom(other);
+}
+bool VectorRange::HasCompatibleSize(Value& other) {
+    if (other.IsVector()) return VectorValue::HasCompatibleSize(other);
+    PoolScope scope(Pool());
+    return Element(0)->HasCompatibleSize(other);
+}
+
+int VectorRange::ElementType() {
+    PoolScope scope(Pool());
+    return Element(0)->ElementType();
+}
+
+double VectorRange::TotalMax() {
+    return static_cast<double>(step_ > 0 ? from_ + (count_ - 1) : from_);
+}
+
+double VectorRange::TotalMin() {
+    return static_cast<double>(step_ > 0 ? from_ : from_ - (count_ - 1));
+}
+
+double VectorRange::TotalSum() {
+    // Exact in 128 bits: up to 2^32 terms of up to 2^31.
+    const __int128 last = from_ + (count_ - 1) * step_;
+    return static_cast<double>(static_cast<__int128>(count_) * (from_ + last) / 2);
 }
 
 Value* VectorDynamic::Element(int64_t index) {

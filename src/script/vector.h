@@ -91,6 +91,41 @@ protected:
     ValueList elements_;
 };
 
+// The integers from `from` to `to` in steps of one, either way. No element exists until it is
+// asked for, and the totals are computed without any: a built-in consuming "1 .. 200000000"
+// costs nothing per element.
+class VectorRange : public VectorValue {
+public:
+    VectorRange(ValuePool* pool, int32_t from, int32_t to);
+    // Every element is a read-only int: the type tests need not look at them.
+    bool IsBool() const override { return false; }
+    bool IsIntegral() const override { return true; }
+    bool IsBoolOrIntegral() const override { return true; }
+    bool IsFloating() const override { return false; }
+    bool IsNumeric() const override { return true; }
+    bool IsString() const override { return false; }
+    bool IsNumericOrString() const override { return true; }
+    bool IsWritable() const override { return false; }
+    bool IsDocumentData() const override { return false; }
+    bool IsRectangular() const override { return true; }
+    // Against a scalar every element answers as the first one does.
+    bool HasSameType(Value& other) override;
+    bool IsCompatible(Value& other) override;
+    bool IsAssignableFrom(Value& other) override;
+    bool HasCompatibleSize(Value& other) override;
+    int ElementType() override;
+    int64_t Count() const override { return count_; }
+    int64_t TotalCount() const override { return count_; }
+    // A read-only integer scalar of the pool (rewound by element loops).
+    Value* Element(int64_t index) override;
+    double TotalMax() override;
+    double TotalMin() override;
+    double TotalSum() override;
+
+private:
+    int64_t from_, step_, count_;
+};
+
 // A nested vector whose levels all have fixed lengths.
 class VectorArray : public VectorDynamic {
 public:

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "foundation/memoryguard.h"
 #include "memorydocument.h"
 #include "script/scalar.h"
 
@@ -119,6 +120,50 @@ TEST_P(LanguageTest, ModifiedFlagAndPendingSteps) {
     EXPECT_EQ(doc.edits, 6);
 }
 
+// Ranges consumed by a built-in make no element; what does make one object per element is
+// charged at what it really costs, against the memory available now, before anything is made.
+TEST_P(LanguageTest, RangesAndTheMemoryCheck) {
+    SetMemoryStatusSource([](MemoryStatus& m) {
+        m.totalPhysical = 32ull << 30;
+        m.availablePhysical = 16ull << 30;
+        return true;
+    });
+    EXPECT_EQ(
+        Run("maxt(1 .. 200000000), mint(1 .. 200000000), sumt(1 .. 60000), maxt(5 .. -3), mint(5 .. -3), "
+            "sumt(3 .. -2)"),
+        "{200000000,1,1800030000,5,-3,3}");
+    EXPECT_EQ(Run("sumt(1 .. 100) == 5050, maxt(1 .. 100, 7)"), "{true,100}");
+    EXPECT_EQ(Run("(0 .. 9)[3], {1 .. 3, 7}, sumt({1 .. 1000})"), "{3,{1,2,3,7},500500}");
+    EXPECT_EQ(Run("{1 .. 200000000}"), "out of memory");
+    EXPECT_EQ(Run("(1 .. 200000000) * 2"), "out of memory");
+    EXPECT_EQ(Run("resamp({1,2,3}, {1000000000})"), "out of memory");
+    EXPECT_EQ(Run("rand(1 .. 200000000)"), "out of memory");
+    EXPECT_EQ(Run("resamp({1,2,3}, {6})"), "{1,1,2,2,3,3}");
+    // With less memory available the same sizes that passed are refused.
+    SetMemoryStatusSource([](MemoryStatus& m) {
+        m.totalPhysical = 32ull << 30;
+        m.availablePhysical = 1ull << 20;
+        return true;
+    });
+    EXPECT_EQ(Run("sumt({1 .. 100000})"), "out of memory");
+    EXPECT_EQ(Run("sumt(1 .. 60000)"), "1800030000");
+    SetMemoryStatusSource({});
+}
+
+// A row of values pasted from elsewhere and a long chain of operators evaluate.
+TEST_P(LanguageTest, LongListsAndChains) {
+    std::string row = "sumt({0", sum = "0";
+    for (int i = 1; i < 1024; ++i) row += "," + std::to_string(i);
+    row += "})";
+    EXPECT_EQ(Run(row), "523776");
+    for (int i = 0; i < 100000; ++i) sum += "+1";
+    EXPECT_EQ(Run(sum), "100000");
+    EXPECT_EQ(Run(std::string(1000, '(') + "2 * 3" + std::string(1000, ')')), "6");
+    std::string negated;
+    for (int i = 0; i < 1000; ++i) negated += "- ";
+    EXPECT_EQ(Run(negated + "5"), "5");
+}
+
 TEST_P(LanguageTest, BuiltIns) {
     EXPECT_EQ(Run("sizeof(rand()), sizeof(rand(10)), sizeof(rand(10, 2.5))"), "{8,4,8}");
     EXPECT_EQ(Run("rand(1,2,3)"), "usage: rand([range [,offset]])");
@@ -144,7 +189,7 @@ TEST_P(LanguageTest, BuiltIns) {
     EXPECT_EQ(Run("resamp({1,2})"), "{1,2}");
     // Sizes beyond the machine fail cleanly instead of exhausting it.
     EXPECT_EQ(Run("resamp(a, {2000000000, 2000000000, 2000000000})"), "out of memory");
-    EXPECT_EQ(Run("sumt(-2147483647 .. 2147483647)"), "out of memory");
+    EXPECT_EQ(Run("sumt(-2147483647 .. 2147483647)"), "0");
     EXPECT_EQ(Run("resamp(a.raw, {2, 1}) = 7"), "{{{7,7}},{{7,7}}}");
     SeedScriptRand(1);
     const std::string shaken = Run("shake({1,2,3,4,5,6})");

@@ -159,15 +159,61 @@ TEST(Parser, Errors) {
     }
     // A conversion message does not stop the parse.
     EXPECT_EQ(Tree("x = 12u"), "(assign (chain (id x)) (int 12))");
-    // Deep nesting is refused instead of overflowing the stack.
+    // Deep nesting is refused instead of overflowing the stack; a thousand levels are taken.
     EXPECT_EQ(Tree(std::string(5000, '(') + "1" + std::string(5000, ')')), "status 2\nmemory exhausted");
     EXPECT_EQ(Tree(std::string(5000, '-') + "1"), "status 2\nmemory exhausted");
-    std::string sum = "1", incs = "a";
-    for (int i = 0; i < 5000; ++i) sum += "+1", incs += "++";
-    EXPECT_EQ(Tree(sum), "status 2\nmemory exhausted");
+    std::string incs = "a";
+    for (int i = 0; i < 5000; ++i) incs += "++";
     EXPECT_EQ(Tree(incs), "status 2\nmemory exhausted");
-    EXPECT_EQ(Tree(sum.substr(0, 401)).substr(0, 5), "(add ");
-    EXPECT_NE(Tree(std::string(100, '(') + "1" + std::string(100, ')')).substr(0, 6), "status");
+    EXPECT_EQ(Tree(std::string(1000, '(') + "1" + std::string(1000, ')')), "(int 1)");
+    EXPECT_EQ(Tree([] {
+                  std::string s;
+                  for (int i = 0; i < 1000; ++i) s += "- ";
+                  return s + "1";
+              }())
+                  .substr(0, 14),
+              "(minus (minus ");
+    std::string calls = "x", braces = "1";
+    for (int i = 0; i < 999; ++i) calls = "f(" + calls + ")", braces = "{" + braces + "}";
+    EXPECT_EQ(Tree(calls).substr(0, 7), "(call f");
+    EXPECT_EQ(Tree(braces).substr(0, 8), "(vector ");
+    EXPECT_EQ(Tree("a = " + std::string(998, '(') + "b = 1" + std::string(998, ')')).substr(0, 8),
+              "(assign ");
+}
+
+TEST(Parser, ListsAndChainsOfAnyLength) {
+    // A pasted row of values, a long sum and a long mixed chain: one level of nesting each.
+    for (int n : {1024, 100000}) {
+        std::string list = "{1", sum = "1", mixed = "(2";
+        for (int i = 1; i < n; ++i) {
+            list += "," + std::to_string(i % 7);
+            sum += "+1";
+            mixed += i % 3 ? " * 3 - 1" : " << 1 | 4";
+        }
+        list += "}";
+        mixed += ")";
+        std::string messages;
+        ParseResult l = ParseLine(list, messages);
+        ASSERT_EQ(l.status, 0) << n;
+        ASSERT_EQ(l.root->kind, vector_literal);
+        EXPECT_EQ(l.root->ChildCount(), n);
+        ParseResult s = ParseLine(sum, messages);
+        ASSERT_EQ(s.status, 0) << n;
+        EXPECT_EQ(s.root->kind, add);
+        ParseResult m = ParseLine(mixed, messages);
+        ASSERT_EQ(m.status, 0) << n;
+        EXPECT_EQ(m.root->kind, bit_or);
+        EXPECT_TRUE(messages.empty()) << messages;
+    }
+    // Precedence and associativity as before: tighter operators bind first, equal ones to the left.
+    EXPECT_EQ(Tree("1 - 2 - 3 * 4 / 5 % 6 << 1 < 2 == 1 & 3 ^ 1 | 2 && 1 || 0"),
+              "(log_or (log_and (bit_or (bit_xor (bit_and (eq (lt (shl (sub (sub (int 1) (int 2)) "
+              "(mod (div (mul (int 3) (int 4)) (int 5)) (int 6))) (int 1)) (int 2)) (int 1)) (int 3)) "
+              "(int 1)) (int 2)) (int 1)) (int 0))");
+    EXPECT_EQ(Tree("a || b && c | d ^ e & f != g > h >> i + j * k"),
+              "(log_or (chain (id a)) (log_and (chain (id b)) (bit_or (chain (id c)) (bit_xor (chain (id d)) "
+              "(bit_and (chain (id e)) (ne (chain (id f)) (gt (chain (id g)) (shr (chain (id h)) (add "
+              "(chain (id i)) (mul (chain (id j)) (chain (id k))))))))))))");
 }
 
 }  // namespace
