@@ -1,0 +1,42 @@
+#pragma once
+// Shared set-up of the fuzz harnesses: the class registry, a memory guard that refuses what a
+// small machine would (so that a damaged size is refused instead of exhausting the fuzzer's
+// memory), and a scratch file for the readers that take a path.
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "foundation/memoryguard.h"
+
+namespace zun::fuzz {
+
+// Every guarded block larger than half of this is refused.
+inline constexpr std::uint64_t kFuzzMemory = 512ull << 20;
+
+inline void GuardMemory() {
+    SetMemoryPolicy({true, 50});
+    SetMemoryStatusSource([](MemoryStatus& s) {
+        s.totalPhysical = s.availablePhysical = kFuzzMemory;
+        return true;
+    });
+}
+
+// Writes the input to a file of this process and returns its path (same path on every call).
+inline std::string WriteInput(const std::uint8_t* data, std::size_t size, const char* suffix) {
+    static const std::string dir = [] {
+        const char* t = std::getenv("TMPDIR");
+        return std::string(t && *t ? t : "/tmp");
+    }();
+    std::string path = dir + "/zun_fuzz_" + std::to_string(::getpid()) + suffix;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) std::abort();
+    if (size && std::fwrite(data, 1, size, f) != size) std::abort();
+    std::fclose(f);
+    return path;
+}
+
+}  // namespace zun::fuzz
