@@ -7,6 +7,7 @@
 #include <new>
 
 #include "compute/exitrequested.h"
+#include "compute/threadteam.h"
 
 namespace zun {
 
@@ -166,6 +167,8 @@ int ComputeDeviceSet::Compute(const char* kernelName, void* userData, void* /*re
         }
     };
 
+    // A team the system cannot give fails the run (as a kernel failure does), not the program.
+    if (!StartThreadTeam(nthreads)) return 1;
     omp_set_dynamic(0);
 #pragma omp parallel num_threads(nthreads)
     {

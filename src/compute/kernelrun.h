@@ -8,10 +8,12 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "compute/kernels.h"
+#include "compute/threadteam.h"
 
 namespace zun::zunlib {
 
@@ -160,6 +162,8 @@ template <class Body>
 void RunVisits(const ComputeLibParams& p, NeighbourInteraction* nb, int threads, int chunk,
                std::int64_t first, std::int64_t count, Body&& body) {
     const std::int64_t end = first + count;
+    // A team the system cannot give fails the step as a shortage of memory, not the program.
+    if (count > 0 && !StartThreadTeam(threads)) throw std::bad_alloc();
     std::exception_ptr error;
     std::atomic<bool> failed{false};
     for (std::int64_t a = first; a < end;) {

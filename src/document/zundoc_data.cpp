@@ -96,6 +96,9 @@ bool CZunDoc::FillFromData(DataDocument& data, const std::string& path) {
         filled = FillChannels(data);
     } catch (const std::bad_alloc&) {
         ShowInsufficientMemoryError(services_.prompt, "importing " + path);
+    } catch (const std::exception& e) {
+        // Whatever else stops the import half way, the document goes back to new and empty.
+        Tell(e.what(), kErrorIcon);
     }
     if (!filled) {
         // A refusal half way leaves the document as new and empty as it was, so it can take
@@ -182,6 +185,8 @@ bool CZunDoc::ImportDataFile(const std::string& path, const std::function<DataDo
         Tell(e.what(), kErrorIcon);
     } catch (const std::bad_alloc&) {
         ShowInsufficientMemoryError(services_.prompt, "importing " + path);
+    } catch (const std::exception& e) {
+        Tell(e.what(), kErrorIcon);
     }
     return false;
 }

@@ -1,6 +1,7 @@
 #include "model/attentable.h"
 
 #include <zstd.h>
+#include <zstd_errors.h>
 
 #include <algorithm>
 #include <array>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -122,6 +124,9 @@ std::vector<unsigned char> Decompress(const unsigned char* data, std::size_t siz
     while (in.pos < in.size) {
         ZSTD_outBuffer o{chunk.data(), chunk.size(), 0};
         last = ZSTD_decompressStream(ctx.get(), &o, &in);
+        // Memory refused to the decoder is a shortage the operation reports as such, not damage.
+        if (ZSTD_isError(last) && ZSTD_getErrorCode(last) == ZSTD_error_memory_allocation)
+            throw std::bad_alloc();
         if (ZSTD_isError(last)) Damaged(ZSTD_getErrorName(last));
         out.insert(out.end(), chunk.data(), chunk.data() + o.pos);
     }
