@@ -1,6 +1,7 @@
 #include "model/compound.h"
 
 #include <atomic>
+#include <cmath>
 
 #include "foundation/numformat.h"
 #include "model/element.h"
@@ -23,6 +24,16 @@ std::atomic<Prompt*> gParsePrompt{nullptr};
 
 constexpr int kMaxLoadDepth = 1000;
 thread_local int loadDepth = 0;
+
+// The attenuation code multiplies the counts out in single precision: a formula whose element
+// amounts overflow there ("(O1e30)1e30", "O3e38O3e38") would weigh infinitely much.
+bool AmountsFinite(const Compound& c) {
+    Compound flat;
+    c.FlattenInto(flat, 1.0f);
+    for (const Entry& e : flat.entries)
+        if (!std::isfinite(e.abundance)) return false;
+    return true;
+}
 
 }  // namespace
 
@@ -155,6 +166,7 @@ void Compound::SetPrompt(Prompt* prompt) {
 }
 
 void Compound::ReportParseError(const std::string& message) {
+    if (errorCount == 0) parseMessage = message;
     if (!quiet && errorCount == 0) {
         if (Prompt* p = gParsePrompt.load()) p->Tell(message, PromptIcon::Information);
     }
@@ -174,9 +186,17 @@ int Compound::SetFormula(const std::string& text, bool beQuiet) {
     copy.quiet = beQuiet;
     // A failed conversion returns -1 after counting its error: adding the signed result to the count
     // would cancel to 0 and accept the text, so the magnitude is added.
+    copy.parseMessage.clear();
     const int parsed = parse_formula(text.c_str(), &copy);
+    if (parsed == 0 && copy.errorCount == 0 && !AmountsFinite(copy))
+        copy.ReportParseError("Abundance value too large");
     int r = (parsed < 0 ? -parsed : parsed) + copy.errorCount;
-    if (r == 0) *this = copy;
+    if (r == 0) {
+        *this = copy;
+        parseMessage.clear();
+    } else {
+        parseMessage = copy.parseMessage.empty() ? "syntax error" : copy.parseMessage;
+    }
     return r;
 }
 
@@ -194,6 +214,12 @@ int Compound::AddFromNode(const FormulaNode& node, Compound* top) {
             float count = static_cast<float>(node.count);
             if (node.count == 0.0 || count == 0.0f) {
                 report->ReportParseError("Abundance values must be > 0");
+                return -1;
+            }
+            // One too large for a float would be kept as infinity, and its text ("inf") would not
+            // parse again.
+            if (!std::isfinite(count)) {
+                report->ReportParseError("Abundance value too large");
                 return -1;
             }
             if (child->type == FormulaNode::kElement) {

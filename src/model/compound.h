@@ -77,7 +77,7 @@ public:
 
     // Parses text; replaces this compound only when the result is 0. An empty text clears it.
     // Messages go to the prompt set with SetPrompt (at most the first problem of a parse, and none
-    // when quiet).
+    // when quiet); the first one also stays in parseMessage for callers that report it themselves.
     int SetFormula(const std::string& text, bool quiet);
     // The formula rebuilt from the entries ("%g" abundances, 1 omitted).
     std::string GetFormula() const;
@@ -117,6 +117,7 @@ public:
     std::string formula;              // the text as given to SetFormula
     bool quiet = false;               // parse state
     int errorCount = 0;               // parse state
+    std::string parseMessage;         // parse state: the first problem of the last SetFormula
     mutable double molarMass = -1.0;  // cache of GetMolarMass; negative: not computed
 };
 

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <iterator>
 #include <new>
 
 #include "model/compound.h"
@@ -149,8 +150,9 @@ private:
 
     bool StartsItem() const { return tok_.type == Tok::Element || tok_.type == Tok::LParen; }
 
-    // list -> item | item list. Right recursion: the items wait on the stack and are reduced from
-    // the last one back to the first.
+    // list -> item | item list. The items are gathered into one flat list node directly, the
+    // same tree the right-recursive reduction builds (the last item's own list merged in), but
+    // in time linear in the number of items.
     FormulaNodePtr List() {
         std::vector<FormulaNodePtr> items;
         do {
@@ -160,13 +162,24 @@ private:
             if (!Push(1)) return nullptr;
         } while (StartsItem());
         stack_ -= static_cast<int>(items.size());
-        FormulaNodePtr list = std::move(items.back());
-        for (std::size_t i = items.size() - 1; i-- > 0;) {
-            list = make_node(FormulaNode::kList, std::move(items[i]), std::move(list), 0.0, target_);
-            if (!list) {
-                memoryError = true;
-                return nullptr;
+        if (items.size() == 1) return std::move(items.front());
+        FormulaNodePtr list;
+        try {
+            list = std::make_unique<FormulaNode>();
+            list->type = FormulaNode::kList;
+            FormulaNodePtr last = std::move(items.back());
+            items.pop_back();
+            list->children = std::move(items);
+            if (last && last->type == FormulaNode::kList) {
+                list->children.insert(list->children.end(), std::make_move_iterator(last->children.begin()),
+                                      std::make_move_iterator(last->children.end()));
+            } else {
+                list->children.push_back(std::move(last));
             }
+        } catch (const std::bad_alloc&) {
+            Report(target_, "make_node: memory allocation error");
+            memoryError = true;
+            return nullptr;
         }
         return list;
     }
@@ -263,8 +276,11 @@ FormulaNodePtr make_node(int type, FormulaNodePtr a, FormulaNodePtr b, double co
             case FormulaNode::kList:
                 add_child_node(*n, std::move(a));
                 if (b && b->type == FormulaNode::kList) {
-                    // Lists stay flat: b's children follow a, in order.
-                    while (!b->children.empty()) add_child_node(*n, remove_child_node(*b, target));
+                    // Lists stay flat: b's children follow a, in order (moved at once: taking them
+                    // one by one from the front would cost time quadratic in their number).
+                    n->children.insert(n->children.end(), std::make_move_iterator(b->children.begin()),
+                                       std::make_move_iterator(b->children.end()));
+                    b->children.clear();
                 } else {
                     add_child_node(*n, std::move(b));
                 }
