@@ -7,10 +7,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <set>
 
 #include "document/atomicfile.h"
+#include "model/attenuation.h"
+#include "model/compound.h"
 
 namespace zun::textfile {
 
@@ -30,6 +33,10 @@ using namespace textfile;
 
 constexpr std::size_t kReadBuffer = 1 << 16;
 
+constexpr const char* kDataLayoutComment =
+    "# channel by channel, then z, then y; one row of x per line. Word: bits 0-13 value v, bit 14 "
+    "read-only, bit 15 error; physical = min + (max - min) * v / 16383 (RANGES)\n";
+
 struct Token {
     enum Type { End, Word, Number, Quoted } type = End;
     std::string text;
@@ -48,8 +55,9 @@ public:
     }
     ~Tokenizer() { std::fclose(file_); }
 
-    [[noreturn]] void Fail(const char* message, const std::string& detail) const {
-        throw DataFileError(Message(message, path_, "line " + std::to_string(line_) + ": " + detail));
+    [[noreturn]] void Fail(const char* message, const std::string& detail) const { FailAt(line_, message, detail); }
+    [[noreturn]] void FailAt(int line, const char* message, const std::string& detail) const {
+        throw DataFileError(Message(message, path_, "line " + std::to_string(line) + ": " + detail));
     }
 
     const Token& Peek() {
@@ -187,7 +195,30 @@ struct HeaderState {
     std::vector<std::string> names;
     std::vector<long long> types;
     std::vector<double> ranges;
+    std::map<std::int32_t, int> beamLines;  // channel index -> line of its BEAM
 };
+
+// A formula the document could not take would be imported as an empty compound and written back
+// without it.
+void CheckFormula(Tokenizer& in, const Token& f) {
+    Compound c;
+    if (c.SetFormula(f.text, true) != 0)
+        in.FailAt(f.line, kCannotRead, "formula \"" + f.text + "\": " + c.parseMessage);
+}
+
+// The energy must lie where the document's attenuation source has data: elsewhere every
+// coefficient would be 0.
+void CheckBeamEnergies(Tokenizer& in, const DataDocument& doc, const HeaderState& h) {
+    double lo = 0, hi = 0;
+    if (!AttenEnergyRange(doc.method, lo, hi)) return;
+    for (const auto& [i, e] : doc.beamEnergies) {
+        if (e >= lo && e <= hi) continue;
+        char range[96];
+        std::snprintf(range, sizeof range, "%g keV is outside %g..%g keV, the range of the attenuation source",
+                      e, lo, hi);
+        in.FailAt(h.beamLines.at(i), kCannotRead, "beam energy " + std::string(range));
+    }
+}
 
 void ReadHeader(Tokenizer& in, DataDocument& doc, HeaderState& h) {
     for (;;) {
@@ -216,20 +247,33 @@ void ReadHeader(Tokenizer& in, DataDocument& doc, HeaderState& h) {
         } else if (k == "TYPES") {
             while (in.Peek().type == Token::Number) h.types.push_back(in.NextInteger("channel type", 0, 3));
         } else if (k == "RANGES") {
-            while (in.Peek().type == Token::Number) h.ranges.push_back(in.NextDouble("range"));
+            while (in.Peek().type == Token::Number) {
+                const int line = in.Peek().line;
+                const double lo = in.NextDouble("range");
+                const double hi = in.NextDouble("range");
+                if (lo > hi) in.FailAt(line, kCannotRead, "range minimum above its maximum");
+                h.ranges.insert(h.ranges.end(), {lo, hi});
+            }
         } else if (k == "COMPOUNDS") {
             while (in.Peek().type == Token::Number) {
                 DataCompound c;
                 c.channel = static_cast<std::int32_t>(in.NextInteger("channel index", 0, 65534));
                 Token f = in.Next();
                 if (f.type != Token::Quoted) in.Fail(kCannotRead, "formula in double quotes expected");
+                CheckFormula(in, f);
                 c.formula = f.text;
+                const int line = in.Peek().line;
                 c.density = in.NextDouble("density");
+                if (c.density < 0) in.FailAt(line, kCannotRead, "negative density");
                 doc.compounds.push_back(std::move(c));
             }
         } else if (k == "BEAM") {
             auto i = static_cast<std::int32_t>(in.NextInteger("channel index", 0, 65534));
-            doc.beamEnergies[i] = in.NextDouble("beam energy");
+            const int line = in.Peek().line;
+            const double e = in.NextDouble("beam energy");
+            if (!(e > 0)) in.FailAt(line, kCannotRead, "beam energy must be above 0 keV");
+            if (!doc.beamEnergies.emplace(i, e).second) in.FailAt(line, kNotTextFile, "BEAM repeated");
+            h.beamLines[i] = line;
         } else if (k == "ACCURACY") {
             auto i = static_cast<std::int32_t>(in.NextInteger("channel index", 0, 65534));
             doc.accuracies[i] = in.NextDouble("accuracy");
@@ -264,6 +308,11 @@ void BuildChannels(Tokenizer& in, DataDocument& doc, HeaderState& h) {
     for (const auto& [i, e] : doc.beamEnergies)
         if (i >= h.channels || doc.channels[i].kind != 1)
             in.Fail(kNotTextFile, "BEAM names no X-ray CT channel");
+    // Without its energy a CT channel would be computed at whatever energy the set-up holds.
+    for (std::size_t i = 0; i < c; ++i)
+        if (doc.channels[i].kind == 1 && !doc.beamEnergies.count(static_cast<std::int32_t>(i)))
+            in.Fail(kNotTextFile, "no BEAM line for X-ray CT channel \"" + doc.channels[i].name + "\"");
+    CheckBeamEnergies(in, doc, h);
     for (const auto& [i, a] : doc.accuracies)
         if (i >= h.channels) in.Fail(kNotTextFile, "ACCURACY names no channel");
     std::set<std::uint32_t> seen;
@@ -310,6 +359,22 @@ bool AllFinite(const DataDocument& doc) {
 }
 
 }  // namespace
+
+std::string FlaggedCtWordsWarning(const DataDocument& doc, const std::string& path) {
+    std::string out;
+    for (const DataChannel& c : doc.channels) {
+        if (c.kind != 1) continue;
+        const auto flagged = static_cast<std::size_t>(
+            std::count_if(c.words.begin(), c.words.end(), [](std::uint16_t w) { return w > 16383; }));
+        if (flagged == 0) continue;
+        if (!out.empty()) out += "\n";
+        out += "X-ray CT channel \"" + c.name + "\": " + std::to_string(flagged) + " words above 16383";
+    }
+    if (out.empty()) return out;
+    return Message(kFlaggedCtWords, path) + "\n" + out +
+           "\nBits 14 and 15 of a word are flags (read-only, error); only bits 0-13 are the value v, "
+           "which RANGES maps to min + (max - min) * v / 16383. The words are kept as given.";
+}
 
 bool IsTextDataFile(const std::string& path) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
@@ -383,6 +448,7 @@ void WriteTextDataFile(const std::string& path, const DataDocument& doc) {
         for (std::uint32_t z : doc.slices) s += " " + std::to_string(z);
     }
     s += "\nDATA\n";
+    s += kDataLayoutComment;
     out.Write(s.data(), s.size());
     for (const DataChannel& c : doc.channels) {
         for (std::size_t row = 0; row < words; row += doc.nx) {

@@ -19,6 +19,7 @@ namespace zun {
 namespace {
 
 const int kErrorIcon = static_cast<int>(PromptIcon::Error);
+const int kWarningIcon = static_cast<int>(PromptIcon::Warning);
 
 std::string StemOf(const std::string& path) {
     return std::filesystem::path(path).stem().string();
@@ -138,7 +139,11 @@ bool CZunDoc::FillChannels(const DataDocument& data) {
     }
     for (const DataCompound& cp : data.compounds) {
         ZunChan& c = *sample_->GetChan(cp.channel);
-        c.compound.SetFormula(cp.formula, true);
+        // Taken quietly, a formula that does not parse would leave an empty compound behind.
+        if (c.compound.SetFormula(cp.formula, true) != 0) {
+            Tell("Cannot import the formula \"" + cp.formula + "\": " + c.compound.parseMessage, kErrorIcon);
+            return false;
+        }
         c.compound.density = cp.density;
     }
     ApplyDataSettings(data);
@@ -192,13 +197,17 @@ bool CZunDoc::ImportDataFile(const std::string& path, const std::function<DataDo
 }
 
 bool CZunDoc::ImportTextDocument(const std::string& path) {
-    return ImportDataFile(path, [&] {
+    std::string warning;
+    const bool done = ImportDataFile(path, [&] {
         DataDocument data = ReadTextDataFile(path);
         if (!data.slices.empty()) throw DataFileError(textfile::Message(textfile::kGridMismatch, path));
         if (std::string why = CheckChannelList(data.channels); !why.empty())
             throw DataFileError(textfile::Message(textfile::kNotTextFile, path, why));
+        warning = FlaggedCtWordsWarning(data, path);
         return data;
     });
+    if (done && !warning.empty()) Tell(warning, kWarningIcon);
+    return done;
 }
 
 bool CZunDoc::ImportBinaryDataFile(const std::string& path) {
@@ -302,6 +311,12 @@ bool CZunDoc::ImportSelectionFromText(const std::vector<int>& channels,
             throw DataFileError(Message(kGridMismatch, path));
         if (d.channels.size() != channels.size()) throw DataFileError(Message(kCountMismatch, path));
         const std::size_t plane = d.PlaneWords();
+        // The words go to the document's channels, whatever names and kinds the file gave them.
+        for (std::size_t k = 0; k < channels.size(); ++k) {
+            d.channels[k].name = sample_->GetChan(channels[k])->name;
+            d.channels[k].kind = sample_->GetChan(channels[k])->kind;
+        }
+        const std::string warning = FlaggedCtWordsWarning(d, path);
         for (std::size_t k = 0; k < channels.size(); ++k) {
             ZunChan& c = *sample_->GetChan(channels[k]);
             const std::vector<std::uint16_t>& w = d.channels[k].words;
@@ -317,6 +332,7 @@ bool CZunDoc::ImportSelectionFromText(const std::vector<int>& channels,
         NoteDataChanged();
         StatsMod stats;
         UpdateAllViews(nullptr, kHintData, &stats);
+        if (!warning.empty()) Tell(warning, kWarningIcon);
         return true;
     } catch (const DataFileError& e) {
         Tell(e.what(), kErrorIcon);

@@ -70,7 +70,11 @@ int CZunDoc::SubtractModelData() {
     int made = 0;
     for (int j = 0; j < cts; ++j) {
         const std::string ctName = sample_->GetChan(firstCt + j)->name;
-        const std::string name = ctName + "_residual";
+        // An existing property channel of that name takes the new residual; a channel of another
+        // kind (the user's measured data, say) is never overwritten: the residual gets a free name.
+        std::string name = ctName + "_residual";
+        for (int k = 2; sample_->FindChan(name) && sample_->FindChan(name)->kind != ZunChan::kProperty; ++k)
+            name = ctName + "_residual_" + std::to_string(k);
         if (!sample_->FindChan(name) &&
             InsertChannel(ZunChan::kProperty, InsertPositionLast(ZunChan::kProperty), name) != 0)
             return made;

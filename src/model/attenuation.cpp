@@ -1,6 +1,9 @@
 #include "model/attenuation.h"
 
+#include <algorithm>
 #include <array>
+#include <limits>
+#include <vector>
 
 #include "model/attentable.h"
 #include "model/compound.h"
@@ -30,6 +33,27 @@ double ElementAttenuationZ(int z, int method, int kind, int dataType, double ene
     if (method == kAttenTlacTrc || method == kAttenExtended)
         return dataType == kLinearAttenuation ? v.first : v.second;
     return v.first;  // NIST has no phase term
+}
+
+bool AttenEnergyRange(int method, double& lo, double& hi) {
+    if (method == kAttenMucal) {
+        lo = 0.0;
+        hi = kMucalMaxEnergy;
+        return true;
+    }
+    if (method != kAttenTlacTrc && method != kAttenNist && method != kAttenExtended) return false;
+    lo = 0.0;
+    hi = std::numeric_limits<double>::infinity();
+    for (int kind : {kAttenTotal, kAttenPhoto}) {
+        const AttenTable& t = GetAttenTable(method, kind);
+        for (int z = 1; z <= t.ElementCount(); ++z) {
+            const std::vector<AttenPoint>& pts = t.Points(z);
+            if (pts.empty()) continue;
+            lo = std::max(lo, static_cast<double>(pts.front().energy));
+            hi = std::min(hi, static_cast<double>(pts.back().energy));
+        }
+    }
+    return lo <= hi;
 }
 
 double ElementAttenuation(const std::string& symbol, int method, int kind, int dataType, double energy) {

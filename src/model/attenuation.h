@@ -12,4 +12,9 @@ double ElementAttenuation(const std::string& symbol, int method, int kind, int d
 // The same by atomic number (Z = 1 ... 94).
 double ElementAttenuationZ(int z, int method, int kind, int dataType, double energy);
 
+// The photon energies (keV) a method serves for every element it holds: lo < E <= hi for the
+// fitted routine (0 has no meaning there), lo <= E <= hi for the tables. False for an unknown
+// method.
+bool AttenEnergyRange(int method, double& lo, double& hi);
+
 }  // namespace zun

@@ -41,7 +41,7 @@ DataDocument Sample(std::uint32_t nx, std::uint32_t ny, std::uint32_t nz) {
         d.channels.push_back(std::move(c));
     }
     d.compounds = {{0, "", 0}, {1, "Al2O3", 3.987}, {2, "H2O", 1.0 / 3.0}};
-    d.beamEnergies = {{3, 33.17}, {4, 1e-3 * 123456789}};  // nine digits at most
+    d.beamEnergies = {{3, 33.17}, {4, 1e-6 * 123456789}};  // nine digits at most
     d.accuracies = {{1, 0.005}};
     return d;
 }
@@ -132,7 +132,7 @@ TEST(TextDataFile, RoundTripKeepsEveryWordAndSetting) {
 
     // Names and formulas may hold any character; a line break inside quotes must still read back.
     d.channels[1].name = "two\nlines";
-    d.compounds[1].formula = "Al2O3\r\n";
+    d.compounds[1].formula = "Al2O3\n";
     WriteTextDataFile(path, d);
     EXPECT_EQ(ReadTextDataFile(path), d);
 
@@ -182,7 +182,8 @@ open(sys.argv[1], "w").write("\n".join(out) + "\n")
 TEST(TextDataFile, RefusalsNameTheFileAndTheFault) {
     TempDir dir;
     std::string path = dir.File("t.txt");
-    const std::string head = "TEXT 1\nGRID 2 1 1\nCHANNELS 2\nNAMES \"a\" \"b\"\nTYPES 0 1\nRANGES 0 1 0 1\n";
+    const std::string head =
+        "TEXT 1\nGRID 2 1 1\nCHANNELS 2\nNAMES \"a\" \"b\"\nTYPES 0 1\nRANGES 0 1 0 1\nBEAM 1 30\n";
     auto message = [&](const std::string& text) -> std::string {
         WriteFileText(path, text);
         try {
@@ -231,6 +232,75 @@ TEST(TextDataFile, RefusalsNameTheFileAndTheFault) {
     starts("TEXT 1\nGRID 2 1 1\nCHANNELS 2\nNAMES \"a\" \"b\"\nTYPES 0 1\nRANGES 0 -nan 0 1\n" + data,
            textfile::kCannotRead);
     EXPECT_EQ(message(head + "DATA\n1 2 # comment 99\n3 4#x\nEND"), "accepted");
+
+    // What the document could not use is refused with the line that holds it (line 8 here),
+    // rather than imported as an empty compound or computed at a meaningless energy.
+    auto refused = [&](const std::string& lines, const char* msg, const std::string& detail) {
+        const std::string m = message(head + lines + data);
+        EXPECT_EQ(m.rfind(std::string(msg) + ": " + path + " (line 8: " + detail, 0), 0u) << lines << " -> " << m;
+    };
+    refused("COMPOUNDS 0 \"Zz\" 1\n", textfile::kCannotRead, "formula \"Zz\": Invalid character");
+    refused("COMPOUNDS 0 \"H2Oo\" 1\n", textfile::kCannotRead, "formula \"H2Oo\": Invalid character");
+    refused("COMPOUNDS 0 \"O1e39\" 1\n", textfile::kCannotRead, "formula \"O1e39\": Abundance value too large");
+    refused("COMPOUNDS 0 \"H2O\" -1\n", textfile::kCannotRead, "negative density");
+    refused("BEAM 1 0\n", textfile::kCannotRead, "beam energy must be above 0 keV");
+    refused("BEAM 1 -40\n", textfile::kCannotRead, "beam energy must be above 0 keV");
+    refused("BEAM 1 40\n", textfile::kNotTextFile, "BEAM repeated");
+    refused("RANGES 0 1 2 1\n", textfile::kCannotRead, "range minimum above its maximum");
+    // The energy must lie in the range of the attenuation source, whichever line names the source.
+    for (const auto& [source, energy] : std::vector<std::pair<int, const char*>>{
+             {1, "150.5"}, {1, "0.9"}, {2, "2"}, {2, "433"}, {3, "2000.1"}, {0, "2001"}}) {
+        const std::string m = message("TEXT 1\nGRID 2 1 1\nCHANNELS 2\nNAMES \"a\" \"b\"\nTYPES 0 1\n"
+                                      "RANGES 0 1 0 1\nBEAM 1 " + std::string(energy) + "\nSOURCE " +
+                                      std::to_string(source) + " 0\n" + data);
+        EXPECT_EQ(m.rfind(std::string(textfile::kCannotRead) + ": " + path + " (line 7: beam energy " + energy +
+                              " keV is outside",
+                          0),
+                  0u)
+            << m;
+    }
+    for (const auto& [source, energy] :
+         std::vector<std::pair<int, const char*>>{{1, "1"}, {1, "150"}, {2, "2.0807"}, {3, "2000"}, {0, "0.5"}})
+        EXPECT_EQ(message("TEXT 1\nGRID 2 1 1\nCHANNELS 2\nNAMES \"a\" \"b\"\nTYPES 0 1\nRANGES 0 1 0 1\n"
+                          "SOURCE " + std::to_string(source) + " 0\nBEAM 1 " + energy + "\n" + data),
+                  "accepted")
+            << source << " " << energy;
+    // A CT channel without its energy would be computed at the set-up's default.
+    EXPECT_EQ(message("TEXT 1\nGRID 2 1 1\nCHANNELS 2\nNAMES \"a\" \"b\"\nTYPES 0 1\nRANGES 0 1 0 1\n" + data),
+              textfile::Message(textfile::kNotTextFile, path, "line 7: no BEAM line for X-ray CT channel \"b\""));
+}
+
+TEST(TextDataFile, TheWriterSaysHowToReadTheWords) {
+    TempDir dir;
+    const std::string path = dir.File("d.txt");
+    WriteTextDataFile(path, Sample(2, 2, 1));
+    const std::string text = ReadFileText(path);
+    const std::size_t data = text.find("\nDATA\n");
+    ASSERT_NE(data, std::string::npos);
+    const std::string comment = text.substr(data + 6, text.find('\n', data + 6) - data - 6);
+    EXPECT_EQ(comment,
+              "# channel by channel, then z, then y; one row of x per line. Word: bits 0-13 value v, bit 14 "
+              "read-only, bit 15 error; physical = min + (max - min) * v / 16383 (RANGES)");
+    DataDocument want = Sample(2, 2, 1);
+    want.notes.clear();  // text files carry no notes
+    EXPECT_EQ(ReadTextDataFile(path), want);
+}
+
+TEST(TextDataFile, CtWordsAboveFourteenBitsAreCountedPerChannel) {
+    DataDocument d = Sample(4, 2, 1);
+    for (DataChannel& c : d.channels) std::fill(c.words.begin(), c.words.end(), 100);
+    EXPECT_EQ(FlaggedCtWordsWarning(d, "f.txt"), "");
+    d.channels[3].words[1] = 16384;
+    d.channels[3].words[5] = 65535;
+    d.channels[4].words[0] = 40000;
+    d.channels[0].words[0] = 40000;  // a composition's flags are its own business
+    d.channels[3].words[2] = 16383;
+    EXPECT_EQ(FlaggedCtWordsWarning(d, "f.txt"),
+              "X-ray CT words read as flagged voxels: f.txt\n"
+              "X-ray CT channel \"ct 1\": 2 words above 16383\n"
+              "X-ray CT channel \"ct\\2\": 1 words above 16383\n"
+              "Bits 14 and 15 of a word are flags (read-only, error); only bits 0-13 are the value v, which RANGES "
+              "maps to min + (max - min) * v / 16383. The words are kept as given.");
 }
 
 TEST(TextDataFile, AHugeGridInATinyFileIsRefusedBeforeAllocating) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstring>
+#include <algorithm>
 
 #include "dochelpers.h"
 #include "document/binarydatafile.h"
@@ -91,7 +92,7 @@ TEST(DocData, RefusedFilesLeaveTheDocumentEmptyAndSayWhy) {
     EXPECT_EQ(f.Messages(), (Lines{"Cannot open file: " + dir.File("none.txt")}));
     // A whole document must start with a composition channel and keep the kinds in order.
     std::string t = dir.File("order.txt");
-    WriteFileText(t, "TEXT 1 GRID 1 1 1 CHANNELS 2 NAMES \"a\" \"b\" TYPES 1 0 RANGES 0 1 0 1 DATA 1 2 END");
+    WriteFileText(t, "TEXT 1 GRID 1 1 1 CHANNELS 2 NAMES \"a\" \"b\" TYPES 1 0 RANGES 0 1 0 1 BEAM 0 30 DATA 1 2 END");
     EXPECT_FALSE(f.doc.ImportTextDocument(t));
     EXPECT_EQ(f.Messages(),
               (Lines{"Not a text data file: " + t + " (the first channel is not a composition channel)"}));
@@ -170,6 +171,81 @@ TEST(DocData, AnEmptyDocumentRoundTripsAndDegenerateGridsAreRefusedWithAMessage)
             << nx << " " << ny << " " << nz;
         EXPECT_EQ(h.doc.GetSample().GetNumVoxels(), 0u);
     }
+}
+
+TEST(DocData, AFormulaThatDoesNotParseRefusesTheImport) {
+    TempDir dir;
+    const std::string path = dir.File("f.txt");
+    for (const char* formula : {"Zz", "H2Oo"}) {
+        WriteFileText(path, std::string("TEXT 1\nGRID 1 1 1\nCHANNELS 2\nNAMES \"Void\" \"W\"\nTYPES 0 0\n"
+                                        "RANGES 0 1 0 1\nCOMPOUNDS 1 \"") +
+                                formula + "\" 1.0\nDATA 1 2 END\n");
+        DocFixture f;
+        EXPECT_FALSE(f.doc.ImportTextDocument(path));
+        EXPECT_EQ(f.Messages(), (Lines{textfile::Message(textfile::kCannotRead, path,
+                                                          std::string("line 7: formula \"") + formula +
+                                                              "\": Invalid character")}));
+        EXPECT_EQ(f.doc.GetSample().GetChanCount(), 1);
+        EXPECT_EQ(f.doc.GetSample().GetNumVoxels(), 0u);
+    }
+}
+
+TEST(DocData, CtWordsAboveFourteenBitsWarnAndAreKept) {
+    TempDir dir;
+    DocFixture f;
+    Fill(f.doc);
+    const ZunChan& ct = *f.doc.GetSample().GetChan(2);
+    const std::size_t flagged = static_cast<std::size_t>(
+        std::count_if(ct.Data(), ct.Data() + ct.GetNumVoxels(), [](imtype w) { return w > 16383; }));
+    ASSERT_GT(flagged, 0u);
+    const std::string path = dir.File("doc.txt");
+    ASSERT_TRUE(f.doc.ExportTextDocument(path));
+    DocFixture g;
+    ASSERT_TRUE(g.doc.ImportTextDocument(path));
+    const auto requests = g.prompt.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].icon, PromptIcon::Warning);
+    EXPECT_NE(requests[0].text.find("X-ray CT channel \"ct \"A\"\": " + std::to_string(flagged) + " words above 16383"),
+              std::string::npos)
+        << requests[0].text;
+    EXPECT_EQ(g.doc.ToDataDocument().channels[2].words, f.doc.ToDataDocument().channels[2].words);
+
+    // Words taken into a CT channel from a selection file are counted the same way.
+    const std::string water = dir.File("water.txt");
+    ASSERT_TRUE(g.doc.ExportChannelsToText({"Water"}, water));
+    g.prompt.Clear();
+    ASSERT_TRUE(g.doc.ImportChannelsFromText({"ct \"A\""}, water));
+    ASSERT_EQ(g.prompt.Requests().size(), 1u);
+    EXPECT_NE(g.prompt.Requests()[0].text.find("X-ray CT channel \"ct \"A\"\""), std::string::npos)
+        << g.prompt.Requests()[0].text;
+}
+
+TEST(DocData, ResidualsNeverOverwriteAChannelOfAnotherKind) {
+    DocFixture f;
+    ASSERT_EQ(f.doc.ResizeVolume({4, 3, 2}, {0, 0, 0}), 0);
+    ASSERT_EQ(f.doc.InsertChannel(0, 1, "Water"), 0);
+    ASSERT_EQ(f.doc.InsertChannel(1, 2, "ct"), 0);
+    ASSERT_EQ(f.doc.InsertChannel(1, 3, "ct_residual"), 0);  // measured data that happens to be named so
+    ZunImage& s = f.doc.GetSample();
+    ASSERT_TRUE(s.GetChan(1)->compound.SetFormula("H2O", true) == 0);
+    for (int i = 0; i < s.GetChanCount(); ++i)
+        for (std::uint64_t v = 0; v < s.GetNumVoxels(); ++v) s.GetChan(i)->Data()[v] = static_cast<imtype>(100 * i + v);
+    const std::vector<imtype> measured(s.FindChan("ct_residual")->Data(), s.FindChan("ct_residual")->Data() + 24);
+
+    EXPECT_EQ(f.doc.SubtractModelData(), 2);
+    const ZunChan* kept = s.FindChan("ct_residual");
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->kind, ZunChan::kXrayCt);
+    EXPECT_EQ(std::vector<imtype>(kept->Data(), kept->Data() + 24), measured);
+    ASSERT_NE(s.FindChan("ct_residual_2"), nullptr);
+    EXPECT_EQ(s.FindChan("ct_residual_2")->kind, ZunChan::kProperty);
+    ASSERT_NE(s.FindChan("ct_residual_residual"), nullptr);
+    // The second time the residual property channels are taken again; nothing new appears.
+    const int count = s.GetChanCount();
+    EXPECT_EQ(f.doc.SubtractModelData(), 2);
+    EXPECT_EQ(s.GetChanCount(), count);
+    kept = s.FindChan("ct_residual");
+    EXPECT_EQ(std::vector<imtype>(kept->Data(), kept->Data() + 24), measured);
 }
 
 TEST(DocData, ChannelAndSliceSelectionsExportAndImport) {
