@@ -197,7 +197,8 @@ int CZunDoc::ResizeVolume(const std::array<std::uint32_t, 3>& sizes,
     int r;
     try {
         r = sample_->Resize(want, off);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
+        // No exception leaves a document operation: a size no block can take is refused.
         r = -1;
     }
     if (r < 0) {
@@ -264,7 +265,7 @@ int CZunDoc::InsertSlices(int first, int count) {
     int r;
     try {
         r = sample_->InsertSlices(first, count);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         r = -1;
     }
     if (r < 0) {

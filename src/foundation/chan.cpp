@@ -10,9 +10,11 @@ namespace zun {
 
 namespace {
 
+// Constructors have no result to refuse with.
 void CheckDims(const Dims& dims) {
     for (int d : dims)
         if (d < 0) throw std::invalid_argument("negative voxel extent");
+    if (ImpossibleDims(dims)) throw std::bad_alloc();
 }
 
 bool AllZero(const Dims& offsets) {
@@ -112,7 +114,7 @@ int Chan<T>::Reallocate(const Dims& newDims) {
 
 template <class T>
 int Chan<T>::Reallocate(const Dims& newDims, const Dims& offsets) {
-    CheckDims(newDims);
+    if (ImpossibleDims(newDims)) return -1;
     if (newDims == dims && AllZero(offsets) && data) return 0;
     const Dims old = dims;
     FreeBlock();
@@ -130,7 +132,7 @@ int Chan<T>::Reallocate(const Dims& newDims, const Dims& offsets) {
 
 template <class T>
 int Chan<T>::ResizeKeep(const Dims& newDims, const Dims& offsets, Chan<T>* scratch) {
-    CheckDims(newDims);
+    if (ImpossibleDims(newDims)) return -1;
     if (newDims == dims && AllZero(offsets)) return 0;
     std::unique_ptr<Chan<T>> temp;
     Chan<T>* target = scratch;

@@ -164,8 +164,8 @@ int Image<T>::Resize(const Dims& newDims) {
 
 template <class T>
 int Image<T>::Resize(const Dims& newDims, const Dims& offsets) {
-    for (int d : newDims)
-        if (d < 0) throw std::invalid_argument("negative voxel extent");
+    // Refused like a size the allocator refuses, with nothing changed.
+    if (ImpossibleDims(newDims)) return -1;
     const Dims old = dims;
     int sum = 0;
     if (!keepData) {

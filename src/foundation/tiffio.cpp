@@ -372,6 +372,10 @@ template <class T>
 int WriteTiffImpl(const std::string& path, const Image2d<T>& image) {
     // Written under a temporary name and renamed into place: a failed write leaves any old file.
     const std::string temp = path + ".part" + std::to_string(::getpid());
+    // An image without pixels makes a file the reader refuses: refused here with the reader's
+    // code, before any file is made.
+    if (image.nx <= 0) return kTiffNoWidth;
+    if (image.ny <= 0) return kTiffNoLength;
     int result = kTiffOk;
     {
         TiffPtr tif(OpenTiff(temp, "w"));

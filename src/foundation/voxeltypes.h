@@ -22,12 +22,29 @@ constexpr imtype kVoxelValueMask = 0x3FFF;
 constexpr imtype kVoxelReadOnlyBit = 0x4000;
 constexpr imtype kVoxelErrorBit = 0x8000;
 
-// Product of the extents; 0 for no axes. Negative extents count as 0.
+// What CountVoxels gives for a grid whose voxel count does not fit 64 bits. No allocator grants a
+// block of that many elements (plus the one past the end every channel holds), so such a grid is
+// refused like any other impossible size instead of wrapping round to a small block.
+constexpr std::uint64_t kVoxelCountOverflow = UINT64_MAX - 1;
+
+// Product of the extents; 0 for no axes. Negative extents count as 0. Saturates at
+// kVoxelCountOverflow.
 inline std::uint64_t CountVoxels(const Dims& dims) {
     if (dims.empty()) return 0;
     std::uint64_t n = 1;
-    for (int d : dims) n *= d > 0 ? static_cast<std::uint64_t>(d) : 0u;
-    return n;
+    bool overflow = false;
+    for (int d : dims) {
+        if (d <= 0) return 0;
+        overflow = overflow || __builtin_mul_overflow(n, static_cast<std::uint64_t>(d), &n);
+    }
+    return overflow || n > kVoxelCountOverflow ? kVoxelCountOverflow : n;
+}
+
+// True when no block can hold the grid: a negative extent or a voxel count past 64 bits.
+inline bool ImpossibleDims(const Dims& dims) {
+    for (int d : dims)
+        if (d < 0) return true;
+    return CountVoxels(dims) == kVoxelCountOverflow;
 }
 
 // 0 equal, 1 same number of axes but some extent differs, 2 different numbers of axes.

@@ -340,6 +340,8 @@ int ZunImage::InsertSlices(int position, int count) {
     if (count <= 0) return GetSliceCount();
     const Dims old = dims;
     Dims grown = dims;
+    // More planes than an extent can count are more than memory can hold.
+    if (grown[2] > INT_MAX - count) return -1;
     grown[2] += count;
     // Probe the memory with the scratch channel before any channel changes.
     if (scratch && scratch->Reallocate(grown) < 0) return -1;

@@ -1,6 +1,8 @@
 #include "document/zundoc.h"
 
 #include <gtest/gtest.h>
+
+#include <climits>
 #include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -195,6 +197,29 @@ TEST(ZunDoc, MemoryRefusalsChangeNothing) {
     }
     SetMemoryStatusSource({});
     SetMemoryPolicy({});
+}
+
+TEST(ZunDoc, ImpossibleGridsAreRefusedWithoutAnException) {
+    DocFixture f;
+    Populate(f.doc);
+    f.hints.Take();
+    f.Messages();
+    const ZunImage& s = f.doc.GetSample();
+    const imtype first = s.GetChan(1)->Data()[0];
+    // 2^30 x 2^30 x 16 voxels is 2^64: the count wraps round to 0 unless every product is checked.
+    EXPECT_EQ(f.doc.ResizeVolume({1u << 30, 1u << 30, 16}, {0, 0, 0}), -2);
+    EXPECT_EQ(f.doc.ResizeVolume({1u << 31, 1, 1}, {0, 0, 0}), -1);
+    // More planes than an extent can count.
+    EXPECT_EQ(f.doc.InsertSlices(0, INT_MAX), -2);
+    EXPECT_EQ(f.doc.InsertSlices(5, INT_MAX - 4), -2);
+    EXPECT_EQ(f.doc.InsertSlices(0, -3), -1);
+    EXPECT_EQ(f.Messages(), (Lines{"Insufficient memory while resizing the sample grid.",
+                                   "Insufficient memory while inserting data slice(s).",
+                                   "Insufficient memory while inserting data slice(s)."}));
+    EXPECT_EQ(s.GetDims(), (Dims{4, 3, 5}));
+    EXPECT_EQ(s.GetChan(1)->Data()[0], first);
+    EXPECT_TRUE(f.hints.Take().empty());
+    EXPECT_EQ(f.doc.GetModel().GetParams().compositionCount, 2);
 }
 
 TEST(ZunDoc, SliceAndGridOperationsSendTheirHints) {

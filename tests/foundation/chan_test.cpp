@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "foundation/histogram.h"
+#include "foundation/image.h"
 #include "voxeltesting.h"
 
 namespace zun {
@@ -98,6 +101,39 @@ TEST(Chan, RefusedCreationThrows) {
     EXPECT_THROW(Chan3d<imtype>(&a, {10, 10, 10}), std::bad_alloc);
     PolicyScope p(true, 10);
     EXPECT_THROW(Chan<float>(nullptr, {10, 10}), std::bad_alloc);
+}
+
+TEST(Chan, ImpossibleExtentsAreRefusedNotWrapped) {
+    // 2^30 x 2^30 x 16 voxels: the count wraps to 0 in 64 bits, which once gave a one-element block
+    // for a channel claiming the whole grid.
+    const Dims wraps{1 << 30, 1 << 30, 16};
+    EXPECT_EQ(CountVoxels(wraps), kVoxelCountOverflow);
+    EXPECT_EQ(CountVoxels({1 << 30, 1 << 30, 15}), 15ull << 60);
+    EXPECT_EQ(CountVoxels({INT_MAX, INT_MAX, INT_MAX}), kVoxelCountOverflow);
+    EXPECT_EQ(CountVoxels({INT_MAX, 0, INT_MAX, INT_MAX}), 0u);
+    EXPECT_TRUE(ImpossibleDims({2, -1, 2}));
+    EXPECT_FALSE(ImpossibleDims({0, 5, 5}));
+
+    VoxelAllocator a(0);
+    auto cPtr = Coded(&a, 4, 4, 4);
+    Chan3d<imtype>& c = *cPtr;
+    for (const Dims& bad : {wraps, Dims{4, -4, 4}}) {
+        EXPECT_EQ(c.Reallocate(bad), -1);
+        EXPECT_EQ(c.ResizeKeep(bad, {0, 0, 0}, nullptr), -1);
+        // Refused before anything changed: the data stay.
+        EXPECT_EQ(c.GetDims(), (Dims{4, 4, 4}));
+        EXPECT_EQ(*c.At({1, 2, 3}), 321);
+    }
+    EXPECT_THROW(Chan3d<imtype>(&a, wraps), std::bad_alloc);
+    EXPECT_THROW(Chan<float>(&a, {1 << 20, 1 << 20, 1 << 20}), std::bad_alloc);
+
+    Image3d<imtype> im(false);
+    ASSERT_GE(im.AddChannels(2), 0);
+    ASSERT_EQ(im.Resize({3, 3, 3}), 1);
+    EXPECT_EQ(im.Resize(wraps), -1);
+    EXPECT_EQ(im.Resize({3, -3, 3}), -1);
+    EXPECT_EQ(im.GetDims(), (Dims{3, 3, 3}));
+    EXPECT_EQ(im.GetNumVoxels(), 27u);
 }
 
 TEST(Chan, ReallocateSameDimsKeepsDataAndOffsetClears) {

@@ -273,6 +273,17 @@ TEST(TiffWrite, FailuresLeaveNoFile) {
     EXPECT_EQ(Image2d<uint8>::WriteTiff(dir.Path("old.tif"), none), kTiffTagRefused);
     EXPECT_EQ(testing::ReadFileBytes(dir.Path("old.tif")), (std::vector<std::uint8_t>{1, 2, 3}));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path("")), {}), 1);
+    // An image without pixels is refused with the code its reader would give, and makes no file.
+    for (const Dims& d : {Dims{0, 0}, Dims{0, 3}, Dims{3, 0}}) {
+        Image2d<imtype> empty(d);
+        empty.AppendPlanes(1);
+        const int want = d[0] == 0 ? kTiffNoWidth : kTiffNoLength;
+        EXPECT_EQ(Image2d<imtype>::WriteTiff(dir.Path("empty.tif"), empty), want);
+        EXPECT_FALSE(std::filesystem::exists(dir.Path("empty.tif")));
+        EXPECT_EQ(Image2d<imtype>::WriteTiff(dir.Path("old.tif"), empty), want);
+        EXPECT_EQ(testing::ReadFileBytes(dir.Path("old.tif")), (std::vector<std::uint8_t>{1, 2, 3}));
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path("")), {}), 1);
 }
 
 // --- bit fields ---
