@@ -17,6 +17,7 @@ namespace EnergyOpt {
 namespace {
 
 const char* const kCodeTexts[] = {
+    "RHOBEG must be a positive number and RHOEND a number >= 0",
     "N<0 or M<0",
     "Memory allocation failed",
     "Normal return from cobyla",
@@ -471,8 +472,8 @@ int Cobyla::run(double rhobeg, double rhoend, double fmin) {
 }  // namespace
 
 const char* CobylaText(int code) {
-    if (code < kCobylaInvalidCounts || code > kCobylaStopValue) return "";
-    return kCodeTexts[code - kCobylaInvalidCounts];
+    if (code < kCobylaInvalidRadius || code > kCobylaStopValue) return "";
+    return kCodeTexts[code - kCobylaInvalidRadius];
 }
 
 int cobylaWith(EvaluationRoutine routine, int n, int m, double* x, int messageLevel, int* maxfun, void* state,
@@ -486,6 +487,13 @@ int cobylaWith(EvaluationRoutine routine, int n, int m, double* x, int messageLe
         if (messageLevel >= 1) std::fprintf(stderr, "cobyla: N<0 or M<0.\n");
         *maxfun = 0;
         return kCobylaInvalidCounts;
+    }
+    // A negative radius never shrinks to rhoend (without an evaluation limit the search never
+    // ends) and a NaN one makes every step NaN.
+    if (!(rhobeg > 0.0) || !std::isfinite(rhobeg) || !(rhoend >= 0.0) || !std::isfinite(rhoend)) {
+        if (messageLevel >= 1) std::fprintf(stderr, "cobyla: RHOBEG<=0 or RHOEND<0.\n");
+        *maxfun = 0;
+        return kCobylaInvalidRadius;
     }
     std::unique_ptr<Cobyla> run;
     try {

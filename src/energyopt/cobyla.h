@@ -9,6 +9,7 @@ namespace EnergyOpt {
 using EvaluationRoutine = int (*)(int n, int m, const double* x, double* f, double* con, void* state);
 
 enum CobylaCode : int {
+    kCobylaInvalidRadius = -3,  // rhobeg not a positive number, or rhoend not a number >= 0
     kCobylaInvalidCounts = -2,
     kCobylaNoMemory = -1,
     kCobylaNormal = 0,
@@ -18,7 +19,7 @@ enum CobylaCode : int {
     kCobylaStopValue = 4,
 };
 
-// Text of a return code -2..4, or an empty text for any other value.
+// Text of a return code -3..4, or an empty text for any other value.
 const char* CobylaText(int code);
 
 // The evaluation routine is the energy objective's (evaluateTrialPoint); *maxfun is the

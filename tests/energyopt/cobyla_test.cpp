@@ -138,6 +138,28 @@ TEST(Cobyla, EntryChecks) {
               kCobylaInvalidCounts);
     EXPECT_EQ(x, 3);
     EXPECT_EQ(calls, 0);
+
+    // A negative start radius without an evaluation limit once never returned; a NaN one returned
+    // NaN.
+    const double nan = std::nan(""), inf = HUGE_VAL;
+    for (auto [rhobeg, rhoend] : std::vector<std::pair<double, double>>{
+             {-0.5, 1e-6}, {0.0, 1e-6}, {nan, 1e-6}, {inf, 1e-6}, {0.5, -1e-6}, {0.5, nan}, {0.5, inf}}) {
+        evaluations = 0;
+        double y[2] = {3, 4};
+        EXPECT_EQ(cobylaWith(callRoutine, 2, 0, y, 0, &evaluations, &r, rhobeg, rhoend, -1e300),
+                  kCobylaInvalidRadius)
+            << rhobeg << " " << rhoend;
+        EXPECT_EQ(evaluations, 0);
+        EXPECT_EQ(y[0], 3);
+        EXPECT_EQ(y[1], 4);
+    }
+    EXPECT_EQ(calls, 0);
+    EXPECT_STREQ(CobylaText(kCobylaInvalidRadius), "RHOBEG must be a positive number and RHOEND a number >= 0");
+    EXPECT_STREQ(CobylaText(-4), "");
+    // A finished search may end at its stop radius straight away.
+    evaluations = 0;
+    double y[2] = {3, 4};
+    EXPECT_EQ(cobylaWith(callRoutine, 2, 0, y, 0, &evaluations, &r, 0.5, 0.0, -1e300), kCobylaNormal);
 }
 
 TEST(Cobyla, EvaluationLimit) {
