@@ -6,11 +6,18 @@
 // Without an input it makes an N^3 three-material phantom (default 128) with
 // examples/make_phantom.py and compares the recovered volume fractions with the phantom's truth.
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,7 +29,21 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+
+constexpr const char* kUsage =
+    "usage: bench_pipeline [--size N] [--truth truth.txt] [input.txt [output.txt]]\n"
+    "  Reads a text data document, runs the default computation and writes the result as a text\n"
+    "  data document (into a scratch folder that is removed unless output.txt is given), printing\n"
+    "  the time and voxels per second of each step.\n"
+    "  Without an input it computes an N^3 three-material phantom (default 128) and compares the\n"
+    "  recovered volume fractions with the phantom's truth (or with --truth for a given input).\n";
+
+struct Options {
+    int size = 128;
+    std::string input, output, truth;
+};
 
 struct Step {
     std::string text;
@@ -35,40 +56,128 @@ int Fail(const std::string& text) {
     return 1;
 }
 
-}  // namespace
+int UsageError(const std::string& text) {
+    std::fprintf(stderr, "bench_pipeline: %s\n%s", text.c_str(), kUsage);
+    return 2;
+}
 
-int main(int argc, char** argv) {
-    int size = 128;
-    std::string input, output, truth;
+// The options, or the exit status when the program ends here (0 for --help).
+std::optional<int> ParseOptions(int argc, char** argv, Options& o) {
+    std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--size" && i + 1 < argc) {
-            size = std::atoi(argv[++i]);
-        } else if (a == "--truth" && i + 1 < argc) {
-            truth = argv[++i];
-        } else if (input.empty()) {
-            input = a;
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (a == "--size" || a == "--truth") {
+            if (i + 1 >= argc) return UsageError(a + " needs a value");
+            const std::string v = argv[++i];
+            if (a == "--truth") {
+                o.truth = v;
+                continue;
+            }
+            char* end = nullptr;
+            errno = 0;
+            const long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || errno != 0 || n < 4 || n > 2048)
+                return UsageError("--size must be a whole number from 4 to 2048, not \"" + v + "\"");
+            o.size = static_cast<int>(n);
+        } else if (a.size() > 1 && a[0] == '-') {
+            return UsageError("unknown option " + a);
         } else {
-            output = a;
+            positional.push_back(a);
         }
     }
-    namespace fs = std::filesystem;
-    const fs::path work = fs::temp_directory_path() / ("zun_pipeline_" + std::to_string(::getpid()));
-    fs::create_directories(work);
-    if (input.empty()) {
-        if (size < 4) return Fail("--size must be at least 4");
-        input = (work / "phantom.txt").string();
-        truth = (work / "truth.txt").string();
-        std::string cmd = std::string(ZUN_PYTHON) + " " + ZUN_SOURCE_DIR +
-                          "/examples/make_phantom.py --size " + std::to_string(size) + " --out '" + input +
-                          "' --truth '" + truth + "'";
-        std::printf("making a %d^3 phantom...\n", size);
+    if (positional.size() > 2) return UsageError("too many arguments (" + positional[2] + ")");
+    if (!positional.empty()) o.input = positional[0];
+    if (positional.size() > 1) o.output = positional[1];
+    return std::nullopt;
+}
+
+// Why the output cannot be written, or an empty text.
+std::string CheckOutput(const std::string& input, const std::string& output) {
+    std::error_code ec;
+    if (fs::exists(input, ec) && fs::exists(output, ec) && fs::equivalent(input, output, ec))
+        return "the output " + output + " is the input: the document would be overwritten";
+    if (fs::is_directory(output, ec)) return "the output " + output + " is a folder";
+    fs::path folder = fs::path(output).parent_path();
+    if (folder.empty()) folder = ".";
+    if (!fs::is_directory(folder, ec)) return "cannot write " + output + ": no folder " + folder.string();
+    if (::access(folder.c_str(), W_OK) != 0)
+        return "cannot write " + output + ": " + folder.string() + ": " + std::strerror(errno);
+    return {};
+}
+
+// The scratch folder goes on every way out of the program.
+struct ScratchFolder {
+    fs::path path;
+    ~ScratchFolder() {
+        std::error_code ec;
+        if (!path.empty()) fs::remove_all(path, ec);
+    }
+};
+
+void PrintMessages(zun::HeadlessPrompt& prompt) {
+    for (const auto& r : prompt.Requests()) std::printf("message    %s\n", r.text.c_str());
+    prompt.Clear();
+    std::fflush(stdout);
+}
+
+void PrintLogProblems(const std::string& log) {
+    std::istringstream in(log);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::string lower = line;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (lower.find("warning") != std::string::npos || lower.find("error") != std::string::npos)
+            std::printf("log        %s\n", line.c_str());
+    }
+}
+
+void CompareWithTruth(const zun::CZunDoc& doc, const std::string& truth) {
+    const zun::DataDocument want = zun::ReadTextDataFile(truth);
+    double sum = 0, worst = 0;
+    std::size_t n = 0;
+    for (std::size_t c = 0; c < want.channels.size() && want.channels[c].kind == 0; ++c) {
+        if (static_cast<int>(c) >= doc.GetSample().GetChanCount()) break;
+        const zun::imtype* got = doc.GetSample().GetChan(static_cast<int>(c))->Data();
+        if (want.channels[c].words.size() != doc.GetSample().GetNumVoxels()) break;
+        for (std::size_t v = 0; v < want.channels[c].words.size(); ++v, ++n) {
+            const double e = std::abs(double(got[v] & 0x3FFF) - double(want.channels[c].words[v])) / 16383.0;
+            sum += e;
+            worst = std::max(worst, e);
+        }
+    }
+    std::printf("fractions  mean error %.5f, largest %.5f against %s\n", n ? sum / n : 0.0, worst, truth.c_str());
+}
+
+// Set by SIGINT and SIGTERM: the run is stopped and the program leaves through its normal path,
+// which removes the scratch folder.
+volatile std::sig_atomic_t gInterrupted = 0;
+
+extern "C" void OnInterrupt(int) {
+    gInterrupted = 1;
+}
+
+int Run(Options& o, ScratchFolder& scratch) {
+    const bool keepOutput = !o.output.empty();
+    const bool makePhantom = o.input.empty();
+    if (makePhantom) {
+        o.input = (scratch.path / "phantom.txt").string();
+        if (o.truth.empty()) o.truth = (scratch.path / "truth.txt").string();
+    }
+    // Without an output path the result is written (its time counts) into the scratch folder.
+    if (!keepOutput) o.output = (scratch.path / "result.txt").string();
+    if (keepOutput)
+        if (std::string why = CheckOutput(o.input, o.output); !why.empty()) return Fail(why);
+    if (makePhantom) {
+        const std::string cmd = std::string(ZUN_PYTHON) + " " + ZUN_SOURCE_DIR + "/examples/make_phantom.py --size " +
+                                std::to_string(o.size) + " --out '" + o.input + "' --truth '" + o.truth + "'";
+        std::printf("making a %d^3 phantom...\n", o.size);
         std::fflush(stdout);
         if (std::system(cmd.c_str()) != 0) return Fail("the phantom generator failed");
     }
-    // Without an output path the result is written (its time counts) into the scratch folder.
-    const bool keepOutput = !output.empty();
-    if (!keepOutput) output = (work / "result.txt").string();
 
     zun::RegisterDocumentClasses();
     zun::HeadlessPrompt prompt;
@@ -76,16 +185,32 @@ int main(int argc, char** argv) {
     zun::CZunDoc doc(zun::DocServices{&prompt, nullptr, &frame});
     std::vector<Step> steps;
     bool ended = false;
+    std::int64_t progressRange = 0;
+    int progressShown = -1;
     frame.SetHandler([&](const zun::FrameMessage& m) {
         const auto now = Clock::now();
+        auto closeStep = [&] {
+            if (!steps.empty() && steps.back().seconds == 0)
+                steps.back().seconds = std::chrono::duration<double>(now - steps.back().start).count();
+        };
         if (m.kind == zun::FrameMsg::SetModelState && m.value == zun::kRunning && m.value2) {
-            if (!steps.empty() && steps.back().seconds == 0)
-                steps.back().seconds = std::chrono::duration<double>(now - steps.back().start).count();
+            closeStep();
             steps.push_back({m.text, now, 0});
-        }
-        if (m.kind == zun::FrameMsg::ComputationEnded) {
-            if (!steps.empty() && steps.back().seconds == 0)
-                steps.back().seconds = std::chrono::duration<double>(now - steps.back().start).count();
+            std::printf("running    %s\n", m.text.c_str());
+            std::fflush(stdout);
+            progressShown = -1;
+        } else if (m.kind == zun::FrameMsg::StatusProgress) {
+            if (m.value == 1) progressRange = m.value2;
+            if (m.value == 2 && progressRange > 0) {
+                const int tenth = static_cast<int>(10 * m.value2 / progressRange);
+                if (tenth > progressShown) {
+                    progressShown = tenth;
+                    std::printf("progress   %d %%\n", 10 * tenth);
+                    std::fflush(stdout);
+                }
+            }
+        } else if (m.kind == zun::FrameMsg::ComputationEnded) {
+            closeStep();
             ended = true;
         }
         doc.HandleFrameMessage(m);
@@ -93,49 +218,67 @@ int main(int argc, char** argv) {
     doc.OnNewDocument();
 
     auto t0 = Clock::now();
-    if (!doc.ImportTextDocument(input))
-        return Fail(prompt.Requests().empty() ? "cannot read " + input : prompt.Requests().back().text);
+    if (!doc.ImportTextDocument(o.input))
+        return Fail(prompt.Requests().empty() ? "cannot read " + o.input : prompt.Requests().back().text);
+    PrintMessages(prompt);
     const double readSeconds = std::chrono::duration<double>(Clock::now() - t0).count();
     const double voxels = static_cast<double>(doc.GetSample().GetNumVoxels());
     const auto& d = doc.GetSample().GetDims();
-    std::printf("document   %s: %d x %d x %d voxels, %d channels, read in %.3f s\n", input.c_str(), d[0],
-                d[1], d[2], doc.GetSample().GetChanCount(), readSeconds);
+    std::printf("document   %s: %d x %d x %d voxels, %d channels, read in %.3f s\n", o.input.c_str(), d[0], d[1],
+                d[2], doc.GetSample().GetChanCount(), readSeconds);
+    std::fflush(stdout);
 
     t0 = Clock::now();
-    int r = doc.OnStartComputation();
-    if (r != 0) return Fail("the computation did not start (" + std::to_string(r) + ")");
-    while (!ended) frame.WaitAndPump(2);
+    const int r = doc.OnStartComputation();
+    if (r != 0) {
+        PrintMessages(prompt);
+        return Fail("the computation did not start (" + std::to_string(r) + ")");
+    }
+    bool stopping = false;
+    while (!ended) {
+        frame.WaitAndPump(2);
+        if (gInterrupted && !stopping) {
+            stopping = true;
+            doc.OnStopComputation();
+        }
+    }
+    if (gInterrupted) return Fail("interrupted");
     const double runSeconds = std::chrono::duration<double>(Clock::now() - t0).count();
     for (const Step& s : steps)
         std::printf("step       %-60s %8.3f s %14.0f voxels/s\n", s.text.c_str(), s.seconds,
                     s.seconds > 0 ? voxels / s.seconds : 0.0);
-    std::printf("computation %s in %.3f s, %.0f voxels/s\n", doc.GetModel().GetStateText().c_str(),
-                runSeconds, voxels / runSeconds);
+    std::printf("computation %s in %.3f s, %.0f voxels/s\n", doc.GetModel().GetStateText().c_str(), runSeconds,
+                voxels / runSeconds);
+    PrintLogProblems(doc.Logger().Text());
+    PrintMessages(prompt);
 
     t0 = Clock::now();
-    if (!doc.ExportTextDocument(output)) return Fail("cannot write " + output);
-    std::printf("result     %s written in %.3f s\n", output.c_str(),
+    if (!doc.ExportTextDocument(o.output))
+        return Fail(prompt.Requests().empty() ? "cannot write " + o.output : prompt.Requests().back().text);
+    std::printf("result     %s written in %.3f s\n", o.output.c_str(),
                 std::chrono::duration<double>(Clock::now() - t0).count());
 
-    int status = doc.GetModel().GetState() == zun::kCompleted ? 0 : 2;
-    if (!truth.empty()) {
-        zun::DataDocument want = zun::ReadTextDataFile(truth);
-        double sum = 0, worst = 0;
-        std::size_t n = 0;
-        for (std::size_t c = 0; c < want.channels.size() && want.channels[c].kind == 0; ++c) {
-            const zun::imtype* got = doc.GetSample().GetChan(static_cast<int>(c))->Data();
-            for (std::size_t v = 0; v < want.channels[c].words.size(); ++v, ++n) {
-                const double e =
-                    std::abs(double(got[v] & 0x3FFF) - double(want.channels[c].words[v])) / 16383.0;
-                sum += e;
-                worst = std::max(worst, e);
-            }
-        }
-        std::printf("fractions  mean error %.5f, largest %.5f against %s\n", n ? sum / n : 0.0, worst,
-                    truth.c_str());
-    }
-    std::error_code ec;
-    fs::remove_all(work, ec);
+    const int status = doc.GetModel().GetState() == zun::kCompleted ? 0 : 2;
+    if (!o.truth.empty()) CompareWithTruth(doc, o.truth);
     if (!keepOutput) std::printf("(the result was not kept: give an output path to keep it)\n");
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (std::optional<int> end = ParseOptions(argc, argv, options)) return *end;
+    ScratchFolder scratch;
+    std::error_code ec;
+    scratch.path = fs::temp_directory_path(ec) / ("zun_pipeline_" + std::to_string(::getpid()));
+    if (ec || !fs::create_directories(scratch.path, ec) || ec)
+        return Fail("cannot make the scratch folder " + scratch.path.string() + ": " + ec.message());
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    try {
+        return Run(options, scratch);
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
 }
