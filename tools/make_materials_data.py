@@ -95,7 +95,11 @@ def extended_grid():
 
 
 def nist_base_grid():
-    return [2.0807 * 1.069 ** i for i in range(81)]
+    # The ratio is rounded: its 80th power ends at 432.938 keV, short of the grid's stated last
+    # point, where a lookup would then find no data.
+    g = [2.0807 * 1.069 ** i for i in range(81)]
+    g[-1] = 432.9451
+    return g
 
 
 # ---------------------------------------------------------------------------------------------
@@ -108,24 +112,45 @@ def phase_xraylib(sym, e):
     return 2.0 * math.pi * delta / lam_cm
 
 
+# xraylib's cross sections jump a few eV above its own edge energies.
+EDGE_SLACK = 0.01  # keV
+
+
+def edge_points_high_side(grid, rows, edges):
+    """A grid point on an absorption edge, or just above it, must carry the high side of the jump
+    (the table reader inserts no point where one exists), yet the source may still give the low
+    side there. The point takes the curve continued down from the two points above, as the reader
+    does for an edge between grid points."""
+    for i, e in enumerate(grid):
+        if i + 2 < len(grid) and any(ed - 1e-9 <= e <= ed + EDGE_SLACK for ed in edges):
+            a, b = rows[i + 1], rows[i + 2]
+            rows[i] = a + (b - a) / (grid[i + 2] - grid[i + 1]) * (e - grid[i + 1])
+
+
 def build_tlac(syms):
     grid = tlac_grid()
     tot, pe, ph = [], [], []
+    edges = edge_table()
     for z, s in enumerate(syms, 1):
         tot.append([xrl.CS_Total(z, e) for e in grid])
         pe.append([xrl.CS_Photo(z, e) for e in grid])
         ph.append([phase_xraylib(s, e) for e in grid])
+        edge_points_high_side(grid, tot[-1], edges[z - 1])
+        edge_points_high_side(grid, pe[-1], edges[z - 1])
     return grid, tot, pe, ph
 
 
 def build_extended(syms, xcom, tlac_phase):
     grid = extended_grid()
+    edges = edge_table()
     tot, pe, ph = [], [], []
     tgrid = tlac_grid()
     for z, s in enumerate(syms, 1):
         x = xcom[z]
         tot.append([x.at("total", e) for e in grid])
         pe.append([x.at("photo", e) for e in grid])
+        edge_points_high_side(grid, tot[-1], edges[z - 1])
+        edge_points_high_side(grid, pe[-1], edges[z - 1])
         p800 = phase_xraylib(s, 800.0)
         row = []
         for e in grid:

@@ -41,6 +41,25 @@ void AttenTable::Build(const std::vector<Record>& records, const std::vector<std
     }
 }
 
+namespace {
+
+// Sets that tabulate an edge themselves carry it as two points a few eV apart, the low side first.
+constexpr float kOwnEdgeGap = 0.005f;      // keV
+constexpr float kEdgeEnergyMatch = 0.01f;  // relative: sources quote an edge to different digits
+
+// True when the points hold their own jump near the edge energy e. A point inserted beside it
+// would take a value extrapolated from the coarse grid and bend the curve on either side.
+bool HasOwnEdgeNear(const std::vector<AttenPoint>& pts, float e) {
+    auto it = std::lower_bound(pts.begin(), pts.end(), e * (1.0f - kEdgeEnergyMatch),
+                               [](const AttenPoint& a, float x) { return a.energy < x; });
+    for (; it != pts.end() && it->energy <= e * (1.0f + kEdgeEnergyMatch); ++it)
+        if (it != pts.begin() && it->energy - (it - 1)->energy <= kOwnEdgeGap && it->value > (it - 1)->value)
+            return true;
+    return false;
+}
+
+}  // namespace
+
 void AttenTable::InsertEdges() {
     const int n = std::min(elementCount_, elementdata::kElementCount);
     for (int i = 0; i < n; ++i) {
@@ -51,6 +70,7 @@ void AttenTable::InsertEdges() {
             auto it = std::lower_bound(pts.begin(), pts.end(), e,
                                        [](const AttenPoint& a, float x) { return a.energy < x; });
             if (it != pts.end() && it->energy == e) continue;
+            if (HasOwnEdgeNear(pts, e)) continue;
             AttenPoint p{e, 0.0f, 0.0f};
             const auto above = pts.end() - it;
             if (above >= 2) {
@@ -77,8 +97,12 @@ AttenTable::Values AttenTable::Interpolate(const std::vector<AttenPoint>& pts, f
     if (it->energy == e) return {it->value, it->phase};
     const AttenPoint& hi = *it;
     const AttenPoint& lo = *(it - 1);
-    if (hi.value > lo.value) {
-        // An absorption edge lies between lo and hi: continue the curve below the edge.
+    // A rise from lo to hi means an absorption edge between them: continue the curve below it.
+    // Where lo is itself the top of a rise (the high side of an edge the set tabulates, or a curve
+    // climbing between close edges) there is no falling curve to continue: extrapolating from the
+    // jump would throw the value far off, so lo and hi are interpolated.
+    const bool edgeBetween = hi.value > lo.value && (it - 1 == pts.begin() || (it - 2)->value >= lo.value);
+    if (edgeBetween) {
         if (it - 1 == pts.begin()) return {lo.value, lo.phase};
         const AttenPoint& lo2 = *(it - 2);
         const double t = (static_cast<double>(e) - lo.energy) / (static_cast<double>(lo.energy) - lo2.energy);

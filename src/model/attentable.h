@@ -35,7 +35,8 @@ public:
     // order, index[i] = {first record, record count} of Z = i + 1). A repeated energy keeps its
     // first values.
     void Build(const std::vector<Record>& records, const std::vector<std::pair<int, int>>& index);
-    // Makes every absorption edge a point carrying the high-energy side of the jump.
+    // Makes every absorption edge a point carrying the high-energy side of the jump, except where
+    // the set holds the jump itself (two points a few eV apart near the edge's energy).
     void InsertEdges();
 
     // (0, 0) for a symbol the set does not hold or an energy outside its range.

@@ -260,7 +260,8 @@ TEST(TextDataFile, RefusalsNameTheFileAndTheFault) {
             << m;
     }
     for (const auto& [source, energy] :
-         std::vector<std::pair<int, const char*>>{{1, "1"}, {1, "150"}, {2, "2.0807"}, {3, "2000"}, {0, "0.5"}})
+         std::vector<std::pair<int, const char*>>{
+             {1, "1"}, {1, "150"}, {2, "2.0807"}, {2, "432.9451"}, {3, "2000"}, {0, "0.5"}})
         EXPECT_EQ(message("TEXT 1\nGRID 2 1 1\nCHANNELS 2\nNAMES \"a\" \"b\"\nTYPES 0 1\nRANGES 0 1 0 1\n"
                           "SOURCE " + std::to_string(source) + " 0\nBEAM 1 " + energy + "\n" + data),
                   "accepted")
