@@ -212,7 +212,10 @@ void CheckBeamEnergies(Tokenizer& in, const DataDocument& doc, const HeaderState
     double lo = 0, hi = 0;
     if (!AttenEnergyRange(doc.method, lo, hi)) return;
     for (const auto& [i, e] : doc.beamEnergies) {
-        if (e >= lo && e <= hi) continue;
+        // The tables are looked up in single precision: their last key, read as a decimal, lies
+        // a little above its float.
+        const double looked = static_cast<float>(e);
+        if (e > 0 && looked >= lo && looked <= hi) continue;
         char range[96];
         std::snprintf(range, sizeof range, "%g keV is outside %g..%g keV, the range of the attenuation source",
                       e, lo, hi);
