@@ -9,6 +9,7 @@
 
 #include "app/startup.h"
 #include "app/ui/zunapp.h"
+#include "script/ui/remotestartup.h"
 
 namespace {
 bool HaveDisplay() {
@@ -39,7 +40,13 @@ int main(int argc, char** argv) {
     // Qt takes the user's locale at start; numbers in files and texts are always read and written
     // with a '.' decimal point.
     std::setlocale(LC_NUMERIC, "C");
-    zun::CZunApp app;
+    zun::InstallRemoteStartup();
+    // ZUN_UNATTENDED: message boxes answer themselves and go to the error stream (controlled runs
+    // under test).
+    zun::UnattendedPrompt unattended;
+    zun::CZunApp::Services services;
+    if (zun::UnattendedRun()) services.prompt = &unattended;
+    zun::CZunApp app(services);
     if (!app.InitInstance(options)) return 1;
     return QApplication::exec();
 }

@@ -1,0 +1,277 @@
+"""Drives the zun program over its remote-control link, as an independent controller would.
+
+Usage: remote_e2e.py <zun program> [case ...]   (needs an X display; cases: link, embed, fuzz)
+"""
+import ctypes
+import os
+import random
+import re
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+ZUN = sys.argv[1]
+TMP = tempfile.mkdtemp(prefix="zun-remote-")
+failures = []
+
+
+def check(ok, what):
+    print(("ok   " if ok else "FAIL ") + what, flush=True)
+    if not ok:
+        failures.append(what)
+
+
+def free_port():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+class Zun:
+    """One program run with a connected controller."""
+
+    def __init__(self, extra=()):
+        self.port = free_port()
+        env = dict(os.environ, ZUN_UNATTENDED="1", XDG_CONFIG_HOME=os.path.join(TMP, "config"))
+        self.log = open(os.path.join(TMP, "zun-%d.log" % self.port), "w")
+        self.proc = subprocess.Popen([ZUN, "--h127.0.0.1", "--p%d" % self.port] + list(extra),
+                                     env=env, stdout=self.log, stderr=subprocess.STDOUT)
+        self.sock = None
+        deadline = time.time() + 20
+        while time.time() < deadline:
+            try:
+                self.sock = socket.create_connection(("127.0.0.1", self.port), timeout=1)
+                break
+            except OSError:
+                time.sleep(0.05)
+        if self.sock is None:
+            raise RuntimeError("the program did not listen on its port")
+        self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        self.tags = 0
+
+    def tag(self):
+        # Distinct alphabetic tags: a reply stream has no separators.
+        self.tags += 1
+        n, out = self.tags, ""
+        while n:
+            n, r = divmod(n, 26)
+            out = chr(ord("a") + r) + out
+        return out[-4:]
+
+    def send(self, tag, payload):
+        data = tag.encode() + b":" + (payload if isinstance(payload, bytes) else payload.encode())
+        assert len(data) <= 1024
+        self.sock.sendall(data)
+
+    def read(self, quiet=0.15, timeout=30.0):
+        """Everything that arrives until the line has been quiet for `quiet` seconds."""
+        got = b""
+        end = time.time() + timeout
+        self.sock.settimeout(quiet)
+        while time.time() < end:
+            try:
+                chunk = self.sock.recv(65536)
+            except socket.timeout:
+                if got:
+                    break
+                continue
+            if not chunk:
+                break
+            got += chunk
+        return got.decode("latin-1")
+
+    def ask(self, payload, quiet=0.15):
+        t = self.tag()
+        self.send(t, payload)
+        return t, self.read(quiet)
+
+    def reply_of(self, payload):
+        t, r = self.ask(payload)
+        return r[len(t) + 1:] if r.startswith(t + ":") else "<%s>" % r
+
+    def alive(self):
+        return self.proc.poll() is None
+
+    def stop(self):
+        if self.sock:
+            self.sock.close()
+        if self.alive():
+            self.proc.terminate()
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self.log.close()
+
+
+def case_link():
+    z = Zun()
+    try:
+        check(z.reply_of("hello") == "hello", "an unknown word is echoed")
+        check(z.reply_of("Stop") == "Stop", "command words are case-sensitive")
+        check(z.reply_of("save") == "ERROR:Command 'save' - invalid argument count (1)", "save alone: count error")
+        check(z.reply_of("windowpos@1@2") == "ERROR:Command 'windowpos' - invalid argument count (3)",
+              "windowpos: count error")
+        check(z.reply_of("setupgrid@@0@0@8") == "ERROR:Command 'setupgrid' - not implemented",
+              "a later command says it is not implemented")
+
+        check(z.reply_of("newdocument@First") == "OK", "newdocument with a title")
+        check(z.reply_of("newdocument@") == "OK", "newdocument keeping the default title")
+        check(z.reply_of("settitle@Second") == "OK", "settitle of the active document")
+        check(z.reply_of("renamechannel@FIRST@Void@Air") == "OK", "renamechannel finds FIRST as First")
+        check(z.reply_of("renamechannel@third@Void@Air").startswith("ERROR:Command 'renamechannel' - no document (third)"),
+              "renamechannel of a missing document")
+        check(z.reply_of("closedocument@first") == "OK", "closedocument ignores case")
+        check(z.reply_of("closedocument@first").startswith("ERROR:Command 'closedocument' - no document (first)"),
+              "the closed document is gone")
+
+        check(z.reply_of("renamechannel@second@Void@Water") == "OK", "rename in the active document")
+        path = os.path.join(TMP, "saved.zun")
+        check(z.reply_of("save@" + path) == "OK:saved.zun", "save answers the file name")
+        check(os.path.exists(path) and os.path.getsize(path) > 0, "the saved file exists")
+        bad = os.path.join(TMP, "no", "such", "folder", "x.zun")
+        check(z.reply_of("save@" + bad) == "ERROR:Command 'save' - could not save (%s)" % bad, "a failing save answers ERROR")
+        check(not os.path.exists(bad), "nothing written for the failing save")
+        check(z.reply_of("windowpos@0@0@800@600") == "OK", "windowpos")
+        check(z.reply_of("windowpos@0@0@-1@-1") == "OK" and z.alive(), "windowpos with a huge size leaves the program running")
+
+        # stop with no computation: exactly one answer.
+        t, r = z.ask("stop", quiet=1.0)
+        check(r == t + ":OK", "stop with no computation answers once (%r)" % r)
+        t, r = z.ask("disconnect@x@y", quiet=1.0)
+        check(r == t + ":OK", "disconnect answers OK (%r)" % r)
+        z.sock.settimeout(5)
+        check(z.sock.recv(16) == b"", "the link is closed after disconnect")
+        time.sleep(0.5)
+        check(z.alive(), "the program keeps running after disconnect")
+        again = socket.socket()
+        refused = again.connect_ex(("127.0.0.1", z.port)) != 0
+        again.close()
+        check(refused, "no second controller is accepted")
+    finally:
+        z.stop()
+
+    # The saved file opens again in a new run.
+    z = Zun([path])
+    try:
+        check(z.reply_of("closedocument@SAVED.zun") == "OK", "the saved document reopens")
+    finally:
+        z.stop()
+
+
+def case_embed():
+    x = ctypes.cdll.LoadLibrary("libX11.so.6")
+    x.XOpenDisplay.restype = ctypes.c_void_p
+    x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x.XDefaultRootWindow.restype = ctypes.c_ulong
+    x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x.XCreateSimpleWindow.restype = ctypes.c_ulong
+    x.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
+                                      ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_ulong]
+    x.XMapWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    x.XFlush.argtypes = [ctypes.c_void_p]
+    display = x.XOpenDisplay(None)
+    if not display:
+        check(False, "an X display for the controller's window")
+        return
+    parent = x.XCreateSimpleWindow(display, x.XDefaultRootWindow(display), 0, 0, 900, 700, 0, 0, 0xffffff)
+    x.XMapWindow(display, parent)
+    x.XFlush(display)
+    z = Zun(["--w%d" % parent])
+    try:
+        check(z.reply_of("windowpos@10@20@640@480") == "OK", "windowpos in the controller's window")
+        tree = ""
+        for _ in range(40):
+            tree = subprocess.run(["xwininfo", "-children", "-id", str(parent)], capture_output=True, text=True).stdout
+            if re.search(r"^\s+0x[0-9a-f]+ .*640x480\+10\+20", tree, re.M):
+                break
+            time.sleep(0.25)
+        check(re.search(r"(\d+) child", tree) is not None and " 0 children" not in tree,
+              "the main window is a child of the --w window")
+        check(re.search(r"640x480\+10\+20", tree) is not None, "windowpos places it in the parent's coordinates")
+        if failures:
+            print(tree)
+    finally:
+        z.stop()
+
+
+def random_word(rng):
+    kind = rng.random()
+    if kind < 0.3:
+        return str(rng.choice([0, 1, 2, -1, 3, 255, 65535, 2 ** 31, 2 ** 32 - 1, 2 ** 40]))
+    if kind < 0.4:
+        return rng.choice(["1.5", "nan", "inf", "-0", "1e309", "0x10", ""])
+    if kind < 0.5:
+        return "#".join(";".join(str(rng.randint(-3, 9)) for _ in range(rng.randint(0, 4)))
+                        for _ in range(rng.randint(0, 4)))
+    alphabet = "abcXYZ019 _.-;#\xe9\xb5"
+    return "".join(rng.choice(alphabet) for _ in range(rng.randint(0, 12)))
+
+
+FUZZ_WORDS = [
+    ("save", 2), ("windowpos", 5), ("initial", 1), ("settitle", 2), ("newdocument", 2), ("closedocument", 2),
+    ("renamechannel", 4), ("setupgrids", 11), ("setupgrid", 5), ("insertchannels", 3), ("insertchannel", 5),
+    ("setupcompchannel", 5), ("setupctchannel", 4), ("importdata", 19), ("buildboundary", 32),
+    ("displayprop-open", 3), ("displayprop-close", 2), ("setup-map-mapdata", 14), ("setupcomp", 9),
+    ("setupcomp-setup-lca", 11), ("startcomp", 2), ("output-img2d", 7), ("output-histogram", 8),
+]
+
+
+def case_fuzz(count=10000):
+    rng = random.Random(20261207)
+    z = Zun()
+    documents = 1
+    bad = 0
+    try:
+        for i in range(count):
+            r = rng.random()
+            if r < 0.15:
+                payload = bytes(rng.randrange(1, 256) for _ in range(rng.randint(0, 200)))
+            else:
+                word, n = rng.choice(FUZZ_WORDS)
+                n = max(1, n + rng.choice([0, 0, 0, -1, 1]))
+                words = [word] + [random_word(rng) for _ in range(n - 1)]
+                if word == "save" and n == 2:
+                    # Files only ever land in the test's folder.
+                    words[1] = os.path.join(TMP, "fuzz", re.sub(r"[^a-z0-9_.]", "_", words[1]) or "x") + ".zun"
+                if word == "newdocument":
+                    documents += 1
+                    if documents > 6:
+                        words = ["closedocument", ""]
+                        documents -= 2
+                payload = "@".join(words).encode("latin-1")
+            t = z.tag()
+            z.send(t, payload[:1000])
+            reply = z.read(quiet=0.02, timeout=30.0)
+            if not reply.startswith(t + ":"):
+                bad += 1
+                if bad < 5:
+                    print("request %d %r got %r" % (i, payload[:80], reply[:120]))
+            if not z.alive():
+                break
+        check(z.alive(), "the program survives %d random requests" % count)
+        check(bad == 0, "every random request got its reply (%d did not)" % bad)
+        check(z.reply_of("hello") == "hello", "and still replies afterwards")
+    finally:
+        z.stop()
+
+
+def main():
+    cases = sys.argv[2:] or ["link", "embed", "fuzz"]
+    for c in cases:
+        print("== " + c, flush=True)
+        globals()["case_" + c]()
+    if failures:
+        print("%d check(s) failed; program logs in %s" % (len(failures), TMP))
+        return 1
+    subprocess.run(["rm", "-rf", TMP])
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
