@@ -47,7 +47,7 @@ struct ColourSums {
                          static_cast<double>(weight);
         auto channel = [s](std::int64_t sum) {
             return static_cast<std::uint32_t>(
-                std::min(255.0, std::floor(static_cast<double>(sum) * s + 0.49)));
+                std::min(255.0, static_cast<double>(sum) * s + 0.49));  // sums are >= 0: truncation floors
         };
         return channel(r) | (channel(g) << 8) | (channel(b) << 16);
     }
@@ -107,27 +107,60 @@ void Composite(const ItemLayers* items, int count, WordAt wordAt, std::size_t vo
     out[0] = static_cast<std::uint8_t>(Red(colour));
     out[1] = static_cast<std::uint8_t>(Green(colour));
     out[2] = static_cast<std::uint8_t>(Blue(colour));
-    const double alpha = std::floor(static_cast<double>(opacityTotal) * 255.0 / kOpaque + 0.49);
-    out[3] = static_cast<std::uint8_t>(std::min(255.0, alpha));
+    const std::int64_t alpha =
+        (opacityTotal * 255 * 100 + kOpaque * 49) / (kOpaque * 100);  // floor(x + 0.49)
+    out[3] = static_cast<std::uint8_t>(std::min<std::int64_t>(255, alpha));
 }
 
 }  // namespace
 
-int OpacityOf(const ItemLayers& item, unsigned v) {
-    const double lo = item.low, hi = item.high, oplo = item.opacityLow, ophi = item.opacityHigh;
-    const double x = static_cast<double>(v) / kOpaque;
-    double t;
+void ItemLayers::SetOpacity(float lo, float hi, float opLo, float opHi) {
+    low = lo;
+    high = hi;
+    opacityLow = opLo;
+    opacityHigh = opHi;
+    const double dlo = lo, dhi = hi, oplo = opLo, ophi = opHi;
     // Equal thresholds would divide by zero: the ramp becomes a step at the threshold.
-    if (std::fabs(hi - lo) < 1e-6)
-        t = x >= lo ? ophi : oplo;
+    rampStep = std::fabs(dhi - dlo) < 1e-6;
+    if (!rampStep) {
+        rampScale = (ophi - oplo) / (dhi - dlo) / kOpaque;
+        rampOffset = oplo - (ophi - oplo) * dlo / (dhi - dlo);
+    }
+    // The thresholds compare the value as a float fraction: find the cuts in whole values.
+    auto below = [lo](unsigned v) { return static_cast<float>(v) / kOpaque < lo - 1e-5f; };
+    auto above = [hi](unsigned v) { return static_cast<float>(v) / kOpaque > hi + 1e-5f; };
+    unsigned a = 0, b = kOpaque + 1;  // first value not below
+    while (a < b) {
+        const unsigned m = (a + b) / 2;
+        if (below(m))
+            a = m + 1;
+        else
+            b = m;
+    }
+    lowCut = static_cast<int>(a);
+    a = 0;
+    b = kOpaque + 1;  // first value above, so highCut = that - 1
+    while (a < b) {
+        const unsigned m = (a + b) / 2;
+        if (above(m))
+            b = m;
+        else
+            a = m + 1;
+    }
+    highCut = static_cast<int>(a) - 1;
+}
+
+int OpacityOf(const ItemLayers& item, unsigned v) {
+    double t;
+    if (item.rampStep)
+        t = static_cast<double>(v) / kOpaque >= item.low ? item.opacityHigh : item.opacityLow;
     else
-        t = (ophi - oplo) * (x - lo) / (hi - lo) + oplo;
+        t = item.rampOffset + item.rampScale * v;
     if (!(t >= 0.0)) t = 0.0;  // also a NaN from a damaged setting
-    t = std::min(t, 1.0);
-    const int w = static_cast<int>(std::floor(t * kOpaque + 0.49));
-    const float f = static_cast<float>(v) / kOpaque;
-    if (f < item.low - 1e-5f) return (item.includeFlags & 2) ? w : 0;
-    if (f > item.high + 1e-5f) return (item.includeFlags & 16) ? w : 0;
+    if (t > 1.0) t = 1.0;
+    const int w = static_cast<int>(t * kOpaque + 0.49);
+    if (static_cast<int>(v) < item.lowCut) return (item.includeFlags & 2) ? w : 0;
+    if (static_cast<int>(v) > item.highCut) return (item.includeFlags & 16) ? w : 0;
     return w;
 }
 
@@ -193,10 +226,8 @@ int PrepareItemColours(const DispSpec& spec, const ZunImage* sample, int viewOpt
     }
     out.colourKind = d.colourKind;
     out.includeFlags = d.includeFlags;
-    out.low = d.opacity.size() > 0 ? d.opacity[0] : 0.0f;
-    out.high = d.opacity.size() > 1 ? d.opacity[1] : 1.0f;
-    out.opacityLow = d.opacity.size() > 2 ? d.opacity[2] : 0.0f;
-    out.opacityHigh = d.opacity.size() > 3 ? d.opacity[3] : 1.0f;
+    out.SetOpacity(d.opacity.size() > 0 ? d.opacity[0] : 0.0f, d.opacity.size() > 1 ? d.opacity[1] : 1.0f,
+                   d.opacity.size() > 2 ? d.opacity[2] : 0.0f, d.opacity.size() > 3 ? d.opacity[3] : 1.0f);
     out.bits.Assign(d.bitSpec);
     out.values.Assign(d.valueSpec);
     out.values.RebuildDerivedLists();

@@ -32,14 +32,24 @@ struct ItemLayers {
     std::int32_t displayItems = 0;  // Data 1, RO 2, ERR 4
     std::int32_t colourKind = 0;    // 0 single, 1 per bit, 2 spectrum, 3 per value
     std::int32_t includeFlags = 16;
-    float low = 0, high = 1, opacityLow = 0, opacityHigh = 1;
-    std::array<std::uint32_t, 3> colours{};  // Data, RO, ERR after the scheme mapping
+    float low = 0, high = 1, opacityLow = 0, opacityHigh = 1;  // set through SetOpacity
+    std::array<std::uint32_t, 3> colours{};                    // Data, RO, ERR after the scheme mapping
     DatcolBitSpec bits;
     DatcolValueSpec values;                 // its enabled lists are rebuilt
     std::vector<std::uint16_t> stopValues;  // the spectrum spread over the opacity thresholds
     std::vector<std::uint32_t> stopColours;
     const std::uint16_t* data = nullptr;  // the channel's voxel words (optional, see CompositeAt)
     const std::uint16_t* mask = nullptr;  // the mask channel's voxel words, or null
+
+    // The opacity setting [low threshold, high threshold, opacity at low, opacity at high], with
+    // the ramp worked out once for the voxel loops.
+    void SetOpacity(float lo, float hi, float opLo, float opHi);
+
+    // The ramp t = rampOffset + rampScale * v (a step at the threshold when both thresholds are
+    // equal) and the values below lowCut or above highCut that count as outside the thresholds.
+    double rampOffset = 0, rampScale = 1.0 / 16383;
+    bool rampStep = false;
+    int lowCut = 0, highCut = 16383;
 };
 
 // Layer functions of a value v in 0..16383.

@@ -284,12 +284,34 @@ bool GetImportedFlagOfSubtree(const TreeNode* node) {
 }
 
 void UpdateAncestorImportedFlag(DisplayTree& tree, TreeNode* node) {
-    for (TreeNode* n = node; n; n = n->parent) {
-        std::uint8_t flag = GetImportedFlagOfSubtree(n) ? 1 : 0;
-        if (n->spec.imported == flag) continue;
-        n->spec.imported = flag;
-        tree.TouchItem(n);
-    }
+    UpdateImportedFlagsOf(tree, {node});
+}
+
+void UpdateImportedFlagsOf(DisplayTree& tree, const TreeItems& items) {
+    // Each item and ancestor once, deepest first, so a parent reads its children's new flags.
+    std::vector<TreeItems> byDepth;
+    std::unordered_set<const TreeNode*> queued;
+    for (TreeNode* s : items)
+        for (TreeNode* n = s; n; n = n->parent) {
+            if (!queued.insert(n).second) break;
+            const std::size_t d = static_cast<std::size_t>(n->Depth());
+            if (byDepth.size() <= d) byDepth.resize(d + 1);
+            byDepth[d].push_back(n);
+        }
+    for (std::size_t d = byDepth.size(); d-- > 0;)
+        for (TreeNode* n : byDepth[d]) {
+            if (!n->HasChildren()) continue;
+            bool any = false;
+            for (const auto& c : n->children) {
+                any = (c->HasChildren() && !queued.count(c.get())) ? GetImportedFlagOfSubtree(c.get())
+                                                                   : c->spec.imported != 0;
+                if (any) break;
+            }
+            const std::uint8_t flag = any ? 1 : 0;
+            if (n->spec.imported == flag) continue;
+            n->spec.imported = flag;
+            tree.TouchItem(n);
+        }
 }
 
 void ResetStatisticsOfSubtree(TreeNode* node) {
@@ -348,7 +370,7 @@ void UpdateMergedStatesOfItems(DisplayTree& tree, const TreeItems& items) {
     ColourKindFamily::UpdateAncestorsOf(tree, items);
     BitColoursFamily::UpdateAncestorsOf(tree, items);
     ColourSpectrumFamily::UpdateAncestorsOf(tree, items);
-    for (TreeNode* n : items) UpdateAncestorImportedFlag(tree, n);
+    UpdateImportedFlagsOf(tree, items);
 }
 
 void UpdateMergedStates(DisplayTree& tree, TreeNode* node) {

@@ -108,8 +108,8 @@ struct DataColourField {
 struct BitColoursField {
     using Value = DatcolBitSpec;
     static Value Start() { return DatcolBitSpec(); }
-    static Value Own(const TreeNode& n) { return n.spec.shown.bitSpec; }
-    static Value Saved(const TreeNode& n) { return n.spec.saved.bitSpec; }
+    static const Value& Own(const TreeNode& n) { return n.spec.shown.bitSpec; }
+    static const Value& Saved(const TreeNode& n) { return n.spec.saved.bitSpec; }
     static void Save(TreeNode& n) { n.spec.saved.bitSpec.Assign(n.spec.shown.bitSpec); }
     static void Merge(Value& run, const Value& c);
     static void Write(DisplayTree&, TreeNode& n, const Value& v);
@@ -121,8 +121,8 @@ struct BitColoursField {
 struct ValueColoursField {
     using Value = DatcolValueSpec;
     static Value Start() { return DatcolValueSpec(); }
-    static Value Own(const TreeNode& n) { return n.spec.shown.valueSpec; }
-    static Value Saved(const TreeNode& n) { return n.spec.saved.valueSpec; }
+    static const Value& Own(const TreeNode& n) { return n.spec.shown.valueSpec; }
+    static const Value& Saved(const TreeNode& n) { return n.spec.saved.valueSpec; }
     static void Save(TreeNode& n) { n.spec.saved.valueSpec.Assign(n.spec.shown.valueSpec); }
     static void Merge(Value& run, const Value& c);
     static void Write(DisplayTree&, TreeNode& n, const Value& v);
@@ -134,8 +134,8 @@ struct ValueColoursField {
 struct ColourSpectrumField {
     using Value = DatcolMultiSpec;
     static Value Start() { return DatcolMultiSpec(); }
-    static Value Own(const TreeNode& n) { return n.spec.shown.multiSpec; }
-    static Value Saved(const TreeNode& n) { return n.spec.saved.multiSpec; }
+    static const Value& Own(const TreeNode& n) { return n.spec.shown.multiSpec; }
+    static const Value& Saved(const TreeNode& n) { return n.spec.saved.multiSpec; }
     static void Save(TreeNode& n) { n.spec.saved.multiSpec = n.spec.shown.multiSpec; }
     static void Merge(Value& run, const Value& c);
     static void Write(DisplayTree&, TreeNode& n, const Value& v);
@@ -198,8 +198,17 @@ struct DisplayFamily {
     static Value GetOfSubtree(const TreeNode* node) {
         if (!node->HasChildren()) return F::Own(*node);
         Value run = F::Start();
-        for (const auto& c : node->children) F::Merge(run, GetOfSubtree(c.get()));
+        MergeChildren(run, node);
         return run;
+    }
+    // Merges each child's subtree into run; leaves are read in place.
+    static void MergeChildren(Value& run, const TreeNode* node) {
+        for (const auto& c : node->children) {
+            if (c->HasChildren())
+                F::Merge(run, GetOfSubtree(c.get()));
+            else
+                F::Merge(run, F::Own(*c));
+        }
     }
     static Value GetOfItems(const TreeItems& items) {
         Value run = F::Start();
@@ -311,8 +320,12 @@ void DisplayFamily<F>::UpdateAncestorsOf(DisplayTree& t, const TreeItems& starts
                 continue;
             }
             Value v = F::Start();
-            for (const auto& c : n->children)
-                F::Merge(v, (c->HasChildren() && queued.count(c.get())) ? F::Own(*c) : GetOfSubtree(c.get()));
+            for (const auto& c : n->children) {
+                if (!c->HasChildren() || queued.count(c.get()))
+                    F::Merge(v, F::Own(*c));
+                else
+                    F::Merge(v, GetOfSubtree(c.get()));
+            }
             F::Store(t, *n, v);
         }
 }
@@ -328,6 +341,8 @@ std::array<std::uint32_t, 3> GetDefaultDataColour(const DisplayTree& tree, const
 bool GetImportedFlagOfSubtree(const TreeNode* node);
 // The item and each ancestor take the OR of their subtree; their images follow.
 void UpdateAncestorImportedFlag(DisplayTree& tree, TreeNode* node);
+// The same for the listed items and their ancestors, each recomputed once.
+void UpdateImportedFlagsOf(DisplayTree& tree, const TreeItems& items);
 
 // Statistics of the item and every descendant: stale and cleared.
 void ResetStatisticsOfSubtree(TreeNode* node);

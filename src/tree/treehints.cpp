@@ -24,6 +24,12 @@ void Renumber(DisplayTree& tree, TreeNode* channel, int row, std::uint32_t first
     }
 }
 
+TreeItems ChannelsOf(const DisplayTree& tree) {
+    TreeItems out;
+    for (auto& c : tree.Root()->children) out.push_back(c.get());
+    return out;
+}
+
 // Reset, compute and relabel one item alone (its children keep their caches).
 void RecomputeAlone(DisplayTree& tree, TreeNode* item) {
     item->spec.ResetStatistics();
@@ -149,8 +155,8 @@ void InsertSlices(DisplayTree& tree, const InsertSliceMod& m, TreeItems& collect
         for (std::uint32_t k = 0; k < m.count; ++k)
             collected.push_back(channel->Child(row + static_cast<int>(k)));
         Renumber(tree, channel, row + static_cast<int>(m.count), m.first + m.count);
-        UpdateMergedStates(tree, channel);
     }
+    UpdateMergedStatesOfItems(tree, ChannelsOf(tree));
 }
 
 template <class F>
@@ -178,10 +184,10 @@ void ImportSlices(DisplayTree& tree, const ImportSliceMod& m) {
         const bool kept = (chan && chan->retainImages) || m.imported;
         s->spec.imported = (!c->IsBoundaryChannel() && kept) ? 1 : 0;
         tree.TouchItem(s);
-        UpdateAncestorImportedFlag(tree, s);
         collected.push_back(s);
         if (std::find(channels.begin(), channels.end(), c) == channels.end()) channels.push_back(c);
     });
+    UpdateImportedFlagsOf(tree, collected);
     RecomputeCollected(tree, collected);
     DisplayItemsFamily::UpdateAncestorsOf(tree, channels);
 }
@@ -193,9 +199,9 @@ void ClearSlices(DisplayTree& tree, const ClearSliceMod& m) {
             s->spec.imported = 0;
             tree.TouchItem(s);
         }
-        UpdateAncestorImportedFlag(tree, s);
         collected.push_back(s);
     });
+    UpdateImportedFlagsOf(tree, collected);
     RecomputeCollected(tree, collected);
 }
 
@@ -219,6 +225,7 @@ void ReverseSlices(DisplayTree& tree, const ReverseSliceMod& m) {
 void DeleteSlices(DisplayTree& tree, const DeleteSliceMod& m, unsigned hint) {
     TreeNode* root = tree.Root();
     if (!root) return;
+    TreeItems recompute;
     for (auto& ch : root->children) {
         TreeNode* channel = ch.get();
         if (!m.numbers) {
@@ -259,7 +266,10 @@ void DeleteSlices(DisplayTree& tree, const DeleteSliceMod& m, unsigned hint) {
             // The items after the lowest removed one close the gap.
             if (lowestRow >= 0) Renumber(tree, channel, lowestRow, lowestNumber);
         }
-        UpdateMergedStates(tree, channel);
+        recompute.push_back(channel);
+    }
+    UpdateMergedStatesOfItems(tree, recompute);
+    for (TreeNode* channel : recompute) {
         if (hint == 0) {
             ResetStatisticsOfSubtree(channel);
             RefreshItemLabelsOfSubtree(tree, channel);

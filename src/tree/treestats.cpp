@@ -32,12 +32,36 @@ struct WordSums {
 
 // One pass over a plane in memory order, in whole words: the physical value is linear in the
 // word, so the sums convert exactly afterwards.
-WordSums SumPlane(const std::uint16_t* words, const std::uint16_t* mask, std::size_t n) {
+// Vectorised (and built for the wider vector units as well, chosen at run time).
+__attribute__((target_clones("avx2", "default"), optimize("O3"))) WordSums SumPlane(
+    const std::uint16_t* words, const std::uint16_t* mask, std::size_t n) {
     WordSums s;
     std::uint64_t count = 0, sum = 0, sumSq = 0;
     unsigned low = 0x3FFF, high = 0;
     if (mask) {
-        for (std::size_t i = 0; i < n; ++i) {
+        // Without branches: a voxel outside the mask adds zeros and leaves the extremes alone.
+        constexpr std::size_t kBlock = 16;
+        std::size_t i = 0;
+        for (; i + kBlock <= n; i += kBlock) {
+            std::uint32_t bc = 0, bs = 0, bq = 0;
+            std::uint16_t bl = 0x3FFF, bh = 0;
+#pragma omp simd reduction(+ : bc, bs, bq) reduction(min : bl) reduction(max : bh)
+            for (std::size_t k = 0; k < kBlock; ++k) {
+                const std::uint32_t in = mask[i + k] != 0;
+                const std::uint32_t w = (words[i + k] & 0x3FFFu) * in;
+                bc += in;
+                bs += w;
+                bq += w * w;
+                bl = std::min(bl, static_cast<std::uint16_t>(in ? w : 0x3FFFu));
+                bh = std::max(bh, static_cast<std::uint16_t>(w));
+            }
+            count += bc;
+            sum += bs;
+            sumSq += bq;
+            low = std::min(low, static_cast<unsigned>(bl));
+            high = std::max(high, static_cast<unsigned>(bh));
+        }
+        for (; i < n; ++i) {
             if (!mask[i]) continue;
             const unsigned w = words[i] & 0x3FFFu;
             ++count;
@@ -47,10 +71,30 @@ WordSums SumPlane(const std::uint16_t* words, const std::uint16_t* mask, std::si
             high = std::max(high, w);
         }
     } else {
-        for (std::size_t i = 0; i < n; ++i) {
+        // Blocks of 32-bit lanes the compiler can vectorise: 16 squares of 14-bit words fit in
+        // 32 bits, a block's plain sum fits too.
+        constexpr std::size_t kBlock = 16;
+        std::size_t i = 0;
+        for (; i + kBlock <= n; i += kBlock) {
+            std::uint32_t bs = 0, bq = 0;
+            std::uint16_t bl = 0x3FFF, bh = 0;
+#pragma omp simd reduction(+ : bs, bq) reduction(min : bl) reduction(max : bh)
+            for (std::size_t k = 0; k < kBlock; ++k) {
+                const std::uint32_t w = words[i + k] & 0x3FFFu;
+                bs += w;
+                bq += w * w;
+                bl = std::min(bl, static_cast<std::uint16_t>(w));
+                bh = std::max(bh, static_cast<std::uint16_t>(w));
+            }
+            sum += bs;
+            sumSq += bq;
+            low = std::min(low, static_cast<unsigned>(bl));
+            high = std::max(high, static_cast<unsigned>(bh));
+        }
+        for (; i < n; ++i) {
             const unsigned w = words[i] & 0x3FFFu;
             sum += w;
-            sumSq += w * w;  // < 2^28: no overflow in 32 bits
+            sumSq += w * w;
             low = std::min(low, w);
             high = std::max(high, w);
         }

@@ -21,10 +21,7 @@ ItemLayers Single(std::uint32_t colour, std::array<float, 4> opacity = {0, 1, 0,
     it.displayItems = items;
     it.colourKind = 0;
     it.colours = {colour, 0x00FFFF, 0xFF00FF};
-    it.low = opacity[0];
-    it.high = opacity[1];
-    it.opacityLow = opacity[2];
-    it.opacityHigh = opacity[3];
+    it.SetOpacity(opacity[0], opacity[1], opacity[2], opacity[3]);
     return it;
 }
 

@@ -91,6 +91,53 @@ TEST_F(TreeStatsTest, MaskedSlicesCountOnlyInside) {
     EXPECT_EQ(Iron()->Child(0)->spec.statCount, 4u);
 }
 
+// Planes of 7 x 5 words: whole blocks and a remainder, with and without a mask, against a plain
+// count in doubles; the extremes sit in the remainder and in a masked-out voxel.
+TEST(TreeStatsPlanes, SumsMatchAPlainCount) {
+    SampleSpec spec;
+    spec.nx = 7;
+    spec.ny = 5;
+    spec.nz = 1;
+    auto sample = MakeSample(spec);
+    ZunChan* iron = sample->FindChan("Iron");
+    ZunChan* bound = sample->FindChan("bound_1");
+    iron->range = {-2.0f, 3.0f};
+    for (int i = 0; i < 35; ++i) {
+        iron->Data()[i] =
+            static_cast<std::uint16_t>((i * 2654435761u >> 7) % 16000 + 100) | (i % 4 ? 0 : 0xC000);
+        bound->Data()[i] = static_cast<std::uint16_t>(i % 3 ? 5 : 0);
+    }
+    iron->Data()[34] = 16383;  // the largest, in the remainder
+    iron->Data()[3] = 0;       // the smallest, masked out
+    for (bool masked : {false, true}) {
+        DisplayTree tree;
+        tree.Build(*sample, "doc");
+        TreeNode* slice = tree.FindChannel("Iron")->Child(0);
+        if (masked) BoundaryMaskFamily::SetOfSubtree(tree, slice, {1, "bound_1"});
+        ResetStatisticsOfSubtree(slice);
+        const DispSpec& s = ComputeStatistics(tree, slice);
+        double n = 0, sum = 0, sq = 0, lo = 1e9, hi = -1e9;
+        for (int i = 0; i < 35; ++i) {
+            if (masked && !bound->Data()[i]) continue;
+            const double v = -2.0 + 5.0 * (iron->Data()[i] & 0x3FFF) / 16383.0;
+            n += 1;
+            sum += v;
+            sq += v * v;
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+        EXPECT_EQ(static_cast<double>(s.statCount), n) << masked;
+        EXPECT_NEAR(s.statSum, sum, 1e-9) << masked;
+        EXPECT_NEAR(s.statSumSq, sq, 1e-9) << masked;
+        EXPECT_FLOAT_EQ(s.statMin, static_cast<float>(lo)) << masked;
+        EXPECT_FLOAT_EQ(s.statMax, static_cast<float>(hi)) << masked;
+        if (masked)
+            EXPECT_NE(s.statMin, -2.0f);
+        else
+            EXPECT_EQ(s.statMin, -2.0f);
+    }
+}
+
 TEST_F(TreeStatsTest, ListingRowsAndTitles) {
     Iron()->Child(1)->spec.statColumns = DispSpec::kColAve | DispSpec::kColN;
     std::ostringstream out;

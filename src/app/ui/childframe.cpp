@@ -27,10 +27,7 @@ QLabel* Placeholder(const QString& text, QWidget* parent) {
 }  // namespace
 
 QWidget* CreateTreePane(CZunDoc& doc, QWidget* parent) {
-    QString text = QString::fromStdString(doc.GetTitle().empty() ? std::string("Untitled") : doc.GetTitle());
-    const ZunImage& s = doc.GetSample();
-    text += QString("\n%1 channels").arg(s.GetChanCount());
-    return Placeholder(text, parent);
+    return CreateTreeView(doc, parent);
 }
 
 QWidget* CreateViewPane(CZunDoc& doc, QWidget* parent) {

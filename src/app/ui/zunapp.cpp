@@ -23,6 +23,7 @@
 #include "foundation/memoryguard.h"
 #include "foundation/pathutil.h"
 #include "foundation/ui/dialoghelpers.h"
+#include "tree/ui/treeview.h"
 
 namespace zun {
 
@@ -300,6 +301,7 @@ bool CZunApp::OnFileSave(CZunDoc* doc) {
     if (!doc) return false;
     if (doc->GetPathName().empty()) return OnFileSaveAs(doc);
     WaitCursor wait;
+    StoreTreeRecords(*doc);
     if (!doc->OnFileSave()) return false;
     AddRecent(doc->GetPathName());
     UpdateTitles(*doc);
@@ -319,6 +321,7 @@ bool CZunApp::OnFileSaveAs(CZunDoc* doc) {
     if (path.empty()) return false;
     path = WithExtension(path, ".zun");
     WaitCursor wait;
+    StoreTreeRecords(*doc);
     if (!doc->OnSaveDocument(path)) return false;
     RenameDocMod hint(doc->GetTitle());
     if (!frame_ || !frame_->Closing()) doc->UpdateAllViews(nullptr, kHintRename, &hint);

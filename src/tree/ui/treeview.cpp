@@ -26,6 +26,9 @@ ZunTreeView::ZunTreeView(CZunDoc& doc, QWidget* parent, const ZunTreeView* copyF
     setUniformRowHeights(true);
     setIconSize(QSize(22, 18));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Long labels scroll sideways instead of being cut: the tree column is narrow.
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header()->setStretchLastSection(false);
     if (tree_.ChannelCount() > 0) expand(model_->IndexOf(tree_.Root()));
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { OnSelectionChanged(); });
     doc_.Views().Add(this);
@@ -63,8 +66,26 @@ void ZunTreeView::OnSelectionChanged() {
         if (TreeNode* n = TreeItemModel::NodeOf(i)) n->selected = true;
 }
 
+namespace {
+std::vector<ZunTreeView*> TreesOf(CZunDoc& doc) {
+    std::vector<ZunTreeView*> trees;
+    for (DocView* v : doc.Views().Views())
+        if (auto* t = dynamic_cast<ZunTreeView*>(v)) trees.push_back(t);
+    return trees;
+}
+}  // namespace
+
 ZunTreeView* CreateTreeView(CZunDoc& doc, QWidget* parent) {
-    return new ZunTreeView(doc, parent);
+    const std::vector<ZunTreeView*> trees = TreesOf(doc);
+    return new ZunTreeView(doc, parent, trees.empty() ? nullptr : trees.front());
+}
+
+void StoreTreeRecords(CZunDoc& doc) {
+    const std::vector<ZunTreeView*> trees = TreesOf(doc);
+    std::vector<WindowRecord>& records = doc.WindowRecords();
+    // The 3-D views keep their part of each record; only the tree part is written here.
+    if (records.size() < trees.size()) records.resize(trees.size());
+    for (std::size_t i = 0; i < trees.size(); ++i) trees[i]->StoreRecord(records[i].tree);
 }
 
 }  // namespace zun

@@ -47,7 +47,12 @@ private:
     TreeItemModel* model_ = nullptr;
 };
 
-// The tree pane of a document window.
+// The tree pane of a document window. A further window on a document that has a tree already
+// takes over that tree's display state.
 ZunTreeView* CreateTreeView(CZunDoc& doc, QWidget* parent);
+
+// Puts the display state of every tree of the document into the document's window records, in the
+// order the windows were opened, before the document is written.
+void StoreTreeRecords(CZunDoc& doc);
 
 }  // namespace zun
