@@ -212,12 +212,14 @@ void UpdateSect::Load(const IniFile& ini) {
     updatetime = static_cast<std::uint32_t>(ReadInt(ini, "updatetime", 0));
     server1 = ReadString(ini, "server1", kServer1);
     server2 = ReadString(ini, "server2", kServer2);
+    usage = ReadString(ini, "usage", "");
 }
 
 void UpdateSect::Save(IniFile& ini) const {
     WriteString(ini, "updatetime", FormatC("%u", updatetime));
     WriteString(ini, "server1", server1);
     WriteString(ini, "server2", server2);
+    WriteString(ini, "usage", usage);
 }
 
 void ClusterSect::Load(const IniFile&) {

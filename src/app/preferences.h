@@ -113,6 +113,8 @@ public:
     std::uint32_t updatetime = 0;
     std::string server1 = kServer1;
     std::string server2 = kServer2;
+    // Where the usage report goes (ending in its query key); empty, the default, sends none.
+    std::string usage;
 };
 
 struct ClusterInfo {

@@ -78,6 +78,8 @@ void CMainFrame::BuildMenus() {
     fileMenu_->addSeparator();
     connect(Add(fileMenu_, "fileExportBinary", "Export Binary Data File..."), &QAction::triggered, app,
             [app] { app->OnExportBinaryDataFile(app->ActiveDocument()); });
+    connect(Add(fileMenu_, "fileCompare", "Compare..."), &QAction::triggered, app,
+            [app] { app->OnCompare(); });
     recentSeparator_ = fileMenu_->addSeparator();
     for (int i = 0; i < RecentFileList::kSize; ++i) {
         QAction* a = Add(fileMenu_, ("fileRecent" + std::to_string(i + 1)).c_str(), "");
@@ -122,6 +124,8 @@ void CMainFrame::BuildMenus() {
     connect(Add(window, "windowTile", "&Tile"), &QAction::triggered, mdi_, &QMdiArea::tileSubWindows);
 
     QMenu* help = menuBar()->addMenu("&Help");
+    connect(Add(help, "helpCheckUpdate", "&Check update"), &QAction::triggered, app,
+            [app] { app->OnCheckUpdate(); });
     connect(Add(help, "helpAbout", "&About Zun..."), &QAction::triggered, app, [app] { app->OnAbout(); });
 
     toolbar_ = addToolBar("Standard");

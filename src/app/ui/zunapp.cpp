@@ -2,8 +2,11 @@
 
 #include <filesystem>
 
+#include <ctime>
+
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -11,14 +14,19 @@
 #include <QSplitter>
 #include <QThread>
 
+#include "app/compare.h"
 #include "app/ui/childframe.h"
 #include "app/ui/framechannel.h"
+#include "app/ui/httpfetcher.h"
 #include "app/ui/logwindow.h"
 #include "app/ui/mainframe.h"
+#include "app/ui/prefsheet.h"
 #include "app/ui/progressbar.h"
 #include "app/ui/qtprompt.h"
+#include "app/updatecheck.h"
 #include "app/version.h"
 #include "document/docclasses.h"
+#include "document/docmessages.h"
 #include "document/zundoc.h"
 #include "foundation/memoryguard.h"
 #include "foundation/pathutil.h"
@@ -69,6 +77,8 @@ CZunApp::CZunApp(Services services)
         prompt_ = ownPrompt_.get();
     }
     channel_->SetHandler([this](const FrameMessage& m) { OnFrameMessage(m); });
+    preferenceSheet_ = RunPreferenceSheet;
+    openUrl_ = [](const std::string& url) { QDesktopServices::openUrl(QUrl(QString::fromStdString(url))); };
     RegisterDocumentClasses();
 }
 
@@ -132,6 +142,7 @@ bool CZunApp::InitInstance(const StartupOptions& options) {
             if (!OpenDocumentFile(f)) return false;
     }
     frame_->UpdateCommandUI();
+    if (!options.Remote()) CheckForUpdate(false, "");
     return true;
 }
 
@@ -294,6 +305,7 @@ CZunDoc* CZunApp::OpenDocumentFile(const std::string& path) {
     AddRecent(path);
     CreateFrame(*doc);
     if (prefs_->logging.viewLog) ShowLog(doc);
+    if (doc->OpenedNewerFile() && !IsRemoteControlled()) CheckForUpdate(true, docmsg::kNewerVersionPrefix);
     return doc;
 }
 
@@ -451,6 +463,52 @@ void CZunApp::OnAbout() {
                                   QString::fromStdString(GetVersionString("FileDescription")));
     QMessageBox box(QMessageBox::Information, "About Zun", text, QMessageBox::Close, frame_.get());
     box.exec();
+}
+
+void CZunApp::OnCompare() {
+    std::vector<std::string> titles;
+    for (const DocEntry& e : docs_) titles.push_back(e.doc->GetTitle());
+    const auto pair = PickComparedDocuments(titles);
+    if (!pair) {
+        prompt_->Tell(kCompareNeedsTwo);
+        return;
+    }
+    CZunDoc& a = *docs_[static_cast<std::size_t>(pair->first)].doc;
+    CZunDoc& b = *docs_[static_cast<std::size_t>(pair->second)].doc;
+    std::string report;
+    {
+        WaitCursor wait;
+        report = CompareDocuments(a.GetSample(), a.GetTitle(), b.GetTitle(), b.GetSample());
+    }
+    prompt_->Tell(report);
+}
+
+int CZunApp::CheckForUpdate(bool manual, const std::string& prefix) {
+    WaitCursor wait;
+    QtHttpFetcher http;
+    UpdateCheckServices s;
+    s.http = &http;
+    s.prompt = prompt_;
+    s.openUrl = openUrl_;
+    s.now = [] { return static_cast<std::int64_t>(std::time(nullptr)); };
+    s.saveSection = [this] { prefs_->update.Save(ini_); };
+    return UpdateChecker(prefs_->update, std::move(s)).CheckForUpdate(manual, prefix);
+}
+
+void CZunApp::OnCheckUpdate() {
+    switch (CheckForUpdate(true, "")) {
+        case kUpdateUpToDate:
+            prompt_->Tell(updatemsg::kUpToDate, PromptIcon::Information);
+            break;
+        case kUpdateNoSession:
+            prompt_->Tell(updatemsg::kNoConnection, PromptIcon::Error);
+            break;
+        case kUpdateNoVersionFile:
+            prompt_->Tell(updatemsg::kNoServer, PromptIcon::Error);
+            break;
+        default:
+            break;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -67,6 +67,14 @@ public:
     // "Preferences...": the last-applied copy is refreshed, then the sheet edits the preferences and
     // calls ApplyPreferences when the user applies them.
     void OnPreferences();
+    // "Compare...": the first two open documents with a ".zun" title, voxel for voxel.
+    void OnCompare();
+    // The check for a newer version (see app/updatecheck.h for the results); "&Check update"
+    // runs it by hand and tells the outcome.
+    int CheckForUpdate(bool manual, const std::string& prefix);
+    void OnCheckUpdate();
+    // Opens a web address with the desktop (tests replace it).
+    void SetUrlOpener(std::function<void(const std::string&)> open) { openUrl_ = std::move(open); }
     // The remote interpreter's question: no compute cluster is known.
     bool HasNoClusters() const { return prefs_->cluster.clusters.empty(); }
     // Asks about unsaved changes and stops a running computation; false when the user keeps the
@@ -150,6 +158,7 @@ private:
     FileChooser chooseFile_;
     std::function<std::unique_ptr<ComputationSetupDialog>()> setupFactory_;
     std::function<void(CZunApp&)> preferenceSheet_;
+    std::function<void(const std::string&)> openUrl_;
     int untitled_ = 0;
 };
 
