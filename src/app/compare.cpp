@@ -13,12 +13,20 @@ std::uint64_t FirstDifference(const std::uint16_t* a, const std::uint16_t* b, st
     // Blocks of 256 KiB: large enough for memcmp's speed, small enough that the threads stop soon
     // after a difference near the start.
     constexpr std::int64_t kBlock = 128 * 1024;
+    // A difference near the start is found without waking a thread team.
+    const std::uint64_t head = std::min<std::uint64_t>(n, 8 * kBlock);
+    if (std::memcmp(a, b, head * sizeof(std::uint16_t)) != 0) {
+        std::uint64_t i = 0;
+        while (a[i] == b[i]) ++i;
+        return i;
+    }
     const std::int64_t blocks = static_cast<std::int64_t>((n + kBlock - 1) / kBlock);
     std::atomic<std::uint64_t> first{n};
+    const std::int64_t firstBlock = static_cast<std::int64_t>(head / kBlock);
     const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     omp_set_dynamic(0);
 #pragma omp parallel for schedule(dynamic, 4) num_threads(threads)
-    for (std::int64_t k = 0; k < blocks; ++k) {
+    for (std::int64_t k = firstBlock; k < blocks; ++k) {
         const std::uint64_t begin = static_cast<std::uint64_t>(k) * kBlock;
         if (begin >= first.load(std::memory_order_relaxed)) continue;
         const std::uint64_t end = std::min<std::uint64_t>(n, begin + kBlock);

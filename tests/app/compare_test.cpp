@@ -44,13 +44,14 @@ TEST(CompareDocuments, ReportTexts) {
 }
 
 TEST(CompareDocuments, FirstDifferenceAcrossBlocks) {
-    const std::uint64_t n = 1000003;  // several blocks and a partial last one
+    const std::uint64_t n = 1300003;  // a serial head, parallel blocks and a partial last one
     std::vector<std::uint16_t> a(n), b;
     std::mt19937 rng(5);
     for (auto& v : a) v = static_cast<std::uint16_t>(rng());
     b = a;
     EXPECT_EQ(FirstDifference(a.data(), b.data(), n), n);
-    for (std::uint64_t at : {std::uint64_t{0}, std::uint64_t{131071}, std::uint64_t{131072}, n - 1}) {
+    for (std::uint64_t at :
+         {std::uint64_t{0}, std::uint64_t{131072}, std::uint64_t{1048575}, std::uint64_t{1048576}, n - 1}) {
         b = a;
         b[at] ^= 1;
         b[n - 1] ^= 0x8000;  // a later difference must not win

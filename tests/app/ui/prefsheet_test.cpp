@@ -47,7 +47,8 @@ struct SheetFixture : ::testing::Test {
         current.cluster.defaultCluster = 0;
         ZunPrefs::Options options;
         options.browseFolder = [this](QWidget*) { return nextFolder; };
-        sheet = std::make_unique<ZunPrefs>(current, ini, prompt, [this] { ++applied; }, nullptr, options);
+        sheet = std::make_unique<ZunPrefs>(
+            current, ini, prompt, [this] { ++applied; }, nullptr, options);
         sheet->show();
         QApplication::processEvents();
     }
@@ -206,7 +207,8 @@ TEST(PluginList, RowsAboutBoxAndParameters) {
     for (int i = 0; i < 20; ++i) {
         PluginRunEntry& e = entries[static_cast<std::size_t>(i)];
         e.name = i < 2 ? "Porosity" : "Plugin " + std::to_string(i);
-        e.description = i < 2 ? "Pore size distribution of the composition channels" : "Plugin number " + std::to_string(i);
+        e.description = i < 2 ? "Pore size distribution of the composition channels"
+                              : "Plugin number " + std::to_string(i);
         e.duplicateIndex = i == 1 ? 1 : 0;
         e.fileBaseName = "plugin" + std::to_string(i);
         e.path = "/usr/lib/zun/plugins/" + e.fileBaseName + ".so";
@@ -219,7 +221,8 @@ TEST(PluginList, RowsAboutBoxAndParameters) {
         QApplication::processEvents();
         shown.push_back(d.windowTitle());
         if (auto* about = qobject_cast<PluginAbout*>(&d)) {
-            EXPECT_EQ(about->Description()->toPlainText(), "Pore size distribution of the composition channels");
+            EXPECT_EQ(about->Description()->toPlainText(),
+                      "Pore size distribution of the composition channels");
             EXPECT_TRUE(about->PathField()->text().startsWith("/usr/lib/zun/plugins/plugin0.so   "));
             EXPECT_FALSE(test::SaveScreenshot(&d, "plugin_about").empty());
             return int(QDialog::Accepted);

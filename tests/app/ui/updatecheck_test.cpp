@@ -15,8 +15,8 @@
 #include "app/ui/mainframe.h"
 #include "app/ui/zunapp.h"
 #include "app/updatecheck.h"
-#include "document/zundoc.h"
 #include "app/version.h"
+#include "document/zundoc.h"
 #include "guitest.h"
 #include "platform/prompt.h"
 
@@ -34,8 +34,9 @@ struct LoopbackFixture : ::testing::Test {
 
     void SetUp() override {
         std::filesystem::create_directories(tmp.Path() / "www");
-        server.start(ZUN_PYTHON, {QString(ZUN_TEST_DIR) + "/loopback_http.py",
-                                  QString::fromStdString(tmp.File("www")), QString::fromStdString(tmp.File("log"))});
+        server.start(ZUN_PYTHON,
+                     {QString(ZUN_TEST_DIR) + "/loopback_http.py", QString::fromStdString(tmp.File("www")),
+                      QString::fromStdString(tmp.File("log"))});
         ASSERT_TRUE(server.waitForStarted(10000));
         ASSERT_TRUE(test::WaitFor([&] { return server.canReadLine(); }, 10000));
         base = "http://127.0.0.1:" + server.readLine().trimmed().toStdString();
@@ -99,8 +100,8 @@ TEST_F(LoopbackFixture, ChecksAgainstTwoServers) {
     // download address for this program.
     const std::vector<std::string> parts = SplitVersion(own);
     const std::string newer = parts[0] + "." + parts[1] + ".10.0";
-    Serve("two/zun.ver", "zunver " + newer + " " + base + "/site\n<" + GetVersionString("InternalName") + "> " +
-                             base + "/download\n");
+    Serve("two/zun.ver", "zunver " + newer + " " + base + "/site\n<" + GetVersionString("InternalName") +
+                             "> " + base + "/download\n");
     u.updatetime = static_cast<std::uint32_t>(std::time(nullptr) - 86401 - 60);
     prompt.QueueAnswer(kPromptYes);
     EXPECT_EQ(app->CheckForUpdate(false, ""), kUpdateQuiet);
@@ -121,9 +122,9 @@ TEST_F(LoopbackFixture, UsageReportCarriesProductAndVersionOnly) {
     app->CheckForUpdate(true, "");
     const std::vector<std::string> got = Requests();
     ASSERT_EQ(got.size(), 1u);
-    const std::string expected = "/usage-zun.php?details=" +
-                                 PercentEncode(XmlEscape(GetVersionString("FileDescription") + "-" +
-                                                         GetVersionString("ProductVersion")));
+    const std::string expected =
+        "/usage-zun.php?details=" + PercentEncode(XmlEscape(GetVersionString("FileDescription") + "-" +
+                                                            GetVersionString("ProductVersion")));
     EXPECT_EQ(got[0], expected);
     const char* user = std::getenv("USER");
     if (user && *user) EXPECT_EQ(got[0].find(std::string(",") + user), std::string::npos);
