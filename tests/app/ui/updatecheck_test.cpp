@@ -12,6 +12,7 @@
 #include <QProcess>
 
 #include "app/startup.h"
+#include "app/ui/httpfetcher.h"
 #include "app/ui/mainframe.h"
 #include "app/ui/zunapp.h"
 #include "app/updatecheck.h"
@@ -128,6 +129,39 @@ TEST_F(LoopbackFixture, UsageReportCarriesProductAndVersionOnly) {
     EXPECT_EQ(got[0], expected);
     const char* user = std::getenv("USER");
     if (user && *user) EXPECT_EQ(got[0].find(std::string(",") + user), std::string::npos);
+}
+
+// The checker itself over Qt Network with a fixed clock: the one-day rule at its exact boundary,
+// and a description with XML characters reaching the server escaped.
+TEST_F(LoopbackFixture, OneDayBoundaryAndEscapingThroughQtNetwork) {
+    std::filesystem::create_directories(tmp.Path() / "www/one");
+    Serve("one/zun.ver", "zunver 1.0 " + base + "/site\n");
+    UpdateSect sect;
+    sect.server1 = base + "/one/zun.ver";
+    sect.usage = base + "/usage-zun.php?details=";
+    QtHttpFetcher http(3000);
+    const std::int64_t now = 1800000000;
+    UpdateCheckServices s;
+    s.http = &http;
+    s.prompt = &prompt;
+    s.now = [now] { return now; };
+    s.version = [](const std::string& name) -> std::string {
+        if (name == "FileDescription") return "Zun & \"Sons\" <x>";
+        return name == "ProductVersion" ? "2.6.1.2648" : "Zun";
+    };
+    UpdateChecker checker(sect, s);
+
+    sect.updatetime = static_cast<std::uint32_t>(now - 86400);
+    EXPECT_EQ(checker.CheckForUpdate(false, ""), kUpdateQuiet);
+    EXPECT_TRUE(Requests().empty());
+    sect.updatetime = static_cast<std::uint32_t>(now - 86401);
+    EXPECT_EQ(checker.CheckForUpdate(false, ""), kUpdateQuiet);
+    EXPECT_EQ(Requests(),
+              (std::vector<std::string>{
+                  "/usage-zun.php?details=Zun%20%26amp%3B%20%26quot%3BSons%26quot%3B%20%26lt%3Bx%26gt%3B-"
+                  "2.6.1.2648",
+                  "/one/zun.ver"}));
+    EXPECT_EQ(sect.updatetime, static_cast<std::uint32_t>(now));
 }
 
 int main(int argc, char** argv) {
