@@ -1,0 +1,33 @@
+#include "view3d/imageexportoptions.h"
+
+#include <filesystem>
+#include <utility>
+
+namespace zun {
+
+ImageExportPresenter::ImageExportPresenter(std::string directory) {
+    options_.directory = std::move(directory);
+}
+
+bool ImageExportPresenter::TypeChecked(int colourMode) const {
+    if (options_.colourMode != colourMode) return false;
+    return colourMode == 1 || options_.format > 1;
+}
+
+void ImageExportPresenter::OnBrowse(const std::string& folder) {
+    if (!folder.empty()) options_.directory = folder;
+}
+
+std::string ImageExportPresenter::CheckExport(const std::function<bool(const std::string&)>& isFolder) const {
+    // A plain file given as the folder would make every image fail: it counts as invalid too.
+    const bool folder = isFolder ? isFolder(options_.directory) : [&] {
+        std::error_code ec;
+        return !options_.directory.empty() && std::filesystem::is_directory(options_.directory, ec);
+    }();
+    if (!folder) return imageexport::kInvalidDirectory;
+    if (options_.format == 1 && (options_.colourMode == 2 || options_.colourMode == 3))
+        return imageexport::kPngMono;
+    return {};
+}
+
+}  // namespace zun

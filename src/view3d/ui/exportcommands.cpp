@@ -1,0 +1,94 @@
+#include "view3d/ui/exportcommands.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QProgressDialog>
+
+#include "document/docmessages.h"
+#include "document/zundoc.h"
+#include "foundation/pathutil.h"
+#include "foundation/ui/dialoghelpers.h"
+#include "platform/progress.h"
+#include "tree/rgbatext.h"
+#include "tree/sliceexport.h"
+#include "view3d/displayfill.h"
+#include "view3d/ui/imageexportdialog.h"
+
+namespace zun {
+
+namespace {
+
+// A modal progress dialog whose Cancel stops the export; it keeps the window alive between files.
+class DialogProgress : public ProgressSink {
+public:
+    DialogProgress(QWidget* parent, const QString& text) : dialog_(text, QObject::tr("Cancel"), 0, 100, parent) {
+        dialog_.setWindowModality(Qt::ApplicationModal);
+        dialog_.setMinimumDuration(300);
+        dialog_.setAutoClose(false);
+        dialog_.setAutoReset(false);
+        dialog_.setValue(0);
+    }
+    void SetText(const std::string& text) override { dialog_.setLabelText(QString::fromStdString(text)); }
+    void SetPos(int percent) override { dialog_.setValue(ClampPercent(percent)); }
+    bool SetProgress(int percent) override {
+        dialog_.setValue(ClampPercent(percent));
+        QApplication::processEvents();
+        return dialog_.wasCanceled();
+    }
+
+private:
+    QProgressDialog dialog_;
+};
+
+}  // namespace
+
+void RunSliceImageExport(QWidget* parent, CZunDoc& doc, const DisplayTree& tree, int scope,
+                         std::uint32_t viewBackground) {
+    ImageExportDialog dialog(parent, doc.imageExportFolder, doc.GetPrompt());
+    if (dialog.exec() != QDialog::Accepted) return;
+    const ImageExportOptions options = dialog.Options();
+    doc.imageExportFolder = options.directory;
+
+    SliceExportJob job;
+    job.tree = &tree;
+    job.sample = &doc.GetSample();
+    job.title = doc.GetTitle();
+    job.folder = options.directory;
+    job.scope = scope;
+    job.plane = options.plane;
+    job.format = options.format;
+    DialogProgress progress(parent, QObject::tr("Exporting slice images..."));
+    SliceExportServices services;
+    services.prompt = doc.GetPrompt();
+    services.frame = doc.GetMainFrame();
+    services.document = &doc;
+    services.progress = &progress;
+    WaitCursor wait;
+    if (options.colourMode == 1)
+        ExportSliceImagesColour(job, viewBackground, services);
+    else
+        ExportSliceImagesData(job, options.colourMode == 2 ? 8 : 16, services);
+}
+
+void RunDisplayRgbaExport(QWidget* parent, CZunDoc& doc, const DisplayVolume& volume) {
+    const QString start = QString::fromStdString(
+        (doc.imageExportFolder.empty() ? std::string() : doc.imageExportFolder + "/") + doc.GetTitle());
+    const QString path = QFileDialog::getSaveFileName(parent, QObject::tr("Export current display RGBA to text file"),
+                                                      start, QObject::tr("Text files (*.txt);;Any files (*)"));
+    if (path.isEmpty()) return;
+    std::string file = path.toStdString();
+    // The default extension, as the dialog of the other platforms adds it.
+    if (GetPathFileName(file).find('.') == std::string::npos) file += ".txt";
+    doc.imageExportFolder = GetPathFolder(file);
+
+    const Dims& dims = volume.GetDims();
+    const int vx = dims.size() > 0 ? dims[0] : 0, vy = dims.size() > 1 ? dims[1] : 0,
+              vz = dims.size() > 2 ? dims[2] : 0;
+    DialogProgress progress(parent, QObject::tr("Exporting the display volume..."));
+    WaitCursor wait;
+    std::string error;
+    const int rc = WriteDisplayRgbaText(file, doc.GetTitle(), volume.Data(), vx, vy, vz, &progress, &error);
+    if (rc == kRgbaFailed) ReportFileFailures(doc.GetPrompt(), {file}, 1, sliceexport::kReportVerb);
+}
+
+}  // namespace zun

@@ -1,0 +1,24 @@
+#pragma once
+// The tree's "Export Data" commands that write what the window shows: slice images (with the
+// options dialog) and the display volume as RGBA text. Each runs the whole command on the UI
+// thread: dialogs, progress with Cancel, the report at the end.
+
+#include <cstdint>
+
+class QWidget;
+
+namespace zun {
+
+class CZunDoc;
+class DisplayTree;
+class DisplayVolume;
+
+// "Export Data > 2D Images..." of the root (scope 3), channels (1) or slices (2) of a tree. The
+// view background colour (0x00BBGGRR) is what colour TIFF images are drawn over.
+void RunSliceImageExport(QWidget* parent, CZunDoc& doc, const DisplayTree& tree, int scope,
+                         std::uint32_t viewBackground);
+
+// "Export Data > RGBA File...": the volume that the 3-D view renders, as a text file.
+void RunDisplayRgbaExport(QWidget* parent, CZunDoc& doc, const DisplayVolume& volume);
+
+}  // namespace zun
