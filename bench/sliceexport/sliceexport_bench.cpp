@@ -28,7 +28,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+double Seconds(Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
 
 std::uintmax_t FolderBytes(const fs::path& dir) {
     std::uintmax_t n = 0;
@@ -44,8 +46,8 @@ void Empty(const fs::path& dir) {
 // dd's own figure for 1 GiB written and synced to the folder's disk, in MB/s (0 when dd failed).
 double DiskWriteSpeed(const fs::path& dir) {
     const fs::path target = dir / "dd.tmp";
-    const std::string cmd = "dd if=/dev/zero of='" + target.string() +
-                            "' bs=1M count=1024 conv=fdatasync 2>&1 | tail -n 1";
+    const std::string cmd =
+        "dd if=/dev/zero of='" + target.string() + "' bs=1M count=1024 conv=fdatasync 2>&1 | tail -n 1";
     double mbs = 0;
     const auto start = Clock::now();
     if (std::FILE* p = ::popen(cmd.c_str(), "r")) {
@@ -65,10 +67,14 @@ int main(int argc, char** argv) {
     fs::path out = fs::temp_directory_path() / ("zun_sliceexport_bench_" + std::to_string(::getpid()));
     for (int i = 1; i + 1 < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--size") n = std::atoi(argv[++i]);
-        else if (a == "--text") m = std::atoi(argv[++i]);
-        else if (a == "--out") out = fs::path(argv[++i]) / ("zun_sliceexport_bench_" + std::to_string(::getpid()));
-        else if (a == "--threads") threads = std::atoi(argv[++i]);
+        if (a == "--size")
+            n = std::atoi(argv[++i]);
+        else if (a == "--text")
+            m = std::atoi(argv[++i]);
+        else if (a == "--out")
+            out = fs::path(argv[++i]) / ("zun_sliceexport_bench_" + std::to_string(::getpid()));
+        else if (a == "--threads")
+            threads = std::atoi(argv[++i]);
     }
     if (n < 1 || m < 1) {
         std::fprintf(stderr, "usage: bench_sliceexport [--size N] [--text M] [--out FOLDER] [--threads T]\n");
@@ -114,14 +120,15 @@ int main(int argc, char** argv) {
                 "write s", "MB/s");
     for (int format : {zun::kImagePng, zun::kImageTiff})
         for (int plane = 0; plane < 3; ++plane) {
-            zun::SliceExportJob job{&tree, &sample, "bench.zun", out.string(), zun::kExportDocument, plane, format};
+            zun::SliceExportJob job{&tree, &sample, "bench.zun", out.string(), zun::kExportDocument,
+                                    plane, format};
             const auto start = Clock::now();
             const zun::SliceExportResult r = zun::ExportSliceImagesColour(job, 0x202020, services);
             const double total = Seconds(start);
             const double mb = FolderBytes(out) / 1e6;
             std::printf("  %-5s %-5s %9.1f %9.2f %10.2f %10.2f %9.0f%s\n", planeNames[plane],
-                        format == zun::kImagePng ? "PNG" : "TIFF", r.written.size() / total, total, r.fillSeconds,
-                        r.writeSeconds, mb / total, r.failures.empty() ? "" : "  (failures!)");
+                        format == zun::kImagePng ? "PNG" : "TIFF", r.written.size() / total, total,
+                        r.fillSeconds, r.writeSeconds, mb / total, r.failures.empty() ? "" : "  (failures!)");
             Empty(out);
         }
 
@@ -129,15 +136,16 @@ int main(int argc, char** argv) {
     tree.Channel(1)->selected = true;
     tree.Channel(2)->selected = true;
     for (int plane = 0; plane < 3; ++plane) {
-        zun::SliceExportJob job{&tree, &sample, "bench.zun", out.string(), zun::kExportSelectedChannels, plane,
-                                zun::kImageTiff};
+        zun::SliceExportJob job{
+            &tree, &sample, "bench.zun", out.string(), zun::kExportSelectedChannels, plane, zun::kImageTiff};
         const auto start = Clock::now();
         const zun::SliceExportResult r = zun::ExportSliceImagesData(job, 16, services);
         const double total = Seconds(start);
         const double mb = FolderBytes(out) / 1e6;
-        std::printf("  %-3s %5zu files %8.0f MB in %6.2f s: %6.0f MB/s (%.0f %% of dd), scale %.2f s, write %.2f s\n",
-                    planeNames[plane], r.written.size(), mb, total, mb / total, disk > 0 ? 100 * mb / total / disk : 0,
-                    r.fillSeconds, r.writeSeconds);
+        std::printf(
+            "  %-3s %5zu files %8.0f MB in %6.2f s: %6.0f MB/s (%.0f %% of dd), scale %.2f s, write %.2f s\n",
+            planeNames[plane], r.written.size(), mb, total, mb / total,
+            disk > 0 ? 100 * mb / total / disk : 0, r.fillSeconds, r.writeSeconds);
         Empty(out);
     }
 

@@ -50,8 +50,8 @@ std::string RgbaTextField(std::uint8_t value) {
     return std::string(f.data(), f.size());
 }
 
-int WriteDisplayRgbaText(const std::string& path, const std::string& title, const std::uint32_t* voxels, int vx,
-                         int vy, int vz, ProgressSink* progress, std::string* error) {
+int WriteDisplayRgbaText(const std::string& path, const std::string& title, const std::uint32_t* voxels,
+                         int vx, int vy, int vz, ProgressSink* progress, std::string* error) {
     const FieldTable& table = Fields();
     try {
         AtomicFile file(path);
@@ -66,7 +66,8 @@ int WriteDisplayRgbaText(const std::string& path, const std::string& title, cons
         header += Extent("X:", vx) + Extent("Y:", vy) + Extent("Z:", vz) + "data\n";
         file.Write(header.data(), header.size());
 
-        const std::size_t plane = static_cast<std::size_t>(std::max(vx, 0)) * static_cast<std::size_t>(std::max(vy, 0));
+        const std::size_t plane =
+            static_cast<std::size_t>(std::max(vx, 0)) * static_cast<std::size_t>(std::max(vy, 0));
         constexpr std::size_t kChunkVoxels = 1 << 16;
         std::vector<char> buffer(kChunkVoxels * kLineBytes);
         for (int z = 0; z < vz && voxels; ++z) {

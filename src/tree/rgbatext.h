@@ -19,8 +19,9 @@ enum RgbaTextResult : int {
 // voxels: vx x vy x vz packed texels, bytes red, green, blue, alpha in memory order. The file is
 // written under a temporary name and renamed into place. error (optional) receives the reason of
 // a failure.
-int WriteDisplayRgbaText(const std::string& path, const std::string& title, const std::uint32_t* voxels, int vx,
-                         int vy, int vz, ProgressSink* progress = nullptr, std::string* error = nullptr);
+int WriteDisplayRgbaText(const std::string& path, const std::string& title, const std::uint32_t* voxels,
+                         int vx, int vy, int vz, ProgressSink* progress = nullptr,
+                         std::string* error = nullptr);
 
 // The field of one byte value: value / 255 as a float in the default format, right-aligned in 15
 // characters ("              1", "       0.501961").

@@ -3,8 +3,8 @@
 #include <omp.h>
 
 #include <algorithm>
-#include <chrono>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -86,7 +86,9 @@ struct Selection {
     std::vector<ChosenChannel> channels;
     std::vector<std::uint8_t> marks;  // nz x channels, slice scope only
     int nz = 0;
-    bool Marked(std::size_t k, int z) const { return marks[static_cast<std::size_t>(z) * channels.size() + k]; }
+    bool Marked(std::size_t k, int z) const {
+        return marks[static_cast<std::size_t>(z) * channels.size() + k];
+    }
 };
 
 bool AddChannel(const ZunImage& sample, const std::string& name, const TreeNode* item, Selection& sel) {
@@ -118,7 +120,8 @@ Selection CollectChannels(const SliceExportJob& job, int nz) {
                 marked.emplace_back(sel.channels.size() - 1, static_cast<int>(z));
         }
         sel.marks.assign(static_cast<std::size_t>(nz) * sel.channels.size(), 0);
-        for (const auto& [k, z] : marked) sel.marks[static_cast<std::size_t>(z) * sel.channels.size() + k] = 1;
+        for (const auto& [k, z] : marked)
+            sel.marks[static_cast<std::size_t>(z) * sel.channels.size() + k] = 1;
     } else if (job.scope == kExportSelectedChannels) {
         for (const TreeNode* c = tree.FirstSelectedChannel(); c; c = tree.NextSelectedChannel(c))
             AddChannel(sample, DisplayTree::GetItemName(c), c, sel);
@@ -172,7 +175,9 @@ private:
 };
 
 using Clock = std::chrono::steady_clock;
-double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+double Since(Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
 
 // Calls pixel(col, row) for every pixel of a slice image in parallel. Along ZX the columns are the
 // z planes, so the loop runs over columns to read each plane's x rows in memory order.
@@ -207,8 +212,11 @@ bool CheckSizeAndAsk(const SliceExportJob& job, const SliceExportServices& servi
     if (geo.count >= 500) {
         result.asked = true;
         if (services.prompt &&
-            services.prompt->Ask({sliceexport::ManyFilesQuestion(static_cast<unsigned>(geo.count)), {}, {},
-                                  PromptButtons::OkCancel, PromptIcon::Question}) == kPromptCancel) {
+            services.prompt->Ask({sliceexport::ManyFilesQuestion(static_cast<unsigned>(geo.count)),
+                                  {},
+                                  {},
+                                  PromptButtons::OkCancel,
+                                  PromptIcon::Question}) == kPromptCancel) {
             result.cancelled = true;
             return false;
         }
@@ -276,8 +284,8 @@ SliceExportResult ExportData(const SliceExportJob& job, int bits, const SliceExp
         const imtype* data = sel.channels[k].data;
         for (int s = 0; s < geo.count; ++s) {
             if (job.plane == kPlaneXY && !visible(k, s)) continue;
-            const std::string name =
-                SliceFileName(job.folder, job.title, sel.channels[k].name, bits, job.plane, job.format, s, geo.count);
+            const std::string name = SliceFileName(job.folder, job.title, sel.channels[k].name, bits,
+                                                   job.plane, job.format, s, geo.count);
             if (job.format == kImagePng) {
                 // Grey PNG files are not offered: the run goes on and reports them.
                 result.failures.push_back(name);
@@ -309,7 +317,8 @@ SliceExportResult ExportData(const SliceExportJob& job, int bits, const SliceExp
 
 }  // namespace
 
-SliceExportResult ExportSliceImagesData(const SliceExportJob& job, int bits, const SliceExportServices& services) {
+SliceExportResult ExportSliceImagesData(const SliceExportJob& job, int bits,
+                                        const SliceExportServices& services) {
     return bits == 8 ? ExportData<uint8>(job, 8, services) : ExportData<imtype>(job, 16, services);
 }
 
@@ -350,9 +359,11 @@ SliceExportResult ExportSliceImagesColour(const SliceExportJob& job, std::uint32
             const ChosenChannel& c = sel.channels[k];
             ItemLayers& item = layers.items[k];
             item.data = c.data;
-            const TreeNode* slice = c.item ? job.tree->FindSlice(c.item, static_cast<std::uint32_t>(z)) : nullptr;
+            const TreeNode* slice =
+                c.item ? job.tree->FindSlice(c.item, static_cast<std::uint32_t>(z)) : nullptr;
             if (!slice || slice->spec.shown.displayItems == 0 || (sliceScope && !sel.Marked(k, z))) continue;
-            counts[static_cast<std::size_t>(z)] += PrepareItemColours(slice->spec, job.sample, viewOption, item);
+            counts[static_cast<std::size_t>(z)] +=
+                PrepareItemColours(slice->spec, job.sample, viewOption, item);
         }
     }
     if (std::all_of(counts.begin(), counts.end(), [](int n) { return n == 0; })) {
@@ -369,7 +380,8 @@ SliceExportResult ExportSliceImagesColour(const SliceExportJob& job, std::uint32
     for (int c = 0; c < channels; ++c) out[static_cast<std::size_t>(c)] = image->Plane(c);
     for (int s = 0; s < geo.count; ++s) {
         if (job.plane == kPlaneXY && counts[static_cast<std::size_t>(s)] == 0) continue;
-        const std::string name = SliceFileName(job.folder, job.title, {}, 0, job.plane, job.format, s, geo.count);
+        const std::string name =
+            SliceFileName(job.folder, job.title, {}, 0, job.plane, job.format, s, geo.count);
         const PlaneWalk walk{job.plane, nx, ny, s};
         const auto fillStart = Clock::now();
         // Planes where nothing is displayed composite to the background (or transparency), so every

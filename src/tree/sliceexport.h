@@ -86,7 +86,8 @@ std::string SliceFileName(const std::string& folder, const std::string& title, c
                           int bits, int plane, int format, int slice, int count);
 
 // Grey images of each chosen channel, 8 or 16 bits per sample. Reports through the prompt.
-SliceExportResult ExportSliceImagesData(const SliceExportJob& job, int bits, const SliceExportServices& services);
+SliceExportResult ExportSliceImagesData(const SliceExportJob& job, int bits,
+                                        const SliceExportServices& services);
 
 // Colour images of the composite of the chosen channels. TIFF images are drawn over the view's
 // background colour (0x00BBGGRR, mapped by the tree's colour scheme); PNG images keep alpha.

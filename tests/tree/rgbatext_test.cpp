@@ -56,8 +56,9 @@ TEST_F(RgbaTextTest, HeaderAndVoxelLines) {
     const std::uint32_t v[2] = {Texel(255, 0, 128, 255), Texel(0, 0, 0, 0)};
     ASSERT_EQ(WriteDisplayRgbaText((dir / "a.txt").string(), "doc.zun", v, 2, 1, 1), kRgbaWritten);
     const std::string f1 = std::string(14, ' ') + "1", f0 = std::string(14, ' ') + "0";
-    EXPECT_EQ(ReadText(dir / "a.txt"), "# doc.zun\nX:           2\nY:           1\nZ:           1\ndata\n" + f1 + f0 +
-                                           "       0.501961" + f1 + "\n" + f0 + f0 + f0 + f0 + "\n");
+    EXPECT_EQ(ReadText(dir / "a.txt"), "# doc.zun\nX:           2\nY:           1\nZ:           1\ndata\n" +
+                                           f1 + f0 + "       0.501961" + f1 + "\n" + f0 + f0 + f0 + f0 +
+                                           "\n");
     // No title: the first line is the X line.
     ASSERT_EQ(WriteDisplayRgbaText((dir / "b.txt").string(), "", v, 1, 1, 1), kRgbaWritten);
     EXPECT_EQ(ReadText(dir / "b.txt").rfind("X:           1\n", 0), 0u);
@@ -73,7 +74,8 @@ TEST_F(RgbaTextTest, NumpyReadsBackTheDisplayVolume) {
               kRgbaWritten);
     {
         std::ofstream raw(dir / "v.raw", std::ios::binary);
-        raw.write(reinterpret_cast<const char*>(volume.data()), static_cast<std::streamsize>(volume.size() * 4));
+        raw.write(reinterpret_cast<const char*>(volume.data()),
+                  static_cast<std::streamsize>(volume.size() * 4));
     }
     const std::string cmd = std::string(ZUN_PYTHON) + " '" + ZUN_TEST_DIR + "/read_rgba_text.py' '" +
                             (dir / "v.txt").string() + "' '" + (dir / "v.raw").string() + "'";

@@ -60,7 +60,8 @@ protected:
         sample = MakeSample(spec);
         tree = std::make_unique<DisplayTree>();
         tree->Build(*sample, "sample.zun");
-        for (TreeNode* n = tree->Root(); n; n = DisplayTree::NextInPreOrder(n)) n->spec.shown.displayItems = 0;
+        for (TreeNode* n = tree->Root(); n; n = DisplayTree::NextInPreOrder(n))
+            n->spec.shown.displayItems = 0;
     }
     imtype* Words(const std::string& channel) { return sample->FindChan(channel)->Data(); }
     // Every slice of the channel shows Data in one colour with a linear ramp.
@@ -144,7 +145,8 @@ TEST(SliceExportNames, DigitRuleAndFileNames) {
     EXPECT_EQ(SliceNumberDigits(1001), 4);
     EXPECT_EQ(SliceFileName("/f", "sample.zun", "Iron", 16, kPlaneXY, kImageTiff, 7, 100),
               "/f/sample_Iron_mono16_XY_07.tif");
-    EXPECT_EQ(SliceFileName("/f", "sample.zun", "", 0, kPlaneXY, kImagePng, 7, 100), "/f/sample_colour_XY_07.png");
+    EXPECT_EQ(SliceFileName("/f", "sample.zun", "", 0, kPlaneXY, kImagePng, 7, 100),
+              "/f/sample_colour_XY_07.png");
     EXPECT_EQ(SliceFileName("/f", "s", "c", 8, kPlaneZX, kImageTiff, 0, 1), "/f/s_c_mono8_ZX_0.tif");
     EXPECT_EQ(SliceFileName("/f", "s", "", 0, kPlaneYZ, kImageTiff, 3, 11), "/f/s_colour_YZ_03.tif");
     // Names cannot lead out of the folder nor carry control characters.
@@ -166,7 +168,8 @@ TEST_F(SliceExportTest, GreyFilesNamedAndScaledInEveryPlane) {
         fs::remove_all(dir / "out");
         fs::create_directories(dir / "out");
         for (int plane : {kPlaneXY, kPlaneYZ, kPlaneZX}) {
-            const SliceExportResult r = ExportSliceImagesData(Job(kExportDocument, plane, kImageTiff), bits, Services());
+            const SliceExportResult r =
+                ExportSliceImagesData(Job(kExportDocument, plane, kImageTiff), bits, Services());
             EXPECT_TRUE(r.failures.empty());
             EXPECT_FALSE(r.asked);
         }
@@ -269,7 +272,8 @@ TEST_F(SliceExportTest, ColourPngKeepsAlphaAndTiffShowsTheBackground) {
             for (int x = 0; x < 3; ++x) {
                 std::uint8_t rgba[4];
                 CompositeAt(layers, static_cast<std::size_t>(y * 3 + x), rgba);
-                for (int c = 0; c < d.samples; ++c) EXPECT_EQ(d.At(y, x, c), rgba[c]) << x << "," << y << "," << c;
+                for (int c = 0; c < d.samples; ++c)
+                    EXPECT_EQ(d.At(y, x, c), rgba[c]) << x << "," << y << "," << c;
             }
     }
 }

@@ -5,7 +5,9 @@
 namespace zun {
 namespace {
 
-bool Exists(const std::string& p) { return p == "/out"; }
+bool Exists(const std::string& p) {
+    return p == "/out";
+}
 
 TEST(ImageExportPresenter, OpensOnPngColourXyWithMonoDisabled) {
     ImageExportPresenter p("/out");

@@ -21,7 +21,8 @@ namespace {
 // A modal progress dialog whose Cancel stops the export; it keeps the window alive between files.
 class DialogProgress : public ProgressSink {
 public:
-    DialogProgress(QWidget* parent, const QString& text) : dialog_(text, QObject::tr("Cancel"), 0, 100, parent) {
+    DialogProgress(QWidget* parent, const QString& text)
+        : dialog_(text, QObject::tr("Cancel"), 0, 100, parent) {
         dialog_.setWindowModality(Qt::ApplicationModal);
         dialog_.setMinimumDuration(300);
         dialog_.setAutoClose(false);
@@ -73,8 +74,9 @@ void RunSliceImageExport(QWidget* parent, CZunDoc& doc, const DisplayTree& tree,
 void RunDisplayRgbaExport(QWidget* parent, CZunDoc& doc, const DisplayVolume& volume) {
     const QString start = QString::fromStdString(
         (doc.imageExportFolder.empty() ? std::string() : doc.imageExportFolder + "/") + doc.GetTitle());
-    const QString path = QFileDialog::getSaveFileName(parent, QObject::tr("Export current display RGBA to text file"),
-                                                      start, QObject::tr("Text files (*.txt);;Any files (*)"));
+    const QString path =
+        QFileDialog::getSaveFileName(parent, QObject::tr("Export current display RGBA to text file"), start,
+                                     QObject::tr("Text files (*.txt);;Any files (*)"));
     if (path.isEmpty()) return;
     std::string file = path.toStdString();
     // The default extension, as the dialog of the other platforms adds it.

@@ -1,5 +1,8 @@
 #include "view3d/ui/imageexportdialog.h"
 
+#include <algorithm>
+
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -37,7 +40,6 @@ ImageExportDialog::ImageExportDialog(QWidget* parent, std::string directory, Pro
     folderRow->addWidget(new QLabel(tr("Output folder:"), this));
     folder_ = new QLabel(this);
     folder_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    folder_->setMinimumWidth(260);
     folder_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     folderRow->addWidget(folder_, 1);
     browse_ = new QPushButton(tr("Browse"), this);
@@ -96,7 +98,16 @@ ImageExportDialog::ImageExportDialog(QWidget* parent, std::string directory, Pro
 }
 
 void ImageExportDialog::Refresh() {
-    folder_->setText(QString::fromStdString(presenter_.Options().directory));
+    // The framed text grows with the folder up to a limit; a longer folder is shortened in the
+    // middle, keeping its start and its last names, and shown whole as the tooltip.
+    const QString folder = QString::fromStdString(presenter_.Options().directory);
+    const QFontMetrics metrics(folder_->font());
+    constexpr int kMaxTextWidth = 520;
+    const int margin = 2 * folder_->frameWidth() + 8;
+    folder_->setMinimumWidth(
+        std::clamp(metrics.horizontalAdvance(folder) + margin, 260, kMaxTextWidth + margin));
+    folder_->setText(metrics.elidedText(folder, Qt::ElideMiddle, kMaxTextWidth));
+    folder_->setToolTip(folder);
     for (int i = 0; i < 3; ++i) {
         types_[i]->setChecked(presenter_.TypeChecked(i + 1));
         planes_[i]->setChecked(presenter_.PlaneChecked(i));

@@ -26,7 +26,8 @@ public:
     ImageExportPresenter& Presenter() { return presenter_; }
 
     // The folder browser; tests replace it. Returns the chosen folder or "" when cancelled.
-    std::function<std::string(QWidget* owner, const std::string& title, const std::string& start)> browseFolder;
+    std::function<std::string(QWidget* owner, const std::string& title, const std::string& start)>
+        browseFolder;
 
     QLabel* FolderText() const { return folder_; }
     QPushButton* BrowseButton() const { return browse_; }
