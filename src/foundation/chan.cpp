@@ -204,6 +204,9 @@ bool Chan<T>::FillBlock(const Dims& extent, const Dims& start, T value) {
     return true;
 }
 
+// The word-only members below keep their requires-clauses for callers, and guard their bodies as
+// well: some compilers instantiate constrained members for every element type when the class is
+// explicitly instantiated.
 template <class T>
 int Chan<T>::BlockOp(const Dims& extent, const Dims& start) requires std::same_as<T, imtype> {
     return FillBlock(extent, start, 0) ? 1 : 0;
@@ -220,51 +223,67 @@ imtype FieldMask(bool value, bool readOnly, bool error) {
 template <class T>
 int Chan<T>::SetBlockValue(const Dims& extent, const Dims& start, imtype word, bool value, bool readOnly,
                            bool error) requires std::same_as<T, imtype> {
-    BoxPlan plan;
-    if (!data || !PlanBox(dims, dims, extent, start, start, plan)) return 0;
-    const imtype take = FieldMask(value, readOnly, error);
-    const imtype keep = static_cast<imtype>(~take);
-    const imtype add = static_cast<imtype>(word & take);
-    ForEachRun(plan, [&](std::uint64_t o, std::uint64_t, std::uint64_t n) {
-        imtype* p = data + o;
-        for (std::uint64_t i = 0; i < n; ++i) p[i] = static_cast<imtype>((p[i] & keep) | add);
-    });
-    return 1;
+    if constexpr (std::same_as<T, imtype>) {
+        BoxPlan plan;
+        if (!data || !PlanBox(dims, dims, extent, start, start, plan)) return 0;
+        const imtype take = FieldMask(value, readOnly, error);
+        const imtype keep = static_cast<imtype>(~take);
+        const imtype add = static_cast<imtype>(word & take);
+        ForEachRun(plan, [&](std::uint64_t o, std::uint64_t, std::uint64_t n) {
+            imtype* p = data + o;
+            for (std::uint64_t i = 0; i < n; ++i) p[i] = static_cast<imtype>((p[i] & keep) | add);
+        });
+        return 1;
+    } else {
+        return 0;
+    }
 }
 
 template <class T>
 int Chan<T>::SetBlockValueMasked(const Dims& extent, const Dims& start, imtype word,
                                  const BlockSelection& sel) requires std::same_as<T, imtype> {
-    BoxPlan plan;
-    if (!data || !PlanBox(dims, dims, extent, start, start, plan)) return 0;
-    const imtype take = FieldMask(sel.value, sel.readOnly, sel.error);
-    const imtype keep = static_cast<imtype>(~take);
-    const imtype add = static_cast<imtype>(word & take);
-    ForEachRun(plan, [&](std::uint64_t o, std::uint64_t, std::uint64_t n) {
-        imtype* p = data + o;
-        for (std::uint64_t i = 0; i < n; ++i) {
-            const imtype v = p[i] & kVoxelValueMask;
-            if (v >= sel.low && v <= sel.high) p[i] = static_cast<imtype>((p[i] & keep) | add);
-        }
-    });
-    return 1;
+    if constexpr (std::same_as<T, imtype>) {
+        BoxPlan plan;
+        if (!data || !PlanBox(dims, dims, extent, start, start, plan)) return 0;
+        const imtype take = FieldMask(sel.value, sel.readOnly, sel.error);
+        const imtype keep = static_cast<imtype>(~take);
+        const imtype add = static_cast<imtype>(word & take);
+        ForEachRun(plan, [&](std::uint64_t o, std::uint64_t, std::uint64_t n) {
+            imtype* p = data + o;
+            for (std::uint64_t i = 0; i < n; ++i) {
+                const imtype v = p[i] & kVoxelValueMask;
+                if (v >= sel.low && v <= sel.high) p[i] = static_cast<imtype>((p[i] & keep) | add);
+            }
+        });
+        return 1;
+    } else {
+        return 0;
+    }
 }
 
 template <class T>
 int Chan<T>::MakeHistogram(Histogram& histogram) const requires std::same_as<T, imtype> {
-    return histogram.Build({VoxelBlockRef{data, data ? GetNumVoxels() : 0}});
+    if constexpr (std::same_as<T, imtype>) {
+        return histogram.Build({VoxelBlockRef{data, data ? GetNumVoxels() : 0}});
+    } else {
+        return 0;
+    }
 }
 
 template <class T>
 bool Chan<T>::CopyBit0ToBit1(const Chan<ullong>& source) requires std::same_as<T, ullong> {
-    const std::uint64_t n = GetNumVoxels();
-    if (n != source.GetNumVoxels() || !data || !source.data) return false;
-    const ullong* s = source.data;
-    ullong* d = data;
+    if constexpr (std::same_as<T, ullong>) {
+        const std::uint64_t n = GetNumVoxels();
+        if (n != source.GetNumVoxels() || !data || !source.data) return false;
+        const ullong* s = source.data;
+        ullong* d = data;
 #pragma omp parallel for num_threads(VoxelThreadCount()) schedule(static)
-    for (std::int64_t i = 0; i < static_cast<std::int64_t>(n); ++i)
-        d[i] = (d[i] & ~ullong{2}) | ((s[i] & 1u) << 1);
-    return true;
+        for (std::int64_t i = 0; i < static_cast<std::int64_t>(n); ++i)
+            d[i] = (d[i] & ~ullong{2}) | ((s[i] & 1u) << 1);
+        return true;
+    } else {
+        return false;
+    }
 }
 
 template <class T>
