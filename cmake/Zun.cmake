@@ -1,4 +1,8 @@
 # Helpers shared by the folder CMakeLists files.
+#
+# The libraries carry no absolute path in their compile definitions: with CCACHE_BASEDIR set,
+# their objects are then shared by every checkout of the tree. Tests and benchmarks, which look
+# for files of the source tree, get the paths they need.
 
 set(ZUN_SOURCE_ROOT ${CMAKE_SOURCE_DIR})
 set(ZUN_PYTHON /usr/bin/python3)
@@ -22,7 +26,6 @@ function(zun_add_library folder)
   endif()
   target_include_directories(zun_${folder} ${_vis} ${ZUN_SOURCE_ROOT}/src)
   target_link_libraries(zun_${folder} ${_vis} ${ARG_DEPS} OpenMP::OpenMP_CXX Threads::Threads)
-  target_compile_definitions(zun_${folder} ${_vis} ZUN_SOURCE_DIR="${ZUN_SOURCE_ROOT}")
   set_property(GLOBAL APPEND PROPERTY ZUN_CORE_LIBRARIES zun_${folder})
 endfunction()
 
@@ -39,8 +42,7 @@ function(zun_add_ui_library folder)
   target_include_directories(zun_${folder}_ui PUBLIC ${ZUN_SOURCE_ROOT}/src)
   target_link_libraries(zun_${folder}_ui PUBLIC ${ARG_DEPS} Qt6::Widgets Qt6::Gui Qt6::Core
     OpenMP::OpenMP_CXX Threads::Threads)
-  target_compile_definitions(zun_${folder}_ui PUBLIC ZUN_SOURCE_DIR="${ZUN_SOURCE_ROOT}"
-    QT_NO_KEYWORDS)
+  target_compile_definitions(zun_${folder}_ui PUBLIC QT_NO_KEYWORDS)
   set_property(GLOBAL APPEND PROPERTY ZUN_UI_LIBRARIES zun_${folder}_ui)
 endfunction()
 
@@ -63,6 +65,7 @@ function(zun_add_tests folder)
     add_library(zun_${folder}_testsupport STATIC ${_helpers})
     target_link_libraries(zun_${folder}_testsupport PUBLIC ${ARG_LIBS} GTest::gtest GTest::gmock)
     target_include_directories(zun_${folder}_testsupport PUBLIC ${ZUN_SOURCE_ROOT}/src ${ZUN_SOURCE_ROOT}/tests)
+    target_compile_definitions(zun_${folder}_testsupport PUBLIC ZUN_SOURCE_DIR="${ZUN_SOURCE_ROOT}")
     set(_support zun_${folder}_testsupport)
   endif()
   foreach(_t ${_tests})
@@ -72,6 +75,7 @@ function(zun_add_tests folder)
     target_link_libraries(${_exe} PRIVATE ${_support} ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     target_include_directories(${_exe} PRIVATE ${ZUN_SOURCE_ROOT}/src ${ZUN_SOURCE_ROOT}/tests)
     target_compile_definitions(${_exe} PRIVATE
+      ZUN_SOURCE_DIR="${ZUN_SOURCE_ROOT}"
       ZUN_PYTHON="${ZUN_PYTHON}"
       ZUN_TEST_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
       ZUN_TEST_BINARY_DIR="${CMAKE_CURRENT_BINARY_DIR}")
