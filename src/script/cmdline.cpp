@@ -3,8 +3,12 @@
 namespace zun::script {
 
 namespace {
-bool Printable(char c) { return c >= 32 && c <= 126; }
-bool Blank(char c) { return c == ' ' || c == '\t'; }
+bool Printable(char c) {
+    return c >= 32 && c <= 126;
+}
+bool Blank(char c) {
+    return c == ' ' || c == '\t';
+}
 }  // namespace
 
 void CmdLineModel::Reset() {
@@ -20,10 +24,15 @@ std::optional<std::string> CmdLineModel::Enter() {
     std::optional<std::string> entered;
     if (last > first) {
         entered = line_.substr(first, last - first);
+        enteredIndent_ = first;
         history_.insert(history_.begin(), *entered);
     }
     Reset();
     return entered;
+}
+
+std::string CmdLineModel::CaretLine(size_t offset) const {
+    return std::string(prompt_.size() + enteredIndent_ + offset, ' ') + "^";
 }
 
 bool CmdLineModel::Insert(char c) {

@@ -27,10 +27,13 @@ public:
     // The line without its surrounding blanks when there is one to run (it then heads the
     // history); the model is reset either way.
     std::optional<std::string> Enter();
+    // A line with a caret under the character at offset of the line Enter last returned, as that
+    // line stands on the screen after the prompt: it points at where a parse stopped.
+    std::string CaretLine(size_t offset) const;
 
     // Each returns whether the line or the cursor changed (false: nothing to redraw).
-    bool Insert(char c);       // printable characters only
-    bool Backspace();          // the prompt before the line is never erased
+    bool Insert(char c);  // printable characters only
+    bool Backspace();     // the prompt before the line is never erased
     bool Delete();
     bool Left();
     bool Right();
@@ -38,7 +41,7 @@ public:
     void End() { cursor_ = static_cast<int>(line_.size()); }
     bool Up();
     bool Down();
-    void Clear();              // Ctrl+U
+    void Clear();  // Ctrl+U
     // Inserts the text at the cursor. The console runs one line per Enter, so the line breaks
     // and tabs of a pasted block become blanks and other control characters are dropped:
     // a pasted statement spread over several lines stays one statement.
@@ -51,6 +54,7 @@ private:
     int cursor_ = 0;
     std::vector<std::string> history_;
     int historyIndex_ = -1;
+    size_t enteredIndent_ = 0;  // blanks trimmed from the front of the last entered line
 };
 
 }  // namespace zun::script

@@ -27,10 +27,12 @@ void ZunDocScriptDocument::DataEdited() {
     doc_.UpdateAllViews(nullptr, kHintData, &stats);
 }
 
-std::string ExecuteDocumentLine(CZunDoc& doc, const std::string& text, const EditDataOptions& options) {
+std::string ExecuteDocumentLine(CZunDoc& doc, const std::string& text, const EditDataOptions& options,
+                                size_t* syntaxErrorAt) {
+    if (syntaxErrorAt) *syntaxErrorAt = kNoSyntaxError;
     if (doc.IsComputing()) return std::string("\n") + msg::kBusyEdit;
     ZunDocScriptDocument target(doc);
-    return ExecuteLine(target, text, options);
+    return ExecuteLine(target, text, options, syntaxErrorAt);
 }
 
 }  // namespace zun::script

@@ -33,7 +33,9 @@ private:
 };
 
 // The console's line against the document: the printed text. While a computation runs the line
-// is refused (the computation owns the voxels) and the document is left alone.
-std::string ExecuteDocumentLine(CZunDoc& doc, const std::string& text, const EditDataOptions& options = {});
+// is refused (the computation owns the voxels) and the document is left alone. syntaxErrorAt as
+// for ExecuteLine.
+std::string ExecuteDocumentLine(CZunDoc& doc, const std::string& text, const EditDataOptions& options = {},
+                                size_t* syntaxErrorAt = nullptr);
 
 }  // namespace zun::script

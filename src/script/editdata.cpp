@@ -47,15 +47,17 @@ int Execute(ScriptDocument* document, SyntaxNode* root, std::string& out, const 
 }
 
 int ParseCommand(ScriptDocument* document, const std::string& text, std::string& out,
-                 const EditDataOptions& options) {
+                 const EditDataOptions& options, size_t* syntaxErrorAt) {
     ParseResult parsed = ParseLine(text, out);
+    if (syntaxErrorAt) *syntaxErrorAt = parsed.status == 1 ? parsed.errorOffset : kNoSyntaxError;
     if (parsed.status != 0 || !parsed.root) return parsed.status;
     return Execute(document, parsed.root.get(), out, options);
 }
 
-std::string ExecuteLine(ScriptDocument& document, const std::string& text, const EditDataOptions& options) {
+std::string ExecuteLine(ScriptDocument& document, const std::string& text, const EditDataOptions& options,
+                        size_t* syntaxErrorAt) {
     std::string out;
-    ParseCommand(&document, text, out, options);
+    ParseCommand(&document, text, out, options, syntaxErrorAt);
     return out;
 }
 

@@ -22,12 +22,17 @@ int Execute(ScriptDocument* document, SyntaxNode* root, std::string& out,
 
 // Scans, parses and evaluates one console line; everything the console would print is appended
 // to out (each message and the result on a new line). Returns 0 on success, -1 when the
-// evaluation failed, or the parser's status (1 syntax error, 2 nesting too deep).
+// evaluation failed, or the parser's status (1 syntax error, 2 nesting too deep). On a syntax
+// error, *syntaxErrorAt (when given) receives the byte offset of the refused token.
 int ParseCommand(ScriptDocument* document, const std::string& text, std::string& out,
-                 const EditDataOptions& options = {});
+                 const EditDataOptions& options = {}, size_t* syntaxErrorAt = nullptr);
 
-// The console's one-line entry: the printed text of the line.
+// Offset reported when a line had no syntax error.
+inline constexpr size_t kNoSyntaxError = static_cast<size_t>(-1);
+
+// The console's one-line entry: the printed text of the line. syntaxErrorAt as above, or
+// kNoSyntaxError.
 std::string ExecuteLine(ScriptDocument& document, const std::string& text,
-                        const EditDataOptions& options = {});
+                        const EditDataOptions& options = {}, size_t* syntaxErrorAt = nullptr);
 
 }  // namespace zun::script

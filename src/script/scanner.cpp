@@ -248,6 +248,7 @@ int Scanner::Next(TokenValue& value) {
             ++pos_;  // an unmatched character is skipped without a word
             continue;
         }
+        tokenStart_ = pos_;
         if (numberRule >= 0) return Number(best, numberRule, value);
         const std::string tok = s.substr(pos_, best);
         pos_ += best;
@@ -256,6 +257,7 @@ int Scanner::Next(TokenValue& value) {
         if (token == CHAR_CONST) value.i = static_cast<signed char>(tok[1]);
         return token;
     }
+    tokenStart_ = n;
     return kEnd;
 }
 

@@ -64,6 +64,9 @@ public:
     int Next(TokenValue& value);
     // The next token without consuming it or printing anything.
     int Peek() const;
+    // Byte offset in the line where the token last returned by Next starts (the line's length at
+    // its end), so that the console can point at the token the grammar refused.
+    size_t TokenStart() const { return tokenStart_; }
 
 private:
     size_t MatchNumber(int& rule) const;
@@ -74,6 +77,7 @@ private:
     const std::string& text_;
     std::string& messages_;
     size_t pos_ = 0;
+    size_t tokenStart_ = 0;
 };
 
 }  // namespace zun::script

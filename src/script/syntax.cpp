@@ -83,6 +83,7 @@ namespace {
 
 struct SyntaxFailure {
     int status;
+    size_t offset;
 };
 
 // Recursive descent over the layered productions; each layer is one precedence level.
@@ -101,7 +102,7 @@ public:
     void Fail(int status = 1) {
         messages_ += "\n";
         messages_ += status == 2 ? msg::kMemoryExhausted : msg::kSyntaxError;
-        throw SyntaxFailure{status};
+        throw SyntaxFailure{status, scanner_.TokenStart()};
     }
 
 private:
@@ -456,6 +457,7 @@ ParseResult ParseLine(const std::string& text, std::string& messages) {
         r.root = p.Input();
     } catch (const SyntaxFailure& f) {
         r.status = f.status;
+        r.errorOffset = f.offset;
         r.root.reset();
     } catch (const std::bad_alloc&) {
         // Counts as one error of the parse: the line is not evaluated.

@@ -105,6 +105,8 @@ std::string DumpTree(const SyntaxNode* node);
 
 struct ParseResult {
     int status = 0;  // 0 accepted, 1 syntax error, 2 nesting too deep
+    // Byte offset of the token the grammar could not take (status 1).
+    size_t errorOffset = 0;
     std::unique_ptr<SyntaxNode> root;
 };
 

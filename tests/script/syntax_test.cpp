@@ -157,6 +157,15 @@ TEST(Parser, Errors) {
                              "(int)a = 3", "a = ", "{1,2", "a[1", "a b"}) {
         EXPECT_EQ(Tree(text), "status 1\nsyntax error") << text;
     }
+    // The refused token's offset, for the console's caret: after blanks and comments, at the end
+    // for a line that stops short, and the start of a number that a longest match took whole.
+    for (const auto& [text, offset] : std::vector<std::pair<std::string, size_t>>{
+             {"a b", 2}, {"a = ", 4}, {"f(1 /* c */ ) )", 14}, {"1 + 2 3.5e1", 6}, {"", 0}}) {
+        std::string messages;
+        const ParseResult r = ParseLine(text, messages);
+        EXPECT_EQ(r.status, 1) << text;
+        EXPECT_EQ(r.errorOffset, offset) << text;
+    }
     // A conversion message does not stop the parse.
     EXPECT_EQ(Tree("x = 12u"), "(assign (chain (id x)) (int 12))");
     // Deep nesting is refused instead of overflowing the stack; a thousand levels are taken.

@@ -50,16 +50,19 @@ void EditDataDialog::showEvent(QShowEvent* event) {
 void EditDataDialog::OnCommand(const std::string& text) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     std::string out;
+    size_t syntaxErrorAt = kNoSyntaxError;
     // Nothing may leave an event handler: the language catches its own failures, this is the
     // last guard that keeps the window and the document alive.
     try {
-        out = ExecuteDocumentLine(doc_, text);
+        out = ExecuteDocumentLine(doc_, text, {}, &syntaxErrorAt);
     } catch (const std::bad_alloc&) {
         out = std::string("\n") + msg::kOutOfMemory;
     } catch (const std::exception& e) {
         out = std::string("\n") + e.what();
     }
     QApplication::restoreOverrideCursor();
+    // The caret stands right under the echoed line, above the messages.
+    if (syntaxErrorAt != kNoSyntaxError) out = "\n" + console_->Model().CaretLine(syntaxErrorAt) + out;
     console_->Print(QString::fromStdString(out));
 }
 

@@ -66,15 +66,18 @@ TEST(EditDataConsole, TypedLinesPrintTheirResultsAndErrors) {
 
     c.Enter("  1 + 2 ");
     EXPECT_EQ(c.Text(), "\n>   1 + 2 \n3\n> ");
+    // A syntax error: a caret under the refused token of the line as typed, then the message.
     c.Enter("Iron = (");
-    EXPECT_TRUE(c.Text().endsWith("\n> Iron = (\nsyntax error\n> ")) << c.Text().toStdString();
+    EXPECT_TRUE(c.Text().endsWith("\n> Iron = (\n          ^\nsyntax error\n> ")) << c.Text().toStdString();
+    c.Enter("   Iron Fe");
+    EXPECT_TRUE(c.Text().endsWith("\n>    Iron Fe\n          ^\nsyntax error\n> ")) << c.Text().toStdString();
     c.Enter("nosuch + 1");
     EXPECT_TRUE(c.Text().endsWith("\nvariable does not exist\n> "));
     // A blank line runs nothing and stays out of the history.
     c.Enter("   ");
     EXPECT_TRUE(c.Text().endsWith("\n>    \n> "));
     EXPECT_EQ(c.edit->Model().History(),
-              (std::vector<std::string>{"nosuch + 1", "Iron = (", "1 + 2"}));
+              (std::vector<std::string>{"nosuch + 1", "Iron Fe", "Iron = (", "1 + 2"}));
     EXPECT_FALSE(c.doc->IsModified());
 
     // The window can grow but not shrink below its opening size.
