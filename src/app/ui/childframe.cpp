@@ -53,6 +53,9 @@ CChildFrame::CChildFrame(CZunDoc& doc, QWidget* parent) : QWidget(parent), doc_(
     splitter_->setChildrenCollapsible(true);
     tree_ = CreateTreePane(doc, splitter_);
     view_ = CreateViewPane(doc, splitter_);
+    // A new document has no window record yet; without one the view would have nowhere to keep
+    // its camera and settings, and the first save would store none.
+    if (doc.WindowRecords().empty()) doc.WindowRecords().emplace_back();
     splitter_->addWidget(tree_);
     splitter_->addWidget(view_);
     splitter_->setStretchFactor(0, 0);

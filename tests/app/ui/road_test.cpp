@@ -78,6 +78,9 @@ TEST_F(RoadFixture, NewOpenComputeStopSaveCloseReopen) {
     EXPECT_FALSE(doc->IsModified());
     EXPECT_EQ(doc->GetSample().GetChanCount(), 5);
     EXPECT_EQ(app->Recent().Size(), 1);
+    // Its window has a record from the start, which the 3-D view keeps its camera in: a document
+    // first saved without one would lose the view.
+    EXPECT_EQ(doc->WindowRecords().size(), 1u);
     // A second open of the same file activates its window instead of reading it again.
     Trigger("fileNew");
     EXPECT_EQ(app->OpenDocumentFile(kExample), doc);
