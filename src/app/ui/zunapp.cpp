@@ -129,17 +129,18 @@ bool CZunApp::InitInstance(const StartupOptions& options) {
     InstallQtMessagePump();
     frame_ = std::make_unique<CMainFrame>(*this);
     frame_->RebuildRecentFiles();
-    if (options.Remote()) {
-        frame_->EnterRemoteMode(options.window);
-        GetRemoteControlStartup().Attach(*this);
-    } else {
-        frame_->show();
-    }
+    if (!options.Remote()) frame_->show();
     if (options.files.empty()) {
         if (!OnFileNew()) return false;
     } else {
         for (const std::string& f : options.files)
             if (!OpenDocumentFile(f)) return false;
+    }
+    if (options.Remote()) {
+        // Embedded only once the first document window is in: the first OpenGL view makes Qt
+        // recreate the frame's native window, which would drop it out of the controller's window.
+        frame_->EnterRemoteMode(options.window);
+        GetRemoteControlStartup().Attach(*this);
     }
     frame_->UpdateCommandUI();
     if (!options.Remote()) CheckForUpdate(false, "");
