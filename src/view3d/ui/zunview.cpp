@@ -657,6 +657,9 @@ void CZunView::keyReleaseEvent(QKeyEvent* e) {
         case Qt::Key_F2:
             OnExportOsgKey();
             break;
+        case Qt::Key_F8:
+            ExportWeb3D();
+            break;
         default:
             QOpenGLWidget::keyReleaseEvent(e);
             return;

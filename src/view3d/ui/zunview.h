@@ -25,6 +25,7 @@
 #include "view3d/ui/trackball.h"
 #include "view3d/ui/volumescene.h"
 #include "view3d/viewsettings.h"
+#include "view3d/web3doptions.h"
 
 namespace zun {
 
@@ -97,6 +98,22 @@ public:
     void OnSaveSnapshot();
     void OnExportOsgKey();
 
+    // Interactive web page export (F8, the tree's "Web3D..." command, remote "output-web3d").
+    Web3DOptions& GetWeb3DOptions() { return web3dOptions_; }
+    // What the export's defaults and checks need of the document and the tree.
+    Web3DDocumentFacts Web3DFacts() const;
+    void BuildDefaultWeb3DOptions(Web3DOptions& options) const;
+    int CheckWeb3DExport(Web3DOptions& options, std::string& message) const;
+    // -1 dialog cancelled, 0 written, 1 written without the script library, 2 cancelled while
+    // writing, 3 a file could not be written, 8 the volume changed, 9 the template copy failed.
+    int WriteWeb3DPage(Web3DOptions& options, bool showDialog, std::string& message);
+    // The user-level command: check, dialog, write and report. -1 refused or failed, else 0.
+    int ExportWeb3D();
+    // The template folder; empty: beside the program, then under its share folder.
+    std::string web3dTemplateFolder;
+    // Replaces the modal options dialog (tests, scripted runs): true for Export.
+    std::function<bool(Web3DOptions& options)> runWeb3DDialog;
+
     // For tests and the recorders.
     osgViewer::Viewer* Viewer() const { return viewer_.get(); }
     MFCTrackballManipulator* Manipulator() const { return manipulator_.get(); }
@@ -130,6 +147,7 @@ private:
     CZunDoc* doc_;
     const DisplayTree* tree_ = nullptr;
     ViewSettings settings_;
+    Web3DOptions web3dOptions_;
     RenderSettings renderSettings_;
     ViewCamera camera_;
     DisplayVolume volume_;
