@@ -19,6 +19,7 @@
 #include "app/version.h"
 #include "document/zundoc.h"
 #include "foundation/pathutil.h"
+#include "view3d/ui/zunview.h"
 
 namespace zun {
 
@@ -99,6 +100,11 @@ void CMainFrame::BuildMenus() {
     view->addSeparator();
     connect(Add(view, "viewLog", "&Log Window"), &QAction::triggered, app,
             [app] { app->ShowLog(app->ActiveDocument()); });
+    view->addSeparator();
+    connect(Add(view, "viewWeb3D", "Web3D..."), &QAction::triggered, this, [this] {
+        if (CChildFrame* child = ActiveChild())
+            if (auto* v = qobject_cast<CZunView*>(child->ViewPane())) v->ExportWeb3D();
+    });
 
     QMenu* comp = menuBar()->addMenu("&Computation");
     connect(Add(comp, "computationSetup", "Setup Computation Method..."), &QAction::triggered, app,
@@ -208,7 +214,8 @@ void CMainFrame::StatusProgress(std::int64_t op, std::int64_t value) {
 void CMainFrame::UpdateCommandUI() {
     CZunDoc* doc = app_.ActiveDocument();
     const bool hasDoc = doc != nullptr;
-    for (const char* n : {"fileClose", "fileSave", "fileSaveAs", "fileExportBinary", "viewLog", "windowNew"})
+    for (const char* n :
+         {"fileClose", "fileSave", "fileSaveAs", "fileExportBinary", "viewLog", "viewWeb3D", "windowNew"})
         if (QAction* a = Action(n)) a->setEnabled(hasDoc);
     const bool running = hasDoc && doc->GetModel().RunInProgress();
     Action("computationStart")->setEnabled(hasDoc && doc->CanStartComputation());
