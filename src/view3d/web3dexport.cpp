@@ -115,8 +115,8 @@ int WriteWeb3DFiles(Web3DOptions& options, const Web3DExportInput& in, std::stri
     int result = kWeb3DSuccess;
     if (!haveLib) {
         if (in.reportMissingLibrary)
-            in.reportMissingLibrary(
-                BuildWeb3DUsageReport(in.page.versionText, copied, in.templateFolder, "", ""));
+            in.reportMissingLibrary(BuildWeb3DUsageReport(in.page.versionText, copied, in.templateFolder,
+                                                          in.executable, in.installFolder));
         result = kWeb3DNoLibrary;
     }
 

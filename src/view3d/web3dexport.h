@@ -31,6 +31,7 @@ struct Web3DExportInput {
     Web3DDocumentFacts facts;
     Web3DPageFacts page;
     std::string templateFolder;
+    std::string executable, installFolder;  // named in the report of a template without library
     ProgressSink* progress = nullptr;
     // Writes the view's current frame as a JPEG; false when nothing was captured or written.
     std::function<bool(const std::string& path)> writeThumbnail;

@@ -444,12 +444,17 @@ TEST_F(ExportFixture, CancelFailuresAndMissingLibrary) {
     in.progress = nullptr;
     fs::remove(templ / "js" / "x3dom.js");
     std::string report;
+    in.executable = "/opt/zun/bin/zun";
+    in.installFolder = (dir.path / "a&b").string();
     in.reportMissingLibrary = [&](const std::string& r) { report = r; };
     EXPECT_EQ(WriteWeb3DFiles(options, in, msg), kWeb3DNoLibrary);
     EXPECT_EQ(ReadAll(Web() / "js" / "x3dom.js"), "// library");
     EXPECT_FALSE(fs::exists(Web() / "js" / "tmp_x3dom.js"));
     EXPECT_EQ(report.rfind("%%% ERROR: Zun - 0.1.0. Copied file: 1. Source: ", 0), 0u);
     EXPECT_NE(report.find(" - existed"), std::string::npos);
+    EXPECT_NE(report.find(". Executable file: /opt/zun/bin/zun - NOT Existed. Install directory: "),
+              std::string::npos);
+    EXPECT_NE(report.find("a&amp;b - NOT Existed @@@"), std::string::npos);
     fs::remove(Web() / "js" / "x3dom.js");
     EXPECT_EQ(WriteWeb3DFiles(options, in, msg), kWeb3DNoLibrary);
     EXPECT_FALSE(fs::exists(Web() / "js" / "x3dom.js"));

@@ -140,6 +140,8 @@ int CZunView::WriteWeb3DPage(Web3DOptions& options, bool showDialog, std::string
         in.page.orientation = {axis.x(), axis.y(), axis.z(), angle};
     }
     in.templateFolder = FindTemplateFolder(web3dTemplateFolder);
+    in.executable = QCoreApplication::applicationFilePath().toStdString();
+    in.installFolder = QCoreApplication::applicationDirPath().toStdString();
     in.writeThumbnail = [this](const std::string& path) { return WriteSnapshot(path); };
     in.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 

@@ -119,7 +119,7 @@
         "    float s = clamp(p.z * numberOfSlices - 0.5, 0.0, numberOfSlices - 1.0);",
         "    float s0 = floor(s);",
         "    float s1 = min(s0 + 1.0, numberOfSlices - 1.0);",
-        "    vec2 uv = vec2(p.x, 1.0 - p.y);",
+        "    vec2 uv = p.xy;  // the atlas' first row is the slice's line 0, at the bottom of the box",
         "    return mix(slice(s0, uv), slice(s1, uv), s - s0);",
         "}",
         "",
