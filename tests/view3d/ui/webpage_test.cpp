@@ -53,9 +53,10 @@ std::string ReadAll(const fs::path& p) {
     return ss.str();
 }
 
+// A profile of its own, so that a browser the user has open does not get in the way.
 bool Screenshot(const fs::path& page, const fs::path& png) {
     const std::string cmd =
-        Chromium() +
+        Chromium() + " --user-data-dir=" + png.string() + ".profile" +
         " --headless=new --no-sandbox --disable-dev-shm-usage --use-angle=swiftshader "
         "--enable-unsafe-swiftshader --ignore-gpu-blocklist --allow-file-access-from-files "
         "--hide-scrollbars --window-size=1000,760 --virtual-time-budget=15000 --screenshot=" +
