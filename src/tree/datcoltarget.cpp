@@ -1,6 +1,8 @@
 #include "tree/datcoltarget.h"
 
+#include <unordered_set>
 #include "document/changehints.h"
+
 #include "model/sample.h"
 
 namespace zun {
@@ -32,28 +34,37 @@ TreeDatcolTarget::TreeDatcolTarget(DisplayTree& tree, TreeItems items, std::func
     }
 }
 
+TreeItems TreeDatcolTarget::LiveItems() {
+    std::unordered_set<const TreeNode*> live;
+    for (TreeNode* n = tree_.Root(); n; n = DisplayTree::NextInPreOrder(n)) live.insert(n);
+    std::erase_if(items_, [&](TreeNode* n) { return !live.count(n); });
+    std::erase_if(before_, [&](const Colours& c) { return !live.count(c.node); });
+    return items_;
+}
+
 void TreeDatcolTarget::SetColourKind(std::int32_t kind) {
-    Apply<ColourKindFamily>(tree_, items_, kind);
+    Apply<ColourKindFamily>(tree_, LiveItems(), kind);
 }
 
 void TreeDatcolTarget::SetSingleColour(std::uint32_t colour) {
     // Only the data colour: the read-only and error colours of each item stay its own.
-    Apply<DataColourFamily>(tree_, items_, {colour, kMixedColour, kMixedColour});
+    Apply<DataColourFamily>(tree_, LiveItems(), {colour, kMixedColour, kMixedColour});
 }
 
 void TreeDatcolTarget::SetBitSpec(const DatcolBitSpec& spec) {
-    Apply<BitColoursFamily>(tree_, items_, spec);
+    Apply<BitColoursFamily>(tree_, LiveItems(), spec);
 }
 
 void TreeDatcolTarget::SetValueSpec(const DatcolValueSpec& spec) {
-    Apply<ValueColoursFamily>(tree_, items_, spec);
+    Apply<ValueColoursFamily>(tree_, LiveItems(), spec);
 }
 
 void TreeDatcolTarget::SetSpectrum(const DatcolMultiSpec& spec) {
-    Apply<ColourSpectrumFamily>(tree_, items_, spec);
+    Apply<ColourSpectrumFamily>(tree_, LiveItems(), spec);
 }
 
 void TreeDatcolTarget::RestoreColours() {
+    LiveItems();
     for (Colours& c : before_) {
         auto& s = c.node->spec.shown;
         s.colourKind = c.kind;

@@ -26,6 +26,10 @@ public:
     bool PhysicalRange(float& min, float& max) const override;
 
 private:
+    // The items the tree still holds: a remote command may delete channels while the dialog is
+    // open, and their items must not be written.
+    TreeItems LiveItems();
+
     struct Colours {
         TreeNode* node;
         std::int32_t kind;

@@ -321,13 +321,44 @@ void DisplayPropsModel::UpdateOpacityButtons() {
 
 void DisplayPropsModel::SetOpacityValue(int i, float v) {
     opacity_[static_cast<std::size_t>(i)] = v;
-    // The thresholds stay ordered: the other one follows the one just set.
-    if (i == 0 && opacity_[1] < v) opacity_[1] = v;
-    if (i == 1 && opacity_[0] > v) opacity_[0] = v;
+    // The thresholds stay ordered: the other one follows the one just set. A mixed other one is
+    // ordered item by item when the setting is written.
+    const float other = opacity_[i == 0 ? 1 : 0];
+    movedThreshold_ = -1;
+    if (i > 1) return;
+    if (IsMixedOpacity(other))
+        movedThreshold_ = i;
+    else if (i == 0 && other < v)
+        opacity_[1] = v;
+    else if (i == 1 && other > v)
+        opacity_[0] = v;
 }
 
+namespace {
+// Each leaf of the subtree keeps its low threshold at or below its high one, the threshold just
+// set winning; the leaves changed are collected.
+void OrderThresholds(TreeNode* node, int moved, TreeItems& changed) {
+    if (node->HasChildren()) {
+        for (auto& c : node->children) OrderThresholds(c.get(), moved, changed);
+        return;
+    }
+    auto& o = node->spec.shown.opacity;
+    if (o.size() < 2 || o[0] <= o[1]) return;
+    if (moved == 0)
+        o[1] = o[0];
+    else
+        o[0] = o[1];
+    changed.push_back(node);
+}
+}  // namespace
+
 void DisplayPropsModel::ApplyOpacity() {
-    ApplyToItems<OpacityFamily>(tree_, items_, opacity_);
+    OpacityFamily::SetOfItems(tree_, items_, opacity_);
+    TreeItems starts = items_;
+    if (movedThreshold_ >= 0)
+        for (TreeNode* n : items_) OrderThresholds(n, movedThreshold_, starts);
+    movedThreshold_ = -1;
+    OpacityFamily::UpdateAncestorsOf(tree_, starts);
     opacity_ = OpacityFamily::GetOfItems(items_);
     UpdateOpacityButtons();
     View(kHintOpacity);

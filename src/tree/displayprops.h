@@ -193,6 +193,7 @@ private:
     DatcolMultiSpec multiSpec_;
     std::array<float, 4> opacity_{};
     std::int32_t includeFlags_ = kIncludeDefault;
+    int movedThreshold_ = -1;  // the threshold set over a mixed other one, ordered per item
     BoundaryMaskValue mask_;
 
     std::vector<std::string> maskEntries_;

@@ -88,6 +88,23 @@ TEST_F(DisplayPropsTest, ThresholdsStayOrdered) {
     }
 }
 
+TEST_F(DisplayPropsTest, ThresholdsStayOrderedPerItemUnderAMixedOne) {
+    // Slice 0 ends its ramp at 40 %, the others at 100 %: the high threshold is mixed.
+    iron->Child(0)->spec.shown.opacity = {0.05f, 0.4f, 0.0f, 1.0f};
+    OpacityFamily::UpdateAncestorsOf(tree, {iron->Child(0)});
+    DisplayPropsModel m(tree, {tree.Root()}, &sink);
+    ASSERT_EQ(m.OpacityText(1), " ...");
+    m.SpinDone(0, 60);
+    // Only the slice whose ramp ended below 60 % moves; the others keep their own ends.
+    EXPECT_FLOAT_EQ(iron->Child(0)->spec.shown.opacity[1], 0.6f);
+    EXPECT_FLOAT_EQ(iron->Child(1)->spec.shown.opacity[1], 1.0f);
+    EXPECT_FLOAT_EQ(iron->Child(1)->spec.shown.opacity[0], 0.6f);
+    EXPECT_EQ(m.OpacityText(1), " ...");
+    // The merged state of the channel follows its slices.
+    EXPECT_TRUE(IsMixedOpacity(iron->spec.shown.opacity[1]));
+    EXPECT_FLOAT_EQ(ct->spec.shown.opacity[1], 1.0f);
+}
+
 TEST_F(DisplayPropsTest, IndeterminateIncludeBoxChecksEveryLeaf) {
     iron->Child(0)->spec.shown.includeFlags = kIncLower | kIncUpper;
     IncludeFlagsFamily::UpdateAncestorsOf(tree, {iron->Child(0)});

@@ -1,5 +1,6 @@
 #include "tree/ui/displaypropsdialog.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
@@ -73,7 +74,11 @@ public:
 }  // namespace
 
 DisplayPropertiesDialog::DisplayPropertiesDialog(ZunTreeView& view, TreeItems items, const std::string& title)
-    : QDialog(&view, Qt::Dialog), view_(view) {
+    // Over the document's main window, not inside the view: it must be gone before the view's
+    // tree is (the view's children outlive its members).
+    : QDialog(view.window() != &view ? view.window() : nullptr, Qt::Dialog),
+      view_(view),
+      doc_(view.Document()) {
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
     WaitCursor wait;
@@ -82,8 +87,12 @@ DisplayPropertiesDialog::DisplayPropertiesDialog(ZunTreeView& view, TreeItems it
     setWindowTitle(Q(model_->title));
     Build();
     Refresh();
-    view_.Document().propertyDialogCount++;
-    view_.Document().Views().Add(this);
+    doc_.propertyDialogCount++;
+    doc_.Views().Add(this);
+    connect(&view_, &QObject::destroyed, this, [this] {
+        closing_ = true;
+        delete this;
+    });
     // The title names channels in quotes: a rename follows.
     connect(&view_, &ZunTreeView::channelRenamed, this, [this](const QString& from, const QString& to) {
         model_->title = ReplaceQuotedName(model_->title, from.toStdString(), to.toStdString());
@@ -92,8 +101,8 @@ DisplayPropertiesDialog::DisplayPropertiesDialog(ZunTreeView& view, TreeItems it
 }
 
 DisplayPropertiesDialog::~DisplayPropertiesDialog() {
-    view_.Document().Views().Remove(this);
-    if (view_.Document().propertyDialogCount > 0) view_.Document().propertyDialogCount--;
+    doc_.Views().Remove(this);
+    if (doc_.propertyDialogCount > 0) doc_.propertyDialogCount--;
 }
 
 // ---- layout
@@ -301,7 +310,7 @@ void DisplayPropertiesDialog::ShowOpacity() {
     const bool on = model_->OpacityControlsEnabled();
     for (int i = 0; i < 4; ++i) {
         QLineEdit* f = fields_[static_cast<std::size_t>(i)];
-        if (!f->hasFocus() || refreshing_) f->setText(Q(model_->OpacityText(i)));
+        f->setText(Q(model_->OpacityText(i)));
         f->setEnabled(on);
     }
     for (QToolButton* b : spins_) b->setEnabled(on);
@@ -376,7 +385,14 @@ void DisplayPropertiesDialog::OpenDataColour() {
                              {m.DisplayColours().begin(), m.DisplayColours().end()}, m.BitSpec(),
                              m.ValueSpec(), m.Spectrum());
     DatcolPropertiesDialog dialog(colours, this);
-    if (dialog.exec() == QDialog::Rejected) {
+    const int result = dialog.exec();
+    if (closing_) {
+        // Every item went while the Data Colour dialog was open.
+        hide();
+        deleteLater();
+        return;
+    }
+    if (result == QDialog::Rejected) {
         Refresh();
         return;
     }
@@ -405,6 +421,11 @@ void DisplayPropertiesDialog::OnUpdate(DocView*, unsigned hint, const ChangeHint
     if (!structural || closing_) return;
     if (!model_->DropVanishedItems()) {
         closing_ = true;
+        // An open Data Colour dialog ends first; this dialog goes once its loop has returned.
+        if (auto* colours = findChild<DatcolPropertiesDialog*>()) {
+            colours->reject();
+            return;
+        }
         hide();
         deleteLater();
         return;
@@ -433,8 +454,15 @@ void DisplayPropertiesDialog::reject() {
     QDialog::reject();
 }
 
+DisplayPropertiesDialog* OpenDisplayProperties(const ZunTreeView& view) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<DisplayPropertiesDialog*>(w); d && &d->TreeView() == &view && !d->closing_)
+            return d;
+    return nullptr;
+}
+
 DisplayPropertiesDialog* ShowDisplayProperties(ZunTreeView& view, QWidget* parent) {
-    if (auto* open = view.findChild<DisplayPropertiesDialog*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (DisplayPropertiesDialog* open = OpenDisplayProperties(view)) {
         open->raise();
         open->activateWindow();
         return open;

@@ -20,14 +20,15 @@ class QToolButton;
 
 namespace zun {
 
+class CZunDoc;
 class ColorStatic;
 class ZunTreeView;
 
 class DisplayPropertiesDialog : public QDialog, public DisplayPropsSink, public DocView {
     Q_OBJECT
 public:
-    // Opens over the given items of the tree view (a child window of the view, so it goes with
-    // it); the document counts it as an open property dialog while it exists.
+    // Opens over the given items of the tree view; it goes when the view goes. The document
+    // counts it as an open property dialog while it exists.
     DisplayPropertiesDialog(ZunTreeView& view, TreeItems items, const std::string& title);
     ~DisplayPropertiesDialog() override;
 
@@ -77,6 +78,7 @@ private:
     void Run(const std::function<void()>& handler);
 
     ZunTreeView& view_;
+    CZunDoc& doc_;
     std::unique_ptr<DisplayPropsModel> model_;
     std::array<QCheckBox*, 3> display_{};
     std::array<ColorStatic*, 3> swatches_{};
@@ -91,7 +93,11 @@ private:
     std::vector<QPushButton*> buttons_;
     bool refreshing_ = false;
     bool closing_ = false;
+    friend DisplayPropertiesDialog* OpenDisplayProperties(const ZunTreeView& view);
 };
+
+// The view's open "Display Properties" dialog, or null.
+DisplayPropertiesDialog* OpenDisplayProperties(const ZunTreeView& view);
 
 // Opens "Display Properties" for the tree view's selection (the root when nothing is selected);
 // an open one of the same view is raised instead. Null when there is nothing to show.

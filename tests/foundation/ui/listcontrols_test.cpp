@@ -4,9 +4,12 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <filesystem>
 
@@ -265,6 +268,28 @@ TEST(ColorStatic, SystemColourMeansTheButtonFace) {
     s.SetBkColour(kSystemFaceColour);
     EXPECT_EQ(s.BackgroundColour(), QApplication::palette().color(QPalette::Button));
     EXPECT_EQ(RefFromColor(ColorFromRef(0x123456)), 0x123456u);
+}
+
+TEST(EditDrop, ADroppedFileIsImported) {
+    App();
+    EditDrop edit;
+    edit.setPlainText("notes");
+    std::vector<std::string> imported;
+    edit.importText = [&](const std::string& path) {
+        imported.push_back(path);
+        return 0;
+    };
+    auto drop = [&](const QList<QUrl>& urls) {
+        QMimeData mime;
+        mime.setUrls(urls);
+        QDropEvent e(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(edit.viewport(), &e);
+    };
+    drop({QUrl::fromLocalFile("/tmp/a.txt"), QUrl::fromLocalFile("/tmp/b.txt")});
+    EXPECT_EQ(imported, std::vector<std::string>{"/tmp/a.txt"});  // the first file only
+    EXPECT_EQ(edit.toPlainText(), "notes");                       // the path is not typed into the text
+    drop({QUrl("http://example.invalid/x.txt")});
+    EXPECT_EQ(imported.size(), 1u);
 }
 
 }  // namespace

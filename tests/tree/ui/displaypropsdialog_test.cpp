@@ -174,6 +174,22 @@ TEST(DisplayPropertiesDialog, DeletedItemsAreDroppedAndTheLastOneCloses) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(d.isNull());
     EXPECT_EQ(w.doc->propertyDialogCount, 0);
+
+    // The same while the Data Colour dialog is open over the items.
+    w.Select({w.Channel("Iron")});
+    d = ShowDisplayProperties(*w.view);
+    ASSERT_FALSE(d.isNull());
+    OnModal([&](QWidget* box) {
+        auto* c = qobject_cast<DatcolPropertiesDialog*>(box);
+        ASSERT_NE(c, nullptr);
+        c->SetColourKind(2);
+        ASSERT_EQ(w.doc->DeleteChannels({"Iron"}, true), std::vector<std::string>{"Iron"});
+        if (c->isVisible()) c->reject();  // the display dialog should have ended it already
+    });
+    d->OpenDataColour();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(d.isNull());
+    EXPECT_EQ(w.doc->propertyDialogCount, 0);
 }
 
 TEST(DisplayPropertiesDialog, DataColourDialogForEveryKind) {
