@@ -81,16 +81,21 @@ void EditDrop::dropEvent(QDropEvent* e) {
         return;
     }
     e->acceptProposedAction();
-    const QList<QUrl> urls = e->mimeData()->urls();
-    if (urls.isEmpty() || !urls.front().isLocalFile()) return;
+    ImportDropped(e->mimeData());
+}
+
+bool EditDrop::ImportDropped(const QMimeData* data) {
+    const QList<QUrl> urls = data->urls();
+    if (urls.isEmpty() || !urls.front().isLocalFile()) return false;
     const std::string path = urls.front().toLocalFile().toStdString();
-    if (path.size() > 1024 || !importText) return;
-    if (importText(path) != 0) return;
+    if (path.size() > 1024 || !importText) return false;
+    if (importText(path) != 0) return false;
     setFocus(Qt::OtherFocusReason);
     QTextCursor c = textCursor();
     c.clearSelection();
     setTextCursor(c);
     ensureCursorVisible();
+    return true;
 }
 
 }  // namespace zun

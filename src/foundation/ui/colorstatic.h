@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 
+class QMimeData;
+
 namespace zun {
 
 inline constexpr std::uint32_t kSystemFaceColour = 0xFFFFFFFF;
@@ -43,6 +45,8 @@ public:
     explicit EditDrop(QWidget* parent = nullptr);
     // Imports the dropped file; 0 when it was taken.
     std::function<int(const std::string& path)> importText;
+    // What a drop of the data does: the first local file is imported; true when it was taken.
+    bool ImportDropped(const QMimeData* data);
 
 protected:
     void dragEnterEvent(QDragEnterEvent* e) override;

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QDropEvent>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -282,13 +281,13 @@ TEST(EditDrop, ADroppedFileIsImported) {
     auto drop = [&](const QList<QUrl>& urls) {
         QMimeData mime;
         mime.setUrls(urls);
-        QDropEvent e(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(edit.viewport(), &e);
+        return edit.ImportDropped(&mime);
     };
-    drop({QUrl::fromLocalFile("/tmp/a.txt"), QUrl::fromLocalFile("/tmp/b.txt")});
+    EXPECT_TRUE(drop({QUrl::fromLocalFile("/tmp/a.txt"), QUrl::fromLocalFile("/tmp/b.txt")}));
     EXPECT_EQ(imported, std::vector<std::string>{"/tmp/a.txt"});  // the first file only
     EXPECT_EQ(edit.toPlainText(), "notes");                       // the path is not typed into the text
-    drop({QUrl("http://example.invalid/x.txt")});
+    EXPECT_FALSE(drop({QUrl("ftp://localhost/x.txt")}));
+    EXPECT_FALSE(drop({QUrl::fromLocalFile("/tmp/" + QString(1100, 'a'))}));
     EXPECT_EQ(imported.size(), 1u);
 }
 
