@@ -252,6 +252,23 @@ public:
     bool viewsUpdating = false;
     bool allVoxelsRO = false;  // every voxel of the computed channels is read-only
     int propertyDialogCount = 0;
+    // The document's modeless property dialogs, each open at most once; several tree commands are
+    // refused while one is open.
+    enum PropertyDialog {
+        kImportedImageDialog,
+        kChannelInformationDialog,
+        kCompositionDialog,
+        kXrayAttenuationDialog,
+        kXrayCtDialog,
+        kOtherPropertyDialog,
+        kPropertyDialogSlots
+    };
+    std::array<bool, kPropertyDialogSlots> propertyDialogOpen{};
+    bool AnyPropertyDialogOpen() const {
+        for (bool open : propertyDialogOpen)
+            if (open) return true;
+        return false;
+    }
     std::string imageExportFolder;
     std::string webExportFolder;
     std::string sceneExportFolder;

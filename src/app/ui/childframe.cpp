@@ -35,8 +35,12 @@ QWidget* CreateViewPane(CZunDoc& doc, QWidget* parent) {
     if (QGuiApplication::platformName() != "offscreen") {
         auto* view = new CZunView(&doc, parent);
         if (auto* tree =
-                parent ? parent->findChild<ZunTreeView*>(QString(), Qt::FindDirectChildrenOnly) : nullptr)
+                parent ? parent->findChild<ZunTreeView*>(QString(), Qt::FindDirectChildrenOnly) : nullptr) {
             view->SetTree(&tree->Tree());
+            // The tree's display toggles redraw this window's view only.
+            QObject::connect(tree, &ZunTreeView::displayChanged, view,
+                             [view](unsigned hint) { view->OnUpdate(nullptr, hint, nullptr); });
+        }
         return view;
     }
     const auto& d = doc.GetSample().GetDims();

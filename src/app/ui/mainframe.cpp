@@ -19,6 +19,7 @@
 #include "app/version.h"
 #include "document/zundoc.h"
 #include "foundation/pathutil.h"
+#include "tools/ui/selectgpudialog.h"
 #include "view3d/ui/zunview.h"
 
 namespace zun {
@@ -113,6 +114,11 @@ void CMainFrame::BuildMenus() {
             [app] { app->OnStartComputation(app->ActiveDocument()); });
     connect(Add(comp, "computationStop", "Stop Computation"), &QAction::triggered, app,
             [app] { app->OnStopComputation(app->ActiveDocument()); });
+    connect(Add(comp, "computationDevices", "Select Computation Device..."), &QAction::triggered, this,
+            [this] {
+                if (CZunDoc* doc = app_.ActiveDocument())
+                    RunSelectComputationDevices(*doc, app_.GetPrompt(), this);
+            });
     comp->addSeparator();
     QAction* saveAfter = Add(comp, "computationSaveAfter", "Save After Computation");
     saveAfter->setCheckable(true);
@@ -222,6 +228,7 @@ void CMainFrame::UpdateCommandUI() {
     Action("computationStop")->setEnabled(hasDoc && doc->GetModel().GetState() == kRunning);
     Action("computationSetup")->setEnabled(hasDoc && !running && app_.HasSetupDialog());
     Action("computationSaveAfter")->setEnabled(hasDoc);
+    Action("computationDevices")->setEnabled(hasDoc && !running);
     Action("appPreferences")->setEnabled(app_.HasPreferenceSheet());
     Action("computationSaveAfter")->setChecked(hasDoc && doc->SaveAfterComputation());
     Action("computationExitAfter")->setEnabled(hasDoc && doc->SaveAfterComputation());

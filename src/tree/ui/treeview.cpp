@@ -1,11 +1,17 @@
 #include "tree/ui/treeview.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMenu>
+#include <QMouseEvent>
 
 #include "document/zundoc.h"
+#include "script/ui/editdatadialog.h"
+#include "tree/treecommandids.h"
 #include "tree/treehints.h"
 #include "tree/treerecord.h"
+#include "tree/ui/treecommandui.h"
 #include "tree/ui/treeitemmodel.h"
 
 namespace zun {
@@ -32,10 +38,16 @@ ZunTreeView::ZunTreeView(CZunDoc& doc, QWidget* parent, const ZunTreeView* copyF
     if (tree_.ChannelCount() > 0) expand(model_->IndexOf(tree_.Root()));
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { OnSelectionChanged(); });
     doc_.Views().Add(this);
+
+    commandUi_ = std::make_unique<TreeCommandUi>(doc_, this);
+    commandUi_->displayChanged = [this] { Q_EMIT displayChanged(kHintDisplayItems); };
+    commands_ = std::make_unique<TreeCommands>(tree_, doc_, *commandUi_);
+    commands_->Register(treecmd::kEditData, [this](int) { script::RunEditData(doc_, window()); });
 }
 
 ZunTreeView::~ZunTreeView() {
     doc_.Views().Remove(this);
+    commands_.reset();
     // The model reads the tree: it goes first, while the tree is still there.
     setModel(nullptr);
     delete model_;
@@ -64,6 +76,55 @@ void ZunTreeView::OnSelectionChanged() {
     for (TreeNode* n = tree_.Root(); n; n = DisplayTree::NextInPreOrder(n)) n->selected = false;
     for (const QModelIndex& i : selectionModel()->selectedIndexes())
         if (TreeNode* n = TreeItemModel::NodeOf(i)) n->selected = true;
+}
+
+QMenu* ZunTreeView::CreateContextMenu(const TreeNode* item, QWidget* parent) {
+    const MenuEntries entries = commands_->BuildPopup(PopupOf(item));
+    return BuildPopupMenu(entries, parent ? parent : this, [this](int id) { commands_->Execute(id); });
+}
+
+void ZunTreeView::contextMenuEvent(QContextMenuEvent* event) {
+    // From the keyboard the menu belongs to the current item, at that item.
+    QPoint at = event->pos();
+    QModelIndex index = indexAt(at);
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        index = currentIndex();
+        at = visualRect(index).center();
+    }
+    TreeNode* node = TreeItemModel::NodeOf(index);
+    if (!node) return;
+    // An unselected item takes the selection over; a selected one keeps the whole selection.
+    if (!node->selected) selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    QMenu* menu = CreateContextMenu(node, this);
+    menu->exec(viewport()->mapToGlobal(at));
+    menu->deleteLater();
+}
+
+bool ZunTreeView::OnItemIcon(const QModelIndex& index, const QPoint& pos) const {
+    QStyleOptionViewItem opt;
+    initViewItemOption(&opt);
+    opt.rect = visualRect(index);
+    opt.features |= QStyleOptionViewItem::HasDecoration;
+    opt.decorationSize = iconSize();
+    opt.index = index;
+    const QRect icon = style()->subElementRect(QStyle::SE_ItemViewItemDecoration, &opt, this);
+    return icon.contains(pos);
+}
+
+void ZunTreeView::mousePressEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    const QModelIndex index = indexAt(pos);
+    if (event->button() == Qt::LeftButton && index.isValid() && OnItemIcon(index, pos)) {
+        // A click on an item's picture shows or hides it with the rest of the selection.
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::Select);
+        const TreeNode* node = TreeItemModel::NodeOf(index);
+        const int command = node->IsSlice()     ? treecmd::kDisplaySlice
+                            : node->IsChannel() ? treecmd::kDisplayChan
+                                                : treecmd::kDisplayRoot;
+        commands_->Execute(command);
+        return;
+    }
+    QTreeView::mousePressEvent(event);
 }
 
 namespace {

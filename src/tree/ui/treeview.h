@@ -4,15 +4,20 @@
 // and keeps the selected state of the items in the widget-free tree, which the commands read.
 
 #include <QTreeView>
+
+class QMenu;
 #include <memory>
 
 #include "document/changehints.h"
 #include "document/dispspec.h"
 #include "tree/displaytree.h"
+#include "tree/treedispatch.h"
+#include "tree/treemenus.h"
 
 namespace zun {
 
 class CZunDoc;
+class TreeCommandUi;
 class TreeItemModel;
 
 class ZunTreeView : public QTreeView, public DocView {
@@ -34,17 +39,33 @@ public:
     // The computation state text for the frame's first status pane.
     QString StatusText() const;
 
+    // The context-menu commands; other windows register theirs here by command number.
+    TreeCommands& Commands() { return *commands_; }
+    TreeCommandUi& CommandUi() { return *commandUi_; }
+    // The context menu of an item as it would open now (the item's popup for the current
+    // selection); the caller owns the menu.
+    QMenu* CreateContextMenu(const TreeNode* item, QWidget* parent = nullptr);
+
 Q_SIGNALS:
     void statusTextChanged(const QString& text);
     void statusValuesChanged();
     void channelRenamed(const QString& oldName, const QString& newName);
+    // The items' display changed: the window's 3-D view redraws.
+    void displayChanged(unsigned hint);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     void OnSelectionChanged();
+    bool OnItemIcon(const QModelIndex& index, const QPoint& pos) const;
 
     CZunDoc& doc_;
     DisplayTree tree_;
     TreeItemModel* model_ = nullptr;
+    std::unique_ptr<TreeCommandUi> commandUi_;
+    std::unique_ptr<TreeCommands> commands_;
 };
 
 // The tree pane of a document window. A further window on a document that has a tree already
