@@ -20,6 +20,8 @@ RenameChannelDialog::RenameChannelDialog(const RenameChannelForm& form, Prompt& 
     layout->addWidget(edit_);
     auto* buttons = new QDialogButtonBox(this);
     useDefault_ = buttons->addButton("Use Default", QDialogButtonBox::ActionRole);
+    // Return in the edit means OK, also after "Use Default" was clicked.
+    useDefault_->setAutoDefault(false);
     QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
     buttons->addButton(QDialogButtonBox::Cancel);
     ok->setDefault(true);

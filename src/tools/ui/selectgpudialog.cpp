@@ -28,6 +28,7 @@ SelectGpuDialog::SelectGpuDialog(DeviceSelection& selection, Prompt& prompt, QWi
     layout->addWidget(table_);
     auto* buttons = new QDialogButtonBox(this);
     setDefault_ = buttons->addButton("Set Default", QDialogButtonBox::ResetRole);
+    setDefault_->setAutoDefault(false);
     QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
     buttons->addButton(QDialogButtonBox::Cancel);
     ok->setDefault(true);

@@ -1,0 +1,217 @@
+// The road of a new data set through the document tree, by mouse and keyboard: a new document,
+// its sample grid, a composition and an X-ray CT channel, TIFF slices written by Python imported
+// into the CT channel, a computation, then save and open again.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include "app/ui/childframe.h"
+#include "app/ui/mainframe.h"
+#include "app/ui/zunapp.h"
+#include "compute/model.h"
+#include "document/zundoc.h"
+#include "guitest.h"
+#include "platform/prompt.h"
+#include "tools/ui/chanpropertiesdialog.h"
+#include "tools/ui/samplegriddialog.h"
+#include "tree/ui/treecommandui.h"
+#include "tree/ui/treeitemmodel.h"
+#include "tree/ui/treeview.h"
+
+using namespace zun;
+using zun::test::WaitFor;
+
+namespace {
+
+// Runs `act` on the first widget of type T that becomes the active popup or modal window; the
+// road's menus and dialogs are modal, so this is scheduled before the step that opens them.
+template <class T>
+void WhenOpen(std::function<void(T*)> act) {
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [poll, act] {
+        QWidget* w = QApplication::activePopupWidget();
+        if (!w) w = QApplication::activeModalWidget();
+        if (T* t = qobject_cast<T*>(w)) {
+            act(t);
+            return;
+        }
+        QTimer::singleShot(20, *poll);
+    };
+    QTimer::singleShot(20, *poll);
+}
+
+// Walks a menu by keyboard: each level's entry is made current, Right opens a submenu, Return
+// chooses the last entry.
+void ChooseByKeyboard(QMenu* menu, QStringList path) {
+    const QString text = path.takeFirst();
+    QAction* hit = nullptr;
+    for (QAction* a : menu->actions())
+        if (a->text() == text) hit = a;
+    ASSERT_NE(hit, nullptr) << text.toStdString();
+    ASSERT_TRUE(hit->isEnabled()) << text.toStdString();
+    menu->setActiveAction(hit);
+    if (path.isEmpty()) {
+        QTest::keyClick(menu, Qt::Key_Return);
+        return;
+    }
+    QMenu* sub = hit->menu();
+    ASSERT_NE(sub, nullptr);
+    WhenOpen<QMenu>([sub, path](QMenu* open) {
+        if (open == sub) ChooseByKeyboard(sub, path);
+    });
+    QTest::keyClick(menu, Qt::Key_Right);
+}
+
+void RightClickAndChoose(ZunTreeView* tree, const TreeNode* item, const QStringList& path) {
+    const QRect r = tree->visualRect(tree->ItemModel()->IndexOf(item));
+    const QPoint at(r.left() + tree->iconSize().width() + 12, r.center().y());
+    QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, at);
+    WhenOpen<QMenu>([path](QMenu* m) { ChooseByKeyboard(m, path); });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, tree->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(tree->viewport(), &event);
+}
+
+void Retype(QLineEdit* e, const QString& text) {
+    e->selectAll();
+    QTest::keyClick(e, Qt::Key_Delete);
+    QTest::keyClicks(e, text);
+}
+
+struct TreeRoad : ::testing::Test {
+    test::TempFolder tmp;
+    HeadlessPrompt prompt;
+    std::unique_ptr<CZunApp> app;
+    std::string nextSave;
+
+    void SetUp() override {
+        app = std::make_unique<CZunApp>(CZunApp::Services{&prompt, tmp.File("zun.ini")});
+        app->SetFileChooser(
+            [this](const std::string&, const std::string&, bool, const std::string&) { return nextSave; });
+    }
+    void TearDown() override {
+        for (CZunDoc* d : app->Documents()) d->SetModifiedFlag(false);
+        app.reset();
+    }
+    ZunTreeView* Tree() const {
+        CChildFrame* child = app->MainFrame()->ActiveChild();
+        return child ? qobject_cast<ZunTreeView*>(child->TreePane()) : nullptr;
+    }
+};
+
+}  // namespace
+
+TEST_F(TreeRoad, NewGridChannelsImportComputeSaveReopen) {
+    ASSERT_TRUE(app->InitInstance(StartupOptions{}));
+    CMainFrame* frame = app->MainFrame();
+    frame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame));
+    CZunDoc* doc = app->ActiveDocument();
+    ASSERT_NE(doc, nullptr);
+    ZunTreeView* tree = Tree();
+    ASSERT_NE(tree, nullptr);
+    const DisplayTree& t = tree->Tree();
+
+    // Setup Sample Grid: 16 x 12 x 6 voxels typed into the dialog.
+    WhenOpen<SampleGridDialog>([](SampleGridDialog* d) {
+        Retype(d->SizeEdit(0), "16");
+        Retype(d->SizeEdit(1), "12");
+        Retype(d->SizeEdit(2), "6");
+        EXPECT_EQ(d->CountLine()->text(), "Total number of voxels is 1152");
+        QTest::keyClick(d->SizeEdit(2), Qt::Key_Return);
+    });
+    RightClickAndChoose(tree, t.Root(), {"Setup Sample Grid..."});
+    ASSERT_EQ(doc->GetSample().GetDims(), (std::vector<int>{16, 12, 6}));
+    ASSERT_EQ(t.Channel(0)->ChildCount(), 6);
+
+    // A composition and an X-ray CT channel, named in the insert dialog.
+    WhenOpen<ChanPropertiesDialog>([](ChanPropertiesDialog* d) {
+        EXPECT_EQ(d->windowTitle(), "Insert Composition Channel");
+        Retype(d->NameEdit(), "Water");
+        QTest::keyClick(d->NameEdit(), Qt::Key_Return);
+    });
+    RightClickAndChoose(tree, t.Root(), {"Insert Composition Channel", "Last..."});
+    WhenOpen<ChanPropertiesDialog>([](ChanPropertiesDialog* d) {
+        EXPECT_EQ(d->windowTitle(), "Insert X-ray CT Channel");
+        Retype(d->NameEdit(), "scan");
+        QTest::keyClick(d->NameEdit(), Qt::Key_Return);
+    });
+    RightClickAndChoose(tree, t.FindChannel("Water"), {"Insert X-ray CT Channel", "After..."});
+    ASSERT_EQ(doc->GetSample().GetChanCount(), 3);
+    EXPECT_EQ(doc->GetSample().GetChan(2)->name, "scan");
+    ASSERT_NE(t.FindChannel("scan"), nullptr);
+    EXPECT_EQ(t.FindChannel("scan")->ChildCount(), 6);
+
+    // Six TIFF slices, written by Python, imported into the CT channel.
+    const std::string script = tmp.File("slices.py");
+    {
+        std::ofstream py(script);
+        py << "import numpy, tifffile, sys\n"
+              "for z in range(6):\n"
+              "    a = numpy.zeros((12, 16), numpy.float32)\n"
+              "    a[2:10, 3:13] = 0.2 + 0.1 * z\n"
+              "    tifffile.imwrite(sys.argv[1] + '/slice_%02d.tif' % z, a)\n";
+    }
+    ASSERT_EQ(std::system((std::string(ZUN_PYTHON) + " " + script + " " + tmp.Path().string()).c_str()), 0);
+    std::vector<std::string> files;
+    for (int z = 5; z >= 0; --z) files.push_back(tmp.File("slice_0" + std::to_string(z) + ".tif"));
+    tree->CommandUi().chooseFiles = [&](const std::string&, const std::string&, bool multiple, bool save) {
+        EXPECT_TRUE(multiple);
+        EXPECT_FALSE(save);
+        return files;
+    };
+    RightClickAndChoose(tree, t.FindChannel("scan"), {"Import Data", "Image Files..."});
+    const ZunChan* scan = doc->GetSample().FindChan("scan");
+    ASSERT_NE(scan, nullptr);
+    // The files went in by name: slice 5 holds the densest image.
+    const auto at = [&](int z) {
+        return scan->Data()[static_cast<std::size_t>(z) * 16 * 12 + 5 * 16 + 8] & 0x3FFF;
+    };
+    EXPECT_GT(at(0), 0);
+    EXPECT_GT(at(5), at(0));
+    EXPECT_TRUE(doc->IsModified());
+    test::SaveScreenshot(frame, "tree-road");
+
+    // The computation runs from the main window; its state reaches the window's status pane.
+    frame->UpdateCommandUI();
+    ASSERT_TRUE(frame->Action("computationStart")->isEnabled());
+    frame->Action("computationStart")->trigger();
+    Model& model = doc->GetModel();
+    EXPECT_TRUE(WaitFor([&] { return model.GetState() == kCompleted && !model.IsBusy(); }, 60000))
+        << model.GetStateText();
+    CChildFrame* child = frame->ActiveChild();
+    EXPECT_TRUE(WaitFor([&] { return child->StatusPane(0)->text() == "Computation Completed"; }));
+
+    // Save, close and open again: the channels, the voxels and the tree come back.
+    std::vector<std::uint16_t> voxels(scan->Data(), scan->Data() + doc->GetSample().GetNumVoxels());
+    nextSave = tmp.File("road.zun");
+    frame->Action("fileSaveAs")->trigger();
+    ASSERT_TRUE(std::filesystem::exists(nextSave));
+    EXPECT_FALSE(doc->IsModified());
+    frame->Action("fileClose")->trigger();
+    CZunDoc* again = app->OpenDocumentFile(nextSave);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->GetSample().GetDims(), (std::vector<int>{16, 12, 6}));
+    const ZunChan* scan2 = again->GetSample().FindChan("scan");
+    ASSERT_NE(scan2, nullptr);
+    EXPECT_EQ(std::vector<std::uint16_t>(scan2->Data(), scan2->Data() + again->GetSample().GetNumVoxels()),
+              voxels);
+    ZunTreeView* tree2 = Tree();
+    ASSERT_NE(tree2, nullptr);
+    EXPECT_NE(tree2->Tree().FindChannel("Water"), nullptr);
+    EXPECT_EQ(tree2->Tree().FindChannel("scan")->ChildCount(), 6);
+}
+
+int main(int argc, char** argv) {
+    QApplication qt(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
