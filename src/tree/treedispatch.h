@@ -58,9 +58,10 @@ public:
     void RegisterBoundaryTool(bool build, std::function<void(const std::vector<std::string>&)> tool);
     bool IsServed(int command) const;
 
-    // The window's own state the rules read.
+    // The window's own state the rules read: set, or asked of the window when a query is given.
     bool displayPropertiesOpen = false;
     bool runAnimationRunning = false;
+    std::function<bool()> displayPropertiesQuery;
 
     // The popup an item gets, trimmed, with its channel submenus filled and every entry's enabled
     // and checked state set.
@@ -69,7 +70,10 @@ public:
     // Runs the command when it is served and enabled; false otherwise.
     bool Execute(int command);
 
-    TreeCommandEnv Env() const { return {tree_, doc_, displayPropertiesOpen, runAnimationRunning}; }
+    TreeCommandEnv Env() const {
+        const bool open = displayPropertiesOpen || (displayPropertiesQuery && displayPropertiesQuery());
+        return {tree_, doc_, open, runAnimationRunning};
+    }
 
 private:
     void RegisterOwnCommands();

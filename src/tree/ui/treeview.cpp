@@ -11,6 +11,7 @@
 #include "tree/treecommandids.h"
 #include "tree/treehints.h"
 #include "tree/treerecord.h"
+#include "tree/ui/displaypropsdialog.h"
 #include "tree/ui/treecommandui.h"
 #include "tree/ui/treeitemmodel.h"
 
@@ -43,6 +44,11 @@ ZunTreeView::ZunTreeView(CZunDoc& doc, QWidget* parent, const ZunTreeView* copyF
     commandUi_->displayChanged = [this] { Q_EMIT displayChanged(kHintDisplayItems); };
     commands_ = std::make_unique<TreeCommands>(tree_, doc_, *commandUi_);
     commands_->Register(treecmd::kEditData, [this](int) { script::RunEditData(doc_, window()); });
+    // Commands that change the items wait while the items' display dialog is open.
+    commands_->displayPropertiesQuery = [this] { return OpenDisplayProperties(*this) != nullptr; };
+    for (int id :
+         {treecmd::kDisplayPropertiesRoot, treecmd::kDisplayPropertiesChan, treecmd::kDisplayPropertiesSlice})
+        commands_->Register(id, [this](int) { ShowDisplayProperties(*this); });
 }
 
 ZunTreeView::~ZunTreeView() {

@@ -13,6 +13,7 @@
 #include "document/zundoc.h"
 #include "platform/prompt.h"
 #include "tree/treecommandids.h"
+#include "tree/ui/displaypropsdialog.h"
 #include "tree/ui/treeitemmodel.h"
 #include "tree/ui/treeview.h"
 
@@ -186,6 +187,25 @@ TEST_F(MenuFixture, ContextMenusOfTheFourKinds) {
             a->trigger();
         }
     EXPECT_EQ(shown, 1);
+}
+
+TEST_F(MenuFixture, AnOpenDisplayDialogHoldsTheItemCommands) {
+    TreeNode* slice = Chan("Iron")->Child(1);
+    view->selectionModel()->setCurrentIndex(Index(slice), QItemSelectionModel::ClearAndSelect);
+    TreeCommands& c = view->Commands();
+    EXPECT_TRUE(c.IsEnabled(treecmd::kDeleteSlices));
+    EXPECT_TRUE(c.IsEnabled(treecmd::kDisplaySlice));
+    // Opened from the slice's menu.
+    EXPECT_TRUE(c.Execute(treecmd::kDisplayPropertiesSlice));
+    DisplayPropertiesDialog* dlg = OpenDisplayProperties(*view);
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_FALSE(c.IsEnabled(treecmd::kDisplayPropertiesSlice));
+    EXPECT_FALSE(c.IsEnabled(treecmd::kDeleteSlices));
+    EXPECT_FALSE(c.IsEnabled(treecmd::kDisplaySlice));
+    EXPECT_FALSE(c.IsEnabled(treecmd::kInsertSliceAfter));
+    dlg->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return OpenDisplayProperties(*view) == nullptr; }));
+    EXPECT_TRUE(c.IsEnabled(treecmd::kDeleteSlices));
 }
 
 }  // namespace
