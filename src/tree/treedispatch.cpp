@@ -231,7 +231,9 @@ void TreeCommands::InsertChannel(int kind, int position) {
     const std::optional<std::string> name =
         host_.AskNewChannelName(InsertChannelCaption(kind), doc_.GetSample().MakeChanName(kind));
     if (!name) return;
-    doc_.InsertChannel(kind, position, *name);
+    // The document refuses an empty name without a word; the user is told why nothing came.
+    if (doc_.InsertChannel(kind, position, *name) == -3 && name->empty())
+        Tell(namemsg::kEmpty, static_cast<int>(PromptIcon::Information));
 }
 
 void TreeCommands::InsertChannelNextTo(int kind, bool before) {

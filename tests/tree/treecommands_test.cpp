@@ -268,6 +268,11 @@ TEST(TreeCommands, InsertRenameAndDeleteChannels) {
     EXPECT_EQ(d.host.captions.back(), "Insert Bound Channel");
     EXPECT_EQ(d.host.suggested.back().rfind("bound_", 0), 0u);
     EXPECT_EQ(d.Names(), "Void,c1,c2,c3,ct1,ct2,p1,b1,bx");
+    // An empty name is refused with the reason.
+    d.host.nextName = "";
+    d.commands->Execute(kInsertPropFirst);
+    EXPECT_EQ(d.LastMessage(), "Channel name cannot be empty");
+    EXPECT_EQ(d.doc.GetSample().GetChanCount(), 9);
     // Cancel inserts nothing.
     d.host.nextName.reset();
     d.commands->Execute(kInsertCtFirst);

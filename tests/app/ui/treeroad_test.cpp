@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QTableWidget>
 #include <QTimer>
 #include <QtTest/QTest>
 
@@ -23,6 +24,7 @@
 #include "platform/prompt.h"
 #include "tools/ui/chanpropertiesdialog.h"
 #include "tools/ui/samplegriddialog.h"
+#include "tools/ui/selectgpudialog.h"
 #include "tree/ui/treecommandui.h"
 #include "tree/ui/treeitemmodel.h"
 #include "tree/ui/treeview.h"
@@ -179,6 +181,19 @@ TEST_F(TreeRoad, NewGridChannelsImportComputeSaveReopen) {
     EXPECT_GT(at(5), at(0));
     EXPECT_TRUE(doc->IsModified());
     test::SaveScreenshot(frame, "tree-road");
+
+    // Two threads for the computation, chosen in the device dialog of the Computation menu.
+    WhenOpen<SelectGpuDialog>([](SelectGpuDialog* d) {
+        QTableWidget* table = d->Table();
+        table->item(0, 1)->setText("2");
+        EXPECT_EQ(table->item(0, 1)->text(), "2");
+        QTest::keyClick(d, Qt::Key_Return);
+    });
+    frame->UpdateCommandUI();
+    frame->Action("computationDevices")->trigger();
+    int threads = 0;
+    for (const ComputeDeviceEntry& e : doc->DeviceSelection()) threads += e.threadCount;
+    EXPECT_EQ(threads, 2);
 
     // The computation runs from the main window; its state reaches the window's status pane.
     frame->UpdateCommandUI();
