@@ -216,6 +216,7 @@ TEST(DisplayPropertiesDialog, DataColourDialogForEveryKind) {
     d->OpenDataColour();
     EXPECT_EQ(d->Model().ColourKind(), 2);
     EXPECT_TRUE(d->Button("Restore Colours")->isEnabled());
+    EXPECT_FALSE(Screen(d, "display-properties-spectrum").empty());
     // Cancelled: the kind goes back to what the Data Colour dialog found.
     OnModal([&](QWidget* box) {
         auto* c = qobject_cast<DatcolPropertiesDialog*>(box);
