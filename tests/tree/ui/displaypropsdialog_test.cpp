@@ -17,6 +17,8 @@
 #include "document/ui/datcoldialog.h"
 #include "document/zundoc.h"
 #include "tree/datcoltarget.h"
+#include "tree/treecommandids.h"
+#include "tree/treedispatch.h"
 #include "tree/ui/treeitemmodel.h"
 #include "tree/ui/treeview.h"
 
@@ -234,6 +236,34 @@ TEST(DisplayPropertiesDialog, DataColourDialogForEveryKind) {
     EXPECT_NE(iron->Child(0)->spec.shown.bitSpec.colours[2], 0x0000FFu);
     d->reject();
     EXPECT_EQ(iron->Child(0)->spec.shown.colourKind, 0);
+}
+
+TEST(DisplayPropertiesDialog, TreeMenuOpensItOnceAndItGoesWithTheTree) {
+    Window w;
+    w.Select({w.Channel("Iron")});
+    TreeCommands& commands = w.view->Commands();
+    ASSERT_TRUE(commands.IsEnabled(treecmd::kDisplayPropertiesChan));
+    ASSERT_TRUE(commands.Execute(treecmd::kDisplayPropertiesChan));
+    QPointer<DisplayPropertiesDialog> d = OpenDisplayProperties(*w.view);
+    ASSERT_FALSE(d.isNull());
+    EXPECT_EQ(d->windowTitle().toStdString(), w.doc->GetTitle() + ": Channel 'Iron' Display Properties");
+    EXPECT_EQ(d->Model().Items(), TreeItems{w.Channel("Iron")});
+    // While it is open the display commands are refused.
+    EXPECT_FALSE(commands.IsEnabled(treecmd::kDisplayPropertiesRoot));
+    d->reject();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(d.isNull());
+    EXPECT_TRUE(commands.IsEnabled(treecmd::kDisplayPropertiesRoot));
+
+    w.Select({w.Channel("Iron")->Child(2), w.Channel("Iron")->Child(3)});
+    ASSERT_TRUE(commands.Execute(treecmd::kDisplayPropertiesSlice));
+    d = OpenDisplayProperties(*w.view);
+    ASSERT_FALSE(d.isNull());
+    EXPECT_EQ(d->Model().Items().size(), 2u);
+    // The window closes with the dialog open: the dialog goes with it.
+    w.view.reset();
+    EXPECT_TRUE(d.isNull());
+    EXPECT_EQ(w.doc->propertyDialogCount, 0);
 }
 
 }  // namespace
