@@ -165,7 +165,12 @@ void CZunDoc::Serialize(Archive& ar) {
         settings_.Serialize(ar);
         ar.WriteObject(energyOptVars_.get());
         ar << static_cast<std::int32_t>(windows_.size());
+        // A tree record holds no count: the reader takes one item per tree item of the sample.
+        // A record that no tree has filled yet (or that an edit left behind) is sized to match,
+        // or the file could not be read again.
+        const std::size_t items = TreeItemCount();
         for (WindowRecord& w : windows_) {
+            w.tree.items.resize(items);
             w.tree.Serialize(ar, kDocVersion);
             w.view.Serialize(ar, kDocVersion);
         }
@@ -249,6 +254,7 @@ bool CZunDoc::OnSaveDocument(const std::string& path) {
         Tell(docmsg::kBusySave, static_cast<int>(PromptIcon::Warning));
         return false;
     }
+    if (beforeStore_) beforeStore_();
     try {
         CCompFile file;
         file.Open(path, CCompFile::Mode::Write);

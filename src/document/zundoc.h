@@ -72,6 +72,9 @@ public:
     // The Save command: asks the older-format question for a document read from the older
     // form, saves to the document's path, tells the views the new name.
     bool OnFileSave();
+    // Called right before every write of the document file, whoever saves (menus, remote
+    // control, save after computation): the windows put their display records in.
+    void SetBeforeStore(std::function<void()> beforeStore) { beforeStore_ = std::move(beforeStore); }
     void Serialize(Archive& ar);
 
     // ---- identity
@@ -295,6 +298,7 @@ private:
     std::size_t TreeItemCount() const;
 
     DocServices services_;
+    std::function<void()> beforeStore_;
     void AttachController();
     void ApplyDefaultFractions();
     void ApplyDeviceSelection(bool tellChanges);

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <climits>
 
 #include <csignal>
 
@@ -329,6 +329,29 @@ void Decorate(CZunDoc& doc) {
     w.view.background = 0x112233;
     doc.WindowRecords() = {w, WindowRecord{}};
     doc.WindowRecords()[1].tree.items.resize(1 + 7 * 6);
+}
+
+// A window whose tree has not filled its record (a save by the remote control, a channel added
+// since) must still give a file that reads back; the windows' hook runs before every write.
+TEST(ZunDoc, WindowRecordsNoTreeFilledReadBack) {
+    TempDir dir;
+    DocFixture f;
+    Populate(f.doc);
+    f.doc.WindowRecords() = {WindowRecord{}};
+    f.doc.WindowRecords()[0].view.background = 0x445566;
+    int stores = 0;
+    f.doc.SetBeforeStore([&] { ++stores; });
+    const std::string path = dir.File("window.zun");
+    ASSERT_TRUE(f.doc.OnSaveDocument(path));
+    EXPECT_EQ(stores, 1);
+    DocFixture g;
+    ASSERT_TRUE(g.doc.OnOpenDocument(path)) << (g.Messages().empty() ? "" : g.Messages()[0]);
+    ASSERT_EQ(g.doc.WindowRecords().size(), 1u);
+    EXPECT_EQ(g.doc.WindowRecords()[0].view.background, 0x445566);
+    std::size_t items = 1;
+    for (int c = 0; c < g.doc.GetSample().GetChanCount(); ++c)
+        items += 1 + static_cast<std::size_t>(g.doc.GetSample().GetChan(c)->GetSliceCount());
+    EXPECT_EQ(g.doc.WindowRecords()[0].tree.items.size(), items);
 }
 
 TEST(ZunDoc, SaveAndReopenKeepEverything) {

@@ -60,6 +60,7 @@ CChildFrame::CChildFrame(CZunDoc& doc, QWidget* parent) : QWidget(parent), doc_(
     // A new document has no window record yet; without one the view would have nowhere to keep
     // its camera and settings, and the first save would store none.
     if (doc.WindowRecords().empty()) doc.WindowRecords().emplace_back();
+    doc.SetBeforeStore([&doc] { StoreTreeRecords(doc); });
     splitter_->addWidget(tree_);
     splitter_->addWidget(view_);
     splitter_->setStretchFactor(0, 0);

@@ -254,14 +254,21 @@ void CMainFrame::EnterRemoteMode(long long parentWindow) {
     toolbar_->hide();
     statusBar()->hide();
     setWindowFlags(Qt::FramelessWindowHint);
-    if (parentWindow != 0) {
-        // Embedding into the controlling program's window (X11 window id).
-        winId();
-        if (QWindow* foreign = QWindow::fromWinId(static_cast<WId>(parentWindow)))
-            windowHandle()->setParent(foreign);
-    }
+    remoteParent_ = parentWindow;
+    KeepEmbedded();
     setEnabled(false);
     showMaximized();
+}
+
+void CMainFrame::KeepEmbedded() {
+    if (remoteParent_ == 0) return;
+    // Embedding into the controlling program's window (X11 window id).
+    winId();
+    QWindow* own = windowHandle();
+    if (!own) return;
+    QWindow* parent = own->parent();
+    if (parent && parent->winId() == static_cast<WId>(remoteParent_)) return;
+    if (QWindow* foreign = QWindow::fromWinId(static_cast<WId>(remoteParent_))) own->setParent(foreign);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -47,6 +47,9 @@ public:
     void RebuildRecentFiles();
     // Embedded in a controlling program: no caption, menu, toolbar or status bar.
     void EnterRemoteMode(long long parentWindow);
+    // Puts the frame back into the controller's window when Qt has recreated its native window
+    // (the first OpenGL view in a frame does that).
+    void KeepEmbedded();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -67,6 +70,7 @@ private:
     QPointer<QProgressBar> progress_;
     StatusProgressState progressState_;
     bool closing_ = false;
+    long long remoteParent_ = 0;  // the controller's window, 0 when not embedded
 };
 
 }  // namespace zun

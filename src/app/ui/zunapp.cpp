@@ -129,19 +129,21 @@ bool CZunApp::InitInstance(const StartupOptions& options) {
     InstallQtMessagePump();
     frame_ = std::make_unique<CMainFrame>(*this);
     frame_->RebuildRecentFiles();
-    if (!options.Remote()) frame_->show();
+    if (options.Remote()) {
+        frame_->EnterRemoteMode(options.window);
+        GetRemoteControlStartup().Attach(*this);
+    } else {
+        frame_->show();
+    }
     if (options.files.empty()) {
         if (!OnFileNew()) return false;
     } else {
         for (const std::string& f : options.files)
             if (!OpenDocumentFile(f)) return false;
     }
-    if (options.Remote()) {
-        // Embedded only once the first document window is in: the first OpenGL view makes Qt
-        // recreate the frame's native window, which would drop it out of the controller's window.
-        frame_->EnterRemoteMode(options.window);
-        GetRemoteControlStartup().Attach(*this);
-    }
+    // The first document window's OpenGL view has made Qt recreate the frame's native window,
+    // which drops it out of the controller's window.
+    if (options.Remote()) frame_->KeepEmbedded();
     frame_->UpdateCommandUI();
     if (!options.Remote()) CheckForUpdate(false, "");
     return true;
@@ -314,7 +316,6 @@ bool CZunApp::OnFileSave(CZunDoc* doc) {
     if (!doc) return false;
     if (doc->GetPathName().empty()) return OnFileSaveAs(doc);
     WaitCursor wait;
-    StoreTreeRecords(*doc);
     if (!doc->OnFileSave()) return false;
     AddRecent(doc->GetPathName());
     UpdateTitles(*doc);
@@ -334,7 +335,6 @@ bool CZunApp::OnFileSaveAs(CZunDoc* doc) {
     if (path.empty()) return false;
     path = WithExtension(path, ".zun");
     WaitCursor wait;
-    StoreTreeRecords(*doc);
     if (!doc->OnSaveDocument(path)) return false;
     RenameDocMod hint(doc->GetTitle());
     if (!frame_ || !frame_->Closing()) doc->UpdateAllViews(nullptr, kHintRename, &hint);
