@@ -19,6 +19,44 @@ imtype WordOfPhysical(const ZunChan& c, float physical) {
     return static_cast<imtype>(w & kVoxelValueMask);
 }
 
+// A slice is marked read-only only when every voxel of it now is: a part of a slice, or the
+// voxels a condition picked, do not make the whole slice fixed.
+void MarkWholeReadOnlySlices(ZunChan& c, int z0, int count) {
+    const std::size_t plane =
+        static_cast<std::size_t>(c.GetDims()[0]) * static_cast<std::size_t>(c.GetDims()[1]);
+    for (int z = z0; z < z0 + count; ++z) {
+        Slice& s = *c.GetSlice(z);
+        if (s.imported) continue;
+        const imtype* w = c.Data() + plane * static_cast<std::size_t>(z);
+        if (!std::all_of(w, w + plane, [](imtype v) { return (v & kVoxelReadOnlyBit) != 0; })) continue;
+        s.imported = true;
+        if (c.importCounts.size() > 2) ++c.importCounts[2];
+    }
+}
+
+// Whether writing the word's chosen parts into the box (only where the value lies in lo..hi when
+// conditional) would change any voxel: an unchanged channel is not reported as changed.
+bool BoxWouldChange(const ZunChan& c, const Dims& start, const Dims& extent, imtype word,
+                    const WordParts& parts, bool conditional, imtype lo, imtype hi) {
+    const imtype take =
+        static_cast<imtype>((parts.value ? kVoxelValueMask : 0) | (parts.readOnly ? kVoxelReadOnlyBit : 0) |
+                            (parts.error ? kVoxelErrorBit : 0));
+    const imtype add = static_cast<imtype>(word & take);
+    const std::size_t nx = static_cast<std::size_t>(c.GetDims()[0]),
+                      ny = static_cast<std::size_t>(c.GetDims()[1]);
+    for (int z = start[2]; z < start[2] + extent[2]; ++z)
+        for (int y = start[1]; y < start[1] + extent[1]; ++y) {
+            const imtype* p =
+                c.Data() + (static_cast<std::size_t>(z) * ny + static_cast<std::size_t>(y)) * nx;
+            for (int x = start[0]; x < start[0] + extent[0]; ++x) {
+                const imtype v = p[x] & kVoxelValueMask;
+                if (conditional && (v < lo || v > hi)) continue;
+                if ((p[x] & take) != add) return true;
+            }
+        }
+    return false;
+}
+
 imtype RawOf(float v) {
     return static_cast<imtype>(std::clamp(static_cast<int>(v), 0, 16383));
 }
@@ -79,11 +117,17 @@ bool CZunDoc::ApplySetData(const SetDataRequest& r) {
         auto word = [&](float v) {
             return r.format == SetDataRequest::kRaw ? RawOf(v) : WordOfPhysical(*c, physical(v));
         };
+        auto composed = [&](imtype v) {
+            return static_cast<imtype>((r.readOnly ? kVoxelReadOnlyBit : 0) | (r.error ? kVoxelErrorBit : 0) |
+                                       (v & kVoxelValueMask));
+        };
         std::vector<bool> before;
         for (int z = start[2]; z < start[2] + extent[2]; ++z) before.push_back(c->GetSlice(z)->imported);
-        int res;
+        bool changed;
+        const bool clearMarks = r.applyReadOnly && !r.readOnly;
         if (!r.conditional) {
-            res = c->SetBlockWord(start, extent, word(value), r.readOnly, r.error, parts, r.applyReadOnly);
+            changed = BoxWouldChange(*c, start, extent, composed(word(value)), parts, false, 0, 0);
+            c->SetBlockWord(start, extent, word(value), r.readOnly, r.error, parts, clearMarks);
         } else {
             imtype lo, hi;
             if (r.format == SetDataRequest::kRaw) {
@@ -93,14 +137,16 @@ bool CZunDoc::ApplySetData(const SetDataRequest& r) {
                 lo = word(r.from);
                 hi = word(r.to);
             }
-            res = c->SetBlockWordMasked(start, extent, lo, hi, word(value), r.readOnly, r.error, parts,
-                                        r.applyReadOnly);
+            changed = BoxWouldChange(*c, start, extent, composed(word(value)), parts, true, lo, hi);
+            c->SetBlockWordMasked(start, extent, lo, hi, word(value), r.readOnly, r.error, parts, clearMarks);
         }
-        if (res <= 0) continue;
-        edited.push_back(c);
+        if (r.applyReadOnly && r.readOnly) MarkWholeReadOnlySlices(*c, start[2], extent[2]);
         for (int k = 0; k < extent[2]; ++k)
-            if (c->GetSlice(start[2] + k)->imported != before[static_cast<std::size_t>(k)])
+            if (c->GetSlice(start[2] + k)->imported != before[static_cast<std::size_t>(k)]) {
                 marked.push_back({name, static_cast<std::uint32_t>(start[2] + k)});
+                changed = true;
+            }
+        if (changed) edited.push_back(c);
     }
     if (edited.empty()) return false;
     NoteVoxelsEdited(edited);
