@@ -111,8 +111,10 @@ void MapChannelData::SetUnit(int unit) {
 }
 
 void MapChannelData::SetKind(bool match, int kind) {
-    (match ? spec.matchKind : spec.elseKind) = ClampSelection(kind, 4);
-    ShowStoredTexts();
+    int& k = match ? spec.matchKind : spec.elseKind;
+    k = ClampSelection(kind, 4);
+    const auto slot = static_cast<std::size_t>(MapDataSpec::Slot(k, spec.inputUnit));
+    (match ? matchText : elseText) = (match ? spec.matchValue : spec.elseValue)[slot];
 }
 
 void MapChannelData::SetAction(bool match, int action) {
