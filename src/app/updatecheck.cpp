@@ -5,6 +5,7 @@
 #include "app/preferences.h"
 #include "app/version.h"
 #include "foundation/numformat.h"
+#include "foundation/pathutil.h"
 #include "platform/prompt.h"
 
 namespace zun {
@@ -57,33 +58,6 @@ std::string GetValueAfterKey(const std::vector<std::string>& tokens, const std::
     for (std::size_t i = 0; i < tokens.size(); ++i)
         if (tokens[i] == key) return i + 1 < tokens.size() ? tokens[i + 1] : std::string();
     return {};
-}
-
-std::string XmlEscape(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
 }
 
 std::string PercentEncode(const std::string& text) {

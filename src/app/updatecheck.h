@@ -51,8 +51,6 @@ std::vector<std::string> SplitVersion(const std::string& version);
 int CompareVersions(const std::vector<std::string>& first, const std::vector<std::string>& second);
 // The token after the first one equal to the key; "" when the key is missing or the last token.
 std::string GetValueAfterKey(const std::vector<std::string>& tokens, const std::string& key);
-// The five XML characters replaced by their entities.
-std::string XmlEscape(const std::string& text);
 // Every byte outside the unreserved set of a URL written as %XX.
 std::string PercentEncode(const std::string& text);
 // Whether the address may be handed to the desktop: http and https only.

@@ -131,6 +131,33 @@ std::string HtmlEscape(const std::string& text) {
     return out;
 }
 
+std::string XmlEscape(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
 int SplitMultiSelectFileList(const char* buffer, std::size_t size, std::string* folder,
                              std::vector<std::string>* names) {
     if (names) names->clear();

@@ -35,6 +35,8 @@ int CopyDirectoryTree(const std::string& source, const std::string& target, int*
 // a carriage return "<br/>"; other characters stay. The text is UTF-8; a byte that does not
 // start a valid sequence becomes U+FFFD.
 std::string HtmlEscape(const std::string& text);
+// The five XML characters replaced by their named entities; other bytes stay.
+std::string XmlEscape(const std::string& text);
 
 // The buffer of a multi-selection file dialog: NUL-terminated strings ending with an empty one
 // (at most `size` bytes are looked at). The folder is the first string; names the others, sorted.

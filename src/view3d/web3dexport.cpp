@@ -20,32 +20,6 @@ bool Exists(const fs::path& p) {
     return fs::exists(p, ec);
 }
 
-std::string XmlEscapeReport(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 std::string Web3DBaseName(const std::string& fileName) {
@@ -68,7 +42,7 @@ std::string BuildWeb3DUsageReport(const std::string& version, int copiedFiles,
     t += ". Executable file: " + executable + (Exists(executable) ? " - existed" : " - NOT Existed");
     t += ". Install directory: " + installFolder + (Exists(installFolder) ? " - existed" : " - NOT Existed");
     t += " @@@";
-    return XmlEscapeReport(t);
+    return XmlEscape(t);
 }
 
 int WriteWeb3DFiles(Web3DOptions& options, const Web3DExportInput& in, std::string& message) {

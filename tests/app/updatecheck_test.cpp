@@ -7,6 +7,7 @@
 
 #include "app/preferences.h"
 #include "app/updatecheck.h"
+#include "foundation/pathutil.h"
 #include "platform/prompt.h"
 
 using namespace zun;

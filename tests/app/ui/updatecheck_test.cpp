@@ -16,6 +16,7 @@
 #include "app/ui/mainframe.h"
 #include "app/ui/zunapp.h"
 #include "app/updatecheck.h"
+#include "foundation/pathutil.h"
 #include "app/version.h"
 #include "document/zundoc.h"
 #include "guitest.h"
