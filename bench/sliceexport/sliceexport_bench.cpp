@@ -63,6 +63,7 @@ double DiskWriteSpeed(const fs::path& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure shows as soon as it is measured
     int n = 512, m = 300, threads = 0;
     fs::path out = fs::temp_directory_path() / ("zun_sliceexport_bench_" + std::to_string(::getpid()));
     for (int i = 1; i + 1 < argc; ++i) {
