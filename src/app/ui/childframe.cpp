@@ -11,6 +11,7 @@
 #include "compute/computedocument.h"
 #include "document/zundoc.h"
 #include "tree/ui/treeview.h"
+#include "view3d/ui/exportcommands.h"
 #include "view3d/ui/zunview.h"
 
 namespace zun {
@@ -40,9 +41,13 @@ QWidget* CreateViewPane(CZunDoc& doc, QWidget* parent) {
             // The tree's display toggles redraw this window's view only.
             QObject::connect(tree, &ZunTreeView::displayChanged, view,
                              [view](unsigned hint) { view->OnUpdate(nullptr, hint, nullptr); });
+            RegisterExportCommands(tree->Commands(), doc, tree->Tree(), tree, view);
         }
         return view;
     }
+    if (auto* tree =
+            parent ? parent->findChild<ZunTreeView*>(QString(), Qt::FindDirectChildrenOnly) : nullptr)
+        RegisterExportCommands(tree->Commands(), doc, tree->Tree(), tree, nullptr);
     const auto& d = doc.GetSample().GetDims();
     QLabel* l = Placeholder(QString("%1 x %2 x %3 voxels").arg(d[0]).arg(d[1]).arg(d[2]), parent);
     QPalette p = l->palette();

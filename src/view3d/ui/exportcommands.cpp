@@ -11,8 +11,11 @@
 #include "platform/progress.h"
 #include "tree/rgbatext.h"
 #include "tree/sliceexport.h"
+#include "tree/treecommandids.h"
+#include "tree/treedispatch.h"
 #include "view3d/displayfill.h"
 #include "view3d/ui/imageexportdialog.h"
+#include "view3d/ui/zunview.h"
 
 namespace zun {
 
@@ -91,6 +94,24 @@ void RunDisplayRgbaExport(QWidget* parent, CZunDoc& doc, const DisplayVolume& vo
     std::string error;
     const int rc = WriteDisplayRgbaText(file, doc.GetTitle(), volume.Data(), vx, vy, vz, &progress, &error);
     if (rc == kRgbaFailed) ReportFileFailures(doc.GetPrompt(), {file}, 1, sliceexport::kReportVerb);
+}
+
+void RegisterExportCommands(TreeCommands& commands, CZunDoc& doc, const DisplayTree& tree, QWidget* parent,
+                            CZunView* view) {
+    auto images = [&doc, &tree, parent, view](int scope) {
+        return [&doc, &tree, parent, view, scope](int) {
+            // The view may have changed its background since the command was registered.
+            RunSliceImageExport(parent, doc, tree, scope, view ? view->Settings().background : 0);
+        };
+    };
+    commands.Register(treecmd::kExportImagesAll, images(kExportDocument));
+    commands.Register(treecmd::kExportImagesChan, images(kExportSelectedChannels));
+    commands.Register(treecmd::kExportImagesSlice, images(kExportSelectedSlices));
+    if (view) {
+        commands.Register(treecmd::kExportRgba, [&doc, parent, view](int) {
+            RunDisplayRgbaExport(parent, doc, view->GetDisplayVolume());
+        });
+    }
 }
 
 }  // namespace zun

@@ -10,8 +10,10 @@ class QWidget;
 namespace zun {
 
 class CZunDoc;
+class CZunView;
 class DisplayTree;
 class DisplayVolume;
+class TreeCommands;
 
 // "Export Data > 2D Images..." of the root (scope 3), channels (1) or slices (2) of a tree. The
 // view background colour (0x00BBGGRR) is what colour TIFF images are drawn over.
@@ -20,5 +22,11 @@ void RunSliceImageExport(QWidget* parent, CZunDoc& doc, const DisplayTree& tree,
 
 // "Export Data > RGBA File...": the volume that the 3-D view renders, as a text file.
 void RunDisplayRgbaExport(QWidget* parent, CZunDoc& doc, const DisplayVolume& volume);
+
+// Serves these entries of a window's tree menus. The view (null when the window has none) gives
+// the background of colour TIFF images and the RGBA volume; without it the RGBA entry stays unserved.
+// The commands keep the tree, the parent and the view, which must outlive them.
+void RegisterExportCommands(TreeCommands& commands, CZunDoc& doc, const DisplayTree& tree, QWidget* parent,
+                            CZunView* view);
 
 }  // namespace zun
