@@ -8,9 +8,11 @@
 
 #include "document/zundoc.h"
 #include "script/ui/editdatadialog.h"
+#include "tools/ui/valuetoolcommands.h"
 #include "tree/treecommandids.h"
 #include "tree/treehints.h"
 #include "tree/treerecord.h"
+#include "tree/treeselection.h"
 #include "tree/ui/displaypropsdialog.h"
 #include "tree/ui/treecommandui.h"
 #include "tree/ui/treeitemmodel.h"
@@ -44,6 +46,11 @@ ZunTreeView::ZunTreeView(CZunDoc& doc, QWidget* parent, const ZunTreeView* copyF
     commandUi_->displayChanged = [this] { Q_EMIT displayChanged(kHintDisplayItems); };
     commands_ = std::make_unique<TreeCommands>(tree_, doc_, *commandUi_);
     commands_->Register(treecmd::kEditData, [this](int) { script::RunEditData(doc_, window()); });
+    const ValueToolCommands tools =
+        MakeValueToolCommands(doc_, this, [this] { return SelectedChannelNames(tree_); });
+    commands_->Register(treecmd::kThresholdSegmentation, tools.threshold);
+    commands_->Register(treecmd::kSetData, tools.setData);
+    commands_->Register(treecmd::kMapDataPlaceholder, tools.mapData);
     // Commands that change the items wait while the items' display dialog is open.
     commands_->displayPropertiesQuery = [this] { return OpenDisplayProperties(*this) != nullptr; };
     for (int id :
