@@ -41,6 +41,12 @@ int main(int argc, char** argv) {
     const double bytes = static_cast<double>(n) * sizeof(imtype) * (1 + 2.0 * rows);
     std::printf("threshold segmentation of %d^3 voxels into %d compositions, %u hardware threads\n", size,
                 rows, std::thread::hardware_concurrency());
+    // Figures on a shared machine depend on what else runs: say how busy it was.
+    if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
+        double load = 0;
+        if (std::fscanf(f, "%lf", &load) == 1) std::printf("load average over the last minute: %.1f\n", load);
+        std::fclose(f);
+    }
     for (int threads : {1, 8}) {
         double best = 1e30;
         for (int rep = 0; rep < 5; ++rep) {

@@ -41,20 +41,24 @@ void ThresholdSegment(const imtype* input, std::int64_t count, const std::vector
     }
     const int nrows = static_cast<int>(rows.size());
     const ThresholdRow* r = rows.data();
-    // A few blocks, so that the bar moves without a parallel region per row of voxels.
-    constexpr int kBlocks = 20;
-    const std::int64_t block = std::max<std::int64_t>((count + kBlocks - 1) / kBlocks, 1 << 16);
+    // Each thread takes short runs of voxels and writes the rows one after another over a run:
+    // the run's input stays in the cache, so the input is read from memory once and the row loops
+    // vectorise. One parallel region for the whole pass: on a busy machine every extra region
+    // costs a wait for the slowest thread.
+    constexpr std::int64_t kRun = 4096;
+    const std::int64_t runs = (count + kRun - 1) / kRun;
     omp_set_dynamic(0);
-    for (std::int64_t b0 = 0; b0 < count; b0 += block) {
-        const std::int64_t b1 = std::min(count, b0 + block);
-        // Each thread takes short runs of voxels and writes the rows one after another over a
-        // run: the run's input stays in the cache, so the input is read from memory once and
-        // the row loops vectorise.
-        constexpr std::int64_t kRun = 4096;
-        const std::int64_t runs = (b1 - b0 + kRun - 1) / kRun;
-#pragma omp parallel for schedule(static) num_threads(threads)
+#pragma omp parallel num_threads(threads)
+    {
+        // The calling thread reports its own share; with a static schedule that is the pace of
+        // the whole pass.
+        const bool reports = progress && omp_get_thread_num() == 0;
+        const std::int64_t share = (runs + omp_get_num_threads() - 1) / omp_get_num_threads();
+        std::int64_t done = 0;
+        int shown = 0;
+#pragma omp for schedule(static)
         for (std::int64_t j = 0; j < runs; ++j) {
-            const std::int64_t i0 = b0 + j * kRun, len = std::min(b1 - i0, kRun);
+            const std::int64_t i0 = j * kRun, len = std::min(count - i0, kRun);
             // A copy of the run's values: a row that writes the input channel must not change
             // what the later rows read.
             imtype value[kRun];
@@ -67,9 +71,13 @@ void ThresholdSegment(const imtype* input, std::int64_t count, const std::vector
                     out[i] = static_cast<imtype>((out[i] & 0xC000) | (inside ? 0x3FFF : 0));
                 }
             }
+            if (reports) {
+                const int p = static_cast<int>(100 * ++done / share);
+                if (p >= shown + 5 && p < 100) progress(shown = p);
+            }
         }
-        if (progress) progress(static_cast<int>(100 * b1 / count));
     }
+    if (progress) progress(100);
 }
 
 int CThresholdSegmentation::Prepare(CZunDoc& doc, const std::string& inputName, int inputIndex) {
