@@ -326,6 +326,10 @@ int Model::StopComputation(bool ask) {
 }
 
 void Model::OnComputationEnded(int result) {
+    if (toolRun_) {
+        EndToolStep(result);
+        return;
+    }
     JoinWorker();
     const int s = result == 0 ? kCompleted : (result == kUserInterrupt ? kStopped : kStoppedWithError);
     if (state_.load() != s) ApplyState(s, nullptr);

@@ -81,6 +81,22 @@ public:
     // The main frame hands the controller the messages its worker posted.
     void HandleFrameMessage(const FrameMessage& msg);
     void SetState(int state, bool takeLock, const char* stepText);
+
+    // A channel tool run as a computation step: the state shows `stateText` while `body` runs on
+    // the controller's worker, the result is logged under `label`, and `finish` runs on the UI
+    // thread when the end arrives (also after a stop), before the end state is shown. The body
+    // reports progress with SetProgress, which ends it with ExitRequested once a stop was asked.
+    // A controller destroyed during the run stops and joins the body and never calls `finish`.
+    struct ToolStep {
+        std::string stateText;
+        std::string label;
+        std::function<int()> body;
+        std::function<void(int result)> finish;
+    };
+    // 0 started; without a main frame the step runs to its end on this thread before the return.
+    // -1 while a run is in progress.
+    int StartToolStep(ToolStep step);
+    bool ToolStepRunning() const { return toolRun_; }
     int GetState() const { return state_.load(); }
     std::string GetStateText() const;
     // True while a worker exists that has not been joined.
@@ -142,6 +158,9 @@ private:
     int Start();
     PropertyComputationEngine& Property();
     int WorkerThread(std::int64_t run);
+    int ToolWorker(std::int64_t run);
+    int RunToolBody();
+    void EndToolStep(int result);
     int RunStep(int step, const ComputeLibParams& block);
     void ApplyState(int state, const char* stepText);
     void PostToFrame(int kind, std::int64_t value, std::int64_t value2, std::string text);
@@ -182,6 +201,8 @@ private:
     PropertyComputationEngine* property_ = nullptr;
     CDiscreteLeastSquareSegmentation segmentation_;
     JobFlags jobs_;
+    ToolStep tool_;
+    bool toolRun_ = false;
 
     NowMs now_;
     StepRunner stepRunner_;
