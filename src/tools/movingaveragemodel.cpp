@@ -165,6 +165,11 @@ std::string MovingAverageModel::ComputeAverage() {
     return {};
 }
 
+void MovingAverageModel::Stop() {
+    Model& model = doc_.GetModel();
+    if (model.ToolStepRunning()) model.StopComputation(false);
+}
+
 std::string MovingAverageModel::BuildRecord() {
     const bool slices = ShowsRegion();
     std::string r;

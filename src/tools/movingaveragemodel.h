@@ -61,6 +61,8 @@ public:
     // refused the run, or empty when the step started (`done` then follows on the UI thread).
     std::string Execute(const std::string& setValueText, const std::string& iterationsText,
                         ToolDone done = {});
+    // Asks a running averaging to stop (nothing is written).
+    void Stop();
     // The record the last Execute built (without its end line).
     const std::string& Record() const { return record_; }
     ToolProgress& Progress() { return *progress_; }

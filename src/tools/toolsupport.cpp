@@ -2,6 +2,7 @@
 
 #include <omp.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <ctime>
@@ -13,7 +14,8 @@ namespace zun {
 
 int ToolThreads() {
     omp_set_dynamic(0);
-    return omp_get_num_procs();
+    // The processors, unless the run-time was told fewer (OMP_NUM_THREADS, the benchmarks).
+    return std::min(omp_get_num_procs(), omp_get_max_threads());
 }
 
 std::string AscTimeNow() {
