@@ -8,6 +8,10 @@
 
 #include "document/zundoc.h"
 #include "script/ui/editdatadialog.h"
+#include "tools/ui/channelaligndialog.h"
+#include "tools/ui/channelgradientdialog.h"
+#include "tools/ui/movingaveragedialog.h"
+#include "tools/ui/normaliserangedialog.h"
 #include "tools/ui/valuetoolcommands.h"
 #include "tree/treecommandids.h"
 #include "tree/treehints.h"
@@ -51,11 +55,50 @@ ZunTreeView::ZunTreeView(CZunDoc& doc, QWidget* parent, const ZunTreeView* copyF
     commands_->Register(treecmd::kThresholdSegmentation, tools.threshold);
     commands_->Register(treecmd::kSetData, tools.setData);
     commands_->Register(treecmd::kMapDataPlaceholder, tools.mapData);
+    RegisterChannelTools();
     // Commands that change the items wait while the items' display dialog is open.
     commands_->displayPropertiesQuery = [this] { return OpenDisplayProperties(*this) != nullptr; };
     for (int id :
          {treecmd::kDisplayPropertiesRoot, treecmd::kDisplayPropertiesChan, treecmd::kDisplayPropertiesSlice})
         commands_->Register(id, [this](int) { ShowDisplayProperties(*this); });
+}
+
+// The channel tools of the channel popup: alignment, gradient, mirror reflection, moving-volume
+// average and value-range normalisation, each over the first selected channel.
+void ZunTreeView::RegisterChannelTools() {
+    auto selected = [this] {
+        const auto names = SelectedChannelNames(tree_);
+        return names.empty() ? -1 : doc_.GetSample().FindChanIndex(names.front());
+    };
+    auto busy = [this] {
+        if (!doc_.GetModel().RunInProgress() && !doc_.GetModel().ToolStepRunning()) return false;
+        commandUi_->GetPrompt().Tell("Computation in progress.", PromptIcon::Information);
+        return true;
+    };
+    commands_->Register(treecmd::kAlignsWithPlaceholder, [this, selected](int reference) {
+        const int moving = selected();
+        if (moving >= 0) RunChannelAlignDialog(doc_, moving, reference, commandUi_->GetPrompt(), window());
+    });
+    auto gradientSettings = std::make_shared<GradientSettingsStore>();
+    commands_->Register(treecmd::kComputeGradient, [this, selected, busy, gradientSettings](int) {
+        const int input = selected();
+        if (input >= 0 && !busy())
+            RunChannelGradient(doc_, input, *gradientSettings, commandUi_->GetPrompt(), window());
+    });
+    const std::pair<int, int> mirrors[] = {
+        {treecmd::kMirrorX, 1}, {treecmd::kMirrorY, 2}, {treecmd::kMirrorZ, 3}};
+    for (const auto& [id, axis] : mirrors)
+        commands_->Register(id, [this, busy, axis = axis](int) {
+            if (!busy()) StartMirrorStep(doc_, SelectedChannelNames(tree_), axis);
+        });
+    commands_->Register(treecmd::kMovingAverage, [this, selected](int) {
+        const int input = selected();
+        if (input >= 0) RunMovingAverageDialog(doc_, input, commandUi_->GetPrompt(), window());
+    });
+    commands_->Register(treecmd::kNormalizeRange, [this, selected](int) {
+        const int input = selected();
+        if (input >= 0) RunNormaliseRangeDialog(doc_, input, commandUi_->GetPrompt(), window());
+    });
 }
 
 ZunTreeView::~ZunTreeView() {

@@ -58,6 +58,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
+    void RegisterChannelTools();
     void OnSelectionChanged();
     bool OnItemIcon(const QModelIndex& index, const QPoint& pos) const;
 
