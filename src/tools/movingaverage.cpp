@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace zun {
 
@@ -179,8 +180,10 @@ void MovingVolumeAverage(std::vector<float>& values, const std::vector<std::uint
         if (!s.direct) NeighbourhoodSums(values, inside, g, t, sum, count);
         for (int z = 0; z < nz; ++z) {
             std::int64_t averaged = 0, defective = 0;
-            int dx = -1, dy = -1;
-#pragma omp parallel for collapse(2) schedule(static) num_threads(ToolThreads()) reduction(+ : averaged, defective)
+            // The first defective voxel of the slice in scan order, whatever the schedule.
+            std::int64_t first = std::numeric_limits<std::int64_t>::max();
+#pragma omp parallel for collapse(2) schedule(static) num_threads(ToolThreads()) \
+    reduction(+ : averaged, defective) reduction(min : first)
             for (int y = 0; y < ny; ++y)
                 for (int x = 0; x < nx; ++x) {
                     const std::size_t i = static_cast<std::size_t>(g.Index(x, y, z));
@@ -196,11 +199,7 @@ void MovingVolumeAverage(std::vector<float>& values, const std::vector<std::uint
                     if (std::fabs(mean) < 1e-30f) {
                         out[i] = values[i];
                         ++defective;
-#pragma omp critical(mva_defect)
-                        {
-                            dx = x;
-                            dy = y;
-                        }
+                        first = std::min(first, std::int64_t(y) * nx + x);
                     } else {
                         out[i] = static_cast<float>(values[i] * e / mean);
                         ++averaged;
@@ -209,8 +208,8 @@ void MovingVolumeAverage(std::vector<float>& values, const std::vector<std::uint
             report.averaged += averaged;
             report.defective += defective;
             if (defective > 0) {
-                report.defectX = dx;
-                report.defectY = dy;
+                report.defectX = static_cast<int>(first % nx);
+                report.defectY = static_cast<int>(first / nx);
                 report.defectZ = z;
             }
             if (report.defective > 0 && !shown) {

@@ -18,16 +18,6 @@ int ToolThreads() {
     return std::min(omp_get_num_procs(), omp_get_max_threads());
 }
 
-std::string AscTimeNow() {
-    const std::time_t t = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&t, &local);
-    char buf[64];
-    // asctime's layout, without its buffer.
-    std::strftime(buf, sizeof buf, "%a %b %e %H:%M:%S %Y\n", &local);
-    return buf;
-}
-
 std::string ToolFormat(const char* format, ...) {
     va_list a;
     va_start(a, format);

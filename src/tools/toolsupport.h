@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/valuetools.h"  // AscTimeNow
+
 namespace zun {
 
 class ZunChan;
@@ -22,9 +24,6 @@ struct ToolGrid {
 
 // The processors the voxel loops use (dynamic adjustment off).
 int ToolThreads();
-
-// The local time in the asctime form, line break included.
-std::string AscTimeNow();
 
 // printf into a string.
 std::string ToolFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
