@@ -10,6 +10,7 @@
 #include "app/framerules.h"
 #include "compute/computedocument.h"
 #include "document/zundoc.h"
+#include "plot/ui/propertycommands.h"
 #include "tree/ui/treeview.h"
 #include "view3d/ui/exportcommands.h"
 #include "view3d/ui/zunview.h"
@@ -28,7 +29,9 @@ QLabel* Placeholder(const QString& text, QWidget* parent) {
 }  // namespace
 
 QWidget* CreateTreePane(CZunDoc& doc, QWidget* parent) {
-    return CreateTreeView(doc, parent);
+    ZunTreeView* tree = CreateTreeView(doc, parent);
+    RegisterPropertyCommands(*tree);
+    return tree;
 }
 
 QWidget* CreateViewPane(CZunDoc& doc, QWidget* parent) {

@@ -1,0 +1,44 @@
+#include "plot/ui/propertycommands.h"
+
+#include "document/zundoc.h"
+#include "model/sample.h"
+#include "plot/ui/channelinfodialog.h"
+#include "plot/ui/compoundpropsdialog.h"
+#include "tree/treecommandids.h"
+#include "tree/treeselection.h"
+#include "tree/ui/treecommandui.h"
+#include "tree/ui/treeview.h"
+
+namespace zun {
+
+namespace {
+// The sample index of the one selected channel item, -1 when there is none.
+int SelectedChannelIndex(ZunTreeView& view) {
+    const std::vector<std::string> names = SelectedChannelNames(view.Tree());
+    return names.empty() ? -1 : view.Document().GetSample().FindChanIndex(names.front());
+}
+}  // namespace
+
+void RegisterPropertyCommands(ZunTreeView& view) {
+    TreeCommands& commands = view.Commands();
+    commands.Register(treecmd::kCompositionProperties, [&view](int) {
+        const int index = SelectedChannelIndex(view);
+        if (index < 0) return;
+        CZunDoc& doc = view.Document();
+        RunCompoundPropsDialog(doc, index, view.window(), [&view, &doc, index](const std::string& name) {
+            if (auto newName = view.CommandUi().AskChannelRename(index)) doc.RenameChannel(name, *newName);
+        });
+    });
+    commands.Register(treecmd::kChannelInformation, [&view](int) {
+        const int index = SelectedChannelIndex(view);
+        if (index < 0) return;
+        ChannelInfoDialog* dialog = ShowChannelInformation(view.Document(), index, view.window());
+        if (!dialog) return;
+        QObject::connect(&view, &ZunTreeView::channelRenamed, dialog,
+                         [dialog](const QString& oldName, const QString& newName) {
+                             dialog->RenameChannel(oldName.toStdString(), newName.toStdString());
+                         });
+    });
+}
+
+}  // namespace zun
