@@ -4,8 +4,10 @@
 #include "model/sample.h"
 #include "plot/ui/channelinfodialog.h"
 #include "plot/ui/compoundpropsdialog.h"
+#include "plot/ui/statslistingdialog.h"
 #include "tree/treecommandids.h"
 #include "tree/treeselection.h"
+#include "tree/treestats.h"
 #include "tree/ui/treecommandui.h"
 #include "tree/ui/treeview.h"
 
@@ -19,6 +21,25 @@ int SelectedChannelIndex(ZunTreeView& view) {
 }
 }  // namespace
 
+void RunStatisticsListing(ZunTreeView& view, int command) {
+    StatisticsListing listing = MakeStatisticsListing(view.Tree(), command, view.Document().GetTitle());
+    DisplayTree& tree = view.Tree();
+    StatsListingModel model(
+        [&tree, items = listing.items](std::int32_t columns, int width) {
+            StatisticsListing l;
+            l.items = items;
+            l.columns = columns;
+            return l.Text(tree, width);
+        },
+        view.Document().GetPromptSink());
+    if (!listing.title.empty()) model.caption = listing.title;
+    model.columns = listing.columns;
+    StatsListingDialog dialog(model, view.window());
+    dialog.exec();
+    // Computing the statistics may have relabelled items.
+    view.viewport()->update();
+}
+
 void RegisterPropertyCommands(ZunTreeView& view) {
     TreeCommands& commands = view.Commands();
     commands.Register(treecmd::kCompositionProperties, [&view](int) {
@@ -29,6 +50,9 @@ void RegisterPropertyCommands(ZunTreeView& view) {
             if (auto newName = view.CommandUi().AskChannelRename(index)) doc.RenameChannel(name, *newName);
         });
     });
+    for (int id : {kStatsListRoot, kStatsListChannels, kStatsListAll, kStatsListSelection,
+                   kStatsListChannelSlices, kStatsListChannelAndSlices, kStatsListSlices})
+        commands.Register(id, [&view, id](int) { RunStatisticsListing(view, id); });
     commands.Register(treecmd::kChannelInformation, [&view](int) {
         const int index = SelectedChannelIndex(view);
         if (index < 0) return;

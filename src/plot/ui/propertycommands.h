@@ -7,5 +7,7 @@ namespace zun {
 class ZunTreeView;
 
 void RegisterPropertyCommands(ZunTreeView& view);
+// Runs the modal statistics listing for one of the tree's "Statistics List" commands.
+void RunStatisticsListing(ZunTreeView& view, int command);
 
 }  // namespace zun
