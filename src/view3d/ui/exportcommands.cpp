@@ -111,6 +111,10 @@ void RegisterExportCommands(TreeCommands& commands, CZunDoc& doc, const DisplayT
         commands.Register(treecmd::kExportRgba, [&doc, parent, view](int) {
             RunDisplayRgbaExport(parent, doc, view->GetDisplayVolume());
         });
+        // The document's scene and web page come from what this window's view shows, as with
+        // the view's own keys.
+        commands.Register(treecmd::kExportOsgAll, [view](int) { view->OnExportOsgKey(); });
+        commands.Register(treecmd::kExportWebAll, [view](int) { view->ExportWeb3D(); });
     }
 }
 
