@@ -2,6 +2,7 @@
 
 #include "compute/computeclasses.h"
 #include "document/dispspec.h"
+#include "energyopt/dialogvars.h"
 #include "foundation/foundationclasses.h"
 #include "model/sampleclasses.h"
 #include "platform/runtimeclass.h"
@@ -14,6 +15,7 @@ void RegisterDocumentClasses() {
     RegisterModelClasses();
     RegisterComputeClasses();
     ClassRegistry::Instance().Register(&DispSpec::classInfo);
+    EnergyOpt::RegisterEnergyOptClasses();
 }
 
 }  // namespace zun

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 
 #include "document/zundoc.h"
+#include "energyopt/ui/energyoptdialog.h"
 #include "script/ui/editdatadialog.h"
 #include "tools/ui/channelaligndialog.h"
 #include "tools/ui/channelgradientdialog.h"
@@ -61,6 +62,8 @@ ZunTreeView::ZunTreeView(CZunDoc& doc, QWidget* parent, const ZunTreeView* copyF
     for (int id :
          {treecmd::kDisplayPropertiesRoot, treecmd::kDisplayPropertiesChan, treecmd::kDisplayPropertiesSlice})
         commands_->Register(id, [this](int) { ShowDisplayProperties(*this); });
+    for (int id : {treecmd::kEnergyPropertiesAll, treecmd::kEnergyPropertiesChan})
+        commands_->Register(id, [this](int) { EnergyOpt::RunEnergyOptSheet(doc_, window()); });
 }
 
 // The channel tools of the channel popup: alignment, gradient, mirror reflection, moving-volume

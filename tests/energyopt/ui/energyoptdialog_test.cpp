@@ -1,0 +1,160 @@
+// The energy-optimisation sheet's widgets: the pages show the model's grids, "Compute Output..."
+// follows Apply, a run goes through the progress window and can be cancelled there, and Cancel
+// of the sheet writes nothing. Screenshots of both pages.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTabWidget>
+#include <filesystem>
+
+#include "energyopt/analytic.h"
+#include "energyopt/ui/energyoptdialog.h"
+#include "foundation/ui/listcontrols.h"
+#include "platform/prompt.h"
+
+using namespace EnergyOpt;
+using namespace EnergyOptTest;
+
+namespace {
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "energyoptdialog_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+std::string Screen(QWidget* w, const std::string& name) {
+    const char* env = std::getenv("ZUN_SCREENS_DIR");
+    const std::filesystem::path dir = env && *env ? env : "screens";
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / (name + ".png")).string();
+    QCoreApplication::processEvents();
+    return w->grab().save(QString::fromStdString(path)) ? path : std::string();
+}
+
+std::string Text(const zun::ListGridWidget& g, int row, int column) {
+    std::string t;
+    zun::GridGetCellText(g, row, column, t);
+    return t;
+}
+
+struct Fixture {
+    DialogVars document;
+    int commits = 0;
+    zun::HeadlessPrompt prompt;
+    // (void, A, B) with mu_A = 1 and mu_B = E / 50: for pure A the best energies are the ends.
+    std::vector<AnalyticMaterial> materials{{0, 0}, {1, 0, 1, 0}, {0, 1.0 / 50, 0, 100}};
+    std::unique_ptr<EnergyOptDialog> sheet;
+
+    Fixture() {
+        App();
+        // A record set up earlier: pure A on both pages, two energies between 20 and 100 keV.
+        document.compositionNames = {"Void", "A", "B"};
+        for (PageSetting& p : document.pages) {
+            p.targetMixtures.Resize(1, 3);
+            p.targetMixtures(0, 0) = 0;
+            p.targetMixtures(0, 1) = 1;
+            p.targetMixtures(0, 2) = 0;
+        }
+        document.beamDomains[0] = {2, 20, 100};
+        document.maxIterations = 1000;
+        document.evaluationEnergies = {{30, 0}, {90, 0}};
+        EnergyOptSheetServices services{[this] {
+                                            auto f = FunctionsOf(materials);
+                                            f[0].isVoid = true;
+                                            return f;
+                                        },
+                                        &prompt};
+        sheet = std::make_unique<EnergyOptDialog>(
+            document, std::vector<std::string>{"Void", "A", "B"},
+            [this](const DialogVars& v) {
+                document = v;
+                ++commits;
+            },
+            services);
+        sheet->setWindowTitle("phantom Energy Properties");
+        sheet->show();
+    }
+};
+
+}  // namespace
+
+TEST(EnergyOptDialog, OptimiseFindsKnownOptimumAndApplyStoresIt) {
+    Fixture f;
+    EnergyOptPage_0& page = f.sheet->page0();
+    EXPECT_EQ(page.maxIterations().text(), "1000");
+    EXPECT_TRUE(page.computeButton().isEnabled());
+    EXPECT_FALSE(f.sheet->applyButton().isEnabled());
+
+    f.sheet->Compute(0);
+    ASSERT_EQ(f.prompt.Requests().size(), 1u);  // the question only: no failure
+    EXPECT_EQ(f.prompt.Requests()[0].text, "Compute optimal energies?");
+    ASSERT_EQ(page.outputTable().rowCount(), 2);
+    std::vector<double> found{std::stod(Text(page.outputTable(), 0, 0)),
+                              std::stod(Text(page.outputTable(), 1, 0))};
+    std::sort(found.begin(), found.end());
+    EXPECT_NEAR(found[0], 20, 1e-3);
+    EXPECT_NEAR(found[1], 100, 1e-3);
+    EXPECT_FALSE(page.computeButton().isEnabled());
+    EXPECT_TRUE(f.sheet->applyButton().isEnabled());
+    EXPECT_EQ(f.commits, 0);
+    EXPECT_FALSE(Screen(f.sheet.get(), "energyopt_optimise").empty());
+
+    f.sheet->Apply();
+    EXPECT_EQ(f.commits, 1);
+    EXPECT_EQ(f.document.optimisedEnergies.size(), 2u);
+    EXPECT_TRUE(page.computeButton().isEnabled());
+}
+
+TEST(EnergyOptDialog, EvaluateShowsMetricsAndCancelWritesNothing) {
+    Fixture f;
+    f.sheet->tabs().setCurrentIndex(1);
+    EnergyOptPage_1& page = f.sheet->page1();
+    ASSERT_EQ(page.evaluationTable().rowCount(), 3);  // two energies and the blank row
+    f.sheet->Compute(1);
+    ASSERT_EQ(page.outputTable().rowCount(), 1);
+    EXPECT_EQ(Text(page.outputTable(), 0, 1), "1");
+    EXPECT_FALSE(Text(page.outputTable(), 0, 3).empty());  // sensitivity
+    EXPECT_EQ(f.sheet->model().Working().metrics.size(), 1u);
+    EXPECT_FALSE(Screen(f.sheet.get(), "energyopt_evaluate").empty());
+
+    f.sheet->reject();
+    EXPECT_EQ(f.commits, 0);
+    EXPECT_TRUE(f.document.metrics.empty());
+}
+
+TEST(EnergyOptDialog, ProgressCancelLeavesSheetAsItWas) {
+    Fixture f;
+    f.sheet->onProgressShown = [](QProgressDialog& progress, EnergyOptJob&) { progress.cancel(); };
+    f.sheet->Compute(0);
+    EXPECT_EQ(f.prompt.Requests().size(), 1u);  // no failure message for a cancel
+    EXPECT_EQ(f.sheet->page0().outputTable().rowCount(), 0);
+    EXPECT_TRUE(f.sheet->page0().computeButton().isEnabled());
+    EXPECT_FALSE(f.sheet->applyButton().isEnabled());
+
+    // Answering Cancel to the question runs nothing.
+    f.prompt.QueueAnswer(zun::kPromptCancel);
+    f.sheet->onProgressShown = nullptr;
+    f.sheet->Compute(0);
+    EXPECT_EQ(f.sheet->page0().outputTable().rowCount(), 0);
+}
+
+TEST(EnergyOptDialog, FailureIsReportedAndChangesNothing) {
+    Fixture g;
+    g.sheet.reset();
+    g.document.beamDomains[0] = {0, 20, 100};
+    EnergyOptSheetServices services{[&] { return FunctionsOf(g.materials); }, &g.prompt};
+    EnergyOptDialog sheet(
+        g.document, {"Void", "A", "B"}, [](const DialogVars&) {}, services);
+    sheet.Compute(0);
+    ASSERT_EQ(g.prompt.Requests().size(), 2u);
+    EXPECT_EQ(g.prompt.Requests()[1].text, "Failure: no energies supplied in beam domains");
+    EXPECT_EQ(g.prompt.Requests()[1].icon, zun::PromptIcon::Information);
+    EXPECT_TRUE(sheet.page0().computeButton().isEnabled());
+}
