@@ -2,7 +2,6 @@
 
 #include "compute/computeclasses.h"
 #include "document/dispspec.h"
-#include "energyopt/dialogvars.h"
 #include "foundation/foundationclasses.h"
 #include "model/sampleclasses.h"
 #include "platform/runtimeclass.h"
@@ -15,7 +14,6 @@ void RegisterDocumentClasses() {
     RegisterModelClasses();
     RegisterComputeClasses();
     ClassRegistry::Instance().Register(&DispSpec::classInfo);
-    EnergyOpt::RegisterEnergyOptClasses();
 }
 
 }  // namespace zun

@@ -191,6 +191,8 @@ TEST(DialogVars, DamagedCountsAreRefusedOrBounded) {
 }
 
 TEST(DialogVars, SavedDocumentReopensWithIdenticalFields) {
+    // The application registers the record with the document's classes.
+    RegisterEnergyOptClasses();
     zun::TempDir dir;
     zun::DocFixture f;
     auto* vars = dynamic_cast<DialogVars*>(f.doc.EnergyOptVars());

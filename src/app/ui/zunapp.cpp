@@ -28,6 +28,7 @@
 #include "document/docclasses.h"
 #include "document/docmessages.h"
 #include "document/zundoc.h"
+#include "energyopt/dialogvars.h"
 #include "foundation/memoryguard.h"
 #include "foundation/pathutil.h"
 #include "foundation/ui/dialoghelpers.h"
@@ -80,6 +81,8 @@ CZunApp::CZunApp(Services services)
     preferenceSheet_ = RunPreferenceSheet;
     openUrl_ = [](const std::string& url) { QDesktopServices::openUrl(QUrl(QString::fromStdString(url))); };
     RegisterDocumentClasses();
+    // The document keeps the energy-optimisation record, which lives above it.
+    EnergyOpt::RegisterEnergyOptClasses();
 }
 
 CZunApp::~CZunApp() {
