@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "foundation/cpuclones.h"
 #include "foundation/memoryguard.h"
 #include "foundation/tiffio.h"
 #include "model/slice.h"
@@ -59,20 +60,19 @@ inline void ConvertEach(const NarrowRule& rule, std::size_t count, Sample sample
 }
 
 // The word of every sample 0..count-1.
-[[gnu::target_clones("avx2", "default")]] void FillNarrowTable(const NarrowRule& rule, imtype* table,
-                                                               std::uint32_t count) {
+ZUN_CPU_CLONES void FillNarrowTable(const NarrowRule& rule, imtype* table, std::uint32_t count) {
     ConvertEach(
         rule, count, [](std::size_t i) { return static_cast<std::uint32_t>(i); }, table);
 }
 
-[[gnu::target_clones("avx2", "default")]] void ConvertNarrow(const NarrowRule& rule, const std::uint16_t* in,
-                                                             imtype* out, std::size_t n) {
+ZUN_CPU_CLONES void ConvertNarrow(const NarrowRule& rule, const std::uint16_t* in, imtype* out,
+                                  std::size_t n) {
     ConvertEach(
         rule, n, [in](std::size_t i) { return std::uint32_t{in[i]}; }, out);
 }
 
-[[gnu::target_clones("avx2", "default")]] void ConvertNarrow(const NarrowRule& rule, const std::uint8_t* in,
-                                                             imtype* out, std::size_t n) {
+ZUN_CPU_CLONES void ConvertNarrow(const NarrowRule& rule, const std::uint8_t* in, imtype* out,
+                                  std::size_t n) {
     ConvertEach(
         rule, n, [in](std::size_t i) { return std::uint32_t{in[i]}; }, out);
 }
@@ -80,8 +80,8 @@ inline void ConvertEach(const NarrowRule& rule, std::size_t count, Sample sample
 // The float rule in a form that vectorises, with the same reading of a missing scale and offset.
 // A NaN word (only a NaN range end gives one) becomes 0 before the flag, which is what the
 // processor's own conversion of NaN leaves in the word's bits.
-[[gnu::target_clones("avx2", "default")]] void ConvertFloats(const FloatSampleRule& rule, bool boundary,
-                                                             const float* in, imtype* out, std::size_t n) {
+ZUN_CPU_CLONES void ConvertFloats(const FloatSampleRule& rule, bool boundary, const float* in, imtype* out,
+                                  std::size_t n) {
     if (rule.zeroSpan) {
         std::fill(out, out + n, static_cast<imtype>(boundary ? 0 : 0x4000));
         return;

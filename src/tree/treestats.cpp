@@ -7,7 +7,9 @@
 #include <iomanip>
 #include <set>
 #include <sstream>
+#include "foundation/cpuclones.h"
 
+#include "foundation/cpuclones.h"
 #include "foundation/numformat.h"
 #include "model/importinfo.h"
 #include "model/sample.h"
@@ -32,16 +34,9 @@ struct WordSums {
 
 // One pass over a plane in memory order, in whole words: the physical value is linear in the
 // word, so the sums convert exactly afterwards.
-// Vectorised (and built for the wider vector units as well, chosen at run time). The run-time
-// choice is an ifunc resolver that runs before the thread sanitizer's runtime is ready, so
-// instrumented builds keep the one portable version.
-#if defined(__SANITIZE_THREAD__)
-#define ZUN_SUM_PLANE_CLONES
-#else
-#define ZUN_SUM_PLANE_CLONES target_clones("avx2", "default"),
-#endif
-__attribute__((ZUN_SUM_PLANE_CLONES optimize("O3"))) WordSums SumPlane(
-    const std::uint16_t* words, const std::uint16_t* mask, std::size_t n) {
+// Vectorised, and built for the wider vector units as well.
+ZUN_CPU_CLONES __attribute__((optimize("O3"))) WordSums SumPlane(const std::uint16_t* words,
+                                                                 const std::uint16_t* mask, std::size_t n) {
     WordSums s;
     std::uint64_t count = 0, sum = 0, sumSq = 0;
     unsigned low = 0x3FFF, high = 0;
