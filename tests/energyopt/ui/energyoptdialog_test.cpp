@@ -15,6 +15,7 @@
 #include "energyopt/ui/energyoptdialog.h"
 #include "foundation/ui/listcontrols.h"
 #include "platform/prompt.h"
+#include "uitest.h"
 
 using namespace EnergyOpt;
 using namespace EnergyOptTest;
@@ -22,11 +23,7 @@ using namespace EnergyOptTest;
 namespace {
 
 QApplication& App() {
-    static int argc = 1;
-    static char name[] = "energyoptdialog_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
+    return zun::test::UiApp();
 }
 
 std::string Screen(QWidget* w, const std::string& name) {

@@ -14,16 +14,13 @@
 
 #include "foundation/ui/colorstatic.h"
 #include "foundation/ui/inplaceedit.h"
+#include "uitest.h"
 
 namespace zun {
 namespace {
 
 QApplication& App() {
-    static int argc = 1;
-    static char name[] = "foundation_ui_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
+    return test::UiApp();
 }
 
 std::string Screen(QWidget* w, const std::string& name) {

@@ -22,32 +22,16 @@
 #include "tools/ui/channelgradientdialog.h"
 #include "tools/ui/movingaveragedialog.h"
 #include "tools/ui/normaliserangedialog.h"
+#include "uitest.h"
 
 namespace zun {
 namespace {
 
 QApplication& App() {
-    static int argc = 1;
-    static char name[] = "tools_channeltooldialogs_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
+    return test::UiApp();
 }
-
-void Screenshot(QWidget* w, const std::string& name) {
-    const char* env = std::getenv("ZUN_SCREENS_DIR");
-    const std::filesystem::path dir = env && *env ? env : "screens";
-    std::filesystem::create_directories(dir);
-    QApplication::processEvents();
-    EXPECT_TRUE(w->grab().save(QString::fromStdString((dir / (name + ".png")).string())));
-}
-
-void Retype(QLineEdit* e, const QString& text) {
-    e->setFocus();
-    e->selectAll();
-    QTest::keyClick(e, Qt::Key_Delete);
-    QTest::keyClicks(e, text);
-}
+using test::Retype;
+using test::Screenshot;
 
 // A document whose main-frame messages the Qt event loop delivers, as in the program.
 struct GuiDoc {

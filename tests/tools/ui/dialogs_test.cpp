@@ -18,25 +18,15 @@
 #include "tools/ui/renamechanneldialog.h"
 #include "tools/ui/samplegriddialog.h"
 #include "tools/ui/selectgpudialog.h"
+#include "uitest.h"
 
 namespace zun {
 namespace {
 
 QApplication& App() {
-    static int argc = 1;
-    static char name[] = "tools_dialogs_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
+    return test::UiApp();
 }
-
-void Screenshot(QWidget* w, const std::string& name) {
-    const char* env = std::getenv("ZUN_SCREENS_DIR");
-    const std::filesystem::path dir = env && *env ? env : "screens";
-    std::filesystem::create_directories(dir);
-    QApplication::processEvents();
-    EXPECT_TRUE(w->grab().save(QString::fromStdString((dir / (name + ".png")).string())));
-}
+using test::Screenshot;
 
 void Retype(QLineEdit* e, const QString& text) {
     e->selectAll();

@@ -19,6 +19,7 @@
 #include "tree/treecommandids.h"
 #include "tree/ui/treeitemmodel.h"
 #include "tree/ui/treeview.h"
+#include "uitest.h"
 
 namespace zun {
 namespace {
@@ -26,11 +27,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 QApplication& App() {
-    static int argc = 1;
-    static char name[] = "tools_treetools_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
+    return test::UiApp();
 }
 
 // Runs `drive` on the modal dialog of type D the command opens, then makes sure it closes.
@@ -110,7 +107,8 @@ TEST(TreeTools, SetDataFromTheMenu) {
     });
     ASSERT_TRUE(f.view->Commands().Execute(treecmd::kSetData));
     EXPECT_EQ(f.hints.Take(), (Lines{"2 Stats 0 all"}));
-    for (std::int64_t i = 0; i < f.Count(); ++i) EXPECT_EQ(f.Words("B")[i] & 0x3FFF, 8192) << i;  // half of the 0..1 range
+    for (std::int64_t i = 0; i < f.Count(); ++i)
+        EXPECT_EQ(f.Words("B")[i] & 0x3FFF, 8192) << i;  // half of the 0..1 range
 }
 
 TEST(TreeTools, MapFromTheSubmenu) {

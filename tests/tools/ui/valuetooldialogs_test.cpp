@@ -20,6 +20,7 @@
 #include "tools/ui/setdatadialogui.h"
 #include "tools/ui/thresholddialog.h"
 #include "tools/valuetoolsfixture.h"
+#include "uitest.h"
 
 namespace zun {
 namespace {
@@ -27,27 +28,10 @@ namespace {
 using Lines = std::vector<std::string>;
 
 QApplication& App() {
-    static int argc = 1;
-    static char name[] = "tools_valuetooldialogs_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
+    return test::UiApp();
 }
-
-void Screenshot(QWidget* w, const std::string& name) {
-    const char* env = std::getenv("ZUN_SCREENS_DIR");
-    const std::filesystem::path dir = env && *env ? env : "screens";
-    std::filesystem::create_directories(dir);
-    QApplication::processEvents();
-    EXPECT_TRUE(w->grab().save(QString::fromStdString((dir / (name + ".png")).string())));
-}
-
-void Retype(QLineEdit* e, const QString& text) {
-    e->setFocus();
-    e->selectAll();
-    QTest::keyClick(e, Qt::Key_Delete);
-    QTest::keyClicks(e, text);
-}
+using test::Retype;
+using test::Screenshot;
 
 std::vector<imtype> Words(ValueToolsFixture& f, const char* name) {
     return {f.Words(name), f.Words(name) + f.Count()};

@@ -21,16 +21,13 @@
 #include "tree/treedispatch.h"
 #include "tree/ui/treeitemmodel.h"
 #include "tree/ui/treeview.h"
+#include "uitest.h"
 
 namespace zun {
 namespace {
 
 QApplication& App() {
-    static int argc = 1;
-    static char name[] = "displayprops_dialog_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
+    return test::UiApp();
 }
 
 std::string Screen(QWidget* w, const std::string& name) {

@@ -16,16 +16,13 @@
 #include "tree/ui/displaypropsdialog.h"
 #include "tree/ui/treeitemmodel.h"
 #include "tree/ui/treeview.h"
+#include "uitest.h"
 
 namespace zun {
 namespace {
 
 QApplication& App() {
-    static int argc = 1;
-    static char name[] = "tree_menus_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
+    return test::UiApp();
 }
 
 struct MenuFixture : ::testing::Test {

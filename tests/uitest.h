@@ -1,0 +1,43 @@
+#pragma once
+// What the widget tests of every folder share: one application object for the test program,
+// screenshots to the screens folder, and typing over an edit's text.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QtTest/QTest>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace zun::test {
+
+// Made on first use and never destroyed: Qt's own globals are gone by the time static objects
+// of the test program are.
+inline QApplication& UiApp() {
+    static int argc = 1;
+    static char name[] = "zun_ui_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+// Grabs the widget to $ZUN_SCREENS_DIR/<name>.png ("screens" when unset).
+inline void Screenshot(QWidget* w, const std::string& name) {
+    const char* env = std::getenv("ZUN_SCREENS_DIR");
+    const std::filesystem::path dir = env && *env ? env : "screens";
+    std::filesystem::create_directories(dir);
+    QApplication::processEvents();
+    EXPECT_TRUE(w->grab().save(QString::fromStdString((dir / (name + ".png")).string())));
+}
+
+// Replaces an edit's text by typing, as a user does.
+inline void Retype(QLineEdit* e, const QString& text) {
+    e->setFocus();
+    e->selectAll();
+    QTest::keyClick(e, Qt::Key_Delete);
+    QTest::keyClicks(e, text);
+}
+
+}  // namespace zun::test
