@@ -82,6 +82,12 @@ void SetupComputationState::SetParametersPressed(int method) {
         params_.stepFlags[kSetupSteps[static_cast<std::size_t>(method)]] = kStepEnabled | kStepChanged;
 }
 
+void SetupComputationState::SetJobs(const JobFlags& j) {
+    jobs = j;
+    EnableCompositionControls(compositionAvailable_ && j.composition);
+    EnablePropertyControls(j.property);
+}
+
 void SetupComputationState::SetCompositionJob(bool on) {
     jobs.composition = on;
     EnableCompositionControls(on);

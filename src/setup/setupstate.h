@@ -39,8 +39,10 @@ public:
     CZunDoc& Document() { return doc_; }
     Params& GetParams() { return params_; }
 
-    // The job switches: the caller sets them before showing and reads them after OK.
+    // The job switches: the caller sets them before showing (SetJobs also enables the controls
+    // they govern) and reads them after OK.
     JobFlags jobs;
+    void SetJobs(const JobFlags& j);
 
     // ---- composition methods
     // False for a parameter set without compositions or CT channels: the composition part is
