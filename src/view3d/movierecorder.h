@@ -84,7 +84,8 @@ private:
 
 class ComputationRecording {
 public:
-    explicit ComputationRecording(RecordingHost& host, std::unique_ptr<MovieWriter> writer = MakeMovieWriter());
+    explicit ComputationRecording(RecordingHost& host,
+                                  std::unique_ptr<MovieWriter> writer = MakeMovieWriter());
 
     // The menu command: toggles the mark; while the computation runs it also starts or stops.
     void OnSaveMovie();

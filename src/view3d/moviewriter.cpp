@@ -20,8 +20,8 @@ int RoundUpToMultipleOf4(int n) {
 void FitFrame(const std::uint8_t* src, int srcWidth, int srcHeight, std::ptrdiff_t srcStride, int width,
               int height, std::uint32_t colour, std::vector<std::uint8_t>& frame) {
     frame.resize(static_cast<std::size_t>(width) * height * 3);
-    const std::uint8_t fill[3] = {static_cast<std::uint8_t>(colour >> 16), static_cast<std::uint8_t>(colour >> 8),
-                                  static_cast<std::uint8_t>(colour)};
+    const std::uint8_t fill[3] = {static_cast<std::uint8_t>(colour >> 16),
+                                  static_cast<std::uint8_t>(colour >> 8), static_cast<std::uint8_t>(colour)};
     const int w = src ? std::min(srcWidth, width) : 0;
     const int h = src ? std::min(srcHeight, height) : 0;
     for (int y = 0; y < height; ++y) {

@@ -90,9 +90,10 @@ protected:
         host.answer.codec = MovieCodec::kUncompressed;
     }
     std::string Probe() {
-        return Shell("ffprobe -v error -count_frames -show_entries stream=codec_name,width,height,nb_read_frames,"
-                     "r_frame_rate -of csv=p=0 '" +
-                     (dir.path / "run.avi").string() + "'");
+        return Shell(
+            "ffprobe -v error -count_frames -show_entries stream=codec_name,width,height,nb_read_frames,"
+            "r_frame_rate -of csv=p=0 '" +
+            (dir.path / "run.avi").string() + "'");
     }
     TempDir dir;
     FakeHost host;
@@ -147,7 +148,8 @@ TEST_F(Recording, TheToggleStartsAndStopsARunningComputationsMovie) {
     EXPECT_FALSE(host.pane);
     EXPECT_EQ(Probe(), "rawvideo,644,484,10/1,3\n");
     const std::string base = (dir.path / "run").string();
-    EXPECT_EQ(host.jpegs, (std::vector<std::string>{base + "_000000.jpg", base + "_000001.jpg", base + "_000002.jpg"}));
+    EXPECT_EQ(host.jpegs,
+              (std::vector<std::string>{base + "_000000.jpg", base + "_000001.jpg", base + "_000002.jpg"}));
     EXPECT_TRUE(host.log.empty());
     // The next dialog opens in the folder of this movie.
     rec.OnSaveMovie();

@@ -45,10 +45,10 @@ std::string Shell(const std::string& cmd) {
 
 // key=value lines of ffprobe's stream entries.
 std::map<std::string, std::string> Probe(const fs::path& file) {
-    const std::string out =
-        Shell("ffprobe -v error -select_streams v:0 -count_frames -count_packets -show_entries "
-            "stream=codec_name,width,height,r_frame_rate,nb_read_frames,nb_read_packets -of default=nw=1 '" +
-            file.string() + "'");
+    const std::string out = Shell(
+        "ffprobe -v error -select_streams v:0 -count_frames -count_packets -show_entries "
+        "stream=codec_name,width,height,r_frame_rate,nb_read_frames,nb_read_packets -of default=nw=1 '" +
+        file.string() + "'");
     std::map<std::string, std::string> m;
     std::istringstream in(out);
     std::string line;
@@ -108,7 +108,7 @@ TEST(MovieNames, SizesAndFileNames) {
 
 TEST(MovieNames, FitFramePadsRightAndTopWithTheColour) {
     // A 3 x 2 image into a 4 x 4 frame: one column on the right, two rows on top.
-    const std::uint8_t img[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0,  // row 0 with two bytes of padding
+    const std::uint8_t img[] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  0, 0,  // row 0 with two bytes of padding
                                 10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0};
     std::vector<std::uint8_t> f;
     FitFrame(img, 3, 2, 11, 4, 4, 0x00332211u, f);
@@ -126,7 +126,8 @@ protected:
     void Write(MovieCodec codec, int frames, int w = 644, int h = 484, int fps = 25) {
         auto writer = MakeMovieWriter();
         int code = 0;
-        ASSERT_EQ(writer->Open(file.string(), MovieFormat{w, h, fps, codec}, code), MovieError::kNone) << code;
+        ASSERT_EQ(writer->Open(file.string(), MovieFormat{w, h, fps, codec}, code), MovieError::kNone)
+            << code;
         // Nothing of the name exists before the movie is complete.
         EXPECT_FALSE(fs::exists(file));
         for (int n = 0; n < frames; ++n) {
@@ -184,7 +185,8 @@ TEST_F(MovieFiles, SkippedNumbersStayEmptyFrames) {
     const std::string size = packets.substr(2, packets.find(',', 2) - 2);
     EXPECT_GT(std::stoi(size), 64 * 48 / 16 * 2);  // at least a colour for every block
     EXPECT_EQ(packets, "0," + size + ",K_\n1," + size + ",K_\n5," + size + ",K_\n");
-    EXPECT_EQ(Shell("ffprobe -v error -show_entries stream=nb_frames -of csv=p=0 '" + file.string() + "'"), "6\n");
+    EXPECT_EQ(Shell("ffprobe -v error -show_entries stream=nb_frames -of csv=p=0 '" + file.string() + "'"),
+              "6\n");
 }
 
 TEST_F(MovieFiles, AnOlderMovieStaysUntilTheNewOneIsComplete) {

@@ -12,7 +12,9 @@
 #include "document/zundoc.h"
 #include "plot/ui/propertycommands.h"
 #include "tree/ui/treeview.h"
+#include "view3d/recordingtexts.h"
 #include "view3d/ui/exportcommands.h"
+#include "view3d/ui/movierecording.h"
 #include "view3d/ui/zunview.h"
 
 namespace zun {
@@ -38,6 +40,7 @@ QWidget* CreateViewPane(CZunDoc& doc, QWidget* parent) {
     // The 3-D view needs OpenGL, which the offscreen platform of the widget tests does not have.
     if (QGuiApplication::platformName() != "offscreen") {
         auto* view = new CZunView(&doc, parent);
+        AddMovieRecording(view, doc);
         if (auto* tree =
                 parent ? parent->findChild<ZunTreeView*>(QString(), Qt::FindDirectChildrenOnly) : nullptr) {
             view->SetTree(&tree->Tree());
@@ -91,6 +94,8 @@ CChildFrame::CChildFrame(CZunDoc& doc, QWidget* parent) : QWidget(parent), doc_(
     red.setColor(QPalette::WindowText, QColor(255, 0, 0));
     panes_[3]->setPalette(red);
     panes_[3]->setMinimumWidth(panes_[3]->fontMetrics().horizontalAdvance("Recording...") + 6);
+    if (ViewMovieRecording* rec = MovieRecordingOf(view_))
+        rec->showRecording = [this](bool on) { SetRecordingText(on ? recmsg::kRecording : ""); };
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

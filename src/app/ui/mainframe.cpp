@@ -20,6 +20,8 @@
 #include "document/zundoc.h"
 #include "foundation/pathutil.h"
 #include "tools/ui/selectgpudialog.h"
+#include "view3d/recordingtexts.h"
+#include "view3d/ui/movierecording.h"
 #include "view3d/ui/zunview.h"
 
 namespace zun {
@@ -119,6 +121,13 @@ void CMainFrame::BuildMenus() {
                 if (CZunDoc* doc = app_.ActiveDocument())
                     RunSelectComputationDevices(*doc, app_.GetPrompt(), this);
             });
+    QAction* saveMovie = Add(comp, "computationSaveMovie", recmsg::kSaveMovie);
+    saveMovie->setCheckable(true);
+    connect(saveMovie, &QAction::triggered, this, [this] {
+        if (CChildFrame* child = ActiveChild())
+            if (ViewMovieRecording* rec = MovieRecordingOf(child->ViewPane())) rec->Recording().OnSaveMovie();
+        UpdateCommandUI();
+    });
     comp->addSeparator();
     QAction* saveAfter = Add(comp, "computationSaveAfter", "Save After Computation");
     saveAfter->setCheckable(true);
@@ -233,6 +242,10 @@ void CMainFrame::UpdateCommandUI() {
     Action("computationSaveAfter")->setChecked(hasDoc && doc->SaveAfterComputation());
     Action("computationExitAfter")->setEnabled(hasDoc && doc->SaveAfterComputation());
     Action("computationExitAfter")->setChecked(hasDoc && doc->ExitAfterComputation());
+    CChildFrame* child = ActiveChild();
+    ViewMovieRecording* rec = child ? MovieRecordingOf(child->ViewPane()) : nullptr;
+    Action("computationSaveMovie")->setEnabled(rec && rec->Recording().MenuEnabled());
+    Action("computationSaveMovie")->setChecked(rec && rec->Recording().MenuChecked());
 }
 
 void CMainFrame::RebuildRecentFiles() {

@@ -279,6 +279,7 @@ void CZunView::ApplyUpdateHints(unsigned bits) {
         BuildVolumeScene();
         RefreshVolumeProperties();
     }
+    if (updatesApplied) updatesApplied();
     doc_->viewsUpdating = false;
 }
 

@@ -62,6 +62,9 @@ public:
     std::function<int(DisplayVolume& volume, const Dims& sample)> fillDisplayVolume;
     // The tree of the same window: its display state decides what the volume shows.
     void SetTree(const DisplayTree* tree) { tree_ = tree; }
+    // Called on the UI thread after each batch of update bits was applied (the computation movie
+    // takes its frame there).
+    std::function<void()> updatesApplied;
     // Ctrl+Shift+wheel: the tree's slice stepping.
     std::function<void(bool forward)> stepSlices;
 
