@@ -1,0 +1,63 @@
+#pragma once
+// The scripted animation movie of a 3-D view: the camera turns about the view's centre for a number
+// of rotations while frames are drawn, read back and written, optionally with a slice effect. The
+// view is reached through AnimationHost, so the whole recording runs without a window in tests.
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "view3d/movierecorder.h"
+#include "view3d/moviewriter.h"
+
+namespace zun {
+
+// The "Record Animation" options with the values the command starts the dialog with.
+struct RecordOptions {
+    int mode = 1;  // 0 free form, 1 horizontal axis, 2 vertical axis, 3 own angle, 4 no rotation
+    unsigned frameRate = 24;
+    unsigned rotations = 1;
+    float axisAngle = 0.0f;  // degrees
+    float period = 10.0f;    // seconds
+    bool saveFrames = false;
+    int effect = 0;  // 0 none, 1 fill in, 2 step through
+};
+
+// The range checks of the options (free form needs a frame rate only): the message, or empty.
+std::string CheckRecordOptions(const RecordOptions& o);
+// Frames of one rotation (frame rate x period, truncated) and of the whole movie.
+int FramesPerRotation(const RecordOptions& o);
+int ScriptedFrameCount(const RecordOptions& o);
+
+// x, y, z, w.
+using Quat = std::array<double, 4>;
+Quat QuatMultiply(const Quat& a, const Quat& b);
+// The turn added each frame: the eye moves by about a tenth of the view's size per rotation's
+// frames along the direction axisAngle gives (0 up, 90 right).
+Quat StepRotation(const Quat& saved, double distance, double minimumDistance, int framesPerRotation,
+                  float axisAngle);
+
+class AnimationHost {
+public:
+    virtual ~AnimationHost() = default;
+    virtual bool Capture(int order, FrameImage& image) = 0;
+    virtual bool WriteJpeg(const FrameImage& rgb, const std::string& path) = 0;
+    virtual void ViewportSize(int& width, int& height) const = 0;
+    virtual std::uint32_t Background() const = 0;
+    virtual Quat Rotation() const = 0;
+    virtual void SetRotation(const Quat& q) = 0;
+    virtual double Distance() const = 0;
+    virtual double MinimumDistance() const = 0;
+    virtual int SliceCount() const = 0;
+    // -1 begins slice stepping, -2 ends it, else shows the slices up to that step.
+    virtual void StepSlices(int position, bool fillIn) = 0;
+    // Progress in percent; true when the user cancelled.
+    virtual bool Progress(int percent) = 0;
+    virtual void ShowRecording(bool on) = 0;
+};
+
+// Records the scripted movie to fileName; returns the message to show (empty when complete).
+std::string RecordScripted(AnimationHost& host, MovieWriter& writer, const std::string& fileName,
+                           const RecordOptions& options);
+
+}  // namespace zun
