@@ -20,6 +20,7 @@
 #include "app/ui/httpfetcher.h"
 #include "app/ui/logwindow.h"
 #include "app/ui/mainframe.h"
+#include "app/ui/pluginlist.h"
 #include "app/ui/prefsheet.h"
 #include "app/ui/progressbar.h"
 #include "app/ui/qtprompt.h"
@@ -32,6 +33,7 @@
 #include "foundation/memoryguard.h"
 #include "foundation/pathutil.h"
 #include "foundation/ui/dialoghelpers.h"
+#include "setup/ui/setupdialog.h"
 #include "tree/ui/treeview.h"
 
 namespace zun {
@@ -80,6 +82,13 @@ CZunApp::CZunApp(Services services)
     channel_->SetHandler([this](const FrameMessage& m) { OnFrameMessage(m); });
     preferenceSheet_ = RunPreferenceSheet;
     openUrl_ = [](const std::string& url) { QDesktopServices::openUrl(QUrl(QString::fromStdString(url))); };
+    SetSetupDialogFactory([this]() -> std::unique_ptr<ComputationSetupDialog> {
+        auto plugins = [](std::vector<PluginRunEntry>& list, bool job, QWidget* parent) {
+            auto* w = new PluginListWidget(list, job, parent);
+            return PluginSection{w, [w] { return w->Model().Job(); }};
+        };
+        return std::make_unique<SetupComputationRunner>(*prompt_, frame_.get(), plugins);
+    });
     RegisterDocumentClasses();
     // The document keeps the energy-optimisation record, which lives above it.
     EnergyOpt::RegisterEnergyOptClasses();

@@ -165,10 +165,10 @@ TEST_F(RoadFixture, CommandsFollowTheActiveDocumentAndItsOptions) {
     CZunDoc* empty = app->ActiveDocument();
     ASSERT_NE(empty, nullptr);
     frame->UpdateCommandUI();
-    // A document without voxels has nothing to compute; no set-up dialog is installed yet. The
-    // preferences are there from the start.
+    // A document without voxels has nothing to compute, but it can be set up. The preferences
+    // are there from the start.
     EXPECT_FALSE(frame->Action("computationStart")->isEnabled());
-    EXPECT_FALSE(frame->Action("computationSetup")->isEnabled());
+    EXPECT_TRUE(frame->Action("computationSetup")->isEnabled());
     EXPECT_TRUE(frame->Action("appPreferences")->isEnabled());
     // Exit after the computation only goes with save after it; turning save off clears both.
     EXPECT_FALSE(frame->Action("computationExitAfter")->isEnabled());

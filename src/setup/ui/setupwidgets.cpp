@@ -1,0 +1,67 @@
+#include "setup/ui/setupwidgets.h"
+
+#include <algorithm>
+
+#include <QHeaderView>
+#include <QScrollBar>
+
+namespace zun {
+
+int RunDialog(const DialogRunner& run, QDialog& dialog) {
+    return run ? run(dialog) : dialog.exec();
+}
+
+ListGridWidget* MakeSheetGrid(QWidget* parent) {
+    auto* g = new ListGridWidget(parent);
+    g->setSelectionBehavior(QAbstractItemView::SelectRows);
+    g->setShowGrid(true);
+    g->verticalHeader()->hide();
+    g->horizontalHeader()->setSectionsClickable(false);
+    g->setAutoFillBackground(true);
+    g->setBackgroundRole(QPalette::Button);
+    return g;
+}
+
+void FillSheetGrid(ListGridWidget& grid, const std::vector<std::string>& rowLabels,
+                   const std::vector<std::string>& headers, const std::function<std::string(int, int)>& text,
+                   const std::function<bool(int, int)>& readOnly) {
+    const int rows = static_cast<int>(rowLabels.size());
+    const int cols = static_cast<int>(headers.size());
+    GridDeleteRows(grid, GridGetRowCount(grid), 0);
+    GridSetColumnCount(grid, cols);
+    GridInsertRows(grid, rows, 0);
+    GridSetColumnHeader(grid, -1, "", false);
+    for (int c = 0; c < cols; ++c) GridSetColumnHeader(grid, c, headers[static_cast<std::size_t>(c)], false);
+    bool labels = false;
+    for (int r = 0; r < rows; ++r) {
+        GridSetRowLabel(grid, r, rowLabels[static_cast<std::size_t>(r)], false);
+        labels = labels || !rowLabels[static_cast<std::size_t>(r)].empty();
+        for (int c = 0; c < cols; ++c) {
+            GridSetCellText(grid, r, c, text(r, c), false);
+            if (readOnly) GridSetCellFlag(grid, r, c, readOnly(r, c));
+        }
+    }
+    const int minimum = grid.fontMetrics().horizontalAdvance("+XXXXXX.XXX") + 12;
+    grid.setColumnWidth(0, labels ? std::max(grid.MeasureColumn(0, true), 40) : 24);
+    for (int c = 1; c <= cols; ++c) grid.setColumnWidth(c, std::max(minimum, grid.MeasureColumn(c, true)));
+    grid.viewport()->update();
+}
+
+void FitGridHeight(ListGridWidget& grid, bool fixed) {
+    int h = grid.horizontalHeader()->sizeHint().height() + 2 * grid.frameWidth() + 2;
+    for (int r = 0; r < grid.rowCount(); ++r) h += grid.rowHeight(r);
+    if (grid.horizontalScrollBar()) h += grid.horizontalScrollBar()->sizeHint().height();
+    if (fixed)
+        grid.setFixedHeight(h);
+    else
+        grid.setMinimumHeight(h);
+}
+
+void FitGridWidth(ListGridWidget& grid) {
+    int w = 2 * grid.frameWidth() + 2;
+    for (int c = 0; c < grid.columnCount(); ++c)
+        if (!grid.isColumnHidden(c)) w += grid.columnWidth(c);
+    grid.setMinimumWidth(std::min(w, 1100));
+}
+
+}  // namespace zun

@@ -1,0 +1,303 @@
+// The set-up windows: the Setup Computation dialog with its sections, the three method sheets
+// and the property-method dialogs, driven as a user and as the remote commands drive them, with
+// their screenshots.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <filesystem>
+#include <fstream>
+
+#include "app/ui/pluginlist.h"
+#include "setup/setupmessages.h"
+#include "setup/ui/methodsheetdialog.h"
+#include "setup/ui/propertydialogs.h"
+#include "setup/ui/setupdialog.h"
+#include "setupdoc.h"
+#include "uitest.h"
+
+namespace zun {
+namespace {
+
+using test::Screenshot;
+using test::SetupDoc;
+
+PluginSectionFactory PluginWidgets() {
+    return [](std::vector<PluginRunEntry>& list, bool job, QWidget* parent) {
+        auto* w = new PluginListWidget(list, job, parent);
+        return PluginSection{w, [w] { return w->Model().Job(); }};
+    };
+}
+
+std::string Last(const HeadlessPrompt& p) {
+    const auto r = p.Requests();
+    return r.empty() ? std::string() : r.back().text;
+}
+
+TEST(SetupDialog, PlainDocumentShowsOnlyTheMethodsAndTheRows) {
+    test::UiApp();
+    SetupDoc d;
+    SetupComputationState s(*d.doc);
+    SetupComputationDialog dlg(s, d.prompt);
+    EXPECT_EQ(dlg.windowTitle(), "Setup Computation");
+    EXPECT_EQ(dlg.PropertyBox(), nullptr);
+    EXPECT_EQ(dlg.MaskBox(), nullptr);
+    EXPECT_EQ(dlg.PluginWidget(), nullptr);
+    EXPECT_TRUE(dlg.MethodBox(kSetupNonlinear)->isChecked());
+    EXPECT_FALSE(dlg.ParametersButton(kSetupLinear)->isVisibleTo(&dlg));
+    dlg.show();
+    Screenshot(&dlg, "setup_computation_plain");
+}
+
+TEST(SetupDialog, FullDocumentShowsEverySection) {
+    test::UiApp();
+    SetupDoc d(true, true);
+    d.doc->SetPlugins(true, {});
+    PropertyMethodSettings rec;
+    rec.kind = kScalarExtrapolation;
+    d.doc->GetModel().PropertyMethods() = {rec};
+    SetupComputationState s(*d.doc);
+    for (int i = 0; i < 20; ++i) {
+        PluginRunEntry e;
+        e.name = "filter" + std::to_string(i % 5);
+        e.description = "Smoothing filter " + std::to_string(i % 5);
+        e.duplicateIndex = i / 5;
+        s.plugins.push_back(e);
+    }
+    s.SetJobs({true, true, true});
+    SetupComputationDialog dlg(s, d.prompt, nullptr, PluginWidgets());
+    ASSERT_NE(dlg.PluginWidget(), nullptr);
+    auto* title = dlg.PluginWidget()->findChild<QCheckBox*>("pluginJob");
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(title->text(), "Plugins (16 shown of 20 located)");
+    ASSERT_NE(dlg.SelectedList(), nullptr);
+    EXPECT_EQ(dlg.SelectedList()->rowCount(), 1);
+    EXPECT_EQ(dlg.SelectedList()->item(0, 0)->text(), "M-2");
+    EXPECT_EQ(dlg.Catalogue()->item(2, 1)->text(), "Linked cluster analysis");
+    EXPECT_EQ(dlg.MaskCombo()->count(), 3);
+    EXPECT_FALSE(dlg.MaskCombo()->isEnabled());
+    EXPECT_FALSE(dlg.RestoreButton()->isEnabled());
+    dlg.MaskBox()->click();
+    EXPECT_TRUE(dlg.MaskCombo()->isEnabled());
+    EXPECT_TRUE(dlg.RestoreButton()->isEnabled());
+    dlg.show();
+    Screenshot(&dlg, "setup_computation");
+    // Un-ticking the property job greys both lists and the row buttons.
+    dlg.PropertyBox()->click();
+    EXPECT_FALSE(dlg.Catalogue()->isEnabled());
+    EXPECT_FALSE(dlg.SelectedList()->cellWidget(0, 1)->isEnabled());
+    EXPECT_FALSE(s.jobs.property);
+}
+
+TEST(SetupDialog, CatalogueDropsOpenTheMethodDialogAndCancelAddsNothing) {
+    test::UiApp();
+    SetupDoc d(true);
+    SetupComputationState s(*d.doc);
+    int answer = QDialog::Rejected;
+    std::vector<QString> opened;
+    SetupComputationDialog dlg(s, d.prompt, nullptr, {}, [&](QDialog& dialog) {
+        opened.push_back(dialog.windowTitle());
+        return answer;
+    });
+    EXPECT_FALSE(dlg.AddMethod(kLinkedClusterAnalysis));
+    EXPECT_EQ(dlg.SelectedList()->rowCount(), 0);
+    EXPECT_EQ(opened.back(), "Parameters for Linked Clusters Analysis");
+    answer = QDialog::Accepted;
+    EXPECT_TRUE(dlg.AddMethod(kScalarAnalyticMap));
+    EXPECT_TRUE(dlg.AddMethod(kScalarExtrapolation));
+    EXPECT_EQ(dlg.SelectedList()->rowCount(), 2);
+    dlg.ListMenuAction(0, 1);  // Down
+    EXPECT_EQ(dlg.SelectedList()->item(0, 0)->text(), "M-2");
+    dlg.ListMenuAction(1, 1);  // Down on the last row does nothing
+    EXPECT_EQ(dlg.SelectedList()->item(1, 0)->text(), "M-1");
+    dlg.MoveSelected(0, -1);
+    EXPECT_EQ(dlg.SelectedList()->item(1, 0)->text(), "M-2");
+    dlg.accept();
+    ASSERT_EQ(d.doc->GetModel().PropertyMethods().size(), 2u);
+    EXPECT_EQ(d.doc->GetModel().PropertyMethods()[0].kind, kScalarAnalyticMap);
+}
+
+TEST(SetupDialog, CheckingAMethodOpensItsSheetAndCancelKeepsTheFlag) {
+    test::UiApp();
+    SetupDoc d;
+    SetupComputationState s(*d.doc);
+    std::vector<QString> opened;
+    SetupComputationDialog dlg(s, d.prompt, nullptr, {}, [&](QDialog& dialog) {
+        opened.push_back(dialog.windowTitle());
+        return QDialog::Rejected;
+    });
+    d.doc->SetTitle("phantom");
+    dlg.MethodBox(kSetupLinear)->click();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], "phantom: Data Constrained Linear Optimisation Parameters");
+    EXPECT_TRUE(dlg.ParametersButton(kSetupLinear)->isVisibleTo(&dlg));
+    dlg.reject();
+    EXPECT_EQ(d.P().stepFlags[kStepLinear], 3);
+}
+
+// What the remote commands do: a dialog that is never shown, switched through its entry points.
+TEST(SetupDialog, HiddenDialogFollowsTheRemoteCalls) {
+    test::UiApp();
+    SetupDoc d(true);
+    SetupComputationState s(*d.doc);
+    s.SetJobs({true, true, false});
+    SetupComputationDialog dlg(s, d.prompt);
+    dlg.SetCompositionJob(false);
+    EXPECT_FALSE(dlg.CompositionBox()->isChecked());
+    EXPECT_FALSE(dlg.MethodBox(kSetupSegmentation)->isEnabled());
+    EXPECT_FALSE(dlg.OrderEdit(kSetupLinear)->isEnabled());
+    dlg.SetPropertyJob(false);
+    EXPECT_FALSE(dlg.PropertyBox()->isChecked());
+    EXPECT_FALSE(dlg.Catalogue()->isEnabled());
+    EXPECT_TRUE(dlg.PropertyBox()->isEnabled());  // the switch itself stays usable
+    dlg.SetMethodChecked(kSetupSegmentation, true);
+    EXPECT_TRUE(dlg.MethodBox(kSetupSegmentation)->isChecked());
+    EXPECT_FALSE(s.jobs.composition);
+    EXPECT_FALSE(s.jobs.property);
+    EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST(MethodSheetDialog, TabsFollowTheRangeAndGroupsCollapse) {
+    test::UiApp();
+    SetupDoc d;
+    d.doc->SetTitle("phantom");
+    d.P().interactWithPreviousState = true;
+    LinearSheet sheet(d.P());
+    MethodSheetDialog dlg(sheet, "phantom", d.prompt);
+    dlg.show();
+    EXPECT_EQ(dlg.Tabs()->count(), 1);
+    EXPECT_EQ(dlg.Tabs()->tabText(0), "Intra-voxel");
+    EXPECT_FALSE(dlg.Edit("Number of Iterations:")->isVisible());
+    dlg.RangeCombo()->setCurrentIndex(2);
+    Q_EMIT dlg.RangeCombo()->activated(2);
+    EXPECT_EQ(dlg.Tabs()->count(), 3);
+    EXPECT_EQ(dlg.Tabs()->tabText(2), "Next-nearest neighbour");
+    EXPECT_TRUE(dlg.Edit("Number of Iterations:")->isVisible());
+    EXPECT_FALSE(dlg.Grid("CT Data Set Weights")->isVisible());
+    dlg.Check("Minimise CT Error")->click();
+    EXPECT_TRUE(dlg.Grid("CT Data Set Weights")->isVisible());
+    dlg.Check("Minimise Self Energy")->click();
+    Screenshot(&dlg, "setup_sheet_linear");
+    dlg.Check("Interaction with Previous State")->click();
+    EXPECT_FALSE(dlg.Tabs()->isVisible());
+    EXPECT_FALSE(dlg.RangeCombo()->isVisible());
+    const QSize opened = dlg.minimumSize();
+    EXPECT_GT(opened.width(), 0);
+}
+
+TEST(MethodSheetDialog, GridEditsMirrorAndBadOkKeepsTheSheetOpen) {
+    test::UiApp();
+    SetupDoc d;
+    NonlinearSheet sheet(d.P());
+    MethodSheetDialog dlg(sheet, "phantom", d.prompt);
+    dlg.show();
+    ListGridWidget* g = dlg.ShellGridWidget(0);
+    Q_EMIT g->cellEdited(0, 2, "1.5");
+    std::string text;
+    GridGetCellText(*g, 2, 0, text);
+    EXPECT_EQ(text, "1.5");
+    EXPECT_TRUE(dlg.ApplyButton()->isEnabled());
+    Q_EMIT g->cellEdited(1, 1, "x");
+    EXPECT_EQ(Last(d.prompt), "Invalid numeric entry");
+    Screenshot(&dlg, "setup_sheet_nonlinear");
+    dlg.Edit("Vol frac sub-divisions")->setText("2.5");
+    dlg.accept();
+    EXPECT_EQ(Last(d.prompt), setupmsg::kGridSizeInteger);
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);  // still open, edits kept
+    EXPECT_EQ(dlg.Edit("Vol frac sub-divisions")->text(), "2.5");
+    dlg.Edit("Vol frac sub-divisions")->setText("12");
+    dlg.accept();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(d.P().gridSize, 12);
+    EXPECT_EQ(d.P().nonlinearInteractionEnergy[0][2 * 3 + 0], 1.5f);
+}
+
+TEST(MethodSheetDialog, SegmentationStripLocksToTheCoefficientColumns) {
+    test::UiApp();
+    SetupDoc d;
+    SegmentationSheet sheet(d.P());
+    MethodSheetDialog dlg(sheet, "phantom", d.prompt);
+    dlg.show();
+    EXPECT_FALSE(dlg.Tabs()->isVisible());  // "No neighbours"
+    ListGridWidget* coeff = dlg.Grid("Coefficients");
+    EXPECT_EQ(dlg.CtStrip()->columnWidth(2), coeff->columnWidth(3) + coeff->columnWidth(4));
+    dlg.CtHeader()->callback(1, false);
+    bool readOnly = false;
+    GridGetCellFlag(*coeff, 0, 2, readOnly);
+    EXPECT_TRUE(readOnly);
+    dlg.RangeCombo()->setCurrentIndex(2);
+    Q_EMIT dlg.RangeCombo()->activated(2);
+    EXPECT_TRUE(dlg.Tabs()->isVisible());
+    EXPECT_EQ(dlg.Tabs()->count(), 2);
+    Screenshot(&dlg, "setup_sheet_segmentation");
+}
+
+TEST(PropertyDialogs, ExtrapolationExportThenImportThroughTheButtons) {
+    test::UiApp();
+    SetupDoc d(true);
+    SetupComputationState s(*d.doc);
+    PropertyMethodSettings rec = s.NewRecord(kScalarExtrapolation);
+    ScalarExtrapDialog dlg(rec, d.prompt);
+    EXPECT_FALSE(dlg.Button("Export")->isEnabled());
+    const float rows[3][4] = {{1, 0, 0, 0.5f}, {0, 1, 0, 2}, {0, 0, 1, 7}};
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c) Q_EMIT dlg.Data()->cellEdited(r, c, QString::number(rows[r][c]));
+    EXPECT_EQ(dlg.Data()->rowCount(), 4);  // and the empty row
+    EXPECT_TRUE(dlg.Button("Export")->isEnabled());
+    dlg.WeightEdit(1)->setText("0.25");
+    const std::string path =
+        (std::filesystem::temp_directory_path() /
+         ("setup_extrap_" + std::to_string(reinterpret_cast<std::uintptr_t>(&dlg)) + ".txt"))
+            .string();
+    dlg.chooseFile = [&](bool) { return path; };
+    dlg.show();
+    Screenshot(&dlg, "setup_property_extrapolation");
+    dlg.Export();
+    const auto before = dlg.Model().Columns();
+    d.prompt.QueueAnswer(kPromptOk);
+    dlg.Clear();
+    EXPECT_EQ(dlg.Data()->rowCount(), 1);
+    dlg.Import();
+    EXPECT_EQ(dlg.Model().Columns(), before);
+    EXPECT_EQ(dlg.WeightEdit(1)->text(), "0.250000");
+    std::ofstream(path) << "2,1\n";
+    d.prompt.QueueAnswer(kPromptOk);
+    dlg.Import();
+    EXPECT_EQ(Last(d.prompt), std::string(setupmsg::kCompositionCountMismatch) + " " + path);
+    EXPECT_EQ(dlg.Model().Columns(), before);
+    std::filesystem::remove(path);
+}
+
+TEST(PropertyDialogs, AnalyticMapAndLinkedClusters) {
+    test::UiApp();
+    SetupDoc d(true);
+    SetupComputationState s(*d.doc);
+    ScalarAnalyticDialog a(s.NewRecord(kScalarAnalyticMap), d.prompt);
+    Q_EMIT a.Inputs()->cellEdited(1, 0, "2.5");
+    Q_EMIT a.Inputs()->cellEdited(2, 0, "abc");
+    EXPECT_EQ(Last(d.prompt), setupmsg::kPropertyValueReal);
+    a.show();
+    Screenshot(&a, "setup_property_analytic");
+    a.accept();
+    EXPECT_EQ(a.Record().compositions[1].value, 2.5f);
+    EXPECT_EQ(a.Record().outputChannel, "Density");
+
+    LinkedClusterDialog c(s.NewRecord(kLinkedClusterAnalysis), d.prompt);
+    EXPECT_EQ(c.Bound()->currentText(), "<None exist>");
+    EXPECT_FALSE(c.Bound()->isEnabled());
+    c.show();
+    Screenshot(&c, "setup_property_clusters");
+    LinkedClusterFields f = c.Fields();
+    f.output = f.input;
+    c.SetFields(f);
+    c.accept();
+    EXPECT_EQ(c.result(), QDialog::Rejected);
+}
+
+}  // namespace
+}  // namespace zun
