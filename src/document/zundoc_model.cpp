@@ -27,6 +27,10 @@ std::vector<imtype> CZunDoc::DefaultFractionWords() const {
     int fixedSum = 0, freeSum = 0, fixedCount = 0, freeCount = 0, parallelSum = 0;
     SumVoxelFractions(ptr.data(), n - 1, nullptr, fixedCount, fixedSum, freeCount, freeSum, parallelSum);
     NormalizeVoxelFractions(ptr.data(), n - 1, 16383, fixedSum, freeSum, fixedCount, freeCount);
+    // The normalisation fixes a lone free composition (a voxel's only unknown is then known), but
+    // a default is a starting guess, never a known value: read-only defaults would keep every
+    // composition added later out of those voxels for good.
+    for (imtype& word : w) word &= kVoxelValueMask;
     return w;
 }
 

@@ -12,6 +12,7 @@
 
 #include "dochelpers.h"
 #include "document/textdatafile.h"
+#include "model/voxelword.h"
 #include "platform/mainframe.h"
 #include "testfiles.h"
 
@@ -221,6 +222,17 @@ TEST(DocCompute, UndefinedVoxelsTakeTheDefaultFractions) {
     for (int i = 0; i < 3; ++i) s.GetChan(i)->Data()[5] = 0;
     ASSERT_EQ(f.doc.ResizeVolume({3, 2, 2}, {0, 0, 0}), 0);
     EXPECT_EQ(s.GetChan(2)->Data()[5], 0);
+}
+
+// A new document's grid gives "Void" every voxel by default; a composition added afterwards must
+// still be free to take them.
+TEST(DocCompute, DefaultFractionsStayFreeForLaterCompositions) {
+    ComputeFixture f;
+    ASSERT_EQ(f.doc.ResizeVolume({2, 2, 1}, {0, 0, 0}), 0);
+    ZunImage& s = f.doc.GetSample();
+    for (int v = 0; v < 4; ++v) EXPECT_EQ(s.GetChan(0)->Data()[v], 16383) << v;
+    ASSERT_EQ(f.doc.InsertChannel(0, 1, "A"), 0);
+    for (int v = 0; v < 4; ++v) EXPECT_EQ(s.GetChan(0)->Data()[v] & kVoxelReadOnlyBit, 0) << v;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// The road of a new data set through the document tree, by mouse and keyboard: a new document,
-// its sample grid, a composition and an X-ray CT channel, TIFF slices written by Python imported
-// into the CT channel, a computation, then save and open again.
+// The road of a new data set through the document tree, by mouse and keyboard, in a real window
+// with its 3-D view: a new document, its sample grid, a composition given its formula and density
+// and an X-ray CT channel, TIFF slices written by Python imported into the CT channel, a
+// computation whose fractions reach the tree and the view, then save and open again.
 
 #include <gtest/gtest.h>
 
@@ -11,23 +12,26 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
 #include <QtTest/QTest>
 
 #include "app/ui/childframe.h"
+#include "app/ui/guitest.h"
 #include "app/ui/mainframe.h"
 #include "app/ui/zunapp.h"
 #include "compute/model.h"
 #include "document/zundoc.h"
-#include "guitest.h"
 #include "platform/prompt.h"
+#include "plot/ui/compoundpropsdialog.h"
 #include "tools/ui/chanpropertiesdialog.h"
 #include "tools/ui/samplegriddialog.h"
 #include "tools/ui/selectgpudialog.h"
 #include "tree/ui/treecommandui.h"
 #include "tree/ui/treeitemmodel.h"
 #include "tree/ui/treeview.h"
+#include "view3d/ui/zunview.h"
 
 using namespace zun;
 using zun::test::WaitFor;
@@ -147,6 +151,20 @@ TEST_F(TreeRoad, NewGridChannelsImportComputeSaveReopen) {
         QTest::keyClick(d->NameEdit(), Qt::Key_Return);
     });
     RightClickAndChoose(tree, t.FindChannel("Water"), {"Insert X-ray CT Channel", "After..."});
+
+    // Water's formula and density, typed into its Composition Properties.
+    WhenOpen<CompoundPropsDialog>([](CompoundPropsDialog* d) {
+        Retype(d->formula, "H2O");
+        Retype(d->density, "1.0");
+        QTest::mouseClick(d->okButton, Qt::LeftButton);
+    });
+    RightClickAndChoose(tree, t.FindChannel("Water"), {"Composition Properties..."});
+    // A new composition channel takes its formula for its name.
+    const ZunChan* water = doc->GetSample().GetChan(1);
+    EXPECT_EQ(water->name, "H2O");
+    ASSERT_NE(t.FindChannel("H2O"), nullptr);
+    EXPECT_EQ(water->compound.GetFormula(), "H2O");
+    EXPECT_DOUBLE_EQ(water->compound.density, 1.0);
     ASSERT_EQ(doc->GetSample().GetChanCount(), 3);
     EXPECT_EQ(doc->GetSample().GetChan(2)->name, "scan");
     ASSERT_NE(t.FindChannel("scan"), nullptr);
@@ -205,6 +223,35 @@ TEST_F(TreeRoad, NewGridChannelsImportComputeSaveReopen) {
     CChildFrame* child = frame->ActiveChild();
     EXPECT_TRUE(WaitFor([&] { return child->StatusPane(0)->text() == "Computation Completed"; }));
 
+    // Water fills the block the slices hold and nothing outside it, densest in the last slice;
+    // the tree's statistics and the view follow the new fractions.
+    const auto waterAt = [&](int z, int y, int x) {
+        return water->Data()[(static_cast<std::size_t>(z) * 12 + y) * 16 + x] & 0x3FFF;
+    };
+    EXPECT_EQ(waterAt(2, 0, 0), 0);
+    EXPECT_GT(waterAt(0, 5, 8), 0);
+    EXPECT_GE(waterAt(5, 5, 8), waterAt(0, 5, 8));
+    const TreeNode* waterItem = tree->Tree().FindChannel("H2O");
+    ASSERT_NE(waterItem, nullptr);
+    EXPECT_TRUE(
+        WaitFor([&] { return tree->ItemModel()->data(tree->ItemModel()->IndexOf(waterItem)).isValid(); }));
+    // Shown in the view, the computed water lights up far more of it than the bounding box alone.
+    auto* view = qobject_cast<CZunView*>(child->ViewPane());
+    ASSERT_NE(view, nullptr) << "the document window has no 3-D view";
+    const auto lit = [view] {
+        const QImage img = view->grabFramebuffer();
+        const QRgb background = img.pixel(0, 0);
+        int n = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) n += img.pixel(x, y) != background;
+        return n;
+    };
+    const int boxOnly = lit();
+    RightClickAndChoose(tree, waterItem, {"Display"});
+    EXPECT_TRUE(WaitFor([&] { return lit() > boxOnly + 2000; }))
+        << "the displayed composition does not show in the view (" << boxOnly << " pixels lit before)";
+    test::SaveScreenshot(frame, "tree-road-computed");
+
     // Save, close and open again: the channels, the voxels and the tree come back.
     std::vector<std::uint16_t> voxels(scan->Data(), scan->Data() + doc->GetSample().GetNumVoxels());
     nextSave = tmp.File("road.zun");
@@ -221,7 +268,8 @@ TEST_F(TreeRoad, NewGridChannelsImportComputeSaveReopen) {
               voxels);
     ZunTreeView* tree2 = Tree();
     ASSERT_NE(tree2, nullptr);
-    EXPECT_NE(tree2->Tree().FindChannel("Water"), nullptr);
+    EXPECT_NE(tree2->Tree().FindChannel("H2O"), nullptr);
+    EXPECT_EQ(again->GetSample().GetChan(1)->compound.GetFormula(), "H2O");
     EXPECT_EQ(tree2->Tree().FindChannel("scan")->ChildCount(), 6);
 }
 
