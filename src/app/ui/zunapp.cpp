@@ -35,6 +35,7 @@
 #include "foundation/ui/dialoghelpers.h"
 #include "setup/ui/setupdialog.h"
 #include "tree/ui/treeview.h"
+#include "view3d/ui/zunview.h"
 
 namespace zun {
 
@@ -128,6 +129,8 @@ void CZunApp::ApplyPreferences() {
         lastApplied_->memory.remain = prefs_->memory.remain;
     }
     for (DocEntry& e : docs_) e.doc->SetPlugins(prefs_->plugins.enabled, prefs_->plugins.searchList);
+    // The scene library's messages show only at debug level 1.
+    CZunView::SetDebugLevel(prefs_->debug.level);
 }
 
 bool CZunApp::InitInstance(const StartupOptions& options) {
@@ -136,6 +139,7 @@ bool CZunApp::InitInstance(const StartupOptions& options) {
     ini_.SetPath(services_.profilePath.empty() ? ProfilePath() : services_.profilePath);
     prefs_->LoadAll(ini_);
     *lastApplied_ = *prefs_;
+    CZunView::SetDebugLevel(prefs_->debug.level);
     SetMemoryPolicy(MemoryPolicy{prefs_->memory.enabled, prefs_->memory.remain});
     recent_.Load(ini_);
     InstallQtMessagePump();

@@ -70,6 +70,10 @@ void CZunView::SetDebugLevel(int level) {
     g_debugLevel = level;
 }
 
+int CZunView::DebugLevel() {
+    return g_debugLevel.load();
+}
+
 CZunView::CZunView(CZunDoc* document, QWidget* parent) : QOpenGLWidget(parent), doc_(document) {
     // An opaque framebuffer: a translucent volume would otherwise let the window behind show
     // through in grabs of the window.

@@ -87,6 +87,7 @@ public:
     void ResetCamera();
     // The scene library's messages are shown only at debug level 1.
     static void SetDebugLevel(int level);
+    static int DebugLevel();
 
     // The record the document stores for this window, and reading one back (before the first
     // scene build).

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -24,6 +26,7 @@
 #include "guitest.h"
 #include "platform/inifile.h"
 #include "platform/prompt.h"
+#include "view3d/ui/zunview.h"
 
 using namespace zun;
 
@@ -199,6 +202,24 @@ TEST(PreferencesCommand, TheApplicationRunsTheSheet) {
     ASSERT_TRUE(a->isEnabled());
     a->trigger();
     EXPECT_TRUE(seen);
+    for (CZunDoc* d : app.Documents()) d->SetModifiedFlag(false);
+}
+
+// The 3-D views' scene-library messages follow the stored debug level from start-up and every
+// applied change.
+TEST(PreferencesCommand, DebugLevelReachesTheViews) {
+    test::TempFolder tmp;
+    {
+        std::ofstream ini(tmp.File("zun.ini"));
+        ini << "[Debug]\nlevel=1\n";
+    }
+    HeadlessPrompt prompt;
+    CZunApp app(CZunApp::Services{&prompt, tmp.File("zun.ini")});
+    ASSERT_TRUE(app.InitInstance(StartupOptions{}));
+    EXPECT_EQ(CZunView::DebugLevel(), 1);
+    app.Prefs().debug.level = 0;
+    app.ApplyPreferences();
+    EXPECT_EQ(CZunView::DebugLevel(), 0);
     for (CZunDoc* d : app.Documents()) d->SetModifiedFlag(false);
 }
 
