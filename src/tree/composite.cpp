@@ -70,26 +70,7 @@ void Composite(const ItemLayers* items, int count, WordAt wordAt, std::size_t vo
         const unsigned v = word & 0x3FFF;
         const bool passes = !it.mask || it.mask[voxel] != 0;
         if (!passes) continue;
-        if (it.displayItems & DispSpec::kItemData) {
-            switch (it.colourKind) {
-                case 0:
-                    add({it.colours[0], OpacityOf(it, v)});
-                    break;
-                case 1:
-                    add(BitColourOf(it.bits, v));
-                    break;
-                case 2: {
-                    WeightedColour c = SpectrumColourOf(it.stopValues, it.stopColours, v);
-                    if (c.weight > 0) add({c.colour, OpacityOf(it, v)});
-                    break;
-                }
-                case 3:
-                    add(ValueColourOf(it.values, v));
-                    break;
-                default:
-                    break;
-            }
-        }
+        if (it.displayItems & DispSpec::kItemData) add(it.dataTable ? it.dataTable[v] : DataLayerOf(it, v));
         if (k < nonBoundary) {
             if ((it.displayItems & DispSpec::kItemRo) && (word & 0x4000))
                 add({it.colours[1], OpacityOf(it, kOpaque)});
@@ -206,6 +187,50 @@ WeightedColour SpectrumColourOf(const std::vector<std::uint16_t>& stops,
         sums.Add(colours[j] & 0xFFFFFF, 10000 - d * 10000 / span);
     }
     return {sums.Colour(), kOpaque};
+}
+
+WeightedColour DataLayerOf(const ItemLayers& it, unsigned v) {
+    switch (it.colourKind) {
+        case 0:
+            return {it.colours[0], OpacityOf(it, v)};
+        case 1:
+            return BitColourOf(it.bits, v);
+        case 2: {
+            const WeightedColour c = SpectrumColourOf(it.stopValues, it.stopColours, v);
+            return c.weight > 0 ? WeightedColour{c.colour, OpacityOf(it, v)} : WeightedColour{};
+        }
+        case 3:
+            return ValueColourOf(it.values, v);
+        default:
+            return {};
+    }
+}
+
+std::vector<WeightedColour> DataLayerTable(const ItemLayers& item) {
+    std::vector<WeightedColour> table(kOpaque + 1);
+    for (unsigned v = 0; v <= static_cast<unsigned>(kOpaque); ++v) table[v] = DataLayerOf(item, v);
+    return table;
+}
+
+bool SameDataLayer(const ItemLayers& a, const ItemLayers& b) {
+    if ((a.displayItems & DispSpec::kItemData) != (b.displayItems & DispSpec::kItemData) ||
+        a.colourKind != b.colourKind)
+        return false;
+    switch (a.colourKind) {
+        case 0:
+        case 2:
+            if (a.colours[0] != b.colours[0] || a.low != b.low || a.high != b.high ||
+                a.opacityLow != b.opacityLow || a.opacityHigh != b.opacityHigh ||
+                a.includeFlags != b.includeFlags)
+                return false;
+            return a.colourKind == 0 || (a.stopValues == b.stopValues && a.stopColours == b.stopColours);
+        case 1:
+            return a.bits == b.bits;
+        case 3:
+            return a.values == b.values;
+        default:
+            return true;
+    }
 }
 
 int PrepareItemColours(const DispSpec& spec, const ZunImage* sample, int viewOption, ItemLayers& out) {

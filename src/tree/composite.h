@@ -40,6 +40,9 @@ struct ItemLayers {
     std::vector<std::uint32_t> stopColours;
     const std::uint16_t* data = nullptr;  // the channel's voxel words (optional, see CompositeAt)
     const std::uint16_t* mask = nullptr;  // the mask channel's voxel words, or null
+    // The data layer of every value 0..16383 worked out in advance (DataLayerTable), or null: the
+    // volume fill shares one table among the slices of a channel that are displayed alike.
+    const WeightedColour* dataTable = nullptr;
 
     // The opacity setting [low threshold, high threshold, opacity at low, opacity at high], with
     // the ramp worked out once for the voxel loops.
@@ -58,6 +61,13 @@ WeightedColour BitColourOf(const DatcolBaseSpec& bits, unsigned v);
 WeightedColour ValueColourOf(const DatcolValueSpec& values, unsigned v);
 WeightedColour SpectrumColourOf(const std::vector<std::uint16_t>& stops,
                                 const std::vector<std::uint32_t>& colours, unsigned v);
+
+// The data layer of a value: its colour and weight (0: the layer adds nothing).
+WeightedColour DataLayerOf(const ItemLayers& item, unsigned v);
+// The data layer of every value 0..16383, for ItemLayers::dataTable.
+std::vector<WeightedColour> DataLayerTable(const ItemLayers& item);
+// Whether two prepared items show every value's data layer alike.
+bool SameDataLayer(const ItemLayers& a, const ItemLayers& b);
 
 // Fills the prepared item from a display specification and returns the number of displayed
 // layers. The mask is the channel named by the boundary mask when the mask is on and the sample

@@ -14,6 +14,7 @@ TreeDisplayLayers::TreeDisplayLayers(const DisplayTree& tree, const ZunImage& sa
     // the fill then takes the channels both know.
     channels_ = std::min(tree.IsBuilt() ? tree.ChannelCount() : 0, sample.GetChanCount());
     prepared_.resize(static_cast<std::size_t>(channels_));
+    lastTable_.resize(static_cast<std::size_t>(channels_));
     for (int c = 0; c < channels_; ++c) {
         if (sample.GetChan(c)->kind != ZunChan::kBoundary) ++nonBoundary_;
         prepared_[c].resize(static_cast<std::size_t>(tree.Channel(c)->ChildCount()));
@@ -26,6 +27,20 @@ int TreeDisplayLayers::PrepareSlice(int c, int z) {
     ItemLayers& item = prepared_[c][z];
     const int n = PrepareItemColours(channel->Child(z)->spec, &sample_, tree_.viewOption, item);
     item.data = sample_.GetChan(c)->Data();
+    item.dataTable = nullptr;
+    if (n > 0 && (item.displayItems & DispSpec::kItemData)) {
+        // Slices are usually displayed alike, so a handful of tables serve the whole volume;
+        // a volume of many different settings falls back to working each voxel out.
+        constexpr std::size_t kMaxTables = 64;
+        LastTable& last = lastTable_[static_cast<std::size_t>(c)];
+        if (last.table && SameDataLayer(last.key, item)) {
+            item.dataTable = last.table;
+        } else if (tables_.size() < kMaxTables) {
+            tables_.push_back(DataLayerTable(item));
+            last.key = item;
+            last.table = item.dataTable = tables_.back().data();
+        }
+    }
     return n;
 }
 

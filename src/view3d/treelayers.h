@@ -28,6 +28,14 @@ private:
     int nonBoundary_ = 0;
     std::vector<std::vector<ItemLayers>> prepared_;  // channel, sample slice
     std::vector<ItemLayers> perView_;                // view slice, channel: contiguous per view slice
+    // Data-layer tables, shared by the slices of a channel displayed alike; each channel's next
+    // slice tries the channel's newest table first.
+    struct LastTable {
+        ItemLayers key;
+        const WeightedColour* table = nullptr;
+    };
+    std::vector<std::vector<WeightedColour>> tables_;
+    std::vector<LastTable> lastTable_;
 };
 
 }  // namespace zun

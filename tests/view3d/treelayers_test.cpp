@@ -57,6 +57,40 @@ TEST(TreeDisplayLayers, FillMatchesTheTreesOwnCompositeVoxelByVoxel) {
     }
 }
 
+// The fill reads each slice's colours from tables shared among slices displayed alike; slices of
+// every colour kind, alternating settings and a channel's return to an earlier setting must all
+// still give the colour worked out voxel by voxel.
+TEST(TreeDisplayLayers, SharedColourTablesGiveEachSlicesOwnColours) {
+    Fixture f;
+    for (int z = 0; z < 6; ++z) {
+        DispSpec::Displayed& a = f.tree.Channel(0)->Child(z)->spec.shown;
+        a.colourKind = z % 3 == 0 ? 2 : z % 3 == 1 ? 3 : 1;
+        a.multiSpec.AssignDefault();
+        a.valueSpec.AssignDefault();
+        a.bitSpec.AssignDefault();
+        a.opacity = {0.1f, 0.8f, 0.2f, 0.9f};
+        DispSpec::Displayed& b = f.tree.Channel(1)->Child(z)->spec.shown;
+        b.opacity = z % 2 ? std::vector<float>{0.3f, 0.6f, 0.0f, 1.0f} : std::vector<float>{0, 1, 0, 1};
+        b.displayItems = DispSpec::kItemData | DispSpec::kItemRo;
+        b.includeFlags = z == 4 ? 2 : 16;
+    }
+    TreeDisplayLayers layers(f.tree, f.sample);
+    const Dims& d = f.sample.GetDims();
+    std::vector<disptype> vol(f.sample.GetNumVoxels(), 0);
+    FillDisplayVolume(kFillAll, layers, d, vol.data(), d, 2);
+    for (int z = 0; z < d[2]; ++z) {
+        SliceLayers slice;
+        CollectSliceLayers(f.tree, f.sample, z, slice);
+        for (std::size_t i = static_cast<std::size_t>(z) * d[0] * d[1];
+             i < static_cast<std::size_t>(z + 1) * d[0] * d[1]; ++i) {
+            std::uint8_t want[4] = {0, 0, 0, 0};
+            CompositeAt(slice, i, want);
+            const disptype w = want[0] | (want[1] << 8) | (want[2] << 16) | (disptype(want[3]) << 24);
+            ASSERT_EQ(vol[i], w) << "voxel " << i << " of slice " << z;
+        }
+    }
+}
+
 TEST(TreeDisplayLayers, AReducedViewTakesTheLastDisplayedSliceBetweenViewSlices) {
     Fixture f;
     // Only slice 2 of Iron shows; slices 0 and 1 and the whole of Void are hidden.
