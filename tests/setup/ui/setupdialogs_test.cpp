@@ -10,15 +10,16 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QtTest/QTest>
 #include <filesystem>
 #include <fstream>
 
 #include "app/ui/pluginlist.h"
+#include "setup/setupdoc.h"
 #include "setup/setupmessages.h"
 #include "setup/ui/methodsheetdialog.h"
 #include "setup/ui/propertydialogs.h"
 #include "setup/ui/setupdialog.h"
-#include "setupdoc.h"
 #include "uitest.h"
 
 namespace zun {
@@ -140,6 +141,33 @@ TEST(SetupDialog, CheckingAMethodOpensItsSheetAndCancelKeepsTheFlag) {
     EXPECT_EQ(d.P().stepFlags[kStepLinear], 3);
 }
 
+// The "Setup Computation Method..." command: the controller hands its job switches in and takes
+// them back, with the state Ready, only after OK.
+TEST(SetupDialog, ControllerTakesTheJobSwitchesOnOk) {
+    test::UiApp();
+    SetupDoc d(true);
+    d.doc->GetModel().Jobs() = {true, true, false};
+    int answer = QDialog::Rejected;
+    SetupComputationRunner runner(d.prompt, nullptr, {}, [&](QDialog& dialog) {
+        if (auto* setup = qobject_cast<SetupComputationDialog*>(&dialog)) {
+            EXPECT_TRUE(setup->PropertyBox()->isChecked());
+            setup->PropertyBox()->click();
+            setup->OrderEdit(kSetupNonlinear)->setText("2");
+            if (answer == QDialog::Accepted) setup->accept();
+        }
+        return answer;
+    });
+    EXPECT_EQ(d.doc->OnSetupComputation(runner), 2);
+    EXPECT_TRUE(d.doc->GetModel().Jobs().property);
+    EXPECT_EQ(d.P().stepOrders[kStepNonlinear], 3);
+    answer = QDialog::Accepted;
+    EXPECT_EQ(d.doc->OnSetupComputation(runner), 0);
+    EXPECT_FALSE(d.doc->GetModel().Jobs().property);
+    EXPECT_EQ(d.P().stepOrders[kStepNonlinear], 2);
+    EXPECT_EQ(d.doc->GetModel().GetState(), kReady);
+    EXPECT_TRUE(d.doc->IsModified());
+}
+
 // What the remote commands do: a dialog that is never shown, switched through its entry points.
 TEST(SetupDialog, HiddenDialogFollowsTheRemoteCalls) {
     test::UiApp();
@@ -226,7 +254,12 @@ TEST(MethodSheetDialog, SegmentationStripLocksToTheCoefficientColumns) {
     EXPECT_FALSE(dlg.Tabs()->isVisible());  // "No neighbours"
     ListGridWidget* coeff = dlg.Grid("Coefficients");
     EXPECT_EQ(dlg.CtStrip()->columnWidth(2), coeff->columnWidth(3) + coeff->columnWidth(4));
-    dlg.CtHeader()->callback(1, false);
+    CheckHeadCtrl* head = dlg.CtHeader();
+    QTest::mouseClick(
+        head->viewport(), Qt::LeftButton, {},
+        QPoint(head->sectionViewportPosition(2) + head->sectionSize(2) / 2, head->height() / 2));
+    EXPECT_EQ(head->ImageOf(2), CheckHeadCtrl::kUnchecked);
+    EXPECT_FALSE(sheet.CtSelected(1));
     bool readOnly = false;
     GridGetCellFlag(*coeff, 0, 2, readOnly);
     EXPECT_TRUE(readOnly);
