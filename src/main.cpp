@@ -8,6 +8,7 @@
 #include <QApplication>
 
 #include "app/startup.h"
+#include "app/ui/remotedocwindow.h"
 #include "app/ui/zunapp.h"
 #include "script/ui/remotestartup.h"
 
@@ -40,7 +41,7 @@ int main(int argc, char** argv) {
     // Qt takes the user's locale at start; numbers in files and texts are always read and written
     // with a '.' decimal point.
     std::setlocale(LC_NUMERIC, "C");
-    zun::InstallRemoteStartup();
+    zun::InstallRemoteStartup(zun::FindRemoteDocWindow);
     // ZUN_UNATTENDED: message boxes answer themselves and go to the error stream (controlled runs
     // under test).
     zun::UnattendedPrompt unattended;

@@ -45,6 +45,7 @@ struct JobFlags {
     bool composition = true;
     bool property = true;
     bool plugins = false;
+    bool cluster = false;  // run on a compute cluster (set up remotely; no cluster is driven here)
 };
 
 // The computation set-up dialog as the controller opens it. Returns 2 for Cancel; on OK it

@@ -216,6 +216,36 @@ bool RemoteInterpreter::CheckNotComputing(const RemoteCall& call, CZunDoc& doc) 
     return false;
 }
 
+std::unique_ptr<RemoteDocWindow> RemoteInterpreter::CheckTreeView(const RemoteCall& call, CZunDoc& doc) {
+    std::unique_ptr<RemoteDocWindow> window = host_.DocumentWindow(doc);
+    if (!window || !window->Tree()) {
+        Error(call, "No tree view found");
+        return nullptr;
+    }
+    return window;
+}
+
+void RemoteInterpreter::FinalOk(const std::string& text) {
+    server_.ReplyFinal(server_.GetPendingTag(), text.empty() ? "OK" : "OK:" + text);
+}
+
+void RemoteInterpreter::FinalError(const RemoteCall& call, const std::string& detail) {
+    server_.ReplyFinal(server_.GetPendingTag(), "ERROR:" + CommandErrorText(call.command(), detail));
+}
+
+void RemoteHost::StartComputation(CZunDoc* doc) {
+    doc->HandleFrameMessage(FrameMessage{FrameMsg::StartStopComputation, doc, 0});
+}
+
+void InstallRemoteCommands(RemoteInterpreter& in) {
+    InstallLinkCommands(in);
+    InstallSampleCommands(in);
+    InstallDisplayCommands(in);
+    InstallMapCommands(in);
+    InstallOutputCommands(in);
+    InstallSetupCommands(in);
+}
+
 void RemoteInterpreter::Ok(const RemoteCall& call, const std::string& text) {
     server_.ReplyOk(call.tag, text);
 }

@@ -5,6 +5,7 @@
 // one final reply. An unknown word is echoed back as the status text.
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ namespace zun {
 class CZunDoc;
 class RemoteControlServer;
 class RemoteHost;
+class RemoteDocWindow;
 struct FrameMessage;
 
 // Splitting and the argument converters. A converter reads the word's leading number as the C
@@ -27,6 +29,15 @@ double ParseDoubleArg(const std::string& word);
 
 // "Command '<command>' - <detail>"
 std::string CommandErrorText(const std::string& command, const std::string& detail);
+
+// The kinds of the windows remote commands keep open (RemoteCommandWindow::Kind): a command
+// drives only a window of the kind it expects.
+enum RemoteWindowKind : int {
+    kRemoteDisplayPropsWindow = 1,
+    kRemoteDataColourWindow = 2,
+    kRemoteMapWindow = 3,
+    kRemoteSetupWindow = 4,
+};
 
 // One request as a command sees it.
 struct RemoteCall {
@@ -70,6 +81,11 @@ public:
     // Replies the running-computation error when the document's computation may still touch
     // it; true when the command may go on.
     bool CheckNotComputing(const RemoteCall& call, CZunDoc& doc);
+    // The window of the document; replies "No tree view found" when it has none.
+    std::unique_ptr<RemoteDocWindow> CheckTreeView(const RemoteCall& call, CZunDoc& doc);
+    // The final reply of the request that replied EXTEND.
+    void FinalOk(const std::string& text = {});
+    void FinalError(const RemoteCall& call, const std::string& detail);
     void Ok(const RemoteCall& call, const std::string& text = {});
     void Error(const RemoteCall& call, const std::string& detail);
 
@@ -82,5 +98,23 @@ private:
 // The commands of the link, the documents and the windows ("disconnect", "stop", "save",
 // "windowpos", "initial", "settitle", "newdocument", "closedocument", "renamechannel").
 void InstallLinkCommands(RemoteInterpreter& interpreter);
+// The commands that build a sample: grids, channels, compounds, beam energies, image import.
+void InstallSampleCommands(RemoteInterpreter& interpreter);
+// The commands of the tree's display state and the Display Properties and Data Colour dialogs.
+void InstallDisplayCommands(RemoteInterpreter& interpreter);
+// The channel-value mapping tool.
+void InstallMapCommands(RemoteInterpreter& interpreter);
+// The start of a computation and the output files.
+void InstallOutputCommands(RemoteInterpreter& interpreter);
+// The job switches and the method parameters of the computation set-up.
+void InstallSetupCommands(RemoteInterpreter& interpreter);
+// Every command built so far.
+void InstallRemoteCommands(RemoteInterpreter& interpreter);
+
+// The files of the folder that "importdata" takes: names not starting with "." whose text after
+// the last "." is the extension, sorted by name ignoring case, numbered from 0, those with
+// first <= number < end.
+std::vector<std::string> ListImportFiles(const std::string& folder, const std::string& extension,
+                                         double first, double end);
 
 }  // namespace zun

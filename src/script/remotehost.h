@@ -3,8 +3,11 @@
 // of the menus and the main window. The GUI implements it over its windows; tests implement it
 // over plain documents.
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "script/remotewindow.h"
 
 namespace zun {
 
@@ -34,6 +37,15 @@ public:
     virtual void StopComputation(CZunDoc* doc) = 0;
     // The document's title changed (window captions follow it).
     virtual void TitleChanged(CZunDoc* doc) { (void)doc; }
+    // The window of the document (the named document's own, not necessarily the active one);
+    // null when it has none.
+    virtual std::unique_ptr<RemoteDocWindow> DocumentWindow(CZunDoc& doc) {
+        (void)doc;
+        return nullptr;
+    }
+    // The main window's start of the document's computation; returns once it started or was
+    // refused.
+    virtual void StartComputation(CZunDoc* doc);
     // The pauses the link commands take so that a controller sees its replies apart.
     virtual void Wait(int milliseconds) = 0;
 };

@@ -68,6 +68,7 @@ void Initial(RemoteInterpreter& in, const RemoteCall& call) {
     jobs.composition = false;
     jobs.property = false;
     jobs.plugins = false;
+    jobs.cluster = false;
     Params& params = model.GetParams();
     for (int step : {kStepSegmentation, kStepLinear, kStepNonlinear}) params.stepFlags[step] = kStepChanged;
     in.Host().ResetPluginPreferences();

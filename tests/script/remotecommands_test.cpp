@@ -10,81 +10,13 @@
 #include "document/testfiles.h"
 #include "document/zundoc.h"
 #include "platform/prompt.h"
+#include "remotefixture.h"
 #include "remotelink.h"
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
 
 namespace zun {
 namespace {
-
-class FakeHost : public RemoteHost {
-public:
-    explicit FakeHost(QueuedMainFrameChannel& frame) : frame_(frame) {}
-
-    std::vector<CZunDoc*> Documents() override {
-        std::vector<CZunDoc*> list;
-        for (auto& d : docs) list.push_back(d.get());
-        return list;
-    }
-    CZunDoc* ActiveDocument() override { return active; }
-    CZunDoc* NewDocument() override {
-        docs.push_back(std::make_unique<CZunDoc>(DocServices{&prompt, nullptr, &frame_}));
-        docs.back()->OnNewDocument();
-        docs.back()->SetTitle("Zun" + std::to_string(++made));
-        active = docs.back().get();
-        return active;
-    }
-    void CloseDocument(CZunDoc* doc) override {
-        if (active == doc) active = nullptr;
-        std::erase_if(docs, [&](const auto& d) { return d.get() == doc; });
-    }
-    void SetMainWindowPos(unsigned x, unsigned y, unsigned w, unsigned h) override {
-        windowPos = {x, y, w, h};
-    }
-    bool HasActiveTreeView() override { return treeView; }
-    void SetVolumeScalarProperty(float value) override { volumeScalar = value; }
-    void ResetPluginPreferences() override { ++pluginResets; }
-    void StopComputation(CZunDoc* doc) override {
-        doc->HandleFrameMessage(FrameMessage{FrameMsg::StartStopComputation, doc, 1});
-        for (int i = 0; i < 2000 && doc->GetModel().IsBusy(); ++i) frame_.WaitAndPump(5);
-    }
-    void TitleChanged(CZunDoc* doc) override { titles.push_back(doc->GetTitle()); }
-    void Wait(int ms) override { waits.push_back(ms); }
-
-    HeadlessPrompt prompt;
-    std::vector<std::unique_ptr<CZunDoc>> docs;
-    CZunDoc* active = nullptr;
-    int made = 0;
-    std::vector<unsigned> windowPos;
-    bool treeView = false;
-    float volumeScalar = 0;
-    int pluginResets = 0;
-    std::vector<std::string> titles;
-    std::vector<int> waits;
-
-private:
-    QueuedMainFrameChannel& frame_;
-};
-
-struct Remote : RemoteLink {
-    FakeHost host{frame};
-    RemoteInterpreter interpreter{host, server};
-    Remote() {
-        RegisterDocumentClasses();
-        InstallLinkCommands(interpreter);
-        onMessage = [this](const FrameMessage& m) {
-            if (interpreter.HandleFrameMessage(m)) return;
-            for (auto& d : host.docs) d->HandleFrameMessage(m);
-        };
-    }
-    // Sends one request and returns what comes back until the line is quiet.
-    std::string Ask(const std::string& request) {
-        Request(request);
-        const std::size_t before = handed.size();
-        EXPECT_TRUE(PumpUntilHanded(before + 1)) << request;
-        return Drain(100);
-    }
-};
 
 TEST(RemoteCommandWords, SplittingAndConvertersFollowTheFormattedInput) {
     using V = std::vector<std::string>;

@@ -91,7 +91,7 @@ bool RemoteStartup::Start(const StartupOptions& options) {
     server_ = std::make_unique<RemoteControlServer>(options.host, options.port, &channel_);
     server_->SetErrorSink([this](const std::string& text) { ShowError(text); });
     interpreter_ = std::make_unique<RemoteInterpreter>(*this, *server_);
-    InstallLinkCommands(*interpreter_);
+    InstallRemoteCommands(*interpreter_);
     // A failed start has said why; the program goes on without a controller.
     server_->Start();
     return true;
@@ -169,7 +169,8 @@ void RemoteStartup::SetMainWindowPos(unsigned x, unsigned y, unsigned width, uns
 }
 
 bool RemoteStartup::HasActiveTreeView() {
-    return ActiveDocument() != nullptr;
+    CZunDoc* doc = ActiveDocument();
+    return doc && DocumentWindow(*doc) != nullptr;
 }
 
 void RemoteStartup::SetVolumeScalarProperty(float value) {
@@ -199,8 +200,12 @@ void RemoteStartup::Wait(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-void InstallRemoteStartup() {
-    SetRemoteControlStartup(std::make_unique<RemoteStartup>());
+std::unique_ptr<RemoteDocWindow> RemoteStartup::DocumentWindow(CZunDoc& doc) {
+    return finder_ ? finder_(doc) : nullptr;
+}
+
+void InstallRemoteStartup(RemoteWindowFinder finder) {
+    SetRemoteControlStartup(std::make_unique<RemoteStartup>(std::move(finder)));
 }
 
 }  // namespace zun

@@ -3,6 +3,7 @@
 // the interpreter on the UI thread and acts on the application's windows for the commands.
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -39,9 +40,12 @@ public:
 // True when the environment asks for unattended message boxes (ZUN_UNATTENDED set and not "0").
 bool UnattendedRun();
 
+// Finds the window of a document for the commands that act on its tree and 3-D view.
+using RemoteWindowFinder = std::function<std::unique_ptr<RemoteDocWindow>(CZunDoc&)>;
+
 class RemoteStartup : public RemoteControlStartup, public RemoteHost {
 public:
-    RemoteStartup() = default;
+    explicit RemoteStartup(RemoteWindowFinder finder = {}) : finder_(std::move(finder)) {}
     ~RemoteStartup() override;
 
     bool Start(const StartupOptions& options) override;
@@ -62,10 +66,12 @@ public:
     void StopComputation(CZunDoc* doc) override;
     void TitleChanged(CZunDoc* doc) override;
     void Wait(int milliseconds) override;
+    std::unique_ptr<RemoteDocWindow> DocumentWindow(CZunDoc& doc) override;
 
 private:
     void ShowError(const std::string& text);
 
+    RemoteWindowFinder finder_;
     ForwardingFrameChannel channel_;
     std::unique_ptr<RemoteControlServer> server_;
     std::unique_ptr<RemoteInterpreter> interpreter_;
@@ -73,6 +79,6 @@ private:
 };
 
 // Makes the program's start-up use the remote-control server.
-void InstallRemoteStartup();
+void InstallRemoteStartup(RemoteWindowFinder finder = {});
 
 }  // namespace zun

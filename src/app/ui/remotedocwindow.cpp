@@ -1,0 +1,104 @@
+#include "app/ui/remotedocwindow.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPointer>
+
+#include "app/ui/childframe.h"
+#include "app/ui/mainframe.h"
+#include "app/ui/zunapp.h"
+#include "document/zundoc.h"
+#include "foundation/ui/dialoghelpers.h"
+#include "plot/ui/histogramdialog.h"
+#include "plot/ui/plotpropertiesdialog.h"
+#include "plot/ui/plotwidget.h"
+#include "tree/ui/treeview.h"
+#include "view3d/ui/zunview.h"
+
+namespace zun {
+
+namespace {
+
+class FrameRemoteWindow : public RemoteDocWindow {
+public:
+    FrameRemoteWindow(CZunDoc& doc, CChildFrame& frame)
+        : doc_(doc),
+          frame_(&frame),
+          tree_(qobject_cast<ZunTreeView*>(frame.TreePane())),
+          view_(qobject_cast<CZunView*>(frame.ViewPane())) {}
+
+    DisplayTree* Tree() override { return tree_ ? &tree_->Tree() : nullptr; }
+
+    std::uint32_t ViewBackground() override { return view_ ? view_->Settings().background : 0; }
+
+    void UpdateView(unsigned bits) override {
+        if (!tree_) return;
+        // Every view of the window beside the tree, as the Display Properties dialog tells them.
+        if (QWidget* frame = tree_->parentWidget())
+            for (QObject* o : frame->children())
+                if (auto* v = dynamic_cast<DocView*>(o); v && o != tree_.data())
+                    v->OnUpdate(nullptr, bits, nullptr);
+        tree_->viewport()->update();
+    }
+
+    void UpdateTreeStats(const std::set<TreeItemId>& items) override {
+        if (!tree_) return;
+        StatsMod hint(0, &items);
+        tree_->OnUpdate(nullptr, 0, &hint);
+    }
+
+    bool SaveHistogramPicture(int channel, const std::string& path, bool& saved) override {
+        saved = false;
+        std::vector<HistogramSliceEntry> slices;
+        const ZunImage& sample = doc_.GetSample();
+        for (int j = 0; j < sample.GetSliceCount(); ++j)
+            slices.push_back({sample.GetChanNameCStr(channel), j});
+        QWidget* main = CZunApp::Instance() ? CZunApp::Instance()->MainFrame() : nullptr;
+        auto dialog = std::make_unique<HistogramDialog>(doc_, "zun", std::move(slices), main);
+        if (!dialog->Opened()) return false;
+        dialog->show();
+        CenterWindowInMainFrame(dialog.get(), 0, 0);
+        dialog->setEnabled(false);
+        QApplication::processEvents();
+        PlotWidget* plot = dialog->GetPlotCtrl();
+        const QImage picture = plot->RenderImage(plot->size());
+        saved = !picture.isNull() && picture.save(QString::fromStdString(path));
+        dialog->hide();
+        return true;
+    }
+
+    int CheckWeb3DExport(Web3DOptions& options, std::string& message) override {
+        if (!view_) {
+            message = "No volume image is created.";
+            return 1;
+        }
+        return view_->CheckWeb3DExport(options, message);
+    }
+
+    int WriteWeb3DPage(Web3DOptions& options, std::string& message) override {
+        if (!view_) {
+            message = "No volume image is created.";
+            return 3;
+        }
+        return view_->WriteWeb3DPage(options, false, message);
+    }
+
+private:
+    CZunDoc& doc_;
+    QPointer<CChildFrame> frame_;
+    QPointer<ZunTreeView> tree_;
+    QPointer<CZunView> view_;
+};
+
+}  // namespace
+
+std::unique_ptr<RemoteDocWindow> FindRemoteDocWindow(CZunDoc& doc) {
+    CZunApp* app = CZunApp::Instance();
+    if (!app) return nullptr;
+    for (CChildFrame* frame : app->FramesOf(&doc))
+        if (frame && qobject_cast<ZunTreeView*>(frame->TreePane()))
+            return std::make_unique<FrameRemoteWindow>(doc, *frame);
+    return nullptr;
+}
+
+}  // namespace zun

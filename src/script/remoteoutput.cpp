@@ -1,0 +1,188 @@
+// The remote commands that start a computation and write the results out: the histogram
+// picture, the slice images, the web page and the animation of the 3-D view.
+#include <memory>
+
+#include "document/zundoc.h"
+#include "model/histvars.h"
+#include "script/remotecommands.h"
+#include "script/remotehost.h"
+#include "script/remoteserver.h"
+#include "tree/displaytree.h"
+#include "tree/sliceexport.h"
+
+namespace zun {
+
+namespace {
+
+constexpr int kPauseMs = 500;
+constexpr int kExtendComputation = 300;
+constexpr int kExtendHistogram = 300;
+constexpr int kExtendFiles = 500;
+
+void StartComp(RemoteInterpreter& in, const RemoteCall& call) {
+    CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
+    // A second start would take over the pending tag the running computation answers under.
+    if (!doc || !in.CheckNotComputing(call, *doc)) return;
+    in.Server().CloseCommandWindows();
+    in.Server().ReplyExtend(call.tag, kExtendComputation);
+    in.Host().Wait(kPauseMs);
+    in.Host().StartComputation(doc);
+    // The end of the computation answers; a start that was refused would leave the controller
+    // waiting for that answer for ever.
+    if (doc->GetModel().GetState() != kRunning && !doc->GetModel().IsBusy())
+        in.FinalError(call, "computation not started");
+}
+
+void OutputHistogram(RemoteInterpreter& in, const RemoteCall& call) {
+    CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
+    if (!doc) return;
+    const auto& w = call.words;
+    ZunImage& sample = doc->GetSample();
+    const unsigned index = ParseUIntArg(w[2]);
+    // The name lookup of a channel outside the sample would read past its list.
+    if (index >= static_cast<unsigned>(sample.GetChanCount())) {
+        in.Error(call, "invalid channel index");
+        return;
+    }
+    const int i = static_cast<int>(index);
+    if (sample.GetSliceCount() <= 0) {
+        in.Error(call, "invalid channel information");
+        return;
+    }
+    std::unique_ptr<RemoteDocWindow> window = in.Host().DocumentWindow(*doc);
+    if (!window) {
+        in.Error(call, "Could not create histogram dialog");
+        return;
+    }
+    const unsigned x = ParseUIntArg(w[3]), closure = ParseUIntArg(w[4]);
+    HistVars settings = sample.GetChan(i)->histVars;
+    settings.xUnit = x == 1 ? HistVars::kBinIndex : x == 2 ? HistVars::kPhysical : HistVars::kNormBinIndex;
+    settings.closure = closure <= 3 ? static_cast<std::int32_t>(closure) : HistVars::kAllBins;
+    settings.yUnit = ParseUIntArg(w[5]) == 1 ? HistVars::kFrequency : HistVars::kNormFrequency;
+    settings.style = ParseUIntArg(w[6]) == 1 ? HistVars::kBar : HistVars::kLine;
+    sample.SetChanPlotSettings(i, settings);
+    doc->SetModifiedFlag(true);
+    const std::string name = sample.GetChanNameCStr(i);
+    in.Server().ReplyExtend(call.tag, kExtendHistogram);
+    bool saved = false;
+    const bool drawn = window->SaveHistogramPicture(i, w[7], saved);
+    in.Host().Wait(kPauseMs);
+    if (!drawn)
+        in.FinalError(call, "Could not create histogram dialog");
+    else if (!saved)
+        in.FinalError(call, "could not save picture (" + w[7] + ")");
+    else
+        in.FinalOk(name);
+}
+
+void OutputImg2d(RemoteInterpreter& in, const RemoteCall& call) {
+    CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
+    if (!doc) return;
+    std::unique_ptr<RemoteDocWindow> window = in.CheckTreeView(call, *doc);
+    if (!window) return;
+    const auto& w = call.words;
+    const int channel = ParseIntArg(w[2]);
+    const ZunImage& sample = doc->GetSample();
+    if (channel >= sample.GetChanCount()) {
+        in.Error(call, "invalid channel index");
+        return;
+    }
+    doc->imageExportFolder = w[3];
+    const unsigned colourMode = ParseUIntArg(w[4]) + 1;
+    const unsigned plane = ParseUIntArg(w[6]);
+    SliceExportJob job;
+    job.tree = window->Tree();
+    job.sample = &sample;
+    job.title = doc->GetTitle();
+    job.folder = w[3];
+    job.format = ParseUIntArg(w[5]) == 0 ? kImagePng : kImageTiff;
+    job.plane = plane == 0 ? kPlaneXY : plane == 1 ? kPlaneYZ : kPlaneZX;
+    job.scope = kExportDocument;
+    if (channel >= 0) {
+        job.scope = kExportSelectedChannels;
+        DisplayTree& tree = *window->Tree();
+        if (TreeNode* node = tree.FindChannel(sample.GetChanNameCStr(channel)))
+            tree.SetItemSelected(node, true);
+    }
+    in.Server().ReplyExtend(call.tag, kExtendFiles);
+    SliceExportServices services;
+    services.prompt = doc->GetPromptSink();
+    // The export reports what it wrote through its own messages; the controller gets "OK".
+    if (colourMode == 1)
+        ExportSliceImagesColour(job, window->ViewBackground(), services);
+    else
+        ExportSliceImagesData(job, colourMode == 2 ? 8 : 16, services);
+    in.FinalOk();
+}
+
+void OutputWeb3d(RemoteInterpreter& in, const RemoteCall& call) {
+    CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
+    if (!doc) return;
+    std::unique_ptr<RemoteDocWindow> window = in.CheckTreeView(call, *doc);
+    if (!window) return;
+    const auto& w = call.words;
+    Web3DOptions options;
+    options.title = w[2];
+    if (!ParseBoolArg(w[3])) options.description = w[4];
+    options.fileName = w[5];
+    options.folder = w[6];
+    options.samplingMode = 0;  // decimation: the command has no word for the choice
+    std::string message;
+    if (window->CheckWeb3DExport(options, message) != 0) {
+        in.Error(call, message);
+        return;
+    }
+    options.border = ParseIntArg(w[7]);
+    options.opacityFactor = ParseFloatArg(w[8]);
+    options.thumbnail = ParseBoolArg(w[9]);
+    options.serviceScript = ParseBoolArg(w[10]);
+    in.Server().ReplyExtend(call.tag, kExtendFiles);
+    message.clear();
+    if (window->WriteWeb3DPage(options, message) > 1)
+        in.FinalError(call, message);
+    else
+        in.FinalOk();
+}
+
+void OutputAnimation(RemoteInterpreter& in, const RemoteCall& call) {
+    CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
+    if (!doc) return;
+    std::unique_ptr<RemoteDocWindow> window = in.CheckTreeView(call, *doc);
+    if (!window) return;
+    const auto& w = call.words;
+    const std::vector<std::string> rotation = SplitArgumentList(w[2], ';');
+    if (rotation.size() != 2) {
+        in.Error(call, "Invalid rotation option format.");
+        return;
+    }
+    const int effect = ParseBoolArg(w[6]) ? static_cast<int>(ParseUIntArg(w[7])) + 1 : 0;
+    const bool rotates = !(effect != 0 && ParseBoolArg(w[8]));
+    // The Record Animation dialog's own checks: without them a rotation of no frames divides by
+    // zero.
+    if (rotates && ParseUIntArg(w[4]) == 0) {
+        in.Error(call, "Number of rotations must be > 0");
+        return;
+    }
+    if (ParseUIntArg(w[3]) <= 10) {
+        in.Error(call, "Frame rate must be > 10");
+        return;
+    }
+    if (!(ParseFloatArg(w[5]) > 0)) {
+        in.Error(call, "Period must be > 0");
+        return;
+    }
+    // The 3-D view records no animation yet.
+    in.Error(call, "Animation recording is not available.");
+}
+
+}  // namespace
+
+void InstallOutputCommands(RemoteInterpreter& in) {
+    in.SetHandler("startcomp", StartComp);
+    in.SetHandler("output-histogram", OutputHistogram);
+    in.SetHandler("output-img2d", OutputImg2d);
+    in.SetHandler("output-web3d", OutputWeb3d);
+    in.SetHandler("output-animation", OutputAnimation);
+}
+
+}  // namespace zun

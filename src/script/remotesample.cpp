@@ -1,0 +1,315 @@
+// The remote commands that build a sample: the grid, the channels, a composition's compound, a
+// CT channel's beam energy and the import of a folder of slice images.
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <system_error>
+
+#include "document/zundoc.h"
+#include "script/remotecommands.h"
+#include "script/remotehost.h"
+
+namespace zun {
+
+namespace {
+
+// Channel kinds of the command words; any other number is a composition.
+std::int32_t ChannelKindOf(unsigned word) {
+    return word <= 3 ? static_cast<std::int32_t>(word) : ZunChan::kComposition;
+}
+
+// The named document, refused while its computation may still touch the sample.
+CZunDoc* SampleDocument(RemoteInterpreter& in, const RemoteCall& call) {
+    CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
+    if (!doc || !in.CheckNotComputing(call, *doc)) return nullptr;
+    return doc;
+}
+
+// A channel index that names an existing channel of the kind (any kind when kind < 0).
+bool CheckChannel(RemoteInterpreter& in, const RemoteCall& call, const CZunDoc& doc, unsigned index,
+                  std::int32_t kind = -1) {
+    const ZunImage& s = doc.GetSample();
+    if (index < static_cast<unsigned>(s.GetChanCount()) &&
+        (kind < 0 || s.GetChan(static_cast<int>(index))->kind == kind))
+        return true;
+    in.Error(call, "invalid channel index");
+    return false;
+}
+
+std::array<std::uint32_t, 3> CurrentSizes(const CZunDoc& doc) {
+    const auto& d = doc.GetSample().GetDims();
+    return {static_cast<std::uint32_t>(std::max(d[0], 0)), static_cast<std::uint32_t>(std::max(d[1], 0)),
+            static_cast<std::uint32_t>(std::max(d[2], 0))};
+}
+
+// The controller's voxel edge sizes: entry 0 (the multiplier) and X, Y, Z.
+std::array<double, 4> EdgeSizes(CZunDoc& doc) {
+    std::vector<double>& v = doc.GetModel().GetParams().voxelPhysicalSize;
+    v.resize(4, 1.0);
+    return {v[0], v[1], v[2], v[3]};
+}
+
+// Resizes through the sample-grid operation, which writes the edge sizes, then marks the
+// document modified as the command does whatever moved.
+void ApplyGrid(RemoteInterpreter& in, const RemoteCall& call, CZunDoc& doc,
+               const std::array<std::uint32_t, 3>& sizes, const std::array<std::int32_t, 3>& offsets,
+               const std::array<double, 4>& edges) {
+    const int r =
+        doc.ApplySampleGrid(sizes, offsets, edges, doc.GetModel().GetParams().setDefaultsForUndefinedVoxels);
+    if (r == -2) {
+        in.Error(call, "bad allocation");
+        return;
+    }
+    if (r != 0) {
+        in.Error(call, "invalid grid size");
+        return;
+    }
+    doc.SetModifiedFlag(true);
+    in.Ok(call);
+}
+
+void SetupGrids(RemoteInterpreter& in, const RemoteCall& call) {
+    CZunDoc* doc = SampleDocument(in, call);
+    if (!doc) return;
+    const auto& w = call.words;
+    const std::array<std::uint32_t, 3> sizes{ParseUIntArg(w[2]), ParseUIntArg(w[3]), ParseUIntArg(w[4])};
+    const std::array<std::int32_t, 3> offsets{ParseIntArg(w[5]), ParseIntArg(w[6]), ParseIntArg(w[7])};
+    std::array<double, 4> edges = EdgeSizes(*doc);
+    for (int i = 0; i < 3; ++i)
+        edges[static_cast<std::size_t>(i + 1)] = ParseDoubleArg(w[static_cast<std::size_t>(8 + i)]);
+    ApplyGrid(in, call, *doc, sizes, offsets, edges);
+}
+
+void SetupGrid(RemoteInterpreter& in, const RemoteCall& call) {
+    CZunDoc* doc = SampleDocument(in, call);
+    if (!doc) return;
+    const auto& w = call.words;
+    const int what = ParseIntArg(w[2]);
+    const int axis = ParseIntArg(w[3]);
+    // The axis indexes three-element vectors.
+    if (axis < 0 || axis > 2) {
+        in.Error(call, "invalid axis (" + w[3] + ")");
+        return;
+    }
+    std::array<std::uint32_t, 3> sizes = CurrentSizes(*doc);
+    std::array<std::int32_t, 3> offsets{0, 0, 0};
+    std::array<double, 4> edges = EdgeSizes(*doc);
+    const auto a = static_cast<std::size_t>(axis);
+    if (what == 0)
+        sizes[a] = ParseUIntArg(w[4]);
+    else if (what == 1)
+        offsets[a] = ParseIntArg(w[4]);
+    else
+        edges[a + 1] = ParseDoubleArg(w[4]);
+    ApplyGrid(in, call, *doc, sizes, offsets, edges);
+}
+
+// Inserts one channel; the name empty gives the sample's default name of the kind.
+void InsertOne(CZunDoc& doc, std::string name, std::int32_t kind, int index) {
+    if (name.empty()) name = doc.GetSample().MakeChanName(kind);
+    // The document shows its own message when the name exists or memory is short.
+    doc.InsertChannel(kind, std::min(index, doc.GetSample().GetChanCount()), name);
+}
+
+void InsertChannels(RemoteInterpreter& in, const RemoteCall& call) {
+    CZunDoc* doc = SampleDocument(in, call);
+    if (!doc) return;
+    const std::vector<std::string> items = SplitArgumentList(call.words[2], '#');
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const std::vector<std::string> fields = SplitArgumentList(items[i], ';');
+        if (fields.size() != 2) {
+            in.Error(call, "Invalid channel format (" + call.words[2] + ")");
+            return;
+        }
+        InsertOne(*doc, fields[0], ChannelKindOf(ParseUIntArg(fields[1])), static_cast<int>(i) + 1);
+    }
+    in.Ok(call);
+}
+
+void InsertChannel(RemoteInterpreter& in, const RemoteCall& call) {
+    CZunDoc* doc = SampleDocument(in, call);
+    if (!doc) return;
+    const unsigned index = ParseUIntArg(call.words[3]);
+    // The count itself appends.
+    if (index > static_cast<unsigned>(doc->GetSample().GetChanCount())) {
+        in.Error(call, "invalid channel index");
+        return;
+    }
+    InsertOne(*doc, call.words[2], ChannelKindOf(ParseUIntArg(call.words[4])), static_cast<int>(index));
+    in.Ok(call);
+}
+
+// The channel takes the document's display name for it (the name follows its compound or energy).
+void RenameToDisplayName(CZunDoc& doc, int index, const std::string& oldName) {
+    const std::string display = doc.GetChannelDisplayName(index);
+    if (!display.empty() && display != oldName) doc.RenameChannel(oldName, display);
+}
+
+void SetupCompChannel(RemoteInterpreter& in, const RemoteCall& call) {
+    CZunDoc* doc = SampleDocument(in, call);
+    if (!doc) return;
+    const unsigned index = ParseUIntArg(call.words[2]);
+    // Another kind's channel has no row in the composition tables.
+    if (!CheckChannel(in, call, *doc, index, ZunChan::kComposition)) return;
+    const int i = static_cast<int>(index);
+    ZunChan& chan = *doc->GetSample().GetChan(i);
+    const std::string oldName = chan.name;
+    Compound compound = chan.compound;
+    if (compound.SetFormula(call.words[3], true) != 0) {
+        in.Error(call, "parse formula");
+        return;
+    }
+    compound.density = ParseDoubleArg(call.words[4]);
+    chan.compound = compound;
+    chan.modified = true;
+    std::vector<float>& accuracy = doc->GetModel().GetParams().volumeFractionAccuracy;
+    if (index < accuracy.size()) accuracy[index] = 0.0f;
+    doc->SetModifiedFlag(true);
+    RenameToDisplayName(*doc, i, oldName);
+    in.Ok(call);
+}
+
+void SetupCtChannel(RemoteInterpreter& in, const RemoteCall& call) {
+    CZunDoc* doc = SampleDocument(in, call);
+    if (!doc) return;
+    const unsigned index = ParseUIntArg(call.words[2]);
+    // A channel of another kind has no CT position: its energy would land in another's row.
+    if (!CheckChannel(in, call, *doc, index, ZunChan::kXrayCt)) return;
+    const int i = static_cast<int>(index);
+    ZunImage& sample = doc->GetSample();
+    ZunChan& chan = *sample.GetChan(i);
+    const std::string oldName = chan.name;
+    Params& p = doc->GetModel().GetParams();
+    const std::size_t number = static_cast<std::size_t>(i - sample.FirstChanOfKind(ZunChan::kXrayCt) + 1);
+    if (number >= p.ctBeamEnergy.size()) {
+        in.Error(call, "recalc table");
+        return;
+    }
+    const std::vector<float> savedMatrix = p.lacMatrix;
+    const float savedEnergy = p.ctBeamEnergy[number];
+    const bool savedPoly = chan.polychromatic;
+    chan.polychromatic = false;
+    p.ctBeamEnergy[number] = ParseFloatArg(call.words[3]);
+    doc->ComputeCompositionCoefficients(i);
+    for (int c = 0; c <= p.compositionCount; ++c) {
+        const std::size_t at = p.MatrixIndex(static_cast<int>(number), c);
+        // A coefficient the attenuation source cannot give leaves the channel as it was.
+        if (at < p.lacMatrix.size() && !(p.lacMatrix[at] >= 0.0f)) {
+            p.lacMatrix = savedMatrix;
+            p.ctBeamEnergy[number] = savedEnergy;
+            chan.polychromatic = savedPoly;
+            in.Error(call, "recalc table");
+            return;
+        }
+    }
+    chan.modified = true;
+    doc->SetModifiedFlag(true);
+    RenameToDisplayName(*doc, i, oldName);
+    in.Ok(call);
+}
+
+bool LessNoCase(const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
+        return lower(static_cast<unsigned char>(x)) < lower(static_cast<unsigned char>(y));
+    });
+}
+
+}  // namespace
+
+std::vector<std::string> ListImportFiles(const std::string& folder, const std::string& extension,
+                                         double first, double end) {
+    std::vector<std::string> matching;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), last; !ec && it != last; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.empty() || name[0] == '.') continue;
+        const std::size_t dot = name.rfind('.');
+        if (dot == std::string::npos || name.compare(dot + 1, std::string::npos, extension) != 0) continue;
+        matching.push_back(name);
+    }
+    // The folder's own order is arbitrary here; slices must follow the names.
+    std::stable_sort(matching.begin(), matching.end(), LessNoCase);
+    std::vector<std::string> taken;
+    for (std::size_t n = 0; n < matching.size(); ++n)
+        if (first <= static_cast<double>(n) && static_cast<double>(n) < end) taken.push_back(matching[n]);
+    return taken;
+}
+
+namespace {
+
+void ImportData(RemoteInterpreter& in, const RemoteCall& call) {
+    CZunDoc* doc = SampleDocument(in, call);
+    if (!doc) return;
+    const auto& w = call.words;
+    const unsigned index = ParseUIntArg(w[2]);
+    if (!CheckChannel(in, call, *doc, index)) return;
+    const int i = static_cast<int>(index);
+    ZunImage& sample = doc->GetSample();
+    ZunChan& chan = *sample.GetChan(i);
+    const std::string name = chan.name;
+    std::vector<int> slices(static_cast<std::size_t>(std::max(sample.GetSliceCount(), 0)));
+    for (std::size_t k = 0; k < slices.size(); ++k) slices[k] = static_cast<int>(k);
+
+    ImageImportSettings s;
+    if (chan.kind == ZunChan::kXrayCt) {
+        chan.rescaleByEnergy = ParseBoolArg(w[7]);
+        chan.autoAttenuation = ParseBoolArg(w[8]);
+        s.rescaleByEnergy = chan.rescaleByEnergy;
+        s.autoAttenuation = chan.autoAttenuation;
+        s.lacAtZero = ParseFloatArg(w[9]);
+        s.lacAtOne = ParseFloatArg(w[10]);
+        const std::size_t number = static_cast<std::size_t>(i - sample.FirstChanOfKind(ZunChan::kXrayCt) + 1);
+        const std::vector<float>& energy = doc->GetModel().GetParams().ctBeamEnergy;
+        s.keV = number < energy.size() ? energy[number] : 0.0f;
+        bool anyImported = false;
+        for (int k = 0; k < chan.GetSliceCount(); ++k) {
+            std::array<std::int32_t, 4> rect{};
+            anyImported = anyImported || chan.GetSlice(k)->GetImportedRect(rect);
+        }
+        s.limitsEditable = !anyImported || sample.GetSliceCount() == 0;
+    } else {
+        s.rescaleByEnergy = false;
+        s.autoAttenuation = false;
+        s.lacAtZero = 0.0f;
+        s.lacAtOne = 1.0f;
+        s.keV = 0.0f;
+        s.limitsEditable = false;
+    }
+    s.applyScale = ParseBoolArg(w[11]);
+    s.scaleFactor = ParseFloatArg(w[12]);
+    s.applyZeroOffset = ParseBoolArg(w[13]);
+    s.zeroOffset = ParseFloatArg(w[14]);
+    s.crop = ParseBoolArg(w[15]);
+    s.cropX = ParseIntArg(w[16]);
+    s.cropY = ParseIntArg(w[17]);
+    s.retain = ParseBoolArg(w[18]);
+    sample.SetApplyScale(i, s.applyScale);
+    sample.SetScaleFactor(i, s.scaleFactor);
+    sample.SetApplyZeroOffset(i, s.applyZeroOffset);
+    sample.SetZeroOffset(i, s.zeroOffset);
+    sample.SetCropImages(i, s.crop);
+    sample.SetCropX(i, s.cropX);
+    sample.SetCropY(i, s.cropY);
+    sample.SetRetainImages(i, s.retain);
+
+    const std::vector<std::string> files =
+        ListImportFiles(w[3], w[6], ParseFloatArg(w[4]), ParseFloatArg(w[5]));
+    // The import reports its own problems, as the menu's import does; the controller gets "OK".
+    doc->ImportImageStack(name, slices, w[3], files, s);
+    in.Ok(call);
+}
+
+}  // namespace
+
+void InstallSampleCommands(RemoteInterpreter& in) {
+    in.SetHandler("setupgrids", SetupGrids);
+    in.SetHandler("setupgrid", SetupGrid);
+    in.SetHandler("insertchannels", InsertChannels);
+    in.SetHandler("insertchannel", InsertChannel);
+    in.SetHandler("setupcompchannel", SetupCompChannel);
+    in.SetHandler("setupctchannel", SetupCtChannel);
+    in.SetHandler("importdata", ImportData);
+}
+
+}  // namespace zun

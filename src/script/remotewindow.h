@@ -1,0 +1,34 @@
+#pragma once
+// What the remote commands need of a document's window: its tree (the display state the tree
+// menus and the Display Properties dialog edit), its 3-D view, and the pictures and pages only
+// the window can draw. The GUI implements it over a document window; tests implement it over a
+// plain tree.
+
+#include <cstdint>
+#include <set>
+#include <string>
+
+#include "tree/displayprops.h"
+#include "view3d/web3doptions.h"
+
+namespace zun {
+
+class DisplayTree;
+
+class RemoteDocWindow : public DisplayPropsSink {
+public:
+    // The window's tree; null once the window has gone.
+    virtual DisplayTree* Tree() = 0;
+    // The colour behind the 3-D view (0x00BBGGRR), which colour slice images are drawn over.
+    virtual std::uint32_t ViewBackground() { return 0; }
+    // Draws the channel's histogram with its stored settings in the histogram window, shown over
+    // the main window, and writes the plot's picture to the path (the format by its extension).
+    // False when the window could not be made; `saved` tells whether the file was written.
+    virtual bool SaveHistogramPicture(int channel, const std::string& path, bool& saved) = 0;
+    // The web-page export of the 3-D view: the check (0 passed, else the message says why), then
+    // the writer without its dialog (its result codes).
+    virtual int CheckWeb3DExport(Web3DOptions& options, std::string& message) = 0;
+    virtual int WriteWeb3DPage(Web3DOptions& options, std::string& message) = 0;
+};
+
+}  // namespace zun

@@ -1,0 +1,214 @@
+// The remote commands of the display state, the mapping tool, the set-up and the outputs, over a
+// loopback link against plain documents with a tree.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "document/testfiles.h"
+#include "remotefixture.h"
+#include "tree/displaystate.h"
+
+namespace zun {
+namespace {
+
+// Compositions Void and Water, CT "ct", boundary "b" on a 4 x 3 x 2 grid, with a tree.
+struct Shown : Remote {
+    CZunDoc* doc = nullptr;
+    DisplayTree* tree = nullptr;
+    Shown() : Remote(true) {
+        host.NewDocument();
+        doc = host.active;
+        doc->SetTitle("Doc");
+        EXPECT_EQ(Ask("A:insertchannels@@Water;0#ct;1#b;3"), "A:OK");
+        EXPECT_EQ(Ask("B:setupgrids@@4@3@2@0@0@0@1@1@1"), "B:OK");
+        tree = &host.BuildTree(*doc);
+    }
+    ~Shown() { server.CloseCommandWindows(); }
+    TreeNode* Item(const char* name) { return tree->FindChannel(name); }
+    // What a request answers while the extended part of it is pumped out.
+    std::string AskLong(const std::string& request) {
+        Request(request);
+        const std::size_t before = handed.size();
+        EXPECT_TRUE(PumpUntilHanded(before + 1)) << request;
+        return Drain(300);
+    }
+};
+
+TEST(RemoteDisplayCommands, ChannelCommandsChangeTheChannelItem) {
+    Shown r;
+    TreeNode* water = r.Item("Water");
+    ASSERT_NE(water, nullptr);
+    const std::int32_t before = DisplayItemsFamily::GetOfItems({water});
+    // Item 7 is the data bit.
+    EXPECT_EQ(r.Ask("C:displayprop-chan-display@@1@7@0@1"), "C:OK");
+    EXPECT_EQ(DisplayItemsFamily::GetOfItems({water}), before & ~1);
+    EXPECT_EQ(r.Ask("D:displayprop-chan-display@@1@2@1@0"), "D:OK");
+    EXPECT_EQ(DisplayItemsFamily::GetOfItems({water}) & 4, 4);
+    EXPECT_EQ(r.host.log.viewBits, (std::vector<unsigned>{8}));
+
+    // Index 5 counts as 0 (bit 4); index 2 is bit 2.
+    StatsItemsFamily::SetOfItems(*r.tree, {water}, 0);
+    EXPECT_EQ(r.Ask("E:displayprop-chan-stats@@1@5@1@0"), "E:OK");
+    EXPECT_EQ(r.Ask("F:displayprop-chan-stats@@1@2@1@1"), "F:OK");
+    EXPECT_EQ(StatsItemsFamily::GetOfItems({water}), 4 | 2);
+    EXPECT_EQ(r.host.log.statsUpdates.size(), 1u);
+
+    EXPECT_EQ(r.Ask("G:displayprop-chan-boundary@@1@9@1@0"),
+              "G:ERROR:Command 'displayprop-chan-boundary' - invalid boundary channel index");
+    EXPECT_EQ(r.Ask("H:displayprop-chan-boundary@@1@3@1@1"), "H:OK");
+    EXPECT_EQ(BoundaryMaskFamily::GetOfItems({water}), (BoundaryMaskValue{1, "b"}));
+    EXPECT_EQ(r.Ask("I:displayprop-chan-boundary@@1@99@0@0"), "I:OK");
+    EXPECT_EQ(BoundaryMaskFamily::GetOfItems({water}).state, 0);
+
+    EXPECT_EQ(r.Ask("J:displayprop-chan-colourdata@@1@0@1@255"), "J:OK");
+    EXPECT_EQ(ColourKindFamily::GetOfItems({water}), 0);
+    EXPECT_EQ(DataColourFamily::GetOfItems({water})[0], 255u);
+    EXPECT_EQ(r.Ask("K:displayprop-chan-colourdata@@1@2@0@0"), "K:OK");
+    EXPECT_EQ(ColourKindFamily::GetOfItems({water}), 2);
+
+    EXPECT_EQ(r.Ask("L:displayprop-chan-display@@4@0@1@0"),
+              "L:ERROR:Command 'displayprop-chan-display' - invalid channel index");
+    r.host.trees.clear();
+    EXPECT_EQ(r.Ask("M:displayprop-chan-display@@1@0@1@0"),
+              "M:ERROR:Command 'displayprop-chan-display' - No tree view found");
+}
+
+TEST(RemoteDisplayCommands, TheDialogCommandsDriveTheWindowOnTop) {
+    Shown r;
+    const std::string none = "' - No display property dialog found";
+    EXPECT_EQ(r.Ask("A:displayprop-open-setdisplay@@0@1"),
+              "A:ERROR:Command 'displayprop-open-setdisplay" + none);
+    EXPECT_EQ(r.Ask("B:displayprop-close@"), "B:ERROR:Command 'displayprop-close" + none);
+    EXPECT_EQ(r.Ask("C:displayprop-open@@1"), "C:OK");
+    TreeNode* water = r.Item("Water");
+    EXPECT_EQ(r.Ask("D:displayprop-open-setdisplay@@2@1"), "D:OK");
+    EXPECT_EQ(DisplayItemsFamily::GetOfItems({water}) & 4, 4);
+    EXPECT_EQ(r.Ask("E:displayprop-open-setboundary@@1@3"), "E:OK");
+    EXPECT_EQ(BoundaryMaskFamily::GetOfItems({water}), (BoundaryMaskValue{1, "b"}));
+
+    // The colour dialog goes on top; the Display Properties commands no longer find theirs.
+    EXPECT_EQ(r.Ask("F:displayprop-open-colourdata-open@"), "F:OK");
+    EXPECT_EQ(r.Ask("G:displayprop-open-setdisplay@@0@1"),
+              "G:ERROR:Command 'displayprop-open-setdisplay" + none);
+    EXPECT_EQ(r.Ask("H:displayprop-open-colourdata-open-settype@@0"), "H:OK");
+    EXPECT_EQ(r.Ask("I:displayprop-open-colourdata-open-setcolor@@65280"), "I:OK");
+    EXPECT_EQ(DataColourFamily::GetOfItems({water})[0], 65280u);
+    EXPECT_EQ(r.Ask("J:displayprop-open-colourdata-close@"), "J:OK");
+    EXPECT_EQ(r.server.TopCommandWindow()->Kind(), kRemoteDisplayPropsWindow);
+    EXPECT_EQ(ColourKindFamily::GetOfItems({water}), 0);
+
+    // Close after a colour dialog opened takes the colour dialog.
+    EXPECT_EQ(r.Ask("K:displayprop-open-colourdata-open@"), "K:OK");
+    EXPECT_EQ(r.Ask("L:displayprop-close@"), "L:OK");
+    EXPECT_EQ(r.server.TopCommandWindow()->Kind(), kRemoteDisplayPropsWindow);
+    EXPECT_EQ(r.Ask("M:displayprop-close@"), "M:OK");
+    EXPECT_TRUE(r.server.HasNoCommandWindows());
+}
+
+TEST(RemoteMapCommands, TheNewestMapWindowRunsAndOnlyAMapWindow) {
+    Shown r;
+    EXPECT_EQ(r.Ask("A:setup-map-mapdata-action@x"),
+              "A:ERROR:Command 'setup-map-mapdata-action' - invalid argument count (2)");
+    EXPECT_EQ(r.Ask("B:setup-map-mapdata-action"),
+              "B:ERROR:Command 'setup-map-mapdata-action' - No Map Data Channel dialog found");
+    EXPECT_EQ(r.Ask("C:setup-map-mapdata@@0@1@2@0@x@0@0@0@1@0@0@0"),
+              "C:ERROR:Command 'setup-map-mapdata' - invalid input value unit");
+    EXPECT_EQ(r.Ask("D:setup-map-mapdata@@0@9@0@0@x@0@0@0@1@0@0@0"),
+              "D:ERROR:Command 'setup-map-mapdata' - invalid channel index");
+    // The CT channel (all 0) mapped into Water: where the raw input is below 2, 100; else 7.
+    EXPECT_EQ(r.Ask("E:setup-map-mapdata@@2@1@0@0@<2@0@0@0@100@0@0@7"), "E:OK");
+    // Another command's window on top is not run as the map window.
+    EXPECT_EQ(r.Ask("F:displayprop-open@@1"), "F:OK");
+    EXPECT_EQ(r.Ask("G:setup-map-mapdata-action"),
+              "G:ERROR:Command 'setup-map-mapdata-action' - No Map Data Channel dialog found");
+    EXPECT_EQ(r.Ask("H:displayprop-close@"), "H:OK");
+    EXPECT_EQ(r.Ask("I:setup-map-mapdata-action"), "I:OK");
+    EXPECT_TRUE(r.server.HasNoCommandWindows());
+    EXPECT_EQ(r.doc->GetSample().GetChan(1)->Data()[0] & 0x3FFF, 100);
+}
+
+TEST(RemoteSetupCommands, SwitchesAndNonlinearParameters) {
+    Shown r;
+    Model& m = r.doc->GetModel();
+    const Params& p = m.GetParams();
+    EXPECT_EQ(r.Ask("A:setupcomp@@1@0@1@1@0@1@1"), "A:OK");
+    EXPECT_TRUE(m.Jobs().composition);
+    EXPECT_FALSE(m.Jobs().property);
+    EXPECT_TRUE(m.Jobs().plugins);
+    EXPECT_TRUE(m.Jobs().cluster);
+    // An "off" word still marks the step changed.
+    EXPECT_EQ(p.stepFlags[kStepSegmentation], 2);
+    EXPECT_EQ(p.stepFlags[kStepLinear], 3);
+
+    EXPECT_EQ(r.Ask("B:setupcomp-setup-dnlo@@0@0@1@0@12@3@2.5@700@0;1.5#1;-2@1@4294967295@1;1;0;0.25"),
+              "B:OK");
+    EXPECT_EQ(p.nonlinearSearchMethods, 2);  // line search alone, whatever word 4 says
+    EXPECT_EQ(p.gridSize, 12);
+    EXPECT_DOUBLE_EQ(p.libraryReal1, 3.0);
+    EXPECT_DOUBLE_EQ(p.libraryReal2, 2.5);
+    EXPECT_EQ(p.nonlinearVoxelsPerThread, 700);
+    EXPECT_FLOAT_EQ(p.nonlinearIterations, 4294967295.0f);
+    EXPECT_FLOAT_EQ(p.nonlinearSelfEnergy[0], 1.5f);
+    EXPECT_FLOAT_EQ(p.nonlinearSelfEnergy[1], -2.0f);
+    EXPECT_FLOAT_EQ(p.nonlinearInteractionEnergy[1][1 * 2 + 0], 0.25f);
+    EXPECT_EQ(p.stepFlags[kStepNonlinear], 2);
+    EXPECT_EQ(r.Ask("C:setupcomp-setup-dnlo@@1@1@1@0@15@1@1@2000@0;0@0@10@0;0;0;0"), "C:OK");
+    EXPECT_EQ(p.nonlinearSearchMethods, 3);
+    EXPECT_EQ(p.stepFlags[kStepNonlinear], 3);
+
+    // A list item of another shape, or an index outside its table, stops the command with the
+    // whole word quoted.
+    EXPECT_EQ(r.Ask("D:setupcomp-setup-dnlo@@1@1@0@0@15@1@1@2000@0;0#1@0@10@0;0;0;0"),
+              "D:ERROR:Command 'setupcomp-setup-dnlo' - Invalid Self energy data format (0;0#1)");
+    EXPECT_EQ(r.Ask("E:setupcomp-setup-dnlo@@1@1@0@0@15@1@1@2000@5;0@0@10@0;0;0;0"),
+              "E:ERROR:Command 'setupcomp-setup-dnlo' - Invalid Self energy data format (5;0)");
+    EXPECT_EQ(r.Ask("F:setupcomp-setup-dnlo@@1@1@0@0@15@1@1@2000@0;0@0@10@0;2;0;1"),
+              "F:ERROR:Command 'setupcomp-setup-dnlo' - Invalid interaction energy data format (0;2;0;1)");
+    EXPECT_EQ(r.Ask("G:setupcomp-setup-dnlo@@1@1@0@0@15@1@1@2000@0;0@0@10@"),
+              "G:ERROR:Command 'setupcomp-setup-dnlo' - Invalid interaction energy data format ()");
+}
+
+TEST(RemoteOutputCommands, HistogramImagesAndWebPage) {
+    Shown r;
+    TempDir dir;
+    const std::string picture = dir.Path() + "/h.png";
+    EXPECT_EQ(r.AskLong("A:output-histogram@@2@2@3@1@0@" + picture), "A:EXTEND:300A:OK:ct");
+    const HistVars& h = r.doc->GetSample().GetChan(2)->histVars;
+    EXPECT_EQ(h.xUnit, HistVars::kPhysical);
+    EXPECT_EQ(h.closure, HistVars::kNoEndBins);
+    EXPECT_EQ(h.yUnit, HistVars::kFrequency);
+    EXPECT_EQ(h.style, HistVars::kLine);
+    EXPECT_EQ(r.host.log.histograms.back(), (std::pair<int, std::string>{2, picture}));
+    EXPECT_EQ(r.AskLong("B:output-histogram@@2@0@0@0@1@/no/such/h.png"),
+              "B:EXTEND:300B:ERROR:Command 'output-histogram' - could not save picture (/no/such/h.png)");
+    EXPECT_EQ(r.Ask("C:output-histogram@@4@0@0@0@1@x.png"),
+              "C:ERROR:Command 'output-histogram' - invalid channel index");
+
+    // One channel: its item is selected and only its slices are written.
+    EXPECT_EQ(r.AskLong("D:output-img2d@@1@" + dir.Path() + "@1@1@0"), "D:EXTEND:500D:OK");
+    EXPECT_TRUE(r.Item("Water")->selected);
+    EXPECT_EQ(r.doc->imageExportFolder, dir.Path());
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/Doc_Water_mono8_XY_0.tif"));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/Doc_Void_mono8_XY_0.tif"));
+    EXPECT_EQ(r.AskLong("E:output-img2d@@-1@" + dir.Path() + "@2@1@0"), "E:EXTEND:500E:OK");
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/Doc_Void_mono16_XY_1.tif"));
+
+    // The check's refusal comes before EXTEND, the writer's failure after it.
+    EXPECT_EQ(r.Ask("F:output-web3d@@T@1@desc@@" + dir.Path() + "@2@1.5@1@0"),
+              "F:ERROR:Command 'output-web3d' - No volume image is created.");
+    EXPECT_EQ(r.AskLong("G:output-web3d@@T@0@desc@page@bad@-3@9@1@1"),
+              "G:EXTEND:500G:ERROR:Command 'output-web3d' - could not write");
+    EXPECT_EQ(r.host.log.web.description, "desc");
+    EXPECT_EQ(r.host.log.web.border, -3);
+    EXPECT_TRUE(r.host.log.web.serviceScript);
+    EXPECT_EQ(r.AskLong("H:output-web3d@@T@1@desc@page@good@2@1@0@0"), "H:EXTEND:500H:OK");
+    EXPECT_EQ(r.host.log.web.description, "");
+
+    EXPECT_EQ(r.Ask("I:output-animation@@1@30@1@10@0@0@0@m.avi"),
+              "I:ERROR:Command 'output-animation' - Invalid rotation option format.");
+    EXPECT_EQ(r.Ask("J:output-animation@@1;0@30@0@10@0@0@0@m.avi"),
+              "J:ERROR:Command 'output-animation' - Number of rotations must be > 0");
+}
+
+}  // namespace
+}  // namespace zun

@@ -1,0 +1,160 @@
+#pragma once
+// A host of plain documents and a loopback link to a test controller, for the remote commands.
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "document/docclasses.h"
+#include "document/zundoc.h"
+#include "platform/prompt.h"
+#include "remotelink.h"
+#include "script/remotecommands.h"
+#include "script/remotehost.h"
+#include "tree/displaytree.h"
+
+namespace zun {
+
+// A document window of a plain tree: what the commands asked of the view is recorded.
+class FakeWindow : public RemoteDocWindow {
+public:
+    explicit FakeWindow(DisplayTree& tree) : tree_(tree) {}
+    DisplayTree* Tree() override { return &tree_; }
+    void UpdateView(unsigned bits) override { viewBits.push_back(bits); }
+    void UpdateTreeStats(const std::set<TreeItemId>& items) override { statsUpdates.push_back(items.size()); }
+    bool SaveHistogramPicture(int channel, const std::string& path, bool& saved) override {
+        histograms.push_back({channel, path});
+        saved = path.find("/no/such/") == std::string::npos;
+        return true;
+    }
+    int CheckWeb3DExport(Web3DOptions& options, std::string& message) override {
+        web = options;
+        if (options.fileName.empty()) {
+            message = "No volume image is created.";
+            return 1;
+        }
+        return 0;
+    }
+    int WriteWeb3DPage(Web3DOptions& options, std::string& message) override {
+        web = options;
+        message = "could not write";
+        return options.folder == "bad" ? 3 : 0;
+    }
+
+    std::vector<unsigned> viewBits;
+    std::vector<std::size_t> statsUpdates;
+    std::vector<std::pair<int, std::string>> histograms;
+    Web3DOptions web;
+
+private:
+    DisplayTree& tree_;
+};
+
+// Records what a FakeWindow was asked, across the short-lived windows the commands take.
+struct FakeWindowLog {
+    std::vector<unsigned> viewBits;
+    std::vector<std::size_t> statsUpdates;
+    std::vector<std::pair<int, std::string>> histograms;
+    Web3DOptions web;
+};
+
+class FakeHost : public RemoteHost {
+public:
+    explicit FakeHost(QueuedMainFrameChannel& frame) : frame_(frame) {}
+
+    std::vector<CZunDoc*> Documents() override {
+        std::vector<CZunDoc*> list;
+        for (auto& d : docs) list.push_back(d.get());
+        return list;
+    }
+    CZunDoc* ActiveDocument() override { return active; }
+    CZunDoc* NewDocument() override {
+        docs.push_back(std::make_unique<CZunDoc>(DocServices{&prompt, nullptr, &frame_}));
+        docs.back()->OnNewDocument();
+        docs.back()->SetTitle("Zun" + std::to_string(++made));
+        active = docs.back().get();
+        return active;
+    }
+    void CloseDocument(CZunDoc* doc) override {
+        if (active == doc) active = nullptr;
+        std::erase_if(docs, [&](const auto& d) { return d.get() == doc; });
+    }
+    void SetMainWindowPos(unsigned x, unsigned y, unsigned w, unsigned h) override {
+        windowPos = {x, y, w, h};
+    }
+    bool HasActiveTreeView() override { return treeView; }
+    void SetVolumeScalarProperty(float value) override { volumeScalar = value; }
+    void ResetPluginPreferences() override { ++pluginResets; }
+    void StopComputation(CZunDoc* doc) override {
+        doc->HandleFrameMessage(FrameMessage{FrameMsg::StartStopComputation, doc, 1});
+        for (int i = 0; i < 2000 && doc->GetModel().IsBusy(); ++i) frame_.WaitAndPump(5);
+    }
+    void TitleChanged(CZunDoc* doc) override { titles.push_back(doc->GetTitle()); }
+    void Wait(int ms) override { waits.push_back(ms); }
+    // A tree per document once BuildTree was called for it.
+    std::unique_ptr<RemoteDocWindow> DocumentWindow(CZunDoc& doc) override {
+        for (auto& [d, tree] : trees)
+            if (d == &doc) return std::make_unique<LoggedWindow>(*tree, log);
+        return nullptr;
+    }
+    DisplayTree& BuildTree(CZunDoc& doc) {
+        trees.emplace_back(&doc, std::make_unique<DisplayTree>());
+        trees.back().second->Build(doc.GetSample(), doc.GetTitle());
+        return *trees.back().second;
+    }
+    class LoggedWindow : public FakeWindow {
+    public:
+        LoggedWindow(DisplayTree& tree, FakeWindowLog& log) : FakeWindow(tree), log_(log) {}
+        ~LoggedWindow() override {
+            log_.viewBits.insert(log_.viewBits.end(), viewBits.begin(), viewBits.end());
+            log_.statsUpdates.insert(log_.statsUpdates.end(), statsUpdates.begin(), statsUpdates.end());
+            log_.histograms.insert(log_.histograms.end(), histograms.begin(), histograms.end());
+            if (!web.title.empty() || !web.fileName.empty()) log_.web = web;
+        }
+
+    private:
+        FakeWindowLog& log_;
+    };
+    std::vector<std::pair<CZunDoc*, std::unique_ptr<DisplayTree>>> trees;
+    FakeWindowLog log;
+
+    HeadlessPrompt prompt;
+    std::vector<std::unique_ptr<CZunDoc>> docs;
+    CZunDoc* active = nullptr;
+    int made = 0;
+    std::vector<unsigned> windowPos;
+    bool treeView = false;
+    float volumeScalar = 0;
+    int pluginResets = 0;
+    std::vector<std::string> titles;
+    std::vector<int> waits;
+
+private:
+    QueuedMainFrameChannel& frame_;
+};
+
+struct Remote : RemoteLink {
+    FakeHost host{frame};
+    RemoteInterpreter interpreter{host, server};
+    explicit Remote(bool all = false) {
+        RegisterDocumentClasses();
+        if (all)
+            InstallRemoteCommands(interpreter);
+        else
+            InstallLinkCommands(interpreter);
+        onMessage = [this](const FrameMessage& m) {
+            if (interpreter.HandleFrameMessage(m)) return;
+            for (auto& d : host.docs) d->HandleFrameMessage(m);
+        };
+    }
+    // Sends one request and returns what comes back until the line is quiet.
+    std::string Ask(const std::string& request) {
+        Request(request);
+        const std::size_t before = handed.size();
+        EXPECT_TRUE(PumpUntilHanded(before + 1)) << request;
+        return Drain(100);
+    }
+};
+
+}  // namespace zun

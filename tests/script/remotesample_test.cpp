@@ -1,0 +1,165 @@
+// The remote commands that build a sample, set the display state, map channel data, set up and
+// start the computation and write outputs, driven over a loopback link against plain documents.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "document/testfiles.h"
+#include "remotefixture.h"
+#include "tree/displaystate.h"
+
+namespace zun {
+namespace {
+
+// Composition Void, composition Water, CT "ct" and boundary "b" on a 6 x 4 x 3 grid.
+struct Sample : Remote {
+    CZunDoc* doc = nullptr;
+    Sample() : Remote(true) {
+        host.NewDocument();
+        doc = host.active;
+        doc->SetTitle("Doc");
+        // Channels first: a grid made over the first composition alone fills it as fixed.
+        EXPECT_EQ(Ask("A:insertchannels@@Water;0#ct;1#b;3"), "A:OK");
+        EXPECT_EQ(Ask("B:setupgrids@doc@6@4@3@0@0@0@1e-6@2e-6@3e-6"), "B:OK");
+    }
+    ZunImage& S() { return doc->GetSample(); }
+    std::vector<std::string> Names() { return S().GetChanNames(); }
+};
+
+TEST(RemoteSampleCommands, GridAndChannels) {
+    Sample r;
+    EXPECT_EQ(r.S().GetDims(), (Dims{6, 4, 3}));
+    const std::vector<double>& edges = r.doc->GetModel().GetParams().voxelPhysicalSize;
+    EXPECT_DOUBLE_EQ(edges[1], 1e-6);
+    EXPECT_DOUBLE_EQ(edges[3], 3e-6);
+    EXPECT_EQ(r.Names(), (std::vector<std::string>{"Void", "Water", "ct", "b"}));
+    EXPECT_EQ(r.S().GetChan(2)->kind, ZunChan::kXrayCt);
+    EXPECT_EQ(r.S().GetChan(3)->kind, ZunChan::kBoundary);
+
+    // One value: the edge size keeps the grid, a size changes only its axis.
+    EXPECT_EQ(r.Ask("C:setupgrid@@2@1@5e-6"), "C:OK");
+    EXPECT_EQ(r.S().GetDims(), (Dims{6, 4, 3}));
+    EXPECT_DOUBLE_EQ(r.doc->GetModel().GetParams().voxelPhysicalSize[2], 5e-6);
+    EXPECT_EQ(r.Ask("D:setupgrid@@0@2@5"), "D:OK");
+    EXPECT_EQ(r.S().GetDims(), (Dims{6, 4, 5}));
+    EXPECT_EQ(r.Ask("E:setupgrid@@0@3@5"), "E:ERROR:Command 'setupgrid' - invalid axis (3)");
+    EXPECT_EQ(r.Ask("F:setupgrid@@0@-1@5"), "F:ERROR:Command 'setupgrid' - invalid axis (-1)");
+
+    // Empty names take the kind's default; a list item without its kind stops the list there.
+    EXPECT_EQ(r.Ask("G:insertchannels@@;2#x"),
+              "G:ERROR:Command 'insertchannels' - Invalid channel format (;2#x)");
+    EXPECT_EQ(r.S().CountChansOfKind(ZunChan::kProperty), 1);
+    const int count = r.S().GetChanCount();
+    EXPECT_EQ(r.Ask("H:insertchannel@@@" + std::to_string(count + 1) + "@0"),
+              "H:ERROR:Command 'insertchannel' - invalid channel index");
+    EXPECT_EQ(r.Ask("I:insertchannel@@last@" + std::to_string(count) + "@7"), "I:OK");
+    EXPECT_EQ(r.S().GetChan(r.S().FindChanIndex("last"))->kind, ZunChan::kComposition);
+    EXPECT_EQ(r.Ask("J:insertchannel@nodoc@x@0@0"),
+              "J:ERROR:Command 'insertchannel' - no document (nodoc) found");
+}
+
+TEST(RemoteSampleCommands, CompoundAndBeamEnergyRenameTheirChannels) {
+    Sample r;
+    EXPECT_EQ(r.Ask("A:setupcompchannel@@1@H2O@1.5"), "A:OK");
+    const ZunChan& water = *r.S().GetChan(1);
+    EXPECT_EQ(water.compound.formula, "H2O");
+    EXPECT_DOUBLE_EQ(water.compound.density, 1.5);
+    EXPECT_EQ(water.name, r.doc->GetChannelDisplayName(1));
+    EXPECT_EQ(r.Ask("B:setupcompchannel@@1@Xx3@2"), "B:ERROR:Command 'setupcompchannel' - parse formula");
+    EXPECT_EQ(water.compound.formula, "H2O");
+    // Another kind's channel, or one past the list, has no composition row.
+    EXPECT_EQ(r.Ask("C:setupcompchannel@@2@H2O@1"),
+              "C:ERROR:Command 'setupcompchannel' - invalid channel index");
+    EXPECT_EQ(r.Ask("D:setupcompchannel@@4@H2O@1"),
+              "D:ERROR:Command 'setupcompchannel' - invalid channel index");
+
+    EXPECT_EQ(r.Ask("E:setupctchannel@@2@30"), "E:OK");
+    const Params& p = r.doc->GetModel().GetParams();
+    EXPECT_FLOAT_EQ(p.ctBeamEnergy[1], 30.0f);
+    EXPECT_NEAR(p.lacMatrix[p.MatrixIndex(1, 1)], 1.5 * 0.3756, 0.01);
+    EXPECT_EQ(r.S().GetChan(2)->name, r.doc->GetChannelDisplayName(2));
+    EXPECT_EQ(r.Ask("F:setupctchannel@@1@30"), "F:ERROR:Command 'setupctchannel' - invalid channel index");
+}
+
+TEST(RemoteSampleCommands, ImportTakesTheMatchingFilesInNameOrder) {
+    TempDir dir;
+    RunPython(R"(
+import sys, os, numpy as np, tifffile
+d = sys.argv[1]
+for z in [3, 0, 2, 1]:
+    tifffile.imwrite(d + "/s%d.tif" % z, np.full((4, 6), float(z + 1), dtype=np.float32))
+open(d + "/notes.txt", "w").write("x")
+open(d + "/.hidden.tif", "w").write("x")
+)",
+              {dir.Path()});
+    EXPECT_EQ(ListImportFiles(dir.Path(), "tif", 0, 3),
+              (std::vector<std::string>{"s0.tif", "s1.tif", "s2.tif"}));
+    EXPECT_TRUE(ListImportFiles(dir.Path(), "tif", 2, 2).empty());
+    EXPECT_EQ(ListImportFiles(dir.Path(), "tif", 1, 100),
+              (std::vector<std::string>{"s1.tif", "s2.tif", "s3.tif"}));
+    EXPECT_TRUE(ListImportFiles(dir.Path(), "TIF", 0, 100).empty());
+
+    Sample r;
+    EXPECT_EQ(r.Ask("A:importdata@@2@" + dir.Path() + "@1@100@tif@0@1@0@1@0@1@0@0@0@0@0@0"), "A:OK");
+    // Slices 0, 1, 2 hold files s1, s2, s3: values 2, 3, 4 of the maximum 4.
+    for (int z = 0; z < 3; ++z) EXPECT_NEAR(r.S().GetChanPhysicalValue(2, 1, 1, z), z + 2.0, 1e-3) << z;
+    EXPECT_EQ(r.Ask("B:importdata@@4@" + dir.Path() + "@0@1@tif@0@0@0@1@0@1@0@0@0@0@0@0"),
+              "B:ERROR:Command 'importdata' - invalid channel index");
+}
+
+TEST(RemoteSampleCommands, ARunningComputationRefusesTheCommandsThatChangeItsData) {
+    Sample r;
+    r.doc->GetModel().SetState(kRunning, false, nullptr);
+    for (const char* request :
+         {"A:setupgrids@@2@2@2@0@0@0@1@1@1", "A:insertchannel@@x@1@0", "A:setupcompchannel@@1@H2O@1",
+          "A:setupcomp@@1@1@1@1@1@1@1", "A:setup-map-mapdata@@0@1@0@0@x@0@0@0@1@0@0@0", "A:startcomp@"}) {
+        const std::string reply = r.Ask(request);
+        EXPECT_NE(reply.find("' - computation running"), std::string::npos) << request << " " << reply;
+    }
+    r.doc->GetModel().SetState(kReady, false, nullptr);
+}
+
+}  // namespace
+}  // namespace zun
+
+namespace zun {
+namespace {
+
+// The phantom: the water fraction of column x is (x / 2) / 2, over two columns at a time.
+void WritePhantom(const std::string& dir, double mu) {
+    RunPython(R"(
+import sys, numpy as np, tifffile
+d, mu = sys.argv[1], float(sys.argv[2])
+plane = np.array([[min(x // 2, 2) / 2.0 * mu for x in range(6)] for y in range(4)], dtype=np.float32)
+for z in range(3):
+    tifffile.imwrite(d + "/p%d.tif" % z, plane)
+)",
+              {dir, std::to_string(mu)});
+}
+
+TEST(RemoteOutputCommands, StartcompComputesThePhantomAndAnswersAtItsEnd) {
+    TempDir dir;
+    Sample r;
+    EXPECT_EQ(r.Ask("A:setupcompchannel@@1@H2O@1"), "A:OK");
+    EXPECT_EQ(r.Ask("B:setupctchannel@@2@30"), "B:OK");
+    const Params& p = r.doc->GetModel().GetParams();
+    WritePhantom(dir.Path(), p.lacMatrix[p.MatrixIndex(1, 1)]);
+    EXPECT_EQ(r.Ask("C:importdata@@2@" + dir.Path() + "@0@100@tif@0@1@0@1@0@1@0@0@0@0@0@0"), "C:OK");
+    EXPECT_EQ(r.Ask("D:setupcomp@@1@0@0@1@0@0@0"), "D:OK");
+    r.doc->SetRemote(&r.server.ComputeReplies());
+    r.Request("E:startcomp@Doc");
+    std::string got;
+    for (int i = 0; i < 600 && got.find("E:OK") == std::string::npos; ++i) {
+        r.frame.WaitAndPump(20);
+        got += r.Drain(1);
+    }
+    EXPECT_EQ(got.rfind("E:EXTEND:300", 0), 0u) << got;
+    EXPECT_NE(got.find("E:OK"), std::string::npos) << got;
+    for (int x = 0; x < 6; ++x)
+        EXPECT_NEAR(r.S().GetChanPhysicalValue(1, x, 1, 1), (x / 2) / 2.0, 1.0 / 15)
+            << x << "\n"
+            << r.doc->Logger().Text();
+}
+
+}  // namespace
+}  // namespace zun
