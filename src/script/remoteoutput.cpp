@@ -4,6 +4,8 @@
 
 #include "document/zundoc.h"
 #include "model/histvars.h"
+#include "plot/histogrammodel.h"
+#include "plot/plotcontrol.h"
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
 #include "script/remoteserver.h"
@@ -54,6 +56,16 @@ void OutputHistogram(RemoteInterpreter& in, const RemoteCall& call) {
         in.Error(call, "Could not create histogram dialog");
         return;
     }
+    const std::string name = sample.GetChanNameCStr(i);
+    if (sample.GetChan(i)->histVars.binCount == 0) {
+        // A channel whose histogram was never opened gets the window's first settings, as the
+        // window opened and closed once would leave them; the words then change that copy.
+        std::vector<HistogramSliceEntry> slices;
+        for (int j = 0; j < sample.GetSliceCount(); ++j) slices.push_back({name, j});
+        PlotControl plot;
+        HistogramModel first(sample, std::move(slices), "zun");
+        if (first.Open(plot)) first.Close(plot);
+    }
     const unsigned x = ParseUIntArg(w[3]), closure = ParseUIntArg(w[4]);
     HistVars settings = sample.GetChan(i)->histVars;
     settings.xUnit = x == 1 ? HistVars::kBinIndex : x == 2 ? HistVars::kPhysical : HistVars::kNormBinIndex;
@@ -62,7 +74,6 @@ void OutputHistogram(RemoteInterpreter& in, const RemoteCall& call) {
     settings.style = ParseUIntArg(w[6]) == 1 ? HistVars::kBar : HistVars::kLine;
     sample.SetChanPlotSettings(i, settings);
     doc->SetModifiedFlag(true);
-    const std::string name = sample.GetChanNameCStr(i);
     in.Server().ReplyExtend(call.tag, kExtendHistogram);
     bool saved = false;
     const bool drawn = window->SaveHistogramPicture(i, w[7], saved);

@@ -250,7 +250,7 @@ def case_fuzz(count=10000):
             if not r.whole or r.final.startswith(("EXTEND:", "WORK:")):
                 bad += 1
                 if bad < 5:
-                    print("request %d %r got %r" % (i, payload[:80], r.buf[:120]))
+                    print(ascii("request %d %r got %r %r" % (i, payload[:80], r.buf[:160], r.parts)))
             if not z.alive():
                 break
         check(z.alive(), "the program survives %d random requests" % count)

@@ -178,6 +178,7 @@ TEST(RemoteOutputCommands, HistogramImagesAndWebPage) {
     EXPECT_EQ(h.closure, HistVars::kNoEndBins);
     EXPECT_EQ(h.yUnit, HistVars::kFrequency);
     EXPECT_EQ(h.style, HistVars::kLine);
+    EXPECT_GT(h.binCount, 0);  // the window's first settings were taken before the words
     EXPECT_EQ(r.host.log.histograms.back(), (std::pair<int, std::string>{2, picture}));
     EXPECT_EQ(r.AskLong("B:output-histogram@@2@0@0@0@1@/no/such/h.png"),
               "B:EXTEND:300B:ERROR:Command 'output-histogram' - could not save picture (/no/such/h.png)");
