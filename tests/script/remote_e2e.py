@@ -332,10 +332,9 @@ def case_road():
     z = Zun()
     try:
         check(z.reply_of("newdocument@Phantom") == "OK", "newdocument")
-        # Channels before the grid: a grid made over the first composition alone fills it as fixed.
-        check(z.reply_of("insertchannels@@Water;0#;1") == "OK", "insertchannels: Water and a CT channel")
         check(z.reply_of("setupgrids@Phantom@%d@%d@%d@0@0@0@1e-6@1e-6@2e-6" % (NX, NY, NZ)) == "OK", "setupgrids")
         check(z.reply_of("setupgrid@@0@3@8") == "ERROR:Command 'setupgrid' - invalid axis (3)", "setupgrid: axis 3 refused")
+        check(z.reply_of("insertchannels@@Water;0#;1") == "OK", "insertchannels: Water and a CT channel")
         check(z.reply_of("insertchannels@@Bad") == "ERROR:Command 'insertchannels' - Invalid channel format (Bad)",
               "insertchannels: item without a kind")
         check(z.reply_of("insertchannel@@x@9@0") == "ERROR:Command 'insertchannel' - invalid channel index",

@@ -18,7 +18,6 @@ struct Sample : Remote {
         host.NewDocument();
         doc = host.active;
         doc->SetTitle("Doc");
-        // Channels first: a grid made over the first composition alone fills it as fixed.
         EXPECT_EQ(Ask("A:insertchannels@@Water;0#ct;1#b;3"), "A:OK");
         EXPECT_EQ(Ask("B:setupgrids@doc@6@4@3@0@0@0@1e-6@2e-6@3e-6"), "B:OK");
     }
