@@ -19,6 +19,7 @@
 #include "app/version.h"
 #include "document/zundoc.h"
 #include "foundation/pathutil.h"
+#include "plot/ui/usernotesdialog.h"
 #include "tools/ui/selectgpudialog.h"
 #include "view3d/recordingtexts.h"
 #include "view3d/ui/movierecording.h"
@@ -103,6 +104,9 @@ void CMainFrame::BuildMenus() {
     view->addSeparator();
     connect(Add(view, "viewLog", "&Log Window"), &QAction::triggered, app,
             [app] { app->ShowLog(app->ActiveDocument()); });
+    connect(Add(view, "viewNotes", "&Notes..."), &QAction::triggered, this, [this] {
+        if (CZunDoc* doc = app_.ActiveDocument()) ShowUserNotes(*doc, this);
+    });
     view->addSeparator();
     connect(Add(view, "viewWeb3D", "Web3D..."), &QAction::triggered, this, [this] {
         if (CChildFrame* child = ActiveChild())
@@ -232,6 +236,7 @@ void CMainFrame::UpdateCommandUI() {
     for (const char* n :
          {"fileClose", "fileSave", "fileSaveAs", "fileExportBinary", "viewLog", "viewWeb3D", "windowNew"})
         if (QAction* a = Action(n)) a->setEnabled(hasDoc);
+    if (QAction* a = Action("viewNotes")) a->setEnabled(hasDoc);
     const bool running = hasDoc && doc->GetModel().RunInProgress();
     Action("computationStart")->setEnabled(hasDoc && doc->CanStartComputation());
     Action("computationStop")->setEnabled(hasDoc && doc->GetModel().GetState() == kRunning);

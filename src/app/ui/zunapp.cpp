@@ -33,6 +33,8 @@
 #include "foundation/memoryguard.h"
 #include "foundation/pathutil.h"
 #include "foundation/ui/dialoghelpers.h"
+#include "plot/ui/propertycommands.h"
+#include "plot/ui/usernotesdialog.h"
 #include "setup/ui/setupdialog.h"
 #include "tree/ui/treeview.h"
 #include "view3d/ui/zunview.h"
@@ -389,6 +391,8 @@ void CZunApp::OnOpenRecentFile(int index) {
 
 bool CZunApp::CloseDocument(CZunDoc* doc) {
     if (!doc || !Entry(doc)) return false;
+    // A "Yes" puts the notes into the document, whose own question follows.
+    AskNotesSaveChanges(*doc);
     if (doc->IsModified()) {
         const int a = prompt_->Ask(PromptRequest{"Save changes to " + doc->GetTitle() + "?",
                                                  {},
@@ -415,6 +419,7 @@ void CZunApp::DestroyDocument(CZunDoc* doc) {
     auto it =
         std::find_if(docs_.begin(), docs_.end(), [doc](const DocEntry& e) { return e.doc.get() == doc; });
     if (it == docs_.end()) return;
+    CloseDocumentWindows(*doc);
     if (it->log) DestroyNow(it->log.data());
     if (frame_)
         for (CChildFrame* c : FramesOf(doc)) DestroyNow(c->parentWidget());

@@ -17,6 +17,7 @@ class CZunDoc;
 class ChannelInfoDialog : public QDialog {
     Q_OBJECT
 public:
+    CZunDoc& Document() const { return doc_; }
     ChannelInfoDialog(CZunDoc& doc, int channel, QWidget* parent = nullptr);
     ~ChannelInfoDialog() override;
 

@@ -15,6 +15,7 @@
 
 #include "document/zundoc.h"
 #include "model/sample.h"
+#include "plot/ui/compoundtextdialog.h"
 
 namespace zun {
 
@@ -176,6 +177,10 @@ int RunCompoundPropsDialog(CZunDoc& doc, int channel, QWidget* parent,
                            std::function<void(const std::string& name)> renameChannel) {
     CompoundPropsModel model(doc, channel, doc.GetPromptSink());
     if (!model.Open()) return QDialog::Rejected;
+    // The attenuation window shows values of this composition.
+    model.refreshDependents = model.compositionRestored = [&doc](int index) {
+        if (CompoundTextDialog* w = FindXrayAttenuationWindow(doc)) w->UpdateChannel(index);
+    };
     model.title = doc.GetTitle() + ": Channel '" + model.ChannelName() + "' Composition Properties";
     doc.propertyDialogOpen[CZunDoc::kCompositionDialog] = true;
     CompoundPropsDialog dialog(model, parent);

@@ -1,10 +1,15 @@
 #include "plot/ui/propertycommands.h"
 
+#include <QApplication>
+
 #include "document/zundoc.h"
 #include "model/sample.h"
 #include "plot/ui/channelinfodialog.h"
 #include "plot/ui/compoundpropsdialog.h"
+#include "plot/ui/compoundtextdialog.h"
 #include "plot/ui/statslistingdialog.h"
+#include "plot/ui/usernotesdialog.h"
+#include "plot/ui/xraypropertiesdialog.h"
 #include "tree/treecommandids.h"
 #include "tree/treeselection.h"
 #include "tree/treestats.h"
@@ -40,8 +45,43 @@ void RunStatisticsListing(ZunTreeView& view, int command) {
     view.viewport()->update();
 }
 
+void CloseDocumentWindows(CZunDoc& doc) {
+    std::vector<QWidget*> going;
+    for (QWidget* w : QApplication::allWidgets()) {
+        auto* notes = qobject_cast<UserNotesDialog*>(w);
+        auto* atten = qobject_cast<CompoundTextDialog*>(w);
+        auto* info = qobject_cast<ChannelInfoDialog*>(w);
+        if ((notes && &notes->Document() == &doc) || (atten && &atten->Document() == &doc) ||
+            (info && &info->Document() == &doc))
+            going.push_back(w);
+    }
+    for (QWidget* w : going) delete w;
+}
+
+void RegisterAttenuationCommands(ZunTreeView& view) {
+    TreeCommands& commands = view.Commands();
+    commands.Register(treecmd::kXrayProperties,
+                      [&view](int) { RunXrayProperties(view.Document(), view.window()); });
+    commands.Register(treecmd::kXrayAttenuationProperties, [&view](int) {
+        const std::vector<std::string> names = SelectedChannelNames(view.Tree());
+        if (names.empty()) return;
+        CZunDoc& doc = view.Document();
+        const std::string caption =
+            doc.GetTitle() + ": " +
+            (names.size() == 1 ? "Channel '" + names.front() + "' X-ray Attenuation Properties"
+                               : std::string("Multiple Channel X-ray Attenuation Properties"));
+        CompoundTextDialog* dialog = ShowXrayAttenuationProperties(doc, names, caption, view.window());
+        if (!dialog) return;
+        QObject::connect(&view, &ZunTreeView::channelRenamed, dialog,
+                         [dialog](const QString& oldName, const QString& newName) {
+                             dialog->RenameChannel(oldName.toStdString(), newName.toStdString());
+                         });
+    });
+}
+
 void RegisterPropertyCommands(ZunTreeView& view) {
     TreeCommands& commands = view.Commands();
+    RegisterAttenuationCommands(view);
     commands.Register(treecmd::kCompositionProperties, [&view](int) {
         const int index = SelectedChannelIndex(view);
         if (index < 0) return;

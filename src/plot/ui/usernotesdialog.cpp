@@ -155,13 +155,22 @@ void UserNotesDialog::closeEvent(QCloseEvent* e) {
     e->accept();
 }
 
-UserNotesDialog* ShowUserNotes(CZunDoc& doc, QWidget* parent) {
+UserNotesDialog* FindUserNotes(CZunDoc& doc) {
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* open = qobject_cast<UserNotesDialog*>(w); open && &open->Document() == &doc) {
-            open->raise();
-            open->activateWindow();
-            return open;
-        }
+        if (auto* open = qobject_cast<UserNotesDialog*>(w); open && &open->Document() == &doc) return open;
+    return nullptr;
+}
+
+void AskNotesSaveChanges(CZunDoc& doc) {
+    if (UserNotesDialog* open = FindUserNotes(doc)) open->Model().AskSaveChanges();
+}
+
+UserNotesDialog* ShowUserNotes(CZunDoc& doc, QWidget* parent) {
+    if (UserNotesDialog* open = FindUserNotes(doc)) {
+        open->raise();
+        open->activateWindow();
+        return open;
+    }
     auto* dialog = new UserNotesDialog(doc, parent);
     dialog->setWindowFlag(Qt::Window);
     dialog->show();

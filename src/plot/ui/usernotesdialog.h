@@ -66,5 +66,9 @@ private:
 
 // Opens the document's notes window, or brings the open one to the front.
 UserNotesDialog* ShowUserNotes(CZunDoc& doc, QWidget* parent);
+// The document's open notes window, null when none.
+UserNotesDialog* FindUserNotes(CZunDoc& doc);
+// Before the document closes: the save question of an open notes window with unsaved changes.
+void AskNotesSaveChanges(CZunDoc& doc);
 
 }  // namespace zun
