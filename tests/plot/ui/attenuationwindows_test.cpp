@@ -18,12 +18,15 @@
 
 #include "document/docclasses.h"
 #include "document/zundoc.h"
+#include "foundation/clocale.h"
 #include "guitest.h"
 #include "model/sample.h"
 #include "platform/prompt.h"
 #include "plot/ui/attenmatrixdialog.h"
 #include "plot/ui/compoundgraph.h"
+#include "plot/ui/compoundpropsdialog.h"
 #include "plot/ui/compoundtextdialog.h"
+#include "plot/ui/plotpropertiesdialog.h"
 #include "plot/ui/plotwidget.h"
 #include "plot/ui/propertycommands.h"
 #include "plot/ui/xraypropertiesdialog.h"
@@ -235,6 +238,67 @@ TEST(AttenuationWindow, GraphOfTwoCompositionsFollowsRenamesAndClosing) {
     DeletePending();
     EXPECT_EQ(d->Graph(), nullptr);
     EXPECT_TRUE(d->graphButton->isEnabled());
+}
+
+TEST(AttenuationWindow, GraphBreaksAtTheNormalisingEdgesAndRenamesEverySeries) {
+    Window w;
+    w.Add("iodine", "KI", 3.12);
+    w.view = std::make_unique<ZunTreeView>(w.doc);
+    RegisterPropertyCommands(*w.view);
+    CompoundTextDialog* d = w.Open({"water", "iodine"});
+    ASSERT_NE(d, nullptr);
+    d->minEnergy->setText("30");
+    d->maxEnergy->setText("36");
+    d->interval->setText("1");
+    d->quantity[kQuantityPhi]->setChecked(true);
+    d->normChannel->setChecked(true);
+    d->normSeries->setCurrentText(QString::fromStdString("iodine " + kMu));
+    d->recalculateButton->click();
+    d->graphButton->click();
+    CompoundGraph* g = d->Graph();
+    ASSERT_NE(g, nullptr);
+    const QSize opened = g->size();
+    EXPECT_EQ(g->minimumSize(), opened);  // never smaller than it opened
+    Graph& graph = g->GetPlotCtrl()->GetGraph();
+    // The x data breaks where the normalising iodine rises across its K edge (33.17 keV).
+    ASSERT_NE(graph.plot.xBreaks, nullptr);
+    EXPECT_EQ(*graph.plot.xBreaks, (PlotFlags{0, 0, 0, 0, 1, 0, 0}));
+    ASSERT_EQ(graph.plot.series.size(), 3u);  // iodine mu is the divisor, not a series
+    EXPECT_EQ(graph.yLabel.text, kMu + "_tot," + attensym::kPhi + " (norm to 'iodine " + kMu + "')");
+
+    g->propertiesButton->click();
+    ASSERT_NE(g->PlotProperties(), nullptr);
+    EXPECT_FALSE(g->propertiesButton->isEnabled());
+
+    // Both series of a channel, the title and the normalisation label follow a rename.
+    ASSERT_EQ(w.doc.RenameChannel("iodine", "KI"), 0);
+    d->RenameChannel("iodine", "KI");
+    EXPECT_EQ(graph.plot.series[2].name.rfind("KI " + std::string(attensym::kPhi), 0), 0u);
+    EXPECT_EQ(graph.yLabel.text, kMu + "_tot," + attensym::kPhi + " (norm to 'KI " + kMu + "')");
+    EXPECT_EQ(d->normSeries->currentText().toStdString(), "KI " + kMu);
+
+    g->PlotProperties()->close();
+    EXPECT_TRUE(g->propertiesButton->isEnabled());
+}
+
+TEST(AttenuationWindow, CompositionAppliedElsewhereIsRecalculated) {
+    Window w;
+    CompoundTextDialog* d = w.Open({"water", "bone"});
+    ASSERT_NE(d, nullptr);
+    const double before = d->Model().Series()[0].linear[0];
+    // The composition dialog, run from the tree, doubles the water's density.
+    QTimer::singleShot(0, [] {
+        auto* c = qobject_cast<CompoundPropsDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(c, nullptr);
+        c->autoRename->setChecked(false);
+        c->density->setText("2");
+        c->okButton->click();
+    });
+    w.Select({"water"});
+    ASSERT_TRUE(w.view->Commands().Execute(treecmd::kCompositionProperties));
+    EXPECT_NEAR(d->Model().Series()[0].linear[0], 2 * before, 1e-9 * before);
+    EXPECT_TRUE(d->table->toPlainText().contains(
+        QString::fromStdString(FormatC("%10g", d->Model().Series()[0].linear[0]))));
 }
 
 TEST(AttenuationWindow, MatrixShowsTheModelsConditionNumberAndKeepsItsRows) {
