@@ -427,6 +427,9 @@ TEST_F(CompoundTextTest, RenameFollowsIntoTitleChannelsAndNormalisation) {
     ASSERT_TRUE(m->Calculate());
     EXPECT_EQ(m->Series().front().name, "H2O " + kMu);
     EXPECT_EQ(m->GraphSeriesName(0), "H2O " + kMu + ", d=1");
+    EXPECT_EQ(m->SaveDialogTitle(), doc.GetNameText() + " Multiple Channels Save Attenuation Graph Text");
+    EXPECT_EQ(Make({"H2O"})->SaveDialogTitle(),
+              doc.GetNameText() + " Channel 'H2O' Save Attenuation Graph Text");
     EXPECT_TRUE(m->ShowsChannel(doc.GetSample().FindChanIndex("iodine")));
     EXPECT_FALSE(m->ShowsChannel(0));  // "Void"
 }

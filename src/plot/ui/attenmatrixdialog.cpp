@@ -92,7 +92,7 @@ AttenMatrixDialog::AttenMatrixDialog(std::unique_ptr<AttenMatrixModel> model, QW
     });
     connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
     resize(std::max(420, table->horizontalHeader()->length() + 40), 300);
-    setMinimumSize(size().boundedTo(QSize(420, 300)));
+    setMinimumSize(size());
 }
 
 AttenMatrixDialog::~AttenMatrixDialog() {

@@ -78,7 +78,8 @@ CompoundTextDialog::CompoundTextDialog(std::unique_ptr<CompoundTextModel> model,
     graphButton->setEnabled(any);
     recalculateButton->setEnabled(false);
     resize(sizeHint().expandedTo(QSize(760, 640)));
-    setMinimumSize(minimumSizeHint());
+    // The window never becomes smaller than it opened.
+    setMinimumSize(size());
 }
 
 CompoundTextDialog::~CompoundTextDialog() {
@@ -370,8 +371,9 @@ void CompoundTextDialog::UpdateChannel(int sampleIndex) {
     if (!model_->ShowsChannel(sampleIndex)) return;
     WaitCursor wait;
     if (!model_->Calculate()) return;
-    if (model_->BuildTable()) ShowTable();
+    // The graph points into the old results: refilled before anything can repaint it.
     if (graph_) FillGraph();
+    if (model_->BuildTable()) ShowTable();
 }
 
 void CompoundTextDialog::RenameChannel(const std::string& oldName, const std::string& newName) {
