@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -383,6 +384,21 @@ TEST_F(CompoundTextTest, TableAndSavedFileMatchTheGoldenFile) {
     prompt.Clear();
     EXPECT_FALSE(m->SaveTable((dir / "missing" / "x.txt").string()));
     EXPECT_EQ(Texts(), std::vector<std::string>{"Could not open " + (dir / "missing" / "x.txt").string()});
+}
+
+TEST_F(CompoundTextTest, TableIgnoresADecimalCommaLocale) {
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "the de_DE.UTF-8 locale is not installed";
+    auto m = Make({"water", "iodine"});
+    CompoundTextFields f = Grid(*m, "32", "34", "0.5");
+    f.mu = f.beta = true;
+    f.penetrationDepth = f.markEdges = f.showWavelength = true;
+    f.tableFormat = "8.4g";
+    const bool ok = m->Recalculate(f) && m->SaveTable((dir / "atten.txt").string());
+    std::setlocale(LC_ALL, previous.c_str());
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ReadFile((dir / "atten.txt").string()),
+              ReadFile(std::string(ZUN_TEST_DIR) + "/data/attenuation_table.txt"));
 }
 
 TEST_F(CompoundTextTest, LongTablesShowProgressAndCanBeCancelled) {
