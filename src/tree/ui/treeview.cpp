@@ -9,10 +9,12 @@
 #include "document/zundoc.h"
 #include "energyopt/ui/energyoptdialog.h"
 #include "script/ui/editdatadialog.h"
+#include "tools/ui/addboundsheet.h"
 #include "tools/ui/channelaligndialog.h"
 #include "tools/ui/channelgradientdialog.h"
 #include "tools/ui/movingaveragedialog.h"
 #include "tools/ui/normaliserangedialog.h"
+#include "tools/ui/transbounddialog.h"
 #include "tools/ui/valuetoolcommands.h"
 #include "tree/treecommandids.h"
 #include "tree/treehints.h"
@@ -57,6 +59,11 @@ ZunTreeView::ZunTreeView(CZunDoc& doc, QWidget* parent, const ZunTreeView* copyF
     commands_->Register(treecmd::kSetData, tools.setData);
     commands_->Register(treecmd::kMapDataPlaceholder, tools.mapData);
     RegisterChannelTools();
+    commands_->RegisterBoundaryTool(
+        true, [this](const std::vector<std::string>& names) { RunBoundaryWizard(doc_, names, window()); });
+    commands_->RegisterBoundaryTool(false, [this](const std::vector<std::string>& names) {
+        RunTransformBoundary(doc_, names, window());
+    });
     // Commands that change the items wait while the items' display dialog is open.
     commands_->displayPropertiesQuery = [this] { return OpenDisplayProperties(*this) != nullptr; };
     for (int id :
