@@ -160,10 +160,19 @@ TEST(AttenuationWindow, ControlReactionsKeepImpossibleChoicesOut) {
     EXPECT_EQ(d->format->text(), "10g");
     EXPECT_FALSE(d->defaultFormat->isEnabled());
 
+    // A long grid runs under the progress dialog and gives every row.
+    d->minEnergy->setText("1");
+    d->maxEnergy->setText("1001");
+    d->interval->setText("1");
+    d->recalculateButton->click();
+    EXPECT_EQ(d->table->toPlainText().count('\n'), 2 + 1001);
+
     // A refused entry shows its message and leaves the table alone.
     const QString before = d->table->toPlainText();
     d->transmission->setText("");
+    Q_EMIT d->transmission->textEdited("");
     d->recalculateButton->click();
+    ASSERT_FALSE(w.prompt.Requests().empty());
     EXPECT_EQ(w.prompt.Requests().back().text, "Invalid numeric entry");
     EXPECT_EQ(d->table->toPlainText(), before);
 }
@@ -186,6 +195,7 @@ TEST(AttenuationWindow, OkStoresTheSettingsAndCancelDoesNot) {
     d->markEdges->setChecked(true);
     d->maxEnergy->setText("-1");
     d->okButton->click();  // refused: the window stays
+    ASSERT_FALSE(w.prompt.Requests().empty());
     EXPECT_EQ(w.prompt.Requests().back().text, "Invalid numeric entry");
     EXPECT_EQ(FindXrayAttenuationWindow(w.doc), d);
     d->maxEnergy->setText("40");
@@ -332,6 +342,7 @@ TEST(AttenuationWindow, MatrixShowsTheModelsConditionNumberAndKeepsItsRows) {
     m->CommitType(1, "p");
     EXPECT_EQ(m->table->item(1, 1)->text(), "p");
     m->CommitEnergy(1, "-3");
+    ASSERT_FALSE(w.prompt.Requests().empty());
     EXPECT_EQ(w.prompt.Requests().back().text, "Beam energy must be >= zero");
     m->resize(620, 220);
     test::SaveScreen(*m, "attenuation_matrix");
