@@ -75,10 +75,14 @@ void MethodList::dragMoveEvent(QDragMoveEvent* e) {
 }
 
 void MethodList::dropEvent(QDropEvent* e) {
-    const QByteArray data = e->mimeData()->data(kMethodMime);
-    if (!selected_ || data.isEmpty() || !dropped) return;
-    e->acceptProposedAction();
-    dropped(data[0], data.mid(1).toInt(), rowAt(e->position().toPoint().y()));
+    if (Drop(e->mimeData(), rowAt(e->position().toPoint().y()))) e->acceptProposedAction();
+}
+
+bool MethodList::Drop(const QMimeData* mime, int row) {
+    const QByteArray data = mime ? mime->data(kMethodMime) : QByteArray();
+    if (!selected_ || data.size() < 2 || !dropped) return false;
+    dropped(data[0], data.mid(1).toInt(), row);
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------

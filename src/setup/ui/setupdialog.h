@@ -22,6 +22,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QMimeData;
 
 namespace zun {
 
@@ -45,6 +46,8 @@ public:
     // A drop of row `from` of the catalogue ('c') or of the selected list ('s') on row `to` of
     // the selected list (-1: below the last row).
     std::function<void(char source, int from, int to)> dropped;
+    // What a drop of the data on row `row` does (dropEvent's work); false for foreign data.
+    bool Drop(const QMimeData* data, int row);
 
 protected:
     void startDrag(Qt::DropActions actions) override;

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QtTest/QTest>
@@ -118,8 +119,14 @@ TEST(SetupDialog, CatalogueDropsOpenTheMethodDialogAndCancelAddsNothing) {
     EXPECT_EQ(dlg.SelectedList()->item(1, 0)->text(), "M-1");
     dlg.MoveSelected(0, -1);
     EXPECT_EQ(dlg.SelectedList()->item(1, 0)->text(), "M-2");
+    // A drop as the list receives it: catalogue row 2 on the selected list.
+    QMimeData mime;
+    mime.setData("application/x-zun-setup-method", "c2");
+    EXPECT_TRUE(dlg.SelectedList()->Drop(&mime, 0));
+    ASSERT_EQ(dlg.SelectedList()->rowCount(), 3);
+    EXPECT_EQ(dlg.SelectedList()->item(2, 0)->text(), "M-3");
     dlg.accept();
-    ASSERT_EQ(d.doc->GetModel().PropertyMethods().size(), 2u);
+    ASSERT_EQ(d.doc->GetModel().PropertyMethods().size(), 3u);
     EXPECT_EQ(d.doc->GetModel().PropertyMethods()[0].kind, kScalarAnalyticMap);
 }
 
@@ -139,6 +146,26 @@ TEST(SetupDialog, CheckingAMethodOpensItsSheetAndCancelKeepsTheFlag) {
     EXPECT_TRUE(dlg.ParametersButton(kSetupLinear)->isVisibleTo(&dlg));
     dlg.reject();
     EXPECT_EQ(d.P().stepFlags[kStepLinear], 3);
+}
+
+// Records that no longer fit the document are reported once, when the dialog opens.
+TEST(SetupDialog, StaleRecordsAreReportedOnOpening) {
+    test::UiApp();
+    SetupDoc d(true);
+    PropertyMethodSettings rec;
+    rec.kind = kLinkedClusterAnalysis;
+    rec.inputChannel = "Gone";
+    rec.outputChannel = "Gone too";
+    d.doc->GetModel().PropertyMethods() = {rec};
+    SetupComputationState s(*d.doc);
+    ASSERT_FALSE(s.OpeningReport().empty());
+    SetupComputationDialog dlg(s, d.prompt);
+    dlg.show();
+    const auto r = d.prompt.Requests();
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].caption, "Property computation parameters");
+    EXPECT_EQ(r[0].text, "Property computation parameters need attention.\n");
+    EXPECT_EQ(r[0].detail, s.OpeningReport());
 }
 
 // The "Setup Computation Method..." command: the controller hands its job switches in and takes
