@@ -203,6 +203,7 @@ void MethodSheetDialog::BuildSegmentation(QWidget* page) {
         Modified();
     });
     fv->addWidget(coefficients_);
+    connect(coefficients_->horizontalHeader(), &QHeaderView::sectionResized, this, [this] { SyncCtStrip(); });
     FillCoefficients();
     FitGridHeight(*coefficients_);
     FitGridWidth(*coefficients_);
@@ -233,9 +234,13 @@ void MethodSheetDialog::FillCoefficients() {
     FillSheetGrid(
         *coefficients_, s.CompositionNames(), heads, [&s](int r, int c) { return s.Coefficient(r, c); },
         [&s](int r, int c) { return s.CoefficientReadOnly(r, c); });
-    // Each CT column of the strip spans its channel's two coefficient columns.
+    SyncCtStrip();
+}
+
+// Each CT column of the strip spans its channel's two coefficient columns.
+void MethodSheetDialog::SyncCtStrip() {
     ctStrip_->setColumnWidth(0, coefficients_->columnWidth(0));
-    for (int j = 0; j < s.CtChannels(); ++j)
+    for (int j = 0; j + 1 < ctStrip_->columnCount(); ++j)
         ctStrip_->setColumnWidth(
             j + 1, coefficients_->columnWidth(2 * j + 1) + coefficients_->columnWidth(2 * j + 2));
 }

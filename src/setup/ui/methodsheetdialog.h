@@ -65,6 +65,7 @@ private:
     void UpdatePages();
     void UpdateGeneral();
     void FillCoefficients();
+    void SyncCtStrip();
     void ShellEdited(int shell, int row, int col, const QString& text);
     void Modified();
     void Refuse(QWidget* page);

@@ -281,6 +281,8 @@ TEST(MethodSheetDialog, SegmentationStripLocksToTheCoefficientColumns) {
     EXPECT_FALSE(dlg.Tabs()->isVisible());  // "No neighbours"
     ListGridWidget* coeff = dlg.Grid("Coefficients");
     EXPECT_EQ(dlg.CtStrip()->columnWidth(2), coeff->columnWidth(3) + coeff->columnWidth(4));
+    coeff->setColumnWidth(3, 150);  // the strip follows a column the user widens
+    EXPECT_EQ(dlg.CtStrip()->columnWidth(2), 150 + coeff->columnWidth(4));
     CheckHeadCtrl* head = dlg.CtHeader();
     QTest::mouseClick(
         head->viewport(), Qt::LeftButton, {},
