@@ -124,6 +124,7 @@ std::string ScalarExtrapModel::Export(const std::string& path) const {
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         if (!out) return std::string(setupmsg::kCannotOpenFile) + " " + path;
+        out.imbue(std::locale::classic());  // counts without digit grouping, whatever the user's locale
         out << ColumnCount() << "," << DataRows() << "\n";
         for (int c = 0; c < ColumnCount(); ++c)
             out << G6(columns_[static_cast<std::size_t>(c)].weight) << ","
