@@ -34,7 +34,142 @@ std::string FrameMessage(const char* head, int frame, const std::string& target)
     return head + std::to_string(frame) + " to " + target + "; aborting";
 }
 
+std::string OpenMovie(AnimationHost& host, MovieWriter& writer, const std::string& fileName,
+                      unsigned frameRate, int& width, int& height) {
+    int vw = 0, vh = 0;
+    host.ViewportSize(vw, vh);
+    width = RoundUpToMultipleOf4(vw);
+    height = RoundUpToMultipleOf4(vh);
+    int code = 0;
+    switch (writer.Open(
+        fileName, MovieFormat{width, height, static_cast<int>(frameRate), MovieCodec::kMsVideo1}, code)) {
+        case MovieError::kNone:
+            return {};
+        case MovieError::kCodec: {
+            char text[96];
+            std::snprintf(text, sizeof text, "ERROR! %08x creating compressed AVI stream.\n", unsigned(code));
+            return text;
+        }
+        case MovieError::kFormat:
+            return "ERROR! Setting AVI stream format.\n";
+        default:
+            return "ERROR! Could not create avi file " + fileName;
+    }
+}
+
+std::uint32_t SwapRedBlue(std::uint32_t c) {
+    return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+}
+
+// One movie frame and, when asked, its JPEG file; the message of the first failure (the replay
+// calls a movie frame that could not be drawn a failed write, the scripted movie a failed capture).
+std::string WriteAnimationFrame(AnimationHost& host, MovieWriter& writer, const std::string& fileName,
+                                int index, bool saveFrames, int width, int height,
+                                std::vector<std::uint8_t>& frame, const char* noMovieFrame) {
+    FrameImage image;
+    if (!host.Capture(0, image)) return FrameMessage(noMovieFrame, index, fileName);
+    FitFrame(image.data, image.width, image.height, image.stride, width, height, host.Background(), frame);
+    if (!writer.WriteFrame(index, frame.data()))
+        return FrameMessage("Error writing frame #", index, fileName);
+    if (!saveFrames) return {};
+    if (!host.Capture(1, image))
+        return FrameMessage("Error getting screen image on frame #", index, fileName);
+    FitFrame(image.data, image.width, image.height, image.stride, width, height,
+             SwapRedBlue(host.Background()), frame);
+    const std::string jpeg = FrameFileName(BaseNameOf(fileName), index);
+    if (!host.WriteJpeg(FrameImage{frame.data(), width, height, width * 3}, jpeg))
+        return FrameMessage("Error writing frame #", index, jpeg);
+    return {};
+}
+
 }  // namespace
+
+RecordOptionsEnables RecordOptionsState(int kind, bool effectChecked, bool noRotation) {
+    RecordOptionsEnables e{};
+    const bool freeForm = kind == 0;
+    // Free form replays at the frame rate; the rotation values have no meaning for it.
+    e.frameRate = true;
+    e.rotations = !freeForm;
+    e.period = !freeForm;
+    e.axisAngle = kind == 3;
+    e.effect = !freeForm;
+    e.effectChoices = effectChecked && !freeForm;
+    e.kinds = true;
+    if (e.effectChoices && noRotation) {
+        e.kinds = false;
+        e.rotations = false;
+    }
+    return e;
+}
+
+void FreeFormRecording::Start(const std::array<double, 16>& camera, std::uint32_t colour) {
+    std::lock_guard lock(mutex_);
+    events_.clear();
+    events_.push_back(AnimationEvent{});
+    events_.push_back(AnimationEvent{AnimationEvent::kCamera, 0.0, camera, 0});
+    events_.push_back(AnimationEvent{AnimationEvent::kColour, 0.0, {}, colour});
+}
+
+void FreeFormRecording::AddCamera(double t, const std::array<double, 16>& camera) {
+    if (!(t <= kMaxSeconds)) return;
+    std::lock_guard lock(mutex_);
+    events_.push_back(AnimationEvent{AnimationEvent::kCamera, t, camera, 0});
+}
+
+void FreeFormRecording::AddColour(double t, std::uint32_t colour) {
+    if (!(t <= kMaxSeconds)) return;
+    std::lock_guard lock(mutex_);
+    events_.push_back(AnimationEvent{AnimationEvent::kColour, t, {}, colour});
+}
+
+void FreeFormRecording::Finish(double t) {
+    std::lock_guard lock(mutex_);
+    AnimationEvent end;
+    end.time = std::min(t, kMaxSeconds);
+    events_.push_back(end);
+}
+
+std::vector<AnimationEvent> FreeFormRecording::Events() const {
+    std::lock_guard lock(mutex_);
+    return events_;
+}
+
+std::string ReplayFreeForm(AnimationHost& host, MovieWriter& writer, const std::string& fileName,
+                           unsigned frameRate, bool saveFrames, const std::vector<AnimationEvent>& events) {
+    if (frameRate == 0 || events.empty()) return "Frame rate must be > 10";
+    int width = 0, height = 0;
+    std::string message = OpenMovie(host, writer, fileName, frameRate, width, height);
+    if (!message.empty()) return message;
+    host.ShowRecording(true);
+    const double dt = 1.0 / frameRate;
+    const double total = events.back().time;
+    const int limit = static_cast<int>(events.size()) - 1;
+    std::size_t cursor = 0;
+    bool pending = false;
+    double t = 0.0;
+    std::vector<std::uint8_t> frame;
+    for (int f = 0; cursor < events.size() && f < limit; ++f, t += dt) {
+        const int percent = total > 0 ? std::clamp(static_cast<int>(t / total * 100), 0, 100) : 100;
+        if (host.Progress(percent)) {
+            message = "Record Animation cancelled";
+            break;
+        }
+        for (; cursor < events.size() && events[cursor].time <= t; ++cursor) {
+            const AnimationEvent& e = events[cursor];
+            if (e.kind == AnimationEvent::kCamera) host.SetCameraMatrix(e.matrix);
+            if (e.kind == AnimationEvent::kColour) host.SetBackground(e.colour);
+            pending = true;
+        }
+        if (!pending) continue;
+        pending = false;
+        message = WriteAnimationFrame(host, writer, fileName, f, saveFrames, width, height, frame,
+                                      "Error writing frame #");
+        if (!message.empty()) break;
+    }
+    host.ShowRecording(false);
+    if (!writer.Close() && message.empty()) message = "ERROR! Could not create avi file " + fileName;
+    return message;
+}
 
 std::string CheckRecordOptions(const RecordOptions& o) {
     if (o.mode == 0) return o.frameRate == 0 ? "Frame rate must be > 10" : "";
@@ -88,24 +223,9 @@ std::string RecordScripted(AnimationHost& host, MovieWriter& writer, const std::
     const int perRotation = FramesPerRotation(o);
     const int total = ScriptedFrameCount(o);
     if (perRotation <= 0) return "Period must be > 0";
-    int vw = 0, vh = 0;
-    host.ViewportSize(vw, vh);
-    const int width = RoundUpToMultipleOf4(vw), height = RoundUpToMultipleOf4(vh);
-    int code = 0;
-    switch (writer.Open(
-        fileName, MovieFormat{width, height, static_cast<int>(o.frameRate), MovieCodec::kMsVideo1}, code)) {
-        case MovieError::kNone:
-            break;
-        case MovieError::kCodec: {
-            char text[96];
-            std::snprintf(text, sizeof text, "ERROR! %08x creating compressed AVI stream.\n", unsigned(code));
-            return text;
-        }
-        case MovieError::kFormat:
-            return "ERROR! Setting AVI stream format.\n";
-        default:
-            return "ERROR! Could not create avi file " + fileName;
-    }
+    int width = 0, height = 0;
+    std::string message = OpenMovie(host, writer, fileName, o.frameRate, width, height);
+    if (!message.empty()) return message;
     host.ShowRecording(true);
     const bool noRotation = o.mode == 4;
     const Quat saved = host.Rotation();
@@ -114,8 +234,6 @@ std::string RecordScripted(AnimationHost& host, MovieWriter& writer, const std::
         noRotation ? Quat{0, 0, 0, 1}
                    : StepRotation(saved, host.Distance(), host.MinimumDistance(), perRotation, o.axisAngle);
     const float slicesPerFrame = static_cast<float>(host.SliceCount()) / perRotation;
-    const std::string baseName = BaseNameOf(fileName);
-    std::string message;
     std::vector<std::uint8_t> frame;
     int counter = 0;
     for (int f = 0; f < total; ++f) {
@@ -132,31 +250,9 @@ std::string RecordScripted(AnimationHost& host, MovieWriter& writer, const std::
             current = QuatMultiply(current, step);
             host.SetRotation(current);
         }
-        FrameImage image;
-        if (!host.Capture(0, image)) {
-            message = FrameMessage("Error getting screen image on frame #", f, fileName);
-            break;
-        }
-        FitFrame(image.data, image.width, image.height, image.stride, width, height, host.Background(),
-                 frame);
-        if (!writer.WriteFrame(f, frame.data())) {
-            message = FrameMessage("Error writing frame #", f, fileName);
-            break;
-        }
-        if (o.saveFrames) {
-            if (!host.Capture(1, image)) {
-                message = FrameMessage("Error getting screen image on frame #", f, fileName);
-                break;
-            }
-            const std::uint32_t bg = host.Background();
-            FitFrame(image.data, image.width, image.height, image.stride, width, height,
-                     ((bg & 0xFF) << 16) | (bg & 0xFF00) | ((bg >> 16) & 0xFF), frame);
-            const std::string jpeg = FrameFileName(baseName, f);
-            if (!host.WriteJpeg(FrameImage{frame.data(), width, height, width * 3}, jpeg)) {
-                message = FrameMessage("Error writing frame #", f, jpeg);
-                break;
-            }
-        }
+        message = WriteAnimationFrame(host, writer, fileName, f, o.saveFrames, width, height, frame,
+                                      "Error getting screen image on frame #");
+        if (!message.empty()) break;
     }
     if (o.effect != 0) host.StepSlices(-2, false);
     if (!noRotation) host.SetRotation(saved);

@@ -5,7 +5,9 @@
 
 #include <array>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "view3d/movierecorder.h"
 #include "view3d/moviewriter.h"
@@ -22,6 +24,13 @@ struct RecordOptions {
     bool saveFrames = false;
     int effect = 0;  // 0 none, 1 fill in, 2 step through
 };
+
+// Which controls of the options dialog are enabled, from the checked kind (0 free form, 1 and 2
+// the fixed axes, 3 an own angle) and the two effect check boxes.
+struct RecordOptionsEnables {
+    bool frameRate, rotations, axisAngle, period, effect, effectChoices, kinds;
+};
+RecordOptionsEnables RecordOptionsState(int kind, bool effectChecked, bool noRotation);
 
 // The range checks of the options (free form needs a frame rate only): the message, or empty.
 std::string CheckRecordOptions(const RecordOptions& o);
@@ -49,12 +58,47 @@ public:
     virtual double Distance() const = 0;
     virtual double MinimumDistance() const = 0;
     virtual int SliceCount() const = 0;
+    // The manipulator's camera matrix (free form replay) and the view's background (0x00BBGGRR).
+    virtual void SetCameraMatrix(const std::array<double, 16>& m) = 0;
+    virtual void SetBackground(std::uint32_t colour) = 0;
     // -1 begins slice stepping, -2 ends it, else shows the slices up to that step.
     virtual void StepSlices(int position, bool fillIn) = 0;
     // Progress in percent; true when the user cancelled.
     virtual bool Progress(int percent) = 0;
     virtual void ShowRecording(bool on) = 0;
 };
+
+// A free-form recording: the camera after every drawn frame and each background change, with
+// the seconds since the start, up to 300 s. Drawn frames and colour changes may come from
+// different threads.
+struct AnimationEvent {
+    enum Kind { kMarker, kCamera, kColour } kind = kMarker;
+    double time = 0;
+    std::array<double, 16> matrix{};
+    std::uint32_t colour = 0;
+};
+
+class FreeFormRecording {
+public:
+    static constexpr double kMaxSeconds = 300.0;
+    // A marker, the camera and the background at time 0.
+    void Start(const std::array<double, 16>& camera, std::uint32_t colour);
+    void AddCamera(double t, const std::array<double, 16>& camera);
+    void AddColour(double t, std::uint32_t colour);
+    // The end marker, at 300 s when the recording ran longer.
+    void Finish(double t);
+    std::vector<AnimationEvent> Events() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<AnimationEvent> events_;
+};
+
+// Replays the events at the frame rate into the movie: a frame is written for each frame time at
+// which an event was applied, so frames without a change stay empty (and their JPEG numbers are
+// skipped). Returns the message to show (empty when complete).
+std::string ReplayFreeForm(AnimationHost& host, MovieWriter& writer, const std::string& fileName,
+                           unsigned frameRate, bool saveFrames, const std::vector<AnimationEvent>& events);
 
 // Records the scripted movie to fileName; returns the message to show (empty when complete).
 std::string RecordScripted(AnimationHost& host, MovieWriter& writer, const std::string& fileName,

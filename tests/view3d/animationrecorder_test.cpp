@@ -70,6 +70,10 @@ public:
     double Distance() const override { return 100.0; }
     double MinimumDistance() const override { return 0.05; }
     int SliceCount() const override { return 60; }
+    std::vector<std::array<double, 16>> cameras;
+    std::vector<std::uint32_t> colours;
+    void SetCameraMatrix(const std::array<double, 16>& m) override { cameras.push_back(m); }
+    void SetBackground(std::uint32_t c) override { colours.push_back(c); }
     void StepSlices(int position, bool fillIn) override { steps.emplace_back(position, fillIn); }
     bool Progress(int) override { return progressCalls++ == cancelAt; }
     void ShowRecording(bool on) override { pane = on; }
@@ -203,6 +207,69 @@ TEST_F(Animation, ErrorsAndCancelKeepTheFramesWritten) {
 
     EXPECT_EQ(RecordScripted(view, *writer, (dir.path / "no" / "spin.avi").string(), o),
               "ERROR! Could not create avi file " + (dir.path / "no" / "spin.avi").string());
+}
+
+TEST(RecordOptionsDialogState, ControlsFollowTheKindAndTheEffect) {
+    const RecordOptionsEnables free = RecordOptionsState(0, true, true);
+    EXPECT_TRUE(free.frameRate);
+    EXPECT_FALSE(free.rotations || free.period || free.axisAngle || free.effect || free.effectChoices);
+    EXPECT_TRUE(free.kinds);
+    const RecordOptionsEnables h = RecordOptionsState(1, false, false);
+    EXPECT_TRUE(h.frameRate && h.rotations && h.period && h.effect && h.kinds);
+    EXPECT_FALSE(h.axisAngle || h.effectChoices);
+    EXPECT_TRUE(RecordOptionsState(3, false, false).axisAngle);
+    // "No rotation" with the effect on: the kinds and the rotation count no longer apply.
+    const RecordOptionsEnables still = RecordOptionsState(2, true, true);
+    EXPECT_TRUE(still.effectChoices);
+    EXPECT_FALSE(still.kinds || still.rotations);
+    EXPECT_TRUE(RecordOptionsState(2, false, true).kinds);
+}
+
+std::array<double, 16> Camera(double x) {
+    std::array<double, 16> m{};
+    m[12] = x;
+    return m;
+}
+
+TEST(FreeForm, EventsStopAtFiveMinutes) {
+    FreeFormRecording r;
+    r.Start(Camera(0), 0x000000FF);
+    r.AddCamera(10.0, Camera(1));
+    r.AddColour(12.0, 0x00FF0000);
+    r.AddCamera(299.9, Camera(2));
+    r.AddCamera(300.5, Camera(3));
+    r.AddColour(301.0, 0x0000FF00);
+    r.Finish(400.0);
+    const auto e = r.Events();
+    ASSERT_EQ(e.size(), 7u);
+    EXPECT_EQ(e[0].kind, AnimationEvent::kMarker);
+    EXPECT_EQ(e[1].kind, AnimationEvent::kCamera);
+    EXPECT_EQ(e[2].colour, 0x000000FFu);
+    EXPECT_EQ(e[5].matrix[12], 2.0);
+    EXPECT_EQ(e[6].kind, AnimationEvent::kMarker);
+    EXPECT_EQ(e[6].time, 300.0);
+}
+
+TEST_F(Animation, ReplayWritesFramesOnlyWhereSomethingHappened) {
+    // At 10 frames a second: events at 0, 0.05 (applied at frame 1), 0.31 (frame 4) and the end
+    // at 1.0 s; the limit of events - 1 = 6 frame steps ends the replay before that.
+    FreeFormRecording r;
+    r.Start(Camera(0), 0x00102030);
+    r.AddCamera(0.05, Camera(1));
+    r.AddColour(0.31, 0x00405060);
+    r.AddCamera(0.31, Camera(2));
+    r.Finish(1.0);
+    EXPECT_EQ(ReplayFreeForm(view, *writer, file, 10, true, r.Events()), "");
+    EXPECT_EQ(view.drawn.size(), 3u);
+    const std::string base = (dir.path / "spin").string();
+    EXPECT_EQ(view.jpegs,
+              (std::vector<std::string>{base + "_000000.jpg", base + "_000001.jpg", base + "_000004.jpg"}));
+    ASSERT_EQ(view.cameras.size(), 3u);
+    EXPECT_EQ(view.cameras.back()[12], 2.0);
+    EXPECT_EQ(view.colours, (std::vector<std::uint32_t>{0x00102030, 0x00405060}));
+    // Frame 4 keeps its time: five samples of which frames 2 and 3 are empty.
+    EXPECT_EQ(Shell("ffprobe -v error -show_entries packet=pts -of csv=p=0 '" + file + "'"), "0\n1\n4\n");
+    EXPECT_EQ(Shell("ffprobe -v error -show_entries stream=nb_frames -of csv=p=0 '" + file + "'"), "5\n");
 }
 
 }  // namespace
