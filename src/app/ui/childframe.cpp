@@ -13,6 +13,7 @@
 #include "plot/ui/propertycommands.h"
 #include "tree/ui/treeview.h"
 #include "view3d/recordingtexts.h"
+#include "view3d/ui/animationrecording.h"
 #include "view3d/ui/exportcommands.h"
 #include "view3d/ui/movierecording.h"
 #include "view3d/ui/zunview.h"
@@ -41,6 +42,7 @@ QWidget* CreateViewPane(CZunDoc& doc, QWidget* parent) {
     if (QGuiApplication::platformName() != "offscreen") {
         auto* view = new CZunView(&doc, parent);
         AddMovieRecording(view, doc);
+        AddAnimationRecording(view, doc);
         if (auto* tree =
                 parent ? parent->findChild<ZunTreeView*>(QString(), Qt::FindDirectChildrenOnly) : nullptr) {
             view->SetTree(&tree->Tree());
@@ -96,6 +98,8 @@ CChildFrame::CChildFrame(CZunDoc& doc, QWidget* parent) : QWidget(parent), doc_(
     panes_[3]->setMinimumWidth(panes_[3]->fontMetrics().horizontalAdvance("Recording...") + 6);
     if (ViewMovieRecording* rec = MovieRecordingOf(view_))
         rec->showRecording = [this](bool on) { SetRecordingText(on ? recmsg::kRecording : ""); };
+    if (ViewAnimationRecording* anim = AnimationRecordingOf(view_))
+        anim->showRecording = [this](bool on) { SetRecordingText(on ? recmsg::kRecording : ""); };
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -22,6 +22,7 @@
 #include "plot/ui/usernotesdialog.h"
 #include "tools/ui/selectgpudialog.h"
 #include "view3d/recordingtexts.h"
+#include "view3d/ui/animationrecording.h"
 #include "view3d/ui/movierecording.h"
 #include "view3d/ui/zunview.h"
 
@@ -85,6 +86,17 @@ void CMainFrame::BuildMenus() {
             [app] { app->OnExportBinaryDataFile(app->ActiveDocument()); });
     connect(Add(fileMenu_, "fileCompare", "Compare..."), &QAction::triggered, app,
             [app] { app->OnCompare(); });
+    connect(Add(fileMenu_, "fileRecordAnimation", "Record Animation..."), &QAction::triggered, this, [this] {
+        if (CChildFrame* child = ActiveChild())
+            if (ViewAnimationRecording* rec = AnimationRecordingOf(child->ViewPane()))
+                rec->OnRecordAnimation();
+        UpdateCommandUI();
+    });
+    connect(Add(fileMenu_, "fileStopRecording", "Stop Recording"), &QAction::triggered, this, [this] {
+        if (CChildFrame* child = ActiveChild())
+            if (ViewAnimationRecording* rec = AnimationRecordingOf(child->ViewPane())) rec->OnStopRecording();
+        UpdateCommandUI();
+    });
     recentSeparator_ = fileMenu_->addSeparator();
     for (int i = 0; i < RecentFileList::kSize; ++i) {
         QAction* a = Add(fileMenu_, ("fileRecent" + std::to_string(i + 1)).c_str(), "");
@@ -251,6 +263,9 @@ void CMainFrame::UpdateCommandUI() {
     ViewMovieRecording* rec = child ? MovieRecordingOf(child->ViewPane()) : nullptr;
     Action("computationSaveMovie")->setEnabled(rec && rec->Recording().MenuEnabled());
     Action("computationSaveMovie")->setChecked(rec && rec->Recording().MenuChecked());
+    ViewAnimationRecording* anim = child ? AnimationRecordingOf(child->ViewPane()) : nullptr;
+    Action("fileRecordAnimation")->setEnabled(anim && !anim->Busy() && !(rec && rec->Recording().Active()));
+    Action("fileStopRecording")->setEnabled(anim && anim->FreeFormRunning());
 }
 
 void CMainFrame::RebuildRecentFiles() {
