@@ -240,6 +240,7 @@ void RemoteHost::StartComputation(CZunDoc* doc) {
 void InstallRemoteCommands(RemoteInterpreter& in) {
     InstallLinkCommands(in);
     InstallSampleCommands(in);
+    InstallBoundaryCommand(in);
     InstallDisplayCommands(in);
     InstallMapCommands(in);
     InstallOutputCommands(in);

@@ -100,6 +100,8 @@ private:
 void InstallLinkCommands(RemoteInterpreter& interpreter);
 // The commands that build a sample: grids, channels, compounds, beam energies, image import.
 void InstallSampleCommands(RemoteInterpreter& interpreter);
+// "buildboundary": the boundary definition from the words, built by the boundary wizard.
+void InstallBoundaryCommand(RemoteInterpreter& interpreter);
 // The commands of the tree's display state and the Display Properties and Data Colour dialogs.
 void InstallDisplayCommands(RemoteInterpreter& interpreter);
 // The channel-value mapping tool.

@@ -334,7 +334,7 @@ def case_road():
         check(z.reply_of("newdocument@Phantom") == "OK", "newdocument")
         check(z.reply_of("setupgrids@Phantom@%d@%d@%d@0@0@0@1e-6@1e-6@2e-6" % (NX, NY, NZ)) == "OK", "setupgrids")
         check(z.reply_of("setupgrid@@0@3@8") == "ERROR:Command 'setupgrid' - invalid axis (3)", "setupgrid: axis 3 refused")
-        check(z.reply_of("insertchannels@@Water;0#;1") == "OK", "insertchannels: Water and a CT channel")
+        check(z.reply_of("insertchannels@@Water;0#;1#;3") == "OK", "insertchannels: Water, a CT and a boundary channel")
         check(z.reply_of("insertchannels@@Bad") == "ERROR:Command 'insertchannels' - Invalid channel format (Bad)",
               "insertchannels: item without a kind")
         check(z.reply_of("insertchannel@@x@9@0") == "ERROR:Command 'insertchannel' - invalid channel index",
@@ -349,6 +349,16 @@ def case_road():
               "setupctchannel on a composition")
         r = z.reply_of("importdata@@2@%s@0@100@tif@0@1@0@1@0@1@0@0@0@0@0@0" % slices)
         check(r == "OK", "importdata (%s)" % r)
+        words = ["buildboundary", "", "3", "2"] + ["0"] * 28
+        words[17] = words[19] = words[25] = ""
+        words[24] = "0.5"
+        words[26:29] = ["4", "4", "4"]
+        b = Replies(z, "@".join(words))
+        check(b.parts[:1] == ["EXTEND:300"] and b.final == "OK", "buildboundary of a cuboid (%r)" % b.parts[-3:])
+        check(all(p.startswith("WORK:") for p in b.parts[1:-1]), "buildboundary reports progress between")
+        words[2] = "1"
+        check(z.reply_of("@".join(words)) == "ERROR:Command 'buildboundary' - invalid boundary channel index",
+              "buildboundary into a composition channel")
         check(z.reply_of("setupcomp@@1@0@0@1@0@0@0") == "OK", "setupcomp: nonlinear optimisation only")
         check(z.reply_of("setupcomp-setup-dnlo@@1@1@0@0@15@1@1@2000@0;0#1;0@0@10@0;0;1;0") == "OK",
               "setupcomp-setup-dnlo")

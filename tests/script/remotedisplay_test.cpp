@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "document/testfiles.h"
 #include "remotefixture.h"
@@ -103,6 +104,53 @@ TEST(RemoteDisplayCommands, TheDialogCommandsDriveTheWindowOnTop) {
     EXPECT_EQ(r.server.TopCommandWindow()->Kind(), kRemoteDisplayPropsWindow);
     EXPECT_EQ(r.Ask("M:displayprop-close@"), "M:OK");
     EXPECT_TRUE(r.server.HasNoCommandWindows());
+}
+
+// "buildboundary" with the words of a 2 x 2 x 2 cuboid into channel 3, some words replaced.
+std::string BoundaryRequest(const std::string& tag, const std::map<int, std::string>& words = {}) {
+    std::vector<std::string> w(32, "0");
+    w[0] = "buildboundary";
+    w[1] = w[17] = w[19] = w[25] = "";
+    w[2] = "3";
+    w[3] = "2";
+    w[24] = "0.5";
+    w[26] = w[27] = w[28] = "2";
+    for (const auto& [at, value] : words) w[static_cast<std::size_t>(at)] = value;
+    std::string text = tag + ":" + w[0];
+    for (std::size_t i = 1; i < w.size(); ++i) text += "@" + w[i];
+    return text;
+}
+
+TEST(RemoteBoundaryCommand, BuildsTheDefinitionFromTheWordsOrSaysWhichWordIsWrong) {
+    Shown r;
+    const std::string reply = r.AskLong(BoundaryRequest("A"));
+    EXPECT_EQ(reply.rfind("A:EXTEND:300", 0), 0u) << reply;
+    EXPECT_EQ(reply.substr(reply.size() - 4), "A:OK") << reply;
+    const BoundDef& def = r.doc->boundDef;
+    EXPECT_EQ(def.kind, BoundDef::kCuboid);
+    EXPECT_EQ(def.cuboidSize, (std::vector<std::int32_t>{2, 2, 2}));
+    int inside = 0;
+    const ZunChan& b = *r.doc->GetSample().GetChan(3);
+    for (std::size_t v = 0; v < b.GetNumVoxels(); ++v) inside += (b.Data()[v] & 0x3FFF) == 16383;
+    EXPECT_EQ(inside, 8);
+
+    const std::string e = "ERROR:Command 'buildboundary' - ";
+    EXPECT_EQ(r.Ask(BoundaryRequest("B", {{2, "1"}})), "B:" + e + "invalid boundary channel index");
+    EXPECT_EQ(r.Ask(BoundaryRequest("C", {{2, "4"}})), "C:" + e + "invalid boundary channel index");
+    // A cluster boundary needs a reference channel and well-formed rule texts on the sides used.
+    EXPECT_EQ(r.Ask(BoundaryRequest("D", {{3, "0"}, {13, "9"}})),
+              "D:" + e + "invalid reference channel index");
+    EXPECT_EQ(r.Ask(BoundaryRequest("E", {{3, "0"}})), "E:" + e + "Missing mapping <= rules definition");
+    EXPECT_EQ(r.Ask(BoundaryRequest("F", {{3, "0"}, {17, "1--2"}})),
+              "F:" + e + "Invalid mapping <= rules definition");
+    EXPECT_EQ(r.Ask(BoundaryRequest("G", {{3, "0"}, {17, "1"}, {18, "2"}})).substr(0, 4), "G:EX");
+    EXPECT_EQ(r.Ask(BoundaryRequest("H", {{3, "1"}, {25, "1#7"}})),
+              "H:" + e + "invalid target channel index");
+    // A channel of one value has no width to place a physical threshold in.
+    r.doc->GetSample().GetChan(2)->range = {0.5f, 0.5f};
+    EXPECT_EQ(r.Ask(BoundaryRequest("I", {{3, "0"}, {13, "2"}, {14, "2"}, {17, "1"}, {19, "1"}})),
+              "I:" + e + "invalid reference channel range");
+    EXPECT_EQ(r.doc->boundDef.kind, BoundDef::kClusters);  // the last build's definition stays
 }
 
 TEST(RemoteMapCommands, TheNewestMapWindowRunsAndOnlyAMapWindow) {
