@@ -37,6 +37,7 @@ enum RemoteWindowKind : int {
     kRemoteDataColourWindow = 2,
     kRemoteMapWindow = 3,
     kRemoteSetupWindow = 4,
+    kRemoteSheetWindow = 5,
 };
 
 // One request as a command sees it.

@@ -1,11 +1,15 @@
 // The remote commands of the computation set-up that act on the controller's parameter set
 // directly: the job switches and the method parameters.
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "document/zundoc.h"
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
+#include "script/remoteserver.h"
+#include "setup/methodsheet.h"
+#include "setup/setupstate.h"
 
 namespace zun {
 
@@ -67,19 +71,19 @@ bool ReadSelfEnergies(const std::string& word, std::vector<float>& table, int co
 }
 
 // Interaction energies "shell;row;column;energy#..." into the shell matrices of n x n entries;
-// shells count from `base`.
-bool ReadInteractions(const std::string& word, Params::ShellTable& shells, int n, unsigned base) {
+// a shell number is its plane of the table, from `first` on.
+bool ReadInteractions(const std::string& word, Params::ShellTable& shells, int n, unsigned first) {
     std::vector<std::vector<std::string>> items;
     if (!ReadItems(word, 4, items)) return false;
     for (const auto& f : items) {
         const unsigned shell = ParseUIntArg(f[0]);
         const unsigned row = ParseUIntArg(f[1]), column = ParseUIntArg(f[2]);
-        if (shell < base || shell - base >= shells.size() || row >= static_cast<unsigned>(n) ||
+        if (shell < first || shell >= shells.size() || row >= static_cast<unsigned>(n) ||
             column >= static_cast<unsigned>(n))
             return false;
-        std::vector<float>& m = shells[shell - base];
+        std::vector<float>& m = shells[shell];
         if (m.size() != static_cast<std::size_t>(n) * static_cast<std::size_t>(n))
-            m = DefaultShellPlane(static_cast<int>(shell - base), n);
+            m = DefaultShellPlane(static_cast<int>(shell), n);
         m[row * static_cast<unsigned>(n) + column] = ParseFloatArg(f[3]);
     }
     return true;
@@ -103,8 +107,9 @@ void SetupNonlinear(RemoteInterpreter& in, const RemoteCall& call) {
     Params& p = doc->GetModel().GetParams();
     const int n = doc->GetSample().CountChansOfKind(ZunChan::kComposition);
     p.gridSize = static_cast<std::int32_t>(ParseUIntArg(w[6]));
-    p.libraryReal1 = static_cast<double>(ParseUIntArg(w[7]));
-    p.libraryReal2 = ParseFloatArg(w[8]);
+    // The General page's two exponents: of the CT error and of the interaction energies.
+    p.attenuationErrorExponent = static_cast<float>(ParseUIntArg(w[7]));
+    p.interactionExponent = ParseFloatArg(w[8]);
     p.nonlinearVoxelsPerThread = static_cast<std::int32_t>(ParseUIntArg(w[9]));
     p.nonlinearIterations = static_cast<float>(ParseUIntArg(w[12]));
     const bool matrix = ParseBoolArg(w[3]);
@@ -121,11 +126,233 @@ void SetupNonlinear(RemoteInterpreter& in, const RemoteCall& call) {
     FinishMethod(in, call, *doc, kStepNonlinear);
 }
 
+void SetupSegmentation(RemoteInterpreter& in, const RemoteCall& call) {
+    CZunDoc* doc = SetupDocument(in, call);
+    if (!doc) return;
+    const auto& w = call.words;
+    Params& p = doc->GetModel().GetParams();
+    const ZunImage& sample = doc->GetSample();
+    const int nc = sample.CountChansOfKind(ZunChan::kComposition);
+    const int nt = sample.CountChansOfKind(ZunChan::kXrayCt);
+    if (static_cast<int>(p.ctChannelUsed.size()) < nt + 1)
+        p.ctChannelUsed.resize(static_cast<std::size_t>(nt) + 1, true);
+    for (int t = 1; t <= nt; ++t) p.ctChannelUsed[static_cast<std::size_t>(t)] = false;
+    if (ParseBoolArg(w[3])) {
+        std::vector<std::vector<std::string>> items;
+        bool ok = ReadItems(w[4], 4, items);
+        for (auto* table : {&p.dlsZeroOffset, &p.dlsMultiplier}) {
+            if (static_cast<int>(table->size()) < nc) table->resize(static_cast<std::size_t>(nc));
+            for (auto& row : *table)
+                if (static_cast<int>(row.size()) < nt + 1)
+                    row.resize(static_cast<std::size_t>(nt) + 1, table == &p.dlsMultiplier ? 1.0f : 0.0f);
+        }
+        for (std::size_t i = 0; ok && i < items.size(); ++i) {
+            const auto& f = items[i];
+            const unsigned channel = ParseUIntArg(f[0]), k = ParseUIntArg(f[1]);
+            // The item must name a CT channel and a composition of the tables.
+            ok = channel >= static_cast<unsigned>(nc) && channel < static_cast<unsigned>(nc + nt) &&
+                 k < static_cast<unsigned>(nc);
+            if (!ok) break;
+            const std::size_t t = channel - static_cast<unsigned>(nc) + 1;
+            p.dlsZeroOffset[k][t] = ParseFloatArg(f[2]);
+            p.dlsMultiplier[k][t] = ParseFloatArg(f[3]);
+            p.ctChannelUsed[t] = true;
+        }
+        if (!ok) {
+            in.Error(call, "Invalid CT energy data format (" + w[4] + ")");
+            return;
+        }
+    }
+    if (!ReadSelfEnergies(w[5], p.dlsSelfEnergy, nc)) {
+        in.Error(call, "Invalid Self energy data format (" + w[5] + ")");
+        return;
+    }
+    p.dlsNeighbourRange = static_cast<std::int32_t>(ParseUIntArg(w[6]));
+    if (p.dlsNeighbourRange != 0 && !ReadInteractions(w[8], p.dlsInterfacialEnergy, nc, 1)) {
+        in.Error(call, "Invalid interaction energy data format (" + w[8] + ")");
+        return;
+    }
+    FinishMethod(in, call, *doc, kStepSegmentation);
+}
+
+void SetupLinear(RemoteInterpreter& in, const RemoteCall& call) {
+    CZunDoc* doc = SetupDocument(in, call);
+    if (!doc) return;
+    const auto& w = call.words;
+    Params& p = doc->GetModel().GetParams();
+    const ZunImage& sample = doc->GetSample();
+    const int nc = sample.CountChansOfKind(ZunChan::kComposition);
+    const int nt = sample.CountChansOfKind(ZunChan::kXrayCt);
+    p.linearVoxelsPerThread = static_cast<std::int32_t>(ParseUIntArg(w[3]));
+    p.randomSeed = ParseIntArg(w[4]);
+    p.minimiseCtError = ParseBoolArg(w[5]);
+    p.minimiseSelfEnergy = ParseBoolArg(w[6]);
+    p.interactWithPreviousState = ParseBoolArg(w[7]);
+    if (p.minimiseCtError) {
+        std::vector<std::vector<std::string>> items;
+        bool ok = ReadItems(w[8], 2, items);
+        // The weights count the CT channels from 1.
+        if (static_cast<int>(p.ctDataSetWeights.size()) < nt + 1)
+            p.ctDataSetWeights.resize(static_cast<std::size_t>(nt) + 1, 1.0f);
+        for (std::size_t i = 0; ok && i < items.size(); ++i) {
+            const unsigned channel = ParseUIntArg(items[i][0]);
+            ok = channel >= static_cast<unsigned>(nc) && channel < static_cast<unsigned>(nc + nt);
+            if (ok) p.ctDataSetWeights[channel - static_cast<unsigned>(nc) + 1] = ParseFloatArg(items[i][1]);
+        }
+        if (!ok) {
+            in.Error(call, "Invalid CT energy data format (" + w[8] + ")");
+            return;
+        }
+    }
+    if (p.minimiseSelfEnergy && !ReadSelfEnergies(w[9], p.linearObjectiveWeights, nc)) {
+        in.Error(call, "Invalid Self energy data format (" + w[9] + ")");
+        return;
+    }
+    p.linearNeighbourRange = static_cast<std::int32_t>(ParseUIntArg(w[10]));
+    p.linearIterations = static_cast<std::int32_t>(ParseUIntArg(w[11]));
+    if (p.interactWithPreviousState && !ReadInteractions(w[12], p.linearInteractionEnergy, nc, 0)) {
+        in.Error(call, "Invalid interaction energy data format (" + w[12] + ")");
+        return;
+    }
+    FinishMethod(in, call, *doc, kStepLinear);
+}
+
+// ---- the Setup Computation dialog and the method sheets
+
+class SetupWindow : public RemoteCommandWindow {
+public:
+    explicit SetupWindow(CZunDoc& doc) : state(doc) {}
+    int Kind() const override { return kRemoteSetupWindow; }
+    SetupComputationState state;
+};
+
+class SheetWindow : public RemoteCommandWindow {
+public:
+    explicit SheetWindow(std::unique_ptr<MethodSheet> s) : sheet(std::move(s)) {}
+    int Kind() const override { return kRemoteSheetWindow; }
+    std::unique_ptr<MethodSheet> sheet;
+};
+
+// The Setup Computation dialog opened last, or null with the error replied.
+SetupWindow* TopSetup(RemoteInterpreter& in, const RemoteCall& call) {
+    if (!in.CheckCommandDocument(call, call.words[1])) return nullptr;
+    RemoteCommandWindow* top = in.Server().TopCommandWindow();
+    if (!top || top->Kind() != kRemoteSetupWindow) {
+        in.Error(call, "No Setup Computation dialog found");
+        return nullptr;
+    }
+    return static_cast<SetupWindow*>(top);
+}
+
+void SetupOpen(RemoteInterpreter& in, const RemoteCall& call) {
+    CZunDoc* doc = SetupDocument(in, call);
+    if (!doc) return;
+    auto window = std::make_unique<SetupWindow>(*doc);
+    window->state.SetJobs(doc->GetModel().Jobs());
+    in.Server().PushCommandWindow(std::move(window));
+    in.Ok(call);
+}
+
+void SetupClose(RemoteInterpreter& in, const RemoteCall& call) {
+    SetupWindow* w = TopSetup(in, call);
+    if (!w) return;
+    CZunDoc& doc = w->state.Document();
+    // The controller may have started since the dialog opened.
+    if (!in.CheckNotComputing(call, doc)) return;
+    JobFlags& jobs = doc.GetModel().Jobs();
+    jobs.composition = w->state.jobs.composition;
+    jobs.property = w->state.jobs.property;
+    jobs.plugins = w->state.jobs.plugins;
+    jobs.cluster = w->state.jobs.cluster;
+    doc.GetModel().SetState(kReady, false, nullptr);
+    in.Server().PopCommandWindow();
+    in.Ok(call);
+}
+
+void SetupOpenComputation(RemoteInterpreter& in, const RemoteCall& call) {
+    SetupWindow* w = TopSetup(in, call);
+    if (!w) return;
+    const bool on = ParseBoolArg(call.words[2]);
+    w->state.SetCompositionJob(on);
+    w->state.EnableCompositionControls(on);
+    in.Ok(call);
+}
+
+void SetupOpenProperty(RemoteInterpreter& in, const RemoteCall& call) {
+    SetupWindow* w = TopSetup(in, call);
+    if (!w) return;
+    const bool on = ParseBoolArg(call.words[2]);
+    w->state.SetPropertyJob(on);
+    w->state.EnablePropertyControls(on);
+    in.Ok(call);
+}
+
+struct SheetNames {
+    SheetKind kind;
+    int step;
+    int method;
+    const char* name;
+};
+
+constexpr SheetNames kSheets[] = {
+    {SheetKind::Segmentation, kStepSegmentation, kSetupSegmentation, "Discrete least-square segmentation"},
+    {SheetKind::Nonlinear, kStepNonlinear, kSetupNonlinear, "Data-constrained non-linear optimization"},
+    {SheetKind::Linear, kStepLinear, kSetupLinear, "Data-constrained linear optimization"},
+};
+
+void SheetOpen(RemoteInterpreter& in, const RemoteCall& call, const SheetNames& s) {
+    SetupWindow* w = TopSetup(in, call);
+    if (!w) return;
+    CZunDoc& doc = w->state.Document();
+    if (!in.CheckNotComputing(call, doc)) return;
+    const std::int32_t flag = StepFlag(call.words[2]);
+    Params& p = doc.GetModel().GetParams();
+    p.stepFlags[s.step] = flag;
+    w->state.methodChecked[s.method] = (flag & kStepEnabled) != 0;
+    std::unique_ptr<MethodSheet> sheet = MakeMethodSheet(s.kind, p);
+    if (!sheet) {
+        in.Error(call, std::string("Could not create ") + s.name + " dialog");
+        return;
+    }
+    // One sheet at a time: a sheet already open goes first.
+    in.Server().SetSubWindow(std::make_unique<SheetWindow>(std::move(sheet)));
+    in.Ok(call);
+}
+
+void SheetClose(RemoteInterpreter& in, const RemoteCall& call, const SheetNames& s) {
+    RemoteCommandWindow* sub = in.Server().SubWindow();
+    RemoteCommandWindow* top = in.Server().TopCommandWindow();
+    auto* sheet = sub && sub->Kind() == kRemoteSheetWindow ? static_cast<SheetWindow*>(sub) : nullptr;
+    if (!in.CheckCommandDocument(call, call.words[1])) return;
+    if (!top || top->Kind() != kRemoteSetupWindow || !sheet || sheet->sheet->Kind() != s.kind) {
+        in.Error(call, std::string("No ") + s.name + " dialog found");
+        return;
+    }
+    if (!in.CheckNotComputing(call, static_cast<SetupWindow*>(top)->state.Document())) return;
+    sheet->sheet->ApplyOrRevert();
+    in.Server().SetSubWindow(nullptr);
+    in.Ok(call);
+}
+
 }  // namespace
 
 void InstallSetupCommands(RemoteInterpreter& in) {
     in.SetHandler("setupcomp", SetupComp);
+    in.SetHandler("setupcomp-open", SetupOpen);
+    in.SetHandler("setupcomp-close", SetupClose);
+    in.SetHandler("setupcomp-open-computation", SetupOpenComputation);
+    in.SetHandler("setupcomp-open-property", SetupOpenProperty);
+    in.SetHandler("setupcomp-setup-dlss", SetupSegmentation);
     in.SetHandler("setupcomp-setup-dnlo", SetupNonlinear);
+    in.SetHandler("setupcomp-setup-dclo", SetupLinear);
+    const char* words[3][2] = {{"setupcomp-open-dlss-open", "setupcomp-open-dlss-close"},
+                               {"setupcomp-open-dnlo-open", "setupcomp-open-dnlo-close"},
+                               {"setupcomp-open-dclo-open", "setupcomp-open-dclo-close"}};
+    for (int i = 0; i < 3; ++i) {
+        const SheetNames& s = kSheets[i];
+        in.SetHandler(words[i][0], [&s](RemoteInterpreter& r, const RemoteCall& c) { SheetOpen(r, c, s); });
+        in.SetHandler(words[i][1], [&s](RemoteInterpreter& r, const RemoteCall& c) { SheetClose(r, c, s); });
+    }
 }
 
 }  // namespace zun

@@ -192,8 +192,8 @@ TEST(RemoteSetupCommands, SwitchesAndNonlinearParameters) {
               "B:OK");
     EXPECT_EQ(p.nonlinearSearchMethods, 2);  // line search alone, whatever word 4 says
     EXPECT_EQ(p.gridSize, 12);
-    EXPECT_DOUBLE_EQ(p.libraryReal1, 3.0);
-    EXPECT_DOUBLE_EQ(p.libraryReal2, 2.5);
+    EXPECT_FLOAT_EQ(p.attenuationErrorExponent, 3.0f);
+    EXPECT_FLOAT_EQ(p.interactionExponent, 2.5f);
     EXPECT_EQ(p.nonlinearVoxelsPerThread, 700);
     EXPECT_FLOAT_EQ(p.nonlinearIterations, 4294967295.0f);
     EXPECT_FLOAT_EQ(p.nonlinearSelfEnergy[0], 1.5f);
@@ -214,6 +214,66 @@ TEST(RemoteSetupCommands, SwitchesAndNonlinearParameters) {
               "F:ERROR:Command 'setupcomp-setup-dnlo' - Invalid interaction energy data format (0;2;0;1)");
     EXPECT_EQ(r.Ask("G:setupcomp-setup-dnlo@@1@1@0@0@15@1@1@2000@0;0@0@10@"),
               "G:ERROR:Command 'setupcomp-setup-dnlo' - Invalid interaction energy data format ()");
+}
+
+TEST(RemoteSetupCommands, SegmentationAndLinearParameters) {
+    Shown r;
+    const Params& p = r.doc->GetModel().GetParams();
+    // Channel 2 is the first CT channel (t = 1); shells of the segmentation count from 1.
+    EXPECT_EQ(r.Ask("A:setupcomp-setup-dlss@@1@1@2;1;0.5;2@1;3@1@x@1;0;1;0.75"), "A:OK");
+    EXPECT_TRUE(p.ctChannelUsed[1]);
+    EXPECT_FLOAT_EQ(p.dlsZeroOffset[1][1], 0.5f);
+    EXPECT_FLOAT_EQ(p.dlsMultiplier[1][1], 2.0f);
+    EXPECT_FLOAT_EQ(p.dlsSelfEnergy[1], 3.0f);
+    EXPECT_EQ(p.dlsNeighbourRange, 1);
+    EXPECT_FLOAT_EQ(p.dlsInterfacialEnergy[1][0 * 2 + 1], 0.75f);
+    EXPECT_EQ(p.stepFlags[kStepSegmentation], 3);
+    // No CT data given: every channel's flag is cleared and word 4 is not read; range 0 reads no
+    // interaction list.
+    EXPECT_EQ(r.Ask("B:setupcomp-setup-dlss@@0@0@junk@0;1@0@x@junk"), "B:OK");
+    EXPECT_FALSE(p.ctChannelUsed[1]);
+    EXPECT_EQ(p.stepFlags[kStepSegmentation], 2);
+    EXPECT_EQ(r.Ask("C:setupcomp-setup-dlss@@1@1@1;1;0.5;2@1;3@0@@"),
+              "C:ERROR:Command 'setupcomp-setup-dlss' - Invalid CT energy data format (1;1;0.5;2)");
+    EXPECT_EQ(r.Ask("D:setupcomp-setup-dlss@@1@0@@1;3@1@@0;0;1;1"),
+              "D:ERROR:Command 'setupcomp-setup-dlss' - Invalid interaction energy data format (0;0;1;1)");
+
+    EXPECT_EQ(r.Ask("E:setupcomp-setup-dclo@@1@700@42@1@1@0@2;0.25@1;5@2@9@junk"), "E:OK");
+    EXPECT_EQ(p.linearVoxelsPerThread, 700);
+    EXPECT_EQ(p.randomSeed, 42);
+    EXPECT_FLOAT_EQ(p.ctDataSetWeights[1], 0.25f);
+    EXPECT_FLOAT_EQ(p.linearObjectiveWeights[1], 5.0f);
+    EXPECT_EQ(p.linearNeighbourRange, 2);
+    EXPECT_EQ(p.linearIterations, 9);
+    EXPECT_EQ(p.stepFlags[kStepLinear], 3);
+    EXPECT_EQ(r.Ask("F:setupcomp-setup-dclo@@1@700@42@1@0@0@1;0.25@@2@9@"),
+              "F:ERROR:Command 'setupcomp-setup-dclo' - Invalid CT energy data format (1;0.25)");
+}
+
+TEST(RemoteSetupCommands, TheDialogAndItsSheets) {
+    Shown r;
+    Model& m = r.doc->GetModel();
+    const std::string none = "' - No Setup Computation dialog found";
+    EXPECT_EQ(r.Ask("A:setupcomp-close@"), "A:ERROR:Command 'setupcomp-close" + none);
+    EXPECT_EQ(r.Ask("B:setupcomp-open-dnlo-open@@1"), "B:ERROR:Command 'setupcomp-open-dnlo-open" + none);
+    m.Jobs().composition = true;
+    EXPECT_EQ(r.Ask("C:setupcomp-open@"), "C:OK");
+    EXPECT_EQ(r.Ask("D:setupcomp-open-computation@@0"), "D:OK");
+    EXPECT_TRUE(m.Jobs().composition);  // the controller follows only at the close
+    EXPECT_EQ(r.Ask("E:setupcomp-open-dlss-open@@1"), "E:OK");
+    EXPECT_EQ(m.GetParams().stepFlags[kStepSegmentation], 3);
+    // A second sheet replaces the first; the first's close then finds nothing.
+    EXPECT_EQ(r.Ask("F:setupcomp-open-dnlo-open@@0"), "F:OK");
+    EXPECT_EQ(
+        r.Ask("G:setupcomp-open-dlss-close@"),
+        "G:ERROR:Command 'setupcomp-open-dlss-close' - No Discrete least-square segmentation dialog found");
+    EXPECT_EQ(r.Ask("H:setupcomp-open-dnlo-close@"), "H:OK");
+    EXPECT_EQ(r.Ask("I:setupcomp-open-dnlo-close@"),
+              "I:ERROR:Command 'setupcomp-open-dnlo-close' - No Data-constrained non-linear optimization "
+              "dialog found");
+    EXPECT_EQ(r.Ask("J:setupcomp-close@"), "J:OK");
+    EXPECT_FALSE(m.Jobs().composition);
+    EXPECT_TRUE(r.server.HasNoCommandWindows());
 }
 
 TEST(RemoteOutputCommands, HistogramImagesAndWebPage) {
