@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/framerules.h"
+#include "app/ui/zunapp.h"
 #include "compute/computedocument.h"
 #include "document/zundoc.h"
 #include "plot/ui/propertycommands.h"
@@ -16,6 +17,7 @@
 #include "view3d/ui/animationrecording.h"
 #include "view3d/ui/exportcommands.h"
 #include "view3d/ui/movierecording.h"
+#include "view3d/ui/runanimationdriver.h"
 #include "view3d/ui/zunview.h"
 
 namespace zun {
@@ -50,6 +52,12 @@ QWidget* CreateViewPane(CZunDoc& doc, QWidget* parent) {
             QObject::connect(tree, &ZunTreeView::displayChanged, view,
                              [view](unsigned hint) { view->OnUpdate(nullptr, hint, nullptr); });
             RegisterExportCommands(tree->Commands(), doc, tree->Tree(), tree, view);
+            RunAnimationDriver* anim = ConnectTreeAnimation(*view, tree->Tree(), tree->Stepping(),
+                                                            tree->RefreshRequests(), tree->Commands());
+            anim->animationSpeed = [] {
+                CZunApp* app = CZunApp::Instance();
+                return app ? static_cast<int>(app->Prefs().display.animationSpeed) : 100;
+            };
         }
         return view;
     }

@@ -125,6 +125,8 @@ void ZunTreeView::OnUpdate(DocView*, unsigned hint, const ChangeHint* hintObject
     if (r.statusBits & kTreeStatusValues) Q_EMIT statusValuesChanged();
     if (r.renamed)
         Q_EMIT channelRenamed(QString::fromStdString(r.oldName), QString::fromStdString(r.newName));
+    // Stepped items may be gone: the set is dropped, and a run animation over it stops.
+    if (r.structureChanged) stepping_.Forget();
     if (r.structureChanged && tree_.ChannelCount() > 0) expand(model_->IndexOf(tree_.Root()));
     viewport()->update();
 }

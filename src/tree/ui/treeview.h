@@ -11,6 +11,7 @@ class QMenu;
 #include "document/changehints.h"
 #include "document/dispspec.h"
 #include "tree/displaytree.h"
+#include "tree/slicestepping.h"
 #include "tree/treedispatch.h"
 #include "tree/treemenus.h"
 
@@ -42,6 +43,9 @@ public:
     // The context-menu commands; other windows register theirs here by command number.
     TreeCommands& Commands() { return *commands_; }
     TreeCommandUi& CommandUi() { return *commandUi_; }
+    // The slices stepped through by the run animation, the 3-D view and its control panel.
+    SliceStepping& Stepping() { return stepping_; }
+    RefreshQueue& RefreshRequests() { return refreshQueue_; }
     // The context menu of an item as it would open now (the item's popup for the current
     // selection); the caller owns the menu.
     QMenu* CreateContextMenu(const TreeNode* item, QWidget* parent = nullptr);
@@ -64,6 +68,8 @@ private:
 
     CZunDoc& doc_;
     DisplayTree tree_;
+    SliceStepping stepping_{tree_};
+    RefreshQueue refreshQueue_;
     TreeItemModel* model_ = nullptr;
     std::unique_ptr<TreeCommandUi> commandUi_;
     std::unique_ptr<TreeCommands> commands_;

@@ -24,6 +24,7 @@
 #include "tree/displaytree.h"
 #include "view3d/documentlayers.h"
 #include "view3d/treelayers.h"
+#include "view3d/ui/runanimationdriver.h"
 #include "view3d/updatehints.h"
 #include "view3d/viewmessages.h"
 
@@ -268,7 +269,10 @@ void CZunView::ApplyUpdateHints(unsigned bits) {
         ZunImage& sample = doc_->GetSample();
         RebuildVolumeImage(sample.GetDims(), true);
         if (ShouldRefill(bits, volume_.GetNumVoxels(), runState_)) {
-            if (fillDisplayVolume) {
+            if (TreeAnimating()) {
+                // The run animation draws the volume itself, step by step.
+                runState_ = 0;
+            } else if (fillDisplayVolume) {
                 runState_ = fillDisplayVolume(volume_, sample.GetDims());
             } else if (tree_ && tree_->IsBuilt()) {
                 TreeDisplayLayers layers(*tree_, sample);
@@ -285,6 +289,22 @@ void CZunView::ApplyUpdateHints(unsigned bits) {
     }
     if (updatesApplied) updatesApplied();
     doc_->viewsUpdating = false;
+}
+
+bool CZunView::TreeAnimating() const {
+    return animation_ && animation_->Stepping().IsAnimating();
+}
+
+void CZunView::StepSliceAnimation(int position, bool fillIn) {
+    if (!animation_) return;
+    SliceStepping& s = animation_->Stepping();
+    if (position == -1) {
+        s.Begin(true);
+    } else if (position == -2) {
+        s.End();
+    } else if (s.ShowUpTo(position, fillIn)) {
+        ApplyUpdateHints(kUpdateDisplayItems);
+    }
 }
 
 int CZunView::RebuildVolumeImage(Dims dims, bool resetSampleDensity) {

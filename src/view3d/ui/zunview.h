@@ -31,6 +31,7 @@ namespace zun {
 
 class CZunDoc;
 class DisplayTree;
+class RunAnimationDriver;
 
 class CZunView : public QOpenGLWidget, public DocView {
     Q_OBJECT
@@ -65,8 +66,18 @@ public:
     // Called on the UI thread after each batch of update bits was applied (the computation movie
     // takes its frame there).
     std::function<void()> updatesApplied;
-    // Ctrl+Shift+wheel: the tree's slice stepping.
+    // Ctrl+Shift+wheel and Ctrl+Shift+Up/Down: the tree's slice stepping.
     std::function<void(bool forward)> stepSlices;
+    CZunDoc* Document() const { return doc_; }
+
+    // The window's run animation and the tree's stepping set it animates (none without a tree).
+    void SetAnimation(RunAnimationDriver* animation) { animation_ = animation; }
+    RunAnimationDriver* Animation() const { return animation_; }
+    bool TreeAnimating() const;
+    // For the animation recorder: -1 begins stepping the tree's selected channels, -2 ends it, any
+    // other position shows the stepped slices up to it (fillIn keeps the earlier ones) and redraws
+    // the volume when anything changed.
+    void StepSliceAnimation(int position, bool fillIn);
 
     // Settings.
     ViewSettings& Settings() { return settings_; }
@@ -150,6 +161,7 @@ private:
 
     CZunDoc* doc_;
     const DisplayTree* tree_ = nullptr;
+    RunAnimationDriver* animation_ = nullptr;
     ViewSettings settings_;
     Web3DOptions web3dOptions_;
     RenderSettings renderSettings_;
