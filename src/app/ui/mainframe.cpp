@@ -124,6 +124,10 @@ void CMainFrame::BuildMenus() {
         if (CChildFrame* child = ActiveChild())
             if (auto* v = qobject_cast<CZunView*>(child->ViewPane())) v->ExportWeb3D();
     });
+    connect(Add(view, "viewControlPanel", "Display Control Panel"), &QAction::triggered, this, [this] {
+        if (CChildFrame* child = ActiveChild())
+            if (auto* v = qobject_cast<CZunView*>(child->ViewPane())) v->OnDisplayControlPanel();
+    });
 
     QMenu* comp = menuBar()->addMenu("&Computation");
     connect(Add(comp, "computationSetup", "Setup Computation Method..."), &QAction::triggered, app,

@@ -15,6 +15,10 @@ public:
     // Home: the eye 2.5 radii in front of the bound's centre along -y, z up.
     void SetHomeFromBound(const osg::Node* node);
     bool handleMouseWheel(const osgGA::GUIEventAdapter& ea, osgGA::GUIActionAdapter& us) override;
+    // The keys' and the control panel's steps: one trackball drag in normalised window units, and
+    // a pan of the model.
+    void Drag(float x0, float y0, float x1, float y1) { rotateTrackball(x0, y0, x1, y1, 1.0f); }
+    void Pan(float dx, float dy) { panModel(dx, dy); }
 
     // Kept by the view's key handlers.
     bool ctrlHeld = false;

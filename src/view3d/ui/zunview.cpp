@@ -24,6 +24,7 @@
 #include "tree/displaytree.h"
 #include "view3d/documentlayers.h"
 #include "view3d/treelayers.h"
+#include "view3d/ui/controlpanel.h"
 #include "view3d/ui/runanimationdriver.h"
 #include "view3d/updatehints.h"
 #include "view3d/viewmessages.h"
@@ -129,6 +130,7 @@ CZunView::~CZunView() {
     updates_->Stop();
     render_->Stop();
     if (doc_) doc_->Views().Remove(this);
+    if (panel_) delete panel_.data();
     if (osg::getNotifyHandler() && dynamic_cast<ShowFileHandler*>(osg::getNotifyHandler()))
         osg::setNotifyHandler(new osg::StandardNotifyHandler);
     if (contextConnection_) disconnect(contextConnection_);
@@ -231,6 +233,7 @@ void CZunView::paintGL() {
     // The record the document stores for its window follows the camera and the settings.
     if (doc_ && !doc_->WindowRecords().empty()) doc_->WindowRecords().front().view = MakeRecord();
     ++framesPainted_;
+    ShowViewInfo();
     frameHandoff_.Done(frameTicket_.load());
 }
 
@@ -664,7 +667,41 @@ void CZunView::wheelEvent(QWheelEvent* e) {
 void CZunView::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Control) manipulator_->ctrlHeld = true;
     if (e->key() == Qt::Key_Shift) manipulator_->shiftHeld = true;
-    QOpenGLWidget::keyPressEvent(e);
+    ArrowKey key;
+    switch (e->key()) {
+        case Qt::Key_Up:
+            key = ArrowKey::Up;
+            break;
+        case Qt::Key_Down:
+            key = ArrowKey::Down;
+            break;
+        case Qt::Key_Left:
+            key = ArrowKey::Left;
+            break;
+        case Qt::Key_Right:
+            key = ArrowKey::Right;
+            break;
+        default:
+            QOpenGLWidget::keyPressEvent(e);
+            return;
+    }
+    const ArrowAction a =
+        ArrowKeyAction(key, e->modifiers() & Qt::ControlModifier, e->modifiers() & Qt::ShiftModifier);
+    switch (a.kind) {
+        case ArrowAction::kStepForward:
+        case ArrowAction::kStepBackward:
+            if (stepSlices) stepSlices(a.kind == ArrowAction::kStepForward);
+            break;
+        case ArrowAction::kPan:
+            PanStep(a.pan);
+            break;
+        case ArrowAction::kRotate:
+            RotateStep(a.rotate);
+            break;
+        case ArrowAction::kNone:
+            break;
+    }
+    RequestRedraw(kRedrawOnce);
 }
 
 void CZunView::keyReleaseEvent(QKeyEvent* e) {
@@ -684,6 +721,12 @@ void CZunView::keyReleaseEvent(QKeyEvent* e) {
             break;
         case Qt::Key_F8:
             ExportWeb3D();
+            break;
+        case Qt::Key_Escape:
+            SetFullScreen(-1);
+            break;
+        case Qt::Key_F11:
+            ToggleFullScreenHeight();
             break;
         default:
             QOpenGLWidget::keyReleaseEvent(e);

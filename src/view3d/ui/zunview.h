@@ -24,6 +24,7 @@
 #include "view3d/ui/screenimage.h"
 #include "view3d/ui/trackball.h"
 #include "view3d/ui/volumescene.h"
+#include "view3d/viewcontrols.h"
 #include "view3d/viewsettings.h"
 #include "view3d/web3doptions.h"
 
@@ -32,6 +33,8 @@ namespace zun {
 class CZunDoc;
 class DisplayTree;
 class RunAnimationDriver;
+class ImageControlFloatingDialog;
+class FullScreenWindow;
 
 class CZunView : public QOpenGLWidget, public DocView {
     Q_OBJECT
@@ -129,6 +132,56 @@ public:
     // Replaces the modal options dialog (tests, scripted runs): true for Export.
     std::function<bool(Web3DOptions& options)> runWeb3DDialog;
 
+    // ---- navigation, stereo switches, the control panel and full screen
+    void RotateStep(ArrowKey direction);  // no redraw of its own
+    void PanStep(int direction);          // 1..4, no redraw of its own
+    void PanView(ArrowKey direction);     // the panel's movement, then a redraw
+    void SetViewRotation(double angleDegrees, double distance, double x, double y, double z);
+    void ResetRotation();  // no redraw of its own
+    void ZoomIn();
+    void ZoomOut();
+    double CameraDistance() const;
+    // False when the mode is already in use.
+    bool SetShaderMode(int mode);
+    void SetStereoOff();
+    void ToggleQuadBuffer();
+    void ToggleAnaglyphic();
+    void ToggleInterlaceHorizontal();
+    void ToggleSplitHorizontal();
+    void ToggleEyeSwap();
+    // The stereo mode changed with the drawing quiet, applied to the camera that draws now.
+    void ChangeStereoMode(int mode);
+    // Every stereo setting applied to the camera's display settings, then a redraw.
+    void ApplyStereoSettings();
+    void SetGreyWeights(const std::array<float, 3>& weights);
+    // The bounding-box flags applied, the panel refreshed, a redraw.
+    void ApplyBoundingBoxFlags(std::int32_t flags);
+    // "View > Display Control Panel": opens the panel, or closes it (in full screen it only comes
+    // to the top).
+    void OnDisplayControlPanel();
+    void CloseControlPanel();
+    ImageControlFloatingDialog* ControlPanel() const;
+    void SyncControlPanel();
+    // The panel's "Slice" check box is on.
+    bool panelSliceStepping = false;
+    // The animation recorder's state and commands, for the panel's buttons.
+    std::function<bool()> recorderBusy;
+    std::function<void()> recordAnimation;
+    std::function<void()> stopRecording;
+
+    // The known screens; false when their number did not change.
+    bool DetectScreens();
+    const std::vector<ScreenInfo>& Screens() const { return screens_; }
+    // Full screen on screen index (-1 leaves it); messages through the window's boxes.
+    void SetFullScreen(int index);
+    int MonitorIndex() const { return monitorIndex_; }
+    FullScreenWindow* FullScreenPopup() const;
+    // F11: full monitor height without the panel, one pixel short with it.
+    void ToggleFullScreenHeight();
+    // Replaces the message boxes of the panel and full screen (tests).
+    std::function<void(const std::string& text)> tell;
+    void Tell(const std::string& text);
+
     // For tests and the recorders.
     osgViewer::Viewer* Viewer() const { return viewer_.get(); }
     MFCTrackballManipulator* Manipulator() const { return manipulator_.get(); }
@@ -150,6 +203,7 @@ protected:
     void wheelEvent(QWheelEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void keyReleaseEvent(QKeyEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
 
 private:
     void CreateViewer();
@@ -157,11 +211,20 @@ private:
     void ReleaseGL();
     bool DrawFrameFromRenderThread();
     void ShowLibraryMessage(const QString& text);
+    void LeaveFullScreen();
+    void ShowViewInfo();
     double Scale() const;
 
     CZunDoc* doc_;
     const DisplayTree* tree_ = nullptr;
     RunAnimationDriver* animation_ = nullptr;
+    QPointer<ImageControlFloatingDialog> panel_;
+    QPointer<FullScreenWindow> fullScreen_;
+    std::vector<ScreenInfo> screens_;
+    int monitorIndex_ = -1;
+    // Where the view sits in its window while it shows full screen.
+    QPointer<QWidget> homeParent_;
+    int homeIndex_ = -1;
     ViewSettings settings_;
     Web3DOptions web3dOptions_;
     RenderSettings renderSettings_;
