@@ -12,6 +12,7 @@
 #include "document/zundoc.h"
 #include "guitest.h"
 #include "platform/prompt.h"
+#include "plot/ui/compoundtextdialog.h"
 #include "plot/ui/usernotesdialog.h"
 
 using namespace zun;
@@ -57,6 +58,12 @@ TEST_F(NotesFixture, MenuOpensOneWindowAndClosingAsksNotesThenDocument) {
     ASSERT_NE(window, nullptr);
     window->edit->setPlainText("line one\nline two");
     ASSERT_TRUE(window->Model().Modified());
+    // The attenuation table of the example's two materials, open when the document goes; its
+    // matrix starts from the example's two monochromatic beams.
+    CompoundTextDialog* atten =
+        ShowXrayAttenuationProperties(*doc, {"Water", "Aluminium"}, "", app->MainFrame());
+    ASSERT_NE(atten, nullptr);
+    EXPECT_EQ(atten->Model().MatrixRows(), (std::vector<AttenEnergyRow>{{40.0f, ""}, {80.0f, ""}}));
 
     // Yes to the notes' question (the text goes into the document), No to the document's.
     prompt.QueueAnswer(kPromptYes);
@@ -68,7 +75,8 @@ TEST_F(NotesFixture, MenuOpensOneWindowAndClosingAsksNotesThenDocument) {
     EXPECT_NE(requests[0].text.find(": Notes changes?"), std::string::npos);
     EXPECT_EQ(requests[1].text.rfind("Save changes to ", 0), 0u);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(NotesWindows(), 0);  // the window went with its document
+    EXPECT_EQ(NotesWindows(), 0);  // the windows went with their document
+    for (QWidget* w : QApplication::allWidgets()) EXPECT_EQ(qobject_cast<CompoundTextDialog*>(w), nullptr);
     app->MainFrame()->UpdateCommandUI();
     EXPECT_FALSE(notes->isEnabled());
 }

@@ -336,6 +336,11 @@ TEST(AttenuationWindow, MatrixShowsTheModelsConditionNumberAndKeepsItsRows) {
     const Compound& water = w.doc.GetSample().GetChan(w.doc.GetSample().FindChanIndex("water"))->compound;
     EXPECT_FLOAT_EQ(static_cast<float>(model.Matrix()[3]),
                     static_cast<float>(water.LinearAttenuation(kAttenTlacTrc, 0, kAttenTotal, 10.0)));
+    // An edit typed into the energy cell reaches the model once the editor has let go.
+    m->table->item(2, 0)->setText("35");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(model.Rows()[1].energy, 35.0f);
+    EXPECT_EQ(m->table->item(2, 0)->text(), "35");
     m->CommitEnergy(2, "40");
     EXPECT_EQ(m->table->item(2, 0)->text(), "40");
     EXPECT_EQ(m->condition->text().toStdString(), model.ConditionText());
