@@ -265,7 +265,10 @@ void MethodSheetDialog::UpdateGeneral() {
     }
     tabs_->setVisible(sheet_.TabsVisible());
     // Groups shown again take room back: the sheet grows rather than squeezing its controls.
-    if (isVisible()) resize(size().expandedTo(minimumSizeHint()));
+    if (!opened_.isEmpty()) {
+        setMinimumSize(opened_.expandedTo(layout()->minimumSize()));
+        resize(size().expandedTo(minimumSize()));
+    }
 }
 
 }  // namespace zun

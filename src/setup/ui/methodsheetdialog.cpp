@@ -85,9 +85,10 @@ ListGridWidget* MethodSheetDialog::Grid(const char* label) const {
 
 void MethodSheetDialog::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
-    if (!sized_) {
-        sized_ = true;
+    if (opened_.isEmpty()) {
         resize(size().expandedTo(minimumSizeHint()));
+        opened_ = size();
+        setMinimumSize(opened_);  // never smaller than it opened
     }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <QDialog>
+#include <QSize>
 
 #include "setup/methodsheet.h"
 #include "setup/ui/setupwidgets.h"
@@ -85,7 +86,7 @@ private:
     QTableWidget* ctStrip_ = nullptr;
     CheckHeadCtrl* ctHeader_ = nullptr;
     ListGridWidget* coefficients_ = nullptr;
-    bool sized_ = false;
+    QSize opened_;
 };
 
 }  // namespace zun
