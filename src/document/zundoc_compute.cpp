@@ -59,7 +59,9 @@ void CZunDoc::ComputeCompositionCoefficients(int ctChannel) {
         const double mu = comp.compound.LinearAttenuation(settings_.attenuationMethod, 0,
                                                           settings_.coefficientKind, energy);
         const std::size_t at = p.MatrixIndex(number, i);
-        if (at < p.lacMatrix.size()) p.lacMatrix[at] = static_cast<float>(mu);
+        // The user's offset of the composition (X-ray CT properties) stays on top of the default.
+        const float offset = at < p.lpcMatrix.size() ? p.lpcMatrix[at] : 0.0f;
+        if (at < p.lacMatrix.size()) p.lacMatrix[at] = static_cast<float>(mu) + offset;
     }
 }
 

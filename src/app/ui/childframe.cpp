@@ -11,6 +11,7 @@
 #include "app/ui/zunapp.h"
 #include "compute/computedocument.h"
 #include "document/zundoc.h"
+#include "plot/ui/ctcommands.h"
 #include "plot/ui/propertycommands.h"
 #include "tree/ui/treeview.h"
 #include "view3d/recordingtexts.h"
@@ -36,6 +37,7 @@ QLabel* Placeholder(const QString& text, QWidget* parent) {
 QWidget* CreateTreePane(CZunDoc& doc, QWidget* parent) {
     ZunTreeView* tree = CreateTreeView(doc, parent);
     RegisterPropertyCommands(*tree);
+    RegisterCtCommands(*tree);
     return tree;
 }
 
