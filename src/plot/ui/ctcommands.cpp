@@ -6,6 +6,7 @@
 #include "document/zundoc.h"
 #include "model/sample.h"
 #include "plot/ui/imageimportdialog.h"
+#include "plot/ui/importpropsdialog.h"
 #include "plot/ui/tomographypropsdialog.h"
 #include "tree/treecommandids.h"
 #include "tree/treeselection.h"
@@ -58,6 +59,25 @@ void ImportImages(ZunTreeView& view, bool wholeChannel) {
     view.viewport()->update();
 }
 
+// The channels (scope 0: all of the sample, 1: the selected) or the selected slices (2).
+std::vector<ImageItem*> ImportItems(ZunTreeView& view, int scope) {
+    ZunImage& sample = view.Document().GetSample();
+    std::vector<ImageItem*> items;
+    if (scope == 0) {
+        for (int i = 0; i < sample.GetChanCount(); ++i) items.push_back(sample.GetChan(i));
+    } else if (scope == 1) {
+        for (const std::string& n : SelectedChannelNames(view.Tree()))
+            if (ZunChan* c = sample.FindChan(n)) items.push_back(c);
+    } else {
+        for (const ChanSliceRecord& r : SelectedSliceRecords(view.Tree())) {
+            ZunChan* c = sample.FindChan(r.channel);
+            if (c && static_cast<int>(r.slice) < c->GetSliceCount())
+                items.push_back(c->GetSlice(static_cast<int>(r.slice)));
+        }
+    }
+    return items;
+}
+
 }  // namespace
 
 void RegisterCtCommands(ZunTreeView& view) {
@@ -82,6 +102,17 @@ void RegisterCtCommands(ZunTreeView& view) {
     });
     commands.Register(treecmd::kImportImagesChan, [&view](int) { ImportImages(view, true); });
     commands.Register(treecmd::kImportImagesSlice, [&view](int) { ImportImages(view, false); });
+    const std::pair<int, int> imported[] = {{treecmd::kImportedPropertiesAll, 0},
+                                            {treecmd::kImportedPropertiesChan, 1},
+                                            {treecmd::kImportedPropertiesSlice, 2}};
+    for (auto [id, scope] : imported) {
+        commands.Register(id, [&view, scope = scope](int) {
+            ImportPropsDialog* d =
+                ShowImportProperties(view.Document(), ImportItems(view, scope), view.window());
+            if (d) d->Model().title = view.Document().GetTitle() + ": Import Properties";
+            if (d) d->setWindowTitle(QString::fromStdString(d->Model().title));
+        });
+    }
 }
 
 }  // namespace zun
