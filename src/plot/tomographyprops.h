@@ -169,6 +169,7 @@ public:
 
     int Channel() const { return channel_; }
     Prompt* MessagePrompt() const { return prompt_; }
+    CZunDoc& Document() const { return doc_; }
     int CtNumber() const;
     ZunChan& Chan() const;
 

@@ -93,7 +93,8 @@ TEST(ImageImportDialog, StackThroughTheDialogEqualsTheHeadlessImport) {
         d.scale->setText("2");
         d.retain->setChecked(true);
         d.setDirectory(dir.path());
-        d.selectFile("\"f1.tif\" \"f0.tif\"");
+        // Typed into the name field: selectFile leaves a focused field alone.
+        d.findChild<QLineEdit*>("fileNameEdit")->setText("\"f1.tif\" \"f0.tif\"");
         d.resize(900, 620);
         test::SaveScreen(d, "image_import_ct");
         d.accept();
@@ -143,7 +144,7 @@ TEST(ImageImportDialog, ARefusedOptionKeepsTheDialogOpen) {
         d.crop->setChecked(true);
         d.cropX->setText("x");
         d.setDirectory(dir.path());
-        d.selectFile("f0.tif");
+        d.findChild<QLineEdit*>("fileNameEdit")->setText("f0.tif");
         d.resize(760, 520);
         test::SaveScreen(d, "image_import");
         d.accept();

@@ -25,6 +25,7 @@
 #include "document/zundoc.h"
 #include "platform/prompt.h"
 #include "plot/ui/compoundpropsdialog.h"
+#include "plot/ui/imageimportdialog.h"
 #include "tools/ui/chanpropertiesdialog.h"
 #include "tools/ui/samplegriddialog.h"
 #include "tools/ui/selectgpudialog.h"
@@ -44,11 +45,12 @@ template <class T>
 void WhenOpen(std::function<void(T*)> act) {
     auto poll = std::make_shared<std::function<void()>>();
     *poll = [poll, act] {
-        QWidget* w = QApplication::activePopupWidget();
-        if (!w) w = QApplication::activeModalWidget();
-        if (T* t = qobject_cast<T*>(w)) {
-            act(t);
-            return;
+        // A dialog opened from a menu entry may come up while the menu is still the active popup.
+        for (QWidget* w : {QApplication::activePopupWidget(), QApplication::activeModalWidget()}) {
+            if (T* t = qobject_cast<T*>(w)) {
+                act(t);
+                return;
+            }
         }
         QTimer::singleShot(20, *poll);
     };
@@ -181,13 +183,16 @@ TEST_F(TreeRoad, NewGridChannelsImportComputeSaveReopen) {
               "    tifffile.imwrite(sys.argv[1] + '/slice_%02d.tif' % z, a)\n";
     }
     ASSERT_EQ(std::system((std::string(ZUN_PYTHON) + " " + script + " " + tmp.Path().string()).c_str()), 0);
-    std::vector<std::string> files;
-    for (int z = 5; z >= 0; --z) files.push_back(tmp.File("slice_0" + std::to_string(z) + ".tif"));
-    tree->CommandUi().chooseFiles = [&](const std::string&, const std::string&, bool multiple, bool save) {
-        EXPECT_TRUE(multiple);
-        EXPECT_FALSE(save);
-        return files;
-    };
+    WhenOpen<ImageImportDialog>([&](ImageImportDialog* d) {
+        EXPECT_NE(d->rescale, nullptr);  // the CT channel's options
+        QString names;
+        for (int z = 5; z >= 0; --z)
+            names += QString("\"%1\" ").arg(
+                QString::fromStdString(tmp.File("slice_0" + std::to_string(z) + ".tif")));
+        // The names typed into the name field (selectFile leaves a focused field alone).
+        d->findChild<QLineEdit*>("fileNameEdit")->setText(names.trimmed());
+        d->accept();
+    });
     RightClickAndChoose(tree, t.FindChannel("scan"), {"Import Data", "Image Files..."});
     const ZunChan* scan = doc->GetSample().FindChan("scan");
     ASSERT_NE(scan, nullptr);
