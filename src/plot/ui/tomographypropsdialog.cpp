@@ -20,6 +20,7 @@
 #include "document/zundoc.h"
 #include "model/sample.h"
 #include "platform/prompt.h"
+#include "plot/ui/filterwindows.h"
 
 namespace zun {
 
@@ -396,8 +397,11 @@ int RunTomographyPropsDialog(CZunDoc& doc, int channel, bool newChannel, QWidget
     doc.propertyDialogOpen[CZunDoc::kXrayCtDialog] = true;
     TomographyPropsDialog dialog(model, parent);
     dialog.renameChannel = std::move(renameChannel);
+    model.windowFactory = MakeFilterWindowFactory(model, &dialog, [&dialog] { dialog.Refresh(); });
     if (prepare) prepare(dialog);
     const int result = dialog.exec();
+    // The filter windows are the dialog's children: the registry lets go of them first.
+    model.CloseAllFilterWindows();
     doc.propertyDialogOpen[CZunDoc::kXrayCtDialog] = false;
     return result;
 }
