@@ -29,7 +29,11 @@ TransformFields FieldsFromParams(const TransBoundParams& params) {
 }
 
 BoundaryTransform::BoundaryTransform(CZunDoc& doc, std::vector<std::string> targets)
-    : doc_(doc), targets_(std::move(targets)), current_(doc.transBoundParams), applied_(current_) {}
+    : doc_(doc), targets_(std::move(targets)), current_(doc.transBoundParams) {
+    current_.rotation.resize(3, 0.0f);
+    current_.translation.resize(3, 0);
+    applied_ = current_;
+}
 
 int BoundaryTransform::Apply(const TransformFields& fields, ProgressSink* progress) {
     current_.rotate = fields.rotate;

@@ -82,7 +82,12 @@ BoundPanelFields PanelFromDefinition(const BoundDef& def) {
 }
 
 BoundaryWizard::BoundaryWizard(CZunDoc& doc, std::vector<std::string> targets)
-    : doc_(doc), targets_(std::move(targets)), current_(doc.boundDef), applied_(current_) {}
+    : doc_(doc), targets_(std::move(targets)), current_(doc.boundDef) {
+    // A definition written by a remote command may carry short vectors; the panel reads three.
+    current_.rotation.resize(3, 0.0f);
+    current_.translation.resize(3, 0);
+    applied_ = current_;
+}
 
 std::vector<ZunChan*> BoundaryWizard::ResolveTargets() const {
     std::vector<ZunChan*> out;

@@ -122,6 +122,8 @@ TEST(BoundaryWizardApply, FirstAppliesThenSkipsUnchanged) {
 
 TEST(BoundaryWizardApply, PanelTextsAreReadAsNumbers) {
     WizardFixture f;
+    f.doc.boundDef.rotation.clear();  // as a remote command may leave it
+    EXPECT_EQ(BoundaryWizard(f.doc, {"edge"}).Current().rotation.size(), 3u);
     BoundaryWizard w(f.doc, {"edge"});
     BoundPanelFields panel;
     panel.kind = BoundDef::kCuboid;
