@@ -16,6 +16,8 @@
 #include <QVBoxLayout>
 
 #include "platform/prompt.h"
+#include "plot/plotsettings.h"
+#include "plot/ui/plotpropertiesdialog.h"
 #include "plot/ui/plotwidget.h"
 #include "plot/ui/spinbuttons.h"
 
@@ -90,6 +92,38 @@ FilterWindowBase::FilterWindowBase(TomographyPropsModel& owner, std::string name
     plot_->GetGraph().showLegend = false;
     plot_->GetGraph().xAxis.autoscale = true;
     plot_->GetGraph().yAxis.autoscale = true;
+    plotButton = new QPushButton(tr("Plot Properties..."), this);
+    connect(plotButton, &QPushButton::clicked, this, [this] {
+        if (properties_) return;
+        properties_ = new PlotPropertiesDialog(this, this);
+        properties_->SetCaption(windowTitle());
+        properties_->setModal(false);
+        properties_->show();
+        plotButton->setEnabled(false);
+    });
+}
+
+void FilterWindowBase::PlotPropertiesClosed() {
+    plotButton->setEnabled(true);
+    plotButton->setFocus();
+    plotButton->setDefault(true);
+    if (!properties_) return;
+    properties_->hide();
+    properties_->deleteLater();
+    properties_ = nullptr;
+}
+
+void FilterWindowBase::PlotChanged() {
+    plot_->update();
+    if (properties_) properties_->RefreshFromPlot();
+}
+
+void FilterWindowBase::RenamePlot(const std::string& oldName, const std::string& newName) {
+    Graph& g = plot_->GetGraph();
+    ReplaceQuotedName(g.title.text, oldName, newName);
+    ReplaceQuotedName(g.yLabel.text, oldName, newName);
+    if (properties_) properties_->RenameChannel(oldName, newName);
+    plot_->update();
 }
 
 void FilterWindowBase::Raise() {
@@ -100,6 +134,7 @@ void FilterWindowBase::Raise() {
 
 void FilterWindowBase::Destroy() {
     closing_ = true;
+    if (properties_) PlotPropertiesClosed();
     hide();
     deleteLater();
 }
@@ -126,7 +161,7 @@ void FilterWindowBase::ShowCurve(const std::vector<double>& x, const std::vector
     g.yLabel.text = filtermsg::kGainTitle;
     if (!x_.empty()) g.plot.SetXData(&x_);
     if (!y_.empty()) g.plot.AddYData(&y_, static_cast<ColourRef>(colour), nullptr, name_);
-    plot_->update();
+    PlotChanged();
 }
 
 std::string FilterWindowBase::ChooseSave(const std::string& title) {
@@ -170,6 +205,7 @@ DeviceFilterWindow::DeviceFilterWindow(TomographyPropsModel& owner, const std::s
     bottom->addWidget(importButton);
     bottom->addWidget(exportButton);
     bottom->addWidget(clearButton);
+    bottom->addWidget(plotButton);
     bottom->addSpacing(12);
     bottom->addWidget(new QLabel(tr("Energy Units:"), this));
     bottom->addWidget(ev);
@@ -254,6 +290,7 @@ void DeviceFilterWindow::Import() {
 
 void DeviceFilterWindow::RenameChannel(const std::string& oldName, const std::string& newName) {
     model_.RenameChannel(oldName, newName);
+    RenamePlot(oldName, newName);
     setWindowTitle(Q(model_.caption));
     Show();
 }
@@ -316,6 +353,7 @@ MaterialFilterWindow::MaterialFilterWindow(TomographyPropsModel& owner, const st
     curveLayout->addWidget(table, 0, 0);
     curveLayout->addWidget(plot_, 0, 1);
     curveLayout->addWidget(exportTable, 1, 0);
+    curveLayout->addWidget(plotButton, 1, 1, Qt::AlignLeft);
     curveLayout->setColumnStretch(1, 2);
     curveLayout->setColumnStretch(0, 1);
     auto* top = new QHBoxLayout;
@@ -442,6 +480,7 @@ void MaterialFilterWindow::Show() {
 
 void MaterialFilterWindow::RenameChannel(const std::string& oldName, const std::string& newName) {
     model_.RenameChannel(oldName, newName);
+    RenamePlot(oldName, newName);
     setWindowTitle(Q(model_.caption));
     Show();
 }
@@ -491,6 +530,7 @@ CombinedFiltersWindow::CombinedFiltersWindow(TomographyPropsModel& owner, const 
     grid->addWidget(ev, 0, 4);
     grid->addWidget(kev, 0, 5);
     grid->addWidget(exportButton, 2, 3);
+    grid->addWidget(plotButton, 2, 4, 1, 2);
     grid->setColumnStretch(6, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();

@@ -13,6 +13,7 @@
 #include "plot/devicefilterprops.h"
 #include "plot/materialfilterprops.h"
 #include "plot/tomographyprops.h"
+#include "plot/ui/plotowner.h"
 
 class QCheckBox;
 class QLabel;
@@ -23,6 +24,7 @@ class QTableWidget;
 
 namespace zun {
 
+class PlotPropertiesDialog;
 class PlotWidget;
 
 // The import file dialog with its "lines to skip" panel.
@@ -40,12 +42,16 @@ private:
 };
 
 // What both windows share: the owner's bookkeeping and the plot.
-class FilterWindowBase : public QDialog, public CtFilterWindow {
+class FilterWindowBase : public QDialog, public CtFilterWindow, public AtplotOwner {
     Q_OBJECT
 public:
     FilterWindowBase(TomographyPropsModel& owner, std::string name, QWidget* parent);
     void Raise() override;
     void Destroy() override;
+    PlotWidget* GetPlotCtrl() override { return plot_; }
+    void PlotPropertiesClosed() override;
+    QPushButton* plotButton;
+    PlotPropertiesDialog* PlotProperties() const { return properties_; }
     // The owner's record changed (its dialog redraws).
     std::function<void()> ownerChanged;
 
@@ -58,7 +64,11 @@ protected:
 
     TomographyPropsModel& owner_;
     std::string name_;
+    void RenamePlot(const std::string& oldName, const std::string& newName);
+    void PlotChanged();
+
     PlotWidget* plot_;
+    PlotPropertiesDialog* properties_ = nullptr;
     std::vector<double> x_, y_;
     bool closing_ = false;
 };

@@ -15,6 +15,7 @@
 #include "model/sample.h"
 #include "platform/prompt.h"
 #include "plot/ui/filterwindows.h"
+#include "plot/ui/plotwidget.h"
 
 using namespace zun;
 
@@ -74,6 +75,15 @@ TEST(FilterWindows, DeviceFilterEditsAppliesAndCloses) {
     EXPECT_EQ(source.table.at(40.0f), 0.5f);
     EXPECT_EQ(o.changes, 1);
     EXPECT_TRUE(o.model->applyEnabled);
+    // One plot-properties child at a time; a rename reaches the caption and the graph title.
+    w->plotButton->click();
+    ASSERT_NE(w->PlotProperties(), nullptr);
+    EXPECT_FALSE(w->plotButton->isEnabled());
+    o.model->RenameChannel("ct", "beam");
+    EXPECT_EQ(w->windowTitle(), "phantom.zun: 'beam' Filter 'Source' Properties");
+    EXPECT_EQ(w->GetPlotCtrl()->GetGraph().title.text, "phantom.zun: 'beam' Filter 'Source' Properties");
+    w->PlotPropertiesClosed();
+    EXPECT_TRUE(w->plotButton->isEnabled());
     w->reject();
     EXPECT_EQ(o.model->OpenWindowCount(), 0u);
     EXPECT_TRUE(o.model->TypeButtonsEnabled());
