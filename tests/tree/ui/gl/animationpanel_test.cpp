@@ -224,6 +224,22 @@ TEST(AnimationPanel, SliceSteppingByPanelAndKeys) {
     for (int i = 0; i < 3; ++i) w.view->ZoomOut();
     EXPECT_NEAR(w.view->CameraDistance(), d, 1e-9 * d);
 
+    // The information fields follow the camera; "Set" turns it, keeping fields that are no number.
+    ASSERT_TRUE(PumpUntil([&] { return !panel->infoEdit(4)->text().isEmpty(); }));
+    panel->infoEdit(0)->setText("0");
+    panel->infoEdit(1)->setText("0");
+    panel->infoEdit(2)->setText("1");
+    panel->infoEdit(3)->setText("90");
+    panel->infoEdit(4)->setText("distance");
+    const double kept = w.view->CameraDistance();
+    panel->OnSet();
+    double angle = 0, x = 0, y = 0, z = 0;
+    w.view->Manipulator()->getRotation().getRotate(angle, x, y, z);
+    EXPECT_NEAR(angle, osg::PI / 2, 1e-6);
+    EXPECT_NEAR(z, 1.0, 1e-6);
+    EXPECT_DOUBLE_EQ(w.view->CameraDistance(), kept);
+    ASSERT_TRUE(PumpUntil([&] { return panel->infoEdit(3)->text() == "90.000000"; }));
+
     // Closing the panel ends the stepping: every slice shows again.
     panel->reject();
     EXPECT_TRUE(s.Empty());
@@ -333,6 +349,18 @@ TEST(AnimationPanel, FullScreenAndEscapeBack) {
 
     w.view->ToggleFullScreenHeight();
     EXPECT_TRUE(popup->IsFullHeight());
+
+    if (w.view->Screens().size() > 1) {
+        // Another screen: the first window goes, a new one covers the second screen.
+        w.view->SetFullScreen(1);
+        ASSERT_NE(w.view->FullScreenPopup(), nullptr);
+        popup = w.view->FullScreenPopup();
+        const ScreenInfo& t = w.view->Screens()[1];
+        EXPECT_EQ(popup->geometry(), QRect(t.left, t.top, t.right - t.left, t.bottom - t.top - 1));
+        EXPECT_EQ(panel->screenList()->currentIndex(), 2);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(popup));
+        ASSERT_TRUE(PumpUntil([&] { return LitPixels(w.Grab()) > 2000; }));
+    }
 
     // Escape leaves full screen: back in the document window, still drawing.
     const std::uint64_t frames = w.view->FramesPainted();
