@@ -43,6 +43,12 @@ void SliceStepping::End() {
     ++generation_;
 }
 
+void SliceStepping::RestoreAndForget() {
+    if (items_.size() == saved_.size())
+        for (std::size_t i = 0; i < items_.size(); ++i) Set(items_[i], saved_[i]);
+    Forget();
+}
+
 void SliceStepping::Forget() {
     Clear();
     ++generation_;

@@ -36,6 +36,9 @@ public:
     // Drops the set without touching the items: the tree's shape changed and the stored items may
     // be gone. Anything stepping through the old set notices by the changed generation.
     void Forget();
+    // Before the tree changes shape: the stepped items get their saved display items back, even
+    // while an animation runs (which then stops), and the set is dropped.
+    void RestoreAndForget();
     std::uint64_t Generation() const { return generation_; }
 
     // Shows every channel's slices from the step index up to position p (kept shown when

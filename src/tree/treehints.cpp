@@ -330,6 +330,11 @@ void StatsChanged(DisplayTree& tree, const StatsMod& m) {
 
 }  // namespace
 
+bool ReshapesTree(const ChangeHint* h) {
+    return dynamic_cast<const InsertChanMod*>(h) || dynamic_cast<const DeleteChanMod*>(h) ||
+           dynamic_cast<const InsertSliceMod*>(h) || dynamic_cast<const DeleteSliceMod*>(h);
+}
+
 TreeHintResult ApplyChangeHint(DisplayTree& tree, unsigned hint, const ChangeHint* h) {
     TreeHintResult result;
     result.statusBits = hint & (kTreeStatusText | kTreeStatusValues);

@@ -26,6 +26,8 @@ struct TreeHintResult {
 // this). A hint object of a class the tree does not know leaves the tree alone; names and slice
 // numbers no item carries are skipped.
 TreeHintResult ApplyChangeHint(DisplayTree& tree, unsigned hint, const ChangeHint* hintObject);
+// Whether the hint inserts or deletes items (known before it is applied).
+bool ReshapesTree(const ChangeHint* hintObject);
 
 // The display dialog's item-list text with "'old'" replaced by "'new'" everywhere.
 std::string ReplaceQuotedName(const std::string& text, const std::string& oldName,

@@ -168,19 +168,18 @@ int RunAnimation::AfterRun() {
 
 int RunAnimation::Tick() {
     if (fill_) {
-        if (stepping_.Generation() != generation_) {
-            // The tree changed shape under the run: its items and prepared colours are stale.
-            Finish();
-            return AfterRun();
-        }
-        if (fill_->Next()) {
+        // The tree changed shape under the run (its items and prepared colours are stale), or the
+        // view rebuilt its volume: the view skipped its own fill while the run drew, so the whole
+        // volume is filled afresh.
+        const bool stale = stepping_.Generation() != generation_;
+        if (!stale && fill_->Next()) {
             host_.RefreshVolume();
             if (onFrame) onFrame({mode_, fill_->StepsDrawn(), fill_->StepCount()});
             return delay;
         }
         result_ = fill_->Result();
-        const bool stopped = fill_->Stopped();
-        if (mode_ == kAnimStepThrough && !stopped) {
+        if (stale || fill_->Stopped() || mode_ == kAnimStepThrough) {
+            if (stale) layers_ = host_.MakeLayers();
             DisplayVolume& v = host_.Volume();
             FillDisplayVolume(kFillAll, *layers_, host_.SampleDims(), v.Data(), v.GetDims(), threads);
             host_.RefreshVolume();

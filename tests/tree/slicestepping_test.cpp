@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "document/changehints.h"
 #include "tree/treefixture.h"
+#include "tree/treehints.h"
 
 namespace zun {
 namespace {
@@ -126,6 +128,23 @@ TEST_F(Stepping, CountDisplayedChannelsSelectsThemAndForgetLeavesItems) {
     EXPECT_TRUE(s->Empty());
     EXPECT_NE(s->Generation(), before);
     EXPECT_EQ(Shown(Iron()), "..........");
+}
+
+TEST_F(Stepping, ItemsComeBackBeforeTheTreeChangesShape) {
+    EXPECT_TRUE(ReshapesTree(std::make_unique<DeleteSliceMod>(2, 1).get()));
+    EXPECT_TRUE(ReshapesTree(std::make_unique<InsertChanMod>("x", "Iron").get()));
+    EXPECT_FALSE(ReshapesTree(std::make_unique<RenameDocMod>("t").get()));
+    EXPECT_FALSE(ReshapesTree(nullptr));
+
+    Iron()->selected = true;
+    s->Begin(true);
+    s->ShowUpTo(2, false);
+    s->SetAnimating(true);  // even while a run animation draws
+    const auto before = s->Generation();
+    s->RestoreAndForget();
+    EXPECT_TRUE(s->Empty());
+    EXPECT_NE(s->Generation(), before);
+    EXPECT_EQ(Shown(Iron()), "1111111111");
 }
 
 TEST(RefreshQueue, OnlyTheLastModeCounts) {

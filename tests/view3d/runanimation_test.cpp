@@ -225,6 +225,8 @@ TEST(RunAnimation, AVolumeRebuiltOrATreeReshapedStopsTheRun) {
     ASSERT_EQ(w.volume.Resize(Dims{3, 3, 4}), 1);
     EXPECT_EQ(w.anim.Tick(), -1);
     EXPECT_FALSE(w.anim.Running());
+    // The view left the new volume to the run: it is filled whole.
+    EXPECT_EQ(w.Slices(), "####");
 
     Window v;
     ASSERT_TRUE(v.anim.Request(kAnimStepThrough));
@@ -233,7 +235,9 @@ TEST(RunAnimation, AVolumeRebuiltOrATreeReshapedStopsTheRun) {
     v.stepping.Forget();
     EXPECT_EQ(v.anim.Tick(), -1);
     EXPECT_FALSE(v.anim.Running());
+    EXPECT_FALSE(v.stepping.IsAnimating());
     EXPECT_EQ(v.frames.size(), 1u);
+    EXPECT_EQ(v.Slices(), "########");
 }
 
 }  // namespace

@@ -120,6 +120,8 @@ ZunTreeView::~ZunTreeView() {
 }
 
 void ZunTreeView::OnUpdate(DocView*, unsigned hint, const ChangeHint* hintObject) {
+    // The stepped items are still all there: they get their own display back before any goes.
+    if (ReshapesTree(hintObject) && !stepping_.Empty()) stepping_.RestoreAndForget();
     const TreeHintResult r = ApplyChangeHint(tree_, hint, hintObject);
     if (r.statusBits & kTreeStatusText) Q_EMIT statusTextChanged(StatusText());
     if (r.statusBits & kTreeStatusValues) Q_EMIT statusValuesChanged();

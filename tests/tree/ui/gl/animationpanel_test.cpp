@@ -322,6 +322,18 @@ TEST(AnimationPanel, FullScreenAndEscapeBack) {
     EXPECT_EQ(panel->screenList()->count(), static_cast<int>(w.view->Screens().size()) + 1);
     EXPECT_EQ(panel->screenList()->itemText(0), "Off");
     w.view->ChangeStereoMode(1);
+    // The same screens again: nothing new. The recording buttons without a recorder.
+    panel->OnDetect();
+    panel->OnStop();
+    bool busy = true;
+    w.view->recorderBusy = [&] { return busy; };
+    panel->OnRecord();
+    ASSERT_EQ(w.told.size(), 3u);
+    EXPECT_EQ(w.told[0], "No new screen detected.");
+    EXPECT_EQ(w.told[1], "No recording is running.");
+    EXPECT_EQ(w.told[2], "Recording is running now.  Please wait unit it finished.");
+    busy = false;
+    w.told.clear();
 
     // The screen list's second entry is screen 0.
     panel->OnScreen(1);
