@@ -3,6 +3,10 @@
 
 namespace zun {
 
+// The rescaling of X-ray CT data by the beam energy, per keV: the 4*PI*1e8/12.396 the import
+// dialog's label states. The dialog's multiplier and the import itself both use this one value.
+inline constexpr double kRescalePerKeV = 4 * 3.14159265358979323846 * 1e8 / 12.396;
+
 struct ImageImportSettings {
     // X-ray CT channels.
     bool rescaleByEnergy = false;  // multiply by keV*4*PI*1e8/12.396

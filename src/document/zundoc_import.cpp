@@ -85,7 +85,7 @@ int CZunDoc::ImportImageStack(const std::string& channel, const std::vector<int>
     float multiplier = s.applyScale ? s.scaleFactor : 1.0f;
     ZunChan& c = *sample_->GetChan(ci);
     const bool ct = c.kind == ZunChan::kXrayCt;
-    if (ct && s.rescaleByEnergy) multiplier *= static_cast<float>(s.keV * 4 * M_PI * 1e8 / 12.396);
+    if (ct && s.rescaleByEnergy) multiplier *= static_cast<float>(s.keV * kRescalePerKeV);
     const float* scale = multiplier != 1.0f ? &multiplier : nullptr;
     const float* offset = s.applyZeroOffset ? &s.zeroOffset : nullptr;
 

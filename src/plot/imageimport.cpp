@@ -70,7 +70,7 @@ ImageImportOptions::Field ImageImportOptions::Accept(Prompt* prompt) {
         if (!ReadFloat(lacZeroText, lacAtZero)) return fail(importmsg::kInvalidCoefficient, kLacZeroField);
         if (!ReadFloat(lacOneText, lacAtOne)) return fail(importmsg::kInvalidCoefficient, kLacOneField);
     }
-    if (ctChannel) multiplier = rescale ? static_cast<float>(energy / kRescaleDivisor) : 1.0f;
+    if (ctChannel) multiplier = rescale ? static_cast<float>(energy * kRescalePerKeV) : 1.0f;
     if (applyScale) {
         if (!ReadFloat(scaleText, scaleFactor)) return fail(importmsg::kInvalidScale, kScaleField);
         if (ctChannel) multiplier *= scaleFactor;

@@ -26,9 +26,6 @@ inline constexpr const char* kTiffFilter = "Image files (*.tif *.tiff)";
 inline constexpr const char* kCtFilter = "Image files (*.tif *.tiff *.grd *.vod)";
 }  // namespace importmsg
 
-// keV / this = the factor the rescaling applies (12.4 / (4 pi 1e8)).
-inline constexpr double kRescaleDivisor = 9.86760647169751e-9;
-
 class ImageImportOptions {
 public:
     enum Field { kNoField, kLacZeroField, kLacOneField, kScaleField, kOffsetField, kCropXField, kCropYField };

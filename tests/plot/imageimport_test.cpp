@@ -105,7 +105,7 @@ TEST(ImageImportOptions, MultiplierRule) {
     EXPECT_EQ(o.multiplier, 2.0f);
     o.rescale = true;
     ASSERT_EQ(o.Accept(&p), ImageImportOptions::kNoField);
-    EXPECT_FLOAT_EQ(o.multiplier, static_cast<float>(2.0 * 20.0 / 9.86760647169751e-9));
+    EXPECT_FLOAT_EQ(o.multiplier, static_cast<float>(2.0 * 20.0 * 4 * 3.14159265358979323846 * 1e8 / 12.396));
     EXPECT_TRUE(o.ToSettings().rescaleByEnergy);
     // A factor of 0 or below is accepted as typed.
     o.scaleText = "0";
