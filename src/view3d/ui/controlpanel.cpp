@@ -198,6 +198,11 @@ void ImageControlFloatingDialog::BuildControls() {
     connect(stop, &QPushButton::clicked, this, [this] { OnStop(); });
     top->addWidget(rec);
     top->addStretch(1);
+    // A compact panel: it floats beside the document window and should not hide much of it.
+    for (QGroupBox* g : findChildren<QGroupBox*>()) {
+        g->layout()->setContentsMargins(6, 2, 6, 4);
+        g->layout()->setSpacing(3);
+    }
 }
 
 CZunViewAdvancedSettings* ImageControlFloatingDialog::AdvancedSettings() const {

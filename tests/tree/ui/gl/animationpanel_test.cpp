@@ -19,6 +19,7 @@
 
 #include "document/docclasses.h"
 #include "document/zundoc.h"
+#include "tree/treecommandids.h"
 #include "tree/ui/treeview.h"
 #include "view3d/ui/advancedsettings.h"
 #include "view3d/ui/controlpanel.h"
@@ -185,6 +186,16 @@ TEST(AnimationPanel, FillInRunsStepByStepFromThePanel) {
     // A third of the block is drawn part way: a slab, so the picture differs from the whole.
     EXPECT_GT(LitPixels(partway), 500);
     EXPECT_GT(MeanDifference(partway, before), 0.4);
+    ASSERT_TRUE(PumpUntil([&] { return MeanDifference(w.Grab(), before) < 0.1; }));
+
+    // The tree's own entry: a step through ends with the whole volume shown again.
+    halfway = 0;
+    EXPECT_TRUE(w.tree->Commands().Execute(treecmd::kRunStepThrough));
+    EXPECT_TRUE(w.anim->Running());
+    ASSERT_TRUE(PumpUntil([&] { return halfway > 0; }));
+    EXPECT_GT(MeanDifference(partway, before), 0.4);  // one slab of the block only
+    ASSERT_TRUE(PumpUntil([&] { return !w.anim->Running(); }));
+    EXPECT_TRUE(w.tree->Commands().IsEnabled(treecmd::kRunStepThrough));
     ASSERT_TRUE(PumpUntil([&] { return MeanDifference(w.Grab(), before) < 0.1; }));
 }
 
