@@ -231,9 +231,13 @@ void TreeCommands::InsertChannel(int kind, int position) {
     const std::optional<std::string> name =
         host_.AskNewChannelName(InsertChannelCaption(kind), doc_.GetSample().MakeChanName(kind));
     if (!name) return;
+    const int r = doc_.InsertChannel(kind, position, *name);
     // The document refuses an empty name without a word; the user is told why nothing came.
-    if (doc_.InsertChannel(kind, position, *name) == -3 && name->empty())
-        Tell(namemsg::kEmpty, static_cast<int>(PromptIcon::Information));
+    if (r == -3 && name->empty()) Tell(namemsg::kEmpty, static_cast<int>(PromptIcon::Information));
+    if (r == 0 && kind == ZunChan::kXrayCt && ctChannelInserted) {
+        const int index = doc_.GetSample().FindChanIndex(*name);
+        if (index >= 0) ctChannelInserted(index);
+    }
 }
 
 void TreeCommands::InsertChannelNextTo(int kind, bool before) {

@@ -62,6 +62,9 @@ public:
     bool displayPropertiesOpen = false;
     bool runAnimationRunning = false;
     std::function<bool()> displayPropertiesQuery;
+    // A new X-ray CT channel inserted from the menus gets its beam settings at once: called with
+    // the channel's sample index after each successful insertion.
+    std::function<void(int channel)> ctChannelInserted;
 
     // The popup an item gets, trimmed, with its channel submenus filled and every entry's enabled
     // and checked state set.

@@ -274,9 +274,19 @@ TEST(TreeCommands, InsertRenameAndDeleteChannels) {
     EXPECT_EQ(d.LastMessage(), "Channel name cannot be empty");
     EXPECT_EQ(d.doc.GetSample().GetChanCount(), 9);
     // Cancel inserts nothing.
+    std::vector<int> ctSettings;
+    d.commands->ctChannelInserted = [&](int index) { ctSettings.push_back(index); };
     d.host.nextName.reset();
     d.commands->Execute(kInsertCtFirst);
     EXPECT_EQ(d.doc.GetSample().GetChanCount(), 9);
+    // Only a new X-ray CT channel goes on to its beam settings.
+    EXPECT_TRUE(ctSettings.empty());
+    d.host.nextName = "ct0";
+    ASSERT_TRUE(d.commands->Execute(kInsertCtFirst));
+    EXPECT_EQ(ctSettings, std::vector<int>{d.doc.GetSample().FindChanIndex("ct0")});
+    d.Select({d.Chan("ct0")});
+    d.commands->Execute(kDeleteChannels);
+    EXPECT_EQ(ctSettings.size(), 1u);
 
     d.Select({d.Chan("c2")});
     d.host.nextName = "c2";

@@ -78,28 +78,33 @@ std::vector<ImageItem*> ImportItems(ZunTreeView& view, int scope) {
     return items;
 }
 
+// "X-ray CT Properties" over one CT channel; a new channel's dialog applies even unedited.
+void RunCtProperties(ZunTreeView& view, int index, bool newChannel) {
+    CZunDoc& doc = view.Document();
+    RunTomographyPropsDialog(
+        doc, index, newChannel, view.window(),
+        [&view, &doc](const std::string& name) {
+            const int i = doc.GetSample().FindChanIndex(name);
+            if (auto newName = view.CommandUi().AskChannelRename(i)) doc.RenameChannel(name, *newName);
+        },
+        [&view](TomographyPropsDialog& dialog) {
+            QObject::connect(&view, &ZunTreeView::channelRenamed, &dialog,
+                             [&dialog](const QString& oldName, const QString& newName) {
+                                 dialog.RenameChannel(oldName.toStdString(), newName.toStdString());
+                             });
+        });
+    view.viewport()->update();
+}
+
 }  // namespace
 
 void RegisterCtCommands(ZunTreeView& view) {
     TreeCommands& commands = view.Commands();
     commands.Register(treecmd::kXrayCtProperties, [&view](int) {
         const int index = SelectedChannelIndex(view);
-        if (index < 0) return;
-        CZunDoc& doc = view.Document();
-        RunTomographyPropsDialog(
-            doc, index, false, view.window(),
-            [&view, &doc](const std::string& name) {
-                const int i = doc.GetSample().FindChanIndex(name);
-                if (auto newName = view.CommandUi().AskChannelRename(i)) doc.RenameChannel(name, *newName);
-            },
-            [&view](TomographyPropsDialog& dialog) {
-                QObject::connect(&view, &ZunTreeView::channelRenamed, &dialog,
-                                 [&dialog](const QString& oldName, const QString& newName) {
-                                     dialog.RenameChannel(oldName.toStdString(), newName.toStdString());
-                                 });
-            });
-        view.viewport()->update();
+        if (index >= 0) RunCtProperties(view, index, false);
     });
+    commands.ctChannelInserted = [&view](int index) { RunCtProperties(view, index, true); };
     commands.Register(treecmd::kImportImagesChan, [&view](int) { ImportImages(view, true); });
     commands.Register(treecmd::kImportImagesSlice, [&view](int) { ImportImages(view, false); });
     const std::pair<int, int> imported[] = {{treecmd::kImportedPropertiesAll, 0},

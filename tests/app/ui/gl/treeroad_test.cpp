@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,10 +23,12 @@
 #include "app/ui/mainframe.h"
 #include "app/ui/zunapp.h"
 #include "compute/model.h"
+#include "compute/params.h"
 #include "document/zundoc.h"
 #include "platform/prompt.h"
 #include "plot/ui/compoundpropsdialog.h"
 #include "plot/ui/imageimportdialog.h"
+#include "plot/ui/tomographypropsdialog.h"
 #include "tools/ui/chanpropertiesdialog.h"
 #include "tools/ui/samplegriddialog.h"
 #include "tools/ui/selectgpudialog.h"
@@ -152,7 +155,18 @@ TEST_F(TreeRoad, NewGridChannelsImportComputeSaveReopen) {
         Retype(d->NameEdit(), "scan");
         QTest::keyClick(d->NameEdit(), Qt::Key_Return);
     });
+    // The new CT channel's beam settings follow its name: a 30 keV beam, and the name kept.
+    bool ctSettingsShown = false;
+    WhenOpen<TomographyPropsDialog>([&ctSettingsShown](TomographyPropsDialog* d) {
+        ctSettingsShown = true;
+        EXPECT_TRUE(d->applyButton->isEnabled());
+        Retype(d->energy, "30");
+        if (d->autoRename->isChecked()) QTest::mouseClick(d->autoRename, Qt::LeftButton);
+        QTest::mouseClick(d->okButton, Qt::LeftButton);
+    });
     RightClickAndChoose(tree, t.FindChannel("Water"), {"Insert X-ray CT Channel", "After..."});
+    EXPECT_TRUE(ctSettingsShown);
+    EXPECT_DOUBLE_EQ(doc->GetModel().GetParams().ctBeamEnergy[1], 30.0);
 
     // Water's formula and density, typed into its Composition Properties.
     WhenOpen<CompoundPropsDialog>([](CompoundPropsDialog* d) {
