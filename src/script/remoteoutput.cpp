@@ -166,24 +166,30 @@ void OutputAnimation(RemoteInterpreter& in, const RemoteCall& call) {
         in.Error(call, "Invalid rotation option format.");
         return;
     }
-    const int effect = ParseBoolArg(w[6]) ? static_cast<int>(ParseUIntArg(w[7])) + 1 : 0;
-    const bool rotates = !(effect != 0 && ParseBoolArg(w[8]));
-    // The Record Animation dialog's own checks: without them a rotation of no frames divides by
-    // zero.
-    if (rotates && ParseUIntArg(w[4]) == 0) {
-        in.Error(call, "Number of rotations must be > 0");
+    RecordOptions options;
+    options.effect = ParseBoolArg(w[6]) ? static_cast<int>(ParseUIntArg(w[7])) + 1 : 0;
+    const unsigned axis = ParseUIntArg(rotation[0]);
+    if (options.effect != 0 && ParseBoolArg(w[8]))
+        options.mode = 4;
+    else
+        options.mode = axis == 1 ? 2 : axis == 2 ? 3 : 1;
+    options.frameRate = ParseUIntArg(w[3]);
+    options.rotations = ParseUIntArg(w[4]);
+    options.period = ParseFloatArg(w[5]);
+    options.axisAngle = ParseFloatArg(rotation[1]);
+    options.saveFrames = false;
+    // The Record Animation dialog's own checks: without them a turn of no frames divides by zero.
+    const std::string refused = CheckRecordOptions(options);
+    if (!refused.empty()) {
+        in.Error(call, refused);
         return;
     }
-    if (ParseUIntArg(w[3]) <= 10) {
-        in.Error(call, "Frame rate must be > 10");
-        return;
-    }
-    if (!(ParseFloatArg(w[5]) > 0)) {
-        in.Error(call, "Period must be > 0");
-        return;
-    }
-    // The 3-D view records no animation yet.
-    in.Error(call, "Animation recording is not available.");
+    in.Server().ReplyExtend(call.tag, kExtendFiles);
+    const std::string message = window->RecordAnimation(options, w[9]);
+    if (!message.empty())
+        in.FinalError(call, message);
+    else
+        in.FinalOk();
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tree/displayprops.h"
+#include "view3d/animationrecorder.h"
 #include "view3d/web3doptions.h"
 
 namespace zun {
@@ -29,6 +30,13 @@ public:
     // the writer without its dialog (its result codes).
     virtual int CheckWeb3DExport(Web3DOptions& options, std::string& message) = 0;
     virtual int WriteWeb3DPage(Web3DOptions& options, std::string& message) = 0;
+    // Records the scripted animation of the 3-D view into the movie file; the recorder's message
+    // (empty when the movie was written).
+    virtual std::string RecordAnimation(const RecordOptions& options, const std::string& path) {
+        (void)options;
+        (void)path;
+        return "Animation recording is not available.";
+    }
 };
 
 }  // namespace zun

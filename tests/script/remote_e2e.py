@@ -390,6 +390,17 @@ def case_road():
         written = sorted(os.listdir(images))
         check(len(written) >= 3 * NZ, "output-img2d wrote the slices (%d files)" % len(written))
 
+        movie = os.path.join(TMP, "turn.avi")
+        a = Replies(z, "output-animation@@1;0@25@1@1@0@0@0@" + movie, timeout=300)
+        check(a.parts[:1] == ["EXTEND:500"] and a.final == "OK", "output-animation (%r)" % a.parts[-3:])
+        check(os.path.exists(movie) and os.path.getsize(movie) > 1000, "the movie was written")
+        check(z.reply_of("output-animation@@1@25@1@1@0@0@0@" + movie)
+              == "ERROR:Command 'output-animation' - Invalid rotation option format.", "output-animation: one rotation field")
+        # The phantom is thinner than the web page's volume needs.
+        check(z.reply_of("output-web3d@@Page@0@About@page@%s@8@1.4@1@0" % TMP)
+              == "ERROR:Command 'output-web3d' - Image X, Y and Z sizes cannot be smaller than 10.",
+              "output-web3d refuses a volume under 10 voxels")
+
         check(z.reply_of("save@" + saved) == "OK:road.zun", "save")
     finally:
         z.stop()

@@ -317,6 +317,11 @@ TEST(RemoteOutputCommands, HistogramImagesAndWebPage) {
               "I:ERROR:Command 'output-animation' - Invalid rotation option format.");
     EXPECT_EQ(r.Ask("J:output-animation@@1;0@30@0@10@0@0@0@m.avi"),
               "J:ERROR:Command 'output-animation' - Number of rotations must be > 0");
+    EXPECT_EQ(r.Ask("K:output-animation@@1;0@5@1@10@0@0@0@m.avi"),
+              "K:ERROR:Command 'output-animation' - Frame rate must be > 10");
+    // A window that cannot record answers after EXTEND with the recorder's message.
+    EXPECT_EQ(r.AskLong("L:output-animation@@2;30@25@1@2@1@1@1@m.avi"),
+              "L:EXTEND:500L:ERROR:Command 'output-animation' - Animation recording is not available.");
 }
 
 }  // namespace

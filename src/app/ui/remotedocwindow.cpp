@@ -13,6 +13,7 @@
 #include "plot/ui/plotpropertiesdialog.h"
 #include "plot/ui/plotwidget.h"
 #include "tree/ui/treeview.h"
+#include "view3d/ui/animationrecording.h"
 #include "view3d/ui/zunview.h"
 
 namespace zun {
@@ -81,6 +82,29 @@ public:
             return 3;
         }
         return view_->WriteWeb3DPage(options, false, message);
+    }
+
+    std::string RecordAnimation(const RecordOptions& options, const std::string& path) override {
+        ViewAnimationRecording* rec = view_ ? AnimationRecordingOf(view_) : nullptr;
+        if (!rec) return "Animation recording is not available.";
+        if (rec->Busy()) return "A recording is already running.";
+        // The recording's own questions are answered from the command: its options, its file and
+        // its message, which becomes the reply.
+        std::string message;
+        const auto chooseOptions = rec->chooseOptions;
+        const auto chooseFile = rec->chooseFile;
+        const auto showMessage = rec->showMessage;
+        rec->chooseOptions = [&options](RecordOptions& o) {
+            o = options;
+            return true;
+        };
+        rec->chooseFile = [&path] { return path; };
+        rec->showMessage = [&message](const std::string& text) { message = text; };
+        rec->OnRecordAnimation();
+        rec->chooseOptions = chooseOptions;
+        rec->chooseFile = chooseFile;
+        rec->showMessage = showMessage;
+        return message;
     }
 
 private:
