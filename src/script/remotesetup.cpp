@@ -1,9 +1,11 @@
 // The remote commands of the computation set-up that act on the controller's parameter set
 // directly: the job switches and the method parameters.
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "compute/propertycomputation.h"
 #include "document/zundoc.h"
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
@@ -217,6 +219,116 @@ void SetupLinear(RemoteInterpreter& in, const RemoteCall& call) {
     FinishMethod(in, call, *doc, kStepLinear);
 }
 
+// One crossing plane "enable;first;useSecond;second" of the analysis within 0..limit-1; the
+// error detail, or empty.
+std::string ReadPlane(const std::string& word, char axis, const char* side, std::int64_t limit,
+                      LinkedClusterSettings& c, int a) {
+    const std::vector<std::string> f = SplitArgumentList(word, ';');
+    const std::string name(1, axis);
+    if (f.size() != 4) return "Invalid plane " + name + " format.";
+    c.planeAxis[a] = ParseBoolArg(f[0]) ? 1 : 0;
+    if (!c.planeAxis[a]) return {};
+    const std::int64_t first = ParseIntArg(f[1]);
+    const std::string range =
+        std::string(" value is out of ") + side + " range [0, " + std::to_string(limit) + "].";
+    if (first < 0 || first >= limit) return "Plane " + name + "1" + range;
+    std::int64_t second = limit - 1;
+    if (ParseUIntArg(f[2]) == 1) {
+        second = ParseIntArg(f[3]);
+        if (second < 0 || second >= limit) return "Plane " + name + "2" + range;
+        if (first >= second)
+            return "Invalid plane " + name + " range - " + name + "1 must be less than " + name + "2.";
+    }
+    c.planes[a][0] = static_cast<std::uint32_t>(first);
+    c.planes[a][1] = static_cast<std::uint32_t>(second);
+    return {};
+}
+
+// The linked cluster analysis record from the words; the error detail, or empty.
+std::string ReadClusterAnalysis(const RemoteCall& call, CZunDoc& doc, PropertyMethodSettings& rec) {
+    const auto& w = call.words;
+    const ZunImage& sample = doc.GetSample();
+    const unsigned n = static_cast<unsigned>(sample.GetChanCount());
+    const int firstB = sample.FirstChanOfKind(ZunChan::kBoundary);
+    const unsigned countB = static_cast<unsigned>(sample.CountChansOfKind(ZunChan::kBoundary));
+    const unsigned firstP = static_cast<unsigned>(sample.FirstChanOfKind(ZunChan::kProperty));
+    const unsigned countP = static_cast<unsigned>(sample.CountChansOfKind(ZunChan::kProperty));
+    const unsigned input = ParseUIntArg(w[2]);
+    const unsigned bound = ParseUIntArg(w[3]);
+    const unsigned output = ParseUIntArg(w[4]);
+    const auto u = [](unsigned v) { return std::to_string(v); };
+    if (input >= n) return "invalid input channel index, which should be >= 0 and < " + u(n) + ".";
+    const bool noBound = bound == static_cast<unsigned>(-1);
+    const unsigned fb = firstB < 0 ? 0 : static_cast<unsigned>(firstB);
+    if (!noBound && (firstB < 0 || bound < fb || bound >= fb + countB))
+        return "invalid input boundary channel index (" + w[3] + "), which should be >= " + u(fb) +
+               " and < " + u(fb + countB) + ", or -1 for none.";
+    if (output < firstP || output >= firstP + countP)
+        return "invalid output property channel index (" + w[4] + "), which should be >= " + u(firstP) +
+               " and < " + u(firstP + countP) + ".";
+    const std::string inputName = sample.GetChanNameCStr(static_cast<int>(input));
+    const std::string outputName = sample.GetChanNameCStr(static_cast<int>(output));
+    if (inputName == outputName)
+        return "Input channel (" + inputName + ") and output channel (" + outputName + ") must be different.";
+    rec.inputChannel = inputName;
+    rec.inputBound = noBound ? std::string() : sample.GetChanNameCStr(static_cast<int>(bound));
+    rec.outputChannel = outputName;
+    rec.inputIndices = {static_cast<std::int32_t>(input)};
+    rec.boundIndices = {noBound ? -1 : static_cast<std::int32_t>(bound - fb)};
+    rec.outputIndices = {static_cast<std::int32_t>(output - firstP)};
+
+    LinkedClusterSettings& c = rec.cluster;
+    const float threshold = ParseFloatArg(w[5]);
+    // "nan" reads as a number: it must not pass as one inside the range.
+    if (!(threshold >= 0.0f && threshold <= 1.0f)) return "Threshold must be a real number between [0, 1].";
+    c.threshold = threshold;
+    c.sortOrder = ParseUIntArg(w[6]) == 0 ? 1 : 0;
+    const std::vector<std::string> filter = SplitArgumentList(w[7], ';');
+    if (filter.size() != 3) return "Invalid filter format.";
+    const unsigned kind = ParseUIntArg(filter[0]);
+    c.sizeFilter = kind <= kLessEq ? static_cast<std::int32_t>(kind) : kNoFilter;
+    const double low = std::trunc(ParseDoubleArg(filter[1])), high = std::trunc(ParseDoubleArg(filter[2]));
+    if (c.sizeFilter == kBetween) {
+        if (!(high > low)) return "Invalid values for filter range.";
+        c.filterLow = low > 0 ? static_cast<std::uint64_t>(low) : 0;
+        c.filterHigh = high > 0 ? static_cast<std::uint64_t>(high) : 0;
+    } else if (c.sizeFilter == kGreatEq) {
+        c.filterLow = low > 0 ? static_cast<std::uint64_t>(low) : 0;
+    } else if (c.sizeFilter == kLessEq) {
+        c.filterHigh = high > 0 ? static_cast<std::uint64_t>(high) : 0;
+    }
+    const auto& d = sample.GetDims();
+    const char axes[3] = {'X', 'Y', 'Z'};
+    const char* sides[3] = {"width", "height", "depth"};
+    for (int a = 0; a < 3; ++a) {
+        std::string e = ReadPlane(w[static_cast<std::size_t>(8 + a)], axes[a], sides[a],
+                                  d[static_cast<std::size_t>(a)], c, a);
+        if (!e.empty()) return e;
+    }
+    return {};
+}
+
+void SetupClusterAnalysis(RemoteInterpreter& in, const RemoteCall& call) {
+    CZunDoc* doc = SetupDocument(in, call);
+    if (!doc) return;
+    if (doc->GetSample().CountChansOfKind(ZunChan::kProperty) == 0) {
+        in.Error(call, "no property channel found");
+        return;
+    }
+    PropertyMethodSettings rec = SetupComputationState(*doc).NewRecord(kLinkedClusterAnalysis);
+    const std::string error = ReadClusterAnalysis(call, *doc, rec);
+    if (!error.empty()) {
+        in.Error(call, error);
+        return;
+    }
+    Model& model = doc->GetModel();
+    model.PropertyMethods() = {rec};
+    model.Jobs().property = true;
+    model.SetState(kReady, false, nullptr);
+    doc->SetModifiedFlag(true);
+    in.Ok(call);
+}
+
 // ---- the Setup Computation dialog and the method sheets
 
 class SetupWindow : public RemoteCommandWindow {
@@ -345,6 +457,7 @@ void InstallSetupCommands(RemoteInterpreter& in) {
     in.SetHandler("setupcomp-setup-dlss", SetupSegmentation);
     in.SetHandler("setupcomp-setup-dnlo", SetupNonlinear);
     in.SetHandler("setupcomp-setup-dclo", SetupLinear);
+    in.SetHandler("setupcomp-setup-lca", SetupClusterAnalysis);
     const char* words[3][2] = {{"setupcomp-open-dlss-open", "setupcomp-open-dlss-close"},
                                {"setupcomp-open-dnlo-open", "setupcomp-open-dnlo-close"},
                                {"setupcomp-open-dclo-open", "setupcomp-open-dclo-close"}};

@@ -250,6 +250,59 @@ TEST(RemoteSetupCommands, SegmentationAndLinearParameters) {
               "F:ERROR:Command 'setupcomp-setup-dclo' - Invalid CT energy data format (1;0.25)");
 }
 
+TEST(RemoteSetupCommands, ClusterAnalysisChecksEveryWord) {
+    Shown r;
+    const std::string e = "ERROR:Command 'setupcomp-setup-lca' - ";
+    EXPECT_EQ(r.Ask("A:setupcomp-setup-lca@@1@-1@4@0.5@0@0;0;0@0;0;0;0@0;0;0;0@0;0;0;0"),
+              "A:" + e + "no property channel found");
+    EXPECT_EQ(r.Ask("B:insertchannel@@prop@3@2"), "B:OK");  // Void, Water, ct, prop, b
+    const std::string planes = "@1;1;1;3@0;0;0;0@1;0;0;0";
+    EXPECT_EQ(r.Ask("C:setupcomp-setup-lca@@1@-1@3@0.25@0@3;2;9" + planes), "C:OK");
+    const auto& methods = r.doc->GetModel().PropertyMethods();
+    ASSERT_EQ(methods.size(), 1u);
+    const PropertyMethodSettings& m = methods[0];
+    EXPECT_EQ(m.kind, kLinkedClusterAnalysis);
+    EXPECT_EQ(m.inputChannel, "Water");
+    EXPECT_EQ(m.outputChannel, "prop");
+    EXPECT_EQ(m.inputBound, "");
+    EXPECT_FLOAT_EQ(m.cluster.threshold, 0.25f);
+    EXPECT_EQ(m.cluster.sortOrder, 1);  // ascending
+    EXPECT_EQ(m.cluster.sizeFilter, kBetween);
+    EXPECT_EQ(m.cluster.filterLow, 2u);
+    EXPECT_EQ(m.cluster.filterHigh, 9u);
+    EXPECT_EQ(m.cluster.planes[0][0], 1u);
+    EXPECT_EQ(m.cluster.planes[0][1], 3u);
+    EXPECT_EQ(m.cluster.planes[2][1], 1u);  // no second plane: up to the last slice
+    EXPECT_TRUE(r.doc->GetModel().Jobs().property);
+
+    const std::string ok = "@0.5@0@0;0;0" + planes;
+    EXPECT_EQ(r.Ask("D:setupcomp-setup-lca@@5@-1@3" + ok),
+              "D:" + e + "invalid input channel index, which should be >= 0 and < 5.");
+    EXPECT_EQ(
+        r.Ask("E:setupcomp-setup-lca@@1@2@3" + ok),
+        "E:" + e + "invalid input boundary channel index (2), which should be >= 4 and < 5, or -1 for none.");
+    EXPECT_EQ(r.Ask("F:setupcomp-setup-lca@@1@4@2" + ok),
+              "F:" + e + "invalid output property channel index (2), which should be >= 3 and < 4.");
+    EXPECT_EQ(r.Ask("G:setupcomp-setup-lca@@3@4@3" + ok),
+              "G:" + e + "Input channel (prop) and output channel (prop) must be different.");
+    EXPECT_EQ(r.Ask("H:setupcomp-setup-lca@@1@4@3@nan@0@0;0;0" + planes),
+              "H:" + e + "Threshold must be a real number between [0, 1].");
+    EXPECT_EQ(r.Ask("I:setupcomp-setup-lca@@1@4@3@0.5@0@3;5;5" + planes),
+              "I:" + e + "Invalid values for filter range.");
+    EXPECT_EQ(r.Ask("J:setupcomp-setup-lca@@1@4@3@0.5@0@0;0@0;0;0;0@0;0;0;0@0;0;0;0"),
+              "J:" + e + "Invalid filter format.");
+    EXPECT_EQ(r.Ask("K:setupcomp-setup-lca@@1@4@3@0.5@0@0;0;0@1;2;1;2@0;0;0;0@0;0;0;0"),
+              "K:" + e + "Invalid plane X range - X1 must be less than X2.");
+    EXPECT_EQ(r.Ask("L:setupcomp-setup-lca@@1@4@3@0.5@0@0;0;0@0;0;0;0@1;3;0;0@0;0;0;0"),
+              "L:" + e + "Plane Y1 value is out of height range [0, 3].");
+    EXPECT_EQ(r.Ask("M:setupcomp-setup-lca@@1@4@3@0.5@0@0;0;0@0;0;0;0@0;0;0;0@1;0;1;2"),
+              "M:" + e + "Plane Z2 value is out of depth range [0, 2].");
+    EXPECT_EQ(r.Ask("N:setupcomp-setup-lca@@1@4@3@0.5@0@0;0;0@0;0;0@0;0;0;0@0;0;0;0"),
+              "N:" + e + "Invalid plane X format.");
+    EXPECT_EQ(r.doc->GetModel().PropertyMethods()[0].cluster.sizeFilter,
+              kBetween);  // refusals changed nothing
+}
+
 TEST(RemoteSetupCommands, TheDialogAndItsSheets) {
     Shown r;
     Model& m = r.doc->GetModel();
