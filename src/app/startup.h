@@ -11,6 +11,7 @@ namespace zun {
 class CZunDoc;
 class IniFile;
 class MainFrameChannel;
+class ZunPreferences;
 
 struct StartupOptions {
     std::string host;                // "--h<host>"
@@ -40,6 +41,8 @@ public:
     // comes back to RemoteControlStartup::HandleRequest on the UI thread.
     virtual MainFrameChannel& FrameChannel() = 0;
     virtual void Quit() = 0;
+    // The preferences in force (the remote set-up changes its plug-in section); null when none.
+    virtual ZunPreferences* Preferences() { return nullptr; }
 };
 
 // The remote-control server as the start-up sees it. The default does nothing: no server, the

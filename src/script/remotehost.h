@@ -33,6 +33,16 @@ public:
     virtual void SetVolumeScalarProperty(float value) = 0;
     // Plug-ins off and no plug-in folders in the current preferences (the file is not written).
     virtual void ResetPluginPreferences() = 0;
+    // The plug-in switch and folders of the current preferences; setting them reaches the open
+    // documents (the file is not written).
+    virtual void GetPluginPreferences(bool& enabled, std::vector<std::string>& folders) {
+        enabled = false;
+        folders.clear();
+    }
+    virtual void SetPluginPreferences(bool enabled, const std::vector<std::string>& folders) {
+        (void)enabled;
+        (void)folders;
+    }
     // Stops the document's computation and returns once its worker has left.
     virtual void StopComputation(CZunDoc* doc) = 0;
     // The document's title changed (window captions follow it).

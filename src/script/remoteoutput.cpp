@@ -98,6 +98,11 @@ void OutputImg2d(RemoteInterpreter& in, const RemoteCall& call) {
         in.Error(call, "invalid channel index");
         return;
     }
+    // No folder would put the files at the root of the file system.
+    if (w[3].empty()) {
+        in.Error(call, "invalid output folder ()");
+        return;
+    }
     doc->imageExportFolder = w[3];
     const unsigned colourMode = ParseUIntArg(w[4]) + 1;
     const unsigned plane = ParseUIntArg(w[6]);

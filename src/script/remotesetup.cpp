@@ -1,10 +1,12 @@
 // The remote commands of the computation set-up that act on the controller's parameter set
 // directly: the job switches and the method parameters.
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "compute/pluginlibs.h"
 #include "compute/propertycomputation.h"
 #include "document/zundoc.h"
 #include "script/remotecommands.h"
@@ -329,6 +331,33 @@ void SetupClusterAnalysis(RemoteInterpreter& in, const RemoteCall& call) {
     in.Ok(call);
 }
 
+void SetupPlugin(RemoteInterpreter& in, const RemoteCall& call) {
+    CZunDoc* doc = SetupDocument(in, call);
+    if (!doc) return;
+    const auto& w = call.words;
+    bool enabled = false;
+    std::vector<std::string> folders;
+    in.Host().GetPluginPreferences(enabled, folders);
+    std::vector<std::string> withFolder = folders;
+    withFolder.push_back(w[2]);
+    Model& model = doc->GetModel();
+    std::vector<PluginRunEntry> list = model.PluginRunList();
+    RefreshPluginRunList(list, withFolder);
+    auto found =
+        std::find_if(list.begin(), list.end(), [&](const PluginRunEntry& e) { return e.name == w[3]; });
+    if (found == list.end()) {
+        in.Error(call, "No plugin found (" + w[3] + " in " + w[2] + ")");
+        return;
+    }
+    found->selected = true;
+    found->parameters = w[4];
+    model.SetPluginRunList(list);
+    model.Jobs().plugins = true;
+    in.Host().SetPluginPreferences(true, withFolder);
+    doc->SetModifiedFlag(true);
+    in.Ok(call);
+}
+
 // ---- the Setup Computation dialog and the method sheets
 
 class SetupWindow : public RemoteCommandWindow {
@@ -458,6 +487,7 @@ void InstallSetupCommands(RemoteInterpreter& in) {
     in.SetHandler("setupcomp-setup-dnlo", SetupNonlinear);
     in.SetHandler("setupcomp-setup-dclo", SetupLinear);
     in.SetHandler("setupcomp-setup-lca", SetupClusterAnalysis);
+    in.SetHandler("setupcomp-setup-plugin", SetupPlugin);
     const char* words[3][2] = {{"setupcomp-open-dlss-open", "setupcomp-open-dlss-close"},
                                {"setupcomp-open-dnlo-open", "setupcomp-open-dnlo-close"},
                                {"setupcomp-open-dclo-open", "setupcomp-open-dclo-close"}};

@@ -30,6 +30,8 @@ public:
     // the writer without its dialog (its result codes).
     virtual int CheckWeb3DExport(Web3DOptions& options, std::string& message) = 0;
     virtual int WriteWeb3DPage(Web3DOptions& options, std::string& message) = 0;
+    // The first volume scalar property of the 3-D view, which is then redrawn.
+    virtual void SetVolumeScalarProperty(float value) { (void)value; }
     // Records the scripted animation of the 3-D view into the movie file; the recorder's message
     // (empty when the movie was written).
     virtual std::string RecordAnimation(const RecordOptions& options, const std::string& path) {

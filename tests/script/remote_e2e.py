@@ -117,8 +117,6 @@ def case_link():
         check(z.reply_of("save") == "ERROR:Command 'save' - invalid argument count (1)", "save alone: count error")
         check(z.reply_of("windowpos@1@2") == "ERROR:Command 'windowpos' - invalid argument count (3)",
               "windowpos: count error")
-        check(z.reply_of("setupcomp-setup-plugin@@@@") == "ERROR:Command 'setupcomp-setup-plugin' - not implemented",
-              "a command not built yet says so")
 
         check(z.reply_of("newdocument@First") == "OK", "newdocument with a title")
         check(z.reply_of("newdocument@") == "OK", "newdocument keeping the default title")

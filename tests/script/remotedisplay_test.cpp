@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <map>
+#include <regex>
 
 #include "document/testfiles.h"
 #include "remotefixture.h"
@@ -34,6 +35,22 @@ struct Shown : Remote {
         return Drain(300);
     }
 };
+
+TEST(RemoteCommands, EveryCommandWithEmptyWordsAnswersOnceAndFinally) {
+    Shown r;
+    for (const RemoteCommandEntry& e : r.interpreter.Commands()) {
+        const std::string word = e.word;
+        if (word == "disconnect") continue;
+        EXPECT_TRUE(static_cast<bool>(e.handler)) << word;
+        std::string request = word;
+        for (int i = 1; i < e.wordCount; ++i) request += "@";
+        const std::string reply = r.AskLong("T:" + request);
+        EXPECT_TRUE(std::regex_match(
+            reply, std::regex("(T:EXTEND:[0-9]+)?(T:WORK:[0-9]+)*T:(OK|OK:[^:]*|ERROR:Command '" + word +
+                              "' - [^:]*)")))
+            << reply;
+    }
+}
 
 TEST(RemoteDisplayCommands, ChannelCommandsChangeTheChannelItem) {
     Shown r;
@@ -303,6 +320,24 @@ TEST(RemoteSetupCommands, ClusterAnalysisChecksEveryWord) {
               kBetween);  // refusals changed nothing
 }
 
+TEST(RemoteSetupCommands, APluginIsFoundInTheNamedFolderAndSelected) {
+    Shown r;
+    TempDir dir;
+    std::filesystem::copy_file(ZUN_TEST_PLUGIN, dir.Path() + "/echo.so");
+    EXPECT_EQ(r.Ask("A:setupcomp-setup-plugin@@" + dir.Path() + "@Nobody@x"),
+              "A:ERROR:Command 'setupcomp-setup-plugin' - No plugin found (Nobody in " + dir.Path() + ")");
+    EXPECT_EQ(r.host.pluginFolders, (std::vector<std::string>{"first"}));
+    EXPECT_FALSE(r.host.pluginsOn);
+    EXPECT_EQ(r.Ask("B:setupcomp-setup-plugin@@" + dir.Path() + "@Echo@-v 2"), "B:OK");
+    EXPECT_EQ(r.host.pluginFolders, (std::vector<std::string>{"first", dir.Path()}));
+    EXPECT_TRUE(r.host.pluginsOn);
+    const auto& list = r.doc->GetModel().PluginRunList();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_TRUE(list[0].selected);
+    EXPECT_EQ(list[0].parameters, "-v 2");
+    EXPECT_TRUE(r.doc->GetModel().Jobs().plugins);
+}
+
 TEST(RemoteSetupCommands, TheDialogAndItsSheets) {
     Shown r;
     Model& m = r.doc->GetModel();
@@ -354,6 +389,8 @@ TEST(RemoteOutputCommands, HistogramImagesAndWebPage) {
     EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/Doc_Void_mono8_XY_0.tif"));
     EXPECT_EQ(r.AskLong("E:output-img2d@@-1@" + dir.Path() + "@2@1@0"), "E:EXTEND:500E:OK");
     EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/Doc_Void_mono16_XY_1.tif"));
+    EXPECT_EQ(r.Ask("E2:output-img2d@@-1@@2@1@0"),
+              "E2:ERROR:Command 'output-img2d' - invalid output folder ()");
 
     // The check's refusal comes before EXTEND, the writer's failure after it.
     EXPECT_EQ(r.Ask("F:output-web3d@@T@1@desc@@" + dir.Path() + "@2@1.5@1@0"),

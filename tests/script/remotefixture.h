@@ -86,6 +86,16 @@ public:
     bool HasActiveTreeView() override { return treeView; }
     void SetVolumeScalarProperty(float value) override { volumeScalar = value; }
     void ResetPluginPreferences() override { ++pluginResets; }
+    void GetPluginPreferences(bool& enabled, std::vector<std::string>& folders) override {
+        enabled = pluginsOn;
+        folders = pluginFolders;
+    }
+    void SetPluginPreferences(bool enabled, const std::vector<std::string>& folders) override {
+        pluginsOn = enabled;
+        pluginFolders = folders;
+    }
+    bool pluginsOn = false;
+    std::vector<std::string> pluginFolders{"first"};
     void StopComputation(CZunDoc* doc) override {
         doc->HandleFrameMessage(FrameMessage{FrameMsg::StartStopComputation, doc, 1});
         for (int i = 0; i < 2000 && doc->GetModel().IsBusy(); ++i) frame_.WaitAndPump(5);

@@ -84,6 +84,10 @@ public:
         return view_->WriteWeb3DPage(options, false, message);
     }
 
+    void SetVolumeScalarProperty(float value) override {
+        if (view_) view_->SetVolumeScalarProperty(value);
+    }
+
     std::string RecordAnimation(const RecordOptions& options, const std::string& path) override {
         ViewAnimationRecording* rec = view_ ? AnimationRecordingOf(view_) : nullptr;
         if (!rec) return "Animation recording is not available.";

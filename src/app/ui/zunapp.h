@@ -89,6 +89,7 @@ public:
     std::vector<CZunDoc*> Documents() override;
     MainFrameChannel& FrameChannel() override;
     void Quit() override;
+    ZunPreferences* Preferences() override { return prefs_.get(); }
 
     // ---- services
     Prompt& GetPrompt() const { return *prompt_; }

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <thread>
 
+#include "app/preferences.h"
 #include "document/changehints.h"
 #include "document/zundoc.h"
 
@@ -174,12 +175,28 @@ bool RemoteStartup::HasActiveTreeView() {
 }
 
 void RemoteStartup::SetVolumeScalarProperty(float value) {
-    (void)value;  // the 3-D view takes it once it exists
+    CZunDoc* doc = ActiveDocument();
+    if (std::unique_ptr<RemoteDocWindow> window = doc ? DocumentWindow(*doc) : nullptr)
+        window->SetVolumeScalarProperty(value);
 }
 
 void RemoteStartup::ResetPluginPreferences() {
+    SetPluginPreferences(false, {});
+}
+
+void RemoteStartup::GetPluginPreferences(bool& enabled, std::vector<std::string>& folders) {
+    ZunPreferences* prefs = app_ ? app_->Preferences() : nullptr;
+    enabled = prefs && prefs->plugins.enabled;
+    folders = prefs ? prefs->plugins.searchList : std::vector<std::string>{};
+}
+
+void RemoteStartup::SetPluginPreferences(bool enabled, const std::vector<std::string>& folders) {
+    if (ZunPreferences* prefs = app_ ? app_->Preferences() : nullptr) {
+        prefs->plugins.enabled = enabled;
+        prefs->plugins.searchList = folders;
+    }
     for (CZunDoc* doc : Documents())
-        if (doc) doc->SetPlugins(false, {});
+        if (doc) doc->SetPlugins(enabled, folders);
 }
 
 void RemoteStartup::StopComputation(CZunDoc* doc) {

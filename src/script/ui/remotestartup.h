@@ -63,6 +63,8 @@ public:
     bool HasActiveTreeView() override;
     void SetVolumeScalarProperty(float value) override;
     void ResetPluginPreferences() override;
+    void GetPluginPreferences(bool& enabled, std::vector<std::string>& folders) override;
+    void SetPluginPreferences(bool enabled, const std::vector<std::string>& folders) override;
     void StopComputation(CZunDoc* doc) override;
     void TitleChanged(CZunDoc* doc) override;
     void Wait(int milliseconds) override;
