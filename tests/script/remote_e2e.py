@@ -217,6 +217,9 @@ FUZZ_WORDS = [
     ("setupcompchannel", 5), ("setupctchannel", 4), ("importdata", 19), ("buildboundary", 32),
     ("displayprop-open", 3), ("displayprop-close", 2), ("setup-map-mapdata", 14), ("setupcomp", 9),
     ("setupcomp-setup-lca", 11), ("startcomp", 2), ("output-img2d", 7), ("output-histogram", 8),
+    ("setupcomp-setup-dlss", 9), ("setupcomp-setup-dnlo", 14), ("setupcomp-setup-dclo", 13), ("setupcomp-open", 2),
+    ("setupcomp-open-dnlo-open", 3), ("setupcomp-close", 2), ("displayprop-chan-colourdata", 6),
+    ("displayprop-open-colourdata-open", 2), ("setup-map-mapdata-action", 1),
 ]
 
 
