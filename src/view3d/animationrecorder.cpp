@@ -57,12 +57,9 @@ std::string OpenMovie(AnimationHost& host, MovieWriter& writer, const std::strin
     }
 }
 
-std::uint32_t SwapRedBlue(std::uint32_t c) {
-    return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-}
-
-// One movie frame and, when asked, its JPEG file; the message of the first failure (the replay
-// calls a movie frame that could not be drawn a failed write, the scripted movie a failed capture).
+// One movie frame and, when asked, its JPEG file made from the same drawing; the message of the first failure
+// (the replay calls a movie frame that could not be drawn a failed write, the scripted movie a failed
+// capture).
 std::string WriteAnimationFrame(AnimationHost& host, MovieWriter& writer, const std::string& fileName,
                                 int index, bool saveFrames, int width, int height,
                                 std::vector<std::uint8_t>& frame, const char* noMovieFrame) {
@@ -72,10 +69,6 @@ std::string WriteAnimationFrame(AnimationHost& host, MovieWriter& writer, const 
     if (!writer.WriteFrame(index, frame.data()))
         return FrameMessage("Error writing frame #", index, fileName);
     if (!saveFrames) return {};
-    if (!host.Capture(1, image))
-        return FrameMessage("Error getting screen image on frame #", index, fileName);
-    FitFrame(image.data, image.width, image.height, image.stride, width, height,
-             SwapRedBlue(host.Background()), frame);
     const std::string jpeg = FrameFileName(BaseNameOf(fileName), index);
     if (!host.WriteJpeg(FrameImage{frame.data(), width, height, width * 3}, jpeg))
         return FrameMessage("Error writing frame #", index, jpeg);

@@ -50,7 +50,8 @@ class AnimationHost {
 public:
     virtual ~AnimationHost() = default;
     virtual bool Capture(int order, FrameImage& image) = 0;
-    virtual bool WriteJpeg(const FrameImage& rgb, const std::string& path) = 0;
+    // A frame file from a blue-green-red frame as the movie gets it.
+    virtual bool WriteJpeg(const FrameImage& bgr, const std::string& path) = 0;
     virtual void ViewportSize(int& width, int& height) const = 0;
     virtual std::uint32_t Background() const = 0;
     virtual Quat Rotation() const = 0;

@@ -31,10 +31,6 @@ std::string WithCode(const char* format, int code) {
     return text;
 }
 
-std::uint32_t SwapRedBlue(std::uint32_t c) {
-    return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-}
-
 }  // namespace
 
 MovieRecorder::MovieRecorder(std::unique_ptr<MovieWriter> writer) : writer_(std::move(writer)) {}
@@ -66,9 +62,19 @@ int MovieRecorder::Open(const RecordingChoice& choice, int viewportWidth, int vi
     }
 }
 
+FrameImage MovieRecorder::Fit(const FrameImage& bgr, std::uint32_t colour) {
+    FitFrame(bgr.data, bgr.width, bgr.height, bgr.stride, width, height, colour, frame_);
+    return FrameImage{frame_.data(), width, height, width * 3};
+}
+
 bool MovieRecorder::WriteFrame(const FrameImage& bgr, std::uint32_t colour) {
     if (!active || !bgr.data) return false;
-    FitFrame(bgr.data, bgr.width, bgr.height, bgr.stride, width, height, colour, frame_);
+    Fit(bgr, colour);
+    return WriteFitted();
+}
+
+bool MovieRecorder::WriteFitted() {
+    if (!active || frame_.size() != static_cast<std::size_t>(width) * height * 3) return false;
     if (!writer_->WriteFrame(frameIndex, frame_.data())) return false;
     ++frameIndex;
     return true;
@@ -144,17 +150,13 @@ void ComputationRecording::Stop() {
 void ComputationRecording::WriteRecordingFrame() {
     if (!recorder_.active) return;
     FrameImage image;
-    if (recorder_.saveFrames) {
-        if (!host_.Capture(1, image)) return EndAfterError(recmsg::kWait);
-        std::vector<std::uint8_t> rgb;
-        FitFrame(image.data, image.width, image.height, image.stride, recorder_.width, recorder_.height,
-                 SwapRedBlue(host_.Background()), rgb);
-        const FrameImage fitted{rgb.data(), recorder_.width, recorder_.height, recorder_.width * 3};
-        if (!host_.WriteJpeg(fitted, FrameFileName(recorder_.baseName, recorder_.frameIndex)))
-            return EndAfterError(recmsg::kFrame);
-    }
+    // One drawing serves the frame file and the movie, so both hold the same picture.
     if (!host_.Capture(0, image)) return EndAfterError(recmsg::kWait);
-    if (!recorder_.WriteFrame(image, host_.Background())) EndAfterError(recmsg::kFrame);
+    const FrameImage fitted = recorder_.Fit(image, host_.Background());
+    if (recorder_.saveFrames &&
+        !host_.WriteJpeg(fitted, FrameFileName(recorder_.baseName, recorder_.frameIndex)))
+        return EndAfterError(recmsg::kFrame);
+    if (!recorder_.WriteFitted()) EndAfterError(recmsg::kFrame);
 }
 
 void ComputationRecording::EndAfterError(const char* what) {

@@ -46,7 +46,8 @@ public:
     // Draws one frame and reads it back (order 0 blue-green-red, 1 red-green-blue); false when
     // nothing could be read.
     virtual bool Capture(int order, FrameImage& image) = 0;
-    virtual bool WriteJpeg(const FrameImage& rgb, const std::string& path) = 0;
+    // A frame file from a blue-green-red frame as the movie gets it.
+    virtual bool WriteJpeg(const FrameImage& bgr, const std::string& path) = 0;
     virtual void AdjustSyncUpdateCount(int delta) = 0;
     // The frame window's title, for the log line.
     virtual std::string Title() const = 0;
@@ -74,6 +75,9 @@ public:
     // Appends a captured frame (fitted to the movie's size, the uncovered part in the colour) as
     // frame number frameIndex; false when it could not be written.
     bool WriteFrame(const FrameImage& bgr, std::uint32_t colour);
+    // The same in two steps: the fitted frame (valid until the next Fit), then its write.
+    FrameImage Fit(const FrameImage& bgr, std::uint32_t colour);
+    bool WriteFitted();
     // Finishes the movie and resets the state; false when the file could not be finished.
     bool Close();
 

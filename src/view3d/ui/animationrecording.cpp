@@ -8,7 +8,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QImage>
-#include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
@@ -17,7 +16,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
 #include <osg/Viewport>
@@ -310,18 +308,8 @@ bool ViewAnimationRecording::Capture(int order, FrameImage& image) {
     return true;
 }
 
-bool ViewAnimationRecording::WriteJpeg(const FrameImage& rgb, const std::string& path) {
-    const QImage image =
-        QImage(rgb.data, rgb.width, rgb.height, static_cast<qsizetype>(rgb.stride), QImage::Format_RGB888)
-            .mirrored();
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    QImageWriter writer(&file, "jpg");
-    if (!writer.write(image)) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+bool ViewAnimationRecording::WriteJpeg(const FrameImage& bgr, const std::string& path) {
+    return WriteJpegFrame(bgr, path);
 }
 
 void ViewAnimationRecording::ViewportSize(int& width, int& height) const {

@@ -79,7 +79,7 @@ public:
     std::function<double()> elapsedSeconds;
 
     bool Capture(int order, FrameImage& image) override;
-    bool WriteJpeg(const FrameImage& rgb, const std::string& path) override;
+    bool WriteJpeg(const FrameImage& bgr, const std::string& path) override;
     void ViewportSize(int& width, int& height) const override;
     std::uint32_t Background() const override;
     Quat Rotation() const override;

@@ -133,19 +133,8 @@ bool ViewMovieRecording::Capture(int order, FrameImage& image) {
     return true;
 }
 
-bool ViewMovieRecording::WriteJpeg(const FrameImage& rgb, const std::string& path) {
-    // The frame comes bottom row first; the file wants the top row first.
-    const QImage image =
-        QImage(rgb.data, rgb.width, rgb.height, static_cast<qsizetype>(rgb.stride), QImage::Format_RGB888)
-            .mirrored();
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    QImageWriter writer(&file, "jpg");
-    if (!writer.write(image)) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+bool ViewMovieRecording::WriteJpeg(const FrameImage& bgr, const std::string& path) {
+    return WriteJpegFrame(bgr, path);
 }
 
 void ViewMovieRecording::AdjustSyncUpdateCount(int delta) {
@@ -165,6 +154,21 @@ void ViewMovieRecording::LogTimestamped(const std::string& text) {
 
 void ViewMovieRecording::ShowRecording(bool on) {
     if (showRecording) showRecording(on);
+}
+
+bool WriteJpegFrame(const FrameImage& bgr, const std::string& path) {
+    // The frame comes bottom row first; the file wants the top row first.
+    const QImage image =
+        QImage(bgr.data, bgr.width, bgr.height, static_cast<qsizetype>(bgr.stride), QImage::Format_BGR888)
+            .mirrored();
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    QImageWriter writer(&file, "jpg");
+    if (!writer.write(image)) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
 }
 
 ViewMovieRecording* MovieRecordingOf(QWidget* view) {

@@ -66,7 +66,7 @@ public:
     void ViewportSize(int& width, int& height) const override;
     std::uint32_t Background() const override;
     bool Capture(int order, FrameImage& image) override;
-    bool WriteJpeg(const FrameImage& rgb, const std::string& path) override;
+    bool WriteJpeg(const FrameImage& bgr, const std::string& path) override;
     void AdjustSyncUpdateCount(int delta) override;
     std::string Title() const override;
     void LogTimestamped(const std::string& text) override;
@@ -78,6 +78,9 @@ private:
     osg::ref_ptr<osg::Image> captured_;
     ComputationRecording recording_;
 };
+
+// A frame file through Qt's JPEG writer, written to a temporary name and renamed.
+bool WriteJpegFrame(const FrameImage& bgr, const std::string& path);
 
 // The recorder of a 3-D view (null when it has none).
 ViewMovieRecording* MovieRecordingOf(QWidget* view);
