@@ -375,10 +375,20 @@ ViewAnimationRecording* AnimationRecordingOf(QWidget* view) {
 
 ViewAnimationRecording* AddAnimationRecording(CZunView* view, CZunDoc& doc) {
     auto* r = new ViewAnimationRecording(view, &doc);
+    // The effects step the tree's slices through the view; the control panel's Record and Stop
+    // buttons are the two commands.
+    r->stepSlices = [view](int position, bool fillIn) { view->StepSliceAnimation(position, fillIn); };
+    QPointer<ViewAnimationRecording> rec(r);
+    view->recorderBusy = [rec] { return rec && rec->Busy(); };
+    view->recordAnimation = [rec] {
+        if (rec) rec->OnRecordAnimation();
+    };
+    view->stopRecording = [rec] {
+        if (rec) rec->OnStopRecording();
+    };
     // A computation movie is refused while an animation is recorded.
     if (ViewMovieRecording* movie = MovieRecordingOf(view)) {
-        QPointer<ViewAnimationRecording> anim(r);
-        movie->animationBusy = [anim] { return anim && anim->Busy(); };
+        movie->animationBusy = [rec] { return rec && rec->Busy(); };
     }
     return r;
 }

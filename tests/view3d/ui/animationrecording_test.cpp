@@ -141,6 +141,9 @@ TEST_F(AnimationMovie, FreeFormRecordsTheDrawnFramesAndRefusesAComputationMovie)
     anim->OnRecordAnimation();
     ASSERT_TRUE(anim->FreeFormRunning());
     EXPECT_TRUE(pane);
+    // The control panel's buttons see the recorder.
+    ASSERT_TRUE(view->recorderBusy);
+    EXPECT_TRUE(view->recorderBusy());
     // The computation movie is refused and its command greyed while the animation records.
     movie->Recording().OnSaveMovie();
     EXPECT_EQ(movie->Recording().Start(), 2);
@@ -157,9 +160,10 @@ TEST_F(AnimationMovie, FreeFormRecordsTheDrawnFramesAndRefusesAComputationMovie)
     anim->OnStopRecording();
     EXPECT_TRUE(anim->FreeFormRunning());
     file = (dir / "free.avi").string();
-    anim->OnStopRecording();
+    view->stopRecording();
     EXPECT_FALSE(anim->FreeFormRunning());
     EXPECT_FALSE(anim->Busy());
+    EXPECT_FALSE(view->recorderBusy());
     EXPECT_FALSE(pane);
     EXPECT_TRUE(messages.empty()) << messages.front();
     EXPECT_TRUE(movie->Recording().MenuEnabled());
