@@ -74,6 +74,13 @@ ViewMovieRecording::~ViewMovieRecording() {
     recording_.Stop();
 }
 
+void ViewMovieRecording::FinishWithLastState() {
+    // The view applies updates on its own schedule, so the computation's last update may not have
+    // reached it yet: it is applied here, which also takes its frame, before the movie ends.
+    if (recording_.Active()) view_->ApplyUpdateHints(static_cast<unsigned>(kHintComputationProgress));
+    recording_.Stop();
+}
+
 bool ViewMovieRecording::ComputationRunning() const {
     if (computationRunning) return computationRunning();
     return doc_ && doc_->GetModel().GetState() == kRunning;
@@ -206,7 +213,7 @@ ViewMovieRecording* AddMovieRecording(CZunView* view, CZunDoc& doc) {
     };
     d->stopRecording = [d] {
         for (const auto& r : RecordersOf(*d))
-            if (r) r->Recording().Stop();
+            if (r) r->FinishWithLastState();
     };
     return r;
 }

@@ -50,6 +50,8 @@ public:
     ~ViewMovieRecording() override;
 
     ComputationRecording& Recording() { return recording_; }
+    // The document's end of a computation: the last state as the final frame, then the movie ends.
+    void FinishWithLastState();
 
     // Replace the dialogs, the message box and the pane (tests, the child frame).
     std::function<int(RecordingChoice&)> chooseRecording;
