@@ -146,6 +146,10 @@ void CZunView::CreateViewer() {
     };
     osg::setNotifyHandler(new ShowFileHandler(this));
     viewer_ = new osgViewer::Viewer;
+    // Left to itself the scene library pins the thread that draws a single-threaded viewer, our UI
+    // thread, to the first processor: every thread started from it afterwards (the computation's
+    // worker, the fill's and kernels' OpenMP teams) would then share that one core.
+    viewer_->setUseConfigureAffinity(false);
     viewer_->setThreadingModel(osgViewer::Viewer::SingleThreaded);
     viewer_->setKeyEventSetsDone(0);
     viewer_->setLightingMode(osg::View::HEADLIGHT);

@@ -1,6 +1,7 @@
 #include "view3d/ui/zunview.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -156,6 +157,26 @@ TEST_F(ZunViewTest, PhantomInEveryRenderModeWithBoxAndAxes) {
     for (int a = 0; a < 5; ++a)
         for (int b = a + 1; b < 5; ++b) EXPECT_NE(shots[a], shots[b]) << a << " vs " << b;
     v->window()->grab().save(QString::fromStdString(Screens() + "/view3d.png"));
+}
+
+// The processors the test program may run on, read before any view exists.
+const int kStartProcessors = [] {
+    cpu_set_t set;
+    return sched_getaffinity(0, sizeof(set), &set) == 0 ? CPU_COUNT(&set) : -1;
+}();
+
+// A drawing view leaves the UI thread free to run on every processor: the computation's worker
+// and every OpenMP team started from it inherit that set.
+TEST_F(ZunViewTest, DrawingKeepsTheThreadOnEveryProcessor) {
+    cpu_set_t after;
+    HeadlessPrompt prompt;
+    CZunDoc doc(DocServices{&prompt, nullptr, nullptr});
+    doc.OnNewDocument();
+    ASSERT_EQ(doc.ResizeVolume({8, 8, 8}, {0, 0, 0}), 0);
+    auto v = MakeView(&doc);
+    ASSERT_FALSE(Grab(*v).isNull());
+    ASSERT_EQ(sched_getaffinity(0, sizeof(after), &after), 0);
+    EXPECT_EQ(CPU_COUNT(&after), kStartProcessors);
 }
 
 // A sample whose display volume is all transparent: with box and axes off only the background
