@@ -185,6 +185,7 @@ void RemoteControlServer::ReceiveThread() {
             std::lock_guard lock(mutex_);
             // A request whose tag is still queued is dropped.
             requests_.emplace(std::move(tag), std::move(payload));
+            ++received_;
         }
         wake_.Set();
     }
@@ -225,6 +226,11 @@ bool RemoteControlServer::SplitRequestText(const std::string& text, std::string&
 std::size_t RemoteControlServer::QueuedRequests() const {
     std::lock_guard lock(mutex_);
     return requests_.size();
+}
+
+std::size_t RemoteControlServer::ReceivedRequests() const {
+    std::lock_guard lock(mutex_);
+    return received_;
 }
 
 bool RemoteControlServer::Busy() const {

@@ -84,6 +84,8 @@ public:
     const std::string& Host() const { return host_; }
     const std::string& Port() const { return port_; }
     std::size_t QueuedRequests() const;
+    // Requests received on this link so far, dropped duplicates included.
+    std::size_t ReceivedRequests() const;
     bool Busy() const;
 
     // ---- windows opened by remote commands (UI thread only)
@@ -143,6 +145,7 @@ private:
     TcpListener listener_;
     TcpSocket client_;
     std::map<std::string, std::string> requests_;
+    std::size_t received_ = 0;
     bool busy_ = false;
     std::string pendingTag_;
     bool extended_ = false;
