@@ -91,23 +91,12 @@ PlotPropertiesDialog* CompoundGraph::PlotProperties() const {
 }
 
 void CompoundGraph::OpenPlotProperties() {
-    if (properties_) return;
-    properties_ = new PlotPropertiesDialog(this, this);
-    properties_->SetCaption(windowTitle() + QStringLiteral(" Properties"));
-    properties_->setModal(false);
-    properties_->show();
-    propertiesButton->setEnabled(false);
+    OpenModelessPlotProperties(properties_, this, this, windowTitle() + QStringLiteral(" Properties"),
+                               propertiesButton);
 }
 
 void CompoundGraph::PlotPropertiesClosed() {
-    propertiesButton->setEnabled(true);
-    propertiesButton->setFocus();
-    propertiesButton->setDefault(true);
-    if (properties_) {
-        properties_->hide();
-        properties_->deleteLater();
-        properties_ = nullptr;
-    }
+    ReleaseModelessPlotProperties(properties_, propertiesButton);
 }
 
 void CompoundGraph::reject() {

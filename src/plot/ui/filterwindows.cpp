@@ -93,24 +93,12 @@ FilterWindowBase::FilterWindowBase(TomographyPropsModel& owner, std::string name
     plot_->GetGraph().xAxis.autoscale = true;
     plot_->GetGraph().yAxis.autoscale = true;
     plotButton = new QPushButton(tr("Plot Properties..."), this);
-    connect(plotButton, &QPushButton::clicked, this, [this] {
-        if (properties_) return;
-        properties_ = new PlotPropertiesDialog(this, this);
-        properties_->SetCaption(windowTitle());
-        properties_->setModal(false);
-        properties_->show();
-        plotButton->setEnabled(false);
-    });
+    connect(plotButton, &QPushButton::clicked, this,
+            [this] { OpenModelessPlotProperties(properties_, this, this, windowTitle(), plotButton); });
 }
 
 void FilterWindowBase::PlotPropertiesClosed() {
-    plotButton->setEnabled(true);
-    plotButton->setFocus();
-    plotButton->setDefault(true);
-    if (!properties_) return;
-    properties_->hide();
-    properties_->deleteLater();
-    properties_ = nullptr;
+    ReleaseModelessPlotProperties(properties_, plotButton);
 }
 
 void FilterWindowBase::PlotChanged() {
@@ -246,19 +234,7 @@ DeviceFilterWindow::DeviceFilterWindow(TomographyPropsModel& owner, const std::s
         const std::string path = ChooseSave(model_.caption + " Export");
         if (!path.empty()) model_.Export(path);
     });
-    connect(applyButton, &QPushButton::clicked, this, [this] {
-        if (model_.Apply() && ownerChanged) ownerChanged();
-        Show();
-    });
-    connect(ok, &QPushButton::clicked, this, [this] {
-        if (model_.Ok()) Close();
-    });
-    connect(cancel, &QPushButton::clicked, this, &DeviceFilterWindow::reject);
-    connect(this, &QDialog::rejected, this, [this] {
-        if (closing_) return;
-        model_.Cancel();
-        Close();
-    });
+    ConnectApplyOkCancel(model_, applyButton, ok, cancel, {}, [this] { Show(); });
     Show();
 }
 
@@ -426,21 +402,8 @@ MaterialFilterWindow::MaterialFilterWindow(TomographyPropsModel& owner, const st
         const std::string path = ChooseSave(model_.caption + " Export");
         if (!path.empty()) model_.ExportTable(path);
     });
-    connect(applyButton, &QPushButton::clicked, this, [this] {
-        ReadEdits();
-        if (model_.Apply() && ownerChanged) ownerChanged();
-        Show();
-    });
-    connect(ok, &QPushButton::clicked, this, [this] {
-        ReadEdits();
-        if (model_.Ok()) Close();
-    });
-    connect(cancel, &QPushButton::clicked, this, &MaterialFilterWindow::reject);
-    connect(this, &QDialog::rejected, this, [this] {
-        if (closing_) return;
-        model_.Cancel();
-        Close();
-    });
+    ConnectApplyOkCancel(
+        model_, applyButton, ok, cancel, [this] { ReadEdits(); }, [this] { Show(); });
     Show();
 }
 
@@ -554,21 +517,8 @@ CombinedFiltersWindow::CombinedFiltersWindow(TomographyPropsModel& owner, const 
         const std::string path = ChooseSave(model_.caption + " Export");
         if (!path.empty()) model_.Export(path);
     });
-    connect(applyButton, &QPushButton::clicked, this, [this] {
-        ReadTexts();
-        if (model_.Apply() && ownerChanged) ownerChanged();
-        Show();
-    });
-    connect(ok, &QPushButton::clicked, this, [this] {
-        ReadTexts();
-        if (model_.Ok()) Close();
-    });
-    connect(cancel, &QPushButton::clicked, this, &CombinedFiltersWindow::reject);
-    connect(this, &QDialog::rejected, this, [this] {
-        if (closing_) return;
-        model_.Cancel();
-        Close();
-    });
+    ConnectApplyOkCancel(
+        model_, applyButton, ok, cancel, [this] { ReadTexts(); }, [this] { Show(); });
     Show();
 }
 

@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QFileDialog>
+#include <QPushButton>
 #include <array>
 #include <functional>
 
@@ -14,6 +15,7 @@
 #include "plot/materialfilterprops.h"
 #include "plot/tomographyprops.h"
 #include "plot/ui/plotowner.h"
+#include "plot/ui/plotpropertiesdialog.h"
 
 class QCheckBox;
 class QLabel;
@@ -24,7 +26,6 @@ class QTableWidget;
 
 namespace zun {
 
-class PlotPropertiesDialog;
 class PlotWidget;
 
 // The import file dialog with its "lines to skip" panel.
@@ -61,6 +62,27 @@ protected:
                    const std::string& caption, std::int32_t colour);
     void Close();  // asks the owner to forget and delete this window
     std::string ChooseSave(const std::string& title);
+    // Apply, OK, Cancel and closing the window over the window's model: `readEdits` takes the
+    // typed fields first (may be empty), `show` redraws the window after an Apply.
+    template <class Model>
+    void ConnectApplyOkCancel(Model& model, QPushButton* apply, QPushButton* ok, QPushButton* cancel,
+                              std::function<void()> readEdits, std::function<void()> show) {
+        connect(apply, &QPushButton::clicked, this, [this, &model, readEdits, show] {
+            if (readEdits) readEdits();
+            if (model.Apply() && ownerChanged) ownerChanged();
+            show();
+        });
+        connect(ok, &QPushButton::clicked, this, [this, &model, readEdits] {
+            if (readEdits) readEdits();
+            if (model.Ok()) Close();
+        });
+        connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+        connect(this, &QDialog::rejected, this, [this, &model] {
+            if (closing_) return;
+            model.Cancel();
+            Close();
+        });
+    }
 
     TomographyPropsModel& owner_;
     std::string name_;
@@ -68,7 +90,7 @@ protected:
     void PlotChanged();
 
     PlotWidget* plot_;
-    PlotPropertiesDialog* properties_ = nullptr;
+    QPointer<PlotPropertiesDialog> properties_;
     std::vector<double> x_, y_;
     bool closing_ = false;
 };

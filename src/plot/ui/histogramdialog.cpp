@@ -243,23 +243,12 @@ void HistogramDialog::OnRefresh() {
 }
 
 void HistogramDialog::OpenPlotProperties() {
-    if (properties_) return;
-    properties_ = new PlotPropertiesDialog(this, this);
-    properties_->SetCaption(windowTitle() + QStringLiteral(" Plot Properties"));
-    properties_->setModal(false);
-    properties_->show();
-    propertiesButton->setEnabled(false);
+    OpenModelessPlotProperties(properties_, this, this, windowTitle() + QStringLiteral(" Plot Properties"),
+                               propertiesButton);
 }
 
 void HistogramDialog::PlotPropertiesClosed() {
-    propertiesButton->setEnabled(true);
-    propertiesButton->setFocus();
-    propertiesButton->setDefault(true);
-    if (properties_) {
-        properties_->hide();
-        properties_->deleteLater();
-        properties_ = nullptr;
-    }
+    ReleaseModelessPlotProperties(properties_, propertiesButton);
 }
 
 void HistogramDialog::Export() {

@@ -263,4 +263,24 @@ void PlotPropertiesDialog::reject() {
     Close();
 }
 
+void OpenModelessPlotProperties(QPointer<PlotPropertiesDialog>& properties, AtplotOwner* owner,
+                                QWidget* parent, const QString& caption, QPushButton* button) {
+    if (properties) return;
+    properties = new PlotPropertiesDialog(owner, parent);
+    properties->SetCaption(caption);
+    properties->setModal(false);
+    properties->show();
+    button->setEnabled(false);
+}
+
+void ReleaseModelessPlotProperties(QPointer<PlotPropertiesDialog>& properties, QPushButton* button) {
+    button->setEnabled(true);
+    button->setFocus();
+    button->setDefault(true);
+    if (!properties) return;
+    properties->hide();
+    properties->deleteLater();
+    properties = nullptr;
+}
+
 }  // namespace zun

@@ -2,6 +2,7 @@
 // The modeless "Plot Properties" dialog: edits its owner's plot directly, change by change.
 
 #include <QDialog>
+#include <QPointer>
 #include <functional>
 #include <map>
 #include <set>
@@ -77,5 +78,12 @@ private:
     bool committing_ = false;
     bool closed_ = false;
 };
+
+// The modeless "Plot Properties" window of a plot window: opened once with the given caption,
+// the window's button disabled while it is open.
+void OpenModelessPlotProperties(QPointer<PlotPropertiesDialog>& properties, AtplotOwner* owner,
+                                QWidget* parent, const QString& caption, QPushButton* button);
+// Its closing (AtplotOwner::PlotPropertiesClosed): the button back in use and the window let go.
+void ReleaseModelessPlotProperties(QPointer<PlotPropertiesDialog>& properties, QPushButton* button);
 
 }  // namespace zun
