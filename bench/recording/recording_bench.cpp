@@ -112,8 +112,8 @@ int main(int argc, char** argv) {
             capture += b - a;
             write += Clock::now() - b;
         }
+        rec.Close();  // the last frames may still be encoding
         const double total = Ms(Clock::now() - t0);
-        rec.Close();
         const double mb = std::filesystem::file_size(choice.fileName) / 1e6;
         const std::string label = std::string(empty ? "empty, " : "volume, ") +
                                   (codec == zun::MovieCodec::kMsVideo1 ? "MS Video 1" : "uncompressed");
@@ -125,7 +125,8 @@ int main(int argc, char** argv) {
         auto writer = zun::MakeMovieWriter();
         const int w = 644, h = 484;
         std::vector<std::uint8_t> frame(static_cast<std::size_t>(w) * h * 3);
-        for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>((i / 3 % w) * 255 / w);
+        for (std::size_t i = 0; i < frame.size(); ++i)
+            frame[i] = static_cast<std::uint8_t>((i / 3 % w) * 255 / w);
         int code = 0;
         if (writer->Open((dir / "alone.avi").string(), zun::MovieFormat{w, h, 25, codec}, code) !=
             zun::MovieError::kNone)
@@ -134,9 +135,10 @@ int main(int argc, char** argv) {
         for (int f = 0; f < frames; ++f) writer->WriteFrame(f, frame.data());
         writer->Close();
         const double ms = Ms(Clock::now() - t0) / frames;
-        std::printf("%-28s %10s %10.2f %10.1f\n",
-                    codec == zun::MovieCodec::kMsVideo1 ? "writer alone, MS Video 1" : "writer alone, uncompressed",
-                    "-", ms, 1000.0 / ms);
+        std::printf(
+            "%-28s %10s %10.2f %10.1f\n",
+            codec == zun::MovieCodec::kMsVideo1 ? "writer alone, MS Video 1" : "writer alone, uncompressed",
+            "-", ms, 1000.0 / ms);
     }
     std::filesystem::remove_all(dir);
     return 0;

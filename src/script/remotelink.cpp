@@ -100,6 +100,9 @@ void CloseDocument(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
     // Closing frees the channels a running computation's worker is writing.
     if (!doc || !in.CheckNotComputing(call, *doc)) return;
+    // The command windows stand for dialogs, which close before their document does: a window
+    // left on the stack would later act on the freed document.
+    in.Server().CloseCommandWindows();
     in.Host().CloseDocument(doc);
     in.Ok(call);
 }

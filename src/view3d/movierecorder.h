@@ -59,7 +59,7 @@ public:
 // The per-view recorder state and its movie.
 class MovieRecorder {
 public:
-    explicit MovieRecorder(std::unique_ptr<MovieWriter> writer = MakeMovieWriter());
+    explicit MovieRecorder(std::unique_ptr<MovieWriter> writer = MakeBackgroundMovieWriter());
 
     bool requested = false;
     bool active = false;
@@ -89,7 +89,7 @@ private:
 class ComputationRecording {
 public:
     explicit ComputationRecording(RecordingHost& host,
-                                  std::unique_ptr<MovieWriter> writer = MakeMovieWriter());
+                                  std::unique_ptr<MovieWriter> writer = MakeBackgroundMovieWriter());
 
     // The menu command: toggles the mark; while the computation runs it also starts or stops.
     void OnSaveMovie();

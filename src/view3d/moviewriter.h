@@ -42,6 +42,11 @@ public:
 };
 
 std::unique_ptr<MovieWriter> MakeMovieWriter();
+// A writer that encodes and writes each frame on a thread of its own while the caller takes the
+// next one (one frame waits at most). A frame that fails there makes the next WriteFrame, or
+// Close, return false.
+std::unique_ptr<MovieWriter> MakeBackgroundMovieWriter(
+    std::unique_ptr<MovieWriter> inner = MakeMovieWriter());
 
 // The frame size the movie uses for a viewport: each side rounded up to a multiple of 4.
 int RoundUpToMultipleOf4(int n);

@@ -192,6 +192,17 @@ TEST(RemoteMapCommands, TheNewestMapWindowRunsAndOnlyAMapWindow) {
     EXPECT_EQ(r.doc->GetSample().GetChan(1)->Data()[0] & 0x3FFF, 100);
 }
 
+// Closing the document closes the windows opened for it: the map window's action then finds no
+// window instead of acting on the freed document.
+TEST(RemoteMapCommands, ClosingTheDocumentClosesItsWindows) {
+    Shown r;
+    EXPECT_EQ(r.Ask("A:setup-map-mapdata@@2@1@0@0@<2@0@0@0@100@0@0@7"), "A:OK");
+    EXPECT_EQ(r.Ask("B:closedocument@" + r.doc->GetTitle()), "B:OK");
+    EXPECT_TRUE(r.server.HasNoCommandWindows());
+    EXPECT_EQ(r.Ask("C:setup-map-mapdata-action"),
+              "C:ERROR:Command 'setup-map-mapdata-action' - No Map Data Channel dialog found");
+}
+
 TEST(RemoteSetupCommands, SwitchesAndNonlinearParameters) {
     Shown r;
     Model& m = r.doc->GetModel();

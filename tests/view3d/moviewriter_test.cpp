@@ -245,5 +245,63 @@ TEST_F(MovieFiles, AFullDiskStopsTheFrameThatMetIt) {
     EXPECT_TRUE(fs::exists(file));
 }
 
+// A writer that keeps what it was given and fails at one frame number.
+class KeepingWriter : public MovieWriter {
+public:
+    explicit KeepingWriter(int failAt) : failAt_(failAt) {}
+    MovieError Open(const std::string&, const MovieFormat& format, int&) override {
+        format_ = format;
+        open_ = true;
+        return MovieError::kNone;
+    }
+    bool WriteFrame(int index, const std::uint8_t* bgr) override {
+        if (index == failAt_) return false;
+        frames.emplace_back(index, bgr[0]);
+        return true;
+    }
+    bool Close() override {
+        if (!open_) return true;  // as the real writer: nothing to finish
+        open_ = false;
+        ++closes;
+        return true;
+    }
+    bool IsOpen() const override { return open_; }
+    const MovieFormat& Format() const override { return format_; }
+    std::vector<std::pair<int, std::uint8_t>> frames;
+    int closes = 0;
+
+private:
+    int failAt_;
+    MovieFormat format_;
+    bool open_ = false;
+};
+
+// Frames written in the background arrive whole and in order, and a frame that fails there is
+// reported: by a later WriteFrame or by Close, never lost.
+TEST(BackgroundMovieWriter, KeepsOrderAndReportsALateFailure) {
+    std::vector<std::uint8_t> frame(4 * 4 * 3);
+    for (int failAt : {-1, 5, 19}) {
+        auto inner = std::make_unique<KeepingWriter>(failAt);
+        KeepingWriter* seen = inner.get();
+        auto writer = MakeBackgroundMovieWriter(std::move(inner));
+        int code = 0;
+        ASSERT_EQ(writer->Open("unused.avi", MovieFormat{4, 4, 25, MovieCodec::kUncompressed}, code),
+                  MovieError::kNone);
+        bool refused = false;
+        for (int f = 0; f < 20 && !refused; ++f) {
+            // The caller reuses its buffer at once: the writer must have taken a copy.
+            std::fill(frame.begin(), frame.end(), static_cast<std::uint8_t>(f));
+            refused = !writer->WriteFrame(f, frame.data());
+        }
+        const bool closed = writer->Close();
+        EXPECT_EQ(seen->closes, 1);
+        const int written = failAt < 0 ? 20 : failAt;
+        ASSERT_EQ(seen->frames.size(), static_cast<std::size_t>(written)) << failAt;
+        for (int f = 0; f < written; ++f)
+            EXPECT_EQ(seen->frames[f], (std::pair<int, std::uint8_t>(f, static_cast<std::uint8_t>(f))));
+        EXPECT_EQ(refused || !closed, failAt >= 0) << failAt;
+    }
+}
+
 }  // namespace
 }  // namespace zun

@@ -243,7 +243,7 @@ void ViewAnimationRecording::OnRecordAnimation() {
         busy_ = false;
         return;
     }
-    auto writer = MakeMovieWriter();
+    auto writer = MakeBackgroundMovieWriter();
     progress_ = std::make_unique<QProgressDialog>(QString::fromStdString(Title() + " Save Animation"),
                                                   "Cancel", 0, 100, view_);
     progress_->setWindowModality(Qt::WindowModal);
@@ -269,7 +269,7 @@ void ViewAnimationRecording::OnStopRecording() {
                           : std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count());
     const std::vector<AnimationEvent> events = freeForm_->Events();
     freeForm_.reset();
-    auto writer = MakeMovieWriter();
+    auto writer = MakeBackgroundMovieWriter();
     progress_ = std::make_unique<QProgressDialog>(QString::fromStdString(Title() + " Save Animation"),
                                                   "Cancel", 0, 100, view_);
     progress_->setWindowModality(Qt::WindowModal);
