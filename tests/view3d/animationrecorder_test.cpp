@@ -9,34 +9,15 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "testfiles.h"
 #include "view3d/animationrecorder.h"
 
 namespace zun {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        char tmpl[] = "/tmp/zun_anim_XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
-
-std::string Shell(const std::string& cmd) {
-    std::string out;
-    if (FILE* p = popen(cmd.c_str(), "r")) {
-        char buf[256];
-        while (fgets(buf, sizeof buf, p)) out += buf;
-        pclose(p);
-    }
-    return out;
-}
+using test::Shell;
+using test::TempDir;
 
 class FakeView : public AnimationHost {
 public:
@@ -87,7 +68,7 @@ double Turned(const Quat& a, const Quat& b) {
 
 class Animation : public ::testing::Test {
 protected:
-    TempDir dir;
+    TempDir dir{"zun_anim"};
     FakeView view;
     std::unique_ptr<MovieWriter> writer = MakeMovieWriter();
     std::string file = (dir.path / "spin.avi").string();

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "testfiles.h"
 #include "view3d/movierecorder.h"
 #include "view3d/recordingtexts.h"
 
@@ -15,28 +16,8 @@ namespace zun {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        char tmpl[] = "/tmp/zun_movierec_XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
-
-std::string Shell(const std::string& cmd) {
-    std::string out;
-    if (FILE* p = popen(cmd.c_str(), "r")) {
-        char buf[256];
-        while (fgets(buf, sizeof buf, p)) out += buf;
-        pclose(p);
-    }
-    return out;
-}
+using test::Shell;
+using test::TempDir;
 
 class FakeHost : public RecordingHost {
 public:
@@ -95,7 +76,7 @@ protected:
             "r_frame_rate -of csv=p=0 '" +
             (dir.path / "run.avi").string() + "'");
     }
-    TempDir dir;
+    TempDir dir{"zun_movierec"};
     FakeHost host;
     ComputationRecording rec{host};
 };

@@ -14,34 +14,15 @@
 #include <map>
 #include <sstream>
 
+#include "testfiles.h"
 #include "view3d/moviewriter.h"
 
 namespace zun {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        char tmpl[] = "/tmp/zun_movie_XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
-
-std::string Shell(const std::string& cmd) {
-    std::string out;
-    if (FILE* p = popen(cmd.c_str(), "r")) {
-        char buf[512];
-        while (fgets(buf, sizeof buf, p)) out += buf;
-        pclose(p);
-    }
-    return out;
-}
+using test::Shell;
+using test::TempDir;
 
 // key=value lines of ffprobe's stream entries.
 std::map<std::string, std::string> Probe(const fs::path& file) {
@@ -138,7 +119,7 @@ protected:
         EXPECT_TRUE(fs::exists(file));
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
     }
-    TempDir dir;
+    TempDir dir{"zun_movie"};
     fs::path file = dir.path / "run.avi";
     std::vector<std::vector<std::uint8_t>> written;
 };

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "platform/progress.h"
+#include "testfiles.h"
 #include "view3d/web3dexport.h"
 #include "view3d/web3doptions.h"
 #include "view3d/web3dtexts.h"
@@ -22,6 +23,7 @@ namespace zun {
 namespace {
 
 namespace fs = std::filesystem;
+using test::TempDir;
 
 std::string ReadAll(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -33,18 +35,6 @@ std::string ReadAll(const fs::path& p) {
 int Shell(const std::string& cmd) {
     return std::system(cmd.c_str());
 }
-
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        char tmpl[] = "/tmp/zun_web3d_XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
 
 Web3DOptions Checked(int x, int y, int z, int border = 8) {
     Web3DOptions o;
@@ -271,7 +261,7 @@ TEST(Web3DAtlas, TilesBordersAndSampling) {
 }
 
 TEST(Web3DAtlas, PngDecodedByPilEqualsTheTiles) {
-    TempDir dir;
+    TempDir dir{"zun_web3d"};
     const int X = 24, Y = 20, Z = 11;
     const auto vol = CoordinateVolume(X, Y, Z);
     Web3DOptions o = Checked(X * 10, Y * 10, Z);  // tiles for 11 slices
@@ -290,7 +280,7 @@ TEST(Web3DAtlas, PngDecodedByPilEqualsTheTiles) {
 }
 
 TEST(Web3DBase64, MatchesPythonForEveryLengthModThree) {
-    TempDir dir;
+    TempDir dir{"zun_web3d"};
     std::mt19937 rng(7);
     EXPECT_EQ(Base64Encode(nullptr, 0), "");
     const std::uint8_t f[] = {'f', 'o', 'o', 'b', 'a', 'r'};
@@ -324,7 +314,7 @@ TEST(Web3DBase64, MatchesPythonForEveryLengthModThree) {
 
 // The export of a small volume into a scratch folder with a template of our own.
 struct ExportFixture : ::testing::Test {
-    TempDir dir;
+    TempDir dir{"zun_web3d"};
     std::vector<std::uint8_t> volume = CoordinateVolume(60, 50, 40);
     Web3DOptions options;
     Web3DExportInput in;

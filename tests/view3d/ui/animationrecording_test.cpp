@@ -18,6 +18,7 @@
 #include "document/docclasses.h"
 #include "document/zundoc.h"
 #include "platform/prompt.h"
+#include "testfiles.h"
 #include "view3d/ui/movierecording.h"
 #include "view3d/ui/zunview.h"
 
@@ -25,6 +26,7 @@ namespace zun {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Shell;
 
 QApplication* App() {
     static int argc = 1;
@@ -35,16 +37,6 @@ QApplication* App() {
         return new QApplication(argc, argv);
     }();
     return app;
-}
-
-std::string Shell(const std::string& cmd) {
-    std::string out;
-    if (FILE* p = popen(cmd.c_str(), "r")) {
-        char buf[256];
-        while (fgets(buf, sizeof buf, p)) out += buf;
-        pclose(p);
-    }
-    return out;
 }
 
 class AnimationMovie : public ::testing::Test {

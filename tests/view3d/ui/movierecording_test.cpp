@@ -27,12 +27,15 @@
 #include "document/zundoc.h"
 #include "platform/mainframe.h"
 #include "platform/prompt.h"
+#include "testfiles.h"
 #include "view3d/ui/zunview.h"
 
 namespace zun {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Shell;
+using test::TempDir;
 
 QApplication* App() {
     static int argc = 1;
@@ -44,28 +47,6 @@ QApplication* App() {
     }();
     return app;
 }
-
-std::string Shell(const std::string& cmd) {
-    std::string out;
-    if (FILE* p = popen(cmd.c_str(), "r")) {
-        char buf[256];
-        while (fgets(buf, sizeof buf, p)) out += buf;
-        pclose(p);
-    }
-    return out;
-}
-
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        char tmpl[] = "/tmp/zun_viewmovie_XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
 
 class ViewMovie : public ::testing::Test {
 protected:
@@ -154,7 +135,7 @@ protected:
         return n;
     }
 
-    TempDir dir;
+    TempDir dir{"zun_viewmovie"};
     HeadlessPrompt prompt;
     QueuedMainFrameChannel frame;
     std::unique_ptr<CZunDoc> doc;

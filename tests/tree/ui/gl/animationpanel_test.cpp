@@ -20,6 +20,7 @@
 #include "document/docclasses.h"
 #include "document/zundoc.h"
 #include "tree/treecommandids.h"
+#include "tree/ui/gl/gltest.h"
 #include "tree/ui/treeview.h"
 #include "view3d/ui/advancedsettings.h"
 #include "view3d/ui/controlpanel.h"
@@ -31,34 +32,10 @@ namespace zun {
 namespace {
 
 QApplication& App() {
-    static int argc = 1;
-    static char name[] = "tree_gl_animationpanel_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        osg::setNotifyLevel(osg::FATAL);
-        return new QApplication(argc, argv);
-    }();
-    return *app;
+    return test::GlApp();
 }
-
-template <class F>
-bool PumpUntil(F done, int ms = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(5);
-    }
-    return true;
-}
-
-std::string Screens() {
-    const char* d = std::getenv("ZUN_SCREENS_DIR");
-    const std::string dir = d ? d : ZUN_SCREENS_DIR;
-    std::filesystem::create_directories(dir);
-    return dir;
-}
+using test::PumpUntil;
+using test::Screens;
 
 // Pixels that are clearly not the black background.
 int LitPixels(const QImage& img) {

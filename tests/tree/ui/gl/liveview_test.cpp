@@ -15,6 +15,7 @@
 #include "document/ui/datcoldialog.h"
 #include "document/zundoc.h"
 #include "tree/ui/displaypropsdialog.h"
+#include "tree/ui/gl/gltest.h"
 #include "tree/ui/treeview.h"
 #include "view3d/ui/zunview.h"
 
@@ -22,27 +23,10 @@ namespace zun {
 namespace {
 
 QApplication& App() {
-    static int argc = 1;
-    static char name[] = "tree_gl_liveview_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        osg::setNotifyLevel(osg::FATAL);
-        return new QApplication(argc, argv);
-    }();
-    return *app;
+    return test::GlApp();
 }
-
-template <class F>
-bool PumpUntil(F done, int ms = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(5);
-    }
-    return true;
-}
+using test::PumpUntil;
+using test::Screens;
 
 QImage Grab(CZunView& v) {
     return v.grabFramebuffer().convertToFormat(QImage::Format_RGB888);
@@ -70,13 +54,6 @@ int RedPixels(const QImage& img) {
             if (qRed(p) > qGreen(p) + 30 && qRed(p) > qBlue(p) + 30) ++n;
         }
     return n;
-}
-
-std::string Screens() {
-    const char* d = std::getenv("ZUN_SCREENS_DIR");
-    const std::string dir = d ? d : ZUN_SCREENS_DIR;
-    std::filesystem::create_directories(dir);
-    return dir;
 }
 
 // The display dialog's colour and opacity reach the 3-D view of the same window at once, and
