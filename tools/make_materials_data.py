@@ -1,17 +1,21 @@
 #!/usr/bin/python3
 """Generates the element, edge, fit-coefficient and attenuation tables of the materials code.
 
-Sources (Debian packages, see scripts/setup):
+Run (from anywhere, takes about a minute): /usr/bin/python3 tools/make_materials_data.py
+Needs the Debian packages python3-xraylib, pymca-data, python3-numpy and zstd (scripts/setup
+installs them). The output is the same byte for byte on every run.
+
+Sources:
   - python3-xraylib: atomic weights and densities (except the rows our users know by heart),
     absorption edges, emission lines, fluorescence yields, the TLAC/TRC set and phase terms;
   - pymca-data: per-element XCOM-format cross sections for the NIST and Extended sets and for the
     least-squares fits of the "mucal" routine.
 
 Writes src/model/elementdata.cpp (small tables as C++ source) and data/attenuation.zst (the six
-tables, see WriteBlob for the layout). Prints the fit residuals. Run from anywhere:
-    /usr/bin/python3 tools/make_materials_data.py
+tables, see write_blob for the layout). Prints the fit residuals and the point counts.
 """
 
+import bisect
 import math
 import os
 import struct
@@ -82,13 +86,15 @@ def tlac_grid():
 
 def extended_grid():
     """0.1 keV steps to 100 keV; in each further 100 keV band the step grows by 0.1 keV and one
-    shorter step reaches the band's end."""
+    irregular step reaches the band's end. A band's last regular point closer to that end than the
+    base step is left out: the irregular step then is longer than the band's step, not shorter."""
     g = list(range(10, 1001))
     for k in range(2, 21):
         lo, hi = 1000 * (k - 1), 1000 * k
         e = lo + k
         while e < hi:
-            g.append(e)
+            if hi - e > 1:
+                g.append(e)
             e += k
         g.append(hi)
     return [v / 10.0 for v in g]
@@ -112,56 +118,156 @@ def phase_xraylib(sym, e):
     return 2.0 * math.pi * delta / lam_cm
 
 
-# xraylib's cross sections jump a few eV above its own edge energies.
-EDGE_SLACK = 0.01  # keV
+# Absorption edges inside a grid get two points of their own: one on the source's jump with the high
+# side, one this far below with the low side, each the source's own value there. The table reader then
+# inserts nothing, and edges that share one grid step keep their jumps.
+EDGE_GAP = 0.001  # keV
+# Between close edges the sources let the curve climb over tens of eV (edges spread by the atom's
+# environment); there the grid gets the source's own points until the reader's interpolation
+# follows the curve this closely.
+RISE_TOLERANCE = 0.004
 
 
-def edge_points_high_side(grid, rows, edges):
-    """A grid point on an absorption edge, or just above it, must carry the high side of the jump
-    (the table reader inserts no point where one exists), yet the source may still give the low
-    side there. The point takes the curve continued down from the two points above, as the reader
-    does for an edge between grid points."""
-    for i, e in enumerate(grid):
-        if i + 2 < len(grid) and any(ed - 1e-9 <= e <= ed + EDGE_SLACK for ed in edges):
-            a, b = rows[i + 1], rows[i + 2]
-            rows[i] = a + (b - a) / (grid[i + 2] - grid[i + 1]) * (e - grid[i + 1])
+def with_edge_points(grid, jumps, extra):
+    """The grid's energies, two points per jump strictly inside it and the extra energies, ascending.
+    Stored energies are read back as floats: of energies that would read back alike, a jump's
+    point stays (the reader then finds the edge it would insert), then an extra one, then the grid's."""
+    lo, hi = grid[0], grid[-1]
+    pts = {}
+
+    def add(e):
+        pts.setdefault(float(np.float32(e)), e)
+
+    for ed in jumps:
+        if lo < ed <= hi:
+            add(ed)
+    for ed in jumps:
+        if lo < ed <= hi and ed - EDGE_GAP >= lo:
+            add(ed - EDGE_GAP)
+    for e in extra:
+        if lo < e < hi:
+            add(e)
+    for e in grid:
+        add(e)
+    return sorted(pts.values())
 
 
-def build_tlac(syms):
-    grid = tlac_grid()
-    tot, pe, ph = [], [], []
-    edges = edge_table()
+def interpolate(es, vs, e):
+    """The table reader's interpolation (AttenTable::Interpolate) of one value column."""
+    k = bisect.bisect_left(es, e)
+    if es[k] == e:
+        return vs[k]
+    lo, hi = k - 1, k
+    if vs[hi] > vs[lo] and (lo == 0 or vs[lo - 1] >= vs[lo]):
+        if lo == 0:
+            return vs[lo]
+        return vs[lo] + (vs[lo] - vs[lo - 1]) / (es[lo] - es[lo - 1]) * (e - es[lo])
+    return vs[lo] + (vs[hi] - vs[lo]) / (es[hi] - es[lo]) * (e - es[lo])
+
+
+def refine_rises(grid, fns):
+    """Adds the sources' points where a curve climbs between two grid points (other than across an
+    edge's own pair) until the reader's interpolation stays within RISE_TOLERANCE of every curve."""
+    es = list(grid)
+    cols = [[f(e) for e in es] for f in fns]
+    for _ in range(30):
+        added = []
+        for i in range(len(es) - 1):
+            a, b = es[i], es[i + 1]
+            if b - a <= 2 * EDGE_GAP or not any(c[i + 1] > c[i] for c in cols):
+                continue
+            bad = False
+            for t in np.linspace(0.0, 1.0, 9)[1:-1]:
+                e = a + t * (b - a)
+                for f, c in zip(fns, cols):
+                    ref = f(e)
+                    if ref > 0 and abs(interpolate(es, c, e) / ref - 1.0) > RISE_TOLERANCE:
+                        bad = True
+            if bad:
+                added.append(0.5 * (a + b))
+        if not added:
+            break
+        for e in added:
+            k = bisect.bisect_left(es, e)
+            es.insert(k, e)
+            for f, c in zip(fns, cols):
+                c.insert(k, f(e))
+    return es
+
+
+def jump_near(fn, z, lo, hi):
+    """Where fn(z, E) jumps up between lo and hi: (last energy below, first above), or None."""
+    es = np.linspace(lo, hi, 81)
+    lv = np.log([max(fn(z, float(e)), 1e-300) for e in es])
+    d = np.diff(lv)
+    k = int(np.argmax(d))
+    if d[k] <= max(0.0, np.median(d)) + 1e-3:
+        return None
+    # The half holding the jump climbs more than the other, whether the curve around it falls or
+    # climbs (between close edges).
+    a, b = float(es[k]), float(es[k + 1])
+    la, lb = math.log(fn(z, a)), math.log(fn(z, b))
+    for _ in range(60):
+        mid = 0.5 * (a + b)
+        lm = math.log(fn(z, mid))
+        if lm - la > lb - lm:
+            b, lb = mid, lm
+        else:
+            a, la = mid, lm
+    return a, b
+
+
+def source_edges(z):
+    """Every xraylib edge at 1 keV or above (the edge table keeps the highest twelve)."""
+    return sorted({safe(xrl.EdgeEnergy, z, s) for s in EDGE_SHELLS if safe(xrl.EdgeEnergy, z, s) >= 1.0})
+
+
+def xraylib_jumps(z):
+    """xraylib's cross sections jump up to a few per cent off its own edge energies. The table's
+    jump is the listed energy where the source is on the high side there and still on the low side
+    EDGE_GAP below; else the first float energy above the source's jump."""
+    edges = source_edges(z)
+    jumps = []
+    for k, ed in enumerate(edges):
+        lo = ed - min(0.05, 0.5 * (ed - edges[k - 1]) if k else 0.05)
+        hi = ed + min(0.05, 0.5 * (edges[k + 1] - ed) if k + 1 < len(edges) else 0.05)
+        j = jump_near(xrl.CS_Total, z, lo, hi)
+        if j is None or (ed - EDGE_GAP < j[0] and j[1] <= ed):
+            jumps.append(ed)
+            continue
+        f = np.float32(j[1])
+        if f < j[1]:
+            f = np.nextafter(f, np.float32(np.inf))
+        jumps.append(float(f))
+    return jumps
+
+
+def build_tlac(syms, table_edges):
+    grids, tot, pe, ph = [], [], [], []
     for z, s in enumerate(syms, 1):
-        tot.append([xrl.CS_Total(z, e) for e in grid])
-        pe.append([xrl.CS_Photo(z, e) for e in grid])
+        fns = [lambda e, z=z: xrl.CS_Total(z, e), lambda e, z=z: xrl.CS_Photo(z, e)]
+        grid = refine_rises(with_edge_points(tlac_grid(), xraylib_jumps(z), table_edges[z - 1]), fns)
+        grids.append(grid)
+        tot.append([fns[0](e) for e in grid])
+        pe.append([fns[1](e) for e in grid])
         ph.append([phase_xraylib(s, e) for e in grid])
-        edge_points_high_side(grid, tot[-1], edges[z - 1])
-        edge_points_high_side(grid, pe[-1], edges[z - 1])
-    return grid, tot, pe, ph
+    return grids, tot, pe, ph
 
 
-def build_extended(syms, xcom, tlac_phase):
-    grid = extended_grid()
-    edges = edge_table()
-    tot, pe, ph = [], [], []
-    tgrid = tlac_grid()
+def build_extended(syms, xcom, table_edges):
+    grids, tot, pe, ph = [], [], [], []
     for z, s in enumerate(syms, 1):
         x = xcom[z]
-        tot.append([x.at("total", e) for e in grid])
-        pe.append([x.at("photo", e) for e in grid])
-        edge_points_high_side(grid, tot[-1], edges[z - 1])
-        edge_points_high_side(grid, pe[-1], edges[z - 1])
+        below = {ed - EDGE_GAP for ed in x.edges}
+        fns = [lambda e, x=x, col=col: x.at(col, e, below_edge=e in below) for col in ("total", "photo")]
+        grid = refine_rises(with_edge_points(extended_grid(), x.edges, table_edges[z - 1]), fns)
+        grids.append(grid)
+        tot.append([fns[0](e) for e in grid])
+        pe.append([fns[1](e) for e in grid])
         p800 = phase_xraylib(s, 800.0)
-        row = []
-        for e in grid:
-            if e <= 150.0:
-                row.append(tlac_phase[z - 1][tgrid.index(e)] if e in tgrid else phase_xraylib(s, e))
-            elif e <= 800.0:
-                row.append(phase_xraylib(s, e))
-            else:
-                row.append(p800 * 800.0 / e)  # high-energy limit: the phase term falls as 1/E
-        ph.append(row)
-    return grid, tot, pe, ph
+        # high-energy limit: the phase term falls as 1/E
+        ph.append([phase_xraylib(s, e) if e <= 800.0 else p800 * 800.0 / e for e in grid])
+    return grids, tot, pe, ph
 
 
 def build_nist(xcom):
@@ -445,19 +551,22 @@ def main():
     write_cpp(elements, edges, rows)
     if "--cpp-only" in sys.argv:
         return
-    tgrid, ttot, tpe, tph = build_tlac(syms)
-    egrid, etot, epe, eph = build_extended(syms, xcom, tph)
+    tgrids, ttot, tpe, tph = build_tlac(syms, edges)
+    egrids, etot, epe, eph = build_extended(syms, xcom, edges)
     ngrids, ntot, npe = build_nist(xcom)
     tables = [
-        (3, 0, [egrid] * N_ELEMENTS, etot, eph),
-        (3, 1, [egrid] * N_ELEMENTS, epe, eph),
-        (1, 0, [tgrid] * N_ELEMENTS, ttot, tph),
-        (1, 1, [tgrid] * N_ELEMENTS, tpe, tph),
+        (3, 0, egrids, etot, eph),
+        (3, 1, egrids, epe, eph),
+        (1, 0, tgrids, ttot, tph),
+        (1, 1, tgrids, tpe, tph),
         (2, 0, ngrids, ntot, None),
         (2, 1, ngrids, npe, None),
     ]
-    print("points per element: extended %d, tlac %d, nist %d..%d" % (
-        len(egrid), len(tgrid), min(len(g) for g in ngrids), max(len(g) for g in ngrids)))
+    def span(grids):
+        return "%d..%d" % (min(len(g) for g in grids), max(len(g) for g in grids))
+
+    print("points per element: extended %s (grid %d), tlac %s (grid %d), nist %s (grid %d)" % (
+        span(egrids), len(extended_grid()), span(tgrids), len(tlac_grid()), span(ngrids), len(nist_base_grid())))
     write_blob(tables)
 
 
