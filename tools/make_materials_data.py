@@ -2,8 +2,8 @@
 """Generates the element, edge, fit-coefficient and attenuation tables of the materials code.
 
 Run (from anywhere, takes about a minute): /usr/bin/python3 tools/make_materials_data.py
-Needs the Debian packages python3-xraylib, pymca-data, python3-numpy and zstd (scripts/setup
-installs them). The output is the same byte for byte on every run.
+Needs the Debian packages python3-xraylib, pymca-data, python3-numpy, python3-scipy and zstd
+(scripts/setup installs them). The output is the same byte for byte on every run.
 
 Sources:
   - python3-xraylib: atomic weights and densities (except the rows our users know by heart),
@@ -26,12 +26,12 @@ import numpy as np
 import xraylib as xrl
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import mucal_fits  # noqa: E402
 import xcom_tables  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 N_ELEMENTS = 94
 NIST_ELEMENTS = 92
-NO_FIT_DATA = (84, 85, 87, 88, 89, 91, 93)
 HC_KEV_ANGSTROM = 12.398419843320026
 
 # Values our users expect to see exactly (everything else comes from xraylib).
@@ -292,139 +292,6 @@ def build_nist(xcom):
 
 
 # ---------------------------------------------------------------------------------------------
-# Fits of the "mucal" routine: ln(sigma / barn) = sum a_i (ln E)^i per region.
-
-L2_JUMP = 1.16
-L3_JUMP = 1.41
-
-
-def polyfit_ln(e, sigma, weight=None):
-    e = np.asarray(e, float)
-    s = np.asarray(sigma, float)
-    w = np.ones_like(e) if weight is None else np.asarray(weight, float)
-    ok = s > 0
-    e, s, w = e[ok], s[ok], w[ok]
-    if len(e) == 0:
-        return None
-    deg = min(3, len(e) - 1)
-    c = np.polynomial.polynomial.polyfit(np.log(e), np.log(s), deg, w=w)
-    return list(c) + [0.0] * (4 - len(c))
-
-
-def eval_fit(c, e):
-    le = math.log(e)
-    return math.exp(c[0] + c[1] * le + c[2] * le * le + c[3] * le * le * le)
-
-
-def mucal_rows(elements, xcom):
-    rows = []
-    residuals = []
-    for z in range(1, N_ELEMENTS + 1):
-        sym, weight, density = elements[z - 1]
-        if z in NO_FIT_DATA:
-            rows.append(None)
-            continue
-        x = xcom[z]
-        conv = weight / 0.6022
-        k = safe(xrl.EdgeEnergy, z, xrl.K_SHELL)
-        l1 = safe(xrl.EdgeEnergy, z, xrl.L1_SHELL)
-        l2 = safe(xrl.EdgeEnergy, z, xrl.L2_SHELL)
-        l3 = safe(xrl.EdgeEnergy, z, xrl.L3_SHELL)
-        m = safe(xrl.EdgeEnergy, z, xrl.M1_SHELL)
-        lines = [safe(xrl.LineEnergy, z, getattr(xrl, n)) for n in ("KA1_LINE", "KB1_LINE", "LA1_LINE", "LB1_LINE")]
-        energies = [k, l1, l2, l3, m] + lines
-
-        def near_xcom(edge):
-            # The fits split the data at the tables' own edges, which differ from xraylib's in the
-            # last digits.
-            for ed in x.edges:
-                if edge > 0 and abs(ed - edge) <= 0.01 * edge:
-                    return ed
-            return edge
-
-        k, l1, l2, l3, m = (near_xcom(v) for v in (k, l1, l2, l3, m))
-        sel = (x.energy >= 0.1) & (x.energy <= 1000.0)
-        E = x.energy[sel]
-        photo = x.photo[sel] * conv
-        coh = x.coherent[sel] * conv
-        inc = x.incoherent[sel] * conv
-
-        # Records of an edge doublet count as just below / just above the edge.
-        eff = E.copy()
-        for i in range(len(E) - 1):
-            if E[i] == E[i + 1]:
-                eff[i] = E[i] * (1 - 1e-9)
-                eff[i + 1] = E[i] * (1 + 1e-9)
-
-        tot = photo + coh + inc
-        share = np.sqrt(photo / tot)
-
-        def region(lo, hi, scale=None):
-            """Photoelectric points of [lo, hi), weighted by their share of the total; points
-            below 1 keV only when the region has too few above."""
-            idx = [i for i, e in enumerate(eff) if lo <= e < hi]
-            above = [i for i in idx if E[i] >= 1.0]
-            if len(above) >= 4:
-                idx = above
-            es = [E[i] for i in idx]
-            vs = [photo[i] * (scale(E[i]) if scale else 1.0) for i in idx]
-            return es, vs, [share[i] for i in idx]
-
-        fk = polyfit_ln(*region(k, 1e9))
-        if len([e for e in E if l1 <= e < k]) >= 4:
-            fl = polyfit_ln(*region(l1, k))
-        else:
-            fl = polyfit_ln(*region(l3, k, lambda e: 1.0 if e >= l1 else (L2_JUMP if e >= l2 else L2_JUMP * L3_JUMP)))
-        fm = polyfit_ln(*region(m, l3 if l3 > 0 else k))
-        fb = polyfit_ln(*region(0.0, m if m > 0 else (l3 if l3 > 0 else k)))
-        fk = fk or [0.0] * 4
-        fl = fl or fk
-        fm = fm or fl
-        fb = fb or fm
-        # Each fit matters where its part is a sizeable share of the total: the points are
-        # weighted by that share (the fits minimise the relative error of the total).
-        hi = E >= 1.0
-        fc = polyfit_ln(E[hi], coh[hi], np.sqrt(coh[hi] / tot[hi]))
-        fi = polyfit_ln(E[hi], inc[hi], np.sqrt(inc[hi] / tot[hi]))
-        kjump = 0.0
-        for i in range(len(x.energy) - 1):
-            if x.energy[i] == x.energy[i + 1] and abs(x.energy[i] - k) < 0.01 * k and x.photo[i] > 0:
-                kjump = x.photo[i + 1] / x.photo[i]
-        yields = [safe(xrl.FluorYield, z, s) for s in (xrl.K_SHELL, xrl.L1_SHELL, xrl.L2_SHELL, xrl.L3_SHELL)]
-        row = dict(energies=energies, fits=[fk, fl, fm, fb, fc, fi], weight=weight, density=density,
-                   conv=conv, kjump=kjump, yields=yields)
-        rows.append(row)
-        # residual of the total over 5..500 keV, above the M edges and away from edges
-        errs = []
-        for e in np.geomspace(5.0, 500.0, 60):
-            if e < m or any(abs(e - ed) < 0.02 * ed for ed in x.edges):
-                continue
-            ref = x.at("total", e) - x.at("pair", e)
-            got = mucal_total(row, e) / conv
-            errs.append(abs(got / ref - 1.0))
-        residuals.append((sym, max(errs), math.sqrt(sum(v * v for v in errs) / len(errs))))
-    return rows, residuals
-
-
-def mucal_total(row, e):
-    k, l1, l2, l3, m = row["energies"][:5]
-    fk, fl, fm, fb, fc, fi = row["fits"]
-    if e >= k:
-        p = eval_fit(fk, e)
-    elif e >= l3:
-        p = eval_fit(fl, e)
-        if l2 <= e < l1:
-            p /= L2_JUMP
-        elif l3 <= e < l2:
-            p /= L2_JUMP * L3_JUMP
-    elif e >= m:
-        p = eval_fit(fm, e)
-    else:
-        p = eval_fit(fb, e)
-    return p + eval_fit(fc, e) + eval_fit(fi, e)
-
-
-# ---------------------------------------------------------------------------------------------
 # Output
 
 
@@ -542,7 +409,7 @@ def main():
     elements = element_table()
     edges = edge_table()
     xcom = {z: xcom_tables.XcomElement(s) for z, s in enumerate(syms, 1)}
-    rows, residuals = mucal_rows(elements, xcom)
+    rows, residuals = mucal_fits.mucal_rows(elements, xcom, N_ELEMENTS)
     print("mucal fit residuals of the total against XCOM, 5-500 keV above the M edges, 2 % away from edges (max, rms):")
     for sym, mx, rms in residuals:
         print("  %-2s %6.2f%% %6.2f%%" % (sym, 100 * mx, 100 * rms))
