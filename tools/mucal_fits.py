@@ -7,6 +7,7 @@ incoherent cross sections. Used by make_materials_data.py.
 """
 
 import math
+import warnings
 
 import numpy as np
 import xraylib as xrl
@@ -46,7 +47,10 @@ def polyfit_ln(e, sigma, weight=None):
     if len(e) == 0:
         return None
     deg = min(3, len(e) - 1)
-    c = np.polynomial.polynomial.polyfit(np.log(e), np.log(s), deg, w=w)
+    with warnings.catch_warnings():
+        # a region spanning little energy: the joint fit below settles its coefficients
+        warnings.simplefilter("ignore", np.polynomial.polyutils.RankWarning)
+        c = np.polynomial.polynomial.polyfit(np.log(e), np.log(s), deg, w=w)
     return list(c) + [0.0] * (4 - len(c))
 
 
