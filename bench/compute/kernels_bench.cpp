@@ -4,7 +4,10 @@
 // all threads, measured against numpy's unconstrained least-squares solve plus clipping in the
 // same run.
 //
-//   bench_compute_kernels [size] [threads]
+//   bench_compute_kernels [size] [threads] [linear|nonlinear]
+//
+// Naming one optimiser runs only it, and ZUN_BENCH_COMPOSITIONS=3 or 5 only that phantom (for
+// profiling).
 #include <omp.h>
 
 #include <chrono>
@@ -38,10 +41,10 @@ struct Phantom {
         p.ct = ct;
         p.matrix.assign(n, 1.0f);
         const std::vector<float> rows =
-            comp == 2 ? std::vector<float>{0.0f, 0.81f, 15.44f, 0.0f, 0.206f, 1.019f}
-                      : std::vector<float>{0.0f, 0.81f, 15.44f, 9.6f,  198.0f, 0.0f, 0.27f, 2.23f,
-                                           1.43f, 29.4f,  0.0f, 0.206f, 1.019f, 0.68f, 11.4f,
-                                           0.0f, 0.18f, 0.49f, 0.39f,  3.7f};
+            comp == 2
+                ? std::vector<float>{0.0f, 0.81f, 15.44f, 0.0f, 0.206f, 1.019f}
+                : std::vector<float>{0.0f, 0.81f,  15.44f, 9.6f,  198.0f, 0.0f, 0.27f, 2.23f, 1.43f, 29.4f,
+                                     0.0f, 0.206f, 1.019f, 0.68f, 11.4f,  0.0f, 0.18f, 0.49f, 0.39f, 3.7f};
         p.matrix.insert(p.matrix.end(), rows.begin(), rows.end());
         p.matrixRowMax.assign(ct + 1, 0.0f);
         p.channelAtten.assign(n + ct, {0.0f, 1.0f});
@@ -76,7 +79,8 @@ struct Phantom {
         for (std::size_t v = 0; v < voxels; ++v) {
             double s = 0;
             for (double& x : f) s += (x = -std::log(U(rng) + 1e-12));
-            for (int i = 0; i < n; ++i) words[i][v] = static_cast<std::uint16_t>(std::lround(f[i] / s * 16383));
+            for (int i = 0; i < n; ++i)
+                words[i][v] = static_cast<std::uint16_t>(std::lround(f[i] / s * 16383));
             for (int j = 1; j <= ct; ++j) {
                 double mu = 0;
                 for (int i = 0; i < n; ++i) mu += f[i] / s * p.Matrix(j, i);
@@ -86,7 +90,8 @@ struct Phantom {
         }
         // A few measured sections for the extrapolation.
         for (int z = 0; sections && z < size; z += 16)
-            for (std::size_t v = 0; v < std::size_t(size) * size; ++v) words[1][z * size * size + v] |= 0x4000;
+            for (std::size_t v = 0; v < std::size_t(size) * size; ++v)
+                words[1][z * size * size + v] |= 0x4000;
         initial = words;
         for (auto& w : words) ptrs.push_back(w.data());
     }
@@ -204,7 +209,8 @@ void OtherKernels(Phantom& ph, int threads) {
 // Runs a solver over `count` voxels as the steps do (one call, progress after each range of the
 // step's uninterruptible size); seconds.
 template <class Solver, class Lib>
-double RunOptimiser(Phantom& ph, int threads, std::int64_t perThread, std::int64_t count, bool closedForm = true) {
+double RunOptimiser(Phantom& ph, int threads, std::int64_t perThread, std::int64_t count,
+                    bool closedForm = true) {
     ph.SetThreads(threads);
     ph.Reset();
     return Time([&] {
@@ -215,21 +221,25 @@ double RunOptimiser(Phantom& ph, int threads, std::int64_t perThread, std::int64
     });
 }
 
-void Optimisers(Phantom& ph, int threads) {
+void Optimisers(Phantom& ph, int threads, const std::string& only) {
     const std::size_t voxels = ph.Voxels();
     const int n = ph.p.comp + 1;
     const double numpy = ph.NumpyReference();
     const double numpyRate = numpy > 0 ? voxels / numpy / 1e6 : 0.0;
-    std::printf("-- %d compositions, %d CT channels; numpy lstsq + clip (64k chunks, 1 core): %.3f s, "
-                "%.2f M voxels/s\n",
-                n, ph.p.ct, numpy, numpyRate);
+    std::printf(
+        "-- %d compositions, %d CT channels; numpy lstsq + clip (64k chunks, 1 core): %.3f s, "
+        "%.2f M voxels/s\n",
+        n, ph.p.ct, numpy, numpyRate);
     double rate1[2] = {};
-    for (int t : {1, threads}) {
-        if (t == threads && t == 1) break;
+    std::vector<int> counts{1};
+    if (threads > 1) counts.push_back(threads);
+    for (int t : counts) {
         const char* names[2] = {"linear", "nonlinear"};
         for (int k = 0; k < 2; ++k) {
-            const double s = k == 0 ? RunOptimiser<CLinearSM, CLibDatConLinearOpt>(ph, t, 5000, voxels)
-                                    : RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(ph, t, 2000, voxels);
+            if (!only.empty() && only != names[k]) continue;
+            const double s = k == 0
+                                 ? RunOptimiser<CLinearSM, CLibDatConLinearOpt>(ph, t, 5000, voxels)
+                                 : RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(ph, t, 2000, voxels);
             const double perThread = voxels / s / 1e6 / t;
             if (t == 1) rate1[k] = perThread;
             std::printf("%-10s %2d thread(s) %8.3f s  %8.2f M voxels/s per thread  %5.2f x numpy per core",
@@ -240,17 +250,20 @@ void Optimisers(Phantom& ph, int threads) {
     }
     // The simplex and the grid search alone (the paths every voxel took before the closed
     // forms), on a slab.
+    if (!only.empty()) return;
     const std::int64_t slab = std::min<std::int64_t>(voxels, n > 3 ? 16384 : 262144);
     const double lin = RunOptimiser<CLinearSM, CLibDatConLinearOpt>(ph, 1, 5000, slab, false);
     const double linClosed = RunOptimiser<CLinearSM, CLibDatConLinearOpt>(ph, 1, 5000, slab, true);
-    std::printf("linear, 1 thread, simplex alone on %lld voxels: %.2f M voxels/s (%.2f us per voxel); "
-                "with the closed form %.1f x faster\n",
-                static_cast<long long>(slab), slab / lin / 1e6, lin / slab * 1e6, lin / linClosed);
+    std::printf(
+        "linear, 1 thread, simplex alone on %lld voxels: %.2f M voxels/s (%.2f us per voxel); "
+        "with the closed form %.1f x faster\n",
+        static_cast<long long>(slab), slab / lin / 1e6, lin / slab * 1e6, lin / linClosed);
     const double s = RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(ph, 1, 2000, slab, false);
     const double closed = RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(ph, 1, 2000, slab, true);
-    std::printf("nonlinear, 1 thread, search alone on %lld voxels: %.2f M voxels/s (%.2f us per voxel); "
-                "with the closed form %.1f x faster\n",
-                static_cast<long long>(slab), slab / s / 1e6, s / slab * 1e6, s / closed);
+    std::printf(
+        "nonlinear, 1 thread, search alone on %lld voxels: %.2f M voxels/s (%.2f us per voxel); "
+        "with the closed form %.1f x faster\n",
+        static_cast<long long>(slab), slab / s / 1e6, s / slab * 1e6, s / closed);
     ph.Reset();
 }
 
@@ -259,17 +272,21 @@ void Optimisers(Phantom& ph, int threads) {
 int main(int argc, char** argv) {
     const int size = argc > 1 ? std::atoi(argv[1]) : 128;
     const int threads = argc > 2 ? std::atoi(argv[2]) : omp_get_num_procs();
-    std::printf("phantom %d^3 (%d voxels), %d threads; figures of one run, on a shared machine compare "
-                "the ratios\n",
-                size, size * size * size, threads);
-    {
+    const std::string only = argc > 3 ? argv[3] : "";
+    std::printf(
+        "phantom %d^3 (%d voxels), %d threads; figures of one run, on a shared machine compare "
+        "the ratios\n",
+        size, size * size * size, threads);
+    if (only.empty()) {
         Phantom sections(size, 2, threads, true);
         OtherKernels(sections, threads);
     }
     // The optimisers see free composition words (no measured sections).
-    Phantom three(size, 2, threads, false);
-    Optimisers(three, threads);
-    Phantom five(size, 4, threads, false);
-    Optimisers(five, threads);
+    const char* comps = std::getenv("ZUN_BENCH_COMPOSITIONS");
+    for (int n : {3, 5}) {
+        if (comps && std::atoi(comps) != n) continue;
+        Phantom ph(size, n - 1, threads, false);
+        Optimisers(ph, threads, only);
+    }
     return 0;
 }

@@ -239,38 +239,19 @@ bool LpBasisStillOptimal(const LpWorkspace& ws, const std::vector<double>& cost)
 // ---------------------------------------------------------------------------------------------
 
 void WriteFreeFractions(std::uint16_t* const* comp, int n, const double* f) {
-    int fixedSum = 0;
+    int fixedSum = 0, count = 0;
+    double free[kMaxCompositions];
     int w[kMaxCompositions];
-    int freeSum = 0;
     for (int i = 0; i < n; ++i) {
-        if (*comp[i] & kWordFixed) {
+        if (*comp[i] & kWordFixed)
             fixedSum += *comp[i] & kWordValue;
-            continue;
-        }
-        w[i] = static_cast<int>(std::lround(std::clamp(f[i], 0.0, 1.0) * kVoxelMax));
-        freeSum += w[i];
+        else
+            free[count++] = f[i];
     }
-    int residue = std::max(0, kVoxelMax - fixedSum) - freeSum;
-    // The residue goes one by one to the free words that can take it, in index order.
-    for (int pass = 0; residue != 0 && pass < kVoxelMax; ++pass) {
-        bool moved = false;
-        for (int i = 0; i < n && residue != 0; ++i) {
-            if (*comp[i] & kWordFixed) continue;
-            if (residue > 0 && w[i] < kVoxelMax) {
-                ++w[i];
-                --residue;
-                moved = true;
-            } else if (residue < 0 && w[i] > 0) {
-                --w[i];
-                ++residue;
-                moved = true;
-            }
-        }
-        if (!moved) break;
-    }
-    for (int i = 0; i < n; ++i)
+    RoundFractionWords(free, count, std::max(0, kVoxelMax - fixedSum), w);
+    for (int i = 0, k = 0; i < n; ++i)
         if (!(*comp[i] & kWordFixed))
-            *comp[i] = static_cast<std::uint16_t>((*comp[i] & ~(kWordValue | kWordError)) | w[i]);
+            *comp[i] = static_cast<std::uint16_t>((*comp[i] & ~(kWordValue | kWordError)) | w[k++]);
 }
 
 bool VoxelProblem::Load(const ComputeLibParams& p, std::uint16_t* const* channels, std::int64_t v,
@@ -357,8 +338,8 @@ void LinearCosts(const ComputeLibParams& p, NeighbourInteraction* nb, const Voxe
 // Solves one voxel. Returns 1 when it was out of boundary; sets `status` on failure.
 int SolveLinearVoxel(const ComputeLibParams& p, NeighbourInteraction* nb, std::uint16_t* const* channels,
                      std::int64_t v, SmallLp& lp, std::vector<double>& x, LpWorkspace& tableau,
-                     std::vector<double>& row, const LinearVertex* vertex, LinearVertex::Recent& recent,
-                     int& status) {
+                     std::vector<double>& row, const LinearVertex* vertex, bool vertexTried,
+                     LinearVertex::Recent& recent, int& status) {
     VoxelProblem vp;
     if (!vp.Load(p, channels, v, status)) return 0;
     const int n = vp.n, u = vp.u, m = vp.m;
@@ -386,7 +367,7 @@ int SolveLinearVoxel(const ComputeLibParams& p, NeighbourInteraction* nb, std::u
     }
     // The tie-break's weight of the band programme (the soft form's weights do not enter it).
     const double bandEps = 1e-6 * (1.0 + std::max(maxCost, 0.0));
-    if (vertex && vertex->Solve(vp, cost, bandEps, prev, f, recent)) {
+    if (vertex && !vertexTried && vertex->Solve(vp, cost, bandEps, prev, f, recent)) {
         WriteFreeFractions(comp, n, f);
         return 0;
     }
@@ -471,12 +452,14 @@ std::int64_t CLinearSM::Run(std::uint16_t* const* channels, std::int64_t first, 
     const ComputeLibParams& p = lib_.params;
     const std::vector<const ThreadOutcome*> outcomes = ResetOutcomes(scratch_, lib_);
     const LinearVertex* vertex = useVertex_ ? vertex_.get() : nullptr;
+    const bool words = vertex && !neighbours_;
     RunVisits(p, neighbours_, static_cast<int>(scratch_.size()), 256, first, count,
               [&](int t, std::int64_t v) {
                   Scratch& s = *scratch_[t];
+                  if (words && vertex->SolveWords(channels, v, s.recent)) return;
                   int status = 0;
-                  s.outcome.outOfBoundary +=
-                      SolveLinearVoxel(p, neighbours_, channels, v, s.lp, s.x, s.ws, s.row, vertex, s.recent, status);
+                  s.outcome.outOfBoundary += SolveLinearVoxel(p, neighbours_, channels, v, s.lp, s.x, s.ws,
+                                                              s.row, vertex, words, s.recent, status);
                   if (status != 0) s.outcome.Fail(status, v);
               });
     return MergeOutcomes(lib_, outcomes, LinearFailureText);
@@ -487,12 +470,14 @@ std::int64_t CLinearSM::RunAll(std::uint16_t* const* channels, std::int64_t tota
     const ComputeLibParams& p = lib_.params;
     const std::vector<const ThreadOutcome*> outcomes = ResetOutcomes(scratch_, lib_);
     const LinearVertex* vertex = useVertex_ ? vertex_.get() : nullptr;
+    const bool words = vertex && !neighbours_;
     RunAllVisits(p, neighbours_, static_cast<int>(scratch_.size()), 256, total, rangeSize, progress,
                  [&](int t, std::int64_t v, std::int64_t order) {
                      Scratch& s = *scratch_[t];
+                     if (words && vertex->SolveWords(channels, v, s.recent)) return;
                      int status = 0;
                      s.outcome.outOfBoundary += SolveLinearVoxel(p, neighbours_, channels, v, s.lp, s.x, s.ws,
-                                                                 s.row, vertex, s.recent, status);
+                                                                 s.row, vertex, words, s.recent, status);
                      if (status != 0) s.outcome.Fail(status, v, order);
                  });
     return MergeOutcomes(lib_, outcomes, LinearFailureText);

@@ -6,22 +6,43 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <limits>
 
 #include "compute/kernelrun.h"
 
 namespace zun::zunlib {
 
 bool LinearVertex::Init(const ComputeLibParams& p) {
-    if (p.minimiseCtError) return false;
-    return rows_.Init(p);
+    if (p.minimiseCtError || !rows_.Init(p)) return false;
+    const int n = rows_.Size(), ct = n - 1;
+    // The values as VoxelProblem::Load forms them (in single precision, as stored), over the
+    // tolerance as Solve scales them.
+    scaled_.resize(std::size_t(ct) * (kVoxelMax + 1));
+    for (int j = 1; j <= ct; ++j) {
+        const auto& pair = p.channelAtten[p.comp + j];
+        const double t = p.ctAccuracy[j] > 0 ? p.ctAccuracy[j] : p.matrixRowMax[j] * 1e-3;
+        const double tol = t > 0 ? t : 1e-6;
+        for (int w = 0; w <= kVoxelMax; ++w) {
+            const double mu = pair[0] + (pair[1] - pair[0]) * static_cast<float>(w / double(kVoxelMax));
+            scaled_[std::size_t(j - 1) * (kVoxelMax + 1) + w] = mu * (1.0 / tol);
+        }
+    }
+    fraction_.resize(kVoxelMax + 1);
+    for (int w = 0; w <= kVoxelMax; ++w) fraction_[w] = w / double(kVoxelMax);
+    interact_ = p.interactWithPreviousState != 0;
+    for (int i = 0; i < n; ++i) {
+        self_[i] = p.minimiseSelfEnergy ? p.linearObjectiveWeights[i] : 0.0;
+        for (int k = 0; k < n; ++k) pair_[i][k] = p.linearInteractionEnergy[p.ShellIndex(0, i, k)];
+    }
+    return true;
 }
 
-bool LinearVertex::TryKey(const Key& key, const double* b, const double* cost, double eps, const double* prev,
-                          double* f) const {
-    const int n = rows_.Size(), ct = n - 1;
+template <int N>
+bool LinearVertex::Vertex(const Key& key, const double* b, const double* prev, double* f) const {
+    const int n = N > 0 ? N : rows_.Size(), ct = n - 1;
     const ActiveRows::Face& face = rows_.At(key.units, key.ctRows);
     if (!face.usable) return false;
-    double rhs[ActiveRows::kMaxSize];
+    double rhs[kMaxSize];
     int r = 0;
     rhs[r++] = 1.0;
     for (int j = 0; j < ct; ++j)
@@ -35,17 +56,46 @@ bool LinearVertex::TryKey(const Key& key, const double* b, const double* cost, d
         }
         double x = 0.0;
         for (int c = 0; c < n; ++c) x += face.inv[i * n + c] * rhs[c];
-        if (!(x >= -1e-13)) return false;
-        f[i] = std::max(0.0, x);
+        f[i] = x;
     }
+    return true;
+}
+
+template <int N>
+int LinearVertex::Violation(const Key& key, const double* b, double* f, bool& unit, bool& upper) const {
+    const int n = N > 0 ? N : rows_.Size(), ct = n - 1;
+    int worst = -1;
+    unit = true;
+    for (int i = 0; i < n; ++i) {
+        if (f[i] >= -1e-13) continue;
+        if (std::isnan(f[i])) return -2;
+        if (worst < 0 || f[i] < f[worst]) worst = i;
+    }
+    if (worst >= 0) return worst;
+    for (int i = 0; i < n; ++i) f[i] = std::max(0.0, f[i]);
+    unit = false;
+    double over = 1e-11;
     for (int j = 0; j < ct; ++j) {
         if (key.ctRows >> j & 1u) continue;
         double x = -b[j];
         for (int i = 0; i < n; ++i) x += rows_.K(j, i) * f[i];
-        if (!(std::fabs(x) <= 1.0 + 1e-11)) return false;
+        if (std::isnan(x)) return -2;
+        if (std::fabs(x) - 1.0 > over) {
+            over = std::fabs(x) - 1.0;
+            worst = j;
+            upper = x > 0;
+        }
     }
+    return worst;
+}
+
+template <int N>
+bool LinearVertex::Optimal(const Key& key, const double* cost, double eps, const double* prev,
+                           const double* f) const {
+    const int n = N > 0 ? N : rows_.Size(), ct = n - 1;
+    const ActiveRows::Face& face = rows_.At(key.units, key.ctRows);
     // The objective's slope at the vertex, the tie-break's kinks taken at their side.
-    double g[ActiveRows::kMaxSize];
+    double g[kMaxSize];
     for (int i = 0; i < n; ++i) {
         const double d = f[i] - prev[i];
         g[i] = cost[i] + ((key.kink >> i & 1u) || d == 0.0 ? 0.0 : (d > 0 ? eps : -eps));
@@ -71,32 +121,219 @@ bool LinearVertex::TryKey(const Key& key, const double* b, const double* cost, d
     return true;
 }
 
-bool LinearVertex::Solve(const VoxelProblem& vp, const double* cost, double eps, const double* prev, double* f,
-                         Recent& recent) const {
-    const int n = rows_.Size(), ct = n - 1;
-    if (vp.u != n || vp.m != ct || vp.r0 != 1.0) return false;
-    double b[ActiveRows::kMaxSize];
-    for (int j = 0; j < ct; ++j) b[j] = vp.b[j] * (1.0 / vp.tol[j]);
+template <int N>
+bool LinearVertex::TryKey(const Key& key, const double* b, const double* cost, double eps, const double* prev,
+                          double* f) const {
+    bool unit, upper;
+    return Vertex<N>(key, b, prev, f) && Violation<N>(key, b, f, unit, upper) == -1 &&
+           Optimal<N>(key, cost, eps, prev, f);
+}
+
+// Dual simplex steps over the table of faces from a vertex whose multipliers have the right signs
+// (the band-box corner) but which violates row `enter` (a fraction if `unit`, else a band, at its
+// upper side if `upper`); `f` holds that vertex. Each step holds the violated row and releases
+// the active row the ratio test names, so the multipliers keep their signs, until the vertex is
+// feasible; it is then proven or refused by the optimality check. Only the cost's slope steers
+// the steps: the tie-break's kinks are left to the check (and the simplex).
+template <int N>
+bool LinearVertex::Walk(Key key, int enter, bool unit, bool upper, const double* b, const double* cost,
+                        double eps, const double* prev, double* f) const {
+    const int n = N > 0 ? N : rows_.Size(), ct = n - 1;
+    for (int step = 0; step < 2 * n; ++step) {
+        // Releasing active row c moves the vertex along s * column c of the inverse (s = -1 off an
+        // upper band, +1 off a lower band or a zero); it must carry the entering row toward its
+        // bound, and the cheapest release per unit of that keeps the other multipliers' signs.
+        const ActiveRows::Face& face = rows_.At(key.units, key.ctRows);
+        int leave = -1;
+        bool leaveUnit = false;
+        double best = std::numeric_limits<double>::infinity();
+        int c = 1;
+        auto consider = [&](int row, bool isUnit, double s) {
+            double rate = 0.0;
+            if (unit) {
+                rate = s * face.inv[enter * n + c];
+            } else {
+                for (int i = 0; i < n; ++i) rate += rows_.K(enter, i) * face.inv[i * n + c];
+                rate *= upper ? -s : s;
+            }
+            if (rate > 1e-12) {
+                double y = 0.0;
+                for (int i = 0; i < n; ++i) y += face.inv[i * n + c] * cost[i];
+                const double ratio = std::fabs(y) / rate;
+                if (ratio < best) {
+                    best = ratio;
+                    leave = row;
+                    leaveUnit = isUnit;
+                }
+            }
+            ++c;
+        };
+        for (int j = 0; j < ct; ++j)
+            if (key.ctRows >> j & 1u) consider(j, false, key.upper >> j & 1u ? -1.0 : 1.0);
+        for (int i = 0; i < n; ++i)
+            if (key.units >> i & 1u) consider(i, true, 1.0);
+        if (leave < 0) return false;
+        if (leaveUnit) {
+            key.units &= ~(1u << leave);
+            key.kink &= ~(1u << leave);
+        } else {
+            key.ctRows &= ~(1u << leave);
+            key.upper &= ~(1u << leave);
+        }
+        if (unit) {
+            key.units |= 1u << enter;
+        } else {
+            key.ctRows |= 1u << enter;
+            if (upper) key.upper |= 1u << enter;
+        }
+        if (!Vertex<N>(key, b, prev, f)) return false;
+        enter = Violation<N>(key, b, f, unit, upper);
+        if (enter == -1) return Optimal<N>(key, cost, eps, prev, f);
+        if (enter < 0) return false;
+    }
+    return false;
+}
+
+// The band-box corner as Vertex, Violation and Optimal take it, with the loops of the common
+// case laid out for a known size (the same arithmetic in the same order): 1 when it is the proven
+// optimum, -1 when fraction `enter` comes out negative (`key` then holds the corner), 0 otherwise.
+template <int N>
+int LinearVertex::InnerCorner(const double* inv, const double* b, const double* cost, double eps,
+                              const double* prev, double* f, Key& key, int& enter) const {
+    constexpr int n = N, ct = N - 1;
+    double rhs[n];
+    rhs[0] = 1.0;
+    for (int j = 0; j < ct; ++j) {
+        double y = 0.0;
+        for (int i = 0; i < n; ++i) y += inv[i * n + 1 + j] * cost[i];
+        const bool up = y < 0;
+        key.upper |= unsigned(up) << j;
+        rhs[1 + j] = b[j] + (up ? 1.0 : -1.0);
+    }
+    enter = -1;
+    for (int i = 0; i < n; ++i) {
+        double x = 0.0;
+        for (int c = 0; c < n; ++c) x += inv[i * n + c] * rhs[c];
+        f[i] = x;
+        if (x >= -1e-13) continue;
+        if (std::isnan(x)) return 0;
+        if (enter < 0 || x < f[enter]) enter = i;
+    }
+    if (enter >= 0) return -1;
+    double g[n];
+    for (int i = 0; i < n; ++i) {
+        f[i] = std::max(0.0, f[i]);
+        const double d = f[i] - prev[i];
+        g[i] = cost[i] + (d == 0.0 ? 0.0 : (d > 0 ? eps : -eps));
+    }
+    const double margin = 1e-3 * eps;
+    for (int j = 0; j < ct; ++j) {
+        double y = 0.0;
+        for (int i = 0; i < n; ++i) y += inv[i * n + 1 + j] * g[i];
+        if (key.upper >> j & 1u ? !(y < -margin) : !(y > margin)) return 0;
+    }
+    return 1;
+}
+
+template <int N>
+bool LinearVertex::SolveScaled(const double* b, const double* cost, double eps, const double* prev, double* f,
+                               Recent& recent) const {
+    const int n = N > 0 ? N : rows_.Size(), ct = n - 1;
     // With every fraction away from zero and from its previous value the vertex is a corner of
     // the band box, each band at the side its multiplier pushes against: the common case, tried
-    // first. Otherwise the thread's last optimal sets.
+    // first, and where it is not feasible the start of the dual steps. Then the thread's last
+    // optimal sets.
     const ActiveRows::Face& inner = rows_.At(0, (1u << ct) - 1);
     if (inner.usable) {
         Key key{};
         key.ctRows = (1u << ct) - 1;
-        for (int j = 0; j < ct; ++j) {
-            double y = 0.0;
-            for (int i = 0; i < n; ++i) y += inner.inv[i * n + 1 + j] * cost[i];
-            if (y < 0) key.upper |= 1u << j;
+        int enter;
+        if constexpr (N > 0) {
+            const int corner = InnerCorner<N>(inner.inv, b, cost, eps, prev, f, key, enter);
+            if (corner > 0) return true;
+            if (corner < 0 && Walk<N>(key, enter, true, false, b, cost, eps, prev, f)) return true;
+        } else {
+            for (int j = 0; j < ct; ++j) {
+                double y = 0.0;
+                for (int i = 0; i < n; ++i) y += inner.inv[i * n + 1 + j] * cost[i];
+                if (y < 0) key.upper |= 1u << j;
+            }
+            Vertex<N>(key, b, prev, f);
+            bool unit, upper;
+            enter = Violation<N>(key, b, f, unit, upper);
+            if (enter == -1 && Optimal<N>(key, cost, eps, prev, f)) return true;
+            if (enter >= 0 && Walk<N>(key, enter, unit, upper, b, cost, eps, prev, f)) return true;
         }
-        if (TryKey(key, b, cost, eps, prev, f)) return true;
     }
     for (int k = 0; k < recent.count; ++k) {
-        if (!TryKey(recent.keys[k], b, cost, eps, prev, f)) continue;
+        if (!TryKey<N>(recent.keys[k], b, cost, eps, prev, f)) continue;
         std::rotate(recent.keys, recent.keys + k, recent.keys + k + 1);
         return true;
     }
     return false;
+}
+
+bool LinearVertex::Solve(const VoxelProblem& vp, const double* cost, double eps, const double* prev,
+                         double* f, Recent& recent) const {
+    const int n = rows_.Size(), ct = n - 1;
+    if (vp.u != n || vp.m != ct || vp.r0 != 1.0) return false;
+    double b[kMaxSize];
+    for (int j = 0; j < ct; ++j) b[j] = vp.b[j] * (1.0 / vp.tol[j]);
+    return SolveScaled<0>(b, cost, eps, prev, f, recent);
+}
+
+bool LinearVertex::SolveWords(std::uint16_t* const* channels, std::int64_t v, Recent& recent) const {
+    switch (rows_.Size()) {
+        case 2:
+            return SolveWordsOf<2>(channels, v, recent);
+        case 3:
+            return SolveWordsOf<3>(channels, v, recent);
+        case 4:
+            return SolveWordsOf<4>(channels, v, recent);
+        case 5:
+            return SolveWordsOf<5>(channels, v, recent);
+        case 6:
+            return SolveWordsOf<6>(channels, v, recent);
+        default:
+            return false;
+    }
+}
+
+template <int N>
+bool LinearVertex::SolveWordsOf(std::uint16_t* const* channels, std::int64_t v, Recent& recent) const {
+    constexpr int n = N, ct = n - 1;
+    double prev[kMaxSize], b[kMaxSize], cost[kMaxSize], f[kMaxSize];
+    unsigned flags = 0;
+    for (int i = 0; i < n; ++i) {
+        const std::uint16_t w = channels[i][v];
+        flags |= w;
+        prev[i] = fraction_[w & kWordValue];
+    }
+    for (int j = 0; j < ct; ++j) {
+        const std::uint16_t w = channels[n + j][v];
+        flags |= w & kWordError;
+        b[j] = scaled_[std::size_t(j) * (kVoxelMax + 1) + (w & kWordValue)];
+    }
+    if (flags & (kWordFixed | kWordError)) return false;
+    // The costs as LinearCosts forms them with no neighbour field.
+    double maxCost = 0.0;
+    for (int i = 0; i < n; ++i) {
+        double c = self_[i];
+        if (interact_) {
+            double s = 0.0;
+            for (int k = 0; k < n; ++k) s += pair_[i][k] * prev[k];
+            c += s;
+        }
+        cost[i] = c;
+        maxCost = std::max(maxCost, std::fabs(c));
+    }
+    const double eps = 1e-6 * (1.0 + std::max(maxCost, 0.0));
+    if (!SolveScaled<N>(b, cost, eps, prev, f, recent)) return false;
+    // Every word free and without flags: the words are the rounded fractions.
+    int w[N];
+    RoundFractionWords<N>(f, n, kVoxelMax, w);
+    for (int i = 0; i < n; ++i) channels[i][v] = static_cast<std::uint16_t>(w[i]);
+    return true;
 }
 
 void LinearVertex::Learn(const VoxelProblem& vp, const double* prev, const double* f, Recent& recent) const {

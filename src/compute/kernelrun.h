@@ -17,6 +17,38 @@
 
 namespace zun::zunlib {
 
+// The words of `count` fractions that must sum to `total`: each rounded to the nearest word (as
+// std::lround, without the library call: the fraction part of a number below 2^14 is exact), then
+// the residue handed out one word at a time, in order, to the words that can take it. N is the
+// count where the caller knows it at compile time, else 0.
+template <int N = 0>
+inline void RoundFractionWords(const double* f, int count, int total, int* w) {
+    const int n = N > 0 ? N : count;
+    int sum = 0;
+    for (int i = 0; i < n; ++i) {
+        const double x = std::clamp(f[i], 0.0, 1.0) * kVoxelMax;
+        w[i] = static_cast<int>(x);
+        w[i] += x - w[i] >= 0.5;
+        sum += w[i];
+    }
+    int residue = total - sum;
+    for (int pass = 0; residue != 0 && pass < kVoxelMax; ++pass) {
+        bool moved = false;
+        for (int i = 0; i < n && residue != 0; ++i) {
+            if (residue > 0 && w[i] < kVoxelMax) {
+                ++w[i];
+                --residue;
+                moved = true;
+            } else if (residue < 0 && w[i] > 0) {
+                --w[i];
+                ++residue;
+                moved = true;
+            }
+        }
+        if (!moved) break;
+    }
+}
+
 // One voxel as both optimisers see it: its composition words split into fixed and free, the
 // share left to the free ones, and the usable CT values less the fixed compositions' share.
 struct VoxelProblem {
@@ -111,13 +143,48 @@ public:
     // `cost` and `prev` by composition, `eps` the tie-break's weight; writes every fraction of `f`.
     bool Solve(const VoxelProblem& vp, const double* cost, double eps, const double* prev, double* f,
                Recent& recent) const;
+    // The whole voxel straight from its words, for runs without a neighbour field: false, with
+    // nothing written, when a composition is fixed, a CT value unusable or no vertex is proven
+    // optimal (the general path then takes the voxel). Gives the words the general path would.
+    bool SolveWords(std::uint16_t* const* channels, std::int64_t v, Recent& recent) const;
     // Remembers the active set of an optimum the simplex found.
     void Learn(const VoxelProblem& vp, const double* prev, const double* f, Recent& recent) const;
 
 private:
+    static constexpr int kMaxSize = ActiveRows::kMaxSize;
+    // N is the composition count where the caller knows it at compile time (the hot loops
+    // unroll), 0 where it does not. `b` are the CT values over their tolerances.
+    template <int N>
+    bool SolveScaled(const double* b, const double* cost, double eps, const double* prev, double* f,
+                     Recent& recent) const;
+    template <int N>
+    bool SolveWordsOf(std::uint16_t* const* channels, std::int64_t v, Recent& recent) const;
+    template <int N>
+    bool Vertex(const Key& key, const double* b, const double* prev, double* f) const;
+    // The row the vertex in `f` violates most (a negative fraction first, then a band left), -1
+    // when it is feasible (the fractions are then clamped at zero), -2 when it is not a number.
+    template <int N>
+    int Violation(const Key& key, const double* b, double* f, bool& unit, bool& upper) const;
+    // Whether the multipliers of a feasible vertex prove it the unique optimum.
+    template <int N>
+    bool Optimal(const Key& key, const double* cost, double eps, const double* prev, const double* f) const;
+    template <int N>
     bool TryKey(const Key& key, const double* b, const double* cost, double eps, const double* prev,
                 double* f) const;
+    template <int N>
+    int InnerCorner(const double* inv, const double* b, const double* cost, double eps, const double* prev,
+                    double* f, Key& key, int& enter) const;
+    template <int N>
+    bool Walk(Key key, int enter, bool unit, bool upper, const double* b, const double* cost, double eps,
+              const double* prev, double* f) const;
     ActiveRows rows_;
+    // For SolveWords: each CT channel's value over its tolerance for every word, and the cost's
+    // self and previous-state terms as the general path forms them.
+    std::vector<double> scaled_;
+    std::vector<double> fraction_;  // of every word
+    double self_[kMaxSize] = {};
+    double pair_[kMaxSize][kMaxSize] = {};
+    bool interact_ = false;
 };
 
 // What one thread's voxels produced: out-of-boundary count, merged status and the first failures

@@ -374,7 +374,8 @@ TEST(Optimisers, OneCallReportsAsRangeByRange) {
         base.p.maxErrorReports = 25;
         std::vector<std::string> nlSteps, nlOne, linSteps, linOne;
         Block a = Copy(base), b = Copy(base), c = Copy(base), d = Copy(base);
-        const auto nl1 = RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(a, 1, range, 1.5, false, &nlSteps);
+        const auto nl1 =
+            RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(a, 1, range, 1.5, false, &nlSteps);
         const auto nl8 = RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(b, 8, range, 1.5, true, &nlOne);
         const auto lin1 = RunOptimiser<CLinearSM, CLibDatConLinearOpt>(c, 1, range, 1.0, false, &linSteps);
         const auto lin8 = RunOptimiser<CLinearSM, CLibDatConLinearOpt>(d, 8, range, 1.0, true, &linOne);
@@ -462,7 +463,8 @@ TEST(NonlinearKernel, ClosedFormIsTheGlobalMinimum) {
         for (int i = 0; i < 3; ++i) {
             b.p.nonlinearSelfEnergy[i] = static_cast<float>(strength * (U(rng) - 0.5));
             for (int k = 0; k < 3; ++k)
-                b.p.nonlinearInteractionEnergy[i * 3 + k] = i == k ? 0.0f : static_cast<float>(strength * (U(rng) - 0.5));
+                b.p.nonlinearInteractionEnergy[i * 3 + k] =
+                    i == k ? 0.0f : static_cast<float>(strength * (U(rng) - 0.5));
         }
         ExactMinimiser exact;
         ASSERT_TRUE(exact.Init(b.p));
@@ -508,8 +510,12 @@ TEST(NonlinearKernel, ClosedFormGivesTheWordsOfTheSearch) {
         {2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f}, 0, 0.0f},
         {2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f}, 0, 2.0f},
         {2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f}, 1, 0.05f},
-        {4, 4, {0.0f, 0.81f, 15.4f, 9.6f, 198.0f, 0.0f, 0.27f, 2.23f, 1.43f, 29.4f,
-                0.0f, 0.21f, 1.02f, 0.68f, 11.4f, 0.0f, 0.18f, 0.49f, 0.39f, 3.7f}, 0, 0.02f},
+        {4,
+         4,
+         {0.0f, 0.81f, 15.4f, 9.6f,  198.0f, 0.0f, 0.27f, 2.23f, 1.43f, 29.4f,
+          0.0f, 0.21f, 1.02f, 0.68f, 11.4f,  0.0f, 0.18f, 0.49f, 0.39f, 3.7f},
+         0,
+         0.02f},
         {3, 2, {0.0f, 0.37f, 2.9f, 1.3f, 0.0f, 0.21f, 0.62f, 1.0f}, 0, 0.0f},  // not square: search only
     };
     unsigned seed = 40;
@@ -547,8 +553,12 @@ TEST(LinearKernel, ClosedFormGivesTheWordsOfTheSimplex) {
         {2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f}, 0, 1},
         {2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f}, 0, 2},
         {2, 2, {0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f}, 1, 0},
-        {4, 4, {0.0f, 0.81f, 15.4f, 9.6f, 198.0f, 0.0f, 0.27f, 2.23f, 1.43f, 29.4f,
-                0.0f, 0.21f, 1.02f, 0.68f, 11.4f, 0.0f, 0.18f, 0.49f, 0.39f, 3.7f}, 0, 0},
+        {4,
+         4,
+         {0.0f, 0.81f, 15.4f, 9.6f,  198.0f, 0.0f, 0.27f, 2.23f, 1.43f, 29.4f,
+          0.0f, 0.21f, 1.02f, 0.68f, 11.4f,  0.0f, 0.18f, 0.49f, 0.39f, 3.7f},
+         0,
+         0},
     };
     unsigned seed = 60;
     for (const Case& c : cases) {
@@ -559,7 +569,8 @@ TEST(LinearKernel, ClosedFormGivesTheWordsOfTheSimplex) {
             std::vector<double> f(c.comp + 1, 0.1 / c.comp);
             f[1] = 0.9;
             base.SetVoxel(v, f, 0.002, &rng);
-            for (int i = 0; i <= c.comp; ++i) base.words[i][v] = static_cast<std::uint16_t>(16383 / (c.comp + 1));
+            for (int i = 0; i <= c.comp; ++i)
+                base.words[i][v] = static_cast<std::uint16_t>(16383 / (c.comp + 1));
         }
         if (c.variant == 1) {
             base.p.minimiseSelfEnergy = 1;
@@ -582,6 +593,56 @@ TEST(LinearKernel, ClosedFormGivesTheWordsOfTheSimplex) {
             sm.Run(b->ptrs.data(), 0, total);
         }
         EXPECT_EQ(vertex.words, simplex.words) << c.comp << " compositions, variant " << c.variant;
+    }
+}
+
+// Exact data whose composition words hold the truth, as after a first pass: the band-box corner
+// often has a fraction below zero there, and the closed form reaches the optimum by dual steps.
+// Every voxel must get the simplex's words, and the simplex be needed for few of them.
+TEST(LinearKernel, DualStepsGiveTheWordsOfTheSimplex) {
+    const std::vector<float> three = {0.0f, 0.81f, 15.44f, 0.0f, 0.206f, 1.019f};
+    const std::vector<float> five = {0.0f, 0.81f,  15.44f, 9.6f,  198.0f, 0.0f, 0.27f, 2.23f, 1.43f, 29.4f,
+                                     0.0f, 0.206f, 1.019f, 0.68f, 11.4f,  0.0f, 0.18f, 0.49f, 0.39f, 3.7f};
+    for (int comp : {2, 4}) {
+        for (int variant = 0; variant < 3; ++variant) {
+            Block base(24, 24, 8, comp, comp, comp == 2 ? three : five);
+            const int n = comp + 1;
+            for (int j = 1; j <= comp; ++j) base.p.ctAccuracy[j] = 6.7e-5f * base.p.channelAtten[comp + j][1];
+            std::mt19937 rng(comp * 10 + variant);
+            std::uniform_real_distribution<double> U(0.0, 1.0);
+            for (std::size_t v = 0; v < base.Voxels(); ++v) {
+                std::vector<double> f(n);
+                double s = 0;
+                for (double& x : f) s += (x = -std::log(U(rng) + 1e-12));
+                // Some fractions at or next to zero.
+                if (v % 5 == 0) f[rng() % n] = v % 10 == 0 ? 0.0 : 1e-4 * s;
+                s = 0;
+                for (double x : f) s += x;
+                for (double& x : f) x /= s;
+                base.SetVoxel(v, f);
+                for (int i = 0; i < n; ++i)
+                    base.words[i][v] = static_cast<std::uint16_t>(std::lround(f[i] * 16383));
+            }
+            if (variant == 1) {
+                base.p.minimiseSelfEnergy = 1;
+                for (int i = 0; i < n; ++i) base.p.linearObjectiveWeights[i] = 0.03f * float(i) - 0.04f;
+            }
+            if (variant == 2)
+                for (float& e : base.p.linearInteractionEnergy) e = -e;
+            Block vertex = Copy(base), simplex = Copy(base);
+            for (Block* b : {&vertex, &simplex}) {
+                b->p.threadCount = 1;
+                CLibDatConLinearOpt lib(b->p);
+                CLinearSM sm(lib);
+                sm.UseClosedForm(b == &vertex);
+                sm.Run(b->ptrs.data(), 0, static_cast<std::int64_t>(b->Voxels()));
+            }
+            std::size_t differing = 0;
+            for (int i = 0; i < n; ++i)
+                for (std::size_t v = 0; v < base.Voxels(); ++v)
+                    differing += vertex.words[i][v] != simplex.words[i][v];
+            EXPECT_EQ(differing, 0u) << n << " compositions, variant " << variant;
+        }
     }
 }
 
