@@ -61,12 +61,24 @@ bool ActiveRows::Init(const ComputeLibParams& p) {
             if (!std::isfinite(k_[j - 1][i])) return false;
         }
     }
+    // The values as VoxelProblem::Load forms them (in single precision, as stored), over the
+    // tolerance as the closed forms scale them.
+    scaled_.resize(std::size_t(ct) * (kVoxelMax + 1));
+    for (int j = 1; j <= ct; ++j) {
+        const auto& pair = p.channelAtten[p.comp + j];
+        const double t = p.ctAccuracy[j] > 0 ? p.ctAccuracy[j] : p.matrixRowMax[j] * 1e-3;
+        const double tol = t > 0 ? t : 1e-6;
+        for (int w = 0; w <= kVoxelMax; ++w) {
+            const double mu = pair[0] + (pair[1] - pair[0]) * static_cast<float>(w / double(kVoxelMax));
+            scaled_[std::size_t(j - 1) * (kVoxelMax + 1) + w] = mu * (1.0 / tol);
+        }
+    }
     faces_.assign(std::size_t(1) << (2 * n - 1), Face{});
     for (unsigned units = 0; units < (1u << n); ++units) {
-        const int nu = std::popcount(units);
+        const int nu = BitCount(units);
         if (nu >= n) continue;
         for (unsigned rows = 0; rows < (1u << ct); ++rows) {
-            if (std::popcount(rows) + nu != n - 1) continue;
+            if (BitCount(rows) + nu != n - 1) continue;
             double a[kMaxSize * kMaxSize];
             int r = 0;
             for (int i = 0; i < n; ++i) a[i] = 1.0;
@@ -83,9 +95,10 @@ bool ActiveRows::Init(const ComputeLibParams& p) {
             Face& f = faces_[(std::size_t(units) << ct) | rows];
             if (!Invert(a, n, f.inv)) continue;
             // The sum row's column never meets a move: moves keep the sum.
-            const int ctCount = std::popcount(rows);
+            const int ctCount = f.ctCount = BitCount(rows);
             for (int q = 0; q < n; ++q)
-                for (int c = 1; c < n; ++c) (c <= ctCount ? f.ctNorm : f.unitNorm) += f.inv[q * n + c] * f.inv[q * n + c];
+                for (int c = 1; c < n; ++c)
+                    (c <= ctCount ? f.ctNorm : f.unitNorm) += f.inv[q * n + c] * f.inv[q * n + c];
             f.usable = std::isfinite(f.ctNorm) && std::isfinite(f.unitNorm);
         }
     }
@@ -123,9 +136,10 @@ bool ExactMinimiser::Init(const ComputeLibParams& p) {
 // zero-fraction rows by mu / m and bounding |d| by the inverse's column norms (A for the residual
 // rows, B for the fraction rows) that is positive for every d != 0 when
 // 2 rho^2 r0^2 (A / m^2 + B / mu^2) < 1.
+template <int N>
 bool ExactMinimiser::TryFace(unsigned zeros, unsigned dataRows, const double* b, const double* h, double* f,
                              double* worst) const {
-    const int n = n_, ct = n - 1;
+    const int n = N > 0 ? N : n_, ct = n - 1;
     const ActiveRows::Face& face = rows_.At(zeros, dataRows);
     if (!face.usable) return false;
     double rhs[kMaxSize];
@@ -158,7 +172,7 @@ bool ExactMinimiser::TryFace(unsigned zeros, unsigned dataRows, const double* b,
         if (worst) *worst = std::max(*worst, std::fabs(res));
         for (int i = 0; i < n; ++i) g[i] -= s * rows_.K(j, i);
     }
-    const int dataCount = std::popcount(dataRows);
+    const int dataCount = face.ctCount;
     double m = 1.0, mu = 1e300;
     for (int c = 1; c < n; ++c) {
         double y = 0.0;
@@ -172,14 +186,12 @@ bool ExactMinimiser::TryFace(unsigned zeros, unsigned dataRows, const double* b,
     return rho2_ * (face.ctNorm / (m * m) + face.unitNorm / (mu * mu)) * (1.0 + 1e-6) < 1.0;
 }
 
-bool ExactMinimiser::Solve(const VoxelProblem& vp, const double* h, double* f, double* worst) const {
-    const int n = n_, ct = n - 1;
-    if (vp.u != n || vp.m != ct || vp.r0 != 1.0) return false;
-    double b[kMaxSize];
-    for (int j = 0; j < ct; ++j) b[j] = vp.b[j] * (1.0 / vp.tol[j]);
+template <int N>
+bool ExactMinimiser::SolveScaled(const double* b, const double* h, double* f, double* worst) const {
+    const int n = N > 0 ? N : n_, ct = n - 1;
     const unsigned all = (1u << ct) - 1;
     if (worst) *worst = 0.0;
-    if (TryFace(0, all, b, h, f, worst)) return true;
+    if (TryFace<N>(0, all, b, h, f, worst)) return true;
     // The point of zero residual has negative fractions: try the face where they are zero,
     // keeping each choice of residuals that can still vanish there.
     const ActiveRows::Face& inner = rows_.At(0, all);
@@ -190,14 +202,61 @@ bool ExactMinimiser::Solve(const VoxelProblem& vp, const double* h, double* f, d
         for (int j = 0; j < ct; ++j) x += inner.inv[i * n + 1 + j] * b[j];
         if (x < 0.0) zeros |= 1u << i;
     }
-    const int nz = std::popcount(zeros);
+    const int nz = BitCount(zeros);
     if (nz == 0 || nz >= n) return false;
     for (unsigned rows = 0; rows <= all; ++rows)
-        if (std::popcount(rows) + nz == n - 1) {
+        if (BitCount(rows) + nz == n - 1) {
             if (worst) *worst = 0.0;
-            if (TryFace(zeros, rows, b, h, f, worst)) return true;
+            if (TryFace<N>(zeros, rows, b, h, f, worst)) return true;
         }
     return false;
+}
+
+bool ExactMinimiser::Solve(const VoxelProblem& vp, const double* h, double* f, double* worst) const {
+    const int n = n_, ct = n - 1;
+    if (vp.u != n || vp.m != ct || vp.r0 != 1.0) return false;
+    double b[kMaxSize];
+    for (int j = 0; j < ct; ++j) b[j] = vp.b[j] * (1.0 / vp.tol[j]);
+    return SolveScaled<0>(b, h, f, worst);
+}
+
+bool ExactMinimiser::SolveWords(std::uint16_t* const* channels, std::int64_t v, bool& outside) const {
+    switch (n_) {
+        case 2:
+            return SolveWordsOf<2>(channels, v, outside);
+        case 3:
+            return SolveWordsOf<3>(channels, v, outside);
+        case 4:
+            return SolveWordsOf<4>(channels, v, outside);
+        case 5:
+            return SolveWordsOf<5>(channels, v, outside);
+        case 6:
+            return SolveWordsOf<6>(channels, v, outside);
+        default:
+            return false;
+    }
+}
+
+template <int N>
+bool ExactMinimiser::SolveWordsOf(std::uint16_t* const* channels, std::int64_t v, bool& outside) const {
+    constexpr int n = N, ct = n - 1;
+    double b[n], f[n];
+    unsigned flags = 0;
+    for (int i = 0; i < n; ++i) flags |= channels[i][v];
+    for (int j = 0; j < ct; ++j) {
+        const std::uint16_t w = channels[n + j][v];
+        flags |= w & kWordError;
+        b[j] = rows_.Scaled(j, w & kWordValue);
+    }
+    if (flags & (kWordFixed | kWordError)) return false;
+    double worst = 0.0;
+    if (!SolveScaled<N>(b, nullptr, f, &worst)) return false;
+    // Every word free and without flags: the words are the rounded fractions.
+    int w[n];
+    RoundFractionWords<N>(f, n, kVoxelMax, w);
+    for (int i = 0; i < n; ++i) channels[i][v] = static_cast<std::uint16_t>(w[i]);
+    outside = worst > 1.0;
+    return true;
 }
 
 }  // namespace zun::zunlib

@@ -471,7 +471,7 @@ std::int64_t CLinearSM::RunAll(std::uint16_t* const* channels, std::int64_t tota
     const std::vector<const ThreadOutcome*> outcomes = ResetOutcomes(scratch_, lib_);
     const LinearVertex* vertex = useVertex_ ? vertex_.get() : nullptr;
     const bool words = vertex && !neighbours_;
-    RunAllVisits(p, neighbours_, static_cast<int>(scratch_.size()), 256, total, rangeSize, progress,
+    RunAllVisits(p, neighbours_, static_cast<int>(scratch_.size()), 1024, total, rangeSize, progress,
                  [&](int t, std::int64_t v, std::int64_t order) {
                      Scratch& s = *scratch_[t];
                      if (words && vertex->SolveWords(channels, v, s.recent)) return;

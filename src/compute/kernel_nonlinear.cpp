@@ -197,7 +197,9 @@ CNonlinearGCM::CNonlinearGCM(CLibDatConNonlinearOpt& lib) : lib_(lib) {
 
 CNonlinearGCM::~CNonlinearGCM() = default;
 
-void CNonlinearGCM::UseClosedForm(bool on) { useExact_ = on; }
+void CNonlinearGCM::UseClosedForm(bool on) {
+    useExact_ = on;
+}
 
 namespace {
 
@@ -409,13 +411,21 @@ void CNonlinearGCM::SearchEnumeratedGrid(VoxelEnergyRef ref, Scratch& s) const {
 void CNonlinearGCM::SolveVoxel(std::uint16_t* const* channels, std::int64_t v, Scratch& s,
                                std::int64_t order) const {
     const ComputeLibParams& p = lib_.params;
+    const bool exact = matrixSearch_ && !lineSearch_ && exact_ && useExact_;
+    if (exact && !neighbours_) {
+        bool outside = false;
+        if (exact_->SolveWords(channels, v, outside)) {
+            s.outcome.outOfBoundary += outside;
+            return;
+        }
+    }
     VoxelProblem vp;
     int failure = 0;
     if (!vp.Load(p, channels, v, failure)) {
         if (failure) s.outcome.Fail(failure, v, order);
         return;
     }
-    if (matrixSearch_ && !lineSearch_ && exact_ && useExact_ && vp.u == vp.n) {
+    if (exact && neighbours_ && vp.u == vp.n) {
         // The closed form needs none of the search's set-up.
         double h[kMaxCompositions] = {}, f[kMaxCompositions], worst = 0.0;
         if (neighbours_) neighbours_->NeighbourField(v, p.nonlinearInteractionEnergy, h);
@@ -483,7 +493,8 @@ void CNonlinearGCM::SolveVoxel(std::uint16_t* const* channels, std::int64_t v, S
 namespace {
 
 std::string NonlinearFailureText(const VoxelCode& f) {
-    return Format("DatConNonlinearOpt: voxel %lld: fixed fractions exceed 1\n", static_cast<long long>(f.voxel));
+    return Format("DatConNonlinearOpt: voxel %lld: fixed fractions exceed 1\n",
+                  static_cast<long long>(f.voxel));
 }
 
 }  // namespace
@@ -500,8 +511,9 @@ std::int64_t CNonlinearGCM::RunAll(std::uint16_t* const* channels, std::int64_t 
                                    const std::function<void(std::int64_t)>& progress) {
     const ComputeLibParams& p = lib_.params;
     const std::vector<const ThreadOutcome*> outcomes = ResetOutcomes(scratch_, lib_);
-    RunAllVisits(p, neighbours_, static_cast<int>(scratch_.size()), 64, total, rangeSize, progress,
-                 [&](int t, std::int64_t v, std::int64_t order) { SolveVoxel(channels, v, *scratch_[t], order); });
+    RunAllVisits(
+        p, neighbours_, static_cast<int>(scratch_.size()), 1024, total, rangeSize, progress,
+        [&](int t, std::int64_t v, std::int64_t order) { SolveVoxel(channels, v, *scratch_[t], order); });
     return MergeOutcomes(lib_, outcomes, NonlinearFailureText);
 }
 

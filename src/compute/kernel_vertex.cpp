@@ -14,19 +14,7 @@ namespace zun::zunlib {
 
 bool LinearVertex::Init(const ComputeLibParams& p) {
     if (p.minimiseCtError || !rows_.Init(p)) return false;
-    const int n = rows_.Size(), ct = n - 1;
-    // The values as VoxelProblem::Load forms them (in single precision, as stored), over the
-    // tolerance as Solve scales them.
-    scaled_.resize(std::size_t(ct) * (kVoxelMax + 1));
-    for (int j = 1; j <= ct; ++j) {
-        const auto& pair = p.channelAtten[p.comp + j];
-        const double t = p.ctAccuracy[j] > 0 ? p.ctAccuracy[j] : p.matrixRowMax[j] * 1e-3;
-        const double tol = t > 0 ? t : 1e-6;
-        for (int w = 0; w <= kVoxelMax; ++w) {
-            const double mu = pair[0] + (pair[1] - pair[0]) * static_cast<float>(w / double(kVoxelMax));
-            scaled_[std::size_t(j - 1) * (kVoxelMax + 1) + w] = mu * (1.0 / tol);
-        }
-    }
+    const int n = rows_.Size();
     fraction_.resize(kVoxelMax + 1);
     for (int w = 0; w <= kVoxelMax; ++w) fraction_[w] = w / double(kVoxelMax);
     interact_ = p.interactWithPreviousState != 0;
@@ -312,7 +300,7 @@ bool LinearVertex::SolveWordsOf(std::uint16_t* const* channels, std::int64_t v, 
     for (int j = 0; j < ct; ++j) {
         const std::uint16_t w = channels[n + j][v];
         flags |= w & kWordError;
-        b[j] = scaled_[std::size_t(j) * (kVoxelMax + 1) + (w & kWordValue)];
+        b[j] = rows_.Scaled(j, w & kWordValue);
     }
     if (flags & (kWordFixed | kWordError)) return false;
     // The costs as LinearCosts forms them with no neighbour field.

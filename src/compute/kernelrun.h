@@ -49,6 +49,13 @@ inline void RoundFractionWords(const double* f, int count, int total, int* w) {
     }
 }
 
+// Set bits of a small mask (std::popcount is a library call on the baseline instruction set).
+inline int BitCount(unsigned x) {
+    int c = 0;
+    for (; x; x &= x - 1) ++c;
+    return c;
+}
+
 // One voxel as both optimisers see it: its composition words split into fixed and free, the
 // share left to the free ones, and the usable CT values less the fixed compositions' share.
 struct VoxelProblem {
@@ -80,6 +87,7 @@ public:
     static constexpr int kMaxSize = 6;
     struct Face {
         bool usable = false;
+        int ctCount = 0;                  // CT rows among the active rows
         double inv[kMaxSize * kMaxSize];  // row-major; columns: sum, CT rows, unit rows (ascending)
         double ctNorm = 0.0;              // squared norm of the inverse's CT-row columns
         double unitNorm = 0.0;            // and of its unit-row columns
@@ -88,6 +96,11 @@ public:
     bool Init(const ComputeLibParams& p);
     int Size() const { return n_; }
     double K(int j, int i) const { return k_[j][i]; }
+    // CT value j over its tolerance for a value word, as VoxelProblem::Load and the closed forms
+    // form it.
+    double Scaled(int j, std::uint16_t word) const {
+        return scaled_[std::size_t(j) * (kVoxelMax + 1) + word];
+    }
     const Face& At(unsigned units, unsigned ctRows) const {
         return faces_[(std::size_t(units) << (n_ - 1)) | ctRows];
     }
@@ -96,6 +109,7 @@ private:
     int n_ = 0;
     double k_[kMaxSize][kMaxSize] = {};  // CT rows over their tolerances
     std::vector<Face> faces_;
+    std::vector<double> scaled_;
 };
 
 // The exact minimiser of the nonlinear energy for the common case: every composition free, as
@@ -112,8 +126,20 @@ public:
     // Solves a loaded voxel with neighbour field `h` (or null); writes every fraction of `f` and,
     // when given, the largest residual over its tolerance to `worst`.
     bool Solve(const VoxelProblem& vp, const double* h, double* f, double* worst = nullptr) const;
+    // The whole voxel straight from its words, for runs without a neighbour field: false, with
+    // nothing written, when a composition is fixed, a CT value unusable or the minimum not
+    // proven; else the words written as the general path writes them and `outside` set when a
+    // residual exceeds its tolerance.
+    bool SolveWords(std::uint16_t* const* channels, std::int64_t v, bool& outside) const;
 
 private:
+    // N is the composition count where the caller knows it at compile time, else 0; `b` are
+    // the CT values over their tolerances.
+    template <int N>
+    bool SolveScaled(const double* b, const double* h, double* f, double* worst) const;
+    template <int N>
+    bool SolveWordsOf(std::uint16_t* const* channels, std::int64_t v, bool& outside) const;
+    template <int N>
     bool TryFace(unsigned zeros, unsigned dataRows, const double* b, const double* h, double* f,
                  double* worst) const;
     static constexpr int kMaxSize = ActiveRows::kMaxSize;
@@ -178,10 +204,9 @@ private:
     bool Walk(Key key, int enter, bool unit, bool upper, const double* b, const double* cost, double eps,
               const double* prev, double* f) const;
     ActiveRows rows_;
-    // For SolveWords: each CT channel's value over its tolerance for every word, and the cost's
-    // self and previous-state terms as the general path forms them.
-    std::vector<double> scaled_;
-    std::vector<double> fraction_;  // of every word
+    // For SolveWords: the fraction of every word, and the cost's self and previous-state terms
+    // as the general path forms them.
+    std::vector<double> fraction_;
     double self_[kMaxSize] = {};
     double pair_[kMaxSize][kMaxSize] = {};
     bool interact_ = false;
