@@ -293,6 +293,8 @@ void RunAllVisits(const ComputeLibParams& p, NeighbourInteraction* nb, int threa
                   std::int64_t total, std::int64_t rangeSize, Progress&& progress, Body&& body) {
     if (total <= 0) return;
     rangeSize = std::max<std::int64_t>(1, rangeSize);
+    // A stop or a progress report waits for the chunks under way: none larger than a range.
+    chunk = std::max<std::int64_t>(1, std::min(chunk, rangeSize));
     std::exception_ptr error;
     std::atomic<bool> stop{false};
     std::atomic<std::int64_t> next{0}, done{0};
