@@ -96,6 +96,13 @@ struct Phantom {
         for (auto& w : words) ptrs.push_back(w.data());
     }
     void Reset() { words = initial; }
+    // FNV-1a over every word: equal figures from two runs mean equal results.
+    std::uint64_t Hash() const {
+        std::uint64_t h = 1469598103934665603ull;
+        for (const auto& c : words)
+            for (std::uint16_t w : c) h = (h ^ w) * 1099511628211ull;
+        return h;
+    }
     std::size_t Voxels() const { return words[0].size(); }
     void SetThreads(int t) { p.SetThreadCount(t); }
 
@@ -242,8 +249,11 @@ void Optimisers(Phantom& ph, int threads, const std::string& only) {
                                  : RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(ph, t, 2000, voxels);
             const double perThread = voxels / s / 1e6 / t;
             if (t == 1) rate1[k] = perThread;
-            std::printf("%-10s %2d thread(s) %8.3f s  %8.2f M voxels/s per thread  %5.2f x numpy per core",
-                        names[k], t, s, perThread, numpyRate > 0 ? perThread / numpyRate : 0.0);
+            std::printf(
+                "%-10s %2d thread(s) %8.3f s  %8.2f M voxels/s per thread  %5.2f x numpy per core  "
+                "words %016llx",
+                names[k], t, s, perThread, numpyRate > 0 ? perThread / numpyRate : 0.0,
+                static_cast<unsigned long long>(ph.Hash()));
             if (t > 1) std::printf("  parallel efficiency %3.0f %%", 100.0 * perThread / rate1[k]);
             std::printf("\n");
         }

@@ -28,6 +28,7 @@ void SmallLp::AddRow(const double* a, Sense s, double b) {
 namespace {
 
 constexpr double kEps = 1e-9;
+constexpr double kOptimalEps = 1e-13;
 
 // Tableau of (m+1) rows: rows 0..m-1 constraints, row m the objective; last column the rhs.
 struct Tableau {
@@ -51,9 +52,9 @@ struct Tableau {
         basis[pr] = pc;
     }
 
-    // Minimises the objective row over the columns < allowed. Returns false when unbounded or
-    // the iteration guard is hit.
-    bool Optimise(int allowed, bool& unbounded) {
+    // Minimises the objective row over the columns < allowed, taking a column while its reduced
+    // cost is below -`tolerance`. Returns false when unbounded or the iteration guard is hit.
+    bool Optimise(int allowed, bool& unbounded, double tolerance = kEps) {
         unbounded = false;
         const int guard = 50 * (m + cols) + 100;
         const int blandAfter = 2 * (m + cols) + 10;
@@ -61,7 +62,7 @@ struct Tableau {
             // The largest reduction first; Bland's first improving column once it may cycle.
             int pc = -1;
             if (it < blandAfter) {
-                double best = -kEps;
+                double best = -tolerance;
                 for (int c = 0; c < allowed; ++c)
                     if (at(m, c) < best) {
                         best = at(m, c);
@@ -69,7 +70,7 @@ struct Tableau {
                     }
             } else {
                 for (int c = 0; c < allowed; ++c)
-                    if (at(m, c) < -kEps) {
+                    if (at(m, c) < -tolerance) {
                         pc = c;
                         break;
                     }
@@ -211,7 +212,12 @@ int SolveSmallLp(const SmallLp& lp, std::vector<double>& x, double& objective, L
             for (int c = 0; c <= cols; ++c) T.at(m, c) -= f * T.at(r, c);
         }
     }
-    if (!T.Optimise(artStart, unbounded)) return unbounded ? kLpUnbounded : kLpFailed;
+    // The voxel programmes' vertices can differ in objective by a part in 1e9 (the tie-break's
+    // weight over CT rows scaled by their tolerances), below the pivoting tolerance: once no
+    // column gains that much, the ones that gain at all are still taken, so the optimum found
+    // is the optimum and not a neighbour of it.
+    if (!T.Optimise(artStart, unbounded) || !T.Optimise(artStart, unbounded, kOptimalEps))
+        return unbounded ? kLpUnbounded : kLpFailed;
     x.assign(n, 0.0);
     for (int r = 0; r < m; ++r)
         if (T.basis[r] < n) x[T.basis[r]] = T.rhs(r);
