@@ -221,20 +221,8 @@ bool ExactMinimiser::Solve(const VoxelProblem& vp, const double* h, double* f, d
 }
 
 bool ExactMinimiser::SolveWords(std::uint16_t* const* channels, std::int64_t v, bool& outside) const {
-    switch (n_) {
-        case 2:
-            return SolveWordsOf<2>(channels, v, outside);
-        case 3:
-            return SolveWordsOf<3>(channels, v, outside);
-        case 4:
-            return SolveWordsOf<4>(channels, v, outside);
-        case 5:
-            return SolveWordsOf<5>(channels, v, outside);
-        case 6:
-            return SolveWordsOf<6>(channels, v, outside);
-        default:
-            return false;
-    }
+    return WithCompositionCount(
+        n_, [&](auto n) { return SolveWordsOf<decltype(n)::value>(channels, v, outside); });
 }
 
 template <int N>

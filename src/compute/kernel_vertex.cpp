@@ -271,20 +271,8 @@ bool LinearVertex::Solve(const VoxelProblem& vp, const double* cost, double eps,
 }
 
 bool LinearVertex::SolveWords(std::uint16_t* const* channels, std::int64_t v, Recent& recent) const {
-    switch (rows_.Size()) {
-        case 2:
-            return SolveWordsOf<2>(channels, v, recent);
-        case 3:
-            return SolveWordsOf<3>(channels, v, recent);
-        case 4:
-            return SolveWordsOf<4>(channels, v, recent);
-        case 5:
-            return SolveWordsOf<5>(channels, v, recent);
-        case 6:
-            return SolveWordsOf<6>(channels, v, recent);
-        default:
-            return false;
-    }
+    return WithCompositionCount(
+        rows_.Size(), [&](auto n) { return SolveWordsOf<decltype(n)::value>(channels, v, recent); });
 }
 
 template <int N>

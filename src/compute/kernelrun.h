@@ -10,6 +10,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "compute/kernels.h"
@@ -46,6 +47,26 @@ inline void RoundFractionWords(const double* f, int count, int total, int* w) {
             }
         }
         if (!moved) break;
+    }
+}
+
+// Calls f(std::integral_constant<int, N>{}) for a composition count n of 2 to 6, so a voxel's loops
+// can be laid out for it; false for other counts.
+template <class F>
+bool WithCompositionCount(int n, F&& f) {
+    switch (n) {
+        case 2:
+            return f(std::integral_constant<int, 2>{});
+        case 3:
+            return f(std::integral_constant<int, 3>{});
+        case 4:
+            return f(std::integral_constant<int, 4>{});
+        case 5:
+            return f(std::integral_constant<int, 5>{});
+        case 6:
+            return f(std::integral_constant<int, 6>{});
+        default:
+            return false;
     }
 }
 
