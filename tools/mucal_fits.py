@@ -20,9 +20,10 @@ NO_FIT_DATA = (84, 85, 87, 88, 89, 91, 93)
 # keV: the data the fits see. Points below FIT_LO only serve regions with too few above.
 FIT_MIN, FIT_LO, FIT_HI = 0.1, 1.0, 1000.0
 CHECK_LO, CHECK_HI = 5.0, 500.0  # keV: where the residuals are reported
-# The fits minimise the relative error of the total; each part keeps this much weight of its own
-# (the routine returns the photoelectric coefficient by itself too).
-PART_WEIGHT = 0.3
+# The fits minimise the relative error of the total; each part's own relative error counts too,
+# weighted by the square root of its share of the total times this (the routine returns the
+# photoelectric coefficient by itself as well).
+PART_WEIGHT = 1.0
 # Below CHECK_LO the curve bends at the L sub-shell edges of middle elements where a cubic in one
 # region cannot follow it everywhere: the fits hold the energies of CT first.
 SOFT_WEIGHT = 0.3

@@ -347,7 +347,7 @@ TEST(AttenCrossCheck, EverySourceOnAFineGridAndAcrossEdges) {
                               {kAttenMucal, 5.0, 500.0, 94}};
     std::vector<Point> points;
     for (const Source& s : sources) {
-        const int kinds = s.method == kAttenMucal ? 1 : 2;
+        const int kinds = 2;
         for (int z = 1; z <= s.zmax; ++z) {
             MucalResult m;
             if (s.method == kAttenMucal && mucal(ElementSymbol(z), 10.0, m) == 3) continue;
@@ -396,6 +396,9 @@ TEST(AttenCrossCheck, EverySourceOnAFineGridAndAcrossEdges) {
     for (std::size_t i = 0; i < points.size(); ++i) {
         const Point& p = points[i];
         if (ref[i] <= 0) continue;
+        // The fits minimise the error of the total; the photoelectric part is held where it is a
+        // sizeable share of it (the kinds of a point follow each other, total first).
+        if (p.method == kAttenMucal && p.kind == 1 && ref[i] < 0.3 * ref[i - 1]) continue;
         const double d = p.ours / ref[i] - 1.0;
         auto& w = worst[{p.method, p.where}];
         auto& at = where[{p.method, p.where}];
