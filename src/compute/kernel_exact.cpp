@@ -187,7 +187,8 @@ bool ExactMinimiser::TryFace(unsigned zeros, unsigned dataRows, const double* b,
 }
 
 template <int N>
-bool ExactMinimiser::SolveScaled(const double* b, const double* h, double* f, double* worst) const {
+[[gnu::always_inline]] inline bool ExactMinimiser::SolveScaled(const double* b, const double* h, double* f,
+                                                               double* worst) const {
     const int n = N > 0 ? N : n_, ct = n - 1;
     const unsigned all = (1u << ct) - 1;
     if (worst) *worst = 0.0;
@@ -225,8 +226,27 @@ bool ExactMinimiser::SolveWords(std::uint16_t* const* channels, std::int64_t v, 
         n_, [&](auto n) { return SolveWordsOf<decltype(n)::value>(channels, v, outside); });
 }
 
+std::int64_t ExactMinimiser::SolveWordRange(std::uint16_t* const* channels, std::int64_t first,
+                                            std::int64_t end, VoxelLeftover other) const {
+    std::int64_t outside = 0;
+    const bool laidOut = WithCompositionCount(n_, [&](auto n) {
+        for (std::int64_t v = first; v < end; ++v) {
+            bool out = false;
+            if (SolveWordsOf<decltype(n)::value>(channels, v, out))
+                outside += out;
+            else
+                other.call(other.context, v);
+        }
+        return true;
+    });
+    if (!laidOut)
+        for (std::int64_t v = first; v < end; ++v) other.call(other.context, v);
+    return outside;
+}
+
 template <int N>
-bool ExactMinimiser::SolveWordsOf(std::uint16_t* const* channels, std::int64_t v, bool& outside) const {
+[[gnu::always_inline]] inline bool ExactMinimiser::SolveWordsOf(std::uint16_t* const* channels,
+                                                                std::int64_t v, bool& outside) const {
     constexpr int n = N, ct = n - 1;
     double b[n], f[n];
     unsigned flags = 0;

@@ -477,15 +477,29 @@ std::int64_t CLinearSM::RunAll(std::uint16_t* const* channels, std::int64_t tota
     const std::vector<const ThreadOutcome*> outcomes = ResetOutcomes(scratch_, lib_);
     const LinearVertex* vertex = useVertex_ ? vertex_.get() : nullptr;
     const bool words = vertex && !neighbours_;
-    RunAllVisits(p, neighbours_, static_cast<int>(scratch_.size()), 1024, total, rangeSize, progress,
-                 [&](int t, std::int64_t v, std::int64_t order) {
-                     Scratch& s = *scratch_[t];
-                     if (words && vertex->SolveWords(channels, v, s.recent)) return;
-                     int status = 0;
-                     s.outcome.outOfBoundary += SolveLinearVoxel(p, neighbours_, channels, v, s.lp, s.x, s.ws,
-                                                                 s.row, vertex, words, s.recent, status);
-                     if (status != 0) s.outcome.Fail(status, v, order);
-                 });
+    auto general = [&](int t, std::int64_t v, std::int64_t order) {
+        Scratch& s = *scratch_[t];
+        int status = 0;
+        s.outcome.outOfBoundary += SolveLinearVoxel(p, neighbours_, channels, v, s.lp, s.x, s.ws, s.row,
+                                                    vertex, words, s.recent, status);
+        if (status != 0) s.outcome.Fail(status, v, order);
+    };
+    const int threads = static_cast<int>(scratch_.size());
+    if (words && !p.maskWords) {
+        // Whole chunks through the word path, the voxels it leaves through the general one.
+        const std::int64_t range = std::max<std::int64_t>(1, rangeSize);
+        RunAllChunks(nullptr, threads, 1024, total, range, progress,
+                     [&](int t, std::int64_t s, std::int64_t e) {
+                         auto other = [&](std::int64_t v) { general(t, v, v / range); };
+                         vertex->SolveWords(channels, s, e, scratch_[t]->recent, other);
+                     });
+    } else {
+        RunAllVisits(p, neighbours_, threads, 1024, total, rangeSize, progress,
+                     [&](int t, std::int64_t v, std::int64_t order) {
+                         if (words && vertex->SolveWords(channels, v, scratch_[t]->recent)) return;
+                         general(t, v, order);
+                     });
+    }
     return MergeOutcomes(lib_, outcomes, LinearFailureText);
 }
 

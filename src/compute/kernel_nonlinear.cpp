@@ -408,11 +408,11 @@ void CNonlinearGCM::SearchEnumeratedGrid(VoxelEnergyRef ref, Scratch& s) const {
     for (int q = 0; q < E.u; ++q) E.f[E.freeIdx[q]] = step * mean[q];
 }
 
-void CNonlinearGCM::SolveVoxel(std::uint16_t* const* channels, std::int64_t v, Scratch& s,
-                               std::int64_t order) const {
+void CNonlinearGCM::SolveVoxel(std::uint16_t* const* channels, std::int64_t v, Scratch& s, std::int64_t order,
+                               bool wordsTried) const {
     const ComputeLibParams& p = lib_.params;
     const bool exact = matrixSearch_ && !lineSearch_ && exact_ && useExact_;
-    if (exact && !neighbours_) {
+    if (exact && !neighbours_ && !wordsTried) {
         bool outside = false;
         if (exact_->SolveWords(channels, v, outside)) {
             s.outcome.outOfBoundary += outside;
@@ -511,9 +511,22 @@ std::int64_t CNonlinearGCM::RunAll(std::uint16_t* const* channels, std::int64_t 
                                    const std::function<void(std::int64_t)>& progress) {
     const ComputeLibParams& p = lib_.params;
     const std::vector<const ThreadOutcome*> outcomes = ResetOutcomes(scratch_, lib_);
-    RunAllVisits(
-        p, neighbours_, static_cast<int>(scratch_.size()), 1024, total, rangeSize, progress,
-        [&](int t, std::int64_t v, std::int64_t order) { SolveVoxel(channels, v, *scratch_[t], order); });
+    const int threads = static_cast<int>(scratch_.size());
+    if (matrixSearch_ && !lineSearch_ && exact_ && useExact_ && !neighbours_ && !p.maskWords) {
+        // Whole chunks through the closed form's word path, the voxels it leaves through the
+        // general one.
+        const std::int64_t range = std::max<std::int64_t>(1, rangeSize);
+        RunAllChunks(
+            nullptr, threads, 1024, total, range, progress, [&](int t, std::int64_t s, std::int64_t e) {
+                Scratch& scratch = *scratch_[t];
+                auto other = [&](std::int64_t v) { SolveVoxel(channels, v, scratch, v / range, true); };
+                scratch.outcome.outOfBoundary += exact_->SolveWords(channels, s, e, other);
+            });
+    } else {
+        RunAllVisits(
+            p, neighbours_, threads, 1024, total, rangeSize, progress,
+            [&](int t, std::int64_t v, std::int64_t order) { SolveVoxel(channels, v, *scratch_[t], order); });
+    }
     return MergeOutcomes(lib_, outcomes, NonlinearFailureText);
 }
 

@@ -186,8 +186,10 @@ bool LinearVertex::Walk(Key key, int enter, bool unit, bool upper, const double*
 // case laid out for a known size (the same arithmetic in the same order): 1 when it is the proven
 // optimum, -1 when fraction `enter` comes out negative (`key` then holds the corner), 0 otherwise.
 template <int N>
-int LinearVertex::InnerCorner(const double* inv, const double* b, const double* cost, double eps,
-                              const double* prev, double* f, Key& key, int& enter) const {
+[[gnu::always_inline]] inline int LinearVertex::InnerCorner(const double* inv, const double* b,
+                                                            const double* cost, double eps,
+                                                            const double* prev, double* f, Key& key,
+                                                            int& enter) const {
     constexpr int n = N, ct = N - 1;
     double rhs[n];
     rhs[0] = 1.0;
@@ -224,8 +226,9 @@ int LinearVertex::InnerCorner(const double* inv, const double* b, const double* 
 }
 
 template <int N>
-bool LinearVertex::SolveScaled(const double* b, const double* cost, double eps, const double* prev, double* f,
-                               Recent& recent) const {
+[[gnu::always_inline]] inline bool LinearVertex::SolveScaled(const double* b, const double* cost, double eps,
+                                                             const double* prev, double* f,
+                                                             Recent& recent) const {
     const int n = N > 0 ? N : rows_.Size(), ct = n - 1;
     // With every fraction away from zero and from its previous value the vertex is a corner of
     // the band box, each band at the side its multiplier pushes against: the common case, tried
@@ -275,8 +278,20 @@ bool LinearVertex::SolveWords(std::uint16_t* const* channels, std::int64_t v, Re
         rows_.Size(), [&](auto n) { return SolveWordsOf<decltype(n)::value>(channels, v, recent); });
 }
 
+void LinearVertex::SolveWordRange(std::uint16_t* const* channels, std::int64_t first, std::int64_t end,
+                                  Recent& recent, VoxelLeftover other) const {
+    const bool laidOut = WithCompositionCount(rows_.Size(), [&](auto n) {
+        for (std::int64_t v = first; v < end; ++v)
+            if (!SolveWordsOf<decltype(n)::value>(channels, v, recent)) other.call(other.context, v);
+        return true;
+    });
+    if (!laidOut)
+        for (std::int64_t v = first; v < end; ++v) other.call(other.context, v);
+}
+
 template <int N>
-bool LinearVertex::SolveWordsOf(std::uint16_t* const* channels, std::int64_t v, Recent& recent) const {
+[[gnu::always_inline]] inline bool LinearVertex::SolveWordsOf(std::uint16_t* const* channels, std::int64_t v,
+                                                              Recent& recent) const {
     constexpr int n = N, ct = n - 1;
     double prev[kMaxSize], b[kMaxSize], cost[kMaxSize], f[kMaxSize];
     unsigned flags = 0;

@@ -70,6 +70,16 @@ bool WithCompositionCount(int n, F&& f) {
     }
 }
 
+// Where a closed form's loop over a range of voxels hands the voxels it cannot answer.
+struct VoxelLeftover {
+    void* context;
+    void (*call)(void*, std::int64_t);
+    template <class F>
+    static VoxelLeftover Of(F& f) {
+        return {&f, [](void* c, std::int64_t v) { (*static_cast<F*>(c))(v); }};
+    }
+};
+
 // Set bits of a small mask (std::popcount is a library call on the baseline instruction set).
 inline int BitCount(unsigned x) {
     int c = 0;
@@ -152,8 +162,18 @@ public:
     // proven; else the words written as the general path writes them and `outside` set when a
     // residual exceeds its tolerance.
     bool SolveWords(std::uint16_t* const* channels, std::int64_t v, bool& outside) const;
+    // SolveWords over the voxels [first, end), with the loop inside the solver's own code; each
+    // voxel it leaves goes to other(voxel). Returns the count of those it set with a residual
+    // beyond its tolerance.
+    template <class Other>
+    std::int64_t SolveWords(std::uint16_t* const* channels, std::int64_t first, std::int64_t end,
+                            Other& other) const {
+        return SolveWordRange(channels, first, end, VoxelLeftover::Of(other));
+    }
 
 private:
+    std::int64_t SolveWordRange(std::uint16_t* const* channels, std::int64_t first, std::int64_t end,
+                                VoxelLeftover other) const;
     // N is the composition count where the caller knows it at compile time, else 0; `b` are
     // the CT values over their tolerances.
     template <int N>
@@ -194,11 +214,20 @@ public:
     // nothing written, when a composition is fixed, a CT value unusable or no vertex is proven
     // optimal (the general path then takes the voxel). Gives the words the general path would.
     bool SolveWords(std::uint16_t* const* channels, std::int64_t v, Recent& recent) const;
+    // SolveWords over the voxels [first, end), with the loop inside the solver's own code; each
+    // voxel it leaves goes to other(voxel).
+    template <class Other>
+    void SolveWords(std::uint16_t* const* channels, std::int64_t first, std::int64_t end, Recent& recent,
+                    Other& other) const {
+        SolveWordRange(channels, first, end, recent, VoxelLeftover::Of(other));
+    }
     // Remembers the active set of an optimum the simplex found.
     void Learn(const VoxelProblem& vp, const double* prev, const double* f, Recent& recent) const;
 
 private:
     static constexpr int kMaxSize = ActiveRows::kMaxSize;
+    void SolveWordRange(std::uint16_t* const* channels, std::int64_t first, std::int64_t end, Recent& recent,
+                        VoxelLeftover other) const;
     // N is the composition count where the caller knows it at compile time (the hot loops
     // unroll), 0 where it does not. `b` are the CT values over their tolerances.
     template <int N>
@@ -304,14 +333,14 @@ void RunVisits(const ComputeLibParams& p, NeighbourInteraction* nb, int threads,
     }
 }
 
-// Calls body(threadIndex, voxel) for every visit position in [0, total) in one parallel region:
-// threads take chunks as they become free, with a barrier only where a neighbour sweep ends (the
-// snapshot is refreshed there). progress(done) is called by the calling thread each time another
-// `rangeSize` visits are done; when it (or a voxel) throws, the visits under way finish, the rest
-// are skipped and the exception is rethrown after the region.
+// Calls body(threadIndex, first, end) for chunks covering the visit positions [0, total) in one
+// parallel region: threads take chunks as they become free, with a barrier only where a neighbour
+// sweep ends (the snapshot is refreshed there). progress(done) is called by the calling thread
+// each time another `rangeSize` visits are done; when it (or a chunk) throws, the chunks under
+// way finish, the rest are skipped and the exception is rethrown after the region.
 template <class Body, class Progress>
-void RunAllVisits(const ComputeLibParams& p, NeighbourInteraction* nb, int threads, std::int64_t chunk,
-                  std::int64_t total, std::int64_t rangeSize, Progress&& progress, Body&& body) {
+void RunAllChunks(NeighbourInteraction* nb, int threads, std::int64_t chunk, std::int64_t total,
+                  std::int64_t rangeSize, Progress&& progress, Body&& body) {
     if (total <= 0) return;
     rangeSize = std::max<std::int64_t>(1, rangeSize);
     // A stop or a progress report waits for the chunks under way: none larger than a range.
@@ -346,15 +375,10 @@ void RunAllVisits(const ComputeLibParams& p, NeighbourInteraction* nb, int threa
                 const std::int64_t s = next.fetch_add(chunk, std::memory_order_relaxed);
                 if (s >= b) break;
                 const std::int64_t e = std::min(b, s + chunk);
-                for (std::int64_t pos = s; pos < e; ++pos) {
-                    const std::int64_t v = nb ? nb->VisitVoxel(pos) : pos;
-                    if (!nb && p.maskWords && (p.maskWords[v] & kWordValue) != p.maskWord) continue;
-                    try {
-                        body(t, v, pos / rangeSize);
-                    } catch (...) {
-                        fail(std::current_exception());
-                        break;
-                    }
+                try {
+                    body(t, s, e);
+                } catch (...) {
+                    fail(std::current_exception());
                 }
                 done.fetch_add(e - s, std::memory_order_acq_rel);
                 if (t == 0) report();
@@ -377,6 +401,21 @@ void RunAllVisits(const ComputeLibParams& p, NeighbourInteraction* nb, int threa
         ++reported;
         progress(std::min(total, reported * rangeSize));
     }
+}
+
+// RunAllChunks voxel by voxel: body(threadIndex, voxel, range) for every visit position (voxels
+// outside the boundary mask skipped), `range` the position's range of `rangeSize` visits.
+template <class Body, class Progress>
+void RunAllVisits(const ComputeLibParams& p, NeighbourInteraction* nb, int threads, std::int64_t chunk,
+                  std::int64_t total, std::int64_t rangeSize, Progress&& progress, Body&& body) {
+    rangeSize = std::max<std::int64_t>(1, rangeSize);
+    RunAllChunks(nb, threads, chunk, total, rangeSize, progress, [&](int t, std::int64_t s, std::int64_t e) {
+        for (std::int64_t pos = s; pos < e; ++pos) {
+            const std::int64_t v = nb ? nb->VisitVoxel(pos) : pos;
+            if (!nb && p.maskWords && (p.maskWords[v] & kWordValue) != p.maskWord) continue;
+            body(t, v, pos / rangeSize);
+        }
+    });
 }
 
 // Merges the outcomes into the library object (status; reports in voxel order up to the cap,

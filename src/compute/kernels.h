@@ -174,7 +174,8 @@ public:
 private:
     struct Scratch;
     using VoxelEnergyRef = void*;
-    void SolveVoxel(std::uint16_t* const* channels, std::int64_t v, Scratch& s, std::int64_t order) const;
+    void SolveVoxel(std::uint16_t* const* channels, std::int64_t v, Scratch& s, std::int64_t order,
+                    bool wordsTried = false) const;
     void SearchPrecomputedGrid(VoxelEnergyRef energy, Scratch& s) const;
     void SearchEnumeratedGrid(VoxelEnergyRef energy, Scratch& s) const;
 
