@@ -251,11 +251,7 @@ template <int N>
     double b[n], f[n];
     unsigned flags = 0;
     for (int i = 0; i < n; ++i) flags |= channels[i][v];
-    for (int j = 0; j < ct; ++j) {
-        const std::uint16_t w = channels[n + j][v];
-        flags |= w & kWordError;
-        b[j] = rows_.Scaled(j, w & kWordValue);
-    }
+    flags |= rows_.ScaledValues<ct>(channels + n, v, b);
     if (flags & (kWordFixed | kWordError)) return false;
     double worst = 0.0;
     if (!SolveScaled<N>(b, nullptr, f, &worst)) return false;

@@ -300,11 +300,7 @@ template <int N>
         flags |= w;
         prev[i] = fraction_[w & kWordValue];
     }
-    for (int j = 0; j < ct; ++j) {
-        const std::uint16_t w = channels[n + j][v];
-        flags |= w & kWordError;
-        b[j] = rows_.Scaled(j, w & kWordValue);
-    }
+    flags |= rows_.ScaledValues<ct>(channels + n, v, b);
     if (flags & (kWordFixed | kWordError)) return false;
     // The costs as LinearCosts forms them with no neighbour field.
     double maxCost = 0.0;

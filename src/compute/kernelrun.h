@@ -132,6 +132,18 @@ public:
     double Scaled(int j, std::uint16_t word) const {
         return scaled_[std::size_t(j) * (kVoxelMax + 1) + word];
     }
+    // The Ct values of voxel v of the CT channels `ct` over their tolerances into b; returns the
+    // error bits of their words.
+    template <int Ct>
+    unsigned ScaledValues(std::uint16_t* const* ct, std::int64_t v, double* b) const {
+        unsigned errors = 0;
+        for (int j = 0; j < Ct; ++j) {
+            const std::uint16_t w = ct[j][v];
+            errors |= w & kWordError;
+            b[j] = Scaled(j, w & kWordValue);
+        }
+        return errors;
+    }
     const Face& At(unsigned units, unsigned ctRows) const {
         return faces_[(std::size_t(units) << (n_ - 1)) | ctRows];
     }
