@@ -204,12 +204,24 @@ template <int N>
         if (x < 0.0) zeros |= 1u << i;
     }
     const int nz = BitCount(zeros);
-    if (nz == 0 || nz >= n) return false;
-    for (unsigned rows = 0; rows <= all; ++rows)
-        if (BitCount(rows) + nz == n - 1) {
-            if (worst) *worst = 0.0;
-            if (TryFace<N>(zeros, rows, b, h, f, worst)) return true;
-        }
+    if (nz > 0 && nz < n)
+        for (unsigned rows = 0; rows <= all; ++rows)
+            if (BitCount(rows) + nz == n - 1) {
+                if (worst) *worst = 0.0;
+                if (TryFace<N>(zeros, rows, b, h, f, worst)) return true;
+            }
+    // Noisy data often move the minimum to a face with other zero fractions than those (or,
+    // with the zero-residual point inside, to one where the smooth terms outweigh the data):
+    // every other face, each still taken only with its certificate.
+    for (unsigned units = 1; units < (1u << n) - 1; ++units) {
+        const int nu = BitCount(units);
+        if (units == zeros || nu > ct) continue;
+        for (unsigned rows = 0; rows <= all; ++rows)
+            if (BitCount(rows) + nu == n - 1) {
+                if (worst) *worst = 0.0;
+                if (TryFace<N>(units, rows, b, h, f, worst)) return true;
+            }
+    }
     return false;
 }
 
