@@ -7,7 +7,8 @@
 //   bench_compute_kernels [size] [threads] [linear|nonlinear]
 //
 // Naming one optimiser runs only it, and ZUN_BENCH_COMPOSITIONS=3 or 5 only that phantom (for
-// profiling).
+// profiling). ZUN_BENCH_NOISE=w adds Gaussian noise of standard deviation w words to the CT
+// words (the tolerances stay at about a word).
 #include <omp.h>
 
 #include <algorithm>
@@ -79,6 +80,9 @@ struct Phantom {
         std::mt19937 rng(1);
         std::uniform_real_distribution<double> U(0.0, 1.0);
         std::vector<double> f(n);
+        std::normal_distribution<double> g(0.0, 1.0);
+        const char* noiseText = std::getenv("ZUN_BENCH_NOISE");
+        const double noise = noiseText ? std::atof(noiseText) : 0.0;
         for (std::size_t v = 0; v < voxels; ++v) {
             double s = 0;
             for (double& x : f) s += (x = -std::log(U(rng) + 1e-12));
@@ -88,7 +92,9 @@ struct Phantom {
                 double mu = 0;
                 for (int i = 0; i < n; ++i) mu += f[i] / s * p.Matrix(j, i);
                 words[comp + j][v] = static_cast<std::uint16_t>(
-                    0x4000 | std::lround(mu / p.channelAtten[comp + j][1] * 16383));
+                    0x4000 | std::clamp(std::lround(mu / p.channelAtten[comp + j][1] * 16383 +
+                                                    (noise > 0 ? noise * g(rng) : 0.0)),
+                                        0L, 16383L));
             }
         }
         // A few measured sections for the extrapolation.
