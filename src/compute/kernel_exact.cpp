@@ -105,6 +105,13 @@ bool ActiveRows::Init(const ComputeLibParams& p) {
     return true;
 }
 
+bool ExactMinimiser::InitLinear(const ComputeLibParams& p) {
+    if (!rows_.Init(p)) return false;
+    n_ = rows_.Size();
+    rho2_ = 0.0;
+    return true;
+}
+
 bool ExactMinimiser::Init(const ComputeLibParams& p) {
     if (p.attenuationErrorExponent != 1.0 || p.interactionExponent != 1.0) return false;
     if (!rows_.Init(p)) return false;

@@ -421,10 +421,19 @@ int SolveLinearVoxel(const ComputeLibParams& p, NeighbourInteraction* nb, std::u
         build(true, -1.0);
         r = SolveSmallLp(lp, x, obj, tableau);
     } else {
-        build(false, 0.0);
-        r = SolveSmallLp(lp, x, obj, tableau);
+        // Voxels whose bands provably cannot meet skip the band programme.
+        r = kLpInfeasible;
+        if (!vertex || !vertex->BandsCannotMeet(vp)) {
+            build(false, 0.0);
+            r = SolveSmallLp(lp, x, obj, tableau);
+        }
         if (r == kLpInfeasible) {
             outside = 1;
+            if (vertex && vertex->SolveSoft(vp, cost, 1e-6 * (1.0 + std::max(maxCost, 1.0)), prev, f)) {
+                WriteFreeFractions(comp, n, f);
+                status = -1;
+                return outside;
+            }
             build(true, 1.0);
             r = SolveSmallLp(lp, x, obj, tableau);
         }

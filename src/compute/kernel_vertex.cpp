@@ -15,6 +15,7 @@ namespace zun::zunlib {
 bool LinearVertex::Init(const ComputeLibParams& p) {
     if (p.minimiseCtError || !rows_.Init(p)) return false;
     const int n = rows_.Size();
+    softReady_ = soft_.InitLinear(p);
     fraction_.resize(kVoxelMax + 1);
     for (int w = 0; w <= kVoxelMax; ++w) fraction_[w] = w / double(kVoxelMax);
     interact_ = p.interactWithPreviousState != 0;
@@ -321,6 +322,50 @@ template <int N>
     RoundFractionWords<N>(f, n, kVoxelMax, w);
     for (int i = 0; i < n; ++i) channels[i][v] = static_cast<std::uint16_t>(w[i]);
     return true;
+}
+
+// The soft form is the non-linear closed form's problem without its smooth terms: the data
+// term in tolerance units plus the linear costs, and the tie-break's kinks. Its certificate is
+// taken with the costs alone, then again with the tie-break's slopes at the vertex found; the
+// vertex is kept only when it holds with slopes that agree with it.
+bool LinearVertex::SolveSoft(const VoxelProblem& vp, const double* cost, double eps, const double* prev,
+                             double* f) const {
+    if (!softReady_) return false;
+    const int n = rows_.Size();
+    double h[kMaxSize];
+    for (int i = 0; i < n; ++i) h[i] = cost[i];
+    if (!soft_.Solve(vp, h, f)) return false;
+    bool above[kMaxSize];
+    for (int i = 0; i < n; ++i) {
+        const double d = f[i] - prev[i];
+        if (d == 0.0) return false;
+        above[i] = d > 0;
+        h[i] = cost[i] + (above[i] ? eps : -eps);
+    }
+    if (!soft_.Solve(vp, h, f)) return false;
+    for (int i = 0; i < n; ++i) {
+        const double d = f[i] - prev[i];
+        if (d == 0.0 || (d > 0) != above[i]) return false;
+    }
+    return true;
+}
+
+// Over the box of bands the fractions are f0 + sum_j t_j c_j with |t_j| <= 1 (f0 the point of
+// zero residual, c_j the inverse's CT columns): a fraction whose largest value there is below
+// zero cannot be met. The margin keeps every voxel the simplex might still call feasible.
+bool LinearVertex::BandsCannotMeet(const VoxelProblem& vp) const {
+    const int n = rows_.Size(), ct = n - 1;
+    if (vp.u != n || vp.m != ct || vp.r0 != 1.0) return false;
+    const ActiveRows::Face& inner = rows_.At(0, (1u << ct) - 1);
+    if (!inner.usable) return false;
+    for (int i = 0; i < n; ++i) {
+        double top = inner.inv[i * n];
+        for (int j = 0; j < ct; ++j)
+            top += inner.inv[i * n + 1 + j] * (vp.b[j] * (1.0 / vp.tol[j])) +
+                   std::fabs(inner.inv[i * n + 1 + j]);
+        if (top < -1e-6) return true;
+    }
+    return false;
 }
 
 void LinearVertex::Learn(const VoxelProblem& vp, const double* prev, const double* f, Recent& recent) const {

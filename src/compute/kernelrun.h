@@ -166,6 +166,9 @@ class ExactMinimiser {
 public:
     // False when the block's settings leave the energy outside this case.
     bool Init(const ComputeLibParams& p);
+    // For the linear programme's soft form instead: the data term alone, each voxel's linear
+    // costs passed as its field.
+    bool InitLinear(const ComputeLibParams& p);
     // Solves a loaded voxel with neighbour field `h` (or null); writes every fraction of `f` and,
     // when given, the largest residual over its tolerance to `worst`.
     bool Solve(const VoxelProblem& vp, const double* h, double* f, double* worst = nullptr) const;
@@ -233,6 +236,14 @@ public:
                     Other& other) const {
         SolveWordRange(channels, first, end, recent, VoxelLeftover::Of(other));
     }
+    // The soft form of a voxel's programme, for CT values outside the attainable range (every
+    // composition free, a square system): its unique optimum where a certificate proves it,
+    // false otherwise. `eps` is the soft form's tie-break weight.
+    bool SolveSoft(const VoxelProblem& vp, const double* cost, double eps, const double* prev,
+                   double* f) const;
+    // True when no fraction vector meets every CT band of the voxel, proven by a fraction that
+    // stays below zero over the whole box of bands (false says nothing).
+    bool BandsCannotMeet(const VoxelProblem& vp) const;
     // Remembers the active set of an optimum the simplex found.
     void Learn(const VoxelProblem& vp, const double* prev, const double* f, Recent& recent) const;
 
@@ -269,6 +280,8 @@ private:
     // For SolveWords: the fraction of every word, and the cost's self and previous-state terms
     // as the general path forms them.
     std::vector<double> fraction_;
+    ExactMinimiser soft_;
+    bool softReady_ = false;
     double self_[kMaxSize] = {};
     double pair_[kMaxSize][kMaxSize] = {};
     bool interact_ = false;

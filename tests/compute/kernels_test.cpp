@@ -663,13 +663,31 @@ TEST(LinearKernel, ClosedFormGivesTheWordsOfTheSimplex) {
 }
 
 // Exact data whose composition words hold the truth, as after a first pass: the band-box corner
-// often has a fraction below zero there, and the closed form reaches the optimum by dual steps.
-// Every voxel must get the simplex's words.
+// often has a fraction below zero there, and the closed form reaches the optimum by dual steps;
+// and noisy data, whose voxels mostly fall outside their bands and take the soft form. Every
+// voxel must get the simplex's words.
 TEST(LinearKernel, DualStepsGiveTheWordsOfTheSimplex) {
     for (int comp : {2, 4}) {
-        for (int variant = 0; variant < 3; ++variant) {
+        for (int variant = 0; variant < 6; ++variant) {
             Block base = ExactBlock(comp, comp * 10 + variant, 8);
             const int n = comp + 1;
+            if (variant == 5) {
+                // Costs as small as the tie-break's weight, which then decides between vertices.
+                base.p.interactWithPreviousState = 0;
+                base.p.minimiseSelfEnergy = 1;
+                for (int i = 0; i < n; ++i) base.p.linearObjectiveWeights[i] = 2e-6f * float(i - 1);
+            }
+            if (variant >= 3) {
+                // Noisy CT values: most voxels outside their bands, solved in the soft form.
+                std::mt19937 rng(variant);
+                for (std::size_t v = 0; v < base.Voxels(); ++v) {
+                    std::vector<double> f(n);
+                    for (int i = 0; i < n; ++i) f[i] = (base.words[i][v] & 0x3FFF) / 16383.0;
+                    base.SetVoxel(v, f, variant == 3 ? 1e-3 : 1e-2, &rng);
+                    for (int i = 0; i < n; ++i)
+                        base.words[i][v] = static_cast<std::uint16_t>(std::lround(f[i] * 16383));
+                }
+            }
             if (variant == 1) {
                 base.p.minimiseSelfEnergy = 1;
                 for (int i = 0; i < n; ++i) base.p.linearObjectiveWeights[i] = 0.03f * float(i) - 0.04f;
