@@ -237,7 +237,8 @@ bool ExactMinimiser::Solve(const VoxelProblem& vp, const double* h, double* f, d
     if (vp.u != n || vp.m != ct || vp.r0 != 1.0) return false;
     double b[kMaxSize];
     for (int j = 0; j < ct; ++j) b[j] = vp.b[j] * (1.0 / vp.tol[j]);
-    return SolveScaled<0>(b, h, f, worst);
+    return WithCompositionCount(
+        n, [&](auto size) { return SolveScaled<decltype(size)::value>(b, h, f, worst); });
 }
 
 bool ExactMinimiser::SolveWords(std::uint16_t* const* channels, std::int64_t v, bool& outside) const {
