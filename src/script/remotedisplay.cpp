@@ -165,33 +165,31 @@ void ChanBoundary(RemoteInterpreter& in, const RemoteCall& call) {
     in.Ok(call);
 }
 
+// Sets the colour kind of the items and writes back the colours of that kind they hold (the
+// items' common value where they differ).
+template <class Family>
+void SetColourKindKeeping(DisplayTree& tree, const TreeItems& items, std::int32_t kind) {
+    const auto colours = Family::GetOfItems(items);
+    ColourKindFamily::SetOfItems(tree, items, kind);
+    Family::SetOfItems(tree, items, colours);
+    Family::UpdateAncestorOfItems(tree, items);
+}
+
 void ChanColourData(RemoteInterpreter& in, const RemoteCall& call) {
     ChannelItem c;
     if (!FindChannelItem(in, call, c)) return;
     const std::int32_t kind = ColourKindOf(ParseUIntArg(call.words[3]));
     DisplayTree& tree = *c.window->Tree();
     switch (kind) {
-        case 1: {
-            const DatcolBitSpec spec = BitColoursFamily::GetOfItems(c.items);
-            ColourKindFamily::SetOfItems(tree, c.items, kind);
-            BitColoursFamily::SetOfItems(tree, c.items, spec);
-            BitColoursFamily::UpdateAncestorOfItems(tree, c.items);
+        case 1:
+            SetColourKindKeeping<BitColoursFamily>(tree, c.items, kind);
             break;
-        }
-        case 2: {
-            const DatcolMultiSpec spec = ColourSpectrumFamily::GetOfItems(c.items);
-            ColourKindFamily::SetOfItems(tree, c.items, kind);
-            ColourSpectrumFamily::SetOfItems(tree, c.items, spec);
-            ColourSpectrumFamily::UpdateAncestorOfItems(tree, c.items);
+        case 2:
+            SetColourKindKeeping<ColourSpectrumFamily>(tree, c.items, kind);
             break;
-        }
-        case 3: {
-            const DatcolValueSpec spec = ValueColoursFamily::GetOfItems(c.items);
-            ColourKindFamily::SetOfItems(tree, c.items, kind);
-            ValueColoursFamily::SetOfItems(tree, c.items, spec);
-            ValueColoursFamily::UpdateAncestorOfItems(tree, c.items);
+        case 3:
+            SetColourKindKeeping<ValueColoursFamily>(tree, c.items, kind);
             break;
-        }
         case 0: {
             DataColourField::Value colours = DataColourFamily::GetOfItems(c.items);
             ColourKindFamily::SetOfItems(tree, c.items, 0);

@@ -61,7 +61,7 @@ bool ReadItems(const std::string& word, std::size_t fields, std::vector<std::vec
 }
 
 // Self energies "composition;energy#...": every composition index within the table.
-bool ReadSelfEnergies(const std::string& word, std::vector<float>& table, int compositions) {
+bool ParseSelfEnergies(const std::string& word, std::vector<float>& table, int compositions) {
     std::vector<std::vector<std::string>> items;
     if (!ReadItems(word, 2, items)) return false;
     if (static_cast<int>(table.size()) < compositions)
@@ -76,7 +76,7 @@ bool ReadSelfEnergies(const std::string& word, std::vector<float>& table, int co
 
 // Interaction energies "shell;row;column;energy#..." into the shell matrices of n x n entries;
 // a shell number is its plane of the table, from `first` on.
-bool ReadInteractions(const std::string& word, Params::ShellTable& shells, int n, unsigned first) {
+bool ParseInteractions(const std::string& word, Params::ShellTable& shells, int n, unsigned first) {
     std::vector<std::vector<std::string>> items;
     if (!ReadItems(word, 4, items)) return false;
     for (const auto& f : items) {
@@ -91,6 +91,21 @@ bool ReadInteractions(const std::string& word, Params::ShellTable& shells, int n
         m[row * static_cast<unsigned>(n) + column] = ParseFloatArg(f[3]);
     }
     return true;
+}
+
+// The readers as the method commands use them: a word they refuse is answered with its error.
+bool ReadSelfEnergies(RemoteInterpreter& in, const RemoteCall& call, const std::string& word,
+                      std::vector<float>& table, int compositions) {
+    if (ParseSelfEnergies(word, table, compositions)) return true;
+    in.Error(call, "Invalid Self energy data format (" + word + ")");
+    return false;
+}
+
+bool ReadInteractions(RemoteInterpreter& in, const RemoteCall& call, const std::string& word,
+                      Params::ShellTable& shells, int n, unsigned first) {
+    if (ParseInteractions(word, shells, n, first)) return true;
+    in.Error(call, "Invalid interaction energy data format (" + word + ")");
+    return false;
 }
 
 // The method's step flag, the composition job and the Ready state, as every method command
@@ -118,15 +133,9 @@ void SetupNonlinear(RemoteInterpreter& in, const RemoteCall& call) {
     p.nonlinearIterations = static_cast<float>(ParseUIntArg(w[12]));
     const bool matrix = ParseBoolArg(w[3]);
     p.nonlinearSearchMethods = matrix ? (ParseBoolArg(w[4]) ? 3 : 1) : 2;
-    if (!ReadSelfEnergies(w[10], p.nonlinearSelfEnergy, n)) {
-        in.Error(call, "Invalid Self energy data format (" + w[10] + ")");
-        return;
-    }
+    if (!ReadSelfEnergies(in, call, w[10], p.nonlinearSelfEnergy, n)) return;
     p.nonlinearNeighbourRange = static_cast<std::int32_t>(ParseUIntArg(w[11]));
-    if (!ReadInteractions(w[13], p.nonlinearInteractionEnergy, n, 0)) {
-        in.Error(call, "Invalid interaction energy data format (" + w[13] + ")");
-        return;
-    }
+    if (!ReadInteractions(in, call, w[13], p.nonlinearInteractionEnergy, n, 0)) return;
     FinishMethod(in, call, *doc, kStepNonlinear);
 }
 
@@ -167,15 +176,9 @@ void SetupSegmentation(RemoteInterpreter& in, const RemoteCall& call) {
             return;
         }
     }
-    if (!ReadSelfEnergies(w[5], p.dlsSelfEnergy, nc)) {
-        in.Error(call, "Invalid Self energy data format (" + w[5] + ")");
-        return;
-    }
+    if (!ReadSelfEnergies(in, call, w[5], p.dlsSelfEnergy, nc)) return;
     p.dlsNeighbourRange = static_cast<std::int32_t>(ParseUIntArg(w[6]));
-    if (p.dlsNeighbourRange != 0 && !ReadInteractions(w[8], p.dlsInterfacialEnergy, nc, 1)) {
-        in.Error(call, "Invalid interaction energy data format (" + w[8] + ")");
-        return;
-    }
+    if (p.dlsNeighbourRange != 0 && !ReadInteractions(in, call, w[8], p.dlsInterfacialEnergy, nc, 1)) return;
     FinishMethod(in, call, *doc, kStepSegmentation);
 }
 
@@ -208,16 +211,11 @@ void SetupLinear(RemoteInterpreter& in, const RemoteCall& call) {
             return;
         }
     }
-    if (p.minimiseSelfEnergy && !ReadSelfEnergies(w[9], p.linearObjectiveWeights, nc)) {
-        in.Error(call, "Invalid Self energy data format (" + w[9] + ")");
-        return;
-    }
+    if (p.minimiseSelfEnergy && !ReadSelfEnergies(in, call, w[9], p.linearObjectiveWeights, nc)) return;
     p.linearNeighbourRange = static_cast<std::int32_t>(ParseUIntArg(w[10]));
     p.linearIterations = static_cast<std::int32_t>(ParseUIntArg(w[11]));
-    if (p.interactWithPreviousState && !ReadInteractions(w[12], p.linearInteractionEnergy, nc, 0)) {
-        in.Error(call, "Invalid interaction energy data format (" + w[12] + ")");
+    if (p.interactWithPreviousState && !ReadInteractions(in, call, w[12], p.linearInteractionEnergy, nc, 0))
         return;
-    }
     FinishMethod(in, call, *doc, kStepLinear);
 }
 

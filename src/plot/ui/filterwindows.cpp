@@ -95,6 +95,30 @@ FilterWindowBase::FilterWindowBase(TomographyPropsModel& owner, std::string name
     plotButton = new QPushButton(tr("Plot Properties..."), this);
     connect(plotButton, &QPushButton::clicked, this,
             [this] { OpenModelessPlotProperties(properties_, this, this, windowTitle(), plotButton); });
+    ev = new QRadioButton(tr("eV"), this);
+    kev = new QRadioButton(tr("keV"), this);
+    auto* units = new QButtonGroup(this);
+    units->addButton(ev);
+    units->addButton(kev);
+    ok_ = new QPushButton(tr("OK"), this);
+    applyButton = new QPushButton(tr("Apply"), this);
+    cancel_ = new QPushButton(tr("Cancel"), this);
+}
+
+void FilterWindowBase::AddUnitsAndButtons(QHBoxLayout* row, QCheckBox* enabled) {
+    row->addWidget(new QLabel(tr("Energy Units:"), this));
+    row->addWidget(ev);
+    row->addWidget(kev);
+    if (enabled) row->addWidget(enabled);
+    row->addStretch();
+    row->addWidget(ok_);
+    row->addWidget(applyButton);
+    row->addWidget(cancel_);
+}
+
+void FilterWindowBase::ConnectUnits(std::function<void(int)> setUnit) {
+    connect(ev, &QRadioButton::clicked, this, [setUnit] { setUnit(0); });
+    connect(kev, &QRadioButton::clicked, this, [setUnit] { setUnit(1); });
 }
 
 void FilterWindowBase::PlotPropertiesClosed() {
@@ -169,19 +193,11 @@ DeviceFilterWindow::DeviceFilterWindow(TomographyPropsModel& owner, const std::s
     table = MakeTable(this, 2);
     table->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::DoubleClicked |
                            QAbstractItemView::EditKeyPressed);
-    ev = new QRadioButton(tr("eV"), this);
-    kev = new QRadioButton(tr("keV"), this);
-    auto* units = new QButtonGroup(this);
-    units->addButton(ev);
-    units->addButton(kev);
     enabled = new QCheckBox(tr("Filter Enabled"), this);
     enabled->setVisible(!model_.IsSource());
     auto* importButton = new QPushButton(tr("Import..."), this);
     auto* exportButton = new QPushButton(tr("Export..."), this);
     auto* clearButton = new QPushButton(tr("Clear..."), this);
-    auto* ok = new QPushButton(tr("OK"), this);
-    applyButton = new QPushButton(tr("Apply"), this);
-    auto* cancel = new QPushButton(tr("Cancel"), this);
 
     auto* curve = new QGroupBox(tr("Transfer Function"), this);
     auto* curveLayout = new QVBoxLayout(curve);
@@ -195,14 +211,7 @@ DeviceFilterWindow::DeviceFilterWindow(TomographyPropsModel& owner, const std::s
     bottom->addWidget(clearButton);
     bottom->addWidget(plotButton);
     bottom->addSpacing(12);
-    bottom->addWidget(new QLabel(tr("Energy Units:"), this));
-    bottom->addWidget(ev);
-    bottom->addWidget(kev);
-    bottom->addWidget(enabled);
-    bottom->addStretch();
-    bottom->addWidget(ok);
-    bottom->addWidget(applyButton);
-    bottom->addWidget(cancel);
+    AddUnitsAndButtons(bottom, enabled);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top, 1);
     layout->addLayout(bottom);
@@ -211,14 +220,6 @@ DeviceFilterWindow::DeviceFilterWindow(TomographyPropsModel& owner, const std::s
     connect(table, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
         if (filling_) return;
         model_.EditCell(static_cast<std::size_t>(item->row()), item->column(), item->text().toStdString());
-        Show();
-    });
-    connect(ev, &QRadioButton::clicked, this, [this] {
-        model_.SetUnit(0);
-        Show();
-    });
-    connect(kev, &QRadioButton::clicked, this, [this] {
-        model_.SetUnit(1);
         Show();
     });
     connect(enabled, &QCheckBox::clicked, this, [this](bool on) {
@@ -234,7 +235,11 @@ DeviceFilterWindow::DeviceFilterWindow(TomographyPropsModel& owner, const std::s
         const std::string path = ChooseSave(model_.caption + " Export");
         if (!path.empty()) model_.Export(path);
     });
-    ConnectApplyOkCancel(model_, applyButton, ok, cancel, {}, [this] { Show(); });
+    ConnectUnits([this](int unit) {
+        model_.SetUnit(unit);
+        Show();
+    });
+    ConnectApplyOkCancel(model_, {}, [this] { Show(); });
     Show();
 }
 
@@ -292,11 +297,6 @@ MaterialFilterWindow::MaterialFilterWindow(TomographyPropsModel& owner, const st
     maximum = new QLineEdit(this);
     interval = new QLineEdit(this);
     rangeLabel = new QLabel(this);
-    ev = new QRadioButton(tr("eV"), this);
-    kev = new QRadioButton(tr("keV"), this);
-    auto* units = new QButtonGroup(this);
-    units->addButton(ev);
-    units->addButton(kev);
     enabled = new QCheckBox(tr("Filter Enabled"), this);
     auto* importButton = new QPushButton(tr("Import..."), this);
     auto* exportMaterials = new QPushButton(tr("Export..."), this);
@@ -304,9 +304,6 @@ MaterialFilterWindow::MaterialFilterWindow(TomographyPropsModel& owner, const st
     auto* clearButton = new QPushButton(tr("Clear..."), this);
     getCurrent = new QPushButton(tr("Get Current..."), this);
     getCurrent->setVisible(model_.IsBeamHardening());
-    auto* ok = new QPushButton(tr("OK"), this);
-    applyButton = new QPushButton(tr("Apply"), this);
-    auto* cancel = new QPushButton(tr("Cancel"), this);
 
     auto* matBox = new QGroupBox(tr("Material Properties"), this);
     auto* matLayout = new QGridLayout(matBox);
@@ -336,14 +333,7 @@ MaterialFilterWindow::MaterialFilterWindow(TomographyPropsModel& owner, const st
     top->addWidget(matBox, 1);
     top->addWidget(curveBox, 2);
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(new QLabel(tr("Energy Units:"), this));
-    bottom->addWidget(ev);
-    bottom->addWidget(kev);
-    bottom->addWidget(enabled);
-    bottom->addStretch();
-    bottom->addWidget(ok);
-    bottom->addWidget(applyButton);
-    bottom->addWidget(cancel);
+    AddUnitsAndButtons(bottom, enabled);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top, 1);
     layout->addLayout(bottom);
@@ -362,13 +352,6 @@ MaterialFilterWindow::MaterialFilterWindow(TomographyPropsModel& owner, const st
             model_.OnEditChanged();
             applyButton->setEnabled(true);
         });
-    auto unit = [this](int u) {
-        ReadEdits();
-        model_.SetUnit(u);
-        Show();
-    };
-    connect(ev, &QRadioButton::clicked, this, [unit] { unit(0); });
-    connect(kev, &QRadioButton::clicked, this, [unit] { unit(1); });
     connect(enabled, &QCheckBox::clicked, this, [this](bool on) {
         model_.OnEnabledChanged(on);
         Show();
@@ -402,8 +385,13 @@ MaterialFilterWindow::MaterialFilterWindow(TomographyPropsModel& owner, const st
         const std::string path = ChooseSave(model_.caption + " Export");
         if (!path.empty()) model_.ExportTable(path);
     });
+    ConnectUnits([this](int unit) {
+        ReadEdits();
+        model_.SetUnit(unit);
+        Show();
+    });
     ConnectApplyOkCancel(
-        model_, applyButton, ok, cancel, [this] { ReadEdits(); }, [this] { Show(); });
+        model_, [this] { ReadEdits(); }, [this] { Show(); });
     Show();
 }
 
@@ -480,15 +468,7 @@ CombinedFiltersWindow::CombinedFiltersWindow(TomographyPropsModel& owner, const 
             Show();
         });
     }
-    ev = new QRadioButton(tr("eV"), this);
-    kev = new QRadioButton(tr("keV"), this);
-    auto* units = new QButtonGroup(this);
-    units->addButton(ev);
-    units->addButton(kev);
     auto* exportButton = new QPushButton(tr("Export..."), this);
-    auto* ok = new QPushButton(tr("OK"), this);
-    applyButton = new QPushButton(tr("Apply"), this);
-    auto* cancel = new QPushButton(tr("Cancel"), this);
     grid->addWidget(new QLabel(tr("Energy Units:"), this), 0, 3);
     grid->addWidget(ev, 0, 4);
     grid->addWidget(kev, 0, 5);
@@ -497,28 +477,24 @@ CombinedFiltersWindow::CombinedFiltersWindow(TomographyPropsModel& owner, const 
     grid->setColumnStretch(6, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(ok);
+    buttons->addWidget(ok_);
     buttons->addWidget(applyButton);
-    buttons->addWidget(cancel);
+    buttons->addWidget(cancel_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(curveBox, 1);
     layout->addLayout(grid);
     layout->addLayout(buttons);
     resize(900, 520);
-    connect(ev, &QRadioButton::clicked, this, [this] {
-        model_.SetUnit(0);
-        Show();
-    });
-    connect(kev, &QRadioButton::clicked, this, [this] {
-        model_.SetUnit(1);
-        Show();
-    });
     connect(exportButton, &QPushButton::clicked, this, [this] {
         const std::string path = ChooseSave(model_.caption + " Export");
         if (!path.empty()) model_.Export(path);
     });
+    ConnectUnits([this](int unit) {
+        model_.SetUnit(unit);
+        Show();
+    });
     ConnectApplyOkCancel(
-        model_, applyButton, ok, cancel, [this] { ReadTexts(); }, [this] { Show(); });
+        model_, [this] { ReadTexts(); }, [this] { Show(); });
     Show();
 }
 

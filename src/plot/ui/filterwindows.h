@@ -18,6 +18,7 @@
 #include "plot/ui/plotpropertiesdialog.h"
 
 class QCheckBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -53,6 +54,10 @@ public:
     void PlotPropertiesClosed() override;
     QPushButton* plotButton;
     PlotPropertiesDialog* PlotProperties() const { return properties_; }
+    // The energy unit buttons and Apply, which every filter window has.
+    QRadioButton* ev;
+    QRadioButton* kev;
+    QPushButton* applyButton;
     // The owner's record changed (its dialog redraws).
     std::function<void()> ownerChanged;
 
@@ -62,21 +67,24 @@ protected:
                    const std::string& caption, std::int32_t colour);
     void Close();  // asks the owner to forget and delete this window
     std::string ChooseSave(const std::string& title);
+    // The unit buttons, then (when given) a check box, then OK, Apply and Cancel on the right.
+    void AddUnitsAndButtons(QHBoxLayout* row, QCheckBox* enabled);
+    // setUnit(0) for eV, (1) for keV, as the buttons are clicked.
+    void ConnectUnits(std::function<void(int)> setUnit);
     // Apply, OK, Cancel and closing the window over the window's model: `readEdits` takes the
     // typed fields first (may be empty), `show` redraws the window after an Apply.
     template <class Model>
-    void ConnectApplyOkCancel(Model& model, QPushButton* apply, QPushButton* ok, QPushButton* cancel,
-                              std::function<void()> readEdits, std::function<void()> show) {
-        connect(apply, &QPushButton::clicked, this, [this, &model, readEdits, show] {
+    void ConnectApplyOkCancel(Model& model, std::function<void()> readEdits, std::function<void()> show) {
+        connect(applyButton, &QPushButton::clicked, this, [this, &model, readEdits, show] {
             if (readEdits) readEdits();
             if (model.Apply() && ownerChanged) ownerChanged();
             show();
         });
-        connect(ok, &QPushButton::clicked, this, [this, &model, readEdits] {
+        connect(ok_, &QPushButton::clicked, this, [this, &model, readEdits] {
             if (readEdits) readEdits();
             if (model.Ok()) Close();
         });
-        connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+        connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
         connect(this, &QDialog::rejected, this, [this, &model] {
             if (closing_) return;
             model.Cancel();
@@ -90,6 +98,8 @@ protected:
     void PlotChanged();
 
     PlotWidget* plot_;
+    QPushButton* ok_;
+    QPushButton* cancel_;
     QPointer<PlotPropertiesDialog> properties_;
     std::vector<double> x_, y_;
     bool closing_ = false;
@@ -104,10 +114,7 @@ public:
     void RenameChannel(const std::string& oldName, const std::string& newName) override;
 
     QTableWidget* table;
-    QRadioButton* ev;
-    QRadioButton* kev;
     QCheckBox* enabled;
-    QPushButton* applyButton;
 
     void Import();
 
@@ -132,11 +139,8 @@ public:
     QLineEdit* maximum;
     QLineEdit* interval;
     QLabel* rangeLabel;
-    QRadioButton* ev;
-    QRadioButton* kev;
     QCheckBox* enabled;
     QPushButton* getCurrent;
-    QPushButton* applyButton;
 
 private:
     void Show();
@@ -154,9 +158,6 @@ public:
 
     std::array<QCheckBox*, CombinedFiltersModel::kCurveCount> shown{};
     std::array<QLineEdit*, CombinedFiltersModel::kCurveCount> scalings{};
-    QRadioButton* ev;
-    QRadioButton* kev;
-    QPushButton* applyButton;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

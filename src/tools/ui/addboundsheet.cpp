@@ -23,6 +23,7 @@
 #include "platform/progress.h"
 #include "platform/prompt.h"
 #include "tools/ui/addboundpages.h"
+#include "tools/ui/buttonrow.h"
 
 namespace zun {
 
@@ -202,14 +203,8 @@ AddBoundSheet::AddBoundSheet(BoundaryWizard& wizard, int channelCount, QWidget* 
     }
     layout->addWidget(tabs_, 1);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    apply_ = new QPushButton("Apply", this);
-    close_ = new QPushButton("Close", this);
+    layout->addLayout(ApplyCloseRow(this, apply_, close_));
     close_->setDefault(true);
-    buttons->addWidget(apply_);
-    buttons->addWidget(close_);
-    layout->addLayout(buttons);
 
     connect(apply_, &QPushButton::clicked, this, [this] { Apply(); });
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);

@@ -13,6 +13,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "tools/ui/buttonrow.h"
+
 namespace zun {
 
 namespace {
@@ -92,15 +94,9 @@ ThresholdSegmentationDialog::ThresholdSegmentationDialog(CThresholdSegmentation&
     progress_->setRange(0, 100);
     progress_->hide();
     layout->addWidget(progress_);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    apply_ = new QPushButton("Apply", this);
-    close_ = new QPushButton("Close", this);
+    layout->addLayout(ApplyCloseRow(this, apply_, close_));
     apply_->setAutoDefault(false);
     close_->setAutoDefault(false);
-    buttons->addWidget(apply_);
-    buttons->addWidget(close_);
-    layout->addLayout(buttons);
 
     imageUnit_->setChecked(seg.GetUnit() == CThresholdSegmentation::kImageUnit);
     physicalUnit_->setChecked(seg.GetUnit() == CThresholdSegmentation::kPhysicalUnit);

@@ -16,6 +16,7 @@
 #include "tools/boundarywizard.h"
 #include "tools/ui/addboundpages.h"
 #include "tools/ui/addboundsheet.h"
+#include "tools/ui/buttonrow.h"
 
 namespace zun {
 
@@ -63,14 +64,8 @@ TransBoundDialog::TransBoundDialog(BoundaryTransform& transform, CZunDoc& doc, Q
     groups->addWidget(transBox);
     layout->addLayout(groups);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    apply_ = new QPushButton("Apply", this);
-    close_ = new QPushButton("Close", this);
+    layout->addLayout(ApplyCloseRow(this, apply_, close_));
     close_->setDefault(true);
-    buttons->addWidget(apply_);
-    buttons->addWidget(close_);
-    layout->addLayout(buttons);
     connect(rotate_, &QCheckBox::toggled, this, [this] { EnableEdits(); });
     connect(translate_, &QCheckBox::toggled, this, [this] { EnableEdits(); });
     connect(apply_, &QPushButton::clicked, this, [this] { Apply(); });

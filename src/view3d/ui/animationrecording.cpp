@@ -243,18 +243,24 @@ void ViewAnimationRecording::OnRecordAnimation() {
         busy_ = false;
         return;
     }
+    const std::string message =
+        SaveWithProgress([&](MovieWriter& writer) { return RecordScripted(*this, writer, file, options); });
+    busy_ = false;
+    view_->RequestRedraw(kRedrawOnce);
+    if (!message.empty()) ShowMessage(message);
+}
+
+std::string ViewAnimationRecording::SaveWithProgress(const std::function<std::string(MovieWriter&)>& record) {
     auto writer = MakeBackgroundMovieWriter();
     progress_ = std::make_unique<QProgressDialog>(QString::fromStdString(Title() + " Save Animation"),
                                                   "Cancel", 0, 100, view_);
     progress_->setWindowModality(Qt::WindowModal);
     progress_->setMinimumDuration(0);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const std::string message = RecordScripted(*this, *writer, file, options);
+    const std::string message = record(*writer);
     QApplication::restoreOverrideCursor();
     progress_.reset();
-    busy_ = false;
-    view_->RequestRedraw(kRedrawOnce);
-    if (!message.empty()) ShowMessage(message);
+    return message;
 }
 
 void ViewAnimationRecording::OnStopRecording() {
@@ -269,16 +275,9 @@ void ViewAnimationRecording::OnStopRecording() {
                           : std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count());
     const std::vector<AnimationEvent> events = freeForm_->Events();
     freeForm_.reset();
-    auto writer = MakeBackgroundMovieWriter();
-    progress_ = std::make_unique<QProgressDialog>(QString::fromStdString(Title() + " Save Animation"),
-                                                  "Cancel", 0, 100, view_);
-    progress_->setWindowModality(Qt::WindowModal);
-    progress_->setMinimumDuration(0);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const std::string message =
-        ReplayFreeForm(*this, *writer, file, options_.frameRate, options_.saveFrames, events);
-    QApplication::restoreOverrideCursor();
-    progress_.reset();
+    const std::string message = SaveWithProgress([&](MovieWriter& writer) {
+        return ReplayFreeForm(*this, writer, file, options_.frameRate, options_.saveFrames, events);
+    });
     busy_ = false;
     ShowRecording(false);
     if (!message.empty()) ShowMessage(message);

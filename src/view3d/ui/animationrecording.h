@@ -101,6 +101,9 @@ private:
     void ShowMessage(const std::string& text);
     std::string Title() const;
     void StopFreeForm();
+    // Runs record(writer) under the modal "Save Animation" progress and the wait cursor; its
+    // message.
+    std::string SaveWithProgress(const std::function<std::string(MovieWriter&)>& record);
     CZunView* view_;
     CZunDoc* doc_;
     bool busy_ = false;
