@@ -13,9 +13,8 @@
 namespace zun::zunlib {
 
 bool LinearVertex::Init(const ComputeLibParams& p) {
-    if (p.minimiseCtError || !rows_.Init(p)) return false;
+    if (p.minimiseCtError || !soft_.InitLinear(p)) return false;
     const int n = rows_.Size();
-    softReady_ = soft_.InitLinear(p);
     fraction_.resize(kVoxelMax + 1);
     for (int w = 0; w <= kVoxelMax; ++w) fraction_[w] = w / double(kVoxelMax);
     interact_ = p.interactWithPreviousState != 0;
@@ -330,7 +329,6 @@ template <int N>
 // vertex is kept only when it holds with slopes that agree with it.
 bool LinearVertex::SolveSoft(const VoxelProblem& vp, const double* cost, double eps, const double* prev,
                              double* f) const {
-    if (!softReady_) return false;
     const int n = rows_.Size();
     double h[kMaxSize];
     for (int i = 0; i < n; ++i) h[i] = cost[i];

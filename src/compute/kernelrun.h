@@ -169,6 +169,7 @@ public:
     // For the linear programme's soft form instead: the data term alone, each voxel's linear
     // costs passed as its field.
     bool InitLinear(const ComputeLibParams& p);
+    const ActiveRows& Rows() const { return rows_; }
     // Solves a loaded voxel with neighbour field `h` (or null); writes every fraction of `f` and,
     // when given, the largest residual over its tolerance to `worst`.
     bool Solve(const VoxelProblem& vp, const double* h, double* f, double* worst = nullptr) const;
@@ -210,6 +211,9 @@ private:
 // found without the simplex; see kernel_vertex.cpp.
 class LinearVertex {
 public:
+    LinearVertex() = default;
+    LinearVertex(const LinearVertex&) = delete;
+    LinearVertex& operator=(const LinearVertex&) = delete;
     // Which rows are active and at which side: CT rows at their upper or lower band, fractions at
     // zero or at their previous value (the tie-break's kink).
     struct Key {
@@ -276,12 +280,12 @@ private:
     template <int N>
     bool Walk(Key key, int enter, bool unit, bool upper, const double* b, const double* cost, double eps,
               const double* prev, double* f) const;
-    ActiveRows rows_;
+    // The soft form's closed form, whose table of faces the vertices use as well.
+    ExactMinimiser soft_;
+    const ActiveRows& rows_ = soft_.Rows();
     // For SolveWords: the fraction of every word, and the cost's self and previous-state terms
     // as the general path forms them.
     std::vector<double> fraction_;
-    ExactMinimiser soft_;
-    bool softReady_ = false;
     double self_[kMaxSize] = {};
     double pair_[kMaxSize][kMaxSize] = {};
     bool interact_ = false;
