@@ -6,6 +6,7 @@
 #include <set>
 
 #include "document/docmessages.h"
+#include "document/gridplacement.h"
 #include "document/zundoc.h"
 #include "foundation/numformat.h"
 #include "platform/prompt.h"
@@ -188,12 +189,17 @@ int CZunDoc::ResizeVolume(const std::array<std::uint32_t, 3>& sizes,
     for (std::uint32_t s : sizes)
         if (s > static_cast<std::uint32_t>(INT32_MAX)) return -1;
     const Dims old = sample_->GetDims();
+    std::array<std::uint32_t, 3> oldSizes{};
+    for (std::size_t k = 0; k < 3 && k < old.size(); ++k)
+        oldSizes[k] = static_cast<std::uint32_t>(std::max(old[k], 0));
     const int oldNz = old.size() > 2 ? old[2] : 0;
     Dims want{static_cast<int>(sizes[0]), static_cast<int>(sizes[1]), static_cast<int>(sizes[2])};
-    if (want == old && offsets == std::array<std::int32_t, 3>{}) return 0;
+    // Whatever the caller asks, the slices inserted below stay within the new grid.
+    const std::array<std::int32_t, 3> at = ClampGridOffsets(oldSizes, sizes, offsets);
+    if (want == old && at == std::array<std::int32_t, 3>{}) return 0;
     // The sample takes the position of the new grid in the old one; the caller gives the position
     // of the old data in the new grid.
-    Dims off{-offsets[0], -offsets[1], -offsets[2]};
+    Dims off{-at[0], -at[1], -at[2]};
     int r;
     try {
         r = sample_->Resize(want, off);
@@ -210,21 +216,23 @@ int CZunDoc::ResizeVolume(const std::array<std::uint32_t, 3>& sizes,
     NoteDataChanged();
     // Planes before the old first plane come in at the start, the rest at the end.
     const int newNz = want[2];
-    const int front = offsets[2];
-    if (front > 0) {
-        InsertSliceMod hint(0, static_cast<std::uint32_t>(front));
+    const int front = at[2];
+    const int droppedInFront = std::min(std::max(-front, 0), oldNz);
+    const int addedInFront = std::max(front, 0);
+    if (addedInFront > 0) {
+        InsertSliceMod hint(0, static_cast<std::uint32_t>(addedInFront));
         UpdateAllViews(nullptr, kHintStructure, &hint);
-    } else if (front < 0) {
-        DeleteSliceMod hint(0, static_cast<std::uint32_t>(std::min(-front, oldNz)));
+    } else if (droppedInFront > 0) {
+        DeleteSliceMod hint(0, static_cast<std::uint32_t>(droppedInFront));
         UpdateAllViews(nullptr, kHintStructure, &hint);
     }
-    const int kept = std::max(0, std::min(oldNz - std::max(-front, 0), newNz - std::max(front, 0)));
-    const int atEnd = std::max(front, 0) + kept;
+    const int kept = static_cast<int>(KeptAlongAxis(oldSizes[2], sizes[2], front).count);
+    const int atEnd = addedInFront + kept;
     if (newNz > atEnd) {
         InsertSliceMod hint(static_cast<std::uint32_t>(atEnd), static_cast<std::uint32_t>(newNz - atEnd));
         UpdateAllViews(nullptr, kHintStructure, &hint);
     }
-    const int removedAtEnd = std::max(0, oldNz - std::max(-front, 0) - kept);
+    const int removedAtEnd = oldNz - droppedInFront - kept;
     if (removedAtEnd > 0) {
         DeleteSliceMod hint(static_cast<std::uint32_t>(atEnd), static_cast<std::uint32_t>(removedAtEnd));
         UpdateAllViews(nullptr, kHintStructure, &hint);

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
 #include <climits>
 
 #include <csignal>
@@ -14,6 +15,7 @@
 #include "dochelpers.h"
 #include "document/compfile.h"
 #include "document/docmessages.h"
+#include "document/gridplacement.h"
 #include "foundation/memoryguard.h"
 #include "testfiles.h"
 
@@ -220,6 +222,78 @@ TEST(ZunDoc, ImpossibleGridsAreRefusedWithoutAnException) {
     EXPECT_EQ(s.GetChan(1)->Data()[0], first);
     EXPECT_TRUE(f.hints.Take().empty());
     EXPECT_EQ(f.doc.GetModel().GetParams().compositionCount, 2);
+}
+
+// The old data lands at the offset on every axis, whichever grid is larger and whichever way it
+// moves; the overlap rule the checks ask agrees voxel by voxel.
+TEST(ZunDoc, ResizeKeepsTheCommonRegionOnEveryAxisAndSign) {
+    for (std::size_t axis = 0; axis < 3; ++axis)
+        for (const auto& [from, to] : {std::pair{7u, 4u}, std::pair{4u, 7u}})
+            for (int off = -9; off <= 9; ++off) {
+                DocFixture f;
+                std::array<std::uint32_t, 3> oldSizes{4, 3, 5}, newSizes{4, 3, 5};
+                oldSizes[axis] = from;
+                newSizes[axis] = to;
+                ASSERT_EQ(f.doc.ResizeVolume(oldSizes, {0, 0, 0}), 0);
+                ASSERT_EQ(f.doc.InsertChannel(1, 1, "ct"), 0);
+                ZunChan& c = *f.doc.GetSample().GetChan(1);
+                for (std::uint64_t v = 0; v < c.GetNumVoxels(); ++v) c.Data()[v] = static_cast<imtype>(v + 1);
+                std::array<std::int32_t, 3> offsets{0, 0, 0};
+                offsets[axis] = off;
+                ASSERT_EQ(f.doc.ResizeVolume(newSizes, offsets), 0);
+                const ZunChan& r = *f.doc.GetSample().GetChan(1);
+                bool anyKept = false;
+                for (std::uint32_t z = 0; z < newSizes[2]; ++z)
+                    for (std::uint32_t y = 0; y < newSizes[1]; ++y)
+                        for (std::uint32_t x = 0; x < newSizes[0]; ++x) {
+                            const std::array<std::int64_t, 3> p{std::int64_t(x) - offsets[0],
+                                                                std::int64_t(y) - offsets[1],
+                                                                std::int64_t(z) - offsets[2]};
+                            bool inside = true;
+                            for (std::size_t k = 0; k < 3; ++k)
+                                inside = inside && p[k] >= 0 && p[k] < oldSizes[k];
+                            const imtype want =
+                                inside ? static_cast<imtype>((p[2] * oldSizes[1] + p[1]) * oldSizes[0] +
+                                                             p[0] + 1)
+                                       : 0;
+                            anyKept = anyKept || inside;
+                            ASSERT_EQ(r.Data()[(std::uint64_t(z) * newSizes[1] + y) * newSizes[0] + x], want)
+                                << "axis " << axis << " " << from << "->" << to << " offset " << off;
+                        }
+                EXPECT_EQ(GridsShareVoxels(oldSizes, newSizes, offsets), anyKept)
+                    << "axis " << axis << " " << from << "->" << to << " offset " << off;
+                EXPECT_EQ(f.doc.GetSample().GetSliceCount(), static_cast<int>(newSizes[2]));
+            }
+}
+
+// Offsets far past the grids keep nothing, and the slice hints stay within the new grid: a view
+// following them must never allocate by the number typed. INT_MIN must not be negated.
+TEST(ZunDoc, OffsetsPastTheGridsAreClampedBeforeAnyHint) {
+    struct Case {
+        std::array<std::int32_t, 3> offsets;
+        Lines hints;
+    } cases[] = {
+        {{0, 0, 100000}, {"18 InsertSlice 0+4", "18 DeleteSlice 4+4", "2 Stats 0 all"}},
+        {{0, 0, INT_MAX}, {"18 InsertSlice 0+4", "18 DeleteSlice 4+4", "2 Stats 0 all"}},
+        {{0, 0, INT_MIN}, {"18 DeleteSlice 0+4", "18 InsertSlice 0+4", "2 Stats 0 all"}},
+        {{INT_MIN, INT_MAX, -100000}, {"18 DeleteSlice 0+4", "18 InsertSlice 0+4", "2 Stats 0 all"}},
+    };
+    for (const Case& c : cases) {
+        DocFixture f;
+        ASSERT_EQ(f.doc.ResizeVolume({5, 4, 4}, {0, 0, 0}), 0);
+        ASSERT_EQ(f.doc.InsertChannel(1, 1, "ct"), 0);
+        ZunChan& ct = *f.doc.GetSample().GetChan(1);
+        std::fill_n(ct.Data(), ct.GetNumVoxels(), imtype(77));
+        f.hints.Take();
+        ASSERT_EQ(f.doc.ResizeVolume({5, 4, 4}, c.offsets), 0);
+        EXPECT_EQ(f.hints.Take(), c.hints) << c.offsets[2];
+        const ZunChan& r = *f.doc.GetSample().GetChan(1);
+        EXPECT_EQ(std::count(r.Data(), r.Data() + r.GetNumVoxels(), imtype(0)), 80);
+        EXPECT_EQ(ClampGridOffsets({5, 4, 4}, {5, 4, 4}, c.offsets)[2], c.offsets[2] > 0 ? 4 : -4);
+    }
+    // Bounds of the widest grids stay negatable.
+    EXPECT_EQ(ClampGridOffsets({UINT32_MAX, 0, 3}, {UINT32_MAX, 2, 3}, {INT_MIN, INT_MIN, INT_MAX}),
+              (std::array<std::int32_t, 3>{INT_MIN + 1, 0, 3}));
 }
 
 TEST(ZunDoc, SliceAndGridOperationsSendTheirHints) {
