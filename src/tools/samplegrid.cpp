@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 
+#include "document/gridplacement.h"
 #include "document/zundoc.h"
 #include "foundation/clocale.h"
 #include "platform/prompt.h"
@@ -67,6 +69,14 @@ std::uint64_t GridVoxelCount(const std::array<std::uint32_t, 3>& s) {
     return n;
 }
 
+std::string FormatVoxelSize(double value) {
+    std::string text = FormatC("%.5g", value);
+    if (!std::isfinite(value)) return text;
+    for (int digits = 6; digits <= 17 && StrToDoubleC(text.c_str()) != value; ++digits)
+        text = FormatC("%.*g", digits, value);
+    return text;
+}
+
 VoxelCountLine MakeVoxelCountLine(std::uint64_t n) {
     // The count is shown signed; a saturated count shows as the largest signed value.
     const long long shown = n > static_cast<std::uint64_t>(std::numeric_limits<long long>::max())
@@ -92,7 +102,7 @@ SetupSampleGrid::SetupSampleGrid(const std::array<std::uint32_t, 3>& oldSizes,
         sizeText[k] = std::to_string(oldSizes[k]);
         offsetText[k] = "0";
     }
-    for (std::size_t k = 0; k < 4; ++k) physicalText[k] = FormatC("%.5g", phys[k]);
+    for (std::size_t k = 0; k < 4; ++k) physicalText[k] = FormatVoxelSize(phys[k]);
 }
 
 SetupSampleGrid SetupSampleGrid::FromDocument(const CZunDoc& doc) {
@@ -115,49 +125,55 @@ VoxelCountLine SetupSampleGrid::CountLine() const {
     return MakeVoxelCountLine(GridVoxelCount(s));
 }
 
-bool SetupSampleGrid::Accept(Prompt& prompt) {
-    auto refuse = [&](const std::string& text) {
-        prompt.Tell(text, PromptIcon::Information);
-        return false;
-    };
-    std::array<std::uint32_t, 3> s{};
-    std::array<std::int32_t, 3> o{};
+std::string SetupSampleGrid::Read(Values& v) const {
     for (std::size_t k = 0; k < 3; ++k)
-        if (!ReadUnsignedField(sizeText[k], s[k]) || !ReadSignedField(offsetText[k], o[k]))
-            return refuse(gridmsg::kInvalidValue);
+        if (!ReadUnsignedField(sizeText[k], v.sizes[k]) || !ReadSignedField(offsetText[k], v.offsets[k]))
+            return gridmsg::kInvalidValue;
     // Two bytes per voxel must stay addressable with 32 bits.
-    const std::uint64_t n = GridVoxelCount(s);
-    if (n > std::numeric_limits<std::uint32_t>::max() / 2) return refuse(gridmsg::kTooLarge);
+    const std::uint64_t n = GridVoxelCount(v.sizes);
+    if (n > std::numeric_limits<std::uint32_t>::max() / 2) return gridmsg::kTooLarge;
+    const auto& s = v.sizes;
     if (s[0] && s[1] && s[2] && (s[0] < kMinGridXY || s[1] < kMinGridXY))
-        return refuse(gridmsg::kXYTooSmall + std::to_string(kMinGridXY));
-    for (std::uint32_t v : s)
-        if (v > kMaxGridSize) return refuse(gridmsg::kSizeLimit + std::to_string(kMaxGridSize));
-    std::array<double, 4> ph{};
+        return gridmsg::kXYTooSmall + std::to_string(kMinGridXY);
+    for (std::uint32_t size : s)
+        if (size > kMaxGridSize) return gridmsg::kSizeLimit + std::to_string(kMaxGridSize);
+    // Not a number and infinity are no sizes either: they would spoil every result computed with them.
     for (std::size_t k = 0; k < 4; ++k)
-        if (!ReadRealField(physicalText[k], ph[k]) || !(ph[k] >= kMinVoxelSize))
-            return refuse(gridmsg::kInvalidVoxelSize);
+        if (!ReadRealField(physicalText[k], v.physical[k]) || !std::isfinite(v.physical[k]) ||
+            !(v.physical[k] >= kMinVoxelSize))
+            return gridmsg::kInvalidVoxelSize;
+    return {};
+}
 
-    const bool noOffset = o == std::array<std::int32_t, 3>{};
-    const bool empty = GridVoxelCount(s) == 0 || GridVoxelCount(old_) == 0;
-    if (!noOffset && !empty) {
-        bool overlap = true;
-        for (std::size_t k = 0; k < 3; ++k) {
-            const std::int64_t off = o[k];
-            overlap =
-                overlap && -static_cast<std::int64_t>(s[k]) < off && off < static_cast<std::int64_t>(old_[k]);
-        }
-        if (!overlap &&
-            prompt.Ask(PromptRequest{
-                gridmsg::kNoCommonRegion, {}, {}, PromptButtons::YesNo, PromptIcon::Question}) != kPromptYes)
-            return false;
+void SetupSampleGrid::Take(const Values& v) {
+    sizes = v.sizes;
+    offsets = ClampGridOffsets(old_, v.sizes, v.offsets);
+    physical = v.physical;
+}
+
+bool SetupSampleGrid::Accept(Prompt& prompt) {
+    Values v;
+    const std::string refusal = Read(v);
+    if (!refusal.empty()) {
+        prompt.Tell(refusal, PromptIcon::Information);
+        return false;
     }
-    for (std::size_t k = 0; k < 3; ++k)
-        o[k] = static_cast<std::int32_t>(std::clamp<std::int64_t>(o[k], -static_cast<std::int64_t>(s[k]),
-                                                                  static_cast<std::int64_t>(old_[k])));
-    sizes = s;
-    offsets = o;
-    physical = ph;
+    const bool noOffset = v.offsets == std::array<std::int32_t, 3>{};
+    const bool empty = GridVoxelCount(v.sizes) == 0 || GridVoxelCount(old_) == 0;
+    // The resize's own rule decides what is lost, so the question comes exactly when it is.
+    if (!noOffset && !empty && !GridsShareVoxels(old_, v.sizes, v.offsets) &&
+        prompt.Ask(PromptRequest{
+            gridmsg::kNoCommonRegion, {}, {}, PromptButtons::YesNo, PromptIcon::Question}) != kPromptYes)
+        return false;
+    Take(v);
     return true;
+}
+
+std::string SetupSampleGrid::Check() {
+    Values v;
+    std::string refusal = Read(v);
+    if (refusal.empty()) Take(v);
+    return refusal;
 }
 
 int SetupSampleGrid::ApplyTo(CZunDoc& doc) const {

@@ -48,6 +48,9 @@ public:
     // the new grid shares nothing with the old one. True when the dialog may close; the values
     // below then hold the accepted grid with the offsets clamped.
     bool Accept(Prompt& prompt);
+    // The same checks for a caller that cannot ask (the remote grid commands): the text of the
+    // first refusal, or empty with the values below holding the grid, its offsets clamped.
+    std::string Check();
 
     std::array<std::uint32_t, 3> sizes{};
     std::array<std::int32_t, 3> offsets{};
@@ -57,8 +60,21 @@ public:
     int ApplyTo(CZunDoc& doc) const;
 
 private:
+    struct Values {
+        std::array<std::uint32_t, 3> sizes{};
+        std::array<std::int32_t, 3> offsets{};
+        std::array<double, 4> physical{};
+    };
+    // Reads and checks the fields: the refusal's text, empty when v holds a grid to accept.
+    std::string Read(Values& v) const;
+    void Take(const Values& v);
+
     std::array<std::uint32_t, 3> old_;
 };
+
+// A physical size as the dialog shows it: "%.5g" where that reads back as the same number, else
+// with as many digits as it takes, so that an OK without edits keeps the value exactly.
+std::string FormatVoxelSize(double value);
 
 // The messages of the grid check.
 namespace gridmsg {

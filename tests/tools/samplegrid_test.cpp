@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "document/zundoc.h"
 #include "platform/prompt.h"
 #include "tools/samplegrid.h"
@@ -56,6 +59,10 @@ TEST(SampleGridCheck, MessagesInOrder) {
         {{"10", "10", "10"}, "0", false, gridmsg::kInvalidVoxelSize},
         {{"10", "10", "10"}, "-1e-6", false, gridmsg::kInvalidVoxelSize},
         {{"10", "10", "10"}, "x", false, gridmsg::kInvalidVoxelSize},
+        // not a number and infinity are no sizes: they would spoil every result and the saved file
+        {{"10", "10", "10"}, "nan", false, gridmsg::kInvalidVoxelSize},
+        {{"10", "10", "10"}, "inf", false, gridmsg::kInvalidVoxelSize},
+        {{"10", "10", "10"}, "1e309", false, gridmsg::kInvalidVoxelSize},
         {{" 12abc", "10", "10"}, "1e-12", true, ""},  // leading digits read as the C library does
     };
     for (const Case& c : cases) {
@@ -83,6 +90,66 @@ TEST(SampleGridCheck, OverlapQuestionAndOffsetClamping) {
     // An empty old grid asks nothing either.
     EXPECT_EQ(
         Try(SetupSampleGrid({0, 0, 0}, {1, 1, 1, 1}, false), {"8", "8", "8"}, {"100", "0", "0"}).message, "");
+}
+
+// The question comes exactly when the resize would keep no voxel of the old grid: checked against
+// the resized document itself, with unequal old and new sizes on every axis and offsets of both
+// signs.
+TEST(SampleGridCheck, TheQuestionComesExactlyWhenTheResizeLosesTheData) {
+    for (std::size_t axis = 0; axis < 3; ++axis)
+        for (const auto& [from, to] : {std::pair{8u, 4u}, std::pair{4u, 8u}})
+            for (int off = -10; off <= 10; ++off) {
+                HeadlessPrompt prompt;
+                CZunDoc doc(DocServices{&prompt});
+                doc.OnNewDocument();
+                std::array<std::uint32_t, 3> oldSizes{4, 3, 3};
+                oldSizes[axis] = from;
+                ASSERT_EQ(doc.ResizeVolume(oldSizes, {0, 0, 0}), 0);
+                ASSERT_EQ(doc.InsertChannel(1, 1, "ct"), 0);
+                ZunChan& ct = *doc.GetSample().GetChan(1);
+                std::fill_n(ct.Data(), ct.GetNumVoxels(), imtype(9));
+                SetupSampleGrid g = SetupSampleGrid::FromDocument(doc);
+                g.sizeText[axis] = std::to_string(to);
+                g.offsetText[axis] = std::to_string(off);
+                prompt.QueueAnswer(kPromptYes);
+                ASSERT_TRUE(g.Accept(prompt));
+                const bool asked = !prompt.Requests().empty();
+                ASSERT_EQ(g.ApplyTo(doc), 0);
+                const ZunChan& r = *doc.GetSample().GetChan(1);
+                const bool kept = std::count(r.Data(), r.Data() + r.GetNumVoxels(), imtype(9)) > 0;
+                EXPECT_EQ(asked, !kept) << "axis " << axis << " " << from << "->" << to << " offset " << off;
+                // Accepted offsets lie within -old size .. new size.
+                EXPECT_GE(g.offsets[axis], -static_cast<int>(from));
+                EXPECT_LE(g.offsets[axis], static_cast<int>(to));
+            }
+    // The reported case: 20 x 10 x 4 to 10 x 10 x 4. X offset 15 moves every old voxel out and
+    // asks; -15 keeps the last five columns and does not.
+    const SetupSampleGrid g({20, 10, 4}, {1, 1, 1, 1}, false);
+    EXPECT_EQ(Try(g, {"10", "10", "4"}, {"15", "0", "0"}, "1", kPromptNo).message, gridmsg::kNoCommonRegion);
+    EXPECT_EQ(Try(g, {"10", "10", "4"}, {"-15", "0", "0"}).message, "");
+}
+
+// OK without edits keeps the controller's voxel sizes to the last bit and the document unmodified,
+// also for sizes that five significant digits do not show.
+TEST(SampleGridCheck, OkWithoutEditsKeepsTheVoxelSizesExactly) {
+    HeadlessPrompt prompt;
+    CZunDoc doc(DocServices{&prompt});
+    doc.OnNewDocument();
+    ASSERT_EQ(doc.ResizeVolume({5, 4, 3}, {0, 0, 0}), 0);
+    const std::array<double, 4> sizes{1, 1.234567e-6, 1e-5 / 3, 2.5e-6};
+    std::vector<double>& v = doc.GetModel().GetParams().voxelPhysicalSize;
+    v.assign(sizes.begin(), sizes.end());
+    doc.SetModifiedFlag(false);
+    SetupSampleGrid g = SetupSampleGrid::FromDocument(doc);
+    // Sizes that five digits show exactly keep the usual short form.
+    EXPECT_EQ(g.physicalText[0], "1");
+    EXPECT_EQ(g.physicalText[3], "2.5e-06");
+    EXPECT_EQ(g.physicalText[1], "1.234567e-06");
+    ASSERT_TRUE(g.Accept(prompt));
+    EXPECT_EQ(g.ApplyTo(doc), 0);
+    for (std::size_t k = 0; k < 4; ++k) EXPECT_EQ(v[k], sizes[k]) << k;
+    EXPECT_FALSE(doc.IsModified());
+    EXPECT_EQ(FormatVoxelSize(std::nan("")), "nan");
 }
 
 TEST(SampleGridCheck, CountLineThresholds) {
