@@ -8,6 +8,7 @@
 #include "document/zundoc.h"
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
+#include "tools/samplegrid.h"
 
 namespace zun {
 
@@ -36,26 +37,17 @@ bool CheckChannel(RemoteInterpreter& in, const RemoteCall& call, const CZunDoc& 
     return false;
 }
 
-std::array<std::uint32_t, 3> CurrentSizes(const CZunDoc& doc) {
-    const auto& d = doc.GetSample().GetDims();
-    return {static_cast<std::uint32_t>(std::max(d[0], 0)), static_cast<std::uint32_t>(std::max(d[1], 0)),
-            static_cast<std::uint32_t>(std::max(d[2], 0))};
-}
-
-// The controller's voxel edge sizes: entry 0 (the multiplier) and X, Y, Z.
-std::array<double, 4> EdgeSizes(CZunDoc& doc) {
-    std::vector<double>& v = doc.GetModel().GetParams().voxelPhysicalSize;
-    v.resize(4, 1.0);
-    return {v[0], v[1], v[2], v[3]};
-}
-
-// Resizes through the sample-grid operation, which writes the edge sizes, then marks the
-// document modified as the command does whatever moved.
-void ApplyGrid(RemoteInterpreter& in, const RemoteCall& call, CZunDoc& doc,
-               const std::array<std::uint32_t, 3>& sizes, const std::array<std::int32_t, 3>& offsets,
-               const std::array<double, 4>& edges) {
-    const int r =
-        doc.ApplySampleGrid(sizes, offsets, edges, doc.GetModel().GetParams().setDefaultsForUndefinedVoxels);
+// Checks the grid as the Sample Grid dialog's OK does, with the dialog's texts, then resizes
+// through the sample-grid operation, which writes the edge sizes, and marks the document modified
+// as the command does whatever moved. Offsets past the grids are clamped as the dialog clamps
+// them; there is no one to ask whether data may be lost.
+void ApplyGrid(RemoteInterpreter& in, const RemoteCall& call, CZunDoc& doc, SetupSampleGrid& grid) {
+    const std::string refusal = grid.Check();
+    if (!refusal.empty()) {
+        in.Error(call, refusal);
+        return;
+    }
+    const int r = grid.ApplyTo(doc);
     if (r == -2) {
         in.Error(call, "bad allocation");
         return;
@@ -72,12 +64,14 @@ void SetupGrids(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = SampleDocument(in, call);
     if (!doc) return;
     const auto& w = call.words;
-    const std::array<std::uint32_t, 3> sizes{ParseUIntArg(w[2]), ParseUIntArg(w[3]), ParseUIntArg(w[4])};
-    const std::array<std::int32_t, 3> offsets{ParseIntArg(w[5]), ParseIntArg(w[6]), ParseIntArg(w[7])};
-    std::array<double, 4> edges = EdgeSizes(*doc);
-    for (int i = 0; i < 3; ++i)
-        edges[static_cast<std::size_t>(i + 1)] = ParseDoubleArg(w[static_cast<std::size_t>(8 + i)]);
-    ApplyGrid(in, call, *doc, sizes, offsets, edges);
+    // The multiplier stays the controller's; the words give the three edge sizes.
+    SetupSampleGrid grid = SetupSampleGrid::FromDocument(*doc);
+    for (std::size_t k = 0; k < 3; ++k) {
+        grid.sizeText[k] = w[2 + k];
+        grid.offsetText[k] = w[5 + k];
+        grid.physicalText[k + 1] = w[8 + k];
+    }
+    ApplyGrid(in, call, *doc, grid);
 }
 
 void SetupGrid(RemoteInterpreter& in, const RemoteCall& call) {
@@ -91,17 +85,16 @@ void SetupGrid(RemoteInterpreter& in, const RemoteCall& call) {
         in.Error(call, "invalid axis (" + w[3] + ")");
         return;
     }
-    std::array<std::uint32_t, 3> sizes = CurrentSizes(*doc);
-    std::array<std::int32_t, 3> offsets{0, 0, 0};
-    std::array<double, 4> edges = EdgeSizes(*doc);
+    // The current grid, no offset and the current edge sizes, one of them replaced.
+    SetupSampleGrid grid = SetupSampleGrid::FromDocument(*doc);
     const auto a = static_cast<std::size_t>(axis);
     if (what == 0)
-        sizes[a] = ParseUIntArg(w[4]);
+        grid.sizeText[a] = w[4];
     else if (what == 1)
-        offsets[a] = ParseIntArg(w[4]);
+        grid.offsetText[a] = w[4];
     else
-        edges[a + 1] = ParseDoubleArg(w[4]);
-    ApplyGrid(in, call, *doc, sizes, offsets, edges);
+        grid.physicalText[a + 1] = w[4];
+    ApplyGrid(in, call, *doc, grid);
 }
 
 // Inserts one channel; the name empty gives the sample's default name of the kind.

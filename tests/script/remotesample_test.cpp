@@ -7,6 +7,7 @@
 #include "document/testfiles.h"
 #include "remotefixture.h"
 #include "tree/displaystate.h"
+#include "tree/treehints.h"
 
 namespace zun {
 namespace {
@@ -104,6 +105,79 @@ open(d + "/.hidden.tif", "w").write("x")
     for (int z = 0; z < 3; ++z) EXPECT_NEAR(r.S().GetChanPhysicalValue(2, 1, 1, z), z + 2.0, 1e-3) << z;
     EXPECT_EQ(r.Ask("B:importdata@@4@" + dir.Path() + "@0@1@tif@0@0@0@1@0@1@0@0@0@0@0@0"),
               "B:ERROR:Command 'importdata' - invalid channel index");
+}
+
+// The grid words pass the Sample Grid dialog's checks and are refused with its texts; a refusal
+// changes nothing.
+TEST(RemoteSampleCommands, GridWordsAreCheckedAsTheSampleGridDialogChecksThem) {
+    Sample r;
+    const std::string xy = "If all gridSize dimensions are non-zero, X and Y ranges must be >=3";
+    const std::string limit = "All gridSize dimensions must be less than or equal to 32767";
+    const std::string big = "One or more requested gridSize dimensions are too large";
+    const std::string invalid = "One or more numeric fields contain an invalid value";
+    const std::string voxel = "Invalid voxel physical size specification";
+    const std::pair<const char*, std::string> cases[] = {
+        {"setupgrids@@2@2@2@0@0@0@1e-6@1e-6@1e-6", xy},
+        {"setupgrids@@40000@3@3@0@0@0@1e-6@1e-6@1e-6", limit},
+        {"setupgrids@@2147483647@0@24@0@0@0@1e-6@1e-6@1e-6", limit},
+        {"setupgrids@@32767@32767@3@0@0@0@1e-6@1e-6@1e-6", big},
+        {"setupgrids@@-1@3@3@0@0@0@1e-6@1e-6@1e-6", invalid},
+        {"setupgrids@@x@3@3@0@0@0@1e-6@1e-6@1e-6", invalid},
+        {"setupgrids@@6@4@3@99999999999@0@0@1e-6@1e-6@1e-6", invalid},
+        {"setupgrids@@6@4@3@0@0@@1e-6@1e-6@1e-6", invalid},
+        {"setupgrids@@6@4@3@0@0@0@nan@1e-6@1e-6", voxel},
+        {"setupgrids@@6@4@3@0@0@0@1e-6@inf@1e-6", voxel},
+        {"setupgrids@@6@4@3@0@0@0@1e-6@1e-6@-1", voxel},
+        {"setupgrids@@6@4@3@0@0@0@0@1e-6@1e-6", voxel},
+        {"setupgrids@@6@4@3@0@0@0@1e-6@1e-6@1e309", voxel},
+        {"setupgrid@@0@0@40000", limit},
+        {"setupgrid@@0@0@2", xy},
+        {"setupgrid@@1@2@x", invalid},
+        {"setupgrid@@2@1@nan", voxel},
+        {"setupgrid@@2@1@-inf", voxel},
+        {"setupgrid@@2@2@0", voxel},
+    };
+    const std::vector<double> edges = r.doc->GetModel().GetParams().voxelPhysicalSize;
+    for (const auto& [request, detail] : cases) {
+        const std::string command = std::string(request).substr(0, std::string(request).find('@'));
+        EXPECT_EQ(r.Ask(std::string("A:") + request), "A:ERROR:Command '" + command + "' - " + detail);
+        EXPECT_EQ(r.S().GetDims(), (Dims{6, 4, 3})) << request;
+        EXPECT_EQ(r.doc->GetModel().GetParams().voxelPhysicalSize, edges) << request;
+    }
+}
+
+// A tree that follows the document's hints, as the windows' trees do.
+struct FollowingTree : DocView {
+    DisplayTree tree;
+    CZunDoc& doc;
+    explicit FollowingTree(CZunDoc& d) : doc(d) {
+        tree.Build(doc.GetSample(), "Doc");
+        doc.Views().Add(this);
+    }
+    ~FollowingTree() override { doc.Views().Remove(this); }
+    void OnUpdate(DocView*, unsigned hint, const ChangeHint* h) override { ApplyChangeHint(tree, hint, h); }
+};
+
+// Offsets past the grid are clamped as the dialog clamps them: the views follow with one item per
+// slice of the new grid, not one per voxel of the offset. An empty axis is a grid without voxels.
+TEST(RemoteSampleCommands, HostileGridOffsetsAndEmptyAxesStayWithinTheGrid) {
+    Sample r;
+    FollowingTree view(*r.doc);
+    for (const char* request : {"A:setupgrids@@24@24@24@0@0@100000@1e-6@1e-6@1e-6",
+                                "A:setupgrids@@24@24@24@0@0@-2147483648@1e-6@1e-6@1e-6",
+                                "A:setupgrid@@1@2@2147483647", "A:setupgrid@@1@0@-2147483648",
+                                "A:setupgrids@@24@24@24@-2147483648@2147483647@2147483647@1e-6@1e-6@1e-6"}) {
+        EXPECT_EQ(r.Ask(request), "A:OK") << request;
+        EXPECT_EQ(r.S().GetDims(), (Dims{24, 24, 24})) << request;
+        for (int c = 0; c < view.tree.ChannelCount(); ++c)
+            ASSERT_EQ(view.tree.Channel(c)->ChildCount(), 24) << request;
+    }
+    EXPECT_EQ(r.Ask("B:setupgrids@@32767@0@24@0@0@0@1e-6@1e-6@1e-6"), "B:OK");
+    EXPECT_EQ(r.S().GetDims(), (Dims{32767, 0, 24}));
+    EXPECT_EQ(r.S().GetNumVoxels(), 0u);
+    // The edge sizes of a refused command were never written, those of an accepted one exactly.
+    EXPECT_EQ(r.Ask("C:setupgrid@@2@0@1.2345678901234567e-6"), "C:OK");
+    EXPECT_EQ(r.doc->GetModel().GetParams().voxelPhysicalSize[1], 1.2345678901234567e-6);
 }
 
 TEST(RemoteSampleCommands, ARunningComputationRefusesTheCommandsThatChangeItsData) {
