@@ -31,6 +31,8 @@ DisplayFillPlan PrepareDisplayFill(DisplayLayers& layers, const Dims& sample, co
     const int nc = plan.channels;
     plan.slices.assign(static_cast<std::size_t>(vz) * nc, -1);
     plan.counts.assign(static_cast<std::size_t>(vz), 0);
+    // A grid with an empty axis has no voxel to read, however many the view holds.
+    if (CountVoxels(sample) == 0) return plan;
     for (int c = 0; c < nc; ++c) {
         for (int k = 0; k < vz; ++k) {
             const int z = plan.mapZ[k];

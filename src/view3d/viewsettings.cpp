@@ -78,7 +78,9 @@ bool FitDisplayDims(Dims& dims, std::uint64_t maxSize, const Dims& current, int 
         for (int d : dims) largest = std::max(largest, d);
         if (largest > maxTextureSize) {
             const double s = static_cast<double>(maxTextureSize) / largest;
-            for (int& d : dims) d = std::clamp(static_cast<int>(std::trunc(d * s + 0.5)), 1, maxTextureSize);
+            // An empty axis stays empty: raised to one voxel it would be read from a grid without any.
+            for (int& d : dims)
+                if (d > 0) d = std::clamp(static_cast<int>(std::trunc(d * s + 0.5)), 1, maxTextureSize);
         }
     }
     return dims != current;

@@ -71,6 +71,17 @@ TEST(DisplayFill, AtFullSizeEachViewSliceShowsOnlyItsOwnItem) {
     EXPECT_EQ(plan.counts, (std::vector<int>{1, 1, 1, 0, 1, 1}));
 }
 
+TEST(DisplayFill, AGridWithAnEmptyAxisIsClearedWithoutReadingIt) {
+    ProbeLayers layers(1, {{0, 1, 2, 3}});
+    const Dims sample{8, 0, 4}, view{8, 1, 4};
+    const DisplayFillPlan plan = PrepareDisplayFill(layers, sample, view);
+    EXPECT_EQ(plan.counts, (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_EQ(plan.slices, (std::vector<int>{-1, -1, -1, -1}));
+    std::vector<disptype> vol(8 * 4, 0xDEADBEEFu);
+    EXPECT_EQ(FillDisplayVolume(kFillAll, layers, sample, vol.data(), view, 2), 0);
+    for (disptype v : vol) ASSERT_EQ(v, 0u);
+}
+
 std::vector<imtype> Ramp(const Dims& d) {
     std::vector<imtype> v(static_cast<std::size_t>(d[0]) * d[1] * d[2]);
     for (std::size_t i = 0; i < v.size(); ++i) v[i] = static_cast<imtype>((i * 97) % 16384);

@@ -108,5 +108,27 @@ TEST(TreeDisplayLayers, AReducedViewTakesTheLastDisplayedSliceBetweenViewSlices)
     for (int i = 20; i < 40; ++i) EXPECT_EQ(vol[i], 0u);
 }
 
+// A grid with an empty axis still has slice items; filling a view of one voxel on that axis
+// must read no voxel of the channels, which hold none.
+TEST(TreeDisplayLayers, AGridWithAnEmptyAxisDrawsNothing) {
+    ZunImage sample{true};
+    sample.Resize(Dims{32767, 0, 24});
+    sample.InsertChan(ZunChan::kComposition, 0, "Void", 0x0000FF);
+    DisplayTree tree;
+    tree.Build(sample, "empty");
+    ASSERT_EQ(tree.Channel(0)->ChildCount(), 24);
+    for (int z = 0; z < 24; ++z) {
+        DispSpec& s = tree.Channel(0)->Child(z)->spec;
+        s.shown.displayItems = DispSpec::kItemData;
+        s.shown.colourKind = 0;
+        s.shown.opacity = {0, 1, 0, 1};
+    }
+    TreeDisplayLayers layers(tree, sample);
+    const Dims view{64, 1, 24};
+    std::vector<disptype> vol(64 * 24, 0xFFFFFFFFu);
+    EXPECT_EQ(FillDisplayVolume(kFillAll, layers, sample.GetDims(), vol.data(), view, 2), 0);
+    for (disptype v : vol) ASSERT_EQ(v, 0u);
+}
+
 }  // namespace
 }  // namespace zun

@@ -47,6 +47,16 @@ TEST(FitDisplayDims, ThinGridsAreHeldToTheLargestTexture) {
     EXPECT_EQ(ok, (Dims{512, 512, 64}));
 }
 
+TEST(FitDisplayDims, AnEmptyAxisStaysEmpty) {
+    // Raised to one voxel, the empty axis would make the view read a channel that holds none.
+    for (int wide : {32767, 2147483647}) {
+        Dims d{wide, 0, 24};
+        FitDisplayDims(d, kDefaultDisplayMaxSize, Dims{}, 16384);
+        EXPECT_EQ(d[1], 0) << wide;
+        EXPECT_LE(d[0], 16384) << wide;
+    }
+}
+
 TEST(SampleDensity, DefaultFollowsTheGridAndOutliersAreReplaced) {
     EXPECT_FLOAT_EQ(DefaultSampleDensity(64), 0.5f / 64);
     EXPECT_FLOAT_EQ(DefaultSampleDensity(300), 0.005f);
