@@ -10,9 +10,15 @@ void RedrawQueue::Push(int hint) {
 }
 
 int RedrawQueue::Drain() {
+    // A request made after a stop hint belongs to the thread that follows the stop: it stays.
     int m = 0;
-    for (int h : hints_) m = std::max(m, h);
-    hints_.clear();
+    std::size_t taken = 0;
+    while (taken < hints_.size()) {
+        const int h = hints_[taken++];
+        m = std::max(m, h);
+        if (h == kRedrawStopThread) break;
+    }
+    hints_.erase(hints_.begin(), hints_.begin() + static_cast<std::ptrdiff_t>(taken));
     return m;
 }
 
@@ -114,7 +120,22 @@ void RenderLoop::ThreadProc() {
             cv_.wait(lock, [&] { return signalled_ || stop_; });
             signalled_ = false;
             hint = queue_.Drain();
-            if (stop_ || hint == kRedrawStopThread) break;
+            if (stop_) {
+                running_ = false;
+                return;
+            }
+            if (hint == kRedrawStopThread) {
+                if (queue_.Size() == 0) {
+                    // Under the same lock as the drain: a request from now on starts a new thread
+                    // instead of waiting in a queue nobody reads.
+                    running_ = false;
+                    return;
+                }
+                // Requests made after the stop (the restart of a stereo or full-screen switch)
+                // are served by this thread as the new one would serve them.
+                signalled_ = true;
+                continue;
+            }
         }
         if (hint == 0) continue;
         const bool moving = frame_ ? frame_() : false;
@@ -125,9 +146,6 @@ void RenderLoop::ThreadProc() {
             signalled_ = true;
         }
     }
-    std::lock_guard lock(mutex_);
-    running_ = false;
-    queue_.Drain();
 }
 
 UpdateLoop::UpdateLoop(std::function<void(unsigned)> deliver) : deliver_(std::move(deliver)) {}

@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <future>
+#include <mutex>
 #include <thread>
 
 namespace zun {
@@ -33,6 +35,12 @@ TEST(RedrawQueue, KeepsOldestAndNewestAndDrainsTheLargest) {
     EXPECT_EQ(q.Drain(), 2);
     EXPECT_EQ(q.Size(), 0u);
     EXPECT_EQ(q.Drain(), 0);
+    // A redraw queued after a stop is left for the drain after it.
+    q.Push(kRedrawStopThread);
+    q.Push(kRedrawOnce);
+    EXPECT_EQ(q.Drain(), kRedrawStopThread);
+    EXPECT_EQ(q.Hints(), (std::vector<int>{kRedrawOnce}));
+    EXPECT_EQ(q.Drain(), kRedrawOnce);
 }
 
 TEST(RenderLoop, BurstBeforeTheThreadWakesDrawsOnceWithoutSpinning) {
@@ -84,6 +92,70 @@ TEST(RenderLoop, StopHintEndsTheThreadAndTheNextRequestStartsAnother) {
     loop.RequestRedraw(kRedrawOnce);
     EXPECT_TRUE(loop.Running());
     ASSERT_TRUE(WaitFor([&] { return frames == 2; }));
+}
+
+// The stereo and full-screen switches queue a stop and a redraw back to back while the thread is
+// busy drawing: the redraw after the stop must still be drawn, every time.
+TEST(RenderLoop, RedrawQueuedAfterAStopWhileTheThreadRunsIsDrawn) {
+    std::mutex m;
+    std::condition_variable cv;
+    int started = 0, released = 0;
+    std::atomic<int> frames{0};
+    RenderLoop loop([&] {
+        std::unique_lock lock(m);
+        const int mine = ++started;
+        cv.notify_all();
+        cv.wait(lock, [&] { return released >= mine; });
+        ++frames;
+        return false;
+    });
+    // A failed round must not leave the thread waiting inside a frame while the loop is joined.
+    struct ReleaseAll {
+        std::mutex& m;
+        std::condition_variable& cv;
+        int& released;
+        ~ReleaseAll() {
+            std::lock_guard lock(m);
+            released = 1 << 30;
+            cv.notify_all();
+        }
+    } releaseAll{m, cv, released};
+    // Lets frame n finish once it has begun.
+    const auto finish = [&](int n) {
+        std::unique_lock lock(m);
+        if (!cv.wait_for(lock, 5s, [&] { return started >= n; })) return false;
+        released = n;
+        cv.notify_all();
+        return true;
+    };
+    for (int round = 1; round <= 8; ++round) {
+        loop.RequestRedraw(kRedrawOnce);
+        {
+            // The thread is inside a frame: both requests wait in its queue.
+            std::unique_lock lock(m);
+            ASSERT_TRUE(cv.wait_for(lock, 5s, [&] { return started == 2 * round - 1; })) << "round " << round;
+        }
+        loop.RequestRedraw(kRedrawStopThread);
+        loop.RequestRedraw(kRedrawOnce);
+        EXPECT_EQ(loop.Pending(), (std::vector<int>{kRedrawStopThread, kRedrawOnce}));
+        ASSERT_TRUE(finish(2 * round - 1)) << "round " << round;
+        ASSERT_TRUE(finish(2 * round)) << "the redraw after the stop was lost in round " << round;
+        ASSERT_TRUE(WaitFor([&] { return frames == 2 * round; })) << "round " << round;
+    }
+}
+
+// A request arriving just as the thread leaves on a stop hint starts a new thread: none is lost.
+TEST(RenderLoop, RequestsRacingTheStopAreAllServed) {
+    std::atomic<int> frames{0};
+    RenderLoop loop([&] {
+        ++frames;
+        return false;
+    });
+    for (int round = 1; round <= 200; ++round) {
+        loop.RequestRedraw(kRedrawStopThread);
+        loop.RequestRedraw(kRedrawOnce);
+        ASSERT_TRUE(WaitFor([&] { return frames == round; })) << "round " << round;
+    }
 }
 
 // The view closes while a thrown trackball keeps the render thread spinning and an update batch
