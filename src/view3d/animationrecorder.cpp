@@ -134,14 +134,14 @@ std::string ReplayFreeForm(AnimationHost& host, MovieWriter& writer, const std::
     std::string message = OpenMovie(host, writer, fileName, frameRate, width, height);
     if (!message.empty()) return message;
     host.ShowRecording(true);
-    const double dt = 1.0 / frameRate;
     const double total = events.back().time;
-    const int limit = static_cast<int>(events.size()) - 1;
     std::size_t cursor = 0;
     bool pending = false;
-    double t = 0.0;
     std::vector<std::uint8_t> frame;
-    for (int f = 0; cursor < events.size() && f < limit; ++f, t += dt) {
+    // Every frame time from the start to the end marker, so the movie lasts as long as the
+    // recording did; the last event (the end marker) is applied at the frame time that reaches it.
+    for (int f = 0; cursor < events.size(); ++f) {
+        const double t = static_cast<double>(f) / frameRate;
         const int percent = total > 0 ? std::clamp(static_cast<int>(t / total * 100), 0, 100) : 100;
         if (host.Progress(percent)) {
             message = "Record Animation cancelled";

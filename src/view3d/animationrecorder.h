@@ -95,9 +95,10 @@ private:
     std::vector<AnimationEvent> events_;
 };
 
-// Replays the events at the frame rate into the movie: a frame is written for each frame time at
-// which an event was applied, so frames without a change stay empty (and their JPEG numbers are
-// skipped). Returns the message to show (empty when complete).
+// Replays the events at the frame rate into the movie, from the start to the end marker: a frame
+// is written for each frame time at which an event was applied, so frames without a change stay
+// empty (the player keeps showing the previous one, and their JPEG numbers are skipped). Returns
+// the message to show (empty when complete).
 std::string ReplayFreeForm(AnimationHost& host, MovieWriter& writer, const std::string& fileName,
                            unsigned frameRate, bool saveFrames, const std::vector<AnimationEvent>& events);
 

@@ -233,7 +233,7 @@ TEST(FreeForm, EventsStopAtFiveMinutes) {
 
 TEST_F(Animation, ReplayWritesFramesOnlyWhereSomethingHappened) {
     // At 10 frames a second: events at 0, 0.05 (applied at frame 1), 0.31 (frame 4) and the end
-    // at 1.0 s; the limit of events - 1 = 6 frame steps ends the replay before that.
+    // at 1.0 s (frame 10), which gives the movie its length.
     FreeFormRecording r;
     r.Start(Camera(0), 0x00102030);
     r.AddCamera(0.05, Camera(1));
@@ -241,16 +241,31 @@ TEST_F(Animation, ReplayWritesFramesOnlyWhereSomethingHappened) {
     r.AddCamera(0.31, Camera(2));
     r.Finish(1.0);
     EXPECT_EQ(ReplayFreeForm(view, *writer, file, 10, true, r.Events()), "");
-    EXPECT_EQ(view.drawn.size(), 3u);
+    EXPECT_EQ(view.drawn.size(), 4u);
     const std::string base = (dir.path / "spin").string();
-    EXPECT_EQ(view.jpegs,
-              (std::vector<std::string>{base + "_000000.jpg", base + "_000001.jpg", base + "_000004.jpg"}));
+    EXPECT_EQ(view.jpegs, (std::vector<std::string>{base + "_000000.jpg", base + "_000001.jpg",
+                                                    base + "_000004.jpg", base + "_000010.jpg"}));
     ASSERT_EQ(view.cameras.size(), 3u);
     EXPECT_EQ(view.cameras.back()[12], 2.0);
     EXPECT_EQ(view.colours, (std::vector<std::uint32_t>{0x00102030, 0x00405060}));
-    // Frame 4 keeps its time: five samples of which frames 2 and 3 are empty.
-    EXPECT_EQ(Shell("ffprobe -v error -show_entries packet=pts -of csv=p=0 '" + file + "'"), "0\n1\n4\n");
-    EXPECT_EQ(Shell("ffprobe -v error -show_entries stream=nb_frames -of csv=p=0 '" + file + "'"), "5\n");
+    // Frames keep their times: eleven samples of which the unchanged ones are empty.
+    EXPECT_EQ(Shell("ffprobe -v error -show_entries packet=pts -of csv=p=0 '" + file + "'"), "0\n1\n4\n10\n");
+    EXPECT_EQ(Shell("ffprobe -v error -show_entries stream=nb_frames -of csv=p=0 '" + file + "'"), "11\n");
+}
+
+// Waiting ten seconds, one drag and Stop: the movie lasts the ten seconds and shows the drag
+// where it happened, not one frame.
+TEST_F(Animation, ReplayCoversTheWholeRecording) {
+    FreeFormRecording r;
+    r.Start(Camera(0), 0x00102030);
+    r.AddCamera(9.5, Camera(1));
+    r.Finish(10.0);
+    EXPECT_EQ(ReplayFreeForm(view, *writer, file, 25, false, r.Events()), "");
+    EXPECT_EQ(view.drawn.size(), 3u);
+    ASSERT_EQ(view.cameras.size(), 2u);
+    EXPECT_EQ(view.cameras.back()[12], 1.0);
+    EXPECT_EQ(Shell("ffprobe -v error -show_entries packet=pts -of csv=p=0 '" + file + "'"), "0\n238\n250\n");
+    EXPECT_EQ(Shell("ffprobe -v error -show_entries stream=nb_frames -of csv=p=0 '" + file + "'"), "251\n");
 }
 
 }  // namespace
