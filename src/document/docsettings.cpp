@@ -1,5 +1,7 @@
 #include "document/docsettings.h"
 
+#include <algorithm>
+
 #include "platform/archive.h"
 
 namespace zun {
@@ -70,6 +72,7 @@ void ViewRecord::Serialize(Archive& ar, std::int32_t v) {
         ar >> boundingBoxFlags;
     }
     if (v < 926) ar >> flag;
+    loadedVersion = std::max<std::int32_t>(v, 1);
     cameraRestored = false;
     if (v > 762) {
         ar >> angle >> axisX >> axisY >> axisZ;
@@ -77,16 +80,16 @@ void ViewRecord::Serialize(Archive& ar, std::int32_t v) {
     }
     if (v > 1056) ar >> distance;
     if (v > 2175) ar >> radius;
-    if (v > 938) {
+    if (HasRenderFields()) {
         ar >> eyeSeparation >> eyeSwap >> renderMode >> reserved >> isoValue;
         if (renderMode < 0 || renderMode > 4) renderMode = 0;
     }
-    if (v > 1473) {
+    if (HasStereoFields()) {
         ar >> stereoMode >> sampleDensity >> flag >> greyRed >> greyGreen >> greyBlue;
         if (stereoMode < 0 || stereoMode > 6) stereoMode = 2;
     }
-    if (v > 1664) ar >> splitHorizontal >> splitVertical;
-    if (v > 2197) ar >> alphaFunction >> transparency;
+    if (HasSplitFields()) ar >> splitHorizontal >> splitVertical;
+    if (HasOpacityFields()) ar >> alphaFunction >> transparency;
 }
 
 }  // namespace zun

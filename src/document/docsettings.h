@@ -71,7 +71,18 @@ struct ViewRecord {
     float alphaFunction = 0.0f;
     float transparency = 1.0f;
     bool cameraRestored = false;  // not stored: set when a load read the camera
+    // Not stored: the file version a load read the record at (0 for a record made in memory). A
+    // file older than a group of fields does not carry them; whoever applies the record keeps its
+    // own defaults for them.
+    std::int32_t loadedVersion = 0;
+    bool HasRenderFields() const { return Carries(939); }   // eye separation .. iso-surface value
+    bool HasStereoFields() const { return Carries(1474); }  // stereo mode, sample density, grey weights
+    bool HasSplitFields() const { return Carries(1665); }
+    bool HasOpacityFields() const { return Carries(2198); }  // alpha function, transparency
 
+    bool Carries(std::int32_t firstVersion) const {
+        return loadedVersion == 0 || loadedVersion >= firstVersion;
+    }
     bool operator==(const ViewRecord&) const = default;
     // fileVersion gates the fields older files lack.
     void Serialize(Archive& ar, std::int32_t fileVersion);

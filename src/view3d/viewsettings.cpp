@@ -159,18 +159,27 @@ void ApplyViewRecord(const ViewRecord& r, ViewSettings& s, ViewCamera& camera) {
     s.background = static_cast<std::uint32_t>(r.background) & 0x00FFFFFFu;
     s.axesShown = r.axesShown;
     s.boundingBoxFlags = r.boundingBoxFlags;
-    s.eyeSeparation = r.eyeSeparation;
-    s.eyeSwap = r.eyeSwap;
-    s.renderMode = r.renderMode >= 0 && r.renderMode <= 4 ? r.renderMode : 0;
-    s.reserved = r.reserved;
-    s.isoValue = r.isoValue;
-    s.stereoMode = r.stereoMode >= 0 && r.stereoMode <= 6 ? r.stereoMode : 2;
-    s.sampleDensity = r.sampleDensity;
-    s.greyWeights = {r.greyRed, r.greyGreen, r.greyBlue};
-    s.splitHorizontal = r.splitHorizontal;
-    s.splitVertical = r.splitVertical;
-    s.alphaFunction = r.alphaFunction;
-    s.transparency = r.transparency;
+    // Fields the file was too old to carry keep the view's own values, not the record's.
+    if (r.HasRenderFields()) {
+        s.eyeSeparation = r.eyeSeparation;
+        s.eyeSwap = r.eyeSwap;
+        s.renderMode = r.renderMode >= 0 && r.renderMode <= 4 ? r.renderMode : 0;
+        s.reserved = r.reserved;
+        s.isoValue = r.isoValue;
+    }
+    if (r.HasStereoFields()) {
+        s.stereoMode = r.stereoMode >= 0 && r.stereoMode <= 6 ? r.stereoMode : 2;
+        s.sampleDensity = r.sampleDensity;
+        s.greyWeights = {r.greyRed, r.greyGreen, r.greyBlue};
+    }
+    if (r.HasSplitFields()) {
+        s.splitHorizontal = r.splitHorizontal;
+        s.splitVertical = r.splitVertical;
+    }
+    if (r.HasOpacityFields()) {
+        s.alphaFunction = r.alphaFunction;
+        s.transparency = r.transparency;
+    }
     s.RepairLoaded();
     camera.restored = r.cameraRestored;
     if (r.cameraRestored) {

@@ -72,6 +72,7 @@ TEST(ViewRecord, CurrentLayoutAndOlderFiles) {
     EXPECT_TRUE(back.cameraRestored);
     v.renderMode = 0;
     v.cameraRestored = true;
+    v.loadedVersion = 2648;
     EXPECT_EQ(back, v);
 
     // A file of version 1000: leading word, bool box flag, the rotation, eye settings; no more.

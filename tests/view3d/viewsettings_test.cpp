@@ -207,6 +207,39 @@ TEST(ViewRecordBytes, OlderRecordReadsOnlyItsFieldsAndBadModesAreRepaired) {
     EXPECT_EQ(s.splitHorizontal, 10);
     EXPECT_DOUBLE_EQ(cam.distance, 9.0);
     EXPECT_DOUBLE_EQ(cam.radius, 0.0);
+    // The alpha function and transparency the file lacks keep the view's defaults.
+    EXPECT_FLOAT_EQ(s.alphaFunction, ViewSettings{}.alphaFunction);
+    EXPECT_FLOAT_EQ(s.transparency, ViewSettings{}.transparency);
+}
+
+// Each group of fields a file older than it lacks keeps the view's value: a version 1000 record
+// carries the eye settings but neither stereo mode, sample density, splits nor alpha function.
+TEST(ViewRecordBytes, FieldsAnOlderFileLacksKeepTheViewsDefaults) {
+    Bytes e;
+    e << std::int32_t(77) << std::int32_t(0xFF) << std::uint8_t(1) << std::uint8_t(0);
+    e << 0.5 << 0.0 << 1.0 << 0.0;
+    e << 0.1f << std::uint8_t(1) << std::int32_t(3) << std::uint8_t(0) << 0.75f;
+    const ViewRecord r = Load(e.b, 1000);
+    ViewSettings s;
+    s.stereoMode = 3;
+    s.splitHorizontal = 42;
+    s.splitVertical = 42;
+    s.alphaFunction = 0.000001f;
+    s.sampleDensity = 0.005f;
+    ViewCamera cam;
+    ApplyViewRecord(r, s, cam);
+    EXPECT_EQ(s.renderMode, 3);
+    EXPECT_FLOAT_EQ(s.isoValue, 0.75f);
+    EXPECT_EQ(s.stereoMode, 3);
+    EXPECT_EQ(s.splitHorizontal, 42);
+    EXPECT_EQ(s.splitVertical, 42);
+    EXPECT_FLOAT_EQ(s.alphaFunction, 0.000001f);
+    EXPECT_FLOAT_EQ(s.sampleDensity, 0.005f);
+    // A record made in memory carries every field.
+    ViewRecord made;
+    made.splitHorizontal = 7;
+    ApplyViewRecord(made, s, cam);
+    EXPECT_EQ(s.splitHorizontal, 7);
 }
 
 }  // namespace
