@@ -60,6 +60,18 @@ int WriteWeb3DFiles(Web3DOptions& options, const Web3DExportInput& in, std::stri
         options.tilesX = now.tilesX;
         options.tilesY = now.tilesY;
     }
+    // The dialog ran these already; a remote command's words reach this point unchecked.
+    const std::string refused = CheckWeb3DOptions(options);
+    if (!refused.empty()) {
+        message = refused;
+        return kWeb3DRefused;
+    }
+    // Without the scene library the page loads and shows nothing: refuse before writing anything.
+    const fs::path templateLibrary = fs::path(in.templateFolder) / "js" / "x3dom.js";
+    if (!Exists(templateLibrary)) {
+        message = web3dmsg::kNoLibrary + templateLibrary.string() + web3dmsg::kNoLibraryHow;
+        return kWeb3DRefused;
+    }
     const fs::path D = options.folder;
     const fs::path T = D / "Web3D";
     std::error_code ec;

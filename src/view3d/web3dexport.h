@@ -20,7 +20,8 @@ enum Web3DResult : int {
     kWeb3DNoLibrary = 1,    // written, but the template gave no "js/x3dom.js"
     kWeb3DCancelled = 2,    // stopped by the user; the page lists the finished levels
     kWeb3DWriteFailed = 3,  // a file could not be written (message names it)
-    kWeb3DRefused = 8,      // the volume changed and can no longer be exported (message says why)
+    kWeb3DRefused = 8,      // refused before writing (message says why): the volume changed, the
+                            // options cannot be written, or the template lacks the script library
     kWeb3DCopyFailed = 9,
 };
 

@@ -1,5 +1,8 @@
 #include "view3d/web3doptions.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -20,8 +23,10 @@ std::string Printf(const char* format, double a, double b, double c) {
 bool ReadInt(const std::string& text, int* value) {
     const char* s = text.c_str();
     char* end = nullptr;
+    errno = 0;
     const long v = std::strtol(s, &end, 10);
-    if (end == s) return false;
+    // A number past the int range would otherwise wrap to an unrelated, possibly valid one.
+    if (end == s || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
     *value = static_cast<int>(v);
     return true;
 }
@@ -194,12 +199,32 @@ Web3DDialogModel::Fields Web3DDialogModel::Fill() const {
     return f;
 }
 
+long long Web3DAtlasSide(int extent, int border, int tiles) {
+    return (static_cast<long long>(extent) + 2LL * border) * tiles;
+}
+
+int MaxWeb3DBorder(int tiles) {
+    return static_cast<int>(kWeb3DMaxBorderPixels / (2LL * std::max(tiles, 1)));
+}
+
+std::string CheckWeb3DOptions(const Web3DOptions& o) {
+    // Taken as it will be used: blanks around the name are refused, not trimmed.
+    if (o.fileName.empty()) return web3dmsg::kEnterFileName;
+    const std::string nameProblem = CheckWeb3DFileName(o.fileName);
+    if (!nameProblem.empty()) return nameProblem;
+    if (o.border < 0) return web3dmsg::kBadBorder;
+    const int tiles = std::max(o.tilesX, o.tilesY);
+    if (o.border > MaxWeb3DBorder(tiles))
+        return web3dmsg::kBorderTooWide + std::to_string(MaxWeb3DBorder(tiles)) + web3dmsg::kBorderTooWideEnd;
+    if (!std::isfinite(o.opacityFactor)) return web3dmsg::kBadOpacity;
+    return "";
+}
+
 std::array<std::string, 2> Web3DDialogModel::MatrixTexts(const std::string& borderText) const {
     int b = 0;
     if (!ReadInt(borderText, &b) || b < 0) b = 0;
-    const long long w = static_cast<long long>(options_.X + 2 * b) * options_.tilesX;
-    const long long h = static_cast<long long>(options_.Y + 2 * b) * options_.tilesY;
-    return {std::to_string(w), std::to_string(h)};
+    return {std::to_string(Web3DAtlasSide(options_.X, b, options_.tilesX)),
+            std::to_string(Web3DAtlasSide(options_.Y, b, options_.tilesY))};
 }
 
 std::string Web3DDialogModel::Export(const Fields& f) {
@@ -216,6 +241,13 @@ std::string Web3DDialogModel::Export(const Fields& f) {
     float opacity = 0;
     if (!ReadFloat(f.opacityFactor, &opacity) || opacity < 0.0f || opacity > 2.0f)
         return web3dmsg::kBadOpacity;
+    // The checks the remote command meets too, on the values as they would be stored.
+    Web3DOptions candidate = options_;
+    candidate.fileName = name;
+    candidate.border = border;
+    candidate.opacityFactor = opacity;
+    const std::string refused = CheckWeb3DOptions(candidate);
+    if (!refused.empty()) return refused;
     options_.title = title;
     options_.description = description;
     options_.fileName = name;

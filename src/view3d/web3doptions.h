@@ -60,6 +60,22 @@ int Web3DTileCount(int z);
 int CheckWeb3DExport(Web3DOptions& options, bool hasVolume, const Dims& volume,
                      const Web3DDocumentFacts& facts, std::string& message);
 
+// The pixels the tile borders may add to an atlas side: as many as the largest texture the page
+// loads, so that no level's atlas side exceeds twice that and every size stays far inside int.
+inline constexpr int kWeb3DMaxBorderPixels = 16384;
+inline constexpr long long kWeb3DMaxAtlasSide = 2LL * kWeb3DMaxBorderPixels;
+
+// (extent + 2 * border) * tiles without overflow, for any int inputs.
+long long Web3DAtlasSide(int extent, int border, int tiles);
+// The widest border whose pixels stay within kWeb3DMaxBorderPixels across the given tile count.
+int MaxWeb3DBorder(int tiles);
+
+// The checks every export passes, from the dialog or a remote command, after CheckWeb3DExport
+// set the tile counts: "" when the file name, border and opacity can be written, else the
+// refusal. The file name is a name, never a path; the border may not be negative nor so wide
+// that the atlas sizes leave the range the atlas builder can allocate.
+std::string CheckWeb3DOptions(const Web3DOptions& options);
+
 // The file name check of the dialog: "" when acceptable, else the message. Only letters, digits,
 // '.', '_' and '-' are accepted and the name may not begin with '.', so that the page files stay
 // inside the destination folder and the name is safe inside the page's markup and scripts.

@@ -19,9 +19,17 @@ inline constexpr const char* kEnterFileName = "Please enter export file name.";
 inline constexpr const char* kNameBlank = "Invalid file name.  No whitespace allowed.";
 inline constexpr const char* kNameSymbol = "Invalid file name.  No symbol allowed.";
 inline constexpr const char* kBadBorder = "Invalid border input.  Border width cannot be negative.";
+inline constexpr const char* kBorderTooWide = "Invalid border input.  Border width cannot be larger than ";
+inline constexpr const char* kBorderTooWideEnd = " pixel for this image.";
 inline constexpr const char* kBadOpacity =
     "Invalid opacity factor input.  The range of opacity factor is between 0.0 and 2.0.";
 
+inline constexpr const char* kNoLibrary =
+    "The web page template lacks the X3DOM script library, without which the page shows nothing: ";
+inline constexpr const char* kNoLibraryHow =
+    " is missing. Run scripts/setup in the program's source folder (it fetches x3dom into "
+    "template/web3d) and build again, or copy x3dom.js and x3dom.css of X3DOM 1.8 into the "
+    "template's js and css folders.";
 inline constexpr const char* kDialogCaption = "Export interactive Web3D image";
 inline constexpr const char* kSaving = "Saving Web3D data now";
 inline constexpr const char* kSuccess = "Web3D export is successful.";

@@ -42,8 +42,7 @@ Web3DOptions FitAtlasLevel(const Web3DOptions& o, int targetSize, int* pOut, int
     Web3DOptions level = o;
     int p = 1, q = 1;
     const int b = o.border;
-    const long long full = std::max(static_cast<long long>(o.X + 2 * b) * o.tilesX,
-                                    static_cast<long long>(o.Y + 2 * b) * o.tilesY);
+    const long long full = std::max(Web3DAtlasSide(o.X, b, o.tilesX), Web3DAtlasSide(o.Y, b, o.tilesY));
     long long best = targetSize - full;
     if (best < 0) {
         for (int j = 2; j <= 10; ++j)
@@ -54,8 +53,7 @@ Web3DOptions FitAtlasLevel(const Web3DOptions& o, int targetSize, int* pOut, int
                 const int z = static_cast<int>(std::ceil(f * o.Z));
                 int t = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(z))));
                 if (t % 2 == 1) ++t;
-                const long long m =
-                    std::max(static_cast<long long>(x + 2 * b) * t, static_cast<long long>(y + 2 * b) * t);
+                const long long m = std::max(Web3DAtlasSide(x, b, t), Web3DAtlasSide(y, b, t));
                 const long long d = targetSize - m;
                 if (d >= 0 && std::llabs(d) < std::llabs(best)) {
                     best = d;
@@ -123,7 +121,13 @@ void AveragePixel(const std::uint8_t* volume, int X, int Y, int Z, int x, int y,
 std::vector<std::uint8_t> BuildAtlas(const std::uint8_t* volume, const Dims& full, const Web3DOptions& l,
                                      int p, int q, int threads,
                                      const std::function<bool(int rowsDone)>& progress) {
-    const int W = AtlasWidth(l), H = AtlasHeight(l), b = l.border, t = l.tilesX;
+    const long long wide = Web3DAtlasSide(l.X, l.border, l.tilesX),
+                    high = Web3DAtlasSide(l.Y, l.border, l.tilesY);
+    if (l.border < 0 || l.X < 0 || l.Y < 0 || l.tilesX < 1 || wide < 1 || high < 1 ||
+        wide > kWeb3DMaxAtlasSide || high > kWeb3DMaxAtlasSide || full.size() < 3 ||
+        static_cast<long long>(l.tilesX) * l.tilesY < l.Z)
+        return {};
+    const int W = static_cast<int>(wide), H = static_cast<int>(high), b = l.border, t = l.tilesX;
     const int X = full[0], Y = full[1], Z = full[2];
     const std::size_t rowBytes = static_cast<std::size_t>(W) * 4;
     std::vector<std::uint8_t> atlas(rowBytes * H, 0);

@@ -30,16 +30,18 @@ std::vector<Web3DLevel> ChooseWeb3DLevels(int fullWidth, int fullHeight);
 // reduction fits.
 Web3DOptions FitAtlasLevel(const Web3DOptions& options, int targetSize, int* p, int* q);
 
+// The atlas sides of checked options (CheckWeb3DOptions keeps them within kWeb3DMaxAtlasSide).
 inline int AtlasWidth(const Web3DOptions& l) {
-    return (l.X + 2 * l.border) * l.tilesX;
+    return static_cast<int>(Web3DAtlasSide(l.X, l.border, l.tilesX));
 }
 inline int AtlasHeight(const Web3DOptions& l) {
-    return (l.Y + 2 * l.border) * l.tilesY;
+    return static_cast<int>(Web3DAtlasSide(l.Y, l.border, l.tilesY));
 }
 
 // Samples one level's atlas from the full RGBA volume (voxel (x, y, z) at (z * Y + y) * X + x of the
 // full extents). progress is called after each tile row with the number of atlas rows finished so
-// far and returns false to stop (then the result is empty).
+// far and returns false to stop (then the result is empty). A level whose sizes are negative or
+// past kWeb3DMaxAtlasSide gives an empty result too, before anything is allocated.
 std::vector<std::uint8_t> BuildAtlas(const std::uint8_t* volume, const Dims& full, const Web3DOptions& level,
                                      int p, int q, int threads,
                                      const std::function<bool(int rowsDone)>& progress = {});

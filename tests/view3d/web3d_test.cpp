@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -430,24 +432,18 @@ TEST_F(ExportFixture, CancelFailuresAndMissingLibrary) {
     EXPECT_EQ(page.find("value=\"zun2\""), std::string::npos);
     EXPECT_FALSE(fs::exists(Web() / "page_zun2.js"));
 
-    // A template without the library keeps an existing one and reports it.
+    // A template without the script library is refused before anything is written, even when
+    // the destination kept one from an earlier export: the message says what is missing and how
+    // to get it.
     in.progress = nullptr;
     fs::remove(templ / "js" / "x3dom.js");
-    std::string report;
-    in.executable = "/opt/zun/bin/zun";
-    in.installFolder = (dir.path / "a&b").string();
-    in.reportMissingLibrary = [&](const std::string& r) { report = r; };
-    EXPECT_EQ(WriteWeb3DFiles(options, in, msg), kWeb3DNoLibrary);
-    EXPECT_EQ(ReadAll(Web() / "js" / "x3dom.js"), "// library");
-    EXPECT_FALSE(fs::exists(Web() / "js" / "tmp_x3dom.js"));
-    EXPECT_EQ(report.rfind("%%% ERROR: Zun - 0.1.0. Copied file: 1. Source: ", 0), 0u);
-    EXPECT_NE(report.find(" - existed"), std::string::npos);
-    EXPECT_NE(report.find(". Executable file: /opt/zun/bin/zun - NOT Existed. Install directory: "),
-              std::string::npos);
-    EXPECT_NE(report.find("a&amp;b - NOT Existed @@@"), std::string::npos);
-    fs::remove(Web() / "js" / "x3dom.js");
-    EXPECT_EQ(WriteWeb3DFiles(options, in, msg), kWeb3DNoLibrary);
-    EXPECT_FALSE(fs::exists(Web() / "js" / "x3dom.js"));
+    fs::remove_all(Web());
+    EXPECT_EQ(WriteWeb3DFiles(options, in, msg), kWeb3DRefused);
+    EXPECT_NE(msg.find((templ / "js" / "x3dom.js").string()), std::string::npos) << msg;
+    EXPECT_NE(msg.find("scripts/setup"), std::string::npos) << msg;
+    EXPECT_FALSE(fs::exists(Web()));
+    std::ofstream(templ / "js" / "x3dom.js") << "// library";
+    fs::create_directories(Web());
 
     // The volume shrank after the check: refused, nothing read past it.
     in.volumeDims = {9, 180, 100};
@@ -466,6 +462,85 @@ TEST_F(ExportFixture, CancelFailuresAndMissingLibrary) {
     std::ofstream(dir.path / "file") << "x";
     options.folder = (dir.path / "file").string();
     EXPECT_EQ(WriteWeb3DFiles(options, in, msg), kWeb3DWriteFailed);
+}
+
+// The remote command sets the border and file name after the check: the export itself must
+// refuse what would corrupt memory or leave the destination folder, and write nothing.
+TEST_F(ExportFixture, HostileBordersAndNamesAreRefusedBeforeWriting) {
+    std::string msg;
+    const int widest = MaxWeb3DBorder(options.tilesX);
+    EXPECT_EQ(widest, 16384 / (2 * 8));
+    for (int border : {-1, -100, widest + 1, 1073741823, 2147483647, INT_MIN}) {
+        Web3DOptions o = options;
+        o.border = border;
+        EXPECT_EQ(WriteWeb3DFiles(o, in, msg), kWeb3DRefused) << border;
+        EXPECT_EQ(msg.rfind("Invalid border input.", 0), 0u) << msg;
+        EXPECT_FALSE(fs::exists(Web())) << border;
+    }
+    for (const std::string name : {"../../x", "/tmp/x", "a/b", ".hidden", "", " "}) {
+        Web3DOptions o = options;
+        o.fileName = name;
+        EXPECT_EQ(WriteWeb3DFiles(o, in, msg), kWeb3DRefused) << name;
+        EXPECT_FALSE(fs::exists(Web())) << name;
+    }
+    EXPECT_FALSE(fs::exists(dir.path / "x.xhtml"));
+    EXPECT_FALSE(fs::exists(dir.path / "x_zun1.js"));
+    Web3DOptions o = options;
+    o.opacityFactor = std::nanf("");
+    EXPECT_EQ(WriteWeb3DFiles(o, in, msg), kWeb3DRefused);
+    EXPECT_EQ(msg, web3dmsg::kBadOpacity);
+
+    // The widest border allowed passes (its atlas, 16864 pixels square, is not worth writing
+    // here); a plain one is written.
+    o = options;
+    o.border = widest;
+    EXPECT_EQ(CheckWeb3DOptions(o), "");
+    o.border = 3;
+    ASSERT_EQ(WriteWeb3DFiles(o, in, msg), kWeb3DSuccess) << msg;
+    EXPECT_TRUE(fs::exists(Web() / "page_zun1.js"));
+}
+
+TEST(Web3DAtlas, SizesNeverOverflowAndBadLevelsAllocateNothing) {
+    EXPECT_EQ(Web3DAtlasSide(100, 2147483647, 8), (100 + 2LL * 2147483647) * 8);
+    EXPECT_EQ(Web3DAtlasSide(100, -100, 8), -800);
+    const std::vector<std::uint8_t> volume(std::size_t(60) * 60 * 20 * 4, 1);
+    Web3DOptions l = Checked(60, 60, 20);
+    for (int border : {-1, -100, 1073741823, 2147483647}) {
+        l.border = border;
+        EXPECT_TRUE(BuildAtlas(volume.data(), Dims{60, 60, 20}, l, 1, 1, 1).empty()) << border;
+    }
+    l.border = 8;
+    EXPECT_EQ(BuildAtlas(volume.data(), Dims{60, 60, 20}, l, 1, 1, 1).size(),
+              std::size_t(AtlasWidth(l)) * AtlasHeight(l) * 4);
+    // A level whose tiles cannot hold its slices is refused instead of written past the end.
+    l.tilesX = l.tilesY = 2;
+    EXPECT_TRUE(BuildAtlas(volume.data(), Dims{60, 60, 20}, l, 1, 1, 1).empty());
+    // The level fitting keeps its arithmetic in range for any border.
+    l = Checked(60, 60, 20);
+    l.border = 1073741823;
+    int p = 0, q = 0;
+    FitAtlasLevel(l, 1024, &p, &q);
+    EXPECT_EQ(p, 1);
+    EXPECT_EQ(q, 1);
+}
+
+TEST(Web3DDialogModelChecks, HugeBordersAreRefusedAndShownWithoutOverflow) {
+    Web3DOptions o = Checked(100, 100, 100);
+    o.title = "T";
+    o.description = "D";
+    o.fileName = "page";
+    Web3DDialogModel model(o);
+    EXPECT_EQ(model.MatrixTexts("2147483647")[0], std::to_string((100 + 2LL * 2147483647) * 12));
+    EXPECT_EQ(model.MatrixTexts("99999999999")[0], "1200");  // unreadable: border 0
+    Web3DDialogModel::Fields f = model.Fill();
+    for (const char* border : {"1073741823", "2147483647", "4294967304", "683"}) {
+        f.border = border;
+        EXPECT_EQ(model.Export(f).rfind("Invalid border input.", 0), 0u) << border;
+        EXPECT_EQ(o.border, 8);
+    }
+    f.border = "682";  // 16384 / (2 * 12)
+    EXPECT_EQ(model.Export(f), "");
+    EXPECT_EQ(o.border, 682);
 }
 
 TEST(Web3DPage, GeometryHelpers) {
