@@ -15,6 +15,7 @@ inline constexpr const char* kOsgFilters =
     "OSG Files (*.osg);;OSG Binary Files (*.osgb);;OSG Ascii Files (*.osgt);;OSG XML Files (*.osgx);;"
     "DirectX image Files (*.dds)";
 inline constexpr const char* kLibraryMessage = "Message: ";
+inline constexpr const char* kUpdateActivity = "drawing the 3-D view";
 inline constexpr const char* kControlPanelFailed = "Could not display Image Control dialog";
 
 }  // namespace zun::viewmsg

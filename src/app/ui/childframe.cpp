@@ -45,6 +45,10 @@ QWidget* CreateViewPane(CZunDoc& doc, QWidget* parent) {
     // The 3-D view needs OpenGL, which the offscreen platform of the widget tests does not have.
     if (QGuiApplication::platformName() != "offscreen") {
         auto* view = new CZunView(&doc, parent);
+        view->displayMaxSize = [] {
+            CZunApp* app = CZunApp::Instance();
+            return app ? app->Prefs().display.maxSize : kDefaultDisplayMaxSize;
+        };
         AddMovieRecording(view, doc);
         AddAnimationRecording(view, doc);
         if (auto* tree =

@@ -18,11 +18,14 @@
 #include <cmath>
 #include <filesystem>
 #include <mutex>
+#include <new>
 
+#include "document/docmessages.h"
 #include "document/docsettings.h"
 #include "document/zundoc.h"
 #include "tree/displaytree.h"
 #include "view3d/documentlayers.h"
+#include "view3d/processorset.h"
 #include "view3d/treelayers.h"
 #include "view3d/ui/controlpanel.h"
 #include "view3d/ui/runanimationdriver.h"
@@ -36,26 +39,29 @@ namespace {
 std::atomic<int> g_debugLevel{0};
 
 // The scene library's messages reach the UI thread as queued calls; nothing is shown from the
-// render thread and no lock is held while a box is open.
+// render thread and no lock is held while a box is open. The library has one message hook for the
+// whole program, so one handler serves every view and outlives any of them.
 class ShowFileHandler : public osg::NotifyHandler {
 public:
-    explicit ShowFileHandler(CZunView* view) : view_(view) {}
     void notify(osg::NotifySeverity, const char* message) override {
         if (g_debugLevel.load() != 1 || !message) return;
-        QString text = QString::fromUtf8(message).trimmed();
-        QPointer<CZunView> view = view_;
-        if (!view) return;
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app) return;
+        const QString text = QString::fromUtf8(message).trimmed();
         QMetaObject::invokeMethod(
-            view.data(),
-            [view, text] {
-                if (view) Q_EMIT view->libraryMessage(text);
+            app,
+            [text] {
+                QMessageBox::warning(QApplication::activeWindow(), QString(),
+                                     QString(viewmsg::kLibraryMessage) + text);
             },
             Qt::QueuedConnection);
     }
-
-private:
-    QPointer<CZunView> view_;
 };
+
+// On the UI thread, as every view is made: a handler already in place stays.
+void InstallLibraryMessageHandler() {
+    if (!dynamic_cast<ShowFileHandler*>(osg::getNotifyHandler())) osg::setNotifyHandler(new ShowFileHandler);
+}
 
 std::uint32_t ToColorRef(const QColor& c) {
     return static_cast<std::uint32_t>(c.red()) | (static_cast<std::uint32_t>(c.green()) << 8) |
@@ -99,12 +105,11 @@ CZunView::CZunView(CZunDoc* document, QWidget* parent) : QOpenGLWidget(parent), 
             },
             std::chrono::hours(1));
     });
-    connect(this, &CZunView::libraryMessage, this, &CZunView::ShowLibraryMessage, Qt::QueuedConnection);
     CreateViewer();
     if (doc_) {
         doc_->Views().Add(this);
-        // The settings of the first window's record, when the document carried one.
-        if (!doc_->WindowRecords().empty()) ApplyRecord(doc_->WindowRecords().front().view);
+        // The settings of this window's record, when the document carried one.
+        if (ViewRecord* record = OwnRecord(false)) ApplyRecord(*record);
         const Dims& d = doc_->GetSample().GetDims();
         if (d.size() == 3 && d[0] > 0 && d[1] > 0 && d[2] > 0) ResetSampleDensity(settings_, d[2]);
     }
@@ -131,8 +136,6 @@ CZunView::~CZunView() {
     render_->Stop();
     if (doc_) doc_->Views().Remove(this);
     if (panel_) delete panel_.data();
-    if (osg::getNotifyHandler() && dynamic_cast<ShowFileHandler*>(osg::getNotifyHandler()))
-        osg::setNotifyHandler(new osg::StandardNotifyHandler);
     if (contextConnection_) disconnect(contextConnection_);
     ReleaseGL();
     if (viewer_) viewer_->setDone(true);
@@ -144,12 +147,17 @@ void CZunView::CreateViewer() {
     manipulator_->stepSlices = [this](bool forward) {
         if (stepSlices) stepSlices(forward);
     };
-    osg::setNotifyHandler(new ShowFileHandler(this));
+    InstallLibraryMessageHandler();
     viewer_ = new osgViewer::Viewer;
     // Left to itself the scene library pins the thread that draws a single-threaded viewer, our UI
-    // thread, to the first processor: every thread started from it afterwards (the computation's
-    // worker, the fill's and kernels' OpenMP teams) would then share that one core.
+    // thread, to the first processor, and without its own choice it gives the thread every
+    // processor of the machine: either way every thread started from it afterwards (the
+    // computation's worker, the fill's and kernels' OpenMP teams) would run on a set the user did
+    // not choose. It gets the set the program was started with.
     viewer_->setUseConfigureAffinity(false);
+    OpenThreads::Affinity startingSet;
+    for (int cpu : StartingProcessors()) startingSet.add(static_cast<unsigned>(cpu));
+    viewer_->setProcessorAffinity(startingSet);
     viewer_->setThreadingModel(osgViewer::Viewer::SingleThreaded);
     viewer_->setKeyEventSetsDone(0);
     viewer_->setLightingMode(osg::View::HEADLIGHT);
@@ -234,8 +242,8 @@ void CZunView::paintGL() {
     viewer_->frame();
     const osg::Quat after = manipulator_->getRotation();
     lastFrameMoved_ = !(after == before);
-    // The record the document stores for its window follows the camera and the settings.
-    if (doc_ && !doc_->WindowRecords().empty()) doc_->WindowRecords().front().view = MakeRecord();
+    // The record the document stores for this window follows the camera and the settings.
+    if (ViewRecord* record = OwnRecord(true)) *record = MakeRecord();
     ++framesPainted_;
     ShowViewInfo();
     frameHandoff_.Done(frameTicket_.load());
@@ -271,31 +279,55 @@ void CZunView::ApplyUpdateHints(unsigned bits) {
     if (bits == 0 || !doc_) return;
     doc_->viewsUpdating = true;
     const UpdateActions act = DecideUpdate(bits);
-    if (act.refresh) RefreshVolumeProperties();
-    if (act.rebuild) {
-        ZunImage& sample = doc_->GetSample();
-        RebuildVolumeImage(sample.GetDims(), true);
-        if (ShouldRefill(bits, volume_.GetNumVoxels(), runState_)) {
-            if (TreeAnimating()) {
-                // The run animation draws the volume itself, step by step.
-                runState_ = 0;
-            } else if (fillDisplayVolume) {
-                runState_ = fillDisplayVolume(volume_, sample.GetDims());
-            } else if (tree_ && tree_->IsBuilt()) {
-                TreeDisplayLayers layers(*tree_, sample);
-                runState_ =
-                    FillDisplayVolume(kFillAll, layers, sample.GetDims(), volume_.Data(), volume_.GetDims());
-            } else {
-                auto layers = MakeSampleLayers(sample);
-                runState_ =
-                    FillDisplayVolume(kFillAll, *layers, sample.GetDims(), volume_.Data(), volume_.GetDims());
-            }
-        }
-        BuildVolumeScene();
-        RefreshVolumeProperties();
+    try {
+        if (act.refresh) RefreshVolumeProperties();
+        if (act.rebuild) RebuildAndFill(bits);
+    } catch (const std::bad_alloc&) {
+        // Runs inside a Qt event: an escaping exception would end the program and take the
+        // unsaved document along. The view shows nothing until the next update; the document is
+        // untouched.
+        ShowEmptyVolumeAfterFailure();
+        ShowInsufficientMemoryError(doc_->GetPromptSink(), viewmsg::kUpdateActivity);
     }
     if (updatesApplied) updatesApplied();
     doc_->viewsUpdating = false;
+}
+
+void CZunView::RebuildAndFill(unsigned bits) {
+    ZunImage& sample = doc_->GetSample();
+    RebuildVolumeImage(sample.GetDims(), true);
+    if (ShouldRefill(bits, volume_.GetNumVoxels(), runState_)) {
+        if (TreeAnimating()) {
+            // The run animation draws the volume itself, step by step.
+            runState_ = 0;
+        } else if (fillDisplayVolume) {
+            runState_ = fillDisplayVolume(volume_, sample.GetDims());
+        } else if (tree_ && tree_->IsBuilt()) {
+            TreeDisplayLayers layers(*tree_, sample);
+            runState_ =
+                FillDisplayVolume(kFillAll, layers, sample.GetDims(), volume_.Data(), volume_.GetDims());
+        } else {
+            auto layers = MakeSampleLayers(sample);
+            runState_ =
+                FillDisplayVolume(kFillAll, *layers, sample.GetDims(), volume_.Data(), volume_.GetDims());
+        }
+    }
+    BuildVolumeScene();
+    RefreshVolumeProperties();
+}
+
+void CZunView::ShowEmptyVolumeAfterFailure() {
+    // A half-filled volume would show a picture that matches nothing; transparent needs no memory.
+    if (volume_.Data()) std::fill(volume_.Data(), volume_.Data() + volume_.GetNumVoxels(), disptype{0});
+    // Nothing is filled: the next update of any kind fills again.
+    runState_ = -1;
+    try {
+        // The scene must point at the volume's memory now, which a resize may have moved.
+        BuildVolumeScene();
+        RefreshVolumeProperties();
+    } catch (const std::bad_alloc&) {
+        // The next update builds it again.
+    }
 }
 
 bool CZunView::TreeAnimating() const {
@@ -308,7 +340,9 @@ void CZunView::StepSliceAnimation(int position, bool fillIn) {
     if (position == -1) {
         s.Begin(true);
     } else if (position == -2) {
+        // The tree's display items are back as they were before the recording: so is the view.
         s.End();
+        ApplyUpdateHints(kUpdateDisplayItems);
     } else if (s.ShowUpTo(position, fillIn)) {
         ApplyUpdateHints(kUpdateDisplayItems);
     }
@@ -316,8 +350,8 @@ void CZunView::StepSliceAnimation(int position, bool fillIn) {
 
 int CZunView::RebuildVolumeImage(Dims dims, bool resetSampleDensity) {
     if (dims.size() != 3) dims.resize(3, 0);
-    if (!FitDisplayDims(dims, maxDisplaySize_, volume_.GetDims(), maxTextureSize_) && scene_->VolumeNode())
-        return 0;
+    const std::uint64_t budget = displayMaxSize ? displayMaxSize() : kDefaultDisplayMaxSize;
+    if (!FitDisplayDims(dims, budget, volume_.GetDims(), maxTextureSize_) && scene_->VolumeNode()) return 0;
     const int r = volume_.Resize(dims);
     if (r < 0) return r;
     if (resetSampleDensity && CountVoxels(dims) > 0) ResetSampleDensity(settings_, dims[2]);
@@ -534,6 +568,28 @@ ViewRecord CZunView::MakeRecord() const {
                                radius);
 }
 
+ViewRecord* CZunView::OwnRecord(bool create) {
+    if (!doc_) return nullptr;
+    // The document's 3-D views and its window records go in the same order.
+    std::size_t index = 0;
+    bool found = false;
+    for (DocView* v : doc_->Views().Views()) {
+        if (v == this) {
+            found = true;
+            break;
+        }
+        if (dynamic_cast<CZunView*>(v)) ++index;
+    }
+    std::vector<WindowRecord>& records = doc_->WindowRecords();
+    // A document without records has no window to store (headless use).
+    if (!found || records.empty()) return nullptr;
+    if (index >= records.size()) {
+        if (!create) return nullptr;
+        records.resize(index + 1);
+    }
+    return &records[index].view;
+}
+
 void CZunView::ApplyRecord(const ViewRecord& record) {
     ApplyViewRecord(record, settings_, camera_);
     renderSettings_.renderMode = settings_.renderMode;
@@ -603,10 +659,6 @@ void CZunView::OnExportOsgKey() {
         for (const auto& e : errors) text += QString::fromStdString(e) + "\n";
         QMessageBox::warning(this, QString(), text.trimmed());
     }
-}
-
-void CZunView::ShowLibraryMessage(const QString& text) {
-    QMessageBox::warning(this, QString(), QString(viewmsg::kLibraryMessage) + text);
 }
 
 namespace {
@@ -717,7 +769,8 @@ void CZunView::keyReleaseEvent(QKeyEvent* e) {
             manipulator_->shiftHeld = false;
             break;
         case Qt::Key_Home:
-            manipulator_->home(0.0);
+            // The key and the control panel's Home button give the same view.
+            ResetRotation();
             RequestRedraw(kRedrawOnce);
             break;
         case Qt::Key_F2:

@@ -46,7 +46,8 @@ public:
     void OnUpdate(DocView* sender, unsigned hint, const ChangeHint* changeHint) override;
     // Hints 1 once, 2 keep redrawing while the camera turns, 8 once, 9 end the render thread.
     void RequestRedraw(int hint);
-    // On the UI thread: refresh, rebuild and refill as the bits ask.
+    // On the UI thread: refresh, rebuild and refill as the bits ask. Running out of memory shows
+    // the insufficient-memory message and an empty view; the document stays as it was.
     void ApplyUpdateHints(unsigned bits);
     // Draws one frame and reads it back (order 0 blue-green-red, 1 red-green-blue); null when
     // nothing could be read.
@@ -90,7 +91,10 @@ public:
     void OnViewBoundingBox();
     void SetBackgroundColour(std::uint32_t colour);
     void OnSetBackgroundColour();
-    void SetMaxDisplaySize(std::uint64_t voxels) { maxDisplaySize_ = voxels; }
+    // The "Display maxSize" preference, asked at every rebuild of the display volume (so the
+    // value at start-up and after every change of the preferences counts); unset: the built-in
+    // budget.
+    std::function<std::uint64_t()> displayMaxSize;
     // Stereo: each returns whether it changed the camera's display settings (callers redraw).
     bool ApplyStereoMode();
     bool SyncEyeSeparation();
@@ -104,7 +108,7 @@ public:
     static int DebugLevel();
 
     // The record the document stores for this window, and reading one back (before the first
-    // scene build).
+    // scene build). Every view keeps its own record: the n-th view of a document the n-th.
     ViewRecord MakeRecord() const;
     void ApplyRecord(const ViewRecord& record);
 
@@ -121,9 +125,12 @@ public:
     // What the export's defaults and checks need of the document and the tree.
     Web3DDocumentFacts Web3DFacts() const;
     void BuildDefaultWeb3DOptions(Web3DOptions& options) const;
-    int CheckWeb3DExport(Web3DOptions& options, std::string& message) const;
+    // rememberedFolder: the document's last destination replaces the options' folder (the
+    // interactive export); without it a named folder stays.
+    int CheckWeb3DExport(Web3DOptions& options, std::string& message, bool rememberedFolder = false) const;
     // -1 dialog cancelled, 0 written, 1 written without the script library, 2 cancelled while
-    // writing, 3 a file could not be written, 8 the volume changed, 9 the template copy failed.
+    // writing, 3 a file could not be written, 8 refused (the volume changed, options that cannot
+    // be written, no script library in the template), 9 the template copy failed.
     int WriteWeb3DPage(Web3DOptions& options, bool showDialog, std::string& message);
     // The user-level command: check, dialog, write and report. -1 refused or failed, else 0.
     int ExportWeb3D();
@@ -190,9 +197,6 @@ public:
     bool UpdateThreadRunning() const { return updates_->Running(); }
     std::uint64_t FramesPainted() const { return framesPainted_; }
 
-Q_SIGNALS:
-    void libraryMessage(const QString& text);
-
 protected:
     void initializeGL() override;
     void resizeGL(int w, int h) override;
@@ -206,11 +210,15 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* e) override;
 
 private:
+    void RebuildAndFill(unsigned bits);
+    // This view's part of the document's window records; create: add the record when the
+    // document keeps fewer than this view's place needs.
+    ViewRecord* OwnRecord(bool create);
+    void ShowEmptyVolumeAfterFailure();
     void CreateViewer();
     void AttachNewGraphicsWindow();
     void ReleaseGL();
     bool DrawFrameFromRenderThread();
-    void ShowLibraryMessage(const QString& text);
     void LeaveFullScreen();
     void ShowViewInfo();
     double Scale() const;
@@ -235,7 +243,6 @@ private:
     osg::ref_ptr<osgViewer::GraphicsWindowEmbedded> gw_;
     osg::ref_ptr<MFCTrackballManipulator> manipulator_;
     osg::ref_ptr<ScreenImageCallback> capture_;
-    std::uint64_t maxDisplaySize_ = kDefaultDisplayMaxSize;
     int maxTextureSize_ = 0;
     int runState_ = -1;
     bool leftDown_ = false, rightDown_ = false, dragged_ = false;

@@ -97,9 +97,12 @@ void CZunView::BuildDefaultWeb3DOptions(Web3DOptions& options) const {
     zun::BuildDefaultWeb3DOptions(options, Web3DFacts());
 }
 
-int CZunView::CheckWeb3DExport(Web3DOptions& options, std::string& message) const {
+int CZunView::CheckWeb3DExport(Web3DOptions& options, std::string& message, bool rememberedFolder) const {
+    Web3DDocumentFacts facts = Web3DFacts();
+    // A caller that names a folder (the remote command) gets its page there.
+    if (!rememberedFolder) facts.rememberedFolder.clear();
     return zun::CheckWeb3DExport(options, GetVolumeLayer() != nullptr && volume_.Data() != nullptr,
-                                 volume_.GetDims(), Web3DFacts(), message);
+                                 volume_.GetDims(), facts, message);
 }
 
 int CZunView::WriteWeb3DPage(Web3DOptions& options, bool showDialog, std::string& message) {
@@ -154,7 +157,7 @@ int CZunView::WriteWeb3DPage(Web3DOptions& options, bool showDialog, std::string
 
 int CZunView::ExportWeb3D() {
     std::string message;
-    if (CheckWeb3DExport(web3dOptions_, message) != 0) {
+    if (CheckWeb3DExport(web3dOptions_, message, true) != 0) {
         Show(this, QMessageBox::NoIcon, message);
         return -1;
     }

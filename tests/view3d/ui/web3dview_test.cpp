@@ -190,5 +190,22 @@ TEST_F(Web3DViewTest, ExportsTheViewsVolume) {
     EXPECT_FALSE(fs::exists(dir.path / "other"));
 }
 
+// The remote command names its folder; the folder remembered from an interactive export belongs
+// to the interactive road only.
+TEST_F(Web3DViewTest, ANamedFolderIsNotReplacedByTheRememberedOne) {
+    auto view = MakeView();
+    Scratch dir;
+    doc->webExportFolder = (dir.path / "interactive").string();
+    Web3DOptions remote;
+    remote.folder = (dir.path / "named").string();
+    std::string msg;
+    ASSERT_EQ(view->CheckWeb3DExport(remote, msg), 0) << msg;
+    EXPECT_EQ(remote.folder, (dir.path / "named").string());
+    Web3DOptions interactive;
+    interactive.folder = (dir.path / "named").string();
+    ASSERT_EQ(view->CheckWeb3DExport(interactive, msg, true), 0) << msg;
+    EXPECT_EQ(interactive.folder, (dir.path / "interactive").string());
+}
+
 }  // namespace
 }  // namespace zun

@@ -1,6 +1,7 @@
 #include "view3d/ui/zunview.h"
 
 #include <gtest/gtest.h>
+#include <omp.h>
 #include <sched.h>
 
 #include <QApplication>
@@ -20,9 +21,15 @@
 #include "document/docclasses.h"
 #include "document/docsettings.h"
 #include "document/zundoc.h"
+#include "model/zunchan.h"
 #include "platform/mainframe.h"
 #include "platform/prompt.h"
+#include "tree/displaytree.h"
+#include "tree/slicestepping.h"
 #include "view3d/displayfill.h"
+#include "view3d/processorset.h"
+#include "view3d/ui/runanimationdriver.h"
+#include "view3d/updatehints.h"
 
 namespace zun {
 namespace {
@@ -159,24 +166,188 @@ TEST_F(ZunViewTest, PhantomInEveryRenderModeWithBoxAndAxes) {
     v->window()->grab().save(QString::fromStdString(Screens() + "/view3d.png"));
 }
 
-// The processors the test program may run on, read before any view exists.
-const int kStartProcessors = [] {
+// The processors the test program was started on and the processor count OpenMP (and with it
+// the computation's thread count) goes by, read before any view exists.
+std::vector<int> ThreadProcessors() {
     cpu_set_t set;
-    return sched_getaffinity(0, sizeof(set), &set) == 0 ? CPU_COUNT(&set) : -1;
-}();
+    std::vector<int> cpus;
+    if (sched_getaffinity(0, sizeof(set), &set) != 0) return cpus;
+    for (int i = 0; i < CPU_SETSIZE; ++i)
+        if (CPU_ISSET(i, &set)) cpus.push_back(i);
+    return cpus;
+}
+const std::vector<int> kStartProcessors = ThreadProcessors();
+const int kStartOmpProcessors = omp_get_num_procs();
 
-// A drawing view leaves the UI thread free to run on every processor: the computation's worker
-// and every OpenMP team started from it inherit that set.
-TEST_F(ZunViewTest, DrawingKeepsTheThreadOnEveryProcessor) {
-    cpu_set_t after;
+// A drawing view leaves the UI thread on the processors the program was started with (all of
+// them, or those a user chose with taskset): the computation's worker and every OpenMP team
+// started from it inherit that set, and their thread count stays what it was.
+TEST_F(ZunViewTest, DrawingKeepsTheThreadOnTheStartingProcessors) {
+    EXPECT_EQ(StartingProcessors(), kStartProcessors);
     HeadlessPrompt prompt;
     CZunDoc doc(DocServices{&prompt, nullptr, nullptr});
     doc.OnNewDocument();
     ASSERT_EQ(doc.ResizeVolume({8, 8, 8}, {0, 0, 0}), 0);
     auto v = MakeView(&doc);
     ASSERT_FALSE(Grab(*v).isNull());
-    ASSERT_EQ(sched_getaffinity(0, sizeof(after), &after), 0);
-    EXPECT_EQ(CPU_COUNT(&after), kStartProcessors);
+    EXPECT_EQ(ThreadProcessors(), kStartProcessors);
+    EXPECT_EQ(omp_get_num_procs(), kStartOmpProcessors);
+    // A second view realised after the first changes nothing either.
+    auto second = MakeView(&doc);
+    ASSERT_FALSE(Grab(*second).isNull());
+    EXPECT_EQ(ThreadProcessors(), kStartProcessors);
+    EXPECT_EQ(omp_get_num_procs(), kStartOmpProcessors);
+}
+
+// Filling the display volume runs inside a Qt event: running out of memory there must show the
+// insufficient-memory message and leave the program, the view and the document alive.
+TEST_F(ZunViewTest, OutOfMemoryWhileFillingShowsTheMessageAndKeepsTheDocument) {
+    HeadlessPrompt prompt;
+    CZunDoc doc(DocServices{&prompt, nullptr, nullptr});
+    doc.OnNewDocument();
+    ASSERT_EQ(doc.GetSample().Resize(Dims{16, 16, 16}), 1);
+    auto v = std::make_unique<CZunView>(&doc);
+    bool fail = true;
+    v->fillDisplayVolume = [&](DisplayVolume& vol, const Dims&) {
+        std::fill(vol.Data(), vol.Data() + vol.GetNumVoxels(), 0xFF0000FFu);  // half done, then out
+        if (fail) throw std::bad_alloc();
+        return 16;
+    };
+    v->Settings().boundingBoxFlags = 0;
+    v->SetAxesVisible(false);
+    v->Settings().axesShown = false;
+    v->SetBackgroundColour(0x00503C28);  // red 40, green 60, blue 80
+    v->resize(320, 240);
+    v->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(v.get()));
+    ASSERT_TRUE(PumpUntil([&] { return !prompt.Requests().empty(); }));
+    EXPECT_EQ(prompt.Requests().front().text, "Insufficient memory while drawing the 3-D view.");
+    EXPECT_FALSE(doc.viewsUpdating);
+    EXPECT_EQ(doc.GetSample().GetDims(), (Dims{16, 16, 16}));
+    // Nothing of the half-filled volume is shown.
+    EXPECT_EQ(CountNot(Grab(*v), qRgb(40, 60, 80), 1), 0);
+    // The next update draws again.
+    fail = false;
+    doc.UpdateAllViews(nullptr, kUpdateData);
+    ASSERT_TRUE(PumpUntil([&] { return v->RunAnimationState() == 16; }));
+    EXPECT_GT(CountNot(Grab(*v), qRgb(40, 60, 80)), 0);
+    EXPECT_EQ(prompt.Requests().size(), 1u);
+}
+
+// The "Display maxSize" preference reaches the display volume at the first build and again after
+// a change.
+TEST_F(ZunViewTest, DisplayMaxSizeReducesTheDisplayVolume) {
+    HeadlessPrompt prompt;
+    CZunDoc doc(DocServices{&prompt, nullptr, nullptr});
+    doc.OnNewDocument();
+    ASSERT_EQ(doc.GetSample().Resize(Dims{128, 128, 64}), 1);
+    std::uint64_t maxSize = 100000;
+    auto v = std::make_unique<CZunView>(&doc);
+    v->displayMaxSize = [&] { return maxSize; };
+    v->resize(320, 240);
+    v->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(v.get()));
+    ASSERT_TRUE(PumpUntil([&] { return v->GetVolumeLayer() != nullptr; }));
+    const Dims reduced = v->GetDisplayVolume().GetDims();
+    EXPECT_LE(v->GetDisplayVolume().GetNumVoxels(), 110000u);
+    EXPECT_GT(v->GetDisplayVolume().GetNumVoxels(), 80000u);
+    EXPECT_EQ(reduced[0], reduced[1]);
+    EXPECT_NEAR(reduced[2] * 2, reduced[0], 1);
+    // The preference changed: the application updates the views with the data hint.
+    maxSize = 27000000;
+    doc.UpdateAllViews(nullptr, kUpdateData);
+    ASSERT_TRUE(PumpUntil([&] { return v->GetDisplayVolume().GetDims() == Dims{128, 128, 64}; }));
+}
+
+// The Home key gives the view the panel's Home button gives.
+TEST_F(ZunViewTest, HomeKeyAndHomeButtonGiveTheSameView) {
+    HeadlessPrompt prompt;
+    CZunDoc doc(DocServices{&prompt, nullptr, nullptr});
+    doc.OnNewDocument();
+    ASSERT_EQ(doc.GetSample().Resize(Dims{16, 16, 16}), 1);
+    auto v = MakeView(&doc);
+    v->Manipulator()->setRotation(osg::Quat(0.7, osg::Vec3d(0.3, 0.8, 0.1)));
+    v->Manipulator()->setDistance(v->Manipulator()->getDistance() * 1.7);
+    v->ResetRotation();
+    const osg::Quat button = v->Manipulator()->getRotation();
+    const double buttonDistance = v->Manipulator()->getDistance();
+    v->Manipulator()->setRotation(osg::Quat(0.7, osg::Vec3d(0.3, 0.8, 0.1)));
+    v->Manipulator()->setDistance(buttonDistance * 1.7);
+    QTest::keyClick(v.get(), Qt::Key_Home);
+    const osg::Quat key = v->Manipulator()->getRotation();
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR(key[i], button[i], 1e-12) << i;
+    EXPECT_NEAR(v->Manipulator()->getDistance(), buttonDistance, 1e-12 * buttonDistance);
+}
+
+// Two windows of one document: each view writes and reads its own record, and closing one of
+// them leaves the scene library's message handler to the other.
+TEST_F(ZunViewTest, EveryViewKeepsItsOwnRecordAndTheMessageHandlerStays) {
+    HeadlessPrompt prompt;
+    CZunDoc doc(DocServices{&prompt, nullptr, nullptr});
+    doc.OnNewDocument();
+    ASSERT_EQ(doc.GetSample().Resize(Dims{16, 16, 16}), 1);
+    doc.WindowRecords().resize(2);
+    doc.WindowRecords()[1].view.renderMode = 2;
+    doc.WindowRecords()[1].view.background = 0x00112233;
+    auto first = MakeView(&doc);
+    osg::NotifyHandler* handler = osg::getNotifyHandler();
+    auto second = MakeView(&doc);
+    EXPECT_EQ(osg::getNotifyHandler(), handler);
+    EXPECT_EQ(first->Settings().renderMode, 0);
+    EXPECT_EQ(second->Settings().renderMode, 2);
+    EXPECT_EQ(second->Settings().background, 0x00112233u);
+    first->SetRenderMode(3);
+    second->SetRenderMode(1);
+    ASSERT_FALSE(Grab(*first).isNull());
+    ASSERT_FALSE(Grab(*second).isNull());
+    ASSERT_FALSE(Grab(*first).isNull());  // the first painted last
+    EXPECT_EQ(doc.WindowRecords()[0].view.renderMode, 3);
+    EXPECT_EQ(doc.WindowRecords()[1].view.renderMode, 1);
+    EXPECT_EQ(doc.WindowRecords()[1].view.background, 0x00112233);
+    second.reset();
+    EXPECT_EQ(osg::getNotifyHandler(), handler);
+}
+
+// A scripted recording with a slice effect steps the tree's slices; afterwards the view shows
+// what it showed before, not the last stepped state.
+TEST_F(ZunViewTest, ViewAfterASliceEffectShowsWhatItShowedBefore) {
+    HeadlessPrompt prompt;
+    RegisterDocumentClasses();
+    CZunDoc doc(DocServices{&prompt, nullptr, nullptr});
+    doc.OnNewDocument();
+    ZunImage& s = doc.GetSample();
+    ASSERT_EQ(s.Resize(Dims{24, 24, 24}), 1);
+    s.InsertChan(ZunChan::kComposition, 1, "Iron", 0x00C000);
+    imtype* iron = s.FindChan("Iron")->Data();
+    for (int z = 0; z < 24; ++z)
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 24; ++x)
+                iron[(z * 24 + y) * 24 + x] = std::abs(x - 12) < 8 && std::abs(y - 12) < 8 ? 16383 : 0;
+    DisplayTree tree;
+    tree.Build(s, "t");
+    SliceStepping stepping(tree);
+    RefreshQueue queue;
+    auto v = std::make_unique<CZunView>(&doc);
+    v->SetTree(&tree);
+    // Owned by the view, as the document window makes it.
+    v->SetAnimation(new RunAnimationDriver(*v, tree, stepping, queue));
+    for (int c = 0; c < tree.ChannelCount(); ++c) tree.SetItemSelected(tree.Channel(c), true);
+    v->Settings().boundingBoxFlags = 0;
+    v->SetAxesVisible(false);
+    v->Settings().axesShown = false;
+    v->resize(320, 240);
+    v->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(v.get()));
+    ASSERT_TRUE(PumpUntil([&] { return v->GetVolumeLayer() != nullptr; }));
+    v->Manipulator()->setAllowThrow(false);
+    const QImage before = Grab(*v);
+    ASSERT_GT(CountNot(before, qRgb(0, 0, 0)), 1000);
+    v->StepSliceAnimation(-1, false);
+    v->StepSliceAnimation(2, false);
+    const QImage stepped = Grab(*v);
+    EXPECT_NE(stepped, before);
+    v->StepSliceAnimation(-2, false);
+    EXPECT_EQ(Grab(*v), before);
 }
 
 // A sample whose display volume is all transparent: with box and axes off only the background
