@@ -129,6 +129,18 @@ QImage Grab(CZunView& v) {
     return v.grabFramebuffer().convertToFormat(QImage::Format_RGB888);
 }
 
+// The mean absolute difference of two pictures per colour component (255 for different sizes).
+double MeanDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size() || a.isNull()) return 255;
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
+}
+
 int CountNot(const QImage& img, QRgb colour, int tolerance = 6) {
     int n = 0;
     for (int y = 0; y < img.height(); ++y)
@@ -340,14 +352,15 @@ TEST_F(ZunViewTest, ViewAfterASliceEffectShowsWhatItShowedBefore) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(v.get()));
     ASSERT_TRUE(PumpUntil([&] { return v->GetVolumeLayer() != nullptr; }));
     v->Manipulator()->setAllowThrow(false);
-    const QImage before = Grab(*v);
+    // The first frames may still settle; a second grab equal to the first is the picture.
+    QImage before = Grab(*v);
+    for (int i = 0; i < 20 && MeanDifference(before, Grab(*v)) > 0; ++i) before = Grab(*v);
     ASSERT_GT(CountNot(before, qRgb(0, 0, 0)), 1000);
     v->StepSliceAnimation(-1, false);
     v->StepSliceAnimation(2, false);
-    const QImage stepped = Grab(*v);
-    EXPECT_NE(stepped, before);
+    EXPECT_GT(MeanDifference(Grab(*v), before), 1.0);
     v->StepSliceAnimation(-2, false);
-    EXPECT_EQ(Grab(*v), before);
+    EXPECT_LT(MeanDifference(Grab(*v), before), 0.05);
 }
 
 // A sample whose display volume is all transparent: with box and axes off only the background
