@@ -129,6 +129,20 @@ QImage Grab(CZunView& v) {
     return v.grabFramebuffer().convertToFormat(QImage::Format_RGB888);
 }
 
+// A shown view with its own fill, without box and axes, on a background of red 40, green 60 and
+// blue 80.
+std::unique_ptr<CZunView> BareView(CZunDoc& doc, std::function<int(DisplayVolume&, const Dims&)> fill) {
+    auto v = std::make_unique<CZunView>(&doc);
+    v->fillDisplayVolume = std::move(fill);
+    v->Settings().boundingBoxFlags = 0;
+    v->SetAxesVisible(false);
+    v->Settings().axesShown = false;
+    v->SetBackgroundColour(0x00503C28);
+    v->resize(320, 240);
+    v->show();
+    return v;
+}
+
 // The mean absolute difference of two pictures per colour component (255 for different sizes).
 double MeanDifference(const QImage& a, const QImage& b) {
     if (a.size() != b.size() || a.isNull()) return 255;
@@ -218,19 +232,12 @@ TEST_F(ZunViewTest, OutOfMemoryWhileFillingShowsTheMessageAndKeepsTheDocument) {
     CZunDoc doc(DocServices{&prompt, nullptr, nullptr});
     doc.OnNewDocument();
     ASSERT_EQ(doc.GetSample().Resize(Dims{16, 16, 16}), 1);
-    auto v = std::make_unique<CZunView>(&doc);
     bool fail = true;
-    v->fillDisplayVolume = [&](DisplayVolume& vol, const Dims&) {
+    auto v = BareView(doc, [&](DisplayVolume& vol, const Dims&) {
         std::fill(vol.Data(), vol.Data() + vol.GetNumVoxels(), 0xFF0000FFu);  // half done, then out
         if (fail) throw std::bad_alloc();
         return 16;
-    };
-    v->Settings().boundingBoxFlags = 0;
-    v->SetAxesVisible(false);
-    v->Settings().axesShown = false;
-    v->SetBackgroundColour(0x00503C28);  // red 40, green 60, blue 80
-    v->resize(320, 240);
-    v->show();
+    });
     ASSERT_TRUE(QTest::qWaitForWindowExposed(v.get()));
     ASSERT_TRUE(PumpUntil([&] { return !prompt.Requests().empty(); }));
     EXPECT_EQ(prompt.Requests().front().text, "Insufficient memory while drawing the 3-D view.");
@@ -370,17 +377,10 @@ TEST_F(ZunViewTest, TransparentVolumeShowsOnlyTheBackground) {
     CZunDoc doc(DocServices{&prompt, nullptr, nullptr});
     doc.OnNewDocument();
     ASSERT_EQ(doc.GetSample().Resize(Dims{16, 16, 16}), 1);
-    auto v = std::make_unique<CZunView>(&doc);
-    v->fillDisplayVolume = [](DisplayVolume& vol, const Dims&) {
+    auto v = BareView(doc, [](DisplayVolume& vol, const Dims&) {
         std::fill(vol.Data(), vol.Data() + vol.GetNumVoxels(), 0u);
         return 16;
-    };
-    v->Settings().boundingBoxFlags = 0;
-    v->SetAxesVisible(false);
-    v->Settings().axesShown = false;
-    v->SetBackgroundColour(0x00503C28);  // red 40, green 60, blue 80
-    v->resize(320, 240);
-    v->show();
+    });
     ASSERT_TRUE(QTest::qWaitForWindowExposed(v.get()));
     ASSERT_TRUE(PumpUntil([&] { return v->GetVolumeLayer() != nullptr; }));
     for (int mode : {0, 1, 2, 3, 4}) {
