@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "document/docclasses.h"
 #include "document/docsettings.h"
@@ -276,6 +277,27 @@ TEST_F(ZunViewTest, DisplayMaxSizeReducesTheDisplayVolume) {
     maxSize = 27000000;
     doc.UpdateAllViews(nullptr, kUpdateData);
     ASSERT_TRUE(PumpUntil([&] { return v->GetDisplayVolume().GetDims() == Dims{128, 128, 64}; }));
+}
+
+// Every stereo switch restarts the render thread with a redraw: each one paints a new frame,
+// however busy the thread was when it came.
+TEST_F(ZunViewTest, EveryStereoSwitchPaintsAFrame) {
+    HeadlessPrompt prompt;
+    CZunDoc doc(DocServices{&prompt, nullptr, nullptr});
+    doc.OnNewDocument();
+    ASSERT_EQ(doc.GetSample().Resize(Dims{16, 16, 16}), 1);
+    auto v = MakeView(&doc);
+    for (int click = 1; click <= 8; ++click) {
+        // A frame in flight, as a drag leaves one: the render thread waits for this thread to
+        // paint it while the switch queues its stop and its redraw.
+        const auto painted = v->FramesPainted();
+        v->RequestRedraw(kRedrawOnce);
+        for (int wait = 0; wait < 2000 && !v->Renderer().Pending().empty(); ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        v->ToggleSplitHorizontal();
+        ASSERT_TRUE(PumpUntil([&] { return v->FramesPainted() >= painted + 2; }, 5000)) << "click " << click;
+        EXPECT_EQ(v->Settings().stereoMode, click % 2 == 1 ? 3 : 2);
+    }
 }
 
 // The Home key gives the view the panel's Home button gives.
