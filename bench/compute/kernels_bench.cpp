@@ -1,12 +1,13 @@
 // The computation-library kernels on a phantom of random fractions with exact (quantised) CT
 // values: three compositions (void and two materials, two CT channels) and five (void and four
 // materials, four CT channels). The optimisers run as the steps run them, on one thread and on
-// all threads, measured against numpy's unconstrained least-squares solve plus clipping in the
-// same run.
+// all threads, measured in the same run against numpy's unconstrained solves plus clipping, from
+// the CT words to the fraction words as the kernels go: the least-squares solve (lstsq) and the
+// inverse of the square system times the right-hand sides (the same answer).
 //
-//   bench_compute_kernels [size] [threads] [linear|nonlinear]
+//   bench_compute_kernels [size] [threads] [linear|nonlinear|optimisers]
 //
-// Naming one optimiser runs only it, and ZUN_BENCH_COMPOSITIONS=3 or 5 only that phantom (for
+// Naming one optimiser runs only it ("optimisers" both, without the other kernels), and ZUN_BENCH_COMPOSITIONS=3 or 5 only that phantom (for
 // profiling). ZUN_BENCH_NOISE=w adds Gaussian noise of standard deviation w words to the CT
 // words (the tolerances stay at about a word).
 #include <omp.h>
@@ -115,11 +116,15 @@ struct Phantom {
     std::size_t Voxels() const { return words[0].size(); }
     void SetThreads(int t) { p.SetThreadCount(t); }
 
-    // numpy's lstsq + clip over the same CT words, one BLAS thread: seconds, or -1.
-    double NumpyReference() const {
+    // numpy's lstsq + clip and inverse + clip over the same CT words, one BLAS thread: seconds of
+    // each, or -1.
+    struct NumpyTimes {
+        double lstsq = -1, inverse = -1;
+    };
+    NumpyTimes NumpyReference() const {
         const std::string path = "/tmp/zun_kernels_bench_" + std::to_string(::getpid()) + ".bin";
         FILE* f = std::fopen(path.c_str(), "wb");
-        if (!f) return -1;
+        if (!f) return {};
         const std::int64_t head[3] = {p.comp + 1, p.ct, std::int64_t(Voxels())};
         std::fwrite(head, sizeof head, 1, f);
         for (int j = 0; j <= p.ct; ++j)
@@ -134,17 +139,19 @@ struct Phantom {
             }
         for (int j = 1; j <= p.ct; ++j) std::fwrite(words[p.comp + j].data(), 2, Voxels(), f);
         std::fclose(f);
-        const std::string cmd = "OMP_NUM_THREADS=1 OPENBLAS_NUM_THREADS=1 MKL_NUM_THREADS=1 " +
-                                std::string(ZUN_PYTHON) + " " + ZUN_SOURCE_DIR +
-                                "/bench/compute/lstsq_reference.py " + path;
+        // The core-type and cache-size overrides some machines set slow a current numpy down.
+        const std::string cmd =
+            "env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE OMP_NUM_THREADS=1 OPENBLAS_NUM_THREADS=1 "
+            "MKL_NUM_THREADS=1 " +
+            std::string(ZUN_PYTHON) + " " + ZUN_SOURCE_DIR + "/bench/compute/numpy_reference.py " + path;
         FILE* pipe = popen(cmd.c_str(), "r");
-        double s = -1;
+        NumpyTimes t;
         if (pipe) {
-            if (std::fscanf(pipe, "%lf", &s) != 1) s = -1;
+            if (std::fscanf(pipe, "%lf %lf", &t.lstsq, &t.inverse) != 2) t = {};
             pclose(pipe);
         }
         std::remove(path.c_str());
-        return s;
+        return t;
     }
 };
 
@@ -280,28 +287,30 @@ double RunIndependent(const Phantom& ph, int threads, std::int64_t perThread) {
 void Optimisers(Phantom& ph, int threads, const std::string& only) {
     const std::size_t voxels = ph.Voxels();
     const int n = ph.p.comp + 1;
-    const double numpy = ph.NumpyReference();
-    const double numpyRate = numpy > 0 ? voxels / numpy / 1e6 : 0.0;
+    const Phantom::NumpyTimes numpy = ph.NumpyReference();
+    const double lstsqRate = numpy.lstsq > 0 ? voxels / numpy.lstsq / 1e6 : 0.0;
+    const double inverseRate = numpy.inverse > 0 ? voxels / numpy.inverse / 1e6 : 0.0;
     std::printf(
-        "-- %d compositions, %d CT channels; numpy lstsq + clip (64k chunks, 1 core): %.3f s, "
-        "%.2f M voxels/s\n",
-        n, ph.p.ct, numpy, numpyRate);
+        "-- %d compositions, %d CT channels; numpy + clip, words to words (64k chunks, 1 core): "
+        "lstsq %.2f M voxels/s, inverse %.2f M voxels/s\n",
+        n, ph.p.ct, lstsqRate, inverseRate);
     double rate1[2] = {};
     std::vector<int> counts{1};
     if (threads > 1) counts.push_back(threads);
     for (int t : counts) {
         const char* names[2] = {"linear", "nonlinear"};
         for (int k = 0; k < 2; ++k) {
-            if (!only.empty() && only != names[k]) continue;
+            if (!only.empty() && only != "optimisers" && only != names[k]) continue;
             const double s = k == 0
                                  ? RunOptimiser<CLinearSM, CLibDatConLinearOpt>(ph, t, 5000, voxels)
                                  : RunOptimiser<CNonlinearGCM, CLibDatConNonlinearOpt>(ph, t, 2000, voxels);
             const double perThread = voxels / s / 1e6 / t;
             if (t == 1) rate1[k] = perThread;
             std::printf(
-                "%-10s %2d thread(s) %8.3f s  %8.2f M voxels/s per thread  %5.2f x numpy per core  "
-                "words %016llx",
-                names[k], t, s, perThread, numpyRate > 0 ? perThread / numpyRate : 0.0,
+                "%-10s %2d thread(s) %8.3f s  %8.2f M voxels/s per thread  per core %5.2f x lstsq "
+                "%5.2f x inverse  words %016llx",
+                names[k], t, s, perThread, lstsqRate > 0 ? perThread / lstsqRate : 0.0,
+                inverseRate > 0 ? perThread / inverseRate : 0.0,
                 static_cast<unsigned long long>(ph.Hash()));
             if (t > 1) {
                 const double alone = k == 0

@@ -68,6 +68,7 @@ bool ActiveRows::Init(const ComputeLibParams& p) {
         const auto& pair = p.channelAtten[p.comp + j];
         const double t = p.ctAccuracy[j] > 0 ? p.ctAccuracy[j] : p.matrixRowMax[j] * 1e-3;
         const double tol = t > 0 ? t : 1e-6;
+        scale_[j - 1] = {pair[0], pair[1] - pair[0], 1.0 / tol};
         for (int w = 0; w <= kVoxelMax; ++w) {
             const double mu = pair[0] + (pair[1] - pair[0]) * static_cast<float>(w / double(kVoxelMax));
             scaled_[std::size_t(j - 1) * (kVoxelMax + 1) + w] = mu * (1.0 / tol);
@@ -105,6 +106,18 @@ bool ActiveRows::Init(const ComputeLibParams& p) {
     return true;
 }
 
+void InnerLaneData::Fill(const ActiveRows& rows, bool use, CpuLevel lanes) {
+    n = rows.Size();
+    const ActiveRows::Face& inner = rows.At(0, (1u << (n - 1)) - 1);
+    usable = use && inner.usable;
+    // Never an instruction set the machine lacks.
+    level = std::min(lanes, MachineCpuLevel());
+    std::copy(inner.inv, inner.inv + n * n, inv);
+    for (int j = 0; j + 1 < n; ++j) scale[j] = rows.Scale(j);
+    ctNorm = inner.ctNorm;
+    unitNorm = inner.unitNorm;
+}
+
 bool ExactMinimiser::InitLinear(const ComputeLibParams& p) {
     if (!rows_.Init(p)) return false;
     n_ = rows_.Size();
@@ -130,7 +143,17 @@ bool ExactMinimiser::Init(const ComputeLibParams& p) {
     }
     // rho bounds the curvature of the pair energy (the Frobenius norm of its symmetric matrix).
     rho2_ = 2.0 * rho;
+    UseLanes(true, MachineCpuLevel());
     return true;
+}
+
+void ExactMinimiser::UseLanes(bool on, CpuLevel level) {
+    lanes_.Fill(rows_, on, level);
+    lanes_.rho2 = rho2_;
+    for (int i = 0; i < n_; ++i) {
+        lanes_.self[i] = self_[i];
+        for (int k = 0; k < n_; ++k) lanes_.pair[i][k] = pair_[i][k];
+    }
 }
 
 // The point where the fractions in `zeros` and the residuals in `dataRows` vanish, if it lies in
@@ -250,13 +273,14 @@ std::int64_t ExactMinimiser::SolveWordRange(std::uint16_t* const* channels, std:
                                             std::int64_t end, VoxelLeftover other) const {
     std::int64_t outside = 0;
     const bool laidOut = WithCompositionCount(n_, [&](auto n) {
-        for (std::int64_t v = first; v < end; ++v) {
+        auto one = [&](std::int64_t v) {
             bool out = false;
             if (SolveWordsOf<decltype(n)::value>(channels, v, out))
                 outside += out;
             else
                 other.call(other.context, v);
-        }
+        };
+        ForLaneBlocks(lanes_, ExactInnerLanes, channels, first, end, one);
         return true;
     });
     if (!laidOut)

@@ -22,7 +22,18 @@ bool LinearVertex::Init(const ComputeLibParams& p) {
         self_[i] = p.minimiseSelfEnergy ? p.linearObjectiveWeights[i] : 0.0;
         for (int k = 0; k < n; ++k) pair_[i][k] = p.linearInteractionEnergy[p.ShellIndex(0, i, k)];
     }
+    UseLanes(true, MachineCpuLevel());
     return true;
+}
+
+void LinearVertex::UseLanes(bool on, CpuLevel level) {
+    const int n = rows_.Size();
+    lanes_.Fill(rows_, on, level);
+    lanes_.interact = interact_;
+    for (int i = 0; i < n; ++i) {
+        lanes_.self[i] = self_[i];
+        for (int k = 0; k < n; ++k) lanes_.pair[i][k] = pair_[i][k];
+    }
 }
 
 template <int N>
@@ -281,8 +292,10 @@ bool LinearVertex::SolveWords(std::uint16_t* const* channels, std::int64_t v, Re
 void LinearVertex::SolveWordRange(std::uint16_t* const* channels, std::int64_t first, std::int64_t end,
                                   Recent& recent, VoxelLeftover other) const {
     const bool laidOut = WithCompositionCount(rows_.Size(), [&](auto n) {
-        for (std::int64_t v = first; v < end; ++v)
+        auto one = [&](std::int64_t v) {
             if (!SolveWordsOf<decltype(n)::value>(channels, v, recent)) other.call(other.context, v);
+        };
+        ForLaneBlocks(lanes_, LinearInnerLanes, channels, first, end, one);
         return true;
     });
     if (!laidOut)

@@ -15,6 +15,7 @@
 
 #include "compute/kernels.h"
 #include "compute/threadteam.h"
+#include "foundation/cpuclones.h"
 
 namespace zun::zunlib {
 
@@ -147,13 +148,72 @@ public:
     const Face& At(unsigned units, unsigned ctRows) const {
         return faces_[(std::size_t(units) << (n_ - 1)) | ctRows];
     }
+    // How Scaled forms a CT channel's value of a word w: (low + span * float(w / 16383)) / tol,
+    // the first two terms in single precision as stored.
+    struct WordScale {
+        float low = 0.0f, span = 0.0f;
+        double overTol = 0.0;
+    };
+    const WordScale& Scale(int j) const { return scale_[j]; }
 
 private:
     int n_ = 0;
     double k_[kMaxSize][kMaxSize] = {};  // CT rows over their tolerances
+    WordScale scale_[kMaxSize];
     std::vector<Face> faces_;
     std::vector<double> scaled_;
 };
+
+// What the vector lanes of a closed form read (kernel_lanes.cpp): the inverse of its first
+// candidate's face (every CT row, no unit row) and the constants of its certificate.
+struct InnerLaneData {
+    int n = 0;
+    bool usable = false;  // false: every voxel goes one at a time
+    CpuLevel level = CpuLevel::Baseline;
+    double inv[ActiveRows::kMaxSize * ActiveRows::kMaxSize] = {};
+    ActiveRows::WordScale scale[ActiveRows::kMaxSize];
+    double self[ActiveRows::kMaxSize] = {};
+    double pair[ActiveRows::kMaxSize][ActiveRows::kMaxSize] = {};
+    double rho2 = 0.0, ctNorm = 0.0, unitNorm = 0.0;  // the non-linear certificate's
+    bool interact = false;                            // the linear costs' previous-state term
+
+    // From the face table and the caller's energy constants; `use` false turns the lanes off.
+    void Fill(const ActiveRows& rows, bool use, CpuLevel lanes);
+};
+
+// Voxels at a time for the lanes: the bits of one call's `done`.
+constexpr int kLaneBlock = 512;
+
+// The voxels of [first, first + count) (count <= kLaneBlock) that hold free, usable words and
+// whose first candidate the certificate proves, several at a time in vector lanes of the data's
+// instruction set: their words written exactly as the voxel-by-voxel path writes them and their
+// bits set in `done`; the others are left untouched. Non-linear: the point of zero residual (no
+// residual then exceeds its tolerance); linear: the band-box corner.
+void ExactInnerLanes(const InnerLaneData& d, std::uint16_t* const* channels, std::int64_t first,
+                     std::int64_t count, std::uint64_t* done);
+void LinearInnerLanes(const InnerLaneData& d, std::uint16_t* const* channels, std::int64_t first,
+                      std::int64_t count, std::uint64_t* done);
+
+// The voxels [first, end) through `lanes` block by block, each voxel they leave through one(v) in
+// voxel order (so a thread's remembered state sees the order the voxel-by-voxel path gives).
+template <class Lanes, class One>
+void ForLaneBlocks(const InnerLaneData& d, Lanes lanes, std::uint16_t* const* channels, std::int64_t first,
+                   std::int64_t end, One& one) {
+    if (!d.usable) {
+        for (std::int64_t v = first; v < end; ++v) one(v);
+        return;
+    }
+    std::uint64_t done[kLaneBlock / 64];
+    for (std::int64_t a = first; a < end; a += kLaneBlock) {
+        const int count = static_cast<int>(std::min<std::int64_t>(kLaneBlock, end - a));
+        lanes(d, channels, a, count, done);
+        for (int word = 0; word * 64 < count; ++word) {
+            const int bits = std::min(64, count - word * 64);
+            std::uint64_t left = ~done[word] & (bits == 64 ? ~0ull : (1ull << bits) - 1);
+            for (; left; left &= left - 1) one(a + word * 64 + __builtin_ctzll(left));
+        }
+    }
+}
 
 // The exact minimiser of the nonlinear energy for the common case: every composition free, as
 // many CT values as compositions less one (a square system with the sum row), unit exponents.
@@ -170,6 +230,9 @@ public:
     // costs passed as its field.
     bool InitLinear(const ComputeLibParams& p);
     const ActiveRows& Rows() const { return rows_; }
+    // The word path's common case in vector lanes of `level` (on by default, at the best level
+    // the machine has), or every voxel one at a time.
+    void UseLanes(bool on, CpuLevel level);
     // Solves a loaded voxel with neighbour field `h` (or null); writes every fraction of `f` and,
     // when given, the largest residual over its tolerance to `worst`.
     bool Solve(const VoxelProblem& vp, const double* h, double* f, double* worst = nullptr) const;
@@ -205,6 +268,7 @@ private:
     double rho2_ = 0.0;  // 2 rho^2, rho the curvature bound of the pair energy
     double self_[kMaxSize] = {};
     double pair_[kMaxSize][kMaxSize] = {};  // J + J^T with a zero diagonal
+    InnerLaneData lanes_;
 };
 
 // The optimal vertex of a voxel's band programme (every composition free, a square system)
@@ -226,6 +290,8 @@ public:
         int count = 0;
     };
     bool Init(const ComputeLibParams& p);
+    // As ExactMinimiser::UseLanes.
+    void UseLanes(bool on, CpuLevel level);
     // `cost` and `prev` by composition, `eps` the tie-break's weight; writes every fraction of `f`.
     bool Solve(const VoxelProblem& vp, const double* cost, double eps, const double* prev, double* f,
                Recent& recent) const;
@@ -289,6 +355,7 @@ private:
     double self_[kMaxSize] = {};
     double pair_[kMaxSize][kMaxSize] = {};
     bool interact_ = false;
+    InnerLaneData lanes_;
 };
 
 // What one thread's voxels produced: out-of-boundary count, merged status and the first failures

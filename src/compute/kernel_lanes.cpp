@@ -1,0 +1,96 @@
+// The closed forms' first candidate for many voxels at once, one voxel per vector lane: nearly
+// every voxel of smooth data is answered there, and the voxel-by-voxel path then only sees the
+// rest. The lanes repeat that path's arithmetic operation for operation and in the same order
+// (this file is built without contraction into fused multiply-adds, which the wider instruction
+// sets would otherwise bring), so a voxel's words do not depend on which path answered it.
+#include <immintrin.h>
+
+#include <cstring>
+
+#include "compute/kernelrun.h"
+
+// The helpers pass vectors wider than the baseline's by value; they are always inlined, so no
+// call between code built for different instruction sets ever passes one.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+namespace zun::zunlib {
+
+ZUN_PUSH_TARGET_AVX512
+namespace lanes512 {
+constexpr int kWidth = 8;
+typedef std::int64_t Longs __attribute__((vector_size(64)));
+typedef std::int32_t Ints __attribute__((vector_size(32)));
+[[gnu::always_inline]] inline std::uint64_t LaneBits(Longs m) {
+    return _mm512_movepi64_mask(reinterpret_cast<__m512i>(m));
+}
+[[gnu::always_inline]] inline bool AnyLane(Ints w) {
+    return !_mm256_testz_si256(reinterpret_cast<__m256i>(w), reinterpret_cast<__m256i>(w));
+}
+#include "compute/kernel_lanes.inc"
+}  // namespace lanes512
+ZUN_POP_TARGET
+
+ZUN_PUSH_TARGET_AVX2
+namespace lanes256 {
+constexpr int kWidth = 4;
+typedef std::int64_t Longs __attribute__((vector_size(32)));
+typedef std::int32_t Ints __attribute__((vector_size(16)));
+[[gnu::always_inline]] inline std::uint64_t LaneBits(Longs m) {
+    return static_cast<unsigned>(_mm256_movemask_pd(reinterpret_cast<__m256d>(m)));
+}
+[[gnu::always_inline]] inline bool AnyLane(Ints w) {
+    return !_mm_testz_si128(reinterpret_cast<__m128i>(w), reinterpret_cast<__m128i>(w));
+}
+#include "compute/kernel_lanes.inc"
+}  // namespace lanes256
+ZUN_POP_TARGET
+
+namespace lanes128 {
+constexpr int kWidth = 2;
+typedef std::int64_t Longs __attribute__((vector_size(16)));
+typedef std::int32_t Ints __attribute__((vector_size(8)));
+[[gnu::always_inline]] inline std::uint64_t LaneBits(Longs m) {
+    return (m[0] != 0 ? 1u : 0u) | (m[1] != 0 ? 2u : 0u);
+}
+[[gnu::always_inline]] inline bool AnyLane(Ints w) {
+    std::uint64_t x;
+    std::memcpy(&x, &w, sizeof x);
+    return x != 0;
+}
+#include "compute/kernel_lanes.inc"
+}  // namespace lanes128
+
+namespace {
+
+template <bool Linear>
+void Dispatch(const InnerLaneData& d, std::uint16_t* const* ch, std::int64_t first, std::int64_t count,
+              std::uint64_t* done) {
+    WithCompositionCount(d.n, [&](auto size) {
+        constexpr int N = decltype(size)::value;
+        switch (d.level) {
+            case CpuLevel::Avx512:
+                lanes512::Run<N, Linear>(d, ch, first, count, done);
+                break;
+            case CpuLevel::Avx2:
+                lanes256::Run<N, Linear>(d, ch, first, count, done);
+                break;
+            default:
+                lanes128::Run<N, Linear>(d, ch, first, count, done);
+        }
+        return true;
+    });
+}
+
+}  // namespace
+
+void ExactInnerLanes(const InnerLaneData& d, std::uint16_t* const* channels, std::int64_t first,
+                     std::int64_t count, std::uint64_t* done) {
+    Dispatch<false>(d, channels, first, count, done);
+}
+
+void LinearInnerLanes(const InnerLaneData& d, std::uint16_t* const* channels, std::int64_t first,
+                      std::int64_t count, std::uint64_t* done) {
+    Dispatch<true>(d, channels, first, count, done);
+}
+
+}  // namespace zun::zunlib
