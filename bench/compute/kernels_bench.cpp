@@ -7,9 +7,9 @@
 //
 //   bench_compute_kernels [size] [threads] [linear|nonlinear|optimisers]
 //
-// Naming one optimiser runs only it ("optimisers" both, without the other kernels), and ZUN_BENCH_COMPOSITIONS=3 or 5 only that phantom (for
-// profiling). ZUN_BENCH_NOISE=w adds Gaussian noise of standard deviation w words to the CT
-// words (the tolerances stay at about a word).
+// Naming one optimiser runs only it ("optimisers" both, without the other kernels), and
+// ZUN_BENCH_COMPOSITIONS=3 or 5 only that phantom (for profiling). ZUN_BENCH_NOISE=w adds Gaussian noise of
+// standard deviation w words to the CT words (the tolerances stay at about a word).
 #include <omp.h>
 
 #include <algorithm>
@@ -310,8 +310,7 @@ void Optimisers(Phantom& ph, int threads, const std::string& only) {
                 "%-10s %2d thread(s) %8.3f s  %8.2f M voxels/s per thread  per core %5.2f x lstsq "
                 "%5.2f x inverse  words %016llx",
                 names[k], t, s, perThread, lstsqRate > 0 ? perThread / lstsqRate : 0.0,
-                inverseRate > 0 ? perThread / inverseRate : 0.0,
-                static_cast<unsigned long long>(ph.Hash()));
+                inverseRate > 0 ? perThread / inverseRate : 0.0, static_cast<unsigned long long>(ph.Hash()));
             if (t > 1) {
                 const double alone = k == 0
                                          ? RunIndependent<CLinearSM, CLibDatConLinearOpt>(ph, t, 5000)

@@ -314,6 +314,10 @@ CLinearSM::CLinearSM(CLibDatConLinearOpt& lib) : lib_(lib) {
 
 CLinearSM::~CLinearSM() = default;
 
+void CLinearSM::UseLanes(bool on, CpuLevel level) {
+    if (vertex_) vertex_->UseLanes(on, level);
+}
+
 namespace {
 
 // The linear cost of each free composition: its self energy and its interaction with the

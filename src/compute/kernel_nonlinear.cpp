@@ -201,6 +201,10 @@ void CNonlinearGCM::UseClosedForm(bool on) {
     useExact_ = on;
 }
 
+void CNonlinearGCM::UseLanes(bool on, CpuLevel level) {
+    if (exact_) exact_->UseLanes(on, level);
+}
+
 namespace {
 
 // Refines the grid result between the grid points: sequential linear programmes over the reduced

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "compute/libparams.h"
+#include "foundation/cpuclones.h"
 
 namespace zun::zunlib {
 
@@ -118,6 +119,9 @@ public:
     // Whether voxels whose optimal vertex is known skip the simplex (on by default; off lets the
     // tests and benchmarks compare with the simplex alone).
     void UseClosedForm(bool on) { useVertex_ = on; }
+    // Whether the closed form's common case runs in vector lanes of `level` (on by default, at the
+    // best level the machine has; never above it) or voxel by voxel, for the tests.
+    void UseLanes(bool on, CpuLevel level);
 
 private:
     struct Scratch;
@@ -167,6 +171,8 @@ public:
     // Whether voxels with a closed-form minimum skip the search (on by default; off lets the
     // tests and benchmarks compare with the search alone).
     void UseClosedForm(bool on);
+    // As CLinearSM::UseLanes.
+    void UseLanes(bool on, CpuLevel level);
 
     // Grid points of the reduced simplex of `freeCount` compositions at `gridSize` sub-divisions.
     static double GridPointCount(int gridSize, int freeCount);

@@ -395,6 +395,72 @@ TEST(Optimisers, ThreadCountDoesNotChangeTheWords) {
     }
 }
 
+// The closed forms' vector lanes against the voxel-by-voxel path, at every instruction set the
+// machine has: random mixtures with exact and noisy CT values, pure compositions, fractions at
+// and next to zero, CT words at both ends of their range, fixed compositions and unusable CT
+// values between them, and chunks that end inside a lane vector. Each lane must give the words
+// of the scalar path exactly (the rounding of the fractions to words and the spreading of the
+// residue, the lanes left to the scalar path untouched).
+TEST(Optimisers, VectorLanesGiveTheWordsOfOneVoxelAtATime) {
+    for (int comp : {1, 2, 4, 5}) {
+        const int n = comp + 1;
+        std::mt19937 rng(700 + comp);
+        std::uniform_real_distribution<double> U(0.0, 1.0);
+        std::vector<float> rows;
+        for (int j = 0; j < comp; ++j)
+            for (int i = 0; i < n; ++i) rows.push_back(i == 0 ? 0.0f : float(0.2 + 3.0 * U(rng) * (1 + i * j % 3)));
+        Block base(24, 23, 10, comp, comp, rows);
+        for (int j = 1; j <= comp; ++j) base.p.ctAccuracy[j] = 6.7e-5f * base.p.channelAtten[comp + j][1];
+        for (std::size_t v = 0; v < base.Voxels(); ++v) {
+            std::vector<double> f(n);
+            double s = 0;
+            for (double& x : f) s += (x = -std::log(U(rng) + 1e-12));
+            const int kind = static_cast<int>(v % 11);
+            if (kind == 1) std::fill(f.begin(), f.end(), 0.0), f[rng() % n] = s;
+            if (kind == 2) f[rng() % n] = v % 2 ? 0.0 : 1e-5 * s;
+            for (double& x : f) x /= s;
+            base.SetVoxel(v, f, kind == 3 ? 2e-3 : 0.0, &rng);
+            for (int i = 0; i < n; ++i)
+                base.words[i][v] = static_cast<std::uint16_t>(kind == 4 ? rng() % 16384 : std::lround(f[i] * 16383));
+            if (kind == 5) base.words[n + rng() % comp][v] = rng() % 2 ? 0 : 16383;
+            if (kind == 6 && v % 3 == 0) base.words[rng() % n][v] |= 0x4000;
+            if (kind == 7 && v % 3 == 0) base.words[n + rng() % comp][v] |= 0x8000;
+        }
+        for (CpuLevel level : {CpuLevel::Baseline, CpuLevel::Avx2, CpuLevel::Avx512}) {
+            if (level > MachineCpuLevel()) continue;
+            Block nl[2] = {Copy(base), Copy(base)}, li[2] = {Copy(base), Copy(base)};
+            for (int lanes = 0; lanes < 2; ++lanes) {
+                nl[lanes].p.threadCount = li[lanes].p.threadCount = 2;
+                CLibDatConNonlinearOpt nlib(nl[lanes].p);
+                CNonlinearGCM gcm(nlib);
+                gcm.UseLanes(lanes == 1, level);
+                gcm.RunAll(nl[lanes].ptrs.data(), std::int64_t(base.Voxels()), 333, [](std::int64_t) {});
+                CLibDatConLinearOpt llib(li[lanes].p);
+                CLinearSM sm(llib);
+                sm.UseLanes(lanes == 1, level);
+                sm.RunAll(li[lanes].ptrs.data(), std::int64_t(base.Voxels()), 333, [](std::int64_t) {});
+            }
+            EXPECT_NE(nl[1].words, base.words);
+            EXPECT_EQ(nl[1].words, nl[0].words) << "non-linear, " << n << " compositions, level " << int(level);
+            EXPECT_EQ(li[1].words, li[0].words) << "linear, " << n << " compositions, level " << int(level);
+
+            // The lanes do answer most voxels (here for the zero-residual point of an energy
+            // without smooth terms, which every voxel of usable words and fractions not below
+            // zero has as its minimum).
+            ActiveRows rows;
+            ASSERT_TRUE(rows.Init(base.p));
+            InnerLaneData d;
+            d.Fill(rows, true, level);
+            Block b = Copy(base);
+            std::uint64_t done[kLaneBlock / 64];
+            ExactInnerLanes(d, b.ptrs.data(), 0, kLaneBlock, done);
+            int answered = 0;
+            for (std::uint64_t w : done) answered += BitCount(unsigned(w)) + BitCount(unsigned(w >> 32));
+            EXPECT_GT(answered, kLaneBlock / 2) << n << " compositions, level " << int(level);
+        }
+    }
+}
+
 TEST(Optimisers, OneCallReportsAsRangeByRange) {
     // Many failing voxels (fixed fractions above 1) and voxels outside the attainable range: the
     // run in one call counts, reports and merges the status as the range-by-range run does.
