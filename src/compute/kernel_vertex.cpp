@@ -193,6 +193,20 @@ bool LinearVertex::Walk(Key key, int enter, bool unit, bool upper, const double*
     return false;
 }
 
+// Over the box of bands the fractions are f0 + sum_j t_j c_j with |t_j| <= 1 (f0 the point of
+// zero residual, c_j the inverse's CT columns): a fraction whose largest value there is below
+// zero cannot be met. The margin keeps every voxel the simplex might still call feasible.
+template <int N>
+bool LinearVertex::CannotMeet(const double* inv, const double* b) const {
+    const int n = N > 0 ? N : rows_.Size(), ct = n - 1;
+    for (int i = 0; i < n; ++i) {
+        double top = inv[i * n];
+        for (int j = 0; j < ct; ++j) top += inv[i * n + 1 + j] * b[j] + std::fabs(inv[i * n + 1 + j]);
+        if (top < -1e-6) return true;
+    }
+    return false;
+}
+
 // The band-box corner as Vertex, Violation and Optimal take it, with the loops of the common
 // case laid out for a known size (the same arithmetic in the same order): 1 when it is the proven
 // optimum, -1 when fraction `enter` comes out negative (`key` then holds the corner), 0 otherwise.
@@ -253,6 +267,9 @@ template <int N>
         if constexpr (N > 0) {
             const int corner = InnerCorner<N>(inner.inv, b, cost, eps, prev, f, key, enter);
             if (corner > 0) return true;
+            // Noisy data: no vertex of bands that cannot meet is feasible, so neither the steps
+            // nor the last optimal sets can answer the voxel.
+            if (CannotMeet<N>(inner.inv, b)) return false;
             if (corner < 0 && Walk<N>(key, enter, true, false, b, cost, eps, prev, f)) return true;
         } else {
             for (int j = 0; j < ct; ++j) {
@@ -361,23 +378,16 @@ bool LinearVertex::SolveSoft(const VoxelProblem& vp, const double* cost, double 
     return true;
 }
 
-// Over the box of bands the fractions are f0 + sum_j t_j c_j with |t_j| <= 1 (f0 the point of
-// zero residual, c_j the inverse's CT columns): a fraction whose largest value there is below
-// zero cannot be met. The margin keeps every voxel the simplex might still call feasible.
 bool LinearVertex::BandsCannotMeet(const VoxelProblem& vp) const {
     const int n = rows_.Size(), ct = n - 1;
     if (vp.u != n || vp.m != ct || vp.r0 != 1.0) return false;
     const ActiveRows::Face& inner = rows_.At(0, (1u << ct) - 1);
     if (!inner.usable) return false;
-    for (int i = 0; i < n; ++i) {
-        double top = inner.inv[i * n];
-        for (int j = 0; j < ct; ++j)
-            top += inner.inv[i * n + 1 + j] * (vp.b[j] * (1.0 / vp.tol[j])) +
-                   std::fabs(inner.inv[i * n + 1 + j]);
-        if (top < -1e-6) return true;
-    }
-    return false;
+    double b[kMaxSize];
+    for (int j = 0; j < ct; ++j) b[j] = vp.b[j] * (1.0 / vp.tol[j]);
+    return CannotMeet<0>(inner.inv, b);
 }
+
 
 void LinearVertex::Learn(const VoxelProblem& vp, const double* prev, const double* f, Recent& recent) const {
     const int n = rows_.Size(), ct = n - 1;

@@ -343,6 +343,9 @@ private:
     template <int N>
     int InnerCorner(const double* inv, const double* b, const double* cost, double eps, const double* prev,
                     double* f, Key& key, int& enter) const;
+    // BandsCannotMeet over the inverse of the band-box corner's face and scaled CT values.
+    template <int N>
+    bool CannotMeet(const double* inv, const double* b) const;
     template <int N>
     bool Walk(Key key, int enter, bool unit, bool upper, const double* b, const double* cost, double eps,
               const double* prev, double* f) const;
