@@ -18,8 +18,35 @@ namespace zun::zunlib {
 ZUN_PUSH_TARGET_AVX512
 namespace lanes512 {
 constexpr int kWidth = 8;
+typedef double Doubles __attribute__((vector_size(64)));
 typedef std::int64_t Longs __attribute__((vector_size(64)));
+typedef float Floats __attribute__((vector_size(32)));
 typedef std::int32_t Ints __attribute__((vector_size(32)));
+[[gnu::always_inline]] inline Ints Load16(const std::uint16_t* p) {
+    return reinterpret_cast<Ints>(
+        _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
+}
+[[gnu::always_inline]] inline void Store16(std::uint16_t* p, Ints w) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_cvtepi32_epi16(reinterpret_cast<__m256i>(w)));
+}
+[[gnu::always_inline]] inline Longs Widen(Ints w) {
+    return reinterpret_cast<Longs>(_mm512_cvtepi32_epi64(reinterpret_cast<__m256i>(w)));
+}
+[[gnu::always_inline]] inline Ints Narrow(Longs w) {
+    return reinterpret_cast<Ints>(_mm512_cvtepi64_epi32(reinterpret_cast<__m512i>(w)));
+}
+[[gnu::always_inline]] inline Doubles ToDoubles(Ints w) {
+    return reinterpret_cast<Doubles>(_mm512_cvtepi32_pd(reinterpret_cast<__m256i>(w)));
+}
+[[gnu::always_inline]] inline Ints Truncate(Doubles x) {
+    return reinterpret_cast<Ints>(_mm512_cvttpd_epi32(reinterpret_cast<__m512d>(x)));
+}
+[[gnu::always_inline]] inline Floats ToFloats(Doubles x) {
+    return reinterpret_cast<Floats>(_mm512_cvtpd_ps(reinterpret_cast<__m512d>(x)));
+}
+[[gnu::always_inline]] inline Doubles FromFloats(Floats x) {
+    return reinterpret_cast<Doubles>(_mm512_cvtps_pd(reinterpret_cast<__m256>(x)));
+}
 [[gnu::always_inline]] inline std::uint64_t LaneBits(Longs m) {
     return _mm512_movepi64_mask(reinterpret_cast<__m512i>(m));
 }
@@ -33,8 +60,38 @@ ZUN_POP_TARGET
 ZUN_PUSH_TARGET_AVX2
 namespace lanes256 {
 constexpr int kWidth = 4;
+typedef double Doubles __attribute__((vector_size(32)));
 typedef std::int64_t Longs __attribute__((vector_size(32)));
+typedef float Floats __attribute__((vector_size(16)));
 typedef std::int32_t Ints __attribute__((vector_size(16)));
+[[gnu::always_inline]] inline Ints Load16(const std::uint16_t* p) {
+    return reinterpret_cast<Ints>(_mm_cvtepu16_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+}
+[[gnu::always_inline]] inline void Store16(std::uint16_t* p, Ints w) {
+    // Words of 14 bits: the unsigned saturation never bites.
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p),
+                     _mm_packus_epi32(reinterpret_cast<__m128i>(w), reinterpret_cast<__m128i>(w)));
+}
+[[gnu::always_inline]] inline Longs Widen(Ints w) {
+    return reinterpret_cast<Longs>(_mm256_cvtepi32_epi64(reinterpret_cast<__m128i>(w)));
+}
+[[gnu::always_inline]] inline Ints Narrow(Longs w) {
+    const __m256i low =
+        _mm256_permutevar8x32_epi32(reinterpret_cast<__m256i>(w), _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6));
+    return reinterpret_cast<Ints>(_mm256_castsi256_si128(low));
+}
+[[gnu::always_inline]] inline Doubles ToDoubles(Ints w) {
+    return reinterpret_cast<Doubles>(_mm256_cvtepi32_pd(reinterpret_cast<__m128i>(w)));
+}
+[[gnu::always_inline]] inline Ints Truncate(Doubles x) {
+    return reinterpret_cast<Ints>(_mm256_cvttpd_epi32(reinterpret_cast<__m256d>(x)));
+}
+[[gnu::always_inline]] inline Floats ToFloats(Doubles x) {
+    return reinterpret_cast<Floats>(_mm256_cvtpd_ps(reinterpret_cast<__m256d>(x)));
+}
+[[gnu::always_inline]] inline Doubles FromFloats(Floats x) {
+    return reinterpret_cast<Doubles>(_mm256_cvtps_pd(reinterpret_cast<__m128>(x)));
+}
 [[gnu::always_inline]] inline std::uint64_t LaneBits(Longs m) {
     return static_cast<unsigned>(_mm256_movemask_pd(reinterpret_cast<__m256d>(m)));
 }
@@ -47,8 +104,38 @@ ZUN_POP_TARGET
 
 namespace lanes128 {
 constexpr int kWidth = 2;
+typedef double Doubles __attribute__((vector_size(16)));
 typedef std::int64_t Longs __attribute__((vector_size(16)));
+typedef float Floats __attribute__((vector_size(8)));
 typedef std::int32_t Ints __attribute__((vector_size(8)));
+typedef std::uint16_t Words __attribute__((vector_size(4)));
+[[gnu::always_inline]] inline Ints Load16(const std::uint16_t* p) {
+    Words h;
+    std::memcpy(&h, p, sizeof h);
+    return __builtin_convertvector(h, Ints);
+}
+[[gnu::always_inline]] inline void Store16(std::uint16_t* p, Ints w) {
+    const Words h = __builtin_convertvector(w, Words);
+    std::memcpy(p, &h, sizeof h);
+}
+[[gnu::always_inline]] inline Longs Widen(Ints w) {
+    return __builtin_convertvector(w, Longs);
+}
+[[gnu::always_inline]] inline Ints Narrow(Longs w) {
+    return __builtin_convertvector(w, Ints);
+}
+[[gnu::always_inline]] inline Doubles ToDoubles(Ints w) {
+    return __builtin_convertvector(w, Doubles);
+}
+[[gnu::always_inline]] inline Ints Truncate(Doubles x) {
+    return __builtin_convertvector(x, Ints);
+}
+[[gnu::always_inline]] inline Floats ToFloats(Doubles x) {
+    return __builtin_convertvector(x, Floats);
+}
+[[gnu::always_inline]] inline Doubles FromFloats(Floats x) {
+    return __builtin_convertvector(x, Doubles);
+}
 [[gnu::always_inline]] inline std::uint64_t LaneBits(Longs m) {
     return (m[0] != 0 ? 1u : 0u) | (m[1] != 0 ? 2u : 0u);
 }
