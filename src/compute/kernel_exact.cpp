@@ -273,7 +273,7 @@ std::int64_t ExactMinimiser::SolveWordRange(std::uint16_t* const* channels, std:
                                             std::int64_t end, VoxelLeftover other) const {
     std::int64_t outside = 0;
     const bool laidOut = WithCompositionCount(n_, [&](auto n) {
-        auto one = [&](std::int64_t v) {
+        auto one = [&](std::int64_t v, const LaneLeftover*) {
             bool out = false;
             if (SolveWordsOf<decltype(n)::value>(channels, v, out))
                 outside += out;

@@ -150,34 +150,36 @@ typedef std::uint16_t Words __attribute__((vector_size(4)));
 namespace {
 
 template <bool Linear>
-void Dispatch(const InnerLaneData& d, std::uint16_t* const* ch, std::int64_t first, std::int64_t count,
-              std::uint64_t* done) {
+int Dispatch(const InnerLaneData& d, std::uint16_t* const* ch, std::int64_t first, std::int64_t count,
+             std::uint64_t* done, LaneLeftover* left) {
+    int records = 0;
     WithCompositionCount(d.n, [&](auto size) {
         constexpr int N = decltype(size)::value;
         switch (d.level) {
             case CpuLevel::Avx512:
-                lanes512::Run<N, Linear>(d, ch, first, count, done);
+                records = lanes512::Run<N, Linear>(d, ch, first, count, done, left);
                 break;
             case CpuLevel::Avx2:
-                lanes256::Run<N, Linear>(d, ch, first, count, done);
+                records = lanes256::Run<N, Linear>(d, ch, first, count, done, left);
                 break;
             default:
-                lanes128::Run<N, Linear>(d, ch, first, count, done);
+                records = lanes128::Run<N, Linear>(d, ch, first, count, done, left);
         }
         return true;
     });
+    return records;
 }
 
 }  // namespace
 
-void ExactInnerLanes(const InnerLaneData& d, std::uint16_t* const* channels, std::int64_t first,
-                     std::int64_t count, std::uint64_t* done) {
-    Dispatch<false>(d, channels, first, count, done);
+int ExactInnerLanes(const InnerLaneData& d, std::uint16_t* const* channels, std::int64_t first,
+                    std::int64_t count, std::uint64_t* done, LaneLeftover*) {
+    return Dispatch<false>(d, channels, first, count, done, nullptr);
 }
 
-void LinearInnerLanes(const InnerLaneData& d, std::uint16_t* const* channels, std::int64_t first,
-                      std::int64_t count, std::uint64_t* done) {
-    Dispatch<true>(d, channels, first, count, done);
+int LinearInnerLanes(const InnerLaneData& d, std::uint16_t* const* channels, std::int64_t first,
+                     std::int64_t count, std::uint64_t* done, LaneLeftover* left) {
+    return Dispatch<true>(d, channels, first, count, done, left);
 }
 
 }  // namespace zun::zunlib

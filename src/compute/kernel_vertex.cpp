@@ -267,10 +267,7 @@ template <int N>
         if constexpr (N > 0) {
             const int corner = InnerCorner<N>(inner.inv, b, cost, eps, prev, f, key, enter);
             if (corner > 0) return true;
-            // Noisy data: no vertex of bands that cannot meet is feasible, so neither the steps
-            // nor the last optimal sets can answer the voxel.
-            if (CannotMeet<N>(inner.inv, b)) return false;
-            if (corner < 0 && Walk<N>(key, enter, true, false, b, cost, eps, prev, f)) return true;
+            return AfterCorner<N>(corner, key, enter, b, cost, eps, prev, f, recent);
         } else {
             for (int j = 0; j < ct; ++j) {
                 double y = 0.0;
@@ -284,6 +281,24 @@ template <int N>
             if (enter >= 0 && Walk<N>(key, enter, unit, upper, b, cost, eps, prev, f)) return true;
         }
     }
+    for (int k = 0; k < recent.count; ++k) {
+        if (!TryKey<N>(recent.keys[k], b, cost, eps, prev, f)) continue;
+        std::rotate(recent.keys, recent.keys + k, recent.keys + k + 1);
+        return true;
+    }
+    return false;
+}
+
+template <int N>
+[[gnu::always_inline]] inline bool LinearVertex::AfterCorner(int corner, const Key& key, int enter,
+                                                             const double* b, const double* cost, double eps,
+                                                             const double* prev, double* f,
+                                                             Recent& recent) const {
+    const ActiveRows::Face& inner = rows_.At(0, (1u << (N - 1)) - 1);
+    // Noisy data: no vertex of bands that cannot meet is feasible, so neither the steps nor the
+    // last optimal sets can answer the voxel.
+    if (CannotMeet<N>(inner.inv, b)) return false;
+    if (corner < 0 && Walk<N>(key, enter, true, false, b, cost, eps, prev, f)) return true;
     for (int k = 0; k < recent.count; ++k) {
         if (!TryKey<N>(recent.keys[k], b, cost, eps, prev, f)) continue;
         std::rotate(recent.keys, recent.keys + k, recent.keys + k + 1);
@@ -309,10 +324,13 @@ bool LinearVertex::SolveWords(std::uint16_t* const* channels, std::int64_t v, Re
 void LinearVertex::SolveWordRange(std::uint16_t* const* channels, std::int64_t first, std::int64_t end,
                                   Recent& recent, VoxelLeftover other) const {
     const bool laidOut = WithCompositionCount(rows_.Size(), [&](auto n) {
-        auto one = [&](std::int64_t v) {
-            if (!SolveWordsOf<decltype(n)::value>(channels, v, recent)) other.call(other.context, v);
+        constexpr int N = decltype(n)::value;
+        auto one = [&](std::int64_t v, const LaneLeftover* r) {
+            if (!(r ? ResumeWordsOf<N>(channels, v, *r, recent) : SolveWordsOf<N>(channels, v, recent)))
+                other.call(other.context, v);
         };
-        ForLaneBlocks(lanes_, LinearInnerLanes, channels, first, end, one);
+        LaneLeftover left[kLaneBlock];
+        ForLaneBlocks(lanes_, LinearInnerLanes, channels, first, end, one, left);
         return true;
     });
     if (!laidOut)
@@ -353,6 +371,36 @@ template <int N>
     return true;
 }
 
+template <int N>
+[[gnu::always_inline]] inline bool LinearVertex::ResumeWordsOf(std::uint16_t* const* channels, std::int64_t v,
+                                                               const LaneLeftover& r, Recent& recent) const {
+    constexpr int n = N, ct = n - 1;
+    if (r.flagged) return false;
+    // InnerCorner's outcome for the corner the lanes found: a fraction below zero to enter, or
+    // (every fraction at or above zero, or one not a number) not proven.
+    double f[kMaxSize];
+    std::copy(r.f, r.f + n, f);
+    int enter = -1, corner = -1;
+    for (int i = 0; i < n; ++i) {
+        const double x = f[i];
+        if (x >= -1e-13) continue;
+        if (std::isnan(x)) {
+            corner = 0;
+            break;
+        }
+        if (enter < 0 || x < f[enter]) enter = i;
+    }
+    if (enter < 0) corner = 0;
+    Key key{};
+    key.ctRows = (1u << ct) - 1;
+    key.upper = r.upper;
+    if (!AfterCorner<N>(corner, key, enter, r.b, r.cost, r.eps, r.prev, f, recent)) return false;
+    int w[N];
+    RoundFractionWords<N>(f, n, kVoxelMax, w);
+    for (int i = 0; i < n; ++i) channels[i][v] = static_cast<std::uint16_t>(w[i]);
+    return true;
+}
+
 // The soft form is the non-linear closed form's problem without its smooth terms: the data
 // term in tolerance units plus the linear costs, and the tie-break's kinks. Its certificate is
 // taken with the costs alone, then again with the tie-break's slopes at the vertex found; the
@@ -387,7 +435,6 @@ bool LinearVertex::BandsCannotMeet(const VoxelProblem& vp) const {
     for (int j = 0; j < ct; ++j) b[j] = vp.b[j] * (1.0 / vp.tol[j]);
     return CannotMeet<0>(inner.inv, b);
 }
-
 
 void LinearVertex::Learn(const VoxelProblem& vp, const double* prev, const double* f, Recent& recent) const {
     const int n = rows_.Size(), ct = n - 1;

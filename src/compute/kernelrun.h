@@ -182,35 +182,55 @@ struct InnerLaneData {
 };
 
 // Voxels at a time for the lanes: the bits of one call's `done`.
-constexpr int kLaneBlock = 512;
+constexpr int kLaneBlock = 256;
+
+// What the linear lanes worked out for a voxel they could not answer, so that the voxel-by-voxel
+// path goes on from there instead of reading the voxel's words and tables again: its CT values
+// over their tolerances, previous fractions, costs and tie-break weight, and the band-box corner
+// (unclamped) with the band side each CT row took.
+struct LaneLeftover {
+    int offset = 0;        // in the block
+    bool flagged = false;  // a fixed composition or an unusable CT value
+    unsigned upper = 0;
+    double eps = 0.0;
+    double b[ActiveRows::kMaxSize], prev[ActiveRows::kMaxSize], cost[ActiveRows::kMaxSize];
+    double f[ActiveRows::kMaxSize];
+};
 
 // The voxels of [first, first + count) (count <= kLaneBlock) that hold free, usable words and
 // whose first candidate the certificate proves, several at a time in vector lanes of the data's
 // instruction set: their words written exactly as the voxel-by-voxel path writes them and their
 // bits set in `done`; the others are left untouched. Non-linear: the point of zero residual (no
-// residual then exceeds its tolerance); linear: the band-box corner.
-void ExactInnerLanes(const InnerLaneData& d, std::uint16_t* const* channels, std::int64_t first,
-                     std::int64_t count, std::uint64_t* done);
-void LinearInnerLanes(const InnerLaneData& d, std::uint16_t* const* channels, std::int64_t first,
-                      std::int64_t count, std::uint64_t* done);
+// residual then exceeds its tolerance); linear: the band-box corner, and what it found for the
+// voxels of whole lane vectors it leaves written to `left` in voxel order (the count returned).
+int ExactInnerLanes(const InnerLaneData& d, std::uint16_t* const* channels, std::int64_t first,
+                    std::int64_t count, std::uint64_t* done, LaneLeftover* left);
+int LinearInnerLanes(const InnerLaneData& d, std::uint16_t* const* channels, std::int64_t first,
+                     std::int64_t count, std::uint64_t* done, LaneLeftover* left);
 
-// The voxels [first, end) through `lanes` block by block, each voxel they leave through one(v) in
-// voxel order (so a thread's remembered state sees the order the voxel-by-voxel path gives).
+// The voxels [first, end) through `lanes` block by block, each voxel they leave through
+// one(v, what the lanes left of it or null) in voxel order (so a thread's remembered state sees
+// the order the voxel-by-voxel path gives).
 template <class Lanes, class One>
 void ForLaneBlocks(const InnerLaneData& d, Lanes lanes, std::uint16_t* const* channels, std::int64_t first,
-                   std::int64_t end, One& one) {
+                   std::int64_t end, One& one, LaneLeftover* left = nullptr) {
     if (!d.usable) {
-        for (std::int64_t v = first; v < end; ++v) one(v);
+        for (std::int64_t v = first; v < end; ++v) one(v, nullptr);
         return;
     }
     std::uint64_t done[kLaneBlock / 64];
     for (std::int64_t a = first; a < end; a += kLaneBlock) {
         const int count = static_cast<int>(std::min<std::int64_t>(kLaneBlock, end - a));
-        lanes(d, channels, a, count, done);
+        const int records = lanes(d, channels, a, count, done, left);
+        int k = 0;
         for (int word = 0; word * 64 < count; ++word) {
             const int bits = std::min(64, count - word * 64);
-            std::uint64_t left = ~done[word] & (bits == 64 ? ~0ull : (1ull << bits) - 1);
-            for (; left; left &= left - 1) one(a + word * 64 + __builtin_ctzll(left));
+            std::uint64_t rest = ~done[word] & (bits == 64 ? ~0ull : (1ull << bits) - 1);
+            for (; rest; rest &= rest - 1) {
+                const int offset = word * 64 + __builtin_ctzll(rest);
+                const LaneLeftover* r = k < records && left[k].offset == offset ? &left[k++] : nullptr;
+                one(a + offset, r);
+            }
         }
     }
 }
@@ -328,6 +348,14 @@ private:
                      Recent& recent) const;
     template <int N>
     bool SolveWordsOf(std::uint16_t* const* channels, std::int64_t v, Recent& recent) const;
+    // SolveWordsOf from what the lanes left of the voxel.
+    template <int N>
+    bool ResumeWordsOf(std::uint16_t* const* channels, std::int64_t v, const LaneLeftover& r,
+                       Recent& recent) const;
+    // SolveScaled after the band-box corner (`corner` as InnerCorner gives it) is not proven.
+    template <int N>
+    bool AfterCorner(int corner, const Key& key, int enter, const double* b, const double* cost, double eps,
+                     const double* prev, double* f, Recent& recent) const;
     template <int N>
     bool Vertex(const Key& key, const double* b, const double* prev, double* f) const;
     // The row the vertex in `f` violates most (a negative fraction first, then a band left), -1

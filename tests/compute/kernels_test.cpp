@@ -453,7 +453,7 @@ TEST(Optimisers, VectorLanesGiveTheWordsOfOneVoxelAtATime) {
             d.Fill(rows, true, level);
             Block b = Copy(base);
             std::uint64_t done[kLaneBlock / 64];
-            ExactInnerLanes(d, b.ptrs.data(), 0, kLaneBlock, done);
+            ExactInnerLanes(d, b.ptrs.data(), 0, kLaneBlock, done, nullptr);
             int answered = 0;
             for (std::uint64_t w : done) answered += BitCount(unsigned(w)) + BitCount(unsigned(w >> 32));
             EXPECT_GT(answered, kLaneBlock / 2) << n << " compositions, level " << int(level);
