@@ -218,11 +218,17 @@ bool ExactMinimiser::TryFace(unsigned zeros, unsigned dataRows, const double* b,
 
 template <int N>
 [[gnu::always_inline]] inline bool ExactMinimiser::SolveScaled(const double* b, const double* h, double* f,
-                                                               double* worst) const {
+                                                               double* worst, FaceKey* face) const {
     const int n = N > 0 ? N : n_, ct = n - 1;
     const unsigned all = (1u << ct) - 1;
-    if (worst) *worst = 0.0;
-    if (TryFace<N>(0, all, b, h, f, worst)) return true;
+    auto tryFace = [&](unsigned zeros, unsigned rows) {
+        if (worst) *worst = 0.0;
+        if (!TryFace<N>(zeros, rows, b, h, f, worst)) return false;
+        if (face) *face = {zeros, rows, true};
+        return true;
+    };
+    if (face && face->valid && tryFace(face->zeros, face->rows)) return true;
+    if (tryFace(0, all)) return true;
     // The point of zero residual has negative fractions: try the face where they are zero,
     // keeping each choice of residuals that can still vanish there.
     const ActiveRows::Face& inner = rows_.At(0, all);
@@ -236,10 +242,7 @@ template <int N>
     const int nz = BitCount(zeros);
     if (nz > 0 && nz < n)
         for (unsigned rows = 0; rows <= all; ++rows)
-            if (BitCount(rows) + nz == n - 1) {
-                if (worst) *worst = 0.0;
-                if (TryFace<N>(zeros, rows, b, h, f, worst)) return true;
-            }
+            if (BitCount(rows) + nz == n - 1 && tryFace(zeros, rows)) return true;
     // Noisy data often move the minimum to a face with other zero fractions than those (or,
     // with the zero-residual point inside, to one where the smooth terms outweigh the data):
     // every other face, each still taken only with its certificate.
@@ -247,21 +250,19 @@ template <int N>
         const int nu = BitCount(units);
         if (units == zeros || nu > ct) continue;
         for (unsigned rows = 0; rows <= all; ++rows)
-            if (BitCount(rows) + nu == n - 1) {
-                if (worst) *worst = 0.0;
-                if (TryFace<N>(units, rows, b, h, f, worst)) return true;
-            }
+            if (BitCount(rows) + nu == n - 1 && tryFace(units, rows)) return true;
     }
     return false;
 }
 
-bool ExactMinimiser::Solve(const VoxelProblem& vp, const double* h, double* f, double* worst) const {
+bool ExactMinimiser::Solve(const VoxelProblem& vp, const double* h, double* f, double* worst,
+                           FaceKey* face) const {
     const int n = n_, ct = n - 1;
     if (vp.u != n || vp.m != ct || vp.r0 != 1.0) return false;
     double b[kMaxSize];
     for (int j = 0; j < ct; ++j) b[j] = vp.b[j] * (1.0 / vp.tol[j]);
     return WithCompositionCount(
-        n, [&](auto size) { return SolveScaled<decltype(size)::value>(b, h, f, worst); });
+        n, [&](auto size) { return SolveScaled<decltype(size)::value>(b, h, f, worst, face); });
 }
 
 bool ExactMinimiser::SolveWords(std::uint16_t* const* channels, std::int64_t v, bool& outside) const {
@@ -298,7 +299,7 @@ template <int N>
     flags |= rows_.ScaledValues<ct>(channels + n, v, b);
     if (flags & (kWordFixed | kWordError)) return false;
     double worst = 0.0;
-    if (!SolveScaled<N>(b, nullptr, f, &worst)) return false;
+    if (!SolveScaled<N>(b, nullptr, f, &worst, nullptr)) return false;
     // Every word free and without flags: the words are the rounded fractions.
     int w[n];
     RoundFractionWords<N>(f, n, kVoxelMax, w);

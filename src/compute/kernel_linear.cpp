@@ -433,7 +433,8 @@ int SolveLinearVoxel(const ComputeLibParams& p, NeighbourInteraction* nb, std::u
         }
         if (r == kLpInfeasible) {
             outside = 1;
-            if (vertex && vertex->SolveSoft(vp, cost, 1e-6 * (1.0 + std::max(maxCost, 1.0)), prev, f)) {
+            if (vertex &&
+                vertex->SolveSoft(vp, cost, 1e-6 * (1.0 + std::max(maxCost, 1.0)), prev, f, recent)) {
                 WriteFreeFractions(comp, n, f);
                 status = -1;
                 return outside;

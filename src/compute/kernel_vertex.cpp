@@ -406,11 +406,12 @@ template <int N>
 // taken with the costs alone, then again with the tie-break's slopes at the vertex found; the
 // vertex is kept only when it holds with slopes that agree with it.
 bool LinearVertex::SolveSoft(const VoxelProblem& vp, const double* cost, double eps, const double* prev,
-                             double* f) const {
+                             double* f, Recent& recent) const {
     const int n = rows_.Size();
     double h[kMaxSize];
     for (int i = 0; i < n; ++i) h[i] = cost[i];
-    if (!soft_.Solve(vp, h, f)) return false;
+    // Neighbouring voxels tend to share their face, and the tie-break's slopes seldom move it.
+    if (!soft_.Solve(vp, h, f, nullptr, &recent.soft)) return false;
     bool above[kMaxSize];
     for (int i = 0; i < n; ++i) {
         const double d = f[i] - prev[i];
@@ -418,7 +419,7 @@ bool LinearVertex::SolveSoft(const VoxelProblem& vp, const double* cost, double 
         above[i] = d > 0;
         h[i] = cost[i] + (above[i] ? eps : -eps);
     }
-    if (!soft_.Solve(vp, h, f)) return false;
+    if (!soft_.Solve(vp, h, f, nullptr, &recent.soft)) return false;
     for (int i = 0; i < n; ++i) {
         const double d = f[i] - prev[i];
         if (d == 0.0 || (d > 0) != above[i]) return false;

@@ -253,9 +253,17 @@ public:
     // The word path's common case in vector lanes of `level` (on by default, at the best level
     // the machine has), or every voxel one at a time.
     void UseLanes(bool on, CpuLevel level);
+    // A face by its zero fractions and zero residuals.
+    struct FaceKey {
+        unsigned zeros = 0, rows = 0;
+        bool valid = false;
+    };
     // Solves a loaded voxel with neighbour field `h` (or null); writes every fraction of `f` and,
-    // when given, the largest residual over its tolerance to `worst`.
-    bool Solve(const VoxelProblem& vp, const double* h, double* f, double* worst = nullptr) const;
+    // when given, the largest residual over its tolerance to `worst`. A valid `face` is tried
+    // first (the certificate proves the minimum unique, so whichever face proves it gives that
+    // point); the face that gave the answer is written back.
+    bool Solve(const VoxelProblem& vp, const double* h, double* f, double* worst = nullptr,
+               FaceKey* face = nullptr) const;
     // The whole voxel straight from its words, for runs without a neighbour field: false, with
     // nothing written, when a composition is fixed, a CT value unusable or the minimum not
     // proven; else the words written as the general path writes them and `outside` set when a
@@ -276,7 +284,7 @@ private:
     // N is the composition count where the caller knows it at compile time, else 0; `b` are
     // the CT values over their tolerances.
     template <int N>
-    bool SolveScaled(const double* b, const double* h, double* f, double* worst) const;
+    bool SolveScaled(const double* b, const double* h, double* f, double* worst, FaceKey* face) const;
     template <int N>
     bool SolveWordsOf(std::uint16_t* const* channels, std::int64_t v, bool& outside) const;
     template <int N>
@@ -308,6 +316,7 @@ public:
         static constexpr int kSize = 8;
         Key keys[kSize];
         int count = 0;
+        ExactMinimiser::FaceKey soft;  // the face of the last soft form answered
     };
     bool Init(const ComputeLibParams& p);
     // As ExactMinimiser::UseLanes.
@@ -329,8 +338,8 @@ public:
     // The soft form of a voxel's programme, for CT values outside the attainable range (every
     // composition free, a square system): its unique optimum where a certificate proves it,
     // false otherwise. `eps` is the soft form's tie-break weight.
-    bool SolveSoft(const VoxelProblem& vp, const double* cost, double eps, const double* prev,
-                   double* f) const;
+    bool SolveSoft(const VoxelProblem& vp, const double* cost, double eps, const double* prev, double* f,
+                   Recent& recent) const;
     // True when no fraction vector meets every CT band of the voxel, proven by a fraction that
     // stays below zero over the whole box of bands (false says nothing).
     bool BandsCannotMeet(const VoxelProblem& vp) const;
