@@ -189,10 +189,10 @@ constexpr int kLaneBlock = 256;
 // over their tolerances, previous fractions, costs and tie-break weight, and the band-box corner
 // (unclamped) with the band side each CT row took.
 struct LaneLeftover {
-    int offset = 0;        // in the block
-    bool flagged = false;  // a fixed composition or an unusable CT value
-    unsigned upper = 0;
-    double eps = 0.0;
+    int offset;    // in the block
+    bool flagged;  // a fixed composition or an unusable CT value
+    unsigned upper;
+    double eps;
     double b[ActiveRows::kMaxSize], prev[ActiveRows::kMaxSize], cost[ActiveRows::kMaxSize];
     double f[ActiveRows::kMaxSize];
 };
