@@ -46,10 +46,9 @@ inline CpuLevel MachineCpuLevel() {
 #elif defined(__clang__)
 #define ZUN_PUSH_TARGET_AVX2 \
     _Pragma("clang attribute push(__attribute__((target(\"avx2\"))), apply_to = function)")
-#define ZUN_PUSH_TARGET_AVX512                                                                   \
-    _Pragma(                                                                                     \
-        "clang attribute push(__attribute__((target(\"avx512f,avx512vl,avx512dq,avx512bw\"))), " \
-        "apply_to = function)")
+// clang-format off
+#define ZUN_PUSH_TARGET_AVX512 _Pragma("clang attribute push(__attribute__((target(\"avx512f,avx512vl,avx512dq,avx512bw\"))), apply_to = function)")
+// clang-format on
 #define ZUN_POP_TARGET _Pragma("clang attribute pop")
 #else
 #define ZUN_PUSH_TARGET_AVX2 _Pragma("GCC push_options") _Pragma("GCC target(\"avx2\")")
