@@ -3,15 +3,19 @@
 // rest. The lanes repeat that path's arithmetic operation for operation and in the same order
 // (this file is built without contraction into fused multiply-adds, which the wider instruction
 // sets would otherwise bring), so a voxel's words do not depend on which path answered it.
+// The helpers pass vectors wider than the baseline's by value; they are always inlined, so no
+// call between code built for different instruction sets ever passes one. The compiler's own
+// conversion intrinsics start from an undefined vector, which it then takes for uninitialised.
+#pragma GCC diagnostic ignored "-Wpsabi"
+#if !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
 #include <immintrin.h>
 
 #include <cstring>
 
 #include "compute/kernelrun.h"
-
-// The helpers pass vectors wider than the baseline's by value; they are always inlined, so no
-// call between code built for different instruction sets ever passes one.
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace zun::zunlib {
 
