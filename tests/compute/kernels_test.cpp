@@ -402,13 +402,18 @@ TEST(Optimisers, ThreadCountDoesNotChangeTheWords) {
 // of the scalar path exactly (the rounding of the fractions to words and the spreading of the
 // residue, the lanes left to the scalar path untouched).
 TEST(Optimisers, VectorLanesGiveTheWordsOfOneVoxelAtATime) {
+    // The lanes take a CT word's fraction in single precision as the single-precision quotient,
+    // where the voxel path rounds the double quotient: the same for every word.
+    for (int w = 0; w <= 16383; ++w)
+        ASSERT_EQ(static_cast<float>(w / 16383.0), static_cast<float>(w) / 16383.0f) << w;
     for (int comp : {1, 2, 4, 5}) {
         const int n = comp + 1;
         std::mt19937 rng(700 + comp);
         std::uniform_real_distribution<double> U(0.0, 1.0);
         std::vector<float> rows;
         for (int j = 0; j < comp; ++j)
-            for (int i = 0; i < n; ++i) rows.push_back(i == 0 ? 0.0f : float(0.2 + 3.0 * U(rng) * (1 + i * j % 3)));
+            for (int i = 0; i < n; ++i)
+                rows.push_back(i == 0 ? 0.0f : float(0.2 + 3.0 * U(rng) * (1 + i * j % 3)));
         Block base(24, 23, 10, comp, comp, rows);
         for (int j = 1; j <= comp; ++j) base.p.ctAccuracy[j] = 6.7e-5f * base.p.channelAtten[comp + j][1];
         for (std::size_t v = 0; v < base.Voxels(); ++v) {
@@ -421,7 +426,8 @@ TEST(Optimisers, VectorLanesGiveTheWordsOfOneVoxelAtATime) {
             for (double& x : f) x /= s;
             base.SetVoxel(v, f, kind == 3 ? 2e-3 : 0.0, &rng);
             for (int i = 0; i < n; ++i)
-                base.words[i][v] = static_cast<std::uint16_t>(kind == 4 ? rng() % 16384 : std::lround(f[i] * 16383));
+                base.words[i][v] =
+                    static_cast<std::uint16_t>(kind == 4 ? rng() % 16384 : std::lround(f[i] * 16383));
             if (kind == 5) base.words[n + rng() % comp][v] = rng() % 2 ? 0 : 16383;
             if (kind == 6 && v % 3 == 0) base.words[rng() % n][v] |= 0x4000;
             if (kind == 7 && v % 3 == 0) base.words[n + rng() % comp][v] |= 0x8000;
@@ -441,7 +447,8 @@ TEST(Optimisers, VectorLanesGiveTheWordsOfOneVoxelAtATime) {
                 sm.RunAll(li[lanes].ptrs.data(), std::int64_t(base.Voxels()), 333, [](std::int64_t) {});
             }
             EXPECT_NE(nl[1].words, base.words);
-            EXPECT_EQ(nl[1].words, nl[0].words) << "non-linear, " << n << " compositions, level " << int(level);
+            EXPECT_EQ(nl[1].words, nl[0].words)
+                << "non-linear, " << n << " compositions, level " << int(level);
             EXPECT_EQ(li[1].words, li[0].words) << "linear, " << n << " compositions, level " << int(level);
 
             // The lanes do answer most voxels (here for the zero-residual point of an energy
