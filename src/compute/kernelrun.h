@@ -202,7 +202,8 @@ struct LaneLeftover {
 // instruction set: their words written exactly as the voxel-by-voxel path writes them and their
 // bits set in `done`; the others are left untouched. Non-linear: the point of zero residual (no
 // residual then exceeds its tolerance); linear: the band-box corner, and what it found for the
-// voxels of whole lane vectors it leaves written to `left` in voxel order (the count returned).
+// voxels of whole lane vectors it leaves written to `left` (room for kLaneBlock) in voxel order,
+// their count returned.
 int ExactInnerLanes(const InnerLaneData& d, std::uint16_t* const* channels, std::int64_t first,
                     std::int64_t count, std::uint64_t* done, LaneLeftover* left);
 int LinearInnerLanes(const InnerLaneData& d, std::uint16_t* const* channels, std::int64_t first,
