@@ -22,7 +22,6 @@
 #include "app/ui/mainframe.h"
 #include "app/ui/pluginlist.h"
 #include "app/ui/prefsheet.h"
-#include "app/ui/progressbar.h"
 #include "app/ui/qtprompt.h"
 #include "app/updatecheck.h"
 #include "app/version.h"
@@ -33,6 +32,7 @@
 #include "foundation/memoryguard.h"
 #include "foundation/pathutil.h"
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/progressdialog.h"
 #include "plot/ui/propertycommands.h"
 #include "plot/ui/usernotesdialog.h"
 #include "setup/ui/setupdialog.h"
@@ -58,6 +58,9 @@ std::string WithExtension(std::string path, const char* ext) {
     if (GetFileExtension(path).empty()) path += ext;
     return path;
 }
+
+// Data files from this size on take long enough to read that their reading shows progress.
+constexpr std::uintmax_t kProgressFileBytes = 16u << 20;
 
 bool SamePath(const std::string& a, const std::string& b) {
     if (a.empty() || b.empty()) return false;
@@ -307,6 +310,11 @@ CZunDoc* CZunApp::OpenDocumentFile(const std::string& path) {
     bool ok = false;
     {
         WaitCursor wait;
+        // A large data file takes seconds to read: the progress dialog, whose Cancel drops the new
+        // document and changes nothing else.
+        std::unique_ptr<ProgressScope> progress;
+        if (kind != OpenKind::Document && std::filesystem::file_size(path, ec) >= kProgressFileBytes && !ec)
+            progress = std::make_unique<ProgressScope>(*progress_, "Reading " + path, frame_.get());
         if (kind == OpenKind::Document) {
             ok = doc->OnOpenDocument(path);
         } else if (!doc->OnNewDocument(Logging())) {
@@ -367,6 +375,7 @@ bool CZunApp::OnExportBinaryDataFile(CZunDoc* doc) {
                                         StripFileExtension(doc->GetTitle()) + ".dat");
     if (path.empty()) return false;
     WaitCursor wait;
+    ProgressScope progress(*progress_, "Writing " + path, frame_.get());
     return doc->ExportBinaryDataFile(path);
 }
 

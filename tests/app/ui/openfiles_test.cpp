@@ -9,7 +9,10 @@
 #include <sstream>
 
 #include <QAction>
+#include <QApplication>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
 #include <QToolBar>
 
 #include "app/preferences.h"
@@ -17,6 +20,7 @@
 #include "app/ui/mainframe.h"
 #include "app/ui/zunapp.h"
 #include "document/zundoc.h"
+#include "foundation/ui/progressdialog.h"
 #include "guitest.h"
 #include "platform/prompt.h"
 
@@ -60,6 +64,50 @@ struct OpenFixture : ::testing::Test {
 };
 
 }  // namespace
+
+// A data file of tens of megabytes shows the progress dialog while it is read; its Cancel opens
+// nothing and tells nothing, and the next open reads the whole file.
+TEST_F(OpenFixture, ALargeDataFileShowsProgressAndItsCancelOpensNothing) {
+    ASSERT_TRUE(Start({}));
+    const std::string path = tmp.File("large.dat");
+    {
+        CZunDoc* maker = app->OnFileNew();
+        ASSERT_NE(maker, nullptr);
+        ASSERT_EQ(maker->ResizeVolume({180, 180, 180}, {0, 0, 0}), 0);
+        ASSERT_EQ(maker->InsertChannel(1, 1, "ct"), 0);
+        maker->GetSample().GetChan(1)->Data()[12345] = 777;
+        ASSERT_TRUE(maker->ExportBinaryDataFile(path));
+        maker->SetModifiedFlag(false);
+        app->CloseDocument(maker);
+    }
+    const std::size_t documents = app->Documents().size();
+    prompt.Clear();
+
+    int seen = 0;
+    bool cancel = true;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* bar = qobject_cast<CProgressBar*>(w);
+            if (!bar || !bar->isVisible()) continue;
+            if (seen++ == 0) test::SaveScreenshot(bar, "progress-open-large-file");
+            if (cancel) bar->CancelButton()->click();
+        }
+    });
+    poll.start(0);
+    EXPECT_EQ(app->OpenDocumentFile(path), nullptr);
+    EXPECT_GT(seen, 0);
+    EXPECT_EQ(app->Documents().size(), documents);
+    EXPECT_TRUE(prompt.Requests().empty()) << LastMessage();
+
+    cancel = false;
+    seen = 0;
+    CZunDoc* doc = app->OpenDocumentFile(path);
+    poll.stop();
+    ASSERT_NE(doc, nullptr) << LastMessage();
+    EXPECT_GT(seen, 0);
+    EXPECT_EQ(doc->GetSample().GetChan(1)->Data()[12345], 777);
+}
 
 TEST_F(OpenFixture, EachKindOfFileOpensAsItShould) {
     // A text data file: a new document named after the file, not modified.
