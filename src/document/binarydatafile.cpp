@@ -88,6 +88,10 @@ int IsBinaryDataFile(std::FILE* file) {
     return got == sizeof head && std::memcmp(head, kBinaryDataMagic, sizeof head) == 0 ? 1 : 0;
 }
 
+DataDocument ReadBinaryDataFile(const std::string& path) {
+    return ReadBinaryDataFile(path, nullptr);
+}
+
 DataDocument ReadBinaryDataFile(const std::string& path, ProgressSink* progress) {
     Reader in(path);
     char magic[sizeof kBinaryDataMagic];
@@ -144,6 +148,10 @@ DataDocument ReadBinaryDataFile(const std::string& path, ProgressSink* progress)
         }
     }
     return doc;
+}
+
+void WriteBinaryDataFile(const std::string& path, const DataDocument& doc) {
+    WriteBinaryDataFile(path, doc, nullptr);
 }
 
 void WriteBinaryDataFile(const std::string& path, const DataDocument& doc, ProgressSink* progress) {

@@ -19,9 +19,11 @@ int IsBinaryDataFile(std::FILE* file);
 
 // Throws DataFileError "Not a valid binary data file: <path> (<reason>)" on any refusal.
 // With a progress sink, its Cancel throws ProgressCancelled.
-DataDocument ReadBinaryDataFile(const std::string& path, ProgressSink* progress = nullptr);
+DataDocument ReadBinaryDataFile(const std::string& path);
+DataDocument ReadBinaryDataFile(const std::string& path, ProgressSink* progress);
 // Written atomically; throws std::runtime_error naming the path on failure, ProgressCancelled
 // when the sink cancels (an earlier file of that name stays as it was).
-void WriteBinaryDataFile(const std::string& path, const DataDocument& doc, ProgressSink* progress = nullptr);
+void WriteBinaryDataFile(const std::string& path, const DataDocument& doc);
+void WriteBinaryDataFile(const std::string& path, const DataDocument& doc, ProgressSink* progress);
 
 }  // namespace zun

@@ -386,6 +386,10 @@ bool IsTextDataFile(const std::string& path) {
     return f && std::fread(head, 1, 4, f.get()) == 4 && std::memcmp(head, "TEXT", 4) == 0;
 }
 
+DataDocument ReadTextDataFile(const std::string& path) {
+    return ReadTextDataFile(path, nullptr);
+}
+
 DataDocument ReadTextDataFile(const std::string& path, ProgressSink* progress) {
     Tokenizer in(path);
     Token first = in.Next();
@@ -416,6 +420,10 @@ DataDocument ReadTextDataFile(const std::string& path, ProgressSink* progress) {
     Token end = in.Next();
     if (end.type != Token::Word || end.text != "END") in.Fail(kCannotRead, "END expected after the data");
     return doc;
+}
+
+void WriteTextDataFile(const std::string& path, const DataDocument& doc) {
+    WriteTextDataFile(path, doc, nullptr);
 }
 
 void WriteTextDataFile(const std::string& path, const DataDocument& doc, ProgressSink* progress) {
