@@ -33,6 +33,7 @@
 #include "foundation/pathutil.h"
 #include "foundation/ui/dialoghelpers.h"
 #include "foundation/ui/progressdialog.h"
+#include "model/sample.h"
 #include "plot/ui/propertycommands.h"
 #include "plot/ui/usernotesdialog.h"
 #include "setup/ui/setupdialog.h"
@@ -59,8 +60,17 @@ std::string WithExtension(std::string path, const char* ext) {
     return path;
 }
 
-// Data files from this size on take long enough to read that their reading shows progress.
+// Files from this size on take long enough to read or write that the work shows progress.
 constexpr std::uintmax_t kProgressFileBytes = 16u << 20;
+
+// A save of the document shows progress when its voxels alone reach that size.
+std::unique_ptr<ProgressScope> SaveProgress(const CZunDoc& doc, ProgressRouter& router,
+                                            const std::string& path, QWidget* parent) {
+    const ZunImage& s = doc.GetSample();
+    if (s.GetNumVoxels() * static_cast<std::uint64_t>(s.GetChanCount()) * 2 < kProgressFileBytes)
+        return nullptr;
+    return std::make_unique<ProgressScope>(router, "Saving " + path, parent);
+}
 
 bool SamePath(const std::string& a, const std::string& b) {
     if (a.empty() || b.empty()) return false;
@@ -310,10 +320,10 @@ CZunDoc* CZunApp::OpenDocumentFile(const std::string& path) {
     bool ok = false;
     {
         WaitCursor wait;
-        // A large data file takes seconds to read: the progress dialog, whose Cancel drops the new
+        // A large file takes seconds to read: the progress dialog, whose Cancel drops the new
         // document and changes nothing else.
         std::unique_ptr<ProgressScope> progress;
-        if (kind != OpenKind::Document && std::filesystem::file_size(path, ec) >= kProgressFileBytes && !ec)
+        if (std::filesystem::file_size(path, ec) >= kProgressFileBytes && !ec)
             progress = std::make_unique<ProgressScope>(*progress_, "Reading " + path, frame_.get());
         if (kind == OpenKind::Document) {
             ok = doc->OnOpenDocument(path);
@@ -342,6 +352,7 @@ bool CZunApp::OnFileSave(CZunDoc* doc) {
     if (!doc) return false;
     if (doc->GetPathName().empty()) return OnFileSaveAs(doc);
     WaitCursor wait;
+    const auto progress = SaveProgress(*doc, *progress_, doc->GetPathName(), frame_.get());
     if (!doc->OnFileSave()) return false;
     AddRecent(doc->GetPathName());
     UpdateTitles(*doc);
@@ -361,7 +372,10 @@ bool CZunApp::OnFileSaveAs(CZunDoc* doc) {
     if (path.empty()) return false;
     path = WithExtension(path, ".zun");
     WaitCursor wait;
-    if (!doc->OnSaveDocument(path)) return false;
+    {
+        const auto progress = SaveProgress(*doc, *progress_, path, frame_.get());
+        if (!doc->OnSaveDocument(path)) return false;
+    }
     RenameDocMod hint(doc->GetTitle());
     if (!frame_ || !frame_->Closing()) doc->UpdateAllViews(nullptr, kHintRename, &hint);
     AddRecent(path);

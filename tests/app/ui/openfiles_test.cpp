@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -22,6 +23,7 @@
 #include "document/zundoc.h"
 #include "foundation/ui/progressdialog.h"
 #include "guitest.h"
+#include "model/sample.h"
 #include "platform/prompt.h"
 
 using namespace zun;
@@ -75,6 +77,15 @@ TEST_F(OpenFixture, ALargeDataFileShowsProgressAndItsCancelOpensNothing) {
         ASSERT_NE(maker, nullptr);
         ASSERT_EQ(maker->ResizeVolume({180, 180, 180}, {0, 0, 0}), 0);
         ASSERT_EQ(maker->InsertChannel(1, 1, "ct"), 0);
+        // Words that do not compress: the document file is as large as the data file.
+        std::uint32_t state = 7;
+        for (int c = 0; c < 2; ++c) {
+            imtype* d = maker->GetSample().GetChan(c)->Data();
+            for (std::uint64_t i = 0; i < maker->GetSample().GetNumVoxels(); ++i) {
+                state = state * 1664525u + 1013904223u;
+                d[i] = static_cast<imtype>(state >> 18);
+            }
+        }
         maker->GetSample().GetChan(1)->Data()[12345] = 777;
         ASSERT_TRUE(maker->ExportBinaryDataFile(path));
         maker->SetModifiedFlag(false);
@@ -106,6 +117,39 @@ TEST_F(OpenFixture, ALargeDataFileShowsProgressAndItsCancelOpensNothing) {
     poll.stop();
     ASSERT_NE(doc, nullptr) << LastMessage();
     EXPECT_GT(seen, 0);
+    EXPECT_EQ(doc->GetSample().GetChan(1)->Data()[12345], 777);
+
+    // Saving it as a document: Cancel leaves the file of that name as it was.
+    chosen = tmp.File("large.zun");
+    std::ofstream(chosen) << "old";
+    cancel = true;
+    seen = 0;
+    poll.start(0);
+    EXPECT_FALSE(app->OnFileSaveAs(doc));
+    EXPECT_GT(seen, 0);
+    EXPECT_EQ(Bytes(chosen), "old");
+    EXPECT_TRUE(prompt.Requests().empty()) << LastMessage();
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(tmp.Path())) ++entries;
+    cancel = false;
+    EXPECT_TRUE(app->OnFileSaveAs(doc));
+    std::size_t after = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(tmp.Path())) ++after;
+    EXPECT_EQ(after, entries);  // no temporary file left beside it
+    ASSERT_GE(std::filesystem::file_size(chosen), 16u << 20);
+    app->CloseDocument(doc);
+
+    // Opening the document: Cancel opens nothing; then it opens whole.
+    cancel = true;
+    seen = 0;
+    EXPECT_EQ(app->OpenDocumentFile(chosen), nullptr);
+    EXPECT_GT(seen, 0);
+    EXPECT_EQ(app->Documents().size(), documents);
+    EXPECT_TRUE(prompt.Requests().empty()) << LastMessage();
+    cancel = false;
+    doc = app->OpenDocumentFile(chosen);
+    poll.stop();
+    ASSERT_NE(doc, nullptr) << LastMessage();
     EXPECT_EQ(doc->GetSample().GetChan(1)->Data()[12345], 777);
 }
 
