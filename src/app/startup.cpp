@@ -58,10 +58,13 @@ bool IsRemoteControlled() {
 }
 void SetRemoteControlled(bool remote) {
     g_remote = remote;
+    // The progress dialogs report to the controller while there is one.
+    SetWorkReportRoute(remote ? RemoteSlot().get() : nullptr);
 }
 
 void SetRemoteControlStartup(std::unique_ptr<RemoteControlStartup> startup) {
     RemoteSlot() = startup ? std::move(startup) : std::make_unique<RemoteControlStartup>();
+    SetWorkReportRoute(g_remote ? RemoteSlot().get() : nullptr);
 }
 
 std::string ProfilePath() {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/progress.h"
+
 namespace zun {
 
 class CZunDoc;
@@ -47,7 +49,7 @@ public:
 
 // The remote-control server as the start-up sees it. The default does nothing: no server, the
 // program runs interactively.
-class RemoteControlStartup {
+class RemoteControlStartup : public WorkReportRoute {
 public:
     virtual ~RemoteControlStartup() = default;
     // Called before any window exists when the options ask for remote control. Blocks until the
@@ -61,7 +63,7 @@ public:
     // A request posted through the frame channel, on the UI thread.
     virtual void HandleRequest(const std::string& request) { (void)request; }
     // Progress of a long operation on the UI thread ("WORK:" with the percentage, not clamped).
-    virtual void ReplyWork(int percent) { (void)percent; }
+    void ReplyWork(int percent) override { (void)percent; }
     // The program ends.
     virtual void Shutdown() {}
 };

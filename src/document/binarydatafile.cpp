@@ -1,5 +1,6 @@
 #include "document/binarydatafile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -7,6 +8,7 @@
 
 #include "document/atomicfile.h"
 #include "platform/bytestream.h"
+#include "platform/progress.h"
 
 namespace zun {
 
@@ -87,6 +89,10 @@ int IsBinaryDataFile(std::FILE* file) {
 }
 
 DataDocument ReadBinaryDataFile(const std::string& path) {
+    return ReadBinaryDataFile(path, nullptr);
+}
+
+DataDocument ReadBinaryDataFile(const std::string& path, ProgressSink* progress) {
     Reader in(path);
     char magic[sizeof kBinaryDataMagic];
     if (in.Remaining() < sizeof magic) in.Fail("no binary data file header");
@@ -131,15 +137,24 @@ DataDocument ReadBinaryDataFile(const std::string& path) {
     }
     if (words != left) in.Fail("the voxel data do not match the grid size");
     std::size_t perChannel = std::size_t(doc.nx) * doc.ny * doc.nz;
+    ProgressMeter meter(progress, std::uint64_t(perChannel) * count);
+    std::uint64_t done = 0;
     for (DataChannel& c : doc.channels) {
         c.words.resize(perChannel);
-        for (std::size_t at = 0; at < perChannel; at += kPiece)
-            in.Bytes(c.words.data() + at, std::min(kPiece, perChannel - at) * 2);
+        for (std::size_t at = 0; at < perChannel; at += kPiece) {
+            const std::size_t n = std::min(kPiece, perChannel - at);
+            in.Bytes(c.words.data() + at, n * 2);
+            meter.Advance(done += n);
+        }
     }
     return doc;
 }
 
 void WriteBinaryDataFile(const std::string& path, const DataDocument& doc) {
+    WriteBinaryDataFile(path, doc, nullptr);
+}
+
+void WriteBinaryDataFile(const std::string& path, const DataDocument& doc, ProgressSink* progress) {
     if (std::string why = CheckChannelList(doc.channels); !why.empty())
         throw std::runtime_error("Cannot write file " + path + ": " + why);
     std::size_t perChannel = std::size_t(doc.nx) * doc.ny * doc.nz;
@@ -165,7 +180,14 @@ void WriteBinaryDataFile(const std::string& path, const DataDocument& doc) {
         out.Write(&c.rangeMin, 4);
         out.Write(&c.rangeMax, 4);
     }
-    for (const DataChannel& c : doc.channels) out.Write(c.words.data(), c.words.size() * 2);
+    ProgressMeter meter(progress, std::uint64_t(perChannel) * doc.channels.size());
+    std::uint64_t done = 0;
+    for (const DataChannel& c : doc.channels)
+        for (std::size_t at = 0; at < c.words.size(); at += kPiece) {
+            const std::size_t n = std::min(kPiece, c.words.size() - at);
+            out.Write(c.words.data() + at, n * 2);
+            meter.Advance(done += n);
+        }
     out.Commit();
 }
 

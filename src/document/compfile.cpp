@@ -10,6 +10,7 @@
 #include "document/atomicfile.h"
 #include "document/docmessages.h"
 #include "platform/archive.h"
+#include "platform/progress.h"
 
 namespace zun {
 
@@ -107,10 +108,16 @@ void CCompFile::Open(const std::string& path, Mode mode) {
     open_ = true;
 }
 
+void CCompFile::SetProgress(ProgressSink* sink, std::uint64_t total) {
+    meter_ = sink ? std::make_unique<ProgressMeter>(sink, total) : nullptr;
+    moved_ = 0;
+}
+
 bool CCompFile::RefillInput() {
     if (inputEnded_) return false;
     inPos_ = 0;
     inEnd_ = in_->Read(inBuf_.data(), inBuf_.size());
+    if (meter_) meter_->Advance(moved_ += inEnd_);
     if (!inEnd_) inputEnded_ = true;
     return inEnd_ != 0;
 }
@@ -191,6 +198,7 @@ void CCompFile::Compress(const std::uint8_t* data, std::size_t n, bool endFrame)
 
 void CCompFile::Write(const void* data, std::size_t n) {
     if (!open_ || mode_ != Mode::Write) throw std::runtime_error("CCompFile is not open for writing");
+    if (meter_) meter_->Advance(moved_ += n);
     auto p = static_cast<const std::uint8_t*>(data);
     while (n) {
         std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(n, frameLimit_ - frameInput_));

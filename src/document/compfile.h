@@ -14,6 +14,8 @@
 namespace zun {
 
 class AtomicFile;
+class ProgressMeter;
+class ProgressSink;
 
 class CCompFile : public ByteStream {
 public:
@@ -48,6 +50,10 @@ public:
     bool IsLegacyZlib() const { return legacy_; }
     std::uint32_t WrapperVersion() const { return wrapperVersion_; }
     void SetFrameInputLimit(std::uint64_t bytes) { frameLimit_ = bytes ? bytes : 1; }
+    // Reports the file bytes read, or the bytes written, out of the total to the sink; its Cancel
+    // throws ProgressCancelled from Read or Write (a file being written then never replaces the
+    // target). Null: no reports.
+    void SetProgress(ProgressSink* sink, std::uint64_t total);
     std::uint64_t FramesWritten() const { return frames_; }
 
 private:
@@ -76,6 +82,8 @@ private:
     std::size_t inPos_ = 0;
     std::size_t inEnd_ = 0;
     std::vector<std::uint8_t> outBuf_;
+    std::unique_ptr<ProgressMeter> meter_;
+    std::uint64_t moved_ = 0;  // file bytes read, or bytes given to Write
 };
 
 }  // namespace zun

@@ -14,6 +14,7 @@
 #include "document/atomicfile.h"
 #include "model/attenuation.h"
 #include "model/compound.h"
+#include "platform/progress.h"
 
 namespace zun::textfile {
 
@@ -386,6 +387,10 @@ bool IsTextDataFile(const std::string& path) {
 }
 
 DataDocument ReadTextDataFile(const std::string& path) {
+    return ReadTextDataFile(path, nullptr);
+}
+
+DataDocument ReadTextDataFile(const std::string& path, ProgressSink* progress) {
     Tokenizer in(path);
     Token first = in.Next();
     if (first.type != Token::Word || first.text != "TEXT") throw DataFileError(Message(kNotTextFile, path));
@@ -401,9 +406,16 @@ DataDocument ReadTextDataFile(const std::string& path) {
     // before the channels are allocated.
     if (std::uint64_t(words) * doc.channels.size() > in.FileSize() / 2)
         in.Fail(kCannotRead, "the file is too short for the grid");
+    ProgressMeter meter(progress, std::uint64_t(words) * doc.channels.size());
+    std::uint64_t done = 0;
+    const std::size_t row = doc.nx ? doc.nx : 1;
     for (DataChannel& c : doc.channels) {
         c.words.resize(words);
-        for (std::uint16_t& w : c.words) w = in.NextWord();
+        for (std::size_t at = 0; at < words; at += row) {
+            const std::size_t end = std::min(words, at + row);
+            for (std::size_t i = at; i < end; ++i) c.words[i] = in.NextWord();
+            meter.Advance(done += end - at);
+        }
     }
     Token end = in.Next();
     if (end.type != Token::Word || end.text != "END") in.Fail(kCannotRead, "END expected after the data");
@@ -411,6 +423,10 @@ DataDocument ReadTextDataFile(const std::string& path) {
 }
 
 void WriteTextDataFile(const std::string& path, const DataDocument& doc) {
+    WriteTextDataFile(path, doc, nullptr);
+}
+
+void WriteTextDataFile(const std::string& path, const DataDocument& doc, ProgressSink* progress) {
     if (std::string why = CheckChannelList(doc.channels, false); !why.empty())
         throw std::runtime_error("Cannot write file " + path + ": " + why);
     std::size_t words = doc.PlaneWords() * doc.PlaneCount();
@@ -453,8 +469,11 @@ void WriteTextDataFile(const std::string& path, const DataDocument& doc) {
     s += "\nDATA\n";
     s += kDataLayoutComment;
     out.Write(s.data(), s.size());
+    ProgressMeter meter(progress, std::uint64_t(words) * doc.channels.size());
+    std::uint64_t done = 0;
     for (const DataChannel& c : doc.channels) {
         for (std::size_t row = 0; row < words; row += doc.nx) {
+            meter.Advance(done += doc.nx);
             s.clear();
             for (std::size_t x = 0; x < doc.nx; ++x) {
                 if (x) s += ' ';

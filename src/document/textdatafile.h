@@ -26,16 +26,22 @@ std::string Message(const char* message, const std::string& path, const std::str
 
 namespace zun {
 
+class ProgressSink;
+
 // True when the file starts with "TEXT".
 bool IsTextDataFile(const std::string& path);
 // Throws DataFileError with one of the textfile messages. The channel order is not checked here:
 // files of selected channels may hold any kinds in any order.
+// With a progress sink, its Cancel throws ProgressCancelled.
 DataDocument ReadTextDataFile(const std::string& path);
+DataDocument ReadTextDataFile(const std::string& path, ProgressSink* progress);
 // A warning for X-ray CT words above 16383 (their top bits are read as flags, which 16-bit CT
 // data written as it stands would set): the channels and their counts, and how RANGES maps the
 // values. Empty when there are none.
 std::string FlaggedCtWordsWarning(const DataDocument& doc, const std::string& path);
-// Written atomically; throws std::runtime_error naming the path on failure.
+// Written atomically; throws std::runtime_error naming the path on failure, ProgressCancelled
+// when the sink cancels (an earlier file of that name stays as it was).
 void WriteTextDataFile(const std::string& path, const DataDocument& doc);
+void WriteTextDataFile(const std::string& path, const DataDocument& doc, ProgressSink* progress);
 
 }  // namespace zun

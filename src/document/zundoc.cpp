@@ -7,6 +7,7 @@
 #include "document/compfile.h"
 #include "document/docmessages.h"
 #include "platform/archive.h"
+#include "platform/progress.h"
 #include "platform/prompt.h"
 
 namespace zun {
@@ -228,12 +229,18 @@ bool CZunDoc::OnOpenDocument(const std::string& path) {
     CCompFile file;
     try {
         file.Open(path, CCompFile::Mode::Read);
+        std::error_code ec;
+        const std::uintmax_t size = std::filesystem::file_size(path, ec);
+        file.SetProgress(services_.progress, ec ? 0 : size);
         Archive ar(file, Archive::Mode::Load);
         ar.SetContext(this);
         // Serialize replaces the content only after everything was read.
         Serialize(ar);
     } catch (const ArchiveException&) {
         Tell(docmsg::kUnexpectedFileFormat, static_cast<int>(PromptIcon::Error));
+        return false;
+    } catch (const ProgressCancelled&) {
+        // The user's Cancel: the document keeps what it had, nothing to tell.
         return false;
     } catch (const std::bad_alloc&) {
         ShowInsufficientMemoryError(services_.prompt, "opening the document");
@@ -258,6 +265,9 @@ bool CZunDoc::OnSaveDocument(const std::string& path) {
     try {
         CCompFile file;
         file.Open(path, CCompFile::Mode::Write);
+        // The voxels are nearly all of what is written.
+        file.SetProgress(services_.progress,
+                         sample_->GetNumVoxels() * static_cast<std::uint64_t>(sample_->GetChanCount()) * 2);
         {
             Archive ar(file, Archive::Mode::Store);
             ar.SetContext(this);
@@ -265,6 +275,9 @@ bool CZunDoc::OnSaveDocument(const std::string& path) {
             ar.Flush();
         }
         file.Close();
+    } catch (const ProgressCancelled&) {
+        // Cancelled: the file of that name, if any, stays as it was.
+        return false;
     } catch (const std::bad_alloc&) {
         ShowInsufficientMemoryError(services_.prompt, "saving the document");
         return false;

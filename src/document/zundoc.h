@@ -102,6 +102,8 @@ public:
     Serializable* EnergyOptVars() { return energyOptVars_.get(); }
     std::vector<WindowRecord>& WindowRecords() { return windows_; }
     Prompt* GetPromptSink() const { return services_.prompt; }
+    // The progress of the document's long operations (a router to the dialog of the window running one).
+    ProgressSink* GetProgress() const { return services_.progress; }
 
     // ---- what the computation uses of the document
     CLogger* GetLogger() override { return logger_.get(); }

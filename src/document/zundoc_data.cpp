@@ -12,6 +12,7 @@
 #include "document/docmessages.h"
 #include "document/textdatafile.h"
 #include "document/zundoc.h"
+#include "platform/progress.h"
 #include "platform/prompt.h"
 
 namespace zun {
@@ -188,6 +189,8 @@ bool CZunDoc::ImportDataFile(const std::string& path, const std::function<DataDo
         return FillFromData(data, path);
     } catch (const DataFileError& e) {
         Tell(e.what(), kErrorIcon);
+    } catch (const ProgressCancelled&) {
+        // The user's Cancel: the half-read data go, nothing to tell.
     } catch (const std::bad_alloc&) {
         ShowInsufficientMemoryError(services_.prompt, "importing " + path);
     } catch (const std::exception& e) {
@@ -199,7 +202,7 @@ bool CZunDoc::ImportDataFile(const std::string& path, const std::function<DataDo
 bool CZunDoc::ImportTextDocument(const std::string& path) {
     std::string warning;
     const bool done = ImportDataFile(path, [&] {
-        DataDocument data = ReadTextDataFile(path);
+        DataDocument data = ReadTextDataFile(path, services_.progress);
         if (!data.slices.empty()) throw DataFileError(textfile::Message(textfile::kGridMismatch, path));
         if (std::string why = CheckChannelList(data.channels); !why.empty())
             throw DataFileError(textfile::Message(textfile::kNotTextFile, path, why));
@@ -211,7 +214,7 @@ bool CZunDoc::ImportTextDocument(const std::string& path) {
 }
 
 bool CZunDoc::ImportBinaryDataFile(const std::string& path) {
-    return ImportDataFile(path, [&] { return ReadBinaryDataFile(path); });
+    return ImportDataFile(path, [&] { return ReadBinaryDataFile(path, services_.progress); });
 }
 
 bool CZunDoc::WriteDataFile(const std::function<void()>& write) const {
@@ -223,6 +226,8 @@ bool CZunDoc::WriteDataFile(const std::function<void()>& write) const {
     try {
         write();
         return true;
+    } catch (const ProgressCancelled&) {
+        // Cancelled: the file of that name, if any, was left as it was.
     } catch (const std::exception& e) {
         Tell(e.what(), kErrorIcon);
     }
@@ -230,11 +235,11 @@ bool CZunDoc::WriteDataFile(const std::function<void()>& write) const {
 }
 
 bool CZunDoc::ExportTextDocument(const std::string& path) {
-    return WriteDataFile([&] { WriteTextDataFile(path, ToDataDocument()); });
+    return WriteDataFile([&] { WriteTextDataFile(path, ToDataDocument(), services_.progress); });
 }
 
 bool CZunDoc::ExportBinaryDataFile(const std::string& path) {
-    return WriteDataFile([&] { WriteBinaryDataFile(path, ToDataDocument()); });
+    return WriteDataFile([&] { WriteBinaryDataFile(path, ToDataDocument(), services_.progress); });
 }
 
 namespace {
@@ -269,7 +274,7 @@ bool CZunDoc::ExportSelectionToText(const std::vector<int>& channels,
         DataDocument d;
         SelectionForText(channels, planes, d);
         d.compounds.clear();
-        WriteTextDataFile(path, d);
+        WriteTextDataFile(path, d, services_.progress);
     });
 }
 
@@ -303,7 +308,7 @@ bool CZunDoc::ImportSelectionFromText(const std::vector<int>& channels,
     // The worker writes these voxels while a run goes on.
     if (IsComputing()) return false;
     try {
-        DataDocument d = ReadTextDataFile(path);
+        DataDocument d = ReadTextDataFile(path, services_.progress);
         const Dims& g = sample_->GetDims();
         const std::size_t wantPlanes = planes.empty() ? static_cast<std::size_t>(g[2]) : planes.size();
         if (d.nx != static_cast<std::uint32_t>(g[0]) || d.ny != static_cast<std::uint32_t>(g[1]) ||
@@ -336,6 +341,8 @@ bool CZunDoc::ImportSelectionFromText(const std::vector<int>& channels,
         return true;
     } catch (const DataFileError& e) {
         Tell(e.what(), kErrorIcon);
+    } catch (const ProgressCancelled&) {
+        // The user's Cancel: the half-read data go, nothing to tell.
     } catch (const std::bad_alloc&) {
         ShowInsufficientMemoryError(services_.prompt, "importing " + path);
     }

@@ -6,12 +6,16 @@
 #include <cmath>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 
 #include "document/docmessages.h"
 #include "document/zundoc.h"
 #include "foundation/clocale.h"
 #include "foundation/image.h"
 #include "foundation/tiffio.h"
+#include "model/importinfo.h"
+#include "model/slice.h"
+#include "model/zunchan.h"
 #include "platform/progress.h"
 #include "platform/prompt.h"
 
@@ -53,6 +57,67 @@ bool StackMaximum(const std::string& folder, const std::vector<std::string>& fil
     return any;
 }
 
+// A slice before an import writes it: its voxel plane, its kept image (taken out of the slice,
+// which the import gives a new one), its record and markers.
+struct SliceMemento {
+    int z = 0;
+    std::vector<imtype> plane;
+    std::unique_ptr<Image2d<imtype>> image;
+    std::unique_ptr<ImportInfo> import;
+    bool imported = false, modified = false;
+
+    static SliceMemento Take(ZunChan& c, int z) {
+        SliceMemento m;
+        m.z = z;
+        const std::size_t n =
+            static_cast<std::size_t>(c.GetDims()[0]) * static_cast<std::size_t>(c.GetDims()[1]);
+        const imtype* p = c.Data() + n * static_cast<std::size_t>(z);
+        m.plane.assign(p, p + n);
+        Slice& s = *c.GetSlice(z);
+        m.image = std::move(s.image);
+        if (s.import) m.import = std::make_unique<ImportInfo>(*s.import);
+        m.imported = s.imported;
+        m.modified = s.modified;
+        return m;
+    }
+    void Restore(ZunChan& c) {
+        std::copy(plane.begin(), plane.end(), c.Data() + plane.size() * static_cast<std::size_t>(z));
+        Slice& s = *c.GetSlice(z);
+        s.image = std::move(image);
+        s.import = std::move(import);
+        s.imported = imported;
+        s.modified = modified;
+    }
+};
+
+// The channel's import settings and range, which an import overwrites before it reads a file.
+struct ChannelImportSettings {
+    std::vector<float> range;
+    bool rescaleByEnergy = false, autoAttenuation = false, applyScale = false, applyZeroOffset = false;
+    float scaleFactor = 1, zeroOffset = 0;
+    bool cropImages = false, retainImages = false;
+    std::int32_t cropX = 0, cropY = 0;
+
+    static ChannelImportSettings Take(const ZunChan& c) {
+        return {c.range,       c.rescaleByEnergy, c.autoAttenuation, c.applyScale,   c.applyZeroOffset,
+                c.scaleFactor, c.zeroOffset,      c.cropImages,      c.retainImages, c.cropX,
+                c.cropY};
+    }
+    void Restore(ZunChan& c) const {
+        c.range = range;
+        c.rescaleByEnergy = rescaleByEnergy;
+        c.autoAttenuation = autoAttenuation;
+        c.applyScale = applyScale;
+        c.applyZeroOffset = applyZeroOffset;
+        c.scaleFactor = scaleFactor;
+        c.zeroOffset = zeroOffset;
+        c.cropImages = cropImages;
+        c.retainImages = retainImages;
+        c.cropX = cropX;
+        c.cropY = cropY;
+    }
+};
+
 }  // namespace
 
 int CZunDoc::ImportImageStack(const std::string& channel, const std::vector<int>& slices,
@@ -89,6 +154,14 @@ int CZunDoc::ImportImageStack(const std::string& channel, const std::vector<int>
     const float* scale = multiplier != 1.0f ? &multiplier : nullptr;
     const float* offset = s.applyZeroOffset ? &s.zeroOffset : nullptr;
 
+    // What Cancel puts back of the channel's settings and limits.
+    const ChannelImportSettings settingsBefore = ChannelImportSettings::Take(c);
+    const auto& params = model_->GetParams();
+    const bool limitsKnown = static_cast<std::size_t>(ci) < params.ctAttenLowMeasured.size() &&
+                             static_cast<std::size_t>(ci) < params.ctAttenHighMeasured.size();
+    const float lowBefore = limitsKnown ? params.ctAttenLowMeasured[static_cast<std::size_t>(ci)] : 0.0f;
+    const float highBefore = limitsKnown ? params.ctAttenHighMeasured[static_cast<std::size_t>(ci)] : 0.0f;
+    bool limitsSet = false;
     if (ct && s.limitsEditable) {
         float lo = s.lacAtZero, hi = s.lacAtOne;
         bool haveLimits = true;
@@ -103,6 +176,7 @@ int CZunDoc::ImportImageStack(const std::string& channel, const std::vector<int>
         if (haveLimits) {
             model_->SetChannelMeasuredAttenuation(ci, lo, 0);
             model_->SetChannelMeasuredAttenuation(ci, hi, 1);
+            limitsSet = true;
             c.range = {lo, hi};
         }
         c.rescaleByEnergy = s.rescaleByEnergy;
@@ -121,24 +195,50 @@ int CZunDoc::ImportImageStack(const std::string& channel, const std::vector<int>
     if (progress) progress->SetText("Importing " + channel);
     std::vector<ChanSliceRecord> imported;
     std::string events = "<Start file import event>\n";
+    // What Cancel puts back: the slices as they were before this import touched them.
+    std::vector<SliceMemento> before;
+    const std::vector<std::int32_t> countsBefore = c.importCounts;
+    const bool modifiedBefore = c.modified;
+    bool cancelled = false;
     for (std::size_t k = 0; k < count; ++k) {
-        if (progress && progress->SetProgress(static_cast<int>(100 * k / count))) break;
+        if (progress && progress->SetProgress(static_cast<int>(100 * k / count))) {
+            cancelled = true;
+            break;
+        }
         const int z = slices[k];
         int r = readable[k] ? 0 : kTiffCannotOpen;
         if (r == 0 && (z < 0 || z >= c.GetSliceCount())) r = kTiffCannotOpen;
+        bool attempted = false;
         if (r == 0) {
             const int crop = s.crop ? 1 : 0;
+            before.push_back(SliceMemento::Take(c, z));
+            attempted = true;
             r = IsGridFile(files[k]) ? c.ImportSliceGrdVod(z, pathOf(k).c_str(), scale, offset, crop, s.cropX,
                                                            s.cropY, s.retain)
                                      : c.ImportSliceFile(z, pathOf(k).c_str(), scale, offset, crop, s.cropX,
                                                          s.cropY, s.retain);
         }
         if (r != 0) {
+            if (attempted) {
+                before.back().Restore(c);
+                before.pop_back();
+            }
             failures.push_back(files[k]);
             continue;
         }
         imported.push_back({channel, static_cast<std::uint32_t>(z)});
         events += "Imported " + files[k] + " into slice " + std::to_string(z) + " at " + Now() + "\n";
+    }
+    if (cancelled) {
+        for (auto m = before.rbegin(); m != before.rend(); ++m) m->Restore(c);
+        c.importCounts = countsBefore;
+        c.modified = modifiedBefore;
+        settingsBefore.Restore(c);
+        if (limitsSet && limitsKnown) {
+            model_->SetChannelMeasuredAttenuation(ci, lowBefore, 0);
+            model_->SetChannelMeasuredAttenuation(ci, highBefore, 1);
+        }
+        return 0;
     }
     if (progress) progress->SetPos(100);
     ReportFileFailures(services_.prompt, failures, count, "import");

@@ -290,4 +290,29 @@ CascadePlacement CascadeFloatingWindow(const std::vector<WindowRect>& open, bool
     return p;
 }
 
+WindowPoint KeepOnScreen(WindowPoint at, int width, int height, const WindowRect& screen) {
+    auto fit = [](int v, int size, int lo, int hi) { return std::max(lo, std::min(v, hi - size)); };
+    return {fit(at.x, width, screen.left, screen.right), fit(at.y, height, screen.top, screen.bottom)};
+}
+
+WindowPoint PlaceFloatingWindow(const std::vector<WindowRect>& open, const WindowRect* anchor, int dx, int dy,
+                                const WindowRect& screen, const WindowRect& mainFrame, int captionHeight,
+                                int width, int height) {
+    // The cascade counts from the screen's corner.
+    auto shift = [&screen](WindowRect r) {
+        return WindowRect{r.left - screen.left, r.top - screen.top, r.right - screen.left,
+                          r.bottom - screen.top};
+    };
+    std::vector<WindowRect> local;
+    for (const WindowRect& r : open) local.push_back(shift(r));
+    const WindowRect a = anchor ? shift(*anchor) : WindowRect{};
+    const CascadePlacement c =
+        CascadeFloatingWindow(local, false, anchor ? &a : nullptr, dx, dy, screen.right - screen.left,
+                              screen.bottom - screen.top, captionHeight);
+    WindowPoint at = c.kind == CascadePlacement::Place
+                         ? WindowPoint{c.at.x + screen.left, c.at.y + screen.top}
+                         : CenterInMainFrame(mainFrame, width, height, dx, dy);
+    return KeepOnScreen(at, width, height, screen);
+}
+
 }  // namespace zun

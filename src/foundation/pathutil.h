@@ -83,4 +83,16 @@ CascadePlacement CascadeFloatingWindow(const std::vector<WindowRect>& open, bool
                                        const WindowRect* anchor, int dx, int dy, int screenWidth,
                                        int screenHeight, int captionHeight);
 
+// The top-left corner that puts a window of the given size wholly on the screen (the screen's
+// rectangle need not start at 0, 0), moving it as little as it can; a window larger than the
+// screen keeps its left or top edge on the screen's.
+WindowPoint KeepOnScreen(WindowPoint at, int width, int height, const WindowRect& screen);
+
+// A floating window not yet open: the cascade above worked out inside the screen that holds the
+// anchor (or the main window), centred over the main window when the cascade finds no place, then
+// kept wholly on that screen.
+WindowPoint PlaceFloatingWindow(const std::vector<WindowRect>& open, const WindowRect* anchor, int dx, int dy,
+                                const WindowRect& screen, const WindowRect& mainFrame, int captionHeight,
+                                int width, int height);
+
 }  // namespace zun

@@ -3,6 +3,8 @@
 // nothing is reported and nothing can be cancelled.
 
 #include <atomic>
+#include <cstdint>
+#include <exception>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -44,6 +46,52 @@ private:
     std::atomic<bool> cancelled_{false};
     std::atomic<int> calls_{0};
     std::atomic<int> cancelAt_{0};
+};
+
+// The progress sink a document holds for its whole life: it forwards to the progress dialog of
+// the operation running now, if any.
+class ProgressRouter : public ProgressSink {
+public:
+    void SetTarget(ProgressSink* target) { target_ = target; }
+    ProgressSink* Target() const { return target_; }
+    void SetText(const std::string& text) override;
+    void SetPos(int percent) override;
+    bool SetProgress(int percent) override;
+
+private:
+    ProgressSink* target_ = nullptr;
+};
+
+// Where the progress dialogs' reports go besides the screen: a remote controller's "WORK:"
+// replies, with the percent as the operation gave it. The program installs its route for as long
+// as it is remote-controlled; without one the reports go nowhere.
+class WorkReportRoute {
+public:
+    virtual ~WorkReportRoute() = default;
+    virtual void ReplyWork(int percent) = 0;
+};
+void SetWorkReportRoute(WorkReportRoute* route);
+// Called by the progress dialogs on the UI thread.
+void ReportWork(int percent);
+
+// Thrown by a long read or write whose progress sink reported Cancel: what it was making is
+// dropped and nothing else changed.
+class ProgressCancelled : public std::exception {
+public:
+    const char* what() const noexcept override { return "Cancelled"; }
+};
+
+// Counts the work of a long read or write towards its total: the sink hears each new whole
+// percent, and Advance throws ProgressCancelled once the sink answers Cancel. No sink: nothing.
+class ProgressMeter {
+public:
+    ProgressMeter(ProgressSink* sink, std::uint64_t total) : sink_(sink), total_(total) {}
+    void Advance(std::uint64_t done);
+
+private:
+    ProgressSink* sink_;
+    std::uint64_t total_;
+    int last_ = -1;
 };
 
 }  // namespace zun

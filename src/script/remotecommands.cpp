@@ -187,6 +187,9 @@ void RemoteInterpreter::Execute(const std::string& tag, const std::string& paylo
     } catch (const std::exception& e) {
         Error(call, e.what());
     }
+    // An operator watching the screen sees what the command set.
+    if (RemoteCommandWindow* top = server_.TopCommandWindow()) top->Refresh();
+    if (RemoteCommandWindow* sub = server_.SubWindow()) sub->Refresh();
 }
 
 CZunDoc* RemoteInterpreter::FindDocumentByName(const std::string& name) {

@@ -45,8 +45,12 @@ public:
     DisplayPropsWindow(std::unique_ptr<RemoteDocWindow> window, TreeItems items)
         : window_(std::move(window)), model_(*window_->Tree(), std::move(items), window_.get()) {
         model_.title = kDisplayPropertiesTitle;
+        shown_ = window_->ShowDisplayProperties(model_);
     }
     int Kind() const override { return kRemoteDisplayPropsWindow; }
+    void Refresh() override {
+        if (shown_ && window_->Tree()) shown_->Refresh();
+    }
     // Null once the document window (and with it the items) has gone.
     DisplayPropsModel* Model() { return window_->Tree() ? &model_ : nullptr; }
     RemoteDocWindow& Window() { return *window_; }
@@ -54,6 +58,7 @@ public:
 private:
     std::unique_ptr<RemoteDocWindow> window_;
     DisplayPropsModel model_;
+    std::unique_ptr<RemoteShownWindow> shown_;  // goes first: it shows the model
 };
 
 // The Data Colour dialog opened over the Display Properties dialog below it.
@@ -63,13 +68,19 @@ public:
         : target_(*window.Tree(), props.Items(), [&window](unsigned bits) { window.UpdateView(bits); }),
           model_(&target_, props.DataColourTitle(), props.ColourKind(),
                  {props.DisplayColours().begin(), props.DisplayColours().end()}, props.BitSpec(),
-                 props.ValueSpec(), props.Spectrum()) {}
+                 props.ValueSpec(), props.Spectrum()) {
+        shown_ = window.ShowDataColour(model_);
+    }
     int Kind() const override { return kRemoteDataColourWindow; }
+    void Refresh() override {
+        if (shown_) shown_->Refresh();
+    }
     DatcolPropsModel& Model() { return model_; }
 
 private:
     TreeDatcolTarget target_;
     DatcolPropsModel model_;
+    std::unique_ptr<RemoteShownWindow> shown_;  // goes first: it shows the model
 };
 
 struct ChannelItem {

@@ -15,18 +15,27 @@ namespace {
 // The tool as the command opened it; it works on the settings it owns.
 class MapWindow : public RemoteCommandWindow {
 public:
-    MapWindow(CZunDoc& doc, const MapDataSpec& spec) : settings_(spec), tool_(doc, settings_) {}
+    MapWindow(CZunDoc& doc, const MapDataSpec& spec, RemoteDocWindow* window)
+        : settings_(spec), tool_(doc, settings_) {
+        if (window) shown_ = window->ShowMapChannelData(settings_);
+    }
     int Kind() const override { return kRemoteMapWindow; }
+    void Refresh() override {
+        if (shown_) shown_->Refresh();
+    }
     MapChannelData& Tool() { return tool_; }
 
 private:
     MapDataSpec settings_;
     MapChannelData tool_;
+    std::unique_ptr<RemoteShownWindow> shown_;  // goes first: it shows the settings
 };
 
 void SetupMapData(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
-    if (!doc || !in.CheckNotComputing(call, *doc) || !in.CheckTreeView(call, *doc)) return;
+    if (!doc || !in.CheckNotComputing(call, *doc)) return;
+    const std::unique_ptr<RemoteDocWindow> window = in.CheckTreeView(call, *doc);
+    if (!window) return;
     const auto& w = call.words;
     const ZunImage& sample = doc->GetSample();
     MapDataSpec spec;
@@ -62,7 +71,7 @@ void SetupMapData(RemoteInterpreter& in, const RemoteCall& call) {
     spec.ruleText[unit] = w[6];
     spec.matchValue[static_cast<std::size_t>(MapDataSpec::Slot(spec.matchKind, spec.inputUnit))] = w[10];
     spec.elseValue[static_cast<std::size_t>(MapDataSpec::Slot(spec.elseKind, spec.inputUnit))] = w[13];
-    in.Server().PushCommandWindow(std::make_unique<MapWindow>(*doc, spec));
+    in.Server().PushCommandWindow(std::make_unique<MapWindow>(*doc, spec, window.get()));
     in.Ok(call);
 }
 

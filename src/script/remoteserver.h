@@ -33,6 +33,8 @@ class RemoteCommandWindow {
 public:
     virtual ~RemoteCommandWindow() = default;
     virtual int Kind() const = 0;
+    // Its window on the screen, if any, shows the settings as they are now.
+    virtual void Refresh() {}
 };
 
 class RemoteControlServer {

@@ -2,6 +2,7 @@
 // directly: the job switches and the method parameters.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -362,15 +363,31 @@ class SetupWindow : public RemoteCommandWindow {
 public:
     explicit SetupWindow(CZunDoc& doc) : state(doc) {}
     int Kind() const override { return kRemoteSetupWindow; }
+    void Refresh() override {
+        if (shown) shown->Refresh();
+    }
     SetupComputationState state;
+    std::unique_ptr<RemoteShownWindow> shown;  // goes first: it shows the state
 };
 
 class SheetWindow : public RemoteCommandWindow {
 public:
     explicit SheetWindow(std::unique_ptr<MethodSheet> s) : sheet(std::move(s)) {}
     int Kind() const override { return kRemoteSheetWindow; }
+    void Refresh() override {
+        if (shown) shown->Refresh();
+    }
     std::unique_ptr<MethodSheet> sheet;
+    std::unique_ptr<RemoteShownWindow> shown;  // goes first: it shows the sheet
 };
+
+// The Setup Computation window and the method sheets are shown over the document's window.
+std::unique_ptr<RemoteShownWindow> ShowOnScreen(
+    RemoteInterpreter& in, CZunDoc& doc,
+    const std::function<std::unique_ptr<RemoteShownWindow>(RemoteDocWindow&)>& show) {
+    const std::unique_ptr<RemoteDocWindow> window = in.Host().DocumentWindow(doc);
+    return window ? show(*window) : nullptr;
+}
 
 // The Setup Computation dialog opened last, or null with the error replied.
 SetupWindow* TopSetup(RemoteInterpreter& in, const RemoteCall& call) {
@@ -388,6 +405,9 @@ void SetupOpen(RemoteInterpreter& in, const RemoteCall& call) {
     if (!doc) return;
     auto window = std::make_unique<SetupWindow>(*doc);
     window->state.SetJobs(doc->GetModel().Jobs());
+    SetupComputationState& state = window->state;
+    window->shown =
+        ShowOnScreen(in, *doc, [&state](RemoteDocWindow& w) { return w.ShowSetupComputation(state); });
     in.Server().PushCommandWindow(std::move(window));
     in.Ok(call);
 }
@@ -454,7 +474,11 @@ void SheetOpen(RemoteInterpreter& in, const RemoteCall& call, const SheetNames& 
         return;
     }
     // One sheet at a time: a sheet already open goes first.
-    in.Server().SetSubWindow(std::make_unique<SheetWindow>(std::move(sheet)));
+    in.Server().SetSubWindow(nullptr);
+    auto shown = std::make_unique<SheetWindow>(std::move(sheet));
+    MethodSheet& opened = *shown->sheet;
+    shown->shown = ShowOnScreen(in, doc, [&opened](RemoteDocWindow& w) { return w.ShowMethodSheet(opened); });
+    in.Server().SetSubWindow(std::move(shown));
     in.Ok(call);
 }
 

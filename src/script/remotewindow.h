@@ -5,6 +5,7 @@
 // plain tree.
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -14,7 +15,21 @@
 
 namespace zun {
 
+class DatcolPropsModel;
+class DisplayPropsModel;
 class DisplayTree;
+class MethodSheet;
+class SetupComputationState;
+struct MapDataSpec;
+
+// A window that a remote command opened, on the screen while the controller drives it: centred
+// over the main window and closed to the local user's input. It shows what its settings hold
+// after each command and goes when the command's window goes.
+class RemoteShownWindow {
+public:
+    virtual ~RemoteShownWindow() = default;
+    virtual void Refresh() {}
+};
 
 class RemoteDocWindow : public DisplayPropsSink {
 public:
@@ -32,6 +47,28 @@ public:
     virtual int WriteWeb3DPage(Web3DOptions& options, std::string& message) = 0;
     // The first volume scalar property of the 3-D view, which is then redrawn.
     virtual void SetVolumeScalarProperty(float value) { (void)value; }
+    // The windows of the commands that open one, over the settings the commands drive (which
+    // outlive the returned window). Null: nothing is shown (no screen).
+    virtual std::unique_ptr<RemoteShownWindow> ShowDisplayProperties(DisplayPropsModel& model) {
+        (void)model;
+        return nullptr;
+    }
+    virtual std::unique_ptr<RemoteShownWindow> ShowDataColour(DatcolPropsModel& model) {
+        (void)model;
+        return nullptr;
+    }
+    virtual std::unique_ptr<RemoteShownWindow> ShowMapChannelData(MapDataSpec& settings) {
+        (void)settings;
+        return nullptr;
+    }
+    virtual std::unique_ptr<RemoteShownWindow> ShowSetupComputation(SetupComputationState& state) {
+        (void)state;
+        return nullptr;
+    }
+    virtual std::unique_ptr<RemoteShownWindow> ShowMethodSheet(MethodSheet& sheet) {
+        (void)sheet;
+        return nullptr;
+    }
     // Records the scripted animation of the 3-D view into the movie file; the recorder's message
     // (empty when the movie was written).
     virtual std::string RecordAnimation(const RecordOptions& options, const std::string& path) {

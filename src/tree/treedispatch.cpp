@@ -35,6 +35,21 @@ private:
     TreeCommandHost& host_;
 };
 
+// A file read or written by a command: the wait cursor and the progress dialog.
+class FileBusy {
+public:
+    FileBusy(TreeCommandHost& host, const std::string& caption) : busy_(host), host_(host) {
+        host_.BeginFileProgress(caption);
+    }
+    ~FileBusy() { host_.EndFileProgress(); }
+    FileBusy(const FileBusy&) = delete;
+    FileBusy& operator=(const FileBusy&) = delete;
+
+private:
+    Busy busy_;
+    TreeCommandHost& host_;
+};
+
 bool EmptyGrid(const ZunImage& s) {
     const std::vector<int> d = s.GetDims();
     if (d.size() < 3) return true;
@@ -297,7 +312,7 @@ void TreeCommands::ImportImages(bool wholeChannel) {
 void TreeCommands::ImportText(bool channels) {
     const std::vector<std::string> paths = host_.ChooseFiles("Import Text File", kTextFilter, false, false);
     if (paths.empty()) return;
-    Busy busy(host_);
+    FileBusy busy(host_, "Reading " + paths.front());
     if (channels)
         doc_.ImportChannelsFromText(SelectedChannelNames(tree_), paths.front());
     else
@@ -307,7 +322,7 @@ void TreeCommands::ImportText(bool channels) {
 void TreeCommands::ExportText(int scope) {
     const std::vector<std::string> paths = host_.ChooseFiles("Export Text File", kTextFilter, false, true);
     if (paths.empty()) return;
-    Busy busy(host_);
+    FileBusy busy(host_, "Writing " + paths.front());
     if (scope == 0)
         doc_.ExportTextDocument(paths.front());
     else if (scope == 1)

@@ -37,6 +37,10 @@ public:
     virtual void DisplayChanged() = 0;
     // A long operation starts (true) or ends (false): the wait cursor.
     virtual void SetBusy(bool busy) = 0;
+    // A file is read or written: the progress dialog with Cancel while it lasts (the document
+    // reports to it through its progress sink). Nothing by default.
+    virtual void BeginFileProgress(const std::string& caption) { (void)caption; }
+    virtual void EndFileProgress() {}
 };
 
 class TreeCommands {

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <random>
 
 #include "document/binarydatafile.h"
 #include "document/textdatafile.h"
+#include "platform/progress.h"
 #include "testfiles.h"
 
 namespace zun {
@@ -44,6 +49,60 @@ DataDocument Sample(std::uint32_t nx, std::uint32_t ny, std::uint32_t nz) {
     d.beamEnergies = {{3, 33.17}, {4, 1e-6 * 123456789}};  // nine digits at most
     d.accuracies = {{1, 0.005}};
     return d;
+}
+
+// Large files are read and written with progress; Cancel drops what was being read and leaves an
+// earlier file of the name as it was, with no temporary file beside it.
+TEST(DataFiles, ProgressAndCancelOnReadAndWrite) {
+    TempDir dir;
+    DataDocument d = Sample(40, 30, 20);
+    auto fileBytes = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    auto entries = [&dir] {
+        std::size_t n = 0;
+        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++n;
+        return n;
+    };
+    for (const bool text : {true, false}) {
+        SCOPED_TRACE(text ? "text" : "binary");
+        const std::string path = dir.File(text ? "d.txt" : "d.dat");
+        auto write = [&](ProgressSink* p) {
+            text ? WriteTextDataFile(path, d, p) : WriteBinaryDataFile(path, d, p);
+        };
+        auto read = [&](ProgressSink* p) {
+            return text ? ReadTextDataFile(path, p) : ReadBinaryDataFile(path, p);
+        };
+        HeadlessProgress all;
+        write(&all);
+        ASSERT_FALSE(all.Positions().empty());
+        EXPECT_EQ(all.Positions().back(), 100);
+        const std::string written = fileBytes(path);
+        const std::size_t files = entries();
+
+        HeadlessProgress reading;
+        EXPECT_EQ(read(&reading).channels[3].words, d.channels[3].words);
+        EXPECT_EQ(reading.Positions().back(), 100);
+        // Positions only grow, one report per percent at most.
+        const std::vector<int> pos = reading.Positions();
+        EXPECT_TRUE(std::is_sorted(pos.begin(), pos.end()));
+        EXPECT_LE(pos.size(), 101u);
+
+        HeadlessProgress cancelRead;
+        cancelRead.CancelAtCall(5);
+        EXPECT_THROW(read(&cancelRead), ProgressCancelled);
+
+        DataDocument other = d;
+        other.channels[0].words.assign(other.channels[0].words.size(), 7);
+        HeadlessProgress cancelWrite;
+        cancelWrite.CancelAtCall(3);
+        EXPECT_THROW(text ? WriteTextDataFile(path, other, &cancelWrite)
+                          : WriteBinaryDataFile(path, other, &cancelWrite),
+                     ProgressCancelled);
+        EXPECT_TRUE(fileBytes(path) == written) << "the earlier file changed";
+        EXPECT_EQ(entries(), files);
+    }
 }
 
 TEST(BinaryDataFile, RoundTripProbeAndRefusals) {

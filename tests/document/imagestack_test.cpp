@@ -74,6 +74,57 @@ TEST(ImageStack, FloatStackSetsTheLimitsFromItsMaximum) {
               0x4000 | static_cast<int>(11000 * 16383.0 / 65535 + 0.5));
 }
 
+// Cancel in the middle of a stack puts back every slice already read, with its kept image and
+// record, and leaves the channel's settings, limits and the document as they were.
+TEST(ImageStack, CancelLeavesTheDocumentAsItWas) {
+    TempDir dir;
+    WriteStack(dir.Path());
+    DocFixture f;
+    HeadlessProgress progress;
+    CZunDoc doc(DocServices{&f.prompt, &progress, nullptr});
+    doc.OnNewDocument();
+    doc.Views().Add(&f.hints);
+    ASSERT_EQ(doc.ResizeVolume({4, 3, 3}, {0, 0, 0}), 0);
+    ASSERT_EQ(doc.InsertChannel(1, 1, "ct"), 0);
+    ImageImportSettings s;
+    s.retain = true;
+    ASSERT_EQ(doc.ImportImageStack("ct", {0}, dir.Path(), {"f1.tif"}, s), 1);
+    ZunChan& c = *doc.GetSample().FindChan("ct");
+    const std::vector<imtype> voxels(c.Data(), c.Data() + 36);
+    const std::vector<float> range = c.range;
+    const std::string note = c.note;
+    const std::string keptPath = c.GetSlice(0)->import->path;
+    const imtype* keptFirst = c.GetSlice(0)->image ? c.GetSlice(0)->image->Plane(0) : nullptr;
+    ASSERT_NE(keptFirst, nullptr);
+    const auto counts = c.importCounts;
+    doc.SetModifiedFlag(false);
+    f.hints.Take();
+
+    // Two slices read, the third file's turn cancelled.
+    progress.CancelAtCall(progress.Calls() + 3);
+    ImageImportSettings other;
+    other.autoAttenuation = false;
+    other.lacAtZero = 0;
+    other.lacAtOne = 40;
+    other.applyScale = true;
+    other.scaleFactor = 3;
+    EXPECT_EQ(doc.ImportImageStack("ct", {0, 1, 2}, dir.Path(), {"f0.tif", "f1.tif", "f0.tif"}, other), 0);
+    EXPECT_EQ(std::vector<imtype>(c.Data(), c.Data() + 36), voxels);
+    EXPECT_EQ(c.range, range);
+    EXPECT_FALSE(c.applyScale);
+    EXPECT_EQ(doc.GetModel().GetParams().ctAttenHighMeasured[1], range[1]);
+    EXPECT_EQ(c.note, note);
+    EXPECT_EQ(c.importCounts, counts);
+    ASSERT_TRUE(c.GetSlice(0)->image);
+    EXPECT_EQ(c.GetSlice(0)->image->Plane(0), keptFirst);
+    EXPECT_EQ(c.GetSlice(0)->import->path, keptPath);
+    EXPECT_FALSE(c.GetSlice(1)->imported);
+    EXPECT_FALSE(c.GetSlice(1)->image);
+    EXPECT_FALSE(doc.IsModified());
+    EXPECT_TRUE(f.hints.Take().empty());
+    EXPECT_TRUE(f.Messages().empty());
+}
+
 TEST(ImageStack, AStackThatCannotBeReadKeepsTheChannelLimits) {
     TempDir dir;
     WriteStack(dir.Path());

@@ -174,5 +174,47 @@ TEST(PathHelpers, WindowPlacement) {
     EXPECT_TRUE(p.append);
 }
 
+// The filter windows of the X-ray CT dialog (760, 1120 and 900 pixels wide, with their captions)
+// opened one after another, on screens of 1280 x 800 and 1920 x 1080, the second one to the
+// right of the first: each lands wholly on the screen of its dialog, and no two at the same spot.
+TEST(PathHelpers, FloatingWindowsCascadeAndStayOnTheirScreen) {
+    const int caption = 24;
+    const std::pair<int, int> sizes[] = {{760, 444}, {1120, 524}, {900, 544}, {760, 444}, {1120, 524}};
+    for (const WindowRect screen :
+         {WindowRect{0, 0, 1280, 800}, WindowRect{0, 0, 1920, 1080}, WindowRect{1280, 0, 3200, 1080}}) {
+        // The X-ray CT Properties dialog near the right of its screen.
+        const int sw = screen.right - screen.left;
+        const WindowRect dialog{screen.left + sw - 700, screen.top + 120, screen.left + sw - 50,
+                                screen.top + 700};
+        const WindowRect main{screen.left, screen.top, screen.right, screen.bottom};
+        std::vector<WindowRect> open;
+        for (const auto& [w, hgt] : sizes) {
+            const WindowPoint at = PlaceFloatingWindow(open, &dialog, (dialog.right - dialog.left) / 3,
+                                                       -(hgt / 2), screen, main, caption, w, hgt);
+            SCOPED_TRACE(std::to_string(sw) + " screen, window " + std::to_string(open.size()));
+            EXPECT_GE(at.x, screen.left);
+            EXPECT_GE(at.y, screen.top);
+            EXPECT_LE(at.x + w, screen.right);
+            EXPECT_LE(at.y + hgt, screen.bottom);
+            for (const WindowRect& r : open) EXPECT_FALSE(r.left == at.x && r.top == at.y);
+            open.push_back({at.x, at.y, at.x + w, at.y + hgt});
+        }
+    }
+    // The first window goes where the cascade puts it when it fits.
+    const WindowRect screen{0, 0, 1920, 1080};
+    const WindowRect dialog{100, 100, 700, 600};
+    const WindowPoint first = PlaceFloatingWindow({}, &dialog, 200, -100, screen, screen, 24, 400, 300);
+    EXPECT_EQ(first.x, 300);
+    EXPECT_EQ(first.y, 10);
+    const WindowPoint second =
+        PlaceFloatingWindow({{300, 10, 700, 310}}, &dialog, 200, -100, screen, screen, 24, 400, 300);
+    EXPECT_EQ(second.x, 312);
+    EXPECT_EQ(second.y, 34);
+    // Larger than the screen: the left and top edges stay on it.
+    const WindowPoint big = KeepOnScreen({500, 500}, 2500, 1500, screen);
+    EXPECT_EQ(big.x, 0);
+    EXPECT_EQ(big.y, 0);
+}
+
 }  // namespace
 }  // namespace zun

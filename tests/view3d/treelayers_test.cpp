@@ -4,6 +4,7 @@
 
 #include "model/sample.h"
 #include "tree/displaytree.h"
+#include "view3d/selectionlayers.h"
 
 namespace zun {
 namespace {
@@ -128,6 +129,50 @@ TEST(TreeDisplayLayers, AGridWithAnEmptyAxisDrawsNothing) {
     std::vector<disptype> vol(64 * 24, 0xFFFFFFFFu);
     EXPECT_EQ(FillDisplayVolume(kFillAll, layers, sample.GetDims(), vol.data(), view, 2), 0);
     for (disptype v : vol) ASSERT_EQ(v, 0u);
+}
+
+// The channel and slice scene exports fill a volume of the kept items only: every kept voxel as
+// the whole tree shows it, every other one transparent black.
+TEST(SelectionLayers, KeepOnlyTheSelectedChannelsOrSlices) {
+    Fixture f;
+    const Dims& d = f.sample.GetDims();
+    std::vector<disptype> all(f.sample.GetNumVoxels());
+    {
+        TreeDisplayLayers layers(f.tree, f.sample);
+        FillDisplayVolume(kFillAll, layers, d, all.data(), d, 2);
+    }
+    auto fill = [&](const SliceSelection& keep) {
+        TreeDisplayLayers layers(f.tree, f.sample);
+        SelectionLayers kept(layers, keep);
+        std::vector<disptype> vol(f.sample.GetNumVoxels(), 0xFFFFFFFFu);
+        const int shown = FillDisplayVolume(kFillAll, kept, d, vol.data(), d, 2);
+        return std::make_pair(shown, vol);
+    };
+    // Iron alone: its colour only (green), never Void's blue.
+    const auto [ironShown, iron] = fill(SelectChannels(f.sample, {"Iron", "no such channel"}));
+    EXPECT_EQ(ironShown, 6);
+    std::size_t lit = 0;
+    for (disptype t : iron) {
+        EXPECT_EQ(t & 0xFF, 0u);
+        if (t >> 24) ++lit;
+    }
+    EXPECT_GT(lit, iron.size() / 2);
+
+    // Slices 1 and 4 of both compositions: those view slices as the whole tree shows them, the others empty.
+    const std::vector<ChanSliceRecord> picked{
+        {"Void", 1}, {"Iron", 1}, {"Void", 4}, {"Iron", 4}, {"Iron", 99}};
+    const auto [sliceShown, slices] = fill(SelectSlices(f.sample, picked));
+    EXPECT_EQ(sliceShown, 2);
+    const std::size_t plane = static_cast<std::size_t>(d[0]) * d[1];
+    for (std::size_t i = 0; i < slices.size(); ++i) {
+        const int z = static_cast<int>(i / plane);
+        ASSERT_EQ(slices[i], (z == 1 || z == 4) ? all[i] : 0u) << i;
+    }
+
+    // Nothing kept: nothing shows, and the export refuses before writing.
+    EXPECT_FALSE(SelectsAnything(SelectChannels(f.sample, {})));
+    EXPECT_FALSE(SelectsAnything(SelectSlices(f.sample, {{"Iron", 6}})));
+    EXPECT_EQ(fill(SelectChannels(f.sample, {"bound_1"})).first, 0);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/framerules.h"
+#include "app/ui/viewcommands.h"
 #include "app/ui/zunapp.h"
 #include "compute/computedocument.h"
 #include "document/zundoc.h"
@@ -58,6 +59,7 @@ QWidget* CreateViewPane(CZunDoc& doc, QWidget* parent) {
             QObject::connect(tree, &ZunTreeView::displayChanged, view,
                              [view](unsigned hint) { view->OnUpdate(nullptr, hint, nullptr); });
             RegisterExportCommands(tree->Commands(), doc, tree->Tree(), tree, view);
+            RegisterSelectionOsgExports(*tree, *view);
             RunAnimationDriver* anim = ConnectTreeAnimation(*view, tree->Tree(), tree->Stepping(),
                                                             tree->RefreshRequests(), tree->Commands());
             anim->animationSpeed = [] {

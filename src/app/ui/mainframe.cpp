@@ -15,6 +15,7 @@
 
 #include "app/startup.h"
 #include "app/ui/childframe.h"
+#include "app/ui/viewcommands.h"
 #include "app/ui/zunapp.h"
 #include "app/version.h"
 #include "document/zundoc.h"
@@ -97,6 +98,9 @@ void CMainFrame::BuildMenus() {
             if (ViewAnimationRecording* rec = AnimationRecordingOf(child->ViewPane())) rec->OnStopRecording();
         UpdateCommandUI();
     });
+    connect(Add(fileMenu_, "fileSaveSnapshot", "Save Snapshot..."), &QAction::triggered, this, [this] {
+        if (CChildFrame* child = ActiveChild()) SaveViewSnapshot(app_, *child);
+    });
     recentSeparator_ = fileMenu_->addSeparator();
     for (int i = 0; i < RecentFileList::kSize; ++i) {
         QAction* a = Add(fileMenu_, ("fileRecent" + std::to_string(i + 1)).c_str(), "");
@@ -119,6 +123,8 @@ void CMainFrame::BuildMenus() {
     connect(Add(view, "viewNotes", "&Notes..."), &QAction::triggered, this, [this] {
         if (CZunDoc* doc = app_.ActiveDocument()) ShowUserNotes(*doc, this);
     });
+    view->addSeparator();
+    BuildViewMenuCommands(view);
     view->addSeparator();
     connect(Add(view, "viewWeb3D", "Web3D..."), &QAction::triggered, this, [this] {
         if (CChildFrame* child = ActiveChild())
@@ -189,6 +195,50 @@ void CMainFrame::BuildMenus() {
         connect(m, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
     RebuildRecentFiles();
     UpdateCommandUI();
+}
+
+void CMainFrame::BuildViewMenuCommands(QMenu* view) {
+    QAction* axes = Add(view, "viewAxes", "Axes");
+    axes->setCheckable(true);
+    connect(axes, &QAction::triggered, this, [this] {
+        if (CChildFrame* child = ActiveChild()) ToggleViewAxes(*child);
+        UpdateCommandUI();
+    });
+    QAction* box = Add(view, "viewBoundingBox", "Bounding Box");
+    box->setCheckable(true);
+    connect(box, &QAction::triggered, this, [this] {
+        if (CChildFrame* child = ActiveChild()) ToggleViewBoundingBox(*child);
+        UpdateCommandUI();
+    });
+    connect(Add(view, "viewBackground", "Set Background Colour..."), &QAction::triggered, this, [this] {
+        if (CChildFrame* child = ActiveChild()) ChooseViewBackground(*child);
+    });
+    view->addSeparator();
+    const std::pair<const char*, const char*> schemes[3] = {
+        {"viewSchemeRgb", "RGB Colour Scheme"},
+        {"viewSchemeRybNormal", "RYB Normal Colour Scheme"},
+        {"viewSchemeRybPaint", "RYB Paint Colour Scheme"}};
+    for (int i = 0; i < 3; ++i) {
+        QAction* a = Add(view, schemes[i].first, schemes[i].second);
+        a->setCheckable(true);
+        connect(a, &QAction::triggered, this, [this, i] {
+            if (CChildFrame* child = ActiveChild()) SetViewColourScheme(*child, i);
+            UpdateCommandUI();
+        });
+    }
+}
+
+void CMainFrame::UpdateViewMenuCommands() {
+    const ViewCommandState s = QueryViewCommands(ActiveChild());
+    for (const char* n : {"fileSaveSnapshot", "viewAxes", "viewBoundingBox", "viewBackground"})
+        Action(n)->setEnabled(s.hasView);
+    Action("viewAxes")->setChecked(s.hasView && s.axesShown);
+    Action("viewBoundingBox")->setChecked(s.hasView && s.boxShown);
+    const char* schemes[3] = {"viewSchemeRgb", "viewSchemeRybNormal", "viewSchemeRybPaint"};
+    for (int i = 0; i < 3; ++i) {
+        Action(schemes[i])->setEnabled(s.hasTree);
+        Action(schemes[i])->setChecked(s.hasTree && s.colourScheme == i);
+    }
 }
 
 CChildFrame* CMainFrame::ActiveChild() const {
@@ -270,6 +320,7 @@ void CMainFrame::UpdateCommandUI() {
     ViewAnimationRecording* anim = child ? AnimationRecordingOf(child->ViewPane()) : nullptr;
     Action("fileRecordAnimation")->setEnabled(anim && !anim->Busy() && !(rec && rec->Recording().Active()));
     Action("fileStopRecording")->setEnabled(anim && anim->FreeFormRunning());
+    UpdateViewMenuCommands();
 }
 
 void CMainFrame::RebuildRecentFiles() {

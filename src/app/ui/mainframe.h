@@ -59,6 +59,9 @@ protected:
 
 private:
     void BuildMenus();
+    // The 3-D view's entries of the View menu, and their enabled and checked state.
+    void BuildViewMenuCommands(QMenu* view);
+    void UpdateViewMenuCommands();
     QAction* Add(QMenu* menu, const char* name, const QString& text, const QKeySequence& key = {});
 
     CZunApp& app_;

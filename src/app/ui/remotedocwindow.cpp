@@ -4,14 +4,21 @@
 #include <QImage>
 #include <QPointer>
 
+#include <functional>
+
 #include "app/ui/childframe.h"
 #include "app/ui/mainframe.h"
 #include "app/ui/zunapp.h"
+#include "document/ui/datcoldialog.h"
 #include "document/zundoc.h"
 #include "foundation/ui/dialoghelpers.h"
 #include "plot/ui/histogramdialog.h"
 #include "plot/ui/plotpropertiesdialog.h"
 #include "plot/ui/plotwidget.h"
+#include "setup/ui/methodsheetdialog.h"
+#include "setup/ui/setupdialog.h"
+#include "tools/ui/mapchanneldialog.h"
+#include "tree/ui/displaypropsdialog.h"
 #include "tree/ui/treeview.h"
 #include "view3d/ui/animationrecording.h"
 #include "view3d/ui/zunview.h"
@@ -19,6 +26,49 @@
 namespace zun {
 
 namespace {
+
+// A window the remote commands opened, on the screen: centred over the main window at first,
+// closed to the local user's input, and showing its settings after every command (by its own
+// refresh, or made again where it stood).
+class ShownDialog : public RemoteShownWindow {
+public:
+    using Make = std::function<QWidget*()>;
+    using Show = std::function<void(QWidget*)>;
+    explicit ShownDialog(Make make, Show refresh = {})
+        : make_(std::move(make)), refresh_(std::move(refresh)) {
+        Open(nullptr);
+    }
+    ~ShownDialog() override { delete dialog_.data(); }
+    void Refresh() override {
+        if (!dialog_) return;
+        if (refresh_) {
+            refresh_(dialog_);
+            return;
+        }
+        const QPoint at = dialog_->pos();
+        delete dialog_.data();
+        Open(&at);
+    }
+
+private:
+    void Open(const QPoint* at) {
+        dialog_ = make_();
+        if (!dialog_) return;
+        dialog_->show();
+        if (at)
+            dialog_->move(*at);
+        else
+            CenterWindowInMainFrame(dialog_, 0, 0);
+        dialog_->setEnabled(false);
+    }
+    Make make_;
+    Show refresh_;
+    QPointer<QWidget> dialog_;
+};
+
+QWidget* MainFrameWidget() {
+    return CZunApp::Instance() ? CZunApp::Instance()->MainFrame() : nullptr;
+}
 
 class FrameRemoteWindow : public RemoteDocWindow {
 public:
@@ -109,6 +159,42 @@ public:
         rec->chooseFile = chooseFile;
         rec->showMessage = showMessage;
         return message;
+    }
+
+    std::unique_ptr<RemoteShownWindow> ShowDisplayProperties(DisplayPropsModel& model) override {
+        if (!tree_) return nullptr;
+        ZunTreeView* tree = tree_;
+        return std::make_unique<ShownDialog>(
+            [tree, &model] { return new DisplayPropertiesDialog(*tree, model); },
+            [](QWidget* w) { static_cast<DisplayPropertiesDialog*>(w)->Refresh(); });
+    }
+
+    std::unique_ptr<RemoteShownWindow> ShowDataColour(DatcolPropsModel& model) override {
+        return std::make_unique<ShownDialog>(
+            [&model] { return new DatcolPropertiesDialog(model, MainFrameWidget()); },
+            [](QWidget* w) { static_cast<DatcolPropertiesDialog*>(w)->Refresh(); });
+    }
+
+    std::unique_ptr<RemoteShownWindow> ShowMapChannelData(MapDataSpec& settings) override {
+        CZunDoc& doc = doc_;
+        return std::make_unique<ShownDialog>(
+            [&doc, &settings] { return new MapChannelDataDialog(MainFrameWidget(), doc, settings); });
+    }
+
+    std::unique_ptr<RemoteShownWindow> ShowSetupComputation(SetupComputationState& state) override {
+        CZunApp* app = CZunApp::Instance();
+        if (!app) return nullptr;
+        return std::make_unique<ShownDialog>(
+            [app, &state] { return new SetupComputationDialog(state, app->GetPrompt(), MainFrameWidget()); });
+    }
+
+    std::unique_ptr<RemoteShownWindow> ShowMethodSheet(MethodSheet& sheet) override {
+        CZunApp* app = CZunApp::Instance();
+        if (!app) return nullptr;
+        const std::string title = doc_.GetTitle();
+        return std::make_unique<ShownDialog>([app, &sheet, title] {
+            return new MethodSheetDialog(sheet, title, app->GetPrompt(), MainFrameWidget());
+        });
     }
 
 private:

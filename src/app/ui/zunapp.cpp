@@ -22,7 +22,6 @@
 #include "app/ui/mainframe.h"
 #include "app/ui/pluginlist.h"
 #include "app/ui/prefsheet.h"
-#include "app/ui/progressbar.h"
 #include "app/ui/qtprompt.h"
 #include "app/updatecheck.h"
 #include "app/version.h"
@@ -33,6 +32,8 @@
 #include "foundation/memoryguard.h"
 #include "foundation/pathutil.h"
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/progressdialog.h"
+#include "model/sample.h"
 #include "plot/ui/propertycommands.h"
 #include "plot/ui/usernotesdialog.h"
 #include "setup/ui/setupdialog.h"
@@ -57,6 +58,18 @@ const char kOpenFilter[] = "Zun Files (*.zun);;Text Data Files (*.txt);;All File
 std::string WithExtension(std::string path, const char* ext) {
     if (GetFileExtension(path).empty()) path += ext;
     return path;
+}
+
+// Files from this size on take long enough to read or write that the work shows progress.
+constexpr std::uintmax_t kProgressFileBytes = 16u << 20;
+
+// A save of the document shows progress when its voxels alone reach that size.
+std::unique_ptr<ProgressScope> SaveProgress(const CZunDoc& doc, ProgressRouter& router,
+                                            const std::string& path, QWidget* parent) {
+    const ZunImage& s = doc.GetSample();
+    if (s.GetNumVoxels() * static_cast<std::uint64_t>(s.GetChanCount()) * 2 < kProgressFileBytes)
+        return nullptr;
+    return std::make_unique<ProgressScope>(router, "Saving " + path, parent);
 }
 
 bool SamePath(const std::string& a, const std::string& b) {
@@ -307,6 +320,11 @@ CZunDoc* CZunApp::OpenDocumentFile(const std::string& path) {
     bool ok = false;
     {
         WaitCursor wait;
+        // A large file takes seconds to read: the progress dialog, whose Cancel drops the new
+        // document and changes nothing else.
+        std::unique_ptr<ProgressScope> progress;
+        if (std::filesystem::file_size(path, ec) >= kProgressFileBytes && !ec)
+            progress = std::make_unique<ProgressScope>(*progress_, "Reading " + path, frame_.get());
         if (kind == OpenKind::Document) {
             ok = doc->OnOpenDocument(path);
         } else if (!doc->OnNewDocument(Logging())) {
@@ -334,6 +352,7 @@ bool CZunApp::OnFileSave(CZunDoc* doc) {
     if (!doc) return false;
     if (doc->GetPathName().empty()) return OnFileSaveAs(doc);
     WaitCursor wait;
+    const auto progress = SaveProgress(*doc, *progress_, doc->GetPathName(), frame_.get());
     if (!doc->OnFileSave()) return false;
     AddRecent(doc->GetPathName());
     UpdateTitles(*doc);
@@ -353,7 +372,10 @@ bool CZunApp::OnFileSaveAs(CZunDoc* doc) {
     if (path.empty()) return false;
     path = WithExtension(path, ".zun");
     WaitCursor wait;
-    if (!doc->OnSaveDocument(path)) return false;
+    {
+        const auto progress = SaveProgress(*doc, *progress_, path, frame_.get());
+        if (!doc->OnSaveDocument(path)) return false;
+    }
     RenameDocMod hint(doc->GetTitle());
     if (!frame_ || !frame_->Closing()) doc->UpdateAllViews(nullptr, kHintRename, &hint);
     AddRecent(path);
@@ -367,6 +389,7 @@ bool CZunApp::OnExportBinaryDataFile(CZunDoc* doc) {
                                         StripFileExtension(doc->GetTitle()) + ".dat");
     if (path.empty()) return false;
     WaitCursor wait;
+    ProgressScope progress(*progress_, "Writing " + path, frame_.get());
     return doc->ExportBinaryDataFile(path);
 }
 

@@ -114,6 +114,9 @@ public:
     using FileChooser = std::function<std::string(const std::string& title, const std::string& filter,
                                                   bool save, const std::string& suggested)>;
     void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
+    // Through the chooser above, or the system's file dialog over the main window.
+    std::string ChooseFile(const std::string& title, const std::string& filter, bool save,
+                           const std::string& suggested);
     // The computation set-up dialog.
     void SetSetupDialogFactory(std::function<std::unique_ptr<ComputationSetupDialog>()> factory) {
         setupFactory_ = std::move(factory);
@@ -141,8 +144,6 @@ private:
     void DestroyDocument(CZunDoc* doc);
     void AddRecent(const std::string& path);
     void UpdateTitles(CZunDoc& doc);
-    std::string ChooseFile(const std::string& title, const std::string& filter, bool save,
-                           const std::string& suggested);
 
     Services services_;
     std::unique_ptr<Prompt> ownPrompt_;

@@ -1,5 +1,6 @@
 #include "foundation/ui/dialoghelpers.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include <QAbstractButton>
@@ -134,30 +135,38 @@ void CascadeFloatingWindow(std::vector<QPointer<QWidget>>& open, QWidget* window
     if (!window) return;
     std::erase_if(open, [](const QPointer<QWidget>& p) { return p.isNull(); });
     std::vector<WindowRect> rects;
-    bool already = false;
     for (const auto& p : open) {
+        if (p == window) {
+            window->raise();
+            return;
+        }
         rects.push_back(RectOf(p));
-        already = already || p == window;
     }
-    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    const QRect s = screen ? screen->geometry() : QRect(0, 0, 1280, 800);
+    // The screen that holds the window's owner, without its panels.
+    QWidget* main = MainWindow();
+    QWidget* holder = anchor ? anchor : main;
+    QScreen* screen = holder && holder->screen() ? holder->screen() : QGuiApplication::primaryScreen();
+    const QRect s = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+    const WindowRect screenRect{s.left(), s.top(), s.left() + s.width(), s.top() + s.height()};
     const int caption = window->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    // Its laid-out size and its frame are known once it is shown; a window larger than the screen
+    // shrinks to it.
+    window->show();
+    QSize size = window->frameGeometry().size();
+    const QSize over(std::max(0, size.width() - s.width()), std::max(0, size.height() - s.height()));
+    if (over.width() > 0 || over.height() > 0) {
+        window->resize(window->size() - over);
+        size = window->frameGeometry().size();
+    }
     WindowRect a;
     if (anchor) a = RectOf(anchor);
-    const CascadePlacement c = zun::CascadeFloatingWindow(rects, already, anchor ? &a : nullptr, dx, dy,
-                                                          s.width(), s.height(), caption);
-    if (c.kind == CascadePlacement::BringToTop) {
-        window->raise();
-        return;
-    }
-    if (c.kind == CascadePlacement::CenterInMainFrame) {
-        CenterWindowInMainFrame(window, dx, dy);
-    } else {
-        window->move(c.at.x, c.at.y);
-        window->show();
-        window->raise();
-    }
-    if (c.append) open.emplace_back(window);
+    const WindowPoint at = PlaceFloatingWindow(rects, anchor ? &a : nullptr, dx, dy, screenRect,
+                                               main && main != window ? RectOf(main) : screenRect, caption,
+                                               size.width(), size.height());
+    window->move(at.x, at.y);
+    window->show();
+    window->raise();
+    open.emplace_back(window);
 }
 
 bool BrowseForFolder(const std::string& title, QWidget* owner, std::string& folder) {

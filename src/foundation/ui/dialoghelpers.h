@@ -51,8 +51,9 @@ QWidget* MainWindow();
 // Moves the window so that its client area is centred over the main window, shifted by (dx, dy),
 // raises and shows it.
 void CenterWindowInMainFrame(QWidget* window, int dx, int dy);
-// Places a floating window by the cascade rules and adds it to the list (windows closed meanwhile
-// drop out of the list).
+// Places a floating window by the cascade rules, wholly on the screen that holds the anchor (or
+// the main window), and adds it to the list (windows closed meanwhile drop out of the list); a
+// window already in the list only comes to the top.
 void CascadeFloatingWindow(std::vector<QPointer<QWidget>>& open, QWidget* window, QWidget* anchor, int dx,
                            int dy);
 // Asks for a folder, starting at `folder`; true (and the folder set) when the user chose one.

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "document/zundoc.h"
+#include "foundation/ui/progressdialog.h"
 #include "model/sample.h"
 #include "plot/ui/imageimportdialog.h"
 #include "plot/ui/importpropsdialog.h"
@@ -53,9 +54,11 @@ void ImportImages(ZunTreeView& view, bool wholeChannel) {
         const std::filesystem::path fp(p);
         files.push_back(fp.parent_path() == folder ? fp.filename().string() : p);
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    doc.ImportImageStack(channel, slices, folder.string(), files, choice.options.ToSettings());
-    QApplication::restoreOverrideCursor();
+    {
+        // Cancel puts every slice back as it was.
+        ProgressScope progress(doc.GetProgress(), "Importing " + channel, view.window());
+        doc.ImportImageStack(channel, slices, folder.string(), files, choice.options.ToSettings());
+    }
     view.viewport()->update();
 }
 

@@ -10,11 +10,15 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <memory>
+
+#include "foundation/ui/dialoghelpers.h"
 #include "platform/prompt.h"
 #include "plot/plotsettings.h"
 #include "plot/ui/plotpropertiesdialog.h"
@@ -560,20 +564,23 @@ void CombinedFiltersWindow::Show() {
 
 TomographyPropsModel::WindowFactory MakeFilterWindowFactory(TomographyPropsModel& owner, QWidget* dialog,
                                                             std::function<void()> ownerChanged) {
-    return [&owner, dialog, ownerChanged](TomographyPropsModel::WindowKind kind, const std::string& name,
-                                          const std::string& title, int unavailable) -> CtFilterWindow* {
-        FilterWindowBase* w = nullptr;
-        if (kind == TomographyPropsModel::WindowKind::Device)
-            w = new DeviceFilterWindow(owner, name, title, dialog);
-        else if (kind == TomographyPropsModel::WindowKind::Material)
-            w = new MaterialFilterWindow(owner, name, title, unavailable, dialog);
-        else
-            w = new CombinedFiltersWindow(owner, title, dialog);
-        w->ownerChanged = ownerChanged;
-        if (dialog) w->move(dialog->geometry().topRight() + QPoint(16, 0));
-        w->show();
-        return w;
-    };
+    // The windows of this dialog in the order they opened: the next one cascades from the last.
+    auto open = std::make_shared<std::vector<QPointer<QWidget>>>();
+    return
+        [&owner, dialog, ownerChanged, open](TomographyPropsModel::WindowKind kind, const std::string& name,
+                                             const std::string& title, int unavailable) -> CtFilterWindow* {
+            FilterWindowBase* w = nullptr;
+            if (kind == TomographyPropsModel::WindowKind::Device)
+                w = new DeviceFilterWindow(owner, name, title, dialog);
+            else if (kind == TomographyPropsModel::WindowKind::Material)
+                w = new MaterialFilterWindow(owner, name, title, unavailable, dialog);
+            else
+                w = new CombinedFiltersWindow(owner, title, dialog);
+            w->ownerChanged = ownerChanged;
+            // The first beside the dialog, a third of its width in and half its own height up.
+            CascadeFloatingWindow(*open, w, dialog, dialog ? dialog->width() / 3 : 0, -(w->height() / 2));
+            return w;
+        };
 }
 
 }  // namespace zun

@@ -3,10 +3,13 @@
 #include <QApplication>
 
 #include "document/zundoc.h"
+#include "foundation/pathutil.h"
 #include "model/sample.h"
 #include "plot/ui/channelinfodialog.h"
 #include "plot/ui/compoundpropsdialog.h"
 #include "plot/ui/compoundtextdialog.h"
+#include "plot/ui/histogramdialog.h"
+#include "plot/ui/plotpropertiesdialog.h"
 #include "plot/ui/statslistingdialog.h"
 #include "plot/ui/usernotesdialog.h"
 #include "plot/ui/xraypropertiesdialog.h"
@@ -58,6 +61,37 @@ void CloseDocumentWindows(CZunDoc& doc) {
     for (QWidget* w : going) delete w;
 }
 
+std::vector<HistogramSliceEntry> ChannelHistogramSlices(const ZunImage& sample, const std::string& channel) {
+    std::vector<HistogramSliceEntry> slices;
+    if (sample.FindChanIndex(channel) < 0) return slices;
+    for (int z = 0; z < sample.GetSliceCount(); ++z) slices.push_back({channel, z});
+    return slices;
+}
+
+void RegisterHistogramCommands(ZunTreeView& view) {
+    TreeCommands& commands = view.Commands();
+    commands.Register(treecmd::kHistogramChan, [&view](int) {
+        const std::vector<std::string> names = SelectedChannelNames(view.Tree());
+        if (names.empty()) return;
+        CZunDoc& doc = view.Document();
+        HistogramDialog::Run(
+            doc, StripFileExtension(doc.GetTitle()) + ": Channel '" + names.front() + "' Histogram",
+            ChannelHistogramSlices(doc.GetSample(), names.front()), view.window());
+    });
+    commands.Register(treecmd::kHistogramSlice, [&view](int) {
+        const std::vector<ChanSliceRecord> records = SelectedSliceRecords(view.Tree());
+        std::vector<HistogramSliceEntry> slices;
+        for (const ChanSliceRecord& r : records)
+            slices.push_back({r.channel, static_cast<std::int32_t>(r.slice)});
+        CZunDoc& doc = view.Document();
+        const std::string what = slices.size() == 1
+                                     ? "Slice " + std::to_string(slices.front().slice) + " Histogram"
+                                     : std::string("Multiple Slice Histogram");
+        HistogramDialog::Run(doc, StripFileExtension(doc.GetTitle()) + ": " + what, std::move(slices),
+                             view.window());
+    });
+}
+
 void RegisterAttenuationCommands(ZunTreeView& view) {
     TreeCommands& commands = view.Commands();
     commands.Register(treecmd::kXrayProperties,
@@ -82,6 +116,7 @@ void RegisterAttenuationCommands(ZunTreeView& view) {
 void RegisterPropertyCommands(ZunTreeView& view) {
     TreeCommands& commands = view.Commands();
     RegisterAttenuationCommands(view);
+    RegisterHistogramCommands(view);
     commands.Register(treecmd::kCompositionProperties, [&view](int) {
         const int index = SelectedChannelIndex(view);
         if (index < 0) return;

@@ -2,12 +2,21 @@
 // Serves the property and information entries of a document tree's context menus with this
 // folder's windows.
 
+#include <string>
+#include <vector>
+
+#include "plot/histogrammodel.h"
+
 namespace zun {
 
 class CZunDoc;
+class ZunImage;
 class ZunTreeView;
 
 void RegisterPropertyCommands(ZunTreeView& view);
+// "Histogram..." of the channel and slice menus: the same window the remote command draws.
+void RegisterHistogramCommands(ZunTreeView& view);
+std::vector<HistogramSliceEntry> ChannelHistogramSlices(const ZunImage& sample, const std::string& channel);
 // The X-ray data source and the attenuation table (part of the above).
 void RegisterAttenuationCommands(ZunTreeView& view);
 // The document is going: its modeless property windows of this folder go first, without

@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -19,6 +18,7 @@
 
 #include "document/zundoc.h"
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/progressdialog.h"
 #include "model/sample.h"
 #include "platform/progress.h"
 #include "platform/prompt.h"
@@ -29,7 +29,7 @@ namespace zun {
 
 namespace {
 
-// The progress window appears with the first text, that is when work really starts (an Apply
+// The progress dialog appears with the first text, that is when work really starts (an Apply
 // that is skipped shows none); the owner stays disabled while it is up.
 class BoundaryProgress : public ProgressSink {
 public:
@@ -40,17 +40,15 @@ public:
     }
     void SetText(const std::string& text) override {
         Open();
-        dialog_->setLabelText(QString::fromStdString(text));
+        dialog_->SetText(caption_ + ": " + text);
     }
     void SetPos(int percent) override {
         Open();
-        dialog_->setValue(ClampPercent(percent));
+        dialog_->SetPos(percent);
     }
     bool SetProgress(int percent) override {
         Open();
-        if (percent >= 0) dialog_->setValue(ClampPercent(percent));
-        QApplication::processEvents();
-        return dialog_->wasCanceled();
+        return dialog_->SetProgress(percent);
     }
 
 private:
@@ -60,20 +58,14 @@ private:
             owner_->setEnabled(false);
             disabled_ = true;
         }
-        dialog_ = std::make_unique<QProgressDialog>(QString::fromStdString(caption_), "Cancel", 0, 100,
-                                                    owner_ ? owner_->window() : nullptr);
-        dialog_->setWindowTitle(QString::fromStdString(caption_));
-        dialog_->setAutoClose(false);
-        dialog_->setAutoReset(false);
-        dialog_->setMinimumDuration(0);
-        dialog_->setValue(0);
-        wait_ = std::make_unique<WaitCursor>();
+        dialog_ = std::make_unique<CProgressBar>(owner_ ? owner_->window() : nullptr);
+        dialog_->SetText(caption_);
+        dialog_->Start();
     }
 
     QPointer<QWidget> owner_;
     std::string caption_;
-    std::unique_ptr<WaitCursor> wait_;
-    std::unique_ptr<QProgressDialog> dialog_;
+    std::unique_ptr<CProgressBar> dialog_;
     bool disabled_ = false;
 };
 

@@ -79,11 +79,24 @@ DisplayPropertiesDialog::DisplayPropertiesDialog(ZunTreeView& view, TreeItems it
     : QDialog(view.window() != &view ? view.window() : nullptr, Qt::Dialog),
       view_(view),
       doc_(view.Document()) {
+    WaitCursor wait;
+    own_ = std::make_unique<DisplayPropsModel>(view_.Tree(), std::move(items), this);
+    model_ = own_.get();
+    if (!title.empty()) model_->title = title;
+    Open();
+}
+
+DisplayPropertiesDialog::DisplayPropertiesDialog(ZunTreeView& view, DisplayPropsModel& driven)
+    : QDialog(view.window() != &view ? view.window() : nullptr, Qt::Dialog),
+      view_(view),
+      doc_(view.Document()),
+      model_(&driven) {
+    Open();
+}
+
+void DisplayPropertiesDialog::Open() {
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
-    WaitCursor wait;
-    model_ = std::make_unique<DisplayPropsModel>(view_.Tree(), std::move(items), this);
-    if (!title.empty()) model_->title = title;
     setWindowTitle(Q(model_->title));
     Build();
     Refresh();
@@ -135,7 +148,7 @@ QPushButton* DisplayPropertiesDialog::AddButton(const QString& text, void (Displ
     auto* b = new QPushButton(text, this);
     b->setAutoDefault(false);
     connect(b, &QPushButton::clicked, this,
-            [this, handler] { Run([this, handler] { (model_.get()->*handler)(); }); });
+            [this, handler] { Run([this, handler] { (model_->*handler)(); }); });
     buttons_.push_back(b);
     return b;
 }

@@ -30,6 +30,9 @@ public:
     // Opens over the given items of the tree view; it goes when the view goes. The document
     // counts it as an open property dialog while it exists.
     DisplayPropertiesDialog(ZunTreeView& view, TreeItems items, const std::string& title);
+    // Shows a model that the remote commands drive (it outlives the dialog); the dialog changes
+    // nothing of it by itself, and closing it by deleting it puts nothing back.
+    DisplayPropertiesDialog(ZunTreeView& view, DisplayPropsModel& driven);
     ~DisplayPropertiesDialog() override;
 
     DisplayPropsModel& Model() { return *model_; }
@@ -64,6 +67,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    void Open();
     void Build();
     QWidget* BuildItemsGroup();
     QWidget* BuildOpacityGroup();
@@ -79,7 +83,8 @@ private:
 
     ZunTreeView& view_;
     CZunDoc& doc_;
-    std::unique_ptr<DisplayPropsModel> model_;
+    std::unique_ptr<DisplayPropsModel> own_;
+    DisplayPropsModel* model_ = nullptr;
     std::array<QCheckBox*, 3> display_{};
     std::array<ColorStatic*, 3> swatches_{};
     std::array<QPushButton*, 3> colourButtons_{};

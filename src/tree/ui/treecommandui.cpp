@@ -6,6 +6,7 @@
 #include <QMenu>
 
 #include "document/zundoc.h"
+#include "foundation/ui/progressdialog.h"
 #include "tools/ui/chanpropertiesdialog.h"
 #include "tools/ui/renamechanneldialog.h"
 #include "tools/ui/samplegriddialog.h"
@@ -52,6 +53,17 @@ std::vector<std::string> TreeCommandUi::ChooseFiles(const std::string& title, co
 
 void TreeCommandUi::DisplayChanged() {
     if (displayChanged) displayChanged();
+}
+
+TreeCommandUi::~TreeCommandUi() = default;
+
+void TreeCommandUi::BeginFileProgress(const std::string& caption) {
+    fileProgress_ =
+        std::make_unique<ProgressScope>(doc_.GetProgress(), caption, owner_ ? owner_->window() : nullptr);
+}
+
+void TreeCommandUi::EndFileProgress() {
+    fileProgress_.reset();
 }
 
 void TreeCommandUi::SetBusy(bool busy) {

@@ -16,10 +16,12 @@ class QWidget;
 namespace zun {
 
 class CZunDoc;
+class ProgressScope;
 
 class TreeCommandUi : public TreeCommandHost {
 public:
     TreeCommandUi(CZunDoc& doc, QWidget* owner);
+    ~TreeCommandUi() override;
 
     // Chooses files; tests and the application may replace the system's file dialog.
     using FileChooser = std::function<std::vector<std::string>(
@@ -36,13 +38,17 @@ public:
                                          bool save) override;
     void DisplayChanged() override;
     void SetBusy(bool busy) override;
+    void BeginFileProgress(const std::string& caption) override;
+    void EndFileProgress() override;
 
     Prompt& GetPrompt();
 
 private:
     CZunDoc& doc_;
     QWidget* owner_;
-    HeadlessPrompt fallback_;  // a document made without a prompt answers the first button
+    HeadlessPrompt fallback_;
+    std::unique_ptr<ProgressScope>
+        fileProgress_;  // a document made without a prompt answers the first button
 };
 
 // A menu of the entries, each command entry triggering `run` with its number.

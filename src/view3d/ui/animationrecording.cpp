@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QMessageBox>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -252,13 +251,10 @@ void ViewAnimationRecording::OnRecordAnimation() {
 
 std::string ViewAnimationRecording::SaveWithProgress(const std::function<std::string(MovieWriter&)>& record) {
     auto writer = MakeBackgroundMovieWriter();
-    progress_ = std::make_unique<QProgressDialog>(QString::fromStdString(Title() + " Save Animation"),
-                                                  "Cancel", 0, 100, view_);
-    progress_->setWindowModality(Qt::WindowModal);
-    progress_->setMinimumDuration(0);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    progress_ = std::make_unique<CProgressBar>(view_);
+    progress_->SetText(Title() + " Save Animation");
+    progress_->Start();
     const std::string message = record(*writer);
-    QApplication::restoreOverrideCursor();
     progress_.reset();
     return message;
 }
@@ -358,9 +354,7 @@ void ViewAnimationRecording::StepSlices(int position, bool fillIn) {
 
 bool ViewAnimationRecording::Progress(int percent) {
     if (!progress_) return false;
-    progress_->setValue(percent);
-    QCoreApplication::processEvents();
-    return progress_->wasCanceled();
+    return progress_->SetProgress(percent);
 }
 
 void ViewAnimationRecording::ShowRecording(bool on) {

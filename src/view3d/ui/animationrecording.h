@@ -14,11 +14,11 @@
 #include <functional>
 #include <memory>
 
+#include "foundation/ui/progressdialog.h"
 #include "view3d/animationrecorder.h"
 
 class QCheckBox;
 class QLineEdit;
-class QProgressDialog;
 class QRadioButton;
 
 namespace zun {
@@ -112,7 +112,7 @@ private:
     osg::ref_ptr<osg::Camera::DrawCallback> drawn_;
     std::uint32_t lastColour_ = 0;
     std::chrono::steady_clock::time_point start_;
-    std::unique_ptr<QProgressDialog> progress_;
+    std::unique_ptr<CProgressBar> progress_;
     osg::ref_ptr<osg::Image> captured_;
 };
 

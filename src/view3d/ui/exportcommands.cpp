@@ -2,12 +2,12 @@
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QProgressDialog>
 
 #include "document/docmessages.h"
 #include "document/zundoc.h"
 #include "foundation/pathutil.h"
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/progressdialog.h"
 #include "platform/progress.h"
 #include "tree/rgbatext.h"
 #include "tree/sliceexport.h"
@@ -18,33 +18,6 @@
 #include "view3d/ui/zunview.h"
 
 namespace zun {
-
-namespace {
-
-// A modal progress dialog whose Cancel stops the export; it keeps the window alive between files.
-class DialogProgress : public ProgressSink {
-public:
-    DialogProgress(QWidget* parent, const QString& text)
-        : dialog_(text, QObject::tr("Cancel"), 0, 100, parent) {
-        dialog_.setWindowModality(Qt::ApplicationModal);
-        dialog_.setMinimumDuration(300);
-        dialog_.setAutoClose(false);
-        dialog_.setAutoReset(false);
-        dialog_.setValue(0);
-    }
-    void SetText(const std::string& text) override { dialog_.setLabelText(QString::fromStdString(text)); }
-    void SetPos(int percent) override { dialog_.setValue(ClampPercent(percent)); }
-    bool SetProgress(int percent) override {
-        dialog_.setValue(ClampPercent(percent));
-        QApplication::processEvents();
-        return dialog_.wasCanceled();
-    }
-
-private:
-    QProgressDialog dialog_;
-};
-
-}  // namespace
 
 void RunSliceImageExport(QWidget* parent, CZunDoc& doc, const DisplayTree& tree, int scope,
                          std::uint32_t viewBackground) {
@@ -61,12 +34,12 @@ void RunSliceImageExport(QWidget* parent, CZunDoc& doc, const DisplayTree& tree,
     job.scope = scope;
     job.plane = options.plane;
     job.format = options.format;
-    DialogProgress progress(parent, QObject::tr("Exporting slice images..."));
+    ProgressScope progress(doc.GetProgress(), "Exporting slice images...", parent);
     SliceExportServices services;
     services.prompt = doc.GetPrompt();
     services.frame = doc.GetMainFrame();
     services.document = &doc;
-    services.progress = &progress;
+    services.progress = &progress.Dialog();
     WaitCursor wait;
     if (options.colourMode == 1)
         ExportSliceImagesColour(job, viewBackground, services);
@@ -89,10 +62,11 @@ void RunDisplayRgbaExport(QWidget* parent, CZunDoc& doc, const DisplayVolume& vo
     const Dims& dims = volume.GetDims();
     const int vx = dims.size() > 0 ? dims[0] : 0, vy = dims.size() > 1 ? dims[1] : 0,
               vz = dims.size() > 2 ? dims[2] : 0;
-    DialogProgress progress(parent, QObject::tr("Exporting the display volume..."));
+    ProgressScope progress(doc.GetProgress(), "Exporting the display volume...", parent);
     WaitCursor wait;
     std::string error;
-    const int rc = WriteDisplayRgbaText(file, doc.GetTitle(), volume.Data(), vx, vy, vz, &progress, &error);
+    const int rc =
+        WriteDisplayRgbaText(file, doc.GetTitle(), volume.Data(), vx, vy, vz, &progress.Dialog(), &error);
     if (rc == kRgbaFailed) ReportFileFailures(doc.GetPrompt(), {file}, 1, sliceexport::kReportVerb);
 }
 

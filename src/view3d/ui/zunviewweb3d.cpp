@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QMessageBox>
-#include <QProgressDialog>
 #include <QStandardPaths>
 
 #include <osg/Matrixd>
@@ -18,6 +17,7 @@
 #include "compute/model.h"
 #include "document/zundoc.h"
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/progressdialog.h"
 #include "platform/progress.h"
 #include "tree/displaytree.h"
 #include "view3d/ui/exportweb3ddialog.h"
@@ -28,30 +28,6 @@
 namespace zun {
 
 namespace {
-
-// The progress of the export: application-modal, so no other command runs while the atlas rows
-// are written on the UI thread.
-class Web3DProgress : public ProgressSink {
-public:
-    explicit Web3DProgress(QWidget* parent) : dialog_(web3dmsg::kSaving, "Cancel", 0, 100, parent) {
-        dialog_.setWindowModality(Qt::ApplicationModal);
-        dialog_.setMinimumDuration(0);
-        dialog_.setAutoClose(false);
-        dialog_.setAutoReset(false);
-        CenterWindowInMainFrame(&dialog_, 0, 0);
-        dialog_.show();
-    }
-    void SetText(const std::string& text) override { dialog_.setLabelText(QString::fromStdString(text)); }
-    void SetPos(int percent) override { dialog_.setValue(ClampPercent(percent)); }
-    bool SetProgress(int percent) override {
-        dialog_.setValue(ClampPercent(percent));
-        QCoreApplication::processEvents();
-        return dialog_.wasCanceled();
-    }
-
-private:
-    QProgressDialog dialog_;
-};
 
 std::string FindTemplateFolder(const std::string& configured) {
     if (!configured.empty()) return configured;
@@ -149,8 +125,12 @@ int CZunView::WriteWeb3DPage(Web3DOptions& options, bool showDialog, std::string
     in.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 
     WaitCursor wait;
-    std::unique_ptr<Web3DProgress> progress;
-    if (showDialog || isVisible()) progress = std::make_unique<Web3DProgress>(this);
+    std::unique_ptr<CProgressBar> progress;
+    if (showDialog || isVisible()) {
+        progress = std::make_unique<CProgressBar>(this);
+        progress->SetText(web3dmsg::kSaving);
+        progress->Start();
+    }
     in.progress = progress.get();
     return WriteWeb3DFiles(options, in, message);
 }

@@ -11,10 +11,12 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
+#include "app/startup.h"
 #include "app/ui/childframe.h"
 #include "app/ui/mainframe.h"
 #include "app/ui/zunapp.h"
 #include "document/zundoc.h"
+#include "foundation/ui/progressdialog.h"
 #include "guitest.h"
 #include "platform/prompt.h"
 #include "tree/treecommandids.h"
@@ -66,7 +68,30 @@ TEST(ExportRoad, TreeEntriesRunTheSliceImageExport) {
         Click(d->TypeRadio(2));
         QTest::mouseClick(d->ExportButton(), Qt::LeftButton);
     });
+    // The export shows the program's one progress dialog, whose reports reach a remote controller.
+    struct Remote : RemoteControlStartup {
+        std::vector<int> work;
+        void ReplyWork(int p) override { work.push_back(p); }
+    };
+    auto remote = std::make_unique<Remote>();
+    Remote* controller = remote.get();
+    SetRemoteControlStartup(std::move(remote));
+    SetRemoteControlled(true);
+    std::string progressCaption;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* bar = qobject_cast<CProgressBar*>(w); bar && bar->isVisible())
+                progressCaption = bar->windowTitle().toStdString();
+    });
+    poll.start(0);
     ASSERT_TRUE(commands.Execute(treecmd::kExportImagesAll));
+    poll.stop();
+    SetRemoteControlled(false);
+    const std::vector<int> work = controller->work;
+    SetRemoteControlStartup(nullptr);
+    EXPECT_EQ(progressCaption, "Exporting slice images...");
+    EXPECT_FALSE(work.empty());
     const std::string title = std::filesystem::path(doc->GetTitle()).stem().string();
     EXPECT_TRUE(std::filesystem::exists(out / (title + "_Void_mono8_XY_0.tif")));
     EXPECT_TRUE(std::filesystem::exists(out / (title + "_Void_mono8_XY_3.tif")));

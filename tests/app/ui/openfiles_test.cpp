@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include <QAction>
+#include <QApplication>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
 #include <QToolBar>
 
 #include "app/preferences.h"
@@ -17,7 +21,9 @@
 #include "app/ui/mainframe.h"
 #include "app/ui/zunapp.h"
 #include "document/zundoc.h"
+#include "foundation/ui/progressdialog.h"
 #include "guitest.h"
+#include "model/sample.h"
 #include "platform/prompt.h"
 
 using namespace zun;
@@ -60,6 +66,92 @@ struct OpenFixture : ::testing::Test {
 };
 
 }  // namespace
+
+// A data file of tens of megabytes shows the progress dialog while it is read; its Cancel opens
+// nothing and tells nothing, and the next open reads the whole file.
+TEST_F(OpenFixture, ALargeDataFileShowsProgressAndItsCancelOpensNothing) {
+    ASSERT_TRUE(Start({}));
+    const std::string path = tmp.File("large.dat");
+    {
+        CZunDoc* maker = app->OnFileNew();
+        ASSERT_NE(maker, nullptr);
+        ASSERT_EQ(maker->ResizeVolume({180, 180, 180}, {0, 0, 0}), 0);
+        ASSERT_EQ(maker->InsertChannel(1, 1, "ct"), 0);
+        // Words that do not compress: the document file is as large as the data file.
+        std::uint32_t state = 7;
+        for (int c = 0; c < 2; ++c) {
+            imtype* d = maker->GetSample().GetChan(c)->Data();
+            for (std::uint64_t i = 0; i < maker->GetSample().GetNumVoxels(); ++i) {
+                state = state * 1664525u + 1013904223u;
+                d[i] = static_cast<imtype>(state >> 18);
+            }
+        }
+        maker->GetSample().GetChan(1)->Data()[12345] = 777;
+        ASSERT_TRUE(maker->ExportBinaryDataFile(path));
+        maker->SetModifiedFlag(false);
+        app->CloseDocument(maker);
+    }
+    const std::size_t documents = app->Documents().size();
+    prompt.Clear();
+
+    int seen = 0;
+    bool cancel = true;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* bar = qobject_cast<CProgressBar*>(w);
+            if (!bar || !bar->isVisible()) continue;
+            if (seen++ == 0) test::SaveScreenshot(bar, "progress-open-large-file");
+            if (cancel) bar->CancelButton()->click();
+        }
+    });
+    poll.start(0);
+    EXPECT_EQ(app->OpenDocumentFile(path), nullptr);
+    EXPECT_GT(seen, 0);
+    EXPECT_EQ(app->Documents().size(), documents);
+    EXPECT_TRUE(prompt.Requests().empty()) << LastMessage();
+
+    cancel = false;
+    seen = 0;
+    CZunDoc* doc = app->OpenDocumentFile(path);
+    poll.stop();
+    ASSERT_NE(doc, nullptr) << LastMessage();
+    EXPECT_GT(seen, 0);
+    EXPECT_EQ(doc->GetSample().GetChan(1)->Data()[12345], 777);
+
+    // Saving it as a document: Cancel leaves the file of that name as it was.
+    chosen = tmp.File("large.zun");
+    std::ofstream(chosen) << "old";
+    cancel = true;
+    seen = 0;
+    poll.start(0);
+    EXPECT_FALSE(app->OnFileSaveAs(doc));
+    EXPECT_GT(seen, 0);
+    EXPECT_EQ(Bytes(chosen), "old");
+    EXPECT_TRUE(prompt.Requests().empty()) << LastMessage();
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(tmp.Path())) ++entries;
+    cancel = false;
+    EXPECT_TRUE(app->OnFileSaveAs(doc));
+    std::size_t after = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(tmp.Path())) ++after;
+    EXPECT_EQ(after, entries);  // no temporary file left beside it
+    ASSERT_GE(std::filesystem::file_size(chosen), 16u << 20);
+    app->CloseDocument(doc);
+
+    // Opening the document: Cancel opens nothing; then it opens whole.
+    cancel = true;
+    seen = 0;
+    EXPECT_EQ(app->OpenDocumentFile(chosen), nullptr);
+    EXPECT_GT(seen, 0);
+    EXPECT_EQ(app->Documents().size(), documents);
+    EXPECT_TRUE(prompt.Requests().empty()) << LastMessage();
+    cancel = false;
+    doc = app->OpenDocumentFile(chosen);
+    poll.stop();
+    ASSERT_NE(doc, nullptr) << LastMessage();
+    EXPECT_EQ(doc->GetSample().GetChan(1)->Data()[12345], 777);
+}
 
 TEST_F(OpenFixture, EachKindOfFileOpensAsItShould) {
     // A text data file: a new document named after the file, not modified.

@@ -3,10 +3,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
 #include <QCheckBox>
+#include <QDialog>
+#include <QDir>
+#include <QImage>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTableWidget>
 
 #include "document/docclasses.h"
@@ -54,6 +64,77 @@ struct Owner {
     std::unique_ptr<TomographyPropsModel> model;
     int changes = 0;
 };
+
+// Every filter window beside its dialog cascades from the one before and stays wholly on the
+// dialog's screen. Run on the screen this process was given (see the test below); the windows are
+// drawn where they stand into one picture of the screen.
+TEST(FilterWindows, WindowsCascadeBesideTheDialogOnItsScreen) {
+    const char* expected = std::getenv("ZUN_FILTER_SCREEN");
+    if (!expected) GTEST_SKIP() << "run by FilterWindows.CascadeAt1280x800And1920x1080";
+    // The dialog owns its filter windows: it goes after the owner has closed them.
+    test::App();
+    QDialog dialog;
+    Owner o;
+    dialog.setWindowTitle("X-ray CT Properties");
+    dialog.resize(420, 360);
+    const QRect screen = dialog.screen()->availableGeometry();
+    ASSERT_EQ(std::to_string(screen.width()) + "x" + std::to_string(screen.height()), expected);
+    // Near the right edge, as the tree's menus leave it.
+    dialog.move(screen.right() - 450, screen.top() + 40);
+    dialog.show();
+    o.model->windowFactory = MakeFilterWindowFactory(*o.model, &dialog, [] {});
+    o.model->AddMaterialFilter("Al layer");
+    std::vector<QWidget*> windows{&dialog};
+    for (const char* name : {"Source", "Al layer", "Display All", "Detector"}) {
+        o.model->ShowFilterProperties(name);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<FilterWindowBase*>(w) && w->isVisible() &&
+                std::find(windows.begin(), windows.end(), w) == windows.end())
+                windows.push_back(w);
+    }
+    ASSERT_EQ(windows.size(), 5u);
+    QImage picture(screen.size(), QImage::Format_RGB32);
+    picture.fill(QColor(40, 60, 90));
+    QPainter painter(&picture);
+    for (std::size_t i = 1; i < windows.size(); ++i) {
+        const QRect g = windows[i]->frameGeometry();
+        EXPECT_TRUE(screen.contains(g))
+            << i << ": " << g.x() << "," << g.y() << " " << g.width() << "x" << g.height();
+        for (std::size_t j = 1; j < i; ++j) EXPECT_NE(windows[j]->pos(), windows[i]->pos()) << i << " " << j;
+    }
+    for (QWidget* w : windows) {
+        painter.drawPixmap(w->geometry().topLeft() - screen.topLeft(), w->grab());
+        painter.setPen(Qt::yellow);
+        painter.drawRect(w->frameGeometry().translated(-screen.topLeft()).adjusted(0, 0, -1, -1));
+    }
+    painter.end();
+    QDir().mkpath(QStringLiteral(ZUN_SCREENS_DIR));
+    EXPECT_TRUE(picture.save(QStringLiteral(ZUN_SCREENS_DIR) + "/filter_windows_" + expected + ".png"));
+    // Showing an open filter again only raises its window.
+    const QPoint before = windows[1]->pos();
+    o.model->ShowFilterProperties("Source");
+    EXPECT_EQ(windows[1]->pos(), before);
+}
+
+// The test above in this program again, once on a 1280 x 800 screen and once on a 1920 x 1080 one.
+TEST(FilterWindows, CascadeAt1280x800And1920x1080) {
+    if (std::getenv("ZUN_FILTER_SCREEN")) GTEST_SKIP();
+    const std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
+    const auto dir = std::filesystem::path(ZUN_TEST_BINARY_DIR) / "filter_screens";
+    std::filesystem::create_directories(dir);
+    for (const auto& [w, h] : {std::pair{1280, 800}, std::pair{1920, 1080}}) {
+        const std::string size = std::to_string(w) + "x" + std::to_string(h);
+        const auto config = dir / (size + ".json");
+        std::ofstream(config)
+            << R"({"windowFrameMargins": true, "screens": [{"name": "s", "x": 0, "y": 0, "width": )" << w
+            << R"(, "height": )" << h << R"(, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})";
+        const std::string cmd =
+            "ZUN_FILTER_SCREEN=" + size + " QT_QPA_PLATFORM='offscreen:configfile=" + config.string() +
+            "' '" + exe + "' --gtest_filter=FilterWindows.WindowsCascadeBesideTheDialogOnItsScreen > '" +
+            (dir / (size + ".log")).string() + "' 2>&1";
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << size << ": see " << (dir / (size + ".log")).string();
+    }
+}
 
 TEST(FilterWindows, DeviceFilterEditsAppliesAndCloses) {
     Owner o;

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <filesystem>
 #include <fstream>
@@ -19,7 +20,10 @@
 #include "plot/ui/histogramdialog.h"
 #include "plot/ui/plotpropertiesdialog.h"
 #include "plot/ui/plotwidget.h"
+#include "plot/ui/propertycommands.h"
 #include "plot/ui/spinbuttons.h"
+#include "tree/treecommandids.h"
+#include "tree/ui/treeview.h"
 
 using namespace zun;
 
@@ -187,3 +191,57 @@ TEST_F(HistogramDialogTest, UnchangedSettingsLeaveTheDocumentUnmodified) {
 }
 
 }  // namespace
+
+// "Histogram..." of the channel and slice menus: served, enabled by the selection, and opening
+// the window over the whole channel or over the selected slices.
+TEST_F(HistogramDialogTest, TheTreeMenusOpenTheWindowForChannelsAndSlices) {
+    ZunTreeView view(doc);
+    RegisterPropertyCommands(view);
+    DisplayTree& tree = view.Tree();
+    auto selectOnly = [&tree](std::vector<TreeNode*> items) {
+        for (TreeNode* n = tree.Root(); n; n = DisplayTree::NextInPreOrder(n)) n->selected = false;
+        for (TreeNode* n : items) n->selected = true;
+    };
+    TreeNode* chan = tree.FindChannel(channel);
+    ASSERT_NE(chan, nullptr);
+    EXPECT_TRUE(view.Commands().IsServed(treecmd::kHistogramChan));
+    EXPECT_TRUE(view.Commands().IsServed(treecmd::kHistogramSlice));
+
+    std::vector<std::pair<std::string, std::uint64_t>> opened;
+    auto closeWhenOpen = [&opened] {
+        QTimer::singleShot(0, [&opened] {
+            auto* d = qobject_cast<HistogramDialog*>(QApplication::activeModalWidget());
+            if (!d) return;
+            std::uint64_t sum = 0;
+            for (std::uint64_t c : d->Model().Counts()) sum += c;
+            opened.emplace_back(d->windowTitle().toStdString(), sum);
+            test::SaveScreen(*d, "histogram_from_menu");
+            d->closeButton->click();
+        });
+    };
+    selectOnly({chan});
+    ASSERT_TRUE(view.Commands().IsEnabled(treecmd::kHistogramChan));
+    closeWhenOpen();
+    ASSERT_TRUE(view.Commands().Execute(treecmd::kHistogramChan));
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].first, doc.GetTitle() + ": Channel '" + channel + "' Histogram");
+    EXPECT_EQ(opened[0].second, 64u * 48u * 6u);
+
+    // Two slices of the channel count two slices; slices of two channels are refused.
+    selectOnly({chan->Child(1), chan->Child(4)});
+    ASSERT_TRUE(view.Commands().IsEnabled(treecmd::kHistogramSlice));
+    closeWhenOpen();
+    ASSERT_TRUE(view.Commands().Execute(treecmd::kHistogramSlice));
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[1].first, doc.GetTitle() + ": Multiple Slice Histogram");
+    EXPECT_EQ(opened[1].second, 2u * 64u * 48u);
+
+    doc.InsertChannel(0, 1, "Iron");
+    TreeNode* iron = tree.FindChannel("Iron");
+    ASSERT_NE(iron, nullptr);
+    chan = tree.FindChannel(channel);
+    selectOnly({chan->Child(0), iron->Child(0)});
+    EXPECT_FALSE(view.Commands().IsEnabled(treecmd::kHistogramSlice));
+    selectOnly({chan, iron});
+    EXPECT_FALSE(view.Commands().IsEnabled(treecmd::kHistogramChan));
+}

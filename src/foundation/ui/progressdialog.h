@@ -1,7 +1,8 @@
 #pragma once
 // The progress dialog of long operations on the UI thread: a bar from 0 to 100 and a Cancel
 // button. Each SetProgress keeps the windows alive, moves the bar, reports the progress to a
-// remote controller and tells the operation whether the user cancelled. While the mouse is over
+// remote controller (the work report route) and tells the operation whether the user cancelled.
+// Every window's long work shows this one dialog. While the mouse is over
 // Cancel the wait cursor gives way so that the button can be aimed at.
 
 #include <memory>
@@ -56,30 +57,22 @@ private:
     bool started_ = false;
 };
 
-// The progress sink the documents hold for their whole life: it forwards to the progress dialog
-// of the operation running now, if any.
-class ProgressRouter : public ProgressSink {
-public:
-    void SetTarget(ProgressSink* target) { target_ = target; }
-    ProgressSink* Target() const { return target_; }
-    void SetText(const std::string& text) override;
-    void SetPos(int percent) override;
-    bool SetProgress(int percent) override;
-
-private:
-    ProgressSink* target_ = nullptr;
-};
-
-// A progress dialog for the lifetime of the object, shown through the router.
+// A progress dialog for the lifetime of the object, shown through the router: a document's long
+// operation reports to its router and so reaches the dialog of the window that started it.
 class ProgressScope {
 public:
     ProgressScope(ProgressRouter& router, const std::string& caption, QWidget* parent = nullptr);
+    // A document's progress sink: routed when it is a router; without one the operation reports to
+    // Dialog() itself.
+    ProgressScope(ProgressSink* documentSink, const std::string& caption, QWidget* parent = nullptr);
     ~ProgressScope();
+    ProgressScope(const ProgressScope&) = delete;
+    ProgressScope& operator=(const ProgressScope&) = delete;
     CProgressBar& Dialog() { return *dialog_; }
 
 private:
-    ProgressRouter& router_;
-    ProgressSink* previous_;
+    ProgressRouter* router_;
+    ProgressSink* previous_ = nullptr;
     std::unique_ptr<CProgressBar> dialog_;
 };
 

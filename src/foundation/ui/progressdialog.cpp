@@ -1,10 +1,9 @@
-#include "app/ui/progressbar.h"
+#include "foundation/ui/progressdialog.h"
 
 #include <QApplication>
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-#include "app/startup.h"
 #include "foundation/pathutil.h"
 #include "foundation/ui/dialoghelpers.h"
 
@@ -28,7 +27,9 @@ void ProgressCancelButton::leaveEvent(QEvent* event) {
 
 CProgressBar::CProgressBar(QWidget* parent) : QDialog(parent ? parent : MainWindow()) {
     setWindowTitle("Progress");
-    setModal(false);
+    // Not run by exec(): the operation drives it. While it is up the other windows take no input,
+    // so that no second command runs in the middle of the operation's own loop.
+    setWindowModality(Qt::ApplicationModal);
     bar_ = new QProgressBar(this);
     bar_->setRange(0, 100);
     bar_->setValue(0);
@@ -70,7 +71,7 @@ bool CProgressBar::SetProgress(int percent) {
     if (percent >= 0) {
         bar_->setValue(percent > 100 ? 100 : percent);
         update();
-        if (IsRemoteControlled()) GetRemoteControlStartup().ReplyWork(percent);
+        ReportWork(percent);
     }
     return cancelled_;
 }
@@ -85,27 +86,21 @@ void CProgressBar::reject() {
     hide();
 }
 
-void ProgressRouter::SetText(const std::string& text) {
-    if (target_) target_->SetText(text);
-}
-
-void ProgressRouter::SetPos(int percent) {
-    if (target_) target_->SetPos(percent);
-}
-
-bool ProgressRouter::SetProgress(int percent) {
-    return target_ ? target_->SetProgress(percent) : false;
-}
-
 ProgressScope::ProgressScope(ProgressRouter& router, const std::string& caption, QWidget* parent)
-    : router_(router), previous_(router.Target()), dialog_(std::make_unique<CProgressBar>(parent)) {
+    : ProgressScope(static_cast<ProgressSink*>(&router), caption, parent) {}
+
+ProgressScope::ProgressScope(ProgressSink* documentSink, const std::string& caption, QWidget* parent)
+    : router_(dynamic_cast<ProgressRouter*>(documentSink)), dialog_(std::make_unique<CProgressBar>(parent)) {
     dialog_->SetText(caption);
     dialog_->Start();
-    router_.SetTarget(dialog_.get());
+    if (router_) {
+        previous_ = router_->Target();
+        router_->SetTarget(dialog_.get());
+    }
 }
 
 ProgressScope::~ProgressScope() {
-    router_.SetTarget(previous_);
+    if (router_) router_->SetTarget(previous_);
 }
 
 }  // namespace zun
