@@ -49,8 +49,8 @@ private:
 RecordOptionsDialog::RecordOptionsDialog(QWidget* parent, const RecordOptions& options)
     : QDialog(parent), options_(options) {
     setWindowTitle("Record Animation");
-    const char* kindTexts[4] = {"Manual - Free form", "Rotation arround horizontal axis",
-                                "Rotation arround vertical axis", "Set rotation axis angle (degree):"};
+    const char* kindTexts[4] = {"Manual - Free form", "Rotation around horizontal axis",
+                                "Rotation around vertical axis", "Set rotation axis angle (degree):"};
     auto* optionsBox = new QGroupBox("Options", this);
     auto* grid = new QGridLayout(optionsBox);
     for (int i = 0; i < 4; ++i) {
