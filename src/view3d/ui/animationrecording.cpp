@@ -142,10 +142,13 @@ void RecordOptionsDialog::accept() {
     o.rotations = rotations_->text().toUInt(&ok[1]);
     o.period = period_->text().toFloat(&ok[2]);
     o.axisAngle = axisAngle_->text().toFloat(&ok[3]);
-    if (!ok[0] || !ok[1] || !ok[2] || !ok[3] || o.period < 0) {
-        tell("Invalid value");
-        return;
-    }
+    // The refusal names the first field that does not read.
+    const char* names[4] = {"Frame rate", "Number of rotations", "Rotation period", "Axis angle"};
+    for (int i = 0; i < 4; ++i)
+        if (!ok[i] || (i == 2 && o.period < 0)) {
+            tell(QString("Invalid value for %1").arg(names[i]));
+            return;
+        }
     o.mode = CheckedKind();
     o.saveFrames = saveFrames_->isChecked();
     o.effect = 0;
