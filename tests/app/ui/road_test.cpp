@@ -62,6 +62,21 @@ std::vector<std::uint16_t> Voxels(CZunDoc& d) {
     return all;
 }
 
+// A step that reports progress until it is asked to stop.
+void RunUntilStopped(Model& model, std::atomic<bool>& inStep) {
+    model.SetStepRunner([&model, &inStep](int, const ComputeLibParams&) {
+        inStep = true;
+        try {
+            for (int i = 0;; ++i) {
+                model.SetProgress(static_cast<float>(i % 100), false);
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        } catch (const ExitRequested&) {
+            return kUserInterrupt;
+        }
+    });
+}
+
 }  // namespace
 
 TEST_F(RoadFixture, NewOpenComputeStopSaveCloseReopen) {
@@ -91,17 +106,7 @@ TEST_F(RoadFixture, NewOpenComputeStopSaveCloseReopen) {
     // A slow run, so that the stop lands while the worker is busy.
     std::atomic<bool> inStep{false};
     Model& model = doc->GetModel();
-    model.SetStepRunner([&](int, const ComputeLibParams&) {
-        inStep = true;
-        try {
-            for (int i = 0;; ++i) {
-                model.SetProgress(static_cast<float>(i % 100), false);
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-        } catch (const ExitRequested&) {
-            return kUserInterrupt;
-        }
-    });
+    RunUntilStopped(model, inStep);
     CChildFrame* child = frame->ActiveChild();
     ASSERT_NE(child, nullptr);
     Trigger("computationStart");
@@ -185,17 +190,7 @@ TEST_F(RoadFixture, ClosingADocumentWindowClosesTheDocumentOrOnlyThatView) {
     // The last view asks as File > Close does; Cancel keeps document and window.
     std::atomic<bool> inStep{false};
     Model& model = doc->GetModel();
-    model.SetStepRunner([&](int, const ComputeLibParams&) {
-        inStep = true;
-        try {
-            for (int i = 0;; ++i) {
-                model.SetProgress(static_cast<float>(i % 100), false);
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-        } catch (const ExitRequested&) {
-            return kUserInterrupt;
-        }
-    });
+    RunUntilStopped(model, inStep);
     frame->MdiArea()->setActiveSubWindow(window(0));
     Trigger("computationStart");
     ASSERT_TRUE(WaitFor([&] { return inStep.load(); }));
