@@ -174,11 +174,6 @@ TEST_F(LoopbackFixture, NoReachableNetworkTellsNoInternetConnection) {
     EXPECT_TRUE(local.OpenSession());
     QtHttpFetcher online(3000, {"http://zun.example.org/zun.ver"}, [] { return true; });
     EXPECT_TRUE(online.OpenSession());
-    EXPECT_FALSE(SessionPossible(false, {}));
-    EXPECT_TRUE(IsLoopbackAddress("https://[::1]:8080/x"));
-    EXPECT_TRUE(IsLoopbackAddress("http://user@127.0.0.2/x"));
-    EXPECT_FALSE(IsLoopbackAddress("http://127.example.org/"));
-    EXPECT_FALSE(IsLoopbackAddress("ftp://localhost/"));
 
     UpdateSect sect;
     sect.server1 = "http://zun.example.org/zun.ver";
