@@ -75,11 +75,8 @@ std::string CompareDocuments(const Image3d<std::uint16_t>& first, const std::str
 }
 
 std::optional<std::pair<int, int>> PickComparedDocuments(const std::vector<std::string>& titles) {
-    std::vector<int> picked;
-    for (int i = 0; i < static_cast<int>(titles.size()) && picked.size() < 2; ++i)
-        if (titles[i].find(".zun") != std::string::npos) picked.push_back(i);
-    if (picked.size() < 2) return std::nullopt;
-    return std::make_pair(picked[0], picked[1]);
+    if (titles.size() < 2) return std::nullopt;
+    return std::make_pair(0, 1);
 }
 
 }  // namespace zun

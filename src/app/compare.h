@@ -23,8 +23,9 @@ std::uint64_t FirstDifference(const std::uint16_t* a, const std::uint16_t* b, st
 std::string CompareDocuments(const Image3d<std::uint16_t>& first, const std::string& firstTitle,
                              const std::string& secondTitle, const Image3d<std::uint16_t>& second);
 
-// Which of the open documents (their titles in window order) are compared: the first two whose
-// title contains ".zun"; nullopt when there are fewer than two.
+// Which of the open documents (their titles in opening order) are compared: the first two,
+// whatever they were read from (a document file, a data file, or none yet); nullopt when there
+// are fewer than two.
 std::optional<std::pair<int, int>> PickComparedDocuments(const std::vector<std::string>& titles);
 
 }  // namespace zun

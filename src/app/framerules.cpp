@@ -23,7 +23,7 @@ bool StatusProgressState::Apply(std::int64_t op, std::int64_t value) {
 }
 
 ChildGeometry InitialChildGeometry(int clientWidth, int clientHeight, int nonClientWidth, int nonClientHeight,
-                                   int areaWidth, int areaHeight) {
+                                   int areaWidth, int areaHeight, int treeContentWidth) {
     ChildGeometry g;
     g.treeWidth = std::max(0, clientWidth / 5);
     g.viewSide = std::max(0, static_cast<int>(clientHeight * 1.4));
@@ -36,9 +36,34 @@ ChildGeometry InitialChildGeometry(int clientWidth, int clientHeight, int nonCli
             g.treeWidth = std::min(g.treeWidth, std::max(0, g.viewSide / 5));
         }
     }
+    if (treeContentWidth > g.treeWidth) {
+        int room = treeContentWidth;
+        if (areaWidth > 0) room = std::min(room, areaWidth - nonClientWidth - g.viewSide);
+        g.treeWidth = std::max(g.treeWidth, room);
+    }
     g.frameWidth = g.viewSide + g.treeWidth + nonClientWidth;
     g.frameHeight = g.viewSide + nonClientHeight;
     return g;
+}
+
+ChildPosition FitChildPosition(int x, int y, int width, int height, int areaWidth, int areaHeight) {
+    ChildPosition p;
+    p.x = std::max(0, std::min(x, areaWidth - width));
+    p.y = std::max(0, std::min(y, areaHeight - height));
+    return p;
+}
+
+ChildRect CascadeChildRect(int index, int count, int areaWidth, int areaHeight, int step) {
+    ChildRect r;
+    step = std::max(1, step);
+    const int steps = std::max(0, count - 1);
+    r.width = std::max(std::max(0, areaWidth) * 3 / 5, areaWidth - steps * step);
+    r.height = std::max(std::max(0, areaHeight) * 3 / 5, areaHeight - steps * step);
+    const int fit = std::max(1, std::min((areaWidth - r.width) / step, (areaHeight - r.height) / step) + 1);
+    const int k = std::max(0, index) % fit;
+    r.x = k * step;
+    r.y = k * step;
+    return r;
 }
 
 int FitStatusPane(int textWidth, int paneWidth) {

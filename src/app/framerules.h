@@ -26,8 +26,26 @@ struct ChildGeometry {
     int frameWidth = 0;  // the whole window
     int frameHeight = 0;
 };
+// A column whose names need more (`treeContentWidth`) is widened to them as far as the area
+// leaves room beside the square.
 ChildGeometry InitialChildGeometry(int clientWidth, int clientHeight, int nonClientWidth, int nonClientHeight,
-                                   int areaWidth, int areaHeight);
+                                   int areaWidth, int areaHeight, int treeContentWidth = 0);
+
+// Where a window of the given size goes when the area proposed (x, y): moved back from the
+// right and bottom edges so that it fits whole (to 0 when it is larger than the area).
+struct ChildPosition {
+    int x = 0;
+    int y = 0;
+};
+ChildPosition FitChildPosition(int x, int y, int width, int height, int areaWidth, int areaHeight);
+
+// Cascade: window `index` of `count`, each one step (a title bar) right of and below the one
+// before. The windows share one size that keeps at least three fifths of the area, and the steps
+// start over at the top left when they would leave the area.
+struct ChildRect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+ChildRect CascadeChildRect(int index, int count, int areaWidth, int areaHeight, int step);
 
 // A status pane's width after a new text: the text's width when it is wider than the pane, or
 // when the pane is at least 41 pixels wide and more than 40 wider than the text; else unchanged.

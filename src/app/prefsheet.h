@@ -16,7 +16,7 @@ class IniFile;
 class Prompt;
 
 namespace prefmsg {
-inline constexpr const char* kInvalidValue = "Invalid value";
+inline constexpr const char* kInvalidValue = "Invalid value for the Maximum Display Volume (voxels)";
 inline constexpr const char* kInvalidPercent = "Value must be an integer between 0 and 100 inclusive.";
 }  // namespace prefmsg
 
@@ -71,10 +71,12 @@ public:
 
     void OnResolutionSlider(int position);
     void OnSpeedSlider(int position);
-    // Validates the edit's text. False when it was refused ("Invalid value" shown; the caller
+    // Validates the edit's text. False when it was refused (kInvalidValue shown; the caller
     // puts EditText() back and shows this page). A focus loss caused by the message of an
     // Enter-started check is ignored.
     bool CommitEdit(const std::string& text, Trigger trigger);
+    // The edit is being typed into: Apply becomes available at once (the text is checked then).
+    void OnTextEdited() { sheet_.SetModifiedAll(true); }
     void SetFormat(int format);
     void Restore();
     void SetDefault();

@@ -88,6 +88,29 @@ bool IsWebAddress(const std::string& url) {
     return starts("http://") || starts("https://");
 }
 
+bool IsLoopbackAddress(const std::string& url) {
+    if (!IsWebAddress(url)) return false;
+    std::string host = url.substr(url.find("//") + 2);
+    host = host.substr(0, host.find_first_of("/?#"));
+    if (const auto at = host.rfind('@'); at != std::string::npos) host = host.substr(at + 1);
+    if (!host.empty() && host.front() == '[') return host.compare(0, 5, "[::1]") == 0;
+    host = host.substr(0, host.find(':'));
+    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (host == "localhost") return true;
+    return host.compare(0, 4, "127.") == 0 && host.find_first_not_of("0123456789.") == std::string::npos;
+}
+
+bool SessionPossible(bool externalInterfaceUp, const std::vector<std::string>& addresses) {
+    if (externalInterfaceUp) return true;
+    bool any = false;
+    for (const std::string& a : addresses) {
+        if (a.empty()) continue;
+        if (!IsLoopbackAddress(a)) return false;
+        any = true;
+    }
+    return any;
+}
+
 bool UpdateCheckDue(bool manual, std::uint32_t updatetime, std::int64_t now) {
     if (manual || updatetime == 0) return true;
     const std::int64_t since = now - static_cast<std::int64_t>(updatetime);

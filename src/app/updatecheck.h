@@ -55,6 +55,11 @@ std::string GetValueAfterKey(const std::vector<std::string>& tokens, const std::
 std::string PercentEncode(const std::string& text);
 // Whether the address may be handed to the desktop: http and https only.
 bool IsWebAddress(const std::string& url);
+// Whether the address names this machine itself (localhost, 127.x.x.x or [::1]).
+bool IsLoopbackAddress(const std::string& url);
+// Whether a session for the check can be opened: some network interface other than the loopback
+// is up, or every non-empty address lies on this machine. Without either no address is reachable.
+bool SessionPossible(bool externalInterfaceUp, const std::vector<std::string>& addresses);
 // The one-day rule: an automatic check runs only when the last one is more than 86400 seconds
 // in the past (never when the stored time lies in the future).
 bool UpdateCheckDue(bool manual, std::uint32_t updatetime, std::int64_t now);

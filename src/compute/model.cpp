@@ -316,7 +316,9 @@ int Model::StopComputation(bool ask) {
     if (ask) {
         Prompt* prompt = doc_ ? doc_->GetPrompt() : nullptr;
         PromptRequest r{"Stop computation?", {}, {}, PromptButtons::OkCancel, PromptIcon::Question};
-        if (prompt && prompt->Ask(r) == kPromptCancel) return 0;
+        // The run may end while the question is open: it is withdrawn then.
+        if (prompt && prompt->AskWhile(r, [this] { return state_.load() == kRunning; }) == kPromptCancel)
+            return 0;
         if (state_.load() != kRunning) return 0;
     }
     // The worker sees Stopping at its next progress report and ends the run; Stopped follows

@@ -237,7 +237,7 @@ bool CZunDoc::OnOpenDocument(const std::string& path) {
         // Serialize replaces the content only after everything was read.
         Serialize(ar);
     } catch (const ArchiveException&) {
-        Tell(docmsg::kUnexpectedFileFormat, static_cast<int>(PromptIcon::Error));
+        Tell(path + ": " + docmsg::kUnexpectedFileFormat, static_cast<int>(PromptIcon::Error));
         return false;
     } catch (const ProgressCancelled&) {
         // The user's Cancel: the document keeps what it had, nothing to tell.

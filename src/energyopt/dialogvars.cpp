@@ -102,12 +102,15 @@ void DialogVars::Serialize(Archive& ar) {
     uint32_t stamp = 0;
     ar >> stamp;  // no layout depends on it
     const int32_t pageCount = ReadCount(ar);
+    // A record loaded over an older one must not keep the older pages the file lacks.
+    std::vector<PageSetting> loaded(kPageCount);
     for (int32_t i = 0; i < pageCount; ++i) {
         PageSetting p;
         ar >> p.noiseModel;
         LoadMatrix(ar, p.targetMixtures);
-        if (i < kPageCount) pages[i] = p;
+        if (i < kPageCount) loaded[static_cast<std::size_t>(i)] = p;
     }
+    pages = loaded;
     ar >> maxIterations;
     LoadMatrix(ar, metricMixtures);
     LoadNames(ar, compositionNames);

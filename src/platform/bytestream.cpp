@@ -1,5 +1,6 @@
 #include "platform/bytestream.h"
 
+#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
@@ -21,7 +22,7 @@ void MemoryStream::Write(const void* data, std::size_t n) {
 
 FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
     file_ = std::fopen(path.c_str(), mode == Mode::Read ? "rb" : "wb");
-    if (!file_) throw std::runtime_error("Cannot open file " + path);
+    if (!file_) throw std::runtime_error("Cannot open file " + path + ": " + std::strerror(errno));
 }
 
 FileStream::~FileStream() {

@@ -2,8 +2,9 @@
 // How the core asks the user something or tells them something. The GUI shows a dialog; tests,
 // the remote-control mode and batch runs answer headless (see HeadlessPrompt).
 
-#include <mutex>
 #include <deque>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,13 @@ public:
     virtual ~Prompt() = default;
     // Shows the request modally and returns the button pressed.
     virtual int Ask(const PromptRequest& request) = 0;
+    // As Ask, but a question shown while `stillApplies` turns false is withdrawn and answered
+    // Cancel: a question about a state that has ended (a run that finished) must not stay open.
+    // A prompt that shows nothing answers at once, as Ask does.
+    virtual int AskWhile(const PromptRequest& request, const std::function<bool()>& stillApplies) {
+        (void)stillApplies;
+        return Ask(request);
+    }
 
     // A plain message with an OK button.
     void Tell(const std::string& text, PromptIcon icon = PromptIcon::None) {

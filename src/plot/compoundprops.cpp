@@ -122,7 +122,11 @@ CompoundPropsModel::ApplyResult CompoundPropsModel::Apply(bool refresh) {
         return kBadAccuracy;
     }
     if (formulaText != Comp().formula) {
-        if (work.SetFormula(formulaText, false) != 0) return kBadFormula;
+        // The parser's own text says what is wrong; without it the refusal would be silent.
+        if (work.SetFormula(formulaText, true) != 0) {
+            if (prompt_) prompt_->Tell(work.parseMessage, PromptIcon::Information);
+            return kBadFormula;
+        }
         Comp() = work;
     }
     Comp().density = density;

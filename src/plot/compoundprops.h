@@ -24,7 +24,7 @@ public:
     enum ApplyResult { kApplied, kBadDensity, kBadAccuracy, kBadFormula };
 
     // channel: an index of the document's sample (a composition channel). prompt shows the
-    // number-entry messages (the formula parser reports through its own prompt).
+    // number-entry messages and the formula parser's message for a refused formula.
     CompoundPropsModel(CZunDoc& doc, int channel, Prompt* prompt);
 
     std::string title = "Composition Properties";

@@ -492,6 +492,8 @@ std::string CompoundTextModel::SaveDialogTitle() const {
 }
 
 bool CompoundTextModel::SaveTable(const std::string& path) {
+    // A file holding the comments only would pass for a saved table.
+    if (table_.empty() && !BuildTable()) return false;
     std::string text = "# " + TitleText() + " vs beam energy (keV)\n# Composition densities, (g/cm^3):";
     const ZunImage& sample = doc_.GetSample();
     for (std::size_t i = 0; i < channels_.size(); ++i) {
@@ -505,8 +507,6 @@ bool CompoundTextModel::SaveTable(const std::string& path) {
         Tell("Could not open " + path, static_cast<int>(PromptIcon::Warning));
         return false;
     }
-    // The table goes with the file: saving again before Recalculate writes the comments only.
-    table_.clear();
     return true;
 }
 

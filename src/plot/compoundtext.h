@@ -129,7 +129,7 @@ public:
     const std::string& Table() const { return table_; }
 
     std::string SaveDialogTitle() const;
-    // The two comment lines and the table; the table is consumed by the save.
+    // The two comment lines and the table shown (built from the last calculation when none is).
     bool SaveTable(const std::string& path);
 
     const std::vector<double>& Energies() const { return energies_; }

@@ -68,7 +68,17 @@ void Graph::Layout(PlotCanvas& canvas, const PixelRect& r) {
     const double yl = showYLabel ? part(canvas.MeasureText("0", true).height / (w - 1), 1) : 0;
     const std::string sample(static_cast<std::size_t>(std::clamp(yAxis.labelWidth, 0, 64)), '0');
     const double ya = part((canvas.MeasureText(sample, false).width + 5) / (w - 1), 1 - yl);
-    const double lg = showLegend ? part(0.2, 1 - yl - ya) : 0;
+    // A fifth of the width, or what the longest series name needs (two characters each side),
+    // up to nearly half of it: a name is never cut at the window's edge.
+    double legendShare = 0.2;
+    if (showLegend) {
+        double widest = 0;
+        for (const Plot::Series& s : plot.series)
+            widest = std::max(widest, canvas.MeasureText(s.name, false).width);
+        const double need = (widest + 4 * canvas.MeasureText("0", false).width) / (w - 1);
+        legendShare = std::clamp(std::isnan(need) ? 0.2 : need, 0.2, 0.45);
+    }
+    const double lg = showLegend ? part(legendShare, 1 - yl - ya) : 0;
     const double pw = 1 - yl - ya - lg;
 
     auto place = [](GraphComponent& c, double W, double X0, double H, double Y0) {

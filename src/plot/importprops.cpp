@@ -184,12 +184,25 @@ void ImportPropsModel::Defaults() {
     AfterChange(false, true);
 }
 
+const char* ImportPropsModel::FieldLabel(Field field) {
+    static const char* const labels[kFieldCount] = {
+        "XY scale factor:", "X Crop Range:",      "Y Crop Range:",     "X Crop Offset:",
+        "Y Crop Offset:",   "X Position Offset:", "Y Position Offset:"};
+    return field >= 0 && field < kFieldCount ? labels[field] : "";
+}
+
+std::string ImportPropsModel::InvalidValueText(Field field) {
+    std::string label = FieldLabel(field);
+    if (!label.empty() && label.back() == ':') label.pop_back();
+    return std::string(importpropsmsg::kInvalidValue) + " for " + label;
+}
+
 bool ImportPropsModel::Ok() {
     if (!hasInfo_) return true;
     ImportInfo probe = current_;
     for (int f = 0; f < kFieldCount; ++f) {
         if (!ReadField(static_cast<Field>(f), texts[static_cast<std::size_t>(f)], probe)) {
-            if (prompt_) prompt_->Tell(importpropsmsg::kInvalidValue, PromptIcon::Information);
+            if (prompt_) prompt_->Tell(InvalidValueText(static_cast<Field>(f)), PromptIcon::Information);
             return false;
         }
     }

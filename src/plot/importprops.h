@@ -33,6 +33,10 @@ public:
         kFieldCount
     };
     static constexpr std::int32_t kLargest = 2147483645;
+    // The field's label as the window shows it ("X Crop Range:").
+    static const char* FieldLabel(Field field);
+    // "Invalid value for <label>": a refusal says which field it is about.
+    static std::string InvalidValueText(Field field);
 
     // items: the selected channels and slices of the document.
     ImportPropsModel(CZunDoc& doc, std::vector<ImageItem*> items, Prompt* prompt);

@@ -122,6 +122,7 @@ void ChannelAlignModel::Edited() {
 }
 
 std::string ChannelAlignModel::Apply(const std::string& dx, const std::string& dy, const std::string& dz) {
+    if (ComputationBusy(doc_)) return kComputationInProgress;
     dx_ = ReadNumber(dx);
     dy_ = ReadNumber(dy);
     dz_ = ReadNumber(dz);
@@ -158,11 +159,13 @@ void ChannelAlignModel::Ok() {
     doc_.SetModifiedFlag(true);
 }
 
-void ChannelAlignModel::Cancel() {
+bool ChannelAlignModel::Cancel() {
     ZunChan* m = doc_.GetSample().GetChan(moving_);
-    if (std::memcmp(m->Data(), backup_.data(), backup_.size() * sizeof(std::uint16_t)) == 0) return;
+    if (std::memcmp(m->Data(), backup_.data(), backup_.size() * sizeof(std::uint16_t)) == 0) return true;
+    if (ComputationBusy(doc_)) return false;
     std::memcpy(m->Data(), backup_.data(), backup_.size() * sizeof(std::uint16_t));
     AnnounceChange();
+    return true;
 }
 
 }  // namespace zun

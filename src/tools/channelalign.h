@@ -45,12 +45,13 @@ public:
     // Edits of DX, DY or DZ: Apply enabled, OK disabled.
     void Edited();
     // The texts of the edits ("%.1f" at the start); text that is no number reads 0. Returns the
-    // message to show ("Sample too small...") or empty when the channel was moved and correlated.
+    // message to show ("Sample too small...", "Computation in progress.") or empty when the
+    // channel was moved and correlated.
     std::string Apply(const std::string& dx, const std::string& dy, const std::string& dz);
     // Appends the translation to the moving channel's history.
     void Ok();
-    // Restores the backup.
-    void Cancel();
+    // Restores the backup; false (nothing changed) while a computation runs on the document.
+    bool Cancel();
 
     bool ApplyEnabled() const { return applyEnabled_; }
     bool OkEnabled() const { return okEnabled_; }

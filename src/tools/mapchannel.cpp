@@ -11,6 +11,7 @@
 #include "model/rulelist.h"
 #include "model/voxelword.h"
 #include "platform/prompt.h"
+#include "tools/toolsupport.h"
 #include "tools/valuetools.h"
 
 namespace zun {
@@ -140,6 +141,10 @@ bool MapChannelData::ReadRow(bool match, MapRow& row) {
 }
 
 int MapChannelData::Run(int threads) {
+    if (ComputationBusy(doc_)) {
+        Tell(kComputationInProgress, false);
+        return -1;
+    }
     MapRow match, other;
     ReadRow(true, match);
     ReadRow(false, other);

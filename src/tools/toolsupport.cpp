@@ -8,9 +8,15 @@
 #include <ctime>
 #include <utility>
 
+#include "document/zundoc.h"
 #include "model/zunchan.h"
 
 namespace zun {
+
+bool ComputationBusy(const CZunDoc& doc) {
+    const Model& model = const_cast<CZunDoc&>(doc).GetModel();
+    return model.RunInProgress() || model.ToolStepRunning();
+}
 
 int ToolThreads() {
     omp_set_dynamic(0);

@@ -13,7 +13,13 @@
 
 namespace zun {
 
+class CZunDoc;
 class ZunChan;
+
+inline constexpr const char* kComputationInProgress = "Computation in progress.";
+// A computation or a tool step runs on the document's worker: a tool that edits voxels now would
+// race with it.
+bool ComputationBusy(const CZunDoc& doc);
 
 // Grid sizes of a tool run (x fastest).
 struct ToolGrid {

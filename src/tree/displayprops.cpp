@@ -508,13 +508,14 @@ void DisplayPropsModel::RestoreMask() {
 
 // ---- closing
 
-bool DisplayPropsModel::Ok(const std::array<std::string, 4>& fieldTexts) const {
+bool DisplayPropsModel::Ok(const std::array<std::string, 4>& fieldTexts) {
     for (int i = 0; i < 4; ++i) {
         float v = 0;
         if (!ParseOpacityField(fieldTexts[static_cast<std::size_t>(i)], opacity_[static_cast<std::size_t>(i)],
                                v))
             return false;
     }
+    for (int i = 0; i < 4; ++i) OpacityFieldDone(i, fieldTexts[static_cast<std::size_t>(i)]);
     return true;
 }
 

@@ -146,8 +146,10 @@ public:
     void RestoreMask();
     // Refills the mask entries from the sample's boundary channels and shows the mask.
     void FillBoundaryMaskCombo();
-    // "OK": false when a field is invalid (the dialog shows kInvalidOpacityValue and stays).
-    bool Ok(const std::array<std::string, 4>& fieldTexts) const;
+    // "OK": false when a field is invalid (the dialog shows kInvalidOpacityValue and stays);
+    // else every field's text is applied as its own confirmation would, however OK was reached
+    // (a field typed into and closed with Enter never saw its own confirmation).
+    bool Ok(const std::array<std::string, 4>& fieldTexts);
     // "Cancel": every group that changed is restored.
     void Cancel();
 

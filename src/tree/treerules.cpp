@@ -45,6 +45,7 @@ struct Facts {
     TreeItems channels;  // selected, tree order
     TreeItems slices;
     bool running;
+    bool busy;        // a run or a tool step may still touch the channels
     bool dialogOpen;  // any of the document's property dialogs or the tree's display dialog
 
     explicit Facts(const TreeCommandEnv& e)
@@ -52,6 +53,7 @@ struct Facts {
           channels(SelectedChannels(e.tree)),
           slices(SelectedSlices(e.tree)),
           running(e.doc.GetModel().GetState() == kRunning),
+          busy(e.doc.GetModel().RunInProgress() || e.doc.GetModel().ToolStepRunning()),
           dialogOpen(e.doc.AnyPropertyDialogOpen() || e.displayPropertiesOpen) {}
 
     bool Open(CZunDoc::PropertyDialog d) const {
@@ -139,6 +141,8 @@ std::optional<bool> TreeEnableRule(int id, const TreeCommandEnv& env) {
     const bool noDisplayDialog = !env.displayPropertiesOpen;
     const bool importedClosed = !f.Open(CZunDoc::kImportedImageDialog);
     if (IsAlignsWithEntry(id) || IsMapDataEntry(id)) {
+        // Both edit voxels on this thread while the dialog is open.
+        if (f.busy) return false;
         const int base = IsAlignsWithEntry(id) ? kAlignsWithFirst : kMapDataFirst;
         return f.channels.empty() || IndexOf(env.tree, f.channels.front()) != id - base;
     }

@@ -106,6 +106,11 @@ std::uint64_t RenderLoop::FramesDrawn() const {
     return frames_;
 }
 
+void RenderLoop::SetSpinInterval(std::chrono::microseconds interval) {
+    std::lock_guard lock(mutex_);
+    spinInterval_ = std::max(interval, std::chrono::microseconds(0));
+}
+
 std::vector<int> RenderLoop::Pending() const {
     std::lock_guard lock(mutex_);
     return queue_.Hints();
@@ -138,10 +143,14 @@ void RenderLoop::ThreadProc() {
             }
         }
         if (hint == 0) continue;
+        const auto started = std::chrono::steady_clock::now();
         const bool moving = frame_ ? frame_() : false;
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         ++frames_;
         if (hint == kRedrawSpin && moving && !stop_) {
+            // The next turn waits for the display's next refresh; any other request or a stop
+            // is served at once.
+            cv_.wait_until(lock, started + spinInterval_, [&] { return signalled_ || stop_; });
             queue_.Push(kRedrawSpin);
             signalled_ = true;
         }

@@ -70,6 +70,9 @@ public:
     void Stop();
     bool Running() const;
     std::uint64_t FramesDrawn() const;
+    // The shortest time from one spin frame to the next (the display's refresh period): a view
+    // left spinning must not draw faster than anybody can see, on every core it can get.
+    void SetSpinInterval(std::chrono::microseconds interval);
     // The hints waiting now (for tests).
     std::vector<int> Pending() const;
     // Called by the thread as it starts; lets a test hold the thread before its first drain.
@@ -86,6 +89,7 @@ private:
     bool running_ = false;
     bool stop_ = false;
     std::uint64_t frames_ = 0;
+    std::chrono::microseconds spinInterval_{16667};
     std::thread thread_;
 };
 

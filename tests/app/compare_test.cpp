@@ -62,7 +62,9 @@ TEST(CompareDocuments, FirstDifferenceAcrossBlocks) {
 }
 
 TEST(CompareDocuments, WhichDocumentsAreCompared) {
+    EXPECT_FALSE(PickComparedDocuments({}));
     EXPECT_FALSE(PickComparedDocuments({"a.zun"}));
-    EXPECT_FALSE(PickComparedDocuments({"Zun1", "a.zun"}));  // an unsaved document has no ".zun" title
-    EXPECT_EQ(PickComparedDocuments({"Zun1", "a.zun", "b.ZUN", "c.zun", "d.zun"}), std::make_pair(1, 3));
+    // Documents read from data files or not saved yet count as well.
+    EXPECT_EQ(PickComparedDocuments({"phantom", "phantom.dat"}), std::make_pair(0, 1));
+    EXPECT_EQ(PickComparedDocuments({"Zun1", "a.zun", "b.ZUN"}), std::make_pair(0, 1));
 }

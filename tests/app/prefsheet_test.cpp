@@ -67,7 +67,7 @@ TEST(DisplayVolume, EditTextParsing) {
 TEST_F(SheetFixture, DisplayEditRefusesAndEnterShowsOneMessage) {
     DisplayPageModel page(*sheet);
     EXPECT_FALSE(page.CommitEdit("999", DisplayPageModel::Trigger::FocusLoss));
-    EXPECT_EQ(Texts(), std::vector<std::string>{"Invalid value"});
+    EXPECT_EQ(Texts(), std::vector<std::string>{"Invalid value for the Maximum Display Volume (voxels)"});
     EXPECT_EQ(page.EditText(), "27000000");
     EXPECT_FALSE(sheet->IsModified());
 

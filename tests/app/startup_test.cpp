@@ -128,6 +128,40 @@ TEST(ChildGeometry, FifthForTheTreeAndASquareView) {
     EXPECT_LE(g.frameHeight, 600);
     EXPECT_LE(g.frameWidth, 1200);
     EXPECT_EQ(g.treeWidth, 114);
+
+    // Names wider than the fifth widen the column, as far as the area leaves room.
+    g = InitialChildGeometry(1000, 500, 10, 30, 0, 0, 320);
+    EXPECT_EQ(g.treeWidth, 320);
+    EXPECT_EQ(g.frameWidth, 1030);
+    g = InitialChildGeometry(1000, 500, 10, 30, 1200, 600, 900);
+    EXPECT_EQ(g.viewSide, 570);
+    EXPECT_EQ(g.frameWidth, 1200);
+    g = InitialChildGeometry(1000, 500, 10, 30, 1200, 600, 50);  // narrower: the fifth rule
+    EXPECT_EQ(g.treeWidth, 114);
+}
+
+TEST(ChildGeometry, PlacementKeepsTheWholeWindowInTheArea) {
+    // A second window proposed near the right edge moves back instead of shrinking.
+    const ChildPosition p = FitChildPosition(900, 40, 800, 600, 1200, 700);
+    EXPECT_EQ(p.x, 400);
+    EXPECT_EQ(p.y, 40);
+    EXPECT_EQ(FitChildPosition(900, 300, 800, 600, 1200, 700).y, 100);
+    EXPECT_EQ(FitChildPosition(50, 50, 2000, 900, 1200, 700).x, 0);
+
+    // Cascade keeps a usable size, steps by the title bar and starts over inside the area.
+    ChildRect r = CascadeChildRect(0, 3, 1200, 700, 30);
+    EXPECT_EQ(r.width, 1140);
+    EXPECT_EQ(r.height, 640);
+    r = CascadeChildRect(2, 3, 1200, 700, 30);
+    EXPECT_EQ(r.x, 60);
+    EXPECT_EQ(r.x + r.width, 1200);
+    for (int i = 0; i < 40; ++i) {
+        r = CascadeChildRect(i, 40, 1200, 700, 30);
+        EXPECT_GE(r.width, 720);
+        EXPECT_GE(r.height, 420);
+        EXPECT_LE(r.x + r.width, 1200) << i;
+        EXPECT_LE(r.y + r.height, 700) << i;
+    }
 }
 
 TEST(StatusPaneFit, GrowsForWideTextShrinksOnlyPastForty) {

@@ -179,3 +179,19 @@ TEST_F(CheckFixture, UsageReportOnlyWhenAskedAndWithoutNames) {
               "https://one.test/zun/Software/"
               "usage-zun.php?details=Zun%20%26amp%3B%20%26lt%3BCo%26gt%3B-2.6.1.2648");
 }
+
+TEST(UpdateSession, LoopbackAddressesNeedNoNetwork) {
+    EXPECT_TRUE(IsLoopbackAddress("https://[::1]:8080/x"));
+    EXPECT_TRUE(IsLoopbackAddress("http://user@127.0.0.2/x"));
+    EXPECT_TRUE(IsLoopbackAddress("http://LOCALHOST:99"));
+    EXPECT_FALSE(IsLoopbackAddress("http://127.example.org/"));
+    EXPECT_FALSE(IsLoopbackAddress("ftp://localhost/"));
+    EXPECT_FALSE(IsLoopbackAddress("http://"));
+    // Without an outside interface only addresses on this machine can be reached, and only when
+    // there is one at all.
+    EXPECT_FALSE(SessionPossible(false, {}));
+    EXPECT_FALSE(SessionPossible(false, {"", ""}));
+    EXPECT_TRUE(SessionPossible(false, {"http://127.0.0.1:8/v", ""}));
+    EXPECT_FALSE(SessionPossible(false, {"http://127.0.0.1:8/v", "http://zun.example.org/v"}));
+    EXPECT_TRUE(SessionPossible(true, {"http://zun.example.org/v"}));
+}

@@ -534,7 +534,7 @@ TEST(ZunDoc, DamagedFilesAreRefusedAndTheDocumentStays) {
         WriteFileBytes(bad, bytes);
         bool opened = g.doc.OnOpenDocument(bad);
         Lines m = g.Messages();
-        return !opened && m == Lines{"Unexpected file format."} && g.doc.GetNotes() == "keep me" &&
+        return !opened && m == Lines{bad + ": Unexpected file format."} && g.doc.GetNotes() == "keep me" &&
                g.doc.ToDataDocument() == before;
     };
     EXPECT_TRUE(refused(std::vector<std::uint8_t>(good.begin(), good.begin() + good.size() / 2)));
@@ -554,7 +554,8 @@ TEST(ZunDoc, DamagedFilesAreRefusedAndTheDocumentStays) {
         c.Write(words, sizeof words);
         c.Close();
     }
-    EXPECT_TRUE(g.doc.OnOpenDocument(bad) == false && g.Messages() == Lines{"Unexpected file format."});
+    EXPECT_TRUE(g.doc.OnOpenDocument(bad) == false &&
+                g.Messages() == Lines{bad + ": Unexpected file format."});
     // An older top level than ours is refused; a newer one opens and asks for the update check.
     std::string plain = dir.File("plain");
     ASSERT_EQ(std::system(("tail -c +9 '" + path + "' | zstd -q -d -c > '" + plain + "'").c_str()), 0);

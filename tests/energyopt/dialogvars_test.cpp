@@ -184,6 +184,24 @@ TEST(DialogVars, DamagedCountsAreRefusedOrBounded) {
     EXPECT_EQ(back->pages[1].noiseModel, 0);
     ASSERT_EQ(back->beamDomains.size(), 3u);
     EXPECT_EQ(back->beamDomains[2].energyCount, 5);
+    // Loaded over a record that had both pages, the missing page comes back as the default.
+    DialogVars over = Filled();
+    over.pages[1].noiseModel = 1;
+    {
+        MemoryStream s;
+        {
+            Archive ar(s, Archive::Mode::Store);
+            one.Serialize(ar);
+            ar.Flush();
+        }
+        MemoryStream in(s.Bytes());
+        Archive ar(in, Archive::Mode::Load);
+        over.Serialize(ar);
+    }
+    ASSERT_EQ(over.pages.size(), 2u);
+    EXPECT_EQ(over.pages[0].noiseModel, 1);
+    EXPECT_EQ(over.pages[1].noiseModel, 0);
+    EXPECT_EQ(over.pages[1].targetMixtures.Rows(), 0);
 
     // A file that ends inside the record raises the archive's end-of-file error.
     std::vector<uint8_t> cut(good.begin(), good.end() - 5);

@@ -120,6 +120,14 @@ TEST_F(CompoundPropsTest, RejectedEntriesWriteNothing) {
     model.OnAccuracyChanged("0.5");
     model.OnFormulaChanged("Si$O2");  // no element symbol starts with "$"
     EXPECT_EQ(model.Apply(false), CompoundPropsModel::kBadFormula);
+    // The parser says why, once.
+    ASSERT_EQ(prompt.Requests().size(), 3u);
+    EXPECT_FALSE(prompt.Requests()[2].text.empty());
+    EXPECT_NE(prompt.Requests()[2].text, "Invalid density entry");
+    model.OnFormulaChanged("Qz2(O");
+    EXPECT_EQ(model.Apply(false), CompoundPropsModel::kBadFormula);
+    ASSERT_EQ(prompt.Requests().size(), 4u);
+    EXPECT_FALSE(prompt.Requests()[3].text.empty());
     EXPECT_EQ(Chan().compound.formula, "");
     EXPECT_EQ(Chan().compound.density, 0.0);
     EXPECT_EQ(Chan().name, "comp_1");

@@ -37,6 +37,21 @@ TEST(GraphLayout, FractionsComeFromTextSizes) {
     expect(g.corner, yl + ya, 0, xl + xa, 0, "corner");
 }
 
+TEST(GraphLayout, TheLegendIsWideEnoughForTheLongestName) {
+    Graph g;
+    RecordingCanvas c;
+    std::vector<double> y{1, 2};
+    g.plot.series.push_back({&y, nullptr, 0, "Aluminium \u03bc, d=2.699 (norm)"});
+    g.Layout(c, kRect);
+    const double need = c.MeasureText(g.plot.series[0].name, false).width + 4 * RecordingCanvas::kCharWidth;
+    EXPECT_GE(g.legend.W * (kRect.Width() - 1) + 1e-9, need);
+    EXPECT_NEAR(g.legend.X0 + g.legend.W, 1.0, 1e-12);
+    // A name that would take most of the graph is given nearly half of it, no more.
+    g.plot.series[0].name = std::string(200, 'x');
+    g.Layout(c, kRect);
+    EXPECT_NEAR(g.legend.W, 0.45, 1e-12);
+}
+
 TEST(GraphLayout, HiddenPartsTakeNoSpaceAndAreNotDrawn) {
     Graph g;
     g.showTitle = g.showLegend = g.showXLabel = g.showYLabel = false;

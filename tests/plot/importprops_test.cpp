@@ -96,7 +96,7 @@ TEST_F(ImportPropsTest, FieldLimits) {
     m.texts[ImportPropsModel::kCropRangeY] = "2147483646";
     EXPECT_FALSE(m.Ok());
     ASSERT_EQ(prompt.Requests().size(), 1u);
-    EXPECT_EQ(prompt.Requests()[0].text, "Invalid value");
+    EXPECT_EQ(prompt.Requests()[0].text, "Invalid value for Y Crop Range");
     EXPECT_EQ(prompt.Requests()[0].icon, PromptIcon::Information);
 }
 

@@ -73,7 +73,18 @@ TEST(ChannelAlign, ApplyStartsFromTheBackupAndCancelRestoresExactly) {
     EXPECT_EQ(m.Apply("11.5", "0", "0"), "Sample too small. Nx = 12, Ny = 10, Nz = 8");
     EXPECT_EQ(d.Copy(d.moving), once);
 
-    m.Cancel();
+    // While a run or a tool step works on the document, nothing is moved or put back.
+    for (const int state : {kRunning, kStopping}) {
+        d.doc->GetModel().SetState(state, true, "running");
+        m.Edited();
+        EXPECT_EQ(m.Apply("2", "0", "0"), "Computation in progress.");
+        EXPECT_EQ(d.Copy(d.moving), once);
+        EXPECT_FALSE(m.Cancel());
+        EXPECT_EQ(d.Copy(d.moving), once);
+    }
+    d.doc->GetModel().SetState(kStopped, true, "stopped");
+
+    EXPECT_TRUE(m.Cancel());
     EXPECT_EQ(d.Copy(d.moving), original);
     EXPECT_EQ(d.Sample().GetChan(d.moving)->note, "");
 }

@@ -118,6 +118,18 @@ TEST(MapChannel, RefusalsAndParseErrorsWriteNothing) {
               std::string::npos);
     EXPECT_EQ(bad.ruleText[0], "5--7");  // the caller's record keeps its text
     EXPECT_FALSE(f.doc.IsModified());
+
+    // A run on the document's worker: the map is refused before it touches a voxel.
+    MapDataSpec good = f.spec;
+    good.matchAction = good.elseAction = MapDataSpec::kReplace;
+    good.matchKind = good.elseKind = MapDataSpec::kRawConst;
+    f.doc.GetModel().SetState(kRunning, true, "running");
+    f.Messages();
+    MapChannelData busy(f.doc, good);
+    EXPECT_NE(busy.Run(), 0);
+    EXPECT_EQ(f.Messages(), (Lines{"Computation in progress."}));
+    EXPECT_EQ(f.Out(), before);
+    f.doc.GetModel().SetState(kStopped, true, "stopped");
 }
 
 TEST(MapChannel, TextsFollowUnitAndKindUntilARunSucceeds) {

@@ -74,6 +74,14 @@ TEST(TreeInsertRules, FollowTheSelectionRunningStateAndDialogs) {
     EXPECT_FALSE(Enabled(d, kDeleteSlices));
     d.commands->displayPropertiesOpen = false;
 
+    EXPECT_EQ(TreeEnableRule(kAlignsWithFirst, d.commands->Env()), true);
+    EXPECT_EQ(TreeEnableRule(kMapDataFirst, d.commands->Env()), true);
+    // Alignment and Map Channel Data edit voxels on the UI thread: not while a run may touch them.
+    for (const int state : {kRunning, kStopping}) {
+        d.doc.GetModel().SetState(state, true, "running");
+        EXPECT_EQ(TreeEnableRule(kAlignsWithFirst, d.commands->Env()), false) << state;
+        EXPECT_EQ(TreeEnableRule(kMapDataFirst, d.commands->Env()), false) << state;
+    }
     d.doc.GetModel().SetState(kRunning, true, "running");
     EXPECT_FALSE(Enabled(d, kInsertCtBefore));
     EXPECT_FALSE(Enabled(d, kDeleteChannels));

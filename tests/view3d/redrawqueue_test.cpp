@@ -78,6 +78,29 @@ TEST(RenderLoop, SpinContinuesWhileTheCameraTurnsAndStopsWhenItRests) {
     EXPECT_EQ(loop.FramesDrawn(), 6u);
 }
 
+TEST(RenderLoop, ASpinDrawsNoFasterThanTheDisplayRefreshes) {
+    std::atomic<bool> turning{true};
+    RenderLoop loop([&] { return turning.load(); });
+    loop.SetSpinInterval(20ms);
+    const auto start = std::chrono::steady_clock::now();
+    loop.RequestRedraw(kRedrawSpin);
+    std::this_thread::sleep_for(300ms);
+    const std::uint64_t drawn = loop.FramesDrawn();
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_LE(drawn, static_cast<std::uint64_t>(elapsed.count() / 20 + 2));
+    EXPECT_GE(drawn, 5u);
+    // A plain request meanwhile is served without waiting for the next turn.
+    loop.SetSpinInterval(std::chrono::seconds(10));
+    const std::uint64_t before = loop.FramesDrawn();
+    ASSERT_TRUE(WaitFor([&] { return loop.FramesDrawn() > before; }));
+    const std::uint64_t now = loop.FramesDrawn();
+    loop.RequestRedraw(kRedrawOnce);
+    ASSERT_TRUE(WaitFor([&] { return loop.FramesDrawn() > now; }, 2000ms));
+    turning = false;
+    loop.Stop();
+}
+
 TEST(RenderLoop, StopHintEndsTheThreadAndTheNextRequestStartsAnother) {
     std::atomic<int> frames{0};
     RenderLoop loop([&] {

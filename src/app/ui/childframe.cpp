@@ -1,10 +1,15 @@
 #include "app/ui/childframe.h"
 
+#include <algorithm>
+
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMdiSubWindow>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "app/framerules.h"
@@ -14,6 +19,7 @@
 #include "document/zundoc.h"
 #include "plot/ui/ctcommands.h"
 #include "plot/ui/propertycommands.h"
+#include "tree/treecommandids.h"
 #include "tree/ui/treeview.h"
 #include "view3d/recordingtexts.h"
 #include "view3d/ui/animationrecording.h"
@@ -35,8 +41,8 @@ QLabel* Placeholder(const QString& text, QWidget* parent) {
 }
 }  // namespace
 
-QWidget* CreateTreePane(CZunDoc& doc, QWidget* parent) {
-    ZunTreeView* tree = CreateTreeView(doc, parent);
+QWidget* CreateTreePane(CZunDoc& doc, QWidget* parent, QWidget* copyFrom) {
+    ZunTreeView* tree = CreateTreeView(doc, parent, qobject_cast<ZunTreeView*>(copyFrom));
     RegisterPropertyCommands(*tree);
     RegisterCtCommands(*tree);
     return tree;
@@ -81,10 +87,11 @@ QWidget* CreateViewPane(CZunDoc& doc, QWidget* parent) {
     return l;
 }
 
-CChildFrame::CChildFrame(CZunDoc& doc, QWidget* parent) : QWidget(parent), doc_(doc) {
+CChildFrame::CChildFrame(CZunDoc& doc, QWidget* parent, const CChildFrame* copyFrom)
+    : QWidget(parent), doc_(doc) {
     splitter_ = new QSplitter(Qt::Horizontal, this);
     splitter_->setChildrenCollapsible(true);
-    tree_ = CreateTreePane(doc, splitter_);
+    tree_ = CreateTreePane(doc, splitter_, copyFrom ? copyFrom->TreePane() : nullptr);
     view_ = CreateViewPane(doc, splitter_);
     // A new document has no window record yet; without one the view would have nowhere to keep
     // its camera and settings, and the first save would store none.
@@ -125,6 +132,14 @@ CChildFrame::CChildFrame(CZunDoc& doc, QWidget* parent) : QWidget(parent), doc_(
 
     doc_.Views().Add(this);
     SetStatusText(doc_.GetModel().GetStateText());
+    // A document that has been computed (reopened, or a further window) shows its durations at
+    // once rather than the panes' placeholders.
+    const std::vector<CDuration> durations = doc_.GetModel().Durations();
+    for (const CDuration& d : durations)
+        if (d.days || d.hours || d.minutes || d.wholeSeconds || d.seconds > 0) {
+            SetStatusValues(durations);
+            break;
+        }
 }
 
 CChildFrame::~CChildFrame() {
@@ -157,21 +172,75 @@ void CChildFrame::SetRecordingText(const std::string& text) {
     panes_[3]->setText(QString::fromStdString(text));
 }
 
-void CChildFrame::ApplyInitialGeometry(QMdiSubWindow* window, const QSize& area) {
+int CChildFrame::TreeContentWidth() const {
+    auto* tree = qobject_cast<QTreeView*>(tree_);
+    if (!tree) return tree_->sizeHint().width();
+    tree->resizeColumnToContents(0);
+    int width = 0;
+    for (int c = 0; c < tree->header()->count(); ++c)
+        if (!tree->isColumnHidden(c)) width += tree->columnWidth(c);
+    return width + 2 * tree->frameWidth() + tree->verticalScrollBar()->sizeHint().width();
+}
+
+void CChildFrame::ApplyInitialGeometry(QMdiSubWindow* window, const QSize& area, int treeWidth) {
     if (!window) return;
     const QSize client = window->widget() ? window->widget()->size() : window->size();
     const int ncw = window->width() - client.width();
     const int nch = window->height() - client.height();
     const int statusHeight = status_->sizeHint().height();
+    const int wanted = treeWidth > 0 ? treeWidth : TreeContentWidth();
     const ChildGeometry g = InitialChildGeometry(client.width(), client.height() - statusHeight, ncw,
-                                                 nch + statusHeight, area.width(), area.height());
-    const QPoint at = window->pos();
-    window->resize(std::min(g.frameWidth, std::max(0, area.width() - at.x())),
-                   std::min(g.frameHeight, std::max(0, area.height() - at.y())));
+                                                 nch + statusHeight, area.width(), area.height(), wanted);
+    // The area's placement may put a window where it would not fit: it moves back, so that it
+    // keeps its size instead of being cut to a sliver against the edge.
+    const ChildPosition at =
+        FitChildPosition(window->x(), window->y(), g.frameWidth, g.frameHeight, area.width(), area.height());
+    window->move(at.x, at.y);
+    window->resize(std::min(g.frameWidth, area.width()), std::min(g.frameHeight, area.height()));
     splitter_->setSizes({g.treeWidth, g.viewSide});
 }
 
+void CChildFrame::DisplayCtChannels() {
+    auto* tree = qobject_cast<ZunTreeView*>(tree_);
+    TreeNode* root = tree ? tree->Tree().Root() : nullptr;
+    if (!root) return;
+    const ZunImage& sample = doc_.GetSample();
+    auto holdsData = [&sample](const TreeNode* c) {
+        const ZunChan* chan = sample.FindChan(DisplayTree::GetItemName(c));
+        if (!chan || !chan->Data()) return false;
+        const std::uint16_t* words = chan->Data();
+        return std::any_of(words, words + chan->GetNumVoxels(), [](std::uint16_t w) { return w != 0; });
+    };
+    std::vector<TreeNode*> shown, ct;
+    for (const auto& c : root->children) {
+        if (c->spec.shown.displayItems != 0) {
+            if (holdsData(c.get())) return;  // the view shows data already
+            shown.push_back(c.get());
+        }
+        if (c->spec.channelType == ZunChan::kXrayCt && holdsData(c.get())) ct.push_back(c.get());
+    }
+    if (ct.empty()) return;
+    // The tree's own Display command does it, on selections that then go: the empty channels
+    // off, the CT channels on.
+    std::vector<TreeNode*> selected;
+    for (TreeNode* n = root; n; n = DisplayTree::NextInPreOrder(n))
+        if (n->selected) {
+            selected.push_back(n);
+            n->selected = false;
+        }
+    for (const std::vector<TreeNode*>* group : {&shown, &ct}) {
+        if (group->empty()) continue;
+        for (TreeNode* c : *group) c->selected = true;
+        tree->Commands().Execute(treecmd::kDisplayChan);
+        for (TreeNode* c : *group) c->selected = false;
+    }
+    for (TreeNode* n : selected) n->selected = true;
+}
+
 void CChildFrame::OnUpdate(DocView*, unsigned hint, const ChangeHint*) {
+    // A rename (Save As, a remote "settitle" or "save") reaches every caption.
+    if (hint == static_cast<unsigned>(kHintRename))
+        if (CZunApp* app = CZunApp::Instance()) app->RefreshTitles(doc_);
     if (hint == static_cast<unsigned>(kHintStateChanged) ||
         hint == static_cast<unsigned>(kHintComputationStart)) {
         SetStatusText(doc_.GetModel().GetStateText());

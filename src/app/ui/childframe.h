@@ -22,13 +22,14 @@ class CZunDoc;
 
 // The two panes of a document window. Each is made by one function so that the real tree and
 // 3-D view replace the placeholders here and nowhere else.
-QWidget* CreateTreePane(CZunDoc& doc, QWidget* parent);
+QWidget* CreateTreePane(CZunDoc& doc, QWidget* parent, QWidget* copyFrom = nullptr);
 QWidget* CreateViewPane(CZunDoc& doc, QWidget* parent);
 
 class CChildFrame : public QWidget, public DocView {
     Q_OBJECT
 public:
-    CChildFrame(CZunDoc& doc, QWidget* parent = nullptr);
+    // copyFrom: the window a "New Window" is made from, whose tree state the new one takes.
+    explicit CChildFrame(CZunDoc& doc, QWidget* parent = nullptr, const CChildFrame* copyFrom = nullptr);
     ~CChildFrame() override;
 
     CZunDoc& Document() const { return doc_; }
@@ -45,9 +46,16 @@ public:
     // The red text of the recording pane ("Recording..." while an animation is recorded).
     void SetRecordingText(const std::string& text);
 
-    // The first size of the window inside an area of the given size: the tree column a fifth of
-    // the client width, the 3-D pane a square 1.4 times the client height.
-    void ApplyInitialGeometry(QMdiSubWindow* window, const QSize& area);
+    // The first size of the window inside an area of the given size: the tree column as wide as
+    // its names (or as the user last left it, `treeWidth` > 0), at least a fifth of the client
+    // width, the 3-D pane a square 1.4 times the client height; moved, not cut, to fit the area.
+    void ApplyInitialGeometry(QMdiSubWindow* window, const QSize& area, int treeWidth = 0);
+    // The width the tree column needs to show its rows whole.
+    int TreeContentWidth() const;
+    // Shows the X-ray CT channels in the 3-D view in place of the channels shown when those hold
+    // no data yet (a data file's compositions before any computation), so that the first look is
+    // at data rather than at an empty box.
+    void DisplayCtChannels();
 
     // The computation's state and progress reach the status panes.
     void OnUpdate(DocView* sender, unsigned hint, const ChangeHint* hintObject) override;

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include <QEventLoop>
+#include <QNetworkInterface>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
@@ -11,6 +12,21 @@
 #include "app/version.h"
 
 namespace zun {
+
+bool HasExternalInterface() {
+    for (const QNetworkInterface& i : QNetworkInterface::allInterfaces()) {
+        const auto f = i.flags();
+        if (!(f & QNetworkInterface::IsUp) || !(f & QNetworkInterface::IsRunning) ||
+            (f & QNetworkInterface::IsLoopBack))
+            continue;
+        if (!i.addressEntries().isEmpty()) return true;
+    }
+    return false;
+}
+
+bool QtHttpFetcher::OpenSession() {
+    return SessionPossible(externalUp_ ? externalUp_() : HasExternalInterface(), addresses_);
+}
 
 std::optional<std::string> QtHttpFetcher::Get(const std::string& url, std::size_t maxBytes) {
     const QUrl address(QString::fromStdString(url), QUrl::StrictMode);

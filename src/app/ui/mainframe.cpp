@@ -1,6 +1,7 @@
 #include "app/ui/mainframe.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -8,8 +9,11 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
 #include <QProgressBar>
+#include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 #include <QWindow>
 
@@ -29,8 +33,36 @@
 
 namespace zun {
 
+namespace {
+// The program's icon, drawn rather than shipped: a volume of three coloured slabs in a box.
+QIcon ProgramIcon() {
+    QIcon icon;
+    for (int size : {16, 32, 48, 64}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        const double s = size / 16.0;
+        const QColor colours[3] = {QColor(0x30, 0x50, 0xE0), QColor(0xE0, 0x80, 0x30),
+                                   QColor(0x40, 0xB0, 0x60)};
+        for (int i = 0; i < 3; ++i) p.fillRect(QRectF((1 + 4.5 * i) * s, 3 * s, 4.5 * s, 11 * s), colours[i]);
+        p.setPen(QPen(QColor(0x20, 0x20, 0x20), std::max(1.0, s)));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(1 * s, 3 * s, 13.5 * s, 11 * s));
+        p.drawLine(QPointF(1 * s, 3 * s), QPointF(3 * s, 1 * s));
+        p.drawLine(QPointF(14.5 * s, 3 * s), QPointF(15.5 * s, 1 * s));
+        p.drawLine(QPointF(3 * s, 1 * s), QPointF(15.5 * s, 1 * s));
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+}  // namespace
+
 CMainFrame::CMainFrame(CZunApp& app) : app_(app) {
     setWindowTitle(QString::fromStdString(GetVersionString("ProductName")));
+    // Every window of the program, the document windows included, carries the program's icon.
+    QApplication::setWindowIcon(ProgramIcon());
+    setWindowIcon(QApplication::windowIcon());
     mdi_ = new QMdiArea(this);
     mdi_->setViewMode(QMdiArea::SubWindowView);
     mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -42,6 +74,7 @@ CMainFrame::CMainFrame(CZunApp& app) : app_(app) {
         CChildFrame* c = ActiveChild();
         SetActiveZunDoc(c ? &c->Document() : nullptr);
         UpdateCommandUI();
+        UpdateCaption();
     });
     setAcceptDrops(true);
     resize(1200, 800);
@@ -108,7 +141,8 @@ void CMainFrame::BuildMenus() {
         recent_.push_back(a);
     }
     fileMenu_->addSeparator();
-    connect(Add(fileMenu_, "appExit", "E&xit"), &QAction::triggered, this, &QWidget::close);
+    connect(Add(fileMenu_, "appExit", "E&xit", QKeySequence::Quit), &QAction::triggered, this,
+            &QWidget::close);
 
     QMenu* edit = menuBar()->addMenu("&Edit");
     connect(Add(edit, "appPreferences", "Preferences..."), &QAction::triggered, app,
@@ -138,7 +172,7 @@ void CMainFrame::BuildMenus() {
     QMenu* comp = menuBar()->addMenu("&Computation");
     connect(Add(comp, "computationSetup", "Setup Computation Method..."), &QAction::triggered, app,
             [app] { app->OnSetupComputation(app->ActiveDocument()); });
-    connect(Add(comp, "computationStart", "Start Computation..."), &QAction::triggered, app,
+    connect(Add(comp, "computationStart", "Start Computation...", Qt::Key_F5), &QAction::triggered, app,
             [app] { app->OnStartComputation(app->ActiveDocument()); });
     connect(Add(comp, "computationStop", "Stop Computation"), &QAction::triggered, app,
             [app] { app->OnStopComputation(app->ActiveDocument()); });
@@ -165,15 +199,18 @@ void CMainFrame::BuildMenus() {
             [app](bool on) { app->OnExitAfterComputation(app->ActiveDocument(), on); });
 
     QMenu* window = menuBar()->addMenu("&Window");
+    windowMenu_ = window;
     connect(Add(window, "windowNew", "&New Window"), &QAction::triggered, app, [app] { app->OnWindowNew(); });
-    connect(Add(window, "windowCascade", "&Cascade"), &QAction::triggered, mdi_,
-            &QMdiArea::cascadeSubWindows);
+    connect(Add(window, "windowCascade", "&Cascade"), &QAction::triggered, this,
+            &CMainFrame::CascadeChildren);
     connect(Add(window, "windowTile", "&Tile"), &QAction::triggered, mdi_, &QMdiArea::tileSubWindows);
+    connect(window, &QMenu::aboutToShow, this, &CMainFrame::FillWindowList);
 
     QMenu* help = menuBar()->addMenu("&Help");
     connect(Add(help, "helpCheckUpdate", "&Check update"), &QAction::triggered, app,
             [app] { app->OnCheckUpdate(); });
-    connect(Add(help, "helpAbout", "&About Zun..."), &QAction::triggered, app, [app] { app->OnAbout(); });
+    connect(Add(help, "helpAbout", "&About Zun...", QKeySequence::HelpContents), &QAction::triggered, app,
+            [app] { app->OnAbout(); });
 
     toolbar_ = addToolBar("Standard");
     toolbar_->setObjectName("standardToolbar");
@@ -183,6 +220,19 @@ void CMainFrame::BuildMenus() {
     toolbar_->addSeparator();
     toolbar_->addAction(Action("computationStart"));
     toolbar_->addAction(Action("computationStop"));
+    const std::pair<const char*, const char*> tips[] = {
+        {"fileNew", "Create a new document"},
+        {"fileOpen", "Open a document or a text or binary data file"},
+        {"fileSave", "Save the active document"},
+        {"computationStart", "Start the computation set up for the active document"},
+        {"computationStop", "Stop the running computation"},
+    };
+    for (const auto& [name, tip] : tips) {
+        QAction* a = Action(name);
+        const QString keys = a->shortcut().toString(QKeySequence::NativeText);
+        a->setToolTip(keys.isEmpty() ? QString(tip) : QString("%1 (%2)").arg(tip, keys));
+        a->setStatusTip(tip);
+    }
 
     toolbarToggle->setCheckable(true);
     toolbarToggle->setChecked(true);
@@ -254,20 +304,93 @@ std::vector<CChildFrame*> CMainFrame::Children() const {
     return out;
 }
 
+int CMainFrame::TreePaneWidth() const {
+    return std::max(0, app_.Profile().GetProfileInt("Settings", "TreePaneWidth", 0));
+}
+
 QMdiSubWindow* CMainFrame::AddChild(CChildFrame* child) {
+    QMdiSubWindow* previous = mdi_->activeSubWindow();
+    const bool maximise = IsRemoteControlled() || (previous && previous->isMaximized());
     QMdiSubWindow* w = mdi_->addSubWindow(child);
     w->setAttribute(Qt::WA_DeleteOnClose);
+    w->setWindowIcon(windowIcon());
     const QSize area = mdi_->viewport()->size();
     w->resize(area.width() * 3 / 4, area.height() * 3 / 4);
-    if (IsRemoteControlled()) {
+    const int userWidth = TreePaneWidth();
+    if (maximise) {
         w->showMaximized();
+        const int tree = std::min(userWidth > 0 ? userWidth : child->TreeContentWidth(), child->width() / 2);
+        child->Splitter()->setSizes({tree, std::max(0, child->width() - tree)});
     } else {
         // Shown first: the frame's border and the child's status bar only have their sizes then.
         w->show();
-        child->ApplyInitialGeometry(w, area);
+        child->ApplyInitialGeometry(w, area, userWidth);
     }
+    // The column the user sets is the one later windows open with.
+    connect(child->Splitter(), &QSplitter::splitterMoved, this, [this, child] {
+        const int width = child->Splitter()->sizes().value(0);
+        if (width > 0) app_.Profile().WriteProfileInt("Settings", "TreePaneWidth", width);
+    });
     mdi_->setActiveSubWindow(w);
     return w;
+}
+
+void CMainFrame::CascadeChildren() {
+    QList<QMdiSubWindow*> windows;
+    for (QMdiSubWindow* w : mdi_->subWindowList(QMdiArea::StackingOrder))
+        if (w->isVisible() && !w->isMinimized()) windows.push_back(w);
+    if (windows.isEmpty()) return;
+    const QSize area = mdi_->viewport()->size();
+    const int step = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, windows.front()) + 4;
+    const int n = static_cast<int>(windows.size());
+    for (int i = 0; i < n; ++i) {
+        QMdiSubWindow* w = windows[i];
+        if (w->isMaximized()) w->showNormal();
+        const ChildRect r = CascadeChildRect(i, n, area.width(), area.height(), step);
+        w->setGeometry(r.x, r.y, r.width, r.height);
+        w->raise();  // the stacking order stays: the active window ends on top
+    }
+}
+
+void CMainFrame::FillWindowList() {
+    // Rebuilt before the menu shows, so no entry of the old list is being triggered now.
+    for (QAction* a : windowList_) delete a;
+    windowList_.clear();
+    const QList<QMdiSubWindow*> windows = mdi_->subWindowList(QMdiArea::CreationOrder);
+    if (windows.isEmpty()) return;
+    windowList_.push_back(windowMenu_->addSeparator());
+    int number = 0;
+    for (QMdiSubWindow* w : windows) {
+        ++number;
+        const QString text = number < 10 ? QString("&%1 %2").arg(number).arg(w->windowTitle())
+                                         : QString("%1 %2").arg(number).arg(w->windowTitle());
+        auto* a = new QAction(text, windowMenu_);
+        a->setObjectName(QString("windowList%1").arg(number));
+        a->setCheckable(true);
+        a->setChecked(w == mdi_->activeSubWindow());
+        QPointer<QMdiSubWindow> target(w);
+        connect(a, &QAction::triggered, this, [this, target] {
+            if (!target) return;
+            if (target->isMinimized()) target->showNormal();
+            mdi_->setActiveSubWindow(target);
+        });
+        windowMenu_->addAction(a);
+        windowList_.push_back(a);
+    }
+}
+
+void CMainFrame::UpdateCaption() {
+    const QString product = QString::fromStdString(GetVersionString("ProductName"));
+    QMdiSubWindow* w = mdi_->activeSubWindow();
+    if (!w && !mdi_->subWindowList().isEmpty()) w = mdi_->currentSubWindow();
+    caption_ = w && !w->windowTitle().isEmpty() ? product + " - " + w->windowTitle() : product;
+    if (windowTitle() != caption_) setWindowTitle(caption_);
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowTitleChange && !caption_.isEmpty() && windowTitle() != caption_)
+        setWindowTitle(caption_);
 }
 
 void CMainFrame::StatusProgress(std::int64_t op, std::int64_t value) {

@@ -33,8 +33,13 @@ public:
     QAction* Action(const char* name) const;
     CChildFrame* ActiveChild() const;
     std::vector<CChildFrame*> Children() const;
-    // Shows a new document window in the area at its first size.
+    // Shows a new document window in the area at its first size (maximised when the active one
+    // is), its tree column as wide as its names or as the user last left a column.
     QMdiSubWindow* AddChild(CChildFrame* child);
+    // "Zun - <active window's title>", or the product name alone without a document window.
+    void UpdateCaption();
+    // Window > Cascade: every document window at one usable size, a title bar apart.
+    void CascadeChildren();
     // Set once the window is closing: the documents' saves skip their renames then.
     bool Closing() const { return closing_; }
 
@@ -53,6 +58,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The area retitles the frame itself around a maximised window: the caption is put back.
+    void changeEvent(QEvent* event) override;
     // Files dropped on the window are opened.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -62,12 +69,18 @@ private:
     // The 3-D view's entries of the View menu, and their enabled and checked state.
     void BuildViewMenuCommands(QMenu* view);
     void UpdateViewMenuCommands();
+    // The Window menu's list of the open document windows, rebuilt each time the menu opens.
+    void FillWindowList();
+    int TreePaneWidth() const;
     QAction* Add(QMenu* menu, const char* name, const QString& text, const QKeySequence& key = {});
 
     CZunApp& app_;
     QMdiArea* mdi_;
     QToolBar* toolbar_ = nullptr;
     QMenu* fileMenu_ = nullptr;
+    QMenu* windowMenu_ = nullptr;
+    std::vector<QAction*> windowList_;
+    QString caption_;
     QAction* recentSeparator_ = nullptr;
     std::vector<QAction*> recent_;
     QPointer<QProgressBar> progress_;

@@ -122,6 +122,7 @@ DisplayPrefs::DisplayPrefs(PrefsSheetModel& sheet, QWidget* parent)
     layout->addLayout(buttons);
     layout->addStretch();
 
+    connect(volume_, &QLineEdit::textEdited, this, [this] { model_.OnTextEdited(); });
     connect(volume_, &QLineEdit::editingFinished, this, [this] {
         if (!volume_->hasFocus()) CommitEdit(DisplayPageModel::Trigger::FocusLoss);
     });

@@ -47,15 +47,20 @@ int MessageTypeFor(const PromptRequest& r) {
 }
 
 int QtPrompt::Ask(const PromptRequest& request) {
+    return AskWhile(request, {});
+}
+
+int QtPrompt::AskWhile(const PromptRequest& request, const std::function<bool()>& stillApplies) {
     if (QThread::currentThread() != thread()) {
         // A window can only be shown on the UI thread; the asking thread waits for the answer.
         int answer = kPromptCancel;
         QMetaObject::invokeMethod(
-            this, [&] { answer = Ask(request); }, Qt::BlockingQueuedConnection);
+            this, [&] { answer = AskWhile(request, stillApplies); }, Qt::BlockingQueuedConnection);
         return answer;
     }
     const std::string caption = request.caption.empty() ? std::string("Zun") : request.caption;
-    return ZunMessageBox(request.text, request.detail, caption, MessageTypeFor(request), MainWindow());
+    return ZunMessageBox(request.text, request.detail, caption, MessageTypeFor(request), MainWindow(),
+                         stillApplies);
 }
 
 }  // namespace zun

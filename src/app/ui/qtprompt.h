@@ -16,6 +16,7 @@ class QtPrompt : public QObject, public Prompt {
 public:
     explicit QtPrompt(QObject* parent = nullptr) : QObject(parent) {}
     int Ask(const PromptRequest& request) override;
+    int AskWhile(const PromptRequest& request, const std::function<bool()>& stillApplies) override;
 };
 
 }  // namespace zun

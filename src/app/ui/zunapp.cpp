@@ -2,6 +2,9 @@
 
 #include <filesystem>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include <QApplication>
@@ -53,7 +56,8 @@ void DestroyNow(QWidget* w) {
 
 const char kZunFilter[] = "Zun Files (*.zun)";
 const char kBinaryFilter[] = "Binary Data Files (*.dat);;All Files (*)";
-const char kOpenFilter[] = "Zun Files (*.zun);;Text Data Files (*.txt);;All Files (*)";
+const char kOpenFilter[] =
+    "Zun Files (*.zun);;Text Data Files (*.txt);;Binary Data Files (*.dat);;All Files (*)";
 
 std::string WithExtension(std::string path, const char* ext) {
     if (GetFileExtension(path).empty()) path += ext;
@@ -169,8 +173,9 @@ bool CZunApp::InitInstance(const StartupOptions& options) {
     if (options.files.empty()) {
         if (!OnFileNew()) return false;
     } else {
-        for (const std::string& f : options.files)
-            if (!OpenDocumentFile(f)) return false;
+        // A file that cannot be opened has told why; the program goes on with the others (and
+        // runs without a document when none opened).
+        for (const std::string& f : options.files) OpenDocumentFile(f);
     }
     // The first document window's OpenGL view has made Qt recreate the frame's native window,
     // which drops it out of the controller's window.
@@ -206,14 +211,48 @@ CZunDoc* CZunApp::FindDocument(const void* doc) const {
     return nullptr;
 }
 
-CChildFrame* CZunApp::CreateFrame(CZunDoc& doc) {
-    auto* child = new CChildFrame(doc);
+CChildFrame* CZunApp::CreateFrame(CZunDoc& doc, const CChildFrame* copyFrom) {
+    auto* child = new CChildFrame(doc, nullptr, copyFrom);
     QMdiSubWindow* w = frame_->AddChild(child);
+    // Every way of closing the window (its close button, maximised or not, its Ctrl+W) comes
+    // through its close event.
+    w->installEventFilter(this);
     UpdateTitles(doc);
-    connect(w, &QObject::destroyed, this, [this] {
-        if (frame_) frame_->UpdateCommandUI();
+    const CZunDoc* which = &doc;
+    connect(w, &QObject::destroyed, this, [this, which] {
+        // Counted once the window is wholly gone: the views that remain renumber their titles.
+        QMetaObject::invokeMethod(
+            this,
+            [this, which] {
+                if (CZunDoc* d = FindDocument(which)) UpdateTitles(*d);
+                if (frame_) {
+                    frame_->UpdateCommandUI();
+                    frame_->UpdateCaption();
+                }
+            },
+            Qt::QueuedConnection);
     });
     return child;
+}
+
+bool CZunApp::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::Close) return QObject::eventFilter(watched, event);
+    auto* w = qobject_cast<QMdiSubWindow*>(watched);
+    auto* child = w ? qobject_cast<CChildFrame*>(w->widget()) : nullptr;
+    if (!child) return QObject::eventFilter(watched, event);
+    CZunDoc* doc = &child->Document();
+    if (FramesOf(doc).size() > 1) return false;  // one of several views: only it goes
+    // The last window of a document closes the document as File > Close does: its questions,
+    // the end of its run and the document itself. The window stays until then, and is destroyed
+    // with the document outside its own close handling.
+    event->ignore();
+    QMetaObject::invokeMethod(
+        this,
+        [this, doc] {
+            if (FindDocument(doc)) CloseDocument(doc);
+        },
+        Qt::QueuedConnection);
+    return true;
 }
 
 void CZunApp::UpdateTitles(CZunDoc& doc) {
@@ -224,6 +263,7 @@ void CZunApp::UpdateTitles(CZunDoc& doc) {
         if (frames.size() > 1) t += QString(":%1").arg(i + 1);
         if (QWidget* w = frames[i]->parentWidget()) w->setWindowTitle(t);
     }
+    frame_->UpdateCaption();
 }
 
 std::vector<CChildFrame*> CZunApp::FramesOf(CZunDoc* doc) const {
@@ -305,6 +345,8 @@ void CZunApp::OnFileOpen() {
 CZunDoc* CZunApp::OpenDocumentFile(const std::string& path) {
     for (DocEntry& e : docs_) {
         if (SamePath(e.source, path) || SamePath(e.doc->GetPathName(), path)) {
+            // A document is never left without a window the user could reach it through.
+            if (frame_ && FramesOf(e.doc.get()).empty()) CreateFrame(*e.doc);
             Activate(*e.doc);
             return e.doc.get();
         }
@@ -312,6 +354,12 @@ CZunDoc* CZunApp::OpenDocumentFile(const std::string& path) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
         prompt_->Tell(path + " was not found.", PromptIcon::Warning);
+        return nullptr;
+    }
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        std::fclose(f);
+    } else {
+        prompt_->Tell("Cannot open " + path + ": " + std::strerror(errno) + ".", PromptIcon::Warning);
         return nullptr;
     }
     const OpenKind kind = ProbeOpenFile(path);
@@ -342,7 +390,12 @@ CZunDoc* CZunApp::OpenDocumentFile(const std::string& path) {
     }
     Entry(doc)->source = path;
     AddRecent(path);
-    CreateFrame(*doc);
+    CChildFrame* child = CreateFrame(*doc);
+    // A data file brings no display state: its CT channels are what there is to see.
+    if (kind != OpenKind::Document) {
+        child->DisplayCtChannels();
+        doc->SetModifiedFlag(false);
+    }
     if (prefs_->logging.viewLog) ShowLog(doc);
     if (doc->OpenedNewerFile() && !IsRemoteControlled()) CheckForUpdate(true, docmsg::kNewerVersionPrefix);
     return doc;
@@ -363,8 +416,7 @@ bool CZunApp::OnFileSaveAs(CZunDoc* doc) {
     if (!doc) return false;
     std::string suggested = doc->GetPathName();
     if (suggested.empty()) {
-        const DocEntry* e = Entry(doc);
-        const std::string folder = e && !e->source.empty() ? GetPathFolder(e->source) : std::string();
+        const std::string folder = DocumentFolder(*doc);
         suggested =
             (folder.empty() ? std::string() : folder + "/") + StripFileExtension(doc->GetTitle()) + ".zun";
     }
@@ -383,10 +435,19 @@ bool CZunApp::OnFileSaveAs(CZunDoc* doc) {
     return true;
 }
 
+std::string CZunApp::DocumentFolder(const CZunDoc& doc) {
+    if (!doc.GetPathName().empty()) return GetPathFolder(doc.GetPathName());
+    const DocEntry* e = Entry(&doc);
+    return e && !e->source.empty() ? GetPathFolder(e->source) : std::string();
+}
+
 bool CZunApp::OnExportBinaryDataFile(CZunDoc* doc) {
     if (!doc) return false;
-    const std::string path = ChooseFile("Export Binary Data File", kBinaryFilter, true,
-                                        StripFileExtension(doc->GetTitle()) + ".dat");
+    // The export starts beside the document (or the file it was read from).
+    const std::string folder = DocumentFolder(*doc);
+    const std::string path = ChooseFile(
+        "Export Binary Data File", kBinaryFilter, true,
+        (folder.empty() ? std::string() : folder + "/") + StripFileExtension(doc->GetTitle()) + ".dat");
     if (path.empty()) return false;
     WaitCursor wait;
     ProgressScope progress(*progress_, "Writing " + path, frame_.get());
@@ -490,7 +551,8 @@ void CZunApp::OnWindowNew() {
         return;
     }
     CChildFrame* active = frame_->ActiveChild();
-    CChildFrame* child = CreateFrame(*doc);
+    // The new view starts from the window it was made from, not from the document's first one.
+    CChildFrame* child = CreateFrame(*doc, active);
     if (active) {
         QList<int> sizes = child->Splitter()->sizes();
         if (!sizes.isEmpty()) {
@@ -530,7 +592,8 @@ void CZunApp::OnCompare() {
 
 int CZunApp::CheckForUpdate(bool manual, const std::string& prefix) {
     WaitCursor wait;
-    QtHttpFetcher http;
+    const UpdateSect& u = prefs_->update;
+    QtHttpFetcher http(5000, {u.server1, u.server2, u.usage});
     UpdateCheckServices s;
     s.http = &http;
     s.prompt = prompt_;

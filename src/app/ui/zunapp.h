@@ -67,7 +67,7 @@ public:
     // "Preferences...": the last-applied copy is refreshed, then the sheet edits the preferences and
     // calls ApplyPreferences when the user applies them.
     void OnPreferences();
-    // "Compare...": the first two open documents with a ".zun" title, voxel for voxel.
+    // "Compare...": the first two open documents, whatever they were read from, voxel for voxel.
     void OnCompare();
     // The check for a newer version (see app/updatecheck.h for the results); "&Check update"
     // runs it by hand and tells the outcome.
@@ -108,6 +108,10 @@ public:
     // The log window of a document, when open.
     CLogFrame* LogWindow(CZunDoc* doc) const;
     std::vector<CChildFrame*> FramesOf(CZunDoc* doc) const;
+    // The captions of the document's windows and of the main window after a rename.
+    void RefreshTitles(CZunDoc& doc) {
+        if (Entry(&doc)) UpdateTitles(doc);
+    }
 
     // ---- seams the other windows and the tests fill in
     // Asks for a file name: empty when cancelled. `save` asks for a new file.
@@ -128,6 +132,10 @@ public:
     // Takes over the main-frame messages of one kind (for example the 3-D views' updates).
     void SetFrameHandler(FrameMsg kind, std::function<void(const FrameMessage&)> handler);
 
+protected:
+    // A document window's close: the last one of a document closes the document.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     struct DocEntry {
         std::unique_ptr<CZunDoc> doc;
@@ -139,11 +147,13 @@ private:
     DocEntry* Entry(const CZunDoc* doc);
     CZunDoc* CreateDocument();
     LoggingPrefs Logging() const;
-    CChildFrame* CreateFrame(CZunDoc& doc);
+    CChildFrame* CreateFrame(CZunDoc& doc, const CChildFrame* copyFrom = nullptr);
     void Activate(CZunDoc& doc);
     void DestroyDocument(CZunDoc* doc);
     void AddRecent(const std::string& path);
     void UpdateTitles(CZunDoc& doc);
+    // The folder of the document's file, or of the data file it was read from; "" when neither.
+    std::string DocumentFolder(const CZunDoc& doc);
 
     Services services_;
     std::unique_ptr<Prompt> ownPrompt_;

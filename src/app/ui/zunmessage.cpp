@@ -1,5 +1,7 @@
 #include "app/ui/zunmessage.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QHBoxLayout>
@@ -9,6 +11,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/messagereport.h"
@@ -97,7 +100,16 @@ ZunMessage::ZunMessage(const std::string& caption, const std::string& text, cons
     layout->addLayout(buttonRow);
 
     setWindowTitle(QString::fromStdString(caption.empty() ? std::string(set.caption) : caption));
-    resize(lines.empty() ? QSize(560, 150) : QSize(640, 330));
+    if (lines.empty()) {
+        // A short message gets a box its size, not one sized for a report.
+        int widest = 0;
+        for (const QString& line : QString::fromStdString(text).split('\n'))
+            widest = std::max(widest, text_->fontMetrics().horizontalAdvance(line));
+        const int width = std::clamp(widest + icon_->width() + 60, 340, 560);
+        resize(width, std::max(100, layout->totalHeightForWidth(width)));
+    } else {
+        resize(640, 330);
+    }
 }
 
 QPushButton* ZunMessage::Button(int id) const {
@@ -138,8 +150,15 @@ void ZunMessage::showEvent(QShowEvent* event) {
 }
 
 int ZunMessageBox(const std::string& text, const std::string& report, const std::string& caption, int type,
-                  QWidget* parent) {
+                  QWidget* parent, const std::function<bool()>& stillApplies) {
     ZunMessage dialog(caption, text, report, type, parent);
+    QTimer recheck;
+    if (stillApplies) {
+        QObject::connect(&recheck, &QTimer::timeout, &dialog, [&dialog, &stillApplies] {
+            if (!stillApplies()) dialog.reject();
+        });
+        recheck.start(100);
+    }
     const int r = dialog.exec();
     if (r > 0) return r;
     // Closed by the window's own close or Escape: the answer that changes nothing.

@@ -3,6 +3,7 @@
 // the report (one selectable, copyable row per line), an icon with a short text, and one to three
 // buttons chosen by a message-box type code.
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -43,8 +44,9 @@ private:
 };
 
 // Shows the message dialog modally; returns the id of the button pressed (the Cancel id, or the
-// only button's, when the window is closed).
+// only button's, when the window is closed). When `stillApplies` is given and turns false while
+// the dialog is open, the dialog closes as if the window's close had been pressed.
 int ZunMessageBox(const std::string& text, const std::string& report, const std::string& caption, int type,
-                  QWidget* parent = nullptr);
+                  QWidget* parent = nullptr, const std::function<bool()>& stillApplies = {});
 
 }  // namespace zun

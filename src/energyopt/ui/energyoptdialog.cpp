@@ -48,6 +48,8 @@ ListGridWidget* MakeGrid(QWidget* parent, bool labels) {
     g->setSelectionBehavior(QAbstractItemView::SelectRows);
     g->setShowGrid(true);
     g->verticalHeader()->hide();
+    // A highlighted section is drawn in bold, wider than the width its column was given.
+    g->horizontalHeader()->setHighlightSections(false);
     g->setAutoFillBackground(true);
     g->setBackgroundRole(QPalette::Button);
     g->setProperty("labels", labels);

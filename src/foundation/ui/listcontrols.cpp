@@ -258,6 +258,18 @@ void ListGridWidget::mousePressEvent(QMouseEvent* e) {
     }
 }
 
+void ListGridWidget::mouseDoubleClickEvent(QMouseEvent* e) {
+    const QModelIndex hit = indexAt(e->position().toPoint());
+    if (e->button() == Qt::LeftButton && hit.isValid() &&
+        GridClickAction(*this, hit.row(), hit.row(), hit.column()) == GridClick::kEdit) {
+        setCurrentCell(hit.row(), hit.column());
+        GridBeginEdit(hit.row(), hit.column());
+        e->accept();
+        return;
+    }
+    QTableWidget::mouseDoubleClickEvent(e);
+}
+
 // ---- header check boxes
 
 CheckHeadCtrl::CheckHeadCtrl(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {

@@ -75,6 +75,8 @@ Q_SIGNALS:
 
 protected:
     void mousePressEvent(QMouseEvent* e) override;
+    // A double click edits an editable cell at once, selected row or not.
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
 
 private:
     std::vector<std::optional<RowFlags>> flags_;

@@ -29,9 +29,6 @@ void ImportPropsDialog::Build() {
     fileName = readOnly();
     format = readOnly();
     resolution = readOnly();
-    const char* labels[ImportPropsModel::kFieldCount] = {
-        "XY scale factor:", "X Crop Range:",      "Y Crop Range:",     "X Crop Offset:",
-        "Y Crop Offset:",   "X Position Offset:", "Y Position Offset:"};
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(tr("Filename:"), this), 0, 0);
     grid->addWidget(fileName, 0, 1, 1, 3);
@@ -44,7 +41,7 @@ void ImportPropsDialog::Build() {
         const auto field = static_cast<ImportPropsModel::Field>(f);
         QLineEdit* e = fields[static_cast<std::size_t>(f)] = new QLineEdit(this);
         e->setEnabled(live);
-        grid->addWidget(new QLabel(tr(labels[f]), this), 3 + f, 0);
+        grid->addWidget(new QLabel(tr(ImportPropsModel::FieldLabel(field)), this), 3 + f, 0);
         grid->addWidget(e, 3 + f, 1);
         connect(e, &QLineEdit::editingFinished, this, [this, field, e] {
             model_->OnFieldChanged(field, e->text().toStdString());

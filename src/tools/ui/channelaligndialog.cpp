@@ -75,7 +75,11 @@ void ChannelAlignDialog::accept() {
 }
 
 void ChannelAlignDialog::reject() {
-    model_.Cancel();
+    // The moved channel is put back before the window goes, never under a running worker.
+    if (!model_.Cancel()) {
+        prompt_.Tell(kComputationInProgress, PromptIcon::Information);
+        return;
+    }
     QDialog::reject();
 }
 

@@ -40,7 +40,7 @@ ChannelGradientDialog::ChannelGradientDialog(GradientParsModel& model, Prompt& p
         auto* box = new QGroupBox(QStringLiteral("%1 axis").arg(axes[a]), this);
         auto* grid = new QGridLayout(box);
         periodic_[a] =
-            new QCheckBox(QStringLiteral("Periodic boundary condtions in %1 axis").arg(axes[a]), box);
+            new QCheckBox(QStringLiteral("Periodic boundary conditions in %1 axis").arg(axes[a]), box);
         outside_[a] = new QCheckBox(QStringLiteral("Use out-of-grid values in %1-axis").arg(axes[a]), box);
         grid->addWidget(periodic_[a], 0, 0, 1, 4);
         grid->addWidget(outside_[a], 1, 0, 1, 4);

@@ -3,8 +3,10 @@
 #include <memory>
 
 #include "document/zundoc.h"
+#include "platform/prompt.h"
 #include "tools/mapchannel.h"
 #include "tools/thresholdseg.h"
+#include "tools/toolsupport.h"
 #include "tools/ui/mapchanneldialog.h"
 #include "tools/ui/setdatadialogui.h"
 #include "tools/ui/thresholddialog.h"
@@ -42,6 +44,10 @@ ValueToolCommands MakeValueToolCommands(CZunDoc& doc, QWidget* parent,
     c.mapData = [&doc, parent, selectedChannels, state](int output) {
         const std::vector<std::string> names = selectedChannels();
         if (names.empty()) return;
+        if (ComputationBusy(doc)) {
+            if (Prompt* p = doc.GetPromptSink()) p->Tell(kComputationInProgress, PromptIcon::Information);
+            return;
+        }
         state->map.inputChannel = doc.GetSample().FindChanIndex(names.front());
         state->map.outputChannel = output;
         MapChannelDataDialog dlg(parent, doc, state->map);

@@ -255,7 +255,7 @@ QWidget* DisplayPropertiesDialog::BuildMaskGroup() {
 }
 
 QWidget* DisplayPropertiesDialog::BuildStatsGroup() {
-    auto* box = new QGroupBox(tr("Data Statistcs"), this);
+    auto* box = new QGroupBox(tr("Data Statistics"), this);
     auto* v = new QVBoxLayout(box);
     auto* boxes = new QHBoxLayout;
     for (int i = 0; i < 5; ++i) {

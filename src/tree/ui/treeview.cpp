@@ -85,9 +85,10 @@ void ZunTreeView::RegisterChannelTools() {
         commandUi_->GetPrompt().Tell("Computation in progress.", PromptIcon::Information);
         return true;
     };
-    commands_->Register(treecmd::kAlignsWithPlaceholder, [this, selected](int reference) {
+    commands_->Register(treecmd::kAlignsWithPlaceholder, [this, selected, busy](int reference) {
         const int moving = selected();
-        if (moving >= 0) RunChannelAlignDialog(doc_, moving, reference, commandUi_->GetPrompt(), window());
+        if (moving >= 0 && !busy())
+            RunChannelAlignDialog(doc_, moving, reference, commandUi_->GetPrompt(), window());
     });
     auto gradientSettings = std::make_shared<GradientSettingsStore>();
     commands_->Register(treecmd::kComputeGradient, [this, selected, busy, gradientSettings](int) {
@@ -158,7 +159,8 @@ void ZunTreeView::contextMenuEvent(QContextMenuEvent* event) {
     QPoint at = event->pos();
     QModelIndex index = indexAt(at);
     if (event->reason() == QContextMenuEvent::Keyboard) {
-        index = currentIndex();
+        // Without a current item the keyboard's menu is the root's.
+        index = currentIndex().isValid() ? currentIndex() : model()->index(0, 0);
         at = visualRect(index).center();
     }
     TreeNode* node = TreeItemModel::NodeOf(index);
@@ -179,6 +181,16 @@ bool ZunTreeView::OnItemIcon(const QModelIndex& index, const QPoint& pos) const 
     opt.index = index;
     const QRect icon = style()->subElementRect(QStyle::SE_ItemViewItemDecoration, &opt, this);
     return icon.contains(pos);
+}
+
+void ZunTreeView::keyPressEvent(QKeyEvent* event) {
+    // Shift+F10 opens the item's menu as the Menu key does, on every platform.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(), mapToGlobal(QPoint()));
+        contextMenuEvent(&menu);
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }
 
 void ZunTreeView::mousePressEvent(QMouseEvent* event) {
@@ -206,9 +218,10 @@ std::vector<ZunTreeView*> TreesOf(CZunDoc& doc) {
 }
 }  // namespace
 
-ZunTreeView* CreateTreeView(CZunDoc& doc, QWidget* parent) {
+ZunTreeView* CreateTreeView(CZunDoc& doc, QWidget* parent, const ZunTreeView* copyFrom) {
     const std::vector<ZunTreeView*> trees = TreesOf(doc);
-    return new ZunTreeView(doc, parent, trees.empty() ? nullptr : trees.front());
+    if (!copyFrom) copyFrom = trees.empty() ? nullptr : trees.front();
+    return new ZunTreeView(doc, parent, copyFrom);
 }
 
 void StoreTreeRecords(CZunDoc& doc) {

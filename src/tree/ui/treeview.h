@@ -60,6 +60,7 @@ Q_SIGNALS:
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void RegisterChannelTools();
@@ -76,8 +77,8 @@ private:
 };
 
 // The tree pane of a document window. A further window on a document that has a tree already
-// takes over that tree's display state.
-ZunTreeView* CreateTreeView(CZunDoc& doc, QWidget* parent);
+// takes over the display state of `copyFrom` (the window it was made from), else of the first.
+ZunTreeView* CreateTreeView(CZunDoc& doc, QWidget* parent, const ZunTreeView* copyFrom = nullptr);
 
 // Puts the display state of every tree of the document into the document's window records, in the
 // order the windows were opened, before the document is written.

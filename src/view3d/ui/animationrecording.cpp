@@ -48,8 +48,8 @@ private:
 RecordOptionsDialog::RecordOptionsDialog(QWidget* parent, const RecordOptions& options)
     : QDialog(parent), options_(options) {
     setWindowTitle("Record Animation");
-    const char* kindTexts[4] = {"Manual - Free form", "Rotation arround horizontal axis",
-                                "Rotation arround vertical axis", "Set rotation axis angle (degree):"};
+    const char* kindTexts[4] = {"Manual - Free form", "Rotation around horizontal axis",
+                                "Rotation around vertical axis", "Set rotation axis angle (degree):"};
     auto* optionsBox = new QGroupBox("Options", this);
     auto* grid = new QGridLayout(optionsBox);
     for (int i = 0; i < 4; ++i) {
@@ -141,10 +141,13 @@ void RecordOptionsDialog::accept() {
     o.rotations = rotations_->text().toUInt(&ok[1]);
     o.period = period_->text().toFloat(&ok[2]);
     o.axisAngle = axisAngle_->text().toFloat(&ok[3]);
-    if (!ok[0] || !ok[1] || !ok[2] || !ok[3] || o.period < 0) {
-        tell("Invalid value");
-        return;
-    }
+    // The refusal names the first field that does not read.
+    const char* names[4] = {"Frame rate", "Number of rotations", "Rotation period", "Axis angle"};
+    for (int i = 0; i < 4; ++i)
+        if (!ok[i] || (i == 2 && o.period < 0)) {
+            tell(QString("Invalid value for %1").arg(names[i]));
+            return;
+        }
     o.mode = CheckedKind();
     o.saveFrames = saveFrames_->isChecked();
     o.effect = 0;

@@ -4,6 +4,9 @@
 #include <osg/Material>
 #include <osg/Program>
 #include <osg/Shader>
+#include <osgDB/Registry>
+
+#include <mutex>
 
 namespace zun {
 
@@ -222,11 +225,44 @@ const std::string& VolumeFragmentShader(int renderMode) {
     return shaders[renderMode >= 0 && renderMode <= 4 ? renderMode : 0];
 }
 
+namespace {
+
+// The scene library's technique first looks for its shaders as files under "shaders/" and says
+// so on the error stream when they are missing, at every rebuild. Ours are built in: the names it
+// asks for are answered from memory (the program is replaced by ours right after anyway).
+class BuiltInVolumeShaders : public osgDB::Registry::ReadFileCallback {
+public:
+    explicit BuiltInVolumeShaders(osgDB::Registry::ReadFileCallback* next) : next_(next) {}
+    osgDB::ReaderWriter::ReadResult readShader(const std::string& file,
+                                               const osgDB::Options* options) override {
+        if (file.rfind("shaders/volume", 0) == 0) {
+            const bool vertex = file.size() > 5 && file.compare(file.size() - 5, 5, ".vert") == 0;
+            return new osg::Shader(vertex ? osg::Shader::VERTEX : osg::Shader::FRAGMENT,
+                                   vertex ? VolumeVertexShader() : VolumeFragmentShader(0));
+        }
+        return next_ ? next_->readShader(file, options) : ReadFileCallback::readShader(file, options);
+    }
+
+private:
+    osg::ref_ptr<osgDB::Registry::ReadFileCallback> next_;
+};
+
+}  // namespace
+
+void InstallBuiltInVolumeShaders() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        osgDB::Registry* r = osgDB::Registry::instance();
+        r->setReadFileCallback(new BuiltInVolumeShaders(r->getReadFileCallback()));
+    });
+}
+
 CustomRayTracedTechnique::CustomRayTracedTechnique(RenderSettings* settings) : settings_(settings) {}
 
 void CustomRayTracedTechnique::init() {
     if (initialised_) return;
     initialised_ = true;
+    InstallBuiltInVolumeShaders();
     osgVolume::RayTracedTechnique::init();
     if (!_transform.valid() || _transform->getNumChildren() == 0) return;
     osg::StateSet* ss = _transform->getChild(0)->getOrCreateStateSet();

@@ -24,6 +24,8 @@ struct RenderSettings {
 // The shader texts (GLSL 1.10).
 const std::string& VolumeVertexShader();
 const std::string& VolumeFragmentShader(int renderMode);
+// Lets the scene library's shader file look-ups find the built-in texts (once per process).
+void InstallBuiltInVolumeShaders();
 
 class CustomRayTracedTechnique : public osgVolume::RayTracedTechnique {
 public:

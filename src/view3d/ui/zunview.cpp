@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
+#include <QScreen>
 #include <QWheelEvent>
 
 #include <osg/Notify>
@@ -91,6 +92,8 @@ CZunView::CZunView(CZunDoc* document, QWidget* parent) : QOpenGLWidget(parent), 
     setMinimumSize(64, 64);
     scene_ = std::make_unique<VolumeScene>(settings_, renderSettings_);
     render_ = std::make_unique<RenderLoop>([this] { return DrawFrameFromRenderThread(); });
+    if (QScreen* s = QGuiApplication::primaryScreen(); s && s->refreshRate() >= 10)
+        render_->SetSpinInterval(std::chrono::microseconds(static_cast<long long>(1e6 / s->refreshRate())));
     updates_ = std::make_unique<UpdateLoop>([this](unsigned bits) {
         QPointer<CZunView> self(this);
         updateHandoff_.Run(
@@ -252,14 +255,25 @@ void CZunView::paintGL() {
 bool CZunView::DrawFrameFromRenderThread() {
     // The UI thread owns the GL context: the render thread hands each frame to it and waits, so
     // that a burst of requests meanwhile collapses into the next frame.
+    // A view nobody can see (hidden, or in a minimised window) draws nothing and ends its spin.
+    auto unseen = std::make_shared<std::atomic<bool>>(false);
     const bool drawn = frameHandoff_.Run(
-        [this](std::uint64_t ticket) {
+        [this, unseen](std::uint64_t ticket) {
             frameTicket_ = ticket;
             QMetaObject::invokeMethod(
-                this, [this] { update(); }, Qt::QueuedConnection);
+                this,
+                [this, unseen, ticket] {
+                    if (!isVisible() || window()->isMinimized()) {
+                        *unseen = true;
+                        frameHandoff_.Done(ticket);
+                        return;
+                    }
+                    update();
+                },
+                Qt::QueuedConnection);
         },
         std::chrono::milliseconds(1000));
-    return drawn && lastFrameMoved_.load();
+    return drawn && !unseen->load() && lastFrameMoved_.load();
 }
 
 void CZunView::RequestRedraw(int hint) {

@@ -27,8 +27,21 @@ TEST(CompareCommand, SavedDocumentsAreComparedVoxelForVoxel) {
 
     compare->trigger();  // only the untitled start-up document
     EXPECT_EQ(prompt.Requests().back().text, "Open at least two ZUN documents for comparison");
+    ASSERT_TRUE(app.CloseDocument(app.Documents().front()));
 
+    // Two documents read from data files are compared as well.
     const std::string example = std::string(ZUN_SOURCE_DIR) + "/examples/phantom.txt";
+    CZunDoc* text = app.OpenDocumentFile(example);
+    ASSERT_NE(text, nullptr);
+    nextSave = tmp.File("phantom.dat");
+    ASSERT_TRUE(app.OnExportBinaryDataFile(text));
+    ASSERT_NE(app.OpenDocumentFile(tmp.File("phantom.dat")), nullptr);
+    compare->trigger();
+    EXPECT_NE(prompt.Requests().back().text.find("\n\nSame\n"), std::string::npos)
+        << prompt.Requests().back().text;
+    for (CZunDoc* d : app.Documents()) d->SetModifiedFlag(false);
+    while (!app.Documents().empty()) ASSERT_TRUE(app.CloseDocument(app.Documents().front()));
+
     CZunDoc* a = app.OpenDocumentFile(example);
     ASSERT_NE(a, nullptr);
     nextSave = tmp.File("first.zun");

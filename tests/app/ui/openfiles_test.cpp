@@ -44,6 +44,7 @@ struct OpenFixture : ::testing::Test {
     HeadlessPrompt prompt;
     std::unique_ptr<CZunApp> app;
     std::string chosen;
+    std::string askedFilter, suggested;
     void SetUp() override { Restart(); }
     void Restart() {
         if (app)
@@ -51,7 +52,11 @@ struct OpenFixture : ::testing::Test {
         app.reset();
         app = std::make_unique<CZunApp>(CZunApp::Services{&prompt, tmp.File("zun.ini")});
         app->SetFileChooser(
-            [this](const std::string&, const std::string&, bool, const std::string&) { return chosen; });
+            [this](const std::string&, const std::string& filter, bool, const std::string& s) {
+                askedFilter = filter;
+                suggested = s;
+                return chosen;
+            });
     }
     void TearDown() override {
         for (CZunDoc* d : app->Documents()) d->SetModifiedFlag(false);
@@ -163,6 +168,13 @@ TEST_F(OpenFixture, EachKindOfFileOpensAsItShould) {
     const std::string binary = tmp.File("phantom.dat");
     chosen = binary;
     ASSERT_TRUE(app->OnExportBinaryDataFile(text));
+    // The export is offered beside the file the document came from, and Open lists what it wrote.
+    EXPECT_EQ(suggested, std::string(ZUN_SOURCE_DIR) + "/examples/phantom.dat");
+    const std::string keep = chosen;
+    chosen.clear();
+    app->OnFileOpen();
+    EXPECT_NE(askedFilter.find("(*.dat)"), std::string::npos) << askedFilter;
+    chosen = keep;
     chosen = tmp.File("phantom.zun");
     ASSERT_TRUE(app->OnFileSaveAs(text));
     EXPECT_EQ(Bytes(kExample).substr(0, 4), "TEXT");  // the data file itself is untouched
@@ -180,10 +192,26 @@ TEST_F(OpenFixture, EachKindOfFileOpensAsItShould) {
     EXPECT_EQ(app->Recent().Paths(), (std::vector<std::string>{tmp.File("phantom.zun"), binary, kExample}));
 }
 
-TEST_F(OpenFixture, MissingAndDamagedFilesStopTheStartWithAMessageAndChangeNothing) {
-    EXPECT_FALSE(Start({tmp.File("nothere.zun")}));
+TEST_F(OpenFixture, MissingAndDamagedFilesAreNamedAndTheStartGoesOnWithTheRest) {
+    EXPECT_TRUE(Start({tmp.File("nothere.zun")}));
     EXPECT_EQ(LastMessage(), tmp.File("nothere.zun") + " was not found.");
     EXPECT_TRUE(app->Documents().empty());
+    EXPECT_NE(app->MainFrame(), nullptr);
+
+    // An unreadable file says why, and the files after it still open.
+    const std::string locked = tmp.File("locked.zun");
+    std::ofstream(locked) << "x";
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    const bool asRoot = std::ifstream(locked).good();
+    Restart();
+    ASSERT_TRUE(Start({locked, tmp.File("nothere.txt"), kExample}));
+    ASSERT_EQ(app->Documents().size(), 1u);
+    EXPECT_EQ(app->Documents()[0]->GetTitle(), "phantom");
+    if (!asRoot)
+        EXPECT_EQ(prompt.Requests()[prompt.Requests().size() - 2].text,
+                  "Cannot open " + locked + ": Permission denied.");
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
+    prompt.Clear();
 
     struct Case {
         const char* name;
@@ -199,13 +227,13 @@ TEST_F(OpenFixture, MissingAndDamagedFilesStopTheStartWithAMessageAndChangeNothi
         const std::string path = tmp.File(c.name);
         std::ofstream(path, std::ios::binary) << c.bytes;
         const std::size_t before = prompt.Requests().size();
-        EXPECT_FALSE(Start({path})) << c.name;
+        EXPECT_TRUE(Start({path})) << c.name;
         EXPECT_GT(prompt.Requests().size(), before) << c.name << ": no message";
         EXPECT_FALSE(LastMessage().empty()) << c.name;
         EXPECT_TRUE(app->Documents().empty()) << c.name;
         EXPECT_EQ(Bytes(path), c.bytes) << c.name;
     }
-    EXPECT_EQ(prompt.Requests()[1].text, "Unexpected file format.");
+    EXPECT_EQ(prompt.Requests()[0].text, tmp.File("damaged.zun") + ": Unexpected file format.");
 }
 
 TEST_F(OpenFixture, RecentFilesThatVanishedAreReportedAndRemoved) {

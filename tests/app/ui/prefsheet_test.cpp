@@ -89,11 +89,13 @@ TEST_F(SheetFixture, EnterInTheVolumeEditNeverClosesTheSheet) {
     EXPECT_EQ(slider->value(), 568);
     edit->setFocus();
     edit->selectAll();
+    EXPECT_FALSE(sheet->ApplyButton()->isEnabled());
     QTest::keyClicks(edit, "7e10");
+    EXPECT_TRUE(sheet->ApplyButton()->isEnabled());  // while typing, before any Enter
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_TRUE(sheet->isVisible());
     ASSERT_EQ(prompt.Requests().size(), 1u);
-    EXPECT_EQ(prompt.Requests()[0].text, "Invalid value");
+    EXPECT_EQ(prompt.Requests()[0].text, "Invalid value for the Maximum Display Volume (voxels)");
     EXPECT_EQ(edit->text(), "27000000");
 
     edit->selectAll();

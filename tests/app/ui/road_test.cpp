@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QSplitter>
 
 #include "app/ui/childframe.h"
@@ -61,6 +62,21 @@ std::vector<std::uint16_t> Voxels(CZunDoc& d) {
     return all;
 }
 
+// A step that reports progress until it is asked to stop.
+void RunUntilStopped(Model& model, std::atomic<bool>& inStep) {
+    model.SetStepRunner([&model, &inStep](int, const ComputeLibParams&) {
+        inStep = true;
+        try {
+            for (int i = 0;; ++i) {
+                model.SetProgress(static_cast<float>(i % 100), false);
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        } catch (const ExitRequested&) {
+            return kUserInterrupt;
+        }
+    });
+}
+
 }  // namespace
 
 TEST_F(RoadFixture, NewOpenComputeStopSaveCloseReopen) {
@@ -90,17 +106,7 @@ TEST_F(RoadFixture, NewOpenComputeStopSaveCloseReopen) {
     // A slow run, so that the stop lands while the worker is busy.
     std::atomic<bool> inStep{false};
     Model& model = doc->GetModel();
-    model.SetStepRunner([&](int, const ComputeLibParams&) {
-        inStep = true;
-        try {
-            for (int i = 0;; ++i) {
-                model.SetProgress(static_cast<float>(i % 100), false);
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-        } catch (const ExitRequested&) {
-            return kUserInterrupt;
-        }
-    });
+    RunUntilStopped(model, inStep);
     CChildFrame* child = frame->ActiveChild();
     ASSERT_NE(child, nullptr);
     Trigger("computationStart");
@@ -159,6 +165,60 @@ TEST_F(RoadFixture, ClosingAModifiedDocumentAsksAndCancelKeepsIt) {
     EXPECT_TRUE(app->Documents().empty());
 }
 
+TEST_F(RoadFixture, ClosingADocumentWindowClosesTheDocumentOrOnlyThatView) {
+    ASSERT_TRUE(app->InitInstance(StartupOptions{}));
+    CMainFrame* frame = app->MainFrame();
+    CZunDoc* doc = app->OpenDocumentFile(kExample);
+    ASSERT_NE(doc, nullptr);
+    Trigger("windowNew");
+    ASSERT_EQ(app->FramesOf(doc).size(), 2u);
+    auto window = [&](std::size_t i) {
+        return qobject_cast<QMdiSubWindow*>(app->FramesOf(doc)[i]->parentWidget());
+    };
+    EXPECT_EQ(window(0)->windowTitle(), "phantom:1");
+
+    // One of two views: only it goes, and the one left drops its number.
+    doc->SetModifiedFlag(true);
+    const std::size_t asked = prompt.Requests().size();
+    EXPECT_TRUE(window(1)->close());
+    ASSERT_TRUE(WaitFor([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the closed window
+        return app->FramesOf(doc).size() == 1u && window(0)->windowTitle() == "phantom";
+    }));
+    EXPECT_EQ(prompt.Requests().size(), asked);
+
+    // The last view asks as File > Close does; Cancel keeps document and window.
+    std::atomic<bool> inStep{false};
+    Model& model = doc->GetModel();
+    RunUntilStopped(model, inStep);
+    frame->MdiArea()->setActiveSubWindow(window(0));
+    Trigger("computationStart");
+    ASSERT_TRUE(WaitFor([&] { return inStep.load(); }));
+    prompt.QueueAnswer(kPromptCancel);
+    window(0)->close();
+    ASSERT_TRUE(WaitFor([&] { return prompt.Requests().size() > asked; }));
+    EXPECT_EQ(prompt.Requests().back().text, "Save changes to phantom?");
+    WaitFor([] { return false; }, 50);
+    ASSERT_EQ(app->Documents().size(), 2u);
+    ASSERT_EQ(app->FramesOf(doc).size(), 1u);
+    EXPECT_TRUE(model.IsBusy());
+
+    // No: the run stops, the document and its window go, as the close button's Ctrl+W does.
+    prompt.QueueAnswer(kPromptNo);
+    QAction* close = nullptr;
+    for (QAction* a : window(0)->systemMenu()->actions())
+        if (a->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_W))) close = a;
+    ASSERT_NE(close, nullptr);
+    close->trigger();
+    ASSERT_TRUE(WaitFor([&] { return app->Documents().size() == 1u; }));
+    EXPECT_EQ(frame->Children().size(), 1u);
+
+    // The file opens again, in a window.
+    CZunDoc* again = app->OpenDocumentFile(kExample);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(app->FramesOf(again).size(), 1u);
+}
+
 TEST_F(RoadFixture, CommandsFollowTheActiveDocumentAndItsOptions) {
     ASSERT_TRUE(app->InitInstance(StartupOptions{}));
     CMainFrame* frame = app->MainFrame();
@@ -196,6 +256,14 @@ TEST_F(RoadFixture, CommandsFollowTheActiveDocumentAndItsOptions) {
     EXPECT_EQ(frame->ActiveChild()->Splitter()->sizes().value(0),
               app->FramesOf(doc).front()->Splitter()->sizes().value(0));
     EXPECT_TRUE(frame->ActiveChild()->parentWidget()->windowTitle().endsWith(":2"));
+
+    // The usual keys, tips on the toolbar and the program's own icon on every window.
+    EXPECT_EQ(frame->Action("appExit")->shortcut(), QKeySequence(QKeySequence::Quit));
+    EXPECT_EQ(frame->Action("computationStart")->shortcut(), QKeySequence(Qt::Key_F5));
+    EXPECT_EQ(frame->Action("helpAbout")->shortcut(), QKeySequence(QKeySequence::HelpContents));
+    EXPECT_TRUE(frame->Action("computationStart")->toolTip().contains("F5"));
+    EXPECT_FALSE(frame->windowIcon().isNull());
+    EXPECT_EQ(frame->ActiveChild()->parentWidget()->windowIcon().cacheKey(), frame->windowIcon().cacheKey());
 
     // The preference sheet sees the last-applied copy refreshed and applies through the app.
     int shown = 0;

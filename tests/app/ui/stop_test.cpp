@@ -7,9 +7,15 @@
 #include <random>
 
 #include <QAction>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTimer>
 
+#include "app/messagereport.h"
 #include "app/ui/mainframe.h"
+#include "app/ui/qtprompt.h"
 #include "app/ui/zunapp.h"
+#include "app/ui/zunmessage.h"
 #include "compute/exitrequested.h"
 #include "compute/model.h"
 #include "document/zundoc.h"
@@ -129,6 +135,59 @@ TEST_F(StopFixture, PostedMessagesAboutAClosedDocumentAreDropped) {
     EXPECT_TRUE(WaitFor([&] { return done.load(); }));
     t.join();
     EXPECT_TRUE(app->Documents().empty());
+}
+
+TEST(StopQuestion, IsWithdrawnWhenTheRunEndsWhileItIsOpen) {
+    test::TempFolder tmp;
+    QtPrompt prompt;  // the real message dialog
+    auto app = std::make_unique<CZunApp>(CZunApp::Services{&prompt, tmp.File("zun.ini")});
+    StartupOptions o;
+    o.files = {kExample};
+    ASSERT_TRUE(app->InitInstance(o));
+    CZunDoc* doc = app->ActiveDocument();
+    ASSERT_NE(doc, nullptr);
+    Model& m = doc->GetModel();
+    std::atomic<bool> inStep{false}, finish{false};
+    m.SetStepRunner([&](int, const ComputeLibParams&) {
+        inStep = true;
+        while (!finish) {
+            m.SetProgress(1, false);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return 0;
+    });
+    app->OnStartComputation(doc);
+    ASSERT_TRUE(WaitFor([&] { return inStep.load() && m.GetState() == kRunning; }));
+
+    // Once the question shows, the run ends by itself; a question still open 5 s later is
+    // answered OK by the test so that it never hangs.
+    bool shown = false, forced = false;
+    QElapsedTimer since;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<ZunMessage*>(w);
+            if (!box || !box->isVisible()) continue;
+            if (!shown) {
+                shown = true;
+                since.start();
+                test::SaveScreenshot(box, "stop-question");
+                finish = true;
+            } else if (since.elapsed() > 5000) {
+                forced = true;
+                box->Button(kIdOk)->click();
+            }
+        }
+    });
+    poll.start(10);
+    app->OnStopComputation(doc);
+    poll.stop();
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(forced) << "the question outlived its run";
+    ASSERT_TRUE(WaitFor([&] { return !m.IsBusy(); }));
+    EXPECT_EQ(m.GetState(), kCompleted);
+    doc->SetModifiedFlag(false);
+    app.reset();
 }
 
 int main(int argc, char** argv) {

@@ -140,7 +140,7 @@ TEST_F(LoopbackFixture, OneDayBoundaryAndEscapingThroughQtNetwork) {
     UpdateSect sect;
     sect.server1 = base + "/one/zun.ver";
     sect.usage = base + "/usage-zun.php?details=";
-    QtHttpFetcher http(3000);
+    QtHttpFetcher http(3000, {sect.server1, sect.usage});
     const std::int64_t now = 1800000000;
     UpdateCheckServices s;
     s.http = &http;
@@ -163,6 +163,26 @@ TEST_F(LoopbackFixture, OneDayBoundaryAndEscapingThroughQtNetwork) {
                   "2.6.1.2648",
                   "/one/zun.ver"}));
     EXPECT_EQ(sect.updatetime, static_cast<std::uint32_t>(now));
+}
+
+TEST_F(LoopbackFixture, NoReachableNetworkTellsNoInternetConnection) {
+    // A machine whose only interface is the loopback reaches no web address: the check says so
+    // instead of reporting a server that did not answer.
+    QtHttpFetcher offline(3000, {"http://zun.example.org/zun.ver", base + "/zun.ver"}, [] { return false; });
+    EXPECT_FALSE(offline.OpenSession());
+    QtHttpFetcher local(3000, {base + "/zun.ver", "", "http://localhost:1/u"}, [] { return false; });
+    EXPECT_TRUE(local.OpenSession());
+    QtHttpFetcher online(3000, {"http://zun.example.org/zun.ver"}, [] { return true; });
+    EXPECT_TRUE(online.OpenSession());
+
+    UpdateSect sect;
+    sect.server1 = "http://zun.example.org/zun.ver";
+    UpdateCheckServices s;
+    s.http = &offline;
+    s.prompt = &prompt;
+    s.now = [] { return std::int64_t{1800000000}; };
+    EXPECT_EQ(UpdateChecker(sect, s).CheckForUpdate(true, ""), kUpdateNoSession);
+    EXPECT_TRUE(Requests().empty());
 }
 
 int main(int argc, char** argv) {

@@ -103,8 +103,16 @@ TEST(MessageDialog, ClosingTheWindowAnswersCancelOrTheOnlyButton) {
         m.reject();
     });
     EXPECT_EQ(ZunMessageBox("x", "", "Caption", 0x05), kIdCancel);
-    WhenShown([](ZunMessage& m) { m.reject(); });
-    EXPECT_EQ(ZunMessageBox("x", "", "", 0x40), kIdOk);
+    // A one-line message gets a box of its own size.
+    QSize oneLine;
+    WhenShown([&](ZunMessage& m) {
+        oneLine = m.size();
+        test::SaveScreenshot(&m, "message-dialog-oneline");
+        m.reject();
+    });
+    EXPECT_EQ(ZunMessageBox("The file was saved.", "", "", 0x40), kIdOk);
+    EXPECT_LT(oneLine.width(), 420);
+    EXPECT_LT(oneLine.height(), 140);
     // The prompt of the program maps its requests to the dialog's type codes.
     EXPECT_EQ(MessageTypeFor({"t", "", "", PromptButtons::YesNoCancel, PromptIcon::Question}), 0x23);
     EXPECT_EQ(MessageTypeFor({"t", "", "", PromptButtons::ContinueSkipCancel, PromptIcon::Warning}), 0x37);

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
+#include <QHeaderView>
+
 #include <QApplication>
 #include <QLineEdit>
 #include <QProgressDialog>
@@ -119,6 +122,18 @@ TEST(EnergyOptDialog, EvaluateShowsMetricsAndCancelWritesNothing) {
     EXPECT_EQ(Text(page.outputTable(), 0, 1), "1");
     EXPECT_FALSE(Text(page.outputTable(), 0, 3).empty());  // sensitivity
     EXPECT_EQ(f.sheet->model().Working().metrics.size(), 1u);
+    // A selected row leaves every column title whole (no bold title wider than its column).
+    zun::ListGridWidget& out = page.outputTable();
+    out.selectRow(0);
+    QCoreApplication::processEvents();
+    QHeaderView* header = out.horizontalHeader();
+    QFont shown = header->font();
+    if (header->highlightSections()) shown.setBold(true);
+    for (int c = 0; c < out.columnCount(); ++c) {
+        if (out.isColumnHidden(c)) continue;
+        const QString title = out.model()->headerData(c, Qt::Horizontal).toString();
+        EXPECT_LE(QFontMetrics(shown).horizontalAdvance(title), header->sectionSize(c) - 6) << c;
+    }
     EXPECT_FALSE(Screen(f.sheet.get(), "energyopt_evaluate").empty());
 
     f.sheet->reject();

@@ -216,6 +216,19 @@ TEST(ListGridWidget, SecondClickEditsAndAnotherCellCommitsTheFirst) {
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, ro);
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, ro);
     EXPECT_EQ(grid->viewport()->findChild<InPlaceEdit*>(), nullptr);
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, ro);
+    EXPECT_EQ(grid->viewport()->findChild<InPlaceEdit*>(), nullptr);
+
+    // A double click on an editable cell of another row edits it at once.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell);  // the focus on row 0
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (InPlaceEdit* e : grid->viewport()->findChildren<InPlaceEdit*>()) QTest::keyClick(e, Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const QPoint other = grid->visualRect(grid->model()->index(1, 1)).center();
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, other);
+    InPlaceEdit* third = grid->viewport()->findChild<InPlaceEdit*>();
+    ASSERT_NE(third, nullptr);
+    EXPECT_EQ(grid->currentRow(), 1);
 }
 
 TEST(CheckListCtrl, HeaderBoxesToggleAndFollowTheRows) {

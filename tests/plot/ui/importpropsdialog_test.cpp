@@ -62,7 +62,7 @@ TEST(ImportPropsDialog, OpensOnceEditsAndCancels) {
 
     d->fields[ImportPropsModel::kCropRangeX]->setText("-1");
     d->okButton->click();
-    EXPECT_EQ(prompt.Requests().back().text, "Invalid value");
+    EXPECT_EQ(prompt.Requests().back().text, "Invalid value for X Crop Range");
     EXPECT_TRUE(d->isVisible());
     d->cancelButton->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -143,6 +143,24 @@ TEST(DisplayPropertiesDialog, ControlsChangeTheTreeAndCancelPutsItBack) {
     EXPECT_EQ(iron->Child(3)->label.find("n="), std::string::npos);
 }
 
+TEST(DisplayPropertiesDialog, AValueTypedAndConfirmedWithEnterIsKept) {
+    Window w;
+    TreeNode* iron = w.Channel("Iron");
+    w.Select({iron});
+    DisplayPropertiesDialog* d = ShowDisplayProperties(*w.view);
+    ASSERT_NE(d, nullptr);
+    QPointer<DisplayPropertiesDialog> alive(d);
+    d->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(d));
+    d->OpacityField(3)->setFocus();
+    d->OpacityField(3)->selectAll();
+    QTest::keyClicks(d->OpacityField(3), "35");
+    QTest::keyClick(d->OpacityField(3), Qt::Key_Return);  // the default button: OK
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(alive.isNull());
+    for (int i = 0; i < 20; i += 7) EXPECT_FLOAT_EQ(iron->Child(i)->spec.shown.opacity[3], 0.35f) << i;
+}
+
 TEST(DisplayPropertiesDialog, BoundariesAndDocumentsWithoutThem) {
     Window w;
     w.Select({w.Channel("outer")});

@@ -116,6 +116,12 @@ TEST_F(MenuFixture, CtrlClickShiftRangeAndRightClick) {
     EXPECT_EQ(Selected(), "bound_1");
     EXPECT_EQ(menus, 2);
     EXPECT_EQ(firstEntry, "Insert Composition Channel");
+
+    // Shift+F10 opens the current item's menu from the keyboard.
+    closeMenu();
+    QTest::keyClick(view.get(), Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_EQ(menus, 3);
+    EXPECT_EQ(Selected(), "bound_1");
 }
 
 TEST_F(MenuFixture, ClickOnAPictureTogglesTheDisplay) {

@@ -29,6 +29,7 @@
 #include "tree/slicestepping.h"
 #include "view3d/displayfill.h"
 #include "view3d/processorset.h"
+#include "view3d/ui/raytrace.h"
 #include "view3d/ui/runanimationdriver.h"
 #include "view3d/updatehints.h"
 
@@ -525,32 +526,67 @@ TEST_F(ZunViewTest, ReopenedDocumentShowsTheSameCamera) {
     ph.doc->WindowRecords().clear();
 }
 
+// A quick drag released while still moving throws the trackball, which keeps the view turning.
+// Whether the trackball takes a drag as a throw depends on the event times, which a busy machine
+// stretches: the drag is repeated until it spins.
+bool ThrowIntoSpin(CZunView& v) {
+    v.Manipulator()->setAllowThrow(true);
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        QTest::mousePress(&v, Qt::LeftButton, {}, QPoint(100, 120));
+        for (int x = 110; x <= 200; x += 10) {
+            QMouseEvent move(QEvent::MouseMove, QPointF(x, 120), v.mapToGlobal(QPointF(x, 120)), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&v, &move);
+        }
+        QTest::mouseRelease(&v, Qt::LeftButton, {}, QPoint(230, 120));
+        const auto painted = v.FramesPainted();
+        if (PumpUntil([&] { return v.FramesPainted() > painted + 3; }, 3000)) return true;
+    }
+    return false;
+}
+
 TEST_F(ZunViewTest, ClosingWhileSpinningEndsBothThreads) {
     Phantom& ph = ComputedPhantom();
     ASSERT_TRUE(ph.ok);
     auto v = MakeView(ph.doc.get(), 320, 240);
-    v->Manipulator()->setAllowThrow(true);
-    // Whether the trackball takes a drag as a throw depends on the event times, which a busy
-    // machine stretches: drag again until it spins.
-    bool spinning = false;
-    for (int attempt = 0; attempt < 6 && !spinning; ++attempt) {
-        QTest::mousePress(v.get(), Qt::LeftButton, {}, QPoint(100, 120));
-        for (int x = 110; x <= 200; x += 10) {
-            QMouseEvent move(QEvent::MouseMove, QPointF(x, 120), v->mapToGlobal(QPointF(x, 120)),
-                             Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(v.get(), &move);
-        }
-        // Released while still moving: the trackball is thrown and keeps turning.
-        QTest::mouseRelease(v.get(), Qt::LeftButton, {}, QPoint(230, 120));
-        const auto painted = v->FramesPainted();
-        spinning = PumpUntil([&] { return v->FramesPainted() > painted + 3; }, 3000);
-    }
-    ASSERT_TRUE(spinning);
+    ASSERT_TRUE(ThrowIntoSpin(*v));
     EXPECT_TRUE(v->RenderThreadRunning());
     ph.doc->UpdateAllViews(nullptr, 16u);
     v.reset();  // must not hang or crash while the thrown trackball keeps it spinning
     QCoreApplication::processEvents();
     SUCCEED();
+}
+
+TEST_F(ZunViewTest, AHiddenSpinningViewStopsDrawing) {
+    Phantom& ph = ComputedPhantom();
+    ASSERT_TRUE(ph.ok);
+    auto v = MakeView(ph.doc.get(), 320, 240);
+    ASSERT_TRUE(ThrowIntoSpin(*v));
+    v->hide();
+    // The spin ends with the next frame it would have drawn; nothing is drawn after.
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            const auto drawn = v->Renderer().FramesDrawn();
+            PumpUntil([] { return false; }, 100);
+            return v->Renderer().FramesDrawn() == drawn;
+        },
+        3000));
+    const auto drawn = v->Renderer().FramesDrawn();
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(v->Renderer().FramesDrawn(), drawn);
+}
+
+TEST(VolumeShaders, TheLibrarysShaderFileLookupsFindTheBuiltInTexts) {
+    InstallBuiltInVolumeShaders();
+    osg::ref_ptr<osg::Shader> vert = osgDB::readRefShaderFile(osg::Shader::VERTEX, "shaders/volume.vert");
+    ASSERT_TRUE(vert.valid());
+    EXPECT_EQ(vert->getShaderSource(), VolumeVertexShader());
+    osg::ref_ptr<osg::Shader> frag =
+        osgDB::readRefShaderFile(osg::Shader::FRAGMENT, "shaders/volume_lit.frag");
+    ASSERT_TRUE(frag.valid());
+    EXPECT_EQ(frag->getType(), osg::Shader::FRAGMENT);
+    // Other shader files still go to the library's readers.
+    EXPECT_FALSE(osgDB::readRefShaderFile(osg::Shader::VERTEX, "shaders/no-such.vert").valid());
 }
 
 }  // namespace

@@ -292,6 +292,30 @@ TEST_F(TreeRoad, NewGridChannelsImportComputeSaveReopen) {
     EXPECT_EQ(tree2->Tree().FindChannel("scan")->ChildCount(), 6);
 }
 
+TEST_F(TreeRoad, TheExampleOpensShowingData) {
+    StartupOptions o;
+    o.files = {std::string(ZUN_SOURCE_DIR) + "/examples/phantom.txt"};
+    ASSERT_TRUE(app->InitInstance(o));
+    CMainFrame* frame = app->MainFrame();
+    frame->resize(1280, 800);
+    CChildFrame* child = frame->ActiveChild();
+    ASSERT_NE(child, nullptr);
+    auto* view = qobject_cast<CZunView*>(child->ViewPane());
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(
+        WaitFor([&] { return view->GetVolumeLayer() != nullptr && view->FramesPainted() > 2; }, 20000));
+    WaitFor([] { return false; }, 300);
+    // The view is no empty box: a good part of its pixels differ from the background.
+    const QImage shot = view->grabFramebuffer();
+    const QRgb background = shot.pixel(2, 2);
+    int data = 0;
+    for (int y = 0; y < shot.height(); y += 4)
+        for (int x = 0; x < shot.width(); x += 4)
+            if (shot.pixel(x, y) != background) ++data;
+    EXPECT_GT(data, (shot.width() / 4) * (shot.height() / 4) / 20);
+    test::SaveScreenshot(frame, "example-first-look");
+}
+
 int main(int argc, char** argv) {
     QApplication qt(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

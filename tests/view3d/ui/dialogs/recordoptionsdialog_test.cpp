@@ -44,7 +44,8 @@ TEST(RecordOptionsDialog, ControlsFollowTheChoicesAndValuesAreChecked) {
     dialog.accept();
     dialog.FrameRate()->setText("9");
     dialog.accept();
-    EXPECT_EQ(messages, (QStringList{"Invalid value", "Period must be > 0", "Frame rate must be > 10"}));
+    EXPECT_EQ(messages, (QStringList{"Invalid value for Rotation period", "Period must be > 0",
+                                     "Frame rate must be > 10"}));
     EXPECT_TRUE(dialog.isVisible());
 
     dialog.FrameRate()->setText("25");
