@@ -1,6 +1,7 @@
 #include "document/atomicfile.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,7 +19,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kTempInfix = ".tmp";
+// A temporary is "<target name>.zun-save-<pid>-XXXXXX": a name no user picks by chance, and the
+// process that owns it. Users keep files such as "notes.zun.tmpBackup" beside their documents.
+constexpr const char* kTempInfix = ".zun-save-";
 constexpr std::size_t kTempRandom = 6;  // the XXXXXX of mkstemp
 
 std::string ErrorText(int err) {
@@ -53,15 +56,31 @@ std::string FollowLinks(const std::string& path) {
     throw std::runtime_error("Cannot write file " + path + ": " + ErrorText(ELOOP));
 }
 
-bool IsLeftoverName(const std::string& name, const std::string& base) {
+// The pid of the save that made `name`, a temporary of `base`; 0 when the name is not one.
+pid_t TempOwner(const std::string& name, const std::string& base) {
     const std::string prefix = base + kTempInfix;
-    if (name.size() != prefix.size() + kTempRandom || name.compare(0, prefix.size(), prefix) != 0)
-        return false;
-    for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+    if (name.size() <= prefix.size() + 1 + kTempRandom || name.compare(0, prefix.size(), prefix) != 0)
+        return 0;
+    const std::size_t dash = name.size() - kTempRandom - 1;
+    if (name[dash] != '-' || dash == prefix.size() || dash - prefix.size() > 10) return 0;
+    long long pid = 0;
+    for (std::size_t i = prefix.size(); i < dash; ++i) {
         const char c = name[i];
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+        if (c < '0' || c > '9') return 0;
+        pid = pid * 10 + (c - '0');
     }
-    return true;
+    for (std::size_t i = dash + 1; i < name.size(); ++i) {
+        const char c = name[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return 0;
+    }
+    return pid > 0 && pid <= 0x7FFFFFFF ? static_cast<pid_t>(pid) : 0;
+}
+
+// Another process that may still be writing its temporary. This process's own temporaries are
+// told apart by their locks alone (a killed earlier run may have had the same pid).
+bool OwnerRunning(pid_t pid) {
+    if (pid == ::getpid()) return false;
+    return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
 }  // namespace
@@ -74,13 +93,15 @@ int AtomicFile::RemoveLeftovers(const std::string& target) {
     fs::directory_iterator it(FolderOf(target), ec), end;
     for (; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (!IsLeftoverName(name, base)) continue;
+        const pid_t owner = TempOwner(name, base);
+        if (owner == 0 || OwnerRunning(owner)) continue;
         const std::string file = it->path().string();
-        int fd = ::open(file.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        int fd = ::open(file.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) continue;
         struct stat st {};
         // A save in progress holds the lock on its temporary; a killed one left it free.
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
             if (::unlink(file.c_str()) == 0) ++removed;
         }
         ::close(fd);
@@ -100,7 +121,8 @@ AtomicFile::AtomicFile(const std::string& path) : path_(path), target_(FollowLin
     }
     RemoveLeftovers(target_);
 
-    std::string pattern = target_ + kTempInfix + std::string(kTempRandom, 'X');
+    std::string pattern =
+        target_ + kTempInfix + std::to_string(::getpid()) + "-" + std::string(kTempRandom, 'X');
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     int fd = ::mkostemp(name.data(), O_CLOEXEC);

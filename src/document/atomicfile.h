@@ -5,8 +5,9 @@
 //
 // The target is the file a symbolic link points to (the link stays a link), a replaced file keeps
 // its permission bits, and a file without any write permission is refused rather than replaced.
-// The temporary is locked while it is written, so that the next save of the same file can tell
-// the leftovers of a killed save from a save still running and remove them.
+// The temporary is named after its target and the saving process, and locked while it is written,
+// so that the next save of the same file can tell the leftovers of a killed save from a save still
+// running and remove them; files it did not make are never touched.
 
 #include <cstdio>
 #include <string>
@@ -39,8 +40,8 @@ public:
     const std::string& TargetPath() const { return target_; }
     const std::string& TempPath() const { return tempPath_; }
 
-    // Removes the temporaries of earlier saves of `target` that nobody is writing any more;
-    // returns how many were removed.
+    // Removes the temporaries of earlier saves of `target` whose process is gone (or is this one)
+    // and that nobody holds locked; returns how many were removed.
     static int RemoveLeftovers(const std::string& target);
 
 private:

@@ -49,7 +49,7 @@ Bytes Load(const std::string& path) {
 int Leftovers(const TempDir& dir) {
     int n = 0;
     for (const auto& e : fs::directory_iterator(dir.Path()))
-        n += e.path().filename().string().find(".tmp") != std::string::npos;
+        n += e.path().filename().string().find(".zun-save-") != std::string::npos;
     return n;
 }
 
@@ -118,12 +118,50 @@ TEST(AtomicFile, ASaveStillRunningKeepsItsTemporary) {
     EXPECT_EQ(ReadFileText(path), "one");
     EXPECT_EQ(Leftovers(dir), 0);
     // Leftovers of another file's saves are not ours to remove.
-    WriteFileText(dir.File("other.txt.tmpAbC123"), "x");
-    WriteFileText(dir.File("d.txt.tmpAbC12"), "short");
-    WriteFileText(dir.File("d.txt.tmpAb-123"), "odd");
+    const std::string me = std::to_string(::getpid());
+    WriteFileText(dir.File("other.txt.zun-save-" + me + "-AbC123"), "x");
+    WriteFileText(dir.File("d.txt.zun-save-" + me + "-AbC12"), "short");
+    WriteFileText(dir.File("d.txt.zun-save-" + me + "-Ab-123"), "odd");
     AtomicFile third(path);
     third.Commit();
     EXPECT_EQ(Leftovers(dir), 3);
+}
+
+// A pid no process has any more.
+pid_t GonePid() {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return pid;
+}
+
+TEST(AtomicFile, ASaveRemovesOnlyTheTemporariesOfSavesWhoseProcessIsGone) {
+    TempDir dir;
+    const std::string path = dir.File("notes.zun");
+    WriteFileText(path, "old");
+    // The user's own files, named like temporaries of other programs.
+    const std::vector<std::string> users = {"notes.zun.tmpBackup", "notes.zun.tmp202412",
+                                            "notes.zun.tmpAbC123", "notes.zun.bak",
+                                            "notes.zun.zun-save-backup"};
+    for (const std::string& n : users) WriteFileText(dir.File(n), "mine");
+    // A killed save of a process that is gone; one of a process still running (which may be
+    // writing it over a file system without locks).
+    const std::string gone = "notes.zun.zun-save-" + std::to_string(GonePid()) + "-Xy12Zq";
+    const std::string running = "notes.zun.zun-save-" + std::to_string(::getppid()) + "-Ab34Cd";
+    WriteFileText(dir.File(gone), "left");
+    WriteFileText(dir.File(running), "busy");
+
+    AtomicFile f(path);
+    EXPECT_NE(
+        fs::path(f.TempPath()).filename().string().find(".zun-save-" + std::to_string(::getpid()) + "-"),
+        std::string::npos);
+    f.Write("new", 3);
+    f.Commit();
+    EXPECT_EQ(ReadFileText(path), "new");
+    for (const std::string& n : users) EXPECT_EQ(ReadFileText(dir.File(n)), "mine") << n;
+    EXPECT_FALSE(fs::exists(dir.File(gone)));
+    EXPECT_TRUE(fs::exists(dir.File(running)));
 }
 
 TEST(AtomicFile, AReplacedFileKeepsItsModeAndAReadOnlyFileIsRefused) {
