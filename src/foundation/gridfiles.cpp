@@ -10,6 +10,7 @@
 #include <new>
 
 #include "foundation/image.h"
+#include "foundation/pathutil.h"
 
 namespace zun {
 
@@ -81,7 +82,7 @@ int ReadGrdHeader(std::FILE* file, int* nx, int* ny, double* xlo, double* xhi, d
 int ReadGrdFile(const std::string& path, std::vector<float>* values, int* nx, int* ny, double* xlo,
                 double* xhi, double* ylo, double* yhi, float* minimum, float* maximum) {
     if (!values) return 2;
-    FilePtr f(std::fopen(path.c_str(), "rb"));
+    FilePtr f(OpenRegularFileStream(path));
     if (!f) return 1;
     int w = 0, h = 0;
     double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
@@ -152,7 +153,7 @@ constexpr const char kDataType[] = "VO_DATATYPE = ARRAY2D";
 }  // namespace
 
 int IsVodFile(const std::string& path) {
-    FilePtr f(std::fopen(path.c_str(), "rb"));
+    FilePtr f(OpenRegularFileStream(path));
     if (!f) return 0;
     std::string h;
     if (ReadVodHeader(f.get(), h) != 0) return 0;
@@ -167,7 +168,7 @@ int ReadVodFile(const std::string& path, int* nx, int* ny, std::vector<float>* v
     Put(nx, 0);
     Put(ny, 0);
     if (values) values->clear();
-    FilePtr f(std::fopen(path.c_str(), "rb"));
+    FilePtr f(OpenRegularFileStream(path));
     if (!f) return 1;
     std::string h;
     if (const int r = ReadVodHeader(f.get(), h)) return r;

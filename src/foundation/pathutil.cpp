@@ -1,5 +1,9 @@
 #include "foundation/pathutil.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -47,6 +51,35 @@ std::string GetPathDrive(const std::string& path, bool useCurrent) {
     const std::size_t c = path.find(':');
     if (c != std::string::npos) return path.substr(0, c) + ":\\";
     return useCurrent ? std::string("/") : std::string();
+}
+
+int OpenRegularFile(const std::string& path) {
+    // Opened without waiting (a pipe's open would wait for a writer), then checked for its kind.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = S_ISREG(st.st_mode) ? errno : EINVAL;
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+std::FILE* OpenRegularFileStream(const std::string& path) {
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) return nullptr;
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (!f) ::close(fd);
+    return f;
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 int CopyDirectoryTree(const std::string& source, const std::string& target, int* fileCount) {

@@ -4,6 +4,7 @@
 // legal file-name character).
 
 #include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <istream>
 #include <string>
@@ -24,6 +25,15 @@ std::string StripFileExtension(const std::string& path);
 // "X:\" for a path whose first colon follows X; "" without a colon, or with useCurrent the root
 // of the current directory ("/": this system has no drives).
 std::string GetPathDrive(const std::string& path, bool useCurrent);
+
+// Opens a file for reading, only when it is a regular file (or a symbolic link to one): a named
+// pipe would block the opening thread until some writer appears, and a device may never end.
+// Returns the descriptor, or -1 with errno set (EINVAL for a file of another kind).
+int OpenRegularFile(const std::string& path);
+// The same as a stdio stream for binary reading; null on failure.
+std::FILE* OpenRegularFileStream(const std::string& path);
+// Whether the path names a regular file (following symbolic links); never opens it.
+bool IsRegularFile(const std::string& path);
 
 // Copies a folder tree: creates the target (an existing one is fine), copies every file
 // (overwriting) and every sub-folder, skipping names that begin with '.'. 0, or the errno code of

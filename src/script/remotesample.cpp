@@ -217,6 +217,9 @@ std::vector<std::string> ListImportFiles(const std::string& folder, const std::s
     for (std::filesystem::directory_iterator it(folder, ec), last; !ec && it != last; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (name.empty() || name[0] == '.') continue;
+        // Only regular files: a named pipe would block its probe until some writer came.
+        std::error_code kind;
+        if (!it->is_regular_file(kind)) continue;
         const std::size_t dot = name.rfind('.');
         if (dot == std::string::npos || name.compare(dot + 1, std::string::npos, extension) != 0) continue;
         matching.push_back(name);
