@@ -166,6 +166,15 @@ template <class T>
 int Image<T>::Resize(const Dims& newDims, const Dims& offsets) {
     // Refused like a size the allocator refuses, with nothing changed.
     if (ImpossibleDims(newDims)) return -1;
+    // The growth of every channel together asks the guard first: one block at a time, tens of
+    // thousands of channels (a file's header may ask for them) would each pass.
+    const std::uint64_t oldVoxels = GetNumVoxels(), newVoxels = CountVoxels(newDims);
+    if (!keepData && GetNumChannels() > 1 && newVoxels > oldVoxels) {
+        std::uint64_t grow = 0;
+        if (__builtin_mul_overflow(newVoxels - oldVoxels, sizeof(T) * GetNumChannels(), &grow) ||
+            !allocator.Admits(grow))
+            return -1;
+    }
     const Dims old = dims;
     int sum = 0;
     if (!keepData) {

@@ -1,6 +1,9 @@
 #include "foundation/memoryguard.h"
 
+#include <malloc.h>
 #include <omp.h>
+
+#include <atomic>
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +24,10 @@ std::mutex& PolicyMutex() {
 MemoryPolicy& Policy() {
     static MemoryPolicy policy;
     return policy;
+}
+std::atomic<std::uint64_t>& InUse() {
+    static std::atomic<std::uint64_t> bytes{0};
+    return bytes;
 }
 MemoryStatusSource& Source() {
     static MemoryStatusSource source;
@@ -80,6 +87,10 @@ bool QueryMemoryStatus(MemoryStatus& status) {
     return source ? source(status) : SystemMemoryStatus(status);
 }
 
+std::uint64_t VoxelBytesInUse() {
+    return InUse().load(std::memory_order_relaxed);
+}
+
 bool GuardAdmits(std::uint64_t bytes, int remainPercent, const MemoryStatus& status) {
     if (status.totalPhysical == 0) return true;  // nothing known: the heap decides
     const float available = static_cast<float>(status.availablePhysical);
@@ -99,14 +110,20 @@ void* VoxelAllocator::AllocateBytes(std::uint64_t n, std::size_t width, bool gua
     if (n > std::numeric_limits<std::uint64_t>::max() / width) return nullptr;
     const std::uint64_t bytes = n * width;
     if (bytes > std::numeric_limits<std::size_t>::max()) return nullptr;
-    if (guarded && n >= 2 && remainPercent != 0) {
-        MemoryStatus status;
-        if (QueryMemoryStatus(status) && !GuardAdmits(bytes, remainPercent, status)) return nullptr;
-    }
-    return std::malloc(bytes ? static_cast<std::size_t>(bytes) : 1);
+    if (guarded && n >= 2 && !Admits(bytes)) return nullptr;
+    void* block = std::malloc(bytes ? static_cast<std::size_t>(bytes) : 1);
+    if (block) InUse().fetch_add(malloc_usable_size(block), std::memory_order_relaxed);
+    return block;
+}
+
+bool VoxelAllocator::Admits(std::uint64_t bytes) const {
+    if (remainPercent == 0) return true;
+    MemoryStatus status;
+    return !QueryMemoryStatus(status) || GuardAdmits(bytes, remainPercent, status);
 }
 
 void VoxelAllocator::Free(void* block) {
+    if (block) InUse().fetch_sub(malloc_usable_size(block), std::memory_order_relaxed);
     std::free(block);
 }
 

@@ -29,6 +29,10 @@ using MemoryStatusSource = std::function<bool(MemoryStatus&)>;
 void SetMemoryStatusSource(MemoryStatusSource source);
 bool QueryMemoryStatus(MemoryStatus& status);
 
+// Bytes held now in the blocks of every allocator (as the heap sizes them). A status source that
+// stands for a smaller machine subtracts them, so that what is taken counts against what is left.
+std::uint64_t VoxelBytesInUse();
+
 // The guard's rule: true when `bytes` may be taken with `remainPercent` per cent of physical
 // memory still available afterwards (computed in single precision; equality passes).
 bool GuardAdmits(std::uint64_t bytes, int remainPercent, const MemoryStatus& status);
@@ -51,6 +55,10 @@ public:
         return static_cast<T*>(AllocateBytes(n, sizeof(T), false));
     }
     static void Free(void* block);
+
+    // Whether the guard would let `bytes` be taken now, in one block or several: work that takes
+    // many blocks asks for its total first, since each block on its own may pass.
+    bool Admits(std::uint64_t bytes) const;
 
     int remainPercent = 0;
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "foundation/image.h"
+#include "foundation/pathutil.h"
 
 namespace zun {
 
@@ -31,21 +32,16 @@ struct TiffCloser {
 };
 using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
 
-TIFF* OpenTiff(const std::string& path, const char* mode) {
+// For reading, `fd` is a regular file opened by the caller (the library then owns it); for writing
+// -1, and the library creates the file.
+TIFF* OpenTiff(const std::string& path, const char* mode, int fd = -1) {
     TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
     if (!opts) return nullptr;
     TIFFOpenOptionsSetErrorHandlerExtR(opts, &Quiet, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(opts, &Quiet, nullptr);
-    TIFF* t = TIFFOpenExt(path.c_str(), mode, opts);
+    TIFF* t = fd >= 0 ? TIFFFdOpenExt(fd, path.c_str(), mode, opts) : TIFFOpenExt(path.c_str(), mode, opts);
     TIFFOpenOptionsFree(opts);
     return t;
-}
-
-bool CanOpenPlain(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "r");
-    if (!f) return false;
-    std::fclose(f);
-    return true;
 }
 
 // The unsigned integer of N bytes (1, 2, 4 or 8).
@@ -113,6 +109,31 @@ std::vector<std::uint8_t> LineBuffer(TIFF* t, std::size_t want) {
     return std::vector<std::uint8_t>(std::max(want, lineSize) + 8, 0);
 }
 
+// a * b, or UINT64_MAX when that overflows.
+std::uint64_t SaturatingProduct(std::uint64_t a, std::uint64_t b) {
+    std::uint64_t p = 0;
+    return __builtin_mul_overflow(a, b, &p) ? UINT64_MAX : p;
+}
+
+// The most bytes one byte of a strip can decode to: a run of 128 bytes in 2 (PackBits), the
+// longest string in one 12-bit code (LZW), 258 bytes in 2 bits (Deflate). Other codecs (JPEG, ZSTD,
+// LZMA, WebP, ...) get the ratio of a run in a ZSTD block, the largest of those in use.
+std::uint64_t MostDecodedPerByte(std::uint16_t compression) {
+    switch (compression) {
+        case COMPRESSION_NONE:
+            return 1;
+        case COMPRESSION_PACKBITS:
+            return 64;
+        case COMPRESSION_LZW:
+            return 4096 * 8 / 12 + 1;
+        case COMPRESSION_ADOBE_DEFLATE:
+        case COMPRESSION_DEFLATE:
+            return 1032;
+        default:
+            return 32768;
+    }
+}
+
 // Makes the image hold n channels; returns the change made (positive added, negative removed) or
 // sets `failed`.
 template <class T>
@@ -177,8 +198,10 @@ int TiffReader::Open(const std::string& path) {
 int TiffReader::OpenFile(const std::string& path) {
     tif.reset();
     channels = 0;
-    if (!CanOpenPlain(path)) return kTiffCannotOpen;
-    tif.reset(OpenTiff(path, "r"));
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) return kTiffCannotOpen;
+    tif.reset(OpenTiff(path, "r", fd));
+    if (!tif) ::close(fd);
     return tif ? kTiffOk : kTiffCannotOpen;
 }
 
@@ -218,12 +241,43 @@ int TiffReader::ReadTags() {
         colorMap[1] = green;
         colorMap[2] = blue;
     }
+    if (!StripsHoldTheImage(w, h, spp, depth)) return kTiffUnsupported;
     width = w;
     length = h;
     bps = depth;
     channels = palette ? 3 : spp;
     sampleBytes = (static_cast<std::size_t>(depth) + 7) / 8;
     return kTiffOk;
+}
+
+// The header is checked against the file before anything is allocated for the image it claims: a
+// few hundred bytes may claim gigabytes. Every strip must lie within the file and have bytes, and
+// the strips, decoded at the best ratio their compression allows, must be able to give the whole
+// image. A file that passes may still turn out unreadable, but no longer costs more memory than its
+// own size can account for.
+bool TiffReader::StripsHoldTheImage(std::uint32_t w, std::uint32_t h, std::uint16_t spp,
+                                    std::uint16_t depth) const {
+    TIFF* t = tif.get();
+    const bool planes = separate && spp > 1;
+    const std::uint64_t rowBits = SaturatingProduct(SaturatingProduct(w, planes ? 1 : spp), depth);
+    const std::uint64_t rowBytes = rowBits / 8 + (rowBits % 8 != 0);
+    const std::uint64_t image = SaturatingProduct(SaturatingProduct(rowBytes, h), planes ? spp : 1);
+    if (image == 0) return true;  // nothing to read; the readers refuse an empty image themselves
+    std::uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &compression);
+    const std::uint64_t fileSize = TIFFGetSizeProc(t)(TIFFClientdata(t));
+    const std::uint64_t strips = TIFFNumberOfStrips(t);
+    // Each strip's offset takes bytes of the file too (bar a single one, kept in its tag).
+    if (strips == 0 || strips > fileSize) return false;
+    std::uint64_t stored = 0;
+    for (std::uint32_t s = 0; s < strips; ++s) {
+        int failed = 0;
+        const std::uint64_t offset = TIFFGetStrileOffsetWithErr(t, s, &failed);
+        const std::uint64_t bytes = TIFFGetStrileByteCountWithErr(t, s, &failed);
+        if (failed || bytes == 0 || offset > fileSize || bytes > fileSize - offset) return false;
+        stored = stored + bytes < stored ? UINT64_MAX : stored + bytes;
+    }
+    return SaturatingProduct(stored, MostDecodedPerByte(compression)) >= image;
 }
 
 template <class T>

@@ -74,6 +74,7 @@ private:
         void operator()(TIFF* t) const;
     };
 
+    bool StripsHoldTheImage(std::uint32_t w, std::uint32_t h, std::uint16_t spp, std::uint16_t depth) const;
     template <class T>
     bool ReadStrips(T* const* planes, int count);
     template <class T>

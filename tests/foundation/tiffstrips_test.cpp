@@ -107,7 +107,8 @@ TEST_F(TiffStrips, FirstChannelIntoACallersBlock) {
 }
 
 // A strip shorter than its rows, or one past the end of the file, is refused as unreadable data,
-// whether the whole image or only its first channel is read; the image keeps its channel count.
+// whether the whole image or only its first channel is read, before anything is allocated for
+// the image; the image keeps its channel count.
 TEST_F(TiffStrips, DamagedStripsAreRefused) {
     for (const char* name : {"shortcount.tif", "truncated.tif"}) {
         SCOPED_TRACE(name);
@@ -118,7 +119,7 @@ TEST_F(TiffStrips, DamagedStripsAreRefused) {
         EXPECT_EQ(im.GetNumChannels(), 2);
         EXPECT_EQ(bits, -5);
         TiffReader reader;
-        ASSERT_EQ(reader.Open(File(name)), kTiffOk);
+        EXPECT_EQ(reader.Open(File(name)), kTiffUnsupported);
         std::vector<std::uint16_t> block(kNx * kNy);
         std::uint16_t* planes[1] = {block.data()};
         EXPECT_FALSE(reader.ReadPlanes(planes, 1));
