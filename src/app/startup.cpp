@@ -7,6 +7,8 @@
 #include <filesystem>
 
 #include "document/binarydatafile.h"
+#include "document/docclasses.h"
+#include "energyopt/dialogvars.h"
 #include "platform/inifile.h"
 
 namespace zun {
@@ -15,6 +17,11 @@ const char SymbolMu[] = "\u03bc";
 const char SymbolBeta[] = "\u03b2";
 const char SymbolPhi[] = "\u03c6";
 const char SymbolDelta[] = "\u03b4";
+
+void RegisterSavedClasses() {
+    RegisterDocumentClasses();
+    EnergyOpt::RegisterEnergyOptClasses();
+}
 
 StartupOptions ParseCommandLine(const std::vector<std::string>& args) {
     StartupOptions o;

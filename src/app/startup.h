@@ -25,6 +25,12 @@ struct StartupOptions {
     bool Remote() const { return !host.empty() && !port.empty(); }
 };
 
+// Registers the run-time class of every object a document file holds: the document's own, and the
+// energy-optimisation record, which lives above the document. The program and every reader of its
+// files outside it (the fuzz harnesses) call this one function, so that none refuses a record the
+// program writes.
+void RegisterSavedClasses();
+
 // Reads the arguments (args[0], the program path, is skipped). An option must open its token and
 // carries its value glued to it ("--p5000"); a value after a blank is not seen. Later tokens
 // overwrite earlier ones. Other tokens not starting with "--" are files to open.

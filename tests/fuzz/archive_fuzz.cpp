@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <new>
 
-#include "document/docclasses.h"
+#include "app/startup.h"
 #include "document/zundoc.h"
 #include "fuzzsupport.h"
 #include "platform/archive.h"
@@ -12,7 +12,7 @@
 #include "platform/prompt.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    zun::RegisterDocumentClasses();
+    zun::RegisterSavedClasses();
     zun::fuzz::GuardMemory();
     return 0;
 }
@@ -26,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         zun::Archive ar(stream, zun::Archive::Mode::Load);
         ar.SetContext(&doc);
         doc.Serialize(ar);
+        zun::fuzz::UseDocument(doc);
     } catch (const zun::ArchiveException&) {
     } catch (const std::bad_alloc&) {
     }

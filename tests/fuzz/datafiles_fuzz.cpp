@@ -3,13 +3,13 @@
 
 #include <cstdint>
 
-#include "document/docclasses.h"
+#include "app/startup.h"
 #include "document/zundoc.h"
 #include "fuzzsupport.h"
 #include "platform/prompt.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    zun::RegisterDocumentClasses();
+    zun::RegisterSavedClasses();
     zun::fuzz::GuardMemory();
     return 0;
 }

@@ -2,13 +2,13 @@
 
 #include <cstdint>
 
-#include "document/docclasses.h"
+#include "app/startup.h"
 #include "document/zundoc.h"
 #include "fuzzsupport.h"
 #include "platform/prompt.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    zun::RegisterDocumentClasses();
+    zun::RegisterSavedClasses();
     zun::fuzz::GuardMemory();
     return 0;
 }
@@ -18,6 +18,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zun::HeadlessPrompt prompt;
     zun::CZunDoc doc{zun::DocServices{&prompt, nullptr, nullptr}};
     doc.OnNewDocument();
-    doc.OnOpenDocument(path);
+    if (doc.OnOpenDocument(path)) zun::fuzz::UseDocument(doc);
     return 0;
 }

@@ -10,19 +10,35 @@
 #include <cstdlib>
 #include <string>
 
+#include "document/zundoc.h"
 #include "foundation/memoryguard.h"
 
 namespace zun::fuzz {
 
-// Every guarded block larger than half of this is refused.
+// The machine the guard sees: it keeps half of this free, so the voxel blocks held at any moment
+// stay below 256 MB. What the blocks hold counts against what is available, as on a real machine.
 inline constexpr std::uint64_t kFuzzMemory = 512ull << 20;
 
 inline void GuardMemory() {
     SetMemoryPolicy({true, 50});
     SetMemoryStatusSource([](MemoryStatus& s) {
-        s.totalPhysical = s.availablePhysical = kFuzzMemory;
+        const std::uint64_t held = VoxelBytesInUse();
+        s.totalPhysical = kFuzzMemory;
+        s.availablePhysical = held < kFuzzMemory ? kFuzzMemory - held : 0;
         return true;
     });
+}
+
+// What the windows ask of a document as soon as it is open: what a damaged file set up is reached
+// only here (counts that are merely stored at loading drive these loops).
+inline void UseDocument(CZunDoc& doc) {
+    const int channels = doc.GetSample().GetChanCount();
+    for (int i = 0; i < channels; ++i) {
+        (void)doc.GetChannelDisplayName(i);
+        doc.ComputeCompositionCoefficients(i);
+    }
+    (void)doc.CanStartComputation();
+    (void)doc.DefaultFractionWords();
 }
 
 // Writes the input to a file of this process and returns its path (same path on every call).

@@ -5,13 +5,16 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "document/docclasses.h"
+#include "app/startup.h"
+#include "compute/pluginlibs.h"
 #include "document/zundoc.h"
+#include "energyopt/dialogvars.h"
 #include "foundation/craftedtiff.h"
 #include "foundation/image.h"
 #include "platform/archive.h"
@@ -68,13 +71,34 @@ void Fill(zun::CZunDoc& doc) {
     doc.GetModel().GetParams().ctBeamEnergy[1] = 40.0f;
 }
 
+// Everything else a user's document carries: an active boundary, notes over several lines, the
+// energy-optimisation settings and plug-in settings.
+void FillMore(zun::CZunDoc& doc) {
+    Fill(doc);
+    doc.SetBoundaryActive(true, "edge");
+    doc.SetNotes("seed\nsecond line\n");
+    doc.SetPlugins(true, {"/opt/zun/plugins"});
+    doc.GetModel().SavedPluginSettings() = {{"Smooth", "libsmooth", "width=3", true},
+                                            {"Count", "libcount", "", false}};
+    auto* vars = dynamic_cast<EnergyOpt::DialogVars*>(doc.EnergyOptVars());
+    if (!vars) std::abort();  // the class is not registered: the seed would not be the program's
+    vars->compositionNames = {"Water", "Bone"};
+    vars->maxIterations = 7;
+    vars->beamDomains[0] = {3, 20.0, 80.0};
+    vars->optimisedEnergies = {{30.0, 0}, {60.0, 1}};
+    vars->evaluationEnergies = {{45.0, 0}};
+    vars->metricCompositionNames = {"Water"};
+}
+
 void DocumentSeeds(const std::string& tmp) {
-    for (bool filled : {false, true}) {
+    for (int kind : {0, 2, 1}) {
+        const bool filled = kind > 0;
         zun::HeadlessPrompt prompt;
         zun::CZunDoc doc{zun::DocServices{&prompt, nullptr, nullptr}};
         doc.OnNewDocument();
-        if (filled) Fill(doc);
-        const std::string tag = filled ? "small" : "empty";
+        if (kind == 1) Fill(doc);
+        if (kind == 2) FillMore(doc);
+        const std::string tag = kind == 2 ? "full" : filled ? "small" : "empty";
         zun::MemoryStream ms;
         {
             zun::Archive ar(ms, zun::Archive::Mode::Store);
@@ -120,6 +144,11 @@ void SliceSeeds(const std::string& tmp) {
     // Headers no ordinary writer makes: thousands of samples per pixel, a huge image in a tiny file.
     Put("slices", "samples.tif", Prefixed(0, zun::testing::CraftTiff(1, 1, 65535, 8, {1, 2, 3})));
     Put("slices", "huge.tif", Prefixed(0, zun::testing::CraftTiff(100000, 100000, 1, 8, {1, 2, 3, 4})));
+    // Float samples, 8000 a pixel, 65536 x 2 pixels; a row of 2^31 - 1 pixels: gigabytes claimed by
+    // a few hundred bytes.
+    Put("slices", "floats.tif",
+        Prefixed(0, zun::testing::CraftTiff(65536, 2, 8000, 32, Bytes(8, 0), {{339, 3, 1, 3}})));
+    Put("slices", "wide.tif", Prefixed(0, zun::testing::CraftTiff(0x7FFFFFFF, 1, 1, 8, Bytes(4, 0))));
     // A Surfer grid and a VO array.
     Bytes grd{'D', 'S', 'B', 'B'};
     Append<std::int16_t>(grd, 3);
@@ -173,7 +202,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     g_root = argv[1];
-    zun::RegisterDocumentClasses();
+    zun::RegisterSavedClasses();
     const std::string tmp = (fs::temp_directory_path() / "zun_seed").string();
     DocumentSeeds(tmp);
     SliceSeeds(tmp);

@@ -28,10 +28,8 @@
 #include "app/ui/qtprompt.h"
 #include "app/updatecheck.h"
 #include "app/version.h"
-#include "document/docclasses.h"
 #include "document/docmessages.h"
 #include "document/zundoc.h"
-#include "energyopt/dialogvars.h"
 #include "foundation/memoryguard.h"
 #include "foundation/pathutil.h"
 #include "foundation/ui/dialoghelpers.h"
@@ -109,9 +107,7 @@ CZunApp::CZunApp(Services services)
         };
         return std::make_unique<SetupComputationRunner>(*prompt_, frame_.get(), plugins);
     });
-    RegisterDocumentClasses();
-    // The document keeps the energy-optimisation record, which lives above it.
-    EnergyOpt::RegisterEnergyOptClasses();
+    RegisterSavedClasses();
 }
 
 CZunApp::~CZunApp() {
