@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "foundation/voxeltypes.h"
 #include "platform/archive.h"
 
 namespace zun {
@@ -39,9 +40,30 @@ void DocSettings::Serialize(Archive& ar) {
             ar >> d.name >> d.threadCount;  // a damaged count ends at the end of the file
             devices.push_back(std::move(d));
         }
+        // A damaged count would make a computation start hundreds of thousands of threads.
+        BoundDeviceThreads(devices);
         if (!saveAfterComputation) exitAfterComputation = false;
     }
     compoundText.Serialize(ar);
+}
+
+int MaxSelectionThreads() {
+    return std::max(kThreadsPerProcessor * std::max(VoxelThreadCount(), 1), kMinSelectionThreads);
+}
+
+bool BoundDeviceThreads(std::vector<ComputeDeviceEntry>& devices) {
+    int left = MaxSelectionThreads();
+    bool changed = false;
+    for (ComputeDeviceEntry& d : devices) {
+        // -1 asks for the device's default, which is one or two threads.
+        const int asked = d.threadCount == -1 ? 2 : std::max(d.threadCount, 0);
+        if (asked > left) {
+            d.threadCount = left;
+            changed = true;
+        }
+        left -= std::min(asked, left);
+    }
+    return changed;
 }
 
 bool SameDevices(const std::vector<ComputeDeviceEntry>& a, const std::vector<ComputeDeviceEntry>& b) {

@@ -50,6 +50,18 @@ struct DocSettings {
 
 bool SameDevices(const std::vector<ComputeDeviceEntry>& a, const std::vector<ComputeDeviceEntry>& b);
 
+// The most threads a device selection may ask for in all: kThreadsPerProcessor for each processor
+// of this machine, and never fewer than kMinSelectionThreads. A computation starts every thread of
+// the selection at once, and the document's own voxel loops take its total as well.
+inline constexpr int kThreadsPerProcessor = 4;
+inline constexpr int kMinSelectionThreads = 64;
+int MaxSelectionThreads();
+// Bounds a selection (from a document file, the device dialog or a remote command) to
+// MaxSelectionThreads: the entries keep their counts in order while the total allows; the entry
+// that reaches it gets what is left, the ones after it 0 (not used). Returns whether anything
+// changed.
+bool BoundDeviceThreads(std::vector<ComputeDeviceEntry>& devices);
+
 // The 3-D view's record of one window.
 struct ViewRecord {
     std::int32_t background = 0;

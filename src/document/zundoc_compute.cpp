@@ -36,7 +36,9 @@ void CZunDoc::SetSaveAfterComputation(bool on) {
     if (!on) settings_.exitAfterComputation = false;
 }
 
-void CZunDoc::SetDeviceSelection(const std::vector<ComputeDeviceEntry>& entries) {
+void CZunDoc::SetDeviceSelection(const std::vector<ComputeDeviceEntry>& asked) {
+    std::vector<ComputeDeviceEntry> entries = asked;
+    BoundDeviceThreads(entries);
     if (!SameDevices(entries, settings_.devices)) {
         settings_.devices = entries;
         modified_ = true;

@@ -111,6 +111,13 @@ TEST(DocCompute, DeviceSelectionAndSaveOptions) {
     std::vector<ComputeDeviceEntry> applied;
     f.doc.GetModel().Devices().GetDeviceList(applied);
     EXPECT_EQ(applied[0].threadCount, 3);
+    // The dialog's or a controller's count past what the machine can run is bounded as a file's is.
+    present[0].threadCount = 131073;
+    f.doc.SetDeviceSelection(present);
+    EXPECT_LE(f.doc.GetModel().Devices().TotalThreads(), MaxSelectionThreads());
+    EXPECT_LE(LibraryThreadCount(f.doc.DeviceSelection()), MaxSelectionThreads());
+    present[0].threadCount = 3;
+    f.doc.SetDeviceSelection(present);
 
     f.doc.Settings().exitAfterComputation = true;
     f.doc.SetSaveAfterComputation(true);

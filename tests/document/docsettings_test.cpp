@@ -46,6 +46,39 @@ TEST(DocSettings, RoundTripAndExitNeedsSave) {
     EXPECT_FALSE(back.exitAfterComputation);  // exit without save is not kept
 }
 
+// A damaged document asked for 131073 threads on its first processor: a computation would start
+// them all at once. Whatever a file, the device dialog or a remote command asks for, the selection
+// keeps to what this machine can run.
+TEST(DocSettings, DeviceSelectionsKeepToWhatTheMachineCanRun) {
+    const int most = MaxSelectionThreads();
+    ASSERT_GE(most, kMinSelectionThreads);
+    DocSettings s;
+    s.devices = {{"CPU #0", 131073}, {"CPU #1", 1}, {"CPU #2", -1}, {"CPU #3", 0}, {"CPU #4", 2147483647}};
+    MemoryStream mem;
+    {
+        Archive ar(mem, Archive::Mode::Store);
+        s.Serialize(ar);
+    }
+    mem.Rewind();
+    Archive ar(mem, Archive::Mode::Load);
+    DocSettings back;
+    back.Serialize(ar);
+    ASSERT_EQ(back.devices.size(), 5u);
+    EXPECT_EQ(back.devices[0].threadCount, most);
+    for (std::size_t i = 1; i < back.devices.size(); ++i) EXPECT_EQ(back.devices[i].threadCount, 0) << i;
+    EXPECT_LE(LibraryThreadCount(back.devices), most);
+
+    // Ordinary selections stay as they are.
+    std::vector<ComputeDeviceEntry> usual = {{"CPU #0", 4}, {"CPU #1", -1}, {"CPU #2", 0}, {"CPU #3", 1}};
+    EXPECT_FALSE(BoundDeviceThreads(usual));
+    EXPECT_EQ(usual[1].threadCount, -1);
+    // The entry that reaches the total gets what is left.
+    std::vector<ComputeDeviceEntry> big = {{"CPU #0", most - 3}, {"CPU #1", 5}, {"CPU #2", 5}};
+    EXPECT_TRUE(BoundDeviceThreads(big));
+    EXPECT_EQ(big[1].threadCount, 3);
+    EXPECT_EQ(big[2].threadCount, 0);
+}
+
 TEST(ViewRecord, CurrentLayoutAndOlderFiles) {
     ViewRecord v;
     v.background = 0x102030;

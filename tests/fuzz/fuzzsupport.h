@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "compute/devices.h"
+#include "compute/threadteam.h"
 #include "document/zundoc.h"
 #include "foundation/memoryguard.h"
 
@@ -37,8 +39,13 @@ inline void UseDocument(CZunDoc& doc) {
         (void)doc.GetChannelDisplayName(i);
         doc.ComputeCompositionCoefficients(i);
     }
-    (void)doc.CanStartComputation();
     (void)doc.DefaultFractionWords();
+    // A computation starts with the teams of the document's device selection: the device set's
+    // for the chunked kernels, the library's for its own loops.
+    if (doc.CanStartComputation()) {
+        StartThreadTeam(doc.GetModel().Devices().TotalThreads());
+        StartThreadTeam(LibraryThreadCount(doc.DeviceSelection()));
+    }
 }
 
 // Writes the input to a file of this process and returns its path (same path on every call).
