@@ -126,7 +126,10 @@ int PromoteWith(int own, Value& other, const std::vector<int64_t>& dims) {
 }  // namespace
 
 Value* ShapedVector::NewScalar(int type) {
-    if (!Fast() || !ScalarLeaves() || Voxels() == 0) return VectorValue::NewScalar(type);
+    // A dense block holds numbers and flags; strings (a condition over a channel choosing between
+    // texts) take the vector of elements.
+    const bool dense = type == 0 || ElementBytes(type) > 0;
+    if (!Fast() || !ScalarLeaves() || Voxels() == 0 || !dense) return VectorValue::NewScalar(type);
     return DenseVector::Create(Pool(), type ? type : LeafScalarType(), dims_);
 }
 

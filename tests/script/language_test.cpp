@@ -102,6 +102,13 @@ TEST_P(LanguageTest, ChannelsAsArrays) {
     EXPECT_EQ(Run("sum(a[0][0].raw, 1, 0.5)"), "{101.5,101.5,201.5,301.5}");
 }
 
+// A condition over a channel choosing between texts gives a text a voxel (the fast path once
+// stored the texts in a block of one byte an element).
+TEST_P(LanguageTest, AConditionOverAChannelChoosesBetweenTexts) {
+    EXPECT_EQ(Run("ch.raw == 0 ? \"yes\" : \"no\""), "{{{\"yes\",\"yes\"}}}");
+    EXPECT_EQ(Run("a[0][0].raw == 200 ? \"yes\" : \"no\""), "{\"no\",\"no\",\"yes\",\"no\"}");
+}
+
 TEST_P(LanguageTest, ModifiedFlagAndPendingSteps) {
     doc.Run("a + 1", GetParam());
     EXPECT_FALSE(doc.modified);
