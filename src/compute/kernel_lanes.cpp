@@ -57,6 +57,12 @@ typedef std::int32_t Ints __attribute__((vector_size(32)));
 [[gnu::always_inline]] inline bool AnyLane(Ints w) {
     return !_mm256_testz_si256(reinterpret_cast<__m256i>(w), reinterpret_cast<__m256i>(w));
 }
+[[gnu::always_inline]] inline Doubles Quotient(Ints w) {
+    const __m512d x = _mm512_cvtepi32_pd(reinterpret_cast<__m256i>(w));
+    const __m512d r = _mm512_set1_pd(1.0 / kVoxelMax), m = _mm512_set1_pd(kVoxelMax);
+    const __m512d q = _mm512_mul_pd(x, r);
+    return reinterpret_cast<Doubles>(_mm512_fmadd_pd(_mm512_fnmadd_pd(q, m, x), r, q));
+}
 #include "compute/kernel_lanes.inc"
 }  // namespace lanes512
 ZUN_POP_TARGET
@@ -101,6 +107,12 @@ typedef std::int32_t Ints __attribute__((vector_size(16)));
 }
 [[gnu::always_inline]] inline bool AnyLane(Ints w) {
     return !_mm_testz_si128(reinterpret_cast<__m128i>(w), reinterpret_cast<__m128i>(w));
+}
+[[gnu::always_inline]] inline Doubles Quotient(Ints w) {
+    const __m256d x = _mm256_cvtepi32_pd(reinterpret_cast<__m128i>(w));
+    const __m256d r = _mm256_set1_pd(1.0 / kVoxelMax), m = _mm256_set1_pd(kVoxelMax);
+    const __m256d q = _mm256_mul_pd(x, r);
+    return reinterpret_cast<Doubles>(_mm256_fmadd_pd(_mm256_fnmadd_pd(q, m, x), r, q));
 }
 #include "compute/kernel_lanes.inc"
 }  // namespace lanes256
@@ -147,6 +159,9 @@ typedef std::uint16_t Words __attribute__((vector_size(4)));
     std::uint64_t x;
     std::memcpy(&x, &w, sizeof x);
     return x != 0;
+}
+[[gnu::always_inline]] inline Doubles Quotient(Ints w) {
+    return ToDoubles(w) / double(kVoxelMax);
 }
 #include "compute/kernel_lanes.inc"
 }  // namespace lanes128

@@ -22,6 +22,8 @@
 // code between them for a set.
 namespace zun {
 
+// Avx2 stands for AVX2 with fused multiply-adds (a machine with the one and not the other gets
+// the baseline).
 enum class CpuLevel : int { Baseline = 0, Avx2 = 1, Avx512 = 2 };
 
 inline CpuLevel MachineCpuLevel() {
@@ -30,7 +32,7 @@ inline CpuLevel MachineCpuLevel() {
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
         __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw"))
         return CpuLevel::Avx512;
-    if (__builtin_cpu_supports("avx2")) return CpuLevel::Avx2;
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return CpuLevel::Avx2;
 #endif
     return CpuLevel::Baseline;
 }
@@ -45,13 +47,13 @@ inline CpuLevel MachineCpuLevel() {
 #define ZUN_POP_TARGET
 #elif defined(__clang__)
 #define ZUN_PUSH_TARGET_AVX2 \
-    _Pragma("clang attribute push(__attribute__((target(\"avx2\"))), apply_to = function)")
+    _Pragma("clang attribute push(__attribute__((target(\"avx2,fma\"))), apply_to = function)")
 // clang-format off
 #define ZUN_PUSH_TARGET_AVX512 _Pragma("clang attribute push(__attribute__((target(\"avx512f,avx512vl,avx512dq,avx512bw\"))), apply_to = function)")
 // clang-format on
 #define ZUN_POP_TARGET _Pragma("clang attribute pop")
 #else
-#define ZUN_PUSH_TARGET_AVX2 _Pragma("GCC push_options") _Pragma("GCC target(\"avx2\")")
+#define ZUN_PUSH_TARGET_AVX2 _Pragma("GCC push_options") _Pragma("GCC target(\"avx2,fma\")")
 #define ZUN_PUSH_TARGET_AVX512 \
     _Pragma("GCC push_options") _Pragma("GCC target(\"avx512f,avx512vl,avx512dq,avx512bw\")")
 #define ZUN_POP_TARGET _Pragma("GCC pop_options")

@@ -402,10 +402,14 @@ TEST(Optimisers, ThreadCountDoesNotChangeTheWords) {
 // of the scalar path exactly (the rounding of the fractions to words and the spreading of the
 // residue, the lanes left to the scalar path untouched).
 TEST(Optimisers, VectorLanesGiveTheWordsOfOneVoxelAtATime) {
-    // The lanes take a CT word's fraction in single precision as the single-precision quotient,
-    // where the voxel path rounds the double quotient: the same for every word.
-    for (int w = 0; w <= 16383; ++w)
-        ASSERT_EQ(static_cast<float>(w / 16383.0), static_cast<float>(w) / 16383.0f) << w;
+    // Where the voxel path divides a word by 16383, the lanes take the product with the
+    // reciprocal corrected by its remainder (in double precision) and the product rounded to
+    // single (a CT word's single-precision fraction): each the voxel path's value for every word.
+    for (int w = 0; w <= 16383; ++w) {
+        const double r = 1.0 / 16383.0, q = w * r;
+        ASSERT_EQ(std::fma(std::fma(-q, 16383.0, double(w)), r, q), w / 16383.0) << w;
+        ASSERT_EQ(static_cast<float>(q), static_cast<float>(w / 16383.0)) << w;
+    }
     for (int comp : {1, 2, 4, 5}) {
         const int n = comp + 1;
         std::mt19937 rng(700 + comp);
