@@ -304,6 +304,34 @@ template <int N>
         std::rotate(recent.keys, recent.keys + k, recent.keys + k + 1);
         return true;
     }
+    if (corner != 0) return false;
+    // A feasible corner whose multipliers do not prove it: the optimum is often a vertex next to
+    // it (one band let go for its other side, for a zero fraction or for a fraction held at its
+    // previous value), each taken only with its own proof, where the simplex costs many times
+    // as much.
+    constexpr int n = N, ct = N - 1;
+    auto found = [&](const Key& k) {
+        if (!TryKey<N>(k, b, cost, eps, prev, f)) return false;
+        const int keep = std::min(recent.count + 1, Recent::kSize);
+        std::copy_backward(recent.keys, recent.keys + keep - 1, recent.keys + keep);
+        recent.keys[0] = k;
+        recent.count = keep;
+        return true;
+    };
+    for (int j = 0; j < ct; ++j) {
+        Key k = key;
+        k.upper ^= 1u << j;
+        if (found(k)) return true;
+        for (int i = 0; i < n; ++i)
+            for (int kink = 0; kink < 2; ++kink) {
+                k = key;
+                k.ctRows &= ~(1u << j);
+                k.upper &= ~(1u << j);
+                k.units |= 1u << i;
+                k.kink |= unsigned(kink) << i;
+                if (found(k)) return true;
+            }
+    }
     return false;
 }
 
