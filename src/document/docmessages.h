@@ -32,6 +32,9 @@ inline constexpr const char* kMixedImportFormats =
     "Import data must be either all floating-point or all fixed-point format; not both.";
 inline constexpr const char* kBusySave = "The document cannot be saved while a computation is running.";
 inline constexpr const char* kBusyExport = "The document cannot be exported while a computation is running.";
+inline std::string BusyClose(const std::string& work) {
+    return "The document cannot be closed while its " + work + " is running.";
+}
 inline constexpr const char* kInvalidGridForImport =
     "Invalid sample grid size. Check parameters under the Setup Sample Grid context menu.";
 inline constexpr const char* kAutosizeGrid = "Fit the sample grid to the imported images?";

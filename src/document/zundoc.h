@@ -206,6 +206,31 @@ public:
     void NoteVoxelsEdited(const std::vector<ZunChan*>& channels);
     // True while the controller runs a computation: the document's data is not edited then.
     bool IsComputing() const;
+    // Work on the document that lets events through while it runs (a recording of its view, an
+    // export, a boundary build, an import) holds a LongWork for its run, so that a request or a
+    // menu command handled meanwhile does not close the document or its windows under it.
+    class LongWork {
+    public:
+        LongWork(CZunDoc& doc, std::string what) : doc_(doc), what_(std::move(what)) {
+            doc_.longWork_.push_back(what_);
+        }
+        ~LongWork() {
+            auto& list = doc_.longWork_;
+            for (auto it = list.rbegin(); it != list.rend(); ++it)
+                if (*it == what_) {
+                    list.erase(std::next(it).base());
+                    break;
+                }
+        }
+        LongWork(const LongWork&) = delete;
+        LongWork& operator=(const LongWork&) = delete;
+
+    private:
+        CZunDoc& doc_;
+        const std::string what_;
+    };
+    // What long work runs on the document ("animation recording", ...); empty when none.
+    std::string RunningWork() const { return longWork_.empty() ? std::string() : longWork_.back(); }
 
     // ---- grid and slices
     // Resizes every channel to sizes, the old data placed at offsets. 0 done, -1 bad sizes,
@@ -310,6 +335,7 @@ private:
     DocPropertyView propertyView_{*this};
     std::unique_ptr<Model> model_;
     RemoteComputeReplies* remote_ = nullptr;
+    std::vector<std::string> longWork_;
     bool pluginsEnabled_ = false;
     std::vector<std::string> pluginFolders_;
     std::unique_ptr<CLogger> logger_;

@@ -127,6 +127,8 @@ int CZunDoc::ImportImageStack(const std::string& channel, const std::vector<int>
     if (ci < 0 || IsComputing()) return -1;
     const std::size_t count = std::min(slices.size(), files.size());
     if (count == 0) return 0;
+    // The progress lets events through: the document stays open until the import ends.
+    LongWork work(*this, "data import");
     auto pathOf = [&](std::size_t k) { return (std::filesystem::path(folder) / files[k]).string(); };
 
     // The stack must be all floating-point or all fixed-point.

@@ -96,6 +96,31 @@ bool TcpSocket::SendAll(const char* data, std::size_t n) {
     return true;
 }
 
+bool TcpSocket::SendAllWithin(const char* data, std::size_t n, int stallMs) {
+    while (n > 0) {
+        const ssize_t r = ::send(fd_, data, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (r >= 0) {
+            data += r;
+            n -= static_cast<std::size_t>(r);
+            continue;
+        }
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+        // The stall clock restarts with every byte the peer takes.
+        pollfd p{fd_, POLLOUT, 0};
+        int ready;
+        do {
+            ready = ::poll(&p, 1, stallMs);
+        } while (ready < 0 && errno == EINTR);
+        if (ready < 0) return false;
+        if (ready == 0) {
+            errno = ETIMEDOUT;
+            return false;
+        }
+    }
+    return true;
+}
+
 bool TcpSocket::Shutdown() {
     return fd_ >= 0 && ::shutdown(fd_, SHUT_RDWR) == 0;
 }
@@ -162,6 +187,14 @@ std::uint16_t TcpListener::Port() const {
     socklen_t len = sizeof addr;
     if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return 0;
     return ntohs(addr.sin_port);
+}
+
+std::string TcpListener::Address() const {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return {};
+    char text[INET_ADDRSTRLEN] = {};
+    return ::inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text) ? text : std::string();
 }
 
 SocketError ConnectTcp(const std::string& host, const std::string& port, TcpSocket& out) {

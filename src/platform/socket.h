@@ -36,6 +36,9 @@ public:
     // Sends every byte; false with errno kept on the first failure.
     bool SendAll(const char* data, std::size_t n);
     bool SendAll(const std::string& text) { return SendAll(text.data(), text.size()); }
+    // Sends every byte without ever blocking longer than stallMs on a peer that takes none of
+    // them; false with errno kept on failure (ETIMEDOUT when the peer stalled).
+    bool SendAllWithin(const char* data, std::size_t n, int stallMs);
     // Ends both directions so that a thread blocked in Recv on this socket returns 0.
     bool Shutdown();
     void SetNoDelay();
@@ -60,6 +63,8 @@ public:
     // Blocks until a peer connects.
     SocketError Accept(TcpSocket& peer);
     std::uint16_t Port() const;
+    // The address listened on, dotted ("0.0.0.0" for every local address); empty when closed.
+    std::string Address() const;
     bool Listening() const { return fd_ >= 0; }
     void Close();
 

@@ -132,7 +132,7 @@ std::string ReadDefinition(const RemoteCall& call, const ZunImage& sample, Bound
 void BuildBoundary(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
     // The build writes the boundary the worker may be reading.
-    if (!doc || !in.CheckNotComputing(call, *doc) || !in.CheckTreeView(call, *doc)) return;
+    if (!doc || !in.CheckDocumentIdle(call, *doc) || !in.CheckTreeView(call, *doc)) return;
     const ZunImage& sample = doc->GetSample();
     const unsigned target = ParseUIntArg(call.words[2]);
     // A channel of another kind has no boundary for the wizard to build.
@@ -157,7 +157,7 @@ void BuildBoundary(RemoteInterpreter& in, const RemoteCall& call) {
     if (r != 0)
         in.FinalError(call, "interrupted.");
     else
-        in.FinalOk();
+        in.FinalOk(call);
 }
 
 }  // namespace

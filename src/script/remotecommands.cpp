@@ -212,10 +212,17 @@ bool RemoteInterpreter::CheckArgumentCount(const RemoteCall& call, int expected)
     return false;
 }
 
-bool RemoteInterpreter::CheckNotComputing(const RemoteCall& call, CZunDoc& doc) {
+bool RemoteInterpreter::CheckDocumentIdle(const RemoteCall& call, CZunDoc& doc) {
     const int state = doc.GetModel().GetState();
-    if (state != kRunning && state != kPausing && state != kStopping) return true;
+    if (state != kRunning && state != kPausing && state != kStopping) return CheckNoLongWork(call, doc);
     Error(call, "computation running");
+    return false;
+}
+
+bool RemoteInterpreter::CheckNoLongWork(const RemoteCall& call, CZunDoc& doc) {
+    const std::string work = doc.RunningWork();
+    if (work.empty()) return true;
+    Error(call, work + " running");
     return false;
 }
 
@@ -228,12 +235,13 @@ std::unique_ptr<RemoteDocWindow> RemoteInterpreter::CheckTreeView(const RemoteCa
     return window;
 }
 
-void RemoteInterpreter::FinalOk(const std::string& text) {
-    server_.ReplyFinal(server_.GetPendingTag(), text.empty() ? "OK" : "OK:" + text);
+// Under the request's own tag: a request handled while this one ran may have replied EXTEND since.
+void RemoteInterpreter::FinalOk(const RemoteCall& call, const std::string& text) {
+    server_.ReplyFinal(call.tag, text.empty() ? "OK" : "OK:" + text);
 }
 
 void RemoteInterpreter::FinalError(const RemoteCall& call, const std::string& detail) {
-    server_.ReplyFinal(server_.GetPendingTag(), "ERROR:" + CommandErrorText(call.command(), detail));
+    server_.ReplyFinal(call.tag, "ERROR:" + CommandErrorText(call.command(), detail));
 }
 
 void RemoteHost::StartComputation(CZunDoc* doc) {

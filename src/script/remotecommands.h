@@ -80,12 +80,15 @@ public:
     CZunDoc* CheckCommandDocument(const RemoteCall& call, const std::string& name);
     bool CheckArgumentCount(const RemoteCall& call, int expected);
     // Replies the running-computation error when the document's computation may still touch
-    // it; true when the command may go on.
-    bool CheckNotComputing(const RemoteCall& call, CZunDoc& doc);
+    // it, and the running-work error while long work on it (CZunDoc::LongWork) lets this request
+    // in; true when the command may go on.
+    bool CheckDocumentIdle(const RemoteCall& call, CZunDoc& doc);
+    // Only the running-work error: for the outputs, which read a computing document.
+    bool CheckNoLongWork(const RemoteCall& call, CZunDoc& doc);
     // The window of the document; replies "No tree view found" when it has none.
     std::unique_ptr<RemoteDocWindow> CheckTreeView(const RemoteCall& call, CZunDoc& doc);
     // The final reply of the request that replied EXTEND.
-    void FinalOk(const std::string& text = {});
+    void FinalOk(const RemoteCall& call, const std::string& text = {});
     void FinalError(const RemoteCall& call, const std::string& detail);
     void Ok(const RemoteCall& call, const std::string& text = {});
     void Error(const RemoteCall& call, const std::string& detail);

@@ -23,7 +23,7 @@ void StopLink(RemoteInterpreter& in, const RemoteCall& call, bool disconnect) {
     CZunDoc* doc = host.ActiveDocument();
     if (doc && doc->GetModel().GetState() == kRunning) {
         // Owed only when a "startcomp" started it; the computation's own end then stays silent.
-        server.ReplyFinal(server.GetPendingTag(), "OK");
+        server.ReplyFinal(server.ComputationTag(), "OK");
         host.Wait(kLinkPauseMs);
         host.StopComputation(doc);
     }
@@ -62,7 +62,7 @@ void WindowPos(RemoteInterpreter& in, const RemoteCall& call) {
 
 void Initial(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, {});
-    if (!doc || !in.CheckNotComputing(call, *doc)) return;
+    if (!doc || !in.CheckDocumentIdle(call, *doc)) return;
     Model& model = doc->GetModel();
     JobFlags& jobs = model.Jobs();
     jobs.composition = false;
@@ -99,7 +99,7 @@ void NewDocument(RemoteInterpreter& in, const RemoteCall& call) {
 void CloseDocument(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
     // Closing frees the channels a running computation's worker is writing.
-    if (!doc || !in.CheckNotComputing(call, *doc)) return;
+    if (!doc || !in.CheckDocumentIdle(call, *doc)) return;
     // The command windows stand for dialogs, which close before their document does: a window
     // left on the stack would later act on the freed document.
     in.Server().CloseCommandWindows();

@@ -33,7 +33,7 @@ private:
 
 void SetupMapData(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
-    if (!doc || !in.CheckNotComputing(call, *doc)) return;
+    if (!doc || !in.CheckDocumentIdle(call, *doc)) return;
     const std::unique_ptr<RemoteDocWindow> window = in.CheckTreeView(call, *doc);
     if (!window) return;
     const auto& w = call.words;

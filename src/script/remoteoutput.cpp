@@ -24,9 +24,10 @@ constexpr int kExtendFiles = 500;
 void StartComp(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
     // A second start would take over the pending tag the running computation answers under.
-    if (!doc || !in.CheckNotComputing(call, *doc)) return;
+    if (!doc || !in.CheckDocumentIdle(call, *doc)) return;
     in.Server().CloseCommandWindows();
     in.Server().ReplyExtend(call.tag, kExtendComputation);
+    in.Server().SetComputationTag(call.tag);
     in.Host().Wait(kPauseMs);
     in.Host().StartComputation(doc);
     // The end of the computation answers; a start that was refused would leave the controller
@@ -37,7 +38,7 @@ void StartComp(RemoteInterpreter& in, const RemoteCall& call) {
 
 void OutputHistogram(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
-    if (!doc) return;
+    if (!doc || !in.CheckNoLongWork(call, *doc)) return;
     const auto& w = call.words;
     ZunImage& sample = doc->GetSample();
     const unsigned index = ParseUIntArg(w[2]);
@@ -74,6 +75,7 @@ void OutputHistogram(RemoteInterpreter& in, const RemoteCall& call) {
     settings.style = ParseUIntArg(w[6]) == 1 ? HistVars::kBar : HistVars::kLine;
     sample.SetChanPlotSettings(i, settings);
     doc->SetModifiedFlag(true);
+    CZunDoc::LongWork work(*doc, "histogram picture");
     in.Server().ReplyExtend(call.tag, kExtendHistogram);
     bool saved = false;
     const bool drawn = window->SaveHistogramPicture(i, w[7], saved);
@@ -83,12 +85,12 @@ void OutputHistogram(RemoteInterpreter& in, const RemoteCall& call) {
     else if (!saved)
         in.FinalError(call, "could not save picture (" + w[7] + ")");
     else
-        in.FinalOk(name);
+        in.FinalOk(call, name);
 }
 
 void OutputImg2d(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
-    if (!doc) return;
+    if (!doc || !in.CheckNoLongWork(call, *doc)) return;
     std::unique_ptr<RemoteDocWindow> window = in.CheckTreeView(call, *doc);
     if (!window) return;
     const auto& w = call.words;
@@ -120,6 +122,8 @@ void OutputImg2d(RemoteInterpreter& in, const RemoteCall& call) {
         if (TreeNode* node = tree.FindChannel(sample.GetChanNameCStr(channel)))
             tree.SetItemSelected(node, true);
     }
+    // The export's progress lets requests in: the document stays open until it ends.
+    CZunDoc::LongWork work(*doc, "image export");
     in.Server().ReplyExtend(call.tag, kExtendFiles);
     SliceExportServices services;
     services.prompt = doc->GetPromptSink();
@@ -128,12 +132,12 @@ void OutputImg2d(RemoteInterpreter& in, const RemoteCall& call) {
         ExportSliceImagesColour(job, window->ViewBackground(), services);
     else
         ExportSliceImagesData(job, colourMode == 2 ? 8 : 16, services);
-    in.FinalOk();
+    in.FinalOk(call);
 }
 
 void OutputWeb3d(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
-    if (!doc) return;
+    if (!doc || !in.CheckNoLongWork(call, *doc)) return;
     std::unique_ptr<RemoteDocWindow> window = in.CheckTreeView(call, *doc);
     if (!window) return;
     const auto& w = call.words;
@@ -152,17 +156,18 @@ void OutputWeb3d(RemoteInterpreter& in, const RemoteCall& call) {
     options.opacityFactor = ParseFloatArg(w[8]);
     options.thumbnail = ParseBoolArg(w[9]);
     options.serviceScript = ParseBoolArg(w[10]);
+    CZunDoc::LongWork work(*doc, "web page export");
     in.Server().ReplyExtend(call.tag, kExtendFiles);
     message.clear();
     if (window->WriteWeb3DPage(options, message) > 1)
         in.FinalError(call, message);
     else
-        in.FinalOk();
+        in.FinalOk(call);
 }
 
 void OutputAnimation(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
-    if (!doc) return;
+    if (!doc || !in.CheckNoLongWork(call, *doc)) return;
     std::unique_ptr<RemoteDocWindow> window = in.CheckTreeView(call, *doc);
     if (!window) return;
     const auto& w = call.words;
@@ -189,12 +194,14 @@ void OutputAnimation(RemoteInterpreter& in, const RemoteCall& call) {
         in.Error(call, refused);
         return;
     }
+    // The recorder pumps events, so requests run while it records: the document stays open.
+    CZunDoc::LongWork work(*doc, "animation recording");
     in.Server().ReplyExtend(call.tag, kExtendFiles);
     const std::string message = window->RecordAnimation(options, w[9]);
     if (!message.empty())
         in.FinalError(call, message);
     else
-        in.FinalOk();
+        in.FinalOk(call);
 }
 
 }  // namespace

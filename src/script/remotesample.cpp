@@ -8,6 +8,7 @@
 #include "document/zundoc.h"
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
+#include "script/remotewindow.h"
 #include "tools/samplegrid.h"
 
 namespace zun {
@@ -22,7 +23,7 @@ std::int32_t ChannelKindOf(unsigned word) {
 // The named document, refused while its computation may still touch the sample.
 CZunDoc* SampleDocument(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
-    if (!doc || !in.CheckNotComputing(call, *doc)) return nullptr;
+    if (!doc || !in.CheckDocumentIdle(call, *doc)) return nullptr;
     return doc;
 }
 
@@ -159,6 +160,9 @@ void SetupCompChannel(RemoteInterpreter& in, const RemoteCall& call) {
     if (index < accuracy.size()) accuracy[index] = 0.0f;
     doc->SetModifiedFlag(true);
     RenameToDisplayName(*doc, i, oldName);
+    // An open attenuation window would go on showing the old compound's values.
+    if (std::unique_ptr<RemoteDocWindow> window = in.Host().DocumentWindow(*doc))
+        window->RefreshPropertyDialogs(i);
     in.Ok(call);
 }
 
@@ -180,8 +184,7 @@ void SetupCtChannel(RemoteInterpreter& in, const RemoteCall& call) {
     }
     const std::vector<float> savedMatrix = p.lacMatrix;
     const float savedEnergy = p.ctBeamEnergy[number];
-    const bool savedPoly = chan.polychromatic;
-    chan.polychromatic = false;
+    // The command sets the monochromatic energy only; a polychromatic channel stays one.
     p.ctBeamEnergy[number] = ParseFloatArg(call.words[3]);
     doc->ComputeCompositionCoefficients(i);
     for (int c = 0; c <= p.compositionCount; ++c) {
@@ -190,7 +193,6 @@ void SetupCtChannel(RemoteInterpreter& in, const RemoteCall& call) {
         if (at < p.lacMatrix.size() && !(p.lacMatrix[at] >= 0.0f)) {
             p.lacMatrix = savedMatrix;
             p.ctBeamEnergy[number] = savedEnergy;
-            chan.polychromatic = savedPoly;
             in.Error(call, "recalc table");
             return;
         }

@@ -1,5 +1,6 @@
 #include "script/remoteserver.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <system_error>
@@ -41,11 +42,18 @@ RemoteControlServer::~RemoteControlServer() {
     Shutdown();
     if (receiveThread_.joinable()) receiveThread_.join();
     if (commandThread_.joinable()) commandThread_.join();
+    if (writeThread_.joinable()) writeThread_.join();
 }
 
 void RemoteControlServer::SetErrorSink(ErrorSink sink) {
     std::lock_guard lock(mutex_);
     errorSink_ = std::move(sink);
+}
+
+void RemoteControlServer::SetSendLimits(std::size_t bytes, int stallMs) {
+    std::lock_guard lock(mutex_);
+    sendLimit_ = bytes;
+    stallMs_ = stallMs;
 }
 
 void RemoteControlServer::ReportError(const std::string& text) const {
@@ -102,6 +110,19 @@ int RemoteControlServer::Listen() {
     return 0;
 }
 
+std::string RemoteControlServer::ListeningText() const {
+    const std::string address = listener_.Address();
+    const std::string port = std::to_string(listener_.Port());
+    if (address.rfind("127.", 0) == 0)
+        return "remote control listening on " + address + ":" + port + " (this machine only)";
+    // The link has no authentication: whoever reaches the port drives the program and writes
+    // files where it chooses.
+    const std::string where =
+        address == "0.0.0.0" ? "every network interface, port " + port : address + ":" + port;
+    return "remote control listening on " + where +
+           " WITHOUT AUTHENTICATION: anyone who can reach this port controls the program";
+}
+
 int RemoteControlServer::AcceptController() {
     if (GetState() != kStarting || !listener_.Listening()) return -1;
     TcpSocket peer;
@@ -112,15 +133,32 @@ int RemoteControlServer::AcceptController() {
         // No second controller is ever accepted during the run.
         listener_.Close();
         client_ = std::move(peer);
+        socketUsers_ = 2;
+    }
+    try {
+        writeThread_ = std::thread([this] { WriteThread(); });
+    } catch (const std::system_error&) {
+        {
+            std::lock_guard lock(mutex_);
+            client_.Close();
+            socketUsers_ = 0;
+            state_ = kStopped;
+        }
+        ReportError("Error on start thread to run server.");
+        return -1;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        writerRunning_ = true;
     }
     try {
         receiveThread_ = std::thread([this] { ReceiveThread(); });
     } catch (const std::system_error&) {
         {
             std::lock_guard lock(mutex_);
-            client_.Close();
-            state_ = kStopped;
+            CutLocked();
         }
+        LeaveSocket();
         ReportError("Error on start thread to run server.");
         return -1;
     }
@@ -140,23 +178,36 @@ int RemoteControlServer::AcceptController() {
 }
 
 int RemoteControlServer::Shutdown() {
-    int rc = 0;
-    int error = 0;
     {
         std::lock_guard lock(mutex_);
         if (state_ == kConnected || (state_ == kStarting && client_.Valid())) {
-            // Both directions: the receive thread, blocked in its receive, returns at once. The
-            // socket itself is closed by that thread once it has left the receive.
-            if (!client_.Shutdown() && errno != ENOTCONN) {
-                error = errno;
-                rc = -1;
-            }
             state_ = kStopped;
+            // The write thread sends the replies still queued (the answer to "disconnect"), then
+            // ends both directions, which returns the receive thread from its receive.
+            closing_ = true;
+            if (!writerRunning_) client_.Shutdown();
         }
     }
+    outgoingReady_.notify_all();
     wake_.Set();
-    if (rc != 0) ReportError(WithNumber("shutdown failed with error: ", error));
-    return rc;
+    return 0;
+}
+
+void RemoteControlServer::CutLocked() {
+    state_ = kStopped;
+    closing_ = true;
+    cut_ = true;
+    outgoing_.clear();
+    // Both directions at once: the write thread leaves its wait for the controller and the
+    // receive thread its receive.
+    client_.Shutdown();
+    outgoingReady_.notify_all();
+    wake_.Set();
+}
+
+void RemoteControlServer::LeaveSocket() {
+    std::lock_guard lock(mutex_);
+    if (socketUsers_ > 0 && --socketUsers_ == 0) client_.Close();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -181,17 +232,27 @@ void RemoteControlServer::ReceiveThread() {
         }
         std::string tag(buffer, static_cast<std::size_t>(colon));
         std::string payload(buffer + colon + 1, static_cast<std::size_t>(n - colon - 1));
+        bool flooded = false;
         {
             std::lock_guard lock(mutex_);
             // A request whose tag is still queued is dropped.
-            requests_.emplace(std::move(tag), std::move(payload));
-            ++received_;
+            if (requests_.size() >= kMaxQueuedRequests && requests_.count(tag) == 0) {
+                flooded = true;
+                CutLocked();
+            } else {
+                requests_.emplace(std::move(tag), std::move(payload));
+                ++received_;
+            }
+        }
+        if (flooded) {
+            ReportError(WithNumber("Too many requests queued; the controller's link was closed at ",
+                                   static_cast<int>(kMaxQueuedRequests)));
+            break;
         }
         wake_.Set();
     }
     Shutdown();
-    std::lock_guard lock(mutex_);
-    client_.Close();
+    LeaveSocket();
 }
 
 void RemoteControlServer::CommandThread() {
@@ -213,6 +274,47 @@ void RemoteControlServer::CommandThread() {
         }
         if (frame_) frame_->Post(FrameMessage{FrameMsg::RemoteRequest, this, 0, 0, std::move(text)});
     }
+}
+
+void RemoteControlServer::WriteThread() {
+    std::string failure;
+    for (;;) {
+        std::string chunk;
+        int stallMs;
+        {
+            std::unique_lock lock(mutex_);
+            outgoingReady_.wait(lock, [this] { return !outgoing_.empty() || closing_; });
+            if (cut_ || outgoing_.empty()) break;
+            chunk.swap(outgoing_);
+            inFlight_ = chunk.size();
+            stallMs = closing_ ? std::min(stallMs_, kCloseFlushMs) : stallMs_;
+        }
+        const bool sent = client_.SendAllWithin(chunk.data(), chunk.size(), stallMs);
+        const int error = errno;
+        std::lock_guard lock(mutex_);
+        inFlight_ = 0;
+        if (sent) continue;
+        // A controller that gave up mid-reply ends the link through its receive; one that stays
+        // connected but takes nothing is cut off here.
+        if (!cut_) {
+            if (error == ETIMEDOUT)
+                failure = WithNumber("The controller read none of its replies for ", (stallMs + 999) / 1000) +
+                          " s; its link was closed.";
+            else if (state_ == kConnected)
+                failure = WithNumber("send failed with error: ", error);
+            CutLocked();
+        }
+        break;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        writerRunning_ = false;
+        outgoing_.clear();
+        if (!cut_ && !client_.Shutdown() && errno != ENOTCONN)
+            failure = WithNumber("shutdown failed with error: ", errno);
+    }
+    if (!failure.empty()) ReportError(failure);
+    LeaveSocket();
 }
 
 bool RemoteControlServer::SplitRequestText(const std::string& text, std::string& tag, std::string& payload) {
@@ -241,21 +343,67 @@ bool RemoteControlServer::Busy() const {
 // ---------------------------------------------------------------------------------------------
 // Replies
 
+bool RemoteControlServer::QueueLocked(const std::string& text) {
+    if (outgoing_.size() + inFlight_ + text.size() > sendLimit_) {
+        CutLocked();
+        return false;
+    }
+    outgoing_ += text;
+    outgoingReady_.notify_one();
+    return true;
+}
+
+namespace {
+
+bool IsProgress(const std::string& status) {
+    return status.rfind("WORK:", 0) == 0;
+}
+
+bool IsExtend(const std::string& status) {
+    return status.rfind("EXTEND:", 0) == 0;
+}
+
+const char* const kUnreadReplies = "The controller left its replies unread; its link was closed.";
+
+}  // namespace
+
 void RemoteControlServer::Send(const std::string& text) {
-    int error = 0;
+    bool overflow = false;
     {
         std::lock_guard lock(mutex_);
         if (state_ != kConnected) return;
-        if (!client_.SendAll(text)) error = errno;
+        overflow = !QueueLocked(text);
         busy_ = false;
     }
     // The next queued request goes out now rather than when another request arrives.
     wake_.Set();
-    if (error != 0) ReportError(WithNumber("send failed with error: ", error));
+    if (overflow) ReportError(kUnreadReplies);
 }
 
 void RemoteControlServer::SendReply(const std::string& tag, const std::string& status) {
-    Send(tag + ":" + status);
+    Reply(tag, status, false);
+}
+
+bool RemoteControlServer::Reply(const std::string& tag, const std::string& status, bool onlyWhenOpen) {
+    bool overflow = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (state_ != kConnected) return false;
+        const bool open = openTags_.count(tag) != 0;
+        if ((onlyWhenOpen || IsProgress(status)) && !open) return false;
+        if (IsExtend(status)) {
+            pendingTag_ = tag;
+            openTags_.insert(tag);
+        } else if (!IsProgress(status)) {
+            openTags_.erase(tag);
+        }
+        overflow = !QueueLocked(tag + ":" + status);
+        // Progress is no answer to the request in hand: only its own replies free the link.
+        if (!IsProgress(status)) busy_ = false;
+    }
+    wake_.Set();
+    if (overflow) ReportError(kUnreadReplies);
+    return !overflow;
 }
 
 void RemoteControlServer::ReplyOk(const std::string& tag, const std::string& text) {
@@ -267,23 +415,15 @@ void RemoteControlServer::ReplyError(const std::string& tag, const std::string& 
 }
 
 void RemoteControlServer::ReplyExtend(const std::string& tag, int n) {
-    {
-        std::lock_guard lock(mutex_);
-        pendingTag_ = tag;
-        extended_ = true;
-        finalOwed_ = true;
-    }
     SendReply(tag, WithNumber("EXTEND:", n));
 }
 
 void RemoteControlServer::ReplyWork(int n) {
-    std::string tag;
-    {
-        std::lock_guard lock(mutex_);
-        // Before the first EXTEND no request is waiting for progress.
-        if (!extended_) return;
-        tag = pendingTag_;
-    }
+    ReplyWorkUnder(GetPendingTag(), n);
+}
+
+void RemoteControlServer::ReplyWorkUnder(const std::string& tag, int n) {
+    // SendReply drops it unless the tag is still open.
     SendReply(tag, WithNumber("WORK:", n));
 }
 
@@ -292,14 +432,18 @@ std::string RemoteControlServer::GetPendingTag() const {
     return pendingTag_;
 }
 
+void RemoteControlServer::SetComputationTag(const std::string& tag) {
+    std::lock_guard lock(mutex_);
+    computationTag_ = tag;
+}
+
+std::string RemoteControlServer::ComputationTag() const {
+    std::lock_guard lock(mutex_);
+    return computationTag_;
+}
+
 bool RemoteControlServer::ReplyFinal(const std::string& tag, const std::string& status) {
-    {
-        std::lock_guard lock(mutex_);
-        if (!finalOwed_ || tag != pendingTag_) return false;
-        finalOwed_ = false;
-    }
-    SendReply(tag, status);
-    return true;
+    return Reply(tag, status, true);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -7,6 +7,11 @@
 // Wire format: a request is one receive of at most 1024 bytes: a tag of 0 to 4 bytes, a colon,
 // the payload. A reply is the tag, a colon and the status ("OK", "OK:text", "ERROR:text",
 // "EXTEND:n", "WORK:n"), sent in one piece with no terminator.
+//
+// The controller is not trusted to behave: replies go out through a bounded buffer that a write
+// thread drains, so no caller ever waits for the controller to read, and a controller that stops
+// reading, or floods the request queue, loses its link rather than the program its memory or
+// its UI thread.
 
 #include <condition_variable>
 #include <cstdint>
@@ -14,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,6 +49,14 @@ public:
     static constexpr std::size_t kReceiveSize = 1024;
     // The colon must be found at one of the first kTagSearch bytes of a request.
     static constexpr int kTagSearch = 5;
+    // A controller waits for each reply before its next request; a few more may queue behind a
+    // long command ("stop"). Beyond this many the link is closed.
+    static constexpr std::size_t kMaxQueuedRequests = 64;
+    // Replies not yet taken by the controller, in bytes, and how long it may take none of them.
+    static constexpr std::size_t kDefaultSendLimit = 8u << 20;
+    static constexpr int kDefaultStallMs = 30000;
+    // How long the last replies may take to leave once the link is being closed.
+    static constexpr int kCloseFlushMs = 2000;
 
     using ErrorSink = std::function<void(const std::string&)>;
 
@@ -55,6 +69,8 @@ public:
     // Where the server's error messages go (called from any thread); the default writes them to
     // the standard error stream.
     void SetErrorSink(ErrorSink sink);
+    // The outgoing buffer's bound and the stall time limit (before Start).
+    void SetSendLimits(std::size_t bytes, int stallMs);
 
     // Listens, blocks until a controller has connected and starts the two threads. 0 on success
     // or when a start is already under way, -1 on failure (the reason went to the error sink).
@@ -63,22 +79,29 @@ public:
     int Listen();
     int AcceptController();
     std::uint16_t ListeningPort() const { return listener_.Port(); }
+    // The line the program logs once it listens: where, and whether other machines can reach it.
+    std::string ListeningText() const;
 
     // Ends the link (both directions); safe to call more than once and from any thread.
     int Shutdown();
 
-    // ---- replies (any thread)
+    // ---- replies (any thread; none ever waits for the controller)
+    // A tag is open from its EXTEND to its final reply; progress goes only under an open tag, and
+    // after a tag's final reply nothing more is sent under it.
     void Send(const std::string& text);
     void SendReply(const std::string& tag, const std::string& status);
     void ReplyOk(const std::string& tag, const std::string& text = {});
     void ReplyError(const std::string& tag, const std::string& text);
     void ReplyExtend(const std::string& tag, int n);
+    // Progress of the long request that replied EXTEND last, while it is open.
     void ReplyWork(int n);
     std::string GetPendingTag() const;
-    // The final answer owed to the request that replied EXTEND: sent only when `tag` is that
-    // request's tag and its final answer has not gone yet, so a stopped computation's end
-    // cannot answer twice. True when sent.
+    // The final answer of an open tag; nothing when the tag is not open, so that a stopped
+    // computation's end cannot answer twice. True when sent.
     bool ReplyFinal(const std::string& tag, const std::string& status);
+    // The tag the computation a controller started answers under ("startcomp"'s).
+    void SetComputationTag(const std::string& tag);
+    std::string ComputationTag() const;
     // What the computation controller of a document talks to.
     RemoteComputeReplies& ComputeReplies() { return computeReplies_; }
 
@@ -108,8 +131,8 @@ private:
     class Replies : public RemoteComputeReplies {
     public:
         explicit Replies(RemoteControlServer& server) : server_(server) {}
-        void ReplyWork(int percent) override { server_.ReplyWork(percent); }
-        std::string GetPendingTag() override { return server_.GetPendingTag(); }
+        void ReplyWork(int percent) override { server_.ReplyWorkUnder(server_.ComputationTag(), percent); }
+        std::string GetPendingTag() override { return server_.ComputationTag(); }
         void ReplyOk(const std::string& tag, const std::string& text) override {
             server_.ReplyFinal(tag, text.empty() ? "OK" : "OK:" + text);
         }
@@ -132,16 +155,29 @@ private:
 
     void ReceiveThread();
     void CommandThread();
+    void WriteThread();
     void ReportError(const std::string& text) const;
     int Fail(const std::string& text);
+    void ReplyWorkUnder(const std::string& tag, int n);
+    // Progress only under an open tag; a final reply only under an open tag when onlyWhenOpen.
+    // True when queued.
+    bool Reply(const std::string& tag, const std::string& status, bool onlyWhenOpen);
+    // With the lock held: queues a whole reply for the write thread; false when the controller
+    // left too much unread and the link is being cut.
+    bool QueueLocked(const std::string& text);
+    // With the lock held: ends the link at once, without sending what is still queued.
+    void CutLocked();
+    // A thread that used the socket leaves; the last one closes it.
+    void LeaveSocket();
 
     const std::string host_;
     const std::string port_;
     MainFrameChannel* const frame_;
     ErrorSink errorSink_;
 
-    // Guards the state, the socket, the request map, the busy flag and the pending tag; every
-    // send happens under it, so replies from the computation's worker never interleave.
+    // Guards the state, the socket, the request map, the busy flag, the tags and the outgoing
+    // buffer; every reply enters the buffer whole under it, so replies from the computation's
+    // worker never interleave. Nothing waits for the network while holding it.
     mutable std::mutex mutex_;
     int state_ = kStopped;
     TcpListener listener_;
@@ -150,12 +186,23 @@ private:
     std::size_t received_ = 0;
     bool busy_ = false;
     std::string pendingTag_;
-    bool extended_ = false;
-    bool finalOwed_ = false;
+    std::string computationTag_;
+    std::set<std::string> openTags_;
+
+    std::string outgoing_;
+    std::size_t inFlight_ = 0;  // taken by the write thread, not yet written
+    std::size_t sendLimit_ = kDefaultSendLimit;
+    int stallMs_ = kDefaultStallMs;
+    bool closing_ = false;  // the write thread sends what is queued, then ends the link
+    bool cut_ = false;      // the link ends without sending what is queued
+    bool writerRunning_ = false;
+    int socketUsers_ = 0;
+    std::condition_variable outgoingReady_;
 
     WakeEvent wake_;
     std::thread receiveThread_;
     std::thread commandThread_;
+    std::thread writeThread_;
     Replies computeReplies_{*this};
 
     std::vector<std::unique_ptr<RemoteCommandWindow>> windows_;

@@ -29,7 +29,7 @@ std::int32_t StepFlag(const std::string& word) {
 CZunDoc* SetupDocument(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
     // The worker reads the parameter set for the whole run.
-    if (!doc || !in.CheckNotComputing(call, *doc)) return nullptr;
+    if (!doc || !in.CheckDocumentIdle(call, *doc)) return nullptr;
     return doc;
 }
 
@@ -417,7 +417,7 @@ void SetupClose(RemoteInterpreter& in, const RemoteCall& call) {
     if (!w) return;
     CZunDoc& doc = w->state.Document();
     // The controller may have started since the dialog opened.
-    if (!in.CheckNotComputing(call, doc)) return;
+    if (!in.CheckDocumentIdle(call, doc)) return;
     JobFlags& jobs = doc.GetModel().Jobs();
     jobs.composition = w->state.jobs.composition;
     jobs.property = w->state.jobs.property;
@@ -463,7 +463,7 @@ void SheetOpen(RemoteInterpreter& in, const RemoteCall& call, const SheetNames& 
     SetupWindow* w = TopSetup(in, call);
     if (!w) return;
     CZunDoc& doc = w->state.Document();
-    if (!in.CheckNotComputing(call, doc)) return;
+    if (!in.CheckDocumentIdle(call, doc)) return;
     const std::int32_t flag = StepFlag(call.words[2]);
     Params& p = doc.GetModel().GetParams();
     p.stepFlags[s.step] = flag;
@@ -491,7 +491,7 @@ void SheetClose(RemoteInterpreter& in, const RemoteCall& call, const SheetNames&
         in.Error(call, std::string("No ") + s.name + " dialog found");
         return;
     }
-    if (!in.CheckNotComputing(call, static_cast<SetupWindow*>(top)->state.Document())) return;
+    if (!in.CheckDocumentIdle(call, static_cast<SetupWindow*>(top)->state.Document())) return;
     sheet->sheet->ApplyOrRevert();
     in.Server().SetSubWindow(nullptr);
     in.Ok(call);

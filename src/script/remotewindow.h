@@ -69,6 +69,8 @@ public:
         (void)sheet;
         return nullptr;
     }
+    // The channel's compound changed: the open property windows that show it recalculate.
+    virtual void RefreshPropertyDialogs(int channel) { (void)channel; }
     // Records the scripted animation of the 3-D view into the movie file; the recorder's message
     // (empty when the movie was written).
     virtual std::string RecordAnimation(const RecordOptions& options, const std::string& path) {

@@ -186,6 +186,8 @@ int BoundaryWizard::GenerateBoundary(ProgressSink* progress) {
 
 int BuildBoundaryFromDocument(CZunDoc& doc, const std::vector<std::string>& targets, ProgressSink* progress) {
     if (targets.empty()) return -1;
+    // The progress lets events through: the document stays open until the build ends.
+    CZunDoc::LongWork work(doc, "boundary build");
     for (const std::string& n : targets) {
         const ZunChan* c = doc.GetSample().FindChan(n);
         if (!c || c->kind != ZunChan::kBoundary || !c->Data()) return -1;

@@ -198,8 +198,9 @@ TEST(RemoteLinkCommands, StopAnswersTheRunningComputationFirstAndOnlyOnce) {
         while (!doc.GetModel().StopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
         return 0;
     });
-    // What "startcomp" does: EXTEND, then the start.
+    // What "startcomp" does: EXTEND, the tag the computation answers under, then the start.
     r.server.ReplyExtend("S", 300);
+    r.server.SetComputationTag("S");
     ASSERT_EQ(doc.OnStartComputation(), 0);
     ASSERT_EQ(doc.GetModel().GetState(), kRunning);
 
@@ -210,6 +211,9 @@ TEST(RemoteLinkCommands, StopAnswersTheRunningComputationFirstAndOnlyOnce) {
     EXPECT_NE(doc.GetModel().GetState(), kRunning);
     const std::string answers = std::regex_replace(replies, std::regex("S:WORK:[0-9]+"), "");
     EXPECT_EQ(answers, "S:EXTEND:300S:OKB:OK");
+    // The stopping run's last progress must not follow the answer it already had.
+    const std::size_t answered = replies.find("S:OK");
+    EXPECT_EQ(replies.find("S:WORK", answered), std::string::npos) << replies;
     EXPECT_EQ(r.host.waits, (std::vector<int>{500, 500}));
     doc.SetRemote(nullptr);
 }

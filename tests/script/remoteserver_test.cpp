@@ -172,6 +172,16 @@ TEST(RemoteServer, ProgressGoesUnderTheTagOfTheLastExtendAndTheFinalAnswerGoesOn
 
 TEST(RemoteServer, RepliesFromAWorkerThreadNeverInterleave) {
     RemoteLink link;
+    // The controller reads all along, as a live one does.
+    std::string all;
+    std::thread reader([&] {
+        char buffer[65536];
+        while (link.client.WaitReadable(5000)) {
+            const long r = link.client.Recv(buffer, sizeof buffer);
+            if (r <= 0) break;
+            all.append(buffer, static_cast<std::size_t>(r));
+        }
+    });
     link.server.ReplyExtend("W", 300);
     std::atomic<bool> go{true};
     std::thread worker([&] {
@@ -185,13 +195,8 @@ TEST(RemoteServer, RepliesFromAWorkerThreadNeverInterleave) {
     }
     worker.join();
     link.server.Shutdown();
-    std::string all;
-    char buffer[65536];
-    while (link.client.WaitReadable(2000)) {
-        const long r = link.client.Recv(buffer, sizeof buffer);
-        if (r <= 0) break;
-        all.append(buffer, static_cast<std::size_t>(r));
-    }
+    reader.join();
+    EXPECT_TRUE(link.Errors().empty());
     // Every reply is whole: the stream is made of complete replies only.
     const std::string rest = std::regex_replace(all, std::regex("W:EXTEND:300|W:WORK:[0-9]+|U:OK:done"), "");
     EXPECT_EQ(rest, "");
@@ -199,6 +204,108 @@ TEST(RemoteServer, RepliesFromAWorkerThreadNeverInterleave) {
     EXPECT_EQ(std::distance(std::sregex_iterator(all.begin(), all.end(), workReply), std::sregex_iterator()),
               2000);
     EXPECT_GT(uiReplies, 0);
+}
+
+TEST(RemoteServer, NothingIsSentUnderATagAfterItsFinalReply) {
+    RemoteLink link;
+    // A long request's progress, then its final answer; the progress that still comes (a stopped
+    // run's last report, the next command's progress bar) goes nowhere.
+    link.server.ReplyExtend("B", 300);
+    link.server.ReplyWork(10);
+    link.server.ReplyOk("B");
+    link.server.ReplyWork(100);
+    EXPECT_FALSE(link.server.ReplyFinal("B", "OK"));
+    EXPECT_EQ(link.Drain(), "B:EXTEND:300B:WORK:10B:OK");
+    // The computation answers under its start's tag, even after another long request replied
+    // EXTEND, and falls silent once that tag had its answer.
+    link.server.ReplyExtend("C", 300);
+    link.server.SetComputationTag("C");
+    link.server.ReplyExtend("D", 500);
+    link.server.ComputeReplies().ReplyWork(30);
+    link.server.ReplyWork(40);
+    EXPECT_TRUE(link.server.ReplyFinal("D", "OK"));
+    link.server.ReplyWork(50);
+    link.server.ComputeReplies().ReplyOk(link.server.ComputeReplies().GetPendingTag(), "");
+    link.server.ComputeReplies().ReplyWork(100);
+    link.server.ComputeReplies().ReplyOk("C", "Stopped");
+    EXPECT_EQ(link.Drain(), "C:EXTEND:300D:EXTEND:500C:WORK:30D:WORK:40D:OKC:OK");
+}
+
+TEST(RemoteServer, AControllerThatStopsReadingIsCutOffWithoutHoldingUpTheProgram) {
+    // Beyond the buffer's bound: cut at once.
+    {
+        RemoteLink link;
+        link.server.SetSendLimits(1u << 20, 60000);
+        std::atomic<bool> done{false};
+        std::thread ui([&] {
+            const std::string text(1000, 'x');
+            for (int i = 0; i < 20000; ++i) link.server.ReplyOk("A", text);
+            done = true;
+        });
+        const bool returned = WaitUntil([&] { return done.load(); }, 20000);
+        EXPECT_TRUE(returned) << "a reply waited for the controller";
+        if (!returned) link.Drain(2000);  // frees a blocked send so the test can end
+        ui.join();
+        EXPECT_EQ(link.server.GetState(), RemoteControlServer::kStopped);
+        EXPECT_TRUE(WaitUntil([&] { return !link.Errors().empty(); }));
+        EXPECT_EQ(link.Errors().at(0), "The controller left its replies unread; its link was closed.");
+    }
+    // Within the bound but never read: cut after the stall time.
+    {
+        RemoteLink link;
+        link.server.SetSendLimits(256u << 20, 300);
+        const std::string text(1u << 20, 'y');
+        for (int i = 0; i < 64 && link.server.GetState() == RemoteControlServer::kConnected; ++i)
+            link.server.ReplyOk("A", text);
+        EXPECT_TRUE(
+            WaitUntil([&] { return link.server.GetState() == RemoteControlServer::kStopped; }, 10000));
+        EXPECT_TRUE(WaitUntil([&] { return !link.Errors().empty(); }));
+        EXPECT_EQ(link.Errors().at(0),
+                  "The controller read none of its replies for 1 s; its link was closed.");
+        link.server.ReplyOk("A");  // dropped, harmlessly
+    }
+}
+
+TEST(RemoteServer, AFloodOfRequestsClosesTheLinkInsteadOfGrowingTheQueue) {
+    RemoteLink link;
+    link.Request("A:first");
+    ASSERT_TRUE(link.PumpUntilHanded(1));
+    // While "A" runs, distinct tags pile up, each in its own receive.
+    for (std::size_t i = 0; i < RemoteControlServer::kMaxQueuedRequests + 8; ++i) {
+        if (link.server.GetState() != RemoteControlServer::kConnected) break;
+        const std::size_t before = link.server.ReceivedRequests();
+        const std::string tag = std::to_string(1000 + i);
+        if (!link.client.SendAll(tag + ":hello")) break;
+        WaitUntil([&] {
+            return link.server.ReceivedRequests() > before ||
+                   link.server.GetState() != RemoteControlServer::kConnected;
+        });
+    }
+    EXPECT_LE(link.server.QueuedRequests(), RemoteControlServer::kMaxQueuedRequests);
+    EXPECT_EQ(link.server.GetState(), RemoteControlServer::kStopped);
+    EXPECT_TRUE(link.PeerClosed());
+    ASSERT_FALSE(link.Errors().empty());
+    EXPECT_EQ(link.Errors()[0], "Too many requests queued; the controller's link was closed at 64");
+    // The request in hand still gets to finish; its reply goes nowhere.
+    link.server.ReplyOk("A");
+}
+
+TEST(RemoteServer, TheListeningLineSaysWhetherOtherMachinesCanReachTheProgram) {
+    QueuedMainFrameChannel frame;
+    RemoteControlServer loopback("127.0.0.1", "0", &frame);
+    ASSERT_EQ(loopback.Listen(), 0);
+    EXPECT_EQ(loopback.ListeningText(),
+              "remote control listening on 127.0.0.1:" + std::to_string(loopback.ListeningPort()) +
+                  " (this machine only)");
+    RemoteControlServer local("localhost", "0", &frame);
+    ASSERT_EQ(local.Listen(), 0);
+    EXPECT_NE(local.ListeningText().find("(this machine only)"), std::string::npos) << local.ListeningText();
+    RemoteControlServer everyone("0.0.0.0", "0", &frame);
+    ASSERT_EQ(everyone.Listen(), 0);
+    EXPECT_EQ(everyone.ListeningText(),
+              "remote control listening on every network interface, port " +
+                  std::to_string(everyone.ListeningPort()) +
+                  " WITHOUT AUTHENTICATION: anyone who can reach this port controls the program");
 }
 
 TEST(RemoteServer, ShutdownEndsTheLinkOnceAndTheProgramGoesOnWithoutIt) {

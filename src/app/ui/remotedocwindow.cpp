@@ -12,6 +12,7 @@
 #include "document/ui/datcoldialog.h"
 #include "document/zundoc.h"
 #include "foundation/ui/dialoghelpers.h"
+#include "plot/ui/compoundtextdialog.h"
 #include "plot/ui/histogramdialog.h"
 #include "plot/ui/plotpropertiesdialog.h"
 #include "plot/ui/plotwidget.h"
@@ -136,6 +137,10 @@ public:
 
     void SetVolumeScalarProperty(float value) override {
         if (view_) view_->SetVolumeScalarProperty(value);
+    }
+
+    void RefreshPropertyDialogs(int channel) override {
+        if (CompoundTextDialog* w = FindXrayAttenuationWindow(doc_)) w->UpdateChannel(channel);
     }
 
     std::string RecordAnimation(const RecordOptions& options, const std::string& path) override {

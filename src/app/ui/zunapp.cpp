@@ -471,6 +471,12 @@ void CZunApp::OnOpenRecentFile(int index) {
 
 bool CZunApp::CloseDocument(CZunDoc* doc) {
     if (!doc || !Entry(doc)) return false;
+    // Long work on the document lets this command through while it still uses the document and
+    // its view.
+    if (const std::string work = doc->RunningWork(); !work.empty()) {
+        prompt_->Tell(docmsg::BusyClose(work));
+        return false;
+    }
     // A "Yes" puts the notes into the document, whose own question follows.
     AskNotesSaveChanges(*doc);
     if (doc->IsModified()) {

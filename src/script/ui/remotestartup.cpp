@@ -93,8 +93,13 @@ bool RemoteStartup::Start(const StartupOptions& options) {
     server_->SetErrorSink([this](const std::string& text) { ShowError(text); });
     interpreter_ = std::make_unique<RemoteInterpreter>(*this, *server_);
     InstallRemoteCommands(*interpreter_);
-    // A failed start has said why; the program goes on without a controller.
-    server_->Start();
+    // A failed start has said why; the program goes on without a controller. Whoever starts the
+    // program learns where it listens, and whether other machines can reach it, before it
+    // blocks waiting for the controller.
+    if (server_->Listen() == 0) {
+        std::fprintf(stderr, "zun: %s\n", server_->ListeningText().c_str());
+        server_->AcceptController();
+    }
     return true;
 }
 

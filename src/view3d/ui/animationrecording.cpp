@@ -245,8 +245,12 @@ void ViewAnimationRecording::OnRecordAnimation() {
         busy_ = false;
         return;
     }
+    // The recording lets events through: its document stays open until it ends.
+    std::unique_ptr<CZunDoc::LongWork> work;
+    if (doc_) work = std::make_unique<CZunDoc::LongWork>(*doc_, "animation recording");
     const std::string message =
         SaveWithProgress([&](MovieWriter& writer) { return RecordScripted(*this, writer, file, options); });
+    work.reset();
     busy_ = false;
     view_->RequestRedraw(kRedrawOnce);
     if (!message.empty()) ShowMessage(message);

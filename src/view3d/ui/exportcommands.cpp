@@ -25,6 +25,8 @@ void RunSliceImageExport(QWidget* parent, CZunDoc& doc, const DisplayTree& tree,
     if (dialog.exec() != QDialog::Accepted) return;
     const ImageExportOptions options = dialog.Options();
     doc.imageExportFolder = options.directory;
+    // The progress lets events through: the document stays open until the export ends.
+    CZunDoc::LongWork work(doc, "image export");
 
     SliceExportJob job;
     job.tree = &tree;

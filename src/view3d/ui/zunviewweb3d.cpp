@@ -94,6 +94,9 @@ int CZunView::WriteWeb3DPage(Web3DOptions& options, bool showDialog, std::string
         if (doc_) doc_->webExportFolder = options.folder;
         if (!chosen) return kWeb3DDialogCancelled;
     }
+    // The progress lets events through: the document stays open until the page is written.
+    std::unique_ptr<CZunDoc::LongWork> work;
+    if (doc_) work = std::make_unique<CZunDoc::LongWork>(*doc_, "web page export");
 
     Web3DExportInput in;
     in.volume = reinterpret_cast<const std::uint8_t*>(volume_.Data());
