@@ -149,6 +149,8 @@ void BuildBoundary(RemoteInterpreter& in, const RemoteCall& call) {
     }
     doc->boundDef = def;
     const std::string name = sample.GetChanNameCStr(static_cast<int>(target));
+    // The pauses and the build's progress let requests in: the document stays open meanwhile.
+    CZunDoc::LongWork work(*doc, "boundary build");
     in.Server().ReplyExtend(call.tag, kExtendBoundary);
     in.Host().Wait(kPauseMs);
     WorkProgress progress(in.Server());

@@ -168,9 +168,13 @@ std::string CheckRecordOptions(const RecordOptions& o) {
     if (o.mode == 0) return o.frameRate == 0 ? "Frame rate must be > 10" : "";
     if (o.rotations == 0) return "Number of rotations must be > 0";
     if (o.frameRate < 10) return "Frame rate must be > 10";
-    if (!(o.period > 0)) return "Period must be > 0";
+    if (!(o.period > 0) || !std::isfinite(o.period)) return "Period must be > 0";
+    // Counted in double: a frame count past the int range would not be counted at all.
+    const double perRotation = static_cast<double>(o.frameRate) * o.period;
     // Fewer than ten frames a rotation would turn the eye further than the view is away.
-    if (FramesPerRotation(o) < 10) return "Period must be > 0";
+    if (perRotation < 10) return "Period must be > 0";
+    const double frames = perRotation * (o.mode == 4 ? 1.0 : static_cast<double>(o.rotations));
+    if (frames > kMaxMovieFrames) return kTooManyFrames;
     return {};
 }
 

@@ -32,6 +32,10 @@ struct RecordOptionsEnables {
 };
 RecordOptionsEnables RecordOptionsState(int kind, bool effectChecked, bool noRotation);
 
+// A scripted movie of more frames than this (over an hour at 25 frames a second) is refused
+// rather than recorded for days.
+inline constexpr double kMaxMovieFrames = 100000;
+inline constexpr const char* kTooManyFrames = "The movie would have more than 100000 frames.";
 // The range checks of the options (free form needs a frame rate only): the message, or empty.
 std::string CheckRecordOptions(const RecordOptions& o);
 // Frames of one rotation (frame rate x period, truncated) and of the whole movie.

@@ -1,6 +1,9 @@
 """Drives the zun program over its remote-control link, as an independent controller would.
 
-Usage: remote_e2e.py <zun program> [case ...]   (needs an X display; cases: link, embed, fuzz, road)
+Usage: remote_e2e.py <zun program> [case ...]
+(needs an X display; cases: link, embed, fuzz, road, busy, numbers). ZUN_FUZZ_COUNT sets the number
+of random requests of "fuzz". A program built with AddressSanitizer and UndefinedBehaviorSanitizer
+is run the same way: any report of theirs in its output fails the run.
 """
 import ctypes
 import os
@@ -23,6 +26,22 @@ def check(ok, what):
         failures.append(what)
 
 
+def sanitized():
+    out = subprocess.run(["ldd", ZUN], capture_output=True, text=True).stdout
+    return "libasan" in out
+
+
+def memory_cap():
+    # A hostile request must not take the shared machine's memory with it: the plain program gets
+    # an address-space limit, the sanitized one (whose shadow maps need the address space) an RSS
+    # limit of its sanitizer.
+    import resource
+    resource.setrlimit(resource.RLIMIT_AS, (8 << 30, 8 << 30))
+
+
+SANITIZED = sanitized()
+
+
 def free_port():
     s = socket.socket()
     s.bind(("127.0.0.1", 0))
@@ -37,9 +56,15 @@ class Zun:
     def __init__(self, extra=()):
         self.port = free_port()
         env = dict(os.environ, ZUN_UNATTENDED="1", XDG_CONFIG_HOME=os.path.join(TMP, "config"))
-        self.log = open(os.path.join(TMP, "zun-%d.log" % self.port), "w")
+        # A sanitized build stops at its first report; the libraries of the display are not ours
+        # to find leaks in.
+        env.setdefault("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=1:hard_rss_limit_mb=8192")
+        env.setdefault("UBSAN_OPTIONS", "print_stacktrace=1:halt_on_error=1")
+        self.logPath = os.path.join(TMP, "zun-%d.log" % self.port)
+        self.log = open(self.logPath, "w")
         self.proc = subprocess.Popen([ZUN, "--h127.0.0.1", "--p%d" % self.port] + list(extra),
-                                     env=env, stdout=self.log, stderr=subprocess.STDOUT)
+                                     env=env, stdout=self.log, stderr=subprocess.STDOUT,
+                                     preexec_fn=None if SANITIZED else memory_cap)
         self.sock = None
         deadline = time.time() + 20
         while time.time() < deadline:
@@ -107,11 +132,20 @@ class Zun:
                 self.proc.kill()
                 self.proc.wait()
         self.log.close()
+        with open(self.logPath, errors="replace") as f:
+            text = f.read()
+        report = re.search(r"ERROR: AddressSanitizer.*|runtime error:.*", text)
+        check(report is None, "no sanitizer report in %s (%s)" % (self.logPath, report.group(0) if report else ""))
 
 
 def case_link():
     z = Zun()
     try:
+        z.log.flush()
+        with open(z.logPath) as f:
+            started = f.read()
+        check("zun: remote control listening on 127.0.0.1:%d (this machine only)" % z.port in started,
+              "the start-up line says the link is this machine's only (%r)" % started[:200])
         check(z.reply_of("hello") == "hello", "an unknown word is echoed")
         check(z.reply_of("Stop") == "Stop", "command words are case-sensitive")
         check(z.reply_of("save") == "ERROR:Command 'save' - invalid argument count (1)", "save alone: count error")
@@ -198,12 +232,16 @@ def case_embed():
         z.stop()
 
 
+# The numbers every numeric word is tried with.
+EXTREMES = ["0", "-1", "2147483647", "-2147483648", "nan", "inf"]
+
+
 def random_word(rng):
     kind = rng.random()
     if kind < 0.3:
-        return str(rng.choice([0, 1, 2, -1, 3, 255, 65535, 2 ** 31, 2 ** 32 - 1, 2 ** 40]))
+        return str(rng.choice([0, 1, 2, -1, 3, 255, 65535, 2 ** 31, 2 ** 32 - 1, 2 ** 40, 2 ** 31 - 1, -2 ** 31]))
     if kind < 0.4:
-        return rng.choice(["1.5", "nan", "inf", "-0", "1e309", "0x10", ""])
+        return rng.choice(["1.5", "nan", "inf", "-inf", "-0", "1e309", "0x10", ""])
     if kind < 0.5:
         return "#".join(";".join(str(rng.randint(-3, 9)) for _ in range(rng.randint(0, 4)))
                         for _ in range(rng.randint(0, 4)))
@@ -219,11 +257,12 @@ FUZZ_WORDS = [
     ("setupcomp-setup-lca", 11), ("startcomp", 2), ("output-img2d", 7), ("output-histogram", 8),
     ("setupcomp-setup-dlss", 9), ("setupcomp-setup-dnlo", 14), ("setupcomp-setup-dclo", 13), ("setupcomp-open", 2),
     ("setupcomp-open-dnlo-open", 3), ("setupcomp-close", 2), ("displayprop-chan-colourdata", 6),
-    ("displayprop-open-colourdata-open", 2), ("setup-map-mapdata-action", 1),
+    ("displayprop-open-colourdata-open", 2), ("setup-map-mapdata-action", 1), ("output-web3d", 11),
 ]
 
 
-def case_fuzz(count=10000):
+def case_fuzz(count=None):
+    count = count or int(os.environ.get("ZUN_FUZZ_COUNT", "10000"))
     rng = random.Random(20261207)
     z = Zun()
     documents = 1
@@ -240,6 +279,9 @@ def case_fuzz(count=10000):
                 if word == "save" and n == 2:
                     # Files only ever land in the test's folder.
                     words[1] = os.path.join(TMP, "fuzz", re.sub(r"[^a-z0-9_.]", "_", words[1]) or "x") + ".zun"
+                if word == "output-web3d" and n == 11:
+                    # Pages only ever land in the test's folder.
+                    words[6] = os.path.join(TMP, "fuzzweb")
                 if word == "newdocument":
                     documents += 1
                     if documents > 6:
@@ -421,6 +463,187 @@ def case_road():
             for x in range(NX):
                 worst = max(worst, float(numpy.abs(fractions[:, x] - phantom_fraction(x)).max()))
         check(worst <= 1.0 / 15 + 1e-6, "the reopened fractions are the phantom's within 1/15 (worst %.4f)" % worst)
+    finally:
+        z.stop()
+
+
+GRID = 12  # the smallest grid the web page takes (10) and a little more
+
+
+def setup_small_document(z, name, slices=None):
+    """A 12^3 document: Void, Water, a CT channel at 30 keV (its slices imported when given) and
+    a boundary channel."""
+    ok = z.reply_of("newdocument@" + name) == "OK"
+    ok &= z.reply_of("setupgrids@@%d@%d@%d@0@0@0@1e-6@1e-6@1e-6" % (GRID, GRID, GRID)) == "OK"
+    ok &= z.reply_of("insertchannels@@Water;0#ct;1#b;3") == "OK"
+    ok &= z.reply_of("setupcompchannel@@1@H2O@1") == "OK"
+    ok &= z.reply_of("setupctchannel@@2@30") == "OK"
+    if slices:
+        ok &= z.reply_of("importdata@@2@%s@0@100@tif@0@1@0@1@0@1@0@0@0@0@0@0" % slices) == "OK"
+    check(ok, "a %d^3 document %s is set up" % (GRID, name))
+
+
+def write_small_slices(folder):
+    import numpy
+    import tifffile
+    os.makedirs(folder, exist_ok=True)
+    mu = water_attenuation(30.0)
+    plane = numpy.array([[(x % 4) / 3.0 * mu for x in range(GRID)] for _ in range(GRID)], dtype=numpy.float32)
+    for k in range(GRID):
+        tifffile.imwrite(os.path.join(folder, "s%02d.tif" % k), plane)
+
+
+def boundary_words():
+    words = ["buildboundary", "", "3", "2"] + ["0"] * 28
+    words[17] = words[19] = words[25] = ""
+    words[24] = "0.5"
+    words[26:29] = ["4", "4", "4"]
+    return words
+
+
+def case_busy():
+    """No request closes a document while long work on it lets requests in (the recorder and the
+    exports let events through)."""
+    slices = os.path.join(TMP, "busy-slices")
+    write_small_slices(slices)
+    z = Zun()
+    try:
+        setup_small_document(z, "Busy", slices)
+        movie = os.path.join(TMP, "busy.avi")
+        pages = os.path.join(TMP, "busy-web")
+        os.makedirs(pages, exist_ok=True)
+        images = os.path.join(TMP, "busy-img")
+        os.makedirs(images, exist_ok=True)
+        long_requests = [
+            ("output-animation@@1;0@25@2@2@0@0@0@" + movie, "animation recording", 0.7),
+            ("output-web3d@@Page@0@About@page@%s@8@1.4@1@0" % pages, "web page export", 0.0),
+            ("output-img2d@@-1@%s@1@1@0" % images, "image export", 0.0),
+            ("@".join(boundary_words()), "boundary build", 0.2),
+            ("output-histogram@@2@0@0@0@1@" + os.path.join(TMP, "busy.png"), "histogram picture", 0.0),
+        ]
+        for payload, work, delay in long_requests:
+            t = z.tag()
+            z.send(t, payload)
+            got = ""
+            z.sock.settimeout(60)
+            while not got.startswith(t + ":"):
+                chunk = z.sock.recv(65536)
+                if not chunk:
+                    break
+                got += chunk.decode("latin-1")
+            time.sleep(delay)
+            c = z.tag()
+            z.send(c, "closedocument@Busy")
+            # Everything until both have their final answer.
+            end = time.time() + 300
+            z.sock.settimeout(0.5)
+            while time.time() < end and not (re.search(re.escape(c) + r":(OK|ERROR)", got) and
+                                             re.search(re.escape(t) + r":(OK|ERROR)", got)):
+                try:
+                    chunk = z.sock.recv(65536)
+                except socket.timeout:
+                    continue
+                if not chunk:
+                    break
+                got += chunk.decode("latin-1")
+            check(z.alive(), "%s: the program survives a close while it runs" % work)
+            refused = "%s:ERROR:Command 'closedocument' - %s running" % (c, work)
+            closed_after = got.find(c + ":OK") > got.find(t + ":OK") >= 0
+            if work == "animation recording":
+                check(refused in got, "%s: the close is refused (%r)" % (work, got[-200:]))
+            else:
+                # A short export may end before the close is handled; then the close closes.
+                check(refused in got or closed_after, "%s: refused, or closed only after it ended (%r)" % (work, got[-200:]))
+            check(re.search(re.escape(t) + r":(OK|ERROR)", got) is not None, "%s: its final answer came" % work)
+            if not z.alive():
+                break
+            if closed_after:
+                setup_small_document(z, "Busy", slices)
+        check(z.reply_of("closedocument@Busy") == "OK", "the document closes once the work has ended")
+    finally:
+        z.stop()
+
+
+# Requests whose every numeric word is tried at EXTREMES; "%(tmp)s" and "%(slices)s" are filled in.
+NUMERIC_REQUESTS = [
+    "setupgrids@@12@12@12@0@0@0@1e-6@1e-6@1e-6",
+    "setupgrid@@0@0@12",
+    "setupgrid@@1@1@2",
+    "setupgrid@@2@2@1e-6",
+    "insertchannel@@x@4@0",
+    "setupcompchannel@@1@H2O@1",
+    "setupctchannel@@2@30",
+    "importdata@@2@%(slices)s@0@100@tif@0@1@0@1@0@1@0@0@0@0@0@0",
+    "@".join(boundary_words()),
+    "windowpos@0@0@800@600",
+    "displayprop-open@@1",
+    "displayprop-chan-display@@1@7@0@1",
+    "displayprop-open-setdisplay@@0@1",
+    "displayprop-chan-stats@@1@5@1@0",
+    "displayprop-chan-boundary@@1@3@1@0",
+    "displayprop-chan-colourdata@@1@0@0@0",
+    "displayprop-close@",
+    "setup-map-mapdata@@2@1@0@0@<2@0@0@0@100@0@0@7",
+    "setupcomp@@1@0@0@1@0@0@0",
+    "setupcomp-open@",
+    "setupcomp-open-computation@@0",
+    "setupcomp-open-property@@0",
+    "setupcomp-close@",
+    "setupcomp-setup-dlss@@1@1@2;1;0.5;2@1;3@1@x@1;0;1;0.75",
+    "setupcomp-setup-dnlo@@1@1@0@0@15@1@1@2000@0;0#1;0@0@10@0;0;1;0",
+    "setupcomp-setup-dclo@@1@700@42@1@1@0@2;0.25@1;5@2@9@0",
+    "setupcomp-setup-lca@@1@-1@4@0.5@0@0;0;0@0;0;0;0@0;0;0;0@0;0;0;0",
+    "output-histogram@@1@0@0@0@1@%(tmp)s/num.png",
+    "output-img2d@@1@%(tmp)s/num-img@1@1@0",
+    "output-web3d@@Page@0@About@page@%(tmp)s/num-web@8@1.4@1@0",
+    "output-animation@@1;0@25@1@1@0@0@0@%(tmp)s/num.avi",
+]
+
+NUMBER = re.compile(r"^-?[0-9]+(\.[0-9]*)?(e-?[0-9]+)?$")
+
+
+def numeric_variants(request):
+    """(position, field, value, request) for every numeric word (and every number in a word's
+    ';'/'#' lists) at every extreme value."""
+    words = request.split("@")
+    for i in range(1, len(words)):
+        fields = re.split(r"([;#])", words[i])
+        for j in range(0, len(fields), 2):
+            if not NUMBER.match(fields[j]):
+                continue
+            for v in EXTREMES:
+                changed = fields[:j] + [v] + fields[j + 1:]
+                yield i, j, v, "@".join(words[:i] + ["".join(changed)] + words[i + 1:])
+
+
+def case_numbers():
+    """Every numeric word of the commands that build, set up and write out at 0, -1, INT_MAX,
+    INT_MIN, NaN and inf: each gets one whole answer and the program lives on."""
+    slices = os.path.join(TMP, "num-slices")
+    write_small_slices(slices)
+    for d in ("num-img", "num-web"):
+        os.makedirs(os.path.join(TMP, d), exist_ok=True)
+    z = Zun()
+    tried = bad = 0
+    try:
+        setup_small_document(z, "Num", slices)
+        for template in NUMERIC_REQUESTS:
+            request = template % {"tmp": TMP, "slices": slices}
+            for i, j, v, payload in numeric_variants(request):
+                tried += 1
+                r = Replies(z, payload, timeout=120.0, quiet=0.05)
+                if not r.whole or r.final.startswith(("EXTEND:", "WORK:")) or r.final == "<none>":
+                    bad += 1
+                    print(ascii("  %r: %r" % (payload[:120], r.buf[:200])))
+                if not z.alive():
+                    check(False, "the program survives %r" % payload[:160])
+                    return
+                # Back to the 12^3 document for the next word.
+                if template.startswith("setupgrid"):
+                    z.reply_of("setupgrids@@12@12@12@0@0@0@1e-6@1e-6@1e-6")
+        check(bad == 0, "every one of %d extreme requests got one whole answer (%d did not)" % (tried, bad))
+        check(z.reply_of("hello") == "hello", "and the program still replies afterwards")
+        check(z.reply_of("save@" + os.path.join(TMP, "num.zun")) == "OK:num.zun", "and still saves its document")
     finally:
         z.stop()
 

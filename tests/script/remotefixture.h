@@ -8,6 +8,7 @@
 
 #include "document/docclasses.h"
 #include "document/zundoc.h"
+#include "platform/progress.h"
 #include "platform/prompt.h"
 #include "remotelink.h"
 #include "script/remotecommands.h"
@@ -16,14 +17,55 @@
 
 namespace zun {
 
+// What runs while a long command works, as the events the real windows' progress lets through
+// would (tests set it to hand in a request meanwhile).
+struct DuringWork {
+    std::function<void()> hook;
+    void operator()() {
+        if (!hook) return;
+        // A request it hands in that works long itself does not call it again.
+        std::function<void()> h = std::move(hook);
+        hook = nullptr;
+        h();
+        hook = std::move(h);
+    }
+};
+
+class HookedPrompt : public HeadlessPrompt {
+public:
+    explicit HookedPrompt(DuringWork& during) : during_(during) {}
+    int Ask(const PromptRequest& request) override {
+        during_();
+        return HeadlessPrompt::Ask(request);
+    }
+
+private:
+    DuringWork& during_;
+};
+
+class HookedProgress : public ProgressSink {
+public:
+    explicit HookedProgress(DuringWork& during) : during_(during) {}
+    void SetText(const std::string&) override {}
+    void SetPos(int) override {}
+    bool SetProgress(int) override {
+        during_();
+        return false;
+    }
+
+private:
+    DuringWork& during_;
+};
+
 // A document window of a plain tree: what the commands asked of the view is recorded.
 class FakeWindow : public RemoteDocWindow {
 public:
-    explicit FakeWindow(DisplayTree& tree) : tree_(tree) {}
+    explicit FakeWindow(DisplayTree& tree, DuringWork* during = nullptr) : tree_(tree), during_(during) {}
     DisplayTree* Tree() override { return &tree_; }
     void UpdateView(unsigned bits) override { viewBits.push_back(bits); }
     void UpdateTreeStats(const std::set<TreeItemId>& items) override { statsUpdates.push_back(items.size()); }
     bool SaveHistogramPicture(int channel, const std::string& path, bool& saved) override {
+        if (during_) (*during_)();
         histograms.push_back({channel, path});
         saved = path.find("/no/such/") == std::string::npos;
         return true;
@@ -37,18 +79,26 @@ public:
         return 0;
     }
     int WriteWeb3DPage(Web3DOptions& options, std::string& message) override {
+        if (during_) (*during_)();
         web = options;
         message = "could not write";
         return options.folder == "bad" ? 3 : 0;
     }
+    std::string RecordAnimation(const RecordOptions& options, const std::string& path) override {
+        if (during_) (*during_)();
+        return RemoteDocWindow::RecordAnimation(options, path);
+    }
+    void RefreshPropertyDialogs(int channel) override { refreshed.push_back(channel); }
 
     std::vector<unsigned> viewBits;
     std::vector<std::size_t> statsUpdates;
     std::vector<std::pair<int, std::string>> histograms;
+    std::vector<int> refreshed;
     Web3DOptions web;
 
 private:
     DisplayTree& tree_;
+    DuringWork* during_;
 };
 
 // Records what a FakeWindow was asked, across the short-lived windows the commands take.
@@ -56,6 +106,7 @@ struct FakeWindowLog {
     std::vector<unsigned> viewBits;
     std::vector<std::size_t> statsUpdates;
     std::vector<std::pair<int, std::string>> histograms;
+    std::vector<int> refreshed;
     Web3DOptions web;
 };
 
@@ -70,7 +121,7 @@ public:
     }
     CZunDoc* ActiveDocument() override { return active; }
     CZunDoc* NewDocument() override {
-        docs.push_back(std::make_unique<CZunDoc>(DocServices{&prompt, nullptr, &frame_}));
+        docs.push_back(std::make_unique<CZunDoc>(DocServices{&prompt, &progress, &frame_}));
         docs.back()->OnNewDocument();
         docs.back()->SetTitle("Zun" + std::to_string(++made));
         active = docs.back().get();
@@ -101,11 +152,14 @@ public:
         for (int i = 0; i < 2000 && doc->GetModel().IsBusy(); ++i) frame_.WaitAndPump(5);
     }
     void TitleChanged(CZunDoc* doc) override { titles.push_back(doc->GetTitle()); }
-    void Wait(int ms) override { waits.push_back(ms); }
+    void Wait(int ms) override {
+        waits.push_back(ms);
+        duringWork();
+    }
     // A tree per document once BuildTree was called for it.
     std::unique_ptr<RemoteDocWindow> DocumentWindow(CZunDoc& doc) override {
         for (auto& [d, tree] : trees)
-            if (d == &doc) return std::make_unique<LoggedWindow>(*tree, log);
+            if (d == &doc) return std::make_unique<LoggedWindow>(*tree, log, duringWork);
         return nullptr;
     }
     DisplayTree& BuildTree(CZunDoc& doc) {
@@ -115,11 +169,13 @@ public:
     }
     class LoggedWindow : public FakeWindow {
     public:
-        LoggedWindow(DisplayTree& tree, FakeWindowLog& log) : FakeWindow(tree), log_(log) {}
+        LoggedWindow(DisplayTree& tree, FakeWindowLog& log, DuringWork& during)
+            : FakeWindow(tree, &during), log_(log) {}
         ~LoggedWindow() override {
             log_.viewBits.insert(log_.viewBits.end(), viewBits.begin(), viewBits.end());
             log_.statsUpdates.insert(log_.statsUpdates.end(), statsUpdates.begin(), statsUpdates.end());
             log_.histograms.insert(log_.histograms.end(), histograms.begin(), histograms.end());
+            log_.refreshed.insert(log_.refreshed.end(), refreshed.begin(), refreshed.end());
             if (!web.title.empty() || !web.fileName.empty()) log_.web = web;
         }
 
@@ -129,7 +185,9 @@ public:
     std::vector<std::pair<CZunDoc*, std::unique_ptr<DisplayTree>>> trees;
     FakeWindowLog log;
 
-    HeadlessPrompt prompt;
+    DuringWork duringWork;
+    HookedPrompt prompt{duringWork};
+    HookedProgress progress{duringWork};
     std::vector<std::unique_ptr<CZunDoc>> docs;
     CZunDoc* active = nullptr;
     int made = 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "document/testfiles.h"
 #include "remotefixture.h"
@@ -235,6 +236,71 @@ TEST(RemoteOutputCommands, StartcompComputesThePhantomAndAnswersAtItsEnd) {
         EXPECT_NEAR(r.S().GetChanPhysicalValue(1, x, 1, 1), (x / 2) / 2.0, 1.0 / 15)
             << x << "\n"
             << r.doc->Logger().Text();
+}
+
+TEST(RemoteOutputCommands, NoRequestClosesOrChangesADocumentWhileLongWorkOnItLetsRequestsIn) {
+    TempDir dir;
+    Sample r;
+    r.host.BuildTree(*r.doc);
+    // A regular file where a folder is wanted makes the image export report its failures.
+    const std::string notAFolder = dir.File("file");
+    { std::ofstream(notAFolder) << "x"; }
+    std::filesystem::create_directories(dir.File("slices"));
+    { std::ofstream(dir.File("slices") + "/s0.tif") << "not a picture"; }
+    std::vector<std::string> boundary = {"buildboundary", "", "3", "2"};
+    boundary.resize(32, "0");
+    boundary[17] = boundary[19] = boundary[25] = "";
+    boundary[26] = boundary[27] = boundary[28] = "2";
+    std::string boundaryWords;
+    for (const std::string& w : boundary) boundaryWords += (boundaryWords.empty() ? "" : "@") + w;
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"output-animation@@1;0@25@1@1@0@0@0@" + dir.File("m.avi"), "animation recording"},
+        {"output-web3d@@T@0@d@page@" + dir.Path() + "@8@1@0@0", "web page export"},
+        {"output-histogram@@1@0@0@0@1@" + dir.File("h.png"), "histogram picture"},
+        {"output-img2d@@-1@" + notAFolder + "@1@1@0", "image export"},
+        {boundaryWords, "boundary build"},
+        {"importdata@@2@" + dir.File("slices") + "@0@100@tif@0@1@0@1@0@1@0@0@0@0@0@0", "data import"},
+    };
+    for (const auto& [request, work] : cases) {
+        SCOPED_TRACE(request);
+        int handedIn = 0;
+        std::string nested;
+        r.host.duringWork.hook = [&] {
+            // What the controller sends while the command's progress lets events through.
+            ++handedIn;
+            r.interpreter.Execute("Z", "closedocument@Doc");
+            r.interpreter.Execute("Y", "setupgrids@Doc@2@2@2@0@0@0@1@1@1");
+            r.interpreter.Execute("X", "output-web3d@@T@0@d@page@" + dir.Path() + "@8@1@0@0");
+        };
+        r.Request("W:" + request);
+        ASSERT_TRUE(r.PumpUntilHanded(r.handed.size() + 1));
+        const std::string replies = r.Drain(300);
+        r.host.duringWork.hook = nullptr;
+        EXPECT_GT(handedIn, 0);
+        EXPECT_NE(replies.find("Z:ERROR:Command 'closedocument' - " + work + " running"), std::string::npos)
+            << replies;
+        EXPECT_NE(replies.find("Y:ERROR:Command 'setupgrids' - " + work + " running"), std::string::npos)
+            << replies;
+        EXPECT_NE(replies.find("X:ERROR:Command 'output-web3d' - " + work + " running"), std::string::npos)
+            << replies;
+        ASSERT_EQ(r.host.docs.size(), 1u);
+        EXPECT_EQ(r.S().GetDims(), (Dims{6, 4, 3}));
+        EXPECT_EQ(r.doc->RunningWork(), "");
+    }
+    // Once the work has ended the document closes.
+    EXPECT_EQ(r.Ask("V:closedocument@Doc"), "V:OK");
+}
+
+TEST(RemoteSampleCommands, ChannelSetupKeepsTheKindAndRefreshesTheAttenuationWindow) {
+    Sample r;
+    r.host.BuildTree(*r.doc);
+    EXPECT_EQ(r.Ask("A:setupcompchannel@@1@H2O@1"), "A:OK");
+    EXPECT_EQ(r.host.log.refreshed, (std::vector<int>{1}));
+    // A polychromatic channel stays one: the command sets the monochromatic energy only.
+    r.S().GetChan(2)->polychromatic = true;
+    EXPECT_EQ(r.Ask("B:setupctchannel@@2@30"), "B:OK");
+    EXPECT_TRUE(r.S().GetChan(2)->polychromatic);
+    EXPECT_FLOAT_EQ(r.doc->GetModel().GetParams().ctBeamEnergy[1], 30.0f);
 }
 
 }  // namespace

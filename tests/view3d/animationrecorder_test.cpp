@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 
 #include "testfiles.h"
 #include "view3d/animationrecorder.h"
@@ -93,6 +94,20 @@ TEST(RecordOptionsCheck, RangesAndTheShortPeriodGuard) {
     // longer than the distance.
     o.period = 0.5f;
     EXPECT_EQ(CheckRecordOptions(o), "Period must be > 0");
+    // A remote controller's extremes: no endless period, no frame count past any bound.
+    o.period = std::numeric_limits<float>::infinity();
+    EXPECT_EQ(CheckRecordOptions(o), "Period must be > 0");
+    o.period = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_EQ(CheckRecordOptions(o), "Period must be > 0");
+    o.period = 10;
+    o.rotations = 4294967295u;
+    EXPECT_EQ(CheckRecordOptions(o), kTooManyFrames);
+    o.rotations = 1;
+    o.frameRate = 2147483647u;
+    EXPECT_EQ(CheckRecordOptions(o), kTooManyFrames);
+    o.frameRate = 25;
+    o.period = 2147483647.0f;
+    EXPECT_EQ(CheckRecordOptions(o), kTooManyFrames);
     // No rotation makes one rotation's frames whatever the count.
     o = RecordOptions{};
     o.mode = 4;

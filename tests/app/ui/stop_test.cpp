@@ -118,6 +118,24 @@ TEST_F(StopFixture, ClosingADocumentDuringARunWaitsForItsWorker) {
     }
 }
 
+TEST_F(StopFixture, FileCloseIsRefusedWhileLongWorkOnTheDocumentRuns) {
+    CZunDoc* doc = app->ActiveDocument();
+    ASSERT_NE(doc, nullptr);
+    doc->SetModifiedFlag(false);
+    QAction* close = app->MainFrame()->Action("fileClose");
+    {
+        // As the recorder holds it while its progress lets the menus' events through.
+        CZunDoc::LongWork work(*doc, "animation recording");
+        close->trigger();
+        EXPECT_EQ(app->Documents().size(), 1u);
+        ASSERT_FALSE(prompt.Requests().empty());
+        EXPECT_EQ(prompt.Requests().back().text,
+                  "The document cannot be closed while its animation recording is running.");
+    }
+    close->trigger();
+    EXPECT_TRUE(app->Documents().empty());
+}
+
 TEST_F(StopFixture, PostedMessagesAboutAClosedDocumentAreDropped) {
     CZunDoc* doc = app->ActiveDocument();
     ASSERT_NE(doc, nullptr);
