@@ -467,20 +467,24 @@ def case_road():
         z.stop()
 
 
-GRID = 12  # the smallest grid the web page takes (10) and a little more
+# The web page takes at least 10 voxels an axis and a slice atlas 256 pixels wide and high.
+GX, GY, GZ = 64, 64, 16
+GRID_WORDS = "%d@%d@%d" % (GX, GY, GZ)
 
 
 def setup_small_document(z, name, slices=None):
-    """A 12^3 document: Void, Water, a CT channel at 30 keV (its slices imported when given) and
+    """A small document: Void, Water, a CT channel at 30 keV (its slices imported when given) and
     a boundary channel."""
-    ok = z.reply_of("newdocument@" + name) == "OK"
-    ok &= z.reply_of("setupgrids@@%d@%d@%d@0@0@0@1e-6@1e-6@1e-6" % (GRID, GRID, GRID)) == "OK"
+    # The web page wants a view at least 256 pixels wide.
+    ok = z.reply_of("windowpos@0@0@1024@768") == "OK"
+    ok &= z.reply_of("newdocument@" + name) == "OK"
+    ok &= z.reply_of("setupgrids@@%s@0@0@0@1e-6@1e-6@1e-6" % GRID_WORDS) == "OK"
     ok &= z.reply_of("insertchannels@@Water;0#ct;1#b;3") == "OK"
     ok &= z.reply_of("setupcompchannel@@1@H2O@1") == "OK"
     ok &= z.reply_of("setupctchannel@@2@30") == "OK"
     if slices:
         ok &= z.reply_of("importdata@@2@%s@0@100@tif@0@1@0@1@0@1@0@0@0@0@0@0" % slices) == "OK"
-    check(ok, "a %d^3 document %s is set up" % (GRID, name))
+    check(ok, "a %s document %s is set up" % (GRID_WORDS.replace("@", "x"), name))
 
 
 def write_small_slices(folder):
@@ -488,8 +492,8 @@ def write_small_slices(folder):
     import tifffile
     os.makedirs(folder, exist_ok=True)
     mu = water_attenuation(30.0)
-    plane = numpy.array([[(x % 4) / 3.0 * mu for x in range(GRID)] for _ in range(GRID)], dtype=numpy.float32)
-    for k in range(GRID):
+    plane = numpy.array([[(x % 4) / 3.0 * mu for x in range(GX)] for _ in range(GY)], dtype=numpy.float32)
+    for k in range(GZ):
         tifffile.imwrite(os.path.join(folder, "s%02d.tif" % k), plane)
 
 
@@ -526,11 +530,14 @@ def case_busy():
             z.send(t, payload)
             got = ""
             z.sock.settimeout(60)
-            while not got.startswith(t + ":"):
+            while not got.startswith(t + ":") or len(got) < len(t) + 8:
                 chunk = z.sock.recv(65536)
                 if not chunk:
                     break
                 got += chunk.decode("latin-1")
+            if not got.startswith(t + ":EXTEND:"):
+                check(False, "%s: starts (%r)" % (work, got[:200]))
+                continue
             time.sleep(delay)
             c = z.tag()
             z.send(c, "closedocument@Busy")
@@ -566,8 +573,8 @@ def case_busy():
 
 # Requests whose every numeric word is tried at EXTREMES; "%(tmp)s" and "%(slices)s" are filled in.
 NUMERIC_REQUESTS = [
-    "setupgrids@@12@12@12@0@0@0@1e-6@1e-6@1e-6",
-    "setupgrid@@0@0@12",
+    "setupgrids@@%(grid)s@0@0@0@1e-6@1e-6@1e-6",
+    "setupgrid@@0@0@64",
     "setupgrid@@1@1@2",
     "setupgrid@@2@2@1e-6",
     "insertchannel@@x@4@0",
@@ -628,7 +635,7 @@ def case_numbers():
     try:
         setup_small_document(z, "Num", slices)
         for template in NUMERIC_REQUESTS:
-            request = template % {"tmp": TMP, "slices": slices}
+            request = template % {"tmp": TMP, "slices": slices, "grid": GRID_WORDS}
             for i, j, v, payload in numeric_variants(request):
                 tried += 1
                 r = Replies(z, payload, timeout=120.0, quiet=0.05)
@@ -638,9 +645,9 @@ def case_numbers():
                 if not z.alive():
                     check(False, "the program survives %r" % payload[:160])
                     return
-                # Back to the 12^3 document for the next word.
+                # Back to the document's grid for the next word.
                 if template.startswith("setupgrid"):
-                    z.reply_of("setupgrids@@12@12@12@0@0@0@1e-6@1e-6@1e-6")
+                    z.reply_of("setupgrids@@%s@0@0@0@1e-6@1e-6@1e-6" % GRID_WORDS)
         check(bad == 0, "every one of %d extreme requests got one whole answer (%d did not)" % (tried, bad))
         check(z.reply_of("hello") == "hello", "and the program still replies afterwards")
         check(z.reply_of("save@" + os.path.join(TMP, "num.zun")) == "OK:num.zun", "and still saves its document")
