@@ -399,6 +399,8 @@ def case_road():
         b = Replies(z, "@".join(words))
         check(b.parts[:1] == ["EXTEND:300"] and b.final == "OK", "buildboundary of a cuboid (%r)" % b.parts[-3:])
         check(all(p.startswith("WORK:") for p in b.parts[1:-1]), "buildboundary reports progress between")
+        t, after = z.ask("importdata@@2@%s@0@100@tif@0@1@0@1@0@1@0@0@0@0@0@0" % slices, quiet=0.5)
+        check(after == t + ":OK", "the next import reports nothing under the finished boundary's tag (%r)" % after[:120])
         words[2] = "1"
         check(z.reply_of("@".join(words)) == "ERROR:Command 'buildboundary' - invalid boundary channel index",
               "buildboundary into a composition channel")
@@ -606,6 +608,9 @@ NUMERIC_REQUESTS = [
     "output-animation@@1;0@25@1@1@0@0@0@%(tmp)s/num.avi",
 ]
 
+# Requests that once broke the program, one a file ("%(tmp)s" is the test's folder).
+REMOTE_CORPUS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fuzz", "corpus", "remote")
+
 NUMBER = re.compile(r"^-?[0-9]+(\.[0-9]*)?(e-?[0-9]+)?$")
 
 
@@ -634,20 +639,24 @@ def case_numbers():
     tried = bad = 0
     try:
         setup_small_document(z, "Num", slices)
+        corpus = [(name, open(os.path.join(REMOTE_CORPUS, name)).read().strip()) for name in sorted(os.listdir(REMOTE_CORPUS))]
+        requests = [(name, text % {"tmp": TMP}) for name, text in corpus]
         for template in NUMERIC_REQUESTS:
             request = template % {"tmp": TMP, "slices": slices, "grid": GRID_WORDS}
-            for i, j, v, payload in numeric_variants(request):
-                tried += 1
-                r = Replies(z, payload, timeout=120.0, quiet=0.05)
-                if not r.whole or r.final.startswith(("EXTEND:", "WORK:")) or r.final == "<none>":
-                    bad += 1
-                    print(ascii("  %r: %r" % (payload[:120], r.buf[:200])))
-                if not z.alive():
-                    check(False, "the program survives %r" % payload[:160])
-                    return
-                # Back to the document's grid for the next word.
-                if template.startswith("setupgrid"):
-                    z.reply_of("setupgrids@@%s@0@0@0@1e-6@1e-6@1e-6" % GRID_WORDS)
+            requests += [("%s word %d.%d at %s" % (template.split("@")[0], i, j, v), payload)
+                         for i, j, v, payload in numeric_variants(request)]
+        for what, payload in requests:
+            tried += 1
+            r = Replies(z, payload, timeout=120.0, quiet=0.05)
+            if not r.whole or r.final.startswith(("EXTEND:", "WORK:")) or r.final == "<none>":
+                bad += 1
+                print(ascii("  %s %r: %r" % (what, payload[:120], r.buf[:200])))
+            if not z.alive():
+                check(False, "the program survives %s: %r" % (what, payload[:160]))
+                return
+            # Back to the document's grid for the next one.
+            if payload.startswith("setupgrid"):
+                z.reply_of("setupgrids@@%s@0@0@0@1e-6@1e-6@1e-6" % GRID_WORDS)
         check(bad == 0, "every one of %d extreme requests got one whole answer (%d did not)" % (tried, bad))
         check(z.reply_of("hello") == "hello", "and the program still replies afterwards")
         check(z.reply_of("save@" + os.path.join(TMP, "num.zun")) == "OK:num.zun", "and still saves its document")
