@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <system_error>
 
@@ -40,6 +41,20 @@ RemoteControlServer::RemoteControlServer(std::string host, std::string port, Mai
 
 RemoteControlServer::~RemoteControlServer() {
     Shutdown();
+    // The last replies get a short while to leave; a controller that takes none of them does not
+    // hold up the program's exit.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCloseFlushMs);
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!writerRunning_) break;
+            if (std::chrono::steady_clock::now() > end) {
+                CutLocked();
+                break;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     if (receiveThread_.joinable()) receiveThread_.join();
     if (commandThread_.joinable()) commandThread_.join();
     if (writeThread_.joinable()) writeThread_.join();
@@ -134,6 +149,7 @@ int RemoteControlServer::AcceptController() {
         listener_.Close();
         client_ = std::move(peer);
         socketUsers_ = 2;
+        writerRunning_ = true;
     }
     try {
         writeThread_ = std::thread([this] { WriteThread(); });
@@ -142,14 +158,11 @@ int RemoteControlServer::AcceptController() {
             std::lock_guard lock(mutex_);
             client_.Close();
             socketUsers_ = 0;
+            writerRunning_ = false;
             state_ = kStopped;
         }
         ReportError("Error on start thread to run server.");
         return -1;
-    }
-    {
-        std::lock_guard lock(mutex_);
-        writerRunning_ = true;
     }
     try {
         receiveThread_ = std::thread([this] { ReceiveThread(); });
