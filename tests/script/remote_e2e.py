@@ -134,7 +134,7 @@ class Zun:
         self.log.close()
         with open(self.logPath, errors="replace") as f:
             text = f.read()
-        report = re.search(r"ERROR: AddressSanitizer.*|runtime error:.*", text)
+        report = re.search(r"AddressSanitizer:.*|LeakSanitizer:.*|runtime error:.*", text)
         check(report is None, "no sanitizer report in %s (%s)" % (self.logPath, report.group(0) if report else ""))
 
 
