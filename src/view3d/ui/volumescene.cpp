@@ -204,6 +204,12 @@ double VolumeScene::Build(disptype* voxels, const Dims& dims, const std::array<d
     return volume_->getBound().radius();
 }
 
+void VolumeScene::Clear() {
+    if (!volume_.valid()) return;
+    while (volume_->getNumChildren() > 0) volume_->removeChild(volume_->getNumChildren() - 1, 1);
+    volume_->dirtyBound();
+}
+
 void VolumeScene::MarkDirty() {
     if (osgVolume::ImageLayer* layer = GetVolumeLayer()) {
         if (layer->getImage()) layer->getImage()->dirty();

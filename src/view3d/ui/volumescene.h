@@ -34,6 +34,9 @@ public:
     // the next build). Returns the bounding radius of the volume node. creating is set when the
     // volume node was made by this call.
     double Build(disptype* voxels, const Dims& dims, const std::array<double, 3>& voxelSize, bool& creating);
+    // Drops the tile and the box: the scene then holds no image over voxels that a resize of the
+    // display volume frees, and draws nothing.
+    void Clear();
     // The texture is uploaded again at the next frame.
     void MarkDirty();
     // Entry index of the composite property: 0 alpha function, 1 transparency, 2 sample density,

@@ -374,7 +374,10 @@ int CZunView::RebuildVolumeImage(Dims dims, bool resetSampleDensity) {
 
 void CZunView::BuildVolumeScene() {
     if (volume_.GetNumVoxels() == 0) {
+        // The old tile's image points into the voxels the resize to an empty grid freed.
+        scene_->Clear();
         runState_ = -1;
+        RequestRedraw(kRedrawOnce);
         return;
     }
     std::array<double, 3> voxel{1, 1, 1};

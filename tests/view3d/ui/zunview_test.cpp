@@ -256,6 +256,31 @@ TEST_F(ZunViewTest, OutOfMemoryWhileFillingShowsTheMessageAndKeepsTheDocument) {
     EXPECT_EQ(prompt.Requests().size(), 1u);
 }
 
+// A grid with an empty axis leaves the scene without the tile whose image pointed into the freed
+// display volume, and draws nothing; the next grid is drawn again.
+TEST_F(ZunViewTest, AGridWithAnEmptyAxisLeavesNoImageOverFreedVoxels) {
+    HeadlessPrompt prompt;
+    CZunDoc doc(DocServices{&prompt, nullptr, nullptr});
+    doc.OnNewDocument();
+    ASSERT_EQ(doc.GetSample().Resize(Dims{16, 16, 16}), 1);
+    auto v = BareView(doc, [](DisplayVolume& vol, const Dims&) {
+        std::fill(vol.Data(), vol.Data() + vol.GetNumVoxels(), 0xFF0000FFu);
+        return 16;
+    });
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(v.get()));
+    ASSERT_TRUE(PumpUntil([&] { return v->GetVolumeLayer() != nullptr; }));
+    ASSERT_EQ(doc.GetSample().Resize(Dims{16, 0, 16}), 1);
+    doc.UpdateAllViews(nullptr, kUpdateData);
+    ASSERT_TRUE(PumpUntil([&] { return v->GetVolumeLayer() == nullptr; }));
+    EXPECT_EQ(v->GetDisplayVolume().GetNumVoxels(), 0u);
+    QTest::qWait(50);
+    EXPECT_EQ(CountNot(Grab(*v), qRgb(40, 60, 80), 1), 0);
+    ASSERT_EQ(doc.GetSample().Resize(Dims{8, 8, 8}), 1);
+    doc.UpdateAllViews(nullptr, kUpdateData);
+    ASSERT_TRUE(PumpUntil([&] { return v->GetVolumeLayer() != nullptr; }));
+    ASSERT_TRUE(PumpUntil([&] { return CountNot(Grab(*v), qRgb(40, 60, 80)) > 0; }));
+}
+
 // The "Display maxSize" preference reaches the display volume at the first build and again after
 // a change.
 TEST_F(ZunViewTest, DisplayMaxSizeReducesTheDisplayVolume) {
