@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <thread>
+
+#include "foundation/threadcount.h"
 
 namespace zun {
 
@@ -23,7 +24,7 @@ std::uint64_t FirstDifference(const std::uint16_t* a, const std::uint16_t* b, st
     const std::int64_t blocks = static_cast<std::int64_t>((n + kBlock - 1) / kBlock);
     std::atomic<std::uint64_t> first{n};
     const std::int64_t firstBlock = static_cast<std::int64_t>(head / kBlock);
-    const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int threads = TeamThreads();
     omp_set_dynamic(0);
 #pragma omp parallel for schedule(dynamic, 4) num_threads(threads)
     for (std::int64_t k = firstBlock; k < blocks; ++k) {

@@ -8,6 +8,7 @@
 
 #include "compute/exitrequested.h"
 #include "compute/threadteam.h"
+#include "foundation/threadcount.h"
 
 namespace zun {
 
@@ -60,7 +61,7 @@ int Proc::RunKernel2(void* userData, void* userArg, void* const* pointers, int p
     return kernel2(userData, userArg, pointers, pointerCount, items, chunkCount, chunkIndex);
 }
 
-ComputeDeviceSet::ComputeDeviceSet() : ComputeDeviceSet(omp_get_num_procs()) {}
+ComputeDeviceSet::ComputeDeviceSet() : ComputeDeviceSet(UsableProcessors()) {}
 
 ComputeDeviceSet::ComputeDeviceSet(int processors) : processors_(processors < 1 ? 1 : processors) {
     if (EnumerateDevices() != 0) throw "Compute() could not access GPU devices";

@@ -7,6 +7,7 @@
 #include "compute/exitrequested.h"
 #include "compute/kernels.h"
 #include "compute/model.h"
+#include "foundation/threadcount.h"
 #include "platform/prompt.h"
 
 namespace zun {
@@ -126,7 +127,9 @@ ComputeLibParams Model::BuildLibraryParameters() const {
     ComputeLibParams b;
     const Params& p = params_;
     ComputeSample* s = doc_ ? doc_->Sample() : nullptr;
-    const int threads = doc_ ? LibraryThreadCount(doc_->DeviceSelection()) : 0;
+    // No thread selected stays 0: the steps then take their single-thread paths.
+    const int selected = doc_ ? LibraryThreadCount(doc_->DeviceSelection()) : 0;
+    const int threads = selected > 0 ? TeamThreads(selected) : 0;
     b.comp = p.compositionCount;
     b.ct = p.ctChannelCount;
     const int n = b.comp + 1;

@@ -1,10 +1,10 @@
 #include "document/docadapters.h"
 
 #include <algorithm>
-#include <thread>
 
 #include "compute/model.h"
 #include "document/zundoc.h"
+#include "foundation/threadcount.h"
 
 namespace zun {
 
@@ -102,9 +102,7 @@ void DocPropertyView::MarkChannelModified(int ch) {
 }
 
 int DocPropertyView::ThreadCount() const {
-    int n = LibraryThreadCount(doc_.Settings().devices);
-    if (n < 1) n = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    return n;
+    return TeamThreads(LibraryThreadCount(doc_.Settings().devices));
 }
 
 int DocPropertyView::MaxReports() const {

@@ -1,7 +1,6 @@
 #include "foundation/memoryguard.h"
 
 #include <malloc.h>
-#include <omp.h>
 
 #include <atomic>
 
@@ -11,6 +10,7 @@
 #include <limits>
 #include <mutex>
 
+#include "foundation/threadcount.h"
 #include "foundation/voxeltypes.h"
 
 namespace zun {
@@ -60,7 +60,7 @@ bool SystemMemoryStatus(MemoryStatus& status) {
 }  // namespace
 
 int VoxelThreadCount() {
-    return omp_get_num_procs();
+    return TeamThreads();
 }
 
 MemoryPolicy GetMemoryPolicy() {

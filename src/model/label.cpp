@@ -10,6 +10,7 @@
 #include <numeric>
 #include <vector>
 
+#include "foundation/threadcount.h"
 #include "platform/prompt.h"
 
 namespace zun {
@@ -164,7 +165,7 @@ std::int64_t LinkedClustersTo(std::int64_t nz, const std::uint8_t* mask, Out* ou
 }  // namespace
 
 int ResolveThreadCount(int requested) {
-    return requested > 0 ? requested : std::max(1, omp_get_num_procs());
+    return TeamThreads(requested);
 }
 
 ullong UnionFind::FindRoot(const ullong* table, ullong label) {

@@ -1,10 +1,9 @@
 #include "script/editdata.h"
 
-#include <omp.h>
-
 #include <exception>
 #include <new>
 
+#include "foundation/threadcount.h"
 #include "script/evaluator.h"
 #include "script/messages.h"
 
@@ -13,7 +12,7 @@ namespace zun::script {
 int Execute(ScriptDocument* document, SyntaxNode* root, std::string& out, const EditDataOptions& options) {
     ValuePool pool;
     pool.fast = options.fast;
-    pool.threads = options.threads > 0 ? options.threads : omp_get_num_procs();
+    pool.threads = TeamThreads(options.threads);
     Evaluator evaluator(document, pool);
     int status = -1;
     auto guarded = [&](auto&& body) {

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "document/zundoc.h"
+#include "foundation/threadcount.h"
 #include "model/zunchan.h"
 
 namespace zun {
@@ -20,8 +21,7 @@ bool ComputationBusy(const CZunDoc& doc) {
 
 int ToolThreads() {
     omp_set_dynamic(0);
-    // The processors, unless the run-time was told fewer (OMP_NUM_THREADS, the benchmarks).
-    return std::min(omp_get_num_procs(), omp_get_max_threads());
+    return TeamThreads();
 }
 
 std::string ToolFormat(const char* format, ...) {

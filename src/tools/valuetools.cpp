@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "foundation/clocale.h"
+#include "foundation/threadcount.h"
 #include "model/importinfo.h"
 #include "model/zunchan.h"
 
@@ -24,7 +25,7 @@ void ReplaceChannelNote(ZunChan& channel, const std::string& text) {
 
 int ToolThreadCount() {
     omp_set_dynamic(0);
-    return omp_get_num_procs();
+    return TeamThreads();
 }
 
 }  // namespace zun

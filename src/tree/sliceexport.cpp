@@ -10,12 +10,12 @@
 #include <filesystem>
 #include <memory>
 #include <new>
-#include <thread>
 
 #include "document/docmessages.h"
 #include "foundation/image.h"
 #include "foundation/pathutil.h"
 #include "foundation/pngwriter.h"
+#include "foundation/threadcount.h"
 #include "model/sample.h"
 #include "platform/mainframe.h"
 #include "platform/progress.h"
@@ -196,8 +196,7 @@ void ForEachPixel(int plane, const SliceGeometry& g, int threads, F pixel) {
 }
 
 int ThreadCount(const SliceExportServices& s) {
-    if (s.threads > 0) return s.threads;
-    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    return TeamThreads(s.threads);
 }
 
 // Steps 1 and 3 of both exports: false when the run ends here.

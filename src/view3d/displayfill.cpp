@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+#include "foundation/threadcount.h"
+
 namespace zun {
 
 std::vector<int> BuildIndexMap(int n, int v) {
@@ -63,7 +65,7 @@ int FillDisplayVolume(int mode, DisplayLayers& layers, const Dims& sample, dispt
     const int vx = view[0], vy = view[1], vz = view[2];
     if (vx <= 0 || vy <= 0 || vz <= 0) return 0;
     const std::size_t plane = static_cast<std::size_t>(vx) * vy;
-    if (threads <= 0) threads = omp_get_num_procs();
+    threads = TeamThreads(threads);
     if (mode == kFillClear) {
         omp_set_dynamic(0);
 #pragma omp parallel for schedule(static) num_threads(threads)

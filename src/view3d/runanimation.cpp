@@ -4,14 +4,13 @@
 
 #include <cstring>
 
+#include "foundation/threadcount.h"
+
 namespace zun {
 
 SteppedDisplayFill::SteppedDisplayFill(int mode, DisplayLayers& layers, const Dims& sample,
                                        VolumeSource volume, int threads)
-    : mode_(mode),
-      layers_(layers),
-      source_(std::move(volume)),
-      threads_(threads > 0 ? threads : omp_get_num_procs()) {
+    : mode_(mode), layers_(layers), source_(std::move(volume)), threads_(TeamThreads(threads)) {
     view_ = source_().GetDims();
     if (view_.size() < 3 || CountVoxels(view_) == 0 || !source_().Data()) {
         stopped_ = true;

@@ -12,6 +12,7 @@
 
 #include "dochelpers.h"
 #include "document/textdatafile.h"
+#include "foundation/pinnedthread.h"
 #include "model/voxelword.h"
 #include "platform/mainframe.h"
 #include "testfiles.h"
@@ -130,6 +131,25 @@ TEST(DocCompute, DeviceSelectionAndSaveOptions) {
     EXPECT_EQ(f.doc.OnStartComputation(), 1);
     ASSERT_EQ(f.prompt.Requests().size(), 1u);
     EXPECT_EQ(f.prompt.Requests()[0].text, "Must have a non-zero volume before starting a computation");
+}
+
+// The property runs and the library share the document's selection, bounded by the processors
+// the program may run on: a document saved on a larger machine does not crowd a narrower mask.
+TEST(DocCompute, ThreadsFollowTheSelectionWithinTheAffinityMask) {
+    ComputeFixture f;
+    std::vector<ComputeDeviceEntry> eight;
+    for (int k = 0; k < 8; ++k) eight.push_back({"CPU #" + std::to_string(k), 1});
+    f.doc.Settings().devices = eight;
+    int pinned = 0, noneSelected = 0;
+    ASSERT_TRUE(RunOnProcessors(1, [&] {
+        pinned = f.doc.Properties()->ThreadCount();
+        f.doc.Settings().devices.clear();
+        noneSelected = f.doc.Properties()->ThreadCount();
+    }));
+    EXPECT_EQ(pinned, 1);
+    EXPECT_EQ(noneSelected, 1);
+    f.doc.Settings().devices = {{"CPU #0", 1}};
+    EXPECT_EQ(f.doc.Properties()->ThreadCount(), 1);
 }
 
 TEST(DocCompute, NoSaveOrEditWhileRunningAndStopMarksModified) {

@@ -11,11 +11,11 @@
 
 #include <ctime>
 #include <filesystem>
-#include <thread>
 
 #include "app/version.h"
 #include "compute/model.h"
 #include "document/zundoc.h"
+#include "foundation/threadcount.h"
 #include "foundation/ui/dialoghelpers.h"
 #include "foundation/ui/progressdialog.h"
 #include "platform/progress.h"
@@ -125,7 +125,7 @@ int CZunView::WriteWeb3DPage(Web3DOptions& options, bool showDialog, std::string
     in.executable = QCoreApplication::applicationFilePath().toStdString();
     in.installFolder = QCoreApplication::applicationDirPath().toStdString();
     in.writeThumbnail = [this](const std::string& path) { return WriteSnapshot(path); };
-    in.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    in.threads = TeamThreads();
 
     WaitCursor wait;
     std::unique_ptr<CProgressBar> progress;

@@ -1,0 +1,17 @@
+#pragma once
+// The size of every thread team the program starts (voxel loops, worker pools, the computation's
+// devices). Counted from the processors the calling thread may run on, not the machine's: under
+// `taskset` or a container's CPU set a team as large as the machine only makes its threads wait
+// for each other.
+
+namespace zun {
+
+// Processors in the calling thread's CPU affinity mask; at least 1.
+int UsableProcessors();
+
+// Threads for a team: `selected` when positive (a document's device selection), else as many as
+// the OpenMP runtime was told to use (OMP_NUM_THREADS, omp_set_num_threads); never more than the
+// usable processors.
+int TeamThreads(int selected = 0);
+
+}  // namespace zun
