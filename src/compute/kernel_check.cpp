@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "compute/kernelrun.h"
 #include "compute/kernels.h"
 #include "compute/log.h"
 #include "model/rulelist.h"
@@ -25,8 +26,11 @@ inline void SetValue(std::uint16_t* w, int v) {
     *w = static_cast<std::uint16_t>((*w & 0xC000) | std::clamp(v, 0, int(kVoxelMax)));
 }
 
-// Slices smaller than this are checked on one thread: forking would cost more than it saves.
-constexpr std::int64_t kParallelPlane = 32768;
+// Fewer voxels than this are checked on one thread: forking would cost more than it saves.
+constexpr std::int64_t kParallelVoxels = 32768;
+// The voxels a thread takes at a time: large enough that taking one costs nothing, small enough
+// that a thread the system holds up leaves only a little work for the others to wait for.
+constexpr std::int64_t kVoxelChunk = 8192;
 
 inline bool Masked(const std::uint16_t* mask, std::uint16_t word, std::int64_t v) {
     return mask && (mask[v] & kWordValue) != word;
@@ -68,13 +72,45 @@ inline int WordFromPhysical(float low, float high, double p) {
     return static_cast<int>(std::lround(std::clamp(v, 0.0, double(kVoxelMax))));
 }
 
-// The codes the threads collected, in voxel order, so that reports do not depend on the thread count.
-std::vector<VoxelCode> InVoxelOrder(const std::vector<std::vector<VoxelCode>>& perThread) {
-    std::vector<VoxelCode> all;
-    for (const auto& c : perThread) all.insert(all.end(), c.begin(), c.end());
-    std::sort(all.begin(), all.end(),
-              [](const VoxelCode& a, const VoxelCode& b) { return a.voxel < b.voxel; });
-    return all;
+// Runs chunk(outcome, first, end) over the voxels of slices [firstSlice, firstSlice + slices) in one
+// parallel region, threads taking chunks as they become free (a slice at a time would make every
+// thread wait at each slice's end for the slowest); voxel numbers are relative to firstSlice.
+// Then merges the status and the reports (in voxel order, whatever thread found them, worded by
+// text(code, slice, voxel in slice)), also when a progress report or a chunk threw.
+template <class Chunk, class Text>
+void RunSliceChunks(CLibBase& lib, int firstSlice, int slices, const SliceProgress& progress, Chunk&& chunk,
+                    Text&& text) {
+    const ComputeLibParams& p = lib.params;
+    const std::int64_t plane = std::int64_t(p.nx) * p.ny;
+    const std::int64_t total = plane * slices;
+    if (total <= 0) return;
+    const int threads = total >= kParallelVoxels ? KernelThreads(p) : 1;
+    // A team the system cannot give fails the step as a shortage of memory, not the program.
+    if (!StartThreadTeam(threads)) throw std::bad_alloc();
+    std::vector<ThreadOutcome> outcomes(static_cast<std::size_t>(threads));
+    std::vector<const ThreadOutcome*> merged;
+    for (ThreadOutcome& o : outcomes) {
+        o.Reset(ReportableCount(lib));
+        merged.push_back(&o);
+    }
+    const std::int64_t base = std::int64_t(firstSlice) * plane;
+    auto report = [&] {
+        MergeOutcomes(lib, merged, [&](const VoxelCode& c) {
+            return text(c.code, static_cast<int>(c.voxel / plane), static_cast<long long>(c.voxel % plane));
+        });
+    };
+    try {
+        RunAllChunks(
+            nullptr, threads, kVoxelChunk, total, plane,
+            [&](std::int64_t done) {
+                if (progress) progress(static_cast<int>(done / plane));
+            },
+            [&](int t, std::int64_t first, std::int64_t end) { chunk(outcomes[t], base, first, end); });
+    } catch (...) {
+        report();
+        throw;
+    }
+    report();
 }
 
 }  // namespace
@@ -176,35 +212,29 @@ int CheckVoxelRange(const DataCheckConstants& k, std::uint16_t* const* channels,
     return merged;
 }
 
-void DataCheckSlice(CLibDataCheckCorrect& lib, std::uint16_t* const* channels, int z) {
+void DataCheckSlices(CLibDataCheckCorrect& lib, std::uint16_t* const* channels, int firstSlice, int slices,
+                     const SliceProgress& progress) {
     const ComputeLibParams& p = lib.params;
     DataCheckConstants k(p);
+    // The mask is indexed by whole-volume voxels; channel pointers are already at the first slice.
     const std::int64_t plane = std::int64_t(p.nx) * p.ny;
-    // The mask is indexed by whole-volume voxels; channel pointers are already at the slice.
-    const std::uint16_t* mask = k.maskWords ? k.maskWords + z * plane : nullptr;
-    k.maskWords = mask;
-    const int nt = KernelThreads(p);
-    // Each thread keeps only as many codes as can still be reported: with a static schedule its
-    // rows are contiguous, so the first reportable voxels of the slice are among them.
-    const std::size_t keep =
-        static_cast<std::size_t>(std::max(0, p.maxErrorReports - lib.params.errorReportCount));
-    std::vector<std::vector<VoxelCode>> codes(nt);
-    std::vector<int> merged(nt, 0);
-    const std::int64_t rows = p.ny;
-    omp_set_dynamic(0);
-#pragma omp parallel for num_threads(nt) schedule(static) if (plane >= kParallelPlane)
-    for (std::int64_t y = 0; y < rows; ++y) {
-        const int t = omp_get_thread_num();
-        merged[t] = MergeCode(merged[t], CheckVoxelRange(k, channels, y * p.nx, p.nx, &codes[t], keep));
-    }
-    for (int m : merged) lib.MergeStatus(m);
-    const std::vector<VoxelCode> all = InVoxelOrder(codes);
-    for (const VoxelCode& c : all) {
-        if (lib.ReportsExhausted()) break;
-        lib.Report(c.code, z * plane + c.voxel,
-                   Format("DataCheckingCorrection error %d, slice %d, voxel %lld of %lld\n", c.code, z,
-                          static_cast<long long>(c.voxel), static_cast<long long>(plane)));
-    }
+    if (k.maskWords) k.maskWords += std::int64_t(firstSlice) * plane;
+    RunSliceChunks(
+        lib, firstSlice, slices, progress,
+        [&](ThreadOutcome& o, std::int64_t base, std::int64_t first, std::int64_t end) {
+            thread_local std::vector<VoxelCode> codes;
+            codes.clear();
+            o.status = MergeCode(o.status, CheckVoxelRange(k, channels, first, end - first, &codes, o.keep));
+            for (const VoxelCode& c : codes) o.Fail(c.code, base + c.voxel);
+        },
+        [&](int code, int z, long long voxel) {
+            return Format("DataCheckingCorrection error %d, slice %d, voxel %lld of %lld\n", code, z, voxel,
+                          static_cast<long long>(plane));
+        });
+}
+
+void DataCheckSlice(CLibDataCheckCorrect& lib, std::uint16_t* const* channels, int z) {
+    DataCheckSlices(lib, channels, z, 1, {});
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -271,11 +301,12 @@ int ExtrapolateChannel(CLibInterSectionExtrapolate& lib, std::uint16_t* words, i
 
 // ---------------------------------------------------------------------------------------------
 
-void SegmentSlice(CLibDiscreteLeastSquareSegmentation& lib, std::uint16_t* const* channels, int z) {
+void SegmentSlices(CLibDiscreteLeastSquareSegmentation& lib, std::uint16_t* const* channels, int firstSlice,
+                   int slices, const SliceProgress& progress) {
     const ComputeLibParams& p = lib.params;
     const int n = p.comp + 1;
     const std::int64_t plane = std::int64_t(p.nx) * p.ny;
-    const std::uint16_t* mask = p.maskWords ? p.maskWords + z * plane : nullptr;
+    const std::uint16_t* mask = p.maskWords ? p.maskWords + std::int64_t(firstSlice) * plane : nullptr;
     // Expected values and tolerances do not depend on the voxel.
     std::vector<double> expected(std::size_t(n) * (p.ct + 1), 0.0), tol(p.ct + 1, 1.0);
     for (int j = 1; j <= p.ct; ++j) {
@@ -283,20 +314,8 @@ void SegmentSlice(CLibDiscreteLeastSquareSegmentation& lib, std::uint16_t* const
         for (int i = 0; i < n; ++i)
             expected[i * (p.ct + 1) + j] = p.dlsZeroOffset[i][j] + p.dlsMultiplier[i][j] * p.Matrix(j, i);
     }
-    const int nt = KernelThreads(p);
-    const std::size_t keep =
-        static_cast<std::size_t>(std::max(0, p.maxErrorReports - lib.params.errorReportCount));
-    std::vector<std::vector<VoxelCode>> codes(nt);
-    std::vector<int> merged(nt, 0);
-    omp_set_dynamic(0);
-#pragma omp parallel for num_threads(nt) schedule(static) if (plane >= kParallelPlane)
-    for (std::int64_t v = 0; v < plane; ++v) {
-        if (mask && (mask[v] & kWordValue) != p.maskWord) continue;
-        const int t = omp_get_thread_num();
-        auto note = [&](int code) {
-            merged[t] = MergeCode(merged[t], code);
-            if (codes[t].size() < keep) codes[t].push_back({code, v});
-        };
+    // 0, or the voxel's report code: -1 no usable CT value, -2 a fixed voxel that disagrees.
+    auto segment = [&](std::int64_t v) {
         double cost[kMaxCompositions];
         bool usable = false;
         for (int i = 0; i < n; ++i) cost[i] = p.dlsSelfEnergy[i];
@@ -311,38 +330,42 @@ void SegmentSlice(CLibDiscreteLeastSquareSegmentation& lib, std::uint16_t* const
                 cost[i] += r * r;
             }
         }
-        if (!usable) {
-            note(-1);
-            continue;
-        }
+        if (!usable) return -1;
         int best = 0;
         for (int i = 1; i < n; ++i)
             if (cost[i] < cost[best]) best = i;
         int fixedAt = -1;
         for (int i = 0; i < n; ++i)
             if (channels[i][v] & kWordFixed) fixedAt = fixedAt < 0 ? i : fixedAt;
-        if (fixedAt >= 0) {
-            if (Value(channels[best][v]) != kVoxelMax || !(channels[best][v] & kWordFixed)) note(-2);
-            continue;
-        }
+        if (fixedAt >= 0)
+            return Value(channels[best][v]) != kVoxelMax || !(channels[best][v] & kWordFixed) ? -2 : 0;
         for (int i = 0; i < n; ++i)
             channels[i][v] = static_cast<std::uint16_t>((channels[i][v] & ~(kWordValue | kWordError)) |
                                                         (i == best ? kVoxelMax : 0));
-    }
-    // The status counts every voxel, also those past the last report.
-    for (int m : merged) lib.MergeStatus(m);
-    const std::vector<VoxelCode> all = InVoxelOrder(codes);
-    for (const VoxelCode& c : all) {
-        if (c.code == -1)
-            lib.Report(c.code, z * plane + c.voxel,
-                       Format("DiscreteLeastSquareSegmentation: no usable CT value, slice %d, voxel %lld\n",
-                              z, static_cast<long long>(c.voxel)));
-        else
-            lib.Report(c.code, z * plane + c.voxel,
-                       Format("DiscreteLeastSquareSegmentation: fixed voxel disagrees with the best match, "
-                              "slice %d, voxel %lld\n",
-                              z, static_cast<long long>(c.voxel)));
-    }
+        return 0;
+    };
+    RunSliceChunks(
+        lib, firstSlice, slices, progress,
+        [&](ThreadOutcome& o, std::int64_t base, std::int64_t first, std::int64_t end) {
+            for (std::int64_t v = first; v < end; ++v) {
+                if (mask && (mask[v] & kWordValue) != p.maskWord) continue;
+                // The status counts every voxel, also those past the last report.
+                if (const int code = segment(v); code != 0) o.Fail(code, base + v);
+            }
+        },
+        [&](int code, int z, long long voxel) {
+            if (code == -1)
+                return Format("DiscreteLeastSquareSegmentation: no usable CT value, slice %d, voxel %lld\n",
+                              z, voxel);
+            return Format(
+                "DiscreteLeastSquareSegmentation: fixed voxel disagrees with the best match, "
+                "slice %d, voxel %lld\n",
+                z, voxel);
+        });
+}
+
+void SegmentSlice(CLibDiscreteLeastSquareSegmentation& lib, std::uint16_t* const* channels, int z) {
+    SegmentSlices(lib, channels, z, 1, {});
 }
 
 }  // namespace zun::zunlib

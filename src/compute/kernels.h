@@ -47,7 +47,15 @@ struct VoxelCode {
 int CheckVoxelRange(const DataCheckConstants& k, std::uint16_t* const* channels, std::int64_t first,
                     std::int64_t count, std::vector<VoxelCode>* nonZero, std::size_t keep = SIZE_MAX);
 
-// The per-slice routine: channel pointers advanced to slice z.
+// progress(slices done) after each slice's worth of voxels; it may throw to stop the run (the
+// reports of the voxels done are kept).
+using SliceProgress = std::function<void(int)>;
+
+// Slices [firstSlice, firstSlice + slices) in one parallel region: channel pointers advanced to
+// firstSlice.
+void DataCheckSlices(CLibDataCheckCorrect& lib, std::uint16_t* const* channels, int firstSlice, int slices,
+                     const SliceProgress& progress);
+// One slice: channel pointers advanced to slice z.
 void DataCheckSlice(CLibDataCheckCorrect& lib, std::uint16_t* const* channels, int z);
 
 // ---- Inter-sectional extrapolation ------------------------------------------------------------
@@ -58,6 +66,9 @@ int ExtrapolateChannel(CLibInterSectionExtrapolate& lib, std::uint16_t* words, i
 
 // ---- Discrete least-square segmentation -------------------------------------------------------
 
+// As DataCheckSlices and DataCheckSlice.
+void SegmentSlices(CLibDiscreteLeastSquareSegmentation& lib, std::uint16_t* const* channels, int firstSlice,
+                   int slices, const SliceProgress& progress);
 void SegmentSlice(CLibDiscreteLeastSquareSegmentation& lib, std::uint16_t* const* channels, int z);
 
 // ---- Neighbour interaction (shared by both optimisers) ------------------------------------------

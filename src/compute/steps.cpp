@@ -78,16 +78,13 @@ std::vector<std::uint16_t*> ComputeCommonFuncs::Pointers(std::int64_t offset) co
 }
 
 template <class Lib>
-int ComputeCommonFuncs::RunSlices(Lib& lib, const ComputeLibParams& block,
-                                  void (*kernel)(Lib&, std::uint16_t* const*, int)) {
-    const std::int64_t plane = std::int64_t(block.nx) * block.ny;
+int ComputeCommonFuncs::RunVolume(Lib& lib, const ComputeLibParams& block, VolumeKernel<Lib> kernel) {
     try {
-        for (int z = 0; z < block.nz; ++z) {
-            std::vector<std::uint16_t*> ptrs = Pointers(z * plane);
-            if (ptrs.empty()) return 1;
-            kernel(lib, ptrs.data(), z);
+        std::vector<std::uint16_t*> ptrs = Pointers(0);
+        if (ptrs.empty()) return 1;
+        kernel(lib, ptrs.data(), 0, block.nz, [&](int z) {
             model_->SetProgress(static_cast<float>(std::int64_t(z) * 100 / block.nz), false);
-        }
+        });
     } catch (const ExitRequested&) {
         LogReports(lib);
         return kUserInterrupt;
@@ -102,7 +99,7 @@ int ComputeCommonFuncs::RunSlices(Lib& lib, const ComputeLibParams& block,
 
 int CDataCheckingCorrection::Run(const ComputeLibParams& block) {
     zunlib::CLibDataCheckCorrect lib(block);
-    const int r = RunSlices(lib, block, zunlib::DataCheckSlice);
+    const int r = RunVolume(lib, block, zunlib::DataCheckSlices);
     if (r != 0) return r;
     if (lib.ReportsExhausted()) LogText("Maximum number of error report reached in DataCheckingCorrection\n");
     return MapLibraryStatus(lib.params.status);
@@ -234,7 +231,7 @@ int CDiscreteLeastSquareSegmentation::Run(const ComputeLibParams& block) {
         return -101;
     }
     zunlib::CLibDiscreteLeastSquareSegmentation lib(block);
-    const int r = RunSlices(lib, block, zunlib::SegmentSlice);
+    const int r = RunVolume(lib, block, zunlib::SegmentSlices);
     return r != 0 ? r : MapLibraryStatus(lib.params.status);
 }
 

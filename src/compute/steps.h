@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -43,10 +44,12 @@ protected:
     void LogReports(const zunlib::CLibBase& lib);
     // One pointer per channel (compositions, then CT channels), each advanced by `offset` voxels.
     std::vector<std::uint16_t*> Pointers(std::int64_t offset) const;
-    // Runs a per-slice kernel over every slice with progress, then logs the reports. 0, -100 when
+    template <class Lib>
+    using VolumeKernel = void (*)(Lib&, std::uint16_t* const*, int, int, const std::function<void(int)>&);
+    // Runs a kernel over all slices with progress, then logs the reports. 0, -100 when
     // interrupted, 1 when the channels do not match the parameter set.
     template <class Lib>
-    int RunSlices(Lib& lib, const ComputeLibParams& block, void (*kernel)(Lib&, std::uint16_t* const*, int));
+    int RunVolume(Lib& lib, const ComputeLibParams& block, VolumeKernel<Lib> kernel);
 
     Params* params_ = nullptr;
     ComputeSample* sample_ = nullptr;

@@ -1020,5 +1020,92 @@ TEST(Segmentation, StatusKeptWhenNoReportIsLeft) {
     EXPECT_EQ(lib.params.status, -1);
 }
 
+// The whole-volume runs hand out chunks to whichever thread is free: the words, the status and
+// the reports (capped, in voxel order across slices) must not depend on which thread took what,
+// and a stop from the progress report keeps the reports of the voxels done.
+TEST(Segmentation, VolumeRunDoesNotDependOnTheThreads) {
+    auto run = [](int threads, std::vector<int>* progress, int stopAt) {
+        auto b = std::make_unique<Block>(64, 64, 12, 2, 2,
+                                         std::vector<float>{0.0f, 0.37f, 2.9f, 0.0f, 0.21f, 0.62f});
+        std::mt19937 rng(5);
+        std::uniform_real_distribution<double> u(0.0, 1.0);
+        for (std::size_t v = 0; v < b->Voxels(); ++v) {
+            const double x = u(rng), y = u(rng) * (1 - x);
+            b->SetVoxel(v, {x, y, 1 - x - y});
+            if (v % 4099 == 7) b->words[b->p.comp + 1][v] |= 0x8000, b->words[b->p.comp + 2][v] |= 0x8000;
+            if (v % 5003 == 11) b->words[1][v] = 0x4000 | 100;  // fixed, and no pure composition
+        }
+        b->p.maxErrorReports = 6;
+        b->p.threadCount = threads;
+        auto lib = std::make_unique<CLibDiscreteLeastSquareSegmentation>(b->p);
+        try {
+            SegmentSlices(*lib, b->ptrs.data(), 0, b->p.nz, [&](int z) {
+                if (progress) progress->push_back(z);
+                if (z >= stopAt) throw std::runtime_error("stop");
+            });
+        } catch (const std::runtime_error&) {
+            EXPECT_LT(stopAt, b->p.nz);
+        }
+        return std::make_pair(std::move(b), std::move(lib));
+    };
+    std::vector<int> progress;
+    auto [one, oneLib] = run(1, nullptr, 99);
+    auto [four, fourLib] = run(4, &progress, 99);
+    EXPECT_EQ(one->words, four->words);
+    EXPECT_EQ(oneLib->params.status, fourLib->params.status);
+    EXPECT_EQ(oneLib->params.status, -2);
+    const auto a = oneLib->Reports(), b = fourLib->Reports();
+    ASSERT_EQ(a.size(), 6u);
+    ASSERT_EQ(b.size(), 6u);
+    for (std::size_t k = 0; k < a.size(); ++k) {
+        EXPECT_EQ(a[k].voxel, b[k].voxel);
+        EXPECT_EQ(a[k].text, b[k].text);
+        if (k) EXPECT_LT(b[k - 1].voxel, b[k].voxel);
+    }
+    EXPECT_EQ(b[0].text, "DiscreteLeastSquareSegmentation: no usable CT value, slice 0, voxel 7\n");
+    EXPECT_EQ(b[1].text,
+              "DiscreteLeastSquareSegmentation: fixed voxel disagrees with the best match, slice 0, "
+              "voxel 11\n");
+    EXPECT_EQ(b[4].voxel, 8205);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_EQ(progress.back(), 12);
+
+    auto [stopped, stoppedLib] = run(4, nullptr, 3);
+    const auto c = stoppedLib->Reports();
+    ASSERT_FALSE(c.empty());
+    EXPECT_EQ(c[0].voxel, 7);
+    for (std::size_t k = 1; k < c.size(); ++k) EXPECT_LT(c[k - 1].voxel, c[k].voxel);
+}
+
+TEST(DataCheck, VolumeRunDoesNotDependOnTheThreads) {
+    auto run = [](int threads) {
+        auto b = std::make_unique<Block>(96, 64, 8, 1, 1, std::vector<float>{0.0f, 1.0f});
+        for (std::size_t v = 0; v < b->Voxels(); ++v) {
+            b->words[0][v] = static_cast<std::uint16_t>(v % 9000);
+            b->words[1][v] = static_cast<std::uint16_t>(16383 - v % 9000);
+            b->words[2][v] = static_cast<std::uint16_t>(v * 7 % 16384);
+            // Fixed fractions that overshoot the sum by more than the tolerance.
+            if (v % 3001 == 5) b->words[0][v] = b->words[1][v] = 0x4000 | 16383;
+        }
+        b->p.compTolerance = {0, 0};
+        b->p.maxErrorReports = 4;
+        b->p.threadCount = threads;
+        auto lib = std::make_unique<CLibDataCheckCorrect>(b->p);
+        DataCheckSlices(*lib, b->ptrs.data(), 0, b->p.nz, {});
+        return std::make_pair(std::move(b), std::move(lib));
+    };
+    auto [one, oneLib] = run(1);
+    auto [four, fourLib] = run(4);
+    EXPECT_EQ(one->words, four->words);
+    EXPECT_EQ(oneLib->params.status, fourLib->params.status);
+    const auto a = oneLib->Reports(), b = fourLib->Reports();
+    ASSERT_EQ(a.size(), 4u);
+    ASSERT_EQ(b.size(), 4u);
+    for (std::size_t k = 0; k < a.size(); ++k) EXPECT_EQ(a[k].text, b[k].text);
+    EXPECT_EQ(b[0].text, "DataCheckingCorrection error -2, slice 0, voxel 5 of 6144\n");
+    EXPECT_EQ(b[3].text, "DataCheckingCorrection error -2, slice 1, voxel 2864 of 6144\n");
+}
+
 }  // namespace
 }  // namespace zun::zunlib
