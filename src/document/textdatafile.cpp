@@ -26,11 +26,7 @@ std::string Message(const char* message, const std::string& path, const std::str
 
 }  // namespace zun::textfile
 
-namespace zun {
-
-namespace {
-
-using namespace textfile;
+namespace zun::textfile {
 
 constexpr std::size_t kReadBuffer = 1 << 16;
 
@@ -187,6 +183,14 @@ private:
     Token next_;
     bool peeked_ = false;
 };
+
+}  // namespace zun::textfile
+
+namespace zun {
+
+namespace {
+
+using namespace textfile;
 
 constexpr long long kMaxDim = 1 << 20;
 
@@ -364,20 +368,29 @@ bool AllFinite(const DataDocument& doc) {
 
 }  // namespace
 
-std::string FlaggedCtWordsWarning(const DataDocument& doc, const std::string& path) {
+std::size_t CountFlaggedWords(const std::uint16_t* words, std::size_t count) {
+    return static_cast<std::size_t>(
+        std::count_if(words, words + count, [](std::uint16_t w) { return w > 16383; }));
+}
+
+std::string FlaggedCtWordsWarning(const std::vector<FlaggedWords>& channels, const std::string& path) {
     std::string out;
-    for (const DataChannel& c : doc.channels) {
-        if (c.kind != 1) continue;
-        const auto flagged = static_cast<std::size_t>(
-            std::count_if(c.words.begin(), c.words.end(), [](std::uint16_t w) { return w > 16383; }));
+    for (const auto& [name, flagged] : channels) {
         if (flagged == 0) continue;
         if (!out.empty()) out += "\n";
-        out += "X-ray CT channel \"" + c.name + "\": " + std::to_string(flagged) + " words above 16383";
+        out += "X-ray CT channel \"" + name + "\": " + std::to_string(flagged) + " words above 16383";
     }
     if (out.empty()) return out;
     return Message(kFlaggedCtWords, path) + "\n" + out +
            "\nBits 14 and 15 of a word are flags (read-only, error); only bits 0-13 are the value v, "
            "which RANGES maps to min + (max - min) * v / 16383. The words are kept as given.";
+}
+
+std::string FlaggedCtWordsWarning(const DataDocument& doc, const std::string& path) {
+    std::vector<FlaggedWords> flagged;
+    for (const DataChannel& c : doc.channels)
+        if (c.kind == 1) flagged.push_back({c.name, CountFlaggedWords(c.words.data(), c.words.size())});
+    return FlaggedCtWordsWarning(flagged, path);
 }
 
 bool IsTextDataFile(const std::string& path) {
@@ -386,39 +399,64 @@ bool IsTextDataFile(const std::string& path) {
     return f && std::fread(head, 1, 4, f.get()) == 4 && std::memcmp(head, "TEXT", 4) == 0;
 }
 
+TextDataReader::TextDataReader(const std::string& path, ProgressSink* progress)
+    : in_(std::make_unique<textfile::Tokenizer>(path)) {
+    Token first = in_->Next();
+    if (first.type != Token::Word || first.text != "TEXT") throw DataFileError(Message(kNotTextFile, path));
+    Token version = in_->Next();
+    if (version.type != Token::Number || version.text != "1")
+        throw DataFileError(Message(kNotTextFile, path));
+    HeaderState h;
+    ReadHeader(*in_, header_, h);
+    BuildChannels(*in_, header_, h);
+    // Every word takes at least a digit and a blank: a grid the file cannot hold is refused
+    // before the channels are allocated.
+    if (std::uint64_t(ChannelWordCount()) * header_.channels.size() > in_->FileSize() / 2)
+        in_->Fail(kCannotRead, "the file is too short for the grid");
+    meter_ = ProgressMeter(progress, std::uint64_t(ChannelWordCount()) * header_.channels.size());
+}
+
+TextDataReader::~TextDataReader() = default;
+
+std::size_t TextDataReader::ChannelWordCount() const {
+    return header_.PlaneWords() * header_.PlaneCount();
+}
+
+void TextDataReader::ReadWords(std::uint16_t* words, std::size_t count) {
+    if (count > ChannelWordCount() * header_.channels.size() - read_)
+        in_->Fail(kCannotRead, "more words asked for than the grid holds");
+    // A row at a time between progress reports.
+    const std::size_t row = header_.nx ? header_.nx : 1;
+    for (std::size_t at = 0; at < count; at += row) {
+        const std::size_t end = std::min(count, at + row);
+        for (std::size_t k = at; k < end; ++k) words[k] = in_->NextWord();
+        read_ += end - at;
+        meter_.Advance(read_);
+    }
+}
+
+void TextDataReader::ReadChannel(std::uint16_t* words) {
+    ReadWords(words, ChannelWordCount());
+}
+
+void TextDataReader::Finish() {
+    if (read_ != ChannelWordCount() * header_.channels.size()) in_->Fail(kCannotRead, "words left unread");
+    Token end = in_->Next();
+    if (end.type != Token::Word || end.text != "END") in_->Fail(kCannotRead, "END expected after the data");
+}
+
 DataDocument ReadTextDataFile(const std::string& path) {
     return ReadTextDataFile(path, nullptr);
 }
 
 DataDocument ReadTextDataFile(const std::string& path, ProgressSink* progress) {
-    Tokenizer in(path);
-    Token first = in.Next();
-    if (first.type != Token::Word || first.text != "TEXT") throw DataFileError(Message(kNotTextFile, path));
-    Token version = in.Next();
-    if (version.type != Token::Number || version.text != "1")
-        throw DataFileError(Message(kNotTextFile, path));
-    DataDocument doc;
-    HeaderState h;
-    ReadHeader(in, doc, h);
-    BuildChannels(in, doc, h);
-    std::size_t words = doc.PlaneWords() * doc.PlaneCount();
-    // Every word takes at least a digit and a blank: a grid the file cannot hold is refused
-    // before the channels are allocated.
-    if (std::uint64_t(words) * doc.channels.size() > in.FileSize() / 2)
-        in.Fail(kCannotRead, "the file is too short for the grid");
-    ProgressMeter meter(progress, std::uint64_t(words) * doc.channels.size());
-    std::uint64_t done = 0;
-    const std::size_t row = doc.nx ? doc.nx : 1;
+    TextDataReader in(path, progress);
+    DataDocument doc = in.Header();
     for (DataChannel& c : doc.channels) {
-        c.words.resize(words);
-        for (std::size_t at = 0; at < words; at += row) {
-            const std::size_t end = std::min(words, at + row);
-            for (std::size_t i = at; i < end; ++i) c.words[i] = in.NextWord();
-            meter.Advance(done += end - at);
-        }
+        c.words.resize(in.ChannelWordCount());
+        in.ReadChannel(c.words.data());
     }
-    Token end = in.Next();
-    if (end.type != Token::Word || end.text != "END") in.Fail(kCannotRead, "END expected after the data");
+    in.Finish();
     return doc;
 }
 
@@ -433,6 +471,16 @@ void WriteTextDataFile(const std::string& path, const DataDocument& doc, Progres
     for (const DataChannel& c : doc.channels)
         if (c.words.size() != words)
             throw std::runtime_error("Cannot write file " + path + ": bad channel size");
+    WriteTextDataPlanes(
+        path, doc,
+        [&](std::size_t c, std::size_t plane) { return doc.channels[c].words.data() + plane * doc.PlaneWords(); },
+        progress);
+}
+
+void WriteTextDataPlanes(const std::string& path, const DataDocument& doc, const PlaneWords& planeWords,
+                         ProgressSink* progress) {
+    if (std::string why = CheckChannelList(doc.channels, false); !why.empty())
+        throw std::runtime_error("Cannot write file " + path + ": " + why);
     if (!AllFinite(doc))
         throw std::runtime_error("Cannot write file " + path + ": a value is not a finite number");
 
@@ -469,20 +517,23 @@ void WriteTextDataFile(const std::string& path, const DataDocument& doc, Progres
     s += "\nDATA\n";
     s += kDataLayoutComment;
     out.Write(s.data(), s.size());
-    ProgressMeter meter(progress, std::uint64_t(words) * doc.channels.size());
+    ProgressMeter meter(progress, std::uint64_t(doc.PlaneWords()) * doc.PlaneCount() * doc.channels.size());
     std::uint64_t done = 0;
-    for (const DataChannel& c : doc.channels) {
-        for (std::size_t row = 0; row < words; row += doc.nx) {
-            meter.Advance(done += doc.nx);
-            s.clear();
-            for (std::size_t x = 0; x < doc.nx; ++x) {
-                if (x) s += ' ';
-                char buf[8];
-                auto r = std::to_chars(buf, buf + sizeof buf, c.words[row + x]);
-                s.append(buf, r.ptr);
+    for (std::size_t c = 0; c < doc.channels.size(); ++c) {
+        for (std::size_t p = 0; p < doc.PlaneCount(); ++p) {
+            const std::uint16_t* w = planeWords(c, p);
+            for (std::size_t row = 0; row < doc.ny; ++row, w += doc.nx) {
+                meter.Advance(done += doc.nx);
+                s.clear();
+                for (std::size_t x = 0; x < doc.nx; ++x) {
+                    if (x) s += ' ';
+                    char buf[8];
+                    auto r = std::to_chars(buf, buf + sizeof buf, w[x]);
+                    s.append(buf, r.ptr);
+                }
+                s += '\n';
+                out.Write(s.data(), s.size());
             }
-            s += '\n';
-            out.Write(s.data(), s.size());
         }
     }
     out.Write("END\n", 4);

@@ -20,6 +20,7 @@
 #include "document/docsettings.h"
 #include "document/imagestack.h"
 #include "document/setdata.h"
+#include "document/textdatafile.h"
 #include "model/bounddef.h"
 #include "model/sample.h"
 
@@ -311,15 +312,20 @@ private:
     bool Ask(const std::string& text) const;
     void ResetContent();
     void NoteDataChanged();
+    // The file's header for these channels and planes; the words stay with the channels.
     void SelectionForText(const std::vector<int>& channels, const std::vector<std::uint32_t>& planes,
                           DataDocument& out) const;
-    bool FillFromData(DataDocument& data, const std::string& path);
-    bool FillChannels(const DataDocument& data);
+    // Fills channel i's words (the sample's voxel count of them) from the file being imported.
+    using FillWords = std::function<void(std::size_t channel, imtype* words)>;
+    bool FillFromData(const DataDocument& header, const std::string& path, const FillWords& words);
+    bool FillChannels(const DataDocument& header, const FillWords& words);
     void ApplyDataSettings(const DataDocument& data);
-    bool ImportDataFile(const std::string& path, const std::function<DataDocument()>& read);
+    // Runs an import; a refused file or a shortage of memory is told, and the import is false.
+    bool ImportDataFile(const std::string& path, const std::function<bool()>& import);
     bool WriteDataFile(const std::function<void()>& write) const;
     bool ExportSelectionToText(const std::vector<int>& channels, const std::vector<std::uint32_t>& planes,
-                               const std::string& path) const;
+                               const std::string& path, bool withCompounds = false) const;
+    PlaneWords TextPlanes(const std::vector<int>& channels, const std::vector<std::uint32_t>& planes) const;
     bool ImportSelectionFromText(const std::vector<int>& channels, const std::vector<std::uint32_t>& planes,
                                  const std::string& path);
     std::size_t TreeItemCount() const;

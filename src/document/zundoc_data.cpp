@@ -26,6 +26,25 @@ std::string StemOf(const std::string& path) {
     return std::filesystem::path(path).stem().string();
 }
 
+// One of the two readings of a file as half of the operation's bar: the check (which may be
+// cancelled) from 0 %, the reading into the channels (which is not) from 50 %.
+class HalfProgress : public ProgressSink {
+public:
+    HalfProgress(ProgressSink* sink, bool second) : sink_(sink), second_(second) {}
+    void SetText(const std::string& text) override { sink_->SetText(text); }
+    void SetPos(int percent) override { sink_->SetPos(Scaled(percent)); }
+    bool SetProgress(int percent) override {
+        if (!second_) return sink_->SetProgress(Scaled(percent));
+        sink_->SetPos(Scaled(percent));
+        return false;
+    }
+
+private:
+    int Scaled(int percent) const { return (second_ ? 50 : 0) + ClampPercent(percent) / 2; }
+    ProgressSink* sink_;
+    bool second_;
+};
+
 }  // namespace
 
 void CZunDoc::SelectionForText(const std::vector<int>& channels, const std::vector<std::uint32_t>& planes,
@@ -46,7 +65,6 @@ void CZunDoc::SelectionForText(const std::vector<int>& channels, const std::vect
         out.sz = p.voxelPhysicalSize[3];
     }
     const int firstCt = sample_->FirstChanOfKind(ZunChan::kXrayCt);
-    const std::size_t plane = out.PlaneWords();
     for (int i : channels) {
         const ZunChan& c = *sample_->GetChan(i);
         DataChannel dc;
@@ -55,14 +73,6 @@ void CZunDoc::SelectionForText(const std::vector<int>& channels, const std::vect
         if (c.range.size() == 2) {
             dc.rangeMin = c.range[0];
             dc.rangeMax = c.range[1];
-        }
-        const imtype* w = c.Data();
-        if (planes.empty()) {
-            dc.words.assign(w, w + plane * out.nz);
-        } else {
-            dc.words.resize(plane * planes.size());
-            for (std::size_t k = 0; k < planes.size(); ++k)
-                std::memcpy(dc.words.data() + k * plane, w + plane * planes[k], plane * sizeof(imtype));
         }
         const auto at = static_cast<std::int32_t>(out.channels.size());
         if (c.kind == ZunChan::kComposition && (!c.compound.GetFormula().empty() || c.compound.density != 0))
@@ -85,17 +95,33 @@ DataDocument CZunDoc::ToDataDocument() const {
     for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i);
     DataDocument out;
     SelectionForText(all, {}, out);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const imtype* w = sample_->GetChan(all[i])->Data();
+        out.channels[i].words.assign(w, w + out.PlaneWords() * out.nz);
+    }
     return out;
 }
 
-bool CZunDoc::FillFromData(DataDocument& data, const std::string& path) {
+// The planes of the document's channels, as the text writer takes them.
+PlaneWords CZunDoc::TextPlanes(const std::vector<int>& channels,
+                               const std::vector<std::uint32_t>& planes) const {
+    return [this, channels, planes](std::size_t c, std::size_t p) -> const std::uint16_t* {
+        const Dims& d = sample_->GetDims();
+        const std::size_t plane = static_cast<std::size_t>(d[0]) * d[1];
+        return sample_->GetChan(channels[c])->Data() + plane * (planes.empty() ? p : planes[p]);
+    };
+}
+
+bool CZunDoc::FillFromData(const DataDocument& data, const std::string& path, const FillWords& words) {
     // Only a new, empty document is filled.
     if (sample_->GetChanCount() != 1 || sample_->GetNumVoxels() != 0) return false;
     const std::string firstName = sample_->GetChan(0)->name;
     const std::array<std::uint32_t, 3> emptyGrid = GridSizeOf(*sample_);
     bool filled = false;
     try {
-        filled = FillChannels(data);
+        filled = FillChannels(data, words);
+    } catch (const ProgressCancelled&) {
+        // The user's Cancel: the half-read data go, nothing to tell.
     } catch (const std::bad_alloc&) {
         ShowInsufficientMemoryError(services_.prompt, "importing " + path);
     } catch (const std::exception& e) {
@@ -124,7 +150,7 @@ bool CZunDoc::FillFromData(DataDocument& data, const std::string& path) {
     return true;
 }
 
-bool CZunDoc::FillChannels(const DataDocument& data) {
+bool CZunDoc::FillChannels(const DataDocument& data, const FillWords& words) {
     if (ResizeVolume({data.nx, data.ny, data.nz}, {0, 0, 0}) != 0) return false;
     for (std::size_t i = 0; i < data.channels.size(); ++i) {
         const DataChannel& dc = data.channels[i];
@@ -135,7 +161,7 @@ bool CZunDoc::FillChannels(const DataDocument& data) {
         }
         ZunChan& c = *sample_->GetChan(static_cast<int>(i));
         c.range = {dc.rangeMin, dc.rangeMax};
-        if (!dc.words.empty()) std::memcpy(c.Data(), dc.words.data(), dc.words.size() * sizeof(imtype));
+        words(i, c.Data());
         c.modified = true;
     }
     for (const DataCompound& cp : data.compounds) {
@@ -183,10 +209,9 @@ void CZunDoc::ApplyDataSettings(const DataDocument& data) {
     }
 }
 
-bool CZunDoc::ImportDataFile(const std::string& path, const std::function<DataDocument()>& read) {
+bool CZunDoc::ImportDataFile(const std::string& path, const std::function<bool()>& import) {
     try {
-        DataDocument data = read();
-        return FillFromData(data, path);
+        return import();
     } catch (const DataFileError& e) {
         Tell(e.what(), kErrorIcon);
     } catch (const ProgressCancelled&) {
@@ -202,19 +227,38 @@ bool CZunDoc::ImportDataFile(const std::string& path, const std::function<DataDo
 bool CZunDoc::ImportTextDocument(const std::string& path) {
     std::string warning;
     const bool done = ImportDataFile(path, [&] {
-        DataDocument data = ReadTextDataFile(path, services_.progress);
-        if (!data.slices.empty()) throw DataFileError(textfile::Message(textfile::kGridMismatch, path));
-        if (std::string why = CheckChannelList(data.channels); !why.empty())
+        // The words go straight from the file into the channels: the data are held once.
+        TextDataReader in(path, services_.progress);
+        const DataDocument& header = in.Header();
+        if (!header.slices.empty()) throw DataFileError(textfile::Message(textfile::kGridMismatch, path));
+        if (std::string why = CheckChannelList(header.channels); !why.empty())
             throw DataFileError(textfile::Message(textfile::kNotTextFile, path, why));
-        warning = FlaggedCtWordsWarning(data, path);
-        return data;
+        const bool filled = FillFromData(header, path, [&](std::size_t i, imtype* words) {
+            in.ReadChannel(words);
+            if (i + 1 == header.channels.size()) in.Finish();
+        });
+        if (!filled) return false;
+        std::vector<FlaggedWords> flagged;
+        const std::size_t count = in.ChannelWordCount();
+        for (std::size_t i = 0; i < header.channels.size(); ++i)
+            if (header.channels[i].kind == ZunChan::kXrayCt)
+                flagged.push_back({header.channels[i].name,
+                                   CountFlaggedWords(sample_->GetChan(static_cast<int>(i))->Data(), count)});
+        warning = FlaggedCtWordsWarning(flagged, path);
+        return true;
     });
     if (done && !warning.empty()) Tell(warning, kWarningIcon);
     return done;
 }
 
 bool CZunDoc::ImportBinaryDataFile(const std::string& path) {
-    return ImportDataFile(path, [&] { return ReadBinaryDataFile(path, services_.progress); });
+    return ImportDataFile(path, [&] {
+        DataDocument data = ReadBinaryDataFile(path, services_.progress);
+        return FillFromData(data, path, [&](std::size_t i, imtype* words) {
+            const std::vector<std::uint16_t>& w = data.channels[i].words;
+            if (!w.empty()) std::memcpy(words, w.data(), w.size() * sizeof(imtype));
+        });
+    });
 }
 
 bool CZunDoc::WriteDataFile(const std::function<void()>& write) const {
@@ -235,7 +279,9 @@ bool CZunDoc::WriteDataFile(const std::function<void()>& write) const {
 }
 
 bool CZunDoc::ExportTextDocument(const std::string& path) {
-    return WriteDataFile([&] { WriteTextDataFile(path, ToDataDocument(), services_.progress); });
+    std::vector<int> all(static_cast<std::size_t>(sample_->GetChanCount()));
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i);
+    return ExportSelectionToText(all, {}, path, true);
 }
 
 bool CZunDoc::ExportBinaryDataFile(const std::string& path) {
@@ -269,12 +315,13 @@ bool SplitRecords(const ZunImage& s, const std::vector<ChanSliceRecord>& records
 }  // namespace
 
 bool CZunDoc::ExportSelectionToText(const std::vector<int>& channels,
-                                    const std::vector<std::uint32_t>& planes, const std::string& path) const {
+                                    const std::vector<std::uint32_t>& planes, const std::string& path,
+                                    bool withCompounds) const {
     return WriteDataFile([&] {
         DataDocument d;
         SelectionForText(channels, planes, d);
-        d.compounds.clear();
-        WriteTextDataFile(path, d, services_.progress);
+        if (!withCompounds) d.compounds.clear();
+        WriteTextDataPlanes(path, d, TextPlanes(channels, planes), services_.progress);
     });
 }
 
@@ -308,41 +355,72 @@ bool CZunDoc::ImportSelectionFromText(const std::vector<int>& channels,
     // The worker writes these voxels while a run goes on.
     if (IsComputing()) return false;
     try {
-        DataDocument d = ReadTextDataFile(path, services_.progress);
-        const Dims& g = sample_->GetDims();
-        const std::size_t wantPlanes = planes.empty() ? static_cast<std::size_t>(g[2]) : planes.size();
-        if (d.nx != static_cast<std::uint32_t>(g[0]) || d.ny != static_cast<std::uint32_t>(g[1]) ||
-            d.PlaneCount() != wantPlanes || (planes.empty() && d.nz != static_cast<std::uint32_t>(g[2])))
-            throw DataFileError(Message(kGridMismatch, path));
-        if (d.channels.size() != channels.size()) throw DataFileError(Message(kCountMismatch, path));
-        const std::size_t plane = d.PlaneWords();
-        // The words go to the document's channels, whatever names and kinds the file gave them.
-        for (std::size_t k = 0; k < channels.size(); ++k) {
-            d.channels[k].name = sample_->GetChan(channels[k])->name;
-            d.channels[k].kind = sample_->GetChan(channels[k])->kind;
-        }
-        const std::string warning = FlaggedCtWordsWarning(d, path);
-        for (std::size_t k = 0; k < channels.size(); ++k) {
-            ZunChan& c = *sample_->GetChan(channels[k]);
-            const std::vector<std::uint16_t>& w = d.channels[k].words;
-            for (std::size_t p = 0; p < wantPlanes; ++p) {
-                // A whole channel from a slice file: the file names the plane of each block.
-                std::uint32_t z = !planes.empty()     ? planes[p]
-                                  : !d.slices.empty() ? d.slices[p]
-                                                      : static_cast<std::uint32_t>(p);
-                std::memcpy(c.Data() + plane * z, w.data() + plane * p, plane * sizeof(imtype));
+        // The file is read twice, the first time through to its end without keeping a word: a bad
+        // file is refused before the document changes, and the data are never held twice.
+        std::vector<FlaggedWords> flagged;
+        DataDocument header;
+        {
+            HalfProgress first(services_.progress, false);
+            TextDataReader check(path, services_.progress ? &first : nullptr);
+            const DataDocument& d = check.Header();
+            const Dims& g = sample_->GetDims();
+            const std::size_t wantPlanes = planes.empty() ? static_cast<std::size_t>(g[2]) : planes.size();
+            if (d.nx != static_cast<std::uint32_t>(g[0]) || d.ny != static_cast<std::uint32_t>(g[1]) ||
+                d.PlaneCount() != wantPlanes || (planes.empty() && d.nz != static_cast<std::uint32_t>(g[2])))
+                throw DataFileError(Message(kGridMismatch, path));
+            if (d.channels.size() != channels.size()) throw DataFileError(Message(kCountMismatch, path));
+            std::vector<std::uint16_t> plane(d.PlaneWords());
+            // The words go to the document's channels, whatever names and kinds the file gave them.
+            for (int i : channels) {
+                const ZunChan& c = *sample_->GetChan(i);
+                std::size_t count = 0;
+                for (std::size_t p = 0; p < d.PlaneCount(); ++p) {
+                    check.ReadWords(plane.data(), plane.size());
+                    count += CountFlaggedWords(plane.data(), plane.size());
+                }
+                if (c.kind == ZunChan::kXrayCt) flagged.push_back({c.name, count});
             }
-            c.modified = true;
+            check.Finish();
+            header = d;
         }
-        NoteDataChanged();
-        StatsMod stats;
-        UpdateAllViews(nullptr, kHintData, &stats);
+        const std::string warning = FlaggedCtWordsWarning(flagged, path);
+        HalfProgress second(services_.progress, true);
+        TextDataReader in(path, services_.progress ? &second : nullptr);
+        // The grid checked is the grid written to.
+        if (!(in.Header() == header))
+            throw DataFileError(Message(kCannotRead, path, "the file changed while read"));
+        const std::size_t plane = header.PlaneWords();
+        const std::size_t count = header.PlaneCount();
+        auto changed = [&] {
+            NoteDataChanged();
+            StatsMod stats;
+            UpdateAllViews(nullptr, kHintData, &stats);
+        };
+        try {
+            for (int i : channels) {
+                ZunChan& c = *sample_->GetChan(i);
+                c.modified = true;
+                for (std::size_t p = 0; p < count; ++p) {
+                    // A whole channel from a slice file: the file names the plane of each block.
+                    const std::uint32_t z = !planes.empty()          ? planes[p]
+                                            : !header.slices.empty() ? header.slices[p]
+                                                                     : static_cast<std::uint32_t>(p);
+                    in.ReadWords(c.Data() + plane * z, plane);
+                }
+            }
+            in.Finish();
+        } catch (...) {
+            // Only a file changed since the first reading gets here: show what was taken.
+            changed();
+            throw;
+        }
+        changed();
         if (!warning.empty()) Tell(warning, kWarningIcon);
         return true;
     } catch (const DataFileError& e) {
         Tell(e.what(), kErrorIcon);
     } catch (const ProgressCancelled&) {
-        // The user's Cancel: the half-read data go, nothing to tell.
+        // The user's Cancel while the file was checked: nothing was taken, nothing to tell.
     } catch (const std::bad_alloc&) {
         ShowInsufficientMemoryError(services_.prompt, "importing " + path);
     }

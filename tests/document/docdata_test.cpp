@@ -10,6 +10,7 @@
 #include "document/binarydatafile.h"
 #include "document/textdatafile.h"
 #include "foundation/memoryguard.h"
+#include "peakmemory.h"
 #include "testfiles.h"
 
 namespace zun {
@@ -39,6 +40,47 @@ void Fill(CZunDoc& doc) {
     p.ctRelativeAccuracy[1] = 0.01f;
     p.volumeFractionAccuracy = {0.0f, 0.002f};
     p.voxelPhysicalSize = {1e-3, 2, 3, 4.5};
+}
+
+// Text import and export take the words from and to the document's channels as the file is read
+// or written: the data are never held a second time, so a volume that fills most of the memory
+// can still be exported and imported. (The document's own tables and buffers stay after the
+// import; what must not show is a peak above them.)
+TEST(DocData, TextImportAndExportHoldTheDataOnce) {
+    using test::ResetPeakMemory;
+    using test::StatusBytes;
+    if (!ResetPeakMemory()) GTEST_SKIP() << "the peak resident memory cannot be reset here";
+    TempDir dir;
+    const std::string path = dir.File("big.txt");
+    std::int64_t raw = 0;
+    {
+        DocFixture f;
+        ASSERT_EQ(f.doc.ResizeVolume({256, 256, 64}, {0, 0, 0}), 0);
+        ASSERT_EQ(f.doc.InsertChannel(0, 1, "Water"), 0);
+        ASSERT_EQ(f.doc.InsertChannel(0, 2, "Bone"), 0);
+        ZunImage& s = f.doc.GetSample();
+        for (int i = 0; i < s.GetChanCount(); ++i) {
+            ZunChan& c = *s.GetChan(i);
+            for (std::uint64_t v = 0; v < c.GetNumVoxels(); ++v)
+                c.Data()[v] = static_cast<imtype>((v * 7 + i) % 100);
+            raw += static_cast<std::int64_t>(c.GetNumVoxels() * sizeof(imtype));
+        }
+        ASSERT_TRUE(ResetPeakMemory());
+        const std::int64_t before = StatusBytes("VmRSS:");
+        ASSERT_TRUE(f.doc.ExportTextDocument(path));
+        EXPECT_LT(StatusBytes("VmHWM:") - before, raw / 8) << "export";
+    }
+    DocFixture g;
+    ASSERT_TRUE(ResetPeakMemory());
+    ASSERT_TRUE(g.doc.ImportTextDocument(path));
+    EXPECT_LT(StatusBytes("VmHWM:") - StatusBytes("VmRSS:"), raw / 8) << "import";
+    EXPECT_EQ(g.doc.GetSample().GetChan(2)->Data()[1000], (1000 * 7 + 2) % 100);
+    // A selection read back into the document: checked through first, then read in place.
+    ASSERT_TRUE(ResetPeakMemory());
+    const std::int64_t before = StatusBytes("VmRSS:");
+    ASSERT_TRUE(g.doc.ImportChannelsFromText({"Void", "Water", "Bone"}, path));
+    EXPECT_LT(StatusBytes("VmHWM:") - before, raw / 8) << "selection import";
+    EXPECT_EQ(g.doc.GetSample().GetChan(1)->Data()[12345], (12345 * 7 + 1) % 100);
 }
 
 TEST(DocData, WholeDocumentRoundTripsThroughBothFormats) {
@@ -289,6 +331,21 @@ TEST(DocData, ChannelAndSliceSelectionsExportAndImport) {
     EXPECT_EQ(f.Messages(), (Lines{textfile::Message(textfile::kCountMismatch, chans),
                                    textfile::Message(textfile::kGridMismatch, slices),
                                    textfile::Message(textfile::kGridMismatch, slices)}));
+    // A file broken in its last channel is refused before any channel changes.
+    std::string text = ReadFileText(chans);
+    const std::size_t end = text.rfind("END");
+    ASSERT_NE(end, std::string::npos);
+    const std::size_t last = text.rfind(' ', end);
+    ASSERT_NE(last, std::string::npos);
+    std::string broken = dir.File("broken.txt");
+    WriteFileText(broken, text.substr(0, last + 1) + "70000\nEND\n");
+    const std::vector<imtype> before0(s.GetChan(0)->Data(), s.GetChan(0)->Data() + 60);
+    const std::vector<imtype> before3(s.GetChan(3)->Data(), s.GetChan(3)->Data() + 60);
+    EXPECT_FALSE(f.doc.ImportChannelsFromText({"edge", "Void"}, broken));
+    EXPECT_EQ(std::vector<imtype>(s.GetChan(0)->Data(), s.GetChan(0)->Data() + 60), before0);
+    EXPECT_EQ(std::vector<imtype>(s.GetChan(3)->Data(), s.GetChan(3)->Data() + 60), before3);
+    ASSERT_EQ(f.Messages().size(), 1u);
+
     f.doc.ResizeVolume({5, 3, 3}, {0, 0, 0});
     f.Messages();
     EXPECT_FALSE(f.doc.ImportChannelsFromText({"Void", "edge"}, chans));
