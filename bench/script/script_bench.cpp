@@ -106,7 +106,9 @@ double HandLoop(BenchDocument& doc) {
 
 double Numpy(int edge, const std::string& which) {
     const std::string script = std::string(ZUN_SOURCE_DIR) + "/bench/script/numpy_bench.py";
-    const std::string cmd = std::string(ZUN_PYTHON) + " " + script + " " + std::to_string(edge) + " " + which;
+    // The machine's OpenBLAS tuning variables are not what a user's numpy would see.
+    const std::string cmd = "env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE OPENBLAS_NUM_THREADS=1 " +
+                            std::string(ZUN_PYTHON) + " " + script + " " + std::to_string(edge) + " " + which;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return -1;
     double s = -1;

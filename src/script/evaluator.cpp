@@ -1,6 +1,7 @@
 #include "script/evaluator.h"
 
 #include "script/builtins.h"
+#include "script/kernels.h"
 #include "script/messages.h"
 #include "script/scalar.h"
 #include "script/shaped.h"
@@ -32,6 +33,8 @@ bool IsChainLink(const SyntaxNode* node) {
 
 Value* Evaluator::Evaluate(SyntaxNode* node) {
     if (IsChainLink(node)) return EvaluateChain(node);
+    if (node->kind == assign && pool_.fast)
+        if (Value* r = FusedAssignment(node)) return r;
     ValueList kids;
     kids.reserve(node->children.size());
     for (auto& child : node->children) kids.push_back(Evaluate(child.get()));
@@ -79,6 +82,74 @@ Value* Evaluator::Finish(SyntaxNode* node, const ValueList& kids) {
             }
     }
     return r;
+}
+
+namespace {
+
+// A leaf whose evaluation changes nothing and whose value is read element by element: a number,
+// or a channel with field selections.
+bool IsPlainLeaf(const SyntaxNode* node) {
+    if (node->kind == const_int || node->kind == const_float || node->kind == const_char) return true;
+    if (node->kind != postfix_chain || node->ChildCount() < 1 || node->Child(0)->kind != identifier)
+        return false;
+    for (int i = 1; i < node->ChildCount(); ++i)
+        if (node->Child(i)->kind != field) return false;
+    return true;
+}
+
+bool IsFusedOperator(NodeKind kind) {
+    return kind == mul || kind == div_ || kind == add || kind == subtract;
+}
+
+// The postfix program of an arithmetic tree over plain leaves, the leaves in evaluation order;
+// false for any other tree (or one too large to keep its operands in the cache).
+bool FusedProgram(SyntaxNode* node, std::vector<kernels::FusedStep>& program,
+                  std::vector<SyntaxNode*>& leaves) {
+    constexpr size_t kMaxLeaves = 8;
+    if (IsPlainLeaf(node)) {
+        if (leaves.size() == kMaxLeaves) return false;
+        program.push_back({static_cast<int>(leaves.size()), BinOp::Add});
+        leaves.push_back(node);
+        return true;
+    }
+    if (!IsFusedOperator(node->kind) || node->ChildCount() != 2) return false;
+    if (!FusedProgram(node->Child(0), program, leaves) || !FusedProgram(node->Child(1), program, leaves))
+        return false;
+    static constexpr std::pair<NodeKind, BinOp> kOps[] = {
+        {mul, BinOp::Mul}, {div_, BinOp::Div}, {add, BinOp::Add}, {subtract, BinOp::Sub}};
+    for (auto [k, op] : kOps)
+        if (k == node->kind) program.push_back({-1, op});
+    return true;
+}
+
+}  // namespace
+
+// Each operator would make a whole-volume temporary of its result type (8 bytes a voxel for a
+// channel times a decimal number); here the chunks of the leaves go through the whole expression
+// while they are in the cache. The checks the operators would make are the kernel's conditions:
+// whatever fails them, or fails while the leaves are looked up, goes the usual way and fails
+// there with the usual message.
+Value* Evaluator::FusedAssignment(SyntaxNode* node) {
+    if (node->ChildCount() != 2 || !IsPlainLeaf(node->Child(0))) return nullptr;
+    std::vector<kernels::FusedStep> program;
+    std::vector<SyntaxNode*> leafNodes;
+    SyntaxNode* right = node->Child(1);
+    if (!IsFusedOperator(right->kind) || !FusedProgram(right, program, leafNodes)) return nullptr;
+    Value* target = nullptr;
+    ValueList leaves;
+    try {
+        target = Evaluate(node->Child(0));
+        for (SyntaxNode* leaf : leafNodes) leaves.push_back(Evaluate(leaf));
+    } catch (const ScriptError&) {
+        return nullptr;
+    }
+    if (!target->IsWritable() || !kernels::Fused(*target, program, leaves)) return nullptr;
+    MarkModified(*target);
+    node->settled = false;
+    node->result = target;
+    if (!target->IsOwned()) target->owner = node;
+    Release(right);
+    return target;
 }
 
 void Evaluator::Release(SyntaxNode* node) {

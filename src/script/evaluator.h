@@ -19,6 +19,9 @@ public:
 
 private:
     Value* EvaluateChain(SyntaxNode* node);
+    // An assignment of arithmetic on whole channels in one pass; null when it does not apply
+    // (then nothing was changed and the node is evaluated as usual).
+    Value* FusedAssignment(SyntaxNode* node);
     // Applies the node to its children's values and releases what it no longer needs.
     Value* Finish(SyntaxNode* node, const ValueList& kids);
     Value* Apply(SyntaxNode* node, const ValueList& kids);

@@ -572,6 +572,100 @@ bool List(Value& receiver, ListOp op, const ValueList& values) {
     return true;
 }
 
+bool Fused(Value& receiver, const std::vector<FusedStep>& program, const ValueList& leaves) {
+    Block R;
+    if (!receiver.DescribeBlock(R) || R.kind == Block::kScalar || R.count == 0) return false;
+    std::vector<Block> blocks(leaves.size());
+    for (size_t k = 0; k < leaves.size(); ++k) {
+        Block& b = blocks[k];
+        if (!leaves[k]->DescribeBlock(b) || !IsNumericType(b.type) || !CanRead(b, kDouble)) return false;
+        if (b.kind != Block::kScalar && (b.dims != R.dims || !SafeAlias(R, b))) return false;
+    }
+    // The types the operator-by-operator path would give: a block's own type promoted by the
+    // other operand's (the larger code); an operation on two scalars is not taken here.
+    struct Slot {
+        int type;
+        bool block;
+    };
+    std::vector<Slot> stack;
+    std::vector<int> types(program.size(), 0);
+    size_t depth = 0;
+    for (size_t i = 0; i < program.size(); ++i) {
+        const FusedStep& step = program[i];
+        if (step.leaf >= 0) {
+            if (static_cast<size_t>(step.leaf) >= blocks.size()) return false;
+            const Block& b = blocks[static_cast<size_t>(step.leaf)];
+            stack.push_back({b.type, b.kind != Block::kScalar});
+        } else {
+            if (stack.size() < 2) return false;
+            if (step.op != BinOp::Mul && step.op != BinOp::Div && step.op != BinOp::Add &&
+                step.op != BinOp::Sub)
+                return false;
+            const Slot y = stack.back();
+            stack.pop_back();
+            const Slot x = stack.back();
+            if (!x.block && !y.block) return false;
+            const int t = x.type > y.type ? x.type : y.type;
+            stack.back() = {t, true};
+            types[i] = t;
+        }
+        depth = std::max(depth, stack.size());
+    }
+    if (stack.size() != 1 || program.back().leaf >= 0) return false;
+    const int resultType = stack.back().type;
+    if (!CanWrite(R, resultType)) return false;
+
+    std::vector<Reader> readers(blocks.size());
+    for (size_t k = 0; k < blocks.size(); ++k) readers[k].Prepare(blocks[k], kDouble);
+    const int64_t chunks = (R.count + kChunk - 1) / kChunk;
+    const int threads = chunks < 2 ? 1 : Threads(receiver);
+#pragma omp parallel num_threads(threads)
+    {
+        // The operand stack of one chunk: small enough to stay in the cache between operations.
+        std::vector<double> buffers(depth * kChunk);
+        std::vector<unsigned char> stored(kChunk * sizeof(double));
+#pragma omp for schedule(static)
+        for (int64_t c = 0; c < chunks; ++c) {
+            const int64_t start = c * kChunk;
+            const int64_t n = std::min(kChunk, R.count - start);
+            size_t top = 0;
+            for (size_t i = 0; i < program.size(); ++i) {
+                const FusedStep& step = program[i];
+                if (step.leaf >= 0) {
+                    readers[static_cast<size_t>(step.leaf)].Read(start, n, &buffers[top++ * kChunk]);
+                    continue;
+                }
+                double* x = &buffers[(top - 2) * kChunk];
+                const double* y = &buffers[(top - 1) * kChunk];
+                --top;
+                switch (step.op) {
+                    case BinOp::Mul:
+                        for (int64_t e = 0; e < n; ++e) x[e] *= y[e];
+                        break;
+                    case BinOp::Div:
+                        for (int64_t e = 0; e < n; ++e) x[e] /= y[e];
+                        break;
+                    case BinOp::Add:
+                        for (int64_t e = 0; e < n; ++e) x[e] += y[e];
+                        break;
+                    default:
+                        for (int64_t e = 0; e < n; ++e) x[e] -= y[e];
+                        break;
+                }
+                // As the operation's temporary would hold it.
+                if (types[i] == kFloat) {
+                    for (int64_t e = 0; e < n; ++e) x[e] = static_cast<float>(x[e]);
+                } else if (types[i] != kDouble) {
+                    WritePlain(types[i], kDouble, stored.data(), n, x);
+                    ReadPlain(types[i], kDouble, stored.data(), n, x);
+                }
+            }
+            Write(R, resultType, start, n, buffers.data());
+        }
+    }
+    return true;
+}
+
 namespace {
 
 // Folds a run of numbers as the nested totals do: a sum starts from 0.0, a maximum or minimum

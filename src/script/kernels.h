@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "script/value.h"
 
 // Bulk kernels for values that describe themselves as flat blocks (channel views, dense
@@ -16,5 +18,19 @@ bool CanCopy(Value& receiver, Value& source);
 bool Select(Value& receiver, Value& test, Value& a, Value& b);
 bool List(Value& receiver, ListOp op, const ValueList& values);
 bool Total(Value& value, ListOp op, double& out);
+
+// An element-wise expression of the four arithmetic operators in postfix order: a step pushes
+// leaf `leaf`, or (leaf < 0) pops two operands and pushes op(first, second).
+struct FusedStep {
+    int leaf = -1;
+    BinOp op = BinOp::Add;
+};
+// receiver = the expression, computed a chunk of elements at a time with no whole-volume
+// temporaries, each operation's result rounded to the type the language gives it as the
+// operator-by-operator path would store it. Applies when every leaf is a numeric scalar or a
+// block of the receiver's shape, every operation has at least one such block below it, and no
+// leaf overlaps the receiver other than exactly; false otherwise,
+// with nothing written.
+bool Fused(Value& receiver, const std::vector<FusedStep>& program, const ValueList& leaves);
 
 }  // namespace zun::script::kernels

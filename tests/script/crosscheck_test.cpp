@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "memorydocument.h"
+#include "peakmemory.h"
 #include "script/scalar.h"
 
 namespace zun::script {
@@ -109,6 +110,22 @@ const char* const kCorpus[] = {
     "sumt(c.data) + mint(b.data)",
     "b.data",
     "(b * 2)[1]",
+    // Whole expressions taken a chunk at a time: float temporaries rounded as stored, the
+    // receiver among the operands, a mixed-type and a sub-array leaf, a zero divisor.
+    "a = b * c * 1.5",
+    "a = (b - c) / (b + 2) * 3",
+    "a = a * 0.5 - b / c",
+    "a.phys = b.raw * 0.001 + c",
+    "a = b / (c - c)",
+    "a[1] = b[2] * 2 + c[3]",
+    "a.log = b.log * c.log - 0.25",
+    "b = a + b * c",
+    "a = b.ro * 2.5 + 1",
+    "a = nosuch * 2 + 1",
+    "a.raw = b.raw * 3 - c.raw / 7",
+    "a.val = b.val / (c.raw - c.raw) + 5",
+    "a = (b.raw + 30000) * 2 + (short)c.raw",
+    "a.raw = b.raw + 2147483647 + 1",
 };
 
 struct Outcome {
@@ -141,6 +158,23 @@ TEST(CrossCheck, FastPathMatchesElementWisePath) {
             EXPECT_TRUE(fast.c == ref.c) << line;
             EXPECT_EQ(fast.modified, ref.modified) << line;
         }
+    }
+}
+
+// Arithmetic on whole channels goes through the expression a chunk at a time: no temporary of the
+// volume's size (8 bytes a voxel for a channel times a decimal number) is made on the way.
+TEST(CrossCheck, ChannelArithmeticMakesNoVolumeTemporaries) {
+    if (!zun::test::ResetPeakMemory()) GTEST_SKIP() << "the peak resident memory cannot be reset here";
+    const std::vector<int32_t> dims = {96, 96, 96};
+    test::MemoryDocument doc;
+    Populate(doc, dims);
+    const std::int64_t temporary = std::int64_t(96) * 96 * 96 * 8;
+    for (const char* line :
+         {"a = b * 0.5 + 0.25", "a = (b - c) / (b + 2) * 3", "a.raw = b.raw * 3 - c.raw / 7"}) {
+        ASSERT_TRUE(zun::test::ResetPeakMemory());
+        const std::int64_t before = zun::test::StatusBytes("VmRSS:");
+        doc.Run(line);
+        EXPECT_LT(zun::test::StatusBytes("VmHWM:") - before, temporary / 4) << line;
     }
 }
 
