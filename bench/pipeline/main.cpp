@@ -1,7 +1,10 @@
 // Reads a text data document, runs the default computation, writes the result as a text data
 // document and prints the time and the voxels per second of each step.
 //
-//   bench_pipeline [--size N] [--truth truth.txt] [input.txt [output.txt]]
+//   bench_pipeline [--size N] [--truth truth.txt] [--io-only] [input.txt [output.txt]]
+//
+// --io-only reads and writes the document without computing, and prints the peak resident memory
+// against the size of the voxel words it holds.
 //
 // Without an input it makes an N^3 three-material phantom (default 128) with
 // examples/make_phantom.py and compares the recovered volume fractions with the phantom's truth.
@@ -9,9 +12,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,16 +36,19 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kUsage =
-    "usage: bench_pipeline [--size N] [--truth truth.txt] [input.txt [output.txt]]\n"
+    "usage: bench_pipeline [--size N] [--truth truth.txt] [--io-only] [input.txt [output.txt]]\n"
     "  Reads a text data document, runs the default computation and writes the result as a text\n"
     "  data document (into a scratch folder that is removed unless output.txt is given), printing\n"
     "  the time and voxels per second of each step.\n"
     "  Without an input it computes an N^3 three-material phantom (default 128) and compares the\n"
-    "  recovered volume fractions with the phantom's truth (or with --truth for a given input).\n";
+    "  recovered volume fractions with the phantom's truth (or with --truth for a given input).\n"
+    "  --io-only reads and writes the document without computing and prints the peak resident\n"
+    "  memory against the size of the voxel words.\n";
 
 struct Options {
     int size = 128;
     std::string input, output, truth;
+    bool ioOnly = false;
 };
 
 struct Step {
@@ -69,6 +75,10 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& o) {
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
+        }
+        if (a == "--io-only") {
+            o.ioOnly = true;
+            continue;
         }
         if (a == "--size" || a == "--truth") {
             if (i + 1 >= argc) return UsageError(a + " needs a value");
@@ -149,7 +159,19 @@ void CompareWithTruth(const zun::CZunDoc& doc, const std::string& truth) {
             worst = std::max(worst, e);
         }
     }
-    std::printf("fractions  mean error %.5f, largest %.5f against %s\n", n ? sum / n : 0.0, worst, truth.c_str());
+    std::printf("fractions  mean error %.5f, largest %.5f against %s\n", n ? sum / n : 0.0, worst,
+                truth.c_str());
+}
+
+// The process's resident memory ("VmRSS:") or its peak so far ("VmHWM:"), in bytes.
+double ResidentBytes(const char* key) {
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    char line[256];
+    double kb = 0;
+    while (f && std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, key, std::strlen(key)) == 0) kb = std::atof(line + std::strlen(key));
+    if (f) std::fclose(f);
+    return kb * 1024;
 }
 
 // Set by SIGINT and SIGTERM: the run is stopped and the program leaves through its normal path,
@@ -172,8 +194,9 @@ int Run(Options& o, ScratchFolder& scratch) {
     if (keepOutput)
         if (std::string why = CheckOutput(o.input, o.output); !why.empty()) return Fail(why);
     if (makePhantom) {
-        const std::string cmd = std::string(ZUN_PYTHON) + " " + ZUN_SOURCE_DIR + "/examples/make_phantom.py --size " +
-                                std::to_string(o.size) + " --out '" + o.input + "' --truth '" + o.truth + "'";
+        const std::string cmd = std::string(ZUN_PYTHON) + " " + ZUN_SOURCE_DIR +
+                                "/examples/make_phantom.py --size " + std::to_string(o.size) + " --out '" +
+                                o.input + "' --truth '" + o.truth + "'";
         std::printf("making a %d^3 phantom...\n", o.size);
         std::fflush(stdout);
         if (std::system(cmd.c_str()) != 0) return Fail("the phantom generator failed");
@@ -224,9 +247,26 @@ int Run(Options& o, ScratchFolder& scratch) {
     const double readSeconds = std::chrono::duration<double>(Clock::now() - t0).count();
     const double voxels = static_cast<double>(doc.GetSample().GetNumVoxels());
     const auto& d = doc.GetSample().GetDims();
-    std::printf("document   %s: %d x %d x %d voxels, %d channels, read in %.3f s\n", o.input.c_str(), d[0], d[1],
-                d[2], doc.GetSample().GetChanCount(), readSeconds);
+    std::printf("document   %s: %d x %d x %d voxels, %d channels, read in %.3f s\n", o.input.c_str(), d[0],
+                d[1], d[2], doc.GetSample().GetChanCount(), readSeconds);
     std::fflush(stdout);
+
+    if (o.ioOnly) {
+        const double held = ResidentBytes("VmRSS:");
+        t0 = Clock::now();
+        if (!doc.ExportTextDocument(o.output))
+            return Fail(prompt.Requests().empty() ? "cannot write " + o.output
+                                                  : prompt.Requests().back().text);
+        std::printf("result     %s written in %.3f s\n", o.output.c_str(),
+                    std::chrono::duration<double>(Clock::now() - t0).count());
+        const double raw = voxels * doc.GetSample().GetChanCount() * sizeof(std::uint16_t);
+        const double peak = ResidentBytes("VmHWM:");
+        std::printf(
+            "memory     voxel words %.1f MiB, resident after reading %.1f MiB, peak %.1f MiB (%.3f x the "
+            "words)\n",
+            raw / 1048576, held / 1048576, peak / 1048576, peak / raw);
+        return 0;
+    }
 
     t0 = Clock::now();
     const int r = doc.OnStartComputation();
@@ -247,8 +287,8 @@ int Run(Options& o, ScratchFolder& scratch) {
     for (const Step& s : steps)
         std::printf("step       %-60s %8.3f s %14.0f voxels/s\n", s.text.c_str(), s.seconds,
                     s.seconds > 0 ? voxels / s.seconds : 0.0);
-    std::printf("computation %s in %.3f s, %.0f voxels/s\n", doc.GetModel().GetStateText().c_str(), runSeconds,
-                voxels / runSeconds);
+    std::printf("computation %s in %.3f s, %.0f voxels/s\n", doc.GetModel().GetStateText().c_str(),
+                runSeconds, voxels / runSeconds);
     PrintLogProblems(doc.Logger().Text());
     PrintMessages(prompt);
 
