@@ -12,9 +12,9 @@
 #include <cstring>
 #include <functional>
 #include <new>
-#include <thread>
 
 #include "app/compare.h"
+#include "foundation/threadcount.h"
 
 using namespace zun;
 
@@ -63,8 +63,8 @@ int main(int argc, char** argv) {
     Fill(a, chans);
     Fill(b, chans);
     const double bytes = 2.0 * static_cast<double>(a.GetNumVoxels()) * chans * sizeof(std::uint16_t);
-    std::printf("two samples of %d^3 voxels x %d channels (%.2f GiB read when equal), %u hardware threads\n",
-                size, chans, bytes / (1u << 30), std::thread::hardware_concurrency());
+    std::printf("two samples of %d^3 voxels x %d channels (%.2f GiB read when equal), %d usable processors\n",
+                size, chans, bytes / (1u << 30), zun::UsableProcessors());
 
     int sink = 0;
     const double tMemcmp = BestSeconds(3, [&] {

@@ -1,7 +1,7 @@
 // Edit-data language over whole channels: prints wall times, peak extra memory, and numpy's
 // time for the same expression in the same run.
 //
-//   bench_script [edge=256] [repeats=3] [threads=processors]
+//   bench_script [edge=256] [repeats=3] [threads=usable processors]
 
 #include <omp.h>
 
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/threadcount.h"
 #include "script/editdata.h"
 #include "script/voxel.h"
 
@@ -122,7 +123,7 @@ double Numpy(int edge, const std::string& which) {
 int main(int argc, char** argv) {
     const int edge = argc > 1 ? std::atoi(argv[1]) : 256;
     const int repeats = argc > 2 ? std::atoi(argv[2]) : 3;
-    g_threads = argc > 3 ? std::atoi(argv[3]) : omp_get_num_procs();
+    g_threads = argc > 3 ? std::atoi(argv[3]) : zun::TeamThreads();
     BenchDocument doc(edge);
     std::printf("edit-data language at %d^3 (%d threads), best of %d\n", edge, g_threads, repeats);
     std::printf("%-34s %10s %12s %10s %8s\n", "case", "time (ms)", "extra (MiB)", "numpy (ms)", "ratio");
