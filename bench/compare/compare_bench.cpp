@@ -3,8 +3,6 @@
 //
 // usage: bench_compare [size] [channels]   (default 512, 8: two samples of 2 GiB each)
 
-#include <omp.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>

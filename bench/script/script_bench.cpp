@@ -3,8 +3,6 @@
 //
 //   bench_script [edge=256] [repeats=3] [threads=usable processors]
 
-#include <omp.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
