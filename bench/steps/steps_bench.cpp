@@ -1,8 +1,8 @@
 // The data check and the segmentation as the steps run them (the whole volume in one parallel
-// region), and the data check as the pipeline dispatches it over the device threads (chunks of
-// 1024 voxels), on one thread and on T threads, on a phantom of random fractions with exact CT
-// words: void and two materials, two CT channels. Prints the best of three runs and the speed-up
-// over one thread measured in the same run.
+// region), started once per slice as they were before, and the data check as the pipeline
+// dispatches it over the device threads (chunks of 1024 voxels), on one thread and on T threads, on a phantom
+// of random fractions with exact CT words: void and two materials, two CT channels. Prints the best of three
+// runs and the speed-up over one thread measured in the same run.
 //
 //   bench_steps [size=256] [threads=usable processors] [busy]
 //
@@ -149,6 +149,23 @@ int main(int argc, char** argv) {
             }
         });
     };
+    // The same kernels started once per slice, as they were before they took the whole volume.
+    auto perSlice = [&](int t, bool segment) {
+        ph.p.SetThreadCount(t);
+        const std::int64_t plane = std::int64_t(size) * size;
+        return Best(ph, [&] {
+            CLibDiscreteLeastSquareSegmentation seg(ph.p);
+            CLibDataCheckCorrect check(ph.p);
+            std::vector<std::uint16_t*> p(ph.ptrs.size());
+            for (int z = 0; z < size; ++z) {
+                for (std::size_t c = 0; c < p.size(); ++c) p[c] = ph.ptrs[c] + z * plane;
+                if (segment)
+                    SegmentSlice(seg, p.data(), z);
+                else
+                    DataCheckSlice(check, p.data(), z);
+            }
+        });
+    };
     auto devices = [&](int t) {
         ComputeDeviceSet set(std::max(t, 1));
         std::vector<ComputeDeviceEntry> list;
@@ -177,8 +194,10 @@ int main(int argc, char** argv) {
         std::function<double(int)> run;
     } rows[] = {
         {"data check (volume)", [&](int t) { return volume(t, false); }},
+        {"data check (a region per slice)", [&](int t) { return perSlice(t, false); }},
         {"data check (device chunks)", devices},
         {"segmentation (volume)", [&](int t) { return volume(t, true); }},
+        {"segmentation (a region per slice)", [&](int t) { return perSlice(t, true); }},
     };
     for (const Row& r : rows) {
         const double one = r.run(1);
