@@ -7,6 +7,7 @@
 #include <cmath>
 #include <vector>
 
+#include "foundation/cpuclones.h"
 #include "script/block.h"
 #include "script/messages.h"
 #include "script/voxel.h"
@@ -227,6 +228,21 @@ uint16_t UShortFor(int putType, double x) {
     }
 }
 
+// Words for physical values in [mn, mx], flags kept. The clamping of the views makes the
+// out-of-range cases of the word setter unreachable; written without branches (a NaN fails the
+// first test and becomes mx) so that the loop runs in vector lanes.
+ZUN_CPU_CLONES void WritePhysical(uint16_t* w, int64_t n, const double* in, float mn, float mx, float span) {
+#pragma omp simd
+    for (int64_t i = 0; i < n; ++i) {
+        float f = static_cast<float>(in[i]);
+        f = f <= mx ? f : mx;
+        f = f < mn ? mn : f;
+        double d = (f - mn) / span * 16383 + 0.5;
+        d = d > 16383.0 ? 16383.0 : (d < 0.0 ? 0.0 : d);
+        w[i] = static_cast<uint16_t>((w[i] & (kRoBit | kErrBit)) | static_cast<int>(d));
+    }
+}
+
 void Write(Block& b, int putType, int64_t start, int64_t n, const double* in) {
     if (b.kind == Block::kDense) {
         unsigned char* p = b.data + start * b.elementBytes;
@@ -265,15 +281,7 @@ void Write(Block& b, int putType, int64_t start, int64_t n, const double* in) {
                 for (int64_t i = 0; i < n; ++i) w[i] = static_cast<uint16_t>(w[i] & (kRoBit | kErrBit));
                 break;
             }
-            // The clamping of the views makes the out-of-range cases of the word setter unreachable.
-            for (int64_t i = 0; i < n; ++i) {
-                float f = static_cast<float>(in[i]);
-                if (std::isnan(f) || f > mx) f = mx;
-                if (f < mn) f = mn;
-                double d = (f - mn) / span * 16383 + 0.5;
-                d = d > 16383.0 ? 16383.0 : (d < 0.0 ? 0.0 : d);
-                w[i] = static_cast<uint16_t>((w[i] & (kRoBit | kErrBit)) | static_cast<unsigned>(d));
-            }
+            WritePhysical(w, n, in, mn, mx, span);
             break;
         }
         case VoxelField::Ro:
@@ -572,6 +580,83 @@ bool List(Value& receiver, ListOp op, const ValueList& values) {
     return true;
 }
 
+namespace {
+
+struct FusedPlan {
+    const std::vector<FusedStep>& program;
+    const std::vector<int>& types;  // of each operation's result
+    std::vector<Reader> readers;
+    const std::vector<Block>& blocks;
+    Block& dest;
+    int resultType;
+};
+
+template <typename Op>
+void ApplyFused(double* x, const double* y, int64_t n, Op op) {
+    for (int64_t e = 0; e < n; ++e) x[e] = op(x[e], y[e]);
+}
+template <typename Op>
+void ApplyFused(double* x, double y, int64_t n, Op op) {
+    for (int64_t e = 0; e < n; ++e) x[e] = op(x[e], y);
+}
+
+// x = x op y, y a chunk or one number.
+template <typename Y>
+void ApplyFused(BinOp op, double* x, Y y, int64_t n) {
+    switch (op) {
+        case BinOp::Mul:
+            ApplyFused(x, y, n, [](double a, double b) { return a * b; });
+            break;
+        case BinOp::Div:
+            ApplyFused(x, y, n, [](double a, double b) { return a / b; });
+            break;
+        case BinOp::Add:
+            ApplyFused(x, y, n, [](double a, double b) { return a + b; });
+            break;
+        default:
+            ApplyFused(x, y, n, [](double a, double b) { return a - b; });
+            break;
+    }
+}
+
+// Elements [start, start + n) through the whole program into the receiver; `buffers` holds the
+// operand stack, `stored` one chunk of the widest element.
+ZUN_CPU_CLONES void FusedChunk(const FusedPlan& plan, int64_t start, int64_t n, double* buffers,
+                               unsigned char* stored) {
+    const std::vector<FusedStep>& program = plan.program;
+    size_t top = 0;
+    for (size_t i = 0; i < program.size(); ++i) {
+        const FusedStep& step = program[i];
+        if (step.leaf >= 0) {
+            const auto leaf = static_cast<size_t>(step.leaf);
+            // A number as the right operand is used as it stands.
+            if (plan.blocks[leaf].kind == Block::kScalar && top > 0 && i + 1 < program.size() &&
+                program[i + 1].leaf < 0) {
+                ++i;
+                ApplyFused(program[i].op, buffers + (top - 1) * kChunk, plan.readers[leaf].constant, n);
+            } else {
+                plan.readers[leaf].Read(start, n, buffers + top++ * kChunk);
+                continue;
+            }
+        } else {
+            --top;
+            ApplyFused(step.op, buffers + (top - 1) * kChunk,
+                       static_cast<const double*>(buffers + top * kChunk), n);
+        }
+        // As the operation's temporary would hold it.
+        double* x = buffers + (top - 1) * kChunk;
+        if (plan.types[i] == kFloat) {
+            for (int64_t e = 0; e < n; ++e) x[e] = static_cast<float>(x[e]);
+        } else if (plan.types[i] != kDouble) {
+            WritePlain(plan.types[i], kDouble, stored, n, x);
+            ReadPlain(plan.types[i], kDouble, stored, n, x);
+        }
+    }
+    Write(plan.dest, plan.resultType, start, n, buffers);
+}
+
+}  // namespace
+
 bool Fused(Value& receiver, const std::vector<FusedStep>& program, const ValueList& leaves) {
     Block R;
     if (!receiver.DescribeBlock(R) || R.kind == Block::kScalar || R.count == 0) return false;
@@ -615,8 +700,8 @@ bool Fused(Value& receiver, const std::vector<FusedStep>& program, const ValueLi
     const int resultType = stack.back().type;
     if (!CanWrite(R, resultType)) return false;
 
-    std::vector<Reader> readers(blocks.size());
-    for (size_t k = 0; k < blocks.size(); ++k) readers[k].Prepare(blocks[k], kDouble);
+    FusedPlan plan{program, types, std::vector<Reader>(blocks.size()), blocks, R, resultType};
+    for (size_t k = 0; k < blocks.size(); ++k) plan.readers[k].Prepare(blocks[k], kDouble);
     const int64_t chunks = (R.count + kChunk - 1) / kChunk;
     const int threads = chunks < 2 ? 1 : Threads(receiver);
 #pragma omp parallel num_threads(threads)
@@ -625,43 +710,9 @@ bool Fused(Value& receiver, const std::vector<FusedStep>& program, const ValueLi
         std::vector<double> buffers(depth * kChunk);
         std::vector<unsigned char> stored(kChunk * sizeof(double));
 #pragma omp for schedule(static)
-        for (int64_t c = 0; c < chunks; ++c) {
-            const int64_t start = c * kChunk;
-            const int64_t n = std::min(kChunk, R.count - start);
-            size_t top = 0;
-            for (size_t i = 0; i < program.size(); ++i) {
-                const FusedStep& step = program[i];
-                if (step.leaf >= 0) {
-                    readers[static_cast<size_t>(step.leaf)].Read(start, n, &buffers[top++ * kChunk]);
-                    continue;
-                }
-                double* x = &buffers[(top - 2) * kChunk];
-                const double* y = &buffers[(top - 1) * kChunk];
-                --top;
-                switch (step.op) {
-                    case BinOp::Mul:
-                        for (int64_t e = 0; e < n; ++e) x[e] *= y[e];
-                        break;
-                    case BinOp::Div:
-                        for (int64_t e = 0; e < n; ++e) x[e] /= y[e];
-                        break;
-                    case BinOp::Add:
-                        for (int64_t e = 0; e < n; ++e) x[e] += y[e];
-                        break;
-                    default:
-                        for (int64_t e = 0; e < n; ++e) x[e] -= y[e];
-                        break;
-                }
-                // As the operation's temporary would hold it.
-                if (types[i] == kFloat) {
-                    for (int64_t e = 0; e < n; ++e) x[e] = static_cast<float>(x[e]);
-                } else if (types[i] != kDouble) {
-                    WritePlain(types[i], kDouble, stored.data(), n, x);
-                    ReadPlain(types[i], kDouble, stored.data(), n, x);
-                }
-            }
-            Write(R, resultType, start, n, buffers.data());
-        }
+        for (int64_t c = 0; c < chunks; ++c)
+            FusedChunk(plan, c * kChunk, std::min(kChunk, R.count - c * kChunk), buffers.data(),
+                       stored.data());
     }
     return true;
 }
