@@ -11,6 +11,7 @@
 #include "document/textdatafile.h"
 #include "foundation/memoryguard.h"
 #include "peakmemory.h"
+#include "platform/progress.h"
 #include "testfiles.h"
 
 namespace zun {
@@ -40,6 +41,53 @@ void Fill(CZunDoc& doc) {
     p.ctRelativeAccuracy[1] = 0.01f;
     p.volumeFractionAccuracy = {0.0f, 0.002f};
     p.voxelPhysicalSize = {1e-3, 2, 3, 4.5};
+}
+
+// The words go straight between the file and the channels, so a Cancel must still leave what
+// was there: a new document new and empty, chosen channels unchanged, an earlier file as it was.
+TEST(DocData, CancelledTextTransfersLeaveEverythingAsItWas) {
+    TempDir dir;
+    HeadlessPrompt prompt;
+    HeadlessProgress progress;
+    RegisterAllClasses();
+    CZunDoc f{DocServices{&prompt, &progress, nullptr}};
+    f.OnNewDocument();
+    Fill(f);
+    const std::string path = dir.File("doc.txt");
+    ASSERT_TRUE(f.ExportTextDocument(path));
+    const std::string written = ReadFileText(path);
+    const DataDocument before = f.ToDataDocument();
+    const std::string water = dir.File("water.txt");
+    ASSERT_TRUE(f.ExportChannelsToText({"Water"}, water));
+
+    f.GetSample().GetChan(0)->Data()[0] ^= 1;
+    progress.CancelAtCall(3);
+    EXPECT_FALSE(f.ExportTextDocument(path));
+    EXPECT_EQ(ReadFileText(path), written);
+    f.GetSample().GetChan(0)->Data()[0] ^= 1;
+
+    for (int at : {1, 3, 6}) {
+        HeadlessProgress cancel;
+        cancel.CancelAtCall(at);
+        CZunDoc g{DocServices{&prompt, &cancel, nullptr}};
+        g.OnNewDocument();
+        EXPECT_FALSE(g.ImportTextDocument(path)) << at;
+        EXPECT_EQ(g.GetSample().GetChanCount(), 1) << at;
+        EXPECT_EQ(g.GetSample().GetNumVoxels(), 0u) << at;
+        EXPECT_FALSE(g.IsModified()) << at;
+
+        HeadlessProgress selection;
+        selection.CancelAtCall(at);
+        CZunDoc h{DocServices{&prompt, &selection, nullptr}};
+        h.OnNewDocument();
+        Fill(h);
+        h.GetSample().GetChan(1)->Data()[2] ^= 1;
+        const DataDocument mine = h.ToDataDocument();
+        EXPECT_FALSE(h.ImportChannelsFromText({"Water"}, water)) << at;
+        EXPECT_EQ(h.ToDataDocument(), mine) << at;
+    }
+    EXPECT_EQ(f.ToDataDocument(), before);
+    EXPECT_TRUE(prompt.Requests().empty());
 }
 
 // Text import and export take the words from and to the document's channels as the file is read
