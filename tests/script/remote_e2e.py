@@ -207,7 +207,13 @@ def case_embed():
                                       ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_ulong]
     x.XMapWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
     x.XFlush.argtypes = [ctypes.c_void_p]
-    display = x.XOpenDisplay(None)
+    # A loaded X server may turn a connection away for a moment.
+    display = None
+    for _ in range(20):
+        display = x.XOpenDisplay(None)
+        if display:
+            break
+        time.sleep(0.5)
     if not display:
         check(False, "an X display for the controller's window")
         return
