@@ -466,12 +466,6 @@ void CZunView::OnViewAxes() {
     RequestRedraw(kRedrawOnce);
 }
 
-void CZunView::OnViewBoundingBox() {
-    settings_.boundingBoxFlags ^= kBoxShown;
-    scene_->ApplyBoundingBox();
-    if (volume_.GetNumVoxels() > 0) RequestRedraw(kRedrawOnce);
-}
-
 void CZunView::SetBackgroundColour(std::uint32_t c) {
     settings_.background = c & 0x00FFFFFFu;
     const osg::Vec4 v = ClearColour(settings_.background);
@@ -640,17 +634,6 @@ bool CZunView::WriteSnapshot(const std::string& path) {
     fs::rename(tmp, target, ec);
     if (ec) fs::remove(tmp, ec);
     return !ec;
-}
-
-void CZunView::OnSaveSnapshot() {
-    const QString start = doc_ ? QString::fromStdString(doc_->imageExportFolder) : QString();
-    QString path =
-        QFileDialog::getSaveFileName(this, viewmsg::kSaveSnapshotTitle, start, viewmsg::kSnapshotFilters);
-    if (path.isEmpty()) return;
-    if (QFileInfo(path).suffix().isEmpty()) path += ".jpg";
-    if (doc_) doc_->imageExportFolder = QFileInfo(path).absolutePath().toStdString();
-    if (!WriteSnapshot(path.toStdString()))
-        QMessageBox::warning(this, QString(), QString(viewmsg::kErrorWriting) + path);
 }
 
 void CZunView::OnExportOsgKey() {

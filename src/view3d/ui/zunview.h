@@ -88,7 +88,6 @@ public:
     void SetRenderMode(int mode);
     void SetAxesVisible(bool show);
     void OnViewAxes();
-    void OnViewBoundingBox();
     void SetBackgroundColour(std::uint32_t colour);
     void OnSetBackgroundColour();
     // The "Display maxSize" preference, asked at every rebuild of the display volume (so the
@@ -117,7 +116,6 @@ public:
     // Writes a snapshot to path (format by extension), atomically; false when nothing was
     // captured or the writer failed.
     bool WriteSnapshot(const std::string& path);
-    void OnSaveSnapshot();
     void OnExportOsgKey();
 
     // Interactive web page export (F8, the tree's "Web3D..." command, remote "output-web3d").
