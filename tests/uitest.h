@@ -1,10 +1,11 @@
 #pragma once
 // What the widget tests of every folder share: one application object for the test program,
-// screenshots to the screens folder, and typing over an edit's text.
+// screenshots to the screens folder, typing over an edit's text, and comparing two pictures.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QLineEdit>
 #include <QtTest/QTest>
 #include <cstdlib>
@@ -38,6 +39,19 @@ inline void Retype(QLineEdit* e, const QString& text) {
     e->selectAll();
     QTest::keyClick(e, Qt::Key_Delete);
     QTest::keyClicks(e, text);
+}
+
+// The mean absolute difference of two pictures per colour component (255 for different sizes).
+inline double MeanDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size() || a.isNull()) return 255;
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum +=
+                std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
 }
 
 }  // namespace zun::test

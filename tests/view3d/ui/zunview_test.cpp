@@ -1,3 +1,4 @@
+#include "uitest.h"
 #include "view3d/ui/zunview.h"
 
 #include <gtest/gtest.h>
@@ -145,18 +146,7 @@ std::unique_ptr<CZunView> BareView(CZunDoc& doc, std::function<int(DisplayVolume
     return v;
 }
 
-// The mean absolute difference of two pictures per colour component (255 for different sizes).
-double MeanDifference(const QImage& a, const QImage& b) {
-    if (a.size() != b.size() || a.isNull()) return 255;
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            sum +=
-                std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * a.width() * a.height());
-}
+using test::MeanDifference;
 
 int CountNot(const QImage& img, QRgb colour, int tolerance = 6) {
     int n = 0;

@@ -17,6 +17,7 @@
 
 #include <osg/Notify>
 
+#include "uitest.h"
 #include "document/docclasses.h"
 #include "document/zundoc.h"
 #include "tree/treecommandids.h"
@@ -103,17 +104,7 @@ struct Window {
     QImage Grab() { return view->grabFramebuffer().convertToFormat(QImage::Format_RGB888); }
 };
 
-double MeanDifference(const QImage& a, const QImage& b) {
-    if (a.size() != b.size()) return 255;
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            sum +=
-                std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * a.width() * a.height());
-}
+using test::MeanDifference;
 
 bool HaveDisplay() {
     return std::getenv("DISPLAY") && *std::getenv("DISPLAY");

@@ -11,6 +11,7 @@
 
 #include <osg/Notify>
 
+#include "uitest.h"
 #include "document/docclasses.h"
 #include "document/ui/datcoldialog.h"
 #include "document/zundoc.h"
@@ -32,18 +33,7 @@ QImage Grab(CZunView& v) {
     return v.grabFramebuffer().convertToFormat(QImage::Format_RGB888);
 }
 
-// The mean difference of two pictures per channel (0..255).
-double MeanDifference(const QImage& a, const QImage& b) {
-    if (a.size() != b.size()) return 255;
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            sum +=
-                std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * a.width() * a.height());
-}
+using test::MeanDifference;
 
 // Pixels where red clearly leads green and blue.
 int RedPixels(const QImage& img) {
