@@ -62,19 +62,12 @@ RenderLoop::~RenderLoop() {
 }
 
 void RenderLoop::RequestRedraw(int hint) {
-    std::thread old;
-    {
-        std::lock_guard lock(mutex_);
-        if (stop_) return;
-        if (!running_) {
-            // A thread that left after a stop hint is finished (or about to be): collect it.
-            old = std::move(thread_);
-        }
-    }
-    if (old.joinable()) old.join();
     std::lock_guard lock(mutex_);
     if (stop_) return;
     if (!running_) {
+        // A thread that left on a stop hint cleared running_ under this lock and has nothing left
+        // to do but end: it is collected here, whether it left before this call or during it.
+        if (thread_.joinable()) thread_.join();
         running_ = true;
         signalled_ = false;
         thread_ = std::thread(&RenderLoop::ThreadProc, this);
