@@ -20,9 +20,16 @@ Image<T>::~Image() {
 
 template <class T>
 void Image<T>::SetKeepData(bool keep) {
-    if (keep && !scratch) scratch = std::make_unique<Chan<T>>(&allocator, dims);
+    if (keep && !scratch) scratch = std::make_unique<Chan<T>>(&allocator, Dims(dims.size(), 0));
     if (!keep) scratch.reset();
     keepData = keep;
+}
+
+template <class T>
+void Image<T>::ReleaseScratch() {
+    // The work channel takes a block only while an operation needs it: held between operations it
+    // would cost every keep-data document one more channel of memory.
+    if (scratch && scratch->GetNumVoxels() > 0) scratch->ReallocateUnguarded(Dims(dims.size(), 0));
 }
 
 template <class T>
@@ -204,12 +211,14 @@ int Image<T>::Resize(const Dims& newDims, const Dims& offsets) {
                     channels[j]->ResizeKeep(old, back, scratch.get());
                     scratch->ReallocateUnguarded(old);
                 }
+                ReleaseScratch();
                 ChannelsChanged();
                 return -1;
             }
         }
     }
     dims = newDims;
+    ReleaseScratch();
     ChannelsChanged();
     return sum > 0 ? 1 : 0;
 }
@@ -282,10 +291,7 @@ void Image<T>::Serialize(Archive& ar) {
         if (keep && !scratch) scratch = std::make_unique<Chan<T>>(&allocator, Dims());
         if (!keep) scratch.reset();
         keepData = keep != 0;
-        if (keepData && scratch->Reallocate(dims) < 0) {
-            channels.clear();
-            throw std::bad_alloc();
-        }
+        ReleaseScratch();
     } catch (...) {
         // Only channels whose blocks were read completely stay.
         while (!channels.empty() && !channels.back()->data) channels.pop_back();

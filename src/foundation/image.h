@@ -68,6 +68,8 @@ protected:
     // Axes every image of this class has (-1 any); a stored image with others is refused.
     virtual int RequiredAxes() const { return -1; }
     void SetKeepData(bool keep);
+    // Gives back the scratch channel's block (the channel itself stays while keep-data is set).
+    void ReleaseScratch();
     void DropChannelsFrom(int first);
 
     Dims dims;

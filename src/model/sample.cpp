@@ -356,12 +356,13 @@ int ZunImage::InsertSlices(int position, int count) {
                 GetChan(j)->DeleteSliceObjects(position, count);
                 GetChan(j)->RemoveVoxelSlices(position, count);
             }
-            if (scratch) scratch->Reallocate(old);
+            ReleaseScratch();
             ChannelsChanged();
             return -1;
         }
     }
     dims = grown;
+    ReleaseScratch();
     ChannelsChanged();
     modified = true;
     return GetSliceCount();
@@ -378,8 +379,6 @@ void ZunImage::DeleteSliceRun(int start, int count) {
         GetChan(i)->DeleteSliceObjects(start, count);
         GetChan(i)->RemoveVoxelSlices(start, count);
     }
-    // The planes shrink in place; a refused scratch only keeps its old (larger) block.
-    if (scratch) scratch->Reallocate(shrunk);
     dims = shrunk;
     ChannelsChanged();
     modified = true;

@@ -89,7 +89,11 @@ TEST(Image, ResizeKeepDataShiftsEveryChannel) {
         EXPECT_EQ(*c.At({1, 1, 5}), 0);
         for (int z = 1; z <= 4; ++z) EXPECT_EQ(*c.At({3, 2, z}), 1000 * k + 100 * (z - 1) + 23);
     }
-    EXPECT_EQ(im.GetScratch()->GetDims(), (Dims{4, 4, 6}));
+    // Between resizes the work channel holds no block: a keep-data image costs its channels only.
+    EXPECT_EQ(im.GetScratch()->GetNumVoxels(), 0u);
+    EXPECT_EQ(im.Resize({3, 4, 6}, {-1, 0, 0}), 1);
+    for (int z = 1; z <= 4; ++z) EXPECT_EQ(*im.GetChannel(2)->At({2, 2, z}), 2000 + 100 * (z - 1) + 21);
+    EXPECT_EQ(im.GetScratch()->GetNumVoxels(), 0u);
 }
 
 TEST(Image, ResizeWithoutKeepDataClears) {
@@ -128,7 +132,7 @@ TEST(Image, RefusedKeepDataResizeRestoresEverything) {
                         ASSERT_EQ(*c.At({x, y, z}), want) << refuse << " channel " << k;
                     }
         }
-        EXPECT_EQ(im.GetScratch()->GetDims(), (Dims{4, 4, 4}));
+        EXPECT_EQ(im.GetScratch()->GetNumVoxels(), 0u);
     }
 }
 

@@ -134,7 +134,8 @@ void RoundTrip(I&& im, const Dims& dims) {
             0);
     }
     if (keep) {
-        EXPECT_EQ(back->GetScratch()->GetDims(), dims);
+        ASSERT_NE(back->GetScratch(), nullptr);
+        EXPECT_EQ(back->GetScratch()->GetNumVoxels(), 0u);  // no block held after the load
     }
 }
 
@@ -291,7 +292,7 @@ TEST_F(VoxelArchive, KeepDataByteMakesAScratch) {
     Load(b, [&](Archive& ar) { im.Serialize(ar); });
     EXPECT_TRUE(im.GetKeepData());
     ASSERT_NE(im.GetScratch(), nullptr);
-    EXPECT_EQ(im.GetScratch()->GetDims(), (Dims{2, 3, 4}));
+    EXPECT_EQ(im.GetScratch()->GetNumVoxels(), 0u);
 }
 
 TEST_F(VoxelArchive, ChannelsOfAnotherTypeAreRefused) {
