@@ -216,18 +216,30 @@ bool ExactMinimiser::TryFace(unsigned zeros, unsigned dataRows, const double* b,
     return rho2_ * (face.ctNorm / (m * m) + face.unitNorm / (mu * mu)) * (1.0 + 1e-6) < 1.0;
 }
 
+void ExactMinimiser::FaceMemory::Remember(FaceKey key, int at) {
+    const int last = at < count ? at : std::min(count, kSize - 1);
+    for (int k = last; k > 0; --k) keys[k] = keys[k - 1];
+    keys[0] = key;
+    count = std::max(count, last + 1);
+}
+
 template <int N>
 [[gnu::always_inline]] inline bool ExactMinimiser::SolveScaled(const double* b, const double* h, double* f,
-                                                               double* worst, FaceKey* face) const {
+                                                               double* worst, FaceMemory* faces) const {
     const int n = N > 0 ? N : n_, ct = n - 1;
     const unsigned all = (1u << ct) - 1;
+    int remembered = FaceMemory::kSize;  // the slot of the face that answered, if remembered
     auto tryFace = [&](unsigned zeros, unsigned rows) {
         if (worst) *worst = 0.0;
         if (!TryFace<N>(zeros, rows, b, h, f, worst)) return false;
-        if (face) *face = {zeros, rows, true};
+        if (faces) faces->Remember({zeros, rows, true}, remembered);
         return true;
     };
-    if (face && face->valid && tryFace(face->zeros, face->rows)) return true;
+    if (faces)
+        for (remembered = 0; remembered < faces->count; ++remembered) {
+            const FaceKey k = faces->keys[remembered];
+            if (tryFace(k.zeros, k.rows)) return true;
+        }
     if (tryFace(0, all)) return true;
     // The point of zero residual has negative fractions: try the face where they are zero,
     // keeping each choice of residuals that can still vanish there.
@@ -245,24 +257,27 @@ template <int N>
             if (BitCount(rows) + nz == n - 1 && tryFace(zeros, rows)) return true;
     // Noisy data often move the minimum to a face with other zero fractions than those (or,
     // with the zero-residual point inside, to one where the smooth terms outweigh the data):
-    // every other face, each still taken only with its certificate.
-    for (unsigned units = 1; units < (1u << n) - 1; ++units) {
-        const int nu = BitCount(units);
-        if (units == zeros || nu > ct) continue;
-        for (unsigned rows = 0; rows <= all; ++rows)
-            if (BitCount(rows) + nu == n - 1 && tryFace(units, rows)) return true;
-    }
+    // every other face, each still taken only with its certificate, the nearest first (those
+    // that zero or free the fewest fractions more). Any order gives the same answer: a face is
+    // taken only where its certificate proves its point the unique minimum.
+    for (int distance = 1; distance <= n; ++distance)
+        for (unsigned units = 1; units < (1u << n) - 1; ++units) {
+            const int nu = BitCount(units);
+            if (nu > ct || BitCount(units ^ zeros) != distance) continue;
+            for (unsigned rows = 0; rows <= all; ++rows)
+                if (BitCount(rows) + nu == n - 1 && tryFace(units, rows)) return true;
+        }
     return false;
 }
 
 bool ExactMinimiser::Solve(const VoxelProblem& vp, const double* h, double* f, double* worst,
-                           FaceKey* face) const {
+                           FaceMemory* faces) const {
     const int n = n_, ct = n - 1;
     if (vp.u != n || vp.m != ct || vp.r0 != 1.0) return false;
     double b[kMaxSize];
     for (int j = 0; j < ct; ++j) b[j] = vp.b[j] * (1.0 / vp.tol[j]);
     return WithCompositionCount(
-        n, [&](auto size) { return SolveScaled<decltype(size)::value>(b, h, f, worst, face); });
+        n, [&](auto size) { return SolveScaled<decltype(size)::value>(b, h, f, worst, faces); });
 }
 
 bool ExactMinimiser::SolveWords(std::uint16_t* const* channels, std::int64_t v, bool& outside) const {

@@ -259,12 +259,21 @@ public:
         unsigned zeros = 0, rows = 0;
         bool valid = false;
     };
+    // The faces that answered a thread's last voxels, the latest first: noisy data make
+    // neighbouring voxels alternate between a few faces.
+    struct FaceMemory {
+        static constexpr int kSize = 4;
+        FaceKey keys[kSize];
+        int count = 0;
+        // Puts the face first, keeping the others in order (the oldest drops out when full).
+        void Remember(FaceKey key, int at);
+    };
     // Solves a loaded voxel with neighbour field `h` (or null); writes every fraction of `f` and,
-    // when given, the largest residual over its tolerance to `worst`. A valid `face` is tried
-    // first (the certificate proves the minimum unique, so whichever face proves it gives that
-    // point); the face that gave the answer is written back.
+    // when given, the largest residual over its tolerance to `worst`. The remembered faces are
+    // tried first (the certificate proves the minimum unique, so whichever face proves it gives
+    // that point); the face that gave the answer is remembered.
     bool Solve(const VoxelProblem& vp, const double* h, double* f, double* worst = nullptr,
-               FaceKey* face = nullptr) const;
+               FaceMemory* faces = nullptr) const;
     // The whole voxel straight from its words, for runs without a neighbour field: false, with
     // nothing written, when a composition is fixed, a CT value unusable or the minimum not
     // proven; else the words written as the general path writes them and `outside` set when a
@@ -285,7 +294,7 @@ private:
     // N is the composition count where the caller knows it at compile time, else 0; `b` are
     // the CT values over their tolerances.
     template <int N>
-    bool SolveScaled(const double* b, const double* h, double* f, double* worst, FaceKey* face) const;
+    bool SolveScaled(const double* b, const double* h, double* f, double* worst, FaceMemory* faces) const;
     template <int N>
     bool SolveWordsOf(std::uint16_t* const* channels, std::int64_t v, bool& outside) const;
     template <int N>
@@ -317,7 +326,7 @@ public:
         static constexpr int kSize = 8;
         Key keys[kSize];
         int count = 0;
-        ExactMinimiser::FaceKey soft;  // the face of the last soft form answered
+        ExactMinimiser::FaceMemory soft;  // the faces of the last soft forms answered
     };
     bool Init(const ComputeLibParams& p);
     // As ExactMinimiser::UseLanes.
@@ -401,7 +410,8 @@ private:
 
 // What one thread's voxels produced: out-of-boundary count, merged status and the first failures
 // that can still be reported.
-struct ThreadOutcome {
+// One per thread, each on cache lines of its own: threads record failures as they go.
+struct alignas(64) ThreadOutcome {
     struct Failure {
         int code;
         std::int64_t voxel;

@@ -1060,7 +1060,9 @@ TEST(Segmentation, VolumeRunDoesNotDependOnTheThreads) {
     for (std::size_t k = 0; k < a.size(); ++k) {
         EXPECT_EQ(a[k].voxel, b[k].voxel);
         EXPECT_EQ(a[k].text, b[k].text);
-        if (k) EXPECT_LT(b[k - 1].voxel, b[k].voxel);
+        if (k) {
+            EXPECT_LT(b[k - 1].voxel, b[k].voxel);
+        }
     }
     EXPECT_EQ(b[0].text, "DiscreteLeastSquareSegmentation: no usable CT value, slice 0, voxel 7\n");
     EXPECT_EQ(b[1].text,
