@@ -280,6 +280,11 @@ bool ExactMinimiser::Solve(const VoxelProblem& vp, const double* h, double* f, d
         n, [&](auto size) { return SolveScaled<decltype(size)::value>(b, h, f, worst, faces); });
 }
 
+bool ExactMinimiser::SolveValues(const double* b, const double* h, double* f, FaceMemory* faces) const {
+    return WithCompositionCount(
+        n_, [&](auto size) { return SolveScaled<decltype(size)::value>(b, h, f, nullptr, faces); });
+}
+
 bool ExactMinimiser::SolveWords(std::uint16_t* const* channels, std::int64_t v, bool& outside) const {
     return WithCompositionCount(
         n_, [&](auto n) { return SolveWordsOf<decltype(n)::value>(channels, v, outside); });

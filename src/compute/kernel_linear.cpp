@@ -505,7 +505,13 @@ std::int64_t CLinearSM::RunAll(std::uint16_t* const* channels, std::int64_t tota
         RunAllChunks(nullptr, threads, 1024, total, range, progress,
                      [&](int t, std::int64_t s, std::int64_t e) {
                          auto other = [&](std::int64_t v) { general(t, v, v / range); };
-                         vertex->SolveWords(channels, s, e, scratch_[t]->recent, other);
+                         // Answered in the soft form: counted and reported as the general path does.
+                         auto outside = [&](std::int64_t v) {
+                             ThreadOutcome& o = scratch_[t]->outcome;
+                             ++o.outOfBoundary;
+                             o.Fail(-1, v, v / range);
+                         };
+                         vertex->SolveWords(channels, s, e, scratch_[t]->recent, other, outside);
                      });
     } else {
         RunAllVisits(p, neighbours_, threads, 1024, total, rangeSize, progress,

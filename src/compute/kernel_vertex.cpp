@@ -345,17 +345,22 @@ bool LinearVertex::Solve(const VoxelProblem& vp, const double* cost, double eps,
 }
 
 bool LinearVertex::SolveWords(std::uint16_t* const* channels, std::int64_t v, Recent& recent) const {
-    return WithCompositionCount(
-        rows_.Size(), [&](auto n) { return SolveWordsOf<decltype(n)::value>(channels, v, recent); });
+    return WithCompositionCount(rows_.Size(), [&](auto n) {
+        return SolveWordsOf<decltype(n)::value>(channels, v, recent, false) == kWordsSolved;
+    });
 }
 
 void LinearVertex::SolveWordRange(std::uint16_t* const* channels, std::int64_t first, std::int64_t end,
-                                  Recent& recent, VoxelLeftover other) const {
+                                  Recent& recent, VoxelLeftover other, VoxelLeftover outside) const {
     const bool laidOut = WithCompositionCount(rows_.Size(), [&](auto n) {
         constexpr int N = decltype(n)::value;
         auto one = [&](std::int64_t v, const LaneLeftover* r) {
-            if (!(r ? ResumeWordsOf<N>(channels, v, *r, recent) : SolveWordsOf<N>(channels, v, recent)))
+            const WordAnswer a =
+                r ? ResumeWordsOf<N>(channels, v, *r, recent) : SolveWordsOf<N>(channels, v, recent, true);
+            if (a == kWordsLeft)
                 other.call(other.context, v);
+            else if (a == kWordsSoft)
+                outside.call(outside.context, v);
         };
         LaneLeftover left[kLaneBlock];
         ForLaneBlocks(lanes_, LinearInnerLanes, channels, first, end, one, left);
@@ -366,8 +371,9 @@ void LinearVertex::SolveWordRange(std::uint16_t* const* channels, std::int64_t f
 }
 
 template <int N>
-[[gnu::always_inline]] inline bool LinearVertex::SolveWordsOf(std::uint16_t* const* channels, std::int64_t v,
-                                                              Recent& recent) const {
+[[gnu::always_inline]] inline LinearVertex::WordAnswer LinearVertex::SolveWordsOf(std::uint16_t* const* channels,
+                                                                                  std::int64_t v, Recent& recent,
+                                                                                  bool soft) const {
     constexpr int n = N, ct = n - 1;
     double prev[kMaxSize], b[kMaxSize], cost[kMaxSize], f[kMaxSize];
     unsigned flags = 0;
@@ -377,7 +383,7 @@ template <int N>
         prev[i] = fraction_[w & kWordValue];
     }
     flags |= rows_.ScaledValues<ct>(channels + n, v, b);
-    if (flags & (kWordFixed | kWordError)) return false;
+    if (flags & (kWordFixed | kWordError)) return kWordsLeft;
     // The costs as LinearCosts forms them with no neighbour field.
     double maxCost = 0.0;
     for (int i = 0; i < n; ++i) {
@@ -391,8 +397,30 @@ template <int N>
         maxCost = std::max(maxCost, std::fabs(c));
     }
     const double eps = 1e-6 * (1.0 + std::max(maxCost, 0.0));
-    if (!SolveScaled<N>(b, cost, eps, prev, f, recent)) return false;
+    if (!SolveScaled<N>(b, cost, eps, prev, f, recent)) {
+        const ActiveRows::Face& inner = rows_.At(0, (1u << ct) - 1);
+        if (soft && inner.usable && CannotMeet<N>(inner.inv, b) && SoftWordsOf<N>(channels, v, b, cost, prev, recent))
+            return kWordsSoft;
+        return kWordsLeft;
+    }
     // Every word free and without flags: the words are the rounded fractions.
+    int w[N];
+    RoundFractionWords<N>(f, n, kVoxelMax, w);
+    for (int i = 0; i < n; ++i) channels[i][v] = static_cast<std::uint16_t>(w[i]);
+    return kWordsSolved;
+}
+
+// The general path's answer to a voxel whose bands cannot meet: the soft form with its own
+// tie-break weight, the words rounded as WriteFreeFractions rounds every free composition.
+template <int N>
+[[gnu::always_inline]] inline bool LinearVertex::SoftWordsOf(std::uint16_t* const* channels, std::int64_t v,
+                                                             const double* b, const double* cost,
+                                                             const double* prev, Recent& recent) const {
+    constexpr int n = N;
+    double maxCost = 0.0;
+    for (int i = 0; i < n; ++i) maxCost = std::max(maxCost, std::fabs(cost[i]));
+    double f[kMaxSize];
+    if (!SoftScaled(b, cost, 1e-6 * (1.0 + std::max(maxCost, 1.0)), prev, f, recent)) return false;
     int w[N];
     RoundFractionWords<N>(f, n, kVoxelMax, w);
     for (int i = 0; i < n; ++i) channels[i][v] = static_cast<std::uint16_t>(w[i]);
@@ -400,10 +428,16 @@ template <int N>
 }
 
 template <int N>
-[[gnu::always_inline]] inline bool LinearVertex::ResumeWordsOf(std::uint16_t* const* channels, std::int64_t v,
-                                                               const LaneLeftover& r, Recent& recent) const {
+[[gnu::always_inline]] inline LinearVertex::WordAnswer LinearVertex::ResumeWordsOf(std::uint16_t* const* channels,
+                                                                                   std::int64_t v,
+                                                                                   const LaneLeftover& r,
+                                                                                   Recent& recent) const {
     constexpr int n = N, ct = n - 1;
-    if (r.flagged) return false;
+    if (r.flagged) return kWordsLeft;
+    // Bands that cannot meet leave no vertex to find: the soft form answers at once.
+    const ActiveRows::Face& inner = rows_.At(0, (1u << ct) - 1);
+    if (CannotMeet<N>(inner.inv, r.b))
+        return SoftWordsOf<N>(channels, v, r.b, r.cost, r.prev, recent) ? kWordsSoft : kWordsLeft;
     // InnerCorner's outcome for the corner the lanes found: a fraction below zero to enter, or
     // (every fraction at or above zero, or one not a number) not proven.
     double f[kMaxSize];
@@ -422,11 +456,11 @@ template <int N>
     Key key{};
     key.ctRows = (1u << ct) - 1;
     key.upper = r.upper;
-    if (!AfterCorner<N>(corner, key, enter, r.b, r.cost, r.eps, r.prev, f, recent)) return false;
+    if (!AfterCorner<N>(corner, key, enter, r.b, r.cost, r.eps, r.prev, f, recent)) return kWordsLeft;
     int w[N];
     RoundFractionWords<N>(f, n, kVoxelMax, w);
     for (int i = 0; i < n; ++i) channels[i][v] = static_cast<std::uint16_t>(w[i]);
-    return true;
+    return kWordsSolved;
 }
 
 // The soft form is the non-linear closed form's problem without its smooth terms: the data
@@ -435,11 +469,20 @@ template <int N>
 // vertex is kept only when it holds with slopes that agree with it.
 bool LinearVertex::SolveSoft(const VoxelProblem& vp, const double* cost, double eps, const double* prev,
                              double* f, Recent& recent) const {
+    const int n = rows_.Size(), ct = n - 1;
+    if (vp.u != n || vp.m != ct || vp.r0 != 1.0) return false;
+    double b[kMaxSize];
+    for (int j = 0; j < ct; ++j) b[j] = vp.b[j] * (1.0 / vp.tol[j]);
+    return SoftScaled(b, cost, eps, prev, f, recent);
+}
+
+bool LinearVertex::SoftScaled(const double* b, const double* cost, double eps, const double* prev, double* f,
+                              Recent& recent) const {
     const int n = rows_.Size();
-    double h[kMaxSize];
+    double h[kMaxSize] = {};
     for (int i = 0; i < n; ++i) h[i] = cost[i];
     // Neighbouring voxels tend to share their face, and the tie-break's slopes seldom move it.
-    if (!soft_.Solve(vp, h, f, nullptr, &recent.soft)) return false;
+    if (!soft_.SolveValues(b, h, f, &recent.soft)) return false;
     bool above[kMaxSize];
     for (int i = 0; i < n; ++i) {
         const double d = f[i] - prev[i];
@@ -447,7 +490,7 @@ bool LinearVertex::SolveSoft(const VoxelProblem& vp, const double* cost, double 
         above[i] = d > 0;
         h[i] = cost[i] + (above[i] ? eps : -eps);
     }
-    if (!soft_.Solve(vp, h, f, nullptr, &recent.soft)) return false;
+    if (!soft_.SolveValues(b, h, f, &recent.soft)) return false;
     for (int i = 0; i < n; ++i) {
         const double d = f[i] - prev[i];
         if (d == 0.0 || (d > 0) != above[i]) return false;

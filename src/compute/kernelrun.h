@@ -274,6 +274,8 @@ public:
     // that point); the face that gave the answer is remembered.
     bool Solve(const VoxelProblem& vp, const double* h, double* f, double* worst = nullptr,
                FaceMemory* faces = nullptr) const;
+    // Solve for CT values already over their tolerances, every composition free.
+    bool SolveValues(const double* b, const double* h, double* f, FaceMemory* faces) const;
     // The whole voxel straight from its words, for runs without a neighbour field: false, with
     // nothing written, when a composition is fixed, a CT value unusable or the minimum not
     // proven; else the words written as the general path writes them and `outside` set when a
@@ -339,11 +341,13 @@ public:
     // optimal (the general path then takes the voxel). Gives the words the general path would.
     bool SolveWords(std::uint16_t* const* channels, std::int64_t v, Recent& recent) const;
     // SolveWords over the voxels [first, end), with the loop inside the solver's own code; each
-    // voxel it leaves goes to other(voxel).
-    template <class Other>
+    // voxel it leaves goes to other(voxel). Voxels whose bands cannot meet are answered in the
+    // soft form as the general path answers them, and given to outside(voxel) for its count and
+    // report.
+    template <class Other, class Outside>
     void SolveWords(std::uint16_t* const* channels, std::int64_t first, std::int64_t end, Recent& recent,
-                    Other& other) const {
-        SolveWordRange(channels, first, end, recent, VoxelLeftover::Of(other));
+                    Other& other, Outside& outside) const {
+        SolveWordRange(channels, first, end, recent, VoxelLeftover::Of(other), VoxelLeftover::Of(outside));
     }
     // The soft form of a voxel's programme, for CT values outside the attainable range (every
     // composition free, a square system): its unique optimum where a certificate proves it,
@@ -359,18 +363,29 @@ public:
 private:
     static constexpr int kMaxSize = ActiveRows::kMaxSize;
     void SolveWordRange(std::uint16_t* const* channels, std::int64_t first, std::int64_t end, Recent& recent,
-                        VoxelLeftover other) const;
+                        VoxelLeftover other, VoxelLeftover outside) const;
+    // What the word path made of a voxel.
+    enum WordAnswer { kWordsLeft = 0, kWordsSolved = 1, kWordsSoft = 2 };
     // N is the composition count where the caller knows it at compile time (the hot loops
     // unroll), 0 where it does not. `b` are the CT values over their tolerances.
     template <int N>
     bool SolveScaled(const double* b, const double* cost, double eps, const double* prev, double* f,
                      Recent& recent) const;
+    // With `soft`, a voxel whose bands cannot meet is answered in the soft form.
     template <int N>
-    bool SolveWordsOf(std::uint16_t* const* channels, std::int64_t v, Recent& recent) const;
+    WordAnswer SolveWordsOf(std::uint16_t* const* channels, std::int64_t v, Recent& recent, bool soft) const;
     // SolveWordsOf from what the lanes left of the voxel.
     template <int N>
-    bool ResumeWordsOf(std::uint16_t* const* channels, std::int64_t v, const LaneLeftover& r,
-                       Recent& recent) const;
+    WordAnswer ResumeWordsOf(std::uint16_t* const* channels, std::int64_t v, const LaneLeftover& r,
+                             Recent& recent) const;
+    // The soft form of a voxel whose bands cannot meet, its words written as the general path
+    // writes them; false (nothing written) where no certificate holds.
+    template <int N>
+    bool SoftWordsOf(std::uint16_t* const* channels, std::int64_t v, const double* b, const double* cost,
+                     const double* prev, Recent& recent) const;
+    // SolveSoft for CT values over their tolerances.
+    bool SoftScaled(const double* b, const double* cost, double eps, const double* prev, double* f,
+                    Recent& recent) const;
     // SolveScaled after the band-box corner (`corner` as InnerCorner gives it) is not proven.
     template <int N>
     bool AfterCorner(int corner, const Key& key, int enter, const double* b, const double* cost, double eps,
@@ -409,8 +424,7 @@ private:
 };
 
 // What one thread's voxels produced: out-of-boundary count, merged status and the first failures
-// that can still be reported.
-// One per thread, each on cache lines of its own: threads record failures as they go.
+// that can still be reported. Each on cache lines of its own: threads record failures as they go.
 struct alignas(64) ThreadOutcome {
     struct Failure {
         int code;
