@@ -178,26 +178,31 @@ bool ExactMinimiser::TryFace(unsigned zeros, unsigned dataRows, const double* b,
     for (int j = 0; j < ct; ++j)
         if (dataRows >> j & 1u) rhs[r++] = b[j];
     for (; r < n; ++r) rhs[r] = 0.0;
+    // The fractions are read back from a copy of their own: loaded in pairs from `f` right
+    // after their single stores, they would wait for the stores to reach the cache.
+    double x[kMaxSize];
     for (int i = 0; i < n; ++i) {
         if (zeros >> i & 1u) {
-            f[i] = 0.0;
+            f[i] = x[i] = 0.0;
             continue;
         }
-        double x = 0.0;
-        for (int c = 0; c < n; ++c) x += face.inv[i * n + c] * rhs[c];
-        if (!(x >= 0.0)) return false;
-        f[i] = x;
+        double xi = 0.0;
+        for (int c = 0; c < n; ++c) xi += face.inv[i * n + c] * rhs[c];
+        if (!(xi >= 0.0)) return false;
+        f[i] = x[i] = xi;
     }
+    const bool smooth = rho2_ != 0.0;  // else every pair energy is zero
     double g[kMaxSize];
     for (int i = 0; i < n; ++i) {
         double d = self_[i] + (h ? h[i] : 0.0);
-        for (int k = 0; k < n; ++k) d += pair_[i][k] * f[k];
+        if (smooth)
+            for (int k = 0; k < n; ++k) d += pair_[i][k] * x[k];
         g[i] = d;
     }
     for (int j = 0; j < ct; ++j) {
         if (dataRows >> j & 1u) continue;
         double res = b[j];
-        for (int i = 0; i < n; ++i) res -= rows_.K(j, i) * f[i];
+        for (int i = 0; i < n; ++i) res -= rows_.K(j, i) * x[i];
         const double s = res > 0 ? 1.0 : (res < 0 ? -1.0 : 0.0);
         if (worst) *worst = std::max(*worst, std::fabs(res));
         for (int i = 0; i < n; ++i) g[i] -= s * rows_.K(j, i);
@@ -213,7 +218,7 @@ bool ExactMinimiser::TryFace(unsigned zeros, unsigned dataRows, const double* b,
             mu = std::min(mu, y);
     }
     if (!(m > 1e-9 && mu > 1e-9)) return false;
-    return rho2_ * (face.ctNorm / (m * m) + face.unitNorm / (mu * mu)) * (1.0 + 1e-6) < 1.0;
+    return !smooth || rho2_ * (face.ctNorm / (m * m) + face.unitNorm / (mu * mu)) * (1.0 + 1e-6) < 1.0;
 }
 
 void ExactMinimiser::FaceMemory::Remember(FaceKey key, int at) {
