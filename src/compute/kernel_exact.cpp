@@ -166,9 +166,12 @@ void ExactMinimiser::UseLanes(bool on, CpuLevel level) {
 // zero-fraction rows by mu / m and bounding |d| by the inverse's column norms (A for the residual
 // rows, B for the fraction rows) that is positive for every d != 0 when
 // 2 rho^2 r0^2 (A / m^2 + B / mu^2) < 1.
+// Pairing the scalar loops into vectors would load the fractions and the gradient in pairs right
+// after their single stores, each load then waiting for the stores to reach the cache.
 template <int N>
-bool ExactMinimiser::TryFace(unsigned zeros, unsigned dataRows, const double* b, const double* h, double* f,
-                             double* worst) const {
+[[gnu::optimize("no-tree-slp-vectorize")]] bool ExactMinimiser::TryFace(unsigned zeros, unsigned dataRows,
+                                                                        const double* b, const double* h,
+                                                                        double* f, double* worst) const {
     const int n = N > 0 ? N : n_, ct = n - 1;
     const ActiveRows::Face& face = rows_.At(zeros, dataRows);
     if (!face.usable) return false;
@@ -178,8 +181,6 @@ bool ExactMinimiser::TryFace(unsigned zeros, unsigned dataRows, const double* b,
     for (int j = 0; j < ct; ++j)
         if (dataRows >> j & 1u) rhs[r++] = b[j];
     for (; r < n; ++r) rhs[r] = 0.0;
-    // The fractions are read back from a copy of their own: loaded in pairs from `f` right
-    // after their single stores, they would wait for the stores to reach the cache.
     double x[kMaxSize];
     for (int i = 0; i < n; ++i) {
         if (zeros >> i & 1u) {

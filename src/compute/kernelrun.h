@@ -262,7 +262,7 @@ public:
     // The faces that answered a thread's last voxels, the latest first: noisy data make
     // neighbouring voxels alternate between a few faces.
     struct FaceMemory {
-        static constexpr int kSize = 4;
+        static constexpr int kSize = 16;
         FaceKey keys[kSize];
         int count = 0;
         // Puts the face first, keeping the others in order (the oldest drops out when full).
