@@ -435,23 +435,33 @@ struct alignas(64) ThreadOutcome {
     int status = 0;
     std::vector<Failure> failures;
     std::size_t keep = 0;
+    bool full = false;  // `keep` failures held (after a trim), the latest of them `last`
+    Failure last{};
 
     void Reset(std::size_t reportable) {
         outOfBoundary = 0;
         status = 0;
         failures.clear();
         keep = reportable;
+        full = false;
     }
     // Keeps the first `keep` failures in (range, voxel) order, whatever order they come in.
     void Fail(int code, std::int64_t voxel, std::int64_t order = 0) {
         status = MergeCode(status, code);
         if (keep == 0) return;
-        failures.push_back({code, voxel, order});
+        const Failure f{code, voxel, order};
+        // Once `keep` are held, one after all of them can never be reported: most runs meet
+        // their voxels in order, and a volume of failures would otherwise be sorted again and
+        // again.
+        if (full && !Before(f, last)) return;
+        failures.push_back(f);
         if (failures.size() >= 2 * keep + 16) Trim();
     }
     void Trim() {
         std::sort(failures.begin(), failures.end(), Before);
         if (failures.size() > keep) failures.resize(keep);
+        full = failures.size() == keep;
+        if (full) last = failures.back();
     }
     static bool Before(const Failure& a, const Failure& b) {
         return a.order != b.order ? a.order < b.order : a.voxel < b.voxel;

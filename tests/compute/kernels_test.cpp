@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -469,6 +470,29 @@ TEST(Optimisers, VectorLanesGiveTheWordsOfOneVoxelAtATime) {
             for (std::uint64_t w : done) answered += BitCount(unsigned(w)) + BitCount(unsigned(w >> 32));
             EXPECT_GT(answered, kLaneBlock / 2) << n << " compositions, level " << int(level);
         }
+    }
+}
+
+// A thread's outcome keeps the first failures in (range, voxel) order, whether they come in order
+// (as a run meets its voxels, when the later ones are dropped unsorted) or shuffled.
+TEST(Optimisers, ThreadOutcomeKeepsTheFirstFailuresInOrder) {
+    std::mt19937 rng(7);
+    for (int shuffled = 0; shuffled < 2; ++shuffled) {
+        std::vector<ThreadOutcome::Failure> all;
+        for (std::int64_t v = 0; v < 3000; ++v)
+            if (v % 3 != 1) all.push_back({v % 7 == 0 ? -1 : 1, v, v / 100});
+        if (shuffled) std::shuffle(all.begin(), all.end(), rng);
+        ThreadOutcome o;
+        o.Reset(25);
+        for (const auto& f : all) o.Fail(f.code, f.voxel, f.order);
+        o.Trim();
+        std::sort(all.begin(), all.end(), ThreadOutcome::Before);
+        ASSERT_EQ(o.failures.size(), 25u);
+        for (std::size_t k = 0; k < 25; ++k) {
+            EXPECT_EQ(o.failures[k].voxel, all[k].voxel) << k;
+            EXPECT_EQ(o.failures[k].code, all[k].code) << k;
+        }
+        EXPECT_EQ(o.status, 1);
     }
 }
 
