@@ -342,10 +342,7 @@ template <int N>
     if (flags & (kWordFixed | kWordError)) return false;
     double worst = 0.0;
     if (!SolveScaled<N>(b, nullptr, f, &worst, nullptr)) return false;
-    // Every word free and without flags: the words are the rounded fractions.
-    int w[n];
-    RoundFractionWords<N>(f, n, kVoxelMax, w);
-    for (int i = 0; i < n; ++i) channels[i][v] = static_cast<std::uint16_t>(w[i]);
+    WriteFreeWords<N>(channels, v, f);
     outside = worst > 1.0;
     return true;
 }

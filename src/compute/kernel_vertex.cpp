@@ -403,10 +403,7 @@ template <int N>
             return kWordsSoft;
         return kWordsLeft;
     }
-    // Every word free and without flags: the words are the rounded fractions.
-    int w[N];
-    RoundFractionWords<N>(f, n, kVoxelMax, w);
-    for (int i = 0; i < n; ++i) channels[i][v] = static_cast<std::uint16_t>(w[i]);
+    WriteFreeWords<N>(channels, v, f);
     return kWordsSolved;
 }
 
@@ -421,9 +418,7 @@ template <int N>
     for (int i = 0; i < n; ++i) maxCost = std::max(maxCost, std::fabs(cost[i]));
     double f[kMaxSize];
     if (!SoftScaled(b, cost, 1e-6 * (1.0 + std::max(maxCost, 1.0)), prev, f, recent)) return false;
-    int w[N];
-    RoundFractionWords<N>(f, n, kVoxelMax, w);
-    for (int i = 0; i < n; ++i) channels[i][v] = static_cast<std::uint16_t>(w[i]);
+    WriteFreeWords<N>(channels, v, f);
     return true;
 }
 
@@ -457,9 +452,7 @@ template <int N>
     key.ctRows = (1u << ct) - 1;
     key.upper = r.upper;
     if (!AfterCorner<N>(corner, key, enter, r.b, r.cost, r.eps, r.prev, f, recent)) return kWordsLeft;
-    int w[N];
-    RoundFractionWords<N>(f, n, kVoxelMax, w);
-    for (int i = 0; i < n; ++i) channels[i][v] = static_cast<std::uint16_t>(w[i]);
+    WriteFreeWords<N>(channels, v, f);
     return kWordsSolved;
 }
 

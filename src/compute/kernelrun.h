@@ -51,6 +51,15 @@ inline void RoundFractionWords(const double* f, int count, int total, int* w) {
     }
 }
 
+// The words of voxel v when every composition is free and without flags: the rounded fractions
+// of `f`, N of them.
+template <int N>
+inline void WriteFreeWords(std::uint16_t* const* channels, std::int64_t v, const double* f) {
+    int w[N];
+    RoundFractionWords<N>(f, N, kVoxelMax, w);
+    for (int i = 0; i < N; ++i) channels[i][v] = static_cast<std::uint16_t>(w[i]);
+}
+
 // Calls f(std::integral_constant<int, N>{}) for a composition count n of 2 to 6, so a voxel's loops
 // can be laid out for it; false for other counts.
 template <class F>
