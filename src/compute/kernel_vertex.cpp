@@ -281,6 +281,13 @@ template <int N>
             if (enter >= 0 && Walk<N>(key, enter, unit, upper, b, cost, eps, prev, f)) return true;
         }
     }
+    return TryRecent<N>(b, cost, eps, prev, f, recent);
+}
+
+template <int N>
+[[gnu::always_inline]] inline bool LinearVertex::TryRecent(const double* b, const double* cost, double eps,
+                                                           const double* prev, double* f,
+                                                           Recent& recent) const {
     for (int k = 0; k < recent.count; ++k) {
         if (!TryKey<N>(recent.keys[k], b, cost, eps, prev, f)) continue;
         std::rotate(recent.keys, recent.keys + k, recent.keys + k + 1);
@@ -299,11 +306,7 @@ template <int N>
     // last optimal sets can answer the voxel.
     if (CannotMeet<N>(inner.inv, b)) return false;
     if (corner < 0 && Walk<N>(key, enter, true, false, b, cost, eps, prev, f)) return true;
-    for (int k = 0; k < recent.count; ++k) {
-        if (!TryKey<N>(recent.keys[k], b, cost, eps, prev, f)) continue;
-        std::rotate(recent.keys, recent.keys + k, recent.keys + k + 1);
-        return true;
-    }
+    if (TryRecent<N>(b, cost, eps, prev, f, recent)) return true;
     if (corner != 0) return false;
     // A feasible corner whose multipliers do not prove it: the optimum is often a vertex next to
     // it (one band let go for its other side, for a zero fraction or for a fraction held at its
@@ -312,10 +315,7 @@ template <int N>
     constexpr int n = N, ct = N - 1;
     auto found = [&](const Key& k) {
         if (!TryKey<N>(k, b, cost, eps, prev, f)) return false;
-        const int keep = std::min(recent.count + 1, Recent::kSize);
-        std::copy_backward(recent.keys, recent.keys + keep - 1, recent.keys + keep);
-        recent.keys[0] = k;
-        recent.count = keep;
+        recent.Remember(k);
         return true;
     };
     for (int j = 0; j < ct; ++j) {
@@ -522,11 +522,7 @@ void LinearVertex::Learn(const VoxelProblem& vp, const double* prev, const doubl
         if (kink) key.kink |= 1u << i;
         ++active;
     }
-    if (active != n - 1) return;
-    const int keep = std::min(recent.count + 1, Recent::kSize);
-    std::copy_backward(recent.keys, recent.keys + keep - 1, recent.keys + keep);
-    recent.keys[0] = key;
-    recent.count = keep;
+    if (active == n - 1) recent.Remember(key);
 }
 
 }  // namespace zun::zunlib

@@ -338,6 +338,13 @@ public:
         Key keys[kSize];
         int count = 0;
         ExactMinimiser::FaceMemory soft;  // the faces of the last soft forms answered
+        // Puts the key first (the oldest drops out when full).
+        void Remember(const Key& key) {
+            const int keep = std::min(count + 1, kSize);
+            std::copy_backward(keys, keys + keep - 1, keys + keep);
+            keys[0] = key;
+            count = keep;
+        }
     };
     bool Init(const ComputeLibParams& p);
     // As ExactMinimiser::UseLanes.
@@ -411,6 +418,10 @@ private:
     template <int N>
     bool TryKey(const Key& key, const double* b, const double* cost, double eps, const double* prev,
                 double* f) const;
+    // TryKey over the thread's last optimal sets; the one that answers moves to the front.
+    template <int N>
+    bool TryRecent(const double* b, const double* cost, double eps, const double* prev, double* f,
+                   Recent& recent) const;
     template <int N>
     int InnerCorner(const double* inv, const double* b, const double* cost, double eps, const double* prev,
                     double* f, Key& key, int& enter) const;
