@@ -1,14 +1,21 @@
 #pragma once
-// Shared by the widget tests of the application: a private preferences folder, waiting on the
-// event loop, and screenshots.
+// Shared by the widget tests of the application: a private preferences folder, the application
+// object made over it, waiting on the event loop, and screenshots.
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include <QApplication>
 #include <QWidget>
+
+#include "app/ui/zunapp.h"
+#include "document/zundoc.h"
+#include "platform/prompt.h"
 
 namespace zun::test {
 
@@ -22,6 +29,23 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// A test of the whole application: a headless prompt and a preferences file of its own. Whatever
+// is left open at the end closes without questions.
+struct AppFixture : ::testing::Test {
+    TempFolder tmp;
+    HeadlessPrompt prompt;
+    std::unique_ptr<CZunApp> app;
+
+    // The application object, not started yet (InitInstance is the test's).
+    void MakeApp() { app = std::make_unique<CZunApp>(CZunApp::Services{&prompt, tmp.File("zun.ini")}); }
+    void CloseApp() {
+        if (app)
+            for (CZunDoc* d : app->Documents()) d->SetModifiedFlag(false);
+        app.reset();
+    }
+    void TearDown() override { CloseApp(); }
 };
 
 // Runs the event loop until the condition holds or the time is up; returns the condition.

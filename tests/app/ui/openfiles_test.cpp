@@ -39,28 +39,19 @@ std::string Bytes(const std::string& path) {
     return s.str();
 }
 
-struct OpenFixture : ::testing::Test {
-    test::TempFolder tmp;
-    HeadlessPrompt prompt;
-    std::unique_ptr<CZunApp> app;
+struct OpenFixture : test::AppFixture {
     std::string chosen;
     std::string askedFilter, suggested;
     void SetUp() override { Restart(); }
     void Restart() {
-        if (app)
-            for (CZunDoc* d : app->Documents()) d->SetModifiedFlag(false);
-        app.reset();
-        app = std::make_unique<CZunApp>(CZunApp::Services{&prompt, tmp.File("zun.ini")});
+        CloseApp();
+        MakeApp();
         app->SetFileChooser(
             [this](const std::string&, const std::string& filter, bool, const std::string& s) {
                 askedFilter = filter;
                 suggested = s;
                 return chosen;
             });
-    }
-    void TearDown() override {
-        for (CZunDoc* d : app->Documents()) d->SetModifiedFlag(false);
-        app.reset();
     }
     bool Start(std::vector<std::string> files) {
         StartupOptions o;
