@@ -291,9 +291,14 @@ void CMainFrame::UpdateViewMenuCommands() {
     }
 }
 
-CChildFrame* CMainFrame::ActiveChild() const {
+QMdiSubWindow* CMainFrame::ActiveWindow() const {
     QMdiSubWindow* w = mdi_->activeSubWindow();
     if (!w && !mdi_->subWindowList().isEmpty()) w = mdi_->currentSubWindow();
+    return w;
+}
+
+CChildFrame* CMainFrame::ActiveChild() const {
+    QMdiSubWindow* w = ActiveWindow();
     return w ? qobject_cast<CChildFrame*>(w->widget()) : nullptr;
 }
 
@@ -381,8 +386,7 @@ void CMainFrame::FillWindowList() {
 
 void CMainFrame::UpdateCaption() {
     const QString product = QString::fromStdString(GetVersionString("ProductName"));
-    QMdiSubWindow* w = mdi_->activeSubWindow();
-    if (!w && !mdi_->subWindowList().isEmpty()) w = mdi_->currentSubWindow();
+    QMdiSubWindow* w = ActiveWindow();
     caption_ = w && !w->windowTitle().isEmpty() ? product + " - " + w->windowTitle() : product;
     if (windowTitle() != caption_) setWindowTitle(caption_);
 }
