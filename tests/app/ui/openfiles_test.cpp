@@ -198,9 +198,10 @@ TEST_F(OpenFixture, MissingAndDamagedFilesAreNamedAndTheStartGoesOnWithTheRest) 
     ASSERT_TRUE(Start({locked, tmp.File("nothere.txt"), kExample}));
     ASSERT_EQ(app->Documents().size(), 1u);
     EXPECT_EQ(app->Documents()[0]->GetTitle(), "phantom");
-    if (!asRoot)
+    if (!asRoot) {
         EXPECT_EQ(prompt.Requests()[prompt.Requests().size() - 2].text,
                   "Cannot open " + locked + ": Permission denied.");
+    }
     std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
     prompt.Clear();
 
