@@ -1,6 +1,6 @@
 #pragma once
 // Shared by the widget tests of the application: a private preferences folder, the application
-// object made over it, waiting on the event loop, and screenshots.
+// object made over it and its commands, waiting on the event loop, and screenshots.
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,11 @@
 #include <memory>
 #include <string>
 
+#include <QAction>
 #include <QApplication>
 #include <QWidget>
 
+#include "app/ui/mainframe.h"
 #include "app/ui/zunapp.h"
 #include "document/zundoc.h"
 #include "platform/prompt.h"
@@ -46,6 +48,20 @@ struct AppFixture : ::testing::Test {
         app.reset();
     }
     void TearDown() override { CloseApp(); }
+
+    // Runs a command of the main window as its menu entry does; it must exist and be enabled.
+    void Trigger(const char* name) {
+        app->MainFrame()->UpdateCommandUI();
+        QAction* a = app->MainFrame()->Action(name);
+        ASSERT_NE(a, nullptr) << name;
+        ASSERT_TRUE(a->isEnabled()) << name;
+        a->trigger();
+    }
+    // The text of the last message or question, "" when there was none.
+    std::string LastMessage() const {
+        const auto r = prompt.Requests();
+        return r.empty() ? std::string() : r.back().text;
+    }
 };
 
 // Runs the event loop until the condition holds or the time is up; returns the condition.

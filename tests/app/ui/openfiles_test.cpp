@@ -58,7 +58,6 @@ struct OpenFixture : test::AppFixture {
         o.files = std::move(files);
         return app->InitInstance(o);
     }
-    std::string LastMessage() const { return prompt.Requests().empty() ? "" : prompt.Requests().back().text; }
 };
 
 }  // namespace

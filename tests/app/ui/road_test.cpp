@@ -35,13 +35,6 @@ struct RoadFixture : test::AppFixture {
         app->SetFileChooser(
             [this](const std::string&, const std::string&, bool, const std::string&) { return nextSave; });
     }
-    void Trigger(const char* name) {
-        QAction* a = app->MainFrame()->Action(name);
-        ASSERT_NE(a, nullptr) << name;
-        app->MainFrame()->UpdateCommandUI();
-        ASSERT_TRUE(a->isEnabled()) << name;
-        a->trigger();
-    }
 };
 
 std::vector<std::uint16_t> Voxels(CZunDoc& d) {

@@ -57,16 +57,6 @@ struct ViewMenuFixture : test::AppFixture {
         app->MainFrame()->UpdateCommandUI();
         return app->MainFrame()->Action(name);
     }
-    void Trigger(const char* name) {
-        QAction* a = Action(name);
-        ASSERT_NE(a, nullptr) << name;
-        ASSERT_TRUE(a->isEnabled()) << name;
-        a->trigger();
-    }
-    std::string LastMessage() const {
-        const auto r = prompt.Requests();
-        return r.empty() ? std::string() : r.back().text;
-    }
     void SelectOnly(std::vector<TreeNode*> items) {
         DisplayTree& t = Tree()->Tree();
         for (TreeNode* n = t.Root(); n; n = DisplayTree::NextInPreOrder(n)) n->selected = false;
