@@ -34,6 +34,9 @@
 namespace zun {
 
 namespace {
+// The View menu's colour-scheme entries, in the order of the schemes (viewcmd::kRgb first).
+constexpr const char* kSchemeActions[3] = {"viewSchemeRgb", "viewSchemeRybNormal", "viewSchemeRybPaint"};
+
 // The program's icon, drawn rather than shipped: a volume of three coloured slabs in a box.
 QIcon ProgramIcon() {
     QIcon icon;
@@ -264,12 +267,9 @@ void CMainFrame::BuildViewMenuCommands(QMenu* view) {
         if (CChildFrame* child = ActiveChild()) ChooseViewBackground(*child);
     });
     view->addSeparator();
-    const std::pair<const char*, const char*> schemes[3] = {
-        {"viewSchemeRgb", "RGB Colour Scheme"},
-        {"viewSchemeRybNormal", "RYB Normal Colour Scheme"},
-        {"viewSchemeRybPaint", "RYB Paint Colour Scheme"}};
+    const char* const texts[3] = {"RGB Colour Scheme", "RYB Normal Colour Scheme", "RYB Paint Colour Scheme"};
     for (int i = 0; i < 3; ++i) {
-        QAction* a = Add(view, schemes[i].first, schemes[i].second);
+        QAction* a = Add(view, kSchemeActions[i], texts[i]);
         a->setCheckable(true);
         connect(a, &QAction::triggered, this, [this, i] {
             if (CChildFrame* child = ActiveChild()) SetViewColourScheme(*child, i);
@@ -284,16 +284,20 @@ void CMainFrame::UpdateViewMenuCommands() {
         Action(n)->setEnabled(s.hasView);
     Action("viewAxes")->setChecked(s.hasView && s.axesShown);
     Action("viewBoundingBox")->setChecked(s.hasView && s.boxShown);
-    const char* schemes[3] = {"viewSchemeRgb", "viewSchemeRybNormal", "viewSchemeRybPaint"};
     for (int i = 0; i < 3; ++i) {
-        Action(schemes[i])->setEnabled(s.hasTree);
-        Action(schemes[i])->setChecked(s.hasTree && s.colourScheme == i);
+        Action(kSchemeActions[i])->setEnabled(s.hasTree);
+        Action(kSchemeActions[i])->setChecked(s.hasTree && s.colourScheme == i);
     }
 }
 
-CChildFrame* CMainFrame::ActiveChild() const {
+QMdiSubWindow* CMainFrame::ActiveWindow() const {
     QMdiSubWindow* w = mdi_->activeSubWindow();
     if (!w && !mdi_->subWindowList().isEmpty()) w = mdi_->currentSubWindow();
+    return w;
+}
+
+CChildFrame* CMainFrame::ActiveChild() const {
+    QMdiSubWindow* w = ActiveWindow();
     return w ? qobject_cast<CChildFrame*>(w->widget()) : nullptr;
 }
 
@@ -381,8 +385,7 @@ void CMainFrame::FillWindowList() {
 
 void CMainFrame::UpdateCaption() {
     const QString product = QString::fromStdString(GetVersionString("ProductName"));
-    QMdiSubWindow* w = mdi_->activeSubWindow();
-    if (!w && !mdi_->subWindowList().isEmpty()) w = mdi_->currentSubWindow();
+    QMdiSubWindow* w = ActiveWindow();
     caption_ = w && !w->windowTitle().isEmpty() ? product + " - " + w->windowTitle() : product;
     if (windowTitle() != caption_) setWindowTitle(caption_);
 }

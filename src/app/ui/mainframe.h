@@ -66,6 +66,8 @@ protected:
 
 private:
     void BuildMenus();
+    // The active document window, or the current one while the program itself is not active.
+    QMdiSubWindow* ActiveWindow() const;
     // The 3-D view's entries of the View menu, and their enabled and checked state.
     void BuildViewMenuCommands(QMenu* view);
     void UpdateViewMenuCommands();

@@ -411,11 +411,7 @@ bool CZunApp::OnFileSave(CZunDoc* doc) {
 bool CZunApp::OnFileSaveAs(CZunDoc* doc) {
     if (!doc) return false;
     std::string suggested = doc->GetPathName();
-    if (suggested.empty()) {
-        const std::string folder = DocumentFolder(*doc);
-        suggested =
-            (folder.empty() ? std::string() : folder + "/") + StripFileExtension(doc->GetTitle()) + ".zun";
-    }
+    if (suggested.empty()) suggested = FileBesideDocument(*doc, ".zun");
     std::string path = ChooseFile("Save As", kZunFilter, true, suggested);
     if (path.empty()) return false;
     path = WithExtension(path, ".zun");
@@ -431,19 +427,21 @@ bool CZunApp::OnFileSaveAs(CZunDoc* doc) {
     return true;
 }
 
-std::string CZunApp::DocumentFolder(const CZunDoc& doc) {
-    if (!doc.GetPathName().empty()) return GetPathFolder(doc.GetPathName());
-    const DocEntry* e = Entry(&doc);
-    return e && !e->source.empty() ? GetPathFolder(e->source) : std::string();
+std::string CZunApp::FileBesideDocument(const CZunDoc& doc, const char* ext) {
+    std::string folder;
+    if (!doc.GetPathName().empty()) {
+        folder = GetPathFolder(doc.GetPathName());
+    } else if (const DocEntry* e = Entry(&doc); e && !e->source.empty()) {
+        folder = GetPathFolder(e->source);
+    }
+    return (folder.empty() ? std::string() : folder + "/") + StripFileExtension(doc.GetTitle()) + ext;
 }
 
 bool CZunApp::OnExportBinaryDataFile(CZunDoc* doc) {
     if (!doc) return false;
     // The export starts beside the document (or the file it was read from).
-    const std::string folder = DocumentFolder(*doc);
-    const std::string path = ChooseFile(
-        "Export Binary Data File", kBinaryFilter, true,
-        (folder.empty() ? std::string() : folder + "/") + StripFileExtension(doc->GetTitle()) + ".dat");
+    const std::string path =
+        ChooseFile("Export Binary Data File", kBinaryFilter, true, FileBesideDocument(*doc, ".dat"));
     if (path.empty()) return false;
     WaitCursor wait;
     ProgressScope progress(*progress_, "Writing " + path, frame_.get());

@@ -152,8 +152,9 @@ private:
     void DestroyDocument(CZunDoc* doc);
     void AddRecent(const std::string& path);
     void UpdateTitles(CZunDoc& doc);
-    // The folder of the document's file, or of the data file it was read from; "" when neither.
-    std::string DocumentFolder(const CZunDoc& doc);
+    // A file named after the document, with the extension `ext`, in the folder of the document's
+    // file or of the data file it was read from (no folder when neither).
+    std::string FileBesideDocument(const CZunDoc& doc, const char* ext);
 
     Services services_;
     std::unique_ptr<Prompt> ownPrompt_;

@@ -1,14 +1,23 @@
 #pragma once
-// Shared by the widget tests of the application: a private preferences folder, waiting on the
-// event loop, and screenshots.
+// Shared by the widget tests of the application: a private preferences folder, the application
+// object made over it and its commands, waiting on the event loop, and screenshots.
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include <QAction>
 #include <QApplication>
 #include <QWidget>
+
+#include "app/ui/mainframe.h"
+#include "app/ui/zunapp.h"
+#include "document/zundoc.h"
+#include "platform/prompt.h"
 
 namespace zun::test {
 
@@ -22,6 +31,37 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// A test of the whole application: a headless prompt and a preferences file of its own. Whatever
+// is left open at the end closes without questions.
+struct AppFixture : ::testing::Test {
+    TempFolder tmp;
+    HeadlessPrompt prompt;
+    std::unique_ptr<CZunApp> app;
+
+    // The application object, not started yet (InitInstance is the test's).
+    void MakeApp() { app = std::make_unique<CZunApp>(CZunApp::Services{&prompt, tmp.File("zun.ini")}); }
+    void CloseApp() {
+        if (app)
+            for (CZunDoc* d : app->Documents()) d->SetModifiedFlag(false);
+        app.reset();
+    }
+    void TearDown() override { CloseApp(); }
+
+    // Runs a command of the main window as its menu entry does; it must exist and be enabled.
+    void Trigger(const char* name) {
+        app->MainFrame()->UpdateCommandUI();
+        QAction* a = app->MainFrame()->Action(name);
+        ASSERT_NE(a, nullptr) << name;
+        ASSERT_TRUE(a->isEnabled()) << name;
+        a->trigger();
+    }
+    // The text of the last message or question, "" when there was none.
+    std::string LastMessage() const {
+        const auto r = prompt.Requests();
+        return r.empty() ? std::string() : r.back().text;
+    }
 };
 
 // Runs the event loop until the condition holds or the time is up; returns the condition.

@@ -21,19 +21,12 @@ namespace {
 
 const std::string kExample = std::string(ZUN_SOURCE_DIR) + "/examples/phantom.txt";
 
-struct NotesFixture : ::testing::Test {
-    test::TempFolder tmp;
-    HeadlessPrompt prompt;
-    std::unique_ptr<CZunApp> app;
+struct NotesFixture : test::AppFixture {
     void SetUp() override {
-        app = std::make_unique<CZunApp>(CZunApp::Services{&prompt, tmp.File("zun.ini")});
+        MakeApp();
         StartupOptions o;
         o.files = {kExample};
         ASSERT_TRUE(app->InitInstance(o));
-    }
-    void TearDown() override {
-        for (CZunDoc* d : app->Documents()) d->SetModifiedFlag(false);
-        app.reset();
     }
     int NotesWindows() const {
         int n = 0;

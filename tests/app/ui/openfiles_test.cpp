@@ -39,18 +39,13 @@ std::string Bytes(const std::string& path) {
     return s.str();
 }
 
-struct OpenFixture : ::testing::Test {
-    test::TempFolder tmp;
-    HeadlessPrompt prompt;
-    std::unique_ptr<CZunApp> app;
+struct OpenFixture : test::AppFixture {
     std::string chosen;
     std::string askedFilter, suggested;
     void SetUp() override { Restart(); }
     void Restart() {
-        if (app)
-            for (CZunDoc* d : app->Documents()) d->SetModifiedFlag(false);
-        app.reset();
-        app = std::make_unique<CZunApp>(CZunApp::Services{&prompt, tmp.File("zun.ini")});
+        CloseApp();
+        MakeApp();
         app->SetFileChooser(
             [this](const std::string&, const std::string& filter, bool, const std::string& s) {
                 askedFilter = filter;
@@ -58,16 +53,11 @@ struct OpenFixture : ::testing::Test {
                 return chosen;
             });
     }
-    void TearDown() override {
-        for (CZunDoc* d : app->Documents()) d->SetModifiedFlag(false);
-        app.reset();
-    }
     bool Start(std::vector<std::string> files) {
         StartupOptions o;
         o.files = std::move(files);
         return app->InitInstance(o);
     }
-    std::string LastMessage() const { return prompt.Requests().empty() ? "" : prompt.Requests().back().text; }
 };
 
 }  // namespace
@@ -207,9 +197,10 @@ TEST_F(OpenFixture, MissingAndDamagedFilesAreNamedAndTheStartGoesOnWithTheRest) 
     ASSERT_TRUE(Start({locked, tmp.File("nothere.txt"), kExample}));
     ASSERT_EQ(app->Documents().size(), 1u);
     EXPECT_EQ(app->Documents()[0]->GetTitle(), "phantom");
-    if (!asRoot)
+    if (!asRoot) {
         EXPECT_EQ(prompt.Requests()[prompt.Requests().size() - 2].text,
                   "Cannot open " + locked + ": Permission denied.");
+    }
     std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
     prompt.Clear();
 

@@ -57,16 +57,13 @@ T* Shown() {
     return nullptr;
 }
 
-struct RemoteWindows : ::testing::Test {
-    test::TempFolder tmp;
-    HeadlessPrompt prompt;
-    std::unique_ptr<CZunApp> app;
+struct RemoteWindows : test::AppFixture {
     std::unique_ptr<RemoteLink> link;
     std::unique_ptr<AppHost> host;
     std::unique_ptr<RemoteInterpreter> interpreter;
 
     void SetUp() override {
-        app = std::make_unique<CZunApp>(CZunApp::Services{&prompt, tmp.File("zun.ini")});
+        MakeApp();
         ASSERT_TRUE(app->InitInstance(StartupOptions{}));
         app->MainFrame()->show();
         ASSERT_NE(app->OpenDocumentFile(kExample), nullptr);
@@ -80,8 +77,7 @@ struct RemoteWindows : ::testing::Test {
         link->server.CloseCommandWindows();
         interpreter.reset();
         link.reset();
-        for (CZunDoc* d : app->Documents()) d->SetModifiedFlag(false);
-        app.reset();
+        CloseApp();
     }
     std::string Ask(const std::string& request) {
         link->Request(request);

@@ -27,28 +27,13 @@ namespace {
 
 const std::string kExample = std::string(ZUN_SOURCE_DIR) + "/examples/phantom.txt";
 
-struct RoadFixture : ::testing::Test {
-    test::TempFolder tmp;
-    HeadlessPrompt prompt;
-    std::unique_ptr<CZunApp> app;
+struct RoadFixture : test::AppFixture {
     std::string nextSave;
 
     void SetUp() override {
-        app = std::make_unique<CZunApp>(CZunApp::Services{&prompt, tmp.File("zun.ini")});
+        MakeApp();
         app->SetFileChooser(
             [this](const std::string&, const std::string&, bool, const std::string&) { return nextSave; });
-    }
-    void TearDown() override {
-        // Nothing is left to save: the windows close without questions.
-        for (CZunDoc* d : app->Documents()) d->SetModifiedFlag(false);
-        app.reset();
-    }
-    void Trigger(const char* name) {
-        QAction* a = app->MainFrame()->Action(name);
-        ASSERT_NE(a, nullptr) << name;
-        app->MainFrame()->UpdateCommandUI();
-        ASSERT_TRUE(a->isEnabled()) << name;
-        a->trigger();
     }
 };
 

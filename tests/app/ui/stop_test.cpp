@@ -51,19 +51,12 @@ void SlowSteps(CZunDoc& doc, std::atomic<int>& steps, std::atomic<int>& sends) {
     });
 }
 
-struct StopFixture : ::testing::Test {
-    test::TempFolder tmp;
-    HeadlessPrompt prompt;
-    std::unique_ptr<CZunApp> app;
+struct StopFixture : test::AppFixture {
     void SetUp() override {
-        app = std::make_unique<CZunApp>(CZunApp::Services{&prompt, tmp.File("zun.ini")});
+        MakeApp();
         StartupOptions o;
         o.files = {kExample};
         ASSERT_TRUE(app->InitInstance(o));
-    }
-    void TearDown() override {
-        for (CZunDoc* d : app->Documents()) d->SetModifiedFlag(false);
-        app.reset();
     }
 };
 

@@ -26,12 +26,9 @@ using namespace zun;
 
 namespace {
 
-struct LoopbackFixture : ::testing::Test {
-    test::TempFolder tmp;
-    HeadlessPrompt prompt;
+struct LoopbackFixture : test::AppFixture {
     QProcess server;
     std::string base;
-    std::unique_ptr<CZunApp> app;
     std::vector<std::string> opened;
 
     void SetUp() override {
@@ -42,13 +39,12 @@ struct LoopbackFixture : ::testing::Test {
         ASSERT_TRUE(server.waitForStarted(10000));
         ASSERT_TRUE(test::WaitFor([&] { return server.canReadLine(); }, 10000));
         base = "http://127.0.0.1:" + server.readLine().trimmed().toStdString();
-        app = std::make_unique<CZunApp>(CZunApp::Services{&prompt, tmp.File("zun.ini")});
+        MakeApp();
         app->SetUrlOpener([this](const std::string& u) { opened.push_back(u); });
         ASSERT_TRUE(app->InitInstance(StartupOptions{}));
     }
     void TearDown() override {
-        for (CZunDoc* d : app->Documents()) d->SetModifiedFlag(false);
-        app.reset();
+        CloseApp();
         server.kill();
         server.waitForFinished(5000);
     }

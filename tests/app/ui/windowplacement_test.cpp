@@ -32,19 +32,12 @@ namespace {
 
 const std::string kExample = std::string(ZUN_SOURCE_DIR) + "/examples/phantom.txt";
 
-struct PlacementFixture : ::testing::Test {
-    test::TempFolder tmp;
-    HeadlessPrompt prompt;
-    std::unique_ptr<CZunApp> app;
+struct PlacementFixture : test::AppFixture {
     void SetUp() override {
-        app = std::make_unique<CZunApp>(CZunApp::Services{&prompt, tmp.File("zun.ini")});
+        MakeApp();
         ASSERT_TRUE(app->InitInstance(StartupOptions{}));
         app->MainFrame()->resize(1280, 800);
         QApplication::processEvents();
-    }
-    void TearDown() override {
-        for (CZunDoc* d : app->Documents()) d->SetModifiedFlag(false);
-        app.reset();
     }
     CMainFrame* Frame() { return app->MainFrame(); }
     QMdiSubWindow* WindowOf(CChildFrame* c) { return qobject_cast<QMdiSubWindow*>(c->parentWidget()); }

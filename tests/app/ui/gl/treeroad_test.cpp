@@ -97,20 +97,13 @@ void Retype(QLineEdit* e, const QString& text) {
     QTest::keyClicks(e, text);
 }
 
-struct TreeRoad : ::testing::Test {
-    test::TempFolder tmp;
-    HeadlessPrompt prompt;
-    std::unique_ptr<CZunApp> app;
+struct TreeRoad : test::AppFixture {
     std::string nextSave;
 
     void SetUp() override {
-        app = std::make_unique<CZunApp>(CZunApp::Services{&prompt, tmp.File("zun.ini")});
+        MakeApp();
         app->SetFileChooser(
             [this](const std::string&, const std::string&, bool, const std::string&) { return nextSave; });
-    }
-    void TearDown() override {
-        for (CZunDoc* d : app->Documents()) d->SetModifiedFlag(false);
-        app.reset();
     }
     ZunTreeView* Tree() const {
         CChildFrame* child = app->MainFrame()->ActiveChild();

@@ -36,15 +36,12 @@ namespace {
 
 const std::string kExample = std::string(ZUN_SOURCE_DIR) + "/examples/phantom.txt";
 
-struct ViewMenuFixture : ::testing::Test {
-    test::TempFolder tmp;
-    HeadlessPrompt prompt;
-    std::unique_ptr<CZunApp> app;
+struct ViewMenuFixture : test::AppFixture {
     std::string nextSave;
     std::string lastTitle;
 
     void SetUp() override {
-        app = std::make_unique<CZunApp>(CZunApp::Services{&prompt, tmp.File("zun.ini")});
+        MakeApp();
         app->SetFileChooser([this](const std::string& title, const std::string&, bool, const std::string&) {
             lastTitle = title;
             return nextSave;
@@ -53,26 +50,12 @@ struct ViewMenuFixture : ::testing::Test {
         app->MainFrame()->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(app->MainFrame()));
     }
-    void TearDown() override {
-        for (CZunDoc* d : app->Documents()) d->SetModifiedFlag(false);
-        app.reset();
-    }
     CChildFrame* Child() const { return app->MainFrame()->ActiveChild(); }
     CZunView* View() const { return Child() ? qobject_cast<CZunView*>(Child()->ViewPane()) : nullptr; }
     ZunTreeView* Tree() const { return Child() ? qobject_cast<ZunTreeView*>(Child()->TreePane()) : nullptr; }
     QAction* Action(const char* name) {
         app->MainFrame()->UpdateCommandUI();
         return app->MainFrame()->Action(name);
-    }
-    void Trigger(const char* name) {
-        QAction* a = Action(name);
-        ASSERT_NE(a, nullptr) << name;
-        ASSERT_TRUE(a->isEnabled()) << name;
-        a->trigger();
-    }
-    std::string LastMessage() const {
-        const auto r = prompt.Requests();
-        return r.empty() ? std::string() : r.back().text;
     }
     void SelectOnly(std::vector<TreeNode*> items) {
         DisplayTree& t = Tree()->Tree();
