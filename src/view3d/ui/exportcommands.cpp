@@ -1,6 +1,5 @@
 #include "view3d/ui/exportcommands.h"
 
-#include <QApplication>
 #include <QFileDialog>
 
 #include "document/docmessages.h"
