@@ -51,7 +51,7 @@ int StartGradientStep(CZunDoc& doc, int input, const GradientSettings& settings,
     const int output = s.FindChanIndex(settings.output);
     if (!s.IsChanIndex(input) || output < 0 || output == input) return -1;
     Model& model = doc.GetModel();
-    if (model.RunInProgress() || model.ToolStepRunning()) return -1;
+    if (ComputationBusy(doc)) return -1;
     const Dims& d = s.GetDims();
     const ToolGrid g{d[0], d[1], d[2]};
     const std::vector<double>& ps = model.GetParams().voxelPhysicalSize;
@@ -87,7 +87,7 @@ int StartGradientStep(CZunDoc& doc, int input, const GradientSettings& settings,
 int StartMirrorStep(CZunDoc& doc, const std::vector<std::string>& names, int axis, ToolDone done) {
     ZunImage& s = doc.GetSample();
     Model& model = doc.GetModel();
-    if (model.RunInProgress() || model.ToolStepRunning()) return -1;
+    if (ComputationBusy(doc)) return -1;
     std::vector<ZunChan*> channels;
     for (const auto& n : names)
         if (ZunChan* c = s.FindChan(n)) channels.push_back(c);

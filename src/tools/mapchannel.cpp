@@ -166,7 +166,7 @@ int MapChannelData::Run(int threads) {
         return code;
     }
 
-    const int result = Map(match, other, threads > 0 ? threads : ToolThreadCount());
+    const int result = Map(match, other, threads > 0 ? threads : ToolThreads());
     ZunImage& s = doc_.GetSample();
     if (s.IsChanIndex(spec.outputChannel)) {
         ZunChan& out = *s.GetChan(spec.outputChannel);

@@ -7,6 +7,7 @@
 #include "document/changehints.h"
 #include "document/zundoc.h"
 #include "platform/prompt.h"
+#include "tools/toolsupport.h"
 
 namespace zun {
 
@@ -213,7 +214,7 @@ std::string MovingAverageModel::Execute(const std::string& setValueText, const s
         return mvamsg::kInvalid;
     if (geometry_ < 0 || geometry_ > 4) return mvamsg::kUnknown;
     Model& model = doc_.GetModel();
-    if (model.RunInProgress() || model.ToolStepRunning()) return "Computation in progress.";
+    if (ComputationBusy(doc_)) return kComputationInProgress;
     if (auto_) {
         const std::string m = ComputeAverage();
         if (!m.empty()) ToolTell(doc_, m);
@@ -313,7 +314,7 @@ std::string MovingAverageModel::Execute(const std::string& setValueText, const s
         progress->SetPercent(0);
         if (done) done(result);
     };
-    if (model.StartToolStep(std::move(step)) != 0) return "Computation in progress.";
+    if (model.StartToolStep(std::move(step)) != 0) return kComputationInProgress;
     return {};
 }
 

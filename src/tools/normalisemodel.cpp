@@ -5,6 +5,7 @@
 #include "compute/exitrequested.h"
 #include "document/changehints.h"
 #include "document/zundoc.h"
+#include "tools/toolsupport.h"
 
 namespace zun {
 
@@ -97,7 +98,7 @@ std::string NormaliseModel::BuildRecord() const {
 
 std::string NormaliseModel::Execute(ToolDone done) {
     Model& model = doc_.GetModel();
-    if (running_ || model.RunInProgress() || model.ToolStepRunning()) return "Computation in progress.";
+    if (running_ || ComputationBusy(doc_)) return kComputationInProgress;
     const ZunImage& s = doc_.GetSample();
     const ZunChan* in = s.GetChan(input_);
     const float min = in->range[0], max = in->range[1];
@@ -172,7 +173,7 @@ std::string NormaliseModel::Execute(ToolDone done) {
     running_ = true;
     if (model.StartToolStep(std::move(step)) != 0) {
         running_ = false;
-        return "Computation in progress.";
+        return kComputationInProgress;
     }
     return {};
 }

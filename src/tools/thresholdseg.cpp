@@ -10,6 +10,7 @@
 #include "document/zundoc.h"
 #include "foundation/clocale.h"
 #include "platform/prompt.h"
+#include "tools/toolsupport.h"
 #include "tools/valuetools.h"
 
 namespace zun {
@@ -222,7 +223,7 @@ bool CThresholdSegmentation::Apply(const std::function<void(int)>& progress, int
     for (std::size_t k = 0; k < outputs.size(); ++k)
         rows.push_back({outputs[k]->Data(), bounds[k][0], bounds[k][1]});
     ThresholdSegment(input->Data(), static_cast<std::int64_t>(sample.GetNumVoxels()), rows,
-                     threads > 0 ? threads : ToolThreadCount(), progress);
+                     threads > 0 ? threads : ToolThreads(), progress);
 
     const std::string when = AscTimeNow();
     for (std::size_t k = 0; k < outputs.size(); ++k) {

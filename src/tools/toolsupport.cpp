@@ -2,7 +2,6 @@
 
 #include <omp.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <ctime>
@@ -15,7 +14,7 @@
 namespace zun {
 
 bool ComputationBusy(const CZunDoc& doc) {
-    const Model& model = const_cast<CZunDoc&>(doc).GetModel();
+    const Model& model = doc.GetModel();
     return model.RunInProgress() || model.ToolStepRunning();
 }
 

@@ -1,11 +1,8 @@
 #include "tools/valuetools.h"
 
-#include <omp.h>
-
 #include <ctime>
 
 #include "foundation/clocale.h"
-#include "foundation/threadcount.h"
 #include "model/importinfo.h"
 #include "model/zunchan.h"
 
@@ -21,11 +18,6 @@ std::string AscTimeNow() {
 void ReplaceChannelNote(ZunChan& channel, const std::string& text) {
     channel.note.clear();
     LogText::AppendSection(&text, channel.note, nullptr);
-}
-
-int ToolThreadCount() {
-    omp_set_dynamic(0);
-    return TeamThreads();
 }
 
 }  // namespace zun

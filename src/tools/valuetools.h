@@ -15,7 +15,4 @@ std::string AscTimeNow();
 // The text becomes the channel's whole history note, as one section.
 void ReplaceChannelNote(ZunChan& channel, const std::string& text);
 
-// The number of threads of the voxel loops: one per processor.
-int ToolThreadCount();
-
 }  // namespace zun

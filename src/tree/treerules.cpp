@@ -1,6 +1,7 @@
 #include "tree/treerules.h"
 
 #include "document/zundoc.h"
+#include "tools/toolsupport.h"
 #include "tree/displaystate.h"
 #include "tree/treecommandids.h"
 #include "tree/treeselection.h"
@@ -53,7 +54,7 @@ struct Facts {
           channels(SelectedChannels(e.tree)),
           slices(SelectedSlices(e.tree)),
           running(e.doc.GetModel().GetState() == kRunning),
-          busy(e.doc.GetModel().RunInProgress() || e.doc.GetModel().ToolStepRunning()),
+          busy(ComputationBusy(e.doc)),
           dialogOpen(e.doc.AnyPropertyDialogOpen() || e.displayPropertiesOpen) {}
 
     bool Open(CZunDoc::PropertyDialog d) const {

@@ -2,8 +2,6 @@
 
 #include <sched.h>
 
-#include <memory>
-
 namespace zun {
 
 namespace {
@@ -40,10 +38,6 @@ std::vector<int> ReadCurrent() {
 const std::vector<int>& StartingProcessors() {
     static const std::vector<int> cpus = ReadCurrent();
     return cpus;
-}
-
-std::vector<int> CurrentThreadProcessors() {
-    return ReadCurrent();
 }
 
 }  // namespace zun

@@ -13,7 +13,4 @@ namespace zun {
 // before any viewer exists). Empty when the system would not tell.
 const std::vector<int>& StartingProcessors();
 
-// The calling thread's processor numbers now; empty when the system would not tell.
-std::vector<int> CurrentThreadProcessors();
-
 }  // namespace zun

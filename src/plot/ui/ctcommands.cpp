@@ -1,6 +1,5 @@
 #include "plot/ui/ctcommands.h"
 
-#include <QApplication>
 #include <filesystem>
 
 #include "document/zundoc.h"

@@ -1,6 +1,5 @@
 #include "tools/ui/addboundsheet.h"
 
-#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>

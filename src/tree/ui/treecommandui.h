@@ -46,9 +46,8 @@ public:
 private:
     CZunDoc& doc_;
     QWidget* owner_;
-    HeadlessPrompt fallback_;
-    std::unique_ptr<ProgressScope>
-        fileProgress_;  // a document made without a prompt answers the first button
+    HeadlessPrompt fallback_;  // a document made without a prompt answers the first button
+    std::unique_ptr<ProgressScope> fileProgress_;
 };
 
 // A menu of the entries, each command entry triggering `run` with its number.

@@ -9,6 +9,7 @@
 #include "document/zundoc.h"
 #include "energyopt/ui/energyoptdialog.h"
 #include "script/ui/editdatadialog.h"
+#include "tools/toolsupport.h"
 #include "tools/ui/addboundsheet.h"
 #include "tools/ui/channelaligndialog.h"
 #include "tools/ui/channelgradientdialog.h"
@@ -81,8 +82,8 @@ void ZunTreeView::RegisterChannelTools() {
         return names.empty() ? -1 : doc_.GetSample().FindChanIndex(names.front());
     };
     auto busy = [this] {
-        if (!doc_.GetModel().RunInProgress() && !doc_.GetModel().ToolStepRunning()) return false;
-        commandUi_->GetPrompt().Tell("Computation in progress.", PromptIcon::Information);
+        if (!ComputationBusy(doc_)) return false;
+        commandUi_->GetPrompt().Tell(kComputationInProgress, PromptIcon::Information);
         return true;
     };
     commands_->Register(treecmd::kAlignsWithPlaceholder, [this, selected, busy](int reference) {

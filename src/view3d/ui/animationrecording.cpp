@@ -1,6 +1,5 @@
 #include "view3d/ui/animationrecording.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>

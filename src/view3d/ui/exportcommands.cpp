@@ -1,12 +1,10 @@
 #include "view3d/ui/exportcommands.h"
 
-#include <QApplication>
 #include <QFileDialog>
 
 #include "document/docmessages.h"
 #include "document/zundoc.h"
 #include "foundation/pathutil.h"
-#include "foundation/ui/dialoghelpers.h"
 #include "foundation/ui/progressdialog.h"
 #include "platform/progress.h"
 #include "tree/rgbatext.h"
@@ -42,7 +40,6 @@ void RunSliceImageExport(QWidget* parent, CZunDoc& doc, const DisplayTree& tree,
     services.frame = doc.GetMainFrame();
     services.document = &doc;
     services.progress = &progress.Dialog();
-    WaitCursor wait;
     if (options.colourMode == 1)
         ExportSliceImagesColour(job, viewBackground, services);
     else
@@ -65,7 +62,6 @@ void RunDisplayRgbaExport(QWidget* parent, CZunDoc& doc, const DisplayVolume& vo
     const int vx = dims.size() > 0 ? dims[0] : 0, vy = dims.size() > 1 ? dims[1] : 0,
               vz = dims.size() > 2 ? dims[2] : 0;
     ProgressScope progress(doc.GetProgress(), "Exporting the display volume...", parent);
-    WaitCursor wait;
     std::string error;
     const int rc =
         WriteDisplayRgbaText(file, doc.GetTitle(), volume.Data(), vx, vy, vz, &progress.Dialog(), &error);

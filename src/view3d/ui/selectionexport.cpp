@@ -1,9 +1,5 @@
 #include "view3d/ui/selectionexport.h"
 
-#include <array>
-
-#include "compute/model.h"
-#include "compute/params.h"
 #include "document/zundoc.h"
 #include "tree/displaytree.h"
 #include "view3d/treelayers.h"
@@ -39,12 +35,8 @@ int ExportSelectionToOsg(CZunView& view, const DisplayTree& tree, const SliceSel
     render.renderMode = settings.renderMode;
     VolumeScene scene(settings, render);
     bool creating = false;
-    // The unit first, then the voxel size along each axis in it: the box keeps the view's proportions.
-    std::array<double, 3> voxel{1, 1, 1};
-    const auto& v = doc->GetModel().GetParams().voxelPhysicalSize;
-    if (v.size() == 4)
-        for (std::size_t i = 0; i < 3; ++i) voxel[i] = v[i + 1];
-    scene.Build(volume.Data(), dims, voxel, creating);
+    // The box keeps the view's proportions.
+    scene.Build(volume.Data(), dims, SceneVoxelSize(*doc), creating);
     return scene.ExportOsg(path, errors);
 }
 

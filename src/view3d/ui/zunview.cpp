@@ -372,6 +372,15 @@ int CZunView::RebuildVolumeImage(Dims dims, bool resetSampleDensity) {
     return 1;
 }
 
+std::array<double, 3> SceneVoxelSize(const CZunDoc& doc) {
+    std::array<double, 3> voxel{1, 1, 1};
+    // The unit first, then the voxel size along each axis in it.
+    const auto& v = doc.GetModel().GetParams().voxelPhysicalSize;
+    if (v.size() == 4)
+        for (std::size_t i = 0; i < 3; ++i) voxel[i] = v[i + 1];
+    return voxel;
+}
+
 void CZunView::BuildVolumeScene() {
     if (volume_.GetNumVoxels() == 0) {
         // The old tile's image points into the voxels the resize to an empty grid freed.
@@ -380,13 +389,7 @@ void CZunView::BuildVolumeScene() {
         RequestRedraw(kRedrawOnce);
         return;
     }
-    std::array<double, 3> voxel{1, 1, 1};
-    if (doc_) {
-        // The unit first, then the voxel size along each axis in it.
-        const auto& v = doc_->GetModel().GetParams().voxelPhysicalSize;
-        if (v.size() == 4)
-            for (std::size_t i = 0; i < 3; ++i) voxel[i] = v[i + 1];
-    }
+    const std::array<double, 3> voxel = doc_ ? SceneVoxelSize(*doc_) : std::array<double, 3>{1, 1, 1};
     const bool existed = scene_->VolumeNode() != nullptr;
     const double oldDistance = manipulator_->getDistance();
     const double oldRadius = camera_.radius;

@@ -11,6 +11,7 @@
 #include <osgViewer/GraphicsWindow>
 #include <osgViewer/Viewer>
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -255,5 +256,9 @@ private:
     std::unique_ptr<UpdateLoop> updates_;
     QMetaObject::Connection contextConnection_;
 };
+
+// The proportions of a voxel in the scene: the document's voxel size along each axis, all 1
+// when it keeps none.
+std::array<double, 3> SceneVoxelSize(const CZunDoc& doc);
 
 }  // namespace zun
