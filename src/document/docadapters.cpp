@@ -1,7 +1,5 @@
 #include "document/docadapters.h"
 
-#include <algorithm>
-
 #include "compute/model.h"
 #include "document/zundoc.h"
 #include "foundation/threadcount.h"

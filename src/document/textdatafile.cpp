@@ -24,10 +24,6 @@ std::string Message(const char* message, const std::string& path, const std::str
     return s;
 }
 
-}  // namespace zun::textfile
-
-namespace zun::textfile {
-
 constexpr std::size_t kReadBuffer = 1 << 16;
 
 constexpr const char* kDataLayoutComment =

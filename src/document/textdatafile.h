@@ -28,11 +28,9 @@ inline constexpr const char* kFlaggedCtWords = "X-ray CT words read as flagged v
 // "<message>: <path>", with " (<detail>)" when a detail is given.
 std::string Message(const char* message, const std::string& path, const std::string& detail = {});
 
-}  // namespace zun::textfile
-
-namespace zun::textfile {
 class Tokenizer;
-}
+
+}  // namespace zun::textfile
 
 namespace zun {
 

@@ -210,21 +210,19 @@ int CZunDoc::ImportImageStack(const std::string& channel, const std::vector<int>
         const int z = slices[k];
         int r = readable[k] ? 0 : kTiffCannotOpen;
         if (r == 0 && (z < 0 || z >= c.GetSliceCount())) r = kTiffCannotOpen;
-        bool attempted = false;
         if (r == 0) {
             const int crop = s.crop ? 1 : 0;
             before.push_back(SliceMemento::Take(c, z));
-            attempted = true;
             r = IsGridFile(files[k]) ? c.ImportSliceGrdVod(z, pathOf(k).c_str(), scale, offset, crop, s.cropX,
                                                            s.cropY, s.retain)
                                      : c.ImportSliceFile(z, pathOf(k).c_str(), scale, offset, crop, s.cropX,
                                                          s.cropY, s.retain);
-        }
-        if (r != 0) {
-            if (attempted) {
+            if (r != 0) {
                 before.back().Restore(c);
                 before.pop_back();
             }
+        }
+        if (r != 0) {
             failures.push_back(files[k]);
             continue;
         }

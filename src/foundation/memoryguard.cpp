@@ -3,7 +3,6 @@
 #include <malloc.h>
 
 #include <atomic>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -380,19 +380,6 @@ const char* const kUnreadReplies = "The controller left its replies unread; its 
 
 }  // namespace
 
-void RemoteControlServer::Send(const std::string& text) {
-    bool overflow = false;
-    {
-        std::lock_guard lock(mutex_);
-        if (state_ != kConnected) return;
-        overflow = !QueueLocked(text);
-        busy_ = false;
-    }
-    // The next queued request goes out now rather than when another request arrives.
-    wake_.Set();
-    if (overflow) ReportError(kUnreadReplies);
-}
-
 void RemoteControlServer::SendReply(const std::string& tag, const std::string& status) {
     Reply(tag, status, false);
 }
@@ -414,6 +401,7 @@ bool RemoteControlServer::Reply(const std::string& tag, const std::string& statu
         // Progress is no answer to the request in hand: only its own replies free the link.
         if (!IsProgress(status)) busy_ = false;
     }
+    // The next queued request goes out now rather than when another request arrives.
     wake_.Set();
     if (overflow) ReportError(kUnreadReplies);
     return !overflow;

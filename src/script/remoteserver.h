@@ -88,7 +88,6 @@ public:
     // ---- replies (any thread; none ever waits for the controller)
     // A tag is open from its EXTEND to its final reply; progress goes only under an open tag, and
     // after a tag's final reply nothing more is sent under it.
-    void Send(const std::string& text);
     void SendReply(const std::string& tag, const std::string& status);
     void ReplyOk(const std::string& tag, const std::string& text = {});
     void ReplyError(const std::string& tag, const std::string& text);

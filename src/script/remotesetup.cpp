@@ -2,7 +2,6 @@
 // directly: the job switches and the method parameters.
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -381,14 +380,6 @@ public:
     std::unique_ptr<RemoteShownWindow> shown;  // goes first: it shows the sheet
 };
 
-// The Setup Computation window and the method sheets are shown over the document's window.
-std::unique_ptr<RemoteShownWindow> ShowOnScreen(
-    RemoteInterpreter& in, CZunDoc& doc,
-    const std::function<std::unique_ptr<RemoteShownWindow>(RemoteDocWindow&)>& show) {
-    const std::unique_ptr<RemoteDocWindow> window = in.Host().DocumentWindow(doc);
-    return window ? show(*window) : nullptr;
-}
-
 // The Setup Computation dialog opened last, or null with the error replied.
 SetupWindow* TopSetup(RemoteInterpreter& in, const RemoteCall& call) {
     if (!in.CheckCommandDocument(call, call.words[1])) return nullptr;
@@ -405,9 +396,9 @@ void SetupOpen(RemoteInterpreter& in, const RemoteCall& call) {
     if (!doc) return;
     auto window = std::make_unique<SetupWindow>(*doc);
     window->state.SetJobs(doc->GetModel().Jobs());
-    SetupComputationState& state = window->state;
-    window->shown =
-        ShowOnScreen(in, *doc, [&state](RemoteDocWindow& w) { return w.ShowSetupComputation(state); });
+    // Shown over the document's window.
+    if (const std::unique_ptr<RemoteDocWindow> docWindow = in.Host().DocumentWindow(*doc))
+        window->shown = docWindow->ShowSetupComputation(window->state);
     in.Server().PushCommandWindow(std::move(window));
     in.Ok(call);
 }
@@ -476,8 +467,8 @@ void SheetOpen(RemoteInterpreter& in, const RemoteCall& call, const SheetNames& 
     // One sheet at a time: a sheet already open goes first.
     in.Server().SetSubWindow(nullptr);
     auto shown = std::make_unique<SheetWindow>(std::move(sheet));
-    MethodSheet& opened = *shown->sheet;
-    shown->shown = ShowOnScreen(in, doc, [&opened](RemoteDocWindow& w) { return w.ShowMethodSheet(opened); });
+    if (const std::unique_ptr<RemoteDocWindow> docWindow = in.Host().DocumentWindow(doc))
+        shown->shown = docWindow->ShowMethodSheet(*shown->sheet);
     in.Server().SetSubWindow(std::move(shown));
     in.Ok(call);
 }

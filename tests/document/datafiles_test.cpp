@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <random>
 
@@ -56,10 +54,6 @@ DataDocument Sample(std::uint32_t nx, std::uint32_t ny, std::uint32_t nz) {
 TEST(DataFiles, ProgressAndCancelOnReadAndWrite) {
     TempDir dir;
     DataDocument d = Sample(40, 30, 20);
-    auto fileBytes = [](const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
     auto entries = [&dir] {
         std::size_t n = 0;
         for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++n;
@@ -78,7 +72,7 @@ TEST(DataFiles, ProgressAndCancelOnReadAndWrite) {
         write(&all);
         ASSERT_FALSE(all.Positions().empty());
         EXPECT_EQ(all.Positions().back(), 100);
-        const std::string written = fileBytes(path);
+        const std::string written = ReadFileText(path);
         const std::size_t files = entries();
 
         HeadlessProgress reading;
@@ -100,7 +94,7 @@ TEST(DataFiles, ProgressAndCancelOnReadAndWrite) {
         EXPECT_THROW(text ? WriteTextDataFile(path, other, &cancelWrite)
                           : WriteBinaryDataFile(path, other, &cancelWrite),
                      ProgressCancelled);
-        EXPECT_TRUE(fileBytes(path) == written) << "the earlier file changed";
+        EXPECT_TRUE(ReadFileText(path) == written) << "the earlier file changed";
         EXPECT_EQ(entries(), files);
     }
 }

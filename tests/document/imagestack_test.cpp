@@ -24,14 +24,22 @@ for z in range(2):
               {dir});
 }
 
-TEST(ImageStack, FloatStackSetsTheLimitsFromItsMaximum) {
+// The stack written to a folder, and a new document whose progress a test can follow and cancel.
+struct StackDocument {
     TempDir dir;
-    WriteStack(dir.Path());
     DocFixture f;
     HeadlessProgress progress;
-    CZunDoc doc(DocServices{&f.prompt, &progress, nullptr});
-    doc.OnNewDocument();
-    doc.Views().Add(&f.hints);
+    CZunDoc doc{DocServices{&f.prompt, &progress, nullptr}};
+    StackDocument() {
+        WriteStack(dir.Path());
+        doc.OnNewDocument();
+        doc.Views().Add(&f.hints);
+    }
+};
+
+TEST(ImageStack, FloatStackSetsTheLimitsFromItsMaximum) {
+    StackDocument stack;
+    auto& [dir, f, progress, doc] = stack;
     ASSERT_EQ(doc.ResizeVolume({4, 3, 3}, {0, 0, 0}), 0);
     ASSERT_EQ(doc.InsertChannel(1, 1, "ct"), 0);
     f.hints.Take();
@@ -77,13 +85,8 @@ TEST(ImageStack, FloatStackSetsTheLimitsFromItsMaximum) {
 // Cancel in the middle of a stack puts back every slice already read, with its kept image and
 // record, and leaves the channel's settings, limits and the document as they were.
 TEST(ImageStack, CancelLeavesTheDocumentAsItWas) {
-    TempDir dir;
-    WriteStack(dir.Path());
-    DocFixture f;
-    HeadlessProgress progress;
-    CZunDoc doc(DocServices{&f.prompt, &progress, nullptr});
-    doc.OnNewDocument();
-    doc.Views().Add(&f.hints);
+    StackDocument stack;
+    auto& [dir, f, progress, doc] = stack;
     ASSERT_EQ(doc.ResizeVolume({4, 3, 3}, {0, 0, 0}), 0);
     ASSERT_EQ(doc.InsertChannel(1, 1, "ct"), 0);
     ImageImportSettings s;

@@ -18,33 +18,17 @@
 #include "foundation/pathutil.h"
 #include "foundation/tiffio.h"
 #include "slicefiles.h"
+#include "voxeltesting.h"
 
 namespace zun {
 namespace {
 
 using testing::CraftTiff;
+using testing::PolicyScope;
+using testing::ScriptedMemory;
 using testing::TempFolder;
 using testing::TiffEntry;
 using Bytes = std::vector<std::uint8_t>;
-
-// A machine of `total` bytes with `available` free, counting how often the guard asks.
-class ScriptedMemory {
-public:
-    ScriptedMemory(std::uint64_t total, std::uint64_t available) {
-        SetMemoryPolicy({true, 50});
-        SetMemoryStatusSource([this, total, available](MemoryStatus& s) {
-            ++queries;
-            s.totalPhysical = total;
-            s.availablePhysical = available;
-            return true;
-        });
-    }
-    ~ScriptedMemory() {
-        SetMemoryStatusSource({});
-        SetMemoryPolicy({});
-    }
-    std::atomic<int> queries{0};
-};
 
 TEST(TiffClaims, TinyFilesClaimingHugeImagesAreRefusedBeforeAnyMemoryIsAsked) {
     TempFolder dir("claims");
@@ -69,6 +53,8 @@ TEST(TiffClaims, TinyFilesClaimingHugeImagesAreRefusedBeforeAnyMemoryIsAsked) {
         const std::string path = dir.Path("claim.tif");
         testing::WriteFileBytes(path, c.file);
         ASSERT_LT(c.file.size(), 400u);
+        // Half of the memory stays free.
+        PolicyScope policy(true, 50);
         ScriptedMemory memory(1ull << 40, 1ull << 40);
         Image2d<float> f;
         Image2d<ullong> u;
@@ -79,7 +65,7 @@ TEST(TiffClaims, TinyFilesClaimingHugeImagesAreRefusedBeforeAnyMemoryIsAsked) {
         TiffReader reader;
         EXPECT_EQ(reader.Open(path), kTiffUnsupported);
         // Refused on the header alone: no block was asked for.
-        EXPECT_EQ(memory.queries.load(), 0);
+        EXPECT_EQ(memory.Queries(), 0);
     }
 }
 
@@ -120,6 +106,7 @@ TEST(TiffClaims, AnImageOfThousandsOfChannelsAsksTheGuardForItsTotal) {
     const std::string path = dir.Path("wide.tif");
     constexpr std::uint16_t kSamples = 4000;
     testing::WriteFileBytes(path, CraftTiff(16, 16, kSamples, 8, Bytes(16 * 16 * kSamples, 3)));
+    PolicyScope policy(true, 50);
     {
         // Half of 64 MB stays free: 4 MB of the 36 MB available may go; the image needs 8 MB.
         ScriptedMemory memory(64ull << 20, 36ull << 20);
