@@ -238,7 +238,7 @@ template <int N>
     auto tryFace = [&](unsigned zeros, unsigned rows) {
         if (worst) *worst = 0.0;
         if (!TryFace<N>(zeros, rows, b, h, f, worst)) return false;
-        if (faces) faces->Remember({zeros, rows, true}, remembered);
+        if (faces) faces->Remember({zeros, rows}, remembered);
         return true;
     };
     const ActiveRows::Face& inner = rows_.At(0, all);

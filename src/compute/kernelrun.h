@@ -266,7 +266,6 @@ public:
     // A face by its zero fractions and zero residuals.
     struct FaceKey {
         unsigned zeros = 0, rows = 0;
-        bool valid = false;
     };
     // The faces that answered a thread's last voxels, the latest first: noisy data make
     // neighbouring voxels alternate between a few faces.

@@ -10,7 +10,8 @@
 
 namespace zun {
 
-int UsableProcessors() {
+std::vector<int> ThreadProcessors() {
+    std::vector<int> cpus;
     // The fixed-size set covers 1024 processors; larger machines need a bigger one.
     for (int size = CPU_SETSIZE; size <= (1 << 16); size *= 2) {
         cpu_set_t* set = CPU_ALLOC(size);
@@ -18,11 +19,19 @@ int UsableProcessors() {
         const std::size_t bytes = CPU_ALLOC_SIZE(size);
         CPU_ZERO_S(bytes, set);
         const bool ok = sched_getaffinity(0, bytes, set) == 0;
-        const int count = ok ? CPU_COUNT_S(bytes, set) : 0;
+        const int error = errno;
+        if (ok)
+            for (int i = 0; i < size; ++i)
+                if (CPU_ISSET_S(i, bytes, set)) cpus.push_back(i);
         CPU_FREE(set);
-        if (ok) return std::max(1, count);
-        if (errno != EINVAL) break;
+        if (ok || error != EINVAL) break;
     }
+    return cpus;
+}
+
+int UsableProcessors() {
+    const std::size_t count = ThreadProcessors().size();
+    if (count > 0) return static_cast<int>(count);
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
 }
 

@@ -4,7 +4,13 @@
 // `taskset` or a container's CPU set a team as large as the machine only makes its threads wait
 // for each other.
 
+#include <vector>
+
 namespace zun {
+
+// The processor numbers in the calling thread's CPU affinity mask; empty when the system would
+// not tell.
+std::vector<int> ThreadProcessors();
 
 // Processors in the calling thread's CPU affinity mask; at least 1.
 int UsableProcessors();
