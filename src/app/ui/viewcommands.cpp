@@ -87,10 +87,10 @@ void ExportSelectionOsg(ZunTreeView& tree, CZunView& view, const SliceSelection&
     if (!app) return;
     CZunDoc& doc = tree.Document();
     std::string path =
-        app->ChooseFile(viewmsg::kSaveOsgTitle, viewmsg::kOsgFilters, true, doc.imageExportFolder);
+        app->ChooseFile(viewmsg::kSaveOsgTitle, viewmsg::kOsgFilters, true, doc.sceneExportFolder);
     if (path.empty()) return;
     if (QFileInfo(QString::fromStdString(path)).suffix().isEmpty()) path += ".osgb";
-    doc.imageExportFolder = GetPathFolder(path);
+    doc.sceneExportFolder = GetPathFolder(path);
     std::vector<std::string> errors;
     int result = 0;
     {

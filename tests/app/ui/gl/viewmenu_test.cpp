@@ -173,6 +173,8 @@ TEST_F(ViewMenuFixture, SelectedChannelsAndSlicesExportTheirOwnScene) {
     ASSERT_TRUE(commands.Execute(treecmd::kExportOsgChan));
     EXPECT_EQ(lastTitle, "Save as OSG format");
     EXPECT_EQ(LastMessage(), "Saved at " + nextSave);
+    // The scene's folder is the one the view's own scene export starts in next time.
+    EXPECT_EQ(fs::path(doc->sceneExportFolder), tmp.Path());
     EXPECT_TRUE(fs::exists(tmp.File("channel.dds")));
     auto convert = [this](const std::string& in) {
         const std::string cmd = "cd '" + tmp.Path().string() + "' && osgconv '" + in + "' '" + in +
