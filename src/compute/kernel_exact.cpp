@@ -74,6 +74,12 @@ bool ActiveRows::Init(const ComputeLibParams& p) {
             scaled_[std::size_t(j - 1) * (kVoxelMax + 1) + w] = mu * (1.0 / tol);
         }
     }
+    for (unsigned zeros = 0; zeros < (1u << n); ++zeros) {
+        rowChoiceCount_[zeros] = 0;
+        for (unsigned rows = 0; rows < (1u << ct); ++rows)
+            if (BitCount(rows) + BitCount(zeros) == n - 1)
+                rowChoices_[zeros][rowChoiceCount_[zeros]++] = static_cast<std::uint8_t>(rows);
+    }
     faces_.assign(std::size_t(1) << (2 * n - 1), Face{});
     for (unsigned units = 0; units < (1u << n); ++units) {
         const int nu = BitCount(units);
@@ -113,7 +119,11 @@ void InnerLaneData::Fill(const ActiveRows& rows, bool use, CpuLevel lanes) {
     // Never an instruction set the machine lacks.
     level = std::min(lanes, MachineCpuLevel());
     std::copy(inner.inv, inner.inv + n * n, inv);
-    for (int j = 0; j + 1 < n; ++j) scale[j] = rows.Scale(j);
+    for (int j = 0; j + 1 < n; ++j) {
+        scale[j] = rows.Scale(j);
+        for (int i = 0; i < n; ++i) k[j][i] = rows.K(j, i);
+    }
+    this->rows = &rows;
     ctNorm = inner.ctNorm;
     unitNorm = inner.unitNorm;
 }
@@ -222,7 +232,7 @@ template <int N>
     return !smooth || rho2_ * (face.ctNorm / (m * m) + face.unitNorm / (mu * mu)) * (1.0 + 1e-6) < 1.0;
 }
 
-void ExactMinimiser::FaceMemory::Remember(FaceKey key, int at) {
+void FaceMemory::Remember(FaceKey key, int at) {
     const int last = at < count ? at : std::min(count, kSize - 1);
     for (int k = last; k > 0; --k) keys[k] = keys[k - 1];
     keys[0] = key;

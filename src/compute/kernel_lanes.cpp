@@ -13,6 +13,8 @@
 
 #include <immintrin.h>
 
+#include <cmath>
+#include <cstddef>
 #include <cstring>
 
 #include "compute/kernelrun.h"
@@ -56,6 +58,9 @@ typedef std::int32_t Ints __attribute__((vector_size(32)));
 }
 [[gnu::always_inline]] inline bool AnyLane(Ints w) {
     return !_mm256_testz_si256(reinterpret_cast<__m256i>(w), reinterpret_cast<__m256i>(w));
+}
+[[gnu::always_inline]] inline Doubles Gather(const double* base, Longs at) {
+    return reinterpret_cast<Doubles>(_mm512_i64gather_pd(reinterpret_cast<__m512i>(at), base, 8));
 }
 [[gnu::always_inline]] inline Doubles Quotient(Ints w) {
     const __m512d x = _mm512_cvtepi32_pd(reinterpret_cast<__m256i>(w));
@@ -107,6 +112,9 @@ typedef std::int32_t Ints __attribute__((vector_size(16)));
 }
 [[gnu::always_inline]] inline bool AnyLane(Ints w) {
     return !_mm_testz_si128(reinterpret_cast<__m128i>(w), reinterpret_cast<__m128i>(w));
+}
+[[gnu::always_inline]] inline Doubles Gather(const double* base, Longs at) {
+    return reinterpret_cast<Doubles>(_mm256_i64gather_pd(base, reinterpret_cast<__m256i>(at), 8));
 }
 [[gnu::always_inline]] inline Doubles Quotient(Ints w) {
     const __m256d x = _mm256_cvtepi32_pd(reinterpret_cast<__m128i>(w));
@@ -160,6 +168,9 @@ typedef std::uint16_t Words __attribute__((vector_size(4)));
     std::memcpy(&x, &w, sizeof x);
     return x != 0;
 }
+[[gnu::always_inline]] inline Doubles Gather(const double* base, Longs at) {
+    return Doubles{base[at[0]], base[at[1]]};
+}
 [[gnu::always_inline]] inline Doubles Quotient(Ints w) {
     return ToDoubles(w) / double(kVoxelMax);
 }
@@ -170,19 +181,19 @@ namespace {
 
 template <bool Linear>
 int Dispatch(const InnerLaneData& d, std::uint16_t* const* ch, std::int64_t first, std::int64_t count,
-             std::uint64_t* done, LaneLeftover* left) {
+             std::uint64_t* done, LaneLeftover* left, SoftLaneFaces* faces, FaceMemory* memory) {
     int records = 0;
     WithCompositionCount(d.n, [&](auto size) {
         constexpr int N = decltype(size)::value;
         switch (d.level) {
             case CpuLevel::Avx512:
-                records = lanes512::Run<N, Linear>(d, ch, first, count, done, left);
+                records = lanes512::Run<N, Linear>(d, ch, first, count, done, left, faces, memory);
                 break;
             case CpuLevel::Avx2:
-                records = lanes256::Run<N, Linear>(d, ch, first, count, done, left);
+                records = lanes256::Run<N, Linear>(d, ch, first, count, done, left, faces, memory);
                 break;
             default:
-                records = lanes128::Run<N, Linear>(d, ch, first, count, done, left);
+                records = lanes128::Run<N, Linear>(d, ch, first, count, done, left, faces, memory);
         }
         return true;
     });
@@ -193,12 +204,13 @@ int Dispatch(const InnerLaneData& d, std::uint16_t* const* ch, std::int64_t firs
 
 int ExactInnerLanes(const InnerLaneData& d, std::uint16_t* const* channels, std::int64_t first,
                     std::int64_t count, std::uint64_t* done, LaneLeftover*) {
-    return Dispatch<false>(d, channels, first, count, done, nullptr);
+    return Dispatch<false>(d, channels, first, count, done, nullptr, nullptr, nullptr);
 }
 
 int LinearInnerLanes(const InnerLaneData& d, std::uint16_t* const* channels, std::int64_t first,
-                     std::int64_t count, std::uint64_t* done, LaneLeftover* left) {
-    return Dispatch<true>(d, channels, first, count, done, left);
+                     std::int64_t count, std::uint64_t* done, LaneLeftover* left, SoftLaneFaces* faces,
+                     FaceMemory* memory) {
+    return Dispatch<true>(d, channels, first, count, done, left, faces, memory);
 }
 
 }  // namespace zun::zunlib

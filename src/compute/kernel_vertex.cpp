@@ -136,7 +136,7 @@ bool LinearVertex::TryKey(const Key& key, const double* b, const double* cost, d
 // the steps: the tie-break's kinks are left to the check (and the simplex).
 template <int N>
 bool LinearVertex::Walk(Key key, int enter, bool unit, bool upper, const double* b, const double* cost,
-                        double eps, const double* prev, double* f) const {
+                        double eps, const double* prev, double* f, bool* bandsCannotMeet) const {
     const int n = N > 0 ? N : rows_.Size(), ct = n - 1;
     for (int step = 0; step < 2 * n; ++step) {
         // Releasing active row c moves the vertex along s * column c of the inverse (s = -1 off an
@@ -145,7 +145,7 @@ bool LinearVertex::Walk(Key key, int enter, bool unit, bool upper, const double*
         const ActiveRows::Face& face = rows_.At(key.units, key.ctRows);
         int leave = -1;
         bool leaveUnit = false;
-        double best = std::numeric_limits<double>::infinity();
+        double best = std::numeric_limits<double>::infinity(), rates = 0.0;
         int c = 1;
         auto consider = [&](int row, bool isUnit, double s) {
             double rate = 0.0;
@@ -155,6 +155,7 @@ bool LinearVertex::Walk(Key key, int enter, bool unit, bool upper, const double*
                 for (int i = 0; i < n; ++i) rate += rows_.K(enter, i) * face.inv[i * n + c];
                 rate *= upper ? -s : s;
             }
+            rates += std::fabs(rate);
             if (rate > 1e-12) {
                 double y = 0.0;
                 for (int i = 0; i < n; ++i) y += face.inv[i * n + c] * cost[i];
@@ -171,7 +172,24 @@ bool LinearVertex::Walk(Key key, int enter, bool unit, bool upper, const double*
             if (key.ctRows >> j & 1u) consider(j, false, key.upper >> j & 1u ? -1.0 : 1.0);
         for (int i = 0; i < n; ++i)
             if (key.units >> i & 1u) consider(i, true, 1.0);
-        if (leave < 0) return false;
+        if (leave < 0) {
+            // No active row can carry the entering one toward its bound: every point that keeps
+            // the active rows (slacks of at most 2 in tolerance units, fractions of at most 1)
+            // violates it by nearly as much as the vertex does. A point within d of every band
+            // still misses it by the violation less d (1 + the rates), so wherever that margin
+            // clears the simplex's feasibility tolerance many times over, the simplex too finds
+            // the bands infeasible.
+            if (bandsCannotMeet) {
+                double violation = -f[enter];
+                if (!unit) {
+                    double x = -b[enter];
+                    for (int i = 0; i < n; ++i) x += rows_.K(enter, i) * f[i];
+                    violation = std::fabs(x) - 1.0;
+                }
+                *bandsCannotMeet = violation > 1e-5 * (1.0 + rates);
+            }
+            return false;
+        }
         if (leaveUnit) {
             key.units &= ~(1u << leave);
             key.kink &= ~(1u << leave);
@@ -252,8 +270,8 @@ template <int N>
 
 template <int N>
 [[gnu::always_inline]] inline bool LinearVertex::SolveScaled(const double* b, const double* cost, double eps,
-                                                             const double* prev, double* f,
-                                                             Recent& recent) const {
+                                                             const double* prev, double* f, Recent& recent,
+                                                             bool* bandsCannotMeet) const {
     const int n = N > 0 ? N : rows_.Size(), ct = n - 1;
     // With every fraction away from zero and from its previous value the vertex is a corner of
     // the band box, each band at the side its multiplier pushes against: the common case, tried
@@ -267,7 +285,7 @@ template <int N>
         if constexpr (N > 0) {
             const int corner = InnerCorner<N>(inner.inv, b, cost, eps, prev, f, key, enter);
             if (corner > 0) return true;
-            return AfterCorner<N>(corner, key, enter, b, cost, eps, prev, f, recent);
+            return AfterCorner<N>(corner, key, enter, b, cost, eps, prev, f, recent, bandsCannotMeet);
         } else {
             for (int j = 0; j < ct; ++j) {
                 double y = 0.0;
@@ -299,13 +317,14 @@ template <int N>
 template <int N>
 [[gnu::always_inline]] inline bool LinearVertex::AfterCorner(int corner, const Key& key, int enter,
                                                              const double* b, const double* cost, double eps,
-                                                             const double* prev, double* f,
-                                                             Recent& recent) const {
+                                                             const double* prev, double* f, Recent& recent,
+                                                             bool* bandsCannotMeet, bool mayMeet) const {
     const ActiveRows::Face& inner = rows_.At(0, (1u << (N - 1)) - 1);
     // Noisy data: no vertex of bands that cannot meet is feasible, so neither the steps nor the
     // last optimal sets can answer the voxel.
-    if (CannotMeet<N>(inner.inv, b)) return false;
-    if (corner < 0 && Walk<N>(key, enter, true, false, b, cost, eps, prev, f)) return true;
+    if (!mayMeet && CannotMeet<N>(inner.inv, b)) return false;
+    if (corner < 0 && Walk<N>(key, enter, true, false, b, cost, eps, prev, f, bandsCannotMeet)) return true;
+    if (bandsCannotMeet && *bandsCannotMeet) return false;
     if (TryRecent<N>(b, cost, eps, prev, f, recent)) return true;
     if (corner != 0) return false;
     // A feasible corner whose multipliers do not prove it: the optimum is often a vertex next to
@@ -363,7 +382,11 @@ void LinearVertex::SolveWordRange(std::uint16_t* const* channels, std::int64_t f
                 outside.call(outside.context, v);
         };
         LaneLeftover left[kLaneBlock];
-        ForLaneBlocks(lanes_, LinearInnerLanes, channels, first, end, one, left);
+        auto lanes = [&recent](const InnerLaneData& d, std::uint16_t* const* ch, std::int64_t a, std::int64_t count,
+                               std::uint64_t* done, LaneLeftover* l) {
+            return LinearInnerLanes(d, ch, a, count, done, l, &recent.softLanes, &recent.soft);
+        };
+        ForLaneBlocks(lanes_, lanes, channels, first, end, one, left);
         return true;
     });
     if (!laidOut)
@@ -397,9 +420,11 @@ template <int N>
         maxCost = std::max(maxCost, std::fabs(c));
     }
     const double eps = 1e-6 * (1.0 + std::max(maxCost, 0.0));
-    if (!SolveScaled<N>(b, cost, eps, prev, f, recent)) {
+    bool walkedOut = false;
+    if (!SolveScaled<N>(b, cost, eps, prev, f, recent, &walkedOut)) {
         const ActiveRows::Face& inner = rows_.At(0, (1u << ct) - 1);
-        if (soft && inner.usable && CannotMeet<N>(inner.inv, b) && SoftWordsOf<N>(channels, v, b, cost, prev, recent))
+        if (soft && inner.usable && (walkedOut || CannotMeet<N>(inner.inv, b)) &&
+            SoftWordsOf<N>(channels, v, b, cost, prev, recent))
             return kWordsSoft;
         return kWordsLeft;
     }
@@ -429,10 +454,10 @@ template <int N>
                                                                                    Recent& recent) const {
     constexpr int n = N, ct = n - 1;
     if (r.flagged) return kWordsLeft;
-    // Bands that cannot meet leave no vertex to find: the soft form answers at once.
-    const ActiveRows::Face& inner = rows_.At(0, (1u << ct) - 1);
-    if (CannotMeet<N>(inner.inv, r.b))
-        return SoftWordsOf<N>(channels, v, r.b, r.cost, r.prev, recent) ? kWordsSoft : kWordsLeft;
+    // Bands that cannot meet leave no vertex to find: the soft form answers at once (the lanes
+    // may have done so already).
+    if (r.answered) return kWordsSoft;
+    if (r.soft) return SoftWordsOf<N>(channels, v, r.b, r.cost, r.prev, recent) ? kWordsSoft : kWordsLeft;
     // InnerCorner's outcome for the corner the lanes found: a fraction below zero to enter, or
     // (every fraction at or above zero, or one not a number) not proven.
     double f[kMaxSize];
@@ -451,7 +476,11 @@ template <int N>
     Key key{};
     key.ctRows = (1u << ct) - 1;
     key.upper = r.upper;
-    if (!AfterCorner<N>(corner, key, enter, r.b, r.cost, r.eps, r.prev, f, recent)) return kWordsLeft;
+    bool cannotMeet = false;
+    if (!AfterCorner<N>(corner, key, enter, r.b, r.cost, r.eps, r.prev, f, recent, &cannotMeet, true)) {
+        if (cannotMeet) return SoftWordsOf<N>(channels, v, r.b, r.cost, r.prev, recent) ? kWordsSoft : kWordsLeft;
+        return kWordsLeft;
+    }
     WriteFreeWords<N>(channels, v, f);
     return kWordsSolved;
 }

@@ -8,9 +8,11 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <iterator>
 #include <new>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "compute/kernels.h"
@@ -164,6 +166,10 @@ public:
         double overTol = 0.0;
     };
     const WordScale& Scale(int j) const { return scale_[j]; }
+    // The sets of CT rows that make a face with the zero fractions `zeros` (ascending).
+    std::pair<const std::uint8_t*, int> RowChoices(unsigned zeros) const {
+        return {rowChoices_[zeros], rowChoiceCount_[zeros]};
+    }
 
 private:
     int n_ = 0;
@@ -171,6 +177,8 @@ private:
     WordScale scale_[kMaxSize];
     std::vector<Face> faces_;
     std::vector<double> scaled_;
+    std::uint8_t rowChoices_[1 << kMaxSize][1 << (kMaxSize - 1)] = {};
+    std::uint8_t rowChoiceCount_[1 << kMaxSize] = {};
 };
 
 // What the vector lanes of a closed form read (kernel_lanes.cpp): the inverse of its first
@@ -185,6 +193,8 @@ struct InnerLaneData {
     double pair[ActiveRows::kMaxSize][ActiveRows::kMaxSize] = {};
     double rho2 = 0.0, ctNorm = 0.0, unitNorm = 0.0;  // the non-linear certificate's
     bool interact = false;                            // the linear costs' previous-state term
+    const ActiveRows* rows = nullptr;                 // every face, for the soft form's lanes
+    double k[ActiveRows::kMaxSize][ActiveRows::kMaxSize] = {};  // ActiveRows::K
 
     // From the face table and the caller's energy constants; `use` false turns the lanes off.
     void Fill(const ActiveRows& rows, bool use, CpuLevel lanes);
@@ -200,7 +210,10 @@ constexpr int kLaneBlock = 256;
 struct LaneLeftover {
     int offset;    // in the block
     bool flagged;  // a fixed composition or an unusable CT value
+    bool soft;     // usable, but its bands cannot meet (LinearVertex::CannotMeet)
+    bool answered;  // soft, and its words already written in the soft form
     unsigned upper;
+    unsigned zeros;  // the fractions its point of zero residual has below zero
     double eps;
     double b[ActiveRows::kMaxSize], prev[ActiveRows::kMaxSize], cost[ActiveRows::kMaxSize];
     double f[ActiveRows::kMaxSize];
@@ -215,8 +228,39 @@ struct LaneLeftover {
 // their count returned.
 int ExactInnerLanes(const InnerLaneData& d, std::uint16_t* const* channels, std::int64_t first,
                     std::int64_t count, std::uint64_t* done, LaneLeftover* left);
+// A face of the closed forms by its zero fractions and zero residuals.
+struct FaceKey {
+    unsigned zeros = 0, rows = 0;
+};
+// The faces that answered a thread's last voxels, the latest first: noisy data make
+// neighbouring voxels alternate between a few faces.
+struct FaceMemory {
+    static constexpr int kSize = 16;
+    FaceKey keys[kSize];
+    int count = 0;
+    // Puts the face first, keeping the others in order (the oldest drops out when full).
+    void Remember(FaceKey key, int at);
+};
+
+// The linear lanes then answer in the soft form, a vector of such voxels at a time, the voxels
+// left whose bands cannot meet: each tries first the faces that last answered voxels whose point
+// of zero residual had the same fractions below zero, then the other faces with those
+// fractions zero, then the faces with other zero fractions that the voxel-by-voxel soft form
+// last answered on (its `memory`, which they move to the front); a face is kept only where
+// both of the soft form's certificates hold, and the record is then marked answered. `faces`
+// and `memory` may be null (no soft form in the lanes).
+struct SoftLaneFaces {
+    static constexpr int kSize = 8;
+    // By the zero fractions of the point of zero residual: the faces that last answered, the
+    // latest first (rows 0xFF: none).
+    FaceKey last[1 << ActiveRows::kMaxSize][kSize];
+    SoftLaneFaces() {
+        for (auto& faces : last) std::fill(std::begin(faces), std::end(faces), FaceKey{0, 0xFF});
+    }
+};
 int LinearInnerLanes(const InnerLaneData& d, std::uint16_t* const* channels, std::int64_t first,
-                     std::int64_t count, std::uint64_t* done, LaneLeftover* left);
+                     std::int64_t count, std::uint64_t* done, LaneLeftover* left, SoftLaneFaces* faces,
+                     FaceMemory* memory);
 
 // The voxels [first, end) through `lanes` block by block, each voxel they leave through
 // one(v, what the lanes left of it or null) in voxel order (so a thread's remembered state sees
@@ -254,6 +298,10 @@ void ForLaneBlocks(const InnerLaneData& d, Lanes lanes, std::uint16_t* const* ch
 // that has negative fractions, the points on the face where those fractions are zero.
 class ExactMinimiser {
 public:
+    ExactMinimiser() = default;
+    // Its lanes point at its own face table.
+    ExactMinimiser(const ExactMinimiser&) = delete;
+    ExactMinimiser& operator=(const ExactMinimiser&) = delete;
     // False when the block's settings leave the energy outside this case.
     bool Init(const ComputeLibParams& p);
     // For the linear programme's soft form instead: the data term alone, each voxel's linear
@@ -263,19 +311,8 @@ public:
     // The word path's common case in vector lanes of `level` (on by default, at the best level
     // the machine has), or every voxel one at a time.
     void UseLanes(bool on, CpuLevel level);
-    // A face by its zero fractions and zero residuals.
-    struct FaceKey {
-        unsigned zeros = 0, rows = 0;
-    };
-    // The faces that answered a thread's last voxels, the latest first: noisy data make
-    // neighbouring voxels alternate between a few faces.
-    struct FaceMemory {
-        static constexpr int kSize = 16;
-        FaceKey keys[kSize];
-        int count = 0;
-        // Puts the face first, keeping the others in order (the oldest drops out when full).
-        void Remember(FaceKey key, int at);
-    };
+    using FaceKey = zunlib::FaceKey;
+    using FaceMemory = zunlib::FaceMemory;
     // Solves a loaded voxel with neighbour field `h` (or null); writes every fraction of `f` and,
     // when given, the largest residual over its tolerance to `worst`. The remembered faces are
     // tried first (the certificate proves the minimum unique, so whichever face proves it gives
@@ -336,7 +373,8 @@ public:
         static constexpr int kSize = 8;
         Key keys[kSize];
         int count = 0;
-        ExactMinimiser::FaceMemory soft;  // the faces of the last soft forms answered
+        FaceMemory soft;          // the faces of the last soft forms answered
+        SoftLaneFaces softLanes;  // and of those answered in the lanes
         // Puts the key first (the oldest drops out when full).
         void Remember(const Key& key) {
             const int keep = std::min(count + 1, kSize);
@@ -385,7 +423,7 @@ private:
     // unroll), 0 where it does not. `b` are the CT values over their tolerances.
     template <int N>
     bool SolveScaled(const double* b, const double* cost, double eps, const double* prev, double* f,
-                     Recent& recent) const;
+                     Recent& recent, bool* bandsCannotMeet = nullptr) const;
     // With `soft`, a voxel whose bands cannot meet is answered in the soft form.
     template <int N>
     WordAnswer SolveWordsOf(std::uint16_t* const* channels, std::int64_t v, Recent& recent, bool soft) const;
@@ -401,10 +439,14 @@ private:
     // SolveSoft for CT values over their tolerances.
     bool SoftScaled(const double* b, const double* cost, double eps, const double* prev, double* f,
                     Recent& recent) const;
-    // SolveScaled after the band-box corner (`corner` as InnerCorner gives it) is not proven.
+    // SolveScaled after the band-box corner (`corner` as InnerCorner gives it) is not proven;
+    // `bandsCannotMeet` (when given) is set where the dual steps prove that no point meets the
+    // bands by so wide a margin that the simplex finds them infeasible too. `mayMeet`: CannotMeet
+    // is already known to be false.
     template <int N>
     bool AfterCorner(int corner, const Key& key, int enter, const double* b, const double* cost, double eps,
-                     const double* prev, double* f, Recent& recent) const;
+                     const double* prev, double* f, Recent& recent, bool* bandsCannotMeet = nullptr,
+                     bool mayMeet = false) const;
     template <int N>
     bool Vertex(const Key& key, const double* b, const double* prev, double* f) const;
     // The row the vertex in `f` violates most (a negative fraction first, then a band left), -1
@@ -429,7 +471,7 @@ private:
     bool CannotMeet(const double* inv, const double* b) const;
     template <int N>
     bool Walk(Key key, int enter, bool unit, bool upper, const double* b, const double* cost, double eps,
-              const double* prev, double* f) const;
+              const double* prev, double* f, bool* bandsCannotMeet = nullptr) const;
     // The soft form's closed form, whose table of faces the vertices use as well.
     ExactMinimiser soft_;
     const ActiveRows& rows_ = soft_.Rows();

@@ -812,6 +812,43 @@ TEST(LinearKernel, DualStepsGiveTheWordsOfTheSimplex) {
     }
 }
 
+TEST(LinearKernel, NoisyWordsGiveTheSimplexsWordsAndReports) {
+    // CT words with a few words of noise, run whole as a computation runs them (vector lanes, the
+    // soft form in the lanes and voxel by voxel, dual steps that prove the bands cannot meet)
+    // and by the simplex alone: the same words, the same count outside the bands and the same
+    // reports.
+    for (int noise : {5, 20}) {
+        Block base = ExactBlock(4, 40 + noise, 10);
+        std::mt19937 rng(noise);
+        std::normal_distribution<double> g(0.0, noise);
+        for (int j = 1; j <= 4; ++j)
+            for (std::size_t v = 0; v < base.Voxels(); ++v) {
+                const long w = std::lround(base.words[4 + j][v] + g(rng));
+                base.words[4 + j][v] = static_cast<std::uint16_t>(std::clamp(w, 0L, 16383L));
+            }
+        base.p.maxErrorReports = 40;
+        Block closed = Copy(base), simplex = Copy(base);
+        std::int64_t outside[2] = {};
+        std::vector<std::string> reports[2];
+        for (int k = 0; k < 2; ++k) {
+            Block& b = k == 0 ? closed : simplex;
+            b.p.threadCount = 1;
+            CLibDatConLinearOpt lib(b.p);
+            CLinearSM sm(lib);
+            sm.UseClosedForm(k == 0);
+            outside[k] = sm.RunAll(b.ptrs.data(), std::int64_t(b.Voxels()), 1000, [](std::int64_t) {});
+            for (const auto& r : lib.Reports()) reports[k].push_back(r.text);
+        }
+        EXPECT_GT(outside[1], std::int64_t(base.Voxels() / 10)) << noise;
+        EXPECT_EQ(outside[0], outside[1]) << noise;
+        EXPECT_EQ(reports[0], reports[1]) << noise;
+        std::size_t differing = 0;
+        for (int i = 0; i < 5; ++i)
+            for (std::size_t v = 0; v < base.Voxels(); ++v) differing += closed.words[i][v] != simplex.words[i][v];
+        EXPECT_EQ(differing, 0u) << noise;
+    }
+}
+
 // Two voxels of exact data whose optimal vertex beats its neighbour by a part in 1e9 of the
 // objective: the simplex stopped at the neighbour (its reduced costs fell below the pivoting
 // tolerance), so a voxel's words depended on whether the closed form or the simplex answered it.
