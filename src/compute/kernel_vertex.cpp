@@ -100,8 +100,11 @@ bool LinearVertex::Optimal(const Key& key, const double* cost, double eps, const
         g[i] = cost[i] + ((key.kink >> i & 1u) || d == 0.0 ? 0.0 : (d > 0 ? eps : -eps));
     }
     // Multipliers of the active rows: an upper band must push back (negative), a lower band, a
-    // zero fraction forward (positive); a kink may absorb less than the tie-break's weight.
-    const double margin = 1e-3 * eps;
+    // zero fraction forward (positive); a kink may absorb less than the tie-break's weight. The
+    // margin (near 1e-11) is a hundred times the gain below which the simplex stops pivoting
+    // (kOptimalEps), so the vertex proven here is the one it ends at even where neighbouring
+    // vertices differ by a part in 1e9 (a wider margin left those near-ties to the simplex).
+    const double margin = 1e-5 * eps;
     int c = 1;
     for (int j = 0; j < ct; ++j) {
         if (!(key.ctRows >> j & 1u)) continue;
@@ -259,7 +262,7 @@ template <int N>
         const double d = f[i] - prev[i];
         g[i] = cost[i] + (d == 0.0 ? 0.0 : (d > 0 ? eps : -eps));
     }
-    const double margin = 1e-3 * eps;
+    const double margin = 1e-5 * eps;
     for (int j = 0; j < ct; ++j) {
         double y = 0.0;
         for (int i = 0; i < n; ++i) y += inv[i * n + 1 + j] * g[i];
