@@ -37,7 +37,7 @@ void LinearVertex::UseLanes(bool on, CpuLevel level) {
 }
 
 template <int N>
-bool LinearVertex::Vertex(const Key& key, const double* b, const double* prev, double* f) const {
+[[gnu::always_inline]] inline bool LinearVertex::Vertex(const Key& key, const double* b, const double* prev, double* f) const {
     const int n = N > 0 ? N : rows_.Size(), ct = n - 1;
     const ActiveRows::Face& face = rows_.At(key.units, key.ctRows);
     if (!face.usable) return false;
@@ -61,7 +61,7 @@ bool LinearVertex::Vertex(const Key& key, const double* b, const double* prev, d
 }
 
 template <int N>
-int LinearVertex::Violation(const Key& key, const double* b, double* f, bool& unit, bool& upper) const {
+[[gnu::always_inline]] inline int LinearVertex::Violation(const Key& key, const double* b, double* f, bool& unit, bool& upper) const {
     const int n = N > 0 ? N : rows_.Size(), ct = n - 1;
     int worst = -1;
     unit = true;
@@ -89,7 +89,7 @@ int LinearVertex::Violation(const Key& key, const double* b, double* f, bool& un
 }
 
 template <int N>
-bool LinearVertex::Optimal(const Key& key, const double* cost, double eps, const double* prev,
+[[gnu::always_inline]] inline bool LinearVertex::Optimal(const Key& key, const double* cost, double eps, const double* prev,
                            const double* f) const {
     const int n = N > 0 ? N : rows_.Size(), ct = n - 1;
     const ActiveRows::Face& face = rows_.At(key.units, key.ctRows);
