@@ -126,7 +126,7 @@ template <int N>
 template <int N>
 bool LinearVertex::TryKey(const Key& key, const double* b, const double* cost, double eps, const double* prev,
                           double* f) const {
-    bool unit, upper;
+    bool unit = false, upper = false;
     return Vertex<N>(key, b, prev, f) && Violation<N>(key, b, f, unit, upper) == -1 &&
            Optimal<N>(key, cost, eps, prev, f);
 }
@@ -296,7 +296,7 @@ template <int N>
                 if (y < 0) key.upper |= 1u << j;
             }
             Vertex<N>(key, b, prev, f);
-            bool unit, upper;
+            bool unit = false, upper = false;
             enter = Violation<N>(key, b, f, unit, upper);
             if (enter == -1 && Optimal<N>(key, cost, eps, prev, f)) return true;
             if (enter >= 0 && Walk<N>(key, enter, unit, upper, b, cost, eps, prev, f)) return true;
