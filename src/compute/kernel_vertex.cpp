@@ -37,7 +37,8 @@ void LinearVertex::UseLanes(bool on, CpuLevel level) {
 }
 
 template <int N>
-[[gnu::always_inline]] inline bool LinearVertex::Vertex(const Key& key, const double* b, const double* prev, double* f) const {
+[[gnu::always_inline]] inline bool LinearVertex::Vertex(const Key& key, const double* b, const double* prev,
+                                                        double* f) const {
     const int n = N > 0 ? N : rows_.Size(), ct = n - 1;
     const ActiveRows::Face& face = rows_.At(key.units, key.ctRows);
     if (!face.usable) return false;
@@ -61,7 +62,8 @@ template <int N>
 }
 
 template <int N>
-[[gnu::always_inline]] inline int LinearVertex::Violation(const Key& key, const double* b, double* f, bool& unit, bool& upper) const {
+[[gnu::always_inline]] inline int LinearVertex::Violation(const Key& key, const double* b, double* f,
+                                                          bool& unit, bool& upper) const {
     const int n = N > 0 ? N : rows_.Size(), ct = n - 1;
     int worst = -1;
     unit = true;
@@ -89,8 +91,8 @@ template <int N>
 }
 
 template <int N>
-[[gnu::always_inline]] inline bool LinearVertex::Optimal(const Key& key, const double* cost, double eps, const double* prev,
-                           const double* f) const {
+[[gnu::always_inline]] inline bool LinearVertex::Optimal(const Key& key, const double* cost, double eps,
+                                                         const double* prev, const double* f) const {
     const int n = N > 0 ? N : rows_.Size(), ct = n - 1;
     const ActiveRows::Face& face = rows_.At(key.units, key.ctRows);
     // The objective's slope at the vertex, the tie-break's kinks taken at their side.
@@ -385,8 +387,8 @@ void LinearVertex::SolveWordRange(std::uint16_t* const* channels, std::int64_t f
                 outside.call(outside.context, v);
         };
         LaneLeftover left[kLaneBlock];
-        auto lanes = [&recent](const InnerLaneData& d, std::uint16_t* const* ch, std::int64_t a, std::int64_t count,
-                               std::uint64_t* done, LaneLeftover* l) {
+        auto lanes = [&recent](const InnerLaneData& d, std::uint16_t* const* ch, std::int64_t a,
+                               std::int64_t count, std::uint64_t* done, LaneLeftover* l) {
             return LinearInnerLanes(d, ch, a, count, done, l, &recent.softLanes, &recent.soft);
         };
         ForLaneBlocks(lanes_, lanes, channels, first, end, one, left);
@@ -459,8 +461,11 @@ template <int N>
     if (r.flagged) return kWordsLeft;
     // Bands that cannot meet leave no vertex to find: the soft form answers at once (the lanes
     // may have done so already).
+    auto soft = [&] {
+        return SoftWordsOf<N>(channels, v, r.b, r.cost, r.prev, recent) ? kWordsSoft : kWordsLeft;
+    };
     if (r.answered) return kWordsSoft;
-    if (r.soft) return SoftWordsOf<N>(channels, v, r.b, r.cost, r.prev, recent) ? kWordsSoft : kWordsLeft;
+    if (r.soft) return soft();
     // InnerCorner's outcome for the corner the lanes found: a fraction below zero to enter, or
     // (every fraction at or above zero, or one not a number) not proven.
     double f[kMaxSize];
@@ -480,10 +485,8 @@ template <int N>
     key.ctRows = (1u << ct) - 1;
     key.upper = r.upper;
     bool cannotMeet = false;
-    if (!AfterCorner<N>(corner, key, enter, r.b, r.cost, r.eps, r.prev, f, recent, &cannotMeet, true)) {
-        if (cannotMeet) return SoftWordsOf<N>(channels, v, r.b, r.cost, r.prev, recent) ? kWordsSoft : kWordsLeft;
-        return kWordsLeft;
-    }
+    if (!AfterCorner<N>(corner, key, enter, r.b, r.cost, r.eps, r.prev, f, recent, &cannotMeet, true))
+        return cannotMeet ? soft() : kWordsLeft;
     WriteFreeWords<N>(channels, v, f);
     return kWordsSolved;
 }

@@ -311,8 +311,6 @@ public:
     // The word path's common case in vector lanes of `level` (on by default, at the best level
     // the machine has), or every voxel one at a time.
     void UseLanes(bool on, CpuLevel level);
-    using FaceKey = zunlib::FaceKey;
-    using FaceMemory = zunlib::FaceMemory;
     // Solves a loaded voxel with neighbour field `h` (or null); writes every fraction of `f` and,
     // when given, the largest residual over its tolerance to `worst`. The remembered faces are
     // tried first (the certificate proves the minimum unique, so whichever face proves it gives

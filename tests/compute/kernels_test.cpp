@@ -844,7 +844,8 @@ TEST(LinearKernel, NoisyWordsGiveTheSimplexsWordsAndReports) {
         EXPECT_EQ(reports[0], reports[1]) << noise;
         std::size_t differing = 0;
         for (int i = 0; i < 5; ++i)
-            for (std::size_t v = 0; v < base.Voxels(); ++v) differing += closed.words[i][v] != simplex.words[i][v];
+            for (std::size_t v = 0; v < base.Voxels(); ++v)
+                differing += closed.words[i][v] != simplex.words[i][v];
         EXPECT_EQ(differing, 0u) << noise;
     }
 }
