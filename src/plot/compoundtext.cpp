@@ -17,9 +17,10 @@ namespace zun {
 
 namespace {
 
-// lambda / (4 pi) and -lambda / (2 pi) per keV, with lambda = 1.24e-7 / E cm.
+// lambda / (4 pi) and lambda / (2 pi) per keV, with lambda = 1.24e-7 / E cm. The phase tables
+// hold phi = 2 pi delta / lambda with delta = 1 - Re(n) positive, so delta keeps phi's sign.
 constexpr double kBetaFactor = 9.86760647169751e-9;
-constexpr double kDeltaFactor = -1.973521294339502e-8;
+constexpr double kDeltaFactor = 1.973521294339502e-8;
 // Longer cells than this only make huge lines of blanks.
 constexpr int kMaxFormatField = 64;
 

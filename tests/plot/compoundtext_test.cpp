@@ -210,7 +210,7 @@ TEST_F(CompoundTextTest, ValuesAreTheMaterialModelsAttenuation) {
             const double mu = c.MassAttenuation(kAttenTlacTrc, kLinearAttenuation, kAttenTotal, e);
             const double phi = c.MassAttenuation(kAttenTlacTrc, kLinearPhaseShift, kAttenTotal, e);
             const double expected[4] = {mu, mu * 1.24e-7 / e / (4 * M_PI), phi,
-                                        -phi * 1.24e-7 / e / (2 * M_PI)};
+                                        phi * 1.24e-7 / e / (2 * M_PI)};
             EXPECT_NEAR(a.mass[i] / expected[a.quantity], 1.0, 1e-12) << a.name << " at " << e;
             EXPECT_NEAR(a.linear[i] / (expected[a.quantity] * c.density), 1.0, 1e-12) << a.name;
             if (a.quantity == kQuantityMu) {
@@ -224,6 +224,67 @@ TEST_F(CompoundTextTest, ValuesAreTheMaterialModelsAttenuation) {
     const double e = m->Energies()[0];
     EXPECT_DOUBLE_EQ(m->Series()[0].mass[0], Comp("water").MassAttenuation(kAttenTlacTrc, 0, kAttenPhoto, e));
     EXPECT_DOUBLE_EQ(m->Series()[2].mass[0], Comp("water").MassAttenuation(kAttenTlacTrc, 1, kAttenTotal, e));
+}
+
+// The real decrement delta = 1 - Re(n) is positive below every absorption edge: in the table,
+// the graph, the saved file and the normalised modes.
+TEST_F(CompoundTextTest, DeltaIsTheRealDecrementOfTheRefractiveIndex) {
+    AddComposition("calcite", "CaCO3", 2.71);
+    // 1 - xraylib.Refractive_Index_Re(formula, E, density), xraylib 4 (python3-xraylib), at
+    // 10, 20, 35 and 50 keV.
+    const struct {
+        const char* channel;
+        double delta[4];
+    } reference[] = {
+        {"calcite",
+         {5.67507286908242e-06, 1.4111302278907445e-06, 4.594534178670173e-07, 2.249027715173213e-07}},
+        {"water",
+         {2.3120990682024e-06, 5.764546362474476e-07, 1.8808607737952343e-07, 9.214249585554057e-08}},
+    };
+    const std::size_t rows[4] = {0, 2, 5, 8};  // 10, 20, 35, 50 keV on the 5 keV grid
+    for (int method : {kAttenTlacTrc, kAttenExtended}) {
+        doc.Settings().attenuationMethod = method;
+        auto m = Make({"calcite", "water"});
+        CompoundTextFields f = Grid(*m, "10", "50", "5");
+        f.mu = false;
+        f.delta = true;
+        ASSERT_TRUE(m->Recalculate(f)) << method;
+        ASSERT_EQ(m->Series().size(), 2u);
+        for (std::size_t k = 0; k < 2; ++k) {
+            const AttenSeries& a = m->Series()[k];
+            ASSERT_EQ(a.name, std::string(reference[k].channel) + " " + kDelta);
+            for (std::size_t i = 0; i < 4; ++i) {
+                // The table's wavelength takes hc as 1.24e-7 keV cm, 0.013 % above its value.
+                EXPECT_NEAR(a.linear[rows[i]] / reference[k].delta[i], 1.0, 1e-3)
+                    << a.name << " method " << method << " at " << m->Energies()[rows[i]];
+                EXPECT_EQ(m->PlotValues(k)[rows[i]], a.linear[rows[i]]);
+            }
+        }
+        // The saved table shows no negative value in the delta columns.
+        const std::string path = (dir / "delta.txt").string();
+        ASSERT_TRUE(m->SaveTable(path));
+        const std::string text = ReadFile(path);
+        EXPECT_EQ(text.find("\t-"), std::string::npos) << text;
+        EXPECT_NE(text.find("\t5.67"), std::string::npos) << text;
+    }
+
+    // Normalised to another channel's attenuation the ratio keeps delta's sign; normalised to
+    // another channel's delta it is the ratio of the two decrements.
+    doc.Settings().attenuationMethod = kAttenTlacTrc;
+    auto m = Make({"calcite", "water"});
+    CompoundTextFields f = Grid(*m, "10", "50", "5");
+    f.mu = true;
+    f.delta = true;
+    f.normalisation = 2;
+    f.normalisationSeries = "water " + kMu;
+    ASSERT_TRUE(m->Recalculate(f));
+    for (const AttenSeries& a : m->Series())
+        for (double v : a.linear) EXPECT_GT(v, 0.0) << a.name;
+    f.normalisationSeries = "water " + kDelta;
+    ASSERT_TRUE(m->Recalculate(f));
+    const AttenSeries& calcite = m->Series()[1];
+    ASSERT_EQ(calcite.name, "calcite " + kDelta);
+    EXPECT_NEAR(calcite.mass[0] / (5.67507286908242e-06 / 2.71 / 2.3120990682024e-06), 1.0, 1e-3);
 }
 
 TEST_F(CompoundTextTest, EdgesFlagTheRiseAcrossTheIodineKEdge) {
