@@ -95,16 +95,14 @@ std::int64_t Model::Now() const {
 // ---------------------------------------------------------------------------------------------
 // State
 
-std::string Model::GetStateText() const {
-    switch (state_.load()) {
+std::string Model::StateText(int state, const std::string& stepText) {
+    switch (state) {
         case kInactive:
             return "Computation Inactive";
         case kReady:
             return "Computation Ready";
-        case kRunning: {
-            std::lock_guard lock(stateMutex_);
-            return stepText_.empty() ? "Computation Running" : stepText_;
-        }
+        case kRunning:
+            return stepText.empty() ? "Computation Running" : stepText;
         case kPausing:
             return "Computation Pausing...";
         case kPaused:
@@ -122,6 +120,13 @@ std::string Model::GetStateText() const {
     }
 }
 
+std::string Model::GetStateText() const {
+    const int state = state_.load();
+    if (state != kRunning) return StateText(state, {});
+    std::lock_guard lock(stateMutex_);
+    return StateText(state, stepText_);
+}
+
 void Model::PostToFrame(int kind, std::int64_t value, std::int64_t value2, std::string text) {
     MainFrameChannel* frame = doc_ ? doc_->GetMainFrame() : nullptr;
     if (!frame) return;
@@ -129,15 +134,15 @@ void Model::PostToFrame(int kind, std::int64_t value, std::int64_t value2, std::
     frame->Post(std::move(m));
 }
 
-// Stores the state on the UI thread: views, log line.
-void Model::ApplyState(int state, const char* stepText) {
+// Stores the state on the UI thread: views, and the log line unless its poster wrote it.
+void Model::ApplyState(int state, const char* stepText, bool logLine) {
     {
         std::lock_guard lock(stateMutex_);
         state_.store(state);
         if (state == kRunning && stepText) stepText_ = stepText;
     }
     if (doc_) doc_->UpdateAllViews(kHintStateChanged);
-    LogTimestamped("%s\n", GetStateText().c_str());
+    if (logLine) LogTimestamped("%s\n", GetStateText().c_str());
 }
 
 void Model::SetState(int state, bool /*takeLock*/, const char* stepText) {
@@ -146,8 +151,12 @@ void Model::SetState(int state, bool /*takeLock*/, const char* stepText) {
         ApplyState(state, stepText);
         return;
     }
-    // Off the UI thread the change is posted, never waited for.
-    PostToFrame(static_cast<int>(FrameMsg::SetModelState), state, stepText ? 1 : 0, stepText ? stepText : "");
+    // Off the UI thread the change is posted, never waited for. Its log line is written here,
+    // so that it stands before the lines the worker writes next (a step's result among them),
+    // however late the UI thread takes the change.
+    const std::string text = stepText ? stepText : "";
+    LogTextTimestamped(StateText(state, text) + "\n");
+    PostToFrame(static_cast<int>(FrameMsg::SetModelState), state, stepText ? 1 : 0, text);
 }
 
 void Model::HandleFrameMessage(const FrameMessage& msg) {
@@ -163,7 +172,7 @@ void Model::HandleFrameMessage(const FrameMessage& msg) {
             // A step change the worker posted before a stop arrived must not undo the stop.
             if (s == kRunning && state_.load() != kRunning) break;
             if (s == state_.load() && !(s == kRunning && msg.value2)) break;
-            ApplyState(s, msg.value2 ? msg.text.c_str() : nullptr);
+            ApplyState(s, msg.value2 ? msg.text.c_str() : nullptr, false);
             break;
         }
         default:

@@ -100,6 +100,8 @@ public:
     bool ToolStepRunning() const { return toolRun_; }
     int GetState() const { return state_.load(); }
     std::string GetStateText() const;
+    // The text of a state (a running step's own text when it has one).
+    static std::string StateText(int state, const std::string& stepText);
     // True while a worker exists that has not been joined.
     bool IsBusy() const;
     // True while a run may still touch the parameter set and the channels: running, or stopping
@@ -163,7 +165,7 @@ private:
     int RunToolBody();
     void EndToolStep(int result);
     int RunStep(int step, const ComputeLibParams& block);
-    void ApplyState(int state, const char* stepText);
+    void ApplyState(int state, const char* stepText, bool logLine = true);
     void PostToFrame(int kind, std::int64_t value, std::int64_t value2, std::string text);
     bool OnUiThread() const { return std::this_thread::get_id() == uiThread_; }
     void JoinWorker();

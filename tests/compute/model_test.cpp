@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -159,6 +160,67 @@ TEST(ModelPipeline, PassesRunInOrderWithTheFixedSequence) {
     EXPECT_TRUE(Contains(log, " - Data constrained nonlinear optimisation computation...\n"));
     EXPECT_FALSE(p.structureChanged);
     EXPECT_EQ(doc.sample.resets, 3);
+}
+
+// The frame channel delivers the worker's messages only when the UI thread pumps, here after the
+// whole run: each step's start line must still come before its result, in the log and in the
+// log window.
+TEST(ModelPipeline, StepLinesKeepTheirOrderWhateverTheDeliveryDelay) {
+    struct View : LogView {
+        std::mutex m;
+        std::string shown;
+        void AppendText(const std::string& t) override {
+            std::lock_guard l(m);
+            shown += t;
+        }
+        void SetCaption(const std::string&) override {}
+    } view;
+    TestComputeDocument doc;
+    doc.logger.AttachView(&view);
+    Model& m = MakeComputeSetup(doc, {2, 2, 2}, 3, 2);
+    Params& p = m.GetParams();
+    p.stepFlags = {3, 0, 3, 0, 3, 3};
+    p.stepOrders = {1, 1, 1, 1, 1, 1};
+    p.firstOrder = p.lastOrder = 1;
+    m.SetStepRunner([&](int, const ComputeLibParams&) { return 0; });
+    ASSERT_EQ(m.StartComputation(), 0);
+    const std::string lastLine =
+        "Data Constrained non-linear optimisation computation with 0 non-exact matches "
+        "elapsed time";
+    // Nothing is pumped until the worker has written its last line.
+    for (int k = 0; k < 60000 && !Contains(doc.logger.Text(), lastLine); ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    doc.WaitForEnd();
+    ASSERT_EQ(m.GetState(), kCompleted);
+    const std::pair<const char*, const char*> steps[] = {
+        {"Data Checking and Correction...\n", "Data Checking and Correction completed successfully\n"},
+        {"Discrete least-square segmentation computation...\n",
+         "Discrete least-square segmentation computation completed successfully\n"},
+        {"Data Constrained linear optimisation computation...\n",
+         "Data Constrained linear optimisation computation with 0 non-exact matches completed "
+         "successfully\n"},
+        {"Data constrained nonlinear optimisation computation...\n",
+         "Data Constrained non-linear optimisation computation with 0 non-exact matches completed "
+         "successfully\n"},
+    };
+    std::lock_guard l(view.m);
+    for (const std::string& log : {doc.logger.Text(), view.shown}) {
+        std::size_t previous = 0;
+        for (auto [start, result] : steps) {
+            const std::size_t s = log.find(std::string(" - ") + start);
+            const std::size_t r = log.find(result);
+            ASSERT_NE(s, std::string::npos) << start << log;
+            ASSERT_NE(r, std::string::npos) << result << log;
+            EXPECT_LT(previous, s) << start << log;
+            EXPECT_LT(s, r) << start << log;
+            previous = r;
+        }
+        // Each step says once that it started.
+        EXPECT_EQ(log.find(steps[0].first, log.find(steps[0].first) + 1), std::string::npos) << log;
+        EXPECT_LT(log.find("Computation Running\n"), log.find(steps[0].first)) << log;
+        EXPECT_GT(log.find("Computation Completed\n"), previous) << log;
+    }
+    doc.logger.AttachView(nullptr);
 }
 
 TEST(ModelPipeline, EmptyPassRangeAndAbortCodes) {
