@@ -275,6 +275,8 @@ int DatConLinearOpt::Run(const ComputeLibParams& block, int* nonExactCount) {
 
 int DatConLinearOpt::RunLibrary(const ComputeLibParams& block, int* /*nonExactCount*/, int iteration) {
     zunlib::CLibDatConLinearOpt lib(block);
+    // The cap holds for the step's whole run: each repetition goes on from the reports made so far.
+    lib.params.errorReportCount = static_cast<std::int32_t>(errorReportCount_.load());
     std::vector<std::uint16_t*> ptrs = Pointers(0);
     if (ptrs.empty()) return 1;
     std::unique_ptr<zunlib::NeighbourInteraction> nb;
@@ -305,13 +307,12 @@ int DatConLinearOpt::RunLibrary(const ComputeLibParams& block, int* /*nonExactCo
         }
     }
     LogReports(lib);
-    errorReportCount_ += lib.params.errorReportCount;
+    errorReportCount_ = static_cast<std::uint32_t>(lib.params.errorReportCount);
     if (interrupted) return kUserInterrupt;
     if (outside > 0)
         Log("Out of boundary cordinate values occured (%d) time in DatConLinearOpt\n",
             static_cast<int>(outside));
-    if (lib.ReportsExhausted())
-        Log("Maximum number (%d) of error report reached in DatConLinearOpt\n", block.maxErrorReports);
+    // That the cap was reached is said once, by Run, after the last repetition.
     return MapLibraryStatus(lib.params.status);
 }
 

@@ -378,5 +378,40 @@ TEST(Pipeline, LinearWithNeighboursRepeatsAndMissingCtWarns) {
     EXPECT_NE(text.find("with 0 non-exact matches completed with data warning (-1)"), std::string::npos);
 }
 
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size()) ++n;
+    return n;
+}
+
+// The cap on voxel reports holds for the step's whole run, across its repetitions.
+TEST(Pipeline, LinearRepetitionsShareOneErrorReportCap) {
+    std::size_t reports[2] = {0, 0}, capLines[2] = {0, 0};
+    for (int k = 0; k < 2; ++k) {
+        ImageDocument doc;
+        Build(doc, 10, {kVoid, kWater, kCalcite}, {20.0, 60.0}, 0.3, false, 21);
+        Params& p = doc.model->GetParams();
+        p.stepFlags = {0, 0, 0, 0, 3, 0};
+        p.linearNeighbourRange = 1;
+        p.linearIterations = 10;
+        p.randomSeed = 4;
+        p.maxErrorReports = k == 0 ? 1000000 : 10;
+        SelectThreads(doc, *doc.model, 2);
+        ASSERT_EQ(RunToEnd(doc), kCompleted);
+        const std::string log = doc.logger.Text();
+        reports[k] = Occurrences(log, "DatConLinearOpt: voxel ");
+        capLines[k] = Occurrences(log, "of error report reached in DatConLinearOpt");
+        if (k == 1) {
+            EXPECT_EQ(Occurrences(log, "Maximum number (10) of error report reached in DatConLinearOpt\n"),
+                      1u);
+        }
+    }
+    // Uncapped, the noisy data fail in many voxels over the ten passes.
+    ASSERT_GT(reports[0], 10u);
+    EXPECT_EQ(capLines[0], 0u);
+    EXPECT_EQ(reports[1], 10u);
+    EXPECT_EQ(capLines[1], 1u);
+}
+
 }  // namespace
 }  // namespace zun
