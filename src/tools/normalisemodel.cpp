@@ -104,6 +104,8 @@ std::string NormaliseModel::Execute(ToolDone done) {
     const float min = in->range[0], max = in->range[1];
     // The output takes the input's range.
     if (!(max - min > 0.0f)) return "Output channel value range too small. Computation aborted";
+    // Refused before anything starts, with the message the run itself would give.
+    if (std::string refused = CheckNormaliseSettings(settings_); !refused.empty()) return refused;
     record_ = BuildRecord();
     const Dims& d = s.GetDims();
     const ToolGrid g{d[0], d[1], d[2]};

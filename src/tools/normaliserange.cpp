@@ -21,21 +21,21 @@ RedistributeShells::RedistributeShells(int r) : r_(r) {
 
 namespace {
 
-// Calls f(index, s) for every candidate of the voxel: no zero component, table entry in 1..R²,
-// inside the grid and the mask.
+// Calls f(index, s) for every candidate of the voxel: table entry in 1..R² (the voxel itself has
+// 0), inside the grid and the mask.
 template <class F>
 void ForCandidates(int x, int y, int z, const RedistributeShells& sh, const std::vector<std::uint8_t>& inside,
                    const ToolGrid& g, F&& f) {
     const int r = sh.R();
     for (int dz = -r; dz <= r; ++dz) {
         const int zz = z + dz;
-        if (dz == 0 || zz < 0 || zz >= g.nz) continue;
+        if (zz < 0 || zz >= g.nz) continue;
         for (int dy = -r; dy <= r; ++dy) {
             const int yy = y + dy;
-            if (dy == 0 || yy < 0 || yy >= g.ny) continue;
+            if (yy < 0 || yy >= g.ny) continue;
             for (int dx = -r; dx <= r; ++dx) {
                 const int xx = x + dx;
-                if (dx == 0 || xx < 0 || xx >= g.nx) continue;
+                if (xx < 0 || xx >= g.nx) continue;
                 const int s = sh.Entry(dx, dy, dz);
                 if (s < 1) continue;
                 const std::size_t i = static_cast<std::size_t>(g.Index(xx, yy, zz));
@@ -112,25 +112,40 @@ int Redistribute(int x, int y, int z, RedistributeShells& sh, int d, float bound
     return 0;
 }
 
+namespace {
+
+// R = floor(radius + 0.1), held as a double so that no radius overflows it.
+double ShellRadius(float radius) {
+    return std::floor(static_cast<double>(radius) + 0.1);
+}
+
+}  // namespace
+
+std::string CheckNormaliseSettings(const NormaliseSettings& s) {
+    // Not a number or below 1: no neighbour; a table of 2^31 entries or more: too large.
+    auto tooSmall = [](double r) { return !(r >= 1.0); };
+    auto tooLarge = [](double r) { return (2 * r + 1) * (2 * r + 1) * (2 * r + 1) + 1 >= 0x7FFFFFFF; };
+    for (int side = 0; side < 2; ++side) {
+        if ((side ? s.upperMode : s.lowerMode) != kNormaliseRedistribute) continue;
+        const double r = ShellRadius(side ? s.upperRadius : s.lowerRadius);
+        if (tooSmall(r)) return side ? normmsg::kUpperTooSmall : normmsg::kLowerTooSmall;
+        if (tooLarge(r)) return side ? normmsg::kUpperTooLarge : normmsg::kLowerTooLarge;
+    }
+    return {};
+}
+
 int NormaliseValues(std::vector<float>& v, const std::vector<std::uint8_t>& inside, const ToolGrid& g,
                     const NormaliseSettings& s, std::string& message, const std::function<bool()>& stop,
                     const std::function<void(int)>& progress) {
-    // A negative radius has no neighbourhood; refused like one too large.
-    auto radius = [](float r) { return static_cast<std::int64_t>(std::floor(static_cast<double>(r) + 0.1)); };
-    const std::int64_t rl = radius(s.lowerRadius), ru = radius(s.upperRadius);
-    auto tooLarge = [](std::int64_t r) {
-        return r < 0 || (2 * r + 1) * (2 * r + 1) * (2 * r + 1) + 1 >= 0x7FFFFFFF;
+    if (std::string refused = CheckNormaliseSettings(s); !refused.empty()) {
+        message = refused;
+        return 2;
+    }
+    auto shells = [](int mode, float radius) {
+        return RedistributeShells(mode == kNormaliseRedistribute ? static_cast<int>(ShellRadius(radius)) : 0);
     };
-    if (s.lowerMode == kNormaliseRedistribute && tooLarge(rl)) {
-        message = normmsg::kLowerTooLarge;
-        return 2;
-    }
-    if (s.upperMode == kNormaliseRedistribute && tooLarge(ru)) {
-        message = normmsg::kUpperTooLarge;
-        return 2;
-    }
-    RedistributeShells lower(s.lowerMode == kNormaliseRedistribute ? static_cast<int>(rl) : 0);
-    RedistributeShells upper(s.upperMode == kNormaliseRedistribute ? static_cast<int>(ru) : 0);
+    RedistributeShells lower = shells(s.lowerMode, s.lowerRadius);
+    RedistributeShells upper = shells(s.upperMode, s.upperRadius);
     const int interval = std::max(g.nz / 100, 1);
     for (int z = 0; z < g.nz; ++z) {
         for (int y = 0; y < g.ny; ++y) {

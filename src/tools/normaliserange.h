@@ -4,9 +4,10 @@
 // taken from) neighbours within a radius, nearest shells first, so that the channel's total
 // stays the same and no neighbour is pushed past the bound.
 //
-// The neighbourhood of a voxel holds the offsets with no zero component (the three axis planes
-// through the voxel neither give nor receive); with radius 1 only the eight corners take part.
-// Capacity and transfer use the same set, so the total is conserved either way.
+// The neighbourhood of a voxel is the ball of radius R = floor(radius + 0.1) around it, the voxel
+// itself left out: with radius 1 the six face neighbours, and on a single slice the voxels of that
+// slice. Capacity and transfer use the same set, so the total is conserved. A side whose radius
+// reaches no neighbour is refused rather than run without effect.
 
 #include <cstdint>
 #include <functional>
@@ -48,6 +49,11 @@ int Redistribute(int x, int y, int z, RedistributeShells& shells, int direction,
                  const std::vector<std::uint8_t>& inside, std::vector<float>& values, const ToolGrid& g,
                  std::string& message);
 
+// The one check of the settings, shared by every way a run is started: the message that refuses
+// them, or empty. A redistributing side needs a radius that reaches a neighbour and a distance
+// table that can be allocated.
+std::string CheckNormaliseSettings(const NormaliseSettings& s);
+
 // The whole scan, in scan order. `stop` is asked before every row (true ends the run). Returns
 // 0 done, 1 stopped, 2 failed (message set); on anything but 0 the values must not be written.
 int NormaliseValues(std::vector<float>& values, const std::vector<std::uint8_t>& inside, const ToolGrid& g,
@@ -60,6 +66,12 @@ inline constexpr const char* kLowerTooLarge =
     "Lower-bound redistribution radius too large. Computation aborted";
 inline constexpr const char* kUpperTooLarge =
     "Upper-bound redistribution radius too large. Computation aborted";
+inline constexpr const char* kLowerTooSmall =
+    "Lower-bound redistribution radius reaches no neighbour (it must be 1 pixel or more). Computation "
+    "aborted";
+inline constexpr const char* kUpperTooSmall =
+    "Upper-bound redistribution radius reaches no neighbour (it must be 1 pixel or more). Computation "
+    "aborted";
 inline constexpr const char* kMemory = "Insufficient memory. Computation aborted";
 inline constexpr const char* kNotApplicable = "Not applicable";
 inline constexpr const char* kStateText = "Normalize channel value range computation...";

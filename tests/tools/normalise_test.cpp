@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 #include <random>
@@ -22,41 +23,91 @@ double Total(const std::vector<float>& v) {
     return std::accumulate(v.begin(), v.end(), 0.0);
 }
 
+float& At(std::vector<float>& v, const ToolGrid& g, int x, int y, int z) {
+    return v[static_cast<std::size_t>(g.Index(x, y, z))];
+}
+
 TEST(Redistribute, ExcessGoesToTheNearestShellAndTheTotalStays) {
     const ToolGrid g{7, 7, 7};
     std::vector<float> v(static_cast<std::size_t>(g.Count()), 1.0f);
     std::vector<std::uint8_t> inside(v.size(), 1);
-    // 0.3 above the bound at the centre; six corner neighbours 0.1 below it; the other two
-    // corners sit at the bound.
     const float B = 1.0f;
-    v[static_cast<std::size_t>(g.Index(3, 3, 3))] = 1.3f;
-    const int corners[8][3] = {{-1, -1, -1}, {1, -1, -1}, {-1, 1, -1}, {1, 1, -1},
-                               {-1, -1, 1},  {1, -1, 1},  {-1, 1, 1},  {1, 1, 1}};
-    for (int k = 0; k < 6; ++k)
-        v[static_cast<std::size_t>(g.Index(3 + corners[k][0], 3 + corners[k][1], 3 + corners[k][2]))] = 0.9f;
-    const double before = Total(v);
-    RedistributeShells shells(2);
     std::string msg;
-    ASSERT_EQ(Redistribute(3, 3, 3, shells, +1, B, inside, v, g, msg), 0) << msg;
-    EXPECT_NEAR(v[static_cast<std::size_t>(g.Index(3, 3, 3))], 1.0f, 1e-6);
-    for (int k = 0; k < 6; ++k)
-        EXPECT_NEAR(
-            v[static_cast<std::size_t>(g.Index(3 + corners[k][0], 3 + corners[k][1], 3 + corners[k][2]))],
-            0.95f, 1e-6);
+    // Radius 1: a voxel 0.3 above the bound, its six face neighbours 0.1 below it (capacity 0.6):
+    // each takes 0.05 and the voxel ends at the bound.
+    const int faces[6][3] = {{-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}, {0, 0, -1}, {0, 0, 1}};
+    At(v, g, 3, 3, 3) = 1.3f;
+    for (auto& f : faces) At(v, g, 3 + f[0], 3 + f[1], 3 + f[2]) = 0.9f;
+    At(v, g, 4, 4, 3) = 0.5f;  // an edge neighbour, beyond radius 1
+    double before = Total(v);
+    RedistributeShells one(1);
+    ASSERT_EQ(Redistribute(3, 3, 3, one, +1, B, inside, v, g, msg), 0) << msg;
+    EXPECT_NEAR(At(v, g, 3, 3, 3), 1.0f, 1e-6);
+    for (auto& f : faces) EXPECT_NEAR(At(v, g, 3 + f[0], 3 + f[1], 3 + f[2]), 0.95f, 1e-6);
+    EXPECT_EQ(At(v, g, 4, 4, 3), 0.5f);
     EXPECT_NEAR(Total(v), before, 1e-5);
 
-    // The axis planes through the voxel neither give nor receive: capacity only there keeps the
-    // value.
+    // Radius 2: the face shell (0.1) is used whole, the edge shell (0.4) for the remaining 0.2,
+    // in proportion; the corner shell is not reached.
     std::fill(v.begin(), v.end(), 1.0f);
-    v[static_cast<std::size_t>(g.Index(3, 3, 3))] = 1.3f;
-    v[static_cast<std::size_t>(g.Index(4, 3, 3))] = 0.5f;
-    ASSERT_EQ(Redistribute(3, 3, 3, shells, +1, B, inside, v, g, msg), 0);
-    EXPECT_FLOAT_EQ(v[static_cast<std::size_t>(g.Index(3, 3, 3))], 1.3f);
-    // Partial capacity: the voxel moves by the whole capacity, the neighbour ends at the bound.
-    v[static_cast<std::size_t>(g.Index(4, 4, 4))] = 0.9f;
-    ASSERT_EQ(Redistribute(3, 3, 3, shells, +1, B, inside, v, g, msg), 0);
-    EXPECT_NEAR(v[static_cast<std::size_t>(g.Index(3, 3, 3))], 1.2f, 1e-6);
-    EXPECT_NEAR(v[static_cast<std::size_t>(g.Index(4, 4, 4))], 1.0f, 1e-6);
+    At(v, g, 3, 3, 3) = 1.3f;
+    At(v, g, 3, 3, 2) = 0.9f;  // squared distance 1
+    At(v, g, 4, 4, 3) = 0.8f;  // 2
+    At(v, g, 2, 3, 4) = 0.8f;  // 2
+    At(v, g, 4, 4, 4) = 0.0f;  // 3
+    before = Total(v);
+    RedistributeShells two(2);
+    ASSERT_EQ(Redistribute(3, 3, 3, two, +1, B, inside, v, g, msg), 0) << msg;
+    EXPECT_NEAR(At(v, g, 3, 3, 3), 1.0f, 1e-6);
+    EXPECT_NEAR(At(v, g, 3, 3, 2), 1.0f, 1e-6);
+    EXPECT_NEAR(At(v, g, 4, 4, 3), 0.9f, 1e-6);
+    EXPECT_NEAR(At(v, g, 2, 3, 4), 0.9f, 1e-6);
+    EXPECT_EQ(At(v, g, 4, 4, 4), 0.0f);
+    EXPECT_NEAR(Total(v), before, 1e-5);
+
+    // Partial capacity: the voxel moves by the whole capacity, the neighbour ends at the bound;
+    // a neighbour outside the mask neither gives nor takes.
+    std::fill(v.begin(), v.end(), 1.0f);
+    At(v, g, 3, 3, 3) = 1.3f;
+    At(v, g, 3, 4, 3) = 0.9f;
+    At(v, g, 3, 2, 3) = 0.0f;
+    inside[static_cast<std::size_t>(g.Index(3, 2, 3))] = 0;
+    ASSERT_EQ(Redistribute(3, 3, 3, one, +1, B, inside, v, g, msg), 0);
+    EXPECT_NEAR(At(v, g, 3, 3, 3), 1.2f, 1e-6);
+    EXPECT_NEAR(At(v, g, 3, 4, 3), 1.0f, 1e-6);
+    EXPECT_EQ(At(v, g, 3, 2, 3), 0.0f);
+}
+
+// Both sides redistributed over a random channel, against an independent implementation of the
+// definition (tests/tools/toolpeers.py).
+TEST(NormaliseValues, RedistributionMatchesTheReference) {
+    const ToolGrid g{16, 14, 10};
+    std::mt19937 rng(60);
+    std::uniform_real_distribution<float> d(0.0f, 1.0f);
+    std::vector<float> v(static_cast<std::size_t>(g.Count()));
+    for (auto& f : v) f = d(rng);
+    const std::vector<std::uint8_t> inside(v.size(), 1);
+    auto beyond = [](const std::vector<float>& w) {
+        return std::count_if(w.begin(), w.end(),
+                             [](float f) { return f < 0.2f - 1e-5f || f > 0.8f + 1e-5f; });
+    };
+    for (float radius : {1.0f, 0.95f, 2.5f}) {
+        SCOPED_TRACE(radius);
+        NormaliseSettings s{0.2f, 0.8f, radius, radius, kNormaliseRedistribute, kNormaliseRedistribute};
+        std::vector<float> r = v;
+        std::string msg;
+        ASSERT_EQ(NormaliseValues(r, inside, g, s, msg), 0) << msg;
+        const std::string in = test::TempPath("normalise_in.f32"), out = test::TempPath("normalise_out.f32");
+        test::WriteRaw(in, v);
+        ASSERT_EQ(test::RunPython("redistribute " + in + " " + out +
+                                  ToolFormat(" %d %d %d 0.2 0.8 %g %g", g.nx, g.ny, g.nz, radius, radius)),
+                  0);
+        const std::vector<float> want = test::ReadRaw<float>(out, v.size());
+        ASSERT_EQ(want.size(), v.size());
+        for (std::size_t i = 0; i < v.size(); ++i) ASSERT_NEAR(r[i], want[i], 1e-5) << "voxel " << i;
+        EXPECT_NEAR(Total(r), Total(v), 1e-3);
+        EXPECT_LT(beyond(r), beyond(v) / 2);
+    }
 }
 
 TEST(NormaliseValues, ClipRadiusRulesAndConservation) {
@@ -93,20 +144,32 @@ TEST(NormaliseValues, ClipRadiusRulesAndConservation) {
     }
     EXPECT_LT(beyond, 5);
 
-    // Radius 0 has no candidates; a negative radius is refused like one too large.
-    NormaliseSettings none{0, 5.0f, 5, 0.0f, kNormaliseNothing, kNormaliseRedistribute};
-    auto n = v;
-    ASSERT_EQ(NormaliseValues(n, inside, g, none, msg), 0);
-    EXPECT_EQ(n, v);
-    none.upperRadius = -1;
-    EXPECT_EQ(NormaliseValues(n, inside, g, none, msg), 2);
-    EXPECT_EQ(msg, "Upper-bound redistribution radius too large. Computation aborted");
-    none = {0, 5.0f, 1e6f, 1, kNormaliseRedistribute, kNormaliseNothing};
-    EXPECT_EQ(NormaliseValues(n, inside, g, none, msg), 2);
-    EXPECT_EQ(msg, "Lower-bound redistribution radius too large. Computation aborted");
+    // A redistributing side whose radius reaches no neighbour is refused, and so is one whose
+    // distance table could not be held; a side that does not redistribute is not checked.
+    const struct {
+        float lowerRadius, upperRadius;
+        const char* message;
+    } refusals[] = {
+        {5, 0.0f, normmsg::kUpperTooSmall},      {5, 0.85f, normmsg::kUpperTooSmall},
+        {5, -1.0f, normmsg::kUpperTooSmall},     {std::nanf(""), 5, normmsg::kLowerTooSmall},
+        {1e6f, 1, normmsg::kLowerTooLarge},      {5, INFINITY, normmsg::kUpperTooLarge},
+        {1e30f, -3.0f, normmsg::kLowerTooLarge},
+    };
+    for (const auto& k : refusals) {
+        NormaliseSettings s{
+            0, 5.0f, k.lowerRadius, k.upperRadius, kNormaliseRedistribute, kNormaliseRedistribute};
+        auto n = v;
+        msg.clear();
+        EXPECT_EQ(CheckNormaliseSettings(s), k.message) << k.lowerRadius << " " << k.upperRadius;
+        EXPECT_EQ(NormaliseValues(n, inside, g, s, msg), 2);
+        EXPECT_EQ(msg, k.message);
+        EXPECT_EQ(n, v);
+        s.lowerMode = s.upperMode = kNormaliseClip;
+        EXPECT_EQ(CheckNormaliseSettings(s), "");
+    }
     EXPECT_EQ(RedistributeShells(static_cast<int>(std::floor(4.95 + 0.1))).R(), 5);
     int rows = 0;
-    EXPECT_EQ(NormaliseValues(n, inside, g, red, msg, [&] { return ++rows > 3; }), 1);
+    EXPECT_EQ(NormaliseValues(r, inside, g, red, msg, [&] { return ++rows > 3; }), 1);
 }
 
 struct NormDoc : ToolDoc {
@@ -148,6 +211,21 @@ TEST(NormaliseModel, DefaultRunOnlyQuantisesAndRecords) {
     EXPECT_TRUE(Contains(note, "Upper-bound redistribution radius: 5\n"));
     EXPECT_TRUE(Contains(note, "Normalize channel value range computation finished at: "));
     EXPECT_TRUE(Contains(d.Log(), "Normalize channel value range computation completed successfully\n"));
+}
+
+TEST(NormaliseModel, ARadiusThatReachesNoNeighbourIsRefusedBeforeTheRun) {
+    NormDoc d(true);
+    const auto before = d.Copy(d.ct);
+    NormaliseModel m(*d.doc, d.ct);
+    ASSERT_TRUE(m.SetRadiusText(1, "0.5"));
+    bool ended = false;
+    EXPECT_EQ(m.Execute([&](int) { ended = true; }), normmsg::kUpperTooSmall);
+    EXPECT_FALSE(m.Running());
+    EXPECT_FALSE(m.Completed());
+    d.frame->Pump();
+    EXPECT_FALSE(ended);
+    EXPECT_EQ(d.Copy(d.ct), before);
+    EXPECT_EQ(d.Sample().GetChan(d.ct)->note, "");
 }
 
 TEST(NormaliseModel, StopLeavesTheChannelAndClosingTheDocumentIsSafe) {

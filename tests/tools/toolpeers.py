@@ -1,5 +1,6 @@
 """Independent references for the channel tool tests, written from the tools' definitions with
-numpy and scipy: correlation, gradient magnitude and a uniform box filter."""
+numpy and scipy: correlation, gradient magnitude, a uniform box filter and the value-range
+redistribution."""
 import sys
 
 import numpy as np
@@ -58,6 +59,62 @@ def uniform(in_path, out_path, nx, ny, nz, size):
     ndimage.uniform_filter(v, size=size, mode="constant").astype(np.float64).tofile(out_path)
 
 
+def redistribute(in_path, out_path, nx, ny, nz, lower, upper, lower_radius, upper_radius):
+    """Both bounds redistributed, voxel by voxel in scan order (z, then y, then x; the lower side
+    first): a voxel beyond a bound takes what it lacks from, or gives its excess to, the voxels
+    of the ball of radius floor(radius + 0.1) around it that lie on the other side of the bound,
+    the nearest distance first, the last distance used in proportion. Values are stored in single
+    precision as the tool stores them."""
+    v = load(in_path, np.float32, (nz, ny, nx)).copy()
+    lower, upper = float(np.float32(lower)), float(np.float32(upper))
+
+    def ball(radius):
+        r = int(np.floor(radius + 0.1))
+        offsets = {}
+        for dz in range(-r, r + 1):
+            for dy in range(-r, r + 1):
+                for dx in range(-r, r + 1):
+                    s = dx * dx + dy * dy + dz * dz
+                    if 1 <= s <= r * r:
+                        offsets.setdefault(s, []).append((dz, dy, dx))
+        return sorted(offsets.items())
+
+    def move(z, y, x, shells, bound, sign):
+        # sign +1: the voxel lies above the bound and gives; -1: below it and takes.
+        excess = sign * (float(v[z, y, x]) - bound)
+        if excess <= 0:
+            return
+        centre = float(v[z, y, x])
+        for _, offsets in shells:
+            cells = []
+            for dz, dy, dx in offsets:
+                zz, yy, xx = z + dz, y + dy, x + dx
+                if 0 <= zz < nz and 0 <= yy < ny and 0 <= xx < nx:
+                    room = sign * (bound - float(v[zz, yy, xx]))
+                    if room > 0:
+                        cells.append((zz, yy, xx, room))
+            capacity = sum(c[3] for c in cells)
+            if capacity <= 0:
+                continue
+            share = min(1.0, excess / capacity)
+            for zz, yy, xx, room in cells:
+                amount = room * share
+                v[zz, yy, xx] = np.float32(float(v[zz, yy, xx]) + sign * amount)
+                centre -= sign * amount
+            excess -= capacity * share
+            if excess <= 0:
+                break
+        v[z, y, x] = np.float32(centre)
+
+    low, high = ball(lower_radius), ball(upper_radius)
+    for z in range(nz):
+        for y in range(ny):
+            for x in range(nx):
+                move(z, y, x, low, lower, -1)
+                move(z, y, x, high, upper, +1)
+    v.tofile(out_path)
+
+
 if __name__ == "__main__":
     cmd, args = sys.argv[1], sys.argv[2:]
     if cmd == "corrcoef":
@@ -69,5 +126,8 @@ if __name__ == "__main__":
         gradient(args[0], args[1], nx, ny, nz, options, values, hx, hy, hz)
     elif cmd == "uniform":
         uniform(args[0], args[1], *(int(a) for a in args[2:6]))
+    elif cmd == "redistribute":
+        nx, ny, nz = (int(a) for a in args[2:5])
+        redistribute(args[0], args[1], nx, ny, nz, *(float(a) for a in args[5:9]))
     else:
         sys.exit(2)
