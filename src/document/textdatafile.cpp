@@ -335,11 +335,15 @@ void AppendNumber(std::string& out, T v) {
     out.append(buf, r.ptr);
 }
 
-// Beam energies as the set-up dialogs show them ("%.9g").
-void AppendEnergy(std::string& out, double v) {
-    char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 9);
-    out.append(buf, r.ptr);
+// Beam energies and accuracies, which the document holds in single precision, and densities, which
+// the composition dialog reads in single precision: the shortest text that reads back to the same
+// float (40.1, not 40.0999985). A value that is no float keeps every digit it needs.
+void AppendSingle(std::string& out, double v) {
+    const float f = static_cast<float>(v);
+    if (static_cast<double>(f) == v)
+        AppendNumber(out, f);
+    else
+        AppendNumber(out, v);
 }
 
 void AppendQuoted(std::string& out, const std::string& s) {
@@ -501,11 +505,11 @@ void WriteTextDataPlanes(const std::string& path, const DataDocument& doc, const
         for (const DataCompound& c : doc.compounds) {
             s += " " + std::to_string(c.channel) + " ";
             AppendQuoted(s, c.formula);
-            AppendNumber(s += ' ', c.density);
+            AppendSingle(s += ' ', c.density);
         }
     }
-    for (const auto& [i, e] : doc.beamEnergies) AppendEnergy(s += "\nBEAM " + std::to_string(i) + " ", e);
-    for (const auto& [i, a] : doc.accuracies) AppendNumber(s += "\nACCURACY " + std::to_string(i) + " ", a);
+    for (const auto& [i, e] : doc.beamEnergies) AppendSingle(s += "\nBEAM " + std::to_string(i) + " ", e);
+    for (const auto& [i, a] : doc.accuracies) AppendSingle(s += "\nACCURACY " + std::to_string(i) + " ", a);
     if (!doc.slices.empty()) {
         s += "\nSLICES";
         for (std::uint32_t z : doc.slices) s += " " + std::to_string(z);

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <limits>
 #include <random>
+#include <sstream>
 
 #include "document/binarydatafile.h"
 #include "document/textdatafile.h"
@@ -201,6 +203,87 @@ TEST(TextDataFile, RoundTripKeepsEveryWordAndSetting) {
         EXPECT_THROW(WriteTextDataFile(path, bad), std::runtime_error) << k;
         EXPECT_EQ(ReadFileBytes(path), kept) << k;
     }
+}
+
+// The words after `key` on the file's first line that starts with it.
+std::vector<std::string> LineWords(const std::string& text, const std::string& key) {
+    const std::size_t at = text.find("\n" + key);
+    if (at == std::string::npos) return {};
+    std::istringstream line(text.substr(at + 1, text.find('\n', at + 1) - at - 1));
+    std::vector<std::string> words;
+    for (std::string w; line >> w;) words.push_back(w);
+    return words;
+}
+
+// Beam energies, accuracies, ranges and densities typed in single precision: each is written as
+// the shortest text that reads back to the same float, never widened to double digits.
+TEST(TextDataFile, SinglePrecisionValuesAreWrittenAsTheirShortestText) {
+    TempDir dir;
+    const std::string path = dir.File("f.txt");
+    std::mt19937 rng(60);
+    std::vector<float> values = {40.1f, 0.01f, 33.17f, 1e-7f, 123456.789f, 2.5e-3f, 0.1f, 7.0f, 3.4e38f};
+    values.push_back(1.0f / 3.0f);
+    values.push_back(std::numeric_limits<float>::denorm_min());
+    for (int k = 0; k < 200; ++k) {
+        float f = 0;
+        const std::uint32_t bits = (rng() % 0xFE) << 23 | (rng() & 0x7FFFFF);  // finite, positive
+        std::memcpy(&f, &bits, sizeof f);
+        values.push_back(f);
+    }
+    // The "%g" text with the fewest significant digits that reads back to f, found by trying every
+    // precision: the written text is no longer.
+    auto shortestG = [](float f) {
+        for (int p = 1;; ++p) {
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%.*g", p, static_cast<double>(f));
+            if (std::strtof(buf, nullptr) == f) return std::string(buf);
+        }
+    };
+    DataDocument d = Sample(2, 1, 1);
+    d.notes.clear();
+    // Beam energies must lie where the attenuation source has data.
+    std::uniform_real_distribution<float> keV(2.5f, 400.0f);
+    for (float f : values) {
+        const float e = f >= 2.5f && f <= 400.0f ? f : keV(rng);
+        d.beamEnergies[3] = e;
+        d.accuracies[1] = f;
+        d.accuracies[4] = f;
+        d.channels[5].rangeMax = f;
+        d.compounds[1].density = f;
+        WriteTextDataFile(path, d);
+        const std::string text = ReadFileText(path);
+        const auto beam = LineWords(text, "BEAM 3 "), ranges = LineWords(text, "RANGES "),
+                   compounds = LineWords(text, "COMPOUNDS ");
+        ASSERT_EQ(beam.size(), 3u) << text;
+        ASSERT_EQ(ranges.size(), 15u) << text;
+        ASSERT_EQ(compounds.size(), 10u) << text;
+        std::vector<std::string> accuracies;
+        for (std::size_t at = 0; (at = text.find("\nACCURACY ", at)) != std::string::npos; ++at)
+            accuracies.push_back(LineWords(text.substr(at), "ACCURACY ").at(2));
+        ASSERT_EQ(accuracies.size(), 2u) << text;
+        for (const auto& [t, want] : {std::pair{beam[2], e},
+                                      {ranges[12], f},
+                                      {accuracies[0], f},
+                                      {accuracies[1], f},
+                                      {compounds[6], f}}) {
+            EXPECT_EQ(std::strtof(t.c_str(), nullptr), want) << t;
+            EXPECT_LE(t.size(), shortestG(want).size()) << t << " for " << static_cast<double>(want);
+        }
+        const DataDocument back = ReadTextDataFile(path);
+        EXPECT_EQ(static_cast<float>(back.beamEnergies.at(3)), e);
+        EXPECT_EQ(static_cast<float>(back.accuracies.at(1)), f);
+        EXPECT_EQ(back.channels[5].rangeMax, f);
+        EXPECT_EQ(static_cast<float>(back.compounds[1].density), f);
+    }
+    // A value held in double precision keeps every digit it needs.
+    d = Sample(2, 1, 1);
+    d.notes.clear();
+    d.beamEnergies[3] = 1e-6 * 123456789;
+    d.accuracies[1] = 0.1;
+    d.compounds[1].density = 2.7100000000000004;
+    WriteTextDataFile(path, d);
+    EXPECT_EQ(LineWords(ReadFileText(path), "BEAM 3 ").at(2), "123.456789");
+    EXPECT_EQ(ReadTextDataFile(path), d);
 }
 
 TEST(TextDataFile, ReadsAFileWrittenByHandWithCommentsInAnyOrder) {

@@ -170,6 +170,30 @@ TEST(DocData, WholeDocumentRoundTripsThroughBothFormats) {
     }
 }
 
+// What a text document says is what its export says again: the settings the document holds in
+// single precision come back as they were typed, not widened.
+TEST(DocData, TextExportWritesBackTheNumbersAsRead) {
+    TempDir dir;
+    const std::string header =
+        "TEXT 1\nGRID 2 1 1\nCHANNELS 4\nSOURCE 1 0\nSCALES 1e-06 0.1 0.25 3\nNAMES \"Void\" \"Calcite\" "
+        "\"ct 1\" \"ct 2\"\nTYPES 0 0 1 1\nRANGES 0 1 0.1 0.7 0.3 33.3 -0.05 2.71\nCOMPOUNDS 1 \"CaCO3\" "
+        "2.71\nBEAM 2 40.1\nBEAM 3 33.17\nACCURACY 1 0.002\nACCURACY 2 0.01\nACCURACY 3 0.015\nDATA\n";
+    const std::string in = dir.File("in.txt"), out = dir.File("out.txt");
+    WriteFileText(in, header + "1 2\n3 4\n5 6\n7 8\nEND\n");
+    DocFixture f;
+    ASSERT_TRUE(f.doc.ImportTextDocument(in)) << ::testing::PrintToString(f.Messages());
+    const Params& p = f.doc.GetModel().GetParams();
+    EXPECT_EQ(p.ctBeamEnergy[1], 40.1f);
+    EXPECT_EQ(p.ctRelativeAccuracy[1], 0.01f);
+    ASSERT_TRUE(f.doc.ExportTextDocument(out));
+    EXPECT_EQ(ReadFileText(out).substr(0, header.size()), header);
+    // The composition dialog reads a density in single precision.
+    f.doc.GetSample().GetChan(1)->compound.density = 2.71f;
+    ASSERT_TRUE(f.doc.ExportTextDocument(out));
+    const std::string written = ReadFileText(out);
+    EXPECT_EQ(written.substr(0, header.size()), header);
+}
+
 TEST(DocData, RefusedFilesLeaveTheDocumentEmptyAndSayWhy) {
     TempDir dir;
     DocFixture f;
