@@ -94,7 +94,8 @@ CZunView::CZunView(CZunDoc* document, QWidget* parent) : QOpenGLWidget(parent), 
     render_ = std::make_unique<RenderLoop>([this] { return DrawFrameFromRenderThread(); });
     // Queued behind the frame that ended the spin, ahead of any later input.
     render_->onSpinEnded = [this] {
-        QMetaObject::invokeMethod(this, [this] { manipulator_->EndThrow(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { manipulator_->EndThrow(); }, Qt::QueuedConnection);
     };
     if (QScreen* s = QGuiApplication::primaryScreen(); s && s->refreshRate() >= 10)
         render_->SetSpinInterval(std::chrono::microseconds(static_cast<long long>(1e6 / s->refreshRate())));
