@@ -24,6 +24,7 @@
 #include "document/docmessages.h"
 #include "document/docsettings.h"
 #include "document/zundoc.h"
+#include "foundation/ui/dialoghelpers.h"
 #include "tree/displaytree.h"
 #include "view3d/documentlayers.h"
 #include "view3d/processorset.h"
@@ -651,10 +652,9 @@ void CZunView::OnExportOsgKey() {
     }
     const QString start = doc_ ? QString::fromStdString(doc_->sceneExportFolder) : QString();
     QString selected = "OSG Binary Files (*.osgb)";
-    QString path =
-        QFileDialog::getSaveFileName(this, viewmsg::kSaveOsgTitle, start, viewmsg::kOsgFilters, &selected);
+    const QString path =
+        GetSaveFileName(this, viewmsg::kSaveOsgTitle, start, viewmsg::kOsgFilters, &selected);
     if (path.isEmpty()) return;
-    if (QFileInfo(path).suffix().isEmpty()) path += ".osgb";
     if (doc_) doc_->sceneExportFolder = QFileInfo(path).absolutePath().toStdString();
     std::vector<std::string> errors;
     QApplication::setOverrideCursor(Qt::WaitCursor);
