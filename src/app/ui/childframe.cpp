@@ -31,6 +31,27 @@
 namespace zun {
 
 namespace {
+// A status pane asks for the width its text was given (FitStatusPane's), but may be squeezed below
+// it by a narrow window: a minimum width would be kept even where the bar has no room for it, and
+// the panes would be drawn over one another.
+class StatusPaneLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    void SetWantedWidth(int width) {
+        if (width == wanted_) return;
+        wanted_ = width;
+        updateGeometry();
+    }
+    int WantedWidth() const { return wanted_; }
+    QSize sizeHint() const override {
+        return {std::max(wanted_, 2 * frameWidth()), QLabel::sizeHint().height()};
+    }
+    QSize minimumSizeHint() const override { return {2 * frameWidth(), QLabel::minimumSizeHint().height()}; }
+
+private:
+    int wanted_ = 10;
+};
+
 QLabel* Placeholder(const QString& text, QWidget* parent) {
     auto* l = new QLabel(text, parent);
     l->setAlignment(Qt::AlignCenter);
@@ -106,8 +127,7 @@ CChildFrame::CChildFrame(CZunDoc& doc, QWidget* parent, const CChildFrame* copyF
     status_->setSizeGripEnabled(false);
     const char* texts[4] = {"", "CM", "TOT", ""};
     for (int i = 0; i < 4; ++i) {
-        panes_[i] = new QLabel(texts[i], status_);
-        panes_[i]->setMinimumWidth(10);
+        panes_[i] = new StatusPaneLabel(texts[i], status_);
         panes_[i]->setFrameShape(QFrame::Panel);
         panes_[i]->setFrameShadow(QFrame::Sunken);
         if (i == 0)
@@ -118,7 +138,8 @@ CChildFrame::CChildFrame(CZunDoc& doc, QWidget* parent, const CChildFrame* copyF
     QPalette red = panes_[3]->palette();
     red.setColor(QPalette::WindowText, QColor(255, 0, 0));
     panes_[3]->setPalette(red);
-    panes_[3]->setMinimumWidth(panes_[3]->fontMetrics().horizontalAdvance("Recording...") + 6);
+    static_cast<StatusPaneLabel*>(panes_[3])
+        ->SetWantedWidth(panes_[3]->fontMetrics().horizontalAdvance("Recording...") + 6);
     if (ViewMovieRecording* rec = MovieRecordingOf(view_))
         rec->showRecording = [this](bool on) { SetRecordingText(on ? recmsg::kRecording : ""); };
     if (ViewAnimationRecording* anim = AnimationRecordingOf(view_))
@@ -151,10 +172,9 @@ QLabel* CChildFrame::StatusPane(int index) const {
 }
 
 void CChildFrame::SetPaneText(int index, const QString& text) {
-    QLabel* pane = panes_[index];
-    const int t = pane->fontMetrics().horizontalAdvance(text) + 8;
-    const int w = FitStatusPane(t, pane->minimumWidth());
-    if (w != pane->minimumWidth()) pane->setMinimumWidth(w);
+    auto* pane = static_cast<StatusPaneLabel*>(panes_[index]);
+    const int t = pane->fontMetrics().horizontalAdvance(text) + 2 * pane->frameWidth() + 8;
+    pane->SetWantedWidth(FitStatusPane(t, pane->WantedWidth()));
     pane->setText(text);
 }
 

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSplitter>
+#include <QStatusBar>
 
 #include "app/ui/childframe.h"
 #include "app/ui/mainframe.h"
@@ -147,6 +148,49 @@ TEST_F(PlacementFixture, NewWindowStartsFromTheActiveViewWithTheDurationsShown) 
     EXPECT_NE(third->StatusPane(1)->text(), "CM");
     EXPECT_NE(third->StatusPane(2)->text(), "TOT");
     EXPECT_TRUE(third->StatusPane(1)->text().startsWith(QString::fromStdString(d[0].label)));
+}
+
+// The status panes never cover one another: not while a wider text waits for the bar's layout
+// (the end of a run keeps the window busy for a second), nor in a window too narrow for them.
+TEST_F(PlacementFixture, StatusPanesNeverOverlap) {
+    CZunDoc* doc = app->OpenDocumentFile(kExample);
+    ASSERT_NE(doc, nullptr);
+    CChildFrame* child = app->FramesOf(doc).front();
+    auto disjoint = [child] {
+        for (int i = 0; i < 4; ++i) {
+            const QRect a = child->StatusPane(i)->geometry();
+            if (!child->StatusBar()->rect().contains(a)) return false;
+            for (int j = i + 1; j < 4; ++j)
+                if (a.intersects(child->StatusPane(j)->geometry())) return false;
+        }
+        return true;
+    };
+    CDuration elapsed("Elapsed"), total("Total");
+    elapsed.seconds = total.seconds = 0.4f;
+    elapsed.percent = 99;
+    child->SetStatusText("Computation Running");
+    child->SetStatusValues({elapsed, total});
+    QApplication::processEvents();
+    ASSERT_TRUE(disjoint());
+    // The last progress of a run: every pane's text grows at once.
+    elapsed.percent = 100;
+    elapsed.minutes = total.minutes = 12;
+    child->SetStatusText("Computing the nonlinear solution of every channel, step 12 of 12");
+    child->SetStatusValues({elapsed, total});
+    EXPECT_TRUE(disjoint());
+    QApplication::processEvents();
+    EXPECT_TRUE(disjoint());
+    EXPECT_EQ(child->StatusPane(1)->text(), "Elapsed: 12:00 (100%)");
+    // A narrow window squeezes the panes instead of piling them up.
+    WindowOf(child)->resize(260, WindowOf(child)->height());
+    QApplication::processEvents();
+    EXPECT_TRUE(disjoint());
+    WindowOf(child)->resize(900, WindowOf(child)->height());
+    QApplication::processEvents();
+    EXPECT_TRUE(disjoint());
+    EXPECT_GE(child->StatusPane(1)->width(),
+              child->StatusPane(1)->fontMetrics().horizontalAdvance(child->StatusPane(1)->text()));
+    test::SaveScreenshot(child->StatusBar(), "status-bar");
 }
 
 TEST_F(PlacementFixture, TheTreeColumnShowsWholeNamesAndKeepsTheUsersWidth) {

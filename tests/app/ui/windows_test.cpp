@@ -160,6 +160,32 @@ TEST(ProgressDialog, ClampsReportsAndRemembersCancel) {
         EXPECT_TRUE(bar.SetProgress(60));
         EXPECT_EQ(bar.windowTitle(), "Importing CT 40 keV");
     }
+    {
+        // The dialog is as wide as its title needs, so that the title bar shows all of it...
+        CProgressBar bar;
+        const std::string path = "Reading /tmp/zun_newuser_tests/phantoms/large/ui/big320.txt";
+        bar.SetText(path);
+        bar.Start();
+        QFont bold = QApplication::font();
+        bold.setBold(true);
+        const QFontMetrics metrics(bold);
+        EXPECT_EQ(bar.windowTitle().toStdString(), path);
+        EXPECT_GE(bar.width(), metrics.horizontalAdvance(bar.windowTitle()) + 100);
+        test::SaveScreenshot(&bar, "progress-dialog-long-title");
+        // ... within the screen: a longer one loses its middle, keeping both ends.
+        const int screen = bar.screen()->availableGeometry().width();
+        const std::string huge = "Reading /" + std::string(400, 'x') + "/big320.txt";
+        bar.SetText(huge);
+        EXPECT_LE(bar.width(), screen);
+        const QString title = bar.windowTitle();
+        EXPECT_TRUE(title.startsWith("Reading /xxx")) << title.toStdString();
+        EXPECT_TRUE(title.endsWith("xxx/big320.txt")) << title.toStdString();
+        EXPECT_TRUE(title.contains(QChar(0x2026))) << title.toStdString();
+        EXPECT_LE(metrics.horizontalAdvance(title), screen);
+        // A short title again: the dialog is no wider than its bar needs.
+        bar.SetText("Export");
+        EXPECT_LT(bar.width(), metrics.horizontalAdvance(QString::fromStdString(path)));
+    }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the wait cursor is balanced
     SetRemoteControlled(false);
     SetRemoteControlStartup(nullptr);
