@@ -5,6 +5,8 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScrollBar>
 #include <QSplitter>
@@ -44,7 +46,8 @@ public:
     }
     int WantedWidth() const { return wanted_; }
     QSize sizeHint() const override {
-        return {std::max(wanted_, 2 * frameWidth()), QLabel::sizeHint().height()};
+        const QSize text = QLabel::sizeHint();
+        return {std::max(wanted_, text.width()), text.height()};
     }
     QSize minimumSizeHint() const override { return {2 * frameWidth(), QLabel::minimumSizeHint().height()}; }
 
@@ -120,6 +123,8 @@ CChildFrame::CChildFrame(CZunDoc& doc, QWidget* parent, const CChildFrame* copyF
     doc.SetBeforeStore([&doc] { StoreTreeRecords(doc); });
     splitter_->addWidget(tree_);
     splitter_->addWidget(view_);
+    if (auto* tree = qobject_cast<ZunTreeView*>(tree_))
+        connect(tree, &ZunTreeView::namesWidened, this, [this] { FitTreeColumn(); });
     splitter_->setStretchFactor(0, 0);
     splitter_->setStretchFactor(1, 1);
 
@@ -200,6 +205,25 @@ int CChildFrame::TreeContentWidth() const {
     for (int c = 0; c < tree->header()->count(); ++c)
         if (!tree->isColumnHidden(c)) width += tree->columnWidth(c);
     return width + 2 * tree->frameWidth() + tree->verticalScrollBar()->sizeHint().width();
+}
+
+void CChildFrame::FitTreeColumn() {
+    const QList<int> sizes = splitter_->sizes();
+    // A column the user closed stays closed.
+    if (sizes.size() < 2 || sizes[0] <= 0) return;
+    auto* window = qobject_cast<QMdiSubWindow*>(parentWidget());
+    QMdiArea* area = window ? window->mdiArea() : nullptr;
+    if (!area || window->isMinimized()) return;
+    const TreeColumnFit f =
+        WidenTreeColumn(sizes[0], sizes[1], TreeContentWidth(), window->x(), window->width(),
+                        area->viewport()->width(), window->isMaximized());
+    if (f.treeWidth == sizes[0]) return;
+    if (f.frameWidth != window->width()) {
+        window->setGeometry(f.frameX, window->y(), f.frameWidth, window->height());
+        // The splitter takes the new width now, so that the sizes below are not scaled to the old.
+        if (QLayout* l = layout()) l->activate();
+    }
+    splitter_->setSizes({f.treeWidth, f.viewWidth});
 }
 
 void CChildFrame::ApplyInitialGeometry(QMdiSubWindow* window, const QSize& area, int treeWidth) {

@@ -208,6 +208,38 @@ TEST_F(PlacementFixture, TheTreeColumnShowsWholeNamesAndKeepsTheUsersWidth) {
     EXPECT_EQ(Frame()->ActiveChild()->Splitter()->sizes().value(0), content + 60);
 }
 
+// A computation adds statistics to the names: the column grows with them as on opening, the
+// window widening beside it and the 3-D pane keeping its size.
+TEST_F(PlacementFixture, TheTreeColumnFollowsNamesThatGrow) {
+    CZunDoc* doc = app->OpenDocumentFile(kExample);
+    ASSERT_NE(doc, nullptr);
+    CChildFrame* child = app->FramesOf(doc).front();
+    QMdiSubWindow* window = WindowOf(child);
+    window->move(40, window->y());
+    QApplication::processEvents();
+    const QList<int> before = child->Splitter()->sizes();
+    const int frameWidth = window->width();
+    TreeNode* channel = TreeOf(child)->Tree().Root()->children.front().get();
+    channel->label += " {ave=0.0271,stdev=0.00412,min=0.00113,max=0.0514}";
+    doc->UpdateAllViews(nullptr, kHintStateChanged, nullptr);
+    QApplication::processEvents();
+    const QList<int> after = child->Splitter()->sizes();
+    EXPECT_GE(after.value(0), child->TreeContentWidth());
+    EXPECT_GT(after.value(0), before.value(0));
+    EXPECT_EQ(after.value(1), before.value(1));
+    EXPECT_EQ(window->width(), frameWidth + after.value(0) - before.value(0));
+    const QRect g = window->geometry();
+    EXPECT_TRUE(Area().contains(g)) << g.x() << "," << g.y() << " " << g.width() << "x" << g.height()
+                                    << " in " << Area().width() << "x" << Area().height() << " before "
+                                    << frameWidth;
+    test::SaveScreenshot(window, "document-window-long-names");
+    // Names that shrink leave the column as it is.
+    channel->label = "Fe";
+    doc->UpdateAllViews(nullptr, kHintStateChanged, nullptr);
+    QApplication::processEvents();
+    EXPECT_EQ(child->Splitter()->sizes(), after);
+}
+
 TEST_F(PlacementFixture, TheExampleOpensShowingItsCtChannels) {
     CZunDoc* doc = app->OpenDocumentFile(kExample);
     ASSERT_NE(doc, nullptr);
