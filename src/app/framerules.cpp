@@ -66,6 +66,25 @@ ChildRect CascadeChildRect(int index, int count, int areaWidth, int areaHeight, 
     return r;
 }
 
+TreeColumnFit WidenTreeColumn(int treeWidth, int viewWidth, int contentWidth, int frameX, int frameWidth,
+                              int areaWidth, bool fixedFrame) {
+    TreeColumnFit f{treeWidth, viewWidth, frameX, frameWidth};
+    const int short_ = contentWidth - treeWidth;
+    if (short_ <= 0) return f;
+    if (fixedFrame) {
+        const int taken =
+            std::clamp(std::min(short_, (treeWidth + viewWidth) / 2 - treeWidth), 0, std::max(0, viewWidth));
+        f.treeWidth += taken;
+        f.viewWidth -= taken;
+        return f;
+    }
+    const int grow = std::clamp(short_, 0, std::max(0, areaWidth - frameWidth));
+    f.treeWidth += grow;
+    f.frameWidth += grow;
+    f.frameX = std::max(0, std::min(frameX, areaWidth - f.frameWidth));
+    return f;
+}
+
 int FitStatusPane(int textWidth, int paneWidth) {
     if (textWidth > paneWidth || (paneWidth >= 41 && textWidth < paneWidth - 40)) return textWidth;
     return paneWidth;

@@ -47,6 +47,19 @@ struct ChildRect {
 };
 ChildRect CascadeChildRect(int index, int count, int areaWidth, int areaHeight, int step);
 
+// The tree column after its names grew to `contentWidth` (a computation adds statistics to them):
+// as on opening, the window grows by what the names need, as far as the area leaves room and
+// moving left where it must, and the 3-D pane keeps its width; a maximised window (`fixedFrame`)
+// keeps its size and the column takes what it needs, up to half the window. Nothing shrinks.
+struct TreeColumnFit {
+    int treeWidth = 0;
+    int viewWidth = 0;
+    int frameX = 0;
+    int frameWidth = 0;
+};
+TreeColumnFit WidenTreeColumn(int treeWidth, int viewWidth, int contentWidth, int frameX, int frameWidth,
+                              int areaWidth, bool fixedFrame);
+
 // A status pane's width after a new text: the text's width when it is wider than the pane, or
 // when the pane is at least 41 pixels wide and more than 40 wider than the text; else unchanged.
 int FitStatusPane(int textWidth, int paneWidth);

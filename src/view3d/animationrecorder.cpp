@@ -144,7 +144,7 @@ std::string ReplayFreeForm(AnimationHost& host, MovieWriter& writer, const std::
         const double t = static_cast<double>(f) / frameRate;
         const int percent = total > 0 ? std::clamp(static_cast<int>(t / total * 100), 0, 100) : 100;
         if (host.Progress(percent)) {
-            message = "Record Animation cancelled";
+            message = kRecordCancelled;
             break;
         }
         for (; cursor < events.size() && events[cursor].time <= t; ++cursor) {
@@ -160,7 +160,10 @@ std::string ReplayFreeForm(AnimationHost& host, MovieWriter& writer, const std::
         if (!message.empty()) break;
     }
     host.ShowRecording(false);
-    if (!writer.Close() && message.empty()) message = "ERROR! Could not create avi file " + fileName;
+    if (message == kRecordCancelled)
+        writer.Discard();
+    else if (!writer.Close() && message.empty())
+        message = "ERROR! Could not create avi file " + fileName;
     return message;
 }
 
@@ -235,7 +238,7 @@ std::string RecordScripted(AnimationHost& host, MovieWriter& writer, const std::
     int counter = 0;
     for (int f = 0; f < total; ++f) {
         if (host.Progress(std::clamp(static_cast<int>(double(f) / total * 100), 0, 100))) {
-            message = "Record Animation cancelled";
+            message = kRecordCancelled;
             break;
         }
         if (o.effect != 0 && f % perRotation == 0) {
@@ -254,8 +257,10 @@ std::string RecordScripted(AnimationHost& host, MovieWriter& writer, const std::
     if (o.effect != 0) host.StepSlices(-2, false);
     if (!noRotation) host.SetRotation(saved);
     host.ShowRecording(false);
-    // The movie written so far is kept, also after an error or a cancel.
-    if (!writer.Close() && message.empty())
+    // The movie written so far is kept after an error; a cancelled one leaves no file.
+    if (message == kRecordCancelled)
+        writer.Discard();
+    else if (!writer.Close() && message.empty())
         message = FrameMessage("Error writing frame #", total - 1, fileName);
     return message;
 }

@@ -36,6 +36,7 @@ RecordOptionsEnables RecordOptionsState(int kind, bool effectChecked, bool noRot
 // rather than recorded for days.
 inline constexpr double kMaxMovieFrames = 100000;
 inline constexpr const char* kTooManyFrames = "The movie would have more than 100000 frames.";
+inline constexpr const char* kRecordCancelled = "Record Animation cancelled";
 // The range checks of the options (free form needs a frame rate only): the message, or empty.
 std::string CheckRecordOptions(const RecordOptions& o);
 // Frames of one rotation (frame rate x period, truncated) and of the whole movie.
@@ -102,11 +103,12 @@ private:
 // Replays the events at the frame rate into the movie, from the start to the end marker: a frame
 // is written for each frame time at which an event was applied, so frames without a change stay
 // empty (the player keeps showing the previous one, and their JPEG numbers are skipped). Returns
-// the message to show (empty when complete).
+// the message to show (empty when complete). A cancel leaves no movie file.
 std::string ReplayFreeForm(AnimationHost& host, MovieWriter& writer, const std::string& fileName,
                            unsigned frameRate, bool saveFrames, const std::vector<AnimationEvent>& events);
 
-// Records the scripted movie to fileName; returns the message to show (empty when complete).
+// Records the scripted movie to fileName; returns the message to show (empty when complete). A
+// cancel leaves no movie file; after an error the frames written so far are kept.
 std::string RecordScripted(AnimationHost& host, MovieWriter& writer, const std::string& fileName,
                            const RecordOptions& options);
 

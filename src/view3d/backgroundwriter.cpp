@@ -42,20 +42,31 @@ public:
 
     bool Close() override {
         if (!thread_.joinable()) return inner_->Close();
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
+        Finish(false);
         const bool closed = inner_->Close();
         return closed && !failed_;
+    }
+
+    void Discard() override {
+        if (thread_.joinable()) Finish(true);
+        inner_->Discard();
     }
 
     bool IsOpen() const override { return inner_->IsOpen(); }
     const MovieFormat& Format() const override { return inner_->Format(); }
 
 private:
+    // Ends the thread once the waiting frame is written, or at once when dropping.
+    void Finish(bool drop) {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+            if (drop) pending_ = false;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
     void Run() {
         std::vector<std::uint8_t> frame;
         std::unique_lock lock(mutex_);

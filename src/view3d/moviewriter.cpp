@@ -7,9 +7,13 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <memory>
+#include <stdexcept>
+
+#include "document/atomicfile.h"
 
 namespace zun {
 
@@ -66,9 +70,14 @@ public:
         Close();
         code = 0;
         format_ = format;
-        target_ = path;
-        const std::filesystem::path p(path);
-        temp_ = (p.parent_path() / ("." + p.filename().string() + ".partial")).string();
+        // The document saves' temporary: made beside the target with its rights, renamed over it
+        // only when complete, removed when dropped (also the leftovers of a killed program).
+        try {
+            file_ = std::make_unique<AtomicFile>(path);
+        } catch (const std::runtime_error&) {
+            code = AVERROR(errno ? errno : EIO);
+            return MovieError::kCreate;
+        }
         const MovieError e = OpenFile(code);
         if (e != MovieError::kNone) Discard();
         return e;
@@ -117,13 +126,18 @@ public:
             ok = avio_closep(&fmt_->pb) == 0 && ok;
         }
         Release();
-        std::error_code ec;
-        std::filesystem::rename(temp_, target_, ec);
-        if (ec) {
-            std::filesystem::remove(temp_, ec);
-            return false;
+        const std::unique_ptr<AtomicFile> file = std::move(file_);
+        try {
+            file->Commit();
+        } catch (const std::runtime_error&) {
+            return false;  // the temporary is gone, an older movie stays
         }
         return ok;
+    }
+
+    void Discard() override {
+        Release();
+        file_.reset();
     }
 
     bool IsOpen() const override { return fmt_ != nullptr; }
@@ -136,12 +150,13 @@ private:
             code = AVERROR(EINVAL);
             return MovieError::kFormat;
         }
-        int r = avformat_alloc_output_context2(&fmt_, nullptr, "avi", temp_.c_str());
+        const std::string& temp = file_->TempPath();
+        int r = avformat_alloc_output_context2(&fmt_, nullptr, "avi", temp.c_str());
         if (r < 0 || !fmt_) {
             code = r;
             return MovieError::kCreate;
         }
-        r = avio_open(&fmt_->pb, temp_.c_str(), AVIO_FLAG_WRITE);
+        r = avio_open(&fmt_->pb, temp.c_str(), AVIO_FLAG_WRITE);
         if (r < 0) {
             code = r;
             return MovieError::kCreate;
@@ -248,14 +263,8 @@ private:
         failed_ = false;
     }
 
-    void Discard() {
-        Release();
-        std::error_code ec;
-        std::filesystem::remove(temp_, ec);
-    }
-
     MovieFormat format_;
-    std::string target_, temp_;
+    std::unique_ptr<AtomicFile> file_;
     AVFormatContext* fmt_ = nullptr;
     AVStream* stream_ = nullptr;
     AVCodecContext* codec_ = nullptr;

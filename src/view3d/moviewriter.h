@@ -28,7 +28,7 @@ class MovieWriter {
 public:
     virtual ~MovieWriter() = default;
     // Writes to a temporary name beside path; Close renames it into place, so an older movie of
-    // that name stays until the new one is complete.
+    // that name stays until the new one is complete, and Discard leaves no file behind.
     virtual MovieError Open(const std::string& path, const MovieFormat& format, int& code) = 0;
     // One frame: width x height blue-green-red pixels, bottom row first (as read back from the
     // framebuffer), rows packed. `index` is the frame's number; numbers that are skipped stay
@@ -37,6 +37,9 @@ public:
     // Finishes the file and puts it in place (also after a failed write: the frames written so
     // far are kept). False when finishing or renaming failed. Does nothing when not open.
     virtual bool Close() = 0;
+    // Drops the movie being written (the user cancelled): the temporary goes, an older movie of
+    // the name stays as it was. Does nothing when not open.
+    virtual void Discard() = 0;
     virtual bool IsOpen() const = 0;
     virtual const MovieFormat& Format() const = 0;
 };

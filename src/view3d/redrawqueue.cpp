@@ -111,6 +111,13 @@ std::vector<int> RenderLoop::Pending() const {
 
 void RenderLoop::ThreadProc() {
     if (onThreadStart) onThreadStart();
+    // A spin hint queued by this thread is waiting.
+    bool spinning = false;
+    auto spinEnded = [&] {
+        if (!spinning) return;
+        spinning = false;
+        if (onSpinEnded) onSpinEnded();
+    };
     for (;;) {
         int hint = 0;
         {
@@ -127,6 +134,8 @@ void RenderLoop::ThreadProc() {
                     // Under the same lock as the drain: a request from now on starts a new thread
                     // instead of waiting in a queue nobody reads.
                     running_ = false;
+                    lock.unlock();
+                    spinEnded();
                     return;
                 }
                 // Requests made after the stop (the restart of a stereo or full-screen switch)
@@ -146,7 +155,14 @@ void RenderLoop::ThreadProc() {
             cv_.wait_until(lock, started + spinInterval_, [&] { return signalled_ || stop_; });
             queue_.Push(kRedrawSpin);
             signalled_ = true;
+            spinning = true;
+            continue;
         }
+        // A spin drawn without a turn, or one that a larger hint replaced, is over.
+        if (hint == kRedrawSpin) spinning = true;
+        const bool stopping = stop_;
+        lock.unlock();
+        if (!stopping) spinEnded();
     }
 }
 

@@ -77,6 +77,10 @@ public:
     std::vector<int> Pending() const;
     // Called by the thread as it starts; lets a test hold the thread before its first drain.
     std::function<void()> onThreadStart;
+    // Called by the thread, without its lock, when a spin ends (the camera came to rest, a stop
+    // hint replaced it, or the frame could not be drawn): whatever keeps the camera turning has to
+    // end with it, or the next single redraw would turn it again. Set before the first request.
+    std::function<void()> onSpinEnded;
 
 private:
     void ThreadProc();

@@ -5,6 +5,8 @@ namespace zun::viewmsg {
 
 inline constexpr const char* kNoVolumetricImage = "No volumetric image is created.";
 inline constexpr const char* kNoVolumeImage = "No volume image is created.";
+inline constexpr const char* kExportNotDisplayed =
+    "Only displayed channels and slices are exported: display the chosen ones in the 3-D view first.";
 inline constexpr const char* kUnsupportedOutput = "Error on unsupported file output ";
 inline constexpr const char* kSavedAt = "Saved at ";
 inline constexpr const char* kErrorWriting = "Error writing ";

@@ -171,6 +171,34 @@ TEST(StatusPaneFit, GrowsForWideTextShrinksOnlyPastForty) {
     EXPECT_EQ(FitStatusPane(0, 40), 40);      // a pane under 41 never shrinks
 }
 
+TEST(TreeColumnFit, TheWindowGrowsWithinTheAreaAMaximisedOneGivesUpToHalf) {
+    // 100 short of 300: the window grows by 100 where there is room...
+    TreeColumnFit f = WidenTreeColumn(200, 500, 300, 50, 720, 1200, false);
+    EXPECT_EQ(f.treeWidth, 300);
+    EXPECT_EQ(f.viewWidth, 500);
+    EXPECT_EQ(f.frameWidth, 820);
+    EXPECT_EQ(f.frameX, 50);
+    // ... moving left where it would leave the area, and only as far as the area reaches.
+    f = WidenTreeColumn(200, 500, 300, 450, 720, 1200, false);
+    EXPECT_EQ(f.frameX, 380);
+    f = WidenTreeColumn(200, 500, 900, 0, 720, 1000, false);
+    EXPECT_EQ(f.treeWidth, 480);
+    EXPECT_EQ(f.frameWidth, 1000);
+    EXPECT_EQ(f.frameX, 0);
+    // Maximised: the 3-D pane gives way, down to half of the two.
+    f = WidenTreeColumn(200, 800, 300, 0, 1010, 1010, true);
+    EXPECT_EQ(f.treeWidth, 300);
+    EXPECT_EQ(f.viewWidth, 700);
+    EXPECT_EQ(f.frameWidth, 1010);
+    f = WidenTreeColumn(200, 800, 900, 0, 1010, 1010, true);
+    EXPECT_EQ(f.treeWidth, 500);
+    EXPECT_EQ(f.viewWidth, 500);
+    // Names that fit change nothing.
+    f = WidenTreeColumn(200, 500, 150, 10, 720, 1200, false);
+    EXPECT_EQ(f.treeWidth, 200);
+    EXPECT_EQ(f.frameWidth, 720);
+}
+
 TEST(MessageReport, RowsButtonsAndCaptions) {
     EXPECT_EQ(SplitReport("a\tb\n\nc\n"), (std::vector<std::string>{"a   b", "", "c"}));
     EXPECT_TRUE(SplitReport("").empty());

@@ -185,7 +185,13 @@ TEST_F(Animation, FillInWithoutRotationAndEffectsRestartEachRotation) {
     EXPECT_EQ(begins, 2);
 }
 
-TEST_F(Animation, ErrorsAndCancelKeepTheFramesWritten) {
+std::array<double, 16> Camera(double x) {
+    std::array<double, 16> m{};
+    m[12] = x;
+    return m;
+}
+
+TEST_F(Animation, ErrorsKeepTheFramesWrittenACancelLeavesNoFile) {
     RecordOptions o;
     view.capturesLeft = 5;
     EXPECT_EQ(RecordScripted(view, *writer, file, o),
@@ -195,11 +201,30 @@ TEST_F(Animation, ErrorsAndCancelKeepTheFramesWritten) {
                     file + "'"),
               "5\n");
 
+    // Cancelled, the scripted movie and the replay leave the movie there before as it was, and
+    // nothing where there was none.
     view.capturesLeft = 1 << 30;
-    view.cancelAt = 3;
-    view.progressCalls = 0;
-    EXPECT_EQ(RecordScripted(view, *writer, file, o), "Record Animation cancelled");
-    EXPECT_FALSE(view.pane);
+    const std::uintmax_t before = fs::file_size(file);
+    const std::string fresh = (dir.path / "fresh.avi").string();
+    FreeFormRecording r;
+    r.Start(Camera(0), 0);
+    r.AddCamera(0.5, Camera(1));
+    r.Finish(2.0);
+    for (const std::string& target : {file, fresh}) {
+        for (const bool replay : {false, true}) {
+            auto background = MakeBackgroundMovieWriter();
+            view.cancelAt = replay ? 7 : 3;
+            view.progressCalls = 0;
+            EXPECT_EQ(replay ? ReplayFreeForm(view, *background, target, 10, false, r.Events())
+                             : RecordScripted(view, *background, target, o),
+                      "Record Animation cancelled");
+            EXPECT_FALSE(view.pane);
+        }
+    }
+    EXPECT_EQ(fs::file_size(file), before);
+    EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
+    view.cancelAt = -1;
 
     EXPECT_EQ(RecordScripted(view, *writer, (dir.path / "no" / "spin.avi").string(), o),
               "ERROR! Could not create avi file " + (dir.path / "no" / "spin.avi").string());
@@ -219,12 +244,6 @@ TEST(RecordOptionsDialogState, ControlsFollowTheKindAndTheEffect) {
     EXPECT_TRUE(still.effectChoices);
     EXPECT_FALSE(still.kinds || still.rotations);
     EXPECT_TRUE(RecordOptionsState(2, false, true).kinds);
-}
-
-std::array<double, 16> Camera(double x) {
-    std::array<double, 16> m{};
-    m[12] = x;
-    return m;
 }
 
 TEST(FreeForm, EventsStopAtFiveMinutes) {

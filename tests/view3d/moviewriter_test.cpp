@@ -183,6 +183,26 @@ TEST_F(MovieFiles, AnOlderMovieStaysUntilTheNewOneIsComplete) {
     EXPECT_GT(fs::file_size(file), 64u * 48 * 3);
 }
 
+TEST_F(MovieFiles, ADroppedMovieLeavesNoFileAndTheOlderOneAsItWas) {
+    { std::ofstream(file) << "old"; }
+    const fs::path fresh = dir.path / "fresh.avi";
+    const auto pic = Picture(64, 48, 0);
+    for (const bool background : {false, true})
+        for (const fs::path& target : {file, fresh}) {
+            auto writer = background ? MakeBackgroundMovieWriter() : MakeMovieWriter();
+            int code = 0;
+            ASSERT_EQ(writer->Open(target.string(), MovieFormat{64, 48, 25, MovieCodec::kUncompressed}, code),
+                      MovieError::kNone);
+            for (int n = 0; n < 3; ++n) ASSERT_TRUE(writer->WriteFrame(n, pic.data()));
+            writer->Discard();
+            EXPECT_FALSE(writer->IsOpen());
+            EXPECT_TRUE(writer->Close());  // nothing left to finish
+        }
+    EXPECT_EQ(fs::file_size(file), 3u);
+    EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
+}
+
 TEST_F(MovieFiles, FailuresAreReported) {
     auto writer = MakeMovieWriter();
     int code = 0;
@@ -246,6 +266,7 @@ public:
         ++closes;
         return true;
     }
+    void Discard() override { open_ = false; }
     bool IsOpen() const override { return open_; }
     const MovieFormat& Format() const override { return format_; }
     std::vector<std::pair<int, std::uint8_t>> frames;

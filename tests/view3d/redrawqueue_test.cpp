@@ -78,6 +78,35 @@ TEST(RenderLoop, SpinContinuesWhileTheCameraTurnsAndStopsWhenItRests) {
     EXPECT_EQ(loop.FramesDrawn(), 6u);
 }
 
+// Whatever turns the camera (a thrown trackball) must end with the spin, however the spin ends:
+// the camera at rest (also a frame that could not be drawn: a hidden view) or a single redraw
+// that replaces it.
+TEST(RenderLoop, EveryEndOfASpinIsReported) {
+    std::atomic<int> turning{3};
+    std::atomic<int> ended{0};
+    RenderLoop loop([&] { return turning.fetch_sub(1) > 1; });
+    loop.onSpinEnded = [&] { ++ended; };
+    loop.RequestRedraw(kRedrawSpin);
+    ASSERT_TRUE(WaitFor([&] { return ended == 1; }));
+    EXPECT_EQ(loop.FramesDrawn(), 3u);
+    // Plain redraws end no spin.
+    turning = 100;
+    loop.RequestRedraw(kRedrawOnce);
+    ASSERT_TRUE(WaitFor([&] { return loop.FramesDrawn() == 4; }));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(ended.load(), 1);
+    // A spin that a click's single redraw replaces ends too, once.
+    loop.RequestRedraw(kRedrawSpin);
+    ASSERT_TRUE(WaitFor([&] { return loop.FramesDrawn() >= 6; }));
+    loop.RequestRedraw(kRedrawOnceStop);
+    ASSERT_TRUE(WaitFor([&] { return ended == 2; }));
+    const std::uint64_t drawn = loop.FramesDrawn();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(loop.FramesDrawn(), drawn);
+    loop.Stop();
+    EXPECT_EQ(ended.load(), 2);
+}
+
 TEST(RenderLoop, ASpinDrawsNoFasterThanTheDisplayRefreshes) {
     std::atomic<bool> turning{true};
     RenderLoop loop([&] { return turning.load(); });

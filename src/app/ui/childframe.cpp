@@ -5,6 +5,8 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScrollBar>
 #include <QSplitter>
@@ -31,6 +33,28 @@
 namespace zun {
 
 namespace {
+// A status pane asks for the width its text was given (FitStatusPane's), but may be squeezed below
+// it by a narrow window: a minimum width would be kept even where the bar has no room for it, and
+// the panes would be drawn over one another.
+class StatusPaneLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    void SetWantedWidth(int width) {
+        if (width == wanted_) return;
+        wanted_ = width;
+        updateGeometry();
+    }
+    int WantedWidth() const { return wanted_; }
+    QSize sizeHint() const override {
+        const QSize text = QLabel::sizeHint();
+        return {std::max(wanted_, text.width()), text.height()};
+    }
+    QSize minimumSizeHint() const override { return {2 * frameWidth(), QLabel::minimumSizeHint().height()}; }
+
+private:
+    int wanted_ = 10;
+};
+
 QLabel* Placeholder(const QString& text, QWidget* parent) {
     auto* l = new QLabel(text, parent);
     l->setAlignment(Qt::AlignCenter);
@@ -99,6 +123,8 @@ CChildFrame::CChildFrame(CZunDoc& doc, QWidget* parent, const CChildFrame* copyF
     doc.SetBeforeStore([&doc] { StoreTreeRecords(doc); });
     splitter_->addWidget(tree_);
     splitter_->addWidget(view_);
+    if (auto* tree = qobject_cast<ZunTreeView*>(tree_))
+        connect(tree, &ZunTreeView::namesWidened, this, [this] { FitTreeColumn(); });
     splitter_->setStretchFactor(0, 0);
     splitter_->setStretchFactor(1, 1);
 
@@ -106,8 +132,7 @@ CChildFrame::CChildFrame(CZunDoc& doc, QWidget* parent, const CChildFrame* copyF
     status_->setSizeGripEnabled(false);
     const char* texts[4] = {"", "CM", "TOT", ""};
     for (int i = 0; i < 4; ++i) {
-        panes_[i] = new QLabel(texts[i], status_);
-        panes_[i]->setMinimumWidth(10);
+        panes_[i] = new StatusPaneLabel(texts[i], status_);
         panes_[i]->setFrameShape(QFrame::Panel);
         panes_[i]->setFrameShadow(QFrame::Sunken);
         if (i == 0)
@@ -118,7 +143,8 @@ CChildFrame::CChildFrame(CZunDoc& doc, QWidget* parent, const CChildFrame* copyF
     QPalette red = panes_[3]->palette();
     red.setColor(QPalette::WindowText, QColor(255, 0, 0));
     panes_[3]->setPalette(red);
-    panes_[3]->setMinimumWidth(panes_[3]->fontMetrics().horizontalAdvance("Recording...") + 6);
+    static_cast<StatusPaneLabel*>(panes_[3])
+        ->SetWantedWidth(panes_[3]->fontMetrics().horizontalAdvance("Recording...") + 6);
     if (ViewMovieRecording* rec = MovieRecordingOf(view_))
         rec->showRecording = [this](bool on) { SetRecordingText(on ? recmsg::kRecording : ""); };
     if (ViewAnimationRecording* anim = AnimationRecordingOf(view_))
@@ -151,10 +177,9 @@ QLabel* CChildFrame::StatusPane(int index) const {
 }
 
 void CChildFrame::SetPaneText(int index, const QString& text) {
-    QLabel* pane = panes_[index];
-    const int t = pane->fontMetrics().horizontalAdvance(text) + 8;
-    const int w = FitStatusPane(t, pane->minimumWidth());
-    if (w != pane->minimumWidth()) pane->setMinimumWidth(w);
+    auto* pane = static_cast<StatusPaneLabel*>(panes_[index]);
+    const int t = pane->fontMetrics().horizontalAdvance(text) + 2 * pane->frameWidth() + 8;
+    pane->SetWantedWidth(FitStatusPane(t, pane->WantedWidth()));
     pane->setText(text);
 }
 
@@ -180,6 +205,25 @@ int CChildFrame::TreeContentWidth() const {
     for (int c = 0; c < tree->header()->count(); ++c)
         if (!tree->isColumnHidden(c)) width += tree->columnWidth(c);
     return width + 2 * tree->frameWidth() + tree->verticalScrollBar()->sizeHint().width();
+}
+
+void CChildFrame::FitTreeColumn() {
+    const QList<int> sizes = splitter_->sizes();
+    // A column the user closed stays closed.
+    if (sizes.size() < 2 || sizes[0] <= 0) return;
+    auto* window = qobject_cast<QMdiSubWindow*>(parentWidget());
+    QMdiArea* area = window ? window->mdiArea() : nullptr;
+    if (!area || window->isMinimized()) return;
+    const TreeColumnFit f =
+        WidenTreeColumn(sizes[0], sizes[1], TreeContentWidth(), window->x(), window->width(),
+                        area->viewport()->width(), window->isMaximized());
+    if (f.treeWidth == sizes[0]) return;
+    if (f.frameWidth != window->width()) {
+        window->setGeometry(f.frameX, window->y(), f.frameWidth, window->height());
+        // The splitter takes the new width now, so that the sizes below are not scaled to the old.
+        if (QLayout* l = layout()) l->activate();
+    }
+    splitter_->setSizes({f.treeWidth, f.viewWidth});
 }
 
 void CChildFrame::ApplyInitialGeometry(QMdiSubWindow* window, const QSize& area, int treeWidth) {

@@ -52,6 +52,8 @@ public:
     void ApplyInitialGeometry(QMdiSubWindow* window, const QSize& area, int treeWidth = 0);
     // The width the tree column needs to show its rows whole.
     int TreeContentWidth() const;
+    // Widens the tree column to names that grew, as on opening (WidenTreeColumn).
+    void FitTreeColumn();
     // Shows the X-ray CT channels in the 3-D view in place of the channels shown when those hold
     // no data yet (a data file's compositions before any computation), so that the first look is
     // at data rather than at an empty box.

@@ -89,7 +89,10 @@ void ExportSelectionOsg(ZunTreeView& tree, CZunView& view, const SliceSelection&
     std::string path =
         app->ChooseFile(viewmsg::kSaveOsgTitle, viewmsg::kOsgFilters, true, doc.sceneExportFolder);
     if (path.empty()) return;
-    if (QFileInfo(QString::fromStdString(path)).suffix().isEmpty()) path += ".osgb";
+    // The dialog adds the chosen filter's extension; a name without one is written as the
+    // dialog's first filter says.
+    if (QFileInfo(QString::fromStdString(path)).suffix().isEmpty())
+        path += "." + FilterSuffix(QString(viewmsg::kOsgFilters).section(";;", 0, 0)).toStdString();
     doc.sceneExportFolder = GetPathFolder(path);
     std::vector<std::string> errors;
     int result = 0;
@@ -97,7 +100,9 @@ void ExportSelectionOsg(ZunTreeView& tree, CZunView& view, const SliceSelection&
         WaitCursor wait;
         result = ExportSelectionToOsg(view, tree.Tree(), keep, path, errors);
     }
-    if (result != 0)
+    if (result == 2)
+        app->GetPrompt().Tell(errors.front(), PromptIcon::Warning);
+    else if (result != 0)
         ReportFileFailures(&app->GetPrompt(), errors, 1, "export");
     else
         app->GetPrompt().Tell(viewmsg::kSavedAt + path);

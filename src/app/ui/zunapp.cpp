@@ -316,8 +316,8 @@ std::string CZunApp::ChooseFile(const std::string& title, const std::string& fil
     if (chooseFile_) return chooseFile_(title, filter, save, suggested);
     const QString t = QString::fromStdString(title), f = QString::fromStdString(filter),
                   s = QString::fromStdString(suggested);
-    const QString chosen = save ? QFileDialog::getSaveFileName(frame_.get(), t, s, f)
-                                : QFileDialog::getOpenFileName(frame_.get(), t, s, f);
+    const QString chosen =
+        save ? GetSaveFileName(frame_.get(), t, s, f) : QFileDialog::getOpenFileName(frame_.get(), t, s, f);
     return chosen.toStdString();
 }
 

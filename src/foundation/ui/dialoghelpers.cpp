@@ -169,6 +169,28 @@ void CascadeFloatingWindow(std::vector<QPointer<QWidget>>& open, QWidget* window
     open.emplace_back(window);
 }
 
+QString FilterSuffix(const QString& filter) {
+    const qsizetype open = filter.indexOf('(');
+    const QString patterns = open < 0 ? filter : filter.mid(open + 1, filter.indexOf(')', open) - open - 1);
+    const QString first = patterns.simplified().section(' ', 0, 0);
+    if (!first.startsWith("*.")) return {};
+    const QString suffix = first.mid(2);
+    return suffix.contains('*') || suffix.contains('?') ? QString() : suffix;
+}
+
+QString GetSaveFileName(QWidget* parent, const QString& title, const QString& start, const QString& filters,
+                        QString* selected) {
+    QFileDialog dialog(parent, title, start, filters);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (selected && !selected->isEmpty()) dialog.selectNameFilter(*selected);
+    dialog.setDefaultSuffix(FilterSuffix(dialog.selectedNameFilter()));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog](const QString& filter) { dialog.setDefaultSuffix(FilterSuffix(filter)); });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    if (selected) *selected = dialog.selectedNameFilter();
+    return dialog.selectedFiles().front();
+}
+
 bool BrowseForFolder(const std::string& title, QWidget* owner, std::string& folder) {
     const QString chosen = QFileDialog::getExistingDirectory(owner, QString::fromStdString(title),
                                                              QString::fromStdString(folder));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <QPointer>
+#include <QString>
 
 #include "foundation/numformat.h"
 
@@ -58,6 +59,15 @@ void CascadeFloatingWindow(std::vector<QPointer<QWidget>>& open, QWidget* window
                            int dy);
 // Asks for a folder, starting at `folder`; true (and the folder set) when the user chose one.
 bool BrowseForFolder(const std::string& title, QWidget* owner, std::string& folder);
+
+// The extension a file filter such as "OSG Files (*.osg)" writes ("osg"); empty for a filter of
+// any extension ("*.*", "*").
+QString FilterSuffix(const QString& filter);
+// Asks for a file to save, starting at `start` with the filter `selected` (when given; it gets
+// the chosen one). A name typed without an extension gets that of the chosen filter, as the
+// filter says the file will be. Empty when cancelled.
+QString GetSaveFileName(QWidget* parent, const QString& title, const QString& start, const QString& filters,
+                        QString* selected = nullptr);
 
 // Makes PumpMessages of the core run the Qt event loop once: 0 the queue was emptied, 1 the
 // program is quitting. Call once after the QApplication exists.

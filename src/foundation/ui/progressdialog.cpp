@@ -1,7 +1,11 @@
 #include "foundation/ui/progressdialog.h"
 
+#include <algorithm>
+
 #include <QApplication>
+#include <QFontMetrics>
 #include <QProgressBar>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "foundation/pathutil.h"
@@ -56,8 +60,35 @@ void CProgressBar::Start() {
     }
 }
 
+namespace {
+// The window manager's title bar holds the icon and the buttons besides the title, in a font that
+// may be bold: the title needs this much more than its text.
+constexpr int kTitleBarExtra = 160;
+
+QFontMetrics TitleMetrics() {
+    QFont font = QApplication::font();
+    font.setBold(true);
+    return QFontMetrics(font);
+}
+}  // namespace
+
 void CProgressBar::SetText(const std::string& text) {
-    setWindowTitle(QString::fromStdString(text));
+    // Wide enough for the whole title, within the screen; past that the title loses its middle,
+    // so that both the operation and the file's own name stay readable.
+    const QString title = QString::fromStdString(text);
+    const QFontMetrics metrics = TitleMetrics();
+    const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
+    const int room = screen ? screen->availableGeometry().width() - 40 : 1 << 20;
+    const int needed = metrics.horizontalAdvance(title) + kTitleBarExtra;
+    const int width = std::max(std::min(needed, room), sizeHint().width());
+    setWindowTitle(needed <= room ? title
+                                  : metrics.elidedText(title, Qt::ElideMiddle, room - kTitleBarExtra));
+    if (width != minimumWidth()) {
+        setMinimumWidth(width);
+        resize(width, height());
+        // A started dialog that changed its width stays centred.
+        if (started_) CenterWindowInMainFrame(this, 0, 0);
+    }
 }
 
 void CProgressBar::SetPos(int percent) {

@@ -39,7 +39,8 @@ public:
     }
     void SetText(const std::string& text) override {
         Open();
-        dialog_->SetText(caption_ + ": " + text);
+        // The step's own text follows the caption, unless it only repeats it.
+        dialog_->SetText(text.empty() || text == caption_ ? caption_ : caption_ + ": " + text);
     }
     void SetPos(int percent) override {
         Open();

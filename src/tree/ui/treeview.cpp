@@ -47,6 +47,7 @@ ZunTreeView::ZunTreeView(CZunDoc& doc, QWidget* parent, const ZunTreeView* copyF
     header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     header()->setStretchLastSection(false);
     if (tree_.ChannelCount() > 0) expand(model_->IndexOf(tree_.Root()));
+    namesWidth_ = sizeHintForColumn(0);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { OnSelectionChanged(); });
     doc_.Views().Add(this);
 
@@ -133,6 +134,10 @@ void ZunTreeView::OnUpdate(DocView*, unsigned hint, const ChangeHint* hintObject
     if (r.structureChanged) stepping_.Forget();
     if (r.structureChanged && tree_.ChannelCount() > 0) expand(model_->IndexOf(tree_.Root()));
     viewport()->update();
+    const int width = sizeHintForColumn(0);
+    const bool wider = width > namesWidth_;
+    namesWidth_ = width;
+    if (wider) Q_EMIT namesWidened();
 }
 
 void ZunTreeView::StoreRecord(TreeRecord& record) const {

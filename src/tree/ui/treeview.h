@@ -56,6 +56,9 @@ Q_SIGNALS:
     void channelRenamed(const QString& oldName, const QString& newName);
     // The items' display changed: the window's 3-D view redraws.
     void displayChanged(unsigned hint);
+    // The longest name grew (a computation adds statistics to the names): the window's column
+    // follows it as it did on opening.
+    void namesWidened();
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -74,6 +77,7 @@ private:
     TreeItemModel* model_ = nullptr;
     std::unique_ptr<TreeCommandUi> commandUi_;
     std::unique_ptr<TreeCommands> commands_;
+    int namesWidth_ = 0;
 };
 
 // The tree pane of a document window. A further window on a document that has a tree already

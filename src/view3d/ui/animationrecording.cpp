@@ -96,7 +96,15 @@ RecordOptionsDialog::RecordOptionsDialog(QWidget* parent, const RecordOptions& o
     layout->addWidget(effectBox);
     layout->addWidget(buttons);
 
-    kinds_[std::clamp(options.mode, 0, 3)]->setChecked(true);
+    // Opens with the choices it was given (the last accepted ones); "No rotation" keeps the
+    // axis its angle names.
+    int kind = std::clamp(options.mode, 0, 3);
+    if (options.mode == 4) kind = options.axisAngle == 0.0f ? 1 : options.axisAngle == 90.0f ? 2 : 3;
+    kinds_[kind]->setChecked(true);
+    effect_->setChecked(options.effect != 0 && options.mode != 0);
+    stepThrough_->setChecked(options.effect == 2);
+    fillIn_->setChecked(options.effect != 2);
+    noRotation_->setChecked(options.mode == 4);
     for (int i = 0; i < 4; ++i)
         connect(kinds_[i], &QRadioButton::clicked, this, [this, i] {
             if (i == 1 || i == 2) axisAngle_->setText(OneDecimal(i == 1 ? 0.0f : 90.0f));
@@ -173,9 +181,23 @@ ViewAnimationRecording::~ViewAnimationRecording() {
     StopFreeForm();
 }
 
-void ViewAnimationRecording::StopFreeForm() {
+void ViewAnimationRecording::AttachFrameCallback() {
+    drawn_ = new FrameDrawnCallback(this);
+    view_->Viewer()->getCamera()->setPostDrawCallback(drawn_.get());
+}
+
+void ViewAnimationRecording::DetachFrameCallback() {
     if (drawn_ && view_->Viewer()) view_->Viewer()->getCamera()->setPostDrawCallback(nullptr);
     drawn_ = nullptr;
+}
+
+double ViewAnimationRecording::ClockSeconds() const {
+    return elapsedSeconds ? elapsedSeconds()
+                          : std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+}
+
+void ViewAnimationRecording::StopFreeForm() {
+    DetachFrameCallback();
     if (freeForm_) {
         freeForm_.reset();
         busy_ = false;
@@ -220,22 +242,22 @@ void ViewAnimationRecording::OnRecordAnimation() {
     if (chooseOptions) {
         if (!chooseOptions(options)) return;
     } else {
-        RecordOptionsDialog dialog(view_, options);
+        RecordOptionsDialog dialog(view_, dialogOptions_);
         if (dialog.exec() != QDialog::Accepted) return;
-        options = dialog.Options();
+        options = dialogOptions_ = dialog.Options();
     }
     options_ = options;
     busy_ = true;
     if (options.mode == 0) {
         freeForm_ = std::make_unique<FreeFormRecording>();
         start_ = std::chrono::steady_clock::now();
+        pausedSeconds_ = ClockSeconds();
         std::array<double, 16> m{};
         const osg::Matrixd cam = view_->Manipulator()->getMatrix();
         std::copy(cam.ptr(), cam.ptr() + 16, m.begin());
         lastColour_ = Background();
         freeForm_->Start(m, lastColour_);
-        drawn_ = new FrameDrawnCallback(this);
-        view_->Viewer()->getCamera()->setPostDrawCallback(drawn_.get());
+        AttachFrameCallback();
         ShowRecording(true);
         return;
     }
@@ -267,14 +289,19 @@ std::string ViewAnimationRecording::SaveWithProgress(const std::function<std::st
 
 void ViewAnimationRecording::OnStopRecording() {
     if (!freeForm_) return;
-    // A cancelled file choice keeps the recording going.
+    // The recording ends where Stop was pressed: the time spent choosing the file would
+    // otherwise lengthen the movie by as much.
+    const double end = RecordedSeconds();
+    const double pauseStart = ClockSeconds();
+    DetachFrameCallback();
     const std::string file = ChooseFile();
-    if (file.empty()) return;
-    view_->Viewer()->getCamera()->setPostDrawCallback(nullptr);
-    drawn_ = nullptr;
-    freeForm_->Finish(elapsedSeconds
-                          ? elapsedSeconds()
-                          : std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count());
+    if (file.empty()) {
+        // A cancelled file choice keeps the recording going, without the pause.
+        pausedSeconds_ += ClockSeconds() - pauseStart;
+        AttachFrameCallback();
+        return;
+    }
+    freeForm_->Finish(end);
     const std::vector<AnimationEvent> events = freeForm_->Events();
     freeForm_.reset();
     const std::string message = SaveWithProgress([&](MovieWriter& writer) {
@@ -287,9 +314,7 @@ void ViewAnimationRecording::OnStopRecording() {
 
 void ViewAnimationRecording::OnFrameDrawn() {
     if (!freeForm_) return;
-    const double t = elapsedSeconds
-                         ? elapsedSeconds()
-                         : std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const double t = RecordedSeconds();
     std::array<double, 16> m{};
     const osg::Matrixd cam = view_->Manipulator()->getMatrix();
     std::copy(cam.ptr(), cam.ptr() + 16, m.begin());

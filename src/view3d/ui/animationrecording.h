@@ -101,6 +101,12 @@ private:
     void ShowMessage(const std::string& text);
     std::string Title() const;
     void StopFreeForm();
+    // The free-form clock: seconds since the start, and the recording's time (the clock less
+    // the pauses of a cancelled Stop).
+    double ClockSeconds() const;
+    double RecordedSeconds() const { return ClockSeconds() - pausedSeconds_; }
+    void AttachFrameCallback();
+    void DetachFrameCallback();
     // Runs record(writer) under the modal "Save Animation" progress and the wait cursor; its
     // message.
     std::string SaveWithProgress(const std::function<std::string(MovieWriter&)>& record);
@@ -108,7 +114,10 @@ private:
     CZunDoc* doc_;
     bool busy_ = false;
     RecordOptions options_;
+    // What the options dialog last accepted: it opens with it the next time.
+    RecordOptions dialogOptions_;
     std::unique_ptr<FreeFormRecording> freeForm_;
+    double pausedSeconds_ = 0;
     osg::ref_ptr<osg::Camera::DrawCallback> drawn_;
     std::uint32_t lastColour_ = 0;
     std::chrono::steady_clock::time_point start_;

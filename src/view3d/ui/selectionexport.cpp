@@ -27,8 +27,8 @@ int ExportSelectionToOsg(CZunView& view, const DisplayTree& tree, const SliceSel
     TreeDisplayLayers all(tree, sample);
     SelectionLayers kept(all, keep);
     if (FillDisplayVolume(kFillAll, kept, sample.GetDims(), volume.Data(), dims) == 0) {
-        errors.push_back(viewmsg::kNoVolumetricImage);
-        return 1;
+        errors.push_back(viewmsg::kExportNotDisplayed);
+        return 2;
     }
     ViewSettings settings = view.Settings();
     RenderSettings render;

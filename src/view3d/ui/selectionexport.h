@@ -13,8 +13,9 @@ namespace zun {
 class CZunView;
 class DisplayTree;
 
-// 0 written; 1 failed with the texts appended to errors (nothing kept or shown gives "No
-// volumetric image is created.").
+// 0 written; 1 failed with the texts appended to errors (nothing kept gives "No volumetric image
+// is created."); 2 nothing was written because none of the kept items is displayed (the text
+// says that only displayed ones are exported).
 int ExportSelectionToOsg(CZunView& view, const DisplayTree& tree, const SliceSelection& keep,
                          const std::string& path, std::vector<std::string>& errors);
 

@@ -20,6 +20,14 @@ void MFCTrackballManipulator::SetHomeFromBound(const osg::Node* node) {
     setTransformation(_homeEye, _homeCenter, _homeUp);
 }
 
+void MFCTrackballManipulator::EndThrow() {
+    if (_thrown) {
+        _thrown = false;
+        flushMouseEventStack();
+    }
+    if (isAnimating()) finishAnimation();
+}
+
 bool MFCTrackballManipulator::handleMouseWheel(const osgGA::GUIEventAdapter& ea,
                                                osgGA::GUIActionAdapter& us) {
     if (ctrlHeld && shiftHeld) {

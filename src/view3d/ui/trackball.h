@@ -19,6 +19,10 @@ public:
     // a pan of the model.
     void Drag(float x0, float y0, float x1, float y1) { rotateTrackball(x0, y0, x1, y1, 1.0f); }
     void Pan(float dx, float dy) { panModel(dx, dy); }
+    // Ends a throw and any animation of the camera. The throw turns the camera on every frame by
+    // the time since the last one: once the view stops spinning (hidden, minimised) the next
+    // single redraw would otherwise turn it by that whole pause.
+    void EndThrow();
 
     // Kept by the view's key handlers.
     bool ctrlHeld = false;

@@ -24,6 +24,7 @@
 #include "document/docmessages.h"
 #include "document/docsettings.h"
 #include "document/zundoc.h"
+#include "foundation/ui/dialoghelpers.h"
 #include "tree/displaytree.h"
 #include "view3d/documentlayers.h"
 #include "view3d/processorset.h"
@@ -92,6 +93,11 @@ CZunView::CZunView(CZunDoc* document, QWidget* parent) : QOpenGLWidget(parent), 
     setMinimumSize(64, 64);
     scene_ = std::make_unique<VolumeScene>(settings_, renderSettings_);
     render_ = std::make_unique<RenderLoop>([this] { return DrawFrameFromRenderThread(); });
+    // Queued behind the frame that ended the spin, ahead of any later input.
+    render_->onSpinEnded = [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { manipulator_->EndThrow(); }, Qt::QueuedConnection);
+    };
     if (QScreen* s = QGuiApplication::primaryScreen(); s && s->refreshRate() >= 10)
         render_->SetSpinInterval(std::chrono::microseconds(static_cast<long long>(1e6 / s->refreshRate())));
     updates_ = std::make_unique<UpdateLoop>([this](unsigned bits) {
@@ -646,10 +652,9 @@ void CZunView::OnExportOsgKey() {
     }
     const QString start = doc_ ? QString::fromStdString(doc_->sceneExportFolder) : QString();
     QString selected = "OSG Binary Files (*.osgb)";
-    QString path =
-        QFileDialog::getSaveFileName(this, viewmsg::kSaveOsgTitle, start, viewmsg::kOsgFilters, &selected);
+    const QString path =
+        GetSaveFileName(this, viewmsg::kSaveOsgTitle, start, viewmsg::kOsgFilters, &selected);
     if (path.isEmpty()) return;
-    if (QFileInfo(path).suffix().isEmpty()) path += ".osgb";
     if (doc_) doc_->sceneExportFolder = QFileInfo(path).absolutePath().toStdString();
     std::vector<std::string> errors;
     QApplication::setOverrideCursor(Qt::WaitCursor);

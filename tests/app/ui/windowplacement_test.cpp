@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSplitter>
+#include <QStatusBar>
 
 #include "app/ui/childframe.h"
 #include "app/ui/mainframe.h"
@@ -149,6 +150,49 @@ TEST_F(PlacementFixture, NewWindowStartsFromTheActiveViewWithTheDurationsShown) 
     EXPECT_TRUE(third->StatusPane(1)->text().startsWith(QString::fromStdString(d[0].label)));
 }
 
+// The status panes never cover one another: not while a wider text waits for the bar's layout
+// (the end of a run keeps the window busy for a second), nor in a window too narrow for them.
+TEST_F(PlacementFixture, StatusPanesNeverOverlap) {
+    CZunDoc* doc = app->OpenDocumentFile(kExample);
+    ASSERT_NE(doc, nullptr);
+    CChildFrame* child = app->FramesOf(doc).front();
+    auto disjoint = [child] {
+        for (int i = 0; i < 4; ++i) {
+            const QRect a = child->StatusPane(i)->geometry();
+            if (!child->StatusBar()->rect().contains(a)) return false;
+            for (int j = i + 1; j < 4; ++j)
+                if (a.intersects(child->StatusPane(j)->geometry())) return false;
+        }
+        return true;
+    };
+    CDuration elapsed("Elapsed"), total("Total");
+    elapsed.seconds = total.seconds = 0.4f;
+    elapsed.percent = 99;
+    child->SetStatusText("Computation Running");
+    child->SetStatusValues({elapsed, total});
+    QApplication::processEvents();
+    ASSERT_TRUE(disjoint());
+    // The last progress of a run: every pane's text grows at once.
+    elapsed.percent = 100;
+    elapsed.minutes = total.minutes = 12;
+    child->SetStatusText("Computing the nonlinear solution of every channel, step 12 of 12");
+    child->SetStatusValues({elapsed, total});
+    EXPECT_TRUE(disjoint());
+    QApplication::processEvents();
+    EXPECT_TRUE(disjoint());
+    EXPECT_EQ(child->StatusPane(1)->text(), "Elapsed: 12:00 (100%)");
+    // A narrow window squeezes the panes instead of piling them up.
+    WindowOf(child)->resize(260, WindowOf(child)->height());
+    QApplication::processEvents();
+    EXPECT_TRUE(disjoint());
+    WindowOf(child)->resize(900, WindowOf(child)->height());
+    QApplication::processEvents();
+    EXPECT_TRUE(disjoint());
+    EXPECT_GE(child->StatusPane(1)->width(),
+              child->StatusPane(1)->fontMetrics().horizontalAdvance(child->StatusPane(1)->text()));
+    test::SaveScreenshot(child->StatusBar(), "status-bar");
+}
+
 TEST_F(PlacementFixture, TheTreeColumnShowsWholeNamesAndKeepsTheUsersWidth) {
     CZunDoc* doc = app->OpenDocumentFile(kExample);
     ASSERT_NE(doc, nullptr);
@@ -162,6 +206,38 @@ TEST_F(PlacementFixture, TheTreeColumnShowsWholeNamesAndKeepsTheUsersWidth) {
     Q_EMIT child->Splitter()->splitterMoved(content + 60, 1);
     app->OnFileNew();
     EXPECT_EQ(Frame()->ActiveChild()->Splitter()->sizes().value(0), content + 60);
+}
+
+// A computation adds statistics to the names: the column grows with them as on opening, the
+// window widening beside it and the 3-D pane keeping its size.
+TEST_F(PlacementFixture, TheTreeColumnFollowsNamesThatGrow) {
+    CZunDoc* doc = app->OpenDocumentFile(kExample);
+    ASSERT_NE(doc, nullptr);
+    CChildFrame* child = app->FramesOf(doc).front();
+    QMdiSubWindow* window = WindowOf(child);
+    window->move(40, window->y());
+    QApplication::processEvents();
+    const QList<int> before = child->Splitter()->sizes();
+    const int frameWidth = window->width();
+    TreeNode* channel = TreeOf(child)->Tree().Root()->children.front().get();
+    channel->label += " {ave=0.0271,stdev=0.00412,min=0.00113,max=0.0514}";
+    doc->UpdateAllViews(nullptr, kHintStateChanged, nullptr);
+    QApplication::processEvents();
+    const QList<int> after = child->Splitter()->sizes();
+    EXPECT_GE(after.value(0), child->TreeContentWidth());
+    EXPECT_GT(after.value(0), before.value(0));
+    EXPECT_EQ(after.value(1), before.value(1));
+    EXPECT_EQ(window->width(), frameWidth + after.value(0) - before.value(0));
+    const QRect g = window->geometry();
+    EXPECT_TRUE(Area().contains(g)) << g.x() << "," << g.y() << " " << g.width() << "x" << g.height()
+                                    << " in " << Area().width() << "x" << Area().height() << " before "
+                                    << frameWidth;
+    test::SaveScreenshot(window, "document-window-long-names");
+    // Names that shrink leave the column as it is.
+    channel->label = "Fe";
+    doc->UpdateAllViews(nullptr, kHintStateChanged, nullptr);
+    QApplication::processEvents();
+    EXPECT_EQ(child->Splitter()->sizes(), after);
 }
 
 TEST_F(PlacementFixture, TheExampleOpensShowingItsCtChannels) {

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -159,6 +160,32 @@ TEST(ProgressDialog, ClampsReportsAndRemembersCancel) {
         EXPECT_TRUE(bar.SetProgress(60));
         EXPECT_EQ(bar.windowTitle(), "Importing CT 40 keV");
     }
+    {
+        // The dialog is as wide as its title needs, so that the title bar shows all of it...
+        CProgressBar bar;
+        const std::string path = "Reading /tmp/zun_newuser_tests/phantoms/large/ui/big320.txt";
+        bar.SetText(path);
+        bar.Start();
+        QFont bold = QApplication::font();
+        bold.setBold(true);
+        const QFontMetrics metrics(bold);
+        EXPECT_EQ(bar.windowTitle().toStdString(), path);
+        EXPECT_GE(bar.width(), metrics.horizontalAdvance(bar.windowTitle()) + 100);
+        test::SaveScreenshot(&bar, "progress-dialog-long-title");
+        // ... within the screen: a longer one loses its middle, keeping both ends.
+        const int screen = bar.screen()->availableGeometry().width();
+        const std::string huge = "Reading /" + std::string(400, 'x') + "/big320.txt";
+        bar.SetText(huge);
+        EXPECT_LE(bar.width(), screen);
+        const QString title = bar.windowTitle();
+        EXPECT_TRUE(title.startsWith("Reading /xxx")) << title.toStdString();
+        EXPECT_TRUE(title.endsWith("xxx/big320.txt")) << title.toStdString();
+        EXPECT_TRUE(title.contains(QChar(0x2026))) << title.toStdString();
+        EXPECT_LE(metrics.horizontalAdvance(title), screen);
+        // A short title again: the dialog is no wider than its bar needs.
+        bar.SetText("Export");
+        EXPECT_LT(bar.width(), metrics.horizontalAdvance(QString::fromStdString(path)));
+    }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the wait cursor is balanced
     SetRemoteControlled(false);
     SetRemoteControlStartup(nullptr);
@@ -277,6 +304,47 @@ TEST(DialogHelpers, ReadersWritersAndEnabling) {
     CheckEditInteger(5, field, prompt);
     EXPECT_EQ(deep->text(), "5");
     EXPECT_EQ(prompt.Requests().back().text, "Value must be an integer");
+}
+
+// A name typed without an extension is saved as the chosen filter says, whichever filter that is.
+TEST(DialogHelpers, SaveDialogNamesTheFileAsTheChosenFilterSays) {
+    EXPECT_EQ(FilterSuffix("OSG Files (*.osg)"), "osg");
+    EXPECT_EQ(FilterSuffix("Images (*.png *.jpg)"), "png");
+    EXPECT_EQ(FilterSuffix("Any Files (*.*)"), "");
+    EXPECT_EQ(FilterSuffix("Any Files (*)"), "");
+    test::TempFolder tmp;
+    const QString filters = "OSG Files (*.osg);;OSG Ascii Files (*.osgt);;Any Files (*.*)";
+    auto save = [&](const QString& name, const QString& filter, QString* selected) {
+        QTimer::singleShot(50, [&] {
+            QFileDialog* d = nullptr;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* f = qobject_cast<QFileDialog*>(w); f && f->isVisible()) d = f;
+            ASSERT_NE(d, nullptr);
+            if (!filter.isEmpty()) {
+                d->selectNameFilter(filter);
+                Q_EMIT d->filterSelected(filter);
+            }
+            auto* edit = d->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(edit, nullptr);
+            edit->setText(name);
+            QMetaObject::invokeMethod(d, "accept");
+        });
+        // Never hangs: a dialog the step above missed is cancelled.
+        QTimer::singleShot(10000, [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* f = qobject_cast<QFileDialog*>(w); f && f->isVisible()) f->reject();
+        });
+        return GetSaveFileName(nullptr, "Save as OSG format", QString::fromStdString(tmp.Path().string()),
+                               filters, selected);
+    };
+    const QString folder = QString::fromStdString(tmp.Path().string()) + "/";
+    EXPECT_EQ(save("scene", {}, nullptr), folder + "scene.osg");
+    QString selected = "OSG Ascii Files (*.osgt)";
+    EXPECT_EQ(save("scene", {}, &selected), folder + "scene.osgt");
+    EXPECT_EQ(save("scene", "OSG Files (*.osg)", &selected), folder + "scene.osg");
+    EXPECT_EQ(selected, "OSG Files (*.osg)");
+    EXPECT_EQ(save("scene.osgb", {}, nullptr), folder + "scene.osgb");
+    EXPECT_EQ(save("scene", "Any Files (*.*)", nullptr), folder + "scene");
 }
 
 int main(int argc, char** argv) {

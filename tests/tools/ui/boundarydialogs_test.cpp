@@ -18,6 +18,9 @@
 
 #include "document/dispspec.h"
 #include "foundation/numformat.h"
+#include "foundation/ui/progressdialog.h"
+#include "tools/boundarytransform.h"
+#include "tools/boundarywizard.h"
 #include "tools/ui/addboundpages.h"
 #include "tools/ui/addboundsheet.h"
 #include "tools/ui/transbounddialog.h"
@@ -123,6 +126,24 @@ TEST(BoundaryWizardSheet, ApplyBuildsThenSkips) {
     EXPECT_EQ(f.Copy("edge"), WordList(std::size_t(f.Count()), 0));
     EXPECT_EQ(f.Copy("rim"), WordList(std::size_t(f.Count()), 0));
     EXPECT_EQ(f.doc.boundDef.mode, BoundDef::kXor);
+}
+
+// The progress dialog's title names the operation once, then the step the build reports.
+TEST(BoundaryWizardSheet, ProgressTitleNamesTheOperationOnce) {
+    test::UiApp();
+    for (const char* caption : {boundmsg::kGenerating, boundmsg::kTransforming}) {
+        const std::unique_ptr<ProgressSink> progress = MakeBoundaryProgress(nullptr, caption);
+        auto title = [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* bar = qobject_cast<CProgressBar*>(w); bar && bar->isVisible())
+                    return bar->windowTitle().toStdString();
+            return std::string();
+        };
+        progress->SetText(caption);
+        EXPECT_EQ(title(), caption);
+        progress->SetText("Filling");
+        EXPECT_EQ(title(), std::string(caption) + ": Filling");
+    }
 }
 
 TEST(BoundaryWizardSheet, ClusterPageChecksAndErrors) {

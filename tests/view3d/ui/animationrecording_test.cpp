@@ -7,8 +7,12 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 #include <osg/Notify>
 
@@ -148,6 +152,15 @@ TEST_F(AnimationMovie, FreeFormRecordsTheDrawnFramesAndRefusesAComputationMovie)
         view->grabFramebuffer();
     }
     now = 0.75;
+    // Each file dialog stays up ten seconds, while the view draws a turned camera behind it:
+    // neither the time nor the drawing is in the movie, which ends where Stop was pressed.
+    anim->chooseFile = [&] {
+        now += 10;
+        view->Manipulator()->setRotation(view->Manipulator()->getRotation() *
+                                         osg::Quat(0.3, osg::Vec3d(1, 0, 0)));
+        view->grabFramebuffer();
+        return file;
+    };
     // No file chosen: the recording goes on.
     anim->OnStopRecording();
     EXPECT_TRUE(anim->FreeFormRunning());
@@ -165,6 +178,74 @@ TEST_F(AnimationMovie, FreeFormRecordsTheDrawnFramesAndRefusesAComputationMovie)
     EXPECT_EQ(Shell("ffprobe -v error -show_entries packet=pts -of csv=p=0 '" + file + "'"),
               "0\n2\n3\n4\n5\n6\n7\n8\n");
     movie->Recording().OnSaveMovie();
+}
+
+// The options dialog opens with what it last started with, free form included.
+TEST_F(AnimationMovie, TheOptionsDialogRemembersTheLastChoices) {
+    anim->chooseOptions = nullptr;
+    auto whenShown = [](const std::function<void(RecordOptionsDialog&)>& act) {
+        QTimer::singleShot(50, [act] {
+            auto* d = qobject_cast<RecordOptionsDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(d, nullptr);
+            act(*d);
+        });
+    };
+    whenShown([](RecordOptionsDialog& d) {
+        EXPECT_TRUE(d.Kind(1)->isChecked());  // the first time: the defaults
+        d.Kind(0)->click();
+        d.FrameRate()->setText("12");
+        d.accept();
+    });
+    anim->OnRecordAnimation();
+    ASSERT_TRUE(anim->FreeFormRunning());
+    file = (dir / "free.avi").string();
+    anim->OnStopRecording();
+    ASSERT_FALSE(anim->Busy());
+    bool seen = false;
+    whenShown([&](RecordOptionsDialog& d) {
+        seen = true;
+        EXPECT_TRUE(d.Kind(0)->isChecked());
+        EXPECT_EQ(d.FrameRate()->text(), "12");
+        EXPECT_FALSE(d.Period()->isEnabled());
+        // A turn without rotation, stepping through the slices.
+        d.Kind(2)->click();
+        d.Effect()->click();
+        d.StepThrough()->click();
+        d.NoRotation()->click();
+        d.reject();
+    });
+    anim->OnRecordAnimation();
+    EXPECT_TRUE(seen);
+    EXPECT_FALSE(anim->Busy());
+    // A cancelled dialog changes nothing; the scripted choices come back as they were accepted.
+    seen = false;
+    whenShown([&](RecordOptionsDialog& d) {
+        seen = true;
+        EXPECT_TRUE(d.Kind(0)->isChecked());
+        d.Kind(2)->click();
+        d.Effect()->click();
+        d.StepThrough()->click();
+        d.NoRotation()->click();
+        d.Period()->setText("1");
+        d.FrameRate()->setText("10");
+        d.accept();
+    });
+    file = (dir / "still.avi").string();
+    anim->OnRecordAnimation();
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    seen = false;
+    whenShown([&](RecordOptionsDialog& d) {
+        seen = true;
+        EXPECT_TRUE(d.Kind(2)->isChecked());
+        EXPECT_TRUE(d.Effect()->isChecked());
+        EXPECT_TRUE(d.StepThrough()->isChecked());
+        EXPECT_TRUE(d.NoRotation()->isChecked());
+        EXPECT_EQ(d.Period()->text(), "1.0");
+        d.reject();
+    });
+    anim->OnRecordAnimation();
+    EXPECT_TRUE(seen);
 }
 
 }  // namespace

@@ -591,6 +591,43 @@ TEST_F(ZunViewTest, AHiddenSpinningViewStopsDrawing) {
     EXPECT_EQ(v->Renderer().FramesDrawn(), drawn);
 }
 
+// A thrown view that stops spinning because nobody sees it (minimised or hidden) must not go on
+// turning by itself once it shows again: every later redraw (the axes toggled) leaves the camera
+// where it was.
+TEST_F(ZunViewTest, AViewThatStoppedSpinningUnseenStaysStillWhenRedrawn) {
+    Phantom& ph = ComputedPhantom();
+    ASSERT_TRUE(ph.ok);
+    for (const bool minimise : {true, false}) {
+        SCOPED_TRACE(minimise ? "minimised" : "hidden");
+        auto v = MakeView(ph.doc.get(), 320, 240);
+        ASSERT_TRUE(ThrowIntoSpin(*v));
+        if (minimise)
+            v->showMinimized();
+        else
+            v->hide();
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                const auto drawn = v->Renderer().FramesDrawn();
+                PumpUntil([] { return false; }, 100);
+                return v->Renderer().FramesDrawn() == drawn;
+            },
+            3000));
+        PumpUntil([] { return false; }, 300);  // the pause the throw would make up for
+        v->showNormal();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(v.get()));
+        PumpUntil([] { return false; }, 100);
+        const osg::Quat rest = v->Manipulator()->getRotation();
+        for (int i = 0; i < 2; ++i) {
+            v->OnViewAxes();
+            const auto painted = v->FramesPainted();
+            ASSERT_TRUE(PumpUntil([&] { return v->FramesPainted() > painted; }, 3000));
+            PumpUntil([] { return false; }, 100);
+        }
+        const osg::Quat now = v->Manipulator()->getRotation();
+        EXPECT_NEAR((now - rest).length(), 0.0, 1e-9);
+    }
+}
+
 TEST(VolumeShaders, TheLibrarysShaderFileLookupsFindTheBuiltInTexts) {
     InstallBuiltInVolumeShaders();
     osg::ref_ptr<osg::Shader> vert = osgDB::readRefShaderFile(osg::Shader::VERTEX, "shaders/volume.vert");

@@ -155,7 +155,7 @@ TEST_F(ViewMenuFixture, SelectedChannelsAndSlicesExportTheirOwnScene) {
     TreeNode* ct = t.FindChannel("CT 40 keV");
     ASSERT_NE(ct, nullptr);
 
-    // A channel that shows nothing gives no scene.
+    // A channel that is not displayed gives no scene, and the user is told why.
     SelectOnly({ct});
     if (AnySelectedChannelDisplayed(t)) {
         ASSERT_TRUE(commands.Execute(treecmd::kDisplayChan));
@@ -163,7 +163,9 @@ TEST_F(ViewMenuFixture, SelectedChannelsAndSlicesExportTheirOwnScene) {
     nextSave = tmp.File("hidden.osgb");
     ASSERT_TRUE(commands.IsEnabled(treecmd::kExportOsgChan));
     ASSERT_TRUE(commands.Execute(treecmd::kExportOsgChan));
-    EXPECT_EQ(LastMessage(), "Could not export No volumetric image is created.");
+    EXPECT_EQ(LastMessage(),
+              "Only displayed channels and slices are exported: display the chosen ones in the 3-D view "
+              "first.");
     EXPECT_FALSE(fs::exists(nextSave));
 
     // Displayed, the channel's scene is written and read back by the converter.
@@ -182,6 +184,11 @@ TEST_F(ViewMenuFixture, SelectedChannelsAndSlicesExportTheirOwnScene) {
         return std::system(cmd.c_str());
     };
     EXPECT_EQ(convert(nextSave), 0);
+    // A name without an extension is written as the dialog's first filter, "OSG Files (*.osg)".
+    nextSave = tmp.File("plain");
+    ASSERT_TRUE(commands.Execute(treecmd::kExportOsgChan));
+    EXPECT_EQ(LastMessage(), "Saved at " + nextSave + ".osg");
+    EXPECT_TRUE(fs::exists(nextSave + ".osg"));
 
     // Two slices: the volume image holds those two slabs and nothing else.
     SelectOnly({ct->Child(5), ct->Child(12)});
