@@ -13,6 +13,7 @@
 
 #include "document/atomicfile.h"
 #include "model/attenuation.h"
+#include "model/channelrules.h"
 #include "model/compound.h"
 #include "platform/progress.h"
 
@@ -237,7 +238,11 @@ void ReadHeader(Tokenizer& in, DataDocument& doc, HeaderState& h) {
             doc.nz = static_cast<std::uint32_t>(in.NextInteger("grid size", 1, kMaxDim));
             h.grid = true;
         } else if (k == "CHANNELS") {
+            const int line = in.Peek().line;
             h.channels = in.NextInteger("channel count", 1, 65535);
+            // Refused before the names are gathered.
+            if (std::string why = CheckChannelCount(static_cast<std::size_t>(h.channels)); !why.empty())
+                in.FailAt(line, kNotTextFile, why);
         } else if (k == "SOURCE") {
             doc.method = static_cast<std::int32_t>(in.NextInteger("attenuation method", 0, 3));
             doc.coefficientKind = static_cast<std::int32_t>(in.NextInteger("coefficient kind", 0, 1));

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "document/zundoc.h"
+#include "model/channelrules.h"
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
 #include "script/remotewindow.h"
@@ -108,14 +109,19 @@ void InsertOne(CZunDoc& doc, std::string name, std::int32_t kind, int index) {
 void InsertChannels(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = SampleDocument(in, call);
     if (!doc) return;
-    const std::vector<std::string> items = SplitArgumentList(call.words[2], '#');
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const std::vector<std::string> fields = SplitArgumentList(items[i], ';');
+    // The whole list is read and checked before a channel goes in.
+    std::vector<CZunDoc::NewChannel> list;
+    for (const std::string& item : SplitArgumentList(call.words[2], '#')) {
+        const std::vector<std::string> fields = SplitArgumentList(item, ';');
         if (fields.size() != 2) {
             in.Error(call, "Invalid channel format (" + call.words[2] + ")");
             return;
         }
-        InsertOne(*doc, fields[0], ChannelKindOf(ParseUIntArg(fields[1])), static_cast<int>(i) + 1);
+        list.push_back({fields[0], ChannelKindOf(ParseUIntArg(fields[1]))});
+    }
+    if (const std::string refused = doc->InsertChannels(list); !refused.empty()) {
+        in.Error(call, refused);
+        return;
     }
     in.Ok(call);
 }
@@ -129,7 +135,15 @@ void InsertChannel(RemoteInterpreter& in, const RemoteCall& call) {
         in.Error(call, "invalid channel index");
         return;
     }
-    InsertOne(*doc, call.words[2], ChannelKindOf(ParseUIntArg(call.words[4])), static_cast<int>(index));
+    const std::string& name = call.words[2];
+    for (const std::string& refused :
+         {name.empty() ? std::string() : CheckChannelName(name),
+          CheckChannelCount(static_cast<std::size_t>(doc->GetSample().GetChanCount()) + 1)})
+        if (!refused.empty()) {
+            in.Error(call, refused);
+            return;
+        }
+    InsertOne(*doc, name, ChannelKindOf(ParseUIntArg(call.words[4])), static_cast<int>(index));
     in.Ok(call);
 }
 

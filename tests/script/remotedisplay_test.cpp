@@ -216,14 +216,13 @@ TEST(RemoteSetupCommands, SwitchesAndNonlinearParameters) {
     EXPECT_EQ(p.stepFlags[kStepSegmentation], 2);
     EXPECT_EQ(p.stepFlags[kStepLinear], 3);
 
-    EXPECT_EQ(r.Ask("B:setupcomp-setup-dnlo@@0@0@1@0@12@3@2.5@700@0;1.5#1;-2@1@4294967295@1;1;0;0.25"),
-              "B:OK");
+    EXPECT_EQ(r.Ask("B:setupcomp-setup-dnlo@@0@0@1@0@12@3@2.5@700@0;1.5#1;-2@1@40@1;1;0;0.25"), "B:OK");
     EXPECT_EQ(p.nonlinearSearchMethods, 2);  // line search alone, whatever word 4 says
     EXPECT_EQ(p.gridSize, 12);
     EXPECT_FLOAT_EQ(p.attenuationErrorExponent, 3.0f);
     EXPECT_FLOAT_EQ(p.interactionExponent, 2.5f);
     EXPECT_EQ(p.nonlinearVoxelsPerThread, 700);
-    EXPECT_FLOAT_EQ(p.nonlinearIterations, 4294967295.0f);
+    EXPECT_FLOAT_EQ(p.nonlinearIterations, 40.0f);
     EXPECT_FLOAT_EQ(p.nonlinearSelfEnergy[0], 1.5f);
     EXPECT_FLOAT_EQ(p.nonlinearSelfEnergy[1], -2.0f);
     EXPECT_FLOAT_EQ(p.nonlinearInteractionEnergy[1][1 * 2 + 0], 0.25f);
@@ -406,10 +405,10 @@ TEST(RemoteOutputCommands, HistogramImagesAndWebPage) {
     // The check's refusal comes before EXTEND, the writer's failure after it.
     EXPECT_EQ(r.Ask("F:output-web3d@@T@1@desc@@" + dir.Path() + "@2@1.5@1@0"),
               "F:ERROR:Command 'output-web3d' - No volume image is created.");
-    EXPECT_EQ(r.AskLong("G:output-web3d@@T@0@desc@page@bad@-3@9@1@1"),
+    EXPECT_EQ(r.AskLong("G:output-web3d@@T@0@desc@page@bad@3@1.5@1@1"),
               "G:EXTEND:500G:ERROR:Command 'output-web3d' - could not write");
     EXPECT_EQ(r.host.log.web.description, "desc");
-    EXPECT_EQ(r.host.log.web.border, -3);
+    EXPECT_EQ(r.host.log.web.border, 3);
     EXPECT_TRUE(r.host.log.web.serviceScript);
     EXPECT_EQ(r.AskLong("H:output-web3d@@T@1@desc@page@good@2@1@0@0"), "H:EXTEND:500H:OK");
     EXPECT_EQ(r.host.log.web.description, "");

@@ -46,9 +46,12 @@ TEST(RemoteSampleCommands, GridAndChannels) {
     EXPECT_EQ(r.Ask("E:setupgrid@@0@3@5"), "E:ERROR:Command 'setupgrid' - invalid axis (3)");
     EXPECT_EQ(r.Ask("F:setupgrid@@0@-1@5"), "F:ERROR:Command 'setupgrid' - invalid axis (-1)");
 
-    // Empty names take the kind's default; a list item without its kind stops the list there.
+    // A list item without its kind refuses the whole list before a channel goes in; empty names
+    // take the kind's default.
     EXPECT_EQ(r.Ask("G:insertchannels@@;2#x"),
               "G:ERROR:Command 'insertchannels' - Invalid channel format (;2#x)");
+    EXPECT_EQ(r.S().CountChansOfKind(ZunChan::kProperty), 0);
+    EXPECT_EQ(r.Ask("G:insertchannels@@;2"), "G:OK");
     EXPECT_EQ(r.S().CountChansOfKind(ZunChan::kProperty), 1);
     const int count = r.S().GetChanCount();
     EXPECT_EQ(r.Ask("H:insertchannel@@@" + std::to_string(count + 1) + "@0"),
