@@ -7,6 +7,7 @@
 
 #include "document/zundoc.h"
 #include "model/channelrules.h"
+#include "plot/compoundprops.h"
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
 #include "script/remotewindow.h"
@@ -165,6 +166,12 @@ void SetupCompChannel(RemoteInterpreter& in, const RemoteCall& call) {
     Compound compound = chan.compound;
     if (compound.SetFormula(call.words[3], true) != 0) {
         in.Error(call, "parse formula");
+        return;
+    }
+    // The compound dialog's density rule; the value keeps the word's double precision.
+    float checked = 0.0f;
+    if (!CompoundPropsModel::ReadDensity(call.words[4], &checked)) {
+        in.Error(call, compoundmsg::kInvalidDensity);
         return;
     }
     compound.density = ParseDoubleArg(call.words[4]);

@@ -77,6 +77,9 @@ TEST(RemoteDisplayCommands, ChannelCommandsChangeTheChannelItem) {
 
     EXPECT_EQ(r.Ask("G:displayprop-chan-boundary@@1@9@1@0"),
               "G:ERROR:Command 'displayprop-chan-boundary' - invalid boundary channel index");
+    // Only a boundary channel masks, as in the dialog.
+    EXPECT_EQ(r.Ask("G:displayprop-chan-boundary@@1@2@1@0"),
+              "G:ERROR:Command 'displayprop-chan-boundary' - invalid boundary channel index");
     EXPECT_EQ(r.Ask("H:displayprop-chan-boundary@@1@3@1@1"), "H:OK");
     EXPECT_EQ(BoundaryMaskFamily::GetOfItems({water}), (BoundaryMaskValue{1, "b"}));
     EXPECT_EQ(r.Ask("I:displayprop-chan-boundary@@1@99@0@0"), "I:OK");
@@ -182,6 +185,10 @@ TEST(RemoteBoundaryCommand, BuildsTheDefinitionFromTheWordsOrSaysWhichWordIsWron
     EXPECT_EQ(inside, 8);
 
     const std::string e = "ERROR:Command 'buildboundary' - ";
+    // The wizard's strength range.
+    for (const char* strength : {"-1", "2", "nan"})
+        EXPECT_EQ(r.Ask(BoundaryRequest("B", {{24, strength}})),
+                  "B:" + e + "invalid smoothing strength (" + strength + "), which should lie between 0 and 1");
     EXPECT_EQ(r.Ask(BoundaryRequest("B", {{2, "1"}})), "B:" + e + "invalid boundary channel index");
     EXPECT_EQ(r.Ask(BoundaryRequest("C", {{2, "4"}})), "C:" + e + "invalid boundary channel index");
     // A cluster boundary needs a reference channel and well-formed rule texts on the sides used.

@@ -71,6 +71,13 @@ TEST(RemoteSampleCommands, CompoundAndBeamEnergyRenameTheirChannels) {
     EXPECT_EQ(water.name, r.doc->GetChannelDisplayName(1));
     EXPECT_EQ(r.Ask("B:setupcompchannel@@1@Xx3@2"), "B:ERROR:Command 'setupcompchannel' - parse formula");
     EXPECT_EQ(water.compound.formula, "H2O");
+    // The compound dialog's density rule holds on the link too.
+    for (const char* density : {"-1", "inf", "nan", "1e300"})
+        EXPECT_EQ(r.Ask(std::string("B:setupcompchannel@@1@CaCO3@") + density),
+                  "B:ERROR:Command 'setupcompchannel' - Invalid density entry")
+            << density;
+    EXPECT_EQ(water.compound.formula, "H2O");
+    EXPECT_DOUBLE_EQ(water.compound.density, 1.5);
     // Another kind's channel, or one past the list, has no composition row.
     EXPECT_EQ(r.Ask("C:setupcompchannel@@2@H2O@1"),
               "C:ERROR:Command 'setupcompchannel' - invalid channel index");
