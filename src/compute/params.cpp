@@ -399,7 +399,8 @@ void Params::ReleasePlanes() {
     }
     // Every plane is built before any is replaced: a refusal of memory changes nothing.
     std::array<ShellTable, 3> built;
-    Params::ShellTable* tables[3] = {&linearInteractionEnergy, &nonlinearInteractionEnergy, &dlsInterfacialEnergy};
+    Params::ShellTable* tables[3] = {&linearInteractionEnergy, &nonlinearInteractionEnergy,
+                                     &dlsInterfacialEnergy};
     for (int t = 0; t < 3; ++t)
         for (int s = 0; s < kShellCount; ++s) {
             built[t][s] = BuildPlane((*tables[t])[s], heldSide_, heldOrigin_, s);
@@ -416,7 +417,8 @@ Params::PlaneHold::~PlaneHold() {
         p_.ReleasePlanes();
     } catch (...) {
         // Planes of no size are rebuilt with their defaults by the next insertion.
-        for (auto* t : {&p_.linearInteractionEnergy, &p_.nonlinearInteractionEnergy, &p_.dlsInterfacialEnergy})
+        for (auto* t :
+             {&p_.linearInteractionEnergy, &p_.nonlinearInteractionEnergy, &p_.dlsInterfacialEnergy})
             for (auto& plane : *t) std::vector<float>().swap(plane);
         p_.planeHolds_ = 0;
         p_.heldOrigin_.clear();

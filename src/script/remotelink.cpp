@@ -2,8 +2,8 @@
 // window.
 #include "document/changehints.h"
 #include "document/zundoc.h"
-#include "model/channelrules.h"
 #include "foundation/pathutil.h"
+#include "model/channelrules.h"
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
 #include "script/remoteserver.h"

@@ -214,7 +214,8 @@ std::string CheckNonlinearSettings(const NonlinearOptSettings& s) {
     if (s.gridSize > kSheetCountCap) return setupmsg::kGridSizeInteger;
     if (std::string e = ExponentCheck(s.interactionExponent, setupmsg::kInteractionExponentName); !e.empty())
         return e;
-    if (std::string e = ExponentCheck(s.ctErrorExponent, setupmsg::kCtErrorExponentName); !e.empty()) return e;
+    if (std::string e = ExponentCheck(s.ctErrorExponent, setupmsg::kCtErrorExponentName); !e.empty())
+        return e;
     if (s.uninterruptiblePerCore > kSheetCountCap)
         return setupmsg::kNonlinearUninterruptible + std::to_string(kSheetCountCap);
     if (s.neighbourRange < 0 || s.neighbourRange > kMaxNeighbourRange) return RangeText(kMaxNeighbourRange);

@@ -25,7 +25,8 @@ inline constexpr const char* kLinearIterationsCap =
 inline constexpr const char* kNonlinearIterationsCap =
     "Number of Iterations must be a positive real number not greater than ";
 inline constexpr const char* kNeighbourRange = "Neighbour interaction range must be between 0 and ";
-inline constexpr const char* kEnergyNotFinite = "Energies, weights and coefficients must be finite real numbers";
+inline constexpr const char* kEnergyNotFinite =
+    "Energies, weights and coefficients must be finite real numbers";
 
 // Nonlinear optimisation.
 inline constexpr const char* kQPositive = "Q must be a positive real number";
@@ -36,8 +37,7 @@ inline constexpr const char* kInteractionExponent =
     "Two-composition interaction Exponent must be a real number";
 inline constexpr const char* kCtErrorExponent =
     "Attenuation Coefficient Error Exponent must be a real number";
-inline constexpr const char* kExponentRange =
-    " must be a real number above 0 and not greater than ";
+inline constexpr const char* kExponentRange = " must be a real number above 0 and not greater than ";
 inline constexpr const char* kInteractionExponentName = "Two-composition interaction Exponent";
 inline constexpr const char* kCtErrorExponentName = "Attenuation Coefficient Error Exponent";
 inline constexpr const char* kNonlinearUninterruptible =

@@ -32,7 +32,9 @@ DataDocument ManyCompositions(int count) {
 // Writes the file as it stands, past the writer's own checks.
 void WriteUnchecked(const std::string& path, const DataDocument& d) {
     Bytes b(kBinaryDataMagic, kBinaryDataMagic + sizeof kBinaryDataMagic);
-    auto u32 = [&](std::uint32_t v) { b.insert(b.end(), reinterpret_cast<std::uint8_t*>(&v), reinterpret_cast<std::uint8_t*>(&v) + 4); };
+    auto u32 = [&](std::uint32_t v) {
+        b.insert(b.end(), reinterpret_cast<std::uint8_t*>(&v), reinterpret_cast<std::uint8_t*>(&v) + 4);
+    };
     auto text = [&](const std::string& s) {
         u32(static_cast<std::uint32_t>(s.size()));
         b.insert(b.end(), s.begin(), s.end());

@@ -155,7 +155,8 @@ TEST(BinaryDataFile, RoundTripProbeAndRefusals) {
     EXPECT_EQ(refusal(patched(9, 2)), "unknown format version 2");
     EXPECT_EQ(refusal(patched(count, 0)), "no channels");
     EXPECT_EQ(refusal(patched(count, 1000)), "the file ends too early");
-    EXPECT_EQ(refusal(patched(count, 0xFFFFFFFF)), "Too many channels (4294967295): a document holds at most 1024");
+    EXPECT_EQ(refusal(patched(count, 0xFFFFFFFF)),
+              "Too many channels (4294967295): a document holds at most 1024");
     EXPECT_EQ(refusal(patched(firstKind, 1)), "the first channel is not a composition channel");
     EXPECT_EQ(refusal(patched(secondKind, 2)), "channels are not ordered by kind");
     EXPECT_EQ(refusal(patched(secondKind, 7)), "channel kind out of range");

@@ -187,8 +187,9 @@ TEST(RemoteBoundaryCommand, BuildsTheDefinitionFromTheWordsOrSaysWhichWordIsWron
     const std::string e = "ERROR:Command 'buildboundary' - ";
     // The wizard's strength range.
     for (const char* strength : {"-1", "2", "nan"})
-        EXPECT_EQ(r.Ask(BoundaryRequest("B", {{24, strength}})),
-                  "B:" + e + "invalid smoothing strength (" + strength + "), which should lie between 0 and 1");
+        EXPECT_EQ(
+            r.Ask(BoundaryRequest("B", {{24, strength}})),
+            "B:" + e + "invalid smoothing strength (" + strength + "), which should lie between 0 and 1");
     EXPECT_EQ(r.Ask(BoundaryRequest("B", {{2, "1"}})), "B:" + e + "invalid boundary channel index");
     EXPECT_EQ(r.Ask(BoundaryRequest("C", {{2, "4"}})), "C:" + e + "invalid boundary channel index");
     // A cluster boundary needs a reference channel and well-formed rule texts on the sides used.
