@@ -26,4 +26,9 @@ std::string CheckChannelCount(std::size_t count);
 // line breaks, tabs, DEL) and not only blanks.
 std::string CheckChannelName(const std::string& name);
 
+// "" when an X-ray CT channel's monochromatic beam energy (keV) lies where the attenuation source
+// of the method has data, else the refusal ("beam energy ... is outside lo..hi keV, ..."):
+// elsewhere every coefficient of the channel would be 0 or not a number.
+std::string CheckBeamEnergy(int method, double keV);
+
 }  // namespace zun

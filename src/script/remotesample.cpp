@@ -203,6 +203,13 @@ void SetupCtChannel(RemoteInterpreter& in, const RemoteCall& call) {
         in.Error(call, "recalc table");
         return;
     }
+    // Where the attenuation source has no data the coefficients would all be 0.
+    if (const std::string refused =
+            CheckBeamEnergy(doc->Settings().attenuationMethod, ParseFloatArg(call.words[3]));
+        !refused.empty()) {
+        in.Error(call, refused);
+        return;
+    }
     const std::vector<float> savedMatrix = p.lacMatrix;
     const float savedEnergy = p.ctBeamEnergy[number];
     // The command sets the monochromatic energy only; a polychromatic channel stays one.

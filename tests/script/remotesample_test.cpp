@@ -90,6 +90,15 @@ TEST(RemoteSampleCommands, CompoundAndBeamEnergyRenameTheirChannels) {
     EXPECT_NEAR(p.lacMatrix[p.MatrixIndex(1, 1)], 1.5 * 0.3756, 0.01);
     EXPECT_EQ(r.S().GetChan(2)->name, r.doc->GetChannelDisplayName(2));
     EXPECT_EQ(r.Ask("F:setupctchannel@@1@30"), "F:ERROR:Command 'setupctchannel' - invalid channel index");
+    // An energy where the attenuation source has no data would leave the channel's coefficients 0:
+    // refused as the text data file and the CT properties dialog refuse it.
+    const float lac = p.lacMatrix[p.MatrixIndex(1, 1)];
+    for (const char* energy : {"0", "-1", "inf", "nan", "1e9"}) {
+        const std::string reply = r.Ask(std::string("G:setupctchannel@@2@") + energy);
+        EXPECT_EQ(reply.rfind("G:ERROR:Command 'setupctchannel' - beam energy ", 0), 0u) << reply;
+    }
+    EXPECT_FLOAT_EQ(p.ctBeamEnergy[1], 30.0f);
+    EXPECT_EQ(p.lacMatrix[p.MatrixIndex(1, 1)], lac);
 }
 
 TEST(RemoteSampleCommands, ImportTakesTheMatchingFilesInNameOrder) {
