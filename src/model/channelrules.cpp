@@ -32,8 +32,9 @@ std::string CheckBeamEnergy(int method, double keV) {
     const double looked = static_cast<float>(keV);
     if (looked >= lo && looked <= hi) return {};
     char text[128];
-    std::snprintf(text, sizeof text, "beam energy %g keV is outside %g..%g keV, the range of the attenuation source",
-                  keV, lo, hi);
+    std::snprintf(text, sizeof text,
+                  "beam energy %g keV is outside %g..%g keV, the range of the attenuation source", keV, lo,
+                  hi);
     return text;
 }
 
