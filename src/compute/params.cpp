@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "model/channelrules.h"
 #include "platform/prompt.h"
 
 namespace zun {
@@ -26,25 +27,28 @@ void EraseAt(std::vector<T>& v, int index) {
     if (index >= 0 && index < static_cast<int>(v.size())) v.erase(v.begin() + index);
 }
 
-// Square plane of n x n, rebuilt at n+1 with the default and the old elements shifted.
-std::vector<float> PlaneInsert(const std::vector<float>& old, int oldN, int index, int shell) {
-    std::vector<float> out = DefaultShellPlane(shell, oldN + 1);
-    if (static_cast<int>(old.size()) == oldN * oldN)
-        for (int i = 0; i < oldN; ++i)
-            for (int j = 0; j < oldN; ++j)
-                out[AfterInsert(i, index) * (oldN + 1) + AfterInsert(j, index)] = old[i * oldN + j];
+// A square plane of origin.size() entries a side: entry (i, j) comes from entry (origin[i],
+// origin[j]) of the old plane of oldN a side, or is the shell's default where either origin is -1
+// or the old plane is not of that size.
+std::vector<float> BuildPlane(const std::vector<float>& old, int oldN, const std::vector<int>& origin,
+                              int shell) {
+    const int n = static_cast<int>(origin.size());
+    std::vector<float> out = DefaultShellPlane(shell, n);
+    if (static_cast<std::size_t>(old.size()) != static_cast<std::size_t>(oldN) * oldN) return out;
+    for (int i = 0; i < n; ++i) {
+        if (origin[i] < 0) continue;
+        const std::size_t from = static_cast<std::size_t>(origin[i]) * oldN;
+        float* row = out.data() + static_cast<std::size_t>(i) * n;
+        for (int j = 0; j < n; ++j)
+            if (origin[j] >= 0) row[j] = old[from + origin[j]];
+    }
     return out;
 }
 
-std::vector<float> PlaneDelete(const std::vector<float>& old, int oldN, int index) {
-    std::vector<float> out;
-    out.reserve(static_cast<std::size_t>(oldN - 1) * (oldN - 1));
-    for (int i = 0; i < oldN; ++i) {
-        if (i == index) continue;
-        for (int j = 0; j < oldN; ++j)
-            if (j != index) out.push_back(old[i * oldN + j]);
-    }
-    return out;
+std::vector<int> IdentityOrigin(int n) {
+    std::vector<int> origin(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) origin[i] = i;
+    return origin;
 }
 
 // Matrices of rows x cols stored flat.
@@ -283,8 +287,17 @@ int Params::InsertComposition(int index, const std::string& name) {
         if (static_cast<int>(v->size()) != oldN) v->assign(oldN, 0.0f);
         InsertAt(*v, index, 0.0f);
     }
-    for (auto* t : {&linearInteractionEnergy, &nonlinearInteractionEnergy, &dlsInterfacialEnergy})
-        for (int s = 0; s < kShellCount; ++s) (*t)[s] = PlaneInsert((*t)[s], oldN, index, s);
+    if (PlanesHeld()) {
+        heldOrigin_.insert(heldOrigin_.begin() + std::min<std::size_t>(index, heldOrigin_.size()), -1);
+    } else {
+        std::vector<int> origin = IdentityOrigin(oldN);
+        origin.insert(origin.begin() + index, -1);
+        for (auto* t : {&linearInteractionEnergy, &nonlinearInteractionEnergy, &dlsInterfacialEnergy})
+            for (int s = 0; s < kShellCount; ++s) {
+                (*t)[s] = BuildPlane((*t)[s], oldN, origin, s);
+                ++planeBuilds_;
+            }
+    }
 
     for (auto* g : {&dlsZeroOffset, &dlsMultiplier}) {
         const float fill = g == &dlsMultiplier ? 1.0f : 0.0f;
@@ -334,25 +347,30 @@ int Params::DeleteComposition(int index) {
         EraseAt(linearObjectiveWeights, index);
     if (present(nonlinearSelfEnergy.size(), oldN, "Internal logic error - delete before insert self-energy"))
         EraseAt(nonlinearSelfEnergy, index);
-    for (auto* t : {&linearInteractionEnergy, &nonlinearInteractionEnergy}) {
-        bool ok = std::all_of(t->begin(), t->end(),
-                              [&](const auto& p) { return p.size() == std::size_t(oldN) * oldN; });
-        if (!ok) {
-            Missing("Internal logic error - delete before insert interaction energy");
-            continue;
+    if (PlanesHeld()) {
+        EraseAt(heldOrigin_, index);
+    } else {
+        std::vector<int> origin = IdentityOrigin(oldN);
+        origin.erase(origin.begin() + index);
+        auto square = [&](const Params::ShellTable& t) {
+            return std::all_of(t.begin(), t.end(),
+                               [&](const auto& p) { return p.size() == std::size_t(oldN) * oldN; });
+        };
+        for (auto* t : {&linearInteractionEnergy, &nonlinearInteractionEnergy, &dlsInterfacialEnergy}) {
+            if (!square(*t)) {
+                Missing(t == &dlsInterfacialEnergy
+                            ? "Internal logic error - delete before insert DLSF interfacial energy"
+                            : "Internal logic error - delete before insert interaction energy");
+                continue;
+            }
+            for (int s = 0; s < kShellCount; ++s) {
+                (*t)[s] = BuildPlane((*t)[s], oldN, origin, s);
+                ++planeBuilds_;
+            }
         }
-        for (auto& plane : *t) plane = PlaneDelete(plane, oldN, index);
     }
     if (present(dlsSelfEnergy.size(), oldN, "Internal logic error - delete before insert DLSF self-energy"))
         EraseAt(dlsSelfEnergy, index);
-    {
-        bool ok = std::all_of(dlsInterfacialEnergy.begin(), dlsInterfacialEnergy.end(),
-                              [&](const auto& p) { return p.size() == std::size_t(oldN) * oldN; });
-        if (ok)
-            for (auto& plane : dlsInterfacialEnergy) plane = PlaneDelete(plane, oldN, index);
-        else
-            Missing("Internal logic error - delete before insert DLSF interfacial energy");
-    }
     EraseAt(dlsZeroOffset, index);
     EraseAt(dlsMultiplier, index);
     for (auto& row : rowCompFlags) EraseAt(row, index);
@@ -365,6 +383,52 @@ int Params::DeleteComposition(int index) {
                 "fraction calculations"))
         EraseAt(volumeFractionAccuracy, index);
     return 0;
+}
+
+void Params::HoldPlanes() {
+    if (planeHolds_++ > 0) return;
+    heldSide_ = compositionNames.empty() ? 0 : compositionCount + 1;
+    heldOrigin_ = IdentityOrigin(heldSide_);
+}
+
+void Params::ReleasePlanes() {
+    if (planeHolds_ == 0) return;
+    if (planeHolds_ > 1) {
+        --planeHolds_;
+        return;
+    }
+    // Every plane is built before any is replaced: a refusal of memory changes nothing.
+    std::array<ShellTable, 3> built;
+    Params::ShellTable* tables[3] = {&linearInteractionEnergy, &nonlinearInteractionEnergy,
+                                     &dlsInterfacialEnergy};
+    for (int t = 0; t < 3; ++t)
+        for (int s = 0; s < kShellCount; ++s) {
+            built[t][s] = BuildPlane((*tables[t])[s], heldSide_, heldOrigin_, s);
+            ++planeBuilds_;
+        }
+    for (int t = 0; t < 3; ++t) *tables[t] = std::move(built[t]);
+    planeHolds_ = 0;
+    heldOrigin_.clear();
+}
+
+Params::PlaneHold::~PlaneHold() {
+    if (!held_) return;
+    try {
+        p_.ReleasePlanes();
+    } catch (...) {
+        // Planes of no size are rebuilt with their defaults by the next insertion.
+        for (auto* t :
+             {&p_.linearInteractionEnergy, &p_.nonlinearInteractionEnergy, &p_.dlsInterfacialEnergy})
+            for (auto& plane : *t) std::vector<float>().swap(plane);
+        p_.planeHolds_ = 0;
+        p_.heldOrigin_.clear();
+    }
+}
+
+void Params::PlaneHold::Release() {
+    if (!held_) return;
+    p_.ReleasePlanes();
+    held_ = false;
 }
 
 int Params::InsertTomoChannel(int index, const std::string& name) {
@@ -498,9 +562,12 @@ void Params::Store(Archive& ar) const {
 void Params::Load(Archive& ar) {
     std::uint32_t v = 0;
     ar >> v >> dimensionCount >> compositionCount >> ctChannelCount;
-    if (compositionCount < 0 || ctChannelCount < 0 || compositionCount > 4096 || ctChannelCount > 4096 ||
-        dimensionCount < 1 || dimensionCount > 3)
+    if (compositionCount < 0 || ctChannelCount < 0 || dimensionCount < 1 || dimensionCount > 3)
         throw ArchiveException(ArchiveException::generic, "Computation parameters: invalid channel counts");
+    // Checked before a table is read: the planes grow with the square of the compositions.
+    if (std::string why = CheckChannelCount(static_cast<std::size_t>(compositionCount) + 1 + ctChannelCount);
+        !why.empty())
+        throw ArchiveException(ArchiveException::generic, "Computation parameters: " + why);
     const int n = compositionCount + 1;
     const int ct1 = ctChannelCount + 1;
     compositionNames = GetStrings(ar);

@@ -54,6 +54,33 @@ public:
     int SetTomoChannelName(int index, const std::string& name);
     void MarkAllStepsChanged();
 
+    // While the interaction planes are held, inserting and deleting compositions leaves them as
+    // they are and notes only where each composition came from; the last release rebuilds each
+    // plane once. Filling a document with many compositions so costs the planes' size rather than
+    // that size times the count. Holds nest. Nothing may read the planes while they are held.
+    void HoldPlanes();
+    // Throws std::bad_alloc when memory does not suffice: the planes then stay held, nothing lost.
+    void ReleasePlanes();
+    bool PlanesHeld() const { return planeHolds_ > 0; }
+    // Square planes built so far by inserting, deleting and releasing.
+    std::int64_t PlaneBuilds() const { return planeBuilds_; }
+
+    // Holds the planes for a scope. Release() rebuilds them and may throw; the destructor
+    // releases what is still held and, should even that fail, drops the planes (an insertion
+    // rebuilds them) rather than throw.
+    class PlaneHold {
+    public:
+        explicit PlaneHold(Params& p) : p_(p) { p_.HoldPlanes(); }
+        ~PlaneHold();
+        PlaneHold(const PlaneHold&) = delete;
+        PlaneHold& operator=(const PlaneHold&) = delete;
+        void Release();
+
+    private:
+        Params& p_;
+        bool held_ = true;
+    };
+
     bool StepSelected(int step) const { return (stepFlags[step] & 3) == 3; }
     // Index of element (ct, comp) of the CT-by-composition matrices.
     std::size_t MatrixIndex(int ct, int comp) const {
@@ -142,6 +169,10 @@ private:
     void Store(Archive& ar) const;
 
     Prompt* prompt_ = nullptr;
+    int planeHolds_ = 0;
+    std::vector<int> heldOrigin_;  // per composition: its index when the hold began, -1 when new
+    int heldSide_ = 0;             // the planes' side when the hold began
+    std::int64_t planeBuilds_ = 0;
 };
 
 // The default of one shell plane: shell 0 penalises two compositions sharing a voxel, the

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "document/atomicfile.h"
+#include "model/channelrules.h"
 #include "platform/bytestream.h"
 #include "platform/progress.h"
 
@@ -63,6 +64,7 @@ private:
 
 std::string CheckChannelList(const std::vector<DataChannel>& channels, bool documentOrder) {
     if (channels.empty()) return "no channels";
+    if (std::string why = CheckChannelCount(channels.size()); !why.empty()) return why;
     if (documentOrder && channels.front().kind != 0) return "the first channel is not a composition channel";
     std::set<std::string> names;
     for (std::size_t i = 0; i < channels.size(); ++i) {
@@ -70,6 +72,9 @@ std::string CheckChannelList(const std::vector<DataChannel>& channels, bool docu
         if (c.kind < 0 || c.kind > 3) return "channel kind out of range";
         if (documentOrder && i && c.kind < channels[i - 1].kind) return "channels are not ordered by kind";
         if (c.name.empty()) return "empty channel name";
+        // The index, not the name: a name refused for its control characters would garble the text.
+        if (std::string why = CheckChannelName(c.name); !why.empty())
+            return why + " (channel " + std::to_string(i) + ")";
         if (!names.insert(c.name).second) return "channel name \"" + c.name + "\" repeats";
     }
     return {};
@@ -116,6 +121,7 @@ DataDocument ReadBinaryDataFile(const std::string& path, ProgressSink* progress)
             in.Fail("the grid is too large");
     std::uint32_t count = in.U32();
     if (!count) in.Fail("no channels");
+    if (std::string why = CheckChannelCount(count); !why.empty()) in.Fail(why);
     // Each description takes at least 16 bytes: a bound on the count before allocating.
     if (count > in.Remaining() / 16) in.Fail("the file ends too early");
     doc.channels.resize(count);

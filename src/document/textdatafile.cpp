@@ -13,6 +13,7 @@
 
 #include "document/atomicfile.h"
 #include "model/attenuation.h"
+#include "model/channelrules.h"
 #include "model/compound.h"
 #include "platform/progress.h"
 
@@ -210,18 +211,9 @@ void CheckFormula(Tokenizer& in, const Token& f) {
 // The energy must lie where the document's attenuation source has data: elsewhere every
 // coefficient would be 0.
 void CheckBeamEnergies(Tokenizer& in, const DataDocument& doc, const HeaderState& h) {
-    double lo = 0, hi = 0;
-    if (!AttenEnergyRange(doc.method, lo, hi)) return;
-    for (const auto& [i, e] : doc.beamEnergies) {
-        // The tables are looked up in single precision: their last key, read as a decimal, lies
-        // a little above its float.
-        const double looked = static_cast<float>(e);
-        if (e > 0 && looked >= lo && looked <= hi) continue;
-        char range[96];
-        std::snprintf(range, sizeof range, "%g keV is outside %g..%g keV, the range of the attenuation source",
-                      e, lo, hi);
-        in.FailAt(h.beamLines.at(i), kCannotRead, "beam energy " + std::string(range));
-    }
+    for (const auto& [i, e] : doc.beamEnergies)
+        if (std::string why = CheckBeamEnergy(doc.method, e); !why.empty())
+            in.FailAt(h.beamLines.at(i), kCannotRead, why);
 }
 
 void ReadHeader(Tokenizer& in, DataDocument& doc, HeaderState& h) {
@@ -237,7 +229,11 @@ void ReadHeader(Tokenizer& in, DataDocument& doc, HeaderState& h) {
             doc.nz = static_cast<std::uint32_t>(in.NextInteger("grid size", 1, kMaxDim));
             h.grid = true;
         } else if (k == "CHANNELS") {
+            const int line = in.Peek().line;
             h.channels = in.NextInteger("channel count", 1, 65535);
+            // Refused before the names are gathered.
+            if (std::string why = CheckChannelCount(static_cast<std::size_t>(h.channels)); !why.empty())
+                in.FailAt(line, kNotTextFile, why);
         } else if (k == "SOURCE") {
             doc.method = static_cast<std::int32_t>(in.NextInteger("attenuation method", 0, 3));
             doc.coefficientKind = static_cast<std::int32_t>(in.NextInteger("coefficient kind", 0, 1));

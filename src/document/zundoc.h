@@ -166,14 +166,26 @@ public:
 
     // ---- channels (names are exact, case-sensitive)
     // position: the index the new channel should get (kept within its kind's place). 0 inserted,
-    // -1 the name exists, -2 memory refused, -3 bad kind or empty name.
+    // -1 the name exists, -2 memory refused, -3 bad kind, empty name, a name CheckChannelName
+    // refuses or one channel too many (both told).
     int InsertChannel(int kind, int position, const std::string& name);
+    // Several channels at once, as "insertchannels" lists them: item i goes to index i + 1 (kept
+    // within the channel list), an empty name takes the kind's default name. The count and every
+    // name are checked before anything changes: the refusal, or "" when the list was inserted (a
+    // name that exists is told and skipped, as by InsertChannel). The parameter set's interaction
+    // planes are rebuilt once for the whole list.
+    struct NewChannel {
+        std::string name;
+        std::int32_t kind = 0;
+    };
+    std::string InsertChannels(const std::vector<NewChannel>& items);
     // The index that "insert first/last of a kind" and "insert before/after" give.
     int InsertPositionFirst(int kind) const;
     int InsertPositionLast(int kind) const;
     // Returns the names deleted.
     std::vector<std::string> DeleteChannels(std::vector<std::string> names, bool quiet);
-    // 0 renamed or unchanged, -1 the new name exists, -2 no such channel.
+    // 0 renamed or unchanged, -1 the new name exists or CheckChannelName refuses it (told), -2 no
+    // such channel.
     int RenameChannel(const std::string& oldName, const std::string& newName);
     std::string GetChannelDisplayName(int index) const;
     std::string GetChannelDisplayName(const std::string& name) const;

@@ -9,6 +9,7 @@
 #include "document/gridplacement.h"
 #include "document/zundoc.h"
 #include "foundation/numformat.h"
+#include "model/channelrules.h"
 #include "platform/prompt.h"
 
 namespace zun {
@@ -42,6 +43,11 @@ int CZunDoc::InsertPositionLast(int kind) const {
 
 int CZunDoc::InsertChannel(int kind, int position, const std::string& name) {
     if (kind < 0 || kind > 3 || name.empty() || IsComputing()) return -3;
+    for (const std::string& why : {CheckChannelName(name), CheckChannelCount(sample_->GetChanCount() + 1ULL)})
+        if (!why.empty()) {
+            Tell(why, static_cast<int>(PromptIcon::Warning));
+            return -3;
+        }
     if (sample_->FindChanIndex(name) >= 0) {
         Tell(docmsg::ChannelExists(name), static_cast<int>(PromptIcon::Warning));
         return -1;
@@ -62,6 +68,26 @@ int CZunDoc::InsertChannel(int kind, int position, const std::string& name) {
     InsertChanMod hint(name, index > 0 ? sample_->GetChan(index - 1)->name : std::string());
     UpdateAllViews(nullptr, kHintStructure, &hint);
     return 0;
+}
+
+std::string CZunDoc::InsertChannels(const std::vector<NewChannel>& items) {
+    if (std::string why = CheckChannelCount(sample_->GetChanCount() + items.size()); !why.empty()) return why;
+    for (const NewChannel& c : items)
+        if (!c.name.empty())
+            if (std::string why = CheckChannelName(c.name); !why.empty()) return why + " (" + c.name + ")";
+    Params::PlaneHold hold(model_->GetParams());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const std::int32_t kind = items[i].kind;
+        const std::string name = items[i].name.empty() ? sample_->MakeChanName(kind) : items[i].name;
+        InsertChannel(kind, std::min(static_cast<int>(i) + 1, sample_->GetChanCount()), name);
+    }
+    try {
+        hold.Release();
+    } catch (const std::bad_alloc&) {
+        // The hold's end drops the planes; the next insertion builds them again.
+        ShowInsufficientMemoryError(services_.prompt, "inserting new data channels");
+    }
+    return {};
 }
 
 std::vector<std::string> CZunDoc::DeleteChannels(std::vector<std::string> names, bool quiet) {
@@ -94,7 +120,10 @@ int CZunDoc::RenameChannel(const std::string& oldName, const std::string& newNam
     if (oldName == newName) return 0;
     int i = sample_->FindChanIndex(oldName);
     if (i < 0 || IsComputing()) return -2;
-    if (newName.empty()) return -1;
+    if (std::string why = CheckChannelName(newName); !why.empty()) {
+        Tell(why, static_cast<int>(PromptIcon::Warning));
+        return -1;
+    }
     if (sample_->FindChanIndex(newName) >= 0) {
         Tell(docmsg::ChannelNameExists(newName), static_cast<int>(PromptIcon::Warning));
         return -1;

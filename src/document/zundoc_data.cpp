@@ -117,9 +117,15 @@ bool CZunDoc::FillFromData(const DataDocument& data, const std::string& path, co
     if (sample_->GetChanCount() != 1 || sample_->GetNumVoxels() != 0) return false;
     const std::string firstName = sample_->GetChan(0)->name;
     const std::array<std::uint32_t, 3> emptyGrid = GridSizeOf(*sample_);
+    // The interaction planes are built once for the whole file, and not at all when it is refused.
+    Params::PlaneHold hold(model_->GetParams());
     bool filled = false;
     try {
-        filled = FillChannels(data, words);
+        if (FillChannels(data, words)) {
+            hold.Release();
+            ApplyDataSettings(data);
+            filled = true;
+        }
     } catch (const ProgressCancelled&) {
         // The user's Cancel: the half-read data go, nothing to tell.
     } catch (const std::bad_alloc&) {
@@ -151,6 +157,11 @@ bool CZunDoc::FillFromData(const DataDocument& data, const std::string& path, co
 }
 
 bool CZunDoc::FillChannels(const DataDocument& data, const FillWords& words) {
+    // Every reader checks the list; a caller's own list is held to the same rules.
+    if (std::string why = CheckChannelList(data.channels); !why.empty()) {
+        Tell(why, kErrorIcon);
+        return false;
+    }
     if (ResizeVolume({data.nx, data.ny, data.nz}, {0, 0, 0}) != 0) return false;
     for (std::size_t i = 0; i < data.channels.size(); ++i) {
         const DataChannel& dc = data.channels[i];
@@ -173,7 +184,6 @@ bool CZunDoc::FillChannels(const DataDocument& data, const FillWords& words) {
         }
         c.compound.density = cp.density;
     }
-    ApplyDataSettings(data);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "model/channelrules.h"
 #include "model/label.h"
 
 namespace zun {
@@ -153,8 +154,9 @@ std::vector<std::string> ZunImage::GetChanNames() const {
     return names;
 }
 
-const char* ZunImage::GetChanNameCStr(int i) const {
-    return IsChanIndex(i) ? GetChan(i)->name.c_str() : "";
+const std::string& ZunImage::GetChanNameCStr(int i) const {
+    static const std::string none;
+    return IsChanIndex(i) ? GetChan(i)->name : none;
 }
 
 std::string ZunImage::MakeChanName(std::int32_t kind) const {
@@ -422,6 +424,8 @@ void ZunImage::Serialize(Archive& ar) {
         ar >> boundaryMaskOn >> activeBoundaryIndex >> boundaryMaskWord >> activeBoundaryName;
     ar >> modified;
 
+    if (std::string why = CheckChannelCount(static_cast<std::size_t>(GetNumChannels())); !why.empty())
+        throw ArchiveException(ArchiveException::generic, why);
     nameSet.clear();
     for (int i = 0; i < GetNumChannels(); ++i) {
         if (!channels[static_cast<std::size_t>(i)]->IsKindOf(&ZunChan::classInfo))

@@ -48,7 +48,10 @@ public:
     int FindChanIndex(const std::string& name) const;
     bool HasItemName(const std::string& name) const { return nameSet.count(name) != 0; }
     std::vector<std::string> GetChanNames() const;
-    const char* GetChanNameCStr(int i) const;
+    // The whole name of channel i ("" outside the list). A string, not a C string: a name that a
+    // document saved before names were checked may hold a NUL, and a lookup by a cut name would
+    // miss its channel.
+    const std::string& GetChanNameCStr(int i) const;
     std::string MakeChanName(std::int32_t kind) const;
     int CountChansOfKind(std::int32_t kind) const;
     int FirstChanOfKind(std::int32_t kind) const;

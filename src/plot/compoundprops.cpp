@@ -1,6 +1,7 @@
 #include "plot/compoundprops.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "compute/model.h"
 #include "document/zundoc.h"
@@ -97,7 +98,8 @@ static bool ReadNumber(const std::string& text, float* value) {
 
 bool CompoundPropsModel::ReadDensity(const std::string& text, float* value) {
     float v = 0.0f;
-    if (!ReadNumber(text, &v) || v < 0.0f) return false;
+    // An infinite density would make every coefficient of the composition infinite.
+    if (!ReadNumber(text, &v) || v < 0.0f || std::isinf(v)) return false;
     *value = v;
     return true;
 }

@@ -11,6 +11,7 @@
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
 #include "script/remoteserver.h"
+#include "tools/boundarypages.h"
 #include "tools/boundarywizard.h"
 
 namespace zun {
@@ -110,6 +111,9 @@ std::string ReadDefinition(const RemoteCall& call, const ZunImage& sample, Bound
     def.noisePresent = ParseBoolArg(w[21]);
     def.thresholdCheckOnly = ParseBoolArg(w[22]);
     def.smoothing = ParseBoolArg(w[23]);
+    // The wizard's range for the smoothing strength.
+    if (!ValueBoundaryPage::CheckStrength(w[24], 0.0f, nullptr))
+        return "invalid smoothing strength (" + w[24] + "), which should lie between 0 and 1";
     def.strength = ParseFloatArg(w[24]);
     if (def.kind == BoundDef::kSample) {
         std::vector<std::string> names;

@@ -149,7 +149,9 @@ bool BoundaryName(RemoteInterpreter& in, const RemoteCall& call, const CZunDoc& 
                   std::string& name) {
     const unsigned index = ParseUIntArg(word);
     const ZunImage& sample = doc.GetSample();
-    if (index >= static_cast<unsigned>(sample.GetChanCount())) {
+    // The dialog offers boundary channels only: another kind's words are no mask.
+    if (index >= static_cast<unsigned>(sample.GetChanCount()) ||
+        sample.GetChan(static_cast<int>(index))->kind != ZunChan::kBoundary) {
         in.Error(call, "invalid boundary channel index");
         return false;
     }

@@ -3,6 +3,7 @@
 #include "document/changehints.h"
 #include "document/zundoc.h"
 #include "foundation/pathutil.h"
+#include "model/channelrules.h"
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
 #include "script/remoteserver.h"
@@ -110,6 +111,12 @@ void CloseDocument(RemoteInterpreter& in, const RemoteCall& call) {
 void RenameChannel(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
     if (!doc) return;
+    // A name that could not be named again is refused to the controller as well.
+    if (call.words[2] != call.words[3])
+        if (const std::string refused = CheckChannelName(call.words[3]); !refused.empty()) {
+            in.Error(call, refused);
+            return;
+        }
     // The rename shows its own message when it cannot be done; the controller gets "OK" as for
     // any rename the user typed.
     doc->RenameChannel(call.words[2], call.words[3]);

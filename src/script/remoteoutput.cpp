@@ -11,6 +11,7 @@
 #include "script/remoteserver.h"
 #include "tree/displaytree.h"
 #include "tree/sliceexport.h"
+#include "view3d/web3doptions.h"
 
 namespace zun {
 
@@ -156,6 +157,11 @@ void OutputWeb3d(RemoteInterpreter& in, const RemoteCall& call) {
     options.opacityFactor = ParseFloatArg(w[8]);
     options.thumbnail = ParseBoolArg(w[9]);
     options.serviceScript = ParseBoolArg(w[10]);
+    // The dialog's checks, before the export is announced: a refused word writes nothing.
+    if (const std::string refused = CheckWeb3DOptions(options); !refused.empty()) {
+        in.Error(call, refused);
+        return;
+    }
     CZunDoc::LongWork work(*doc, "web page export");
     in.Server().ReplyExtend(call.tag, kExtendFiles);
     message.clear();

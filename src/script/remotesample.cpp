@@ -6,6 +6,8 @@
 #include <system_error>
 
 #include "document/zundoc.h"
+#include "model/channelrules.h"
+#include "plot/compoundprops.h"
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
 #include "script/remotewindow.h"
@@ -108,14 +110,19 @@ void InsertOne(CZunDoc& doc, std::string name, std::int32_t kind, int index) {
 void InsertChannels(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = SampleDocument(in, call);
     if (!doc) return;
-    const std::vector<std::string> items = SplitArgumentList(call.words[2], '#');
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const std::vector<std::string> fields = SplitArgumentList(items[i], ';');
+    // The whole list is read and checked before a channel goes in.
+    std::vector<CZunDoc::NewChannel> list;
+    for (const std::string& item : SplitArgumentList(call.words[2], '#')) {
+        const std::vector<std::string> fields = SplitArgumentList(item, ';');
         if (fields.size() != 2) {
             in.Error(call, "Invalid channel format (" + call.words[2] + ")");
             return;
         }
-        InsertOne(*doc, fields[0], ChannelKindOf(ParseUIntArg(fields[1])), static_cast<int>(i) + 1);
+        list.push_back({fields[0], ChannelKindOf(ParseUIntArg(fields[1]))});
+    }
+    if (const std::string refused = doc->InsertChannels(list); !refused.empty()) {
+        in.Error(call, refused);
+        return;
     }
     in.Ok(call);
 }
@@ -129,7 +136,15 @@ void InsertChannel(RemoteInterpreter& in, const RemoteCall& call) {
         in.Error(call, "invalid channel index");
         return;
     }
-    InsertOne(*doc, call.words[2], ChannelKindOf(ParseUIntArg(call.words[4])), static_cast<int>(index));
+    const std::string& name = call.words[2];
+    for (const std::string& refused :
+         {name.empty() ? std::string() : CheckChannelName(name),
+          CheckChannelCount(static_cast<std::size_t>(doc->GetSample().GetChanCount()) + 1)})
+        if (!refused.empty()) {
+            in.Error(call, refused);
+            return;
+        }
+    InsertOne(*doc, name, ChannelKindOf(ParseUIntArg(call.words[4])), static_cast<int>(index));
     in.Ok(call);
 }
 
@@ -151,6 +166,12 @@ void SetupCompChannel(RemoteInterpreter& in, const RemoteCall& call) {
     Compound compound = chan.compound;
     if (compound.SetFormula(call.words[3], true) != 0) {
         in.Error(call, "parse formula");
+        return;
+    }
+    // The compound dialog's density rule; the value keeps the word's double precision.
+    float checked = 0.0f;
+    if (!CompoundPropsModel::ReadDensity(call.words[4], &checked)) {
+        in.Error(call, compoundmsg::kInvalidDensity);
         return;
     }
     compound.density = ParseDoubleArg(call.words[4]);
@@ -180,6 +201,13 @@ void SetupCtChannel(RemoteInterpreter& in, const RemoteCall& call) {
     const std::size_t number = static_cast<std::size_t>(i - sample.FirstChanOfKind(ZunChan::kXrayCt) + 1);
     if (number >= p.ctBeamEnergy.size()) {
         in.Error(call, "recalc table");
+        return;
+    }
+    // Where the attenuation source has no data the coefficients would all be 0.
+    if (const std::string refused =
+            CheckBeamEnergy(doc->Settings().attenuationMethod, ParseFloatArg(call.words[3]));
+        !refused.empty()) {
+        in.Error(call, refused);
         return;
     }
     const std::vector<float> savedMatrix = p.lacMatrix;

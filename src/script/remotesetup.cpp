@@ -12,6 +12,7 @@
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
 #include "script/remoteserver.h"
+#include "setup/methodsettings.h"
 #include "setup/methodsheet.h"
 #include "setup/setupstate.h"
 
@@ -119,11 +120,27 @@ void FinishMethod(RemoteInterpreter& in, const RemoteCall& call, CZunDoc& doc, i
     in.Ok(call);
 }
 
+// The words of a method command go into a copy of the parameter set, which replaces the
+// document's only when the method's block passes the checks of its parameter sheet: a refused
+// command leaves every setting as it was.
+template <class Settings, class... Counts>
+bool CommitChecked(RemoteInterpreter& in, const RemoteCall& call, CZunDoc& doc, const Params& candidate,
+                   std::string (*check)(const Settings&), Counts... counts) {
+    Settings block(counts...);
+    block.LoadFromParams(candidate);
+    if (const std::string refused = check(block); !refused.empty()) {
+        in.Error(call, refused);
+        return false;
+    }
+    doc.GetModel().GetParams() = candidate;
+    return true;
+}
+
 void SetupNonlinear(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = SetupDocument(in, call);
     if (!doc) return;
     const auto& w = call.words;
-    Params& p = doc->GetModel().GetParams();
+    Params p = doc->GetModel().GetParams();
     const int n = doc->GetSample().CountChansOfKind(ZunChan::kComposition);
     p.gridSize = static_cast<std::int32_t>(ParseUIntArg(w[6]));
     // The General page's two exponents: of the CT error and of the interaction energies.
@@ -136,6 +153,7 @@ void SetupNonlinear(RemoteInterpreter& in, const RemoteCall& call) {
     if (!ReadSelfEnergies(in, call, w[10], p.nonlinearSelfEnergy, n)) return;
     p.nonlinearNeighbourRange = static_cast<std::int32_t>(ParseUIntArg(w[11]));
     if (!ReadInteractions(in, call, w[13], p.nonlinearInteractionEnergy, n, 0)) return;
+    if (!CommitChecked(in, call, *doc, p, CheckNonlinearSettings, CompositionsOf(p))) return;
     FinishMethod(in, call, *doc, kStepNonlinear);
 }
 
@@ -143,7 +161,7 @@ void SetupSegmentation(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = SetupDocument(in, call);
     if (!doc) return;
     const auto& w = call.words;
-    Params& p = doc->GetModel().GetParams();
+    Params p = doc->GetModel().GetParams();
     const ZunImage& sample = doc->GetSample();
     const int nc = sample.CountChansOfKind(ZunChan::kComposition);
     const int nt = sample.CountChansOfKind(ZunChan::kXrayCt);
@@ -179,6 +197,8 @@ void SetupSegmentation(RemoteInterpreter& in, const RemoteCall& call) {
     if (!ReadSelfEnergies(in, call, w[5], p.dlsSelfEnergy, nc)) return;
     p.dlsNeighbourRange = static_cast<std::int32_t>(ParseUIntArg(w[6]));
     if (p.dlsNeighbourRange != 0 && !ReadInteractions(in, call, w[8], p.dlsInterfacialEnergy, nc, 1)) return;
+    if (!CommitChecked(in, call, *doc, p, CheckSegmentationSettings, CompositionsOf(p), p.ctChannelCount))
+        return;
     FinishMethod(in, call, *doc, kStepSegmentation);
 }
 
@@ -186,7 +206,7 @@ void SetupLinear(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = SetupDocument(in, call);
     if (!doc) return;
     const auto& w = call.words;
-    Params& p = doc->GetModel().GetParams();
+    Params p = doc->GetModel().GetParams();
     const ZunImage& sample = doc->GetSample();
     const int nc = sample.CountChansOfKind(ZunChan::kComposition);
     const int nt = sample.CountChansOfKind(ZunChan::kXrayCt);
@@ -216,6 +236,7 @@ void SetupLinear(RemoteInterpreter& in, const RemoteCall& call) {
     p.linearIterations = static_cast<std::int32_t>(ParseUIntArg(w[11]));
     if (p.interactWithPreviousState && !ReadInteractions(in, call, w[12], p.linearInteractionEnergy, nc, 0))
         return;
+    if (!CommitChecked(in, call, *doc, p, CheckLinearSettings, CompositionsOf(p), p.ctChannelCount)) return;
     FinishMethod(in, call, *doc, kStepLinear);
 }
 

@@ -1,6 +1,9 @@
 #include "setup/methodsettings.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include "setup/setupmessages.h"
 
 namespace zun {
 namespace {
@@ -161,6 +164,70 @@ void SegmentationSettings::StoreToParams(Params& p) const {
     CopyOut(selfEnergies, p.dlsSelfEnergy, 0);
     for (int s = 0; s < kShellCount - 1; ++s)
         MatrixToPlane(interactionEnergies[s], p.dlsInterfacialEnergy[s + 1]);
+}
+
+namespace {
+
+bool AllFinite(const std::vector<float>& v) {
+    return std::all_of(v.begin(), v.end(), [](float x) { return std::isfinite(x); });
+}
+
+bool AllFinite(const Matrix<float>& m) {
+    for (int r = 0; r < m.Rows(); ++r)
+        for (int c = 0; c < m.Cols(); ++c)
+            if (!std::isfinite(m(r, c))) return false;
+    return true;
+}
+
+bool AllFinite(const std::vector<Matrix<float>>& shells) {
+    return std::all_of(shells.begin(), shells.end(), [](const Matrix<float>& m) { return AllFinite(m); });
+}
+
+std::string RangeText(int shells) {
+    return std::string(setupmsg::kNeighbourRange) + std::to_string(shells);
+}
+
+std::string ExponentCheck(double e, const char* name) {
+    if (std::isfinite(e) && e > 0 && e <= kMaxExponent) return {};
+    return std::string(name) + setupmsg::kExponentRange + "10";
+}
+
+}  // namespace
+
+std::string CheckLinearSettings(const LinearOptSettings& s) {
+    if (s.iterations <= 0) return setupmsg::kLinearIterations;
+    if (s.iterations > kMaxIterations) return setupmsg::kLinearIterationsCap + std::to_string(kMaxIterations);
+    if (s.maxUninterruptible > kSheetCountCap)
+        return setupmsg::kLinearUninterruptible + std::to_string(kSheetCountCap);
+    if (s.neighbourRange < 0 || s.neighbourRange > kMaxNeighbourRange) return RangeText(kMaxNeighbourRange);
+    if (!AllFinite(s.ctWeights) || !AllFinite(s.selfEnergies) || !AllFinite(s.interactionEnergies))
+        return setupmsg::kEnergyNotFinite;
+    return {};
+}
+
+std::string CheckNonlinearSettings(const NonlinearOptSettings& s) {
+    if (!(s.q > 0) || !std::isfinite(s.q)) return setupmsg::kQPositive;
+    if (!(s.iterations > 0)) return setupmsg::kNonlinearIterations;
+    if (!(s.iterations <= static_cast<float>(kMaxIterations)))
+        return setupmsg::kNonlinearIterationsCap + std::to_string(kMaxIterations);
+    if (!std::isfinite(s.maxExpValue)) return setupmsg::kMaxExpReal;
+    if (s.gridSize > kSheetCountCap) return setupmsg::kGridSizeInteger;
+    if (std::string e = ExponentCheck(s.interactionExponent, setupmsg::kInteractionExponentName); !e.empty())
+        return e;
+    if (std::string e = ExponentCheck(s.ctErrorExponent, setupmsg::kCtErrorExponentName); !e.empty())
+        return e;
+    if (s.uninterruptiblePerCore > kSheetCountCap)
+        return setupmsg::kNonlinearUninterruptible + std::to_string(kSheetCountCap);
+    if (s.neighbourRange < 0 || s.neighbourRange > kMaxNeighbourRange) return RangeText(kMaxNeighbourRange);
+    if (!AllFinite(s.selfEnergies) || !AllFinite(s.interactionEnergies)) return setupmsg::kEnergyNotFinite;
+    return {};
+}
+
+std::string CheckSegmentationSettings(const SegmentationSettings& s) {
+    if (s.neighbourRange < 0 || s.neighbourRange > kMaxNeighbourRange) return RangeText(kMaxNeighbourRange);
+    if (!AllFinite(s.ctCoefficients) || !AllFinite(s.selfEnergies) || !AllFinite(s.interactionEnergies))
+        return setupmsg::kEnergyNotFinite;
+    return {};
 }
 
 }  // namespace zun

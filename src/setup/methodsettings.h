@@ -5,12 +5,24 @@
 // block never indexes past a table.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "compute/params.h"
 #include "foundation/matrix.h"
 
 namespace zun {
+
+// The largest chunk count and grid size: the parameter set keeps them in signed 32-bit fields.
+inline constexpr unsigned long long kSheetCountCap = 2147483647ULL;
+// The most passes over the sample an optimisation may make: far past where a run settles, and
+// few enough that a run ends by itself.
+inline constexpr int kMaxIterations = 10000;
+// The largest interaction and CT error exponents: beyond them the powers of residuals leave the
+// range of the arithmetic; at 0 or below the energies stop rewarding a better fit.
+inline constexpr double kMaxExponent = 10.0;
+// The neighbour shells beyond the voxel itself.
+inline constexpr int kMaxNeighbourRange = 3;
 
 // The number of compositions the parameter set holds (it counts those after the first).
 inline int CompositionsOf(const Params& p) {
@@ -63,5 +75,11 @@ struct SegmentationSettings {
     std::vector<float> selfEnergies;
     std::vector<Matrix<float>> interactionEnergies;  // 3 shells, nearest first
 };
+
+// The checks of a block that both roads to it share, the parameter sheets' OK and the remote
+// set-up commands: the message refusing the first value that cannot make a sound run, or "".
+std::string CheckLinearSettings(const LinearOptSettings& s);
+std::string CheckNonlinearSettings(const NonlinearOptSettings& s);
+std::string CheckSegmentationSettings(const SegmentationSettings& s);
 
 }  // namespace zun

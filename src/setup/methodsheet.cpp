@@ -126,7 +126,7 @@ std::string LinearSheet::ValidateAndApply() {
     edited_.neighbourRange = RangeSelection();
     weights.Save(edited_.ctWeights);
     selfEnergies.Save(edited_.selfEnergies);
-    return {};
+    return CheckLinearSettings(edited_);
 }
 
 void LinearSheet::CommitSaved() {
@@ -195,7 +195,7 @@ std::string NonlinearSheet::ValidateAndApply() {
     edited_.uninterruptiblePerCore = chunk;
     edited_.searchMethods = (search[0] ? 1 : 0) + (search[1] ? 2 : 0) + (search[2] ? 4 : 0);
     selfEnergies.Save(edited_.selfEnergies);
-    return {};
+    return CheckNonlinearSettings(edited_);
 }
 
 void NonlinearSheet::CommitSaved() {
@@ -239,7 +239,7 @@ std::string SegmentationSheet::ValidateAndApply() {
     for (int i = 0; i < compositions_; ++i)
         for (int c = 0; c < 2 * ct_; ++c) ScansAsReal(Coefficient(i, c), &edited_.ctCoefficients(i, c));
     selfEnergies.Save(edited_.selfEnergies);
-    return {};
+    return CheckSegmentationSettings(edited_);
 }
 
 void SegmentationSheet::CommitSaved() {

@@ -17,10 +17,6 @@ namespace zun {
 
 enum class SheetKind { Segmentation = 0, Linear = 1, Nonlinear = 2 };
 
-// The largest chunk count and grid size the sheets accept: the parameter set keeps them in
-// signed 32-bit fields.
-inline constexpr unsigned long long kSheetCountCap = 2147483647ULL;
-
 class MethodSheet {
 public:
     MethodSheet(Params& params, int shellCount);

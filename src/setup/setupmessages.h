@@ -19,6 +19,14 @@ inline constexpr const char* kLinearIterations = "Number of Iterations must be a
 inline constexpr const char* kLinearUninterruptible =
     "Max Number of Uninterruptible Voxel Computations must be a positive integer\nnot greater than ";
 inline constexpr const char* kSeedInteger = "Random number seed must be an integer";
+// The sound ranges that both the sheets and the remote set-up commands hold to.
+inline constexpr const char* kLinearIterationsCap =
+    "Number of Iterations must be a positive integer not greater than ";
+inline constexpr const char* kNonlinearIterationsCap =
+    "Number of Iterations must be a positive real number not greater than ";
+inline constexpr const char* kNeighbourRange = "Neighbour interaction range must be between 0 and ";
+inline constexpr const char* kEnergyNotFinite =
+    "Energies, weights and coefficients must be finite real numbers";
 
 // Nonlinear optimisation.
 inline constexpr const char* kQPositive = "Q must be a positive real number";
@@ -29,6 +37,9 @@ inline constexpr const char* kInteractionExponent =
     "Two-composition interaction Exponent must be a real number";
 inline constexpr const char* kCtErrorExponent =
     "Attenuation Coefficient Error Exponent must be a real number";
+inline constexpr const char* kExponentRange = " must be a real number above 0 and not greater than ";
+inline constexpr const char* kInteractionExponentName = "Two-composition interaction Exponent";
+inline constexpr const char* kCtErrorExponentName = "Attenuation Coefficient Error Exponent";
 inline constexpr const char* kNonlinearUninterruptible =
     "Number of Uninterruptible Voxel Computations per core must be a positive integer\nnot greater than ";
 

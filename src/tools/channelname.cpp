@@ -1,6 +1,7 @@
 #include "tools/channelname.h"
 
 #include "document/zundoc.h"
+#include "model/channelrules.h"
 
 namespace zun {
 
@@ -16,6 +17,9 @@ std::string InsertChannelCaption(int kind) {
 
 std::optional<std::string> CheckNewChannelName(const std::string& typed) {
     if (typed.find_first_of("{}") != std::string::npos) return std::string(namemsg::kBraces);
+    // An empty name is the document's to decide; anything else must be a name.
+    if (!typed.empty())
+        if (std::string why = CheckChannelName(typed); !why.empty()) return why;
     return std::nullopt;
 }
 
@@ -36,6 +40,7 @@ RenameChannelForm::Outcome RenameChannelForm::Check(const std::string& typed) co
     if (first == std::string::npos) return {false, {}, namemsg::kEmpty};
     const std::string name = typed.substr(first, typed.find_last_not_of(" \t") - first + 1);
     if (name.find_first_of("{}") != std::string::npos) return {false, {}, namemsg::kBraces};
+    if (std::string why = CheckChannelName(name); !why.empty()) return {false, {}, why};
     if (doc_.GetSample().FindChanIndex(name) >= 0) return {false, {}, namemsg::Exists(name)};
     return {true, name, {}};
 }

@@ -5,12 +5,14 @@
 #include <optional>
 #include <string>
 
+#include "model/channelrules.h"
+
 namespace zun {
 
 class CZunDoc;
 
 namespace namemsg {
-inline constexpr const char* kEmpty = "Channel name cannot be empty";
+inline constexpr const char* kEmpty = chanmsg::kNameEmpty;
 inline constexpr const char* kBraces = "Channel name cannot contain {}";
 std::string Exists(const std::string& name);  // "Channel name '<name>' already exists"
 }  // namespace namemsg

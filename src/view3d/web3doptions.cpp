@@ -216,7 +216,9 @@ std::string CheckWeb3DOptions(const Web3DOptions& o) {
     const int tiles = std::max(o.tilesX, o.tilesY);
     if (o.border > MaxWeb3DBorder(tiles))
         return web3dmsg::kBorderTooWide + std::to_string(MaxWeb3DBorder(tiles)) + web3dmsg::kBorderTooWideEnd;
-    if (!std::isfinite(o.opacityFactor)) return web3dmsg::kBadOpacity;
+    // The dialog's range, which its own message gives: the page's ray marcher takes no other.
+    if (!(o.opacityFactor >= kWeb3DMinOpacity && o.opacityFactor <= kWeb3DMaxOpacity))
+        return web3dmsg::kBadOpacity;
     return "";
 }
 
@@ -239,8 +241,7 @@ std::string Web3DDialogModel::Export(const Fields& f) {
     int border = 0;
     if (!ReadInt(f.border, &border) || border < 0) return web3dmsg::kBadBorder;
     float opacity = 0;
-    if (!ReadFloat(f.opacityFactor, &opacity) || opacity < 0.0f || opacity > 2.0f)
-        return web3dmsg::kBadOpacity;
+    if (!ReadFloat(f.opacityFactor, &opacity)) return web3dmsg::kBadOpacity;
     // The checks the remote command meets too, on the values as they would be stored.
     Web3DOptions candidate = options_;
     candidate.fileName = name;

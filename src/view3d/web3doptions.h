@@ -70,6 +70,10 @@ long long Web3DAtlasSide(int extent, int border, int tiles);
 // The widest border whose pixels stay within kWeb3DMaxBorderPixels across the given tile count.
 int MaxWeb3DBorder(int tiles);
 
+// The opacity factors the page takes.
+inline constexpr float kWeb3DMinOpacity = 0.0f;
+inline constexpr float kWeb3DMaxOpacity = 2.0f;
+
 // The checks every export passes, from the dialog or a remote command, after CheckWeb3DExport
 // set the tile counts: "" when the file name, border and opacity can be written, else the
 // refusal. The file name is a name, never a path; the border may not be negative nor so wide

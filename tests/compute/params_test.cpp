@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "compute/computeclasses.h"
 #include "platform/prompt.h"
 
@@ -62,6 +64,64 @@ TEST(ParamsTables, FirstCtChannelCopiesTemplateSlot) {
     EXPECT_TRUE(p.ctChannelUsed[1]);
     EXPECT_EQ(p.dlsMultiplier[2][1], 1.0f);
     ExpectConsistent(p);
+}
+
+// Held planes are built once at the release and equal those built insertion by insertion.
+TEST(ParamsTables, HeldPlanesAreBuiltOnceAndMatchOneByOne) {
+    Params a = NewSet();
+    a.InsertComposition(1, "A");
+    a.InsertComposition(2, "B");
+    for (auto* t : {&a.linearInteractionEnergy, &a.nonlinearInteractionEnergy, &a.dlsInterfacialEnergy})
+        for (int s = 0; s < kShellCount; ++s)
+            for (std::size_t k = 0; k < (*t)[s].size(); ++k) (*t)[s][k] = static_cast<float>(100 * s + k);
+    Params b = a;
+    const std::int64_t before = b.PlaneBuilds();
+    b.HoldPlanes();
+    b.HoldPlanes();  // holds nest
+    for (int i = 0; i < 30; ++i) {
+        const int at = 1 + (i * 7) % (a.compositionCount + 1);
+        ASSERT_EQ(a.InsertComposition(at, "N" + std::to_string(i)), 0);
+        ASSERT_EQ(b.InsertComposition(at, "N" + std::to_string(i)), 0);
+        if (i % 4 == 3) {
+            ASSERT_EQ(a.DeleteComposition(2), 0);
+            ASSERT_EQ(b.DeleteComposition(2), 0);
+        }
+    }
+    b.ReleasePlanes();
+    EXPECT_TRUE(b.PlanesHeld());
+    EXPECT_EQ(b.PlaneBuilds(), before);
+    b.ReleasePlanes();
+    EXPECT_FALSE(b.PlanesHeld());
+    EXPECT_EQ(b.PlaneBuilds() - before, 12);
+    EXPECT_EQ(b.linearInteractionEnergy, a.linearInteractionEnergy);
+    EXPECT_EQ(b.nonlinearInteractionEnergy, a.nonlinearInteractionEnergy);
+    EXPECT_EQ(b.dlsInterfacialEnergy, a.dlsInterfacialEnergy);
+    EXPECT_EQ(b.compositionNames, a.compositionNames);
+    ExpectConsistent(b);
+
+    // A thousand compositions under one hold: still one build per plane.
+    Params c = NewSet();
+    {
+        Params::PlaneHold hold(c);
+        for (int i = 1; i < 1000; ++i) ASSERT_EQ(c.InsertComposition(i, "c" + std::to_string(i)), 0);
+    }
+    EXPECT_EQ(c.PlaneBuilds(), 12 + 12);
+    ExpectConsistent(c);
+}
+
+TEST(ParamsTables, AFileOfTooManyChannelsIsRefusedBeforeItsTables) {
+    Params p = NewSet();
+    std::vector<std::uint8_t> bytes = Store(p);
+    // After the version and the dimension count: the composition count.
+    const std::int32_t many = 1024;
+    std::memcpy(bytes.data() + 8, &many, 4);
+    Params q;
+    try {
+        Load(q, bytes);
+        ADD_FAILURE();
+    } catch (const ArchiveException& e) {
+        EXPECT_NE(std::string(e.what()).find("Too many channels (1025)"), std::string::npos) << e.what();
+    }
 }
 
 TEST(ParamsTables, InsertionShiftsEveryTableAndResetsDefaults) {

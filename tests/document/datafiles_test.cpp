@@ -156,7 +156,9 @@ TEST(BinaryDataFile, RoundTripProbeAndRefusals) {
     EXPECT_EQ(refusal(foreign), "no binary data file header");
     EXPECT_EQ(refusal(patched(9, 2)), "unknown format version 2");
     EXPECT_EQ(refusal(patched(count, 0)), "no channels");
-    EXPECT_EQ(refusal(patched(count, 0xFFFFFFFF)), "the file ends too early");
+    EXPECT_EQ(refusal(patched(count, 1000)), "the file ends too early");
+    EXPECT_EQ(refusal(patched(count, 0xFFFFFFFF)),
+              "Too many channels (4294967295): a document holds at most 1024");
     EXPECT_EQ(refusal(patched(firstKind, 1)), "the first channel is not a composition channel");
     EXPECT_EQ(refusal(patched(secondKind, 2)), "channels are not ordered by kind");
     EXPECT_EQ(refusal(patched(secondKind, 7)), "channel kind out of range");
@@ -185,8 +187,9 @@ TEST(TextDataFile, RoundTripKeepsEveryWordAndSetting) {
     WriteTextDataFile(path, s);
     EXPECT_EQ(ReadTextDataFile(path), s);
 
-    // Names and formulas may hold any character; a line break inside quotes must still read back.
-    d.channels[1].name = "two\nlines";
+    // Names may hold quotes and backslashes, formulas any character; a line break inside quotes
+    // must still read back.
+    d.channels[1].name = "say \"two\" \\ lines";
     d.compounds[1].formula = "Al2O3\n";
     WriteTextDataFile(path, d);
     EXPECT_EQ(ReadTextDataFile(path), d);

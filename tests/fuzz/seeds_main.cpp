@@ -115,6 +115,19 @@ void DocumentSeeds(const std::string& tmp) {
             Put("datafiles", tag + ".txt", Prefixed(0, ReadAll(tmp + ".txt")));
         }
     }
+    // A document saved before channel names were checked, with a NUL inside a name: it still
+    // opens, and its channel stays reachable.
+    {
+        zun::HeadlessPrompt prompt;
+        zun::CZunDoc doc{zun::DocServices{&prompt, nullptr, nullptr}};
+        doc.OnNewDocument();
+        Fill(doc);
+        const std::string odd("Wa\0ter", 6);
+        doc.GetSample().RenameChan(odd, 1);
+        doc.GetModel().GetParams().compositionNames[1] = odd;
+        doc.OnSaveDocument(tmp + ".zun");
+        Put("document", "nulname.zun", ReadAll(tmp + ".zun"));
+    }
     // The empty document's file claiming planes of nothing: refused at once.
     Bytes degenerate = ReadAll(tmp + ".bin");
     for (auto [name, nz] :

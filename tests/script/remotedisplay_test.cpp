@@ -7,8 +7,12 @@
 #include <regex>
 
 #include "document/testfiles.h"
+#include "model/channelrules.h"
+#include "platform/bytestream.h"
 #include "remotefixture.h"
+#include "setup/setupmessages.h"
 #include "tree/displaystate.h"
+#include "view3d/web3dtexts.h"
 
 namespace zun {
 namespace {
@@ -73,6 +77,9 @@ TEST(RemoteDisplayCommands, ChannelCommandsChangeTheChannelItem) {
 
     EXPECT_EQ(r.Ask("G:displayprop-chan-boundary@@1@9@1@0"),
               "G:ERROR:Command 'displayprop-chan-boundary' - invalid boundary channel index");
+    // Only a boundary channel masks, as in the dialog.
+    EXPECT_EQ(r.Ask("G:displayprop-chan-boundary@@1@2@1@0"),
+              "G:ERROR:Command 'displayprop-chan-boundary' - invalid boundary channel index");
     EXPECT_EQ(r.Ask("H:displayprop-chan-boundary@@1@3@1@1"), "H:OK");
     EXPECT_EQ(BoundaryMaskFamily::GetOfItems({water}), (BoundaryMaskValue{1, "b"}));
     EXPECT_EQ(r.Ask("I:displayprop-chan-boundary@@1@99@0@0"), "I:OK");
@@ -89,6 +96,32 @@ TEST(RemoteDisplayCommands, ChannelCommandsChangeTheChannelItem) {
     r.host.trees.clear();
     EXPECT_EQ(r.Ask("M:displayprop-chan-display@@1@0@1@0"),
               "M:ERROR:Command 'displayprop-chan-display' - No tree view found");
+}
+
+// A name that cannot be named again is refused on the link; one that a document saved before
+// names were checked is still reached by its index.
+TEST(RemoteDisplayCommands, ChannelNamesAreCheckedAndFoundWhole) {
+    using namespace std::string_literals;
+    Shown r;
+    const std::string empty = "ERROR:Command '%' - "s + chanmsg::kNameEmpty;
+    const std::string control = "ERROR:Command '%' - "s + chanmsg::kNameControl;
+    auto with = [](std::string text, const char* word) { return text.replace(text.find('%'), 1, word); };
+    EXPECT_EQ(r.Ask("C:renamechannel@@Water@ "), "C:" + with(empty, "renamechannel"));
+    EXPECT_EQ(r.Ask("D:renamechannel@@Water@Wa\0ter"s), "D:" + with(control, "renamechannel"));
+    EXPECT_EQ(r.Ask("E:insertchannel@@ @1@0"), "E:" + with(empty, "insertchannel"));
+    EXPECT_EQ(r.Ask("F:insertchannel@@a\tb@1@0"), "F:" + with(control, "insertchannel"));
+    EXPECT_EQ(r.Ask("G:insertchannels@@x;0#  ;1"), "G:" + with(empty, "insertchannels") + " (  )");
+    EXPECT_EQ(r.doc->GetSample().GetChanNames(), (std::vector<std::string>{"Void", "Water", "ct", "b"}));
+    EXPECT_EQ(r.Ask("H:renamechannel@@Water@Water"), "H:OK");
+
+    const std::string odd = "Wa\0ter"s;
+    r.doc->GetSample().RenameChan(odd, 1);
+    r.host.trees.clear();
+    r.tree = &r.host.BuildTree(*r.doc);
+    ASSERT_NE(r.tree->FindChannel(odd), nullptr);
+    EXPECT_EQ(r.Ask("I:displayprop-chan-display@@1@7@0@1"), "I:OK");
+    EXPECT_EQ(r.Ask("J:renamechannel@@" + odd + "@Water"), "J:OK");
+    EXPECT_EQ(r.doc->GetSample().GetChanNameCStr(1), "Water");
 }
 
 TEST(RemoteDisplayCommands, TheDialogCommandsDriveTheWindowOnTop) {
@@ -152,6 +185,11 @@ TEST(RemoteBoundaryCommand, BuildsTheDefinitionFromTheWordsOrSaysWhichWordIsWron
     EXPECT_EQ(inside, 8);
 
     const std::string e = "ERROR:Command 'buildboundary' - ";
+    // The wizard's strength range.
+    for (const char* strength : {"-1", "2", "nan"})
+        EXPECT_EQ(
+            r.Ask(BoundaryRequest("B", {{24, strength}})),
+            "B:" + e + "invalid smoothing strength (" + strength + "), which should lie between 0 and 1");
     EXPECT_EQ(r.Ask(BoundaryRequest("B", {{2, "1"}})), "B:" + e + "invalid boundary channel index");
     EXPECT_EQ(r.Ask(BoundaryRequest("C", {{2, "4"}})), "C:" + e + "invalid boundary channel index");
     // A cluster boundary needs a reference channel and well-formed rule texts on the sides used.
@@ -216,14 +254,13 @@ TEST(RemoteSetupCommands, SwitchesAndNonlinearParameters) {
     EXPECT_EQ(p.stepFlags[kStepSegmentation], 2);
     EXPECT_EQ(p.stepFlags[kStepLinear], 3);
 
-    EXPECT_EQ(r.Ask("B:setupcomp-setup-dnlo@@0@0@1@0@12@3@2.5@700@0;1.5#1;-2@1@4294967295@1;1;0;0.25"),
-              "B:OK");
+    EXPECT_EQ(r.Ask("B:setupcomp-setup-dnlo@@0@0@1@0@12@3@2.5@700@0;1.5#1;-2@1@40@1;1;0;0.25"), "B:OK");
     EXPECT_EQ(p.nonlinearSearchMethods, 2);  // line search alone, whatever word 4 says
     EXPECT_EQ(p.gridSize, 12);
     EXPECT_FLOAT_EQ(p.attenuationErrorExponent, 3.0f);
     EXPECT_FLOAT_EQ(p.interactionExponent, 2.5f);
     EXPECT_EQ(p.nonlinearVoxelsPerThread, 700);
-    EXPECT_FLOAT_EQ(p.nonlinearIterations, 4294967295.0f);
+    EXPECT_FLOAT_EQ(p.nonlinearIterations, 40.0f);
     EXPECT_FLOAT_EQ(p.nonlinearSelfEnergy[0], 1.5f);
     EXPECT_FLOAT_EQ(p.nonlinearSelfEnergy[1], -2.0f);
     EXPECT_FLOAT_EQ(p.nonlinearInteractionEnergy[1][1 * 2 + 0], 0.25f);
@@ -276,6 +313,67 @@ TEST(RemoteSetupCommands, SegmentationAndLinearParameters) {
     EXPECT_EQ(p.stepFlags[kStepLinear], 3);
     EXPECT_EQ(r.Ask("F:setupcomp-setup-dclo@@1@700@42@1@0@0@1;0.25@@2@9@"),
               "F:ERROR:Command 'setupcomp-setup-dclo' - Invalid CT energy data format (1;0.25)");
+}
+
+// The parameter set as a document file would hold it.
+std::vector<std::uint8_t> Stored(Params p) {
+    MemoryStream ms;
+    {
+        Archive ar(ms, Archive::Mode::Store);
+        p.Serialize(ar);
+        ar.Flush();
+    }
+    return ms.Bytes();
+}
+
+TEST(RemoteSetupCommands, WordsTheSheetsWouldRefuseChangeNothing) {
+    Shown r;
+    using namespace setupmsg;
+    const std::string exponent = std::string(kExponentRange) + "10";
+    const std::string range = std::string(kNeighbourRange) + "3";
+    const struct {
+        const char* request;
+        std::string message;
+    } cases[] = {
+        {"setupcomp-setup-dclo@@1@5000@-1@0@0@1@@@1@2147483647@0;0;0;0",
+         std::string(kLinearIterationsCap) + "10000"},
+        {"setupcomp-setup-dclo@@1@5000@-1@0@0@1@@@1@-1@0;0;0;0", kLinearIterations},
+        {"setupcomp-setup-dclo@@1@4294967295@-1@0@0@0@@@0@10@",
+         std::string(kLinearUninterruptible) + "2147483647"},
+        {"setupcomp-setup-dclo@@1@5000@-1@1@0@0@2;nan@@0@10@", kEnergyNotFinite},
+        {"setupcomp-setup-dclo@@1@5000@-1@0@0@0@@@4@10@", range},
+        {"setupcomp-setup-dnlo@@1@1@0@0@15@1@1@2000@0;0@1@-1@0;0;0;0",
+         std::string(kNonlinearIterationsCap) + "10000"},
+        {"setupcomp-setup-dnlo@@1@1@0@0@15@1@1@2000@0;0@1@2147483647@0;0;0;0",
+         std::string(kNonlinearIterationsCap) + "10000"},
+        {"setupcomp-setup-dnlo@@1@1@0@0@15@1@1@2000@0;0@1@0@0;0;0;0", kNonlinearIterations},
+        {"setupcomp-setup-dnlo@@1@1@0@0@15@1@-1@2000@0;0@0@10@0;0;0;0", kInteractionExponentName + exponent},
+        {"setupcomp-setup-dnlo@@1@1@0@0@15@1@nan@2000@0;0@0@10@0;0;0;0", kInteractionExponentName + exponent},
+        {"setupcomp-setup-dnlo@@1@1@0@0@15@0@1@2000@0;0@0@10@0;0;0;0", kCtErrorExponentName + exponent},
+        {"setupcomp-setup-dnlo@@1@1@0@0@15@-1@1@2000@0;0@0@10@0;0;0;0", kCtErrorExponentName + exponent},
+        {"setupcomp-setup-dnlo@@1@1@0@0@-1@1@1@2000@0;0@0@10@0;0;0;0", kGridSizeInteger},
+        {"setupcomp-setup-dnlo@@1@1@0@0@15@1@1@-1@0;0@0@10@0;0;0;0",
+         std::string(kNonlinearUninterruptible) + "2147483647"},
+        {"setupcomp-setup-dnlo@@1@1@0@0@15@1@1@2000@0;inf@0@10@0;0;0;0", kEnergyNotFinite},
+        {"setupcomp-setup-dnlo@@1@1@0@0@15@1@1@2000@0;0@-1@10@0;0;0;0", range},
+        {"setupcomp-setup-dnlo@@1@1@0@0@15@1@1@2000@0;0@0@10@0;0;1;nan", kEnergyNotFinite},
+        {"setupcomp-setup-dlss@@1@0@@0;0@-1@x@1;0;0;0", range},
+        {"setupcomp-setup-dlss@@1@1@2;1;nan;2@0;0@0@x@", kEnergyNotFinite},
+        // A list that stops the command after other words were read leaves them unwritten too.
+        {"setupcomp-setup-dnlo@@1@1@0@0@12@3@2.5@700@0;0#1@0@10@0;0;0;0",
+         "Invalid Self energy data format (0;0#1)"},
+    };
+    const std::vector<std::uint8_t> before = Stored(r.doc->GetModel().GetParams());
+    const JobFlags jobs = r.doc->GetModel().Jobs();
+    for (const auto& c : cases) {
+        const std::string word = std::string(c.request).substr(0, std::string(c.request).find('@'));
+        EXPECT_EQ(r.Ask(std::string("X:") + c.request), "X:ERROR:Command '" + word + "' - " + c.message);
+        EXPECT_EQ(Stored(r.doc->GetModel().GetParams()), before) << c.request;
+        EXPECT_EQ(r.doc->GetModel().Jobs().composition, jobs.composition) << c.request;
+    }
+    // The sheet takes what the command refused, and refuses it the same way.
+    EXPECT_EQ(r.Ask("Y:setupcomp-setup-dnlo@@1@1@0@0@15@1@1@2000@0;0@0@10000@0;0;0;0"), "Y:OK");
+    EXPECT_EQ(r.doc->GetModel().GetParams().nonlinearIterations, 10000.0f);
 }
 
 TEST(RemoteSetupCommands, ClusterAnalysisChecksEveryWord) {
@@ -406,10 +504,16 @@ TEST(RemoteOutputCommands, HistogramImagesAndWebPage) {
     // The check's refusal comes before EXTEND, the writer's failure after it.
     EXPECT_EQ(r.Ask("F:output-web3d@@T@1@desc@@" + dir.Path() + "@2@1.5@1@0"),
               "F:ERROR:Command 'output-web3d' - No volume image is created.");
-    EXPECT_EQ(r.AskLong("G:output-web3d@@T@0@desc@page@bad@-3@9@1@1"),
+    // The dialog's border and opacity ranges, before EXTEND: nothing is written.
+    for (const char* opacity : {"-1", "2147483647", "4294967295", "nan"})
+        EXPECT_EQ(r.Ask(std::string("G:output-web3d@@T@0@desc@page@bad@3@") + opacity + "@1@1"),
+                  "G:ERROR:Command 'output-web3d' - " + std::string(web3dmsg::kBadOpacity));
+    EXPECT_EQ(r.Ask("G:output-web3d@@T@0@desc@page@bad@-3@1.5@1@1"),
+              "G:ERROR:Command 'output-web3d' - " + std::string(web3dmsg::kBadBorder));
+    EXPECT_EQ(r.AskLong("G:output-web3d@@T@0@desc@page@bad@3@1.5@1@1"),
               "G:EXTEND:500G:ERROR:Command 'output-web3d' - could not write");
     EXPECT_EQ(r.host.log.web.description, "desc");
-    EXPECT_EQ(r.host.log.web.border, -3);
+    EXPECT_EQ(r.host.log.web.border, 3);
     EXPECT_TRUE(r.host.log.web.serviceScript);
     EXPECT_EQ(r.AskLong("H:output-web3d@@T@1@desc@page@good@2@1@0@0"), "H:EXTEND:500H:OK");
     EXPECT_EQ(r.host.log.web.description, "");

@@ -46,9 +46,12 @@ TEST(RemoteSampleCommands, GridAndChannels) {
     EXPECT_EQ(r.Ask("E:setupgrid@@0@3@5"), "E:ERROR:Command 'setupgrid' - invalid axis (3)");
     EXPECT_EQ(r.Ask("F:setupgrid@@0@-1@5"), "F:ERROR:Command 'setupgrid' - invalid axis (-1)");
 
-    // Empty names take the kind's default; a list item without its kind stops the list there.
+    // A list item without its kind refuses the whole list before a channel goes in; empty names
+    // take the kind's default.
     EXPECT_EQ(r.Ask("G:insertchannels@@;2#x"),
               "G:ERROR:Command 'insertchannels' - Invalid channel format (;2#x)");
+    EXPECT_EQ(r.S().CountChansOfKind(ZunChan::kProperty), 0);
+    EXPECT_EQ(r.Ask("G:insertchannels@@;2"), "G:OK");
     EXPECT_EQ(r.S().CountChansOfKind(ZunChan::kProperty), 1);
     const int count = r.S().GetChanCount();
     EXPECT_EQ(r.Ask("H:insertchannel@@@" + std::to_string(count + 1) + "@0"),
@@ -68,6 +71,13 @@ TEST(RemoteSampleCommands, CompoundAndBeamEnergyRenameTheirChannels) {
     EXPECT_EQ(water.name, r.doc->GetChannelDisplayName(1));
     EXPECT_EQ(r.Ask("B:setupcompchannel@@1@Xx3@2"), "B:ERROR:Command 'setupcompchannel' - parse formula");
     EXPECT_EQ(water.compound.formula, "H2O");
+    // The compound dialog's density rule holds on the link too.
+    for (const char* density : {"-1", "inf", "nan", "1e300"})
+        EXPECT_EQ(r.Ask(std::string("B:setupcompchannel@@1@CaCO3@") + density),
+                  "B:ERROR:Command 'setupcompchannel' - Invalid density entry")
+            << density;
+    EXPECT_EQ(water.compound.formula, "H2O");
+    EXPECT_DOUBLE_EQ(water.compound.density, 1.5);
     // Another kind's channel, or one past the list, has no composition row.
     EXPECT_EQ(r.Ask("C:setupcompchannel@@2@H2O@1"),
               "C:ERROR:Command 'setupcompchannel' - invalid channel index");
@@ -80,6 +90,15 @@ TEST(RemoteSampleCommands, CompoundAndBeamEnergyRenameTheirChannels) {
     EXPECT_NEAR(p.lacMatrix[p.MatrixIndex(1, 1)], 1.5 * 0.3756, 0.01);
     EXPECT_EQ(r.S().GetChan(2)->name, r.doc->GetChannelDisplayName(2));
     EXPECT_EQ(r.Ask("F:setupctchannel@@1@30"), "F:ERROR:Command 'setupctchannel' - invalid channel index");
+    // An energy where the attenuation source has no data would leave the channel's coefficients 0:
+    // refused as the text data file and the CT properties dialog refuse it.
+    const float lac = p.lacMatrix[p.MatrixIndex(1, 1)];
+    for (const char* energy : {"0", "-1", "inf", "nan", "1e9"}) {
+        const std::string reply = r.Ask(std::string("G:setupctchannel@@2@") + energy);
+        EXPECT_EQ(reply.rfind("G:ERROR:Command 'setupctchannel' - beam energy ", 0), 0u) << reply;
+    }
+    EXPECT_FLOAT_EQ(p.ctBeamEnergy[1], 30.0f);
+    EXPECT_EQ(p.lacMatrix[p.MatrixIndex(1, 1)], lac);
 }
 
 TEST(RemoteSampleCommands, ImportTakesTheMatchingFilesInNameOrder) {

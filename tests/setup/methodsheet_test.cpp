@@ -169,6 +169,9 @@ TEST(MethodSheet, LinearChecksRunInOrderAndAFailureStoresNothing) {
         {"3", "4294967296", "x", cap},
         {"3", "2147483648", "1", cap},  // the parameter set keeps a signed count
         {"3", "0", "seed", setupmsg::kSeedInteger},
+        // Checks the remote set-up commands share: a run must end by itself.
+        {"2147483647", "0", "1", std::string(setupmsg::kLinearIterationsCap) + "10000"},
+        {"10001", "0", "1", std::string(setupmsg::kLinearIterationsCap) + "10000"},
     };
     for (const Case& c : cases) {
         SetupDoc d;
@@ -183,10 +186,19 @@ TEST(MethodSheet, LinearChecksRunInOrderAndAFailureStoresNothing) {
         EXPECT_EQ(d.P().minimiseSelfEnergy, before.minimiseSelfEnergy);
         EXPECT_EQ(s.Edited().minimiseSelfEnergy, before.minimiseSelfEnergy);  // block reverted
     }
+    {
+        // A cell that scans as a real but is none refuses the sheet too.
+        SetupDoc d;
+        LinearSheet s(d.P());
+        ASSERT_TRUE(s.Shell(0).Edit(0, 1, "nan"));
+        EXPECT_EQ(s.ApplyOrRevert(), 0);
+        EXPECT_EQ(s.Message(), setupmsg::kEnergyNotFinite);
+    }
     SetupDoc d;
     LinearSheet s(d.P());
     s.uninterruptible = "2147483647";
     s.seed = "-7";
+    s.iterations = "10000";
     EXPECT_EQ(s.ApplyOrRevert(), 1);
     EXPECT_EQ(d.P().linearVoxelsPerThread, 2147483647);
     EXPECT_EQ(d.P().randomSeed, -7);
@@ -247,7 +259,14 @@ TEST(MethodSheet, NonlinearFieldRules) {
         {"grid", "4294967296", setupmsg::kGridSizeInteger},
         {"grid", "15", ""},
         {"grid", "0", ""},
-        {"inter", "-2", ""},
+        {"inter", "-2", std::string(setupmsg::kInteractionExponentName) + setupmsg::kExponentRange + "10"},
+        {"inter", "0", std::string(setupmsg::kInteractionExponentName) + setupmsg::kExponentRange + "10"},
+        {"inter", "2", ""},
+        {"ct", "0", std::string(setupmsg::kCtErrorExponentName) + setupmsg::kExponentRange + "10"},
+        {"ct", "11", std::string(setupmsg::kCtErrorExponentName) + setupmsg::kExponentRange + "10"},
+        {"iterations", "10001", std::string(setupmsg::kNonlinearIterationsCap) + "10000"},
+        {"iterations", "nan", setupmsg::kNonlinearIterations},
+        {"max", "inf", setupmsg::kMaxExpReal},
         {"inter", "?", setupmsg::kInteractionExponent},
         {"ct", "?", setupmsg::kCtErrorExponent},
         {"chunk", "4294967295", std::string(setupmsg::kNonlinearUninterruptible) + "2147483647"},
@@ -263,11 +282,11 @@ TEST(MethodSheet, NonlinearFieldRules) {
     SetupDoc d;
     NonlinearSheet s(d.P());
     s.iterations = "2.5";
-    s.interactionExponent = "-2";
+    s.interactionExponent = "2";
     s.gridSize = "0";
     ASSERT_EQ(s.ApplyOrRevert(), 1);
     EXPECT_EQ(d.P().nonlinearIterations, 2.5f);
-    EXPECT_EQ(d.P().interactionExponent, -2.0f);
+    EXPECT_EQ(d.P().interactionExponent, 2.0f);
     EXPECT_EQ(d.P().gridSize, 0);
 }
 

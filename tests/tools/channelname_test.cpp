@@ -32,6 +32,10 @@ TEST(ChannelNames, RenameRules) {
         {"density", true, "density"},  // names differ in case
         {"a{b", false, namemsg::kBraces},
         {"a}", false, namemsg::kBraces},
+        // Names the document could not find again.
+        {"a\tb", false, chanmsg::kNameControl},
+        {"line\nbreak", false, chanmsg::kNameControl},
+        {"bell\a", false, chanmsg::kNameControl},
     };
     for (const Case& c : cases) {
         const RenameChannelForm::Outcome o = form.Check(c.typed);
@@ -52,4 +56,7 @@ TEST(ChannelNames, InsertCaptionsAndBraces) {
     EXPECT_EQ(CheckNewChannelName("ok name"), std::nullopt);
     EXPECT_EQ(CheckNewChannelName(""), std::nullopt);  // the insert operation decides
     EXPECT_EQ(CheckNewChannelName("x}"), std::string(namemsg::kBraces));
+    EXPECT_EQ(CheckNewChannelName(" "), std::string(chanmsg::kNameEmpty));
+    EXPECT_EQ(CheckNewChannelName("a\x7f"), std::string(chanmsg::kNameControl));
+    EXPECT_EQ(CheckNewChannelName(std::string("a\0b", 3)), std::string(chanmsg::kNameControl));
 }

@@ -556,3 +556,35 @@ TEST(Web3DPage, GeometryHelpers) {
 
 }  // namespace
 }  // namespace zun
+
+namespace zun {
+namespace {
+
+// The dialog's opacity range holds for every export, whatever road the factor came by.
+TEST(Web3DDialogModelChecks, OpacityOutsideTheDialogsRangeIsRefusedOnBothRoads) {
+    Web3DOptions o = Checked(100, 100, 100);
+    o.fileName = "page";
+    for (float opacity : {-1.0f, 2.0001f, 2147483647.0f, 4294967295.0f, std::nanf(""), INFINITY}) {
+        o.opacityFactor = opacity;
+        EXPECT_EQ(CheckWeb3DOptions(o), web3dmsg::kBadOpacity) << opacity;
+    }
+    for (float opacity : {0.0f, 1.4f, 2.0f}) {
+        o.opacityFactor = opacity;
+        EXPECT_EQ(CheckWeb3DOptions(o), "") << opacity;
+    }
+    o.title = "T";
+    o.description = "D";
+    o.folder = "/tmp";
+    Web3DDialogModel model(o);
+    Web3DDialogModel::Fields f = model.Fill();
+    for (const char* opacity : {"-1", "2147483647", "4294967295", "nan"}) {
+        f.opacityFactor = opacity;
+        EXPECT_EQ(model.Export(f), web3dmsg::kBadOpacity) << opacity;
+    }
+    f.opacityFactor = "2";
+    EXPECT_EQ(model.Export(f), "");
+    EXPECT_EQ(o.opacityFactor, 2.0f);
+}
+
+}  // namespace
+}  // namespace zun
