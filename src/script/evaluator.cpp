@@ -200,7 +200,7 @@ void Evaluator::MarkModified(Value& v) {
 
 Value* Evaluator::Identifier(SyntaxNode* node) {
     ChannelData data;
-    if (!document_ || !document_->FindChannel(node->text, data)) Raise(msg::kNoVariable);
+    if (!document_ || !document_->FindChannel(node->text, data)) RaiseNaming(msg::kNoVariable, node->text);
     return ChannelView::Create(&pool_, data);
 }
 

@@ -17,6 +17,9 @@ namespace zun::script {
 void Raise(const char* text) {
     throw ScriptError{text};
 }
+void RaiseNaming(const char* text, const std::string& name) {
+    throw ScriptError{std::string(text) + ": '" + name + "'"};
+}
 
 void CheckAllocation(double bytes) {
     // What is available now, less the share the memory preferences keep free: the machine's whole

@@ -19,11 +19,13 @@ struct Block;
 
 using ValueList = std::vector<Value*>;
 
-// A failure of the language: carries only a pointer to a static message text.
+// A failure of the language and its message.
 struct ScriptError {
-    const char* text;
+    std::string text;
 };
 [[noreturn]] void Raise(const char* text);
+// A message that names what failed ("variable does not exist: 'x'").
+[[noreturn]] void RaiseNaming(const char* text, const std::string& name);
 // Raises "out of memory" before an evaluation asks for more than the machine has, so that a
 // line like a resampling to huge lengths fails cleanly instead of exhausting the system.
 void CheckAllocation(double bytes);

@@ -45,7 +45,8 @@ TEST_P(LanguageTest, ScalarExpressions) {
 }
 
 TEST_P(LanguageTest, ErrorTexts) {
-    EXPECT_EQ(Run("x = 1"), "variable does not exist");
+    EXPECT_EQ(Run("x = 1"), "variable does not exist: 'x'");
+    EXPECT_EQ(Run("a + Missing_2 * 2"), "variable does not exist: 'Missing_2'");
     EXPECT_EQ(Run("3 = 4"), "cannot assign to this value");
     EXPECT_EQ(Run("a[1.5]"), "subscript values must be integral");
     EXPECT_EQ(Run("1 && 2.0"), "binary &&,|| operators must have either bool or integral args");
@@ -73,7 +74,7 @@ TEST_P(LanguageTest, ErrorTexts) {
     EXPECT_EQ(Run("a[0][0][0].phys.raw"), "cannot apply a subscript or field to a scalar");
     EXPECT_EQ(Run("a.phys.raw"), "cannot apply a field to a scalar");
     EXPECT_EQ(Run("a[2]"), "invalid index");
-    EXPECT_EQ(Run("x = 12u"), "syntax error in decimal constant\nvariable does not exist");
+    EXPECT_EQ(Run("x = 12u"), "syntax error in decimal constant\nvariable does not exist: 'x'");
 }
 
 TEST_P(LanguageTest, ChannelsAsArrays) {
