@@ -1,5 +1,8 @@
 #include "script/evaluator.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "script/builtins.h"
 #include "script/kernels.h"
 #include "script/messages.h"
@@ -33,7 +36,7 @@ bool IsChainLink(const SyntaxNode* node) {
 
 Value* Evaluator::Evaluate(SyntaxNode* node) {
     if (IsChainLink(node)) return EvaluateChain(node);
-    if (node->kind == assign && pool_.fast)
+    if (IsAssignment(node->kind) && pool_.fast)
         if (Value* r = FusedAssignment(node)) return r;
     ValueList kids;
     kids.reserve(node->children.size());
@@ -151,6 +154,14 @@ bool FusedProgram(SyntaxNode* node, std::vector<kernels::FusedStep>& program,
 // whatever fails them, or fails while the leaves are looked up, goes the usual way and fails
 // there with the usual message.
 Value* Evaluator::FusedAssignment(SyntaxNode* node) {
+    static constexpr std::pair<NodeKind, AsgOp> kKinds[] = {{assign, AsgOp::Assign},
+                                                            {mul_assign, AsgOp::Mul},
+                                                            {div_assign, AsgOp::Div},
+                                                            {add_assign, AsgOp::Add},
+                                                            {subtract_assign, AsgOp::Sub}};
+    const auto* kind = std::find_if(std::begin(kKinds), std::end(kKinds),
+                                    [&](const auto& k) { return k.first == node->kind; });
+    if (kind == std::end(kKinds)) return nullptr;
     if (node->ChildCount() != 2 || !IsPlainLeaf(node->Child(0))) return nullptr;
     std::vector<kernels::FusedStep> program;
     std::vector<SyntaxNode*> leafNodes;
@@ -166,7 +177,7 @@ Value* Evaluator::FusedAssignment(SyntaxNode* node) {
     } catch (const ScriptError&) {
         return nullptr;
     }
-    if (!target->IsWritable() || !kernels::Fused(*target, program, leaves)) return nullptr;
+    if (!target->IsWritable() || !kernels::Fused(*target, program, leaves, kind->second)) return nullptr;
     MarkModified(*target);
     node->settled = false;
     node->result = target;

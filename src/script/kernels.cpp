@@ -639,6 +639,9 @@ struct FusedPlan {
     Block& dest;
     int resultType;
     uint32_t randomStart;  // the generator's state before the first element's draw
+    AsgOp assign;
+    Reader receiver;  // of a compound assignment
+    size_t depth;     // chunks of the operand stack
 };
 
 // x = the built-in of the n operands at x, x + kChunk, ...
@@ -696,7 +699,7 @@ void ApplyFused(BinOp op, double* x, Y y, int64_t n) {
 }
 
 // Elements [start, start + n) through the whole program into the receiver; `buffers` holds the
-// operand stack, `stored` one chunk of the widest element.
+// operand stack and one more chunk, `stored` one chunk of the widest element.
 ZUN_CPU_CLONES void FusedChunk(const FusedPlan& plan, int64_t start, int64_t n, double* buffers,
                                unsigned char* stored) {
     const std::vector<FusedStep>& program = plan.program;
@@ -731,14 +734,30 @@ ZUN_CPU_CLONES void FusedChunk(const FusedPlan& plan, int64_t start, int64_t n, 
             ReadPlain(plan.types[i], kDouble, stored, n, x);
         }
     }
-    Write(plan.dest, plan.resultType, start, n, buffers);
+    if (plan.assign == AsgOp::Assign) {
+        Write(plan.dest, plan.resultType, start, n, buffers);
+        return;
+    }
+    // As the compound assignment's kernel: receiver op value, in doubles, put as a double.
+    double* d = buffers + plan.depth * kChunk;
+    plan.receiver.Read(start, n, d);
+    const BinOp op = plan.assign == AsgOp::Mul   ? BinOp::Mul
+                     : plan.assign == AsgOp::Div ? BinOp::Div
+                     : plan.assign == AsgOp::Add ? BinOp::Add
+                                                 : BinOp::Sub;
+    for (int64_t e = 0; e < n; ++e) d[e] = Apply(op, d[e], buffers[e]);
+    Write(plan.dest, kDouble, start, n, d);
 }
 
 }  // namespace
 
-bool Fused(Value& receiver, const std::vector<FusedStep>& program, const ValueList& leaves) {
+bool Fused(Value& receiver, const std::vector<FusedStep>& program, const ValueList& leaves, AsgOp op) {
     Block R;
     if (!receiver.DescribeBlock(R) || R.kind == Block::kScalar || R.count == 0) return false;
+    const bool compound = op != AsgOp::Assign;
+    if (compound && op != AsgOp::Mul && op != AsgOp::Div && op != AsgOp::Add && op != AsgOp::Sub)
+        return false;
+    if (compound && (!IsNumericType(R.type) || !CanRead(R, kDouble) || !CanWrite(R, kDouble))) return false;
     std::vector<Block> blocks(leaves.size());
     for (size_t k = 0; k < leaves.size(); ++k) {
         Block& b = blocks[k];
@@ -771,8 +790,9 @@ bool Fused(Value& receiver, const std::vector<FusedStep>& program, const ValueLi
             if (!r.block) return false;
             stack.resize(stack.size() - static_cast<size_t>(step.args));
             stack.push_back(r);
-            // A rand() value is read as a double by an operator and by its type by the assignment.
-            types[i] = rand && i + 1 < program.size() ? kDouble : r.type;
+            // A rand() value is read as a double by an operator and a compound assignment, and by
+            // its type by the assignment.
+            types[i] = rand && (i + 1 < program.size() || compound) ? kDouble : r.type;
         } else if (step.leaf >= 0) {
             if (static_cast<size_t>(step.leaf) >= blocks.size()) return false;
             const Block& b = blocks[static_cast<size_t>(step.leaf)];
@@ -794,17 +814,19 @@ bool Fused(Value& receiver, const std::vector<FusedStep>& program, const ValueLi
     }
     if (stack.size() != 1 || program.back().leaf >= 0) return false;
     const int resultType = stack.back().type;
-    if (!CanWrite(R, resultType)) return false;
+    if (!compound && !CanWrite(R, resultType)) return false;
 
-    FusedPlan plan{program,          types, std::vector<Reader>(blocks.size()), blocks, R, resultType,
-                   ScriptRandState()};
+    FusedPlan plan{
+        program,  types, std::vector<Reader>(blocks.size()), blocks, R, resultType, ScriptRandState(), op,
+        Reader{}, depth};
+    if (compound) plan.receiver.Prepare(R, kDouble);
     for (size_t k = 0; k < blocks.size(); ++k) plan.readers[k].Prepare(blocks[k], kDouble);
     const int64_t chunks = (R.count + kChunk - 1) / kChunk;
     const int threads = chunks < 2 ? 1 : Threads(receiver);
 #pragma omp parallel num_threads(threads)
     {
         // The operand stack of one chunk: small enough to stay in the cache between operations.
-        std::vector<double> buffers(depth * kChunk);
+        std::vector<double> buffers((depth + 1) * kChunk);
         std::vector<unsigned char> stored(kChunk * sizeof(double));
 #pragma omp for schedule(static)
         for (int64_t c = 0; c < chunks; ++c)

@@ -38,6 +38,9 @@ struct FusedStep {
 // that element i reads the generator's (i + 1)-th draw, as one pass in element order does. Applies when every
 // leaf is a numeric scalar or a block of the receiver's shape, every operation has at least one such block
 // below it, and no leaf overlaps the receiver other than exactly; false otherwise, with nothing written.
-bool Fused(Value& receiver, const std::vector<FusedStep>& program, const ValueList& leaves);
+// With a compound assignment (*=, /=, +=, -=) the receiver is read as the operator reads it and
+// the expression's value is combined with it.
+bool Fused(Value& receiver, const std::vector<FusedStep>& program, const ValueList& leaves,
+           AsgOp op = AsgOp::Assign);
 
 }  // namespace zun::script::kernels

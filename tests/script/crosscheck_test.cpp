@@ -153,6 +153,15 @@ const char* const kCorpus[] = {
     "rand(1 .. 12) * 2",
     "{1, 2 .. 5, 3.5} * 2",
     "rand({1 .. 300, 7})",
+    // Compound assignments of whole expressions.
+    "a += b * 2",
+    "a.raw -= rand(b.raw)",
+    "a *= rand(b) + 0.5",
+    "a /= c - b",
+    "a.raw += b.raw / 3",
+    "a -= rand(b, c)",
+    "a.raw *= (b.raw + c.raw) / 2",
+    "a.ro += b * 2",
 };
 
 struct Outcome {
