@@ -133,12 +133,16 @@ int main(int argc, char** argv) {
         {"a = max(b, c, 0.3)", "max"},
         {"a.raw = b.raw + 20000", "raw"},
         {"a = b > 15 ? b : c", "where"},
+        {"a = rand(a*0+1)", nullptr},
+        {"a = rand(b, c) * 0.5", nullptr},
         {"sumt(a)", "sumt"},
         {"maxt(a)", "maxt"},
         {"a[128][128][128]", nullptr},
         {"a", nullptr},
     };
     const double f64MiB = static_cast<double>(edge) * edge * edge * 8 / (1024.0 * 1024.0);
+    const double channelMiB = f64MiB / 4;
+    double randPeak = 0.0;
     for (const Case& c : cases) {
         std::string line = c.line;
         if (line == "a[128][128][128]") {
@@ -146,6 +150,7 @@ int main(int argc, char** argv) {
             line = "a[" + std::to_string(m) + "][" + std::to_string(m) + "][" + std::to_string(m) + "]";
         }
         const Figure f = Time(doc, line, repeats);
+        if (line == "a = rand(a*0+1)") randPeak = f.extraMiB;
         const double np = c.numpy ? Numpy(edge, c.numpy) : -1;
         if (np > 0) {
             std::printf("%-34s %10.2f %12.1f %10.2f %8.2f\n", line.c_str(), f.seconds * 1e3, f.extraMiB,
@@ -156,6 +161,8 @@ int main(int argc, char** argv) {
         }
     }
     std::printf("one float64 temporary at this size: %.1f MiB\n", f64MiB);
+    std::printf("a = rand(a*0+1): peak extra resident %.1f MiB against the channel's own %.1f MiB (%.1f%%)\n",
+                randPeak, channelMiB, randPeak / channelMiB * 100.0);
     std::printf("hand loop for a = b * 0.5 + 0.25 (one thread): %.2f ms\n", HandLoop(doc) * 1e3);
     return 0;
 }

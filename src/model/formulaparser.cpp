@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <iterator>
 #include <new>
+#include <string>
+#include <string_view>
 
 #include "model/compound.h"
 #include "model/element.h"
@@ -15,7 +17,7 @@ namespace {
 // The grammar's stack limit: deeper nesting or longer pending lists report "memory exhausted".
 constexpr int kMaxParserStack = 10000;
 
-void Report(Compound* target, const char* message) {
+void Report(Compound* target, const std::string& message) {
     if (target) target->ReportParseError(message);
 }
 
@@ -25,40 +27,84 @@ struct Token {
     Tok type = Tok::End;
     double value = 0.0;
     std::string symbol;
+    std::string text;  // as written
+    int position = 0;  // 1-based, in characters
 };
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+bool IsContinuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
+
+// The character starting at p as a message shows it: printable ones as they are (a whole UTF-8
+// sequence), others as a hexadecimal escape of the byte.
+std::string Shown(const char* p) {
+    const auto c = static_cast<unsigned char>(*p);
+    if (c >= 0x20 && c < 0x7F) return std::string(1, static_cast<char>(c));
+    const int length = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+    bool whole = length > 0;
+    for (int i = 1; whole && i < length; ++i) whole = IsContinuation(static_cast<unsigned char>(p[i]));
+    if (whole) return std::string(p, static_cast<size_t>(length));
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+    return hex;
+}
+
 class Scanner {
 public:
-    Scanner(const char* text, Compound* target) : p_(text), target_(target) {}
+    Scanner(const char* text, Compound* target) : p_(text), counted_(text), target_(target) {}
 
     Token Next() {
         for (;;) {
             char c = *p_;
-            if (c == '\0') return Token{};
+            if (c == '\0') return Make(Tok::End, 0);
             if (c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f') {
                 ++p_;
                 continue;
             }
-            if (c == '(' || c == ')') {
-                ++p_;
-                return Token{c == '(' ? Tok::LParen : Tok::RParen, 0.0, {}};
-            }
+            if (c == '(' || c == ')') return Make(c == '(' ? Tok::LParen : Tok::RParen, 1);
             if (IsDigit(c) || (c == '.' && IsDigit(p_[1]))) return Number();
             if (int len = ElementLength(); len > 0) {
-                Token t{Tok::Element, 0.0, std::string(p_, len)};
-                p_ += len;
+                Token t = Make(Tok::Element, static_cast<std::size_t>(len));
+                t.symbol = t.text;
                 return t;
             }
-            Report(target_, "Invalid character");
+            Report(target_,
+                   "Invalid character '" + Shown(p_) + "' at position " + std::to_string(Position()));
             ++p_;
         }
     }
 
 private:
+    // The 1-based position, in characters, of the byte at p_ (the bytes of one UTF-8 character
+    // share its position).
+    int Position() {
+        for (; counted_ < p_; ++counted_) {
+            const auto c = static_cast<unsigned char>(*counted_);
+            if (IsContinuation(c) && pending_ > 0) {
+                --pending_;
+                continue;
+            }
+            ++characters_;
+            pending_ = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        }
+        return IsContinuation(static_cast<unsigned char>(*p_)) && pending_ > 0 ? characters_
+                                                                               : characters_ + 1;
+    }
+
+    // The token of the next n bytes.
+    Token Make(Tok type, std::size_t n) {
+        Token t;
+        t.type = type;
+        t.position = Position();
+        t.text.assign(p_, n);
+        p_ += n;
+        return t;
+    }
+
     // Longest symbol at the current position (two letters before one), 0 when none.
     int ElementLength() const {
         if (p_[1] != '\0' && ElementNumber(std::string_view(p_, 2)) > 0) return 2;
@@ -91,26 +137,28 @@ private:
             i += e;
             isFloat = true;
         }
-        const char* begin = p_;
-        const char* end = p_ + i;
-        p_ = end;
-        Token t;
+        Token t = Make(isFloat ? Tok::Float : Tok::Integer, i);
+        const char* begin = t.text.data();
+        const char* end = begin + t.text.size();
+        const std::string where = " '" + t.text + "' at position " + std::to_string(t.position);
         if (isFloat) {
-            t.type = Tok::Float;
             auto r = std::from_chars(begin, end, t.value, std::chars_format::general);
             if (r.ec != std::errc() || r.ptr != end)
-                Report(target_, "syntax error in floating point constant");
+                Report(target_, "syntax error in floating point constant" + where);
         } else {
-            t.type = Tok::Integer;
             long long v = 0;
             auto r = std::from_chars(begin, end, v);
-            if (r.ec != std::errc() || r.ptr != end) Report(target_, "syntax error in decimal constant");
+            if (r.ec != std::errc() || r.ptr != end)
+                Report(target_, "syntax error in decimal constant" + where);
             t.value = static_cast<double>(v);
         }
         return t;
     }
 
     const char* p_;
+    const char* counted_;  // Position() has counted the characters before this byte
+    int characters_ = 0;
+    int pending_ = 0;  // continuation bytes the last counted character still has
     Compound* target_;
 };
 
@@ -132,9 +180,16 @@ public:
 private:
     void Advance() { tok_ = scanner_.Next(); }
 
+    // Names the token the grammar could not take.
     void SyntaxError() {
         if (result_ != 0) return;
-        Report(target_, "syntax error");
+        if (tok_.type == Tok::End) {
+            Report(target_, "syntax error: the formula ends too early (position " +
+                                std::to_string(tok_.position) + ")");
+        } else {
+            Report(target_, "syntax error: unexpected '" + tok_.text + "' at position " +
+                                std::to_string(tok_.position));
+        }
         result_ = 1;
     }
 

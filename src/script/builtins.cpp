@@ -31,6 +31,9 @@ Value* Rand(const ValueList& args, ValuePool& pool) {
         range->PutDouble(1.0);
     }
     Check(range->HasCompatibleSize(*offset), "rand() args must have compatible size");
+    // Over vectors the draws are not stored: each element draws when it is read.
+    if (range->IsVector() || offset->IsVector())
+        if (Value* r = RandomVector::Create(&pool, *range, *offset)) return r;
     Value& maker = range->IsVector() ? *range : *offset;
     Value& other = &maker == range ? *offset : *range;
     return maker.NewResultFor(other)->MakeRandom(*range, *offset);

@@ -1,5 +1,7 @@
 #include "script/editdata.h"
 
+#include <malloc.h>
+
 #include <exception>
 #include <new>
 
@@ -9,7 +11,15 @@
 
 namespace zun::script {
 
-int Execute(ScriptDocument* document, SyntaxNode* root, std::string& out, const EditDataOptions& options) {
+namespace {
+
+// What a line took beyond this stays with the process after it is freed unless it is handed back:
+// the heap keeps freed small blocks (and large ones below its mapping threshold) for reuse.
+constexpr size_t kTrimValues = 1 << 16;
+constexpr size_t kTrimBytes = size_t{1} << 20;
+
+int Evaluate(ScriptDocument* document, SyntaxNode* root, std::string& out, const EditDataOptions& options,
+             bool& heavy) {
     ValuePool pool;
     pool.fast = options.fast;
     pool.threads = TeamThreads(options.threads);
@@ -41,6 +51,16 @@ int Execute(ScriptDocument* document, SyntaxNode* root, std::string& out, const 
     });
     // Pending post-increments run here; a failure among them is shown like any other.
     guarded([&] { evaluator.Release(root); });
+    heavy = pool.Peak() > kTrimValues || pool.blockBytes > kTrimBytes;
+    return status;
+}
+
+}  // namespace
+
+int Execute(ScriptDocument* document, SyntaxNode* root, std::string& out, const EditDataOptions& options) {
+    bool heavy = false;
+    const int status = Evaluate(document, root, out, options, heavy);
+    if (heavy) malloc_trim(0);
     if (document) document->DataEdited();
     return status;
 }

@@ -1,5 +1,8 @@
 #include "script/evaluator.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "script/builtins.h"
 #include "script/kernels.h"
 #include "script/messages.h"
@@ -33,7 +36,7 @@ bool IsChainLink(const SyntaxNode* node) {
 
 Value* Evaluator::Evaluate(SyntaxNode* node) {
     if (IsChainLink(node)) return EvaluateChain(node);
-    if (node->kind == assign && pool_.fast)
+    if (IsAssignment(node->kind) && pool_.fast)
         if (Value* r = FusedAssignment(node)) return r;
     ValueList kids;
     kids.reserve(node->children.size());
@@ -101,6 +104,18 @@ bool IsFusedOperator(NodeKind kind) {
     return kind == mul || kind == div_ || kind == add || kind == subtract;
 }
 
+// The built-ins that act element by element and can be taken a chunk at a time.
+kernels::FusedCall FusedCallOf(const SyntaxNode* node) {
+    if (node->kind != call) return kernels::FusedCall::None;
+    const int n = node->ChildCount();
+    if (node->text == "rand" && (n == 1 || n == 2)) return kernels::FusedCall::Rand;
+    if (n < 1) return kernels::FusedCall::None;
+    if (node->text == "max") return kernels::FusedCall::Max;
+    if (node->text == "min") return kernels::FusedCall::Min;
+    if (node->text == "sum") return kernels::FusedCall::Sum;
+    return kernels::FusedCall::None;
+}
+
 // The postfix program of an arithmetic tree over plain leaves, the leaves in evaluation order;
 // false for any other tree (or one too large to keep its operands in the cache).
 bool FusedProgram(SyntaxNode* node, std::vector<kernels::FusedStep>& program,
@@ -110,6 +125,15 @@ bool FusedProgram(SyntaxNode* node, std::vector<kernels::FusedStep>& program,
         if (leaves.size() == kMaxLeaves) return false;
         program.push_back({static_cast<int>(leaves.size()), BinOp::Add});
         leaves.push_back(node);
+        return true;
+    }
+    if (const kernels::FusedCall c = FusedCallOf(node); c != kernels::FusedCall::None) {
+        for (auto& arg : node->children)
+            if (!FusedProgram(arg.get(), program, leaves)) return false;
+        kernels::FusedStep step;
+        step.call = c;
+        step.args = node->ChildCount();
+        program.push_back(step);
         return true;
     }
     if (!IsFusedOperator(node->kind) || node->ChildCount() != 2) return false;
@@ -130,11 +154,21 @@ bool FusedProgram(SyntaxNode* node, std::vector<kernels::FusedStep>& program,
 // whatever fails them, or fails while the leaves are looked up, goes the usual way and fails
 // there with the usual message.
 Value* Evaluator::FusedAssignment(SyntaxNode* node) {
+    static constexpr std::pair<NodeKind, AsgOp> kKinds[] = {{assign, AsgOp::Assign},
+                                                            {mul_assign, AsgOp::Mul},
+                                                            {div_assign, AsgOp::Div},
+                                                            {add_assign, AsgOp::Add},
+                                                            {subtract_assign, AsgOp::Sub}};
+    const auto* kind = std::find_if(std::begin(kKinds), std::end(kKinds),
+                                    [&](const auto& k) { return k.first == node->kind; });
+    if (kind == std::end(kKinds)) return nullptr;
     if (node->ChildCount() != 2 || !IsPlainLeaf(node->Child(0))) return nullptr;
     std::vector<kernels::FusedStep> program;
     std::vector<SyntaxNode*> leafNodes;
     SyntaxNode* right = node->Child(1);
-    if (!IsFusedOperator(right->kind) || !FusedProgram(right, program, leafNodes)) return nullptr;
+    if ((!IsFusedOperator(right->kind) && FusedCallOf(right) == kernels::FusedCall::None) ||
+        !FusedProgram(right, program, leafNodes))
+        return nullptr;
     Value* target = nullptr;
     ValueList leaves;
     try {
@@ -143,7 +177,7 @@ Value* Evaluator::FusedAssignment(SyntaxNode* node) {
     } catch (const ScriptError&) {
         return nullptr;
     }
-    if (!target->IsWritable() || !kernels::Fused(*target, program, leaves)) return nullptr;
+    if (!target->IsWritable() || !kernels::Fused(*target, program, leaves, kind->second)) return nullptr;
     MarkModified(*target);
     node->settled = false;
     node->result = target;
@@ -177,7 +211,7 @@ void Evaluator::MarkModified(Value& v) {
 
 Value* Evaluator::Identifier(SyntaxNode* node) {
     ChannelData data;
-    if (!document_ || !document_->FindChannel(node->text, data)) Raise(msg::kNoVariable);
+    if (!document_ || !document_->FindChannel(node->text, data)) RaiseNaming(msg::kNoVariable, node->text);
     return ChannelView::Create(&pool_, data);
 }
 
@@ -190,19 +224,9 @@ Value* Evaluator::List(const ValueList& kids) {
     bool anyRange = false;
     for (Value* v : kids) anyRange = anyRange || v->IsRange();
     if (!anyRange) return pool_.Make<VectorStatic>(kids);
-    // The ranges' elements are made here, one object each.
-    double elements = 0;
-    for (Value* v : kids) elements += v->IsRange() ? static_cast<double>(v->Count()) : 1.0;
-    if (elements > kUncheckedElements) CheckAllocation(elements * kBytesPerElement);
-    auto* r = pool_.Make<VectorDynamic>();
-    for (Value* v : kids) {
-        if (v->IsRange()) {
-            for (int64_t i = 0, n = v->Count(); i < n; ++i) r->Append(v->Element(i));
-        } else {
-            r->Append(v);
-        }
-    }
-    return r;
+    std::vector<bool> isRange;
+    for (Value* v : kids) isRange.push_back(v->IsRange());
+    return pool_.Make<VectorJoined>(kids, std::move(isRange));
 }
 
 Value* Evaluator::Arithmetic(NodeKind kind, Value& a, Value& b) {

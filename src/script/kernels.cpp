@@ -10,6 +10,7 @@
 #include "foundation/cpuclones.h"
 #include "script/block.h"
 #include "script/messages.h"
+#include "script/scalar.h"
 #include "script/voxel.h"
 
 namespace zun::script::kernels {
@@ -47,6 +48,8 @@ bool IsFloatField(VoxelField f) {
 }
 
 bool CanRead(const Block& b, int readType) {
+    // A random value refuses to be read as a bool.
+    if (b.kind == Block::kRandom) return readType != kBool;
     if (b.kind != Block::kWords) return true;
     if (IsFlagField(b.field)) return readType == kBool;
     if (IsFloatField(b.field)) return readType != kBool;
@@ -54,7 +57,7 @@ bool CanRead(const Block& b, int readType) {
 }
 
 bool CanWrite(const Block& b, int putType) {
-    if (b.kind == Block::kScalar) return false;
+    if (b.kind == Block::kScalar || b.kind == Block::kRandom) return false;
     if (b.kind == Block::kDense) return true;
     if (IsFlagField(b.field)) return putType == kBool;
     return putType != kBool;
@@ -151,17 +154,25 @@ bool WritePlain(int type, int putType, unsigned char* p, int64_t n, const double
     }
 }
 
-// One operand prepared for reading: a constant, or a block with its lookup table.
+double OperandAt(const RandomOperand& o, int64_t i) {
+    return o.data ? ReadAs(kDouble, o.type, o.data + i * o.elementBytes) : o.constant;
+}
+
+// One operand prepared for reading: a constant, or a block with its lookup table. A random
+// block's element i is the (i + 1)-th draw after the generator's state when it was prepared,
+// so that chunks read apart draw what one run in element order would.
 struct Reader {
     const Block* block = nullptr;
     int readType = kDouble;
     double constant = 0.0;
     std::vector<float> lut;
+    uint32_t randomStart = 0;
 
     void Prepare(const Block& b, int type) {
         block = &b;
         readType = type;
         if (b.kind == Block::kScalar) constant = ScalarRead(b.scalar, type);
+        if (b.kind == Block::kRandom) randomStart = ScriptRandState();
         if (b.kind == Block::kWords && IsFloatField(b.field)) {
             lut.resize(16384);
             for (uint16_t v = 0; v < 16384; ++v)
@@ -173,6 +184,16 @@ struct Reader {
         const Block& b = *block;
         if (b.kind == Block::kScalar) {
             std::fill(out, out + n, constant);
+            return;
+        }
+        if (b.kind == Block::kRandom) {
+            uint32_t state = ScriptRandAfter(randomStart, static_cast<uint64_t>(start));
+            for (int64_t i = 0; i < n; ++i) {
+                const double draw = ScriptRandNext(state);
+                const double raw =
+                    draw / 32767.0 * OperandAt(b.scale, start + i) + OperandAt(b.shift, start + i);
+                out[i] = RandomReadAs(readType, raw);
+            }
             return;
         }
         if (b.kind == Block::kDense) {
@@ -296,6 +317,18 @@ void Write(Block& b, int putType, int64_t start, int64_t n, const double* in) {
     }
 }
 
+// After a kernel read every element of a random block once: the generator goes on from there.
+void CommitDraws(const Reader& r, int64_t count) {
+    if (r.block && r.block->kind == Block::kRandom)
+        SeedScriptRand(ScriptRandAfter(r.randomStart, static_cast<uint64_t>(count)));
+}
+
+int RandomBlocks(std::initializer_list<const Block*> blocks) {
+    int n = 0;
+    for (const Block* b : blocks) n += b->kind == Block::kRandom ? 1 : 0;
+    return n;
+}
+
 bool SameShape(const Block& r, const Block& x) {
     return x.kind == Block::kScalar || x.dims == r.dims;
 }
@@ -410,6 +443,11 @@ bool Binary(Value& receiver, BinOp op, Value& a, Value& b) {
     if (!receiver.DescribeBlock(R) || R.kind == Block::kScalar) return false;
     if (!a.DescribeBlock(A) || !b.DescribeBlock(B)) return false;
     if (!SameShape(R, A) || !SameShape(R, B) || !SafeAlias(R, A) || !SafeAlias(R, B)) return false;
+    // Random operands: one, read once per element (a remainder stops part-way, a comparison
+    // reads by the operands' types).
+    if (const int randoms = RandomBlocks({&A, &B});
+        randoms > 1 || (randoms == 1 && (op == BinOp::Mod || op >= BinOp::Less)))
+        return false;
     int readType = kDouble, putType = kDouble;
     if (IsIntegralOp(op)) {
         readType = putType = kInt;
@@ -427,6 +465,8 @@ bool Binary(Value& receiver, BinOp op, Value& a, Value& b) {
     ra.Prepare(A, readType);
     rb.Prepare(B, readType);
     RunBinary(R, op, ra, rb, putType, Threads(receiver));
+    CommitDraws(ra, R.count);
+    CommitDraws(rb, R.count);
     return true;
 }
 
@@ -450,6 +490,7 @@ bool Assign(Value& receiver, AsgOp op, Value& source) {
             rs.Read(start, n, a);
             Write(D, t, start, n, a);
         });
+        CommitDraws(rs, D.count);
         return true;
     }
     if (op == AsgOp::Add && !IsNumericType(D.type)) return D.kind == Block::kWords || D.kind == Block::kDense;
@@ -457,12 +498,14 @@ bool Assign(Value& receiver, AsgOp op, Value& source) {
                                      BinOp::Add,    BinOp::Sub,    BinOp::Shl,  BinOp::Shr,
                                      BinOp::BitAnd, BinOp::BitXor, BinOp::BitOr};
     const BinOp bop = kOps[static_cast<int>(op)];
+    if (bop == BinOp::Mod && S.kind == Block::kRandom) return false;
     const int t = IsIntegralOp(bop) ? kInt : kDouble;
     if (!CanRead(D, t) || !CanRead(S, t) || !CanWrite(D, t)) return false;
     Reader rd, rs;
     rd.Prepare(D, t);
     rs.Prepare(S, t);
     RunBinary(D, bop, rd, rs, t, threads);
+    CommitDraws(rs, D.count);
     return true;
 }
 
@@ -473,6 +516,8 @@ bool Select(Value& receiver, Value& test, Value& a, Value& b) {
     if (!test.DescribeBlock(T) || !a.DescribeBlock(A) || !b.DescribeBlock(B)) return false;
     if (!SameShape(R, T) || !SameShape(R, A) || !SameShape(R, B)) return false;
     if (!SafeAlias(R, T) || !SafeAlias(R, A) || !SafeAlias(R, B)) return false;
+    // Element by element only the chosen source is read: a random one draws for some elements.
+    if (RandomBlocks({&T, &A, &B}) > 0) return false;
     if (!CanRead(T, kBool) || !CanRead(A, A.type) || !CanRead(B, B.type)) return false;
     if (!CanWrite(R, A.type) || !CanWrite(R, B.type)) return false;
     Reader rt, ra, rb;
@@ -558,6 +603,9 @@ bool List(Value& receiver, ListOp op, const ValueList& values) {
             return false;
     }
     if (!CanWrite(R, kDouble)) return false;
+    int randoms = 0;
+    for (const Block& b : blocks) randoms += b.kind == Block::kRandom ? 1 : 0;
+    if (randoms > 1) return false;
     std::vector<Reader> readers(values.size());
     for (size_t k = 0; k < values.size(); ++k) readers[k].Prepare(blocks[k], kDouble);
     ForChunks(R.count, Threads(receiver), true, [&](int64_t start, int64_t n, double* a, double*, double* r) {
@@ -577,6 +625,7 @@ bool List(Value& receiver, ListOp op, const ValueList& values) {
         }
         Write(R, kDouble, start, n, r);
     });
+    for (const Reader& rd : readers) CommitDraws(rd, R.count);
     return true;
 }
 
@@ -589,7 +638,37 @@ struct FusedPlan {
     const std::vector<Block>& blocks;
     Block& dest;
     int resultType;
+    uint32_t randomStart;  // the generator's state before the first element's draw
+    AsgOp assign;
+    Reader receiver;  // of a compound assignment
+    size_t depth;     // chunks of the operand stack
 };
+
+// x = the built-in of the n operands at x, x + kChunk, ...
+void ApplyCall(const FusedPlan& plan, const FusedStep& step, double* x, int64_t start, int64_t n) {
+    if (step.call == FusedCall::Rand) {
+        uint32_t state = ScriptRandAfter(plan.randomStart, static_cast<uint64_t>(start));
+        const double* shift = step.args == 2 ? x + kChunk : nullptr;
+        for (int64_t e = 0; e < n; ++e) {
+            const double draw = ScriptRandNext(state);
+            x[e] = draw / 32767.0 * x[e] + (shift ? shift[e] : 0.0);
+        }
+        return;
+    }
+    // A sum starts from zero (so that -0 becomes +0), a maximum or minimum from the first operand.
+    if (step.call == FusedCall::Sum)
+        for (int64_t e = 0; e < n; ++e) x[e] = 0.0 + x[e];
+    for (int k = 1; k < step.args; ++k) {
+        const double* y = x + k * kChunk;
+        if (step.call == FusedCall::Sum) {
+            for (int64_t e = 0; e < n; ++e) x[e] += y[e];
+        } else if (step.call == FusedCall::Max) {
+            for (int64_t e = 0; e < n; ++e) x[e] = y[e] > x[e] ? y[e] : x[e];
+        } else {
+            for (int64_t e = 0; e < n; ++e) x[e] = y[e] < x[e] ? y[e] : x[e];
+        }
+    }
+}
 
 template <typename Op>
 void ApplyFused(double* x, const double* y, int64_t n, Op op) {
@@ -620,7 +699,7 @@ void ApplyFused(BinOp op, double* x, Y y, int64_t n) {
 }
 
 // Elements [start, start + n) through the whole program into the receiver; `buffers` holds the
-// operand stack, `stored` one chunk of the widest element.
+// operand stack and one more chunk, `stored` one chunk of the widest element.
 ZUN_CPU_CLONES void FusedChunk(const FusedPlan& plan, int64_t start, int64_t n, double* buffers,
                                unsigned char* stored) {
     const std::vector<FusedStep>& program = plan.program;
@@ -631,13 +710,16 @@ ZUN_CPU_CLONES void FusedChunk(const FusedPlan& plan, int64_t start, int64_t n, 
             const auto leaf = static_cast<size_t>(step.leaf);
             // A number as the right operand is used as it stands.
             if (plan.blocks[leaf].kind == Block::kScalar && top > 0 && i + 1 < program.size() &&
-                program[i + 1].leaf < 0) {
+                program[i + 1].leaf < 0 && program[i + 1].call == FusedCall::None) {
                 ++i;
                 ApplyFused(program[i].op, buffers + (top - 1) * kChunk, plan.readers[leaf].constant, n);
             } else {
                 plan.readers[leaf].Read(start, n, buffers + top++ * kChunk);
                 continue;
             }
+        } else if (step.call != FusedCall::None) {
+            top -= static_cast<size_t>(step.args - 1);
+            ApplyCall(plan, step, buffers + (top - 1) * kChunk, start, n);
         } else {
             --top;
             ApplyFused(step.op, buffers + (top - 1) * kChunk,
@@ -652,18 +734,36 @@ ZUN_CPU_CLONES void FusedChunk(const FusedPlan& plan, int64_t start, int64_t n, 
             ReadPlain(plan.types[i], kDouble, stored, n, x);
         }
     }
-    Write(plan.dest, plan.resultType, start, n, buffers);
+    if (plan.assign == AsgOp::Assign) {
+        Write(plan.dest, plan.resultType, start, n, buffers);
+        return;
+    }
+    // As the compound assignment's kernel: receiver op value, in doubles, put as a double.
+    double* d = buffers + plan.depth * kChunk;
+    plan.receiver.Read(start, n, d);
+    const BinOp op = plan.assign == AsgOp::Mul   ? BinOp::Mul
+                     : plan.assign == AsgOp::Div ? BinOp::Div
+                     : plan.assign == AsgOp::Add ? BinOp::Add
+                                                 : BinOp::Sub;
+    for (int64_t e = 0; e < n; ++e) d[e] = Apply(op, d[e], buffers[e]);
+    Write(plan.dest, kDouble, start, n, d);
 }
 
 }  // namespace
 
-bool Fused(Value& receiver, const std::vector<FusedStep>& program, const ValueList& leaves) {
+bool Fused(Value& receiver, const std::vector<FusedStep>& program, const ValueList& leaves, AsgOp op) {
     Block R;
     if (!receiver.DescribeBlock(R) || R.kind == Block::kScalar || R.count == 0) return false;
+    const bool compound = op != AsgOp::Assign;
+    if (compound && op != AsgOp::Mul && op != AsgOp::Div && op != AsgOp::Add && op != AsgOp::Sub)
+        return false;
+    if (compound && (!IsNumericType(R.type) || !CanRead(R, kDouble) || !CanWrite(R, kDouble))) return false;
     std::vector<Block> blocks(leaves.size());
     for (size_t k = 0; k < leaves.size(); ++k) {
         Block& b = blocks[k];
-        if (!leaves[k]->DescribeBlock(b) || !IsNumericType(b.type) || !CanRead(b, kDouble)) return false;
+        if (!leaves[k]->DescribeBlock(b) || b.kind == Block::kRandom || !IsNumericType(b.type) ||
+            !CanRead(b, kDouble))
+            return false;
         if (b.kind != Block::kScalar && (b.dims != R.dims || !SafeAlias(R, b))) return false;
     }
     // The types the operator-by-operator path would give: a block's own type promoted by the
@@ -675,9 +775,25 @@ bool Fused(Value& receiver, const std::vector<FusedStep>& program, const ValueLi
     std::vector<Slot> stack;
     std::vector<int> types(program.size(), 0);
     size_t depth = 0;
+    int randoms = 0;
     for (size_t i = 0; i < program.size(); ++i) {
         const FusedStep& step = program[i];
-        if (step.leaf >= 0) {
+        if (step.call != FusedCall::None) {
+            const bool rand = step.call == FusedCall::Rand;
+            if (step.args < 1 || stack.size() < static_cast<size_t>(step.args) || (rand && step.args > 2))
+                return false;
+            if (rand && ++randoms > 1) return false;
+            // The built-in's result: a vector when an argument is one, of the largest type.
+            Slot r{0, false};
+            for (size_t k = stack.size() - static_cast<size_t>(step.args); k < stack.size(); ++k)
+                r = {std::max(r.type, stack[k].type), r.block || stack[k].block};
+            if (!r.block) return false;
+            stack.resize(stack.size() - static_cast<size_t>(step.args));
+            stack.push_back(r);
+            // A rand() value is read as a double by an operator and a compound assignment, and by
+            // its type by the assignment.
+            types[i] = rand && (i + 1 < program.size() || compound) ? kDouble : r.type;
+        } else if (step.leaf >= 0) {
             if (static_cast<size_t>(step.leaf) >= blocks.size()) return false;
             const Block& b = blocks[static_cast<size_t>(step.leaf)];
             stack.push_back({b.type, b.kind != Block::kScalar});
@@ -698,22 +814,26 @@ bool Fused(Value& receiver, const std::vector<FusedStep>& program, const ValueLi
     }
     if (stack.size() != 1 || program.back().leaf >= 0) return false;
     const int resultType = stack.back().type;
-    if (!CanWrite(R, resultType)) return false;
+    if (!compound && !CanWrite(R, resultType)) return false;
 
-    FusedPlan plan{program, types, std::vector<Reader>(blocks.size()), blocks, R, resultType};
+    FusedPlan plan{
+        program,  types, std::vector<Reader>(blocks.size()), blocks, R, resultType, ScriptRandState(), op,
+        Reader{}, depth};
+    if (compound) plan.receiver.Prepare(R, kDouble);
     for (size_t k = 0; k < blocks.size(); ++k) plan.readers[k].Prepare(blocks[k], kDouble);
     const int64_t chunks = (R.count + kChunk - 1) / kChunk;
     const int threads = chunks < 2 ? 1 : Threads(receiver);
 #pragma omp parallel num_threads(threads)
     {
         // The operand stack of one chunk: small enough to stay in the cache between operations.
-        std::vector<double> buffers(depth * kChunk);
+        std::vector<double> buffers((depth + 1) * kChunk);
         std::vector<unsigned char> stored(kChunk * sizeof(double));
 #pragma omp for schedule(static)
         for (int64_t c = 0; c < chunks; ++c)
             FusedChunk(plan, c * kChunk, std::min(kChunk, R.count - c * kChunk), buffers.data(),
                        stored.data());
     }
+    if (randoms > 0) SeedScriptRand(ScriptRandAfter(plan.randomStart, static_cast<uint64_t>(R.count)));
     return true;
 }
 
@@ -773,6 +893,7 @@ bool Total(Value& value, ListOp op, double& out) {
         level.swap(next);
     }
     out = level.front();
+    CommitDraws(rd, V.count);
     return true;
 }
 

@@ -19,18 +19,28 @@ bool Select(Value& receiver, Value& test, Value& a, Value& b);
 bool List(Value& receiver, ListOp op, const ValueList& values);
 bool Total(Value& value, ListOp op, double& out);
 
-// An element-wise expression of the four arithmetic operators in postfix order: a step pushes
-// leaf `leaf`, or (leaf < 0) pops two operands and pushes op(first, second).
+// What a step of a fused expression calls instead of an operator.
+enum class FusedCall { None, Rand, Max, Min, Sum };
+
+// An element-wise expression of the four arithmetic operators and the element-wise built-ins in
+// postfix order: a step pushes leaf `leaf`, or (leaf < 0) pops two operands and pushes
+// op(first, second), or (call set) pops `args` operands and pushes the built-in of them.
 struct FusedStep {
     int leaf = -1;
     BinOp op = BinOp::Add;
+    FusedCall call = FusedCall::None;
+    int args = 0;
 };
 // receiver = the expression, computed a chunk of elements at a time with no whole-volume
 // temporaries, each operation's result rounded to the type the language gives it as the
-// operator-by-operator path would store it. Applies when every leaf is a numeric scalar or a
-// block of the receiver's shape, every operation has at least one such block below it, and no
-// leaf overlaps the receiver other than exactly; false otherwise,
-// with nothing written.
-bool Fused(Value& receiver, const std::vector<FusedStep>& program, const ValueList& leaves);
+// operator-by-operator path would store it (a rand() result is not stored: it is read unrounded
+// by an operator, as its type gives it by the assignment). At most one rand() takes part, so
+// that element i reads the generator's (i + 1)-th draw, as one pass in element order does. Applies when every
+// leaf is a numeric scalar or a block of the receiver's shape, every operation has at least one such block
+// below it, and no leaf overlaps the receiver other than exactly; false otherwise, with nothing written.
+// With a compound assignment (*=, /=, +=, -=) the receiver is read as the operator reads it and
+// the expression's value is combined with it.
+bool Fused(Value& receiver, const std::vector<FusedStep>& program, const ValueList& leaves,
+           AsgOp op = AsgOp::Assign);
 
 }  // namespace zun::script::kernels

@@ -17,6 +17,9 @@ namespace zun::script {
 void Raise(const char* text) {
     throw ScriptError{text};
 }
+void RaiseNaming(const char* text, const std::string& name) {
+    throw ScriptError{std::string(text) + ": '" + name + "'"};
+}
 
 void CheckAllocation(double bytes) {
     // What is available now, less the share the memory preferences keep free: the machine's whole
@@ -90,11 +93,48 @@ int CompareValues(BinOp op, Value& a, Value& b) {
 }  // namespace
 
 int ScriptRand() {
-    g_randState = g_randState * 214013u + 2531011u;
-    return static_cast<int>((g_randState >> 16) & 0x7FFF);
+    return ScriptRandNext(g_randState);
 }
 void SeedScriptRand(uint32_t seed) {
     g_randState = seed;
+}
+uint32_t ScriptRandState() {
+    return g_randState;
+}
+
+// The step x -> a x + c applied `steps` times, by squaring the affine map (mod 2^32).
+uint32_t ScriptRandAfter(uint32_t state, uint64_t steps) {
+    uint32_t a = 214013u, c = 2531011u;
+    uint32_t accA = 1u, accC = 0u;
+    for (; steps; steps >>= 1) {
+        if (steps & 1u) {
+            accA *= a;
+            accC = accC * a + c;
+        }
+        c = c * a + c;
+        a *= a;
+    }
+    return accA * state + accC;
+}
+
+double RandomReadAs(int readType, double raw) {
+    switch (readType) {
+        case kChar:
+            return static_cast<int8_t>(TruncToI64(raw));
+        case kUShort:
+            return static_cast<uint16_t>(TruncToI32(raw));
+        case kShort:
+            return static_cast<int16_t>(TruncToI64(raw));
+        case kUInt:
+            return static_cast<uint32_t>(TruncToI64(raw));
+        case kInt:
+        case kLong:
+            return ToI32Bits(TruncToI64(raw));
+        case kFloat:
+            return static_cast<float>(raw);
+        default:
+            return raw;
+    }
 }
 
 std::string FormatFloat(float f) {

@@ -148,6 +148,17 @@ private:
 // values and shake, started at 1 and never reseeded by the language.
 int ScriptRand();
 void SeedScriptRand(uint32_t seed);
+// The generator's state, so that a long run of draws can be split into chunks computed apart:
+// each chunk starts from the state `steps` draws after the run's start.
+uint32_t ScriptRandState();
+uint32_t ScriptRandAfter(uint32_t state, uint64_t steps);
+inline int ScriptRandNext(uint32_t& state) {
+    state = state * 214013u + 2531011u;
+    return static_cast<int>((state >> 16) & 0x7FFF);
+}
+// What a random value (whatever its type) answers when read as readType: the draw scaled and
+// shifted, converted as the typed reads of RandValue convert it.
+double RandomReadAs(int readType, double raw);
 
 // "%g" of a float, as the console prints floating values.
 std::string FormatFloat(float f);

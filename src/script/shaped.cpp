@@ -2,11 +2,15 @@
 
 #include <sys/mman.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "foundation/memoryguard.h"
+
 #include "script/kernels.h"
 #include "script/messages.h"
+#include "script/scalar.h"
 #include "script/voxel.h"
 
 namespace zun::script {
@@ -220,19 +224,18 @@ double ShapedVector::TotalSum() {
 // --- DenseVector ----------------------------------------------------------------------------
 
 DenseBuffer::DenseBuffer(size_t bytes) {
-    constexpr size_t kHuge = size_t{2} << 20;
-    if (bytes >= kHuge) {
-        const size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
-        data = static_cast<unsigned char*>(std::aligned_alloc(kHuge, rounded));
-        if (data) madvise(data, rounded, MADV_HUGEPAGE);
-    } else {
-        data = static_cast<unsigned char*>(std::malloc(bytes ? bytes : 1));
-    }
+    // Through the voxel allocator, so that the memory guard and what it counts see the block.
+    data = VoxelAllocator().Allocate<unsigned char>(bytes ? bytes : 1);
     if (!data) throw std::bad_alloc();
+    // The whole huge pages inside a large block, so that filling it costs few page faults.
+    constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kHuge - 1);
+    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 }
 
 DenseBuffer::~DenseBuffer() {
-    std::free(data);
+    VoxelAllocator::Free(data);
 }
 
 namespace {
@@ -283,6 +286,7 @@ DenseVector* DenseVector::Create(ValuePool* pool, int type, const std::vector<in
         const size_t start = static_cast<size_t>(k) << 20;
         std::memset(p + start, 0, std::min<size_t>(size_t{1} << 20, bytes - start));
     }
+    pool->blockBytes += bytes;
     return pool->Make<DenseVector>(type, dims, std::move(buffer), 0, true, writable);
 }
 
@@ -310,6 +314,147 @@ bool DenseVector::DescribeBlock(Block& block) {
     block.count = Voxels();
     block.elementBytes = std::max(ElementBytes(type_), 1);
     block.data = buffer_->data + offset_ * block.elementBytes;
+    return true;
+}
+
+// --- RandomVector ---------------------------------------------------------------------------
+
+namespace {
+
+bool IsPlainScalar(Value& v) {
+    Block b;
+    return v.IsScalar() && v.DescribeBlock(b) && b.kind == Block::kScalar;
+}
+
+// Whether reading the vector's elements has no effect, so that it may be copied before it is
+// known whether the copy is used: every element a plain number.
+bool ReadsFreely(Value& v) {
+    if (dynamic_cast<VectorRange*>(&v)) return true;
+    for (int64_t i = 0, n = v.Count(); i < n; ++i) {
+        PoolScope scope(v.Pool());
+        if (!IsPlainScalar(*v.Element(i))) return false;
+    }
+    return true;
+}
+
+struct RandomArgument {
+    RandomVector::Operand operand;
+    std::vector<int64_t> dims;
+    int type = 0;  // the argument's element type (not its storage's)
+    bool vector = false;
+    RandomVector* random = nullptr;
+};
+
+// Sorts an argument: a plain number, a dense block, a random vector (read later), or a vector
+// whose elements are all plain numbers (copied into a dense block). False for everything else.
+bool Classify(ValuePool* pool, Value& v, RandomArgument& out) {
+    if (v.IsScalar()) {
+        if (!IsPlainScalar(v)) return false;
+        out.type = v.GetType();
+        out.operand.type = kDouble;
+        out.operand.constant = v.GetDouble();
+        return true;
+    }
+    out.vector = true;
+    if (auto* r = dynamic_cast<RandomVector*>(&v)) {
+        Block b;
+        if (!r->DescribeBlock(b) || b.count == 0) return false;
+        out.random = r;
+        out.dims = b.dims;
+        out.type = b.type;
+        return true;
+    }
+    Value* source = &v;
+    auto* dense = dynamic_cast<DenseVector*>(source);
+    if (!dense || !dense->Buffer()) {
+        // A channel is copied only where its copy is dense.
+        if (auto* channel = dynamic_cast<ChannelView*>(source); channel && !pool->fast) return false;
+        if (!dynamic_cast<ShapedVector*>(source) && !ReadsFreely(*source)) return false;
+        source = source->Cast(0);
+        dense = dynamic_cast<DenseVector*>(source);
+    }
+    Block b;
+    if (!dense || !dense->DescribeBlock(b) || b.count == 0 || !IsNumericType(b.type)) return false;
+    out.operand.buffer = dense->Buffer();
+    out.operand.type = b.type;
+    out.operand.offset = dense->Offset();
+    out.dims = b.dims;
+    out.type = b.type;
+    return true;
+}
+
+}  // namespace
+
+Value* RandomVector::Create(ValuePool* pool, Value& range, Value& offset) {
+    RandomArgument args[2];
+    if (!Classify(pool, range, args[0]) || !Classify(pool, offset, args[1])) return nullptr;
+    if (!args[0].vector && !args[1].vector) return nullptr;
+    // Element by element each rand value reads its range, then its offset: two random arguments
+    // would interleave their draws.
+    if (args[0].random && args[1].random) return nullptr;
+    if (args[0].vector && args[1].vector && args[0].dims != args[1].dims) return nullptr;
+    const std::vector<int64_t>& dims = args[0].vector ? args[0].dims : args[1].dims;
+    for (RandomArgument& a : args) {
+        if (!a.random) continue;
+        // Its draws happen now, read as rand() reads its arguments (unrounded numbers).
+        DenseVector* numbers = a.random->Draw();
+        a.operand.buffer = numbers->Buffer();
+        a.operand.type = kDouble;
+    }
+    const int type = std::max(args[0].type, args[1].type);
+    return pool->Make<RandomVector>(type, dims, args[0].operand, args[1].operand, 0);
+}
+
+DenseVector* RandomVector::Draw() {
+    DenseVector* numbers = DenseVector::Create(Pool(), kDouble, dims_);
+    Block b;
+    numbers->DescribeBlock(b);
+    uint32_t state = ScriptRandState();
+    for (int64_t i = 0; i < b.count; ++i) {
+        const double raw = ScriptRandNext(state) / 32767.0 * At(scale_, i) + At(shift_, i);
+        Store<double>(b.data + i * 8, raw);
+    }
+    SeedScriptRand(state);
+    return numbers;
+}
+
+double RandomVector::At(const Operand& o, int64_t index) const {
+    if (!o.buffer) return o.constant;
+    const int bytes = std::max(ElementBytes(o.type), 1);
+    return ReadAs(kDouble, o.type, o.buffer->data + (o.offset + offset_ + index) * bytes);
+}
+
+RandomOperand RandomVector::Describe(const Operand& o) const {
+    RandomOperand r;
+    r.type = o.type;
+    r.constant = o.constant;
+    if (o.buffer) {
+        r.elementBytes = std::max(ElementBytes(o.type), 1);
+        r.data = o.buffer->data + (o.offset + offset_) * r.elementBytes;
+    }
+    return r;
+}
+
+Value* RandomVector::Element(int64_t index) {
+    if (index < 0 || index >= Count()) Raise(msg::kInvalidIndex);
+    const int64_t at = index * Stride();
+    if (dims_.size() > 1) return Pool()->Make<RandomVector>(type_, InnerDims(), scale_, shift_, offset_ + at);
+    return Pool()->Make<RandValue>(type_, At(scale_, at), At(shift_, at));
+}
+
+Value* RandomVector::ApplySelectors(const ValueList& selectors, size_t first) {
+    if (first >= selectors.size()) return Pool()->Make<RandomVector>(type_, dims_, scale_, shift_, offset_);
+    return VectorValue::ApplySelectors(selectors, first);
+}
+
+bool RandomVector::DescribeBlock(Block& block) {
+    block = Block{};
+    block.kind = Block::kRandom;
+    block.type = type_;
+    block.dims = dims_;
+    block.count = Voxels();
+    block.scale = Describe(scale_);
+    block.shift = Describe(shift_);
     return true;
 }
 

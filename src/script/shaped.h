@@ -67,8 +67,7 @@ protected:
     int64_t offset_;
 };
 
-// The storage of a dense temporary: large blocks are asked for in huge pages, so that filling
-// them costs few page faults.
+// The storage of a dense temporary: a voxel block, so that the memory guard counts it.
 struct DenseBuffer {
     explicit DenseBuffer(size_t bytes);
     ~DenseBuffer();
@@ -94,6 +93,9 @@ public:
     Value* ApplySelectors(const ValueList& selectors, size_t first) override;
     bool DescribeBlock(Block& block) override;
     void Discard() override { buffer_.reset(); }
+    // The storage and where this view starts in it, for values that read it later.
+    const std::shared_ptr<DenseBuffer>& Buffer() const { return buffer_; }
+    int64_t Offset() const { return offset_; }
 
 protected:
     bool ScalarLeaves() const override { return true; }
@@ -104,6 +106,50 @@ private:
     std::shared_ptr<DenseBuffer> buffer_;
     bool array_;
     bool writable_;
+};
+
+// The result of rand() over vectors: each element is a random value, a new draw on every read,
+// scaled and shifted by the elements of its arguments. Nothing is stored per element: the
+// arguments are kept as dense numbers (or single numbers) and an element exists only while it
+// is read, so that the kernels read it chunk by chunk.
+class RandomVector : public ShapedVector {
+public:
+    struct Operand {
+        std::shared_ptr<DenseBuffer> buffer;  // null: the constant stands for every element
+        int type = 0;
+        int64_t offset = 0;
+        double constant = 0.0;
+    };
+    RandomVector(ValuePool* pool, int type, std::vector<int64_t> dims, Operand scale, Operand shift,
+                 int64_t offset)
+        : ShapedVector(pool, std::move(dims), offset),
+          type_(type),
+          scale_(std::move(scale)),
+          shift_(std::move(shift)) {}
+    // rand(range, offset) as a random vector, or null when an argument cannot be held as numbers
+    // (then the element-wise result is made). Reads the arguments now, as rand() does.
+    static Value* Create(ValuePool* pool, Value& range, Value& offset);
+
+    bool IsArray() const override { return true; }
+    bool IsDocumentData() const override { return false; }
+    bool IsWritable() const override { return false; }
+    Value* Element(int64_t index) override;
+    Value* ApplySelectors(const ValueList& selectors, size_t first) override;
+    bool DescribeBlock(Block& block) override;
+
+protected:
+    bool ScalarLeaves() const override { return true; }
+    int LeafScalarType() const override { return type_; }
+
+    // Reads every element once, in order, as rand() reads an argument (the unrounded numbers).
+    DenseVector* Draw();
+
+private:
+    double At(const Operand& o, int64_t index) const;
+    RandomOperand Describe(const Operand& o) const;
+
+    int type_;
+    Operand scale_, shift_;
 };
 
 // A channel of the document as a nested array of voxel values, made lazily: elements and voxel

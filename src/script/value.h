@@ -19,11 +19,13 @@ struct Block;
 
 using ValueList = std::vector<Value*>;
 
-// A failure of the language: carries only a pointer to a static message text.
+// A failure of the language and its message.
 struct ScriptError {
-    const char* text;
+    std::string text;
 };
 [[noreturn]] void Raise(const char* text);
+// A message that names what failed ("variable does not exist: 'x'").
+[[noreturn]] void RaiseNaming(const char* text, const std::string& name);
 // Raises "out of memory" before an evaluation asks for more than the machine has, so that a
 // line like a resampling to huge lengths fails cleanly instead of exhausting the system.
 void CheckAllocation(double bytes);
@@ -86,6 +88,7 @@ public:
             auto p = std::make_unique<T>(this, std::forward<Args>(args)...);
             T* raw = p.get();
             items_.push_back(std::move(p));
+            if (items_.size() > peak_) peak_ = items_.size();
             return raw;
         } catch (const std::bad_alloc&) {
             Raise("out of memory");
@@ -96,6 +99,10 @@ public:
         while (items_.size() > mark) items_.pop_back();
     }
     size_t Size() const { return items_.size(); }
+    // The most values held at once, and the bytes of dense blocks made: what the line took from
+    // the heap, to give back when it ends.
+    size_t Peak() const { return peak_; }
+    size_t blockBytes = 0;
 
     // Bulk kernels and dense temporaries; off gives the per-element reference path.
     bool fast = true;
@@ -103,6 +110,7 @@ public:
 
 private:
     std::vector<std::unique_ptr<Value>> items_;
+    size_t peak_ = 0;
 };
 
 // Restores the pool to its mark when it leaves scope.

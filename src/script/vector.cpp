@@ -1,7 +1,12 @@
 #include "script/vector.h"
 
+#include <algorithm>
+
+#include "script/block.h"
+
 #include "script/messages.h"
 #include "script/scalar.h"
+#include "script/shaped.h"
 #include "script/syntax.h"
 
 namespace zun::script {
@@ -143,6 +148,13 @@ Value* VectorValue::ApplySelectors(const ValueList& selectors, size_t first) {
     }
     auto* r = Pool()->Make<VectorDynamic>();
     const int64_t indices = sel->Count();
+    // The selection holds one value object per selected element: charged before they are made.
+    double selected = indices == 0 ? static_cast<double>(Count()) : 0.0;
+    for (int64_t j = 0; j < indices; ++j) {
+        PoolScope scope(Pool());
+        selected += static_cast<double>(sel->Element(j)->Count());
+    }
+    if (selected > kUncheckedElements) CheckAllocation(selected * kBytesPerElement);
     if (indices == 0) {
         for (int64_t i = 0, n = Count(); i < n; ++i)
             r->Append(Element(i)->ApplySelectors(selectors, first + 1));
@@ -154,9 +166,15 @@ Value* VectorValue::ApplySelectors(const ValueList& selectors, size_t first) {
             continue;
         }
         for (int64_t k = 0, m = s->Count(); k < m; ++k) {
-            Value* e = s->Element(k);
-            if (e->IsVector()) Raise(msg::kSubscriptKinds);
-            r->Append(Element(e->GetInt())->ApplySelectors(selectors, first + 1));
+            int32_t index;
+            {
+                // The index (an element of a range) is not kept.
+                PoolScope scope(Pool());
+                Value* e = s->Element(k);
+                if (e->IsVector()) Raise(msg::kSubscriptKinds);
+                index = e->GetInt();
+            }
+            r->Append(Element(index)->ApplySelectors(selectors, first + 1));
         }
     }
     if (r->Count() == 1) return r->TakeSingle();
@@ -189,15 +207,57 @@ VectorDynamic* VectorValue::NewVectorLike() {
     return Pool()->Make<VectorDynamic>();
 }
 
+// When every element is a scalar and every element's result would be a number of one type, the
+// results are one dense block instead of one value object each; typeOf gives an element's result
+// type without reading its value (0: not a number).
+template <typename TypeOf>
+DenseVector* VectorValue::FlatDense(TypeOf typeOf, bool perElement) {
+    const int64_t n = Count();
+    if (n == 0) return nullptr;
+    int type = 0;
+    // Elements that are all alike answer as the first one does.
+    const int64_t asked = perElement || !AlikeElements() ? n : 1;
+    for (int64_t i = 0; i < asked; ++i) {
+        PoolScope scope(Pool());
+        Value* e = Element(i);
+        if (!e->IsScalar()) return nullptr;
+        const int t = typeOf(*e, i);
+        if (!IsNumericType(t) && t != kBool) return nullptr;
+        if (type && t != type) return nullptr;
+        type = t;
+    }
+    return DenseVector::Create(Pool(), type, {n});
+}
+
+// Writes made(element i) into element i of a flat dense result.
+template <typename Make>
+void VectorValue::FillDense(DenseVector& r, Make made) {
+    for (int64_t i = 0, n = Count(); i < n; ++i) {
+        PoolScope scope(Pool());
+        r.Element(i)->AssignFrom(*made(*Element(i), i));
+    }
+}
+
 Value* VectorValue::NewScalar(int type) {
+    if (DenseVector* d = FlatDense([&](Value& e, int64_t) { return type ? type : e.GetType(); }, false))
+        return d;
     VectorDynamic* r = NewVectorLike();
     for (int64_t i = 0, n = Count(); i < n; ++i) r->Append(Element(i)->NewScalar(type));
     return r;
 }
 
 Value* VectorValue::NewForArgs(const ValueList& values) {
-    VectorDynamic* r = NewVectorLike();
     ValueList args(values.size());
+    auto argsAt = [&](int64_t i) -> const ValueList& {
+        for (size_t k = 0; k < values.size(); ++k) args[k] = &Nth(*values[k], i);
+        return args;
+    };
+    bool perElement = false;
+    for (Value* v : values) perElement = perElement || v->IsVector();
+    if (DenseVector* d =
+            FlatDense([&](Value& e, int64_t i) { return e.NewForArgs(argsAt(i))->GetType(); }, perElement))
+        return d;
+    VectorDynamic* r = NewVectorLike();
     for (int64_t i = 0, n = Count(); i < n; ++i) {
         for (size_t k = 0; k < values.size(); ++k) args[k] = &Nth(*values[k], i);
         r->Append(Element(i)->NewForArgs(args));
@@ -206,12 +266,19 @@ Value* VectorValue::NewForArgs(const ValueList& values) {
 }
 
 Value* VectorValue::NewResultFor(Value& other) {
+    if (DenseVector* d = FlatDense(
+            [&](Value& e, int64_t i) { return e.NewResultFor(Nth(other, i))->GetType(); }, other.IsVector()))
+        return d;
     VectorDynamic* r = NewVectorLike();
     for (int64_t i = 0, n = Count(); i < n; ++i) r->Append(Element(i)->NewResultFor(Nth(other, i)));
     return r;
 }
 
 Value* VectorValue::SizeOf() {
+    if (DenseVector* d = FlatDense([](Value&, int64_t) { return static_cast<int>(kUInt); }, false)) {
+        FillDense(*d, [](Value& e, int64_t) { return e.SizeOf(); });
+        return d;
+    }
     VectorDynamic* r = NewVectorLike();
     for (int64_t i = 0, n = Count(); i < n; ++i) r->Append(Element(i)->SizeOf());
     return r;
@@ -225,6 +292,10 @@ Value* VectorValue::MakeRandom(Value& range, Value& offset) {
 }
 
 Value* VectorValue::Cast(int type) {
+    if (DenseVector* d = FlatDense([&](Value& e, int64_t) { return type ? type : e.GetType(); }, false)) {
+        FillDense(*d, [&](Value& e, int64_t) { return e.Cast(type); });
+        return d;
+    }
     VectorDynamic* r = NewVectorLike();
     for (int64_t i = 0, n = Count(); i < n; ++i) r->Append(Element(i)->Cast(type));
     return r;
@@ -334,6 +405,18 @@ Value* VectorRange::Element(int64_t index) {
     return e;
 }
 
+Value* VectorRange::Cast(int type) {
+    const int t = type ? type : kInt;
+    if (!IsNumericType(t) && t != kBool) return VectorValue::Cast(type);
+    DenseVector* d = DenseVector::Create(Pool(), t, {count_});
+    Block b;
+    d->DescribeBlock(b);
+    // As each element's cast writes it: the int put into the new type.
+    for (int64_t i = 0; i < count_; ++i)
+        WriteInt(t, b.data + i * b.elementBytes, static_cast<int32_t>(from_ + i * step_));
+    return d;
+}
+
 bool VectorRange::HasSameType(Value& other) {
     if (other.IsVector()) return VectorValue::HasSameType(other);
     PoolScope scope(Pool());
@@ -372,6 +455,65 @@ double VectorRange::TotalSum() {
     // Exact in 128 bits: up to 2^32 terms of up to 2^31.
     const __int128 last = from_ + (count_ - 1) * step_;
     return static_cast<double>(static_cast<__int128>(count_) * (from_ + last) / 2);
+}
+
+VectorJoined::VectorJoined(ValuePool* pool, ValueList parts, std::vector<bool> isRange)
+    : VectorValue(pool), parts_(std::move(parts)), isRange_(std::move(isRange)) {
+    int64_t end = 0;
+    for (size_t k = 0; k < parts_.size(); ++k) {
+        end += isRange_[k] ? parts_[k]->Count() : 1;
+        ends_.push_back(end);
+    }
+}
+
+template <typename Pred>
+bool VectorJoined::AllParts(Pred pred) const {
+    for (Value* p : parts_)
+        if (!pred(*p)) return false;
+    return true;
+}
+
+bool VectorJoined::IsBool() const {
+    return AllParts([](Value& p) { return p.IsBool(); });
+}
+bool VectorJoined::IsIntegral() const {
+    return AllParts([](Value& p) { return p.IsIntegral(); });
+}
+bool VectorJoined::IsBoolOrIntegral() const {
+    return AllParts([](Value& p) { return p.IsBoolOrIntegral(); });
+}
+bool VectorJoined::IsFloating() const {
+    return AllParts([](Value& p) { return p.IsFloating(); });
+}
+bool VectorJoined::IsNumeric() const {
+    return AllParts([](Value& p) { return p.IsNumeric(); });
+}
+bool VectorJoined::IsString() const {
+    return AllParts([](Value& p) { return p.IsString(); });
+}
+bool VectorJoined::IsNumericOrString() const {
+    return AllParts([](Value& p) { return p.IsNumericOrString(); });
+}
+bool VectorJoined::IsWritable() const {
+    return AllParts([](Value& p) { return p.IsWritable(); });
+}
+bool VectorJoined::IsDocumentData() const {
+    return !AllParts([](Value& p) { return !p.IsDocumentData(); });
+}
+
+int64_t VectorJoined::TotalCount() const {
+    int64_t total = 0;
+    for (size_t k = 0; k < parts_.size(); ++k)
+        total += isRange_[k] ? parts_[k]->Count() : parts_[k]->TotalCount();
+    return total;
+}
+
+Value* VectorJoined::Element(int64_t index) {
+    if (index < 0 || index >= Count()) Raise(msg::kInvalidIndex);
+    const size_t k = static_cast<size_t>(std::upper_bound(ends_.begin(), ends_.end(), index) - ends_.begin());
+    if (!isRange_[k]) return parts_[k];
+    const int64_t start = k == 0 ? 0 : ends_[k - 1];
+    return parts_[k]->Element(index - start);
 }
 
 Value* VectorDynamic::Element(int64_t index) {

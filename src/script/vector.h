@@ -58,6 +58,12 @@ protected:
     double GenericTotal(ListOp op);
     // A new empty vector of the kind results of this vector take.
     class VectorDynamic* NewVectorLike();
+    // Whether every element is a scalar of one type and kind (so that one answers for all).
+    virtual bool AlikeElements() const { return false; }
+    template <typename TypeOf>
+    class DenseVector* FlatDense(TypeOf typeOf, bool perElement);
+    template <typename Make>
+    void FillDense(class DenseVector& r, Make made);
 
 private:
     template <typename Pred>
@@ -121,9 +127,42 @@ public:
     double TotalMax() override;
     double TotalMin() override;
     double TotalSum() override;
+    Value* Cast(int type) override;
+
+protected:
+    bool AlikeElements() const override { return true; }
 
 private:
     int64_t from_, step_, count_;
+};
+
+// A list written with ranges among its parts ("{0, 1 .. n}"): a range stands for its elements,
+// which are made only when asked for, so that a long range in a list costs nothing per element.
+class VectorJoined : public VectorValue {
+public:
+    // isRange[k]: whether parts[k] stands for its elements.
+    VectorJoined(ValuePool* pool, ValueList parts, std::vector<bool> isRange);
+    int64_t Count() const override { return ends_.empty() ? 0 : ends_.back(); }
+    Value* Element(int64_t index) override;
+    // A range answers for all its elements.
+    bool IsBool() const override;
+    bool IsIntegral() const override;
+    bool IsBoolOrIntegral() const override;
+    bool IsFloating() const override;
+    bool IsNumeric() const override;
+    bool IsString() const override;
+    bool IsNumericOrString() const override;
+    bool IsWritable() const override;
+    bool IsDocumentData() const override;
+    int64_t TotalCount() const override;
+
+private:
+    template <typename Pred>
+    bool AllParts(Pred pred) const;
+
+    ValueList parts_;
+    std::vector<bool> isRange_;
+    std::vector<int64_t> ends_;  // one past each part's last element
 };
 
 // A nested vector whose levels all have fixed lengths.

@@ -290,7 +290,7 @@ TEST(DocData, AnEmptyDocumentRoundTripsAndDegenerateGridsAreRefusedWithAMessage)
 TEST(DocData, AFormulaThatDoesNotParseRefusesTheImport) {
     TempDir dir;
     const std::string path = dir.File("f.txt");
-    for (const char* formula : {"Zz", "H2Oo"}) {
+    for (auto [formula, detail] : {std::pair{"Zz", "'Z' at position 1"}, std::pair{"H2Oo", "'o' at position 4"}}) {
         WriteFileText(path, std::string("TEXT 1\nGRID 1 1 1\nCHANNELS 2\nNAMES \"Void\" \"W\"\nTYPES 0 0\n"
                                         "RANGES 0 1 0 1\nCOMPOUNDS 1 \"") +
                                 formula + "\" 1.0\nDATA 1 2 END\n");
@@ -298,7 +298,7 @@ TEST(DocData, AFormulaThatDoesNotParseRefusesTheImport) {
         EXPECT_FALSE(f.doc.ImportTextDocument(path));
         EXPECT_EQ(f.Messages(), (Lines{textfile::Message(textfile::kCannotRead, path,
                                                           std::string("line 7: formula \"") + formula +
-                                                              "\": Invalid character")}));
+                                                              "\": Invalid character " + detail)}));
         EXPECT_EQ(f.doc.GetSample().GetChanCount(), 1);
         EXPECT_EQ(f.doc.GetSample().GetNumVoxels(), 0u);
     }

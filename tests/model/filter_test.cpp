@@ -228,7 +228,7 @@ TEST(Filters, CheckCompositions) {
     EXPECT_EQ(m.CheckCompositions(kAttenTlacTrc, text), -1);
     EXPECT_EQ(text, "al2o3");
     ASSERT_EQ(prompt.Requests().size(), 1u);
-    EXPECT_EQ(prompt.Requests()[0].text, "Invalid character");
+    EXPECT_EQ(prompt.Requests()[0].text, "Invalid character 'a' at position 1");
     Compound::SetPrompt(nullptr);
 }
 

@@ -63,7 +63,7 @@ TEST(DocScript, ReadingAndFailingLinesChangeNothing) {
     std::vector<imtype> before(f.Chan("ct").Data(), f.Chan("ct").Data() + 24);
     EXPECT_EQ(f.Run("sumt(ct.raw + 1)"), "\n2784");
     EXPECT_EQ(f.hints.Take(), kStatsHint);  // the views refresh after every evaluated line
-    EXPECT_EQ(f.Run("nosuch = 1"), "\nvariable does not exist");
+    EXPECT_EQ(f.Run("nosuch = 1"), "\nvariable does not exist: 'nosuch'");
     EXPECT_EQ(f.hints.Take(), kStatsHint);
     EXPECT_EQ(f.Run("ct.raw = 5 % 0"), "\ndivision by zero");
     EXPECT_EQ(f.Run("ct = ("), "\nsyntax error");

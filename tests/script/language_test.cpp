@@ -45,7 +45,8 @@ TEST_P(LanguageTest, ScalarExpressions) {
 }
 
 TEST_P(LanguageTest, ErrorTexts) {
-    EXPECT_EQ(Run("x = 1"), "variable does not exist");
+    EXPECT_EQ(Run("x = 1"), "variable does not exist: 'x'");
+    EXPECT_EQ(Run("a + Missing_2 * 2"), "variable does not exist: 'Missing_2'");
     EXPECT_EQ(Run("3 = 4"), "cannot assign to this value");
     EXPECT_EQ(Run("a[1.5]"), "subscript values must be integral");
     EXPECT_EQ(Run("1 && 2.0"), "binary &&,|| operators must have either bool or integral args");
@@ -73,7 +74,7 @@ TEST_P(LanguageTest, ErrorTexts) {
     EXPECT_EQ(Run("a[0][0][0].phys.raw"), "cannot apply a subscript or field to a scalar");
     EXPECT_EQ(Run("a.phys.raw"), "cannot apply a field to a scalar");
     EXPECT_EQ(Run("a[2]"), "invalid index");
-    EXPECT_EQ(Run("x = 12u"), "syntax error in decimal constant\nvariable does not exist");
+    EXPECT_EQ(Run("x = 12u"), "syntax error in decimal constant\nvariable does not exist: 'x'");
 }
 
 TEST_P(LanguageTest, ChannelsAsArrays) {
@@ -127,8 +128,9 @@ TEST_P(LanguageTest, ModifiedFlagAndPendingSteps) {
     EXPECT_EQ(doc.edits, 6);
 }
 
-// Ranges consumed by a built-in make no element; what does make one object per element is
-// charged at what it really costs, against the memory available now, before anything is made.
+// Ranges make no element until one is asked for, and lists of them neither; what is made (a
+// dense block of numbers) is charged at what it costs, against the memory available now, before
+// anything is made.
 TEST_P(LanguageTest, RangesAndTheMemoryCheck) {
     SetMemoryStatusSource([](MemoryStatus& m) {
         m.totalPhysical = 32ull << 30;
@@ -141,18 +143,24 @@ TEST_P(LanguageTest, RangesAndTheMemoryCheck) {
         "{200000000,1,1800030000,5,-3,3}");
     EXPECT_EQ(Run("sumt(1 .. 100) == 5050, maxt(1 .. 100, 7)"), "{true,100}");
     EXPECT_EQ(Run("(0 .. 9)[3], {1 .. 3, 7}, sumt({1 .. 1000})"), "{3,{1,2,3,7},500500}");
-    EXPECT_EQ(Run("{1 .. 200000000}"), "out of memory");
+    EXPECT_EQ(Run("{1 .. 200000000}"), "{1,...}");
+    EXPECT_EQ(Run("resamp({1,2,3}, {6})"), "{1,1,2,2,3,3}");
+    SetMemoryStatusSource([](MemoryStatus& m) {
+        m.totalPhysical = 32ull << 30;
+        m.availablePhysical = 256ull << 20;
+        return true;
+    });
     EXPECT_EQ(Run("(1 .. 200000000) * 2"), "out of memory");
     EXPECT_EQ(Run("resamp({1,2,3}, {1000000000})"), "out of memory");
     EXPECT_EQ(Run("rand(1 .. 200000000)"), "out of memory");
-    EXPECT_EQ(Run("resamp({1,2,3}, {6})"), "{1,1,2,2,3,3}");
     // With less memory available the same sizes that passed are refused.
     SetMemoryStatusSource([](MemoryStatus& m) {
         m.totalPhysical = 32ull << 30;
         m.availablePhysical = 1ull << 20;
         return true;
     });
-    EXPECT_EQ(Run("sumt({1 .. 100000})"), "out of memory");
+    EXPECT_EQ(Run("(1 .. 1000000) * 2"), "out of memory");
+    EXPECT_EQ(Run("sumt({1 .. 100000})"), "705082704");
     EXPECT_EQ(Run("sumt(1 .. 60000)"), "1800030000");
     SetMemoryStatusSource({});
 }

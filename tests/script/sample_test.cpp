@@ -29,7 +29,7 @@ TEST(SampleScriptDocument, EditsChannelsOfASample) {
               "\n{{{{false,false,false,false},{false,false,false,false},{false,false,false,false}},"
               "{{false,false,false,false},{false,false,false,false},{false,false,false,true}}},0}");
     EXPECT_EQ(sample.FindChan("comp_1")->Data()[3 + 4 * 2 + 12 * 1], 0x4000);
-    EXPECT_EQ(ExecuteLine(doc, "Comp_1"), "\nvariable does not exist");
+    EXPECT_EQ(ExecuteLine(doc, "Comp_1"), "\nvariable does not exist: 'Comp_1'");
     EXPECT_EQ(edited, 3);
 }
 

@@ -216,7 +216,7 @@ TEST_F(ScalarTest, ArithmeticWrapsByReceiverType) {
         binary(kInt, BinOp::Mod, 5, 0);
         FAIL() << "no error";
     } catch (const ScriptError& e) {
-        EXPECT_STREQ(e.text, "division by zero");
+        EXPECT_EQ(e.text, "division by zero");
     }
     Value* i = Make(kInt);
     i->PutInt(5);
@@ -297,13 +297,13 @@ TEST_F(ScalarTest, RandomValuesAreReadOnly) {
         r->PutInt(1);
         FAIL();
     } catch (const ScriptError& e) {
-        EXPECT_STREQ(e.text, "cannot put an int into this value");
+        EXPECT_EQ(e.text, "cannot put an int into this value");
     }
     try {
         r->PutUShort(1);
         FAIL();
     } catch (const ScriptError& e) {
-        EXPECT_STREQ(e.text, "cannot put an unsigned shortr into this value");
+        EXPECT_EQ(e.text, "cannot put an unsigned shortr into this value");
     }
     EXPECT_THROW(r->Negate(), ScriptError);
     EXPECT_THROW(r->GetBool(), ScriptError);
@@ -390,7 +390,7 @@ TEST(VectorValues, RectangularAndTotals) try {
         ElementAt(*arr, {0, 0, 0, 0});
         FAIL();
     } catch (const ScriptError& e) {
-        EXPECT_STREQ(e.text, "coordinate has too many dimensions for array");
+        EXPECT_EQ(e.text, "coordinate has too many dimensions for array");
     }
     EXPECT_THROW(ElementAt(*arr, {0, 3, 0}), ScriptError);
 } catch (const ScriptError& e) {

@@ -72,7 +72,7 @@ TEST(EditDataConsole, TypedLinesPrintTheirResultsAndErrors) {
     c.Enter("   Iron Fe");
     EXPECT_TRUE(c.Text().endsWith("\n>    Iron Fe\n          ^\nsyntax error\n> ")) << c.Text().toStdString();
     c.Enter("nosuch + 1");
-    EXPECT_TRUE(c.Text().endsWith("\nvariable does not exist\n> "));
+    EXPECT_TRUE(c.Text().endsWith("\nvariable does not exist: 'nosuch'\n> "));
     // A blank line runs nothing and stays out of the history.
     c.Enter("   ");
     EXPECT_TRUE(c.Text().endsWith("\n>    \n> "));

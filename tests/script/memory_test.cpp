@@ -1,0 +1,93 @@
+// What a line holds while it runs and after it: long vectors are numbers in a row, expressions over
+// whole channels go a chunk at a time, and what a line took is given back when it ends.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "memorydocument.h"
+#include "peakmemory.h"
+#include "script/scalar.h"
+
+namespace zun::script {
+namespace {
+
+struct Held {
+    std::int64_t peak;   // above what the process held before the line
+    std::int64_t after;  // held after the line, above what it held before
+    std::string text;
+};
+
+Held Measure(test::MemoryDocument& doc, const std::string& line, bool fast = true) {
+    EXPECT_TRUE(zun::test::ResetPeakMemory());
+    const std::int64_t before = zun::test::StatusBytes("VmRSS:");
+    Held h;
+    h.text = doc.Run(line, fast);
+    h.peak = zun::test::StatusBytes("VmHWM:") - before;
+    h.after = zun::test::StatusBytes("VmRSS:") - before;
+    return h;
+}
+
+// A million elements were a million value objects (about 300 bytes each with their results).
+TEST(LineMemory, MillionElementVectorsCostMegabytes) {
+    if (!zun::test::ResetPeakMemory()) GTEST_SKIP() << "the peak resident memory cannot be reset here";
+    test::MemoryDocument doc;
+    constexpr std::int64_t kLimit = 16 << 20;
+    for (bool fast : {true, false}) {
+        for (const char* line : {"rand(1 .. 1000000)", "(1 .. 1000000) * 2", "{0, 1 .. 1000000, 2}",
+                                 "sumt(rand({0, 1 .. 1000000}))", "maxt(rand(1 .. 1000000, 5))",
+                                 "sumt((float)(1 .. 1000000) / 3)"}) {
+            const Held h = Measure(doc, line, fast);
+            EXPECT_NE(h.text, "out of memory") << line;
+            EXPECT_LT(h.peak, kLimit) << line << (fast ? " fast" : " element-wise");
+        }
+    }
+}
+
+// The elements of a random vector draw as scalar rand() values read in element order do, and the
+// generator goes on from there.
+TEST(LineMemory, RandomVectorsDrawAsTheirElementsWould) {
+    test::MemoryDocument doc;
+    for (bool fast : {true, false}) {
+        SeedScriptRand(5);
+        const std::string vector = doc.Run("rand(1 .. 6, 0.5), rand(7), sumt(rand(2 .. 4))", fast);
+        SeedScriptRand(5);
+        const std::string scalars = doc.Run(
+            "{rand(1, 0.5), rand(2, 0.5), rand(3, 0.5), rand(4, 0.5), rand(5, 0.5), rand(6, 0.5)}, rand(7), "
+            "sumt({rand(2), rand(3), rand(4)})",
+            fast);
+        EXPECT_EQ(vector, scalars);
+        SeedScriptRand(9);
+        const std::string floats = doc.Run("(float)rand({10, 11 .. 13}, 0.25)", fast);
+        SeedScriptRand(9);
+        EXPECT_EQ(floats, doc.Run("{(float)rand(10, 0.25), (float)rand(11, 0.25), (float)rand(12, 0.25), "
+                                  "(float)rand(13, 0.25)}",
+                                  fast));
+    }
+}
+
+// A random line over a whole channel made one random value object per voxel (gigabytes at 320^3,
+// kept by the heap after the line), and its argument a volume temporary of eight bytes a voxel.
+TEST(LineMemory, ChannelLinesMakeNoVolumeTemporariesAndGiveMemoryBack) {
+    if (!zun::test::ResetPeakMemory()) GTEST_SKIP() << "the peak resident memory cannot be reset here";
+    test::MemoryDocument doc;
+    test::FillPattern(doc.Add("Void", {128, 128, 128}, 0.0f, 1.0f), 4);
+    test::FillPattern(doc.Add("b", {128, 128, 128}, 0.0f, 2.0f), 5);
+    const std::int64_t channel = std::int64_t(128) * 128 * 128 * 2;
+    doc.Run("Void = rand(Void*0+1)");  // starts the threads
+    for (const char* line : {"Void = rand(Void*0+1)", "Void = rand(Void*0+1)", "Void = rand(b) * 0.5 + b / 4",
+                             "Void = rand(b, Void) - 0.5", "Void = max(b * 2, Void, 0.25)",
+                             "Void = sum(rand(b), 1) / 2", "Void += rand(b) * 0.25"}) {
+        const Held h = Measure(doc, line);
+        EXPECT_LT(h.peak, channel / 4) << line;
+        EXPECT_LT(h.after, channel / 8) << line;
+    }
+    // What must still go element by element gives its values back when the line ends.
+    const Held h = Measure(doc, "sumt((0 .. 299999)[0 .. 299999])");
+    EXPECT_EQ(h.text, "2050177040");
+    EXPECT_LT(h.after, channel) << "peak " << h.peak;
+}
+
+}  // namespace
+}  // namespace zun::script
