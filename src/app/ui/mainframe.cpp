@@ -19,6 +19,7 @@
 
 #include "app/startup.h"
 #include "app/ui/childframe.h"
+#include "app/ui/helpwindow.h"
 #include "app/ui/viewcommands.h"
 #include "app/ui/zunapp.h"
 #include "app/version.h"
@@ -210,10 +211,12 @@ void CMainFrame::BuildMenus() {
     connect(window, &QMenu::aboutToShow, this, &CMainFrame::FillWindowList);
 
     QMenu* help = menuBar()->addMenu("&Help");
+    connect(Add(help, "helpTopics", "&Help Topics", QKeySequence::HelpContents), &QAction::triggered, this,
+            [this] { ShowHelpTopics(this, QCoreApplication::applicationDirPath(), app_.GetPrompt()); });
+    help->addSeparator();
     connect(Add(help, "helpCheckUpdate", "&Check update"), &QAction::triggered, app,
             [app] { app->OnCheckUpdate(); });
-    connect(Add(help, "helpAbout", "&About Zun...", QKeySequence::HelpContents), &QAction::triggered, app,
-            [app] { app->OnAbout(); });
+    connect(Add(help, "helpAbout", "&About Zun..."), &QAction::triggered, app, [app] { app->OnAbout(); });
 
     toolbar_ = addToolBar("Standard");
     toolbar_->setObjectName("standardToolbar");
