@@ -239,6 +239,9 @@ TEST_F(RemoteWindows, BoundaryBuildShowsTheWizardAndItsProgress) {
             if (!progressSeen)
                 if (CProgressBar* bar = Shown<CProgressBar>()) {
                     progressSeen = true;
+                    // The local user may still cancel the build.
+                    EXPECT_TRUE(bar->isEnabled());
+                    EXPECT_TRUE(bar->CancelButton()->isEnabled());
                     test::SaveScreenshot(bar, "remote-build-boundary-progress");
                 }
         });

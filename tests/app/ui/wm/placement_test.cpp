@@ -24,6 +24,7 @@
 #include "model/sample.h"
 #include "plot/tomographyprops.h"
 #include "plot/ui/filterwindows.h"
+#include "view3d/ui/controlpanel.h"
 
 using namespace zun;
 
@@ -114,6 +115,26 @@ TEST_F(Desktop, TheLogWindowFirstOpensWholeOnTheScreen) {
     EXPECT_EQ(frame.bottom(), kScreen.bottom()) << Text(frame);
     EXPECT_EQ(frame.size(), QSize(900, 200)) << Text(frame);
     SaveDesktop("log-window-desktop");
+}
+
+TEST_F(Desktop, TheDisplayControlPanelOpensBesideTheMainWindowWholeOnTheScreen) {
+    // The panel goes beside the main window at its top, here on the screen's left edge; the main
+    // window stands low enough that the panel, nearly as tall as the screen, would reach below it.
+    app->MainFrame()->setGeometry(QRect(QPoint(1, 160), QSize(1000, 600)));
+    WaitUntilFramed({app->MainFrame()});
+    Trigger("viewControlPanel");
+    ImageControlFloatingDialog* panel = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* p = qobject_cast<ImageControlFloatingDialog*>(w); p && p->isVisible()) panel = p;
+        return panel != nullptr;
+    }));
+    WaitUntilFramed({panel});
+    const QRect frame = MeasuredFrame(panel);
+    std::cout << "[ measured ] " << panel->windowTitle().toStdString() << ": " << Text(frame) << "\n";
+    EXPECT_TRUE(kScreen.contains(frame)) << Text(frame);
+    EXPECT_EQ(frame.left(), MeasuredFrame(app->MainFrame()).left()) << Text(frame);
+    SaveDesktop("control-panel-desktop");
 }
 
 TEST_F(Desktop, FilterWindowsCascadeWholeOnTheScreen) {
