@@ -90,7 +90,9 @@ CLogFrame::~CLogFrame() {
 
 void CLogFrame::SaveRect() {
     if (!placed_) return;
-    const QRect g = frameGeometry();
+    // The frame's rectangle, also while the window manager has yet to report it (the window
+    // does not move when it does).
+    const QRect g = WindowFrameRect(this);
     logger_.SetSavedRect({g.left(), g.top(), g.left() + g.width(), g.top() + g.height()});
 }
 

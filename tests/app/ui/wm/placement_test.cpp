@@ -15,6 +15,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QPixmap>
+#include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
@@ -85,6 +86,12 @@ void WaitUntilFramed(const std::vector<QWidget*>& windows) {
     test::WaitFor([] { return false; }, 1500);
 }
 
+CLogFrame* OpenLog() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* f = qobject_cast<CLogFrame*>(w); f && f->isVisible()) return f;
+    return nullptr;
+}
+
 struct Desktop : test::AppFixture {
     void SetUp() override {
         if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs the private desktop";
@@ -103,9 +110,7 @@ TEST_F(Desktop, TheLogWindowFirstOpensWholeOnTheScreen) {
     // No place saved yet: the program's first place, 150, 650 with 900 x 200, reaches below an
     // 800-pixel screen.
     app->ShowLog(app->ActiveDocument());
-    CLogFrame* log = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* f = qobject_cast<CLogFrame*>(w); f && f->isVisible()) log = f;
+    CLogFrame* log = OpenLog();
     ASSERT_NE(log, nullptr);
     WaitUntilFramed({log});
     const QRect frame = MeasuredFrame(log);
@@ -115,6 +120,15 @@ TEST_F(Desktop, TheLogWindowFirstOpensWholeOnTheScreen) {
     EXPECT_EQ(frame.bottom(), kScreen.bottom()) << Text(frame);
     EXPECT_EQ(frame.size(), QSize(900, 200)) << Text(frame);
     SaveDesktop("log-window-desktop");
+    // Opened again, it comes back where it was: the place it keeps is its frame's.
+    QPointer<CLogFrame> closed(log);
+    log->close();
+    ASSERT_TRUE(test::WaitFor([&] { return closed.isNull(); }));
+    app->ShowLog(app->ActiveDocument());
+    CLogFrame* again = OpenLog();
+    ASSERT_NE(again, nullptr);
+    WaitUntilFramed({again});
+    EXPECT_EQ(MeasuredFrame(again), frame) << Text(MeasuredFrame(again));
 }
 
 TEST_F(Desktop, TheDisplayControlPanelOpensBesideTheMainWindowWholeOnTheScreen) {
