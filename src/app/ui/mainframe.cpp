@@ -25,6 +25,7 @@
 #include "app/version.h"
 #include "document/zundoc.h"
 #include "foundation/pathutil.h"
+#include "foundation/ui/dialoghelpers.h"
 #include "plot/ui/usernotesdialog.h"
 #include "tools/ui/selectgpudialog.h"
 #include "view3d/recordingtexts.h"
@@ -82,6 +83,9 @@ CMainFrame::CMainFrame(CZunApp& app) : app_(app) {
     });
     setAcceptDrops(true);
     resize(1200, 800);
+    // The window manager places it; the frame it adds must not take the status bar off the screen.
+    // Offscreen there is no window manager, and the screen is only nominal.
+    if (QGuiApplication::platformName() != "offscreen") KeepFrameOnScreen(this, this);
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {

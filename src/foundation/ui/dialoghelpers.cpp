@@ -160,11 +160,13 @@ void SetClientGeometry(QWidget* window, QPoint client, const QMargins& m, const 
 
 // Until the window manager has framed the window, its frame is only an estimate: once the real
 // frame is known the window is put back wholly on the screen if it is not. The watch ends then,
-// or after a second when no frame comes (no window manager).
+// or after a second on the screen without a frame (no window manager).
 class FrameWatch : public QObject {
 public:
+    static constexpr const char* kName = "zunFrameWatch";
     FrameWatch(QWidget* window, QPointer<const QWidget> holder)
         : QObject(window), window_(window), holder_(std::move(holder)) {
+        setObjectName(kName);
         timer_.setInterval(20);
         QObject::connect(&timer_, &QTimer::timeout, this, [this] { Check(); });
         timer_.start();
@@ -172,6 +174,7 @@ public:
 
 private:
     void Check() {
+        if (!window_->isVisible()) return;
         if (Framed(window_)) {
             const QRect screen = PlacementScreen(holder_);
             if (!screen.contains(window_->frameGeometry()))
@@ -235,7 +238,12 @@ void PlaceWindowOnScreen(QWidget* window, QPoint client, const QWidget* holder) 
     if (!window) return;
     PrepareWindowSize(window);
     SetClientGeometry(window, client, WindowFrameMargins(window), PlacementScreen(holder));
-    if (!Framed(window) && !window->findChild<FrameWatch*>(QString(), Qt::FindDirectChildrenOnly))
+    if (!Framed(window)) KeepFrameOnScreen(window, holder);
+}
+
+void KeepFrameOnScreen(QWidget* window, const QWidget* holder) {
+    // By name: the watch has no meta-object of its own for a typed search to tell it apart.
+    if (window && !window->findChild<QObject*>(FrameWatch::kName, Qt::FindDirectChildrenOnly))
         new FrameWatch(window, holder);
 }
 

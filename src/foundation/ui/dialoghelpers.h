@@ -67,6 +67,9 @@ void PrepareWindowSize(QWidget* window);
 // whatever frame the window manager adds; once the window is framed the rule is checked again
 // with its real frame.
 void PlaceWindowOnScreen(QWidget* window, QPoint client, const QWidget* holder = nullptr);
+// For a window the window manager places: once it is framed, its whole frame is put on the
+// placement screen if it is not (moved, and shrunk when larger than the screen).
+void KeepFrameOnScreen(QWidget* window, const QWidget* holder = nullptr);
 // The same for a frame rectangle: the window's client area fills it less the frame.
 void PlaceWindowFrame(QWidget* window, const QRect& frame, const QWidget* holder = nullptr);
 

@@ -105,6 +105,14 @@ struct Desktop : test::AppFixture {
 
 }  // namespace
 
+TEST_F(Desktop, TheMainWindowOpensWholeOnTheScreen) {
+    const QRect frame = MeasuredFrame(app->MainFrame());
+    std::cout << "[ measured ] " << app->MainFrame()->windowTitle().toStdString() << ": " << Text(frame)
+              << "\n";
+    EXPECT_TRUE(kScreen.contains(frame)) << Text(frame);
+    SaveDesktop("main-window-desktop");
+}
+
 TEST_F(Desktop, TheLogWindowFirstOpensWholeOnTheScreen) {
     ASSERT_EQ(app->MainFrame()->screen()->geometry(), kScreen);
     // No place saved yet: the program's first place, 150, 650 with 900 x 200, reaches below an
