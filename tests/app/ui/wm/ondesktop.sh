@@ -11,7 +11,7 @@ fifo=$(mktemp -u)
 mkfifo "$fifo"
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
 xpid=$!
-read -r num <"$fifo"
+read -r -t 30 num <"$fifo" || { echo "ondesktop: Xvfb did not start; skipped" >&2; rm -f "$fifo"; kill "$xpid" 2>/dev/null; exit 77; }
 rm -f "$fifo"
 export DISPLAY=":$num" QT_QPA_PLATFORM=xcb
 for _ in $(seq 50); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
