@@ -6,7 +6,6 @@
 #include <system_error>
 
 #include "document/zundoc.h"
-#include "platform/progress.h"
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
 #include "script/remotewindow.h"

@@ -11,10 +11,10 @@
 #include <QMargins>
 #include <QPoint>
 #include <QPointer>
-#include <QRect>
 
 #include "foundation/numformat.h"
 
+class QRect;
 class QWidget;
 class QAbstractButton;
 class QLineEdit;
