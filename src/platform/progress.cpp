@@ -59,6 +59,12 @@ void ReportWork(int percent) {
     if (WorkReportRoute* route = g_workRoute.load()) route->ReplyWork(percent);
 }
 
+WorkReportPause::WorkReportPause() : saved_(g_workRoute.exchange(nullptr)) {}
+
+WorkReportPause::~WorkReportPause() {
+    g_workRoute = saved_;
+}
+
 void ProgressMeter::Advance(std::uint64_t done) {
     if (!sink_) return;
     const int percent = total_ ? static_cast<int>(std::min<std::uint64_t>(done, total_) * 100 / total_) : 100;

@@ -73,6 +73,18 @@ public:
 void SetWorkReportRoute(WorkReportRoute* route);
 // Called by the progress dialogs on the UI thread.
 void ReportWork(int percent);
+// While it lives the progress dialogs report to no controller (UI thread): for work that is no
+// long request's, whose progress has no tag to go under.
+class WorkReportPause {
+public:
+    WorkReportPause();
+    ~WorkReportPause();
+    WorkReportPause(const WorkReportPause&) = delete;
+    WorkReportPause& operator=(const WorkReportPause&) = delete;
+
+private:
+    WorkReportRoute* saved_;
+};
 
 // Thrown by a long read or write whose progress sink reported Cancel: what it was making is
 // dropped and nothing else changed.

@@ -155,10 +155,20 @@ void BuildBoundary(RemoteInterpreter& in, const RemoteCall& call) {
     const std::string name = sample.GetChanNameCStr(static_cast<int>(target));
     // The pauses and the build's progress let requests in: the document stays open meanwhile.
     CZunDoc::LongWork work(*doc, "boundary build");
+    // The wizard over the definition just stored, on the screen while it builds; its progress
+    // window reports to the controller. Without a screen the build reports there itself.
+    const std::unique_ptr<RemoteDocWindow> window = in.Host().DocumentWindow(*doc);
+    std::unique_ptr<RemoteBoundaryBuild> sheet = window ? window->ShowBoundaryBuild({name}) : nullptr;
     in.Server().ReplyExtend(call.tag, kExtendBoundary);
     in.Host().Wait(kPauseMs);
-    WorkProgress progress(in.Server());
-    const int r = BuildBoundaryFromDocument(*doc, {name}, &progress);
+    int r = 0;
+    if (sheet) {
+        r = sheet->Build();
+    } else {
+        WorkProgress progress(in.Server());
+        r = BuildBoundaryFromDocument(*doc, {name}, &progress);
+    }
+    sheet.reset();
     in.Host().Wait(kPauseMs);
     if (r != 0)
         in.FinalError(call, "interrupted.");

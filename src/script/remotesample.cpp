@@ -321,8 +321,16 @@ void ImportData(RemoteInterpreter& in, const RemoteCall& call) {
 
     const std::vector<std::string> files =
         ListImportFiles(w[3], w[6], ParseFloatArg(w[4]), ParseFloatArg(w[5]));
-    // The import reports its own problems, as the menu's import does; the controller gets "OK".
-    doc->ImportImageStack(name, slices, w[3], files, s);
+    {
+        // The menu's import: its own messages and its progress window. The request replied no
+        // EXTEND, so its progress has no tag of its own and is not the controller's to hear.
+        const WorkReportPause quiet;
+        const std::unique_ptr<RemoteDocWindow> window = in.Host().DocumentWindow(*doc);
+        const std::unique_ptr<RemoteShownWindow> progress =
+            window ? window->ShowDocumentProgress("Importing " + name) : nullptr;
+        // The import reports its own problems; the controller gets "OK" whatever they were.
+        doc->ImportImageStack(name, slices, w[3], files, s);
+    }
     in.Ok(call);
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "tree/displayprops.h"
 #include "view3d/animationrecorder.h"
@@ -29,6 +30,15 @@ class RemoteShownWindow {
 public:
     virtual ~RemoteShownWindow() = default;
     virtual void Refresh() {}
+};
+
+// The boundary wizard of the boundary command, on the screen as the other remote windows are,
+// with the named boundaries as its list.
+class RemoteBoundaryBuild : public RemoteShownWindow {
+public:
+    // Builds the document's boundary definition into the boundaries as BuildBoundaryFromDocument
+    // does (its result), with the wizard's progress window.
+    virtual int Build() = 0;
 };
 
 class RemoteDocWindow : public DisplayPropsSink {
@@ -67,6 +77,16 @@ public:
     }
     virtual std::unique_ptr<RemoteShownWindow> ShowMethodSheet(MethodSheet& sheet) {
         (void)sheet;
+        return nullptr;
+    }
+    virtual std::unique_ptr<RemoteBoundaryBuild> ShowBoundaryBuild(const std::vector<std::string>& targets) {
+        (void)targets;
+        return nullptr;
+    }
+    // The progress window of the document's long operations, over the main window for as long as
+    // the returned window lives: what the document reports while it does shows in it.
+    virtual std::unique_ptr<RemoteShownWindow> ShowDocumentProgress(const std::string& caption) {
+        (void)caption;
         return nullptr;
     }
     // The channel's compound changed: the open property windows that show it recalculate.

@@ -7,6 +7,8 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "foundation/ui/dialoghelpers.h"
+
 namespace zun {
 
 CLogView::CLogView(QWidget* parent) : QPlainTextEdit(parent) {
@@ -75,7 +77,8 @@ CLogFrame::CLogFrame(CLogger& logger, const std::string& documentName, QWidget* 
     // No saved place: the program's usual first place for the log.
     if (r == LogRect{}) r = {150, 650, 1050, 850};
     r = PlaceLogWindow(r, s.width(), s.height(), main);
-    setGeometry(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    // The rectangle is the frame's, as saved; the whole frame stays on the main window's screen.
+    PlaceWindowFrame(this, QRect(r.left, r.top, r.right - r.left, r.bottom - r.top), mainWindow);
     placed_ = true;
     show();
     logger_.AttachView(view_);
@@ -87,7 +90,9 @@ CLogFrame::~CLogFrame() {
 
 void CLogFrame::SaveRect() {
     if (!placed_) return;
-    const QRect g = frameGeometry();
+    // The frame's rectangle, also while the window manager has yet to report it (the window
+    // does not move when it does).
+    const QRect g = WindowFrameRect(this);
     logger_.SetSavedRect({g.left(), g.top(), g.left() + g.width(), g.top() + g.height()});
 }
 

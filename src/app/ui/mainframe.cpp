@@ -19,11 +19,13 @@
 
 #include "app/startup.h"
 #include "app/ui/childframe.h"
+#include "app/ui/helpwindow.h"
 #include "app/ui/viewcommands.h"
 #include "app/ui/zunapp.h"
 #include "app/version.h"
 #include "document/zundoc.h"
 #include "foundation/pathutil.h"
+#include "foundation/ui/dialoghelpers.h"
 #include "plot/ui/usernotesdialog.h"
 #include "tools/ui/selectgpudialog.h"
 #include "view3d/recordingtexts.h"
@@ -81,6 +83,9 @@ CMainFrame::CMainFrame(CZunApp& app) : app_(app) {
     });
     setAcceptDrops(true);
     resize(1200, 800);
+    // The window manager places it; the frame it adds must not take the status bar off the screen.
+    // Offscreen there is no window manager, and the screen is only nominal.
+    if (QGuiApplication::platformName() != "offscreen") KeepFrameOnScreen(this, this);
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
@@ -210,10 +215,12 @@ void CMainFrame::BuildMenus() {
     connect(window, &QMenu::aboutToShow, this, &CMainFrame::FillWindowList);
 
     QMenu* help = menuBar()->addMenu("&Help");
+    connect(Add(help, "helpTopics", "&Help Topics", QKeySequence::HelpContents), &QAction::triggered, this,
+            [this] { ShowHelpTopics(this, QCoreApplication::applicationDirPath(), app_.GetPrompt()); });
+    help->addSeparator();
     connect(Add(help, "helpCheckUpdate", "&Check update"), &QAction::triggered, app,
             [app] { app->OnCheckUpdate(); });
-    connect(Add(help, "helpAbout", "&About Zun...", QKeySequence::HelpContents), &QAction::triggered, app,
-            [app] { app->OnAbout(); });
+    connect(Add(help, "helpAbout", "&About Zun..."), &QAction::triggered, app, [app] { app->OnAbout(); });
 
     toolbar_ = addToolBar("Standard");
     toolbar_->setObjectName("standardToolbar");

@@ -12,12 +12,15 @@
 #include "document/ui/datcoldialog.h"
 #include "document/zundoc.h"
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/progressdialog.h"
 #include "plot/ui/compoundtextdialog.h"
 #include "plot/ui/histogramdialog.h"
 #include "plot/ui/plotpropertiesdialog.h"
 #include "plot/ui/plotwidget.h"
 #include "setup/ui/methodsheetdialog.h"
 #include "setup/ui/setupdialog.h"
+#include "tools/boundarywizard.h"
+#include "tools/ui/addboundsheet.h"
 #include "tools/ui/mapchanneldialog.h"
 #include "tree/ui/displaypropsdialog.h"
 #include "tree/ui/treeview.h"
@@ -46,7 +49,7 @@ public:
             refresh_(dialog_);
             return;
         }
-        const QPoint at = dialog_->pos();
+        const QPoint at = dialog_->geometry().topLeft();
         delete dialog_.data();
         Open(&at);
     }
@@ -57,7 +60,7 @@ private:
         if (!dialog_) return;
         dialog_->show();
         if (at)
-            dialog_->move(*at);
+            PlaceWindowOnScreen(dialog_, *at);
         else
             CenterWindowInMainFrame(dialog_, 0, 0);
         dialog_->setEnabled(false);
@@ -70,6 +73,48 @@ private:
 QWidget* MainFrameWidget() {
     return CZunApp::Instance() ? CZunApp::Instance()->MainFrame() : nullptr;
 }
+
+// The boundary wizard over the document's definition, captioned as the command's, shown like the
+// other remote windows; its Apply's progress window shows the build.
+class BoundaryBuildWindow : public RemoteBoundaryBuild {
+public:
+    BoundaryBuildWindow(CZunDoc& doc, std::vector<std::string> targets)
+        : doc_(doc), targets_(std::move(targets)), wizard_(doc, targets_) {
+        sheet_ = new AddBoundSheet(wizard_, doc.GetSample().GetChanCount(), MainFrameWidget());
+        sheet_->setWindowTitle("Build boundary");
+        sheet_->show();
+        CenterWindowInMainFrame(sheet_, 0, 0);
+        sheet_->setEnabled(false);
+    }
+    ~BoundaryBuildWindow() override { delete sheet_.data(); }
+    int Build() override {
+        int r = 0;
+        {
+            const std::unique_ptr<ProgressSink> progress =
+                MakeBoundaryProgress(sheet_, boundmsg::kGenerating);
+            r = BuildBoundaryFromDocument(doc_, targets_, progress.get());
+        }
+        // The progress window hands its owner back to the user; this one stays the command's.
+        if (sheet_) sheet_->setEnabled(false);
+        return r;
+    }
+
+private:
+    CZunDoc& doc_;
+    std::vector<std::string> targets_;
+    BoundaryWizard wizard_;
+    QPointer<AddBoundSheet> sheet_;
+};
+
+// The document's progress window, as the menu's operations show it.
+class DocumentProgressWindow : public RemoteShownWindow {
+public:
+    DocumentProgressWindow(CZunDoc& doc, const std::string& caption)
+        : scope_(doc.GetProgress(), caption, MainFrameWidget()) {}
+
+private:
+    ProgressScope scope_;
+};
 
 class FrameRemoteWindow : public RemoteDocWindow {
 public:
@@ -200,6 +245,14 @@ public:
         return std::make_unique<ShownDialog>([app, &sheet, title] {
             return new MethodSheetDialog(sheet, title, app->GetPrompt(), MainFrameWidget());
         });
+    }
+
+    std::unique_ptr<RemoteBoundaryBuild> ShowBoundaryBuild(const std::vector<std::string>& targets) override {
+        return std::make_unique<BoundaryBuildWindow>(doc_, targets);
+    }
+
+    std::unique_ptr<RemoteShownWindow> ShowDocumentProgress(const std::string& caption) override {
+        return std::make_unique<DocumentProgressWindow>(doc_, caption);
     }
 
 private:

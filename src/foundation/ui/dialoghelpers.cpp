@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -9,12 +10,14 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QStyle>
 #include <QTextEdit>
+#include <QTimer>
 
 #include "foundation/pathutil.h"
 
@@ -114,17 +117,150 @@ QWidget* MainWindow() {
 }
 
 namespace {
-WindowRect RectOf(const QWidget* w) {
-    const QRect g = w->frameGeometry();
+
+WindowRect RectOf(const QRect& g) {
     return {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
 }
+
+// A window the window manager decorates: a title bar and a border.
+bool Decorated(const QWidget* w) {
+    const Qt::WindowType type = w->windowType();
+    return w->isWindow() && !(w->windowFlags() & Qt::FramelessWindowHint) && type != Qt::Popup &&
+           type != Qt::ToolTip && type != Qt::SplashScreen && type != Qt::Desktop;
+}
+
+bool Framed(const QWidget* w) {
+    return w->isVisible() && w->frameGeometry() != w->geometry();
+}
+
+QMargins MarginsOf(const QWidget* w) {
+    const QRect f = w->frameGeometry();
+    const QRect g = w->geometry();
+    return {g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom()};
+}
+
+// The client rectangle that keeps the whole frame on the screen, as near to `client` as it can.
+QRect FitOnScreen(QPoint client, QSize size, const QMargins& m, const QRect& screen) {
+    const QSize frame(size.width() + m.left() + m.right(), size.height() + m.top() + m.bottom());
+    const WindowPoint at = KeepOnScreen({client.x() - m.left(), client.y() - m.top()}, frame.width(),
+                                        frame.height(), RectOf(screen));
+    return {QPoint(at.x + m.left(), at.y + m.top()), size};
+}
+
+void SetClientGeometry(QWidget* window, QPoint client, const QMargins& m, const QRect& screen) {
+    // A window larger than the screen shrinks to it.
+    const QSize room(std::max(1, screen.width() - m.left() - m.right()),
+                     std::max(1, screen.height() - m.top() - m.bottom()));
+    const QSize size = window->size().boundedTo(room);
+    // The client geometry, not move(): move() places the frame's corner, and before the window
+    // manager has framed the window the frame is taken for the client, so the title bar of a
+    // window put at the screen's top edge would land above it.
+    window->setGeometry(FitOnScreen(client, size, m, screen));
+}
+
+// Until the window manager has framed the window, its frame is only an estimate: once the real
+// frame is known the window is put back wholly on the screen if it is not. The watch ends then,
+// or after a second on the screen without a frame (no window manager).
+class FrameWatch : public QObject {
+public:
+    static constexpr const char* kName = "zunFrameWatch";
+    FrameWatch(QWidget* window, QPointer<const QWidget> holder)
+        : QObject(window), window_(window), holder_(std::move(holder)) {
+        setObjectName(kName);
+        timer_.setInterval(20);
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] { Check(); });
+        timer_.start();
+    }
+
+private:
+    void Check() {
+        if (!window_->isVisible()) return;
+        if (Framed(window_)) {
+            const QRect screen = PlacementScreen(holder_);
+            if (!screen.contains(window_->frameGeometry()))
+                SetClientGeometry(window_, window_->geometry().topLeft(), MarginsOf(window_), screen);
+            deleteLater();
+        } else if (++ticks_ > 50) {
+            deleteLater();
+        }
+    }
+    QWidget* window_;
+    QPointer<const QWidget> holder_;
+    QTimer timer_;
+    int ticks_ = 0;
+};
+
+// True when a window's title bar at `at` would cover part of an open window's.
+bool TitleBarsMeet(const std::vector<WindowRect>& open, WindowPoint at, int width, int titleHeight) {
+    for (const WindowRect& r : open)
+        if (std::abs(r.top - at.y) < titleHeight && r.left < at.x + width && at.x < r.right) return true;
+    return false;
+}
+
 }  // namespace
+
+QRect PlacementScreen(const QWidget* holder) {
+    const QWidget* h = holder ? holder : MainWindow();
+    const QScreen* screen = h && h->screen() ? h->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+}
+
+QMargins WindowFrameMargins(const QWidget* window) {
+    if (!window) return {};
+    if (Framed(window)) return MarginsOf(window);
+    if (!Decorated(window)) return {};
+    const QWidget* main = MainWindow();
+    if (main && main != window && Decorated(main) && Framed(main)) return MarginsOf(main);
+    for (const QWidget* w : QApplication::topLevelWidgets())
+        if (w != window && Decorated(w) && Framed(w)) return MarginsOf(w);
+    return {};
+}
+
+QRect WindowFrameRect(const QWidget* window) {
+    if (!window) return {};
+    return window->geometry().marginsAdded(WindowFrameMargins(window));
+}
+
+void PrepareWindowSize(QWidget* window) {
+    if (!window || window->isVisible()) return;
+    window->ensurePolished();
+    if (QLayout* layout = window->layout()) layout->activate();
+    if (!window->testAttribute(Qt::WA_Resized))
+        window->adjustSize();
+    else
+        // A size set before the layout knew its contents grows to what they need, as it would at
+        // the first show, after the window had been placed.
+        window->resize(
+            window->size().expandedTo(window->minimumSize()).expandedTo(window->minimumSizeHint()));
+}
+
+void PlaceWindowOnScreen(QWidget* window, QPoint client, const QWidget* holder) {
+    if (!window) return;
+    PrepareWindowSize(window);
+    SetClientGeometry(window, client, WindowFrameMargins(window), PlacementScreen(holder));
+    if (!Framed(window)) KeepFrameOnScreen(window, holder);
+}
+
+void KeepFrameOnScreen(QWidget* window, const QWidget* holder) {
+    // By name: the watch has no meta-object of its own for a typed search to tell it apart.
+    if (window && !window->findChild<QObject*>(FrameWatch::kName, Qt::FindDirectChildrenOnly))
+        new FrameWatch(window, holder);
+}
+
+void PlaceWindowFrame(QWidget* window, const QRect& frame, const QWidget* holder) {
+    if (!window) return;
+    const QMargins m = WindowFrameMargins(window);
+    window->resize(frame.marginsRemoved(m).size().expandedTo(QSize(1, 1)));
+    PlaceWindowOnScreen(window, frame.topLeft() + QPoint(m.left(), m.top()), holder);
+}
 
 void CenterWindowInMainFrame(QWidget* window, int dx, int dy) {
     if (!window) return;
     if (QWidget* main = MainWindow(); main && main != window) {
-        const WindowPoint p = CenterInMainFrame(RectOf(main), window->width(), window->height(), dx, dy);
-        window->move(p.x, p.y);
+        PrepareWindowSize(window);
+        const WindowPoint p =
+            CenterInMainFrame(RectOf(main->frameGeometry()), window->width(), window->height(), dx, dy);
+        PlaceWindowOnScreen(window, QPoint(p.x, p.y));
     }
     window->show();
     window->raise();
@@ -140,30 +276,27 @@ void CascadeFloatingWindow(std::vector<QPointer<QWidget>>& open, QWidget* window
             window->raise();
             return;
         }
-        rects.push_back(RectOf(p));
+        rects.push_back(RectOf(WindowFrameRect(p)));
     }
-    // The screen that holds the window's owner, without its panels.
     QWidget* main = MainWindow();
-    QWidget* holder = anchor ? anchor : main;
-    QScreen* screen = holder && holder->screen() ? holder->screen() : QGuiApplication::primaryScreen();
-    const QRect s = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
-    const WindowRect screenRect{s.left(), s.top(), s.left() + s.width(), s.top() + s.height()};
+    const QRect s = PlacementScreen(anchor);
     const int caption = window->style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    // Its laid-out size and its frame are known once it is shown; a window larger than the screen
-    // shrinks to it.
-    window->show();
-    QSize size = window->frameGeometry().size();
-    const QSize over(std::max(0, size.width() - s.width()), std::max(0, size.height() - s.height()));
-    if (over.width() > 0 || over.height() > 0) {
-        window->resize(window->size() - over);
-        size = window->frameGeometry().size();
-    }
+    PrepareWindowSize(window);
+    const QMargins m = WindowFrameMargins(window);
+    const QSize frame = window->size().grownBy(m);
     WindowRect a;
-    if (anchor) a = RectOf(anchor);
-    const WindowPoint at = PlaceFloatingWindow(rects, anchor ? &a : nullptr, dx, dy, screenRect,
-                                               main && main != window ? RectOf(main) : screenRect, caption,
-                                               size.width(), size.height());
-    window->move(at.x, at.y);
+    if (anchor) a = RectOf(WindowFrameRect(anchor));
+    WindowPoint at = PlaceFloatingWindow(rects, anchor ? &a : nullptr, dx, dy, RectOf(s),
+                                         main && main != window ? RectOf(WindowFrameRect(main)) : RectOf(s),
+                                         caption, frame.width(), frame.height());
+    // A window wider or taller than the room the cascade leaves is pushed back by the screen's edge,
+    // and may land with its title bar over one already open: it steps on from the last window.
+    const int step = std::max(caption, m.top());
+    if (!rects.empty() && TitleBarsMeet(rects, at, frame.width(), step)) {
+        const WindowRect& last = rects.back();
+        at = KeepOnScreen({last.left + step / 2, last.top + step}, frame.width(), frame.height(), RectOf(s));
+    }
+    PlaceWindowOnScreen(window, QPoint(at.x + m.left(), at.y + m.top()), anchor);
     window->show();
     window->raise();
     open.emplace_back(window);

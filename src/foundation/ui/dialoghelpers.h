@@ -8,11 +8,14 @@
 #include <string>
 #include <vector>
 
+#include <QMargins>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 
 #include "foundation/numformat.h"
 
+class QRect;
 class QWidget;
 class QAbstractButton;
 class QLineEdit;
@@ -49,6 +52,28 @@ private:
 
 // The application's main window (the first visible top-level QMainWindow); null when none.
 QWidget* MainWindow();
+
+// Window placement. Every window the program places keeps its whole frame on one screen: the
+// screen that holds the holder given, else the main window's (without its panels).
+QRect PlacementScreen(const QWidget* holder = nullptr);
+// The frame a window manager puts around a top-level window: its own once it is framed, else that
+// of a decorated window already framed (a window manager frames them alike), else none.
+QMargins WindowFrameMargins(const QWidget* window);
+// The window's frame rectangle, as it stands or as it will stand once framed.
+QRect WindowFrameRect(const QWidget* window);
+// Gives a window that has not been shown the size its first show would give it.
+void PrepareWindowSize(QWidget* window);
+// Puts the window's client area at `client`, or as near to it as keeps the whole frame on the
+// placement screen (a window larger than the screen shrinks to it). The client position is exact
+// whatever frame the window manager adds; once the window is framed the rule is checked again
+// with its real frame.
+void PlaceWindowOnScreen(QWidget* window, QPoint client, const QWidget* holder = nullptr);
+// For a window the window manager places: once it is framed, its whole frame is put on the
+// placement screen if it is not (moved, and shrunk when larger than the screen).
+void KeepFrameOnScreen(QWidget* window, const QWidget* holder = nullptr);
+// The same for a frame rectangle: the window's client area fills it less the frame.
+void PlaceWindowFrame(QWidget* window, const QRect& frame, const QWidget* holder = nullptr);
+
 // Moves the window so that its client area is centred over the main window, shifted by (dx, dy),
 // raises and shows it.
 void CenterWindowInMainFrame(QWidget* window, int dx, int dy);

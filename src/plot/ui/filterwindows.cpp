@@ -577,7 +577,9 @@ TomographyPropsModel::WindowFactory MakeFilterWindowFactory(TomographyPropsModel
             else
                 w = new CombinedFiltersWindow(owner, title, dialog);
             w->ownerChanged = ownerChanged;
-            // The first beside the dialog, a third of its width in and half its own height up.
+            // The first beside the dialog, a third of its width in and half its own height up: the
+            // height it will open with, not the one of a window not yet laid out.
+            PrepareWindowSize(w);
             CascadeFloatingWindow(*open, w, dialog, dialog ? dialog->width() / 3 : 0, -(w->height() / 2));
             return w;
         };

@@ -10,6 +10,7 @@
 
 #include <cmath>
 
+#include "foundation/ui/dialoghelpers.h"
 #include "view3d/ui/controlpanel.h"
 #include "view3d/ui/fullscreen.h"
 #include "view3d/ui/runanimationdriver.h"
@@ -178,11 +179,13 @@ void CZunView::OnDisplayControlPanel() {
     panel_->setWindowTitle(title.isEmpty() ? QString(panelmsg::kPanelTitle)
                                            : title + QString(panelmsg::kPanelTitleSuffix));
     panel_->adjustSize();
+    // The panel's frame at its place, kept whole on the screen.
+    const QSize frame = WindowFrameRect(panel_).size();
     if (fullScreen_) {
-        panel_->move(fullScreen_->geometry().topLeft());
+        PlaceWindowFrame(panel_, QRect(fullScreen_->geometry().topLeft(), frame), fullScreen_);
     } else {
-        const QRect w = owner->frameGeometry();
-        panel_->move(PanelLeft(w.left(), panel_->frameGeometry().width()), w.top());
+        const QRect w = WindowFrameRect(owner);
+        PlaceWindowFrame(panel_, QRect(QPoint(PanelLeft(w.left(), frame.width()), w.top()), frame), owner);
     }
     ShowViewInfo();
     panel_->show();

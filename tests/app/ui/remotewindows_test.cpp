@@ -6,19 +6,28 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
 
 #include "app/ui/mainframe.h"
 #include "app/ui/remotedocwindow.h"
 #include "app/ui/zunapp.h"
 #include "document/ui/datcoldialog.h"
 #include "document/zundoc.h"
+#include "foundation/ui/progressdialog.h"
 #include "guitest.h"
+#include "platform/progress.h"
 #include "platform/prompt.h"
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
 #include "script/remotelink.h"
 #include "setup/ui/methodsheetdialog.h"
 #include "setup/ui/setupdialog.h"
+#include "tools/ui/addboundsheet.h"
 #include "tools/ui/mapchanneldialog.h"
 #include "tree/ui/displaypropsdialog.h"
 
@@ -48,6 +57,30 @@ public:
 
 private:
     CZunApp& app_;
+};
+
+// The progress dialogs' reports reach the controller as the program's own route sends them.
+class ServerRoute : public WorkReportRoute {
+public:
+    explicit ServerRoute(RemoteControlServer& server) : server_(server) {}
+    void ReplyWork(int percent) override { server_.ReplyWork(percent); }
+
+private:
+    RemoteControlServer& server_;
+};
+
+// Looks at the screen while a command runs: the probe is called from the event loop that the
+// command's own progress keeps turning.
+class Watch {
+public:
+    explicit Watch(std::function<void()> probe) : probe_(std::move(probe)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { probe_(); });
+        timer_.start(0);
+    }
+
+private:
+    std::function<void()> probe_;
+    QTimer timer_;
 };
 
 template <class T>
@@ -86,12 +119,17 @@ struct RemoteWindows : test::AppFixture {
         QApplication::processEvents();
         return link->Drain(100);
     }
-    // Centred over the main window, and closed to the user's clicks and keys.
+    // Centred over the main window as far as the screen lets it, wholly on the screen, and closed
+    // to the user's clicks and keys.
     void ExpectDriven(QWidget* w, const char* screenshot) {
         ASSERT_NE(w, nullptr) << screenshot;
         EXPECT_FALSE(w->isEnabled()) << screenshot;
-        const QPoint centre = app->MainFrame()->geometry().center();
-        EXPECT_LE((w->geometry().center() - centre).manhattanLength(), 4) << screenshot;
+        const QRect screen = app->MainFrame()->screen()->availableGeometry();
+        EXPECT_TRUE(screen.contains(w->frameGeometry())) << screenshot;
+        QRect centred(QPoint(), w->frameGeometry().size());
+        centred.moveCenter(app->MainFrame()->geometry().center());
+        if (screen.contains(centred))
+            EXPECT_LE((w->geometry().center() - centred.center()).manhattanLength(), 4) << screenshot;
         test::SaveScreenshot(w, screenshot);
     }
 };
@@ -142,6 +180,82 @@ TEST_F(RemoteWindows, SetupComputationMethodSheetAndMapDataAreShownWhileDriven) 
     ExpectDriven(Shown<MapChannelDataDialog>(), "remote-map-channel-data");
     EXPECT_EQ(Ask("H:setup-map-mapdata-action"), "H:OK");
     EXPECT_EQ(Shown<MapChannelDataDialog>(), nullptr);
+}
+
+TEST_F(RemoteWindows, ImportShowsTheMenusProgressWindowAndReportsToNoOtherRequest) {
+    test::TempFolder slices;
+    const std::string make = std::string(ZUN_PYTHON) +
+                             " -c \"import sys, numpy as np, tifffile\nfor z in range(24): "
+                             "tifffile.imwrite(sys.argv[1] + '/s%02d.tif' % z, np.full((24, 24), z + 1.0, "
+                             "dtype=np.float32))\" '" +
+                             slices.Path().string() + "'";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    // Another request's long work is under way: its tag is open.
+    link->server.ReplyExtend("Z", 300);
+    EXPECT_EQ(link->Drain(100), "Z:EXTEND:300");
+    ServerRoute route(link->server);
+    SetWorkReportRoute(&route);
+    std::string title;
+    bool saved = false;
+    {
+        Watch watch([&] {
+            CProgressBar* bar = Shown<CProgressBar>();
+            if (!bar || saved) return;
+            title = bar->windowTitle().toStdString();
+            saved = true;
+            test::SaveScreenshot(bar, "remote-import-progress");
+        });
+        EXPECT_EQ(
+            Ask("A:importdata@phantom@3@" + slices.Path().string() + "@0@100@tif@0@1@0@1@0@1@0@0@0@0@0@0"),
+            "A:OK");
+    }
+    SetWorkReportRoute(nullptr);
+    EXPECT_EQ(title, "Importing CT 40 keV");
+    EXPECT_EQ(Shown<CProgressBar>(), nullptr);
+    // The import's progress is not the other request's.
+    EXPECT_EQ(link->Drain(100), "");
+}
+
+TEST_F(RemoteWindows, BoundaryBuildShowsTheWizardAndItsProgress) {
+    EXPECT_EQ(Ask("A:insertchannel@phantom@bound@5@3"), "A:OK");
+    std::vector<std::string> words = {"buildboundary", "phantom", "5", "2"};
+    words.resize(32, "0");
+    words[17] = words[19] = words[25] = "";
+    words[24] = "0.5";
+    words[26] = words[27] = words[28] = "8";
+    std::string request = "B:" + words[0];
+    for (std::size_t i = 1; i < words.size(); ++i) request += "@" + words[i];
+    ServerRoute route(link->server);
+    SetWorkReportRoute(&route);
+    bool sheetSeen = false, progressSeen = false;
+    {
+        Watch watch([&] {
+            if (!sheetSeen)
+                if (AddBoundSheet* sheet = Shown<AddBoundSheet>()) {
+                    sheetSeen = true;
+                    EXPECT_EQ(sheet->windowTitle(), "Build boundary");
+                    ExpectDriven(sheet, "remote-build-boundary");
+                }
+            if (!progressSeen)
+                if (CProgressBar* bar = Shown<CProgressBar>()) {
+                    progressSeen = true;
+                    // The local user may still cancel the build.
+                    EXPECT_TRUE(bar->isEnabled());
+                    EXPECT_TRUE(bar->CancelButton()->isEnabled());
+                    test::SaveScreenshot(bar, "remote-build-boundary-progress");
+                }
+        });
+        const std::string reply = Ask(request);
+        EXPECT_EQ(reply.rfind("B:EXTEND:300", 0), 0u) << reply;
+        EXPECT_NE(reply.find("B:WORK:"), std::string::npos) << reply;
+        EXPECT_EQ(reply.substr(reply.size() - 4), "B:OK") << reply;
+    }
+    SetWorkReportRoute(nullptr);
+    EXPECT_TRUE(sheetSeen);
+    EXPECT_TRUE(progressSeen);
+    // The wizard goes with the command.
+    EXPECT_EQ(Shown<AddBoundSheet>(), nullptr);
+    EXPECT_EQ(Shown<CProgressBar>(), nullptr);
 }
 
 int main(int argc, char** argv) {

@@ -245,7 +245,7 @@ TEST_F(RoadFixture, CommandsFollowTheActiveDocumentAndItsOptions) {
     // The usual keys, tips on the toolbar and the program's own icon on every window.
     EXPECT_EQ(frame->Action("appExit")->shortcut(), QKeySequence(QKeySequence::Quit));
     EXPECT_EQ(frame->Action("computationStart")->shortcut(), QKeySequence(Qt::Key_F5));
-    EXPECT_EQ(frame->Action("helpAbout")->shortcut(), QKeySequence(QKeySequence::HelpContents));
+    EXPECT_EQ(frame->Action("helpTopics")->shortcut(), QKeySequence(QKeySequence::HelpContents));
     EXPECT_TRUE(frame->Action("computationStart")->toolTip().contains("F5"));
     EXPECT_FALSE(frame->windowIcon().isNull());
     EXPECT_EQ(frame->ActiveChild()->parentWidget()->windowIcon().cacheKey(), frame->windowIcon().cacheKey());

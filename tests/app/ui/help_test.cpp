@@ -1,0 +1,135 @@
+// Help Topics: the guide is found beside the program and under the installation prefix, opens from
+// the Help menu and F1 in a window of its own, and lists every remote word with its word count as
+// the interpreter checks it.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QTextBrowser>
+
+#include "app/ui/helpwindow.h"
+#include "guitest.h"
+#include "script/remotecommands.h"
+#include "script/remotehost.h"
+#include "script/remotelink.h"
+
+using namespace zun;
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kGuide = fs::path(ZUN_SOURCE_DIR) / "doc" / "help" / "index.html";
+
+std::string ReadAll(const fs::path& p) {
+    std::ifstream in(p);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class NoHost : public RemoteHost {
+public:
+    std::vector<CZunDoc*> Documents() override { return {}; }
+    CZunDoc* ActiveDocument() override { return nullptr; }
+    CZunDoc* NewDocument() override { return nullptr; }
+    void CloseDocument(CZunDoc*) override {}
+    void SetMainWindowPos(unsigned, unsigned, unsigned, unsigned) override {}
+    bool HasActiveTreeView() override { return false; }
+    void SetVolumeScalarProperty(float) override {}
+    void ResetPluginPreferences() override {}
+    void StopComputation(CZunDoc*) override {}
+    void Wait(int) override {}
+};
+
+struct HelpFixture : test::AppFixture {
+    void SetUp() override {
+        MakeApp();
+        ASSERT_TRUE(app->InitInstance(StartupOptions{}));
+        app->MainFrame()->show();
+    }
+    HelpWindow* Shown() {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* h = qobject_cast<HelpWindow*>(w); h && h->isVisible()) return h;
+        return nullptr;
+    }
+};
+
+}  // namespace
+
+TEST(HelpFiles, TheGuideIsFoundBesideTheProgramAndUnderThePrefix) {
+    // The build puts it beside the program.
+    const QString built = QString::fromStdString((fs::path(ZUN_TEST_BINARY_DIR) / "../../../src").string());
+    EXPECT_EQ(FindHelpIndex(built), QDir::cleanPath(built + "/help/index.html"));
+    // An installed program in <prefix>/bin finds <prefix>/share/zun/help.
+    test::TempFolder prefix;
+    fs::create_directories(prefix.Path() / "bin");
+    fs::create_directories(prefix.Path() / "share/zun/help");
+    fs::copy_file(kGuide, prefix.Path() / "share/zun/help/index.html");
+    const QString bin = QString::fromStdString((prefix.Path() / "bin").string());
+    EXPECT_EQ(FindHelpIndex(bin),
+              QString::fromStdString((prefix.Path() / "share/zun/help/index.html").string()));
+    fs::remove_all(prefix.Path() / "share");
+    EXPECT_TRUE(FindHelpIndex(bin).isEmpty());
+}
+
+TEST(HelpFiles, TheGuideListsEveryRemoteWordWithItsCount) {
+    const std::string guide = ReadAll(kGuide);
+    ASSERT_FALSE(guide.empty());
+    NoHost host;
+    RemoteLink link(false);
+    RemoteInterpreter interpreter(host, link.server);
+    ASSERT_FALSE(interpreter.Commands().empty());
+    std::size_t rows = 0;
+    for (std::size_t at = guide.find("<tr><td><code>"); at != std::string::npos;
+         at = guide.find("<tr><td><code>", at + 1))
+        ++rows;
+    EXPECT_EQ(rows, interpreter.Commands().size()) << "one row per word, no word the program lacks";
+    for (const RemoteCommandEntry& e : interpreter.Commands()) {
+        const std::string count = e.wordCount < 0 ? "any" : std::to_string(e.wordCount);
+        EXPECT_NE(guide.find("<tr><td><code>" + std::string(e.word) + "</code></td><td>" + count + "</td>"),
+                  std::string::npos)
+            << e.word << " with " << count << " words";
+    }
+}
+
+TEST_F(HelpFixture, HelpTopicsAndF1OpenTheGuideInItsOwnWindow) {
+    QAction* topics = app->MainFrame()->Action("helpTopics");
+    ASSERT_NE(topics, nullptr);
+    EXPECT_EQ(topics->text(), "&Help Topics");
+    EXPECT_EQ(topics->shortcut(), QKeySequence(QKeySequence::HelpContents));
+    EXPECT_TRUE(app->MainFrame()->Action("helpAbout")->shortcut().isEmpty());
+
+    // Without the guide beside it the program says where it looked.
+    const fs::path beside = fs::path(QCoreApplication::applicationDirPath().toStdString()) / "help";
+    fs::remove_all(beside);
+    Trigger("helpTopics");
+    EXPECT_EQ(Shown(), nullptr);
+    EXPECT_NE(LastMessage().find("help/index.html"), std::string::npos) << LastMessage();
+
+    fs::create_directories(beside);
+    fs::copy_file(kGuide, beside / "index.html", fs::copy_options::overwrite_existing);
+    Trigger("helpTopics");
+    HelpWindow* help = Shown();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->Browser()->toPlainText().contains("The remote words"));
+    EXPECT_TRUE(help->Browser()->toPlainText().contains("ZUN_UNATTENDED"));
+    // A second Help Topics brings the same window forward.
+    Trigger("helpTopics");
+    EXPECT_EQ(Shown(), help);
+    help->Browser()->setSource(QUrl("#words"));
+    test::SaveScreenshot(help, "help-topics");
+    help->close();
+    fs::remove_all(beside);
+}
+
+int main(int argc, char** argv) {
+    QApplication qt(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

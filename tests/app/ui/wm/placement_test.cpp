@@ -1,0 +1,225 @@
+// Where the program's own windows land once a window manager has framed them: the log window and
+// the beam-filter windows of the X-ray CT properties, measured with xwininfo, keep their whole
+// frames on a 1280 x 800 screen and the filter windows cascade. The program runs itself on a
+// private desktop (ondesktop.sh): these faults do not show offscreen or on a bare X server.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QPixmap>
+#include <QPointer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScreen>
+
+#include "../guitest.h"
+#include "app/ui/logwindow.h"
+#include "model/sample.h"
+#include "plot/tomographyprops.h"
+#include "plot/ui/filterwindows.h"
+#include "view3d/ui/controlpanel.h"
+
+using namespace zun;
+
+namespace {
+
+const std::string kExample = std::string(ZUN_SOURCE_DIR) + "/examples/phantom.txt";
+const QRect kScreen(0, 0, 1280, 800);
+
+QString Run(const QStringList& args) {
+    QProcess p;
+    p.start("xwininfo", args);
+    p.waitForFinished(10000);
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+int Field(const QString& text, const char* name) {
+    const QRegularExpression re(QString("%1:\\s*(-?\\d+)").arg(name));
+    const QRegularExpressionMatch m = re.match(text);
+    return m.hasMatch() ? m.captured(1).toInt() : -99999;
+}
+
+// The rectangle on the screen of the window manager's frame around the window (the window's
+// ancestor just below the root), as xwininfo reports it.
+QRect MeasuredFrame(const QWidget* w) {
+    QString id = "0x" + QString::number(w->winId(), 16);
+    for (int depth = 0; depth < 10; ++depth) {
+        const QString tree = Run({"-children", "-id", id});
+        const QRegularExpressionMatch parent =
+            QRegularExpression("Parent window id: (0x[0-9a-f]+)(.*)").match(tree);
+        if (!parent.hasMatch() || parent.captured(2).contains("the root window")) break;
+        id = parent.captured(1);
+    }
+    const QString info = Run({"-id", id});
+    return {Field(info, "Absolute upper-left X"), Field(info, "Absolute upper-left Y"), Field(info, "Width"),
+            Field(info, "Height")};
+}
+
+std::string Text(const QRect& r) {
+    return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) + "x" +
+           std::to_string(r.height());
+}
+
+// The whole screen with the window manager's frames, as <screens>/<name>.png.
+void SaveDesktop(const char* name) {
+    QDir().mkpath(QStringLiteral(ZUN_SCREENS_DIR));
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
+    EXPECT_TRUE(shot.save(QStringLiteral(ZUN_SCREENS_DIR) + "/" + name + ".png")) << name;
+}
+
+// Waits until the window manager has framed every window and the program has had the time to
+// answer its frames.
+void WaitUntilFramed(const std::vector<QWidget*>& windows) {
+    test::WaitFor([&] {
+        for (QWidget* w : windows)
+            if (w->frameGeometry() == w->geometry()) return false;
+        return true;
+    });
+    test::WaitFor([] { return false; }, 1500);
+}
+
+CLogFrame* OpenLog() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* f = qobject_cast<CLogFrame*>(w); f && f->isVisible()) return f;
+    return nullptr;
+}
+
+struct Desktop : test::AppFixture {
+    void SetUp() override {
+        if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs the private desktop";
+        MakeApp();
+        ASSERT_TRUE(app->InitInstance(StartupOptions{}));
+        app->MainFrame()->show();
+        ASSERT_NE(app->OpenDocumentFile(kExample), nullptr);
+        WaitUntilFramed({app->MainFrame()});
+    }
+};
+
+}  // namespace
+
+TEST_F(Desktop, TheMainWindowOpensWholeOnTheScreen) {
+    const QRect frame = MeasuredFrame(app->MainFrame());
+    std::cout << "[ measured ] " << app->MainFrame()->windowTitle().toStdString() << ": " << Text(frame)
+              << "\n";
+    EXPECT_TRUE(kScreen.contains(frame)) << Text(frame);
+    SaveDesktop("main-window-desktop");
+}
+
+TEST_F(Desktop, TheLogWindowFirstOpensWholeOnTheScreen) {
+    ASSERT_EQ(app->MainFrame()->screen()->geometry(), kScreen);
+    // No place saved yet: the program's first place, 150, 650 with 900 x 200, reaches below an
+    // 800-pixel screen.
+    app->ShowLog(app->ActiveDocument());
+    CLogFrame* log = OpenLog();
+    ASSERT_NE(log, nullptr);
+    WaitUntilFramed({log});
+    const QRect frame = MeasuredFrame(log);
+    std::cout << "[ measured ] " << log->windowTitle().toStdString() << ": " << Text(frame) << "\n";
+    EXPECT_TRUE(kScreen.contains(frame)) << Text(frame);
+    EXPECT_EQ(frame.left(), 150) << Text(frame);
+    EXPECT_EQ(frame.bottom(), kScreen.bottom()) << Text(frame);
+    EXPECT_EQ(frame.size(), QSize(900, 200)) << Text(frame);
+    SaveDesktop("log-window-desktop");
+    // Opened again, it comes back where it was: the place it keeps is its frame's.
+    QPointer<CLogFrame> closed(log);
+    log->close();
+    ASSERT_TRUE(test::WaitFor([&] { return closed.isNull(); }));
+    app->ShowLog(app->ActiveDocument());
+    CLogFrame* again = OpenLog();
+    ASSERT_NE(again, nullptr);
+    WaitUntilFramed({again});
+    EXPECT_EQ(MeasuredFrame(again), frame) << Text(MeasuredFrame(again));
+}
+
+TEST_F(Desktop, TheDisplayControlPanelOpensBesideTheMainWindowWholeOnTheScreen) {
+    // The panel goes beside the main window at its top, here on the screen's left edge; the main
+    // window stands low enough that the panel, nearly as tall as the screen, would reach below it.
+    app->MainFrame()->setGeometry(QRect(QPoint(1, 160), QSize(1000, 600)));
+    WaitUntilFramed({app->MainFrame()});
+    Trigger("viewControlPanel");
+    ImageControlFloatingDialog* panel = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* p = qobject_cast<ImageControlFloatingDialog*>(w); p && p->isVisible()) panel = p;
+        return panel != nullptr;
+    }));
+    WaitUntilFramed({panel});
+    const QRect frame = MeasuredFrame(panel);
+    std::cout << "[ measured ] " << panel->windowTitle().toStdString() << ": " << Text(frame) << "\n";
+    EXPECT_TRUE(kScreen.contains(frame)) << Text(frame);
+    EXPECT_EQ(frame.left(), MeasuredFrame(app->MainFrame()).left()) << Text(frame);
+    SaveDesktop("control-panel-desktop");
+}
+
+TEST_F(Desktop, FilterWindowsCascadeWholeOnTheScreen) {
+    CZunDoc& doc = *app->ActiveDocument();
+    ZunImage& sample = doc.GetSample();
+    int ct = -1;
+    for (int i = 0; i < sample.GetChanCount() && ct < 0; ++i)
+        if (sample.GetChan(i)->kind == ZunChan::kXrayCt) ct = i;
+    ASSERT_GE(ct, 0);
+    auto model = std::make_unique<TomographyPropsModel>(doc, ct, &prompt);
+    ASSERT_TRUE(model->Open());
+    // The X-ray CT Properties dialog near the screen's top right corner, where the tree's menus
+    // leave it.
+    QDialog dialog;
+    dialog.setWindowTitle("X-ray CT Properties");
+    dialog.setGeometry(kScreen.right() - 440, 60, 420, 360);
+    dialog.show();
+    WaitUntilFramed({&dialog});
+    model->windowFactory = MakeFilterWindowFactory(*model, &dialog, [] {});
+    model->AddMaterialFilter("Al layer");
+    std::vector<QWidget*> windows;
+    for (const char* name : {"Source", "Al layer", "Display All", "Detector"}) {
+        model->ShowFilterProperties(name);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<FilterWindowBase*>(w) && w->isVisible() &&
+                std::find(windows.begin(), windows.end(), w) == windows.end())
+                windows.push_back(w);
+    }
+    ASSERT_EQ(windows.size(), 4u);
+    WaitUntilFramed(windows);
+    std::vector<QRect> frames;
+    for (QWidget* w : windows) {
+        frames.push_back(MeasuredFrame(w));
+        std::cout << "[ measured ] " << w->windowTitle().toStdString() << ": " << Text(frames.back()) << "\n";
+    }
+    const int title = windows.front()->geometry().top() - frames.front().top();
+    ASSERT_GT(title, 0) << "no frame measured";
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_TRUE(kScreen.contains(frames[i])) << i << ": " << Text(frames[i]);
+        // Each title bar shows below the ones before that it overlaps: a cascade, not a pile.
+        for (std::size_t j = 0; j < i; ++j)
+            if (frames[i].left() <= frames[j].right() && frames[j].left() <= frames[i].right())
+                EXPECT_GE(std::abs(frames[i].top() - frames[j].top()), title)
+                    << i << " over " << j << ": " << Text(frames[i]) << " / " << Text(frames[j]);
+    }
+    SaveDesktop("filter-windows-desktop");
+    model->CloseAllFilterWindows();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+int main(int argc, char** argv) {
+    // Once more on a private desktop with a window manager, unless this is that run.
+    if (!std::getenv("ZUN_ON_DESKTOP")) {
+        setenv("ZUN_ON_DESKTOP", "1", 1);
+        std::vector<char*> args;
+        std::string launcher = std::string(ZUN_TEST_DIR) + "/ondesktop.sh";
+        args.push_back(launcher.data());
+        for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
+        args.push_back(nullptr);
+        execv(launcher.c_str(), args.data());
+        return 1;
+    }
+    QApplication qt(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
