@@ -109,7 +109,8 @@ void CloseDocument(RemoteInterpreter& in, const RemoteCall& call) {
 
 void RenameChannel(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
-    if (!doc) return;
+    // Not while long work holds the document (it may be reading its channels in).
+    if (!doc || !in.CheckNoLongWork(call, *doc)) return;
     // The rename shows its own message when it cannot be done; the controller gets "OK" as for
     // any rename the user typed.
     doc->RenameChannel(call.words[2], call.words[3]);
