@@ -171,21 +171,29 @@ TEST_F(DocLife, TheWindowsCloseAndExitAreRefusedWhileADocumentIsRead) {
     EXPECT_EQ(app->FramesOf(doc).size(), 1u);
 }
 
-TEST_F(DocLife, ADocumentBeingSavedIsNotClosed) {
-    Start();
+TEST_F(DocLife, ADocumentBeingSavedIsNeitherClosedNorWrittenAgain) {
+    Start(true);
     CZunDoc* doc = app->ActiveDocument();
     ASSERT_NE(doc, nullptr);
+    const std::string title = doc->GetTitle();
+    const std::string second = tmp.File("second.zun");
     RequestsDuringWork sink;
+    std::string replies;
     sink.during = [&] {
         EXPECT_FALSE(app->CloseDocument(doc));
         EXPECT_EQ(LastMessage(), "The document cannot be closed while its file saving is running.");
+        replies += Run("A", "closedocument@" + title);
+        EXPECT_FALSE(doc->OnSaveDocument(second));
+        EXPECT_EQ(LastMessage(), "The document is being saved already.");
     };
     app->Progress().SetTarget(&sink);
     const std::string path = tmp.File("saved.zun");
     EXPECT_TRUE(doc->OnSaveDocument(path));
     app->Progress().SetTarget(nullptr);
     ASSERT_GT(sink.reports, 0);
+    EXPECT_EQ(replies, "A:ERROR:Command 'closedocument' - file saving running");
     EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_FALSE(std::filesystem::exists(second));
     EXPECT_EQ(doc->RunningWork(), "");
     EXPECT_TRUE(app->CloseDocument(doc));
 }
