@@ -288,7 +288,10 @@ TEST_F(DocLife, AViewClosedBesideAnotherKeepsTheRunWithoutAQuestion) {
     app->OnWindowNew();
     ASSERT_EQ(app->FramesOf(doc).size(), 2u);
     app->FramesOf(doc).back()->parentWidget()->close();
-    EXPECT_TRUE(WaitFor([&] { return app->FramesOf(doc).size() == 1u; }));
+    EXPECT_TRUE(WaitFor([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the closed window
+        return app->FramesOf(doc).size() == 1u;
+    }));
     EXPECT_EQ(StopQuestions(), 0u);
     EXPECT_EQ(doc->GetModel().GetState(), kRunning);
     app->OnStopComputation(doc);
