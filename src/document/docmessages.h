@@ -31,6 +31,7 @@ inline constexpr const char* kZeroVolumeSetData = "Must have a non-zero volume b
 inline constexpr const char* kMixedImportFormats =
     "Import data must be either all floating-point or all fixed-point format; not both.";
 inline constexpr const char* kBusySave = "The document cannot be saved while a computation is running.";
+inline constexpr const char* kBusySaving = "The document is being saved already.";
 inline constexpr const char* kBusyExport = "The document cannot be exported while a computation is running.";
 inline std::string BusyClose(const std::string& work) {
     return "The document cannot be closed while its " + work + " is running.";

@@ -1,5 +1,6 @@
 #include "document/zundoc.h"
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <new>
@@ -13,6 +14,8 @@
 namespace zun {
 
 namespace {
+// The long work a save holds (its refusals name it).
+const char kSavingWork[] = "file saving";
 
 std::atomic<std::int32_t> g_archiveSchema{static_cast<std::int32_t>(kDocVersion)};
 
@@ -261,6 +264,13 @@ bool CZunDoc::OnSaveDocument(const std::string& path) {
         Tell(docmsg::kBusySave, static_cast<int>(PromptIcon::Warning));
         return false;
     }
+    // A save's progress dialog lets requests in: no second write of the document may start,
+    // nor a close or a change (they see the long work).
+    if (std::find(longWork_.begin(), longWork_.end(), kSavingWork) != longWork_.end()) {
+        Tell(docmsg::kBusySaving, static_cast<int>(PromptIcon::Warning));
+        return false;
+    }
+    LongWork saving(*this, kSavingWork);
     if (beforeStore_) beforeStore_();
     try {
         CCompFile file;

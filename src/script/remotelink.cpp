@@ -110,7 +110,8 @@ void CloseDocument(RemoteInterpreter& in, const RemoteCall& call) {
 
 void RenameChannel(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
-    if (!doc) return;
+    // Not while long work holds the document (it may be reading its channels in).
+    if (!doc || !in.CheckNoLongWork(call, *doc)) return;
     // A name that could not be named again is refused to the controller as well.
     if (call.words[2] != call.words[3])
         if (const std::string refused = CheckChannelName(call.words[3]); !refused.empty()) {

@@ -1,7 +1,7 @@
 """Drives the zun program over its remote-control link, as an independent controller would.
 
 Usage: remote_e2e.py <zun program> [case ...]
-(needs an X display; cases: link, embed, fuzz, road, busy, numbers). ZUN_FUZZ_COUNT sets the number
+(needs an X display; cases: link, embed, fuzz, road, busy, numbers, desktop, opening). ZUN_FUZZ_COUNT sets the number
 of random requests of "fuzz". A program built with AddressSanitizer and UndefinedBehaviorSanitizer
 is run the same way: any report of theirs in its output fails the run.
 """
@@ -237,6 +237,96 @@ def case_embed():
     finally:
         z.stop()
 
+
+
+def case_desktop():
+    """The commands on the active document, as a controller sends them to a program on a desktop
+    with a window manager (run under tests/script/wm_session.sh): the main window is disabled while
+    remote-controlled, so the window manager never activates it, and the active document must not
+    depend on that."""
+    path = os.path.join(TMP, "desktop.zun")
+    z = Zun()
+    try:
+        check(z.reply_of("newdocument@B") == "OK", "newdocument@B on a desktop")
+        check(z.reply_of("settitle@C") == "OK", "settitle@C on a desktop")
+        check(z.reply_of("closedocument@B").startswith("ERROR:Command 'closedocument' - no document (B)"),
+              "the new document's title is C, not B")
+        check(z.reply_of("save@" + path) == "OK:desktop.zun", "save on a desktop answers the file name")
+        check(os.path.exists(path) and os.path.getsize(path) > 0, "the desktop save wrote its file")
+        check(z.reply_of("initial") == "OK", "initial on a desktop")
+        # The document a command brought forward stays the active one when another closes.
+        check(z.reply_of("newdocument@D") == "OK" and z.reply_of("closedocument@D") == "OK",
+              "a second document opens and closes")
+        check(z.reply_of("settitle@E") == "OK", "settitle after a close acts on a remaining document")
+        check(z.reply_of("closedocument@E") == "OK", "and that was the saved one, now E")
+    finally:
+        z.stop()
+
+
+def write_big_text_file(path, n=120):
+    """A valid two-channel text data file of n^3 voxels (over 16 MB at 120: the program reads it
+    with its progress dialog, which lets requests in)."""
+    with open(path, "w") as out:
+        out.write("TEXT 1\nGRID %d %d %d\nCHANNELS 2\nSOURCE 1 0\nSCALES 1 0.001 0.001 0.001\n" % (n, n, n))
+        out.write('NAMES "Void" "CT 40 keV"\nTYPES 0 1\nRANGES 0 1 0 1\nBEAM 1 40\nDATA\n')
+        rows = ["16383 " * (n - 1) + "16383\n", " ".join(str((x * 97) % 16384) for x in range(n)) + "\n"]
+        for row in rows:
+            out.write(row * (n * n))
+        out.write("END\n")
+
+
+def case_opening():
+    """Requests that would close or change a document while its file is still being read are
+    refused as during other long work; the file then opens whole."""
+    big = os.path.join(TMP, "big.txt")
+    write_big_text_file(big)
+    check(os.path.getsize(big) >= 16 << 20, "the data file is large enough to show progress")
+    requests = ["closedocument@Untitled", "renamechannel@Untitled@Void@Air", "insertchannel@Untitled@x@1@0",
+                "setupgrids@Untitled@4@4@4@0@0@0@1e-6@1e-6@1e-6"]
+    z = Zun([big])
+    try:
+        # One at a time (the link has no separators): each waits in the program's queue until
+        # the read lets events through.
+        got = ""
+        tags = []
+        for payload in requests:
+            tags.append(z.tag())
+            z.send(tags[-1], payload)
+            end = time.time() + 300
+            z.sock.settimeout(0.5)
+            while time.time() < end and not re.search(re.escape(tags[-1]) + r":(OK|ERROR)", got):
+                try:
+                    chunk = z.sock.recv(65536)
+                except socket.timeout:
+                    if not z.alive():
+                        break
+                    continue
+                if not chunk:
+                    break
+                got += chunk.decode("latin-1")
+        refused = 0
+        for t, payload in zip(tags, requests):
+            word = payload.split("@")[0]
+            busy = "%s:ERROR:Command '%s' - file reading running" % (t, word)
+            # Handled only after the read (the machine was quick): the document has its own name.
+            gone = "%s:ERROR:Command '%s' - no document (Untitled) found" % (t, word)
+            check(busy in got or gone in got, "%s during the read: refused (%r)" % (word, got[-160:]))
+            refused += busy in got
+        print("     %d of %d requests met the read" % (refused, len(requests)))
+        check(z.alive(), "the program survives requests during the read")
+        # The file opens whole once the read ends: its channels are there under its name.
+        try:
+            end = time.time() + 300
+            r = z.reply_of("renamechannel@big@CT 40 keV@CT")
+            while "no document (big)" in r and time.time() < end and z.alive():
+                time.sleep(0.2)
+                r = z.reply_of("renamechannel@big@CT 40 keV@CT")
+            check(r == "OK", "the read file is open as big (%s)" % r)
+            check(z.reply_of("closedocument@big") == "OK", "and closes once the read has ended")
+        except OSError as e:
+            check(False, "the program answers after the read (%s)" % e)
+    finally:
+        z.stop()
 
 # The numbers every numeric word is tried with.
 EXTREMES = ["0", "-1", "2147483647", "-2147483648", "nan", "inf"]

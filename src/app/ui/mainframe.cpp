@@ -75,11 +75,9 @@ CMainFrame::CMainFrame(CZunApp& app) : app_(app) {
     setCentralWidget(mdi_);
     BuildMenus();
     statusBar()->showMessage("Ready");
-    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
-        CChildFrame* c = ActiveChild();
-        SetActiveZunDoc(c ? &c->Document() : nullptr);
-        UpdateCommandUI();
-        UpdateCaption();
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
+        if (w) MakeCurrent(w);
+        CurrentChanged();
     });
     setAcceptDrops(true);
     resize(1200, 800);
@@ -298,9 +296,30 @@ void CMainFrame::UpdateViewMenuCommands() {
 }
 
 QMdiSubWindow* CMainFrame::ActiveWindow() const {
-    QMdiSubWindow* w = mdi_->activeSubWindow();
-    if (!w && !mdi_->subWindowList().isEmpty()) w = mdi_->currentSubWindow();
-    return w;
+    // Not the area's active window: a disabled frame (remote control) activates none of its
+    // windows, and the area then reports the one active before, or under a window manager none.
+    const QList<QMdiSubWindow*> open = mdi_->subWindowList();
+    for (auto it = currentOrder_.rbegin(); it != currentOrder_.rend(); ++it)
+        if (*it && open.contains(it->data())) return it->data();
+    if (QMdiSubWindow* w = mdi_->activeSubWindow()) return w;
+    return open.isEmpty() ? nullptr : open.back();
+}
+
+void CMainFrame::MakeCurrent(QMdiSubWindow* w) {
+    std::erase_if(currentOrder_, [w](const QPointer<QMdiSubWindow>& p) { return !p || p == w; });
+    if (!w) return;
+    currentOrder_.push_back(w);
+    if (mdi_->activeSubWindow() == w) return;
+    mdi_->setActiveSubWindow(w);
+    // Not activated (a disabled frame): the area says nothing, the rest follows here.
+    if (mdi_->activeSubWindow() != w) CurrentChanged();
+}
+
+void CMainFrame::CurrentChanged() {
+    CChildFrame* c = ActiveChild();
+    SetActiveZunDoc(c ? &c->Document() : nullptr);
+    UpdateCommandUI();
+    UpdateCaption();
 }
 
 CChildFrame* CMainFrame::ActiveChild() const {
@@ -342,7 +361,7 @@ QMdiSubWindow* CMainFrame::AddChild(CChildFrame* child) {
         const int width = child->Splitter()->sizes().value(0);
         if (width > 0) app_.Profile().WriteProfileInt("Settings", "TreePaneWidth", width);
     });
-    mdi_->setActiveSubWindow(w);
+    MakeCurrent(w);
     return w;
 }
 
@@ -378,12 +397,12 @@ void CMainFrame::FillWindowList() {
         auto* a = new QAction(text, windowMenu_);
         a->setObjectName(QString("windowList%1").arg(number));
         a->setCheckable(true);
-        a->setChecked(w == mdi_->activeSubWindow());
+        a->setChecked(w == ActiveWindow());
         QPointer<QMdiSubWindow> target(w);
         connect(a, &QAction::triggered, this, [this, target] {
             if (!target) return;
             if (target->isMinimized()) target->showNormal();
-            mdi_->setActiveSubWindow(target);
+            MakeCurrent(target);
         });
         windowMenu_->addAction(a);
         windowList_.push_back(a);

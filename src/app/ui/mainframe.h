@@ -32,6 +32,9 @@ public:
     // The action with this object name ("fileNew", "computationStart", ...); null when none.
     QAction* Action(const char* name) const;
     CChildFrame* ActiveChild() const;
+    // Makes the document window the current one, as the user's click on it would; it stays current
+    // also where it cannot be activated (the disabled frame of a remote-controlled program).
+    void MakeCurrent(QMdiSubWindow* w);
     std::vector<CChildFrame*> Children() const;
     // Shows a new document window in the area at its first size (maximised when the active one
     // is), its tree column as wide as its names or as the user last left a column.
@@ -66,8 +69,11 @@ protected:
 
 private:
     void BuildMenus();
-    // The active document window, or the current one while the program itself is not active.
+    // The current document window: the one last made current or activated that is still open.
+    // The window manager's focus does not decide it.
     QMdiSubWindow* ActiveWindow() const;
+    // The active document and the commands and caption that follow the current window.
+    void CurrentChanged();
     // The 3-D view's entries of the View menu, and their enabled and checked state.
     void BuildViewMenuCommands(QMenu* view);
     void UpdateViewMenuCommands();
@@ -82,6 +88,8 @@ private:
     QMenu* fileMenu_ = nullptr;
     QMenu* windowMenu_ = nullptr;
     std::vector<QAction*> windowList_;
+    // The document windows in the order they were last made current, the latest last.
+    std::vector<QPointer<QMdiSubWindow>> currentOrder_;
     QString caption_;
     QAction* recentSeparator_ = nullptr;
     std::vector<QAction*> recent_;

@@ -28,6 +28,7 @@
 #include "app/ui/qtprompt.h"
 #include "app/updatecheck.h"
 #include "app/version.h"
+#include "compute/model.h"
 #include "document/docmessages.h"
 #include "document/zundoc.h"
 #include "foundation/memoryguard.h"
@@ -72,6 +73,25 @@ std::unique_ptr<ProgressScope> SaveProgress(const CZunDoc& doc, ProgressRouter& 
     if (s.GetNumVoxels() * static_cast<std::uint64_t>(s.GetChanCount()) * 2 < kProgressFileBytes)
         return nullptr;
     return std::make_unique<ProgressScope>(router, "Saving " + path, parent);
+}
+
+// The long work a document being opened holds (its refusals name it).
+const char kReadingWork[] = "file reading";
+
+bool LiveRun(const Model& model) {
+    const int s = model.GetState();
+    return s == kRunning || s == kPausing || s == kPaused;
+}
+
+// A running computation is asked to stop, and this thread keeps handling messages until the
+// worker has left: a worker waiting for this thread (a sent message) must never meet a join.
+void StopRunAndWait(Model& model) {
+    if (!model.IsBusy()) return;
+    model.StopComputation(false);
+    while (model.IsBusy()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (model.IsBusy()) QThread::msleep(1);
+    }
 }
 
 bool SamePath(const std::string& a, const std::string& b) {
@@ -273,8 +293,7 @@ std::vector<CChildFrame*> CZunApp::FramesOf(CZunDoc* doc) const {
 void CZunApp::Activate(CZunDoc& doc) {
     const auto frames = FramesOf(&doc);
     if (!frames.empty())
-        if (auto* w = qobject_cast<QMdiSubWindow*>(frames.front()->parentWidget()))
-            frame_->MdiArea()->setActiveSubWindow(w);
+        if (auto* w = qobject_cast<QMdiSubWindow*>(frames.front()->parentWidget())) frame_->MakeCurrent(w);
 }
 
 CZunDoc* CZunApp::ActiveDocument() {
@@ -363,6 +382,9 @@ CZunDoc* CZunApp::OpenDocumentFile(const std::string& path) {
     CZunDoc* doc = CreateDocument();
     bool ok = false;
     {
+        // The document is listed while it is read, and the progress dialog lets requests and
+        // commands run: none may close or change it before the read has ended.
+        CZunDoc::LongWork reading(*doc, kReadingWork);
         WaitCursor wait;
         // A large file takes seconds to read: the progress dialog, whose Cancel drops the new
         // document and changes nothing else.
@@ -475,6 +497,7 @@ bool CZunApp::CloseDocument(CZunDoc* doc) {
         prompt_->Tell(docmsg::BusyClose(work));
         return false;
     }
+    if (!ConfirmStopComputation(*doc)) return false;
     // A "Yes" puts the notes into the document, whose own question follows.
     AskNotesSaveChanges(*doc);
     if (doc->IsModified()) {
@@ -487,6 +510,20 @@ bool CZunApp::CloseDocument(CZunDoc* doc) {
         if (a == kPromptYes && !OnFileSave(doc)) return false;
     }
     DestroyDocument(doc);
+    return true;
+}
+
+bool CZunApp::ConfirmStopComputation(CZunDoc& doc) {
+    Model& model = doc.GetModel();
+    if (!LiveRun(model)) return true;
+    const PromptRequest question{"Stop computation?", {}, {}, PromptButtons::OkCancel, PromptIcon::Question};
+    // A run that ends while the question is open withdraws it: nothing is thrown away then.
+    const int answer = prompt_->AskWhile(question, [&model] { return LiveRun(model); });
+    if (answer == kPromptCancel && LiveRun(model)) return false;
+    // Stopped before the questions about the document, whose save a run would refuse. The
+    // document is busy meanwhile: a second close waits for this one.
+    CZunDoc::LongWork stopping(doc, "computation");
+    StopRunAndWait(model);
     return true;
 }
 
@@ -508,16 +545,7 @@ void CZunApp::DestroyDocument(CZunDoc* doc) {
     if (frame_)
         for (CChildFrame* c : FramesOf(doc)) DestroyNow(c->parentWidget());
     if (GetActiveZunDoc() == doc) SetActiveZunDoc(nullptr);
-    // A running computation is asked to stop, and this thread keeps handling messages until the
-    // worker has left: a worker waiting for this thread (a sent message) must never meet a join.
-    Model& model = doc->GetModel();
-    if (model.IsBusy()) {
-        model.StopComputation(false);
-        while (model.IsBusy()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            if (model.IsBusy()) QThread::msleep(1);
-        }
-    }
+    StopRunAndWait(doc->GetModel());
     // Destroying the document stops its run and joins the worker; messages the worker posted
     // before that are dropped, since the document is no longer listed.
     std::unique_ptr<CZunDoc> owned = std::move(it->doc);

@@ -77,13 +77,16 @@ public:
     void SetUrlOpener(std::function<void(const std::string&)> open) { openUrl_ = std::move(open); }
     // The remote interpreter's question: no compute cluster is known.
     bool HasNoClusters() const { return prefs_->cluster.clusters.empty(); }
-    // Asks about unsaved changes and stops a running computation; false when the user keeps the
-    // document (or a window stays).
+    // Closes every document as CloseDocument does; false when the user keeps one (or a window
+    // stays).
     bool CloseAllDocuments();
 
     // ---- AppOperations
     CZunDoc* NewDocument() override { return OnFileNew(); }
     CZunDoc* OpenDocument(const std::string& path) override { return OpenDocumentFile(path); }
+    // Refused while long work holds the document (its reading or saving included); asks before
+    // stopping its running computation, then about its notes and unsaved changes. False when the
+    // document stays.
     bool CloseDocument(CZunDoc* doc) override;
     CZunDoc* ActiveDocument() override;
     std::vector<CZunDoc*> Documents() override;
@@ -149,6 +152,9 @@ private:
     LoggingPrefs Logging() const;
     CChildFrame* CreateFrame(CZunDoc& doc, const CChildFrame* copyFrom = nullptr);
     void Activate(CZunDoc& doc);
+    // "Stop computation?" while the document's computation runs; OK stops it and waits for its
+    // worker. False when the user keeps the run.
+    bool ConfirmStopComputation(CZunDoc& doc);
     void DestroyDocument(CZunDoc* doc);
     void AddRecent(const std::string& path);
     void UpdateTitles(CZunDoc& doc);

@@ -172,23 +172,27 @@ TEST_F(RoadFixture, ClosingADocumentWindowClosesTheDocumentOrOnlyThatView) {
     }));
     EXPECT_EQ(prompt.Requests().size(), asked);
 
-    // The last view asks as File > Close does; Cancel keeps document and window.
+    // The last view asks as File > Close does, about the run first (OK stops it); Cancel to the
+    // changes keeps document and window.
     std::atomic<bool> inStep{false};
     Model& model = doc->GetModel();
     RunUntilStopped(model, inStep);
     frame->MdiArea()->setActiveSubWindow(window(0));
     Trigger("computationStart");
     ASSERT_TRUE(WaitFor([&] { return inStep.load(); }));
+    prompt.QueueAnswer(kPromptOk);
     prompt.QueueAnswer(kPromptCancel);
     window(0)->close();
-    ASSERT_TRUE(WaitFor([&] { return prompt.Requests().size() > asked; }));
+    ASSERT_TRUE(WaitFor([&] { return prompt.Requests().size() > asked + 1; }));
+    EXPECT_EQ(prompt.Requests()[asked].text, "Stop computation?");
     EXPECT_EQ(prompt.Requests().back().text, "Save changes to phantom?");
     WaitFor([] { return false; }, 50);
     ASSERT_EQ(app->Documents().size(), 2u);
     ASSERT_EQ(app->FramesOf(doc).size(), 1u);
-    EXPECT_TRUE(model.IsBusy());
+    EXPECT_FALSE(model.IsBusy());
+    EXPECT_EQ(model.GetState(), kStopped);
 
-    // No: the run stops, the document and its window go, as the close button's Ctrl+W does.
+    // No: the document and its window go, as the close button's Ctrl+W does.
     prompt.QueueAnswer(kPromptNo);
     QAction* close = nullptr;
     for (QAction* a : window(0)->systemMenu()->actions())

@@ -104,7 +104,10 @@ TEST_F(StopFixture, ClosingADocumentDuringARunWaitsForItsWorker) {
         ASSERT_TRUE(WaitFor([&] { return steps.load() > k; }, 60000));
         doc->SetModifiedFlag(false);
         // Closed while the worker runs (and may be sending): no hang, and its late messages
-        // find no document.
+        // find no document. The run is stopped on the question, its results not saved.
+        prompt.Clear();
+        prompt.QueueAnswer(kPromptOk);
+        prompt.QueueAnswer(kPromptNo);
         EXPECT_TRUE(app->CloseDocument(doc));
         EXPECT_TRUE(app->Documents().empty());
         WaitFor([] { return false; }, 2);
