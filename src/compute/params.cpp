@@ -256,6 +256,7 @@ int Params::InsertComposition(int index, const std::string& name) {
     }
     MarkAllStepsChanged();
     structureChanged = true;
+    ++channelLayout_;
 
     const int n = compositionCount + 1;  // entries per composition table now
     const int oldN = first ? 0 : n - 1;  // entries before
@@ -327,6 +328,7 @@ int Params::DeleteComposition(int index) {
     compositionCount -= 1;
     MarkAllStepsChanged();
     structureChanged = true;
+    ++channelLayout_;
 
     auto present = [&](std::size_t size, std::size_t want, const char* text) {
         if (size == want) return true;
@@ -437,6 +439,7 @@ int Params::InsertTomoChannel(int index, const std::string& name) {
     const int oldCt = ctChannelCount;
     ctChannelCount += 1;
     structureChanged = true;
+    ++channelLayout_;
     MarkAllStepsChanged();
 
     if (ctChannelNames.empty()) ctChannelNames.assign(1, std::string());
@@ -473,6 +476,7 @@ int Params::InsertTomoChannel(int index, const std::string& name) {
 
 int Params::DeleteTomoChannel(int index) {
     if (ctChannelCount == 0 || index <= 0 || index > ctChannelCount) return 1;
+    ++channelLayout_;
     const int n = compositionCount + 1;
     const int oldCt = ctChannelCount;
     ctChannelCount -= 1;

@@ -52,6 +52,9 @@ public:
     int InsertTomoChannel(int index, const std::string& name);
     int DeleteTomoChannel(int index);
     int SetTomoChannelName(int index, const std::string& name);
+    // Counts the insertions and deletions of compositions and CT channels (renames leave it), so
+    // that whoever holds tables sized earlier can tell they no longer fit. Not kept in files.
+    std::uint64_t ChannelLayout() const { return channelLayout_; }
     void MarkAllStepsChanged();
 
     // While the interaction planes are held, inserting and deleting compositions leaves them as
@@ -173,6 +176,7 @@ private:
     std::vector<int> heldOrigin_;  // per composition: its index when the hold began, -1 when new
     int heldSide_ = 0;             // the planes' side when the hold began
     std::int64_t planeBuilds_ = 0;
+    std::uint64_t channelLayout_ = 0;
 };
 
 // The default of one shell plane: shell 0 penalises two compositions sharing a voxel, the

@@ -504,8 +504,15 @@ void SheetClose(RemoteInterpreter& in, const RemoteCall& call, const SheetNames&
         return;
     }
     if (!in.CheckDocumentIdle(call, static_cast<SetupWindow*>(top)->state.Document())) return;
-    sheet->sheet->ApplyOrRevert();
+    // A sheet whose channels changed since it opened stores nothing; it goes all the same (it
+    // cannot be shown for the new channels), and the controller hears why.
+    const bool stored = sheet->sheet->ApplyOrRevert() == 1;
+    const std::string refused = !stored && sheet->sheet->ChannelsChanged() ? sheet->sheet->Message() : "";
     in.Server().SetSubWindow(nullptr);
+    if (!refused.empty()) {
+        in.Error(call, refused);
+        return;
+    }
     in.Ok(call);
 }
 

@@ -8,7 +8,10 @@
 namespace zun {
 
 MethodSheet::MethodSheet(Params& params, int shellCount)
-    : params_(params), compositions_(CompositionsOf(params)), ct_(params.ctChannelCount) {
+    : params_(params),
+      compositions_(CompositionsOf(params)),
+      ct_(params.ctChannelCount),
+      layout_(params.ChannelLayout()) {
     for (int i = 0; i < compositions_; ++i)
         compositionNames_.push_back(i < static_cast<int>(params.compositionNames.size())
                                         ? params.compositionNames[i]
@@ -61,7 +64,19 @@ void MethodSheet::SetRangeSelection(int sel) {
     pages_ = want;
 }
 
+bool MethodSheet::ChannelsChanged() const {
+    return params_.ChannelLayout() != layout_ || CompositionsOf(params_) != compositions_ ||
+           params_.ctChannelCount != ct_;
+}
+
 int MethodSheet::ApplyOrRevert() {
+    // The blocks were sized for the channels the sheet opened with; stored now, they would leave
+    // planes of the old size in the parameter set, which a run and the saved file read by the new
+    // counts, or put one channel's values on another.
+    if (ChannelsChanged()) {
+        message_ = setupmsg::kChannelsChanged;
+        return 0;
+    }
     for (int i = 0; i < pages_; ++i) shells_[static_cast<std::size_t>(i)].Save(EditedShell(i));
     message_ = ValidateAndApply();
     if (!message_.empty()) {

@@ -47,8 +47,11 @@ public:
 
     // Validates the General page and stores the edited block into the parameter set (1), or puts
     // the block back to the last stored state and leaves the parameter set alone (0, with
-    // Message() saying why).
+    // Message() saying why). A sheet whose channels changed stores nothing (0) and keeps its edits.
     int ApplyOrRevert();
+    // Whether compositions or CT channels were inserted or deleted since the sheet opened: its
+    // blocks no longer fit the parameter set's tables.
+    bool ChannelsChanged() const;
     const std::string& Message() const { return message_; }
     int RevertCount() const { return revertFlag_; }
 
@@ -66,6 +69,7 @@ protected:
     Params& params_;
     int compositions_;
     int ct_;
+    std::uint64_t layout_;
     std::vector<std::string> compositionNames_;
     std::vector<std::string> ctNames_;
 

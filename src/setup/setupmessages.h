@@ -9,6 +9,10 @@ inline constexpr const char* kShellTitles[4] = {"Intra-voxel", "Nearest neighbou
                                                 "Next-next-nearest neighbour"};
 inline constexpr const char* kNoNeighbours = "No neighbours";
 inline constexpr const char* kInvalidNumericEntry = "Invalid numeric entry";
+// A method sheet whose document's channels changed while it was open.
+inline constexpr const char* kChannelsChanged =
+    "The document's channels changed while the parameter sheet was open; its settings were not "
+    "stored. Open the sheet again to set the parameters for the new channels.";
 
 inline constexpr const char* kLinearSuffix = ": Data Constrained Linear Optimisation Parameters";
 inline constexpr const char* kNonlinearSuffix = ": Data Constrained Nonlinear Optimisation Parameters";

@@ -473,6 +473,41 @@ TEST(RemoteSetupCommands, TheDialogAndItsSheets) {
     EXPECT_TRUE(r.server.HasNoCommandWindows());
 }
 
+// A sheet shown by the controller was made for the channels the document had then; channels
+// inserted meanwhile make its close store nothing and say why, and the document still saves.
+TEST(RemoteSetupCommands, ASheetClosedAfterTheChannelsChangedStoresNothing) {
+    TempDir dir;
+    const std::string changed = std::string("' - ") + setupmsg::kChannelsChanged;
+    const char* sheets[3] = {"dlss", "dnlo", "dclo"};
+    for (const char* s : sheets) {
+        SCOPED_TRACE(s);
+        Shown r;
+        const std::string open = std::string("setupcomp-open-") + s + "-open@@1";
+        const std::string close = std::string("setupcomp-open-") + s + "-close@";
+        ASSERT_EQ(r.Ask("A:setupcomp-open@"), "A:OK");
+        ASSERT_EQ(r.Ask("B:" + open), "B:OK");
+        EXPECT_EQ(r.Ask("C:insertchannel@@Fe@1@0"), "C:OK");
+        EXPECT_EQ(r.Ask("D:insertchannels@@CT2;1#Al;0"), "D:OK");
+        // The shown sheet is modeless: the local user may delete a channel in the tree meanwhile.
+        EXPECT_EQ(r.doc->DeleteChannels({"Fe"}, true), std::vector<std::string>{"Fe"});
+        const Params after = r.doc->GetModel().GetParams();
+        EXPECT_EQ(r.Ask("E:" + close), "E:ERROR:Command '" + close.substr(0, close.size() - 1) + changed);
+        EXPECT_EQ(r.doc->GetModel().GetParams().nonlinearInteractionEnergy, after.nonlinearInteractionEnergy);
+        EXPECT_EQ(r.doc->GetModel().GetParams().dlsZeroOffset, after.dlsZeroOffset);
+        EXPECT_NO_THROW(r.doc->GetModel().GetParams().Validate());
+        // The sheet went all the same: a second close finds none.
+        EXPECT_NE(r.Ask("F:" + close).find("dialog found"), std::string::npos);
+        const std::string path = dir.File(std::string(s) + ".zun");
+        EXPECT_EQ(r.Ask("G:save@" + path), "G:OK:" + std::string(s) + ".zun");
+        CZunDoc reopened(DocServices{&r.host.prompt});
+        EXPECT_TRUE(reopened.OnOpenDocument(path));
+        // A sheet opened on the new channels stores as ever.
+        EXPECT_EQ(r.Ask("H:" + open), "H:OK");
+        EXPECT_EQ(r.Ask("I:" + close), "I:OK");
+        EXPECT_EQ(r.Ask("J:setupcomp-close@"), "J:OK");
+    }
+}
+
 TEST(RemoteOutputCommands, HistogramImagesAndWebPage) {
     Shown r;
     TempDir dir;

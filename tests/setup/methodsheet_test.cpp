@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 #include "setup/methodsheet.h"
 #include "setup/setupmessages.h"
 #include "setupdoc.h"
+#include "testfiles.h"
 
 namespace zun {
 namespace {
@@ -411,6 +413,56 @@ TEST(MethodSheet, SegmentationUnselectedChannelIsReadOnlyButStored) {
     EXPECT_EQ(d.P().dlsZeroOffset[1][2], 0.75f);
     EXPECT_FALSE(d.P().ctChannelUsed[2]);
     EXPECT_TRUE(d.P().ctChannelUsed[1]);
+}
+
+// A sheet belongs to the channels it opened with: once the document's channels change (by a
+// remote request, or in the tree while a remote sheet is shown), storing its blocks would leave
+// interaction planes of the old size, which a run and the saved file read by the new counts.
+TEST(MethodSheet, ASheetWhoseChannelsChangedStoresNothing) {
+    const std::vector<std::pair<const char*, std::function<void(SetupDoc&)>>> changes = {
+        {"composition added", [](SetupDoc& d) { d.Add(kChanComposition, "Fe"); }},
+        {"composition deleted", [](SetupDoc& d) { d.doc->DeleteChannels({"Al"}, true); }},
+        {"CT channel added", [](SetupDoc& d) { d.Add(kChanCt, "CT120"); }},
+        {"CT channel deleted", [](SetupDoc& d) { d.doc->DeleteChannels({"CT40"}, true); }},
+        // The same counts, but the rows now belong to other channels.
+        {"composition replaced",
+         [](SetupDoc& d) {
+             d.doc->DeleteChannels({"Water"}, true);
+             d.Add(kChanComposition, "Fe");
+         }},
+    };
+    test::TempDir dir;
+    for (const auto& [what, change] : changes)
+        for (SheetKind k : {SheetKind::Segmentation, SheetKind::Linear, SheetKind::Nonlinear}) {
+            SCOPED_TRACE(std::string(what) + ", sheet " + std::to_string(static_cast<int>(k)));
+            SetupDoc d;
+            auto sheet = MakeMethodSheet(k, d.P());
+            change(d);
+            const Params after = d.P();
+            EXPECT_EQ(sheet->ApplyOrRevert(), 0);
+            EXPECT_EQ(sheet->Message(), setupmsg::kChannelsChanged);
+            EXPECT_EQ(d.P().linearInteractionEnergy, after.linearInteractionEnergy);
+            EXPECT_EQ(d.P().nonlinearSelfEnergy, after.nonlinearSelfEnergy);
+            EXPECT_EQ(d.P().dlsZeroOffset, after.dlsZeroOffset);
+            EXPECT_EQ(d.P().ctDataSetWeights, after.ctDataSetWeights);
+            // Applying again is refused again; the tables fit the channels, and the document saves
+            // and opens again.
+            EXPECT_EQ(sheet->ApplyOrRevert(), 0);
+            EXPECT_NO_THROW(d.P().Validate());
+            const std::string path = (dir.path / "changed.zun").string();
+            ASSERT_TRUE(d.doc->OnSaveDocument(path));
+            CZunDoc reopened(DocServices{&d.prompt, nullptr, nullptr});
+            EXPECT_TRUE(reopened.OnOpenDocument(path));
+            // A sheet opened on the new channels stores as ever.
+            EXPECT_EQ(MakeMethodSheet(k, d.P())->ApplyOrRevert(), 1);
+        }
+    // A rename keeps every row on its channel: the sheet still stores.
+    SetupDoc d;
+    LinearSheet sheet(d.P());
+    sheet.iterations = "7";
+    ASSERT_EQ(d.doc->RenameChannel("Al", "Aluminium"), 0);
+    EXPECT_EQ(sheet.ApplyOrRevert(), 1) << sheet.Message();
+    EXPECT_EQ(d.P().linearIterations, 7);
 }
 
 }  // namespace

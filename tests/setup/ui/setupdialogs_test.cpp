@@ -275,6 +275,26 @@ TEST(MethodSheetDialog, GridEditsMirrorAndBadOkKeepsTheSheetOpen) {
     EXPECT_EQ(d.P().nonlinearInteractionEnergy[0][2 * 3 + 0], 1.5f);
 }
 
+// The sheets are modal, but a controller's request runs while one is open and may add a
+// channel: OK then stores nothing, says why and leaves the sheet open with what was typed.
+TEST(MethodSheetDialog, OkAfterTheChannelsChangedStoresNothing) {
+    test::UiApp();
+    SetupDoc d;
+    LinearSheet sheet(d.P());
+    MethodSheetDialog dlg(sheet, "phantom", d.prompt);
+    dlg.show();
+    dlg.Edit("Number of Iterations:")->setText("7");
+    d.Add(kChanComposition, "Fe");
+    const Params after = d.P();
+    dlg.accept();
+    EXPECT_EQ(Last(d.prompt), setupmsg::kChannelsChanged);
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_EQ(dlg.Edit("Number of Iterations:")->text(), "7");
+    EXPECT_EQ(d.P().linearIterations, after.linearIterations);
+    EXPECT_EQ(d.P().linearInteractionEnergy, after.linearInteractionEnergy);
+    EXPECT_NO_THROW(d.P().Validate());
+}
+
 TEST(MethodSheetDialog, SegmentationStripLocksToTheCoefficientColumns) {
     test::UiApp();
     SetupDoc d;
