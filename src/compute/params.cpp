@@ -139,6 +139,12 @@ void PutCube(Archive& ar, const Params::ShellTable& t, int n) {
         ar << std::uint32_t{0};
         return;
     }
+    // A plane sized for other channels would be read past its end: the save fails instead, and
+    // the file on disk stays as it was.
+    for (const auto& plane : t)
+        if (plane.size() != static_cast<std::size_t>(n) * n)
+            throw ArchiveException(ArchiveException::generic,
+                                   "Computation parameters: an interaction table does not fit the channels");
     ar << static_cast<std::uint32_t>(kShellCount);
     for (const auto& plane : t) {
         ar << static_cast<std::uint32_t>(n);

@@ -269,6 +269,21 @@ TEST(ParamsArchive, DamagedCountsAreRefused) {
     EXPECT_THROW(Load(q, bytes), ArchiveException);
 }
 
+// A table left at another size (a window that stored after the channels changed) fails the
+// store instead of writing what lies past the table's end.
+TEST(ParamsTables, AnInteractionTableOfAnotherSizeFailsTheStore) {
+    Params p = NewSet();
+    ASSERT_EQ(p.InsertComposition(1, "Water"), 0);
+    ASSERT_EQ(p.InsertComposition(2, "Calcite"), 0);
+    EXPECT_NO_THROW(Store(p));
+    p.linearInteractionEnergy[0].resize(4);
+    EXPECT_THROW(Store(p), ArchiveException);
+    p.linearInteractionEnergy[0].resize(16);
+    EXPECT_THROW(Store(p), ArchiveException);
+    p.linearInteractionEnergy[0].resize(9);
+    EXPECT_NO_THROW(Store(p));
+}
+
 // Writes the layout an older program version wrote, for the gates of the loader.
 std::vector<std::uint8_t> OldRecord(std::uint32_t v) {
     MemoryStream ms;
