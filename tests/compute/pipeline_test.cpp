@@ -12,6 +12,7 @@
 #include "compute/zunimagesample.h"
 #include "computetestdoc.h"
 #include "foundation/foundationclasses.h"
+#include "foundation/threadcount.h"
 #include "model/compound.h"
 #include "model/sample.h"
 #include "model/sampleclasses.h"
@@ -158,7 +159,13 @@ std::vector<std::uint16_t> Words(ImageDocument& doc, int channels) {
     return all;
 }
 
-TEST(Pipeline, NonlinearRecoversThreeCompositions) {
+// The tests choose the threads of their runs, up to 8, and some read the count back from the log;
+// the processors of the machine they run on are not theirs to depend on.
+struct Pipeline : ::testing::Test {
+    TestProcessorCount processors{4};
+};
+
+TEST_F(Pipeline, NonlinearRecoversThreeCompositions) {
     ImageDocument doc;
     Phantom ph = Build(doc, 64, {kVoid, kWater, kCalcite}, {20.0, 30.0}, 0.0, false, 1);
     SelectThreads(doc, *doc.model, 8);
@@ -171,7 +178,7 @@ TEST(Pipeline, NonlinearRecoversThreeCompositions) {
     std::printf("nonlinear, 3 compositions, noise-free: max error %.4f, mean %.5f\n", e.max, e.mean);
 }
 
-TEST(Pipeline, NonlinearWithNoiseAndAFourthComposition) {
+TEST_F(Pipeline, NonlinearWithNoiseAndAFourthComposition) {
     ImageDocument doc;
     Phantom ph = Build(doc, 64, {kVoid, kWater, kCalcite, kQuartz}, {20.0, 30.0, 50.0}, 0.0, false, 2);
     SelectThreads(doc, *doc.model, 8);
@@ -191,7 +198,7 @@ TEST(Pipeline, NonlinearWithNoiseAndAFourthComposition) {
     EXPECT_TRUE(noisy.logger.Text().find("Out of boundary cordinate values occured") != std::string::npos);
 }
 
-TEST(Pipeline, NonlinearRefusesAnUnusableQ) {
+TEST_F(Pipeline, NonlinearRefusesAnUnusableQ) {
     // Q comes from the document file too, where the set-up sheet's check never ran.
     for (double q : {0.0, -5.0, std::nan("")}) {
         ImageDocument doc;
@@ -206,7 +213,7 @@ TEST(Pipeline, NonlinearRefusesAnUnusableQ) {
     }
 }
 
-TEST(Pipeline, LinearAndSegmentation) {
+TEST_F(Pipeline, LinearAndSegmentation) {
     ImageDocument doc;
     Phantom ph = Build(doc, 64, {kVoid, kWater, kCalcite}, {20.0, 30.0}, 0.0, false, 4);
     Params& p = doc.model->GetParams();
@@ -225,7 +232,7 @@ TEST(Pipeline, LinearAndSegmentation) {
     EXPECT_EQ(Compare(seg, ps).max, 0.0);
 }
 
-TEST(Pipeline, ReadOnlyVoxelsAndTheBoundaryMask) {
+TEST_F(Pipeline, ReadOnlyVoxelsAndTheBoundaryMask) {
     ImageDocument doc;
     Phantom ph = Build(doc, 16, {kVoid, kWater, kCalcite}, {20.0, 30.0}, 0.0, false, 6);
     const std::size_t plane = 16 * 16;
@@ -254,7 +261,7 @@ TEST(Pipeline, ReadOnlyVoxelsAndTheBoundaryMask) {
     }
 }
 
-TEST(Pipeline, ThreadCountDoesNotChangeTheResult) {
+TEST_F(Pipeline, ThreadCountDoesNotChangeTheResult) {
     for (int range : {0, 1}) {
         std::vector<std::uint16_t> results[2];
         for (int k = 0; k < 2; ++k) {
@@ -273,7 +280,7 @@ TEST(Pipeline, ThreadCountDoesNotChangeTheResult) {
     }
 }
 
-TEST(Pipeline, DataCheckPathsGiveTheSameWords) {
+TEST_F(Pipeline, DataCheckPathsGiveTheSameWords) {
     std::vector<std::uint16_t> results[2];
     for (int k = 0; k < 2; ++k) {
         ImageDocument doc;
@@ -297,7 +304,7 @@ TEST(Pipeline, DataCheckPathsGiveTheSameWords) {
     EXPECT_EQ(results[0], results[1]);
 }
 
-TEST(Pipeline, StopDuringEachKernelEndsWithUserInterrupt) {
+TEST_F(Pipeline, StopDuringEachKernelEndsWithUserInterrupt) {
     const std::pair<int, const char*> steps[] = {
         {kStepDataCheck, "Data Checking and Correction completed with user interrupt"},
         {kStepExtrapolation, "Intersectional Extrapolation completed with user interrupt"},
@@ -340,7 +347,7 @@ TEST(Pipeline, StopDuringEachKernelEndsWithUserInterrupt) {
 namespace zun {
 namespace {
 
-TEST(Pipeline, LinearWithNeighboursRepeatsAndMissingCtWarns) {
+TEST_F(Pipeline, LinearWithNeighboursRepeatsAndMissingCtWarns) {
     ImageDocument doc;
     Phantom ph = Build(doc, 12, {kVoid, kWater, kCalcite}, {20.0, 60.0}, 0.0, false, 12);
     Params& p = doc.model->GetParams();
