@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -160,12 +161,20 @@ std::vector<std::uint16_t> Words(ImageDocument& doc, int channels) {
 }
 
 // The tests choose the threads of their runs, up to 8, and some read the count back from the log;
-// the processors of the machine they run on are not theirs to depend on.
-struct Pipeline : ::testing::Test {
-    TestProcessorCount processors{4};
-};
+// the processors of the machine they run on are not theirs to depend on: the whole program counts
+// four.
+class FourProcessors : public ::testing::Environment {
+public:
+    void SetUp() override { count_.emplace(4); }
+    void TearDown() override { count_.reset(); }
 
-TEST_F(Pipeline, NonlinearRecoversThreeCompositions) {
+private:
+    std::optional<TestProcessorCount> count_;
+};
+// The test framework owns its environments.
+const ::testing::Environment* const kFourProcessors = ::testing::AddGlobalTestEnvironment(new FourProcessors);
+
+TEST(Pipeline, NonlinearRecoversThreeCompositions) {
     ImageDocument doc;
     Phantom ph = Build(doc, 64, {kVoid, kWater, kCalcite}, {20.0, 30.0}, 0.0, false, 1);
     SelectThreads(doc, *doc.model, 8);
@@ -178,7 +187,7 @@ TEST_F(Pipeline, NonlinearRecoversThreeCompositions) {
     std::printf("nonlinear, 3 compositions, noise-free: max error %.4f, mean %.5f\n", e.max, e.mean);
 }
 
-TEST_F(Pipeline, NonlinearWithNoiseAndAFourthComposition) {
+TEST(Pipeline, NonlinearWithNoiseAndAFourthComposition) {
     ImageDocument doc;
     Phantom ph = Build(doc, 64, {kVoid, kWater, kCalcite, kQuartz}, {20.0, 30.0, 50.0}, 0.0, false, 2);
     SelectThreads(doc, *doc.model, 8);
@@ -198,7 +207,7 @@ TEST_F(Pipeline, NonlinearWithNoiseAndAFourthComposition) {
     EXPECT_TRUE(noisy.logger.Text().find("Out of boundary cordinate values occured") != std::string::npos);
 }
 
-TEST_F(Pipeline, NonlinearRefusesAnUnusableQ) {
+TEST(Pipeline, NonlinearRefusesAnUnusableQ) {
     // Q comes from the document file too, where the set-up sheet's check never ran.
     for (double q : {0.0, -5.0, std::nan("")}) {
         ImageDocument doc;
@@ -213,7 +222,7 @@ TEST_F(Pipeline, NonlinearRefusesAnUnusableQ) {
     }
 }
 
-TEST_F(Pipeline, LinearAndSegmentation) {
+TEST(Pipeline, LinearAndSegmentation) {
     ImageDocument doc;
     Phantom ph = Build(doc, 64, {kVoid, kWater, kCalcite}, {20.0, 30.0}, 0.0, false, 4);
     Params& p = doc.model->GetParams();
@@ -232,7 +241,7 @@ TEST_F(Pipeline, LinearAndSegmentation) {
     EXPECT_EQ(Compare(seg, ps).max, 0.0);
 }
 
-TEST_F(Pipeline, ReadOnlyVoxelsAndTheBoundaryMask) {
+TEST(Pipeline, ReadOnlyVoxelsAndTheBoundaryMask) {
     ImageDocument doc;
     Phantom ph = Build(doc, 16, {kVoid, kWater, kCalcite}, {20.0, 30.0}, 0.0, false, 6);
     const std::size_t plane = 16 * 16;
@@ -261,7 +270,7 @@ TEST_F(Pipeline, ReadOnlyVoxelsAndTheBoundaryMask) {
     }
 }
 
-TEST_F(Pipeline, ThreadCountDoesNotChangeTheResult) {
+TEST(Pipeline, ThreadCountDoesNotChangeTheResult) {
     for (int range : {0, 1}) {
         std::vector<std::uint16_t> results[2];
         for (int k = 0; k < 2; ++k) {
@@ -280,7 +289,7 @@ TEST_F(Pipeline, ThreadCountDoesNotChangeTheResult) {
     }
 }
 
-TEST_F(Pipeline, DataCheckPathsGiveTheSameWords) {
+TEST(Pipeline, DataCheckPathsGiveTheSameWords) {
     std::vector<std::uint16_t> results[2];
     for (int k = 0; k < 2; ++k) {
         ImageDocument doc;
@@ -304,7 +313,7 @@ TEST_F(Pipeline, DataCheckPathsGiveTheSameWords) {
     EXPECT_EQ(results[0], results[1]);
 }
 
-TEST_F(Pipeline, StopDuringEachKernelEndsWithUserInterrupt) {
+TEST(Pipeline, StopDuringEachKernelEndsWithUserInterrupt) {
     const std::pair<int, const char*> steps[] = {
         {kStepDataCheck, "Data Checking and Correction completed with user interrupt"},
         {kStepExtrapolation, "Intersectional Extrapolation completed with user interrupt"},
@@ -347,7 +356,7 @@ TEST_F(Pipeline, StopDuringEachKernelEndsWithUserInterrupt) {
 namespace zun {
 namespace {
 
-TEST_F(Pipeline, LinearWithNeighboursRepeatsAndMissingCtWarns) {
+TEST(Pipeline, LinearWithNeighboursRepeatsAndMissingCtWarns) {
     ImageDocument doc;
     Phantom ph = Build(doc, 12, {kVoid, kWater, kCalcite}, {20.0, 60.0}, 0.0, false, 12);
     Params& p = doc.model->GetParams();
