@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 namespace zun {
@@ -29,7 +30,15 @@ std::vector<int> ThreadProcessors() {
     return cpus;
 }
 
+namespace {
+
+// 0 when no test chose a count.
+std::atomic<int> g_testProcessors{0};
+
+}  // namespace
+
 int UsableProcessors() {
+    if (const int chosen = g_testProcessors.load(); chosen > 0) return chosen;
     const std::size_t count = ThreadProcessors().size();
     if (count > 0) return static_cast<int>(count);
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
@@ -38,6 +47,13 @@ int UsableProcessors() {
 int TeamThreads(int selected) {
     const int wanted = selected > 0 ? selected : omp_get_max_threads();
     return std::max(1, std::min(UsableProcessors(), wanted));
+}
+
+TestProcessorCount::TestProcessorCount(int count)
+    : previous_(g_testProcessors.exchange(std::max(1, count))) {}
+
+TestProcessorCount::~TestProcessorCount() {
+    g_testProcessors.store(previous_);
 }
 
 }  // namespace zun

@@ -10,6 +10,7 @@
 #include "compute/computeclasses.h"
 #include "compute/exitrequested.h"
 #include "computetestdoc.h"
+#include "foundation/threadcount.h"
 
 namespace zun {
 namespace {
@@ -490,6 +491,7 @@ TEST(ModelEnd, SaveAndExitOnlyAfterSuccess) {
 }
 
 TEST(ModelLibrary, ParameterBlockTables) {
+    TestProcessorCount processors(4);
     TestComputeDocument doc;
     Model& m = MakeComputeSetup(doc, {3, 4, 5}, 3, 2);
     doc.sample.channels[1].bits = 8;
@@ -516,6 +518,13 @@ TEST(ModelLibrary, ParameterBlockTables) {
     EXPECT_EQ(b.channelAtten[3][1], 2.0f);
     EXPECT_EQ(b.matrixRowMax[1], 6.0f);
     EXPECT_EQ(b.threadScratchA.size(), 3u);
+    {
+        // A selection larger than the processors gets a team of them.
+        TestProcessorCount two(2);
+        ComputeLibParams fewer = m.BuildLibraryParameters();
+        EXPECT_EQ(fewer.threadCount, 2);
+        EXPECT_EQ(fewer.threadScratchA.size(), 2u);
+    }
     p.gridSize = 1000;
     p.InsertComposition(3, "a");
     for (int k = 0; k < 6; ++k) p.InsertComposition(3, "b");

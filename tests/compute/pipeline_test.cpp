@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -12,6 +13,7 @@
 #include "compute/zunimagesample.h"
 #include "computetestdoc.h"
 #include "foundation/foundationclasses.h"
+#include "foundation/threadcount.h"
 #include "model/compound.h"
 #include "model/sample.h"
 #include "model/sampleclasses.h"
@@ -157,6 +159,20 @@ std::vector<std::uint16_t> Words(ImageDocument& doc, int channels) {
     }
     return all;
 }
+
+// The tests choose the threads of their runs, up to 8, and some read the count back from the log;
+// the processors of the machine they run on are not theirs to depend on: the whole program counts
+// four.
+class FourProcessors : public ::testing::Environment {
+public:
+    void SetUp() override { count_.emplace(4); }
+    void TearDown() override { count_.reset(); }
+
+private:
+    std::optional<TestProcessorCount> count_;
+};
+// The test framework owns its environments.
+const ::testing::Environment* const kFourProcessors = ::testing::AddGlobalTestEnvironment(new FourProcessors);
 
 TEST(Pipeline, NonlinearRecoversThreeCompositions) {
     ImageDocument doc;

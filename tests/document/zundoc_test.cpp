@@ -17,6 +17,7 @@
 #include "document/docmessages.h"
 #include "document/gridplacement.h"
 #include "foundation/memoryguard.h"
+#include "foundation/threadcount.h"
 #include "testfiles.h"
 
 namespace zun {
@@ -429,6 +430,8 @@ TEST(ZunDoc, WindowRecordsNoTreeFilledReadBack) {
 }
 
 TEST(ZunDoc, SaveAndReopenKeepEverything) {
+    // Several processors, whatever the machine: each is then a device of its own.
+    TestProcessorCount processors(4);
     TempDir dir;
     DocFixture f;
     Decorate(f.doc);
@@ -460,7 +463,7 @@ TEST(ZunDoc, SaveAndReopenKeepEverything) {
     g.Messages();
     ASSERT_TRUE(g.doc.OnOpenDocument(path));
     ExpectSameDocument(f.doc, g.doc);
-    // The saved selection names one "CPU" device; this machine lists its processors.
+    // The saved selection names one "CPU" device; the reopened document lists the processors.
     EXPECT_EQ(g.Messages(), (Lines{docmsg::kDevicesChanged}));
     EXPECT_FALSE(g.doc.ReadFromOlderFormat());
     EXPECT_EQ(GetArchiveSchema(), 2648);

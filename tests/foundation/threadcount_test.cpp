@@ -29,5 +29,26 @@ TEST(ThreadCount, FollowsTheAffinityMask) {
     EXPECT_EQ(countsOn(2), (std::array<int, 4>{2, all, 2, 1}));
 }
 
+// A test's own processor count holds on every thread, also one pinned to a single processor, and
+// ends with it; an inner count gives the outer one back.
+TEST(ThreadCount, ATestsOwnProcessorCountHoldsOnEveryThreadUntilItEnds) {
+    const int machine = UsableProcessors();
+    {
+        TestProcessorCount three(3);
+        EXPECT_EQ(UsableProcessors(), 3);
+        EXPECT_EQ(TeamThreads(6), 3);
+        EXPECT_EQ(TeamThreads(2), 2);
+        std::array<int, 2> onOne{};
+        EXPECT_TRUE(RunOnProcessors(1, [&] { onOne = {UsableProcessors(), TeamThreads(6)}; }));
+        EXPECT_EQ(onOne, (std::array<int, 2>{3, 3}));
+        {
+            TestProcessorCount one(1);
+            EXPECT_EQ(TeamThreads(6), 1);
+        }
+        EXPECT_EQ(TeamThreads(6), 3);
+    }
+    EXPECT_EQ(UsableProcessors(), machine);
+}
+
 }  // namespace
 }  // namespace zun

@@ -29,10 +29,12 @@ inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
 struct RemoteLink {
     QueuedMainFrameChannel frame;
     std::vector<std::string> handed;  // request texts the UI thread received, in order
-    RemoteControlServer server{"127.0.0.1", "0", &frame};
-    TcpSocket client;
+    // Before the server: its threads may still report an error (the controller's socket closes
+    // first) until the server's end has joined them.
     mutable std::mutex errorMutex;
     std::vector<std::string> errors;
+    RemoteControlServer server{"127.0.0.1", "0", &frame};
+    TcpSocket client;
 
     explicit RemoteLink(bool connect = true) {
         frame.SetHandler([this](const FrameMessage& m) {

@@ -3,7 +3,8 @@
 // thread, in the order they were posted. A posted message is queued; a sent one blocks its sender
 // until the UI thread handled it (or is handled at once when the sender is the UI thread itself).
 // The messages wait in a queue of our own, guarded by a standard mutex, so that their hand-over
-// between threads is plain to see (also to the thread sanitizer); Qt only wakes the UI thread.
+// between threads is plain to see (also to the thread sanitizer); Qt only wakes the UI thread,
+// with a call that holds nothing of ours.
 
 #include <condition_variable>
 #include <deque>
@@ -26,7 +27,7 @@ public:
     void Post(FrameMessage msg) override;
     void Send(FrameMessage msg) override;
     // Handles every message waiting now (UI thread).
-    void Drain();
+    Q_INVOKABLE void Drain();
 
 private:
     struct Item {
