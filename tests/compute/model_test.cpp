@@ -204,8 +204,14 @@ TEST(ModelPipeline, StepLinesKeepTheirOrderWhateverTheDeliveryDelay) {
          "Data Constrained non-linear optimisation computation with 0 non-exact matches completed "
          "successfully\n"},
     };
-    std::lock_guard l(view.m);
-    for (const std::string& log : {doc.logger.Text(), view.shown}) {
+    // Copied one lock at a time: the logger holds its lock while it appends to the view.
+    const std::string logged = doc.logger.Text();
+    std::string shown;
+    {
+        std::lock_guard l(view.m);
+        shown = view.shown;
+    }
+    for (const std::string& log : {logged, shown}) {
         std::size_t previous = 0;
         for (auto [start, result] : steps) {
             const std::size_t s = log.find(std::string(" - ") + start);
