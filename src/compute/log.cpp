@@ -17,10 +17,6 @@ namespace zun {
 ZUN_IMPLEMENT_SERIAL(CLogger, Serializable, 0)
 ZUN_IMPLEMENT_SERIAL(CDuration, Serializable, 0)
 
-namespace {
-constexpr std::uint32_t kVersion = 2648;
-}
-
 std::string FormatV(const char* format, va_list args) {
     CLocaleScope scope;  // log lines and stored texts never follow the user's locale
     va_list copy;
@@ -131,7 +127,7 @@ void CLogger::Serialize(Archive& ar) {
     if (ar.IsStoring()) {
         std::string text = Text();
         LogRect r = SavedRect();
-        ar << kVersion << r.left << r.top << r.right << r.bottom;
+        ar << kRecordStamp << r.left << r.top << r.right << r.bottom;
         ar << static_cast<std::uint32_t>(text.size() + 1);
         ar.Write(text.c_str(), text.size() + 1);
         return;
@@ -260,7 +256,7 @@ std::string CDuration::FormatWhole() const {
 
 void CDuration::Serialize(Archive& ar) {
     if (ar.IsStoring()) {
-        ar << kVersion << label << days << hours << minutes << wholeSeconds << seconds << percent << total
+        ar << kRecordStamp << label << days << hours << minutes << wholeSeconds << seconds << percent << total
            << storedMark_;
     } else {
         std::uint32_t version = 0;

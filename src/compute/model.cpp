@@ -12,12 +12,6 @@ namespace zun {
 
 ZUN_IMPLEMENT_SERIAL(Model, Serializable, 0)
 
-namespace {
-
-constexpr std::uint32_t kVersion = 2648;
-
-}  // namespace
-
 int ProgressIntervalMs(std::int64_t voxels) {
     static const double table[12] = {0.2, 0.2, 0.2, 0.5, 0.5, 1, 1, 2, 5, 10, 15, 20};
     // i = ceil(log10(N)) - 1 as an unsigned index: N of 0 or 1 wraps to the largest index.

@@ -14,7 +14,6 @@ namespace zun {
 
 namespace {
 
-constexpr std::uint32_t kVersion = 2648;
 
 struct StepInfo {
     int step;
@@ -359,7 +358,7 @@ void Model::Serialize(Archive& ar) {
         linear_.Serialize(ar);
         nonlinear_.Serialize(ar);
         segmentation_.Serialize(ar);
-        ar << kVersion << jobs_.composition << jobs_.property << std::uint8_t{0};
+        ar << kRecordStamp << jobs_.composition << jobs_.property << std::uint8_t{0};
         propertyPart(ar);
         ar << jobs_.plugins;
         SerializeSavedPluginSettings(ar, savedPlugins_);

@@ -5,13 +5,13 @@
 #include <cstring>
 
 #include "compute/plugindocument.h"
+#include "foundation/voxeltypes.h"
 #include "model/label.h"
 #include "model/rulelist.h"
 
 namespace zun {
 
 namespace {
-constexpr std::uint16_t kValueMask = 0x3FFF;
 constexpr std::uint16_t kFlagMask = 0xC000;
 constexpr int kCompositionKind = 0;
 constexpr int kPropertyKind = 2;
@@ -135,7 +135,7 @@ int PluginObjHost::ReadSlice8(int ch, std::uint32_t z, std::uint8_t* out) const 
     if (!words || !out) return 1;
     const std::uint64_t n = static_cast<std::uint64_t>(dims_[0]) * dims_[1];
     for (std::uint64_t i = 0; i < n; ++i) {
-        const std::uint32_t v = words[i] & kValueMask;
+        const std::uint32_t v = words[i] & kVoxelValueMask;
         out[i] = static_cast<std::uint8_t>((v * 255u + 8191u) / 16383u);
     }
     return 0;
@@ -171,7 +171,7 @@ int PluginObjHost::NormalizeVoxel(std::uint32_t x, std::uint32_t y, std::uint32_
     const int last = static_cast<int>(words.size()) - 1;
     int fixedCount = 0, fixedSum = 0, freeCount = 0, freeSum = 0, parallelSum = 0;
     SumVoxelFractions(words.data(), last, nullptr, fixedCount, fixedSum, freeCount, freeSum, parallelSum);
-    NormalizeVoxelFractions(words.data(), last, kValueMask, fixedSum, freeSum, fixedCount, freeCount);
+    NormalizeVoxelFractions(words.data(), last, kVoxelValueMask, fixedSum, freeSum, fixedCount, freeCount);
     changed_ = true;
     return 0;
 }

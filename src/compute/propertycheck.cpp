@@ -156,8 +156,8 @@ int CPropertyComputation::CheckSettings(PropertyMethodSettings& rec, const Prope
                 "cleared\n");
             rec.columns.assign(m + 1, ExtrapolationColumn{});
         }
-        if (const int code = zunlib::CLibProperty::CheckTable(rec.columns, false))
-            f.Error(std::string("Error: scalar extrapolation table: ") + zunlib::PropertyFitMessage(code) +
+        if (const int code = ::zunlib::CLibProperty::CheckTable(rec.columns, false))
+            f.Error(std::string("Error: scalar extrapolation table: ") + ::zunlib::PropertyFitMessage(code) +
                     "\n");
     }
 

@@ -6,14 +6,13 @@
 #include <cstdio>
 
 #include "compute/propertymap.h"
+#include "foundation/voxeltypes.h"
 #include "model/label.h"
 
 namespace zun {
 
 namespace {
 
-constexpr std::uint16_t kValueMask = 0x3FFF;
-constexpr std::uint16_t kReadOnly = 0x4000;
 constexpr std::uint64_t kMaxWord = 16383;
 
 bool Keeps(const LinkedClusterSettings& s, std::uint64_t size, std::uint64_t largest,
@@ -74,9 +73,9 @@ void ComponentDetails(const LinkedClusterSettings& s, const std::vector<const st
         const std::uint64_t l = r.labels[v];
         if (l < first || l > last) continue;
         double total = 0;
-        for (std::size_t i = 0; i < m; ++i) total += comps[i][v] & kValueMask;
+        for (std::size_t i = 0; i < m; ++i) total += comps[i][v] & kVoxelValueMask;
         if (total <= 0) continue;
-        for (std::size_t i = 0; i < m; ++i) sums[l - first][i] += (comps[i][v] & kValueMask) / total;
+        for (std::size_t i = 0; i < m; ++i) sums[l - first][i] += (comps[i][v] & kVoxelValueMask) / total;
     }
     for (std::uint64_t l = first; l <= last; ++l) {
         auto& row = sums[l - first];
@@ -101,7 +100,7 @@ void AnalyseLinkedClusters(const std::uint16_t* input, const std::uint16_t* boun
     const bool ge = s.greaterEqual != 0;
 #pragma omp parallel for num_threads(threads) schedule(static)
     for (std::int64_t v = 0; v < n; ++v) {
-        const double x = (input[v] & kValueMask) / static_cast<double>(kMaxWord);
+        const double x = (input[v] & kVoxelValueMask) / static_cast<double>(kMaxWord);
         const bool in = (!bound || InsideBoundary(bound[v])) && (ge ? x >= t : x <= t);
         mask[v] = in ? 1 : 0;
     }
@@ -133,7 +132,7 @@ float WriteClusterLabels(std::uint16_t* words, const ClusterAnalysis& r, const s
     const ullong* labels = r.labels.data();
 #pragma omp parallel for num_threads(std::max(1, threads)) schedule(static)
     for (std::int64_t v = 0; v < n; ++v) {
-        if ((words[v] & kReadOnly) || (boundary && !InsideBoundary(boundary[v]))) continue;
+        if ((words[v] & kVoxelReadOnlyBit) || (boundary && !InsideBoundary(boundary[v]))) continue;
         words[v] = static_cast<std::uint16_t>(std::min<ullong>(labels[v], kMaxWord));
     }
     return static_cast<float>(std::max<std::uint64_t>(1, std::min(r.maxLabel, kMaxWord)));

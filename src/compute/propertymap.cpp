@@ -5,12 +5,12 @@
 #include <limits>
 #include <vector>
 
+#include "foundation/voxeltypes.h"
+
 namespace zun {
 
 namespace {
 
-constexpr std::uint16_t kValueMask = 0x3FFF;
-constexpr std::uint16_t kReadOnly = 0x4000;
 constexpr double kFull = 16383.0;
 
 // The formula is a template parameter so that the voxel loop carries no branch on it.
@@ -21,7 +21,7 @@ bool ScalarKernel(const std::uint16_t* const* comp, int count, const double* p, 
 #pragma omp parallel for num_threads(threads) schedule(static) reduction(|| : fellBack)
     for (std::int64_t v = begin; v < end; ++v) {
         double sum = 0;
-        for (int i = 0; i < count; ++i) sum += comp[i][v] & kValueMask;
+        for (int i = 0; i < count; ++i) sum += comp[i][v] & kVoxelValueMask;
         if (sum <= 0) {
             out[v] = 0.0f;
             continue;
@@ -29,7 +29,7 @@ bool ScalarKernel(const std::uint16_t* const* comp, int count, const double* p, 
         double arithmetic = 0, acc = 0;
         bool zero = false, nonPositive = false;
         for (int i = 0; i < count; ++i) {
-            const double f = (comp[i][v] & kValueMask) / sum;
+            const double f = (comp[i][v] & kVoxelValueMask) / sum;
             if (f <= 0) continue;
             arithmetic += f * p[i];
             if constexpr (F == ScalarFormula::Harmonic) {
@@ -83,10 +83,10 @@ PropertyRange WritePropertyChannel(std::uint16_t* words, std::uint64_t n, const 
     const std::int64_t count = static_cast<std::int64_t>(n);
     const double oldMin = old.min, oldStep = (static_cast<double>(old.max) - old.min) / kFull;
     auto computed = [&](std::int64_t v) {
-        return !(words[v] & kReadOnly) && (!boundary || InsideBoundary(boundary[v]));
+        return !(words[v] & kVoxelReadOnlyBit) && (!boundary || InsideBoundary(boundary[v]));
     };
     auto physical = [&](std::int64_t v) {
-        return computed(v) ? static_cast<double>(values[v]) : oldMin + oldStep * (words[v] & kValueMask);
+        return computed(v) ? static_cast<double>(values[v]) : oldMin + oldStep * (words[v] & kVoxelValueMask);
     };
     double lo = std::numeric_limits<double>::infinity(), hi = -lo;
 #pragma omp parallel for num_threads(threads) schedule(static) reduction(min : lo) reduction(max : hi)
@@ -106,7 +106,7 @@ PropertyRange WritePropertyChannel(std::uint16_t* words, std::uint64_t n, const 
     for (std::int64_t v = 0; v < count; ++v) {
         const double x = (physical(v) - lo) * scale;
         const double q = std::isfinite(x) ? std::clamp(std::round(x), 0.0, kFull) : 0.0;
-        words[v] = static_cast<std::uint16_t>((words[v] & kReadOnly) | static_cast<std::uint16_t>(q));
+        words[v] = static_cast<std::uint16_t>((words[v] & kVoxelReadOnlyBit) | static_cast<std::uint16_t>(q));
     }
     return PropertyRange{static_cast<float>(lo), static_cast<float>(hi)};
 }

@@ -6,7 +6,6 @@ namespace zun {
 
 namespace {
 
-constexpr std::uint32_t kVersionStamp = 2648;
 
 std::int32_t ReadCount(Archive& ar) {
     std::int32_t n = 0;
@@ -114,7 +113,7 @@ const char* PropertyMethodDescription(int kind) {
 
 void SerializePropertyMethods(Archive& ar, std::vector<PropertyMethodSettings>& methods) {
     if (ar.IsStoring()) {
-        ar << kVersionStamp << static_cast<std::int32_t>(methods.size());
+        ar << kRecordStamp << static_cast<std::int32_t>(methods.size());
         for (PropertyMethodSettings& r : methods) SerializeRecord(ar, r);
         return;
     }

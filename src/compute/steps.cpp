@@ -20,10 +20,9 @@ ZUN_IMPLEMENT_SERIAL(DatConLinearOpt, ComputeCommonFuncs, 0)
 ZUN_IMPLEMENT_SERIAL(DatConNonlinearOpt, ComputeCommonFuncs, 0)
 
 namespace {
-constexpr std::uint32_t kVersion = 2648;
 
 void StepStamp(Archive& ar) {
-    std::uint32_t v = kVersion;
+    std::uint32_t v = kRecordStamp;
     if (ar.IsStoring())
         ar << v;
     else

@@ -117,7 +117,7 @@ bool Blank(const zun::GridList& grid, int row) {
     return blank;
 }
 
-std::string Cell(const zun::GridList& grid, int row, int column) {
+std::string CellText(const zun::GridList& grid, int row, int column) {
     std::string t;
     zun::GridGetCellText(grid, row, column, t);
     return t;
@@ -239,7 +239,7 @@ std::optional<std::string> EnergyOptSheetModel::EditMixtureCell(int page, zun::G
     if (row == rows - 1) {
         const int columns = static_cast<int>(working_.compositionNames.size());
         for (int c = 0; c < columns; ++c)
-            if (c != column && Cell(grid, row, c).empty()) zun::GridSetCellText(grid, row, c, "0", false);
+            if (c != column && CellText(grid, row, c).empty()) zun::GridSetCellText(grid, row, c, "0", false);
         if (!Blank(grid, row)) zun::GridInsertRow(grid, rows);
     }
     MarkModified(page);
@@ -326,17 +326,17 @@ std::optional<std::string> EnergyOptSheetModel::EditEvaluationCell(zun::GridList
         } else {
             if (!NonNegative(text, false)) return std::string(kEnergyError);
             zun::GridSetCellText(grid, row, 0, text, false);
-            if (Cell(grid, row, 1).empty()) zun::GridSetCellText(grid, row, 1, kMuSymbol, false);
+            if (CellText(grid, row, 1).empty()) zun::GridSetCellText(grid, row, 1, kMuSymbol, false);
         }
     } else {
-        if (Cell(grid, row, 0).empty()) return std::nullopt;  // a type needs an energy
+        if (CellText(grid, row, 0).empty()) return std::nullopt;  // a type needs an energy
         zun::GridSetCellText(grid, row, 1, text, false);
     }
     while (zun::GridGetRowCount(grid) >= 2 && Blank(grid, zun::GridGetRowCount(grid) - 1) &&
            Blank(grid, zun::GridGetRowCount(grid) - 2))
         zun::GridDeleteRow(grid, zun::GridGetRowCount(grid) - 1);
     const int rows = zun::GridGetRowCount(grid);
-    if (rows == 0 || !Cell(grid, rows - 1, 0).empty()) zun::GridInsertRow(grid, rows);
+    if (rows == 0 || !CellText(grid, rows - 1, 0).empty()) zun::GridInsertRow(grid, rows);
     MarkModified(1);
     return std::nullopt;
 }
@@ -369,7 +369,7 @@ void EnergyOptSheetModel::SavePage(int page, const PageControls& controls) {
             bool zero = true;
             for (int c = 0; c < columns && zero; ++c) {
                 double v = 0;
-                zero = !ParseReal(Cell(g, r, c), v) || v == 0;
+                zero = !ParseReal(CellText(g, r, c), v) || v == 0;
             }
             if (zero) zun::GridDeleteRow(g, r);
         }
@@ -378,7 +378,7 @@ void EnergyOptSheetModel::SavePage(int page, const PageControls& controls) {
         for (int r = 0; r < rows; ++r)
             for (int c = 0; c < columns; ++c) {
                 double v = 0;
-                p.targetMixtures(r, c) = ParseReal(Cell(g, r, c), v) ? static_cast<float>(v) : 0.0f;
+                p.targetMixtures(r, c) = ParseReal(CellText(g, r, c), v) ? static_cast<float>(v) : 0.0f;
             }
     }
     if (page == 0) {
@@ -389,10 +389,10 @@ void EnergyOptSheetModel::SavePage(int page, const PageControls& controls) {
             for (int t = 0; t < DialogVars::kBeamDomainCount; ++t) {
                 BeamDomainSetting& d = working_.beamDomains[static_cast<std::size_t>(t)];
                 double count = 0;
-                if (ParseReal(Cell(*controls.beamDomains, t, 0), count))
+                if (ParseReal(CellText(*controls.beamDomains, t, 0), count))
                     d.energyCount = static_cast<int32_t>(count);
-                ParseReal(Cell(*controls.beamDomains, t, 1), d.minEnergy);
-                ParseReal(Cell(*controls.beamDomains, t, 2), d.maxEnergy);
+                ParseReal(CellText(*controls.beamDomains, t, 1), d.minEnergy);
+                ParseReal(CellText(*controls.beamDomains, t, 2), d.maxEnergy);
             }
         }
     } else if (controls.evaluation) {
@@ -401,8 +401,8 @@ void EnergyOptSheetModel::SavePage(int page, const PageControls& controls) {
         for (int r = 0; r + 1 < zun::GridGetRowCount(g); ++r) {
             if (Blank(g, r)) continue;
             TypedEnergy e;
-            ParseReal(Cell(g, r, 0), e.energy);
-            const std::string type = Cell(g, r, 1);
+            ParseReal(CellText(g, r, 0), e.energy);
+            const std::string type = CellText(g, r, 1);
             e.type = type == kMuSymbol ? 0 : type == kPhiSymbol ? 1 : 2;
             working_.evaluationEnergies.push_back(e);
         }

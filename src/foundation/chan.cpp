@@ -343,25 +343,19 @@ ChanXd<T>& ChanXd<T>::Assign(const Chan<T>& other) {
     return *this;
 }
 
-namespace {
-int Extent(const Dims& d, std::size_t j) {
-    return j < d.size() ? d[j] : 0;
-}
-}  // namespace
-
 template <class T>
 void Chan2d<T>::UpdateDims() {
     const Dims& d = this->dims;
-    nx = d.empty() ? 0 : Extent(d, 0);
-    ny = d.empty() ? 0 : Extent(d, 1);
+    nx = d.empty() ? 0 : DimsExtent(d, 0);
+    ny = d.empty() ? 0 : DimsExtent(d, 1);
 }
 
 template <class T>
 void Chan3d<T>::UpdateDims() {
     const Dims& d = this->dims;
-    nx = Extent(d, 0);
-    ny = Extent(d, 1);
-    nz = Extent(d, 2);
+    nx = DimsExtent(d, 0);
+    ny = DimsExtent(d, 1);
+    nz = DimsExtent(d, 2);
 }
 
 template <class T>

@@ -312,10 +312,6 @@ Image2d<T>::Image2d(const Dims& d) : Image<T>(0, false) {
 }
 
 namespace {
-int Extent(const Dims& d, std::size_t j) {
-    return j < d.size() ? d[j] : 0;
-}
-
 template <class T>
 void FillPlanes(std::vector<T*>& planes, const std::vector<std::unique_ptr<Chan<T>>>& channels) {
     planes.resize(channels.size());
@@ -325,16 +321,16 @@ void FillPlanes(std::vector<T*>& planes, const std::vector<std::unique_ptr<Chan<
 
 template <class T>
 void Image2d<T>::UpdateDims() {
-    nx = Extent(this->dims, 0);
-    ny = Extent(this->dims, 1);
+    nx = DimsExtent(this->dims, 0);
+    ny = DimsExtent(this->dims, 1);
     FillPlanes(planes, this->channels);
 }
 
 template <class T>
 void Image3d<T>::UpdateDims() {
-    nx = Extent(this->dims, 0);
-    ny = Extent(this->dims, 1);
-    nz = Extent(this->dims, 2);
+    nx = DimsExtent(this->dims, 0);
+    ny = DimsExtent(this->dims, 1);
+    nz = DimsExtent(this->dims, 2);
     FillPlanes(planes, this->channels);
 }
 

@@ -18,6 +18,11 @@ using disptype = unsigned int;
 // Extents per axis, the first axis fastest.
 using Dims = std::vector<int>;
 
+// The extent of axis j, 0 for an axis the dims do not have.
+inline int DimsExtent(const Dims& d, std::size_t j) {
+    return j < d.size() ? d[j] : 0;
+}
+
 constexpr imtype kVoxelValueMask = 0x3FFF;
 constexpr imtype kVoxelReadOnlyBit = 0x4000;
 constexpr imtype kVoxelErrorBit = 0x8000;

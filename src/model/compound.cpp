@@ -16,7 +16,6 @@ ZUN_IMPLEMENT_SERIAL(Compound, ::zun::Serializable, 0)
 
 namespace {
 
-constexpr std::uint32_t kVersionStamp = 2648;
 // Compounds stored before this version carry one more byte after the density.
 constexpr std::uint32_t kCompoundLegacyByteBefore = 93;
 
@@ -66,7 +65,7 @@ bool Key::operator==(const Key& other) const {
 
 void Key::Serialize(Archive& ar) {
     if (ar.IsStoring()) {
-        ar << kVersionStamp;
+        ar << kRecordStamp;
         ar.WriteObject(compound.get());
         ar << symbol;
     } else {
@@ -88,7 +87,7 @@ Entry::Entry(std::unique_ptr<Compound> compound, float a) : key(std::move(compou
 
 void Entry::Serialize(Archive& ar) {
     if (ar.IsStoring()) {
-        ar << kVersionStamp;
+        ar << kRecordStamp;
         ar.WriteObject(&key);
         ar << abundance;
     } else {
@@ -132,7 +131,7 @@ bool Compound::operator==(const Compound& other) const {
 
 void Compound::Serialize(Archive& ar) {
     if (ar.IsStoring()) {
-        ar << kVersionStamp << density << formula << static_cast<std::uint32_t>(entries.size());
+        ar << kRecordStamp << density << formula << static_cast<std::uint32_t>(entries.size());
         for (const Entry& e : entries) ar.WriteObject(&e);
     } else {
         // Sub-compounds load recursively; a damaged or hostile file must not nest them until the

@@ -12,7 +12,6 @@ ZUN_IMPLEMENT_SERIAL(MaterialFilter, BeamFilter, 0)
 
 namespace {
 
-constexpr std::uint32_t kVersionStamp = 2648;
 // Material filters stored before this version carry one more byte after the energy step.
 constexpr std::uint32_t kMaterialLegacyByteBefore = 91;
 constexpr float kDefaultStep = 0.1f;
@@ -24,7 +23,7 @@ constexpr float kDefaultStep = 0.1f;
 
 void BeamFilter::Serialize(Archive& ar) {
     if (ar.IsStoring()) {
-        ar << kVersionStamp << name << static_cast<std::int32_t>(attribute) << enabled
+        ar << kRecordStamp << name << static_cast<std::int32_t>(attribute) << enabled
            << static_cast<std::int32_t>(energyUnit) << static_cast<std::int32_t>(table.size());
         for (const auto& [e, v] : table) ar << e << v;
         return;
@@ -94,7 +93,7 @@ void BeamFilter::Resample(const std::set<float>& energies) {
 void DeviceFilter::Serialize(Archive& ar) {
     BeamFilter::Serialize(ar);
     if (ar.IsStoring()) {
-        ar << kVersionStamp;
+        ar << kRecordStamp;
     } else {
         std::uint32_t version = 0;
         ar >> version;
@@ -104,7 +103,7 @@ void DeviceFilter::Serialize(Archive& ar) {
 void MaterialFilter::Serialize(Archive& ar) {
     BeamFilter::Serialize(ar);
     if (ar.IsStoring()) {
-        ar << kVersionStamp << thickness << energyMin << energyMax << energyStep
+        ar << kRecordStamp << thickness << energyMin << energyMax << energyStep
            << static_cast<std::uint32_t>(compositions.size());
         for (const auto& c : compositions) ar << c.formula << c.density << c.fraction;
         return;

@@ -1,9 +1,6 @@
 #include "model/histvars.h"
 
 namespace zun {
-namespace {
-constexpr std::uint32_t kRecordStamp = 2648;
-}
 
 ZUN_IMPLEMENT_SERIAL(AxisVars, Serializable, 0)
 ZUN_IMPLEMENT_SERIAL(PlotVars, Serializable, 0)

@@ -5,7 +5,6 @@
 namespace zun {
 namespace {
 
-constexpr std::uint32_t kRecordStamp = 2648;
 
 void MergeInt(std::int32_t& r, std::int32_t o) {
     if (r == ImportInfo::kUnset)

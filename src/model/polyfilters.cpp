@@ -12,7 +12,6 @@ ZUN_IMPLEMENT_SERIAL(CombinedFilters, ::zun::Serializable, 0)
 
 namespace {
 
-constexpr std::uint32_t kVersionStamp = 2648;
 constexpr float kDefaultStep = 0.1f;
 // A step from a file may be absurdly small; each interval would then take billions of samples.
 constexpr float kSmallestStep = 0.001f;
@@ -44,7 +43,7 @@ void PolyFilters::Serialize(Archive& ar) {
     if (ar.IsStoring()) {
         ar << static_cast<std::int32_t>(filters.size());
         for (const auto& f : filters) ar.WriteObject(f.get());
-        ar << kVersionStamp << maxStep;
+        ar << kRecordStamp << maxStep;
         return;
     }
     std::int32_t n = 0;
@@ -204,7 +203,7 @@ int PolyFilters::EffectiveAttenuation(const Compound& compound, float& lac, int 
 
 void CombinedFilters::Serialize(Archive& ar) {
     if (ar.IsStoring()) {
-        ar << kVersionStamp << static_cast<std::uint32_t>(curves.size());
+        ar << kRecordStamp << static_cast<std::uint32_t>(curves.size());
         for (const Curve& c : curves) ar << c.show << c.scaling;
         ar << static_cast<std::int32_t>(energyUnit);
         return;

@@ -11,7 +11,6 @@
 namespace zun {
 namespace {
 
-constexpr std::uint32_t kRecordStamp = 2648;
 constexpr std::uint32_t kActiveBoundaryFrom = 493;
 
 const char* NamePrefix(std::int32_t kind) {

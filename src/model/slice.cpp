@@ -6,10 +6,6 @@
 #include "model/zunchan.h"
 
 namespace zun {
-namespace {
-constexpr std::uint32_t kRecordStamp = 2648;
-}
-
 ZUN_IMPLEMENT_SERIAL(Slice, Serializable, 0)
 
 void Slice::Serialize(Archive& ar) {

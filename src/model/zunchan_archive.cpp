@@ -8,7 +8,6 @@
 namespace zun {
 namespace {
 
-constexpr std::uint32_t kRecordStamp = 2648;
 
 // Versions at which fields entered the channel record.
 constexpr std::uint32_t kKindsSwappedBefore = 486;

@@ -26,6 +26,9 @@
 
 namespace zun {
 
+// The stamp written at the head of the document's records (and read past when they load).
+inline constexpr std::uint32_t kRecordStamp = 2648;
+
 class ArchiveException : public std::runtime_error {
 public:
     enum Cause { generic, endOfFile, badClass, badSchema, badIndex };

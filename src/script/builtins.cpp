@@ -13,10 +13,6 @@
 namespace zun::script {
 namespace {
 
-void Check(bool ok, const char* text) {
-    if (!ok) Raise(text);
-}
-
 Value* Rand(const ValueList& args, ValuePool& pool) {
     Check(args.size() <= 2, "usage: rand([range [,offset]])");
     for (Value* v : args) Check(v->IsNumeric(), "rand() takes numeric args");

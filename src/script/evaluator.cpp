@@ -18,10 +18,6 @@ bool IsAssignment(NodeKind k) {
     return k >= assign && k <= or_assign;
 }
 
-void Check(bool ok, const char* text) {
-    if (!ok) Raise(text);
-}
-
 }  // namespace
 
 namespace {

@@ -24,6 +24,9 @@ struct ScriptError {
     std::string text;
 };
 [[noreturn]] void Raise(const char* text);
+inline void Check(bool ok, const char* text) {
+    if (!ok) Raise(text);
+}
 // A message that names what failed ("variable does not exist: 'x'").
 [[noreturn]] void RaiseNaming(const char* text, const std::string& name);
 // Raises "out of memory" before an evaluation asks for more than the machine has, so that a

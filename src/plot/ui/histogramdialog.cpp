@@ -15,20 +15,13 @@
 #include <QVBoxLayout>
 
 #include "document/zundoc.h"
+#include "foundation/ui/dialoghelpers.h"
 #include "plot/ui/plotpropertiesdialog.h"
 #include "plot/ui/plotwidget.h"
 #include "plot/ui/spinbuttons.h"
 
 namespace zun {
 namespace {
-
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 QGroupBox* RadioGroup(const QString& title, std::initializer_list<QRadioButton*> radios, bool horizontal) {
     auto* box = new QGroupBox(title);

@@ -11,7 +11,7 @@
 namespace zun {
 
 namespace {
-QLineEdit* Edit(const std::string& text, QWidget* parent) {
+QLineEdit* GridEdit(const std::string& text, QWidget* parent) {
     auto* e = new QLineEdit(QString::fromStdString(text), parent);
     e->setMaxLength(1024);
     return e;
@@ -27,8 +27,8 @@ SampleGridDialog::SampleGridDialog(SetupSampleGrid& grid, Prompt& prompt, QWidge
     auto* g = new QGridLayout(discrete);
     const char* axes[3] = {"X", "Y", "Z"};
     for (int k = 0; k < 3; ++k) {
-        sizes_[k] = Edit(grid.sizeText[static_cast<std::size_t>(k)], discrete);
-        offsets_[k] = Edit(grid.offsetText[static_cast<std::size_t>(k)], discrete);
+        sizes_[k] = GridEdit(grid.sizeText[static_cast<std::size_t>(k)], discrete);
+        offsets_[k] = GridEdit(grid.offsetText[static_cast<std::size_t>(k)], discrete);
         g->addWidget(new QLabel(QString("%1-axis size:").arg(axes[k]), discrete), k, 0);
         g->addWidget(sizes_[k], k, 1);
         g->addWidget(new QLabel(QString("%1-axis offset:").arg(axes[k]), discrete), k, 2);
@@ -43,7 +43,7 @@ SampleGridDialog::SampleGridDialog(SetupSampleGrid& grid, Prompt& prompt, QWidge
     auto* p = new QGridLayout(phys);
     const char* names[4] = {"Multiplier:", "X-edge size:", "Y-edge size:", "Z-edge size:"};
     for (int i = 0; i < 4; ++i) {
-        physical_[i] = Edit(grid.physicalText[static_cast<std::size_t>(i)], phys);
+        physical_[i] = GridEdit(grid.physicalText[static_cast<std::size_t>(i)], phys);
         p->addWidget(new QLabel(names[i], phys), i / 2, (i % 2) * 2);
         p->addWidget(physical_[i], i / 2, (i % 2) * 2 + 1);
     }
