@@ -3,8 +3,10 @@
 //
 // Like the fuzzing engine, the replay fails an input that makes the process hold more memory than
 // -rss_limit_mb=N allows (default 512; 0 turns the limit off): an input that once exhausted memory
-// must not do so again unnoticed. A watchdog stops the run while such an input is still growing,
-// and the peak is checked after every input, so short-lived peaks are caught as well.
+// must not do so again unnoticed. The limit counts what the process holds beyond its resident set
+// before the first input (the program and the libraries it loads, which depend on how it was
+// linked, not on the input). A watchdog stops the run while such an input is still growing, and
+// the peak is checked after every input, so short-lived peaks are caught as well.
 
 #include <unistd.h>
 
@@ -44,9 +46,12 @@ std::uint64_t ResidentMb(const char* field) {
 std::mutex g_currentMutex;
 std::string g_current;  // the input being run, for the watchdog's report
 
-[[noreturn]] void OverLimit(std::uint64_t mb, std::uint64_t limit, const std::string& input) {
-    std::fprintf(stderr, "==%d== ERROR: out of memory: %s took the process to %llu MB (limit %llu MB)\n",
+[[noreturn]] void OverLimit(std::uint64_t mb, std::uint64_t base, std::uint64_t limit, const std::string& input) {
+    std::fprintf(stderr,
+                 "==%d== ERROR: out of memory: %s took the process to %llu MB, %llu MB beyond its own %llu MB "
+                 "(limit %llu MB)\n",
                  static_cast<int>(::getpid()), input.c_str(), static_cast<unsigned long long>(mb),
+                 static_cast<unsigned long long>(mb - base), static_cast<unsigned long long>(base),
                  static_cast<unsigned long long>(limit));
     std::fflush(stderr);
     std::_Exit(1);
@@ -78,15 +83,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no input files\n");
         return 2;
     }
+    const std::uint64_t baseMb = ResidentMb("VmRSS:");
     std::atomic<bool> done{false};
     std::thread watchdog;
     if (limitMb > 0)
         watchdog = std::thread([&] {
             while (!done.load()) {
                 const std::uint64_t mb = ResidentMb("VmRSS:");
-                if (mb > limitMb) {
+                if (mb > baseMb + limitMb) {
                     std::lock_guard lock(g_currentMutex);
-                    OverLimit(mb, limitMb, g_current);
+                    OverLimit(mb, baseMb, limitMb, g_current);
                 }
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
@@ -107,7 +113,7 @@ int main(int argc, char** argv) {
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
         if (limitMb > 0) {
             const std::uint64_t peak = ResidentMb("VmHWM:");
-            if (peak > limitMb) OverLimit(peak, limitMb, f.string());
+            if (peak > baseMb + limitMb) OverLimit(peak, baseMb, limitMb, f.string());
         }
     }
     done = true;
