@@ -58,7 +58,7 @@ function(zun_add_ui_library folder)
 endfunction()
 
 # The test programs' own code is compiled at -O1 (the libraries they test keep their level): it
-# spends its time in the libraries, and -O2 nearly doubles what compiling a test costs.
+# spends its time in the libraries, and at -O2 a test takes about a third longer to compile.
 # (GCC 12 finds string concatenations out of bounds or overflowing when the standard headers come
 # precompiled: false reports, which the same code compiled without the header does not get.)
 function(zun_test_compile_options target)
