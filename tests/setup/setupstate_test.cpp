@@ -40,9 +40,15 @@ TEST(SetupState, ChangingAnOrderOrASwitchMarksEveryStep) {
         s.OnOK();
         for (int f : d.P().stepFlags) EXPECT_TRUE(f & kStepChanged) << variant;
         EXPECT_TRUE(d.P().setupChanged);
-        if (variant == 1) EXPECT_EQ(d.P().stepFlags[kStepNonlinear], 2);
-        if (variant == 2) EXPECT_EQ(d.P().randomSeed, 42);
-        if (variant == 3) EXPECT_EQ(d.P().maxErrorReports, 0);
+        if (variant == 1) {
+            EXPECT_EQ(d.P().stepFlags[kStepNonlinear], 2);
+        }
+        if (variant == 2) {
+            EXPECT_EQ(d.P().randomSeed, 42);
+        }
+        if (variant == 3) {
+            EXPECT_EQ(d.P().maxErrorReports, 0);
+        }
     }
     // An unchecked method's order is taken into the range but does not count as a change.
     SetupDoc d;

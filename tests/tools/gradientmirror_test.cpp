@@ -129,9 +129,15 @@ TEST(MirrorReflection, TwiceIsTheIdentityAndShortAxesAreRefused) {
         auto w = original;
         ASSERT_EQ(MirrorReflection::Compute(w.data(), g, axis), 0);
         EXPECT_NE(w, original);
-        if (axis == 1) EXPECT_EQ(w[g.Index(0, 1, 2)], original[g.Index(4, 1, 2)]);
-        if (axis == 2) EXPECT_EQ(w[g.Index(3, 0, 1)], original[g.Index(3, 3, 1)]);
-        if (axis == 3) EXPECT_EQ(w[g.Index(2, 2, 1)], original[g.Index(2, 2, 1)]);  // middle plane stays
+        if (axis == 1) {
+            EXPECT_EQ(w[g.Index(0, 1, 2)], original[g.Index(4, 1, 2)]);
+        }
+        if (axis == 2) {
+            EXPECT_EQ(w[g.Index(3, 0, 1)], original[g.Index(3, 3, 1)]);
+        }
+        if (axis == 3) {
+            EXPECT_EQ(w[g.Index(2, 2, 1)], original[g.Index(2, 2, 1)]);  // middle plane stays
+        }
         MirrorReflection::Compute(w.data(), g, axis);
         EXPECT_EQ(w, original) << axis;
     }

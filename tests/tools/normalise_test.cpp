@@ -139,7 +139,9 @@ TEST(NormaliseValues, ClipRadiusRulesAndConservation) {
     EXPECT_NEAR(Total(r), Total(v), 1e-3);
     int beyond = 0;
     for (std::size_t i = 0; i < v.size(); ++i) {
-        if (!inside[i]) EXPECT_EQ(r[i], v[i]);
+        if (!inside[i]) {
+            EXPECT_EQ(r[i], v[i]);
+        }
         beyond += inside[i] && (r[i] > 9.0f + 1e-4f || r[i] < 1.0f - 1e-4f);
     }
     EXPECT_LT(beyond, 5);

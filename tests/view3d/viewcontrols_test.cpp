@@ -37,7 +37,9 @@ TEST(ViewControls, ArrowKeysStepPanOrTurn) {
         const ArrowAction a = ArrowKeyAction(c.key, c.ctrl, c.shift);
         EXPECT_EQ(a.kind, c.kind) << static_cast<int>(c.key) << c.ctrl << c.shift;
         EXPECT_EQ(a.pan, c.pan);
-        if (a.kind == ArrowAction::kRotate) EXPECT_EQ(a.rotate, c.key);
+        if (a.kind == ArrowAction::kRotate) {
+            EXPECT_EQ(a.rotate, c.key);
+        }
     }
     // The keys' pan and the panel's movement go opposite ways sideways.
     EXPECT_FLOAT_EQ(PanStepOffset(2).dx, -0.3f);

@@ -131,7 +131,9 @@ TEST(Web3DLevels, FittingAndChoice) {
         for (int target : {1024, 2048, 4096, 8192}) {
             Web3DOptions v = Checked(300, 200, z);
             const Web3DOptions fit = FitAtlasLevel(v, target, &p, &q);
-            if (p != q) EXPECT_LE(std::max(AtlasWidth(fit), AtlasHeight(fit)), target) << z << " " << target;
+            if (p != q) {
+                EXPECT_LE(std::max(AtlasWidth(fit), AtlasHeight(fit)), target) << z << " " << target;
+            }
             EXPECT_EQ(fit.tilesX % 2, 0);
         }
 
@@ -369,8 +371,9 @@ TEST_F(ExportFixture, WritesTheWholeSet) {
     EXPECT_NE(page.find("init(1.400000, 1.4, 140);"), std::string::npos);
     EXPECT_EQ(page.find("loadImage(\""), std::string::npos);
     EXPECT_EQ(page.find("\"quoted\""), std::string::npos);  // escaped everywhere
-    if (Shell("command -v xmllint > /dev/null") == 0)
+    if (Shell("command -v xmllint > /dev/null") == 0) {
         EXPECT_EQ(Shell("xmllint --noout " + (Web() / "page.xhtml").string()), 0);
+    }
 
     // The PNG inside the script decodes to the tiles.
     const std::string cmd =
@@ -404,8 +407,9 @@ TEST_F(ExportFixture, SeveralLevelsServicePagesAndThumbnailFailure) {
     const std::string loader = ReadAll(dir.path / "out" / "page.html");
     EXPECT_NE(loader.find("var ds_xhtml_file = \"Web3D/page.xhtml\";"), std::string::npos);
     EXPECT_EQ(loader.find("<title>A \""), std::string::npos);
-    if (Shell("command -v xmllint > /dev/null") == 0)
+    if (Shell("command -v xmllint > /dev/null") == 0) {
         EXPECT_EQ(Shell("xmllint --noout " + (Web() / "page.xhtml").string()), 0);
+    }
 }
 
 TEST_F(ExportFixture, CancelFailuresAndMissingLibrary) {

@@ -128,8 +128,9 @@ struct RemoteWindows : test::AppFixture {
         EXPECT_TRUE(screen.contains(w->frameGeometry())) << screenshot;
         QRect centred(QPoint(), w->frameGeometry().size());
         centred.moveCenter(app->MainFrame()->geometry().center());
-        if (screen.contains(centred))
+        if (screen.contains(centred)) {
             EXPECT_LE((w->geometry().center() - centred.center()).manhattanLength(), 4) << screenshot;
+        }
         test::SaveScreenshot(w, screenshot);
     }
 };

@@ -125,7 +125,9 @@ TEST_F(LoopbackFixture, UsageReportCarriesProductAndVersionOnly) {
                                                             GetVersionString("ProductVersion")));
     EXPECT_EQ(got[0], expected);
     const char* user = std::getenv("USER");
-    if (user && *user) EXPECT_EQ(got[0].find(std::string(",") + user), std::string::npos);
+    if (user && *user) {
+        EXPECT_EQ(got[0].find(std::string(",") + user), std::string::npos);
+    }
 }
 
 // The checker itself over Qt Network with a fixed clock: the one-day rule at its exact boundary,

@@ -113,8 +113,9 @@ TEST(WebPageInBrowser, ShowsTheVolumeAndFollowsTheSliders) {
     options.thumbnail = false;
     ASSERT_EQ(WriteWeb3DFiles(options, in, msg), kWeb3DSuccess) << msg;
     const fs::path page = dir / "Web3D" / "ball.xhtml";
-    if (std::system("command -v xmllint > /dev/null") == 0)
+    if (std::system("command -v xmllint > /dev/null") == 0) {
         EXPECT_EQ(std::system(("xmllint --noout " + page.string()).c_str()), 0);
+    }
 
     // The same page with the red and green sliders pulled down once it has loaded, as a user would.
     std::string text = ReadAll(page);

@@ -198,9 +198,10 @@ TEST_F(Desktop, FilterWindowsCascadeWholeOnTheScreen) {
         EXPECT_TRUE(kScreen.contains(frames[i])) << i << ": " << Text(frames[i]);
         // Each title bar shows below the ones before that it overlaps: a cascade, not a pile.
         for (std::size_t j = 0; j < i; ++j)
-            if (frames[i].left() <= frames[j].right() && frames[j].left() <= frames[i].right())
+            if (frames[i].left() <= frames[j].right() && frames[j].left() <= frames[i].right()) {
                 EXPECT_GE(std::abs(frames[i].top() - frames[j].top()), title)
                     << i << " over " << j << ": " << Text(frames[i]) << " / " << Text(frames[j]);
+            }
     }
     SaveDesktop("filter-windows-desktop");
     model->CloseAllFilterWindows();
