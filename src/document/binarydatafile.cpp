@@ -18,6 +18,10 @@ namespace {
 constexpr std::uint32_t kBinaryVersion = 1;
 constexpr std::size_t kPiece = 1 << 20;
 
+}  // namespace
+
+namespace binaryfile {
+
 class Reader {
 public:
     Reader(const std::string& path) : path_(path) {
@@ -60,7 +64,7 @@ private:
     std::uint64_t pos_ = 0;
 };
 
-}  // namespace
+}  // namespace binaryfile
 
 std::string CheckChannelList(const std::vector<DataChannel>& channels, bool documentOrder) {
     if (channels.empty()) return "no channels";
@@ -97,8 +101,9 @@ DataDocument ReadBinaryDataFile(const std::string& path) {
     return ReadBinaryDataFile(path, nullptr);
 }
 
-DataDocument ReadBinaryDataFile(const std::string& path, ProgressSink* progress) {
-    Reader in(path);
+BinaryDataReader::BinaryDataReader(const std::string& path, ProgressSink* progress)
+    : in_(std::make_unique<binaryfile::Reader>(path)) {
+    binaryfile::Reader& in = *in_;
     char magic[sizeof kBinaryDataMagic];
     if (in.Remaining() < sizeof magic) in.Fail("no binary data file header");
     in.Bytes(magic, sizeof magic);
@@ -106,7 +111,7 @@ DataDocument ReadBinaryDataFile(const std::string& path, ProgressSink* progress)
     std::uint32_t version = in.U32();
     if (version != kBinaryVersion) in.Fail("unknown format version " + std::to_string(version));
 
-    DataDocument doc;
+    DataDocument& doc = header_;
     doc.notes = in.Text();
     doc.nx = in.U32();
     doc.ny = in.U32();
@@ -142,16 +147,32 @@ DataDocument ReadBinaryDataFile(const std::string& path, ProgressSink* progress)
         words *= f;
     }
     if (words != left) in.Fail("the voxel data do not match the grid size");
-    std::size_t perChannel = std::size_t(doc.nx) * doc.ny * doc.nz;
-    ProgressMeter meter(progress, std::uint64_t(perChannel) * count);
-    std::uint64_t done = 0;
+    meter_ = ProgressMeter(progress, std::uint64_t(ChannelWordCount()) * count);
+}
+
+BinaryDataReader::~BinaryDataReader() = default;
+
+std::size_t BinaryDataReader::ChannelWordCount() const {
+    return std::size_t(header_.nx) * header_.ny * header_.nz;
+}
+
+void BinaryDataReader::ReadChannel(std::uint16_t* words) {
+    const std::size_t perChannel = ChannelWordCount();
+    if (read_ + perChannel > std::uint64_t(perChannel) * header_.channels.size())
+        in_->Fail("more channels asked for than the file holds");
+    for (std::size_t at = 0; at < perChannel; at += kPiece) {
+        const std::size_t n = std::min(kPiece, perChannel - at);
+        in_->Bytes(words + at, n * 2);
+        meter_.Advance(read_ += n);
+    }
+}
+
+DataDocument ReadBinaryDataFile(const std::string& path, ProgressSink* progress) {
+    BinaryDataReader in(path, progress);
+    DataDocument doc = in.Header();
     for (DataChannel& c : doc.channels) {
-        c.words.resize(perChannel);
-        for (std::size_t at = 0; at < perChannel; at += kPiece) {
-            const std::size_t n = std::min(kPiece, perChannel - at);
-            in.Bytes(c.words.data() + at, n * 2);
-            meter.Advance(done += n);
-        }
+        c.words.resize(in.ChannelWordCount());
+        in.ReadChannel(c.words.data());
     }
     return doc;
 }

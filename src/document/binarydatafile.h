@@ -2,14 +2,19 @@
 // The binary data file: "zun_file" and a NUL, a uint32 format version, the notes, the grid, the
 // channel descriptions and the voxel blocks, all little-endian.
 
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "document/datadocument.h"
+#include "platform/progress.h"
+
+namespace zun::binaryfile {
+class Reader;
+}  // namespace zun::binaryfile
 
 namespace zun {
-
-class ProgressSink;
 
 inline constexpr char kBinaryDataMagic[9] = {'z', 'u', 'n', '_', 'f', 'i', 'l', 'e', '\0'};
 
@@ -17,8 +22,32 @@ inline constexpr char kBinaryDataMagic[9] = {'z', 'u', 'n', '_', 'f', 'i', 'l', 
 // is left where it was.
 int IsBinaryDataFile(std::FILE* file);
 
-// Throws DataFileError "Not a valid binary data file: <path> (<reason>)" on any refusal.
-// With a progress sink, its Cancel throws ProgressCancelled.
+// Reads a binary data file a channel at a time into storage the caller gives (a document's
+// channels), so that the words are held once. Throws DataFileError "Not a valid binary data file:
+// <path> (<reason>)" on any refusal; with a progress sink, its Cancel throws ProgressCancelled.
+// The file's size is checked against the grid before any word is read.
+class BinaryDataReader {
+public:
+    // Reads and checks everything up to the words.
+    explicit BinaryDataReader(const std::string& path, ProgressSink* progress = nullptr);
+    ~BinaryDataReader();
+    BinaryDataReader(const BinaryDataReader&) = delete;
+    BinaryDataReader& operator=(const BinaryDataReader&) = delete;
+
+    // The file without its words (the channels' words are empty).
+    const DataDocument& Header() const { return header_; }
+    std::size_t ChannelWordCount() const;
+    // The words of the next channel.
+    void ReadChannel(std::uint16_t* words);
+
+private:
+    std::unique_ptr<binaryfile::Reader> in_;
+    DataDocument header_;
+    std::uint64_t read_ = 0;
+    ProgressMeter meter_{nullptr, 0};
+};
+
+// The whole file at once, refused as the reader refuses it.
 DataDocument ReadBinaryDataFile(const std::string& path);
 DataDocument ReadBinaryDataFile(const std::string& path, ProgressSink* progress);
 // Written atomically; throws std::runtime_error naming the path on failure, ProgressCancelled

@@ -263,11 +263,9 @@ bool CZunDoc::ImportTextDocument(const std::string& path) {
 
 bool CZunDoc::ImportBinaryDataFile(const std::string& path) {
     return ImportDataFile(path, [&] {
-        DataDocument data = ReadBinaryDataFile(path, services_.progress);
-        return FillFromData(data, path, [&](std::size_t i, imtype* words) {
-            const std::vector<std::uint16_t>& w = data.channels[i].words;
-            if (!w.empty()) std::memcpy(words, w.data(), w.size() * sizeof(imtype));
-        });
+        // The words go straight from the file into the channels: the data are held once.
+        BinaryDataReader in(path, services_.progress);
+        return FillFromData(in.Header(), path, [&](std::size_t, imtype* words) { in.ReadChannel(words); });
     });
 }
 

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
-#include <algorithm>
 
 #include "dochelpers.h"
 #include "document/binarydatafile.h"
@@ -88,6 +88,34 @@ TEST(DocData, CancelledTextTransfersLeaveEverythingAsItWas) {
     }
     EXPECT_EQ(f.ToDataDocument(), before);
     EXPECT_TRUE(prompt.Requests().empty());
+}
+
+// The binary words go into the channels as they are read: a Cancel half way must still leave a
+// new document new and empty, able to take the file afterwards.
+TEST(DocData, CancelledBinaryImportLeavesTheDocumentNewAndEmpty) {
+    TempDir dir;
+    HeadlessPrompt prompt;
+    RegisterAllClasses();
+    CZunDoc f{DocServices{&prompt, nullptr, nullptr}};
+    f.OnNewDocument();
+    Fill(f);
+    const std::string path = dir.File("doc.bin");
+    ASSERT_TRUE(f.ExportBinaryDataFile(path));
+    for (int at : {1, 2, 3}) {
+        HeadlessProgress cancel;
+        cancel.CancelAtCall(at);
+        CZunDoc g{DocServices{&prompt, &cancel, nullptr}};
+        g.OnNewDocument();
+        EXPECT_FALSE(g.ImportBinaryDataFile(path)) << at;
+        EXPECT_EQ(g.GetSample().GetChanCount(), 1) << at;
+        EXPECT_EQ(g.GetSample().GetNumVoxels(), 0u) << at;
+        EXPECT_FALSE(g.IsModified()) << at;
+    }
+    EXPECT_TRUE(prompt.Requests().empty());
+    CZunDoc h{DocServices{&prompt, nullptr, nullptr}};
+    h.OnNewDocument();
+    ASSERT_TRUE(h.ImportBinaryDataFile(path));
+    EXPECT_EQ(h.ToDataDocument().channels, f.ToDataDocument().channels);
 }
 
 // Text import and export take the words from and to the document's channels as the file is read
@@ -206,12 +234,42 @@ TEST(DocData, RefusedFilesLeaveTheDocumentEmptyAndSayWhy) {
     EXPECT_EQ(f.Messages(), (Lines{"Cannot open file: " + dir.File("none.txt")}));
     // A whole document must start with a composition channel and keep the kinds in order.
     std::string t = dir.File("order.txt");
-    WriteFileText(t, "TEXT 1 GRID 1 1 1 CHANNELS 2 NAMES \"a\" \"b\" TYPES 1 0 RANGES 0 1 0 1 BEAM 0 30 DATA 1 2 END");
+    WriteFileText(
+        t, "TEXT 1 GRID 1 1 1 CHANNELS 2 NAMES \"a\" \"b\" TYPES 1 0 RANGES 0 1 0 1 BEAM 0 30 DATA 1 2 END");
     EXPECT_FALSE(f.doc.ImportTextDocument(t));
     EXPECT_EQ(f.Messages(),
               (Lines{"Not a text data file: " + t + " (the first channel is not a composition channel)"}));
     EXPECT_EQ(f.doc.GetSample().GetChanCount(), 1);
     EXPECT_EQ(f.doc.GetSample().GetNumVoxels(), 0u);
+}
+
+// A binary file was read whole and then copied into the channels: its words were held twice.
+TEST(DocData, BinaryImportHoldsTheWordsOnce) {
+    using test::ResetPeakMemory;
+    using test::StatusBytes;
+    if (!ResetPeakMemory()) GTEST_SKIP() << "the peak resident memory cannot be reset here";
+    TempDir dir;
+    const std::string path = dir.File("big.bin");
+    std::int64_t raw = 0;
+    {
+        DocFixture f;
+        ASSERT_EQ(f.doc.ResizeVolume({256, 256, 64}, {0, 0, 0}), 0);
+        ASSERT_EQ(f.doc.InsertChannel(0, 1, "Water"), 0);
+        ASSERT_EQ(f.doc.InsertChannel(0, 2, "Bone"), 0);
+        ZunImage& s = f.doc.GetSample();
+        for (int i = 0; i < s.GetChanCount(); ++i) {
+            ZunChan& c = *s.GetChan(i);
+            for (std::uint64_t v = 0; v < c.GetNumVoxels(); ++v)
+                c.Data()[v] = static_cast<imtype>((v * 7 + i) % 100);
+            raw += static_cast<std::int64_t>(c.GetNumVoxels() * sizeof(imtype));
+        }
+        ASSERT_TRUE(f.doc.ExportBinaryDataFile(path));
+    }
+    DocFixture g;
+    ASSERT_TRUE(ResetPeakMemory());
+    ASSERT_TRUE(g.doc.ImportBinaryDataFile(path));
+    EXPECT_LT(StatusBytes("VmHWM:") - StatusBytes("VmRSS:"), raw / 8);
+    EXPECT_EQ(g.doc.GetSample().GetChan(2)->Data()[1000], (1000 * 7 + 2) % 100);
 }
 
 TEST(DocData, AnImportRefusedForMemoryHalfWayLeavesTheDocumentNewAndEmpty) {
@@ -290,15 +348,16 @@ TEST(DocData, AnEmptyDocumentRoundTripsAndDegenerateGridsAreRefusedWithAMessage)
 TEST(DocData, AFormulaThatDoesNotParseRefusesTheImport) {
     TempDir dir;
     const std::string path = dir.File("f.txt");
-    for (auto [formula, detail] : {std::pair{"Zz", "'Z' at position 1"}, std::pair{"H2Oo", "'o' at position 4"}}) {
+    for (auto [formula, detail] :
+         {std::pair{"Zz", "'Z' at position 1"}, std::pair{"H2Oo", "'o' at position 4"}}) {
         WriteFileText(path, std::string("TEXT 1\nGRID 1 1 1\nCHANNELS 2\nNAMES \"Void\" \"W\"\nTYPES 0 0\n"
                                         "RANGES 0 1 0 1\nCOMPOUNDS 1 \"") +
                                 formula + "\" 1.0\nDATA 1 2 END\n");
         DocFixture f;
         EXPECT_FALSE(f.doc.ImportTextDocument(path));
         EXPECT_EQ(f.Messages(), (Lines{textfile::Message(textfile::kCannotRead, path,
-                                                          std::string("line 7: formula \"") + formula +
-                                                              "\": Invalid character " + detail)}));
+                                                         std::string("line 7: formula \"") + formula +
+                                                             "\": Invalid character " + detail)}));
         EXPECT_EQ(f.doc.GetSample().GetChanCount(), 1);
         EXPECT_EQ(f.doc.GetSample().GetNumVoxels(), 0u);
     }
@@ -319,7 +378,8 @@ TEST(DocData, CtWordsAboveFourteenBitsWarnAndAreKept) {
     const auto requests = g.prompt.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].icon, PromptIcon::Warning);
-    EXPECT_NE(requests[0].text.find("X-ray CT channel \"ct \"A\"\": " + std::to_string(flagged) + " words above 16383"),
+    EXPECT_NE(requests[0].text.find("X-ray CT channel \"ct \"A\"\": " + std::to_string(flagged) +
+                                    " words above 16383"),
               std::string::npos)
         << requests[0].text;
     EXPECT_EQ(g.doc.ToDataDocument().channels[2].words, f.doc.ToDataDocument().channels[2].words);
@@ -343,8 +403,10 @@ TEST(DocData, ResidualsNeverOverwriteAChannelOfAnotherKind) {
     ZunImage& s = f.doc.GetSample();
     ASSERT_TRUE(s.GetChan(1)->compound.SetFormula("H2O", true) == 0);
     for (int i = 0; i < s.GetChanCount(); ++i)
-        for (std::uint64_t v = 0; v < s.GetNumVoxels(); ++v) s.GetChan(i)->Data()[v] = static_cast<imtype>(100 * i + v);
-    const std::vector<imtype> measured(s.FindChan("ct_residual")->Data(), s.FindChan("ct_residual")->Data() + 24);
+        for (std::uint64_t v = 0; v < s.GetNumVoxels(); ++v)
+            s.GetChan(i)->Data()[v] = static_cast<imtype>(100 * i + v);
+    const std::vector<imtype> measured(s.FindChan("ct_residual")->Data(),
+                                       s.FindChan("ct_residual")->Data() + 24);
 
     EXPECT_EQ(f.doc.SubtractModelData(), 2);
     const ZunChan* kept = s.FindChan("ct_residual");
