@@ -56,9 +56,54 @@ Value* Evaluator::EvaluateChain(SyntaxNode* node) {
     return left;
 }
 
+namespace {
+
+// Whether the node reads its operand `child` element by element; a range there is then better
+// held as dense numbers. Totals keep a range as it is (they are worked out without its elements);
+// selections and lists keep their operands, which they read as they stand.
+bool ReadsElements(const SyntaxNode* node, int child, Value& operand) {
+    const NodeKind kind = node->kind;
+    if (kind == call) {
+        if (node->text == "maxt" || node->text == "mint" || node->text == "sumt")
+            return dynamic_cast<VectorJoined*>(&operand) != nullptr;
+        return true;
+    }
+    if (kind == cast || (kind >= assign && kind <= or_assign)) return child == 1;
+    return (kind >= unary_plus && kind <= size_of) || (kind >= mul && kind <= conditional);
+}
+
+}  // namespace
+
+// Ranges and lists with ranges among their parts make their elements one value object at a time
+// as they are read: an operator over millions of them took seconds and, where it kept them,
+// hundreds of megabytes. As dense numbers they take the bulk kernels like any other block, at the
+// cost of the numbers themselves; element by element, the type and size checks and the result's
+// making answer from the shape instead of visiting every element before the operation does.
+ValueList Evaluator::DenseOperands(SyntaxNode* node, const ValueList& kids, ValueList& made) {
+    ValueList operands = kids;
+    for (size_t i = 0; i < kids.size(); ++i) {
+        DenseVector* d = nullptr;
+        if (auto* range = dynamic_cast<VectorRange*>(kids[i])) {
+            if (ReadsElements(node, static_cast<int>(i), *range))
+                d = static_cast<DenseVector*>(range->Cast(0));
+        } else if (auto* joined = dynamic_cast<VectorJoined*>(kids[i])) {
+            if (ReadsElements(node, static_cast<int>(i), *joined)) d = joined->AsDense();
+        }
+        if (!d) continue;
+        operands[i] = d;
+        made.push_back(d);
+    }
+    return operands;
+}
+
 Value* Evaluator::Finish(SyntaxNode* node, const ValueList& kids) {
     node->settled = false;
-    Value* r = Apply(node, kids);
+    ValueList made;
+    Value* r = Apply(node, DenseOperands(node, kids, made));
+    // The dense copies are not needed past the operator (a result reading them shares their
+    // storage, which stays as long as it does).
+    for (Value* d : made)
+        if (d != r) d->Discard();
     node->result = r;
     if (!r->IsOwned()) r->owner = node;
     switch (node->kind) {

@@ -100,6 +100,8 @@ public:
 protected:
     bool ScalarLeaves() const override { return true; }
     int LeafScalarType() const override { return type_; }
+    // Every element is a number of the one type, or every one a block of the same shape.
+    bool AlikeElements() const override { return true; }
 
 private:
     int type_;

@@ -1,6 +1,7 @@
 #include "script/vector.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "script/block.h"
 
@@ -135,6 +136,90 @@ std::string VectorValue::ToString(bool full) {
     return s + "}";
 }
 
+namespace {
+
+// Where the numbers of a one-level vector of plain numbers are: a range, or a dense block that
+// nothing writes through (a selection from it may copy its numbers).
+struct NumberSource {
+    VectorRange* range = nullptr;
+    Block block;
+    int type = 0;
+    int64_t count = 0;
+};
+
+bool FindNumbers(Value& v, NumberSource& out) {
+    if (auto* r = dynamic_cast<VectorRange*>(&v)) {
+        out.range = r;
+        out.type = kInt;
+        out.count = r->Count();
+        return true;
+    }
+    if (auto* j = dynamic_cast<VectorJoined*>(&v)) {
+        DenseVector* d = j->AsDense();
+        return d && FindNumbers(*d, out);
+    }
+    auto* d = dynamic_cast<DenseVector*>(&v);
+    if (!d || d->IsWritable() || d->Dims().size() != 1 || !d->DescribeBlock(out.block)) return false;
+    out.type = out.block.type;
+    out.count = out.block.count;
+    return true;
+}
+
+// The number of indices a part of a subscript gives, or -1 when it is not a plain integer, a
+// range or a one-level block of integers.
+int64_t IndexCount(Value& part) {
+    if (part.IsScalar()) {
+        Block b;
+        return part.DescribeBlock(b) && b.kind == Block::kScalar ? 1 : -1;
+    }
+    NumberSource s;
+    if (!FindNumbers(part, s) || !IsIntegralType(s.type)) return -1;
+    return s.count;
+}
+
+}  // namespace
+
+// A subscript that selects many elements of a vector of plain numbers takes their numbers into
+// one dense block: as one value object each, a selection of millions of elements took hundreds of
+// megabytes. Null when the generic selection applies (few elements, or other kinds of values).
+Value* VectorValue::SelectNumbers(Value& sel) {
+    int64_t total = 0;
+    for (int64_t j = 0, n = sel.Count(); j < n; ++j) {
+        const int64_t c = IndexCount(*sel.Element(j));
+        if (c < 0) return nullptr;
+        total += c;
+    }
+    NumberSource from;
+    if (total <= kUncheckedElements || !FindNumbers(*this, from)) return nullptr;
+    DenseVector* r = DenseVector::Create(Pool(), from.type, {total});
+    Block out;
+    r->DescribeBlock(out);
+    int64_t at = 0;
+    auto put = [&](int32_t index) {
+        unsigned char* p = out.data + at++ * out.elementBytes;
+        if (from.range) {
+            WriteInt(from.type, p, from.range->At(index));
+            return;
+        }
+        if (index < 0 || index >= from.count) Raise(msg::kInvalidIndex);
+        std::memcpy(p, from.block.data + static_cast<int64_t>(index) * from.block.elementBytes,
+                    static_cast<size_t>(out.elementBytes));
+    };
+    for (int64_t j = 0, n = sel.Count(); j < n; ++j) {
+        Value* part = sel.Element(j);
+        if (part->IsScalar()) {
+            put(part->GetInt());
+            continue;
+        }
+        NumberSource indices;
+        FindNumbers(*part, indices);
+        for (int64_t k = 0; k < indices.count; ++k)
+            put(indices.range ? indices.range->At(k)
+                              : ReadInt(indices.type, indices.block.data + k * indices.block.elementBytes));
+    }
+    return r;
+}
+
 Value* VectorValue::ApplySelectors(const ValueList& selectors, size_t first) {
     if (first >= selectors.size()) {
         auto* r = Pool()->Make<VectorDynamic>();
@@ -146,6 +231,8 @@ Value* VectorValue::ApplySelectors(const ValueList& selectors, size_t first) {
         Value* v = Field(sel->GetString());
         return v->ApplySelectors(selectors, first + 1);
     }
+    if (first + 1 == selectors.size())
+        if (Value* numbers = SelectNumbers(*sel)) return numbers;
     auto* r = Pool()->Make<VectorDynamic>();
     const int64_t indices = sel->Count();
     // The selection holds one value object per selected element: charged before they are made.
@@ -411,10 +498,19 @@ Value* VectorRange::Cast(int type) {
     DenseVector* d = DenseVector::Create(Pool(), t, {count_});
     Block b;
     d->DescribeBlock(b);
-    // As each element's cast writes it: the int put into the new type.
-    for (int64_t i = 0; i < count_; ++i)
-        WriteInt(t, b.data + i * b.elementBytes, static_cast<int32_t>(from_ + i * step_));
+    WriteElements(t, 0, count_, b.data, b.elementBytes);
     return d;
+}
+
+void VectorRange::WriteElements(int t, int64_t first, int64_t n, unsigned char* out, int elementBytes) const {
+    // As each element's cast writes it: the int put into the new type.
+    for (int64_t i = 0; i < n; ++i)
+        WriteInt(t, out + i * elementBytes, static_cast<int32_t>(from_ + (first + i) * step_));
+}
+
+int32_t VectorRange::At(int64_t index) const {
+    if (index < 0 || index >= count_) Raise(msg::kInvalidIndex);
+    return static_cast<int32_t>(from_ + index * step_);
 }
 
 bool VectorRange::HasSameType(Value& other) {
@@ -506,6 +602,49 @@ int64_t VectorJoined::TotalCount() const {
     for (size_t k = 0; k < parts_.size(); ++k)
         total += isRange_[k] ? parts_[k]->Count() : parts_[k]->TotalCount();
     return total;
+}
+
+DenseVector* VectorJoined::AsDense() {
+    return DenseCast(0);
+}
+
+Value* VectorJoined::Cast(int type) {
+    if (DenseVector* d = DenseCast(type)) return d;
+    return VectorValue::Cast(type);
+}
+
+DenseVector* VectorJoined::DenseCast(int type) {
+    int t = type;
+    for (size_t k = 0; k < parts_.size(); ++k) {
+        Block b;
+        int own = kInt;
+        if (isRange_[k]) {
+            if (!dynamic_cast<VectorRange*>(parts_[k])) return nullptr;
+        } else if (parts_[k]->IsScalar() && parts_[k]->DescribeBlock(b) && b.kind == Block::kScalar) {
+            own = parts_[k]->GetType();
+        } else {
+            return nullptr;
+        }
+        // Cast to their own types, elements of different types would not share one block.
+        if (type == 0 && t != 0 && own != t) return nullptr;
+        if (type == 0) t = own;
+    }
+    if (!IsNumericType(t) && t != kBool) return nullptr;
+    DenseVector* d = DenseVector::Create(Pool(), t, {Count()});
+    Block out;
+    d->DescribeBlock(out);
+    int64_t at = 0;
+    for (size_t k = 0; k < parts_.size(); ++k) {
+        if (isRange_[k]) {
+            const auto* r = static_cast<VectorRange*>(parts_[k]);
+            r->WriteElements(t, 0, r->Count(), out.data + at * out.elementBytes, out.elementBytes);
+            at += r->Count();
+            continue;
+        }
+        PoolScope scope(Pool());
+        d->Element(at++)->AssignFrom(*parts_[k]->Cast(type));
+    }
+    return d;
 }
 
 Value* VectorJoined::Element(int64_t index) {

@@ -58,6 +58,8 @@ protected:
     double GenericTotal(ListOp op);
     // A new empty vector of the kind results of this vector take.
     class VectorDynamic* NewVectorLike();
+    // The selection of a subscript as one dense block of numbers, or null.
+    Value* SelectNumbers(Value& subscript);
     // Whether every element is a scalar of one type and kind (so that one answers for all).
     virtual bool AlikeElements() const { return false; }
     template <typename TypeOf>
@@ -128,6 +130,11 @@ public:
     double TotalMin() override;
     double TotalSum() override;
     Value* Cast(int type) override;
+    // Elements [first, first + n) as numbers of type t (numeric or bool), each written as the
+    // element's cast to t writes it, elementBytes apart from out.
+    void WriteElements(int t, int64_t first, int64_t n, unsigned char* out, int elementBytes) const;
+    // The element at index, checked as Element checks it, without making it.
+    int32_t At(int64_t index) const;
 
 protected:
     bool AlikeElements() const override { return true; }
@@ -155,10 +162,17 @@ public:
     bool IsWritable() const override;
     bool IsDocumentData() const override;
     int64_t TotalCount() const override;
+    // Cast as every element would be, in one dense block when the parts are ranges and plain
+    // numbers (of one type, for the cast to the elements' own types).
+    Value* Cast(int type) override;
+    // The elements as one dense block of their common type; null when the parts are other than
+    // ranges and plain numbers of one type.
+    class DenseVector* AsDense();
 
 private:
     template <typename Pred>
     bool AllParts(Pred pred) const;
+    class DenseVector* DenseCast(int type);
 
     ValueList parts_;
     std::vector<bool> isRange_;

@@ -214,6 +214,36 @@ TEST_P(LanguageTest, BuiltIns) {
     EXPECT_EQ(Run("grav({{0,0,0},{0,1,0},{0,0,0}}, {{5,0,0},{0,0,0},{0,0,0}})"), "{{1,0,0},{0,0,0},{0,0,0}}");
 }
 
+// Ranges and lists of numbers and ranges read by operators, built-ins and long selections are held
+// as numbers in a row; what they give must be what their elements give one by one.
+TEST_P(LanguageTest, RangesReadAsNumbers) {
+    EXPECT_EQ(Run("sumt((1 .. 10000) * 2), sumt({0, 1 .. 9999} * 2), mint(-(1 .. 10000))"),
+              "{100010000,99990000,-10000}");
+    EXPECT_EQ(Run("sizeof(1 .. 3), (char)(65 .. 67), {1 .. 3, 7} / 2, !(0 .. 1)"),
+              "{{4,4,4},{A,B,C},{0,1,1,3},{true,false}}");
+    EXPECT_EQ(Run("sumt((1 .. 10000) % 2 == 0 ? 1 : 0), sumt((1 .. 10000) == (10000 .. 1) ? 1 : 0)"),
+              "{5000,0}");
+    EXPECT_EQ(Run("maxt(max(1 .. 10000, 5000 .. -4999)), sumt(sum(1 .. 10000, 10000 .. 1))"),
+              "{10000,100010000}");
+    EXPECT_EQ(Run("(1 .. 10000) + (1 .. 9999)"), "incompatible types for *,/,+,- expression");
+    // A list whose parts differ in type keeps its elements as they are.
+    EXPECT_EQ(Run("maxt({0.5, 1 .. 10000} * 2), {0.5, 1 .. 2} * 2"), "{20000,{1,2,4}}");
+    // Selections beyond the few elements a selection makes one by one.
+    EXPECT_EQ(Run("sumt((1 .. 10000)[9999 .. 0]), sumt(((1 .. 10000) * 2)[0 .. 9999])"),
+              "{50005000,100010000}");
+    EXPECT_EQ(Run("sumt((1 .. 10000)[{0, 9999, 0 .. 5000}]), sumt({7, 1 .. 9999}[9999 .. 0])"),
+              "{12517502,49995007}");
+    EXPECT_EQ(Run("(10 .. 1)[0 .. 5000]"), "invalid index");
+    EXPECT_EQ(Run("(1 .. 10000)[0 .. 10000]"), "invalid index");
+    EXPECT_EQ(Run("(1 .. 10000)[-1, 0 .. 9999]"), "invalid index");
+    EXPECT_EQ(Run("((1 .. 10000) * 2)[1 .. 10000]"), "invalid index");
+    EXPECT_EQ(Run("(1 .. 10000)[(0 .. 9999) * 1.5]"), "subscript values must be integral");
+    EXPECT_EQ(Run("(1 .. 10000)[0 .. 9999] = 5"), "cannot assign to this value");
+    const std::string few = Run("((1 .. 10000) * 3)[{2, 4 .. 6}]");
+    EXPECT_EQ(few, "{9,15,18,21}");
+    EXPECT_EQ(Run("sumt(((1 .. 10000) * 3)[{2, 4 .. 6, 0 .. 9999}]) - sumt((1 .. 10000) * 3)"), "63");
+}
+
 INSTANTIATE_TEST_SUITE_P(Paths, LanguageTest, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Fast" : "Reference"; });
 
