@@ -112,8 +112,8 @@ Value* Shake(const ValueList& args) {
 // the array's own element writes.
 class Gravity {
 public:
-    Gravity(std::vector<int64_t> dims, std::vector<double> a, const std::vector<double>& b)
-        : dims_(std::move(dims)), a_(std::move(a)) {
+    Gravity(ValuePool& pool, std::vector<int64_t> dims, std::vector<double> a, const std::vector<double>& b)
+        : pool_(pool), dims_(std::move(dims)), a_(std::move(a)) {
         ForEachCoordinate(dims_, [&](const std::vector<int64_t>& c) {
             const double w = b[static_cast<size_t>(Linear(dims_, c))];
             if (w != 0.0) masses_.push_back({c, w});
@@ -121,8 +121,13 @@ public:
     }
 
     void Run() {
+        // A sweep and a measure each visit every mass from every voxel: counted as the line's work
+        // before they run.
+        const uint64_t pass = static_cast<uint64_t>(a_.size()) * (masses_.size() + 1);
+        pool_.ChargeWork(pass);
         double previous = Measure();
         for (int sweep = 0; sweep < kMaxSweeps; ++sweep) {
+            pool_.ChargeWork(2 * pass);
             if (Sweep() == 0) return;
             const double m = Measure();
             if (!(m > previous)) return;
@@ -228,6 +233,7 @@ private:
         return total;
     }
 
+    ValuePool& pool_;
     std::vector<int64_t> dims_;
     std::vector<double> a_;
     std::vector<Mass> masses_;
@@ -252,7 +258,7 @@ Value* Grav(const ValueList& args) {
     const std::vector<int64_t> dims = GetDims(*a);
     if (GetDims(*b) != dims) Raise("grav() args must have compatible sizes");
     const std::vector<double> before = Flatten(*a, dims);
-    Gravity g(dims, before, Flatten(*b, dims));
+    Gravity g(*a->Pool(), dims, before, Flatten(*b, dims));
     g.Run();
     const std::vector<double>& after = g.Values();
     ForEachCoordinate(dims, [&](const std::vector<int64_t>& c) {

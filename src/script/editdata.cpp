@@ -23,6 +23,7 @@ int Evaluate(ScriptDocument* document, SyntaxNode* root, std::string& out, const
     ValuePool pool;
     pool.fast = options.fast;
     pool.threads = TeamThreads(options.threads);
+    pool.workLimit = options.workLimit;
     Evaluator evaluator(document, pool);
     int status = -1;
     auto guarded = [&](auto&& body) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "script/scriptdocument.h"
@@ -12,6 +13,9 @@ struct EditDataOptions {
     bool fast = true;
     // Threads of the bulk kernels; 0 takes the machine's processor count.
     int threads = 0;
+    // Elements a line may make (dense elements, value objects counting several each) before it
+    // is refused; 0 for no limit.
+    uint64_t workLimit = 0;
 };
 
 // Evaluates a parsed line and prints its result (or the failure text) on a new line of out;

@@ -13,6 +13,8 @@ inline constexpr const char* kDecConst = "syntax error in decimal constant";
 inline constexpr const char* kFloatConst = "syntax error in floating point constant";
 
 inline constexpr const char* kOutOfMemory = "out of memory";
+// A line that would make more elements than its caller allows.
+inline constexpr const char* kTooManyElements = "too many elements for one line";
 inline constexpr const char* kNodeAllocation = "make_node: memory allocation error";
 inline constexpr const char* kDivisionByZero = "division by zero";
 inline constexpr const char* kInvalidIndex = "invalid index";

@@ -271,6 +271,7 @@ DenseVector* DenseVector::Create(ValuePool* pool, int type, const std::vector<in
     CheckAllocation(total);
     int64_t n = 1;
     for (int64_t d : dims) n *= d;
+    pool->ChargeWork(static_cast<uint64_t>(n));
     const size_t bytes = static_cast<size_t>(n) * static_cast<size_t>(std::max(ElementBytes(type), 1));
     std::shared_ptr<DenseBuffer> buffer;
     try {

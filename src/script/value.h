@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "script/convert.h"
+#include "script/messages.h"
 
 namespace zun::script {
 
@@ -36,6 +37,9 @@ void CheckAllocation(double bytes);
 // the check before a list of elements is made; lists up to kUncheckedElements are not checked.
 inline constexpr double kBytesPerElement = 96.0;
 inline constexpr int64_t kUncheckedElements = 4096;
+// What making and reading a value object costs against a line's work limit, in elements of a
+// dense block.
+inline constexpr uint64_t kValueWork = 8;
 
 enum class BinOp {
     Mul,
@@ -87,6 +91,7 @@ class ValuePool {
 public:
     template <typename T, typename... Args>
     T* Make(Args&&... args) {
+        ChargeWork(kValueWork);
         try {
             auto p = std::make_unique<T>(this, std::forward<Args>(args)...);
             T* raw = p.get();
@@ -107,6 +112,16 @@ public:
     size_t Peak() const { return peak_; }
     size_t blockBytes = 0;
 
+    // The elements the line may make (dense elements, and value objects at kValueWork each), so
+    // that a caller with a time limit refuses a line before it runs past it; 0: no limit.
+    uint64_t workLimit = 0;
+    // Counts elements about to be made; raises "too many elements for one line" when they
+    // would pass the limit.
+    void ChargeWork(uint64_t elements) {
+        work_ += elements;
+        if (workLimit && work_ > workLimit) Raise(msg::kTooManyElements);
+    }
+
     // Bulk kernels and dense temporaries; off gives the per-element reference path.
     bool fast = true;
     int threads = 1;
@@ -114,6 +129,7 @@ public:
 private:
     std::vector<std::unique_ptr<Value>> items_;
     size_t peak_ = 0;
+    uint64_t work_ = 0;
 };
 
 // Restores the pool to its mark when it leaves scope.

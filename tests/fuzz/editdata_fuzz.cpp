@@ -46,6 +46,8 @@ private:
     std::map<std::string, Channel> channels_;
 };
 
+constexpr std::uint64_t kWorkLimit = std::uint64_t{1} << 23;
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -61,6 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SmallDocument doc;
     zun::script::EditDataOptions options;
     options.threads = 1;
+    // What the instrumented build runs well within the fuzzer's time limit on each path: about a
+    // million value objects or eight million dense elements.
+    options.workLimit = kWorkLimit;
     for (bool fast : {true, false}) {
         options.fast = fast;
         zun::script::ExecuteLine(doc, line, options);

@@ -65,6 +65,29 @@ TEST(LineMemory, RangeLinesCostTheirNumbers) {
     }
 }
 
+// A caller's work limit refuses a line before the block or the value that would pass it is made:
+// a chain of operators over a long vector, a long mixed list taken element by element, or a
+// gravity over many masses.
+TEST(LineMemory, ALineIsRefusedBeforeItPassesItsWorkLimit) {
+    if (!zun::test::ResetPeakMemory()) GTEST_SKIP() << "the peak resident memory cannot be reset here";
+    test::MemoryDocument doc;
+    doc.workLimit = 1 << 20;
+    std::string chain = "sumt({1 .. 100000}";
+    for (int i = 0; i < 20; ++i) chain += " + 1";
+    for (bool fast : {true, false}) {
+        for (const std::string line :
+             {chain + ")", std::string("(1 .. 100000000) * 2"), std::string("maxt({0.5, 1 .. 2000000} * 2)"),
+              std::string("grav((0 .. 3999) % 2, (0 .. 3999) % 3)")}) {
+            const Held h = Measure(doc, line, fast);
+            EXPECT_EQ(h.text, "too many elements for one line") << line << (fast ? " fast" : " element-wise");
+            EXPECT_LT(h.peak, 64 << 20) << line;
+        }
+        EXPECT_EQ(doc.Run("sumt((1 .. 1000) * 2), maxt(1 .. 200000000)", fast), "{1001000,200000000}");
+    }
+    doc.workLimit = 0;
+    EXPECT_EQ(doc.Run("sumt({1 .. 100000} + 1 + 1)"), "705282704");
+}
+
 // The elements of a random vector draw as scalar rand() values read in element order do, and the
 // generator goes on from there.
 TEST(LineMemory, RandomVectorsDrawAsTheirElementsWould) {

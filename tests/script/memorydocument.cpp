@@ -28,6 +28,7 @@ std::string MemoryDocument::Run(const std::string& line, bool fast) {
     EditDataOptions options;
     options.fast = fast;
     options.threads = 4;
+    options.workLimit = workLimit;
     std::string out = ExecuteLine(*this, line, options);
     if (!out.empty() && out[0] == '\n') out.erase(0, 1);
     return out;

@@ -30,6 +30,8 @@ public:
 
     bool modified = false;
     int edits = 0;
+    // The lines' work limit (EditDataOptions::workLimit).
+    uint64_t workLimit = 0;
 
 private:
     std::map<std::string, Channel> channels_;
