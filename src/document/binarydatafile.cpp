@@ -184,10 +184,19 @@ void WriteBinaryDataFile(const std::string& path, const DataDocument& doc) {
 void WriteBinaryDataFile(const std::string& path, const DataDocument& doc, ProgressSink* progress) {
     if (std::string why = CheckChannelList(doc.channels); !why.empty())
         throw std::runtime_error("Cannot write file " + path + ": " + why);
-    std::size_t perChannel = std::size_t(doc.nx) * doc.ny * doc.nz;
+    const std::size_t perChannel = std::size_t(doc.nx) * doc.ny * doc.nz;
     for (const DataChannel& c : doc.channels)
         if (c.words.size() != perChannel)
             throw std::runtime_error("Cannot write file " + path + ": bad channel size");
+    WriteBinaryDataChannels(
+        path, doc, [&](std::size_t c) { return doc.channels[c].words.data(); }, progress);
+}
+
+void WriteBinaryDataChannels(const std::string& path, const DataDocument& header, const ChannelWords& words,
+                             ProgressSink* progress) {
+    if (std::string why = CheckChannelList(header.channels); !why.empty())
+        throw std::runtime_error("Cannot write file " + path + ": " + why);
+    const std::size_t perChannel = std::size_t(header.nx) * header.ny * header.nz;
     AtomicFile out(path);
     auto u32 = [&](std::uint32_t v) { out.Write(&v, 4); };
     auto text = [&](const std::string& s) {
@@ -196,25 +205,27 @@ void WriteBinaryDataFile(const std::string& path, const DataDocument& doc, Progr
     };
     out.Write(kBinaryDataMagic, sizeof kBinaryDataMagic);
     u32(kBinaryVersion);
-    text(doc.notes);
-    u32(doc.nx);
-    u32(doc.ny);
-    u32(doc.nz);
-    u32(static_cast<std::uint32_t>(doc.channels.size()));
-    for (const DataChannel& c : doc.channels) {
+    text(header.notes);
+    u32(header.nx);
+    u32(header.ny);
+    u32(header.nz);
+    u32(static_cast<std::uint32_t>(header.channels.size()));
+    for (const DataChannel& c : header.channels) {
         text(c.name);
         out.Write(&c.kind, 4);
         out.Write(&c.rangeMin, 4);
         out.Write(&c.rangeMax, 4);
     }
-    ProgressMeter meter(progress, std::uint64_t(perChannel) * doc.channels.size());
+    ProgressMeter meter(progress, std::uint64_t(perChannel) * header.channels.size());
     std::uint64_t done = 0;
-    for (const DataChannel& c : doc.channels)
-        for (std::size_t at = 0; at < c.words.size(); at += kPiece) {
-            const std::size_t n = std::min(kPiece, c.words.size() - at);
-            out.Write(c.words.data() + at, n * 2);
+    for (std::size_t c = 0; c < header.channels.size(); ++c) {
+        const std::uint16_t* w = words(c);
+        for (std::size_t at = 0; at < perChannel; at += kPiece) {
+            const std::size_t n = std::min(kPiece, perChannel - at);
+            out.Write(w + at, n * 2);
             meter.Advance(done += n);
         }
+    }
     out.Commit();
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -50,8 +51,14 @@ private:
 // The whole file at once, refused as the reader refuses it.
 DataDocument ReadBinaryDataFile(const std::string& path);
 DataDocument ReadBinaryDataFile(const std::string& path, ProgressSink* progress);
-// Written atomically; throws std::runtime_error naming the path on failure, ProgressCancelled
-// when the sink cancels (an earlier file of that name stays as it was).
+// The words of channel c of a header, nx * ny * nz of them.
+using ChannelWords = std::function<const std::uint16_t*(std::size_t channel)>;
+// Written atomically, the words taken from where the caller keeps them (the header's own words are
+// not used); throws std::runtime_error naming the path on failure, ProgressCancelled when the sink
+// cancels (an earlier file of that name stays as it was).
+void WriteBinaryDataChannels(const std::string& path, const DataDocument& header, const ChannelWords& words,
+                             ProgressSink* progress = nullptr);
+// The document's own words.
 void WriteBinaryDataFile(const std::string& path, const DataDocument& doc);
 void WriteBinaryDataFile(const std::string& path, const DataDocument& doc, ProgressSink* progress);
 

@@ -293,7 +293,16 @@ bool CZunDoc::ExportTextDocument(const std::string& path) {
 }
 
 bool CZunDoc::ExportBinaryDataFile(const std::string& path) {
-    return WriteDataFile([&] { WriteBinaryDataFile(path, ToDataDocument(), services_.progress); });
+    // The words go straight from the channels into the file: the data are held once.
+    return WriteDataFile([&] {
+        std::vector<int> all(static_cast<std::size_t>(sample_->GetChanCount()));
+        for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i);
+        DataDocument header;
+        SelectionForText(all, {}, header);
+        WriteBinaryDataChannels(
+            path, header, [&](std::size_t c) { return sample_->GetChan(static_cast<int>(c))->Data(); },
+            services_.progress);
+    });
 }
 
 namespace {
