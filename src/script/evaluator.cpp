@@ -60,16 +60,19 @@ namespace {
 
 // Whether the node reads its operand `child` element by element; a range there is then better
 // held as dense numbers. Totals keep a range as it is (they are worked out without its elements);
-// selections and lists keep their operands, which they read as they stand.
+// casts and the operators that start with a cast make their numbers themselves; selections and
+// lists keep their operands, which they read as they stand; an unknown function reads nothing.
 bool ReadsElements(const SyntaxNode* node, int child, Value& operand) {
     const NodeKind kind = node->kind;
     if (kind == call) {
-        if (node->text == "maxt" || node->text == "mint" || node->text == "sumt")
+        const std::string& f = node->text;
+        if (f == "maxt" || f == "mint" || f == "sumt")
             return dynamic_cast<VectorJoined*>(&operand) != nullptr;
-        return true;
+        return f == "rand" || f == "max" || f == "min" || f == "sum" || f == "grav" || f == "shake" ||
+               f == "resamp";
     }
-    if (kind == cast || (kind >= assign && kind <= or_assign)) return child == 1;
-    return (kind >= unary_plus && kind <= size_of) || (kind >= mul && kind <= conditional);
+    if (kind >= assign && kind <= or_assign) return child == 1;
+    return kind == size_of || (kind >= mul && kind <= conditional);
 }
 
 }  // namespace

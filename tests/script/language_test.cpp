@@ -226,6 +226,9 @@ TEST_P(LanguageTest, RangesReadAsNumbers) {
     EXPECT_EQ(Run("maxt(max(1 .. 10000, 5000 .. -4999)), sumt(sum(1 .. 10000, 10000 .. 1))"),
               "{10000,100010000}");
     EXPECT_EQ(Run("(1 .. 10000) + (1 .. 9999)"), "incompatible types for *,/,+,- expression");
+    // Nothing is made for what reads no elements.
+    EXPECT_EQ(Run("foo(1 .. 2000000000), maxt(-5 .. 2000000000)"), "unknown function name");
+    EXPECT_EQ(Run("maxt(-5 .. 2000000000), sumt(-2000000000 .. 2000000000)"), "{2000000000,0}");
     // A list whose parts differ in type keeps its elements as they are.
     EXPECT_EQ(Run("maxt({0.5, 1 .. 10000} * 2), {0.5, 1 .. 2} * 2"), "{20000,{1,2,4}}");
     // Selections beyond the few elements a selection makes one by one.
