@@ -292,6 +292,10 @@ void EnergyOptDialog::accept() {
 }
 
 void EnergyOptDialog::Compute(int page) {
+    if (const std::optional<std::string> refused = model_.CheckCompute(page)) {
+        prompt().Tell(*refused, zun::PromptIcon::Warning);
+        return;
+    }
     const char* question = page == 0 ? "Compute optimal energies?" : "Compute evaluation metrics?";
     if (prompt().Ask({question, {}, {}, zun::PromptButtons::OkCancel, zun::PromptIcon::Question}) !=
         zun::kPromptOk)
