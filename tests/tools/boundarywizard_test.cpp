@@ -587,6 +587,11 @@ TEST(BoundaryGeometryPages, TextsRoundTrip) {
     EXPECT_EQ(GeometryTexts(BoundDef::kCylinder, d), (Lines{"6", "3"}));
     EXPECT_EQ(GeometryTexts(BoundDef::kSphere, d), (Lines{"5"}));
     EXPECT_EQ(GeometryLabels(BoundDef::kCylinder), (Lines{"X-Y Diameter:", "Z Length:"}));
+    // Sizes that are no finite number or beyond 32 bits are counted and leave the size as it was.
+    EXPECT_EQ(StoreGeometry(BoundDef::kCuboid, {"nan", "7", "3e9"}, d), 2);
+    EXPECT_EQ(d.cuboidSize, (std::vector<std::int32_t>{4, 7, -2}));
+    EXPECT_EQ(StoreGeometry(BoundDef::kCylinder, {"-inf", "x"}, d), 1);
+    EXPECT_EQ(GeometryTexts(BoundDef::kCylinder, d), (Lines{"6", "0"}));
 }
 
 TEST(BoundaryGeometryPages, ZeroSizeGivesAnEmptyRegion) {
