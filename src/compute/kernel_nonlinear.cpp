@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "compute/kernelrun.h"
 #include "compute/kernels.h"
@@ -318,19 +319,28 @@ void LineSearch(VoxelEnergy& E, double r0, double tolerance) {
 }
 
 // The Boltzmann-weighted mean of grid points with energies e[0..P): weight of point g is
-// exp(-min(Q (e_g - e_min), maxExp)); point(g, acc, w) adds w times the point to acc.
+// exp(-min(Q (e_g - e_min), maxExp)); point(g, acc, w) adds w times the point to acc. Exponents
+// far from 1 can take energies beyond the arithmetic: a point whose distance from the least is
+// not a number gets the clamped weight too, so the mean stays a point of the simplex.
 template <class Point>
 void WeightedMean(const double* e, std::size_t P, double Q, double maxExp, int u, Point&& point,
                   double* mean) {
-    double emin = e[0];
-    for (std::size_t g = 1; g < P; ++g) emin = std::min(emin, e[g]);
+    double emin = std::numeric_limits<double>::infinity();
+    for (std::size_t g = 0; g < P; ++g)
+        if (e[g] < emin) emin = e[g];
     const double clampWeight = std::exp(-maxExp);
     double sumW = 0.0, acc[kMaxCompositions] = {};
     for (std::size_t g = 0; g < P; ++g) {
         const double x = Q * (e[g] - emin);
-        const double w = x >= maxExp ? clampWeight : std::exp(-x);
+        const double w = x < maxExp ? std::exp(-x) : clampWeight;
         sumW += w;
         point(g, acc, w);
+    }
+    if (!(sumW > 0.0)) {
+        // No point within reach and the clamped weight below the arithmetic: all weigh alike.
+        std::fill(acc, acc + u, 0.0);
+        for (std::size_t g = 0; g < P; ++g) point(g, acc, 1.0);
+        sumW = static_cast<double>(P);
     }
     for (int q = 0; q < u; ++q) mean[q] = acc[q] / sumW;
 }

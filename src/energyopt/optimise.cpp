@@ -39,10 +39,11 @@ int reduce(const std::vector<MaterialFunctions>& compositions, const NoiseModel&
     return kSuccess;
 }
 
-// Negative counts and non-finite ranges cannot be searched (a non-finite radius never shrinks).
+// Negative counts and non-finite ranges cannot be searched (a non-finite radius never shrinks),
+// nor counts beyond the bound.
 bool domainsSearchable(const BeamDomainMap& domains) {
     for (const auto& [type, domain] : domains) {
-        if (domain.energyCount < 0) return false;
+        if (domain.energyCount < 0 || domain.energyCount > kMaxDomainEnergies) return false;
         if (domain.energyCount > 0 && (!std::isfinite(domain.minEnergy) || !std::isfinite(domain.maxEnergy)))
             return false;
     }

@@ -36,6 +36,10 @@ struct BeamDomain {
 
 using BeamDomainMap = std::map<int32_t, BeamDomain>;
 
+// The most energies one beam domain may ask for. The search's work and memory grow steeply with
+// the count (a few thousand take minutes and gigabytes); real set-ups use a handful.
+inline constexpr int32_t kMaxDomainEnergies = 64;
+
 struct TypedEnergy {
     double energy = 0.0;
     int32_t type = 0;

@@ -278,11 +278,21 @@ std::optional<std::string> EnergyOptSheetModel::EditBeamDomainCell(zun::GridList
                                                                    const std::string& text) {
     if (text.empty()) return std::nullopt;
     double v = 0;
-    // A count beyond what the search could ever enumerate is no whole number it can use.
-    if (!NonNegative(text, column == 0) || (column == 0 && (!ParseReal(text, v) || v > 1e6)))
+    // A count beyond the search's bound is no whole number it can use.
+    if (!NonNegative(text, column == 0) ||
+        (column == 0 && (!ParseReal(text, v) || v > static_cast<double>(kMaxDomainEnergies))))
         return std::string(column == 0 ? kCountError : kLimitError);
     zun::GridSetCellText(grid, row, column, text, false);
     MarkModified(0);
+    return std::nullopt;
+}
+
+std::optional<std::string> EnergyOptSheetModel::CheckCompute(int page) const {
+    if (page != 0) return std::nullopt;
+    // The record may come from a file written before the bounds, or by another program.
+    for (const BeamDomainSetting& d : working_.beamDomains)
+        if (d.energyCount < 0 || d.energyCount > kMaxDomainEnergies) return std::string(kCountError);
+    if (working_.maxIterations <= 0) return std::string(kIterationsError);
     return std::nullopt;
 }
 

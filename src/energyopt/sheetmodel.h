@@ -108,8 +108,12 @@ public:
     // Leaving the field: the message when the text is not a positive whole number.
     std::optional<std::string> CheckMaxIterations(const std::string& text) const;
     void FillBeamDomainGrid(zun::GridList& grid) const;
+    // A count must be a whole number from 0 to kMaxDomainEnergies.
     std::optional<std::string> EditBeamDomainCell(zun::GridList& grid, int row, int column,
                                                   const std::string& text);
+    // Before "Compute Output..." starts anything: the message when the applied inputs of the page
+    // are beyond the cell checks (a count past the bound, iterations below 1).
+    std::optional<std::string> CheckCompute(int page) const;
     void FillOptimisedGrid(zun::GridList& grid) const;
 
     // "Evaluate Metrics".

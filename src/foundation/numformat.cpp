@@ -18,7 +18,6 @@ const char kValueMustBeInteger[] = "Value must be an integer";
 
 namespace {
 
-
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 std::string Print(const char* format, ...) {
@@ -129,6 +128,14 @@ float ReadTextFloat(const std::string& text) {
     return v;
 }
 
+int ReadFiniteFloat(const std::string& text, float* value) {
+    float v = 0.0f;
+    if (ScanString(text, "%f", &v) != 0) return -1;
+    if (!std::isfinite(v)) return -2;
+    if (value) *value = v;
+    return 0;
+}
+
 bool IsBlankString(const std::string& text) {
     for (unsigned char c : text)
         if (c >= 0x80 || !std::isspace(c)) return false;
@@ -228,8 +235,7 @@ int ParseNumberFormat(const std::string& text, int* width, int* precision) {
 }
 
 bool CheckRealText(const std::string& text, float previous, std::string* replacement) {
-    float v = 0;
-    if (ScanString(text, "%f", &v) == 0) return true;
+    if (ReadFiniteFloat(text, nullptr) == 0) return true;
     if (replacement) *replacement = FormatReal(previous, -1, "%g");
     return false;
 }

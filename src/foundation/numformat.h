@@ -35,6 +35,10 @@ int ReadTextInt64(const std::string& text, std::int64_t* value);
 int ReadTextDouble(const std::string& text, double* value);
 // The text scanned with "%f"; 0 when it holds no number.
 float ReadTextFloat(const std::string& text);
+// The text scanned with "%f" when it starts with a finite number: 0. -1 when it holds no number;
+// -2 when the number is NaN or infinite, or too large for a float. The target is left as it was
+// unless 0 is returned. No field takes a non-finite value: it would reach integer conversions.
+int ReadFiniteFloat(const std::string& text, float* value);
 
 // True for an empty text or one of white space only (bytes of 0x80 and above are not blank).
 bool IsBlankString(const std::string& text);
@@ -44,7 +48,8 @@ bool IsBlankString(const std::string& text);
 int ParseNumberFormat(const std::string& text, int* width, int* precision);
 
 // The edit checks after a change. True when the text stands; otherwise `replacement` gets the
-// previous value's text to put back. A whole number must also fit 32 bits.
+// previous value's text to put back. A real number must be finite; a whole number must also fit
+// 32 bits.
 bool CheckRealText(const std::string& text, float previous, std::string* replacement);
 bool CheckIntegerText(int previous, const std::string& text, std::string* replacement);
 
@@ -61,7 +66,7 @@ public:
 
 float ReadEditFloat(const TextField& edit);
 // Warn through the prompt (exclamation icon) and put the previous value back when the text is
-// not a number (a real number, or a whole 32-bit number).
+// not a number (a finite real number, or a whole 32-bit number).
 void CheckEditReal(TextField& edit, float previous, Prompt& prompt);
 void CheckEditInteger(int previous, TextField& edit, Prompt& prompt);
 

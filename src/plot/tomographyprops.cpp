@@ -8,6 +8,7 @@
 #include "compute/model.h"
 #include "document/zundoc.h"
 #include "foundation/numformat.h"
+#include "model/channelrules.h"
 #include "model/sample.h"
 #include "model/zunchan.h"
 #include "platform/prompt.h"
@@ -304,7 +305,7 @@ bool TomographyPropsModel::EditOffset(std::size_t row, const std::string& text) 
 }
 
 bool TomographyPropsModel::ReadFields(CtBeamSettings& t) {
-    auto fail = [this](const char* text, Field field) {
+    auto fail = [this](const std::string& text, Field field) {
         if (prompt_) prompt_->Tell(text, PromptIcon::Information);
         failedField = field;
         return false;
@@ -313,6 +314,11 @@ bool TomographyPropsModel::ReadFields(CtBeamSettings& t) {
     t.polychromatic = current_.polychromatic;
     float v = 0.0f;
     if (!ReadReal(energyText, v) || v < 0.0f) return fail(ctmsg::kInvalidEnergy, kEnergyField);
+    // The check of the data file readers and the remote command, so that no coefficient becomes 0
+    // for want of data; 0 keeps its own meaning, and a polychromatic beam does not use the value.
+    if (!t.polychromatic && v > 0.0f)
+        if (const std::string why = CheckBeamEnergy(doc_.Settings().attenuationMethod, v); !why.empty())
+            return fail(std::string(ctmsg::kInvalidEnergy) + ": " + why, kEnergyField);
     t.monoEnergy = v;
     if (!ReadReal(offsetZeroText, v)) return fail(ctmsg::kInvalidOffsetZero, kOffsetZeroField);
     t.offsetAtZero = v;

@@ -94,8 +94,6 @@ std::string ReadDefinition(const RemoteCall& call, const ZunImage& sample, Bound
                 (static_cast<double>(ParseFloatArg(w[15])) - range[0]) / (range[1] - range[0]);
             text = w[15];
         }
-        const double t = std::clamp(def.normThreshold, 0.0, 1.0);
-        def.threshold = static_cast<std::uint16_t>(std::lround(t * 16383));
         if (def.lowCombination < BoundDef::kNotApplicable) {
             std::string e =
                 StoreRules("<=", w[17], def.lowRuleText[static_cast<std::size_t>(def.lowCombination)]);
@@ -130,6 +128,11 @@ std::string ReadDefinition(const RemoteCall& call, const ZunImage& sample, Bound
     def.diameter = static_cast<std::int32_t>(ParseUIntArg(w[29]));
     def.xyDiameter = static_cast<std::int32_t>(ParseUIntArg(w[30]));
     def.zLength = static_cast<std::int32_t>(ParseUIntArg(w[31]));
+    // The wizard's own check: angles and threshold that are not finite reach integer conversions.
+    if (std::string e = CheckBoundaryNumbers(def); !e.empty()) return e;
+    if (def.kind == BoundDef::kClusters)
+        def.threshold =
+            static_cast<std::uint16_t>(std::lround(std::clamp(def.normThreshold, 0.0, 1.0) * 16383));
     return {};
 }
 

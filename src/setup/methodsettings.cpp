@@ -187,9 +187,10 @@ std::string RangeText(int shells) {
     return std::string(setupmsg::kNeighbourRange) + std::to_string(shells);
 }
 
-std::string ExponentCheck(double e, const char* name) {
-    if (std::isfinite(e) && e > 0 && e <= kMaxExponent) return {};
-    return std::string(name) + setupmsg::kExponentRange + "10";
+// Any finite exponent is the user's choice (a large one only makes the run slow); NaN and the
+// infinities are no real number.
+std::string ExponentCheck(double e, const char* message) {
+    return std::isfinite(e) ? std::string() : std::string(message);
 }
 
 }  // namespace
@@ -212,10 +213,9 @@ std::string CheckNonlinearSettings(const NonlinearOptSettings& s) {
         return setupmsg::kNonlinearIterationsCap + std::to_string(kMaxIterations);
     if (!std::isfinite(s.maxExpValue)) return setupmsg::kMaxExpReal;
     if (s.gridSize > kSheetCountCap) return setupmsg::kGridSizeInteger;
-    if (std::string e = ExponentCheck(s.interactionExponent, setupmsg::kInteractionExponentName); !e.empty())
+    if (std::string e = ExponentCheck(s.interactionExponent, setupmsg::kInteractionExponent); !e.empty())
         return e;
-    if (std::string e = ExponentCheck(s.ctErrorExponent, setupmsg::kCtErrorExponentName); !e.empty())
-        return e;
+    if (std::string e = ExponentCheck(s.ctErrorExponent, setupmsg::kCtErrorExponent); !e.empty()) return e;
     if (s.uninterruptiblePerCore > kSheetCountCap)
         return setupmsg::kNonlinearUninterruptible + std::to_string(kSheetCountCap);
     if (s.neighbourRange < 0 || s.neighbourRange > kMaxNeighbourRange) return RangeText(kMaxNeighbourRange);

@@ -18,9 +18,6 @@ inline constexpr unsigned long long kSheetCountCap = 2147483647ULL;
 // The most passes over the sample an optimisation may make: far past where a run settles, and
 // few enough that a run ends by itself.
 inline constexpr int kMaxIterations = 10000;
-// The largest interaction and CT error exponents: beyond them the powers of residuals leave the
-// range of the arithmetic; at 0 or below the energies stop rewarding a better fit.
-inline constexpr double kMaxExponent = 10.0;
 // The neighbour shells beyond the voxel itself.
 inline constexpr int kMaxNeighbourRange = 3;
 

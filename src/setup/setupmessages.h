@@ -41,9 +41,6 @@ inline constexpr const char* kInteractionExponent =
     "Two-composition interaction Exponent must be a real number";
 inline constexpr const char* kCtErrorExponent =
     "Attenuation Coefficient Error Exponent must be a real number";
-inline constexpr const char* kExponentRange = " must be a real number above 0 and not greater than ";
-inline constexpr const char* kInteractionExponentName = "Two-composition interaction Exponent";
-inline constexpr const char* kCtErrorExponentName = "Attenuation Coefficient Error Exponent";
 inline constexpr const char* kNonlinearUninterruptible =
     "Number of Uninterruptible Voxel Computations per core must be a positive integer\nnot greater than ";
 

@@ -292,24 +292,35 @@ std::vector<std::string> GeometryTexts(int kind, const BoundDef& def) {
     }
 }
 
-void StoreGeometry(int kind, const std::vector<std::string>& texts, BoundDef& def) {
-    auto value = [&](std::size_t k) {
-        return k < texts.size() ? static_cast<std::int32_t>(ReadTextFloat(texts[k])) : std::int32_t(0);
+int StoreGeometry(int kind, const std::vector<std::string>& texts, BoundDef& def) {
+    int errors = 0;
+    // A text that is no number reads 0; a number that is not finite or beyond 32 bits keeps the
+    // size it would replace.
+    auto store = [&](std::size_t k, std::int32_t& size) {
+        float v = 0.0f;
+        if (k < texts.size() &&
+            (ReadFiniteFloat(texts[k], &v) == -2 || !(v >= -2147483648.0f && v < 2147483648.0f))) {
+            ++errors;
+            return;
+        }
+        size = static_cast<std::int32_t>(v);
     };
     switch (kind) {
         case BoundDef::kCuboid:
-            def.cuboidSize = {value(0), value(1), value(2)};
+            def.cuboidSize.resize(3, 0);
+            for (std::size_t k = 0; k < 3; ++k) store(k, def.cuboidSize[k]);
             break;
         case BoundDef::kSphere:
-            def.diameter = value(0);
+            store(0, def.diameter);
             break;
         case BoundDef::kCylinder:
-            def.xyDiameter = value(0);
-            def.zLength = value(1);
+            store(0, def.xyDiameter);
+            store(1, def.zLength);
             break;
         default:
             break;
     }
+    return errors;
 }
 
 }  // namespace zun

@@ -105,6 +105,8 @@ private:
 // back (each text read as a real and truncated).
 std::vector<std::string> GeometryLabels(int kind);
 std::vector<std::string> GeometryTexts(int kind, const BoundDef& def);
-void StoreGeometry(int kind, const std::vector<std::string>& texts, BoundDef& def);
+// The page's texts into the sizes of its kind; the number of texts refused (not finite, or beyond
+// 32 bits), whose sizes stay as they were.
+int StoreGeometry(int kind, const std::vector<std::string>& texts, BoundDef& def);
 
 }  // namespace zun

@@ -36,14 +36,15 @@ BoundaryTransform::BoundaryTransform(CZunDoc& doc, std::vector<std::string> targ
 }
 
 int BoundaryTransform::Apply(const TransformFields& fields, ProgressSink* progress) {
+    // An angle or offset that is no finite number is refused before anything moves.
+    if (std::string refused =
+            ReadRotationTranslation(fields.angles, fields.offsets, current_.rotation, current_.translation);
+        !refused.empty()) {
+        if (Prompt* p = doc_.GetPrompt()) p->Tell(refused, PromptIcon::Warning);
+        return -1;
+    }
     current_.rotate = fields.rotate;
     current_.translate = fields.translate;
-    current_.rotation.resize(3);
-    current_.translation.resize(3);
-    for (std::size_t k = 0; k < 3; ++k) {
-        current_.rotation[k] = ReadTextFloat(fields.angles[k]);
-        current_.translation[k] = static_cast<std::int32_t>(ReadTextFloat(fields.offsets[k]));
-    }
     doc_.transBoundParams = current_;
 
     std::vector<ZunChan*> channels;

@@ -38,7 +38,8 @@ public:
 
     // Reads the fields, transforms every target in place and tells the views. 0 done; non-zero
     // when the transform did not complete ("Operation not completed" told, the targets as they
-    // were, the document's parameters restored).
+    // were, the document's parameters restored) or a field holds a number that is not finite
+    // (its edit's message told, nothing read or changed).
     int Apply(const TransformFields& fields, ProgressSink* progress);
 
 private:

@@ -1,5 +1,6 @@
 #include "tools/boundarywizard.h"
 
+#include <cmath>
 #include <utility>
 
 #include "document/changehints.h"
@@ -81,6 +82,33 @@ BoundPanelFields PanelFromDefinition(const BoundDef& def) {
     return p;
 }
 
+std::string ReadRotationTranslation(const std::array<std::string, 3>& angles,
+                                    const std::array<std::string, 3>& offsets, std::vector<float>& rotation,
+                                    std::vector<std::int32_t>& translation) {
+    std::array<float, 3> r{}, t{};
+    for (std::size_t k = 0; k < 3; ++k) {
+        if (ReadFiniteFloat(angles[k], &r[k]) == -2) return kValueMustBeReal;
+        if (ReadFiniteFloat(offsets[k], &t[k]) == -2 || !(t[k] >= -2147483648.0f && t[k] < 2147483648.0f))
+            return kValueMustBeInteger;
+    }
+    rotation.assign(r.begin(), r.end());
+    translation.resize(3);
+    for (std::size_t k = 0; k < 3; ++k) translation[k] = static_cast<std::int32_t>(t[k]);
+    return {};
+}
+
+std::string CheckBoundaryNumbers(const BoundDef& def) {
+    auto invalid = [](const char* what, double v) {
+        return FormatReal(
+            -1, v, (std::string("invalid ") + what + " (%g), which should be a finite number").c_str());
+    };
+    for (float a : def.rotation)
+        if (!std::isfinite(a)) return invalid("rotation angle", a);
+    if (!std::isfinite(def.normThreshold)) return invalid("threshold", def.normThreshold);
+    if (!std::isfinite(def.strength)) return invalid("smoothing strength", def.strength);
+    return {};
+}
+
 BoundaryWizard::BoundaryWizard(CZunDoc& doc, std::vector<std::string> targets)
     : doc_(doc), targets_(std::move(targets)), current_(doc.boundDef) {
     // A definition written by a remote command may carry short vectors; the panel reads three.
@@ -101,17 +129,26 @@ std::vector<ZunChan*> BoundaryWizard::ResolveTargets() const {
 }
 
 int BoundaryWizard::ApplyBoundary(const BoundPanelFields* panel, ProgressSink* progress) {
+    Prompt* prompt = doc_.GetPrompt();
     if (panel) {
+        if (std::string refused = ReadRotationTranslation(panel->angles, panel->offsets, current_.rotation,
+                                                          current_.translation);
+            !refused.empty()) {
+            if (prompt) prompt->Tell(refused, PromptIcon::Warning);
+            pageErrors_ = 0;
+            outcome_ = kFailed;
+            return 0;
+        }
         current_.kind = panel->kind;
         current_.mode = panel->mode >= 0 && panel->mode <= 3 ? panel->mode : BoundDef::kClear;
         current_.rotate = panel->rotate;
         current_.translate = panel->translate;
-        current_.rotation.resize(3);
-        current_.translation.resize(3);
-        for (std::size_t k = 0; k < 3; ++k) {
-            current_.rotation[k] = ReadTextFloat(panel->angles[k]);
-            current_.translation[k] = static_cast<std::int32_t>(ReadTextFloat(panel->offsets[k]));
-        }
+    }
+    // A definition from a document file or left by the remote road is held to the same rule.
+    if (std::string refused = CheckBoundaryNumbers(current_); !refused.empty() && pageErrors_ == 0) {
+        if (prompt) prompt->Tell(refused, PromptIcon::Warning);
+        outcome_ = kFailed;
+        return 0;
     }
     if (pageErrors_ != 0) {
         current_ = applied_;
@@ -120,7 +157,7 @@ int BoundaryWizard::ApplyBoundary(const BoundPanelFields* panel, ProgressSink* p
         return 0;
     }
     if (current_ == applied_ && !force_) {
-        if (Prompt* p = doc_.GetPrompt()) p->Tell(boundmsg::kSkipped, PromptIcon::Warning);
+        if (prompt) prompt->Tell(boundmsg::kSkipped, PromptIcon::Warning);
         outcome_ = kSkipped;
         return 1;
     }

@@ -55,6 +55,20 @@ struct BoundPanelFields {
 };
 BoundPanelFields PanelFromDefinition(const BoundDef& def);
 
+// The rotation angles and translation offsets of the wizard's panel or the transform's dialog,
+// texts as typed: a text that is no number reads 0, an offset is truncated. Empty when read;
+// else the edits' own message ("Value must be a real number" for an angle that is not finite,
+// "Value must be an integer" for an offset that is not finite or beyond 32 bits), and nothing is
+// written.
+std::string ReadRotationTranslation(const std::array<std::string, 3>& angles,
+                                    const std::array<std::string, 3>& offsets, std::vector<float>& rotation,
+                                    std::vector<std::int32_t>& translation);
+
+// Empty when the definition holds no number the builders cannot take, else what is wrong: a
+// rotation angle, threshold or smoothing strength that is NaN or infinite would reach their
+// integer conversions. The wizard and the remote command both ask it before building.
+std::string CheckBoundaryNumbers(const BoundDef& def);
+
 class BoundaryWizard {
 public:
     enum Outcome { kNone, kBuilt, kSkipped, kReverted, kFailed };
@@ -73,8 +87,10 @@ public:
     Outcome LastOutcome() const { return outcome_; }
 
     // The sheet's Apply after the pages stored: reads the panel (when given) into the current
-    // definition, then reverts, skips or generates. 1 when the pages may be marked unmodified,
-    // 0 otherwise. Messages go to the document's prompt.
+    // definition, then reverts, skips or generates. A panel or definition holding a number that
+    // is not finite is refused with its message before anything changes (outcome kFailed).
+    // 1 when the pages may be marked unmodified, 0 otherwise. Messages go to the document's
+    // prompt.
     int ApplyBoundary(const BoundPanelFields* panel, ProgressSink* progress);
     // Builds the current definition's region and combines it into the targets: 0 success,
     // non-zero failure (nothing combined then).

@@ -1,26 +1,33 @@
 #include "tools/channelalign.h"
 
+#include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 
 #include "document/changehints.h"
 #include "document/zundoc.h"
+#include "foundation/numformat.h"
 #include "model/importinfo.h"
 
 namespace zun {
 
 namespace {
 
+// Both ends clamped to 0..n before they become integers: a shift of a billion voxels is a
+// number the user may type, and it simply leaves no overlap.
 void AxisRange(int n, float d, int& lo, int& hi) {
     const double c = std::ceil(static_cast<double>(d));
-    lo = c >= 1 ? static_cast<int>(c) : 0;
+    lo = c >= 1 ? static_cast<int>(std::min(c, static_cast<double>(n))) : 0;
     const double f = std::floor(static_cast<double>(n) + d);
-    hi = f < n ? static_cast<int>(f) : n;
+    hi = f < n ? static_cast<int>(std::max(f, 0.0)) : n;
 }
 
-float ReadNumber(const std::string& text) {
-    return static_cast<float>(std::strtod(text.c_str(), nullptr));
+// A text that is no number reads 0; false for a number that is not finite.
+bool ReadShift(const std::string& text, float& value) {
+    float v = 0.0f;
+    const int r = ReadFiniteFloat(text, &v);
+    value = r == 0 ? v : 0.0f;
+    return r != -2;
 }
 
 }  // namespace
@@ -123,9 +130,12 @@ void ChannelAlignModel::Edited() {
 
 std::string ChannelAlignModel::Apply(const std::string& dx, const std::string& dy, const std::string& dz) {
     if (ComputationBusy(doc_)) return kComputationInProgress;
-    dx_ = ReadNumber(dx);
-    dy_ = ReadNumber(dy);
-    dz_ = ReadNumber(dz);
+    float x = 0, y = 0, z = 0;
+    // NaN or an infinity would reach the integer shifts of the translation.
+    if (!ReadShift(dx, x) || !ReadShift(dy, y) || !ReadShift(dz, z)) return kValueMustBeReal;
+    dx_ = x;
+    dy_ = y;
+    dz_ = z;
     const AlignOverlap o = ComputeAlignOverlap(grid_, dx_, dy_, dz_);
     if (o.Thin())
         return ToolFormat("Sample too small. Nx = %d, Ny = %d, Nz = %d", grid_.nx, grid_.ny, grid_.nz);

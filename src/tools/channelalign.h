@@ -44,9 +44,10 @@ public:
     std::string Title() const;
     // Edits of DX, DY or DZ: Apply enabled, OK disabled.
     void Edited();
-    // The texts of the edits ("%.1f" at the start); text that is no number reads 0. Returns the
-    // message to show ("Sample too small...", "Computation in progress.") or empty when the
-    // channel was moved and correlated.
+    // The texts of the edits ("%.1f" at the start); text that is no number reads 0, a number
+    // that is not finite is refused before anything changes. Returns the message to show
+    // ("Value must be a real number", "Sample too small...", "Computation in progress.") or
+    // empty when the channel was moved and correlated.
     std::string Apply(const std::string& dx, const std::string& dy, const std::string& dz);
     // Appends the translation to the moving channel's history.
     void Ok();

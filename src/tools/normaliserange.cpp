@@ -1,6 +1,7 @@
 #include "tools/normaliserange.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace zun {
@@ -114,9 +115,18 @@ int Redistribute(int x, int y, int z, RedistributeShells& sh, int d, float bound
 
 namespace {
 
-// R = floor(radius + 0.1), held as a double so that no radius overflows it.
+// R = floor(radius + 0.1), held as a double so that no radius overflows it. The rule is meant for
+// the decimal the user typed, which the stored float gives back as its shortest text: in binary,
+// 0.9f + 0.1 stays below 1. On that decimal, adding 0.1 reaches the next whole number exactly
+// when the first digit after the point is 9.
 double ShellRadius(float radius) {
-    return std::floor(static_cast<double>(radius) + 0.1);
+    if (!std::isfinite(radius) || radius < 0.0f) return std::floor(static_cast<double>(radius) + 0.1);
+    const double whole = std::floor(static_cast<double>(radius));
+    // The largest float has 39 digits before the point, the smallest 45 after it.
+    char text[128];
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, radius, std::chars_format::fixed);
+    const char* point = std::find(text, r.ptr, '.');
+    return point + 1 < r.ptr && point[1] == '9' ? whole + 1.0 : whole;
 }
 
 }  // namespace

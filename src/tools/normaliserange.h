@@ -4,10 +4,11 @@
 // taken from) neighbours within a radius, nearest shells first, so that the channel's total
 // stays the same and no neighbour is pushed past the bound.
 //
-// The neighbourhood of a voxel is the ball of radius R = floor(radius + 0.1) around it, the voxel
-// itself left out: with radius 1 the six face neighbours, and on a single slice the voxels of that
-// slice. Capacity and transfer use the same set, so the total is conserved. A side whose radius
-// reaches no neighbour is refused rather than run without effect.
+// The neighbourhood of a voxel is the ball of radius R = floor(radius + 0.1) around it, taken on
+// the radius as the user typed it (0.9 gives 1, 1.9 gives 2), the voxel itself left out: with radius 1 the
+// six face neighbours, and on a single slice the voxels of that slice. Capacity and transfer use the same
+// set, so the total is conserved. A side whose radius reaches no neighbour is refused rather than run without
+// effect.
 
 #include <cstdint>
 #include <functional>

@@ -118,6 +118,33 @@ TEST(EnergyOptSheet, OptimiseInputsAreChecked) {
     EXPECT_EQ(Cell(s.domains, 0, 1), "0");
     EXPECT_FALSE(s.model->EditBeamDomainCell(s.domains, 0, 0, "2"));
     EXPECT_FALSE(s.model->ComputeEnabled(0));
+    // A count past the bound would take the search minutes and gigabytes: refused as no count.
+    for (const char* tooMany : {"65", "5000", "1e6", "4294967296"})
+        EXPECT_EQ(s.model->EditBeamDomainCell(s.domains, 1, 0, tooMany), std::string(kCountError)) << tooMany;
+    EXPECT_FALSE(s.model->EditBeamDomainCell(s.domains, 1, 0, "64"));
+    EXPECT_EQ(Cell(s.domains, 1, 0), "64");
+    EXPECT_FALSE(s.model->CheckCompute(0));
+}
+
+// A record from a file may hold what the cells refuse: "Compute Output..." says so before it
+// starts, and the search itself refuses such a count before it allocates anything.
+TEST(EnergyOptSheet, CountsPastTheBoundNeverReachTheSearch) {
+    Sheet s({"Void", "A", "B"});
+    s.document.beamDomains[0] = {5000, 20, 100};
+    s.document.maxIterations = 1000;
+    s.Open({"Void", "A", "B"});
+    EXPECT_EQ(s.model->CheckCompute(0), std::string(kCountError));
+    EXPECT_FALSE(s.model->CheckCompute(1));
+    std::vector<AnalyticMaterial> materials = Materials();
+    for (int32_t count : {kMaxDomainEnergies + 1, -1}) {
+        s.document.beamDomains[0].energyCount = count;
+        s.Open({"Void", "A", "B"});
+        EXPECT_EQ(s.Compute(0, materials), FailureText(kArgumentOutOfRange)) << count;
+    }
+    s.document.beamDomains[0].energyCount = 2;
+    s.document.maxIterations = 0;
+    s.Open({"Void", "A", "B"});
+    EXPECT_EQ(s.model->CheckCompute(0), std::string(kIterationsError));
 }
 
 TEST(EnergyOptSheet, EvaluationEnergyRows) {

@@ -125,6 +125,27 @@ TEST(NumberFormat, EditChecks) {
     EXPECT_EQ(word.text, "0.125");
     EXPECT_EQ(prompt.Requests().back().text, "Value must be a real number");
     EXPECT_EQ(ReadEditFloat(FakeField("2.75")), 2.75f);
+
+    // A number that is none (or no float) is refused like a word: it would reach the integer
+    // conversions behind the field.
+    for (const char* nonFinite : {"nan", "-nan", "inf", "-Infinity", "1e39", "-1e39"}) {
+        FakeField field(nonFinite);
+        const std::size_t asked = prompt.Requests().size();
+        CheckEditReal(field, 45.0f, prompt);
+        EXPECT_EQ(field.text, "45") << nonFinite;
+        ASSERT_EQ(prompt.Requests().size(), asked + 1) << nonFinite;
+        EXPECT_EQ(prompt.Requests().back().text, "Value must be a real number");
+        float v = 7.0f;
+        EXPECT_EQ(ReadFiniteFloat(nonFinite, &v), -2) << nonFinite;
+        EXPECT_EQ(v, 7.0f);
+    }
+    float v = 7.0f;
+    EXPECT_EQ(ReadFiniteFloat("x", &v), -1);
+    EXPECT_EQ(ReadFiniteFloat("", &v), -1);
+    EXPECT_EQ(v, 7.0f);
+    EXPECT_EQ(ReadFiniteFloat(" -2.5e3 deg", &v), 0);
+    EXPECT_EQ(v, -2500.0f);
+    EXPECT_TRUE(CheckRealText("3.4e38", 0.0f, nullptr));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "compute/model.h"
 #include "document/docclasses.h"
 #include "document/zundoc.h"
+#include "model/channelrules.h"
 #include "model/sample.h"
 #include "platform/prompt.h"
 
@@ -181,6 +182,45 @@ TEST_F(TomographyTest, ReadFieldsOrderAndMessages) {
     CtBeamSettings t = m->Current();
     EXPECT_FALSE(m->ReadFields(t));
     EXPECT_EQ(Texts(), std::vector<std::string>{ctmsg::kInvalidEnergy});
+}
+
+// A monochromatic energy where the attenuation source has no data would make every coefficient 0
+// and name the channel after it: refused as the data file readers and the remote command refuse
+// it, and nothing is applied or renamed.
+TEST_F(TomographyTest, EnergiesOutsideTheSourceAreRefusedAsOnTheRemoteRoad) {
+    const int method = doc.Settings().attenuationMethod;
+    ASSERT_FALSE(CheckBeamEnergy(method, 5000.0).empty());
+    doc.GetSample().GetChan(ct)->autoRename = true;
+    const std::string name = doc.GetSample().GetChan(ct)->name;
+    const std::vector<float> matrix = doc.GetModel().GetParams().lacMatrix;
+    for (const char* energy : {"5000", "1e30"}) {
+        auto m = Open();
+        m->OnAutoRenameChanged(true);
+        m->OnEditChanged(TomographyPropsModel::kEnergyField, energy);
+        prompt.Clear();
+        EXPECT_FALSE(m->Ok()) << energy;
+        ASSERT_EQ(Texts().size(), 1u);
+        EXPECT_EQ(Texts()[0],
+                  std::string(ctmsg::kInvalidEnergy) + ": " + CheckBeamEnergy(method, std::stof(energy)));
+        EXPECT_EQ(m->failedField, TomographyPropsModel::kEnergyField);
+        EXPECT_FALSE(m->Apply());
+        EXPECT_EQ(doc.GetSample().GetChan(ct)->name, name);
+        EXPECT_EQ(doc.GetModel().GetParams().lacMatrix, matrix);
+        EXPECT_EQ(doc.GetModel().GetParams().ctBeamEnergy[1], 30.0f);
+        EXPECT_FALSE(doc.IsModified());
+    }
+    // 0 keeps its meaning, an energy inside the range applies, and a polychromatic beam does not
+    // read the edit.
+    for (const char* energy : {"0", "25"}) {
+        auto m = Open();
+        m->OnEditChanged(TomographyPropsModel::kEnergyField, energy);
+        EXPECT_TRUE(m->Apply()) << energy;
+    }
+    auto m = Open();
+    m->OnEditChanged(TomographyPropsModel::kEnergyField, "5000");
+    m->OnBeamType(true);
+    CtBeamSettings t = m->Current();
+    EXPECT_TRUE(m->ReadFields(t));
 }
 
 TEST_F(TomographyTest, ApplyWritesControllerMarksModifiedAndTheComputationKeepsIt) {

@@ -190,6 +190,20 @@ TEST(RemoteBoundaryCommand, BuildsTheDefinitionFromTheWordsOrSaysWhichWordIsWron
         EXPECT_EQ(
             r.Ask(BoundaryRequest("B", {{24, strength}})),
             "B:" + e + "invalid smoothing strength (" + strength + "), which should lie between 0 and 1");
+    // Angles and thresholds that are no finite number, whether rotation is on or not: the
+    // wizard's own check, before the definition is stored.
+    const BoundDef before = r.doc->boundDef;
+    for (const char* rotate : {"1", "0"})
+        for (int word : {6, 7, 8})
+            for (const char* angle : {"nan", "inf", "-inf", "1e39"})
+                EXPECT_EQ(r.Ask(BoundaryRequest("B", {{5, rotate}, {word, angle}})),
+                          "B:" + e + "invalid rotation angle (" + (angle[0] == '1' ? "inf" : angle) +
+                              "), which should be a finite number");
+    for (const char* unit : {"1", "2"})
+        EXPECT_EQ(
+            r.Ask(BoundaryRequest("B", {{3, "0"}, {13, "2"}, {14, unit}, {15, "nan"}, {17, "1"}, {19, "1"}})),
+            "B:" + e + "invalid threshold (nan), which should be a finite number");
+    EXPECT_EQ(r.doc->boundDef, before);
     EXPECT_EQ(r.Ask(BoundaryRequest("B", {{2, "1"}})), "B:" + e + "invalid boundary channel index");
     EXPECT_EQ(r.Ask(BoundaryRequest("C", {{2, "4"}})), "C:" + e + "invalid boundary channel index");
     // A cluster boundary needs a reference channel and well-formed rule texts on the sides used.
@@ -329,7 +343,6 @@ std::vector<std::uint8_t> Stored(Params p) {
 TEST(RemoteSetupCommands, WordsTheSheetsWouldRefuseChangeNothing) {
     Shown r;
     using namespace setupmsg;
-    const std::string exponent = std::string(kExponentRange) + "10";
     const std::string range = std::string(kNeighbourRange) + "3";
     const struct {
         const char* request;
@@ -347,10 +360,8 @@ TEST(RemoteSetupCommands, WordsTheSheetsWouldRefuseChangeNothing) {
         {"setupcomp-setup-dnlo@@1@1@0@0@15@1@1@2000@0;0@1@2147483647@0;0;0;0",
          std::string(kNonlinearIterationsCap) + "10000"},
         {"setupcomp-setup-dnlo@@1@1@0@0@15@1@1@2000@0;0@1@0@0;0;0;0", kNonlinearIterations},
-        {"setupcomp-setup-dnlo@@1@1@0@0@15@1@-1@2000@0;0@0@10@0;0;0;0", kInteractionExponentName + exponent},
-        {"setupcomp-setup-dnlo@@1@1@0@0@15@1@nan@2000@0;0@0@10@0;0;0;0", kInteractionExponentName + exponent},
-        {"setupcomp-setup-dnlo@@1@1@0@0@15@0@1@2000@0;0@0@10@0;0;0;0", kCtErrorExponentName + exponent},
-        {"setupcomp-setup-dnlo@@1@1@0@0@15@-1@1@2000@0;0@0@10@0;0;0;0", kCtErrorExponentName + exponent},
+        {"setupcomp-setup-dnlo@@1@1@0@0@15@1@nan@2000@0;0@0@10@0;0;0;0", kInteractionExponent},
+        {"setupcomp-setup-dnlo@@1@1@0@0@15@1@-inf@2000@0;0@0@10@0;0;0;0", kInteractionExponent},
         {"setupcomp-setup-dnlo@@1@1@0@0@-1@1@1@2000@0;0@0@10@0;0;0;0", kGridSizeInteger},
         {"setupcomp-setup-dnlo@@1@1@0@0@15@1@1@-1@0;0@0@10@0;0;0;0",
          std::string(kNonlinearUninterruptible) + "2147483647"},
@@ -374,6 +385,10 @@ TEST(RemoteSetupCommands, WordsTheSheetsWouldRefuseChangeNothing) {
     // The sheet takes what the command refused, and refuses it the same way.
     EXPECT_EQ(r.Ask("Y:setupcomp-setup-dnlo@@1@1@0@0@15@1@1@2000@0;0@0@10000@0;0;0;0"), "Y:OK");
     EXPECT_EQ(r.doc->GetModel().GetParams().nonlinearIterations, 10000.0f);
+    // Any finite exponent is the user's choice, as on the sheet.
+    EXPECT_EQ(r.Ask("Z:setupcomp-setup-dnlo@@1@1@0@0@15@0@-2@2000@0;0@0@10@0;0;0;0"), "Z:OK");
+    EXPECT_EQ(r.doc->GetModel().GetParams().interactionExponent, -2.0f);
+    EXPECT_EQ(r.doc->GetModel().GetParams().attenuationErrorExponent, 0.0f);
 }
 
 TEST(RemoteSetupCommands, ClusterAnalysisChecksEveryWord) {

@@ -257,6 +257,43 @@ TEST(RemoteOutputCommands, StartcompComputesThePhantomAndAnswersAtItsEnd) {
             << r.doc->Logger().Text();
 }
 
+// Exponents other than 1 take the general search. Any finite exponent is the user's choice: a
+// negative interaction exponent makes the powers of small fractions enormous, extreme ones take
+// the energies of every grid point beyond the arithmetic (a mean that is no number would reach the
+// word conversion), yet each run ends with whole fractions in every voxel.
+TEST(RemoteOutputCommands, StartcompCompletesWithAnyFiniteExponent) {
+    TempDir dir;
+    Sample r;
+    EXPECT_EQ(r.Ask("A:setupcompchannel@@1@H2O@1"), "A:OK");
+    EXPECT_EQ(r.Ask("B:setupctchannel@@2@30"), "B:OK");
+    const Params& p = r.doc->GetModel().GetParams();
+    WritePhantom(dir.Path(), p.lacMatrix[p.MatrixIndex(1, 1)]);
+    EXPECT_EQ(r.Ask("C:importdata@@2@" + dir.Path() + "@0@100@tif@0@1@0@1@0@1@0@0@0@0@0@0"), "C:OK");
+    EXPECT_EQ(r.Ask("D:setupcomp@@1@0@0@1@0@0@0"), "D:OK");
+    // CT error exponent @ interaction exponent; the CT word is unsigned, so "-1" stands for 2^32 - 1.
+    for (const char* exponents :
+         {"2@-2", "0@-0.5", "3@7.5", "-1@-1e6", "-1@1e30", "0@1e-30", "1@-1e30", "1@1e30"}) {
+        SCOPED_TRACE(exponents);
+        EXPECT_EQ(r.Ask(std::string("E:setupcomp-setup-dnlo@@1@1@1@0@15@") + exponents +
+                        "@2000@0;0#1;0.1@1@3@0;0;1;0.5#1;0;1;0.25"),
+                  "E:OK");
+        EXPECT_EQ(p.interactionExponent, std::stof(std::strchr(exponents, '@') + 1));
+        r.doc->SetRemote(&r.server.ComputeReplies());
+        r.Request("F:startcomp@Doc");
+        std::string got;
+        for (int i = 0;
+             i < 1500 && got.find("F:OK") == std::string::npos && got.find("F:ERROR") == std::string::npos;
+             ++i) {
+            r.frame.WaitAndPump(20);
+            got += r.Drain(1);
+        }
+        ASSERT_NE(got.find("F:OK"), std::string::npos) << got << "\n" << r.doc->Logger().Text();
+        const ZunImage& s = r.S();
+        for (std::size_t v = 0; v < s.GetNumVoxels(); ++v)
+            ASSERT_EQ((s.GetChan(0)->Data()[v] & 0x3FFF) + (s.GetChan(1)->Data()[v] & 0x3FFF), 16383) << v;
+    }
+}
+
 TEST(RemoteOutputCommands, NoRequestClosesOrChangesADocumentWhileLongWorkOnItLetsRequestsIn) {
     TempDir dir;
     Sample r;

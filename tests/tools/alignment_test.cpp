@@ -72,6 +72,20 @@ TEST(ChannelAlign, ApplyStartsFromTheBackupAndCancelRestoresExactly) {
 
     EXPECT_EQ(m.Apply("11.5", "0", "0"), "Sample too small. Nx = 12, Ny = 10, Nz = 8");
     EXPECT_EQ(d.Copy(d.moving), once);
+    // Shifts far beyond the grid leave no overlap; shifts that are no finite number are refused
+    // before anything moves, and the last applied shift stays the one OK records.
+    for (const char* far : {"1e10", "-3e9", "3e38"})
+        EXPECT_EQ(m.Apply("0", far, "0"), "Sample too small. Nx = 12, Ny = 10, Nz = 8") << far;
+    const float shift[3] = {m.DX(), m.DY(), m.DZ()};
+    for (const char* nonFinite : {"nan", "inf", "-inf", "1e39"}) {
+        m.Edited();
+        EXPECT_EQ(m.Apply("0", "0", nonFinite), "Value must be a real number") << nonFinite;
+        EXPECT_EQ(m.Apply(nonFinite, "1", "1"), "Value must be a real number") << nonFinite;
+        EXPECT_EQ(d.Copy(d.moving), once) << nonFinite;
+        EXPECT_EQ(m.DX(), shift[0]);
+        EXPECT_EQ(m.DY(), shift[1]);
+        EXPECT_EQ(m.DZ(), shift[2]);
+    }
 
     // While a run or a tool step works on the document, nothing is moved or put back.
     for (const int state : {kRunning, kStopping}) {

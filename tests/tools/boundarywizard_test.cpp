@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 #include "document/dochelpers.h"
@@ -138,6 +139,84 @@ TEST(BoundaryWizardApply, PanelTextsAreReadAsNumbers) {
     EXPECT_EQ(d.rotation, (std::vector<float>{12.5f, 0.0f, -3.0f}));
     EXPECT_EQ(d.translation, (std::vector<std::int32_t>{2, -1, 0}));
     EXPECT_EQ(PanelFromDefinition(d).angles[0], "12.5");
+}
+
+// Numbers that are none would reach the builders' integer conversions: the panel's texts, a
+// definition holding one (from a file or the remote road), and the transform's fields are all
+// refused with a message before any voxel or stored parameter changes.
+TEST(BoundaryWizardApply, NonFiniteNumbersAreRefusedBeforeAnythingChanges) {
+    WizardFixture f;
+    f.Cuboid(f.doc.boundDef, BoundDef::kAssign);
+    const BoundDef kept = f.doc.boundDef;
+    for (std::int64_t i = 0; i < f.Count(); ++i) f.Words("edge")[i] = (i % 3) ? 16383 : 0;
+    const WordList before = f.Copy("edge");
+    BoundaryWizard w(f.doc, {"edge"});
+    struct Case {
+        std::array<std::string, 3> angles, offsets;
+        const char* message;
+    };
+    const Case panels[] = {
+        {{"nan", "0", "0"}, {"0", "0", "0"}, "Value must be a real number"},
+        {{"0", "-inf", "0"}, {"0", "0", "0"}, "Value must be a real number"},
+        {{"0", "0", "1e39"}, {"0", "0", "0"}, "Value must be a real number"},
+        {{"0", "0", "30"}, {"nan", "0", "0"}, "Value must be an integer"},
+        {{"0", "0", "30"}, {"0", "3e9", "0"}, "Value must be an integer"},
+        {{"0", "0", "30"}, {"0", "0", "-1e20"}, "Value must be an integer"},
+    };
+    for (const Case& c : panels) {
+        BoundPanelFields panel = PanelFromDefinition(w.Current());
+        panel.rotate = panel.translate = true;
+        panel.angles = c.angles;
+        panel.offsets = c.offsets;
+        EXPECT_EQ(w.ApplyBoundary(&panel, nullptr), 0) << c.angles[0] << c.offsets[0];
+        EXPECT_EQ(w.LastOutcome(), BoundaryWizard::kFailed);
+        EXPECT_EQ(f.Messages().back(), c.message);
+        EXPECT_EQ(w.Current().rotation, (std::vector<float>{0, 0, 0}));
+        EXPECT_EQ(w.Current().translation, (std::vector<std::int32_t>{0, 0, 0}));
+    }
+    const float nan = std::nanf("");
+    w.Current().rotate = true;
+    w.Current().rotation = {0, nan, 0};
+    EXPECT_EQ(w.ApplyBoundary(nullptr, nullptr), 0);
+    EXPECT_EQ(f.Messages().back(), "invalid rotation angle (nan), which should be a finite number");
+    w.Current().rotation = {0, 0, 0};
+    w.Current().strength = INFINITY;
+    EXPECT_EQ(w.ApplyBoundary(nullptr, nullptr), 0);
+    EXPECT_EQ(f.Messages().back(), "invalid smoothing strength (inf), which should be a finite number");
+    w.Current().strength = 0.5f;
+    w.Current().normThreshold = -INFINITY;
+    EXPECT_EQ(w.ApplyBoundary(nullptr, nullptr), 0);
+    EXPECT_EQ(f.Messages().back(), "invalid threshold (-inf), which should be a finite number");
+    EXPECT_EQ(f.Copy("edge"), before);
+    EXPECT_EQ(f.doc.boundDef, kept);
+    EXPECT_TRUE(f.hints.Take().empty());
+    EXPECT_FALSE(f.doc.IsModified());
+
+    // Mended, the same wizard builds.
+    w.Current().normThreshold = 0.5;
+    BoundPanelFields panel = PanelFromDefinition(w.Current());
+    panel.angles = {"0", "0", "90"};
+    panel.rotate = true;
+    EXPECT_EQ(w.ApplyBoundary(&panel, nullptr), 1);
+    EXPECT_EQ(w.LastOutcome(), BoundaryWizard::kBuilt);
+
+    const TransBoundParams params = f.doc.transBoundParams;
+    const WordList built = f.Copy("edge");
+    f.hints.Take();
+    BoundaryTransform t(f.doc, {"edge"});
+    TransformFields turn;
+    turn.rotate = turn.translate = true;
+    turn.angles = {"0", "0", "inf"};
+    EXPECT_NE(t.Apply(turn, nullptr), 0);
+    EXPECT_EQ(f.Messages().back(), "Value must be a real number");
+    turn.angles = {"0", "0", "0"};
+    turn.offsets = {"nan", "0", "0"};
+    EXPECT_NE(t.Apply(turn, nullptr), 0);
+    EXPECT_EQ(f.Messages().back(), "Value must be an integer");
+    EXPECT_EQ(f.Copy("edge"), built);
+    EXPECT_EQ(f.doc.transBoundParams, params);
+    EXPECT_EQ(t.Current(), params);
+    EXPECT_TRUE(f.hints.Take().empty());
 }
 
 TEST(BoundaryWizardApply, PageErrorRevertsAndGeneratesNothing) {
@@ -508,6 +587,11 @@ TEST(BoundaryGeometryPages, TextsRoundTrip) {
     EXPECT_EQ(GeometryTexts(BoundDef::kCylinder, d), (Lines{"6", "3"}));
     EXPECT_EQ(GeometryTexts(BoundDef::kSphere, d), (Lines{"5"}));
     EXPECT_EQ(GeometryLabels(BoundDef::kCylinder), (Lines{"X-Y Diameter:", "Z Length:"}));
+    // Sizes that are no finite number or beyond 32 bits are counted and leave the size as it was.
+    EXPECT_EQ(StoreGeometry(BoundDef::kCuboid, {"nan", "7", "3e9"}, d), 2);
+    EXPECT_EQ(d.cuboidSize, (std::vector<std::int32_t>{4, 7, -2}));
+    EXPECT_EQ(StoreGeometry(BoundDef::kCylinder, {"-inf", "x"}, d), 1);
+    EXPECT_EQ(GeometryTexts(BoundDef::kCylinder, d), (Lines{"6", "0"}));
 }
 
 TEST(BoundaryGeometryPages, ZeroSizeGivesAnEmptyRegion) {

@@ -91,7 +91,8 @@ TEST(NormaliseValues, RedistributionMatchesTheReference) {
         return std::count_if(w.begin(), w.end(),
                              [](float f) { return f < 0.2f - 1e-5f || f > 0.8f + 1e-5f; });
     };
-    for (float radius : {1.0f, 0.95f, 2.5f}) {
+    // 0.9 and 1.9 as typed reach the next whole radius, though 0.9f + 0.1 stays below 1.
+    for (float radius : {1.0f, 0.95f, 2.5f, 0.9f, 1.9f}) {
         SCOPED_TRACE(radius);
         NormaliseSettings s{0.2f, 0.8f, radius, radius, kNormaliseRedistribute, kNormaliseRedistribute};
         std::vector<float> r = v;
@@ -152,10 +153,10 @@ TEST(NormaliseValues, ClipRadiusRulesAndConservation) {
         float lowerRadius, upperRadius;
         const char* message;
     } refusals[] = {
-        {5, 0.0f, normmsg::kUpperTooSmall},      {5, 0.85f, normmsg::kUpperTooSmall},
-        {5, -1.0f, normmsg::kUpperTooSmall},     {std::nanf(""), 5, normmsg::kLowerTooSmall},
-        {1e6f, 1, normmsg::kLowerTooLarge},      {5, INFINITY, normmsg::kUpperTooLarge},
-        {1e30f, -3.0f, normmsg::kLowerTooLarge},
+        {5, 0.0f, normmsg::kUpperTooSmall},          {5, 0.85f, normmsg::kUpperTooSmall},
+        {0.89999f, 5, normmsg::kLowerTooSmall},      {5, -1.0f, normmsg::kUpperTooSmall},
+        {std::nanf(""), 5, normmsg::kLowerTooSmall}, {1e6f, 1, normmsg::kLowerTooLarge},
+        {5, INFINITY, normmsg::kUpperTooLarge},      {1e30f, -3.0f, normmsg::kLowerTooLarge},
     };
     for (const auto& k : refusals) {
         NormaliseSettings s{

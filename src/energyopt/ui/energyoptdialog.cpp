@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "document/zundoc.h"
+#include "energyopt/energyproperties.h"
 #include "energyopt/ui/docmaterials.h"
 #include "foundation/ui/listcontrols.h"
 #include "platform/prompt.h"
@@ -292,6 +293,10 @@ void EnergyOptDialog::accept() {
 }
 
 void EnergyOptDialog::Compute(int page) {
+    if (const std::optional<std::string> refused = model_.CheckCompute(page)) {
+        prompt().Tell(*refused, zun::PromptIcon::Warning);
+        return;
+    }
     const char* question = page == 0 ? "Compute optimal energies?" : "Compute evaluation metrics?";
     if (prompt().Ask({question, {}, {}, zun::PromptButtons::OkCancel, zun::PromptIcon::Question}) !=
         zun::kPromptOk)
@@ -336,10 +341,14 @@ void EnergyOptDialog::Compute(int page) {
 void RunEnergyOptSheet(zun::CZunDoc& doc, QWidget* parent) {
     auto* record = dynamic_cast<DialogVars*>(doc.EnergyOptVars());
     if (!record) return;
-    std::vector<std::string> names;
-    const zun::ZunImage& sample = doc.GetSample();
-    for (int i = 0; i < sample.GetChanCount(); ++i)
-        if (sample.GetChan(i)->kind == zun::ZunChan::kComposition) names.push_back(sample.GetChan(i)->name);
+    const std::string docName = doc.GetNameText().empty() ? doc.GetTitle() : doc.GetNameText();
+    const EnergyPropertiesRequest request =
+        PrepareEnergyProperties(doc.GetSample(), doc.Settings().attenuationMethod, docName);
+    if (!request.refusal.empty()) {
+        if (zun::Prompt* p = doc.GetPrompt()) p->Tell(request.refusal, zun::PromptIcon::Information);
+        return;
+    }
+    const std::vector<std::string>& names = request.compositions;
     DocMaterials materials(doc);
     EnergyOptSheetServices services{[&] { return materials.Functions(names); }, doc.GetPrompt()};
     EnergyOptDialog sheet(
@@ -349,7 +358,7 @@ void RunEnergyOptSheet(zun::CZunDoc& doc, QWidget* parent) {
             doc.SetModifiedFlag(true);
         },
         services, parent);
-    sheet.setWindowTitle(QString::fromStdString(doc.GetTitle()) + " " + QObject::tr("Energy Properties"));
+    sheet.setWindowTitle(QString::fromStdString(request.caption));
     sheet.exec();
 }
 

@@ -124,8 +124,9 @@ private:
     QPushButton* apply_ = nullptr;
 };
 
-// The document's "Energy Properties" command: the sheet over the document's record and its
-// composition channels, modal.
+// The document's "Energy Properties" operation, which the tree's document and channel entries
+// both call: the sheet over the document's record and its composition channels, modal, or the
+// message of PrepareEnergyProperties and no sheet.
 void RunEnergyOptSheet(zun::CZunDoc& doc, QWidget* parent);
 
 }  // namespace EnergyOpt

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "document/zundoc.h"
+#include "foundation/numformat.h"
 #include "foundation/ui/dialoghelpers.h"
 #include "model/sample.h"
 #include "platform/prompt.h"
@@ -314,10 +315,12 @@ void AddBoundGeometryPage::Show() {
     for (std::size_t i = 0; i < edits_.size() && i < texts.size(); ++i) edits_[i]->setText(Q(texts[i]));
 }
 
-void AddBoundGeometryPage::StoreDefinition(Prompt*) {
+void AddBoundGeometryPage::StoreDefinition(Prompt* prompt) {
     std::vector<std::string> texts;
     for (QLineEdit* e : edits_) texts.push_back(e->text().toStdString());
-    StoreGeometry(Index(), texts, wizard_.Current());
+    const int errors = StoreGeometry(Index(), texts, wizard_.Current());
+    if (errors > 0 && prompt) prompt->Tell(kValueMustBeInteger, PromptIcon::Warning);
+    for (int i = 0; i < errors; ++i) wizard_.AddPageError();
 }
 
 }  // namespace zun

@@ -12,9 +12,13 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <filesystem>
 
+#include "document/docclasses.h"
+#include "document/zundoc.h"
 #include "energyopt/analytic.h"
+#include "energyopt/energyproperties.h"
 #include "energyopt/ui/energyoptdialog.h"
 #include "foundation/ui/listcontrols.h"
 #include "platform/prompt.h"
@@ -78,7 +82,7 @@ struct Fixture {
                 ++commits;
             },
             services);
-        sheet->setWindowTitle("phantom Energy Properties");
+        sheet->setWindowTitle("phantom: Multiple Channel Energy Properties");
         sheet->show();
     }
 };
@@ -169,4 +173,46 @@ TEST(EnergyOptDialog, FailureIsReportedAndChangesNothing) {
     EXPECT_EQ(g.prompt.Requests()[1].text, "Failure: no energies supplied in beam domains");
     EXPECT_EQ(g.prompt.Requests()[1].icon, zun::PromptIcon::Information);
     EXPECT_TRUE(sheet.page0().computeButton().isEnabled());
+}
+
+// The document's operation, which both tree entries call: a formula holding elements the
+// attenuation method has no data for is refused with the message and no sheet opens; otherwise
+// the sheet opens under the document's caption.
+TEST(EnergyOptDialog, TheDocumentOperationChecksTheFormulasFirst) {
+    App();
+    zun::RegisterDocumentClasses();
+    RegisterEnergyOptClasses();
+    zun::HeadlessPrompt prompt;
+    zun::CZunDoc doc{zun::DocServices{&prompt}};
+    doc.OnNewDocument();
+    for (const auto& [name, formula] : {std::pair{"Water", "H2O"}, std::pair{"Source", "PoO2"}}) {
+        ASSERT_EQ(doc.InsertChannel(0, doc.GetSample().CountChansOfKind(zun::ZunChan::kComposition), name),
+                  0);
+        zun::Compound& c = doc.GetSample().FindChan(name)->compound;
+        ASSERT_EQ(c.SetFormula(formula, true), 0);
+        c.density = 1.0;
+    }
+    std::vector<std::string> opened;
+    auto closeTheSheet = [&] {
+        QTimer::singleShot(0, [&] {
+            if (auto* sheet = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                opened.push_back(sheet->windowTitle().toStdString());
+                sheet->reject();
+            }
+        });
+    };
+    doc.Settings().attenuationMethod = 0;
+    closeTheSheet();
+    RunEnergyOptSheet(doc, nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(opened.empty());
+    ASSERT_EQ(prompt.Requests().size(), 1u);
+    EXPECT_EQ(prompt.Requests()[0].text, std::string(kMissingElementData) + "Po");
+    EXPECT_EQ(prompt.Requests()[0].icon, zun::PromptIcon::Information);
+
+    doc.Settings().attenuationMethod = 1;
+    closeTheSheet();
+    RunEnergyOptSheet(doc, nullptr);
+    EXPECT_EQ(opened, std::vector<std::string>{doc.GetNameText() + ": Multiple Channel Energy Properties"});
+    EXPECT_EQ(prompt.Requests().size(), 1u);
 }
