@@ -414,7 +414,7 @@ SetupWindow* TopSetup(RemoteInterpreter& in, const RemoteCall& call) {
 
 void SetupOpen(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = SetupDocument(in, call);
-    if (!doc) return;
+    if (!doc || !in.CheckCommandWindowRoom(call)) return;
     auto window = std::make_unique<SetupWindow>(*doc);
     window->state.SetJobs(doc->GetModel().Jobs());
     // Shown over the document's window.
