@@ -46,6 +46,11 @@ inline constexpr const char* kNothingToCompute =
 // "Channel "<name>" already exists" (insert) and "Channel name '<name>' already exists" (rename).
 std::string ChannelExists(const std::string& name);
 std::string ChannelNameExists(const std::string& name);
+// "Channel "<name>" does not exist."
+std::string NoSuchChannel(const std::string& name);
+inline constexpr const char* kBusyChange = "The document cannot be changed while a computation is running.";
+// "Insufficient memory" [+ " while " + activity] + "."
+std::string InsufficientMemory(const std::string& activity = {});
 
 }  // namespace docmsg
 

@@ -169,6 +169,8 @@ public:
     // -1 the name exists, -2 memory refused, -3 bad kind, empty name, a name CheckChannelName
     // refuses or one channel too many (both told).
     int InsertChannel(int kind, int position, const std::string& name);
+    // The same without a message: the reason of a refusal, empty when the channel went in.
+    std::string TryInsertChannel(int kind, int position, const std::string& name);
     // Several channels at once, as "insertchannels" lists them: item i goes to index i + 1 (kept
     // within the channel list), an empty name takes the kind's default name. The count and every
     // name are checked before anything changes: the refusal, or "" when the list was inserted (a
@@ -178,6 +180,8 @@ public:
         std::string name;
         std::int32_t kind = 0;
     };
+    // Inserts all of them or none: the reason of a refusal (the channels this call inserted are
+    // taken out again), empty when every one went in.
     std::string InsertChannels(const std::vector<NewChannel>& items);
     // The index that "insert first/last of a kind" and "insert before/after" give.
     int InsertPositionFirst(int kind) const;
@@ -185,8 +189,11 @@ public:
     // Returns the names deleted.
     std::vector<std::string> DeleteChannels(std::vector<std::string> names, bool quiet);
     // 0 renamed or unchanged, -1 the new name exists or CheckChannelName refuses it (told), -2 no
-    // such channel.
+    // such channel or a computation running.
     int RenameChannel(const std::string& oldName, const std::string& newName);
+    // Why RenameChannel would not rename (no such channel, a computation running, a name that is
+    // refused or taken); empty when it would, or when the names are the same.
+    std::string CheckRenameChannel(const std::string& oldName, const std::string& newName) const;
     std::string GetChannelDisplayName(int index) const;
     std::string GetChannelDisplayName(const std::string& name) const;
     void SetBoundaryActive(bool enabled, const std::string& name);
@@ -320,6 +327,8 @@ public:
     std::array<std::int32_t, 4> notesRect{};
 
 private:
+    // InsertChannel's work: its result code, the reason of a refusal in why.
+    int InsertChannelWhy(int kind, int position, const std::string& name, std::string& why);
     void Tell(const std::string& text, int icon) const;
     bool Ask(const std::string& text) const;
     void ResetContent();
