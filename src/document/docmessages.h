@@ -33,6 +33,9 @@ inline constexpr const char* kMixedImportFormats =
 inline constexpr const char* kBusySave = "The document cannot be saved while a computation is running.";
 inline constexpr const char* kBusySaving = "The document is being saved already.";
 inline constexpr const char* kBusyExport = "The document cannot be exported while a computation is running.";
+inline std::string BusySave(const std::string& work) {
+    return "The document cannot be saved while its " + work + " is running.";
+}
 inline std::string BusyClose(const std::string& work) {
     return "The document cannot be closed while its " + work + " is running.";
 }

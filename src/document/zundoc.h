@@ -228,16 +228,19 @@ public:
     bool IsComputing() const;
     // Work on the document that lets events through while it runs (a recording of its view, an
     // export, a boundary build, an import) holds a LongWork for its run, so that a request or a
-    // menu command handled meanwhile does not close the document or its windows under it.
+    // menu command handled meanwhile does not close the document or its windows under it. Work
+    // that changes the document's data (a build, an import, a read) also keeps it from being
+    // saved half done, as a computation does.
     class LongWork {
     public:
-        LongWork(CZunDoc& doc, std::string what) : doc_(doc), what_(std::move(what)) {
-            doc_.longWork_.push_back(what_);
+        LongWork(CZunDoc& doc, std::string what, bool changesData = false)
+            : doc_(doc), what_(std::move(what)) {
+            doc_.longWork_.push_back({what_, changesData});
         }
         ~LongWork() {
             auto& list = doc_.longWork_;
             for (auto it = list.rbegin(); it != list.rend(); ++it)
-                if (*it == what_) {
+                if (it->what == what_) {
                     list.erase(std::next(it).base());
                     break;
                 }
@@ -250,7 +253,10 @@ public:
         const std::string what_;
     };
     // What long work runs on the document ("animation recording", ...); empty when none.
-    std::string RunningWork() const { return longWork_.empty() ? std::string() : longWork_.back(); }
+    std::string RunningWork() const { return longWork_.empty() ? std::string() : longWork_.back().what; }
+    // Why a save would be refused now (a computation, another save, long work that changes the
+    // data); empty when it may go on.
+    std::string SaveRefusal() const;
 
     // ---- grid and slices
     // Resizes every channel to sizes, the old data placed at offsets. 0 done, -1 bad sizes,
@@ -362,7 +368,11 @@ private:
     DocPropertyView propertyView_{*this};
     std::unique_ptr<Model> model_;
     RemoteComputeReplies* remote_ = nullptr;
-    std::vector<std::string> longWork_;
+    struct RunningLongWork {
+        std::string what;
+        bool changesData = false;
+    };
+    std::vector<RunningLongWork> longWork_;
     bool pluginsEnabled_ = false;
     std::vector<std::string> pluginFolders_;
     std::unique_ptr<CLogger> logger_;

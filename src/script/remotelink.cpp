@@ -35,6 +35,15 @@ void StopLink(RemoteInterpreter& in, const RemoteCall& call, bool disconnect) {
 void Save(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, {});
     if (!doc) return;
+    // A computation, another save or a boundary build under way: the file would not be whole.
+    if (const std::string refused = doc->SaveRefusal(); !refused.empty()) {
+        in.Error(call, refused);
+        return;
+    }
+    if (const std::string refused = CheckPathUse(call.words[1], PathUse::kWriteFile); !refused.empty()) {
+        in.Error(call, refused);
+        return;
+    }
     const std::string oldPath = doc->GetPathName();
     const std::string oldTitle = doc->GetTitle();
     doc->SetPathName(call.words[1]);

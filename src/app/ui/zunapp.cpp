@@ -384,7 +384,7 @@ CZunDoc* CZunApp::OpenDocumentFile(const std::string& path) {
     {
         // The document is listed while it is read, and the progress dialog lets requests and
         // commands run: none may close or change it before the read has ended.
-        CZunDoc::LongWork reading(*doc, kReadingWork);
+        CZunDoc::LongWork reading(*doc, kReadingWork, true);
         WaitCursor wait;
         // A large file takes seconds to read: the progress dialog, whose Cancel drops the new
         // document and changes nothing else.
