@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "document/zundoc.h"
+#include "foundation/pathutil.h"
 #include "model/channelrules.h"
 #include "plot/compoundprops.h"
 #include "script/remotecommands.h"
@@ -270,6 +271,11 @@ void ImportData(RemoteInterpreter& in, const RemoteCall& call) {
     const auto& w = call.words;
     const unsigned index = ParseUIntArg(w[2]);
     if (!CheckChannel(in, call, *doc, index)) return;
+    // Before the channel's settings change: a refused folder leaves them as they were.
+    if (const std::string refused = CheckPathUse(w[3], PathUse::kReadFolder); !refused.empty()) {
+        in.Error(call, refused);
+        return;
+    }
     const int i = static_cast<int>(index);
     ZunImage& sample = doc->GetSample();
     ZunChan& chan = *sample.GetChan(i);

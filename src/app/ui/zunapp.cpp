@@ -367,8 +367,8 @@ CZunDoc* CZunApp::OpenDocumentFile(const std::string& path) {
         }
     }
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        prompt_->Tell(path + " was not found.", PromptIcon::Warning);
+    if (const std::string refused = CheckPathUse(path, PathUse::kReadFile); !refused.empty()) {
+        prompt_->Tell(refused, PromptIcon::Warning);
         return nullptr;
     }
     if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
