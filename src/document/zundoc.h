@@ -173,15 +173,14 @@ public:
     std::string TryInsertChannel(int kind, int position, const std::string& name);
     // Several channels at once, as "insertchannels" lists them: item i goes to index i + 1 (kept
     // within the channel list), an empty name takes the kind's default name. The count and every
-    // name are checked before anything changes: the refusal, or "" when the list was inserted (a
-    // name that exists is told and skipped, as by InsertChannel). The parameter set's interaction
-    // planes are rebuilt once for the whole list.
+    // name (one that exists, or comes twice, included) are checked before anything changes; memory
+    // that runs out part way takes the channels this call inserted out again. The refusal, or ""
+    // when the whole list went in. The parameter set's interaction planes are rebuilt once for the
+    // whole list.
     struct NewChannel {
         std::string name;
         std::int32_t kind = 0;
     };
-    // Inserts all of them or none: the reason of a refusal (the channels this call inserted are
-    // taken out again), empty when every one went in.
     std::string InsertChannels(const std::vector<NewChannel>& items);
     // The index that "insert first/last of a kind" and "insert before/after" give.
     int InsertPositionFirst(int kind) const;

@@ -57,7 +57,7 @@ std::string CZunDoc::TryInsertChannel(int kind, int position, const std::string&
 }
 
 int CZunDoc::InsertChannelWhy(int kind, int position, const std::string& name, std::string& why) {
-    // A bad kind or an empty name come from the program itself, never from the user: no message.
+    // A bad kind or an empty name come from the program itself, never from the user.
     if (kind < 0 || kind > 3 || name.empty()) {
         why = "invalid channel kind or name";
         return -3;
@@ -86,7 +86,13 @@ int CZunDoc::InsertChannelWhy(int kind, int position, const std::string& name, s
         return -2;
     }
     int index = sample_->FindChanIndex(name);
-    if (model_->InsertChannel(index, name.c_str()) != 0) {
+    int followed = -1;
+    try {
+        followed = model_->InsertChannel(index, name.c_str());
+    } catch (const std::bad_alloc&) {
+        // The parameter set's tables grow with the channel count.
+    }
+    if (followed != 0) {
         // The parameter set could not follow: the sample goes back to what it was.
         sample_->RemoveChan(name);
         why = docmsg::InsufficientMemory("inserting a new data channel");

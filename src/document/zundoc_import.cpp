@@ -126,7 +126,10 @@ int CZunDoc::ImportImageStack(const std::string& channel, const std::vector<int>
                               const ImageImportSettings& s) {
     const int ci = sample_->FindChanIndex(channel);
     if (ci < 0 || IsComputing()) return -1;
-    if (const std::string refused = CheckPathUse(folder, PathUse::kReadFolder); !refused.empty()) {
+    // No folder: the files' names are paths of their own.
+    if (const std::string refused =
+            folder.empty() ? std::string() : CheckPathUse(folder, PathUse::kReadFolder);
+        !refused.empty()) {
         Tell(refused, static_cast<int>(PromptIcon::Warning));
         return -1;
     }
