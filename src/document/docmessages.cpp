@@ -12,11 +12,16 @@ std::string docmsg::ChannelNameExists(const std::string& name) {
     return "Channel name '" + name + "' already exists";
 }
 
+std::string docmsg::NoSuchChannel(const std::string& name) {
+    return "Channel \"" + name + "\" does not exist.";
+}
+
+std::string docmsg::InsufficientMemory(const std::string& activity) {
+    return "Insufficient memory" + (activity.empty() ? std::string() : " while " + activity) + ".";
+}
+
 void ShowInsufficientMemoryError(Prompt* prompt, const std::string& activity) {
-    if (!prompt) return;
-    std::string text = "Insufficient memory";
-    if (!activity.empty()) text += " while " + activity;
-    prompt->Tell(text + ".", PromptIcon::Error);
+    if (prompt) prompt->Tell(docmsg::InsufficientMemory(activity), PromptIcon::Error);
 }
 
 void ReportFileFailures(Prompt* prompt, const std::vector<std::string>& failures, std::size_t total,

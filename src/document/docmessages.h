@@ -33,6 +33,9 @@ inline constexpr const char* kMixedImportFormats =
 inline constexpr const char* kBusySave = "The document cannot be saved while a computation is running.";
 inline constexpr const char* kBusySaving = "The document is being saved already.";
 inline constexpr const char* kBusyExport = "The document cannot be exported while a computation is running.";
+inline std::string BusySave(const std::string& work) {
+    return "The document cannot be saved while its " + work + " is running.";
+}
 inline std::string BusyClose(const std::string& work) {
     return "The document cannot be closed while its " + work + " is running.";
 }
@@ -46,6 +49,11 @@ inline constexpr const char* kNothingToCompute =
 // "Channel "<name>" already exists" (insert) and "Channel name '<name>' already exists" (rename).
 std::string ChannelExists(const std::string& name);
 std::string ChannelNameExists(const std::string& name);
+// "Channel "<name>" does not exist."
+std::string NoSuchChannel(const std::string& name);
+inline constexpr const char* kBusyChange = "The document cannot be changed while a computation is running.";
+// "Insufficient memory" [+ " while " + activity] + "."
+std::string InsufficientMemory(const std::string& activity = {});
 
 }  // namespace docmsg
 

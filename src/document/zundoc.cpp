@@ -7,6 +7,7 @@
 
 #include "document/compfile.h"
 #include "document/docmessages.h"
+#include "foundation/pathutil.h"
 #include "platform/archive.h"
 #include "platform/progress.h"
 #include "platform/prompt.h"
@@ -258,16 +259,26 @@ bool CZunDoc::OnOpenDocument(const std::string& path) {
     return true;
 }
 
-bool CZunDoc::OnSaveDocument(const std::string& path) {
-    if (IsComputing()) {
-        // The worker is writing the voxels: a file written now would mix two states.
-        Tell(docmsg::kBusySave, static_cast<int>(PromptIcon::Warning));
-        return false;
-    }
+std::string CZunDoc::SaveRefusal() const {
+    // The worker is writing the voxels: a file written now would mix two states.
+    if (IsComputing()) return docmsg::kBusySave;
     // A save's progress dialog lets requests in: no second write of the document may start,
     // nor a close or a change (they see the long work).
-    if (std::find(longWork_.begin(), longWork_.end(), kSavingWork) != longWork_.end()) {
-        Tell(docmsg::kBusySaving, static_cast<int>(PromptIcon::Warning));
+    for (const RunningLongWork& w : longWork_)
+        if (w.what == kSavingWork) return docmsg::kBusySaving;
+    // A boundary half built or channels half read in would be stored as if whole.
+    for (const RunningLongWork& w : longWork_)
+        if (w.changesData) return docmsg::BusySave(w.what);
+    return {};
+}
+
+bool CZunDoc::OnSaveDocument(const std::string& path) {
+    if (const std::string refused = SaveRefusal(); !refused.empty()) {
+        Tell(refused, static_cast<int>(PromptIcon::Warning));
+        return false;
+    }
+    if (const std::string refused = CheckPathUse(path, PathUse::kWriteFile); !refused.empty()) {
+        Tell(refused, static_cast<int>(PromptIcon::Error));
         return false;
     }
     LongWork saving(*this, kSavingWork);

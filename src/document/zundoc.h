@@ -169,11 +169,14 @@ public:
     // -1 the name exists, -2 memory refused, -3 bad kind, empty name, a name CheckChannelName
     // refuses or one channel too many (both told).
     int InsertChannel(int kind, int position, const std::string& name);
+    // The same without a message: the reason of a refusal, empty when the channel went in.
+    std::string TryInsertChannel(int kind, int position, const std::string& name);
     // Several channels at once, as "insertchannels" lists them: item i goes to index i + 1 (kept
     // within the channel list), an empty name takes the kind's default name. The count and every
-    // name are checked before anything changes: the refusal, or "" when the list was inserted (a
-    // name that exists is told and skipped, as by InsertChannel). The parameter set's interaction
-    // planes are rebuilt once for the whole list.
+    // name (one that exists, or comes twice, included) are checked before anything changes; memory
+    // that runs out part way takes the channels this call inserted out again. The refusal, or ""
+    // when the whole list went in. The parameter set's interaction planes are rebuilt once for the
+    // whole list.
     struct NewChannel {
         std::string name;
         std::int32_t kind = 0;
@@ -185,8 +188,11 @@ public:
     // Returns the names deleted.
     std::vector<std::string> DeleteChannels(std::vector<std::string> names, bool quiet);
     // 0 renamed or unchanged, -1 the new name exists or CheckChannelName refuses it (told), -2 no
-    // such channel.
+    // such channel or a computation running.
     int RenameChannel(const std::string& oldName, const std::string& newName);
+    // Why RenameChannel would not rename (no such channel, a computation running, a name that is
+    // refused or taken); empty when it would, or when the names are the same.
+    std::string CheckRenameChannel(const std::string& oldName, const std::string& newName) const;
     std::string GetChannelDisplayName(int index) const;
     std::string GetChannelDisplayName(const std::string& name) const;
     void SetBoundaryActive(bool enabled, const std::string& name);
@@ -221,16 +227,19 @@ public:
     bool IsComputing() const;
     // Work on the document that lets events through while it runs (a recording of its view, an
     // export, a boundary build, an import) holds a LongWork for its run, so that a request or a
-    // menu command handled meanwhile does not close the document or its windows under it.
+    // menu command handled meanwhile does not close the document or its windows under it. Work
+    // that changes the document's data (a build, an import, a read) also keeps it from being
+    // saved half done, as a computation does.
     class LongWork {
     public:
-        LongWork(CZunDoc& doc, std::string what) : doc_(doc), what_(std::move(what)) {
-            doc_.longWork_.push_back(what_);
+        LongWork(CZunDoc& doc, std::string what, bool changesData = false)
+            : doc_(doc), what_(std::move(what)) {
+            doc_.longWork_.push_back({what_, changesData});
         }
         ~LongWork() {
             auto& list = doc_.longWork_;
             for (auto it = list.rbegin(); it != list.rend(); ++it)
-                if (*it == what_) {
+                if (it->what == what_) {
                     list.erase(std::next(it).base());
                     break;
                 }
@@ -243,7 +252,10 @@ public:
         const std::string what_;
     };
     // What long work runs on the document ("animation recording", ...); empty when none.
-    std::string RunningWork() const { return longWork_.empty() ? std::string() : longWork_.back(); }
+    std::string RunningWork() const { return longWork_.empty() ? std::string() : longWork_.back().what; }
+    // Why a save would be refused now (a computation, another save, long work that changes the
+    // data); empty when it may go on.
+    std::string SaveRefusal() const;
 
     // ---- grid and slices
     // Resizes every channel to sizes, the old data placed at offsets. 0 done, -1 bad sizes,
@@ -320,6 +332,8 @@ public:
     std::array<std::int32_t, 4> notesRect{};
 
 private:
+    // InsertChannel's work: its result code, the reason of a refusal in why.
+    int InsertChannelWhy(int kind, int position, const std::string& name, std::string& why);
     void Tell(const std::string& text, int icon) const;
     bool Ask(const std::string& text) const;
     void ResetContent();
@@ -353,7 +367,11 @@ private:
     DocPropertyView propertyView_{*this};
     std::unique_ptr<Model> model_;
     RemoteComputeReplies* remote_ = nullptr;
-    std::vector<std::string> longWork_;
+    struct RunningLongWork {
+        std::string what;
+        bool changesData = false;
+    };
+    std::vector<RunningLongWork> longWork_;
     bool pluginsEnabled_ = false;
     std::vector<std::string> pluginFolders_;
     std::unique_ptr<CLogger> logger_;

@@ -42,26 +42,60 @@ int CZunDoc::InsertPositionLast(int kind) const {
 }
 
 int CZunDoc::InsertChannel(int kind, int position, const std::string& name) {
+    // The menus offer no insert then: nothing to tell.
     if (kind < 0 || kind > 3 || name.empty() || IsComputing()) return -3;
-    for (const std::string& why : {CheckChannelName(name), CheckChannelCount(sample_->GetChanCount() + 1ULL)})
-        if (!why.empty()) {
-            Tell(why, static_cast<int>(PromptIcon::Warning));
+    std::string why;
+    const int result = InsertChannelWhy(kind, position, name, why);
+    if (!why.empty()) Tell(why, static_cast<int>(result == -2 ? PromptIcon::Error : PromptIcon::Warning));
+    return result;
+}
+
+std::string CZunDoc::TryInsertChannel(int kind, int position, const std::string& name) {
+    std::string why;
+    InsertChannelWhy(kind, position, name, why);
+    return why;
+}
+
+int CZunDoc::InsertChannelWhy(int kind, int position, const std::string& name, std::string& why) {
+    // A bad kind or an empty name come from the program itself, never from the user.
+    if (kind < 0 || kind > 3 || name.empty()) {
+        why = "invalid channel kind or name";
+        return -3;
+    }
+    if (IsComputing()) {
+        why = docmsg::kBusyChange;
+        return -3;
+    }
+    for (const std::string& refused :
+         {CheckChannelName(name), CheckChannelCount(sample_->GetChanCount() + 1ULL)})
+        if (!refused.empty()) {
+            why = refused;
             return -3;
         }
     if (sample_->FindChanIndex(name) >= 0) {
-        Tell(docmsg::ChannelExists(name), static_cast<int>(PromptIcon::Warning));
+        why = docmsg::ChannelExists(name);
         return -1;
     }
     try {
-        if (sample_->InsertChan(kind, position, name, sample_->PickUnusedColour()) < 0) return -1;
+        if (sample_->InsertChan(kind, position, name, sample_->PickUnusedColour()) < 0) {
+            why = "invalid channel position";
+            return -1;
+        }
     } catch (const std::bad_alloc&) {
-        ShowInsufficientMemoryError(services_.prompt, "inserting a new data channel");
+        why = docmsg::InsufficientMemory("inserting a new data channel");
         return -2;
     }
     int index = sample_->FindChanIndex(name);
-    if (model_->InsertChannel(index, name.c_str()) != 0) {
+    int followed = -1;
+    try {
+        followed = model_->InsertChannel(index, name.c_str());
+    } catch (const std::bad_alloc&) {
+        // The parameter set's tables grow with the channel count.
+    }
+    if (followed != 0) {
         // The parameter set could not follow: the sample goes back to what it was.
         sample_->RemoveChan(name);
+        why = docmsg::InsufficientMemory("inserting a new data channel");
         return -3;
     }
     NoteDataChanged();
@@ -71,23 +105,41 @@ int CZunDoc::InsertChannel(int kind, int position, const std::string& name) {
 }
 
 std::string CZunDoc::InsertChannels(const std::vector<NewChannel>& items) {
+    if (IsComputing()) return docmsg::kBusyChange;
     if (std::string why = CheckChannelCount(sample_->GetChanCount() + items.size()); !why.empty()) return why;
-    for (const NewChannel& c : items)
-        if (!c.name.empty())
-            if (std::string why = CheckChannelName(c.name); !why.empty()) return why + " (" + c.name + ")";
-    Params::PlaneHold hold(model_->GetParams());
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const std::int32_t kind = items[i].kind;
-        const std::string name = items[i].name.empty() ? sample_->MakeChanName(kind) : items[i].name;
-        InsertChannel(kind, std::min(static_cast<int>(i) + 1, sample_->GetChanCount()), name);
+    // Every named channel is checked before the first goes in, so that a refusal changes nothing.
+    std::set<std::string> named;
+    for (const NewChannel& c : items) {
+        if (c.name.empty()) continue;
+        if (std::string why = CheckChannelName(c.name); !why.empty()) return why + " (" + c.name + ")";
+        if (sample_->FindChanIndex(c.name) >= 0 || !named.insert(c.name).second)
+            return docmsg::ChannelExists(c.name);
     }
-    try {
-        hold.Release();
-    } catch (const std::bad_alloc&) {
-        // The hold's end drops the planes; the next insertion builds them again.
-        ShowInsufficientMemoryError(services_.prompt, "inserting new data channels");
+    std::vector<std::string> inserted;
+    std::string failure;
+    {
+        Params::PlaneHold hold(model_->GetParams());
+        for (std::size_t i = 0; i < items.size() && failure.empty(); ++i) {
+            const std::int32_t kind = items[i].kind;
+            const std::string name = items[i].name.empty() ? sample_->MakeChanName(kind) : items[i].name;
+            failure =
+                TryInsertChannel(kind, std::min(static_cast<int>(i) + 1, sample_->GetChanCount()), name);
+            if (failure.empty())
+                inserted.push_back(name);
+            else
+                failure += " (" + name + ")";
+        }
+        try {
+            hold.Release();
+        } catch (const std::bad_alloc&) {
+            // The hold's end drops the planes; the next insertion builds them again.
+            if (failure.empty()) ShowInsufficientMemoryError(services_.prompt, "inserting new data channels");
+        }
     }
-    return {};
+    // Memory ran out part way (the one failure the checks above cannot foresee): the channels of
+    // this call go again, so that the document is as it was.
+    if (!failure.empty()) DeleteChannels(inserted, true);
+    return failure;
 }
 
 std::vector<std::string> CZunDoc::DeleteChannels(std::vector<std::string> names, bool quiet) {
@@ -116,16 +168,21 @@ std::vector<std::string> CZunDoc::DeleteChannels(std::vector<std::string> names,
     return deleted;
 }
 
+std::string CZunDoc::CheckRenameChannel(const std::string& oldName, const std::string& newName) const {
+    if (sample_->FindChanIndex(oldName) < 0) return docmsg::NoSuchChannel(oldName);
+    if (oldName == newName) return {};
+    if (IsComputing()) return docmsg::kBusyChange;
+    if (std::string why = CheckChannelName(newName); !why.empty()) return why;
+    if (sample_->FindChanIndex(newName) >= 0) return docmsg::ChannelNameExists(newName);
+    return {};
+}
+
 int CZunDoc::RenameChannel(const std::string& oldName, const std::string& newName) {
     if (oldName == newName) return 0;
     int i = sample_->FindChanIndex(oldName);
     if (i < 0 || IsComputing()) return -2;
-    if (std::string why = CheckChannelName(newName); !why.empty()) {
+    if (std::string why = CheckRenameChannel(oldName, newName); !why.empty()) {
         Tell(why, static_cast<int>(PromptIcon::Warning));
-        return -1;
-    }
-    if (sample_->FindChanIndex(newName) >= 0) {
-        Tell(docmsg::ChannelNameExists(newName), static_cast<int>(PromptIcon::Warning));
         return -1;
     }
     // The sample moves the active boundary's name along.

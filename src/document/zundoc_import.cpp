@@ -12,6 +12,7 @@
 #include "document/zundoc.h"
 #include "foundation/clocale.h"
 #include "foundation/image.h"
+#include "foundation/pathutil.h"
 #include "foundation/tiffio.h"
 #include "model/importinfo.h"
 #include "model/slice.h"
@@ -125,10 +126,17 @@ int CZunDoc::ImportImageStack(const std::string& channel, const std::vector<int>
                               const ImageImportSettings& s) {
     const int ci = sample_->FindChanIndex(channel);
     if (ci < 0 || IsComputing()) return -1;
+    // No folder: the files' names are paths of their own.
+    if (const std::string refused =
+            folder.empty() ? std::string() : CheckPathUse(folder, PathUse::kReadFolder);
+        !refused.empty()) {
+        Tell(refused, static_cast<int>(PromptIcon::Warning));
+        return -1;
+    }
     const std::size_t count = std::min(slices.size(), files.size());
     if (count == 0) return 0;
     // The progress lets events through: the document stays open until the import ends.
-    LongWork work(*this, "data import");
+    LongWork work(*this, "data import", true);
     auto pathOf = [&](std::size_t k) { return (std::filesystem::path(folder) / files[k]).string(); };
 
     // The stack must be all floating-point or all fixed-point.

@@ -82,6 +82,25 @@ bool IsRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+std::string CheckPathUse(const std::string& path, PathUse use) {
+    if (path.empty()) return "No file or folder name was given.";
+    for (const char ch : path) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F) return "The file or folder name holds a control character.";
+    }
+    const bool folder = use == PathUse::kReadFolder || use == PathUse::kWriteFolder;
+    const bool mustExist = use == PathUse::kReadFile || use == PathUse::kReadFolder;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        // A dangling link or a missing folder on the way: the writer itself says what failed.
+        if (!mustExist) return {};
+        return path + " was not found.";
+    }
+    if (folder && !S_ISDIR(st.st_mode)) return path + " is not a folder.";
+    if (!folder && !S_ISREG(st.st_mode)) return path + " is not a regular file.";
+    return {};
+}
+
 int CopyDirectoryTree(const std::string& source, const std::string& target, int* fileCount) {
     namespace fs = std::filesystem;
     std::error_code ec;

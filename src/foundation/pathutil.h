@@ -35,6 +35,20 @@ std::FILE* OpenRegularFileStream(const std::string& path);
 // Whether the path names a regular file (following symbolic links); never opens it.
 bool IsRegularFile(const std::string& path);
 
+// What a path from outside (a remote word, a dialog field) is to be used for.
+enum class PathUse {
+    kReadFile,     // an existing regular file
+    kWriteFile,    // a regular file, or nothing yet
+    kReadFolder,   // an existing folder
+    kWriteFolder,  // a folder, or nothing yet
+};
+// The one check every such path passes before anything is opened or created: why it may not be
+// used (empty when it may). Refused are an empty path; a NUL or another control character (the
+// system calls would cut the path at a NUL and write somewhere else); and what exists but is not
+// of the kind asked for, following symbolic links (a named pipe or a device would block the
+// thread that opens it). The path itself is named in the reason only when it is printable.
+std::string CheckPathUse(const std::string& path, PathUse use);
+
 // Copies a folder tree: creates the target (an existing one is fine), copies every file
 // (overwriting) and every sub-folder, skipping names that begin with '.'. 0, or the errno code of
 // the first failure (what was copied before stays, and is counted). A source that cannot be

@@ -226,6 +226,13 @@ bool RemoteInterpreter::CheckNoLongWork(const RemoteCall& call, CZunDoc& doc) {
     return false;
 }
 
+bool RemoteInterpreter::CheckCommandWindowRoom(const RemoteCall& call) {
+    if (!server_.CommandWindowsFull()) return true;
+    Error(call, "too many open windows (" + std::to_string(RemoteControlServer::kMaxCommandWindows) +
+                    "); close one first");
+    return false;
+}
+
 std::unique_ptr<RemoteDocWindow> RemoteInterpreter::CheckTreeView(const RemoteCall& call, CZunDoc& doc) {
     std::unique_ptr<RemoteDocWindow> window = host_.DocumentWindow(doc);
     if (!window || !window->Tree()) {

@@ -85,6 +85,9 @@ public:
     bool CheckDocumentIdle(const RemoteCall& call, CZunDoc& doc);
     // Only the running-work error: for the outputs, which read a computing document.
     bool CheckNoLongWork(const RemoteCall& call, CZunDoc& doc);
+    // Replies the too-many-windows error when the stack of command windows is full; true when
+    // the command may open one.
+    bool CheckCommandWindowRoom(const RemoteCall& call);
     // The window of the document; replies "No tree view found" when it has none.
     std::unique_ptr<RemoteDocWindow> CheckTreeView(const RemoteCall& call, CZunDoc& doc);
     // The final reply of the request that replied EXTEND.

@@ -223,7 +223,7 @@ void ChanColourData(RemoteInterpreter& in, const RemoteCall& call) {
 
 void Open(RemoteInterpreter& in, const RemoteCall& call) {
     ChannelItem c;
-    if (!FindChannelItem(in, call, c)) return;
+    if (!FindChannelItem(in, call, c) || !in.CheckCommandWindowRoom(call)) return;
     in.Server().PushCommandWindow(std::make_unique<DisplayPropsWindow>(std::move(c.window), c.items));
     in.Ok(call);
 }
@@ -300,7 +300,7 @@ void OpenSetBoundary(RemoteInterpreter& in, const RemoteCall& call) {
 
 void ColourDataOpen(RemoteInterpreter& in, const RemoteCall& call) {
     DisplayPropsWindow* w = TopDisplayProps(in, call);
-    if (!w) return;
+    if (!w || !in.CheckCommandWindowRoom(call)) return;
     in.Server().PushCommandWindow(std::make_unique<DataColourWindow>(w->Window(), *w->Model()));
     in.Ok(call);
 }

@@ -3,7 +3,6 @@
 #include "document/changehints.h"
 #include "document/zundoc.h"
 #include "foundation/pathutil.h"
-#include "model/channelrules.h"
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
 #include "script/remoteserver.h"
@@ -36,6 +35,15 @@ void StopLink(RemoteInterpreter& in, const RemoteCall& call, bool disconnect) {
 void Save(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, {});
     if (!doc) return;
+    // A computation, another save or a boundary build under way: the file would not be whole.
+    if (const std::string refused = doc->SaveRefusal(); !refused.empty()) {
+        in.Error(call, refused);
+        return;
+    }
+    if (const std::string refused = CheckPathUse(call.words[1], PathUse::kWriteFile); !refused.empty()) {
+        in.Error(call, refused);
+        return;
+    }
     const std::string oldPath = doc->GetPathName();
     const std::string oldTitle = doc->GetTitle();
     doc->SetPathName(call.words[1]);
@@ -110,16 +118,14 @@ void CloseDocument(RemoteInterpreter& in, const RemoteCall& call) {
 
 void RenameChannel(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
-    // Not while long work holds the document (it may be reading its channels in).
-    if (!doc || !in.CheckNoLongWork(call, *doc)) return;
-    // A name that could not be named again is refused to the controller as well.
-    if (call.words[2] != call.words[3])
-        if (const std::string refused = CheckChannelName(call.words[3]); !refused.empty()) {
-            in.Error(call, refused);
-            return;
-        }
-    // The rename shows its own message when it cannot be done; the controller gets "OK" as for
-    // any rename the user typed.
+    // Not while long work holds the document (it may be reading its channels in), nor while its
+    // computation runs.
+    if (!doc || !in.CheckDocumentIdle(call, *doc)) return;
+    // A rename that would not happen says why instead of passing for done.
+    if (const std::string refused = doc->CheckRenameChannel(call.words[2], call.words[3]); !refused.empty()) {
+        in.Error(call, refused);
+        return;
+    }
     doc->RenameChannel(call.words[2], call.words[3]);
     in.Ok(call);
 }

@@ -35,7 +35,7 @@ void SetupMapData(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
     if (!doc || !in.CheckDocumentIdle(call, *doc)) return;
     const std::unique_ptr<RemoteDocWindow> window = in.CheckTreeView(call, *doc);
-    if (!window) return;
+    if (!window || !in.CheckCommandWindowRoom(call)) return;
     const auto& w = call.words;
     const ZunImage& sample = doc->GetSample();
     MapDataSpec spec;

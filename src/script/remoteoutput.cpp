@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "document/zundoc.h"
+#include "foundation/pathutil.h"
 #include "model/histvars.h"
 #include "plot/histogrammodel.h"
 #include "plot/plotcontrol.h"
@@ -46,6 +47,11 @@ void OutputHistogram(RemoteInterpreter& in, const RemoteCall& call) {
     // The name lookup of a channel outside the sample would read past its list.
     if (index >= static_cast<unsigned>(sample.GetChanCount())) {
         in.Error(call, "invalid channel index");
+        return;
+    }
+    // Before the channel's settings change: a refused file name leaves them as they were.
+    if (const std::string refused = CheckPathUse(w[7], PathUse::kWriteFile); !refused.empty()) {
+        in.Error(call, refused);
         return;
     }
     const int i = static_cast<int>(index);
@@ -104,6 +110,10 @@ void OutputImg2d(RemoteInterpreter& in, const RemoteCall& call) {
     // No folder would put the files at the root of the file system.
     if (w[3].empty()) {
         in.Error(call, "invalid output folder ()");
+        return;
+    }
+    if (const std::string refused = CheckPathUse(w[3], PathUse::kWriteFolder); !refused.empty()) {
+        in.Error(call, refused);
         return;
     }
     doc->imageExportFolder = w[3];
@@ -180,6 +190,10 @@ void OutputAnimation(RemoteInterpreter& in, const RemoteCall& call) {
     const std::vector<std::string> rotation = SplitArgumentList(w[2], ';');
     if (rotation.size() != 2) {
         in.Error(call, "Invalid rotation option format.");
+        return;
+    }
+    if (const std::string refused = CheckPathUse(w[9], PathUse::kWriteFile); !refused.empty()) {
+        in.Error(call, refused);
         return;
     }
     RecordOptions options;

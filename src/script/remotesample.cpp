@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "document/zundoc.h"
+#include "foundation/pathutil.h"
 #include "model/channelrules.h"
 #include "plot/compoundprops.h"
 #include "script/remotecommands.h"
@@ -100,13 +101,6 @@ void SetupGrid(RemoteInterpreter& in, const RemoteCall& call) {
     ApplyGrid(in, call, *doc, grid);
 }
 
-// Inserts one channel; the name empty gives the sample's default name of the kind.
-void InsertOne(CZunDoc& doc, std::string name, std::int32_t kind, int index) {
-    if (name.empty()) name = doc.GetSample().MakeChanName(kind);
-    // The document shows its own message when the name exists or memory is short.
-    doc.InsertChannel(kind, std::min(index, doc.GetSample().GetChanCount()), name);
-}
-
 void InsertChannels(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = SampleDocument(in, call);
     if (!doc) return;
@@ -144,7 +138,14 @@ void InsertChannel(RemoteInterpreter& in, const RemoteCall& call) {
             in.Error(call, refused);
             return;
         }
-    InsertOne(*doc, name, ChannelKindOf(ParseUIntArg(call.words[4])), static_cast<int>(index));
+    // The name empty gives the sample's default name of the kind.
+    const std::int32_t kind = ChannelKindOf(ParseUIntArg(call.words[4]));
+    const std::string refused = doc->TryInsertChannel(
+        kind, static_cast<int>(index), name.empty() ? doc->GetSample().MakeChanName(kind) : name);
+    if (!refused.empty()) {
+        in.Error(call, refused);
+        return;
+    }
     in.Ok(call);
 }
 
@@ -270,6 +271,11 @@ void ImportData(RemoteInterpreter& in, const RemoteCall& call) {
     const auto& w = call.words;
     const unsigned index = ParseUIntArg(w[2]);
     if (!CheckChannel(in, call, *doc, index)) return;
+    // Before the channel's settings change: a refused folder leaves them as they were.
+    if (const std::string refused = CheckPathUse(w[3], PathUse::kReadFolder); !refused.empty()) {
+        in.Error(call, refused);
+        return;
+    }
     const int i = static_cast<int>(index);
     ZunImage& sample = doc->GetSample();
     ZunChan& chan = *sample.GetChan(i);

@@ -450,8 +450,10 @@ bool RemoteControlServer::ReplyFinal(const std::string& tag, const std::string& 
 // ---------------------------------------------------------------------------------------------
 // Command windows
 
-void RemoteControlServer::PushCommandWindow(std::unique_ptr<RemoteCommandWindow> window) {
+bool RemoteControlServer::PushCommandWindow(std::unique_ptr<RemoteCommandWindow> window) {
+    if (CommandWindowsFull()) return false;
     windows_.push_back(std::move(window));
+    return true;
 }
 
 std::unique_ptr<RemoteCommandWindow> RemoteControlServer::PopCommandWindow() {

@@ -113,7 +113,12 @@ public:
     bool Busy() const;
 
     // ---- windows opened by remote commands (UI thread only)
-    void PushCommandWindow(std::unique_ptr<RemoteCommandWindow> window);
+    // The deepest stack a controller needs is a dialog and the one it opens; windows opened and
+    // never closed would pile up without end.
+    static constexpr std::size_t kMaxCommandWindows = 8;
+    bool CommandWindowsFull() const { return windows_.size() >= kMaxCommandWindows; }
+    // False (the window is destroyed) when the stack is full.
+    bool PushCommandWindow(std::unique_ptr<RemoteCommandWindow> window);
     // Takes the top window off the stack without destroying it; null when empty.
     std::unique_ptr<RemoteCommandWindow> PopCommandWindow();
     RemoteCommandWindow* TopCommandWindow() const;

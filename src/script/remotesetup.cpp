@@ -9,6 +9,7 @@
 #include "compute/pluginlibs.h"
 #include "compute/propertycomputation.h"
 #include "document/zundoc.h"
+#include "foundation/pathutil.h"
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
 #include "script/remoteserver.h"
@@ -354,6 +355,10 @@ void SetupPlugin(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = SetupDocument(in, call);
     if (!doc) return;
     const auto& w = call.words;
+    if (const std::string refused = CheckPathUse(w[2], PathUse::kReadFolder); !refused.empty()) {
+        in.Error(call, refused);
+        return;
+    }
     bool enabled = false;
     std::vector<std::string> folders;
     in.Host().GetPluginPreferences(enabled, folders);
@@ -414,7 +419,7 @@ SetupWindow* TopSetup(RemoteInterpreter& in, const RemoteCall& call) {
 
 void SetupOpen(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = SetupDocument(in, call);
-    if (!doc) return;
+    if (!doc || !in.CheckCommandWindowRoom(call)) return;
     auto window = std::make_unique<SetupWindow>(*doc);
     window->state.SetJobs(doc->GetModel().Jobs());
     // Shown over the document's window.

@@ -162,6 +162,9 @@ int BoundaryWizard::ApplyBoundary(const BoundPanelFields* panel, ProgressSink* p
         return 1;
     }
     doc_.boundDef = current_;
+    // The build's progress lets events through, whichever road started it: meanwhile the
+    // document is neither saved half built, nor closed or changed.
+    CZunDoc::LongWork work(doc_, "boundary build", true);
     if (GenerateBoundary(progress) != 0) {
         doc_.boundDef = applied_;
         doc_.UpdateAllViews(nullptr, kHintData, nullptr);
@@ -224,7 +227,7 @@ int BoundaryWizard::GenerateBoundary(ProgressSink* progress) {
 int BuildBoundaryFromDocument(CZunDoc& doc, const std::vector<std::string>& targets, ProgressSink* progress) {
     if (targets.empty()) return -1;
     // The progress lets events through: the document stays open until the build ends.
-    CZunDoc::LongWork work(doc, "boundary build");
+    CZunDoc::LongWork work(doc, "boundary build", true);
     for (const std::string& n : targets) {
         const ZunChan* c = doc.GetSample().FindChan(n);
         if (!c || c->kind != ZunChan::kBoundary || !c->Data()) return -1;

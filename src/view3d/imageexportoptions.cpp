@@ -1,7 +1,8 @@
 #include "view3d/imageexportoptions.h"
 
-#include <filesystem>
 #include <utility>
+
+#include "foundation/pathutil.h"
 
 namespace zun {
 
@@ -21,8 +22,7 @@ void ImageExportPresenter::OnBrowse(const std::string& folder) {
 std::string ImageExportPresenter::CheckExport(const std::function<bool(const std::string&)>& isFolder) const {
     // A plain file given as the folder would make every image fail: it counts as invalid too.
     const bool folder = isFolder ? isFolder(options_.directory) : [&] {
-        std::error_code ec;
-        return !options_.directory.empty() && std::filesystem::is_directory(options_.directory, ec);
+        return CheckPathUse(options_.directory, PathUse::kReadFolder).empty();
     }();
     if (!folder) return imageexport::kInvalidDirectory;
     if (options_.format == 1 && (options_.colourMode == 2 || options_.colourMode == 3))

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "foundation/pathutil.h"
 #include "view3d/web3dtexts.h"
 
 namespace zun {
@@ -219,7 +220,8 @@ std::string CheckWeb3DOptions(const Web3DOptions& o) {
     // The dialog's range, which its own message gives: the page's ray marcher takes no other.
     if (!(o.opacityFactor >= kWeb3DMinOpacity && o.opacityFactor <= kWeb3DMaxOpacity))
         return web3dmsg::kBadOpacity;
-    return "";
+    // Last: the only check that looks at the disk. An empty folder is the export check's to fill.
+    return o.folder.empty() ? std::string() : CheckPathUse(o.folder, PathUse::kWriteFolder);
 }
 
 std::array<std::string, 2> Web3DDialogModel::MatrixTexts(const std::string& borderText) const {
@@ -245,6 +247,7 @@ std::string Web3DDialogModel::Export(const Fields& f) {
     // The checks the remote command meets too, on the values as they would be stored.
     Web3DOptions candidate = options_;
     candidate.fileName = name;
+    candidate.folder = f.folder;
     candidate.border = border;
     candidate.opacityFactor = opacity;
     const std::string refused = CheckWeb3DOptions(candidate);

@@ -77,7 +77,8 @@ inline constexpr float kWeb3DMaxOpacity = 2.0f;
 // The checks every export passes, from the dialog or a remote command, after CheckWeb3DExport
 // set the tile counts: "" when the file name, border and opacity can be written, else the
 // refusal. The file name is a name, never a path; the border may not be negative nor so wide
-// that the atlas sizes leave the range the atlas builder can allocate.
+// that the atlas sizes leave the range the atlas builder can allocate; a folder given passes
+// CheckPathUse as one to write into.
 std::string CheckWeb3DOptions(const Web3DOptions& options);
 
 // The file name check of the dialog: "" when acceptable, else the message. Only letters, digits,

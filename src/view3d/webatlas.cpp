@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "foundation/pathutil.h"
 #include "view3d/web3dtexts.h"
 
 namespace zun {
@@ -182,6 +183,8 @@ void PngWarning(png_structp, png_const_charp) {}
 }  // namespace
 
 std::string WriteRgbaPng(const std::string& path, const std::uint8_t* rgba, int width, int height) {
+    // Opened in place: a named pipe left at the name would hold the export for ever.
+    if (const std::string refused = CheckPathUse(path, PathUse::kWriteFile); !refused.empty()) return refused;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) return web3dmsg::kWriteError + path;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);

@@ -1,6 +1,7 @@
 #include "foundation/pathutil.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -125,6 +126,52 @@ TEST(PathHelpers, CopyDirectoryTree) {
     EXPECT_EQ(count, 0);
     // A target that cannot be made: its errno code.
     EXPECT_NE(CopyDirectoryTree((root / "src").string(), (root / "src" / "a.txt" / "x").string(), &count), 0);
+    fs::remove_all(root);
+}
+
+TEST(PathHelpers, OutsidePathsAreCheckedForWhatTheyNameBeforeUse) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::path(ZUN_TEST_BINARY_DIR) / ("tmp_pathuse_" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "dir");
+    std::ofstream(root / "file") << "x";
+    ASSERT_EQ(::mkfifo((root / "pipe").c_str(), 0600), 0);
+    fs::create_symlink(root / "pipe", root / "link");
+    const std::string dir = (root / "dir").string(), file = (root / "file").string(),
+                      pipe = (root / "pipe").string(), link = (root / "link").string(),
+                      missing = (root / "missing").string();
+    const PathUse all[] = {PathUse::kReadFile, PathUse::kWriteFile, PathUse::kReadFolder,
+                           PathUse::kWriteFolder};
+
+    // A NUL would cut the path at the system calls, so that they write at the part before it;
+    // other control characters are refused alike (and never echoed into the reason).
+    const std::string nul(1, '\0');
+    for (const std::string& bad :
+         {dir + "/h" + nul + ".png", dir + "/a\nb", dir + "/\x7f", dir + nul + "e", std::string()})
+        for (PathUse use : all) {
+            const std::string why = CheckPathUse(bad, use);
+            EXPECT_FALSE(why.empty()) << bad;
+            EXPECT_EQ(why.find(dir), std::string::npos) << why;
+        }
+    // A named pipe, itself or behind a link, is no file to open and no folder.
+    for (const std::string& p : {pipe, link})
+        for (PathUse use : all) EXPECT_FALSE(CheckPathUse(p, use).empty()) << p;
+    EXPECT_EQ(CheckPathUse(pipe, PathUse::kWriteFile), pipe + " is not a regular file.");
+    EXPECT_EQ(CheckPathUse(file, PathUse::kWriteFolder), file + " is not a folder.");
+    EXPECT_EQ(CheckPathUse(dir, PathUse::kReadFile), dir + " is not a regular file.");
+    EXPECT_EQ(CheckPathUse(missing, PathUse::kReadFolder), missing + " was not found.");
+    // What may be used, and what a writer may still create.
+    EXPECT_EQ(CheckPathUse(file, PathUse::kReadFile), "");
+    EXPECT_EQ(CheckPathUse(file, PathUse::kWriteFile), "");
+    EXPECT_EQ(CheckPathUse(dir, PathUse::kReadFolder), "");
+    EXPECT_EQ(CheckPathUse(missing, PathUse::kWriteFile), "");
+    EXPECT_EQ(CheckPathUse(missing, PathUse::kWriteFolder), "");
+    // The check itself opens and creates nothing: the pipe would have blocked it, the folder
+    // holds what it held.
+    int entries = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(root)) ++entries;
+    EXPECT_EQ(entries, 4);
+    EXPECT_TRUE(fs::is_empty(root / "dir"));
     fs::remove_all(root);
 }
 

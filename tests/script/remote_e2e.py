@@ -1,7 +1,7 @@
 """Drives the zun program over its remote-control link, as an independent controller would.
 
 Usage: remote_e2e.py <zun program> [case ...]
-(needs an X display; cases: link, embed, fuzz, road, busy, numbers, desktop, opening). ZUN_FUZZ_COUNT sets the number
+(needs an X display; cases: link, embed, fuzz, road, busy, numbers, desktop, opening, refusals). ZUN_FUZZ_COUNT sets the number
 of random requests of "fuzz". A program built with AddressSanitizer and UndefinedBehaviorSanitizer
 is run the same way: any report of theirs in its output fails the run.
 """
@@ -671,6 +671,103 @@ def case_busy():
         z.stop()
 
 
+def resident_mb(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1]) / 1024.0
+    return 0.0
+
+
+def case_refusals():
+    """Requests that could not do what they asked answer ERROR with the reason and leave nothing
+    behind: renames and inserts that do nothing, paths that are no file (a named pipe would hang
+    the program) or hold a NUL (the path would be cut short), command windows opened without end,
+    and a save while a boundary build runs."""
+    slices = os.path.join(TMP, "ref-slices")
+    write_small_slices(slices)
+    out = os.path.join(TMP, "ref-out")
+    os.makedirs(out, exist_ok=True)
+    pipe = os.path.join(out, "pipe.png")
+    os.mkfifo(pipe)
+    z = Zun()
+    try:
+        setup_small_document(z, "Ref", slices)
+        for payload, reason in [
+            ("renamechannel@@NoSuch@X", 'Channel "NoSuch" does not exist.'),
+            ("renamechannel@@water@X", 'Channel "water" does not exist.'),
+            ("renamechannel@@Void@b", "Channel name 'b' already exists"),
+            ("insertchannels@@b;0", 'Channel "b" already exists'),
+            ("insertchannels@@n1;0#n1;0", 'Channel "n1" already exists'),
+        ]:
+            r = z.reply_of(payload)
+            check(r == "ERROR:Command '%s' - %s" % (payload.split("@")[0], reason), "%s: says why (%r)" % (payload, r))
+        nul = "\0"
+        control = "The file or folder name holds a control character."
+        for payload, reason in [
+            ("output-histogram@@2@0@0@0@1@" + pipe, pipe + " is not a regular file."),
+            ("output-histogram@@2@0@0@0@1@%s/h%s.png" % (out, nul), control),
+            ("output-img2d@@-1@%s/d%se@1@1@0" % (out, nul), control),
+            ("output-img2d@@-1@%s/a%sb@1@1@0" % (out, nul), control),
+            ("output-web3d@@Page@0@About@page@%s/web%sx@8@1.4@1@0" % (out, nul), control),
+            ("save@%s/a%sb.zun" % (out, nul), control),
+            ("save@" + pipe, pipe + " is not a regular file."),
+        ]:
+            word = payload.split("@")[0]
+            r = Replies(z, payload, timeout=30.0, quiet=0.3)
+            check(r.final == "ERROR:Command '%s' - %s" % (word, reason), "%s: refused (%r)" % (ascii(payload), r.parts))
+            if not z.alive():
+                break
+        check(z.reply_of("hello") == "hello", "the program still answers after the paths")
+        check(sorted(os.listdir(out)) == ["pipe.png"], "nothing was written beside the pipe (%r)" % os.listdir(out))
+
+        # Windows opened and never closed: refused past the bound, the memory stays.
+        before = resident_mb(z.proc.pid)
+        refused = 0
+        for payload in ["setupcomp-open@", "displayprop-open@@1", "setup-map-mapdata@@2@1@0@0@<2@0@0@0@100@0@0@7"]:
+            for _ in range(150):
+                r = z.reply_of(payload)
+                refused += r.startswith("ERROR:Command '%s' - too many open windows" % payload.split("@")[0])
+            z.reply_of("stop")
+        grown = resident_mb(z.proc.pid) - before
+        check(refused >= 3 * 150 - 3 * 8, "windows past the bound are refused (%d)" % refused)
+        check(grown < 150, "450 window requests grow the memory by %.0f MB" % grown)
+
+        # A save while the boundary build runs would store it half built.
+        saved = os.path.join(TMP, "ref-during.zun")
+        t = z.tag()
+        z.send(t, "@".join(boundary_words()))
+        got = ""
+        z.sock.settimeout(60)
+        while not got.startswith(t + ":EXTEND:"):
+            chunk = z.sock.recv(65536)
+            if not chunk:
+                break
+            got += chunk.decode("latin-1")
+        s = z.tag()
+        z.send(s, "save@" + saved)
+        end = time.time() + 300
+        z.sock.settimeout(0.5)
+        while time.time() < end and not (re.search(re.escape(s) + r":(OK|ERROR)", got) and
+                                         re.search(re.escape(t) + r":(OK|ERROR)", got)):
+            try:
+                chunk = z.sock.recv(65536)
+            except socket.timeout:
+                continue
+            if not chunk:
+                break
+            got += chunk.decode("latin-1")
+        refusal = "%s:ERROR:Command 'save' - The document cannot be saved while its boundary build is running." % s
+        built = re.search(re.escape(t) + r":(OK|ERROR)", got)
+        after = built is not None and got.find(s + ":OK") > built.start()
+        print("     the save %s the build" % ("met" if refusal in got else "came after"))
+        check(refusal in got or after, "a save during the build: refused, or done only after it (%r)" % got[-240:])
+        check(refusal not in got or not os.path.exists(saved), "and the refused save wrote nothing")
+        check(z.reply_of("save@" + saved) == "OK:ref-during.zun", "the built document saves")
+    finally:
+        z.stop()
+
+
 # Requests whose every numeric word is tried at EXTREMES; "%(tmp)s" and "%(slices)s" are filled in.
 NUMERIC_REQUESTS = [
     "setupgrids@@%(grid)s@0@0@0@1e-6@1e-6@1e-6",
@@ -733,6 +830,8 @@ def case_numbers():
     write_small_slices(slices)
     for d in ("num-img", "num-web"):
         os.makedirs(os.path.join(TMP, d), exist_ok=True)
+    # The corpus names a pipe where a picture goes: opened, it would hold the program for ever.
+    os.mkfifo(os.path.join(TMP, "pipe.png"))
     z = Zun()
     tried = bad = 0
     try:

@@ -1,6 +1,7 @@
 // The remote command interpreter and the link, document and window commands, answered over a
 // loopback link to a test controller.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <memory>
@@ -84,8 +85,9 @@ TEST(RemoteLinkCommands, DocumentsAreFoundByTitleIgnoringCase) {
     EXPECT_EQ(r.Ask("C:renamechannel@ALPHA@Void@Air"), "C:OK");
     EXPECT_EQ(r.host.docs[0]->GetSample().GetChan(0)->name, "Air");
     EXPECT_EQ(r.host.docs[1]->GetSample().GetChan(0)->name, "Void");
-    // A rename the document refuses still answers OK; its own message was shown.
-    EXPECT_EQ(r.Ask("D:renamechannel@alpha@Nothing@X"), "D:OK");
+    // A rename that renames nothing says why (a channel name is exact, unlike a document's).
+    EXPECT_EQ(r.Ask("D:renamechannel@alpha@Nothing@X"),
+              "D:ERROR:Command 'renamechannel' - Channel \"Nothing\" does not exist.");
     EXPECT_EQ(r.Ask("E:renamechannel@gamma@Air@X"),
               "E:ERROR:Command 'renamechannel' - no document (gamma) found");
 
@@ -101,6 +103,50 @@ TEST(RemoteLinkCommands, DocumentsAreFoundByTitleIgnoringCase) {
     EXPECT_EQ(r.Ask("I:closedocument@"), "I:OK");
     EXPECT_TRUE(r.host.docs.empty());
     EXPECT_EQ(r.Ask("J:settitle@x"), "J:ERROR:Command 'settitle' - no document () found");
+}
+
+TEST(RemoteLinkCommands, ARenameThatRenamesNothingSaysWhy) {
+    Remote r;
+    ASSERT_EQ(r.Ask("A:newdocument@Alpha"), "A:OK");
+    CZunDoc& doc = *r.host.active;
+    ASSERT_EQ(doc.InsertChannel(0, 1, "Water"), 0);
+    doc.SetModifiedFlag(false);
+    const std::string e = "ERROR:Command 'renamechannel' - ";
+    EXPECT_EQ(r.Ask("B:renamechannel@@NoSuch@X"), "B:" + e + "Channel \"NoSuch\" does not exist.");
+    EXPECT_EQ(r.Ask("C:renamechannel@@water@X"), "C:" + e + "Channel \"water\" does not exist.");
+    EXPECT_EQ(r.Ask("D:renamechannel@@NoSuch@NoSuch"), "D:" + e + "Channel \"NoSuch\" does not exist.");
+    EXPECT_EQ(r.Ask("E:renamechannel@@Void@Water"), "E:" + e + "Channel name 'Water' already exists");
+    EXPECT_EQ(doc.GetSample().GetChanNames(), (std::vector<std::string>{"Void", "Water"}));
+    EXPECT_FALSE(doc.IsModified());
+    // A rename to itself does what was asked; a change of case is a rename.
+    EXPECT_EQ(r.Ask("F:renamechannel@@Void@Void"), "F:OK");
+    EXPECT_EQ(r.Ask("G:renamechannel@@Water@WATER"), "G:OK");
+    EXPECT_EQ(doc.GetSample().GetChanNames(), (std::vector<std::string>{"Void", "WATER"}));
+}
+
+TEST(RemoteLinkCommands, SaveRefusesPathsThatNameNoFileBeforeAnythingIsWritten) {
+    Remote r;
+    TempDir dir;
+    ASSERT_EQ(r.Ask("A:newdocument@sample"), "A:OK");
+    CZunDoc& doc = *r.host.active;
+    doc.SetModifiedFlag(true);
+    const std::string pipe = dir.File("pipe.zun");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    // The pipe would have held the program in its open() for ever.
+    EXPECT_EQ(r.Ask("B:save@" + pipe), "B:ERROR:Command 'save' - " + pipe + " is not a regular file.");
+    EXPECT_EQ(r.Ask("C:save@" + dir.Path()),
+              "C:ERROR:Command 'save' - " + dir.Path() + " is not a regular file.");
+    // Cut at the NUL, the path would have written "a".
+    EXPECT_EQ(r.Ask("D:save@" + dir.File("a") + std::string(1, '\0') + "b.zun"),
+              "D:ERROR:Command 'save' - The file or folder name holds a control character.");
+    EXPECT_EQ(r.Ask("E:save@" + dir.File("a\tb.zun")),
+              "E:ERROR:Command 'save' - The file or folder name holds a control character.");
+    int entries = 0;
+    for ([[maybe_unused]] const auto& f : std::filesystem::directory_iterator(dir.Path())) ++entries;
+    EXPECT_EQ(entries, 1);
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_EQ(doc.GetPathName(), "");
+    EXPECT_EQ(doc.GetTitle(), "sample");
 }
 
 TEST(RemoteLinkCommands, SaveWritesTheFileAndAnswersItsTitleAFailedSaveSaysSo) {
@@ -239,6 +285,10 @@ TEST(RemoteLinkCommands, AComputingDocumentCannotBeClosed) {
     ASSERT_EQ(doc.OnStartComputation(), 0);
     EXPECT_EQ(r.Ask("B:closedocument@"), "B:ERROR:Command 'closedocument' - computation running");
     EXPECT_EQ(r.Ask("C:initial"), "C:ERROR:Command 'initial' - computation running");
+    EXPECT_EQ(r.Ask("K:renamechannel@@Void@Air"), "K:ERROR:Command 'renamechannel' - computation running");
+    EXPECT_EQ(r.Ask("L:save@" + dir.File("busy.zun")),
+              "L:ERROR:Command 'save' - The document cannot be saved while a computation is running.");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("busy.zun")));
     EXPECT_EQ(r.host.docs.size(), 1u);
     // A computation the controller did not start gets no answer from "stop".
     EXPECT_EQ(r.Ask("D:stop"), "D:OK");

@@ -488,6 +488,30 @@ TEST(RemoteSetupCommands, TheDialogAndItsSheets) {
     EXPECT_TRUE(r.server.HasNoCommandWindows());
 }
 
+// Windows opened and never closed do not pile up: past the bound every opening word is refused
+// and opens nothing; "stop" closes them all and the words open windows again.
+TEST(RemoteCommandWindows, TheStackIsBoundedAndOpeningWordsPastItAreRefused) {
+    Shown r;
+    const std::string full = "' - too many open windows (" +
+                             std::to_string(RemoteControlServer::kMaxCommandWindows) + "); close one first";
+    for (std::size_t i = 0; i < RemoteControlServer::kMaxCommandWindows; ++i)
+        ASSERT_EQ(r.Ask("A:setupcomp-open@"), "A:OK") << i;
+    EXPECT_EQ(r.Ask("B:setupcomp-open@"), "B:ERROR:Command 'setupcomp-open" + full);
+    EXPECT_EQ(r.Ask("C:displayprop-open@@1"), "C:ERROR:Command 'displayprop-open" + full);
+    EXPECT_EQ(r.Ask("D:setup-map-mapdata@@2@1@0@0@<2@0@0@0@100@0@0@7"),
+              "D:ERROR:Command 'setup-map-mapdata" + full);
+    // The window on top is still the last one that opened, and closes as before.
+    EXPECT_EQ(r.server.TopCommandWindow()->Kind(), kRemoteSetupWindow);
+    EXPECT_EQ(r.Ask("E:setupcomp-close@"), "E:OK");
+    EXPECT_EQ(r.Ask("F:displayprop-open@@1"), "F:OK");
+    EXPECT_EQ(r.Ask("G:displayprop-open-colourdata-open@"),
+              "G:ERROR:Command 'displayprop-open-colourdata-open" + full);
+    EXPECT_EQ(r.Ask("H:stop"), "H:OK");
+    EXPECT_TRUE(r.server.HasNoCommandWindows());
+    EXPECT_EQ(r.Ask("I:displayprop-open@@1"), "I:OK");
+    EXPECT_EQ(r.Ask("J:displayprop-open-colourdata-open@"), "J:OK");
+}
+
 // A sheet shown by the controller was made for the channels the document had then; channels
 // inserted meanwhile make its close store nothing and say why, and the document still saves.
 TEST(RemoteSetupCommands, ASheetClosedAfterTheChannelsChangedStoresNothing) {

@@ -1,11 +1,14 @@
 // The remote commands that build a sample, set the display state, map channel data, set up and
 // start the computation and write outputs, driven over a loopback link against plain documents.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "document/testfiles.h"
+#include "foundation/memoryguard.h"
 #include "remotefixture.h"
 #include "tree/displaystate.h"
 #include "tree/treehints.h"
@@ -298,9 +301,6 @@ TEST(RemoteOutputCommands, NoRequestClosesOrChangesADocumentWhileLongWorkOnItLet
     TempDir dir;
     Sample r;
     r.host.BuildTree(*r.doc);
-    // A regular file where a folder is wanted makes the image export report its failures.
-    const std::string notAFolder = dir.File("file");
-    { std::ofstream(notAFolder) << "x"; }
     std::filesystem::create_directories(dir.File("slices"));
     { std::ofstream(dir.File("slices") + "/s0.tif") << "not a picture"; }
     std::vector<std::string> boundary = {"buildboundary", "", "3", "2"};
@@ -309,24 +309,31 @@ TEST(RemoteOutputCommands, NoRequestClosesOrChangesADocumentWhileLongWorkOnItLet
     boundary[26] = boundary[27] = boundary[28] = "2";
     std::string boundaryWords;
     for (const std::string& w : boundary) boundaryWords += (boundaryWords.empty() ? "" : "@") + w;
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"output-animation@@1;0@25@1@1@0@0@0@" + dir.File("m.avi"), "animation recording"},
-        {"output-web3d@@T@0@d@page@" + dir.Path() + "@8@1@0@0", "web page export"},
-        {"output-histogram@@1@0@0@0@1@" + dir.File("h.png"), "histogram picture"},
-        {"output-img2d@@-1@" + notAFolder + "@1@1@0", "image export"},
-        {boundaryWords, "boundary build"},
-        {"importdata@@2@" + dir.File("slices") + "@0@100@tif@0@1@0@1@0@1@0@0@0@0@0@0", "data import"},
+    struct Case {
+        std::string request, work;
+        bool changesData;  // a save meanwhile would store it half done
     };
-    for (const auto& [request, work] : cases) {
+    const std::vector<Case> cases = {
+        {"output-animation@@1;0@25@1@1@0@0@0@" + dir.File("m.avi"), "animation recording", false},
+        {"output-web3d@@T@0@d@page@" + dir.Path() + "@8@1@0@0", "web page export", false},
+        {"output-histogram@@1@0@0@0@1@" + dir.File("h.png"), "histogram picture", false},
+        // A folder not made yet makes the export report its failures.
+        {"output-img2d@@-1@" + dir.File("none") + "@1@1@0", "image export", false},
+        {boundaryWords, "boundary build", true},
+        {"importdata@@2@" + dir.File("slices") + "@0@100@tif@0@1@0@1@0@1@0@0@0@0@0@0", "data import", true},
+    };
+    const std::string during = dir.File("during.zun");
+    for (const auto& [request, work, changesData] : cases) {
         SCOPED_TRACE(request);
         int handedIn = 0;
         std::string nested;
-        r.host.duringWork.hook = [&] {
+        r.host.duringWork.hook = [&, changes = changesData] {
             // What the controller sends while the command's progress lets events through.
             ++handedIn;
             r.interpreter.Execute("Z", "closedocument@Doc");
             r.interpreter.Execute("Y", "setupgrids@Doc@2@2@2@0@0@0@1@1@1");
             r.interpreter.Execute("X", "output-web3d@@T@0@d@page@" + dir.Path() + "@8@1@0@0");
+            if (changes) r.interpreter.Execute("U", "save@" + during);
         };
         r.Request("W:" + request);
         ASSERT_TRUE(r.PumpUntilHanded(r.handed.size() + 1));
@@ -339,12 +346,108 @@ TEST(RemoteOutputCommands, NoRequestClosesOrChangesADocumentWhileLongWorkOnItLet
             << replies;
         EXPECT_NE(replies.find("X:ERROR:Command 'output-web3d' - " + work + " running"), std::string::npos)
             << replies;
+        if (changesData) {
+            EXPECT_NE(replies.find("U:ERROR:Command 'save' - The document cannot be saved while its " + work +
+                                   " is running."),
+                      std::string::npos)
+                << replies;
+            EXPECT_FALSE(std::filesystem::exists(during));
+        }
         ASSERT_EQ(r.host.docs.size(), 1u);
         EXPECT_EQ(r.S().GetDims(), (Dims{6, 4, 3}));
         EXPECT_EQ(r.doc->RunningWork(), "");
     }
     // Once the work has ended the document closes.
     EXPECT_EQ(r.Ask("V:closedocument@Doc"), "V:OK");
+}
+
+// Every word that reads or writes a path refuses a named pipe where a file is wanted, a file where
+// a folder is, and a name holding a NUL or another control character, before it changes or
+// creates anything: the pipe would have held the program in open(), the NUL cut the path short.
+TEST(RemoteOutputCommands, PathsThatNameNoFileOrHoldAControlCharacterAreRefusedFirst) {
+    TempDir dir;
+    Sample r;
+    r.host.BuildTree(*r.doc);
+    r.doc->SetModifiedFlag(false);
+    const std::string d = dir.Path(), nul(1, '\0');
+    for (const char* pipe : {"pipe.png", "pipe.avi"}) ASSERT_EQ(::mkfifo(dir.File(pipe).c_str(), 0600), 0);
+    const std::string control = "The file or folder name holds a control character.";
+    const std::string import = "@0@100@tif@0@1@0@1@0@1@0@0@0@0@0@0";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"output-histogram@@1@0@0@0@1@" + d + "/pipe.png", d + "/pipe.png is not a regular file."},
+        {"output-histogram@@1@0@0@0@1@" + d + "/h" + nul + ".png", control},
+        {"output-histogram@@1@0@0@0@1@" + d + "/h\n.png", control},
+        {"output-img2d@@-1@" + d + "/d" + nul + "e@1@1@0", control},
+        {"output-img2d@@-1@" + d + "/pipe.png@1@1@0", d + "/pipe.png is not a folder."},
+        {"output-web3d@@T@0@d@page@" + d + "/web" + nul + "x@8@1@0@0", control},
+        {"output-web3d@@T@0@d@page@" + d + "/pipe.png@8@1@0@0", d + "/pipe.png is not a folder."},
+        {"output-animation@@1;0@25@1@1@0@0@0@" + d + "/pipe.avi", d + "/pipe.avi is not a regular file."},
+        {"output-animation@@1;0@25@1@1@0@0@0@" + d + "/m" + nul + ".avi", control},
+        {"importdata@@2@" + d + "/s" + nul + "x" + import, control},
+        {"importdata@@2@" + d + "/pipe.png" + import, d + "/pipe.png is not a folder."},
+        {"setupcomp-setup-plugin@@" + d + "/p" + nul + "q@name@", control},
+    };
+    for (const auto& [request, reason] : cases) {
+        const std::string word = request.substr(0, request.find('@'));
+        EXPECT_EQ(r.Ask("T:" + request), "T:ERROR:Command '" + word + "' - " + reason) << request;
+    }
+    // Nothing was written or created, and the document was left as it was.
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(d))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"pipe.avi", "pipe.png"}));
+    EXPECT_TRUE(r.host.log.histograms.empty());
+    EXPECT_FALSE(r.doc->IsModified());
+    EXPECT_EQ(r.doc->GetModel().PluginRunList().size(), 0u);
+}
+
+// A list of channels goes in whole or not at all, and a single insert that fails says why.
+TEST(RemoteSampleCommands, InsertsThatFailSayWhyAndLeaveTheChannelsAsTheyWere) {
+    bool tight = false;
+    std::uint64_t limit = 0;
+    // A machine whose memory ends at the limit, as the guard sees it.
+    SetMemoryPolicy({true, 50});
+    SetMemoryStatusSource([&](MemoryStatus& m) {
+        m.totalPhysical = tight ? 2 * limit : 1ull << 40;
+        const std::uint64_t used = VoxelBytesInUse();
+        m.availablePhysical = m.totalPhysical > used ? m.totalPhysical - used : 0;
+        return true;
+    });
+    {
+        Sample r;
+        const std::vector<std::string> names = r.Names();
+        const std::string e = "ERROR:Command 'insertchannels' - ";
+        EXPECT_EQ(r.Ask("C:insertchannels@@x;0#Water;0"), "C:" + e + "Channel \"Water\" already exists");
+        EXPECT_EQ(r.Ask("D:insertchannels@@x;0#y;1#x;2"), "D:" + e + "Channel \"x\" already exists");
+        EXPECT_EQ(r.Ask("E:insertchannel@@Water@1@0"),
+                  "E:ERROR:Command 'insertchannel' - Channel \"Water\" already exists");
+        EXPECT_EQ(r.Names(), names);
+
+        // Room for two more channels of the grid: the third of a list fails, and the two before
+        // it go again.
+        const std::uint64_t before = VoxelBytesInUse();
+        ASSERT_EQ(r.Ask("F:insertchannel@@probe@1@0"), "F:OK");
+        const std::uint64_t channel = VoxelBytesInUse() - before;
+        ASSERT_GT(channel, 0u);
+        const std::vector<std::string> withProbe = r.Names();
+        const std::uint64_t base = VoxelBytesInUse();
+        limit = base + 2 * channel + channel / 2;
+        tight = true;
+        EXPECT_EQ(r.Ask("G:insertchannels@@m1;0#m2;1#m3;2#m4;0"),
+                  "G:" + e + "Insufficient memory while inserting a new data channel. (m3)");
+        EXPECT_EQ(r.Names(), withProbe);
+        EXPECT_EQ(VoxelBytesInUse(), base);
+        limit = base + channel / 2;
+        EXPECT_EQ(
+            r.Ask("H:insertchannel@@one@1@0"),
+            "H:ERROR:Command 'insertchannel' - Insufficient memory while inserting a new data channel.");
+        EXPECT_EQ(r.Names(), withProbe);
+        tight = false;
+        EXPECT_EQ(r.Ask("I:insertchannels@@m1;0#m2;1#m3;2#m4;0"), "I:OK");
+    }
+    SetMemoryStatusSource({});
+    SetMemoryPolicy({});
 }
 
 TEST(RemoteSampleCommands, ChannelSetupKeepsTheKindAndRefreshesTheAttenuationWindow) {

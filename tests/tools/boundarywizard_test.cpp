@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <random>
 
 #include "document/dochelpers.h"
+#include "document/testfiles.h"
 #include "platform/progress.h"
 #include "tools/boundarypages.h"
 #include "tools/boundarytransform.h"
@@ -344,6 +346,46 @@ TEST(BoundaryWizardApply, HeadlessBuildMatchesTheWizard) {
     b.doc.boundDef.channels.clear();
     EXPECT_EQ(BuildBoundaryFromDocument(b.doc, {"edge"}, nullptr), 1);
     EXPECT_EQ(a.Copy("edge"), b.Copy("edge"));
+}
+
+// The build's progress lets events through, on the wizard's road as on the remote one: a save
+// meanwhile would store the boundary half built, so it is refused until the build has ended.
+TEST(BoundaryWizardApply, TheDocumentIsNotSavedWhileTheBuildRuns) {
+    WizardFixture f;
+    TempDir dir;
+    const std::string path = dir.File("during.zun");
+    f.Cuboid(f.doc.boundDef, BoundDef::kAssign);
+    struct SaveMeanwhile : ProgressSink {
+        SaveMeanwhile(CZunDoc& d, std::string p) : doc(d), path(std::move(p)) {}
+        void SetText(const std::string&) override {}
+        void SetPos(int) override { Try(); }
+        bool SetProgress(int) override {
+            Try();
+            return false;
+        }
+        void Try() {
+            ++tries;
+            work = doc.RunningWork();
+            saved = saved || doc.OnSaveDocument(path);
+        }
+        CZunDoc& doc;
+        std::string path, work;
+        int tries = 0;
+        bool saved = false;
+    } meanwhile(f.doc, path);
+    BoundaryWizard w(f.doc, {"edge"});
+    ASSERT_EQ(w.ApplyBoundary(nullptr, &meanwhile), 1);
+    EXPECT_EQ(w.LastOutcome(), BoundaryWizard::kBuilt);
+    ASSERT_GT(meanwhile.tries, 0);
+    EXPECT_EQ(meanwhile.work, "boundary build");
+    EXPECT_FALSE(meanwhile.saved);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    const Lines told = f.Messages();
+    ASSERT_FALSE(told.empty());
+    EXPECT_EQ(told.front(), "The document cannot be saved while its boundary build is running.");
+    // Built: the document is free again and saves whole.
+    EXPECT_EQ(f.doc.RunningWork(), "");
+    EXPECT_TRUE(f.doc.OnSaveDocument(path));
 }
 
 TEST(BoundaryWizardText, Captions) {

@@ -463,9 +463,15 @@ TEST_F(ExportFixture, CancelFailuresAndMissingLibrary) {
 
     // A destination that cannot be created is a failure, not a success.
     fs::remove(Web() / "css");
+    fs::create_directories(dir.path / "blocked");
+    std::ofstream(dir.path / "blocked" / "Web3D") << "x";
+    options.folder = (dir.path / "blocked").string();
+    EXPECT_EQ(WriteWeb3DFiles(options, in, msg), kWeb3DWriteFailed);
+    // A file given as the folder is refused before anything is made.
     std::ofstream(dir.path / "file") << "x";
     options.folder = (dir.path / "file").string();
-    EXPECT_EQ(WriteWeb3DFiles(options, in, msg), kWeb3DWriteFailed);
+    EXPECT_EQ(WriteWeb3DFiles(options, in, msg), kWeb3DRefused);
+    EXPECT_EQ(msg, options.folder + " is not a folder.");
 }
 
 // The remote command sets the border and file name after the check: the export itself must

@@ -367,8 +367,8 @@ CZunDoc* CZunApp::OpenDocumentFile(const std::string& path) {
         }
     }
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        prompt_->Tell(path + " was not found.", PromptIcon::Warning);
+    if (const std::string refused = CheckPathUse(path, PathUse::kReadFile); !refused.empty()) {
+        prompt_->Tell(refused, PromptIcon::Warning);
         return nullptr;
     }
     if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
@@ -384,7 +384,7 @@ CZunDoc* CZunApp::OpenDocumentFile(const std::string& path) {
     {
         // The document is listed while it is read, and the progress dialog lets requests and
         // commands run: none may close or change it before the read has ended.
-        CZunDoc::LongWork reading(*doc, kReadingWork);
+        CZunDoc::LongWork reading(*doc, kReadingWork, true);
         WaitCursor wait;
         // A large file takes seconds to read: the progress dialog, whose Cancel drops the new
         // document and changes nothing else.

@@ -19,6 +19,7 @@
 #include <osg/Viewport>
 
 #include "document/zundoc.h"
+#include "foundation/pathutil.h"
 #include "view3d/ui/movierecording.h"
 #include "view3d/ui/zunview.h"
 
@@ -213,7 +214,16 @@ std::string ViewAnimationRecording::Title() const {
 }
 
 std::string ViewAnimationRecording::ChooseFile() {
-    if (chooseFile) return chooseFile();
+    const std::string path = chooseFile ? chooseFile() : AskFile();
+    if (path.empty()) return {};
+    if (const std::string refused = CheckPathUse(path, PathUse::kWriteFile); !refused.empty()) {
+        ShowMessage(refused);
+        return {};
+    }
+    return path;
+}
+
+std::string ViewAnimationRecording::AskFile() {
     const QString folder = doc_ ? QString::fromStdString(doc_->recordingFolder) : QString();
     QFileDialog dialog(view_, "Save Animation", folder, "Avi Files (*.avi);;Any Files (*)");
     dialog.setAcceptMode(QFileDialog::AcceptSave);

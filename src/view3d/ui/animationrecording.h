@@ -97,7 +97,9 @@ public:
     void OnFrameDrawn();
 
 private:
+    // The file to record to, checked as every written path is; empty when none was chosen.
     std::string ChooseFile();
+    std::string AskFile();
     void ShowMessage(const std::string& text);
     std::string Title() const;
     void StopFreeForm();
