@@ -118,6 +118,23 @@ TEST(DocData, CancelledBinaryImportLeavesTheDocumentNewAndEmpty) {
     EXPECT_EQ(h.ToDataDocument().channels, f.ToDataDocument().channels);
 }
 
+// A 256x256x64 sample of three channels whose words follow a known pattern; the number of bytes
+// its words take, or 0 when it could not be made.
+std::int64_t FillPatternedSample(CZunDoc& doc) {
+    if (doc.ResizeVolume({256, 256, 64}, {0, 0, 0}) != 0 || doc.InsertChannel(0, 1, "Water") != 0 ||
+        doc.InsertChannel(0, 2, "Bone") != 0)
+        return 0;
+    std::int64_t raw = 0;
+    ZunImage& s = doc.GetSample();
+    for (int i = 0; i < s.GetChanCount(); ++i) {
+        ZunChan& c = *s.GetChan(i);
+        for (std::uint64_t v = 0; v < c.GetNumVoxels(); ++v)
+            c.Data()[v] = static_cast<imtype>((v * 7 + i) % 100);
+        raw += static_cast<std::int64_t>(c.GetNumVoxels() * sizeof(imtype));
+    }
+    return raw;
+}
+
 // Text import and export take the words from and to the document's channels as the file is read
 // or written: the data are never held a second time, so a volume that fills most of the memory
 // can still be exported and imported. (The document's own tables and buffers stay after the
@@ -131,16 +148,8 @@ TEST(DocData, TextImportAndExportHoldTheDataOnce) {
     std::int64_t raw = 0;
     {
         DocFixture f;
-        ASSERT_EQ(f.doc.ResizeVolume({256, 256, 64}, {0, 0, 0}), 0);
-        ASSERT_EQ(f.doc.InsertChannel(0, 1, "Water"), 0);
-        ASSERT_EQ(f.doc.InsertChannel(0, 2, "Bone"), 0);
-        ZunImage& s = f.doc.GetSample();
-        for (int i = 0; i < s.GetChanCount(); ++i) {
-            ZunChan& c = *s.GetChan(i);
-            for (std::uint64_t v = 0; v < c.GetNumVoxels(); ++v)
-                c.Data()[v] = static_cast<imtype>((v * 7 + i) % 100);
-            raw += static_cast<std::int64_t>(c.GetNumVoxels() * sizeof(imtype));
-        }
+        raw = FillPatternedSample(f.doc);
+        ASSERT_GT(raw, 0);
         ASSERT_TRUE(ResetPeakMemory());
         const std::int64_t before = StatusBytes("VmRSS:");
         ASSERT_TRUE(f.doc.ExportTextDocument(path));
@@ -254,16 +263,8 @@ TEST(DocData, BinaryImportAndExportHoldTheWordsOnce) {
     std::int64_t raw = 0;
     {
         DocFixture f;
-        ASSERT_EQ(f.doc.ResizeVolume({256, 256, 64}, {0, 0, 0}), 0);
-        ASSERT_EQ(f.doc.InsertChannel(0, 1, "Water"), 0);
-        ASSERT_EQ(f.doc.InsertChannel(0, 2, "Bone"), 0);
-        ZunImage& s = f.doc.GetSample();
-        for (int i = 0; i < s.GetChanCount(); ++i) {
-            ZunChan& c = *s.GetChan(i);
-            for (std::uint64_t v = 0; v < c.GetNumVoxels(); ++v)
-                c.Data()[v] = static_cast<imtype>((v * 7 + i) % 100);
-            raw += static_cast<std::int64_t>(c.GetNumVoxels() * sizeof(imtype));
-        }
+        raw = FillPatternedSample(f.doc);
+        ASSERT_GT(raw, 0);
         ASSERT_TRUE(ResetPeakMemory());
         const std::int64_t before = StatusBytes("VmRSS:");
         ASSERT_TRUE(f.doc.ExportBinaryDataFile(path));
