@@ -10,8 +10,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStyle>
-#include <QStyleOptionButton>
 #include <QTimer>
 #include <QtTest/QTest>
 #include <filesystem>
@@ -141,13 +139,7 @@ TEST(ChannelToolDialogs, MovingAverageGeometriesAndExecute) {
     EXPECT_FALSE(dlg.DimensionEdit(0)->isVisible());
     Screenshot(&dlg, "moving-average-slices");
     dlg.GeometryCombo()->setCurrentIndex(1);
-    // On the box, where a user clicks: the layout stretches the check box far beyond its text, and
-    // a click on that blank does nothing under X11.
-    QStyleOptionButton option;
-    option.initFrom(dlg.AutoBox());
-    const QRect box =
-        dlg.AutoBox()->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, dlg.AutoBox());
-    QTest::mouseClick(dlg.AutoBox(), Qt::LeftButton, Qt::NoModifier, box.center());
+    test::ClickBox(dlg.AutoBox());
     EXPECT_FALSE(dlg.ExpectedEdit()->isEnabled());
     Retype(dlg.IterationsEdit(), "0");
     QTest::mouseClick(dlg.ExecuteButton(), Qt::LeftButton);
