@@ -121,7 +121,7 @@ function(zun_add_tests folder)
     if("gui" IN_LIST ARG_LABELS OR "gl" IN_LIST ARG_LABELS)
       # Widget tests: moc for the test's own QObject classes, a private config folder, and the
       # folder the screenshots go to. gui tests draw offscreen; gl tests need an X server
-      # (scripts/test runs them under xvfb-run).
+      # (scripts/test runs them on Xvfb with openbox, tests/script/wm_session.sh).
       # moc only for a test that declares QObject classes of its own.
       file(STRINGS ${_t} _qobject REGEX "Q_OBJECT|Q_GADGET")
       if(_qobject)

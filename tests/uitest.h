@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QImage>
 #include <QLineEdit>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QtTest/QTest>
 #include <cstdlib>
 #include <filesystem>
@@ -39,6 +43,17 @@ inline void Retype(QLineEdit* e, const QString& text) {
     e->selectAll();
     QTest::keyClick(e, Qt::Key_Delete);
     QTest::keyClicks(e, text);
+}
+
+// Clicks a check box or radio button where a user does, on its box: a layout may stretch the
+// button far beyond its text, and a click on that blank does nothing under X11.
+inline void ClickBox(QAbstractButton* button) {
+    QStyleOptionButton option;
+    option.initFrom(button);
+    const QStyle::SubElement box =
+        qobject_cast<QRadioButton*>(button) ? QStyle::SE_RadioButtonIndicator : QStyle::SE_CheckBoxIndicator;
+    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier,
+                      button->style()->subElementRect(box, &option, button).center());
 }
 
 // The mean absolute difference of two pictures per colour component (255 for different sizes).

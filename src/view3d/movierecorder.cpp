@@ -111,6 +111,7 @@ bool ComputationRecording::MenuEnabled() const {
 }
 
 int ComputationRecording::Start() {
+    cancelledByUser = false;
     if (host_.AnimationRecorderBusy()) return 2;
     if (!recorder_.requested || recorder_.active) return 0;
     RecordingChoice choice;
@@ -118,6 +119,7 @@ int ComputationRecording::Start() {
     choice.saveFrames = recorder_.saveFrames;
     choice.fileName = lastFolder;
     int r = host_.ChooseRecording(choice);
+    cancelledByUser = r == 1;
     if (r == 0) {
         lastFolder = FolderOf(choice.fileName);
         int w = 0, h = 0;

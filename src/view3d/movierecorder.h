@@ -105,6 +105,8 @@ public:
     const MovieRecorder& Recorder() const { return recorder_; }
     // The folder the next file dialog opens in.
     std::string lastFolder;
+    // The last start ended because the user cancelled the file or compressor choice: no failure.
+    bool cancelledByUser = false;
 
 private:
     void EndAfterError(const char* what);

@@ -2,11 +2,14 @@
 # Runs a command on a private desktop with a window manager: its own Xvfb at 1280x800 and openbox
 # on it. Window activation, frames and placement then behave as on a user's desktop, which a bare
 # X server or the offscreen platform do not show. Both servers end with the command, whose exit
-# status this script returns (77, ctest's skip code, when Xvfb or openbox is missing).
+# status this script returns (77, ctest's skip code, when Xvfb, openbox or the X utilities the
+# window tests measure with are missing). scripts/test runs the OpenGL and window tests under it,
+# and the tests that must have a desktop of their own start themselves under it.
 #   tests/script/wm_session.sh python3 tests/script/remote_e2e.py build/src/zun desktop
+#   tests/script/wm_session.sh ctest -L gl
 set -u
 [ $# -gt 0 ] || { echo "usage: wm_session.sh COMMAND [ARGS...]" >&2; exit 2; }
-for tool in Xvfb openbox xprop; do
+for tool in Xvfb openbox xprop xwininfo; do
     command -v "$tool" >/dev/null || { echo "wm_session.sh: $tool is missing (scripts/setup installs it)" >&2; exit 77; }
 done
 work=$(mktemp -d)

@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QProgressBar>
+#include <QResizeEvent>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -73,6 +74,7 @@ CMainFrame::CMainFrame(CZunApp& app) : app_(app) {
     mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(mdi_);
+    mdi_->installEventFilter(this);
     BuildMenus();
     statusBar()->showMessage("Ready");
     connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
@@ -84,6 +86,43 @@ CMainFrame::CMainFrame(CZunApp& app) : app_(app) {
     // The window manager places it; the frame it adds must not take the status bar off the screen.
     // Offscreen there is no window manager, and the screen is only nominal.
     if (QGuiApplication::platformName() != "offscreen") KeepFrameOnScreen(this, this);
+}
+
+bool CMainFrame::event(QEvent* event) {
+    // Qt makes the native window anew when the first OpenGL view arrives, as a window of the
+    // desktop. Put back before it is shown, it is never seen by a window manager, which would
+    // otherwise take it up and, letting it go, give it back its old place over the one the
+    // controller gives it ("windowpos").
+    if (event->type() == QEvent::WinIdChange && remoteParent_ != 0) KeepEmbedded();
+    return QMainWindow::event(event);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    // Seen before the area lays out its scroll bars for the new size.
+    if (watched == mdi_ && event->type() == QEvent::Resize) {
+        const QSize old = static_cast<QResizeEvent*>(event)->oldSize();
+        if (old.isValid()) FitChildrenToArea(old - (mdi_->size() - ChildArea()));
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+QSize CMainFrame::ChildArea() const {
+    return mdi_->contentsRect().size();
+}
+
+void CMainFrame::FitChildrenToArea(const QSize& oldArea) {
+    const QSize area = ChildArea();
+    if (area.width() >= oldArea.width() && area.height() >= oldArea.height()) return;
+    const QRect before(QPoint(0, 0), oldArea), now(QPoint(0, 0), area);
+    for (QMdiSubWindow* w : mdi_->subWindowList()) {
+        if (w->isMaximized() || w->isMinimized() || !w->isVisible()) continue;
+        const QRect g = w->geometry();
+        if (!before.contains(g) || now.contains(g)) continue;
+        const QSize size = g.size().boundedTo(area);
+        const ChildPosition at =
+            FitChildPosition(g.x(), g.y(), size.width(), size.height(), area.width(), area.height());
+        w->setGeometry(at.x, at.y, size.width(), size.height());
+    }
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {

@@ -66,6 +66,10 @@ protected:
     // Files dropped on the window are opened.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // The area's resizes: document windows are fitted to the area it ends up with.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // A native window made anew goes back into the controller's window at once (KeepEmbedded).
+    bool event(QEvent* event) override;
 
 private:
     void BuildMenus();
@@ -80,6 +84,12 @@ private:
     // The Window menu's list of the open document windows, rebuilt each time the menu opens.
     void FillWindowList();
     int TreePaneWidth() const;
+    // The room for document windows when the area shows no scroll bars.
+    QSize ChildArea() const;
+    // After the area shrank from `oldArea`: each document window it held whole and holds no more
+    // (the window manager's frame took room from the main window after the first document
+    // window opened, or the user made the main window smaller) moves back and shrinks into it.
+    void FitChildrenToArea(const QSize& oldArea);
     QAction* Add(QMenu* menu, const char* name, const QString& text, const QKeySequence& key = {});
 
     CZunApp& app_;

@@ -40,6 +40,7 @@
 #include "plot/ui/usernotesdialog.h"
 #include "setup/ui/setupdialog.h"
 #include "tree/ui/treeview.h"
+#include "view3d/ui/movierecording.h"
 #include "view3d/ui/zunview.h"
 
 namespace zun {
@@ -660,7 +661,8 @@ void CZunApp::OnSetupComputation(CZunDoc* doc) {
 void CZunApp::OnStartComputation(CZunDoc* doc) {
     if (!doc || !doc->CanStartComputation()) return;
     const int r = doc->OnStartComputation();
-    if (r < 0) {
+    // The user's own Cancel of a recording choice leaves the run unstarted without a warning.
+    if (r < 0 && !(r == -3 && RecordingStartCancelled(*doc))) {
         const char* why = r == -1   ? "The computation cannot start in its present state."
                           : r == -2 ? "No computation job is selected."
                                     : "The computation recording could not start.";

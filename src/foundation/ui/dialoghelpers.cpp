@@ -258,9 +258,14 @@ void CenterWindowInMainFrame(QWidget* window, int dx, int dy) {
     if (!window) return;
     if (QWidget* main = MainWindow(); main && main != window) {
         PrepareWindowSize(window);
+        // Frame over frame: the window manager frames both alike, so the client areas are centred
+        // on each other too (the client over the main window's frame would sit half a title bar
+        // high).
+        const QMargins m = WindowFrameMargins(window);
+        const QSize frame = window->size().grownBy(m);
         const WindowPoint p =
-            CenterInMainFrame(RectOf(main->frameGeometry()), window->width(), window->height(), dx, dy);
-        PlaceWindowOnScreen(window, QPoint(p.x, p.y));
+            CenterInMainFrame(RectOf(WindowFrameRect(main)), frame.width(), frame.height(), dx, dy);
+        PlaceWindowOnScreen(window, QPoint(p.x + m.left(), p.y + m.top()));
     }
     window->show();
     window->raise();

@@ -74,8 +74,8 @@ void KeepFrameOnScreen(QWidget* window, const QWidget* holder = nullptr);
 // The same for a frame rectangle: the window's client area fills it less the frame.
 void PlaceWindowFrame(QWidget* window, const QRect& frame, const QWidget* holder = nullptr);
 
-// Moves the window so that its client area is centred over the main window, shifted by (dx, dy),
-// raises and shows it.
+// Moves the window so that its frame is centred over the main window's frame, shifted by (dx, dy)
+// (on the placement screen), raises and shows it.
 void CenterWindowInMainFrame(QWidget* window, int dx, int dy);
 // Places a floating window by the cascade rules, wholly on the screen that holds the anchor (or
 // the main window), and adds it to the list (windows closed meanwhile drop out of the list); a

@@ -181,8 +181,7 @@ void FilterWindowBase::ShowCurve(const std::vector<double>& x, const std::vector
 }
 
 std::string FilterWindowBase::ChooseSave(const std::string& title) {
-    return QFileDialog::getSaveFileName(this, Q(title), QString(), tr("Text files (*.txt);;Any files (*)"))
-        .toStdString();
+    return GetSaveFileName(this, Q(title), QString(), tr("Text files (*.txt);;Any files (*)")).toStdString();
 }
 
 // ---------------------------------------------------------------- device filter

@@ -6,6 +6,7 @@
 #include <QMenu>
 
 #include "document/zundoc.h"
+#include "foundation/ui/dialoghelpers.h"
 #include "foundation/ui/progressdialog.h"
 #include "tools/ui/chanpropertiesdialog.h"
 #include "tools/ui/renamechanneldialog.h"
@@ -39,7 +40,8 @@ std::vector<std::string> TreeCommandUi::ChooseFiles(const std::string& title, co
     const QString t = QString::fromStdString(title), f = QString::fromStdString(filter);
     std::vector<std::string> out;
     if (save) {
-        const QString path = QFileDialog::getSaveFileName(owner_, t, QString(), f);
+        // A name typed without an extension is saved as the chosen filter says.
+        const QString path = GetSaveFileName(owner_, t, QString(), f);
         if (!path.isEmpty()) out.push_back(path.toStdString());
     } else if (multiple) {
         for (const QString& p : QFileDialog::getOpenFileNames(owner_, t, QString(), f))

@@ -15,6 +15,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "foundation/ui/dialoghelpers.h"
 #include "view3d/ui/controlpanel.h"
 #include "view3d/ui/zunview.h"
 #include "view3d/viewcontrols.h"
@@ -28,8 +29,11 @@ CZunViewAdvancedSettings::CZunViewAdvancedSettings(ImageControlFloatingDialog& o
     BuildControls();
     Fill();
     adjustSize();
-    // Beside the panel, at its top-right corner.
-    move(owner.frameGeometry().topRight());
+    // Beside the panel: its frame's top-left corner at the panel frame's top-right corner, just
+    // outside it (a rectangle's right() is its last column).
+    const QRect panel = WindowFrameRect(&owner);
+    PlaceWindowFrame(
+        this, QRect(QPoint(panel.left() + panel.width(), panel.top()), WindowFrameRect(this).size()), &owner);
 }
 
 QRadioButton* CZunViewAdvancedSettings::stereoRadio(int mode) const {

@@ -199,6 +199,8 @@ ViewMovieRecording* AddMovieRecording(CZunView* view, CZunDoc& doc) {
     auto* r = new ViewMovieRecording(view, &doc);
     CZunDoc* d = &doc;
     d->startRecording = [d] {
+        for (const auto& r : RecordersOf(*d))
+            if (r) r->Recording().cancelledByUser = false;
         // A dialog of one view may let another window close: each recorder is checked again.
         for (const auto& r : RecordersOf(*d)) {
             if (!r) continue;
@@ -216,6 +218,12 @@ ViewMovieRecording* AddMovieRecording(CZunView* view, CZunDoc& doc) {
             if (r) r->FinishWithLastState();
     };
     return r;
+}
+
+bool RecordingStartCancelled(CZunDoc& doc) {
+    for (const auto& r : RecordersOf(doc))
+        if (r && r->Recording().cancelledByUser) return true;
+    return false;
 }
 
 }  // namespace zun

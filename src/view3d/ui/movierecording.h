@@ -89,5 +89,8 @@ ViewMovieRecording* MovieRecordingOf(QWidget* view);
 // Gives the view its recorder and lets the document start and stop the recorders of all its
 // views with its computation.
 ViewMovieRecording* AddMovieRecording(CZunView* view, CZunDoc& doc);
+// True when the document's last start of its views' recordings ended because the user cancelled
+// a choice in one of them (then the computation stays unstarted, and that is no failure).
+bool RecordingStartCancelled(CZunDoc& doc);
 
 }  // namespace zun

@@ -272,7 +272,9 @@ void CZunView::SetFullScreen(int index) {
         fullScreen_->raise();
         setFocus();
         if (panel_) {
-            panel_->move(fullScreen_->geometry().topLeft());
+            // The panel's frame at the window's corner: its title bar stays on the screen to drag.
+            PlaceWindowFrame(panel_, QRect(fullScreen_->geometry().topLeft(), WindowFrameRect(panel_).size()),
+                             fullScreen_);
             panel_->CloseAdvancedSettings();
             panel_->raise();
         }

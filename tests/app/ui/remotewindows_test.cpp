@@ -100,6 +100,9 @@ struct RemoteWindows : test::AppFixture {
         ASSERT_TRUE(app->InitInstance(StartupOptions{}));
         app->MainFrame()->show();
         ASSERT_NE(app->OpenDocumentFile(kExample), nullptr);
+        // On a desktop the window manager frames the main window and the program fits it to the
+        // screen: the windows are centred over the main window as it stands then.
+        Settle(app->MainFrame());
         link = std::make_unique<RemoteLink>();
         host = std::make_unique<AppHost>(*app);
         interpreter = std::make_unique<RemoteInterpreter>(*host, link->server);
@@ -119,10 +122,18 @@ struct RemoteWindows : test::AppFixture {
         QApplication::processEvents();
         return link->Drain(100);
     }
+    // Until the window's frame watch has ended: the window manager has framed the window and the
+    // program has answered its frame (at once offscreen, where no frame comes).
+    static void Settle(QWidget* w) {
+        if (QGuiApplication::platformName() == "offscreen") return;
+        test::WaitFor([w] { return !w->findChild<QObject*>("zunFrameWatch", Qt::FindDirectChildrenOnly); },
+                      3000);
+    }
     // Centred over the main window as far as the screen lets it, wholly on the screen, and closed
     // to the user's clicks and keys.
     void ExpectDriven(QWidget* w, const char* screenshot) {
         ASSERT_NE(w, nullptr) << screenshot;
+        Settle(w);
         EXPECT_FALSE(w->isEnabled()) << screenshot;
         const QRect screen = app->MainFrame()->screen()->availableGeometry();
         EXPECT_TRUE(screen.contains(w->frameGeometry())) << screenshot;

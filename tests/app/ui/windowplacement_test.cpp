@@ -39,6 +39,12 @@ struct PlacementFixture : test::AppFixture {
         ASSERT_TRUE(app->InitInstance(StartupOptions{}));
         app->MainFrame()->resize(1280, 800);
         QApplication::processEvents();
+        // On a desktop the window manager frames the main window and the program then fits it to
+        // the screen (its frame watch ends): the document windows' area stands only after that.
+        if (QGuiApplication::platformName() != "offscreen")
+            WaitFor(
+                [this] { return !Frame()->findChild<QObject*>("zunFrameWatch", Qt::FindDirectChildrenOnly); },
+                3000);
     }
     CMainFrame* Frame() { return app->MainFrame(); }
     QMdiSubWindow* WindowOf(CChildFrame* c) { return qobject_cast<QMdiSubWindow*>(c->parentWidget()); }

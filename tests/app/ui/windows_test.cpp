@@ -83,12 +83,14 @@ TEST(MessageDialog, ContinueSkipCancelWithReportRowsAndCopy) {
         // The dialog only grows: its first size is its smallest.
         EXPECT_EQ(m.minimumSize(), m.size());
         const QPoint skipAt = m.Button(kIdSkip)->pos();
-        m.resize(m.width() + 100, m.height() + 60);
-        QApplication::processEvents();
+        const QSize larger(m.width() + 100, m.height() + 60);
+        m.resize(larger);
+        // A window manager answers the resize in its own time.
+        WaitFor([&] { return m.size() == larger && m.Button(kIdSkip)->pos() != skipAt; }, 3000);
         EXPECT_GT(m.Button(kIdSkip)->pos().x(), skipAt.x());
         EXPECT_GT(m.Button(kIdSkip)->pos().y(), skipAt.y());
         m.resize(m.minimumSize());
-        QApplication::processEvents();
+        WaitFor([&] { return m.size() == m.minimumSize(); }, 3000);
         test::SaveScreenshot(&m, "message-dialog-continueskipcancel");
         m.Button(kIdSkip)->click();
     });
@@ -221,8 +223,18 @@ TEST(LogWindow, TextFromWorkersArrivesInOrderAndAClosedWindowIsSafe) {
     EXPECT_EQ(frame->View()->toPlainText().toStdString(), logger.Text());
     test::SaveScreenshot(frame, "log-window");
 
-    // Moving the window changes the rectangle the document keeps.
+    // Moving the window changes the rectangle the document keeps. On a desktop, moved once the
+    // window manager has framed it and the program has answered that frame (its frame watch has
+    // ended, and the window manager has carried out what it asked), and measured once the move
+    // is answered.
+    const bool desktop = QGuiApplication::platformName() != "offscreen";
+    if (desktop) {
+        WaitFor([&] { return !frame->findChild<QObject*>("zunFrameWatch", Qt::FindDirectChildrenOnly); },
+                3000);
+        WaitFor([] { return false; }, 500);
+    }
     frame->move(210, 120);
+    if (desktop) WaitFor([&] { return frame->frameGeometry().topLeft() == QPoint(210, 120); }, 3000);
     QApplication::processEvents();
     EXPECT_EQ(logger.SavedRect().left, frame->frameGeometry().left());
     logger.Clear();

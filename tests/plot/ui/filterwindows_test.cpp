@@ -2,6 +2,7 @@
 // tables, handing their filter back on Apply and OK, and forgotten by the owner when closed.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDir>
+#include <QFileDialog>
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
@@ -18,6 +20,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTableWidget>
+#include <QTimer>
 
 #include "document/docclasses.h"
 #include "document/zundoc.h"
@@ -168,6 +171,42 @@ TEST(FilterWindows, DeviceFilterEditsAppliesAndCloses) {
     w->reject();
     EXPECT_EQ(o.model->OpenWindowCount(), 0u);
     EXPECT_TRUE(o.model->TypeButtonsEnabled());
+}
+
+// The export names a file typed without an extension as the chosen "Text files" filter says.
+TEST(FilterWindows, TheExportNamesTheFileAsTheChosenFilterSays) {
+    Owner o;
+    o.model->ShowFilterProperties("Source");
+    auto* w = Find<DeviceFilterWindow>();
+    ASSERT_NE(w, nullptr);
+    QPushButton* exportButton = nullptr;
+    for (QPushButton* b : w->findChildren<QPushButton*>())
+        if (b->text() == "Export...") exportButton = b;
+    ASSERT_NE(exportButton, nullptr);
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("zun_filterexport_" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    QTimer::singleShot(50, [&] {
+        QFileDialog* d = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* f = qobject_cast<QFileDialog*>(top); f && f->isVisible()) d = f;
+        ASSERT_NE(d, nullptr);
+        d->setDirectory(QString::fromStdString(folder.string()));
+        auto* edit = d->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(edit, nullptr);
+        edit->setText("source");
+        QMetaObject::invokeMethod(d, "accept");
+    });
+    // Never hangs: a dialog the step above missed is cancelled.
+    QTimer::singleShot(10000, [] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* f = qobject_cast<QFileDialog*>(top); f && f->isVisible()) f->reject();
+    });
+    exportButton->click();
+    EXPECT_TRUE(std::filesystem::exists(folder / "source.txt"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "source"));
+    std::filesystem::remove_all(folder);
+    w->reject();
 }
 
 TEST(FilterWindows, MaterialFilterComputesItsTransmission) {

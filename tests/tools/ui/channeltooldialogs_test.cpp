@@ -139,7 +139,7 @@ TEST(ChannelToolDialogs, MovingAverageGeometriesAndExecute) {
     EXPECT_FALSE(dlg.DimensionEdit(0)->isVisible());
     Screenshot(&dlg, "moving-average-slices");
     dlg.GeometryCombo()->setCurrentIndex(1);
-    QTest::mouseClick(dlg.AutoBox(), Qt::LeftButton);
+    test::ClickBox(dlg.AutoBox());
     EXPECT_FALSE(dlg.ExpectedEdit()->isEnabled());
     Retype(dlg.IterationsEdit(), "0");
     QTest::mouseClick(dlg.ExecuteButton(), Qt::LeftButton);

@@ -90,6 +90,9 @@ TEST(ValueToolDialogs, SetDataTypedAppliedAndCancelled) {
     ChanSetDataDialog dlg(data);
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    // Active, as the user's dialog is: the focus leaving an edit is what checks it.
+    dlg.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&dlg));
     EXPECT_EQ(dlg.windowTitle(), "Channel 'ct' Set Data");
     EXPECT_EQ(dlg.FormatOption(2)->text(), "Physical units (0 to 2)");
     EXPECT_TRUE(dlg.FormatOption(1)->isChecked());
@@ -102,12 +105,12 @@ TEST(ValueToolDialogs, SetDataTypedAppliedAndCancelled) {
     EXPECT_EQ(dlg.OffsetEdit(0)->text(), "0");
     EXPECT_EQ(f.Messages(), (Lines{"Invalid numeric entry"}));
     // Raw value 100 into slice 2 only, with the read-only flag.
-    QTest::mouseClick(dlg.FormatOption(0), Qt::LeftButton);
+    test::ClickBox(dlg.FormatOption(0));
     EXPECT_EQ(dlg.Group()->title(), "Conditional Action based on Existing Raw Data Range");
     Retype(dlg.ValueEdit(CChanSetData::kValue), "100");
-    QTest::mouseClick(dlg.ApplyCheck(0), Qt::LeftButton);
-    QTest::mouseClick(dlg.ReadOnlyValue(), Qt::LeftButton);
-    QTest::mouseClick(dlg.ApplyCheck(1), Qt::LeftButton);
+    test::ClickBox(dlg.ApplyCheck(0));
+    test::ClickBox(dlg.ReadOnlyValue());
+    test::ClickBox(dlg.ApplyCheck(1));
     Retype(dlg.OffsetEdit(2), "2");
     Retype(dlg.RangeEdit(2), "1");
     EXPECT_TRUE(dlg.ApplyButton()->isEnabled());

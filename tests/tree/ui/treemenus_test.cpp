@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTimer>
 #include <QtTest/QTest>
@@ -209,6 +211,47 @@ TEST_F(MenuFixture, AnOpenDisplayDialogHoldsTheItemCommands) {
     dlg->close();
     EXPECT_TRUE(QTest::qWaitFor([&] { return OpenDisplayProperties(*view) == nullptr; }));
     EXPECT_TRUE(c.IsEnabled(treecmd::kDeleteSlices));
+}
+
+// Data > Text File... names the file as the chosen filter says: "Text files" adds ".txt" to a
+// name typed without an extension, "All files" leaves the name as typed.
+TEST_F(MenuFixture, TheTextExportNamesTheFileAsTheChosenFilterSays) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("zun_textexport_" + std::to_string(QCoreApplication::applicationPid()));
+    std::filesystem::create_directories(folder);
+    auto save = [&](const QString& name, const QString& filter) {
+        QTimer::singleShot(50, [&] {
+            QFileDialog* d = nullptr;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* f = qobject_cast<QFileDialog*>(w); f && f->isVisible()) d = f;
+            ASSERT_NE(d, nullptr);
+            d->setDirectory(QString::fromStdString(folder.string()));
+            if (!filter.isEmpty()) {
+                d->selectNameFilter(filter);
+                Q_EMIT d->filterSelected(filter);
+            }
+            auto* edit = d->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(edit, nullptr);
+            edit->setText(name);
+            QMetaObject::invokeMethod(d, "accept");
+        });
+        // Never hangs: a dialog the step above missed is cancelled.
+        QTimer::singleShot(10000, [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* f = qobject_cast<QFileDialog*>(w); f && f->isVisible()) f->reject();
+        });
+        EXPECT_TRUE(view->Commands().Execute(treecmd::kExportTextAll));
+    };
+    save("rockdata", {});
+    EXPECT_TRUE(std::filesystem::exists(folder / "rockdata.txt"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "rockdata"));
+    save("plain", "All files (*)");
+    EXPECT_TRUE(std::filesystem::exists(folder / "plain"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "plain.txt"));
+    save("kept.dat", {});
+    EXPECT_TRUE(std::filesystem::exists(folder / "kept.dat"));
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
@@ -20,12 +22,14 @@
 #include "app/ui/guitest.h"
 #include "app/ui/mainframe.h"
 #include "app/ui/zunapp.h"
+#include "compute/model.h"
 #include "document/zundoc.h"
 #include "platform/prompt.h"
 #include "tree/treecommandids.h"
 #include "tree/treeselection.h"
 #include "tree/ui/treeview.h"
 #include "view3d/ui/controlpanel.h"
+#include "view3d/ui/movierecording.h"
 #include "view3d/ui/zunview.h"
 
 using namespace zun;
@@ -224,4 +228,51 @@ int main(int argc, char** argv) {
     QApplication qt(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+// Cancelling the compressor choice of a computation movie leaves the run unstarted and says
+// nothing: the user's own Cancel is no failure. A recording that cannot start still warns.
+TEST_F(ViewMenuFixture, ACancelledMovieChoiceLeavesTheRunUnstartedWithoutAWarning) {
+    CZunDoc* doc = OpenExample();
+    ASSERT_NE(doc, nullptr);
+    ViewMovieRecording* rec = MovieRecordingOf(View());
+    ASSERT_NE(rec, nullptr);
+    Trigger("computationSaveMovie");
+    ASSERT_TRUE(rec->Recording().MenuChecked());
+    test::TempFolder out;
+    // The file dialog is given a name, then the compressor choice is cancelled.
+    bool cancelled = false;
+    QTimer user;
+    user.setInterval(50);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (!w->isVisible()) continue;
+            if (auto* d = qobject_cast<ComputationRecordingDialog*>(w)) {
+                if (auto* name = d->findChild<QLineEdit*>("fileNameEdit"))
+                    name->setText(QString::fromStdString(out.File("run.avi")));
+                d->accept();
+                return;
+            }
+            if (auto* c = qobject_cast<QInputDialog*>(w)) {
+                cancelled = true;
+                c->reject();
+                return;
+            }
+        }
+    });
+    user.start();
+    const std::size_t before = prompt.Requests().size();
+    Trigger("computationStart");
+    user.stop();
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(prompt.Requests().size(), before) << LastMessage();
+    EXPECT_NE(doc->GetModel().GetState(), kRunning);
+    EXPECT_FALSE(rec->Recording().Active());
+    EXPECT_FALSE(fs::exists(out.File("run.avi")));
+
+    // A recording that cannot start is a failure, and says so.
+    rec->chooseRecording = [](RecordingChoice&) { return 2; };
+    Trigger("computationStart");
+    EXPECT_EQ(LastMessage(), "The computation recording could not start.");
+    EXPECT_NE(doc->GetModel().GetState(), kRunning);
 }

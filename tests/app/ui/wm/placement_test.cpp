@@ -1,7 +1,10 @@
-// Where the program's own windows land once a window manager has framed them: the log window and
-// the beam-filter windows of the X-ray CT properties, measured with xwininfo, keep their whole
-// frames on a 1280 x 800 screen and the filter windows cascade. The program runs itself on a
-// private desktop (ondesktop.sh): these faults do not show offscreen or on a bare X server.
+// Where the program's own windows land once a window manager has framed them, measured with
+// xwininfo on a 1280 x 800 screen: the main window, the log window and the beam-filter windows of
+// the X-ray CT properties keep their whole frames on the screen and the filter windows cascade;
+// the first document window fits the area the framed main window leaves; the advanced view
+// settings open beside the control panel's frame and the panel's frame follows the view to full
+// screen. The program runs itself on a private desktop (tests/script/wm_session.sh): these faults
+// do not show offscreen or on a bare X server.
 
 #include <gtest/gtest.h>
 
@@ -14,18 +17,27 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPixmap>
 #include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTest>
 
 #include "../guitest.h"
+#include "app/ui/childframe.h"
 #include "app/ui/logwindow.h"
 #include "model/sample.h"
 #include "plot/tomographyprops.h"
 #include "plot/ui/filterwindows.h"
+#include "view3d/ui/advancedsettings.h"
 #include "view3d/ui/controlpanel.h"
+#include "view3d/ui/fullscreen.h"
+#include "view3d/ui/zunview.h"
 
 using namespace zun;
 
@@ -208,12 +220,108 @@ TEST_F(Desktop, FilterWindowsCascadeWholeOnTheScreen) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+namespace {
+
+ImageControlFloatingDialog* OpenPanel(CZunApp& app) {
+    app.MainFrame()->UpdateCommandUI();
+    app.MainFrame()->Action("viewControlPanel")->trigger();
+    ImageControlFloatingDialog* panel = nullptr;
+    test::WaitFor([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* p = qobject_cast<ImageControlFloatingDialog*>(w); p && p->isVisible()) panel = p;
+        return panel != nullptr;
+    });
+    return panel;
+}
+
+// The program as `zun examples/phantom.txt` starts it: the example is the first document, its
+// window made while the window manager is still framing the main window.
+struct FirstStart : test::AppFixture {
+    void SetUp() override {
+        if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs the private desktop";
+        MakeApp();
+        StartupOptions options;
+        options.files = {kExample};
+        ASSERT_TRUE(app->InitInstance(options));
+        ASSERT_NE(app->ActiveDocument(), nullptr);
+        WaitUntilFramed({app->MainFrame()});
+    }
+};
+
+}  // namespace
+
+TEST_F(FirstStart, TheFirstDocumentWindowFitsTheAreaTheMainWindowEndsWith) {
+    CMainFrame* main = app->MainFrame();
+    const QRect frame = MeasuredFrame(main);
+    std::cout << "[ measured ] main window: " << Text(frame) << "\n";
+    EXPECT_TRUE(kScreen.contains(frame)) << Text(frame);
+    QMdiArea* area = main->MdiArea();
+    ASSERT_EQ(area->subWindowList().size(), 1);
+    QMdiSubWindow* window = area->subWindowList().front();
+    const QRect room(QPoint(0, 0), area->viewport()->size());
+    std::cout << "[ measured ] document window: " << Text(window->geometry()) << " in " << Text(room) << "\n";
+    EXPECT_TRUE(room.contains(window->geometry())) << Text(window->geometry()) << " in " << Text(room);
+    EXPECT_FALSE(area->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(area->horizontalScrollBar()->isVisible());
+    // The computation's times are in the window's status bar: seen without scrolling.
+    CChildFrame* child = main->ActiveChild();
+    ASSERT_NE(child, nullptr);
+    QStatusBar* status = child->findChild<QStatusBar*>();
+    ASSERT_NE(status, nullptr);
+    const QRect bar(status->mapTo(area->viewport(), QPoint(0, 0)), status->size());
+    EXPECT_TRUE(room.contains(bar)) << Text(bar) << " in " << Text(room);
+    SaveDesktop("first-document-desktop");
+}
+
+TEST_F(Desktop, TheAdvancedSettingsOpenAtThePanelsTopRightCorner) {
+    ImageControlFloatingDialog* panel = OpenPanel(*app);
+    ASSERT_NE(panel, nullptr);
+    WaitUntilFramed({panel});
+    panel->OnMore();
+    CZunViewAdvancedSettings* advanced = panel->AdvancedSettings();
+    ASSERT_NE(advanced, nullptr);
+    WaitUntilFramed({advanced});
+    const QRect p = MeasuredFrame(panel), a = MeasuredFrame(advanced);
+    std::cout << "[ measured ] panel: " << Text(p) << ", advanced settings: " << Text(a) << "\n";
+    // Beside the panel's frame, touching it: the advanced frame's first column follows the panel
+    // frame's last.
+    EXPECT_EQ(a.topLeft(), QPoint(p.right() + 1, p.top())) << Text(a) << " beside " << Text(p);
+    EXPECT_TRUE(kScreen.contains(a)) << Text(a);
+    SaveDesktop("advanced-settings-desktop");
+}
+
+TEST_F(Desktop, TheControlPanelFollowsTheViewToFullScreenWithItsFrameOnTheScreen) {
+    // The panel opens beside a main window away from the screen's corner, and is framed.
+    app->MainFrame()->setGeometry(QRect(QPoint(200, 60), QSize(900, 600)));
+    WaitUntilFramed({app->MainFrame()});
+    ImageControlFloatingDialog* panel = OpenPanel(*app);
+    ASSERT_NE(panel, nullptr);
+    WaitUntilFramed({panel});
+    const QRect beside = MeasuredFrame(panel);
+    ASSERT_NE(beside.topLeft(), QPoint(0, 0)) << Text(beside);
+    CZunView& view = panel->View();
+    view.DetectScreens();
+    // The screen list's second entry is the first screen.
+    panel->OnScreen(1);
+    FullScreenWindow* popup = view.FullScreenPopup();
+    ASSERT_NE(popup, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(popup));
+    test::WaitFor([&] { return MeasuredFrame(panel) != beside; }, 3000);
+    WaitUntilFramed({panel});
+    const QRect full = MeasuredFrame(popup), frame = MeasuredFrame(panel);
+    std::cout << "[ measured ] full screen: " << Text(full) << ", panel: " << Text(frame) << "\n";
+    EXPECT_EQ(frame.topLeft(), full.topLeft()) << Text(frame);
+    EXPECT_TRUE(kScreen.contains(frame)) << "the title bar is above the screen: " << Text(frame);
+    SaveDesktop("full-screen-panel-desktop");
+    view.SetFullScreen(-1);
+}
+
 int main(int argc, char** argv) {
     // Once more on a private desktop with a window manager, unless this is that run.
     if (!std::getenv("ZUN_ON_DESKTOP")) {
         setenv("ZUN_ON_DESKTOP", "1", 1);
         std::vector<char*> args;
-        std::string launcher = std::string(ZUN_TEST_DIR) + "/ondesktop.sh";
+        std::string launcher = std::string(ZUN_SOURCE_DIR) + "/tests/script/wm_session.sh";
         args.push_back(launcher.data());
         for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
         args.push_back(nullptr);

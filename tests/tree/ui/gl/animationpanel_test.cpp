@@ -17,12 +17,12 @@
 
 #include <osg/Notify>
 
-#include "uitest.h"
 #include "document/docclasses.h"
 #include "document/zundoc.h"
 #include "tree/treecommandids.h"
 #include "tree/ui/gl/gltest.h"
 #include "tree/ui/treeview.h"
+#include "uitest.h"
 #include "view3d/ui/advancedsettings.h"
 #include "view3d/ui/controlpanel.h"
 #include "view3d/ui/fullscreen.h"
@@ -251,7 +251,8 @@ TEST(AnimationPanel, StereoSwitchesAndAdvancedSettings) {
     ASSERT_NE(adv, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(adv));
     EXPECT_EQ(adv->windowTitle(), "Advanced View Settings");
-    EXPECT_EQ(adv->pos(), panel->frameGeometry().topRight());
+    // Beside the panel: its frame starts in the column after the panel frame's last.
+    EXPECT_EQ(adv->frameGeometry().topLeft(), panel->frameGeometry().topRight() + QPoint(1, 0));
     EXPECT_FALSE(adv->slider(CZunViewAdvancedSettings::kThreshold)->isEnabled());
     EXPECT_FALSE(adv->spin(CZunViewAdvancedSettings::kRed)->isEnabled());
     adv->spin(CZunViewAdvancedSettings::kAlpha)->setValue(50);
