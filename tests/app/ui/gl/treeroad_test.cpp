@@ -42,15 +42,18 @@ using zun::test::WaitFor;
 
 namespace {
 
-// Runs `act` on the first widget of type T that becomes the active popup or modal window; the
-// road's menus and dialogs are modal, so this is scheduled before the step that opens them.
+// Runs `act` on the first widget of type T (or on `only`, when given) that becomes the active
+// popup or modal window; the road's menus and dialogs are modal, so this is scheduled before the
+// step that opens them. Until then it keeps looking: under a window manager a submenu may show
+// a moment after the key that opens it, while its parent is still the active popup.
 template <class T>
-void WhenOpen(std::function<void(T*)> act) {
+void WhenOpen(std::function<void(T*)> act, const QWidget* only = nullptr) {
     auto poll = std::make_shared<std::function<void()>>();
-    *poll = [poll, act] {
+    *poll = [poll, act, only] {
         // A dialog opened from a menu entry may come up while the menu is still the active popup.
         for (QWidget* w : {QApplication::activePopupWidget(), QApplication::activeModalWidget()}) {
-            if (T* t = qobject_cast<T*>(w)) {
+            T* t = qobject_cast<T*>(w);
+            if (t && (!only || t == only)) {
                 act(t);
                 return;
             }
@@ -76,9 +79,7 @@ void ChooseByKeyboard(QMenu* menu, QStringList path) {
     }
     QMenu* sub = hit->menu();
     ASSERT_NE(sub, nullptr);
-    WhenOpen<QMenu>([sub, path](QMenu* open) {
-        if (open == sub) ChooseByKeyboard(sub, path);
-    });
+    WhenOpen<QMenu>([sub, path](QMenu*) { ChooseByKeyboard(sub, path); }, sub);
     QTest::keyClick(menu, Qt::Key_Right);
 }
 
