@@ -1,7 +1,11 @@
 #include "guitest.h"
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <vector>
 
 #include <QElapsedTimer>
 #include <QPixmap>
@@ -30,6 +34,18 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
         QThread::msleep(1);
     }
     return true;
+}
+
+void RunOnOwnDesktop(int argc, char** argv) {
+    if (std::getenv("ZUN_ON_DESKTOP")) return;
+    setenv("ZUN_ON_DESKTOP", "1", 1);
+    std::string launcher = std::string(ZUN_SOURCE_DIR) + "/tests/script/wm_session.sh";
+    std::vector<char*> args{launcher.data()};
+    for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
+    args.push_back(nullptr);
+    execv(launcher.c_str(), args.data());
+    std::perror(launcher.c_str());
+    std::exit(1);
 }
 
 std::string SaveScreenshot(QWidget* widget, const std::string& name) {

@@ -67,6 +67,12 @@ struct AppFixture : ::testing::Test {
 // Runs the event loop until the condition holds or the time is up; returns the condition.
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
 
+// Starts this test program again on a private desktop with a window manager
+// (tests/script/wm_session.sh) and returns only in that run. Tests that click through menus or
+// measure frames need it: on a shared desktop another program's new window takes the focus,
+// which closes an open menu and moves activation under the test.
+void RunOnOwnDesktop(int argc, char** argv);
+
 // Saves the widget's picture as <screens>/<name>.png; returns the path ("" when it failed).
 std::string SaveScreenshot(QWidget* widget, const std::string& name);
 

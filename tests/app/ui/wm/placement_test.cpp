@@ -317,17 +317,7 @@ TEST_F(Desktop, TheControlPanelFollowsTheViewToFullScreenWithItsFrameOnTheScreen
 }
 
 int main(int argc, char** argv) {
-    // Once more on a private desktop with a window manager, unless this is that run.
-    if (!std::getenv("ZUN_ON_DESKTOP")) {
-        setenv("ZUN_ON_DESKTOP", "1", 1);
-        std::vector<char*> args;
-        std::string launcher = std::string(ZUN_SOURCE_DIR) + "/tests/script/wm_session.sh";
-        args.push_back(launcher.data());
-        for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
-        args.push_back(nullptr);
-        execv(launcher.c_str(), args.data());
-        return 1;
-    }
+    zun::test::RunOnOwnDesktop(argc, argv);
     QApplication qt(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
