@@ -135,6 +135,33 @@ std::int64_t FillPatternedSample(CZunDoc& doc) {
     return raw;
 }
 
+// Writes a patterned document to `path` with `write`, then reads it into `into` with `read`; the
+// peak of either step must stay under an eighth of the words above what the document holds.
+// Returns the size of the words.
+std::int64_t ExpectWordsHeldOnceThrough(const std::string& path, bool (CZunDoc::*write)(const std::string&),
+                                        bool (CZunDoc::*read)(const std::string&), CZunDoc& into) {
+    using test::ResetPeakMemory;
+    using test::StatusBytes;
+    std::int64_t raw = 0;
+    {
+        DocFixture f;
+        raw = FillPatternedSample(f.doc);
+        EXPECT_GT(raw, 0);
+        EXPECT_TRUE(ResetPeakMemory());
+        const std::int64_t before = StatusBytes("VmRSS:");
+        EXPECT_TRUE((f.doc.*write)(path)) << "export";
+        EXPECT_LT(StatusBytes("VmHWM:") - before, raw / 8) << "export";
+    }
+    EXPECT_TRUE(ResetPeakMemory());
+    if (!(into.*read)(path)) {
+        ADD_FAILURE() << "import";
+        return raw;
+    }
+    EXPECT_LT(StatusBytes("VmHWM:") - StatusBytes("VmRSS:"), raw / 8) << "import";
+    EXPECT_EQ(into.GetSample().GetChan(2)->Data()[1000], (1000 * 7 + 2) % 100);
+    return raw;
+}
+
 // Text import and export take the words from and to the document's channels as the file is read
 // or written: the data are never held a second time, so a volume that fills most of the memory
 // can still be exported and imported. (The document's own tables and buffers stay after the
@@ -145,21 +172,10 @@ TEST(DocData, TextImportAndExportHoldTheDataOnce) {
     if (!ResetPeakMemory()) GTEST_SKIP() << "the peak resident memory cannot be reset here";
     TempDir dir;
     const std::string path = dir.File("big.txt");
-    std::int64_t raw = 0;
-    {
-        DocFixture f;
-        raw = FillPatternedSample(f.doc);
-        ASSERT_GT(raw, 0);
-        ASSERT_TRUE(ResetPeakMemory());
-        const std::int64_t before = StatusBytes("VmRSS:");
-        ASSERT_TRUE(f.doc.ExportTextDocument(path));
-        EXPECT_LT(StatusBytes("VmHWM:") - before, raw / 8) << "export";
-    }
     DocFixture g;
-    ASSERT_TRUE(ResetPeakMemory());
-    ASSERT_TRUE(g.doc.ImportTextDocument(path));
-    EXPECT_LT(StatusBytes("VmHWM:") - StatusBytes("VmRSS:"), raw / 8) << "import";
-    EXPECT_EQ(g.doc.GetSample().GetChan(2)->Data()[1000], (1000 * 7 + 2) % 100);
+    const std::int64_t raw =
+        ExpectWordsHeldOnceThrough(path, &CZunDoc::ExportTextDocument, &CZunDoc::ImportTextDocument, g.doc);
+    ASSERT_FALSE(HasFailure());
     // A selection read back into the document: checked through first, then read in place.
     ASSERT_TRUE(ResetPeakMemory());
     const std::int64_t before = StatusBytes("VmRSS:");
@@ -255,26 +271,11 @@ TEST(DocData, RefusedFilesLeaveTheDocumentEmptyAndSayWhy) {
 // A binary file was read whole and then copied into the channels, and written from a copy of
 // the channels: its words were held twice either way.
 TEST(DocData, BinaryImportAndExportHoldTheWordsOnce) {
-    using test::ResetPeakMemory;
-    using test::StatusBytes;
-    if (!ResetPeakMemory()) GTEST_SKIP() << "the peak resident memory cannot be reset here";
+    if (!test::ResetPeakMemory()) GTEST_SKIP() << "the peak resident memory cannot be reset here";
     TempDir dir;
-    const std::string path = dir.File("big.bin");
-    std::int64_t raw = 0;
-    {
-        DocFixture f;
-        raw = FillPatternedSample(f.doc);
-        ASSERT_GT(raw, 0);
-        ASSERT_TRUE(ResetPeakMemory());
-        const std::int64_t before = StatusBytes("VmRSS:");
-        ASSERT_TRUE(f.doc.ExportBinaryDataFile(path));
-        EXPECT_LT(StatusBytes("VmHWM:") - before, raw / 8) << "export";
-    }
     DocFixture g;
-    ASSERT_TRUE(ResetPeakMemory());
-    ASSERT_TRUE(g.doc.ImportBinaryDataFile(path));
-    EXPECT_LT(StatusBytes("VmHWM:") - StatusBytes("VmRSS:"), raw / 8) << "import";
-    EXPECT_EQ(g.doc.GetSample().GetChan(2)->Data()[1000], (1000 * 7 + 2) % 100);
+    ExpectWordsHeldOnceThrough(dir.File("big.bin"), &CZunDoc::ExportBinaryDataFile, &CZunDoc::ImportBinaryDataFile,
+                               g.doc);
 }
 
 TEST(DocData, AnImportRefusedForMemoryHalfWayLeavesTheDocumentNewAndEmpty) {

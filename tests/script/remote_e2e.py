@@ -111,6 +111,20 @@ class Zun:
             got += chunk
         return got.decode("latin-1")
 
+    def read_finals(self, got, tags, timeout=300.0):
+        """`got` and what arrives after it, until every tag has its final answer (OK or ERROR)."""
+        end = time.time() + timeout
+        self.sock.settimeout(0.5)
+        while time.time() < end and not all(re.search(re.escape(t) + r":(OK|ERROR)", got) for t in tags):
+            try:
+                chunk = self.sock.recv(65536)
+            except socket.timeout:
+                continue
+            if not chunk:
+                break
+            got += chunk.decode("latin-1")
+        return got
+
     def ask(self, payload, quiet=0.15):
         t = self.tag()
         self.send(t, payload)
@@ -641,18 +655,7 @@ def case_busy():
             time.sleep(delay)
             c = z.tag()
             z.send(c, "closedocument@Busy")
-            # Everything until both have their final answer.
-            end = time.time() + 300
-            z.sock.settimeout(0.5)
-            while time.time() < end and not (re.search(re.escape(c) + r":(OK|ERROR)", got) and
-                                             re.search(re.escape(t) + r":(OK|ERROR)", got)):
-                try:
-                    chunk = z.sock.recv(65536)
-                except socket.timeout:
-                    continue
-                if not chunk:
-                    break
-                got += chunk.decode("latin-1")
+            got = z.read_finals(got, [c, t])
             check(z.alive(), "%s: the program survives a close while it runs" % work)
             refused = "%s:ERROR:Command 'closedocument' - %s running" % (c, work)
             final = re.search(re.escape(t) + r":(OK|ERROR)", got)
@@ -752,17 +755,7 @@ def case_refusals():
             got += chunk.decode("latin-1")
         s = z.tag()
         z.send(s, "save@" + saved)
-        end = time.time() + 300
-        z.sock.settimeout(0.5)
-        while time.time() < end and not (re.search(re.escape(s) + r":(OK|ERROR)", got) and
-                                         re.search(re.escape(t) + r":(OK|ERROR)", got)):
-            try:
-                chunk = z.sock.recv(65536)
-            except socket.timeout:
-                continue
-            if not chunk:
-                break
-            got += chunk.decode("latin-1")
+        got = z.read_finals(got, [s, t])
         refusal = "%s:ERROR:Command 'save' - The document cannot be saved while its boundary build is running." % s
         built = re.search(re.escape(t) + r":(OK|ERROR)", got)
         after = built is not None and got.find(s + ":OK") > built.start()

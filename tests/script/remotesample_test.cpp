@@ -236,15 +236,20 @@ for z in range(3):
               {dir, std::to_string(mu)});
 }
 
-TEST(RemoteOutputCommands, StartcompComputesThePhantomAndAnswersAtItsEnd) {
-    TempDir dir;
-    Sample r;
+// Water in channel 1 and a 30 keV CT channel 2 holding the phantom, over the link, ready to compute.
+void SetUpPhantom(Sample& r, const TempDir& dir) {
     EXPECT_EQ(r.Ask("A:setupcompchannel@@1@H2O@1"), "A:OK");
     EXPECT_EQ(r.Ask("B:setupctchannel@@2@30"), "B:OK");
     const Params& p = r.doc->GetModel().GetParams();
     WritePhantom(dir.Path(), p.lacMatrix[p.MatrixIndex(1, 1)]);
     EXPECT_EQ(r.Ask("C:importdata@@2@" + dir.Path() + "@0@100@tif@0@1@0@1@0@1@0@0@0@0@0@0"), "C:OK");
     EXPECT_EQ(r.Ask("D:setupcomp@@1@0@0@1@0@0@0"), "D:OK");
+}
+
+TEST(RemoteOutputCommands, StartcompComputesThePhantomAndAnswersAtItsEnd) {
+    TempDir dir;
+    Sample r;
+    SetUpPhantom(r, dir);
     r.doc->SetRemote(&r.server.ComputeReplies());
     r.Request("E:startcomp@Doc");
     std::string got;
@@ -267,12 +272,8 @@ TEST(RemoteOutputCommands, StartcompComputesThePhantomAndAnswersAtItsEnd) {
 TEST(RemoteOutputCommands, StartcompCompletesWithAnyFiniteExponent) {
     TempDir dir;
     Sample r;
-    EXPECT_EQ(r.Ask("A:setupcompchannel@@1@H2O@1"), "A:OK");
-    EXPECT_EQ(r.Ask("B:setupctchannel@@2@30"), "B:OK");
+    SetUpPhantom(r, dir);
     const Params& p = r.doc->GetModel().GetParams();
-    WritePhantom(dir.Path(), p.lacMatrix[p.MatrixIndex(1, 1)]);
-    EXPECT_EQ(r.Ask("C:importdata@@2@" + dir.Path() + "@0@100@tif@0@1@0@1@0@1@0@0@0@0@0@0"), "C:OK");
-    EXPECT_EQ(r.Ask("D:setupcomp@@1@0@0@1@0@0@0"), "D:OK");
     // CT error exponent @ interaction exponent; the CT word is unsigned, so "-1" stands for 2^32 - 1.
     for (const char* exponents :
          {"2@-2", "0@-0.5", "3@7.5", "-1@-1e6", "-1@1e30", "0@1e-30", "1@-1e30", "1@1e30"}) {
