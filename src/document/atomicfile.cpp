@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <stdexcept>
 #include <vector>
 
@@ -23,6 +24,17 @@ namespace {
 // process that owns it. Users keep files such as "notes.zun.tmpBackup" beside their documents.
 constexpr const char* kTempInfix = ".zun-save-";
 constexpr std::size_t kTempRandom = 6;  // the XXXXXX of mkstemp
+constexpr std::size_t kTempPidDigits = 10;
+
+// The part of the target's name a temporary begins with. A name that leaves no room for the rest
+// within the file system's limit on one name is cut short, so that a document whose own name is
+// allowed can always be saved; its leftovers are still found by the same cut.
+std::string TempBase(const std::string& name) {
+    constexpr std::size_t kNameMax = 255;
+    constexpr std::size_t room =
+        kNameMax - std::char_traits<char>::length(kTempInfix) - kTempPidDigits - 1 - kTempRandom;
+    return name.size() <= room ? name : name.substr(0, room);
+}
 
 std::string ErrorText(int err) {
     return err ? std::string(std::strerror(err)) : std::string("write error");
@@ -58,11 +70,11 @@ std::string FollowLinks(const std::string& path) {
 
 // The pid of the save that made `name`, a temporary of `base`; 0 when the name is not one.
 pid_t TempOwner(const std::string& name, const std::string& base) {
-    const std::string prefix = base + kTempInfix;
+    const std::string prefix = TempBase(base) + kTempInfix;
     if (name.size() <= prefix.size() + 1 + kTempRandom || name.compare(0, prefix.size(), prefix) != 0)
         return 0;
     const std::size_t dash = name.size() - kTempRandom - 1;
-    if (name[dash] != '-' || dash == prefix.size() || dash - prefix.size() > 10) return 0;
+    if (name[dash] != '-' || dash == prefix.size() || dash - prefix.size() > kTempPidDigits) return 0;
     long long pid = 0;
     for (std::size_t i = prefix.size(); i < dash; ++i) {
         const char c = name[i];
@@ -121,8 +133,9 @@ AtomicFile::AtomicFile(const std::string& path) : path_(path), target_(FollowLin
     }
     RemoveLeftovers(target_);
 
-    std::string pattern =
-        target_ + kTempInfix + std::to_string(::getpid()) + "-" + std::string(kTempRandom, 'X');
+    const fs::path target = target_;
+    std::string pattern = (target.parent_path() / TempBase(target.filename().string())).string() +
+                          kTempInfix + std::to_string(::getpid()) + "-" + std::string(kTempRandom, 'X');
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     int fd = ::mkostemp(name.data(), O_CLOEXEC);

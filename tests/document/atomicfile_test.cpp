@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <thread>
@@ -162,6 +163,32 @@ TEST(AtomicFile, ASaveRemovesOnlyTheTemporariesOfSavesWhoseProcessIsGone) {
     for (const std::string& n : users) EXPECT_EQ(ReadFileText(dir.File(n)), "mine") << n;
     EXPECT_FALSE(fs::exists(dir.File(gone)));
     EXPECT_TRUE(fs::exists(dir.File(running)));
+}
+
+TEST(AtomicFile, ADocumentWithTheLongestNameAllowedIsSavedAndItsLeftoversCleaned) {
+    TempDir dir;
+    const std::string base(251, 'c');
+    const std::string path = dir.File(base + ".zun");  // 255 bytes: the most one name may hold
+    for (const char* text : {"first", "second"}) {
+        AtomicFile f(path);
+        EXPECT_LE(fs::path(f.TempPath()).filename().string().size(), 255u);
+        f.Write(text, std::strlen(text));
+        f.Commit();
+        EXPECT_EQ(ReadFileText(path), text);
+    }
+    // What a killed save of that name leaves is found by the next one, and a shorter name that
+    // shares its beginning is not taken for a temporary.
+    const std::string cut = fs::path(AtomicFile(path).TempPath()).filename().string();
+    const std::string gone =
+        cut.substr(0, cut.find(".zun-save-")) + ".zun-save-" + std::to_string(GonePid()) + "-Xy12Zq";
+    WriteFileText(dir.File(gone), "left");
+    WriteFileText(dir.File(base), "mine");
+    AtomicFile f(path);
+    f.Write("third", 5);
+    f.Commit();
+    EXPECT_FALSE(fs::exists(dir.File(gone)));
+    EXPECT_EQ(ReadFileText(dir.File(base)), "mine");
+    EXPECT_EQ(Leftovers(dir), 0);
 }
 
 TEST(AtomicFile, AReplacedFileKeepsItsModeAndAReadOnlyFileIsRefused) {
