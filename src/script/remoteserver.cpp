@@ -1,6 +1,7 @@
 #include "script/remoteserver.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -19,6 +20,26 @@ std::string WithNumber(const char* text, int number) {
 std::string CallFailed(const SocketError& e) {
     return WithNumber((e.call + " failed with error: ").c_str(), e.code);
 }
+
+// Where the colon that ends the tag is, or -1 when it is not among the first bytes.
+long FindTagEnd(const char* data, long n) {
+    const long limit = std::min<long>(n, RemoteControlServer::kTagSearch);
+    for (long i = 0; i < limit; ++i)
+        if (data[i] == ':') return i;
+    return -1;
+}
+
+std::string CannotFindToken() {
+    return WithNumber("Cannot find token: ", RemoteControlServer::kTagSearch);
+}
+
+std::string RequestTooLong() {
+    return WithNumber("Request too long: the link takes requests of at most ",
+                      static_cast<int>(RemoteControlServer::kReceiveSize - 1)) +
+           " bytes, tag and colon included; nothing of it was run.";
+}
+
+const char* const kUnreadReplies = "The controller left its replies unread; its link was closed.";
 
 }  // namespace
 
@@ -227,45 +248,75 @@ void RemoteControlServer::LeaveSocket() {
 // Threads
 
 void RemoteControlServer::ReceiveThread() {
-    char buffer[kReceiveSize];
+    std::array<char, kReceiveSize> buffer;
     for (;;) {
-        const long n = client_.Recv(buffer, sizeof buffer);
+        const long n = client_.Recv(buffer.data(), buffer.size());
         if (n <= 0) break;
-        // Each receive is one request.
-        const long limit = n < kTagSearch ? n : kTagSearch;
-        long colon = -1;
-        for (long i = 0; i < limit; ++i)
-            if (buffer[i] == ':') {
-                colon = i;
-                break;
-            }
-        if (colon < 0) {
-            ReportError(WithNumber("Cannot find token: ", kTagSearch));
-            break;
-        }
-        std::string tag(buffer, static_cast<std::size_t>(colon));
-        std::string payload(buffer + colon + 1, static_cast<std::size_t>(n - colon - 1));
-        bool flooded = false;
-        {
-            std::lock_guard lock(mutex_);
-            // A request whose tag is still queued is dropped.
-            if (requests_.size() >= kMaxQueuedRequests && requests_.count(tag) == 0) {
-                flooded = true;
-                CutLocked();
-            } else {
-                requests_.emplace(std::move(tag), std::move(payload));
-                ++received_;
-            }
-        }
-        if (flooded) {
-            ReportError(WithNumber("Too many requests queued; the controller's link was closed at ",
-                                   static_cast<int>(kMaxQueuedRequests)));
-            break;
-        }
-        wake_.Set();
+        // Each receive is one request, unless it filled the buffer: then it may be only the start
+        // of one.
+        const bool go = static_cast<std::size_t>(n) == buffer.size() ? RefuseOverlong(buffer.data())
+                                                                     : TakeRequest(buffer.data(), n);
+        if (!go) break;
     }
     Shutdown();
     LeaveSocket();
+}
+
+bool RemoteControlServer::TakeRequest(const char* data, long n) {
+    const long colon = FindTagEnd(data, n);
+    if (colon < 0) {
+        ReportError(CannotFindToken());
+        return false;
+    }
+    std::string tag(data, static_cast<std::size_t>(colon));
+    std::string payload(data + colon + 1, static_cast<std::size_t>(n - colon - 1));
+    bool flooded = false;
+    {
+        std::lock_guard lock(mutex_);
+        // A request whose tag is still queued is dropped.
+        if (requests_.size() >= kMaxQueuedRequests && requests_.count(tag) == 0) {
+            flooded = true;
+            CutLocked();
+        } else {
+            requests_.emplace(std::move(tag), std::move(payload));
+            ++received_;
+        }
+    }
+    if (flooded) {
+        ReportError(WithNumber("Too many requests queued; the controller's link was closed at ",
+                               static_cast<int>(kMaxQueuedRequests)));
+        return false;
+    }
+    wake_.Set();
+    return true;
+}
+
+bool RemoteControlServer::RefuseOverlong(char* buffer) {
+    // Without a tag the refusal could not be told apart from any other reply, and the controller
+    // would wait for an answer that never comes: as for any request without a tag, the link ends.
+    const long colon = FindTagEnd(buffer, static_cast<long>(kReceiveSize));
+    if (colon < 0) {
+        ReportError(CannotFindToken());
+        return false;
+    }
+    const std::string tag(buffer, static_cast<std::size_t>(colon));
+    // Whatever else the write held is no request of its own.
+    while (client_.WaitReadable(kDiscardQuietMs))
+        if (client_.Recv(buffer, kReceiveSize) <= 0) return false;
+    bool overflow = false;
+    {
+        std::lock_guard lock(mutex_);
+        ++received_;
+        // Never handed over, so the request in hand stays busy and open tags stay open. A request
+        // whose tag is still queued is dropped, as any other.
+        const bool live = state_ == kConnected || state_ == kStarting;
+        if (live && requests_.count(tag) == 0) overflow = !QueueLocked(tag + ":ERROR:" + RequestTooLong());
+    }
+    if (overflow) {
+        ReportError(kUnreadReplies);
+        return false;
+    }
+    return true;
 }
 
 void RemoteControlServer::CommandThread() {
@@ -375,8 +426,6 @@ bool IsProgress(const std::string& status) {
 bool IsExtend(const std::string& status) {
     return status.rfind("EXTEND:", 0) == 0;
 }
-
-const char* const kUnreadReplies = "The controller left its replies unread; its link was closed.";
 
 }  // namespace
 

@@ -4,9 +4,10 @@
 // command thread hands one request at a time to the UI thread through the main-frame channel
 // (FrameMsg::RemoteRequest); the interpreter answers through the reply operations below.
 //
-// Wire format: a request is one receive of at most 1024 bytes: a tag of 0 to 4 bytes, a colon,
-// the payload. A reply is the tag, a colon and the status ("OK", "OK:text", "ERROR:text",
-// "EXTEND:n", "WORK:n"), sent in one piece with no terminator.
+// Wire format: a request is one receive of fewer than kReceiveSize bytes: a tag of 0 to 4 bytes,
+// a colon, the payload. A receive that fills the buffer is a request too long for the link: it is
+// refused whole, with the rest of its write. A reply is the tag, a colon and the status ("OK",
+// "OK:text", "ERROR:text", "EXTEND:n", "WORK:n"), sent in one piece with no terminator.
 //
 // The controller is not trusted to behave: replies go out through a bounded buffer that a write
 // thread drains, so no caller ever waits for the controller to read, and a controller that stops
@@ -46,7 +47,16 @@ public:
 class RemoteControlServer {
 public:
     enum State : int { kStopped = 1, kConnected = 2, kStarting = 3 };
-    static constexpr std::size_t kReceiveSize = 1024;
+    // The longest request a word legitimately needs takes a path: up to PATH_MAX (4096) bytes,
+    // beside it a file name of up to NAME_MAX (255) bytes (setupcomp-setup-plugin, output-web3d),
+    // the tag, the command word, the document title and the other words. Twice PATH_MAX holds
+    // such a path with as much again for the rest. A receive that fills the buffer is taken for a
+    // request that did not fit: never run, so no command acts on a cut path.
+    static constexpr std::size_t kReceiveSize = 8192;
+    // The rest of a write too long for the buffer is read and thrown away until the line has been
+    // quiet this long (the bytes of one write arrive back to back); the refusal goes out after
+    // it, so that the controller's next request is not thrown away with it.
+    static constexpr int kDiscardQuietMs = 200;
     // The colon must be found at one of the first kTagSearch bytes of a request.
     static constexpr int kTagSearch = 5;
     // A controller waits for each reply before its next request; a few more may queue behind a
@@ -158,6 +168,11 @@ private:
     };
 
     void ReceiveThread();
+    // One receive of n bytes (less than the buffer) as a request; false when the link must end.
+    bool TakeRequest(const char* data, long n);
+    // A receive that filled the buffer: the rest of its write is thrown away and the request is
+    // answered ERROR under its tag. False when the link must end.
+    bool RefuseOverlong(char* buffer);
     void CommandThread();
     void WriteThread();
     void ReportError(const std::string& text) const;

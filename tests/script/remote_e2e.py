@@ -684,6 +684,60 @@ def resident_mb(pid):
     return 0.0
 
 
+def wait_for_text(z, texts, timeout=60.0):
+    """What arrives until one of `texts` is among it (or the link ends, or the time is up)."""
+    got = ""
+    end = time.time() + timeout
+    z.sock.settimeout(0.5)
+    while not any(text in got for text in texts) and time.time() < end:
+        try:
+            chunk = z.sock.recv(65536)
+        except socket.timeout:
+            continue
+        if not chunk:
+            break
+        got += chunk.decode("latin-1")
+    return got
+
+
+def overlong_requests(z):
+    """Requests longer than the 1,024 bytes the link once took in one piece reach their command
+    whole; a request too long for the link is refused whole with the rest of its write, and the
+    link goes on."""
+    root = os.path.join(TMP, "long")
+    folder = os.path.join(root, *[c * 200 for c in "defg"])
+    # A path of 4,000 bytes: near the longest the system takes, with room for the save's
+    # temporary name beside it.
+    deep = folder
+    while len(deep) + 201 <= 3800:
+        deep = os.path.join(deep, "h" * 200)
+    deep = os.path.join(deep, "i" * (3800 - len(deep) - 1))
+    os.makedirs(deep)
+    saved = []
+    for path in (os.path.join(folder, "c" * 250 + ".zun"), os.path.join(deep, "c" * 195 + ".zun")):
+        t = z.tag()
+        z.sock.sendall(("%s:save@%s" % (t, path)).encode())
+        ok = "%s:OK:%s" % (t, os.path.basename(path))
+        failed = "%s:ERROR:Command 'save' - could not save (%s)" % (t, path)
+        got = wait_for_text(z, (ok, failed))
+        # It saved at the path named, or says it could not save that path.
+        check(got in (ok, failed), "a save of %d bytes reaches the command whole (%r)" % (len(path), got[:80]))
+        if got == ok:
+            saved.append(path)
+    check(len(saved) >= 1 and saved[-1].startswith(deep), "a save at a path of 4,000 bytes")
+    # Far past the link's limit, with what would read as a request of its own in the same write.
+    t, tail = z.tag(), z.tag()
+    request = "%s:save@%s.zun" % (t, os.path.join(deep, *["j" * 200] * 25))
+    z.sock.sendall(("%s%s:save@%s" % (request, tail, os.path.join(root, "tail.zun"))).encode())
+    refusal = ("%s:ERROR:Request too long: the link takes requests of at most 8191 bytes, tag and colon "
+               "included; nothing of it was run." % t)
+    got = wait_for_text(z, (refusal,))
+    check(got == refusal, "a request of %d bytes is refused whole (%r)" % (len(request), got[:120]))
+    check(z.reply_of("hello") == "hello", "the link goes on after the refusal")
+    files = sorted(os.path.join(d, f) for d, _, fs in os.walk(root) for f in fs)
+    check(files == sorted(saved), "only the files saved were written (%r)" % [f[-60:] for f in files])
+
+
 def case_refusals():
     """Requests that could not do what they asked answer ERROR with the reason and leave nothing
     behind: renames and inserts that do nothing, paths that are no file (a named pipe would hang
@@ -763,6 +817,7 @@ def case_refusals():
         check(refusal in got or after, "a save during the build: refused, or done only after it (%r)" % got[-240:])
         check(refusal not in got or not os.path.exists(saved), "and the refused save wrote nothing")
         check(z.reply_of("save@" + saved) == "OK:ref-during.zun", "the built document saves")
+        overlong_requests(z)
     finally:
         z.stop()
 

@@ -36,15 +36,17 @@ TEST(RemoteServer, RequestsAreCutAtTheFirstColonOfTheirFirstFiveBytes) {
 }
 
 TEST(RemoteServer, ATagOfFiveBytesClosesTheLink) {
-    for (const std::string request : {"abcde:stop", "stop", "abc"}) {
+    // Also when the request is too long for the link: its refusal would have no tag to go under.
+    const std::string overlong(2 * RemoteControlServer::kReceiveSize, 'x');
+    for (const std::string& request : std::vector<std::string>{"abcde:stop", "stop", "abc", overlong}) {
         RemoteLink link;
         link.Request(request);
-        EXPECT_TRUE(link.PeerClosed()) << request;
+        EXPECT_TRUE(link.PeerClosed()) << request.substr(0, 20);
         EXPECT_TRUE(WaitUntil([&] { return !link.Errors().empty(); }));
         EXPECT_EQ(link.Errors().at(0), "Cannot find token: 5");
         EXPECT_EQ(link.server.GetState(), RemoteControlServer::kStopped);
         link.frame.Pump();
-        EXPECT_TRUE(link.handed.empty()) << request;
+        EXPECT_TRUE(link.handed.empty()) << request.substr(0, 20);
         // Replies after the end go nowhere and do no harm.
         link.server.ReplyOk("x");
         link.server.ReplyWork(5);
@@ -98,19 +100,73 @@ TEST(RemoteServer, OneReceiveIsOneRequest) {
         EXPECT_TRUE(WaitUntil([&] { return link.Errors().size() == 1; }));
         EXPECT_EQ(link.Errors()[0], "Cannot find token: 5");
     }
-    // A request longer than one receive is cut the same way; the first piece may or may not
-    // be handed over before the link ends (requests still queued then are dropped).
-    {
-        RemoteLink link;
-        link.Request("A:" + std::string(3000, 'x'));
-        EXPECT_TRUE(link.PeerClosed());
-        link.frame.Pump();
-        ASSERT_LE(link.handed.size(), 1u);
-        if (!link.handed.empty()) {
-            EXPECT_EQ(link.handed[0].size(), RemoteControlServer::kReceiveSize);
-        }
-        EXPECT_EQ(link.Errors().at(0), "Cannot find token: 5");
+}
+
+std::string TooLongReply(const std::string& tag) {
+    return tag + ":ERROR:Request too long: the link takes requests of at most " +
+           std::to_string(RemoteControlServer::kReceiveSize - 1) +
+           " bytes, tag and colon included; nothing of it was run.";
+}
+
+TEST(RemoteServer, ARequestThatFillsTheBufferIsRefusedWholeAndTheLinkGoesOn) {
+    const std::size_t size = RemoteControlServer::kReceiveSize;
+    RemoteLink link;
+    // A path of the longest a system call takes fits with room to spare; so does a request one
+    // byte short of the buffer.
+    for (const std::size_t length : {std::size_t{4096}, size - 1}) {
+        const std::string request = "A:save@/" + std::string(length - 8, 'p');
+        ASSERT_EQ(request.size(), length);
+        link.Request(request);
+        ASSERT_TRUE(link.PumpUntilHanded(link.handed.size() + 1));
+        EXPECT_EQ(link.handed.back(), request);
+        link.server.ReplyOk("A");
+        EXPECT_EQ(link.ReadReply("A:OK"), "A:OK");
     }
+    // Exactly the buffer; a request followed in the same write by what would read as one of its
+    // own; one several buffers long: nothing of them is handed over, each tag gets the refusal.
+    const std::vector<std::string> overlong = {
+        "B:save@/" + std::string(size - 8, 'b'),
+        "C:save@/" + std::string(size - 8, 'c') + "D:hello",
+        "E:save@/" + std::string(5 * size + 17, 'e') + "F:hello",
+    };
+    for (const std::string& request : overlong) {
+        link.Request(request);
+        const std::string refusal = TooLongReply(request.substr(0, 1));
+        EXPECT_EQ(link.ReadReply(refusal), refusal);
+    }
+    link.Request("G:hello");
+    ASSERT_TRUE(link.PumpUntilHanded(3));
+    EXPECT_EQ(link.handed.back(), "G:hello");
+    EXPECT_EQ(link.server.GetState(), RemoteControlServer::kConnected);
+    EXPECT_TRUE(link.Errors().empty());
+}
+
+TEST(RemoteServer, AnOverlongRequestIsRefusedBesideTheRequestInHand) {
+    const std::size_t size = RemoteControlServer::kReceiveSize;
+    RemoteLink link;
+    link.Request("A:first");
+    ASSERT_TRUE(link.PumpUntilHanded(1));
+    link.server.ReplyExtend("A", 300);
+    EXPECT_EQ(link.ReadReply("A:EXTEND:300"), "A:EXTEND:300");
+    link.Request("B:second");
+    ASSERT_TRUE(link.PumpUntilHanded(2));
+    link.Request("Q:queued");
+    ASSERT_TRUE(WaitUntil([&] { return link.server.QueuedRequests() == 1; }));
+    // Under a tag still queued it is dropped as any duplicate; under another it is refused at once.
+    const std::size_t received = link.server.ReceivedRequests();
+    link.Request("Q:" + std::string(size, 'q'));
+    ASSERT_TRUE(WaitUntil([&] { return link.server.ReceivedRequests() == received + 1; }));
+    link.Request("C:" + std::string(size, 'c'));
+    EXPECT_EQ(link.ReadReply(TooLongReply("C")), TooLongReply("C"));
+    // The request in hand is still in hand and the long one's tag still open.
+    EXPECT_TRUE(link.server.Busy());
+    link.server.ReplyWork(40);
+    EXPECT_TRUE(link.server.ReplyFinal("A", "OK"));
+    link.server.ReplyOk("B");
+    EXPECT_EQ(link.ReadReply("A:WORK:40A:OKB:OK"), "A:WORK:40A:OKB:OK");
+    ASSERT_TRUE(link.PumpUntilHanded(3));
+    EXPECT_EQ(link.handed, (std::vector<std::string>{"A:first", "B:second", "Q:queued"}));
+    EXPECT_EQ(link.server.QueuedRequests(), 0u);
 }
 
 TEST(RemoteServer, AControllerThatVanishesMidRequestLeavesTheProgramRunning) {
