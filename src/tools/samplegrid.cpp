@@ -16,9 +16,22 @@ namespace zun {
 
 namespace {
 
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
 const char* SkipBlanks(const char* p) {
-    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' || *p == '\v') ++p;
+    while (IsBlank(*p)) ++p;
     return p;
+}
+
+// A size or offset is the whole field: reading only its leading digits would take "24abc" or
+// "1e309" for another grid than the one asked, and a smaller grid drops the slices it leaves out.
+// Blanks may follow, as they may lead; the end is the text's own, so a NUL inside it counts too.
+bool OnlyBlanksFollow(const std::string& text, const char* end) {
+    const char* last = text.c_str() + text.size();
+    while (end < last && IsBlank(*end)) ++end;
+    return end == last;
 }
 
 }  // namespace
@@ -32,7 +45,8 @@ bool ReadUnsignedField(const std::string& text, std::uint32_t& value) {
     errno = 0;
     char* end = nullptr;
     const unsigned long long v = std::strtoull(p, &end, 10);
-    if (errno == ERANGE || v > std::numeric_limits<std::uint32_t>::max()) return false;
+    if (errno == ERANGE || v > std::numeric_limits<std::uint32_t>::max() || !OnlyBlanksFollow(text, end))
+        return false;
     value = static_cast<std::uint32_t>(v);
     return true;
 }
@@ -45,7 +59,7 @@ bool ReadSignedField(const std::string& text, std::int32_t& value) {
     char* end = nullptr;
     const long long v = std::strtoll(p, &end, 10);
     if (errno == ERANGE || v < std::numeric_limits<std::int32_t>::min() ||
-        v > std::numeric_limits<std::int32_t>::max())
+        v > std::numeric_limits<std::int32_t>::max() || !OnlyBlanksFollow(text, end))
         return false;
     value = static_cast<std::int32_t>(v);
     return true;

@@ -89,7 +89,9 @@ inline constexpr const char* kNoCommonRegion =
 }  // namespace gridmsg
 
 // Field readers in the manner of the C library's conversions: leading blanks skipped, then a
-// number; what follows it is ignored. False when nothing converts or the value does not fit.
+// number. A size or offset must be all of its field but for trailing blanks; a real keeps the
+// C library's reading, what follows its number is ignored. False when nothing converts, the value
+// does not fit or a size or offset has more after it.
 bool ReadUnsignedField(const std::string& text, std::uint32_t& value);
 bool ReadSignedField(const std::string& text, std::int32_t& value);
 bool ReadRealField(const std::string& text, double& value);

@@ -738,6 +738,24 @@ def overlong_requests(z):
     check(files == sorted(saved), "only the files saved were written (%r)" % [f[-60:] for f in files])
 
 
+def grid_words_read_whole(z):
+    """A grid size or offset with more after its number is refused and the document stays byte
+    for byte as it was: read by its leading digits, "1e309" would keep one slice."""
+    before, after = os.path.join(TMP, "grid-before.zun"), os.path.join(TMP, "grid-after.zun")
+    check(z.reply_of("save@" + before) == "OK:grid-before.zun", "the document saves before the grid words")
+    invalid = "One or more numeric fields contain an invalid value"
+    for payload in ["setupgrids@@24@24@1e309@0@0@0@1e-6@1e-6@1e-6",
+                    "setupgrids@@%dabc@%d@%d@0@0@0@1e-6@1e-6@1e-6" % (GX, GY, GZ),
+                    "setupgrids@@%s@1,5@0@0@1e-6@1e-6@1e-6" % GRID_WORDS,
+                    "setupgrid@@0@2@8\0",
+                    "setupgrid@@1@0@-2.5"]:
+        r = z.reply_of(payload)
+        check(r == "ERROR:Command '%s' - %s" % (payload.split("@")[0], invalid), "%s: refused (%r)" % (ascii(payload), r))
+    check(z.reply_of("save@" + after) == "OK:grid-after.zun", "and after them")
+    with open(before, "rb") as a, open(after, "rb") as b:
+        check(a.read() == b.read(), "the refused grid words changed nothing in the document")
+
+
 def case_refusals():
     """Requests that could not do what they asked answer ERROR with the reason and leave nothing
     behind: renames and inserts that do nothing, paths that are no file (a named pipe would hang
@@ -755,6 +773,7 @@ def case_refusals():
     z = Zun(asan="quarantine_size_mb=%d" % quarantine)
     try:
         setup_small_document(z, "Ref", slices)
+        grid_words_read_whole(z)
         for payload, reason in [
             ("renamechannel@@NoSuch@X", 'Channel "NoSuch" does not exist.'),
             ("renamechannel@@water@X", 'Channel "water" does not exist.'),

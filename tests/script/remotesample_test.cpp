@@ -162,14 +162,27 @@ TEST(RemoteSampleCommands, GridWordsAreCheckedAsTheSampleGridDialogChecksThem) {
         {"setupgrid@@2@1@nan", voxel},
         {"setupgrid@@2@1@-inf", voxel},
         {"setupgrid@@2@2@0", voxel},
+        // A size or offset with more after its number is no size: read by its leading digits,
+        // the first would keep one slice of three.
+        {"setupgrids@@24@24@1e309@0@0@0@1e-6@1e-6@1e-6", invalid},
+        {"setupgrids@@24abc@4@3@0@0@0@1e-6@1e-6@1e-6", invalid},
+        {"setupgrids@@6@4@3@0@1,5@0@1e-6@1e-6@1e-6", invalid},
+        {"setupgrid@@0@2@5x", invalid},
+        {"setupgrid@@1@2@-1.5", invalid},
     };
     const std::vector<double> edges = r.doc->GetModel().GetParams().voxelPhysicalSize;
+    r.doc->SetModifiedFlag(false);
     for (const auto& [request, detail] : cases) {
         const std::string command = std::string(request).substr(0, std::string(request).find('@'));
         EXPECT_EQ(r.Ask(std::string("A:") + request), "A:ERROR:Command '" + command + "' - " + detail);
         EXPECT_EQ(r.S().GetDims(), (Dims{6, 4, 3})) << request;
         EXPECT_EQ(r.doc->GetModel().GetParams().voxelPhysicalSize, edges) << request;
+        EXPECT_FALSE(r.doc->IsModified()) << request;
     }
+    // Blanks may follow a size or offset; an edge size keeps its reading of the leading number.
+    EXPECT_EQ(r.Ask("B:setupgrids@@6 @4@5\t@0 @0@0@1e-6@5e-6 m@3e-6"), "B:OK");
+    EXPECT_EQ(r.S().GetDims(), (Dims{6, 4, 5}));
+    EXPECT_DOUBLE_EQ(r.doc->GetModel().GetParams().voxelPhysicalSize[2], 5e-6);
 }
 
 // A tree that follows the document's hints, as the windows' trees do.

@@ -63,13 +63,48 @@ TEST(SampleGridCheck, MessagesInOrder) {
         {{"10", "10", "10"}, "nan", false, gridmsg::kInvalidVoxelSize},
         {{"10", "10", "10"}, "inf", false, gridmsg::kInvalidVoxelSize},
         {{"10", "10", "10"}, "1e309", false, gridmsg::kInvalidVoxelSize},
-        {{" 12abc", "10", "10"}, "1e-12", true, ""},  // leading digits read as the C library does
+        {{" 12 ", "10", "10"}, "1e-12", true, ""},
     };
     for (const Case& c : cases) {
         const Outcome o = Try(g, c.sizes, {"0", "0", "0"}, c.voxel);
         EXPECT_EQ(o.accepted, c.ok) << c.sizes[0] << "," << c.sizes[1] << "," << c.sizes[2] << " " << c.voxel;
         EXPECT_EQ(o.message, c.message) << c.sizes[0];
     }
+}
+
+// A size or offset with anything but blanks after its number is refused before anything is taken:
+// its leading digits alone would be another grid ("1e309" as 1 slice drops the others unasked).
+// The voxel sizes keep the C library's reading.
+TEST(SampleGridCheck, SizesAndOffsetsAreReadWhole) {
+    const SetupSampleGrid g({30, 30, 30}, {1, 1e-6, 1e-6, 1e-6}, true);
+    using namespace std::string_literals;
+    for (const std::string& bad :
+         {"24abc"s, "1e309"s, "1,5"s, "24.0"s, "0x10"s, "24 5"s, "-3-"s, "24\0"s + "5"}) {
+        SetupSampleGrid size = g;
+        size.sizeText[2] = bad;
+        SetupSampleGrid offset = g;
+        offset.offsetText[1] = bad;
+        for (SetupSampleGrid* t : {&size, &offset}) {
+            HeadlessPrompt p;
+            EXPECT_FALSE(t->Accept(p)) << bad;
+            EXPECT_EQ(t->Check(), gridmsg::kInvalidValue) << bad;
+            ASSERT_EQ(p.Requests().size(), 1u) << bad;
+            EXPECT_EQ(p.Requests()[0].text, gridmsg::kInvalidValue);
+            EXPECT_EQ(t->sizes, (std::array<std::uint32_t, 3>{30, 30, 30})) << bad;
+            EXPECT_EQ(t->offsets, (std::array<std::int32_t, 3>{})) << bad;
+        }
+        EXPECT_EQ(size.CountLine().text, "Total number of voxels is 0") << bad;
+    }
+    // Blanks around the number and a sign before it are still a number; a voxel size reads its
+    // leading number as before.
+    SetupSampleGrid y = g;
+    y.sizeText = {"\t20 ", "+20\n", " 20\r\n"};
+    y.offsetText = {" -3 ", "+2\t", "0 "};
+    y.physicalText[1] = "2e-6 m";
+    EXPECT_EQ(y.Check(), "");
+    EXPECT_EQ(y.sizes, (std::array<std::uint32_t, 3>{20, 20, 20}));
+    EXPECT_EQ(y.offsets, (std::array<std::int32_t, 3>{-3, 2, 0}));
+    EXPECT_DOUBLE_EQ(y.physical[1], 2e-6);
 }
 
 TEST(SampleGridCheck, OverlapQuestionAndOffsetClamping) {

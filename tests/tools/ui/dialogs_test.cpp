@@ -64,8 +64,19 @@ TEST(ToolDialogs, SampleGridTypedByKeyboard) {
     EXPECT_EQ(dlg.SizeEdit(0)->text(), "2048");
     Retype(dlg.SizeEdit(0), "40");
     Retype(dlg.SizeEdit(1), "20");
+    // A size or offset is the whole field: "-3,5" is no -3, "1e309" no 1.
+    const auto refused = [&](QLineEdit* edit, const char* text) {
+        Retype(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
+        EXPECT_EQ(LastMessage(prompt), "One or more numeric fields contain an invalid value") << text;
+        EXPECT_TRUE(dlg.isVisible()) << text;
+        EXPECT_EQ(grid.sizes, (std::array<std::uint32_t, 3>{30, 30, 30})) << text;
+    };
     Retype(dlg.SizeEdit(2), "10");
+    refused(dlg.OffsetEdit(2), "-3,5");
     Retype(dlg.OffsetEdit(2), "-3");
+    refused(dlg.SizeEdit(2), "1e309");
+    Retype(dlg.SizeEdit(2), "10 ");
     QTest::keyClick(dlg.OffsetEdit(2), Qt::Key_Return);
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_EQ(grid.sizes, (std::array<std::uint32_t, 3>{40, 20, 10}));
