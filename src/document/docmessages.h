@@ -51,8 +51,9 @@ inline constexpr const char* kNothingToCompute =
 // remote request). Each one's window holds its own 3-D view: an empty document takes about 19 MB,
 // nearly all of it that view's framebuffer at the window's size, its OpenGL context and compiled
 // shaders (its own data is a fraction of a megabyte), and a view maximised on a large screen takes
-// several times that. 48 of them stay a few gigabytes below a workstation's memory even then,
-// while users work with a handful to a few dozen documents.
+// several times that; the view's two threads also reserve some 80 MB of address space. 48 of them
+// stay a few gigabytes below a workstation's memory even then, while users work with a handful to
+// a few dozen documents.
 inline constexpr std::size_t kMaxOpenDocuments = 48;
 // Empty while one more document may open beside the `open` ones; else the refusal.
 std::string NoRoomForDocument(std::size_t open);
