@@ -16,6 +16,11 @@ std::string docmsg::NoSuchChannel(const std::string& name) {
     return "Channel \"" + name + "\" does not exist.";
 }
 
+std::string docmsg::NoRoomForDocument(std::size_t open) {
+    if (open < kMaxOpenDocuments) return {};
+    return "Too many open documents (" + std::to_string(kMaxOpenDocuments) + "); close one first.";
+}
+
 std::string docmsg::InsufficientMemory(const std::string& activity) {
     return "Insufficient memory" + (activity.empty() ? std::string() : " while " + activity) + ".";
 }

@@ -2,6 +2,7 @@
 // The document's own texts, in one place so that the GUI, the log and remote replies agree, and
 // the reports that several commands share.
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,17 @@ inline constexpr const char* kAutosizeGrid = "Fit the sample grid to the importe
 inline constexpr const char* kZeroVolumeCompute = "Must have a non-zero volume before starting a computation";
 inline constexpr const char* kNothingToCompute =
     "Nothing to compute: the set-up needs composition and X-ray CT channels and at least one selected step";
+
+// The most documents open at once, however they open (new, a file, the command line, a drop, a
+// remote request). Each one's window holds its own 3-D view: an empty document takes about 19 MB,
+// nearly all of it that view's framebuffer at the window's size, its OpenGL context and compiled
+// shaders (its own data is a fraction of a megabyte), and a view maximised on a large screen takes
+// several times that; the view's two threads also reserve some 80 MB of address space. 48 of them
+// stay a few gigabytes below a workstation's memory even then, while users work with a handful to
+// a few dozen documents.
+inline constexpr std::size_t kMaxOpenDocuments = 48;
+// Empty while one more document may open beside the `open` ones; else the refusal.
+std::string NoRoomForDocument(std::size_t open);
 
 // "Channel "<name>" already exists" (insert) and "Channel name '<name>' already exists" (rename).
 std::string ChannelExists(const std::string& name);

@@ -1,6 +1,7 @@
 // The remote commands that manage the run as a whole: the link, the documents and the main
 // window.
 #include "document/changehints.h"
+#include "document/docmessages.h"
 #include "document/zundoc.h"
 #include "foundation/pathutil.h"
 #include "script/remotecommands.h"
@@ -95,9 +96,18 @@ void SetTitle(RemoteInterpreter& in, const RemoteCall& call) {
 }
 
 void NewDocument(RemoteInterpreter& in, const RemoteCall& call) {
-    in.Host().NewDocument();
-    CZunDoc* doc = in.CheckCommandDocument(call, {});
-    if (!doc) return;
+    // Refused before anything is made: documents requested without end would take the memory.
+    if (const std::string refused = docmsg::NoRoomForDocument(in.Host().Documents().size());
+        !refused.empty()) {
+        in.Error(call, refused);
+        return;
+    }
+    // The new document itself: when none could be made, the active one is not it.
+    CZunDoc* doc = in.Host().NewDocument();
+    if (!doc) {
+        in.Error(call, "could not create a new document");
+        return;
+    }
     if (!call.words[1].empty()) {
         doc->SetTitle(call.words[1]);
         in.Host().TitleChanged(doc);

@@ -760,7 +760,7 @@ def case_refusals():
     """Requests that could not do what they asked answer ERROR with the reason and leave nothing
     behind: renames and inserts that do nothing, paths that are no file (a named pipe would hang
     the program) or hold a NUL (the path would be cut short), command windows opened without end,
-    and a save while a boundary build runs."""
+    a save while a boundary build runs, and documents opened without end."""
     slices = os.path.join(TMP, "ref-slices")
     write_small_slices(slices)
     out = os.path.join(TMP, "ref-out")
@@ -837,8 +837,60 @@ def case_refusals():
         check(refusal not in got or not os.path.exists(saved), "and the refused save wrote nothing")
         check(z.reply_of("save@" + saved) == "OK:ref-during.zun", "the built document saves")
         overlong_requests(z)
+
+        # The program's first document and Ref are open.
+        documents_past_the_bound(z, 2, quarantine)
     finally:
         z.stop()
+
+
+TOO_MANY_DOCUMENTS = re.compile(r"ERROR:Command 'newdocument' - Too many open documents \((\d+)\); close one first\.")
+
+
+def new_document(z, title):
+    """The reply to one newdocument request, read until it is whole (an OK, or the whole refusal
+    for want of room) or a minute has passed."""
+    t = z.tag()
+    z.send(t, "newdocument@" + title)
+    got, end = "", time.time() + 60
+    z.sock.settimeout(1.0)
+    while time.time() < end and got != t + ":OK" and not TOO_MANY_DOCUMENTS.fullmatch(got[len(t) + 1:]):
+        try:
+            chunk = z.sock.recv(65536)
+        except socket.timeout:
+            continue
+        if not chunk:
+            break
+        got += chunk.decode("latin-1")
+    return got[len(t) + 1:] if got.startswith(t + ":") else "<%s>" % got
+
+
+def documents_past_the_bound(z, already_open, quarantine):
+    """Documents requested without end: made up to the bound, then each request refused and the
+    memory stays; a close makes room again."""
+    made, bound, reply = 0, None, ""
+    while made < 300:
+        reply = new_document(z, "Many%d" % made)
+        m = TOO_MANY_DOCUMENTS.fullmatch(reply)
+        if m:
+            bound = int(m.group(1))
+            break
+        if reply != "OK":
+            break
+        made += 1
+    check(bound is not None and made + already_open == bound,
+          "documents past the bound are refused (%d made, then %r)" % (made, reply[:120]))
+    if bound is None:
+        return
+    before = resident_mb(z.proc.pid)
+    refused = sum(TOO_MANY_DOCUMENTS.fullmatch(new_document(z, "Over")) is not None for _ in range(250))
+    grown = resident_mb(z.proc.pid) - before
+    check(refused == 250, "every one of 250 more requests is refused (%d)" % refused)
+    # One more empty document would be about 19 MB.
+    allowed = 64 + (quarantine if SANITIZED else 0)
+    check(grown < allowed, "250 refused requests grow the memory by %.0f MB (at most %d)" % (grown, allowed))
+    check(z.reply_of("closedocument@Many0") == "OK" and new_document(z, "Again") == "OK",
+          "a closed document makes room for a new one")
 
 
 # Requests whose every numeric word is tried at EXTREMES; "%(tmp)s" and "%(slices)s" are filled in.

@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "document/docclasses.h"
+#include "document/docmessages.h"
 #include "document/testfiles.h"
 #include "document/zundoc.h"
 #include "platform/prompt.h"
@@ -103,6 +104,39 @@ TEST(RemoteLinkCommands, DocumentsAreFoundByTitleIgnoringCase) {
     EXPECT_EQ(r.Ask("I:closedocument@"), "I:OK");
     EXPECT_TRUE(r.host.docs.empty());
     EXPECT_EQ(r.Ask("J:settitle@x"), "J:ERROR:Command 'settitle' - no document () found");
+}
+
+// Documents requested without end would take the memory: past the bound the request is refused
+// before anything is made, and a close makes room again. A document that could not be made is
+// no OK for the one that was active.
+TEST(RemoteLinkCommands, NewDocumentsPastTheBoundAreRefusedBeforeAnyIsMade) {
+    Remote r;
+    const auto ask = [&r](const std::string& request, const std::string& expected) {
+        const std::size_t before = r.handed.size();
+        r.Request(request);
+        EXPECT_TRUE(r.PumpUntilHanded(before + 1)) << request;
+        return r.ReadReply(expected);
+    };
+    for (std::size_t i = 0; i < docmsg::kMaxOpenDocuments; ++i)
+        ASSERT_EQ(ask("A:newdocument@D" + std::to_string(i), "A:OK"), "A:OK") << i;
+    CZunDoc* last = r.host.active;
+    const std::string refused = "B:ERROR:Command 'newdocument' - Too many open documents (" +
+                                std::to_string(docmsg::kMaxOpenDocuments) + "); close one first.";
+    EXPECT_EQ(ask("B:newdocument@Over", refused), refused);
+    EXPECT_EQ(r.host.docs.size(), docmsg::kMaxOpenDocuments);
+    EXPECT_EQ(r.host.made, static_cast<int>(docmsg::kMaxOpenDocuments));
+    EXPECT_EQ(r.host.active, last);
+    EXPECT_NE(last->GetTitle(), "Over");
+
+    EXPECT_EQ(ask("C:closedocument@D0", "C:OK"), "C:OK");
+    EXPECT_EQ(ask("D:newdocument@Again", "D:OK"), "D:OK");
+    EXPECT_EQ(r.host.active->GetTitle(), "Again");
+
+    EXPECT_EQ(ask("E:closedocument@D1", "E:OK"), "E:OK");
+    r.host.newFails = true;
+    const std::string failed = "F:ERROR:Command 'newdocument' - could not create a new document";
+    EXPECT_EQ(ask("F:newdocument@Failed", failed), failed);
+    EXPECT_EQ(r.host.active->GetTitle(), "Again");
 }
 
 TEST(RemoteLinkCommands, ARenameThatRenamesNothingSaysWhy) {

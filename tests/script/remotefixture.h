@@ -121,6 +121,7 @@ public:
     }
     CZunDoc* ActiveDocument() override { return active; }
     CZunDoc* NewDocument() override {
+        if (newFails) return nullptr;
         docs.push_back(std::make_unique<CZunDoc>(DocServices{&prompt, &progress, &frame_}));
         docs.back()->OnNewDocument();
         docs.back()->SetTitle("Zun" + std::to_string(++made));
@@ -191,6 +192,7 @@ public:
     std::vector<std::unique_ptr<CZunDoc>> docs;
     CZunDoc* active = nullptr;
     int made = 0;
+    bool newFails = false;  // as when the application could not make the document
     std::vector<unsigned> windowPos;
     bool treeView = false;
     float volumeScalar = 0;

@@ -130,8 +130,10 @@ void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void CMainFrame::dropEvent(QDropEvent* event) {
+    std::vector<std::string> paths;
     for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) app_.OpenDocumentFile(url.toLocalFile().toStdString());
+        if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+    app_.OpenDocumentFiles(paths);
     event->acceptProposedAction();
 }
 

@@ -192,7 +192,7 @@ bool CZunApp::InitInstance(const StartupOptions& options) {
     } else {
         // A file that cannot be opened has told why; the program goes on with the others (and
         // runs without a document when none opened).
-        for (const std::string& f : options.files) OpenDocumentFile(f);
+        OpenDocumentFiles(options.files);
     }
     // The first document window's OpenGL view has made Qt recreate the frame's native window,
     // which drops it out of the controller's window.
@@ -214,6 +214,19 @@ CZunDoc* CZunApp::CreateDocument() {
         if (frame_) QMetaObject::invokeMethod(frame_.get(), &QWidget::close, Qt::QueuedConnection);
     };
     return doc;
+}
+
+bool CZunApp::RefuseNewDocument() {
+    const std::string refused = docmsg::NoRoomForDocument(docs_.size());
+    if (refused.empty()) return false;
+    prompt_->Tell(refused, PromptIcon::Warning);
+    return true;
+}
+
+CZunApp::DocEntry* CZunApp::OpenEntry(const std::string& path) {
+    for (DocEntry& e : docs_)
+        if (SamePath(e.source, path) || SamePath(e.doc->GetPathName(), path)) return &e;
+    return nullptr;
 }
 
 CZunApp::DocEntry* CZunApp::Entry(const CZunDoc* doc) {
@@ -342,6 +355,7 @@ std::string CZunApp::ChooseFile(const std::string& title, const std::string& fil
 }
 
 CZunDoc* CZunApp::OnFileNew() {
+    if (RefuseNewDocument()) return nullptr;
     CZunDoc* doc = CreateDocument();
     if (!doc->OnNewDocument(Logging())) {
         DestroyDocument(doc);
@@ -359,14 +373,13 @@ void CZunApp::OnFileOpen() {
 }
 
 CZunDoc* CZunApp::OpenDocumentFile(const std::string& path) {
-    for (DocEntry& e : docs_) {
-        if (SamePath(e.source, path) || SamePath(e.doc->GetPathName(), path)) {
-            // A document is never left without a window the user could reach it through.
-            if (frame_ && FramesOf(e.doc.get()).empty()) CreateFrame(*e.doc);
-            Activate(*e.doc);
-            return e.doc.get();
-        }
+    if (DocEntry* e = OpenEntry(path)) {
+        // A document is never left without a window the user could reach it through.
+        if (frame_ && FramesOf(e->doc.get()).empty()) CreateFrame(*e->doc);
+        Activate(*e->doc);
+        return e->doc.get();
     }
+    if (RefuseNewDocument()) return nullptr;
     std::error_code ec;
     if (const std::string refused = CheckPathUse(path, PathUse::kReadFile); !refused.empty()) {
         prompt_->Tell(refused, PromptIcon::Warning);
@@ -418,6 +431,14 @@ CZunDoc* CZunApp::OpenDocumentFile(const std::string& path) {
     if (prefs_->logging.viewLog) ShowLog(doc);
     if (doc->OpenedNewerFile() && !IsRemoteControlled()) CheckForUpdate(true, docmsg::kNewerVersionPrefix);
     return doc;
+}
+
+void CZunApp::OpenDocumentFiles(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        // A file open already is only activated; any other would be refused in turn.
+        if (!OpenEntry(path) && RefuseNewDocument()) return;
+        OpenDocumentFile(path);
+    }
 }
 
 bool CZunApp::OnFileSave(CZunDoc* doc) {
@@ -475,6 +496,8 @@ void CZunApp::OnOpenRecentFile(int index) {
     if (index < 0 || index >= recent_.Size()) return;
     const std::string path = recent_[index];
     std::error_code ec;
+    // Refused for want of room, the file stays listed: it could be opened.
+    if (!OpenEntry(path) && RefuseNewDocument()) return;
     if (!std::filesystem::exists(path, ec)) {
         prompt_->Tell(path + " was not found.");
         recent_.Remove(index);

@@ -52,6 +52,9 @@ public:
     // Opens a document file, or a text or binary data file into a new document; a file open
     // already is activated. Null (with the reason shown) when nothing was opened.
     CZunDoc* OpenDocumentFile(const std::string& path);
+    // The files of the command line or of a drop, in turn; once no further document may open,
+    // the rest are left with one message.
+    void OpenDocumentFiles(const std::vector<std::string>& paths);
     bool OnFileSave(CZunDoc* doc);
     bool OnFileSaveAs(CZunDoc* doc);
     bool OnExportBinaryDataFile(CZunDoc* doc);
@@ -149,6 +152,11 @@ private:
     CZunDoc* FindDocument(const void* doc) const;
     DocEntry* Entry(const CZunDoc* doc);
     CZunDoc* CreateDocument();
+    // Tells why when no further document may open; false while one may. Every road that makes a
+    // document asks it first.
+    bool RefuseNewDocument();
+    // The document opened from the file or saved to it; null when none.
+    DocEntry* OpenEntry(const std::string& path);
     LoggingPrefs Logging() const;
     CChildFrame* CreateFrame(CZunDoc& doc, const CChildFrame* copyFrom = nullptr);
     void Activate(CZunDoc& doc);

@@ -18,6 +18,7 @@
 #include "app/ui/zunapp.h"
 #include "compute/exitrequested.h"
 #include "compute/model.h"
+#include "document/docmessages.h"
 #include "document/zundoc.h"
 #include "guitest.h"
 #include "platform/progress.h"
@@ -347,6 +348,25 @@ TEST_F(DocLife, TheCurrentWindowIsActiveInADisabledFrameTheDesktopActivated) {
     EXPECT_EQ(app->ActiveDocument(), second);
     EXPECT_EQ(Run("E", "closedocument@current.zun"), "E:OK");
     EXPECT_EQ(app->ActiveDocument(), third);
+}
+
+// The remote road to the bound on open documents: the controller reads the refusal, and no
+// message box waits for a user who is not there.
+TEST_F(DocLife, ARemoteNewDocumentPastTheBoundIsRefusedWithoutAMessageBox) {
+    Start(true);
+    const auto ask = [this](const std::string& payload, const std::string& expected) {
+        interpreter->Execute("A", payload);
+        return link->ReadReply(expected);
+    };
+    while (app->Documents().size() < docmsg::kMaxOpenDocuments)
+        ASSERT_EQ(ask("newdocument@", "A:OK"), "A:OK") << app->Documents().size();
+    CZunDoc* last = app->ActiveDocument();
+    const std::string refused =
+        "A:ERROR:Command 'newdocument' - " + docmsg::NoRoomForDocument(app->Documents().size());
+    EXPECT_EQ(ask("newdocument@Over", refused), refused);
+    EXPECT_EQ(app->Documents().size(), docmsg::kMaxOpenDocuments);
+    EXPECT_EQ(app->ActiveDocument(), last);
+    EXPECT_TRUE(prompt.Requests().empty()) << LastMessage();
 }
 
 int main(int argc, char** argv) {

@@ -11,7 +11,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolBar>
@@ -20,6 +23,7 @@
 #include "app/ui/childframe.h"
 #include "app/ui/mainframe.h"
 #include "app/ui/zunapp.h"
+#include "document/docmessages.h"
 #include "document/zundoc.h"
 #include "foundation/ui/progressdialog.h"
 #include "guitest.h"
@@ -253,6 +257,67 @@ TEST_F(OpenFixture, RecentFilesThatVanishedAreReportedAndRemoved) {
     first->trigger();
     EXPECT_EQ(LastMessage(), bad + " exists but could not be opened.");
     EXPECT_EQ(app->Recent().Size(), 0);
+}
+
+// Documents opened without end would take the memory. Past the bound every road that would make
+// one is refused before anything is made, with one message each (the command line and a drop
+// too, however many files they name); a file open already is still activated, a recent file
+// refused stays listed, and a close makes room again.
+TEST_F(OpenFixture, EveryRoadRefusesADocumentPastTheBound) {
+    const std::size_t bound = docmsg::kMaxOpenDocuments;
+    const std::string refused = docmsg::NoRoomForDocument(bound);
+    ASSERT_FALSE(refused.empty());
+    ASSERT_TRUE(Start({}));
+    std::vector<std::string> files{tmp.File("d0.zun")};
+    chosen = files[0];
+    ASSERT_TRUE(app->OnFileSaveAs(app->ActiveDocument()));
+    for (std::size_t i = 1; i < bound + 3; ++i) {
+        files.push_back(tmp.File("d" + std::to_string(i) + ".zun"));
+        std::filesystem::copy_file(files[0], files.back());
+    }
+    const auto refusals = [&] {
+        std::size_t n = 0;
+        for (const PromptRequest& r : prompt.Requests()) n += r.text == refused;
+        return n;
+    };
+
+    Restart();
+    ASSERT_TRUE(Start(std::vector<std::string>(files.begin(), files.end() - 1)));
+    EXPECT_EQ(app->Documents().size(), bound);
+    EXPECT_EQ(refusals(), 1u) << LastMessage();
+    EXPECT_EQ(app->Documents().back()->GetPathName(), files[bound - 1]);
+
+    prompt.Clear();
+    Trigger("fileNew");
+    chosen = files[bound];
+    Trigger("fileOpen");
+    app->Recent().Add(files[bound + 1]);
+    app->MainFrame()->RebuildRecentFiles();
+    Trigger("fileRecent1");
+    EXPECT_EQ(refusals(), 3u) << LastMessage();
+    EXPECT_EQ(app->Recent()[0], files[bound + 1]);
+    QMimeData dropped;
+    dropped.setUrls({QUrl::fromLocalFile(QString::fromStdString(files[bound])),
+                     QUrl::fromLocalFile(QString::fromStdString(files[bound + 1]))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(app->MainFrame(), &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(app->MainFrame(), &drop);
+    EXPECT_EQ(refusals(), 4u) << LastMessage();
+    EXPECT_EQ(prompt.Requests().size(), 4u) << LastMessage();
+    EXPECT_EQ(app->Documents().size(), bound);
+
+    CZunDoc* first = app->Documents().front();
+    EXPECT_EQ(app->OpenDocumentFile(files[0]), first);
+    EXPECT_EQ(app->ActiveDocument(), first);
+    EXPECT_EQ(refusals(), 4u);
+
+    ASSERT_TRUE(app->CloseDocument(first));
+    CZunDoc* made = app->OnFileNew();
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(app->ActiveDocument(), made);
+    EXPECT_EQ(app->OpenDocumentFile(files[bound]), nullptr);
+    EXPECT_EQ(refusals(), 5u);
 }
 
 TEST_F(OpenFixture, PreferencesReachNewDocumentsAndTheOpenOnes) {
