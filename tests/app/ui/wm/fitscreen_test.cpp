@@ -30,14 +30,19 @@
 #include "app/ui/pluginlist.h"
 #include "app/ui/prefsheet.h"
 #include "app/ui/zunmessage.h"
+#include "compute/devices.h"
 #include "compute/propertysettings.h"
 #include "energyopt/dialogvars.h"
 #include "energyopt/problem.h"
 #include "energyopt/ui/energyoptdialog.h"
 #include "model/sample.h"
 #include "platform/inifile.h"
+#include "plot/histogrammodel.h"
 #include "plot/tomographyprops.h"
 #include "plot/ui/channelinfodialog.h"
+#include "plot/ui/compoundtextdialog.h"
+#include "plot/ui/histogramdialog.h"
+#include "plot/ui/plotpropertiesdialog.h"
 #include "plot/ui/tomographypropsdialog.h"
 #include "plot/ui/usernotesdialog.h"
 #include "script/ui/editdatadialog.h"
@@ -47,6 +52,14 @@
 #include "setup/ui/methodsheetdialog.h"
 #include "setup/ui/propertydialogs.h"
 #include "setup/ui/setupdialog.h"
+#include "tools/boundarywizard.h"
+#include "tools/deviceselection.h"
+#include "tools/samplegrid.h"
+#include "tools/ui/addboundsheet.h"
+#include "tools/ui/samplegriddialog.h"
+#include "tools/ui/selectgpudialog.h"
+#include "view3d/animationrecorder.h"
+#include "view3d/ui/animationrecording.h"
 #include "view3d/ui/imageexportdialog.h"
 #include "view3d/ui/movierecording.h"
 
@@ -128,7 +141,12 @@ struct Desktop : test::AppFixture {
     std::unique_ptr<test::SetupDoc> setup;
     std::unique_ptr<SetupComputationState> setupState;
     std::unique_ptr<TomographyPropsModel> tomography;
+    std::unique_ptr<test::SetupDoc> manyChannels;
     std::unique_ptr<MethodSheet> methodSheet;
+    std::unique_ptr<BoundaryWizard> wizard;
+    std::unique_ptr<SetupSampleGrid> sampleGrid;
+    std::unique_ptr<ComputeDeviceSet> devices;
+    std::unique_ptr<DeviceSelection> deviceSelection;
     EnergyOpt::DialogVars energy;
     ZunPreferences preferences;
     IniFile ini;
@@ -193,6 +211,27 @@ struct Desktop : test::AppFixture {
         if (!setup) setup = std::make_unique<test::SetupDoc>(true, true);
         methodSheet = MakeMethodSheet(kind, setup->P());
         return std::make_unique<MethodSheetDialog>(*methodSheet, "phantom", prompt, Main());
+    }
+
+    // A sheet for a document of twelve compositions and six CT channels: its grids scroll.
+    std::unique_ptr<QWidget> LargeMethodSheet(SheetKind kind) {
+        manyChannels = std::make_unique<test::SetupDoc>();
+        for (int i = 0; i < 10; ++i) manyChannels->Add(kChanComposition, "Mineral " + std::to_string(i));
+        for (int i = 0; i < 4; ++i) manyChannels->Add(kChanCt, "CT " + std::to_string(100 + 20 * i));
+        methodSheet = MakeMethodSheet(kind, manyChannels->P());
+        return std::make_unique<MethodSheetDialog>(*methodSheet, "rock", prompt, Main());
+    }
+
+    std::unique_ptr<QWidget> Histogram() {
+        std::vector<HistogramSliceEntry> slices;
+        for (int z = 0; z < 24; ++z) slices.push_back({"CT 40 keV", z});
+        auto d = std::make_unique<HistogramDialog>(Doc(), "CT 40 keV Histogram", slices, Main());
+        return d->Opened() ? std::move(d) : nullptr;
+    }
+
+    std::unique_ptr<QWidget> BoundaryWizardSheet() {
+        wizard = std::make_unique<BoundaryWizard>(Doc(), std::vector<std::string>{"edge"});
+        return std::make_unique<AddBoundSheet>(*wizard, Doc().GetSample().GetChanCount(), Main());
     }
 
     std::unique_ptr<QWidget> CtProperties() {
@@ -264,6 +303,10 @@ TEST_F(Desktop, TheSheetsAndSetupDialogsFitTheScreen) {
              return std::make_unique<LinkedClusterDialog>(rec, prompt, Main());
          }},
         {"Preferences", [&] { return Preferences(); }},
+        {"Segmentation sheet, twelve compositions",
+         [&] { return LargeMethodSheet(SheetKind::Segmentation); }},
+        {"Linear sheet, twelve compositions", [&] { return LargeMethodSheet(SheetKind::Linear); }},
+        {"Nonlinear sheet, twelve compositions", [&] { return LargeMethodSheet(SheetKind::Nonlinear); }},
     });
 }
 
@@ -272,6 +315,31 @@ TEST_F(Desktop, TheDocumentsDialogsFitTheScreen) {
         {"X-ray CT Properties", [&] { return CtProperties(); }},
         {"Channel Information", [&] { return std::make_unique<ChannelInfoDialog>(Doc(), 0, Main()); }},
         {"User Notes", [&] { return std::make_unique<UserNotesDialog>(Doc(), Main()); }},
+        {"User Notes, kept from a larger screen",
+         [&] {
+             Doc().notesRect = {0, 0, 1900, 1150};
+             return std::make_unique<UserNotesDialog>(Doc(), Main());
+         }},
+        {"X-ray Attenuation Properties",
+         [&] {
+             return std::unique_ptr<QWidget>(
+                 ShowXrayAttenuationProperties(Doc(), {"Water", "Aluminium"}, "", Main()));
+         }},
+        {"Histogram", [&] { return Histogram(); }},
+        {"Add Boundary", [&] { return BoundaryWizardSheet(); }},
+        {"Setup Sample Grid",
+         [&] {
+             sampleGrid = std::make_unique<SetupSampleGrid>(std::array<std::uint32_t, 3>{24, 24, 24},
+                                                            std::array<double, 4>{1, 1e-3, 1e-3, 1e-3}, true);
+             return std::make_unique<SampleGridDialog>(*sampleGrid, prompt, Main());
+         }},
+        {"Select Computation Devices",
+         [&] {
+             devices = std::make_unique<ComputeDeviceSet>(8);
+             deviceSelection = std::make_unique<DeviceSelection>(*devices, std::vector<ComputeDeviceEntry>{});
+             return std::make_unique<SelectGpuDialog>(*deviceSelection, prompt, Main());
+         }},
+        {"Record Animation", [&] { return std::make_unique<RecordOptionsDialog>(Main(), RecordOptions{}); }},
         {"Edit Data", [&] { return std::make_unique<script::EditDataDialog>(Doc(), Main()); }},
         {"Image export",
          [&] { return std::make_unique<ImageExportDialog>(Main(), tmp.Path().string(), &prompt); }},
