@@ -9,15 +9,18 @@
 #include <cstdlib>
 #include <functional>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPixmap>
 #include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
@@ -134,6 +137,20 @@ void CheckFits(QWidget* w, const std::string& name) {
     EXPECT_LE(least.width(), screen.width()) << Text(least);
     EXPECT_LE(least.height(), screen.height()) << Text(least);
 }
+
+// The whole screen with the window on it, as <screens>/<name>.png.
+void SaveDesktop(const std::string& name) {
+    QDir().mkpath(QStringLiteral(ZUN_SCREENS_DIR));
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
+    EXPECT_TRUE(shot.save(QStringLiteral(ZUN_SCREENS_DIR) + "/" + QString::fromStdString(name) + ".png"));
+}
+
+// The windows whose pictures on the screen are kept.
+const std::map<std::string, std::string> kDesktopShots = {
+    {"Energy Properties", "fit-energy-properties-desktop"},
+    {"Setup Computation, sixteen plug-ins", "fit-setup-computation-desktop"},
+    {"Nonlinear sheet, twelve compositions", "fit-nonlinear-sheet-desktop"},
+};
 
 // What the windows are made of: the example document, a set-up document with every section, the
 // prompt and the preferences they answer to.
@@ -263,6 +280,7 @@ struct Desktop : test::AppFixture {
             }
             w->show();
             CheckFits(w.get(), name);
+            if (auto shot = kDesktopShots.find(name); shot != kDesktopShots.end()) SaveDesktop(shot->second);
             w->hide();
             w.reset();
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
