@@ -29,25 +29,36 @@
 
 #include "../guitest.h"
 #include "app/ui/childframe.h"
+#include "app/ui/helpwindow.h"
 #include "app/ui/logwindow.h"
 #include "app/ui/pluginlist.h"
 #include "app/ui/prefsheet.h"
 #include "app/ui/zunmessage.h"
 #include "compute/devices.h"
 #include "compute/propertysettings.h"
+#include "document/setdata.h"
 #include "energyopt/dialogvars.h"
 #include "energyopt/problem.h"
 #include "energyopt/ui/energyoptdialog.h"
+#include "foundation/ui/progressdialog.h"
 #include "model/sample.h"
 #include "platform/inifile.h"
 #include "plot/histogrammodel.h"
+#include "plot/imageimport.h"
+#include "plot/statslisting.h"
 #include "plot/tomographyprops.h"
+#include "plot/ui/attenmatrixdialog.h"
 #include "plot/ui/channelinfodialog.h"
+#include "plot/ui/compoundgraph.h"
 #include "plot/ui/compoundtextdialog.h"
 #include "plot/ui/histogramdialog.h"
+#include "plot/ui/imageimportdialog.h"
 #include "plot/ui/plotpropertiesdialog.h"
+#include "plot/ui/statslistingdialog.h"
 #include "plot/ui/tomographypropsdialog.h"
 #include "plot/ui/usernotesdialog.h"
+#include "plot/ui/xraypropertiesdialog.h"
+#include "plot/xrayproperties.h"
 #include "script/ui/editdatadialog.h"
 #include "setup/methodsheet.h"
 #include "setup/setupdoc.h"
@@ -55,16 +66,35 @@
 #include "setup/ui/methodsheetdialog.h"
 #include "setup/ui/propertydialogs.h"
 #include "setup/ui/setupdialog.h"
+#include "tools/boundarytransform.h"
 #include "tools/boundarywizard.h"
+#include "tools/channelalign.h"
+#include "tools/channelname.h"
 #include "tools/deviceselection.h"
+#include "tools/mapchannel.h"
+#include "tools/movingaveragemodel.h"
+#include "tools/normalisemodel.h"
 #include "tools/samplegrid.h"
+#include "tools/setdatadialog.h"
+#include "tools/thresholdseg.h"
 #include "tools/ui/addboundsheet.h"
+#include "tools/ui/channelaligndialog.h"
+#include "tools/ui/chanpropertiesdialog.h"
+#include "tools/ui/mapchanneldialog.h"
+#include "tools/ui/movingaveragedialog.h"
+#include "tools/ui/normaliserangedialog.h"
+#include "tools/ui/renamechanneldialog.h"
 #include "tools/ui/samplegriddialog.h"
 #include "tools/ui/selectgpudialog.h"
+#include "tools/ui/setdatadialogui.h"
+#include "tools/ui/thresholddialog.h"
+#include "tools/ui/transbounddialog.h"
 #include "view3d/animationrecorder.h"
 #include "view3d/ui/animationrecording.h"
+#include "view3d/ui/exportweb3ddialog.h"
 #include "view3d/ui/imageexportdialog.h"
 #include "view3d/ui/movierecording.h"
+#include "view3d/web3doptions.h"
 
 using namespace zun;
 
@@ -372,6 +402,93 @@ TEST_F(Desktop, TheDocumentsDialogsFitTheScreen) {
              for (int i = 0; i < 200; ++i) report += "Line " + std::to_string(i) + " of the report\n";
              return std::make_unique<ZunMessage>("Zun", "The computation reported errors.", report, 0,
                                                  Main());
+         }},
+    });
+}
+
+TEST_F(Desktop, TheChannelToolsFitTheScreen) {
+    const int ct = Doc().GetSample().FindChanIndex("CT 40 keV");
+    ASSERT_GE(ct, 0);
+    // The models outlive their windows.
+    ChannelAlignModel align(Doc(), ct, Doc().GetSample().FindChanIndex("CT 80 keV"));
+    MovingAverageModel average(Doc(), ct);
+    NormaliseModel normalise(Doc(), ct);
+    CThresholdSegmentation threshold;
+    ASSERT_EQ(threshold.Prepare(Doc(), "CT 40 keV", ct), 0);
+    SetDataRequest request;
+    ASSERT_TRUE(Doc().PrepareSetData({"CT 40 keV"}, request));
+    CChanSetData setData(Doc(), request);
+    MapDataSpec map;
+    map.inputChannel = ct;
+    map.outputChannel = Doc().GetSample().FindChanIndex("Water");
+    BoundaryTransform transform(Doc(), {"edge"});
+    XrayPropertiesModel xray;
+    ImageImportOptions import;
+    PluginRunEntry plugin;
+    plugin.name = "Porosity";
+    plugin.description = "Pore size distribution of the composition channels";
+    CheckEach({
+        {"Channel alignment", [&] { return std::make_unique<ChannelAlignDialog>(align, prompt, Main()); }},
+        {"Moving average", [&] { return std::make_unique<MovingAverageDialog>(average, prompt, Main()); }},
+        {"Normalise range",
+         [&] { return std::make_unique<NormaliseRangeDialog>(normalise, prompt, Main()); }},
+        {"Threshold segmentation",
+         [&] { return std::make_unique<ThresholdSegmentationDialog>(threshold, Main()); }},
+        {"Set data", [&] { return std::make_unique<ChanSetDataDialog>(setData, Main()); }},
+        {"Map channel data", [&] { return std::make_unique<MapChannelDataDialog>(Main(), Doc(), map); }},
+        {"Boundary transform", [&] { return std::make_unique<TransBoundDialog>(transform, Doc(), Main()); }},
+        {"Rename channel",
+         [&] { return std::make_unique<RenameChannelDialog>(RenameChannelForm(Doc(), 1), prompt, Main()); }},
+        {"X-ray Properties", [&] { return std::make_unique<XrayPropertiesDialog>(xray, Main()); }},
+        {"Image import", [&] { return std::make_unique<ImageImportDialog>(import, &prompt, Main()); }},
+        {"Plug-in About", [&] { return std::make_unique<PluginAbout>(plugin, Main()); }},
+        {"Plug-in parameters", [&] { return std::make_unique<PluginParams>(plugin, Main()); }},
+        {"Scalar analytic map",
+         [&] {
+             PropertyMethodSettings rec;
+             return std::make_unique<ScalarAnalyticDialog>(rec, prompt, Main());
+         }},
+    });
+}
+
+TEST_F(Desktop, TheAttenuationWindowsAndSmallDialogsFitTheScreen) {
+    std::unique_ptr<CompoundTextDialog> attenuation(
+        ShowXrayAttenuationProperties(Doc(), {"Water", "Aluminium"}, "", Main()));
+    ASSERT_NE(attenuation, nullptr);
+    attenuation->ShowGraph();
+    ASSERT_NE(attenuation->Graph(), nullptr);
+    CheckFits(attenuation->Graph(), "Attenuation graph");
+    attenuation->ShowMatrix();
+    ASSERT_NE(attenuation->Matrix(), nullptr);
+    CheckFits(attenuation->Matrix(), "Attenuation matrix");
+    attenuation.reset();
+    Web3DOptions web;
+    StatsListingModel stats(
+        [](std::int32_t, int) {
+            std::string rows;
+            for (int i = 0; i < 300; ++i) rows += "Water    0.25    1.00    0.50\n";
+            return rows;
+        },
+        &prompt);
+    CheckEach({
+        {"Statistics listing", [&] { return std::make_unique<StatsListingDialog>(stats, Main()); }},
+        {"Add filter",
+         [&]() -> std::unique_ptr<QWidget> {
+             if (!CtProperties()) return nullptr;
+             return std::make_unique<AddFilterDialog>(*tomography, Main());
+         }},
+        {"Help",
+         [&] {
+             return std::make_unique<HelpWindow>(QString(ZUN_SOURCE_DIR "/doc/help/index.html"), Main());
+         }},
+        {"Progress", [&] { return std::make_unique<CProgressBar>(Main()); }},
+        {"Channel Properties",
+         [&] {
+             return std::make_unique<ChanPropertiesDialog>("Channel Properties", "CT 40 keV", prompt, Main());
+         }},
+        {"Web export",
+         [&] {
+             return std::make_unique<ExportWeb3DDialog>(Main(), web, [] { return Web3DDocumentFacts{}; });
          }},
     });
 }
