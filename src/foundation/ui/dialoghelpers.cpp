@@ -240,8 +240,8 @@ QSize ClientRoomOnScreen(const QWidget* window) {
     const QRect screen = PlacementScreen(parent ? parent->window() : nullptr);
     QMargins m = WindowFrameMargins(window);
     if (m.isNull() && Decorated(window)) {
-        // Nothing framed yet to learn the frame from: a title bar and a thin border, the most a
-        // window manager's plain frame takes.
+        // Nothing framed yet to learn the frame from: a title bar and a thin border, a little
+        // more than the usual window manager's frame.
         const int border = 4;
         const int title = std::max(window->style()->pixelMetric(QStyle::PM_TitleBarHeight), 24);
         m = QMargins(border, title + border, border, border);
