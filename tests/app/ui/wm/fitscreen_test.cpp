@@ -90,7 +90,9 @@
 #include "tools/ui/thresholddialog.h"
 #include "tools/ui/transbounddialog.h"
 #include "view3d/animationrecorder.h"
+#include "view3d/ui/advancedsettings.h"
 #include "view3d/ui/animationrecording.h"
+#include "view3d/ui/controlpanel.h"
 #include "view3d/ui/exportweb3ddialog.h"
 #include "view3d/ui/imageexportdialog.h"
 #include "view3d/ui/movierecording.h"
@@ -330,6 +332,21 @@ TEST_F(Desktop, TheMainAndDocumentWindowsFitTheScreen) {
     app->ShowLog(app->ActiveDocument());
     for (QWidget* w : QApplication::topLevelWidgets())
         if (qobject_cast<CLogFrame*>(w) && w->isVisible()) CheckFits(w, "log window");
+}
+
+TEST_F(Desktop, TheDisplayControlPanelAndItsAdvancedSettingsFitTheScreen) {
+    Trigger("viewControlPanel");
+    ImageControlFloatingDialog* panel = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* p = qobject_cast<ImageControlFloatingDialog*>(w); p && p->isVisible()) panel = p;
+        return panel != nullptr;
+    }));
+    CheckFits(panel, "display control panel");
+    SaveDesktop("fit-control-panel-desktop");
+    panel->OnMore();
+    ASSERT_NE(panel->AdvancedSettings(), nullptr);
+    CheckFits(panel->AdvancedSettings(), "advanced view settings");
 }
 
 TEST_F(Desktop, TheSheetsAndSetupDialogsFitTheScreen) {
