@@ -43,6 +43,7 @@
 #include "foundation/ui/progressdialog.h"
 #include "model/sample.h"
 #include "platform/inifile.h"
+#include "plot/compoundprops.h"
 #include "plot/histogrammodel.h"
 #include "plot/imageimport.h"
 #include "plot/statslisting.h"
@@ -50,6 +51,7 @@
 #include "plot/ui/attenmatrixdialog.h"
 #include "plot/ui/channelinfodialog.h"
 #include "plot/ui/compoundgraph.h"
+#include "plot/ui/compoundpropsdialog.h"
 #include "plot/ui/compoundtextdialog.h"
 #include "plot/ui/histogramdialog.h"
 #include "plot/ui/imageimportdialog.h"
@@ -69,7 +71,9 @@
 #include "tools/boundarytransform.h"
 #include "tools/boundarywizard.h"
 #include "tools/channelalign.h"
+#include "tools/channelgradient.h"
 #include "tools/channelname.h"
+#include "tools/channeltoolsteps.h"
 #include "tools/deviceselection.h"
 #include "tools/mapchannel.h"
 #include "tools/movingaveragemodel.h"
@@ -79,6 +83,7 @@
 #include "tools/thresholdseg.h"
 #include "tools/ui/addboundsheet.h"
 #include "tools/ui/channelaligndialog.h"
+#include "tools/ui/channelgradientdialog.h"
 #include "tools/ui/chanpropertiesdialog.h"
 #include "tools/ui/mapchanneldialog.h"
 #include "tools/ui/movingaveragedialog.h"
@@ -441,11 +446,22 @@ TEST_F(Desktop, TheChannelToolsFitTheScreen) {
     BoundaryTransform transform(Doc(), {"edge"});
     XrayPropertiesModel xray;
     ImageImportOptions import;
+    GradientSettingsStore gradientSettings;
+    std::vector<int> kinds;
+    for (int i = 0; i < Doc().GetSample().GetChanCount(); ++i)
+        kinds.push_back(Doc().GetSample().GetChan(i)->kind);
+    GradientParsModel gradient(Doc().GetSample().GetChanNames(), kinds, ct,
+                               gradientSettings.Get("CT 40 keV"));
+    CompoundPropsModel composition(Doc(), Doc().GetSample().FindChanIndex("Water"), &prompt);
     PluginRunEntry plugin;
     plugin.name = "Porosity";
     plugin.description = "Pore size distribution of the composition channels";
     CheckEach({
         {"Channel alignment", [&] { return std::make_unique<ChannelAlignDialog>(align, prompt, Main()); }},
+        {"Channel gradient",
+         [&] { return std::make_unique<ChannelGradientDialog>(gradient, prompt, Main()); }},
+        {"Composition Properties",
+         [&] { return std::make_unique<CompoundPropsDialog>(composition, Main()); }},
         {"Moving average", [&] { return std::make_unique<MovingAverageDialog>(average, prompt, Main()); }},
         {"Normalise range",
          [&] { return std::make_unique<NormaliseRangeDialog>(normalise, prompt, Main()); }},
