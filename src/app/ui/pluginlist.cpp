@@ -9,6 +9,8 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTimeZone>
 #include <QVBoxLayout>
 
@@ -83,6 +85,16 @@ PluginListWidget::PluginListWidget(std::vector<PluginRunEntry>& entries, bool jo
     job_ = new QCheckBox(Q(model_.Title()));
     job_->setObjectName("pluginJob");
     layout->addWidget(job_);
+    // The rows scroll: sixteen plug-ins would otherwise make the Setup Computation dialog taller
+    // than a laptop's screen.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName("pluginRows");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* rows = new QWidget(scroll);
+    auto* column = new QVBoxLayout(rows);
+    column->setContentsMargins(0, 0, 0, 0);
     auto* grid = new QGridLayout;
     grid->setVerticalSpacing(2);
     grid->setColumnStretch(0, 1);
@@ -108,8 +120,12 @@ PluginListWidget::PluginListWidget(std::vector<PluginRunEntry>& entries, bool jo
         });
         rows_.push_back(r);
     }
-    layout->addLayout(grid);
-    layout->addStretch();
+    column->addLayout(grid);
+    column->addStretch();
+    scroll->setWidget(rows);
+    scroll->setMinimumWidth(rows->minimumSizeHint().width() +
+                            scroll->verticalScrollBar()->sizeHint().width());
+    layout->addWidget(scroll, 1);
     connect(job_, &QCheckBox::clicked, this, [this](bool on) {
         model_.SetJob(on);
         Refresh();

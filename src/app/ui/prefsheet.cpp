@@ -17,6 +17,7 @@
 
 #include "app/ui/mainframe.h"
 #include "app/ui/zunapp.h"
+#include "foundation/ui/dialoghelpers.h"
 
 namespace zun {
 
@@ -365,7 +366,7 @@ ZunPrefs::ZunPrefs(ZunPreferences& current, IniFile& ini, Prompt& prompt, std::f
     model_->onModifiedChanged = [this](bool on) { apply_->setEnabled(on); };
     model_->SetModifiedAll(false);
     tabs_->setCurrentIndex(0);
-    setMinimumSize(sizeHint());
+    setMinimumSize(FitClientSize(this, sizeHint()));
 }
 
 ZunPrefs::~ZunPrefs() {

@@ -20,6 +20,7 @@
 #include "document/zundoc.h"
 #include "energyopt/energyproperties.h"
 #include "energyopt/ui/docmaterials.h"
+#include "foundation/ui/dialoghelpers.h"
 #include "foundation/ui/listcontrols.h"
 #include "platform/prompt.h"
 
@@ -268,7 +269,8 @@ EnergyOptDialog::EnergyOptDialog(const DialogVars& documentRecord, std::vector<s
     page1_->Refresh();
     tabs_->setCurrentIndex(0);
     UpdateButtons();
-    resize(sizeHint().expandedTo(QSize(720, 620)));
+    // On a small screen the grids give up height and scroll: OK, Cancel and Apply stay on it.
+    resize(zun::FitClientSize(this, sizeHint().expandedTo(QSize(720, 620))));
     setMinimumSize(size());
 }
 

@@ -234,6 +234,25 @@ void PrepareWindowSize(QWidget* window) {
             window->size().expandedTo(window->minimumSize()).expandedTo(window->minimumSizeHint()));
 }
 
+QSize ClientRoomOnScreen(const QWidget* window) {
+    if (!window) return {};
+    const QWidget* parent = window->parentWidget();
+    const QRect screen = PlacementScreen(parent ? parent->window() : nullptr);
+    QMargins m = WindowFrameMargins(window);
+    if (m.isNull() && Decorated(window)) {
+        // Nothing framed yet to learn the frame from: a title bar and a thin border, a little
+        // more than the usual window manager's frame.
+        const int border = 4;
+        const int title = std::max(window->style()->pixelMetric(QStyle::PM_TitleBarHeight), 24);
+        m = QMargins(border, title + border, border, border);
+    }
+    return screen.size().shrunkBy(m).expandedTo(QSize(1, 1));
+}
+
+QSize FitClientSize(const QWidget* window, QSize wanted) {
+    return wanted.boundedTo(ClientRoomOnScreen(window));
+}
+
 void PlaceWindowOnScreen(QWidget* window, QPoint client, const QWidget* holder) {
     if (!window) return;
     PrepareWindowSize(window);

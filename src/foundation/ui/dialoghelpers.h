@@ -11,6 +11,7 @@
 #include <QMargins>
 #include <QPoint>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 
 #include "foundation/numformat.h"
@@ -63,6 +64,13 @@ QMargins WindowFrameMargins(const QWidget* window);
 QRect WindowFrameRect(const QWidget* window);
 // Gives a window that has not been shown the size its first show would give it.
 void PrepareWindowSize(QWidget* window);
+// The largest client size whose frame fits the available area of the screen the window opens on
+// (that of its parent's window, else the main window's). Before any window has been framed the
+// frame is estimated from the style's title bar height.
+QSize ClientRoomOnScreen(const QWidget* window);
+// `wanted` bounded by that room: the size a window opens with when its lists and tables take what
+// height is left and scroll. A window whose minimum is its opening size keeps a minimum that fits.
+QSize FitClientSize(const QWidget* window, QSize wanted);
 // Puts the window's client area at `client`, or as near to it as keeps the whole frame on the
 // placement screen (a window larger than the screen shrinks to it). The client position is exact
 // whatever frame the window manager adds; once the window is framed the rule is checked again

@@ -77,7 +77,7 @@ CompoundTextDialog::CompoundTextDialog(std::unique_ptr<CompoundTextModel> model,
     if (any) CalculateAndShow();
     graphButton->setEnabled(any);
     recalculateButton->setEnabled(false);
-    resize(sizeHint().expandedTo(QSize(760, 640)));
+    resize(FitClientSize(this, sizeHint().expandedTo(QSize(760, 640))));
     // The window never becomes smaller than it opened.
     setMinimumSize(size());
 }

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "document/zundoc.h"
+#include "foundation/ui/dialoghelpers.h"
 
 namespace zun {
 
@@ -70,7 +71,9 @@ UserNotesDialog::UserNotesDialog(CZunDoc& doc, QWidget* parent)
     resize(560, 360);
     setMinimumSize(size());
     const auto& r = doc_.notesRect;
-    if (r[2] - r[0] > 0 && r[3] - r[1] > 0) resize(QSize(r[2] - r[0], r[3] - r[1]).expandedTo(minimumSize()));
+    // A size kept from a larger screen is brought within this one.
+    if (r[2] - r[0] > 0 && r[3] - r[1] > 0)
+        resize(FitClientSize(this, QSize(r[2] - r[0], r[3] - r[1])).expandedTo(minimumSize()));
 
     connect(edit, &QPlainTextEdit::textChanged, this, [this] {
         if (filling_) return;

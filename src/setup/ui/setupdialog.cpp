@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "document/zundoc.h"
+#include "foundation/ui/dialoghelpers.h"
 #include "platform/prompt.h"
 #include "setup/methodsheet.h"
 #include "setup/setupmessages.h"
@@ -111,7 +112,7 @@ SetupComputationDialog::SetupComputationDialog(SetupComputationState& state, Pro
     if (state.BoundarySectionBuilt()) v->addWidget(BuildMask());
     if (state.PluginSectionBuilt() && plugins && !state.plugins.empty()) {
         plugins_ = plugins(state.plugins, state.jobs.plugins, this);
-        if (plugins_.widget) v->addWidget(plugins_.widget);
+        if (plugins_.widget) v->addWidget(plugins_.widget, 1);
     }
     auto* rows = new QGridLayout;
     auto addRow = [&](int r, const char* label, std::string& field) {
@@ -126,9 +127,12 @@ SetupComputationDialog::SetupComputationDialog(SetupComputationState& state, Pro
     cap_ = addRow(1, "Max number of error reports for each computation class:", state.capText);
     rows->setColumnStretch(2, 1);
     v->addLayout(rows);
-    v->addStretch(1);
+    if (!plugins_.widget) v->addStretch(1);
     SetCompositionJob(state.jobs.composition);
     if (property_) SetPropertyJob(state.jobs.property);
+    // A long plug-in list scrolls rather than push the rows below it off the screen.
+    layout()->activate();
+    resize(FitClientSize(this, sizeHint()));
 }
 
 QWidget* SetupComputationDialog::BuildMethods() {

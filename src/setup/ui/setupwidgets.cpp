@@ -47,9 +47,15 @@ void FillSheetGrid(ListGridWidget& grid, const std::vector<std::string>& rowLabe
     grid.viewport()->update();
 }
 
+namespace {
+// Beyond this many rows a grid scrolls: a document of many compositions or channels would
+// otherwise make its sheet taller than the screen.
+constexpr int kMostRowsShown = 8;
+}  // namespace
+
 void FitGridHeight(ListGridWidget& grid, bool fixed) {
     int h = grid.horizontalHeader()->sizeHint().height() + 2 * grid.frameWidth() + 2;
-    for (int r = 0; r < grid.rowCount(); ++r) h += grid.rowHeight(r);
+    for (int r = 0; r < std::min(grid.rowCount(), kMostRowsShown); ++r) h += grid.rowHeight(r);
     if (grid.horizontalScrollBar()) h += grid.horizontalScrollBar()->sizeHint().height();
     if (fixed)
         grid.setFixedHeight(h);
@@ -61,6 +67,8 @@ void FitGridWidth(ListGridWidget& grid) {
     int w = 2 * grid.frameWidth() + 2;
     for (int c = 0; c < grid.columnCount(); ++c)
         if (!grid.isColumnHidden(c)) w += grid.columnWidth(c);
+    if (grid.rowCount() > kMostRowsShown && grid.verticalScrollBar())
+        w += grid.verticalScrollBar()->sizeHint().width();
     grid.setMinimumWidth(std::min(w, 1100));
 }
 

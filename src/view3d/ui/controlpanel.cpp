@@ -10,9 +10,12 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "foundation/ui/dialoghelpers.h"
 #include "view3d/runanimation.h"
 #include "view3d/ui/advancedsettings.h"
 #include "view3d/ui/runanimationdriver.h"
@@ -45,7 +48,16 @@ ImageControlFloatingDialog::~ImageControlFloatingDialog() {
 }
 
 void ImageControlFloatingDialog::BuildControls() {
-    auto* top = new QVBoxLayout(this);
+    // The column scrolls on a screen too short for it: the recording buttons stay in reach.
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    outer->addWidget(scroll_);
+    body_ = new QWidget(scroll_);
+    auto* top = new QVBoxLayout(body_);
     top->setContentsMargins(6, 6, 6, 6);
     top->setSpacing(4);
     // The information fields take a small font: six decimals must fit the narrow panel.
@@ -203,6 +215,16 @@ void ImageControlFloatingDialog::BuildControls() {
         g->layout()->setContentsMargins(6, 2, 6, 4);
         g->layout()->setSpacing(3);
     }
+    scroll_->setWidget(body_);
+    // Where the column will scroll, room for the scroll bar beside it.
+    int width = body_->minimumSizeHint().width();
+    if (body_->sizeHint().height() > ClientRoomOnScreen(this).height())
+        width += scroll_->verticalScrollBar()->sizeHint().width();
+    scroll_->setMinimumWidth(width);
+}
+
+QSize ImageControlFloatingDialog::sizeHint() const {
+    return {std::max(body_->sizeHint().width(), scroll_->minimumWidth()), body_->sizeHint().height()};
 }
 
 CZunViewAdvancedSettings* ImageControlFloatingDialog::AdvancedSettings() const {

@@ -10,6 +10,7 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 
 namespace zun {
 
@@ -60,11 +61,15 @@ public:
 
     // Closing the panel (Cancel, Escape, the window's close button).
     void reject() override;
+    // The whole column of controls (within the screen, the panel opens at this size).
+    QSize sizeHint() const override;
 
 private:
     void BuildControls();
 
     CZunView& view_;
+    QScrollArea* scroll_ = nullptr;
+    QWidget* body_ = nullptr;
     QLineEdit* info_[5] = {};
     QCheckBox* slice_ = nullptr;
     QPushButton* minus_ = nullptr;

@@ -178,7 +178,7 @@ void CZunView::OnDisplayControlPanel() {
     const QString title = owner->windowTitle();
     panel_->setWindowTitle(title.isEmpty() ? QString(panelmsg::kPanelTitle)
                                            : title + QString(panelmsg::kPanelTitleSuffix));
-    panel_->adjustSize();
+    panel_->resize(FitClientSize(panel_, panel_->sizeHint()));
     // The panel's frame at its place, kept whole on the screen.
     const QSize frame = WindowFrameRect(panel_).size();
     if (fullScreen_) {
