@@ -318,6 +318,31 @@ bool DenseVector::DescribeBlock(Block& block) {
     return true;
 }
 
+// --- RunVector ------------------------------------------------------------------------------
+
+RunVector* RunVector::Of(ValuePool* pool, Value& v) {
+    std::vector<IntRun> runs;
+    if (!ReadRuns(v, runs)) return nullptr;
+    return pool->Make<RunVector>(std::move(runs), v.Count());
+}
+
+Value* RunVector::Element(int64_t index) {
+    if (index < 0 || index >= Count()) Raise(msg::kInvalidIndex);
+    Value* e = Pool()->Make<ScalarRO>(kInt);
+    e->PutInt(RunElement(runs_[RunIndex(runs_, index)], index));
+    return e;
+}
+
+bool RunVector::DescribeBlock(Block& block) {
+    block = Block{};
+    block.kind = Block::kRuns;
+    block.type = kInt;
+    block.dims = dims_;
+    block.count = Count();
+    block.runs = &runs_;
+    return true;
+}
+
 // --- RandomVector ---------------------------------------------------------------------------
 
 namespace {

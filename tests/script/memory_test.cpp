@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 
+#include "foundation/memoryguard.h"
 #include "memorydocument.h"
 #include "peakmemory.h"
 #include "script/scalar.h"
@@ -63,6 +65,53 @@ TEST(LineMemory, RangeLinesCostTheirNumbers) {
         EXPECT_LT(fast.peak, kLimit) << line << " fast";
         EXPECT_LT(reference.peak, kLimit) << line << " element-wise";
     }
+}
+
+// A machine of the given size: what the blocks of the process hold counts against it.
+class SmallMachine {
+public:
+    explicit SmallMachine(std::uint64_t bytes) {
+        SetMemoryStatusSource([bytes](MemoryStatus& m) {
+            const std::uint64_t used = VoxelBytesInUse();
+            m.totalPhysical = bytes;
+            m.availablePhysical = used < bytes ? bytes - used : 0;
+            return true;
+        });
+    }
+    ~SmallMachine() { SetMemoryStatusSource({}); }
+    SmallMachine(const SmallMachine&) = delete;
+    SmallMachine& operator=(const SmallMachine&) = delete;
+};
+
+// Ranges read by operators and built-ins were copied into blocks of their numbers before the type
+// and size checks: a mismatched line took seconds and gigabytes before its message, or said "out
+// of memory" instead of it, and a line whose result fits failed for its copies.
+TEST(LineMemory, RangeOperandsAreCheckedFirstAndCostTheirResult) {
+    test::MemoryDocument doc;
+    for (bool fast : {true, false}) {
+        {
+            SmallMachine machine(std::uint64_t{64} << 20);
+            EXPECT_EQ(doc.Run("(1 .. 500000000) + (1 .. 499999999)", fast),
+                      "incompatible types for *,/,+,- expression");
+            EXPECT_EQ(doc.Run("(1 .. 200000000) && true", fast), "incompatible types for &&,|| expression");
+            EXPECT_EQ(doc.Run("(1 .. 2000000000) + \"a\"", fast),
+                      "incompatible types for *,/,+,- expression");
+            EXPECT_EQ(doc.Run("max({0, 1 .. 99999999}, 1 .. 100000001)", fast),
+                      "max() args must have compatible size");
+        }
+        // Each on a machine with room for its result and not for a copy of its operands besides.
+        for (auto [line, mib, text] : {std::tuple{"(1 .. 2000000) > 5", 4, "{false,...}"},
+                                       {"{0, 1 .. 1999999} != 3", 4, "{true,...}"},
+                                       {"(1 .. 2000000) * 2", 12, "{2,...}"},
+                                       {"max(1 .. 2000000, 2000000 .. 1, 5)", 12, "{2000000,...}"}}) {
+            SmallMachine machine(std::uint64_t(mib) << 20);
+            EXPECT_EQ(doc.Run(line, fast), text) << line << (fast ? " fast" : " element-wise");
+        }
+    }
+    if (!zun::test::ResetPeakMemory()) GTEST_SKIP() << "the peak resident memory cannot be reset here";
+    const Held h = Measure(doc, "(1 .. 20000000) * 2");
+    EXPECT_EQ(h.text, "{2,...}");
+    EXPECT_LT(h.peak, 110 << 20) << "a result of 76 MiB";
 }
 
 // A caller's work limit refuses a line before the block or the value that would pass it is made:
