@@ -214,8 +214,9 @@ TEST_P(LanguageTest, BuiltIns) {
     EXPECT_EQ(Run("grav({{0,0,0},{0,1,0},{0,0,0}}, {{5,0,0},{0,0,0},{0,0,0}})"), "{{1,0,0},{0,0,0},{0,0,0}}");
 }
 
-// Ranges and lists of numbers and ranges read by operators, built-ins and long selections are held
-// as numbers in a row; what they give must be what their elements give one by one.
+// Ranges and lists of numbers and ranges read by operators, built-ins and long selections are read
+// as numbers, not as a value object per element; what they give must be what their elements give
+// one by one.
 TEST_P(LanguageTest, RangesReadAsNumbers) {
     EXPECT_EQ(Run("sumt((1 .. 10000) * 2), sumt({0, 1 .. 9999} * 2), mint(-(1 .. 10000))"),
               "{100010000,99990000,-10000}");
