@@ -333,6 +333,19 @@ Value* RunVector::Element(int64_t index) {
     return e;
 }
 
+Value* RunVector::Cast(int type) {
+    const int t = type ? type : kInt;
+    if (!IsNumericType(t) && t != kBool) return ShapedVector::Cast(type);
+    DenseVector* d = DenseVector::Create(Pool(), t, dims_);
+    Block b;
+    d->DescribeBlock(b);
+    // As each element's cast writes it: the int put into the new type.
+    for (const IntRun& r : runs_)
+        for (int64_t i = r.start; i < r.start + r.count; ++i)
+            WriteInt(t, b.data + i * b.elementBytes, RunElement(r, i));
+    return d;
+}
+
 bool RunVector::DescribeBlock(Block& block) {
     block = Block{};
     block.kind = Block::kRuns;

@@ -125,6 +125,9 @@ public:
     bool IsWritable() const override { return false; }
     Value* Element(int64_t index) override;
     bool DescribeBlock(Block& block) override;
+    // Written from the runs on both paths, as a range's cast is (the built-ins that copy their
+    // arguments take them so).
+    Value* Cast(int type) override;
 
 protected:
     bool ScalarLeaves() const override { return true; }

@@ -132,6 +132,9 @@ TEST(LineMemory, ALineIsRefusedBeforeItPassesItsWorkLimit) {
             EXPECT_LT(h.peak, 64 << 20) << line;
         }
         EXPECT_EQ(doc.Run("sumt((1 .. 1000) * 2), maxt(1 .. 200000000)", fast), "{1001000,200000000}");
+        // The built-ins that copy a range's numbers take them whole, not one value object each.
+        EXPECT_NE(doc.Run("maxt(rand({0, 1 .. 99999}))", fast),
+                  "too many elements for one line");
     }
     doc.workLimit = 0;
     EXPECT_EQ(doc.Run("sumt({1 .. 100000} + 1 + 1)"), "705282704");
