@@ -59,7 +59,7 @@ Value* Evaluator::EvaluateChain(SyntaxNode* node) {
 namespace {
 
 // Whether the node reads its operand `child` element by element; a range there is then better
-// held as dense numbers. Totals keep a range as it is (they are worked out without its elements);
+// read as runs of numbers. Totals keep a range as it is (they are worked out without its elements);
 // casts and the operators that start with a cast make their numbers themselves; selections and
 // lists keep their operands, which they read as they stand; an unknown function reads nothing.
 bool ReadsElements(const SyntaxNode* node, int child, Value& operand) {
@@ -78,35 +78,23 @@ bool ReadsElements(const SyntaxNode* node, int child, Value& operand) {
 }  // namespace
 
 // Ranges and lists with ranges among their parts make their elements one value object at a time
-// as they are read: an operator over millions of them took seconds and, where it kept them,
-// hundreds of megabytes. As dense numbers they take the bulk kernels like any other block, at the
-// cost of the numbers themselves; element by element, the type and size checks and the result's
-// making answer from the shape instead of visiting every element before the operation does.
-ValueList Evaluator::DenseOperands(SyntaxNode* node, const ValueList& kids, ValueList& made) {
+// as they are read: an operator over millions of them took seconds. As runs of ints they take the
+// bulk kernels like any block and answer the type and size checks from their shape, with nothing
+// made per element: the checks come before any memory is taken and the operation costs its result.
+ValueList Evaluator::RunOperands(SyntaxNode* node, const ValueList& kids) {
     ValueList operands = kids;
     for (size_t i = 0; i < kids.size(); ++i) {
-        DenseVector* d = nullptr;
-        if (auto* range = dynamic_cast<VectorRange*>(kids[i])) {
-            if (ReadsElements(node, static_cast<int>(i), *range))
-                d = static_cast<DenseVector*>(range->Cast(0));
-        } else if (auto* joined = dynamic_cast<VectorJoined*>(kids[i])) {
-            if (ReadsElements(node, static_cast<int>(i), *joined)) d = joined->AsDense();
-        }
-        if (!d) continue;
-        operands[i] = d;
-        made.push_back(d);
+        Value* kid = kids[i];
+        if (!dynamic_cast<VectorRange*>(kid) && !dynamic_cast<VectorJoined*>(kid)) continue;
+        if (!ReadsElements(node, static_cast<int>(i), *kid)) continue;
+        if (Value* runs = RunVector::Of(&pool_, *kid)) operands[i] = runs;
     }
     return operands;
 }
 
 Value* Evaluator::Finish(SyntaxNode* node, const ValueList& kids) {
     node->settled = false;
-    ValueList made;
-    Value* r = Apply(node, DenseOperands(node, kids, made));
-    // The dense copies are not needed past the operator (a result reading them shares their
-    // storage, which stays as long as it does).
-    for (Value* d : made)
-        if (d != r) d->Discard();
+    Value* r = Apply(node, RunOperands(node, kids));
     node->result = r;
     if (!r->IsOwned()) r->owner = node;
     switch (node->kind) {

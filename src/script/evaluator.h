@@ -24,9 +24,8 @@ private:
     Value* FusedAssignment(SyntaxNode* node);
     // Applies the node to its children's values and releases what it no longer needs.
     Value* Finish(SyntaxNode* node, const ValueList& kids);
-    // The operands the node applies to, with ranges it reads element by element as dense numbers
-    // (those made are added to made).
-    ValueList DenseOperands(SyntaxNode* node, const ValueList& kids, ValueList& made);
+    // The operands the node applies to, with ranges it reads element by element as runs.
+    ValueList RunOperands(SyntaxNode* node, const ValueList& kids);
     Value* Apply(SyntaxNode* node, const ValueList& kids);
     Value* Constant(SyntaxNode* node);
     Value* UnaryNode(NodeKind kind, Value& a);

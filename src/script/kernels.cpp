@@ -57,7 +57,7 @@ bool CanRead(const Block& b, int readType) {
 }
 
 bool CanWrite(const Block& b, int putType) {
-    if (b.kind == Block::kScalar || b.kind == Block::kRandom) return false;
+    if (b.kind == Block::kScalar || b.kind == Block::kRandom || b.kind == Block::kRuns) return false;
     if (b.kind == Block::kDense) return true;
     if (IsFlagField(b.field)) return putType == kBool;
     return putType != kBool;
@@ -180,6 +180,24 @@ struct Reader {
         }
     }
 
+    // Each int as a dense block of ints reads it: itself where ReadPlain takes the stored number.
+    void ReadRuns(const std::vector<IntRun>& runs, int64_t start, int64_t n, double* out) const {
+        const bool plain = readType == kDouble || readType == kInt || readType == kLong;
+        for (size_t k = RunIndex(runs, start); n > 0; ++k) {
+            const IntRun& r = runs[k];
+            const int64_t m = std::min(n, r.start + r.count - start);
+            if (plain) {
+                for (int64_t i = 0; i < m; ++i) out[i] = RunElement(r, start + i);
+            } else {
+                for (int64_t i = 0; i < m; ++i) {
+                    const int32_t v = RunElement(r, start + i);
+                    out[i] = ReadAs(readType, kInt, &v);
+                }
+            }
+            start += m, n -= m, out += m;
+        }
+    }
+
     void Read(int64_t start, int64_t n, double* out) const {
         const Block& b = *block;
         if (b.kind == Block::kScalar) {
@@ -194,6 +212,10 @@ struct Reader {
                     draw / 32767.0 * OperandAt(b.scale, start + i) + OperandAt(b.shift, start + i);
                 out[i] = RandomReadAs(readType, raw);
             }
+            return;
+        }
+        if (b.kind == Block::kRuns) {
+            ReadRuns(*b.runs, start, n, out);
             return;
         }
         if (b.kind == Block::kDense) {

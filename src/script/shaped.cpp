@@ -318,6 +318,44 @@ bool DenseVector::DescribeBlock(Block& block) {
     return true;
 }
 
+// --- RunVector ------------------------------------------------------------------------------
+
+RunVector* RunVector::Of(ValuePool* pool, Value& v) {
+    std::vector<IntRun> runs;
+    if (!ReadRuns(v, runs)) return nullptr;
+    return pool->Make<RunVector>(std::move(runs), v.Count());
+}
+
+Value* RunVector::Element(int64_t index) {
+    if (index < 0 || index >= Count()) Raise(msg::kInvalidIndex);
+    Value* e = Pool()->Make<ScalarRO>(kInt);
+    e->PutInt(RunElement(runs_[RunIndex(runs_, index)], index));
+    return e;
+}
+
+Value* RunVector::Cast(int type) {
+    const int t = type ? type : kInt;
+    if (!IsNumericType(t) && t != kBool) return ShapedVector::Cast(type);
+    DenseVector* d = DenseVector::Create(Pool(), t, dims_);
+    Block b;
+    d->DescribeBlock(b);
+    // As each element's cast writes it: the int put into the new type.
+    for (const IntRun& r : runs_)
+        for (int64_t i = r.start; i < r.start + r.count; ++i)
+            WriteInt(t, b.data + i * b.elementBytes, RunElement(r, i));
+    return d;
+}
+
+bool RunVector::DescribeBlock(Block& block) {
+    block = Block{};
+    block.kind = Block::kRuns;
+    block.type = kInt;
+    block.dims = dims_;
+    block.count = Count();
+    block.runs = &runs_;
+    return true;
+}
+
 // --- RandomVector ---------------------------------------------------------------------------
 
 namespace {

@@ -110,6 +110,34 @@ private:
     bool writable_;
 };
 
+// A range, or a list of ranges and ints, as an operator or a built-in reads it: a one-level block
+// of ints made from its runs as they are read. Its type and size questions are answered from its
+// shape, as a dense block's are, and reading it costs nothing per element: an operator over a
+// range of millions takes no memory beyond its result, and its checks come before any.
+class RunVector : public ShapedVector {
+public:
+    RunVector(ValuePool* pool, std::vector<IntRun> runs, int64_t count)
+        : ShapedVector(pool, {count}, 0), runs_(std::move(runs)) {}
+    // v as runs, or null when it is not a range or a list of ranges and plain ints.
+    static RunVector* Of(ValuePool* pool, Value& v);
+
+    bool IsDocumentData() const override { return false; }
+    bool IsWritable() const override { return false; }
+    Value* Element(int64_t index) override;
+    bool DescribeBlock(Block& block) override;
+    // Written from the runs on both paths, as a range's cast is (the built-ins that copy their
+    // arguments take them so).
+    Value* Cast(int type) override;
+
+protected:
+    bool ScalarLeaves() const override { return true; }
+    int LeafScalarType() const override { return kInt; }
+    bool AlikeElements() const override { return true; }
+
+private:
+    std::vector<IntRun> runs_;
+};
+
 // The result of rand() over vectors: each element is a random value, a new draw on every read,
 // scaled and shifted by the elements of its arguments. Nothing is stored per element: the
 // arguments are kept as dense numbers (or single numbers) and an element exists only while it

@@ -138,25 +138,29 @@ std::string VectorValue::ToString(bool full) {
 
 namespace {
 
-// Where the numbers of a one-level vector of plain numbers are: a range, or a dense block that
-// nothing writes through (a selection from it may copy its numbers).
+// Where the numbers of a one-level vector of plain numbers are: runs of ints (a range or a list
+// of ranges and ints), or a dense block that nothing writes through (a selection from it may copy
+// its numbers).
 struct NumberSource {
-    VectorRange* range = nullptr;
+    std::vector<IntRun> runs;
     Block block;
     int type = 0;
     int64_t count = 0;
+
+    bool Runs() const { return !runs.empty(); }
+    // The index-th number as an int, checked as Element checks its index.
+    int32_t IntAt(int64_t index) const {
+        if (index < 0 || index >= count) Raise(msg::kInvalidIndex);
+        if (Runs()) return RunElement(runs[RunIndex(runs, index)], index);
+        return ReadInt(type, block.data + index * block.elementBytes);
+    }
 };
 
 bool FindNumbers(Value& v, NumberSource& out) {
-    if (auto* r = dynamic_cast<VectorRange*>(&v)) {
-        out.range = r;
+    if (ReadRuns(v, out.runs)) {
         out.type = kInt;
-        out.count = r->Count();
+        out.count = v.Count();
         return true;
-    }
-    if (auto* j = dynamic_cast<VectorJoined*>(&v)) {
-        DenseVector* d = j->AsDense();
-        return d && FindNumbers(*d, out);
     }
     auto* d = dynamic_cast<DenseVector*>(&v);
     if (!d || d->IsWritable() || d->Dims().size() != 1 || !d->DescribeBlock(out.block)) return false;
@@ -197,8 +201,8 @@ Value* VectorValue::SelectNumbers(Value& sel) {
     int64_t at = 0;
     auto put = [&](int32_t index) {
         unsigned char* p = out.data + at++ * out.elementBytes;
-        if (from.range) {
-            WriteInt(from.type, p, from.range->At(index));
+        if (from.Runs()) {
+            WriteInt(from.type, p, from.IntAt(index));
             return;
         }
         if (index < 0 || index >= from.count) Raise(msg::kInvalidIndex);
@@ -213,9 +217,7 @@ Value* VectorValue::SelectNumbers(Value& sel) {
         }
         NumberSource indices;
         FindNumbers(*part, indices);
-        for (int64_t k = 0; k < indices.count; ++k)
-            put(indices.range ? indices.range->At(k)
-                              : ReadInt(indices.type, indices.block.data + k * indices.block.elementBytes));
+        for (int64_t k = 0; k < indices.count; ++k) put(indices.IntAt(k));
     }
     return r;
 }
@@ -508,11 +510,6 @@ void VectorRange::WriteElements(int t, int64_t first, int64_t n, unsigned char* 
         WriteInt(t, out + i * elementBytes, static_cast<int32_t>(from_ + (first + i) * step_));
 }
 
-int32_t VectorRange::At(int64_t index) const {
-    if (index < 0 || index >= count_) Raise(msg::kInvalidIndex);
-    return static_cast<int32_t>(from_ + index * step_);
-}
-
 bool VectorRange::HasSameType(Value& other) {
     if (other.IsVector()) return VectorValue::HasSameType(other);
     PoolScope scope(Pool());
@@ -604,8 +601,35 @@ int64_t VectorJoined::TotalCount() const {
     return total;
 }
 
-DenseVector* VectorJoined::AsDense() {
-    return DenseCast(0);
+// The parts DenseCast takes for the elements' own type: every part an int, as ranges are.
+bool VectorJoined::Runs(std::vector<IntRun>& out) {
+    std::vector<IntRun> runs;
+    for (size_t k = 0; k < parts_.size(); ++k) {
+        const int64_t start = k == 0 ? 0 : ends_[k - 1];
+        Block b;
+        if (isRange_[k]) {
+            auto* r = dynamic_cast<VectorRange*>(parts_[k]);
+            if (!r) return false;
+            runs.push_back(r->Run());
+            runs.back().start = start;
+        } else if (parts_[k]->IsScalar() && parts_[k]->DescribeBlock(b) && b.kind == Block::kScalar &&
+                   parts_[k]->GetType() == kInt) {
+            runs.push_back({start, parts_[k]->GetInt(), 0, 1});
+        } else {
+            return false;
+        }
+    }
+    out = std::move(runs);
+    return true;
+}
+
+bool ReadRuns(Value& v, std::vector<IntRun>& out) {
+    if (auto* r = dynamic_cast<VectorRange*>(&v)) {
+        out = {r->Run()};
+        return true;
+    }
+    auto* j = dynamic_cast<VectorJoined*>(&v);
+    return j && j->Runs(out);
 }
 
 Value* VectorJoined::Cast(int type) {

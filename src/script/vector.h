@@ -1,5 +1,6 @@
 #pragma once
 
+#include "script/block.h"
 #include "script/value.h"
 
 namespace zun::script {
@@ -133,8 +134,8 @@ public:
     // Elements [first, first + n) as numbers of type t (numeric or bool), each written as the
     // element's cast to t writes it, elementBytes apart from out.
     void WriteElements(int t, int64_t first, int64_t n, unsigned char* out, int elementBytes) const;
-    // The element at index, checked as Element checks it, without making it.
-    int32_t At(int64_t index) const;
+    // The elements as one run.
+    IntRun Run() const { return {0, from_, step_, count_}; }
 
 protected:
     bool AlikeElements() const override { return true; }
@@ -165,9 +166,9 @@ public:
     // Cast as every element would be, in one dense block when the parts are ranges and plain
     // numbers (of one type, for the cast to the elements' own types).
     Value* Cast(int type) override;
-    // The elements as one dense block of their common type; null when the parts are other than
-    // ranges and plain numbers of one type.
-    class DenseVector* AsDense();
+    // The elements as runs of ints, the plain numbers read now; false (out unchanged) when the
+    // parts are other than ranges and plain ints.
+    bool Runs(std::vector<IntRun>& out);
 
 private:
     template <typename Pred>
@@ -178,6 +179,9 @@ private:
     std::vector<bool> isRange_;
     std::vector<int64_t> ends_;  // one past each part's last element
 };
+
+// The elements of a range, or of a list of ranges and plain ints, as runs; false for any other value.
+bool ReadRuns(Value& v, std::vector<IntRun>& out);
 
 // A nested vector whose levels all have fixed lengths.
 class VectorArray : public VectorDynamic {

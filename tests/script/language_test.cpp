@@ -214,8 +214,9 @@ TEST_P(LanguageTest, BuiltIns) {
     EXPECT_EQ(Run("grav({{0,0,0},{0,1,0},{0,0,0}}, {{5,0,0},{0,0,0},{0,0,0}})"), "{{1,0,0},{0,0,0},{0,0,0}}");
 }
 
-// Ranges and lists of numbers and ranges read by operators, built-ins and long selections are held
-// as numbers in a row; what they give must be what their elements give one by one.
+// Ranges and lists of numbers and ranges read by operators, built-ins and long selections are read
+// as numbers, not as a value object per element; what they give must be what their elements give
+// one by one.
 TEST_P(LanguageTest, RangesReadAsNumbers) {
     EXPECT_EQ(Run("sumt((1 .. 10000) * 2), sumt({0, 1 .. 9999} * 2), mint(-(1 .. 10000))"),
               "{100010000,99990000,-10000}");
@@ -245,6 +246,27 @@ TEST_P(LanguageTest, RangesReadAsNumbers) {
     const std::string few = Run("((1 .. 10000) * 3)[{2, 4 .. 6}]");
     EXPECT_EQ(few, "{9,15,18,21}");
     EXPECT_EQ(Run("sumt(((1 .. 10000) * 3)[{2, 4 .. 6, 0 .. 9999}]) - sumt((1 .. 10000) * 3)"), "63");
+}
+
+// Operators and built-ins read ranges and lists of ranges and ints from their runs: across runs
+// and chunks, as every type an operator reads, with checks answered from the shape.
+TEST_P(LanguageTest, RangesReadFromTheirRuns) {
+    EXPECT_EQ(Run("sumt({5, 1 .. 3000, -7, 3000 .. 1} * 3), sumt(({5, 1 .. 3000, -7, 3000 .. 1} % 7 == 0) ? "
+                  "1 : 0)"),
+              "{27008994,857}");
+    EXPECT_EQ(Run("sumt(max({0, 1 .. 4999}, 4999 .. 0)), mint({2, 4999 .. 1, 3} - 1.5)"), "{18747500,-0.5}");
+    EXPECT_EQ(Run("(-2 .. 2) && 1, {0, -1 .. 1} || 0, (-1 .. 1) ? 'a' : 'b'"),
+              "{{true,true,false,true,true},{false,true,false,true},{a,b,a}}");
+    EXPECT_EQ(Run("(1 .. 3) << {1, 2 .. 3}, max({2, 5 .. 1}, (1 .. 6) / 2.0), {1 .. 3, 7} == (1 .. 4)"),
+              "{{2,8,24},{2,5,4,3,2.5,3},{true,true,true,false}}");
+    EXPECT_EQ(Run("sumt({2147483647, 1 .. 3} + 1), {-2147483647 .. -2147483646, 0} * 2"),
+              "{-2147483639,{2,4,0}}");
+    EXPECT_EQ(Run("{0, 1 .. 4} + (1 .. 4)"), "incompatible types for *,/,+,- expression");
+    EXPECT_EQ(Run("(1 .. 4) == \"a\""), "binary ==,!= operators must have compatible args");
+    EXPECT_EQ(Run("max(1 .. 3, {1 .. 3, 4})"), "max() args must have compatible size");
+    // Long selections from a list of ranges and by one.
+    EXPECT_EQ(Run("sumt({0, 1 .. 9999}[{9999 .. 5000, 3, 0 .. 4998}])"), "49990004");
+    EXPECT_EQ(Run("{7, 1 .. 9999}[{10000, 0 .. 5000}]"), "invalid index");
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, LanguageTest, ::testing::Values(true, false),

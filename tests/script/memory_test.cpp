@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 
+#include "foundation/memoryguard.h"
 #include "memorydocument.h"
 #include "peakmemory.h"
 #include "script/scalar.h"
@@ -65,6 +67,53 @@ TEST(LineMemory, RangeLinesCostTheirNumbers) {
     }
 }
 
+// A machine of the given size: what the blocks of the process hold counts against it.
+class SmallMachine {
+public:
+    explicit SmallMachine(std::uint64_t bytes) {
+        SetMemoryStatusSource([bytes](MemoryStatus& m) {
+            const std::uint64_t used = VoxelBytesInUse();
+            m.totalPhysical = bytes;
+            m.availablePhysical = used < bytes ? bytes - used : 0;
+            return true;
+        });
+    }
+    ~SmallMachine() { SetMemoryStatusSource({}); }
+    SmallMachine(const SmallMachine&) = delete;
+    SmallMachine& operator=(const SmallMachine&) = delete;
+};
+
+// Ranges read by operators and built-ins were copied into blocks of their numbers before the type
+// and size checks: a mismatched line took seconds and gigabytes before its message, or said "out
+// of memory" instead of it, and a line whose result fits failed for its copies.
+TEST(LineMemory, RangeOperandsAreCheckedFirstAndCostTheirResult) {
+    test::MemoryDocument doc;
+    for (bool fast : {true, false}) {
+        {
+            SmallMachine machine(std::uint64_t{64} << 20);
+            EXPECT_EQ(doc.Run("(1 .. 500000000) + (1 .. 499999999)", fast),
+                      "incompatible types for *,/,+,- expression");
+            EXPECT_EQ(doc.Run("(1 .. 200000000) && true", fast), "incompatible types for &&,|| expression");
+            EXPECT_EQ(doc.Run("(1 .. 2000000000) + \"a\"", fast),
+                      "incompatible types for *,/,+,- expression");
+            EXPECT_EQ(doc.Run("max({0, 1 .. 99999999}, 1 .. 100000001)", fast),
+                      "max() args must have compatible size");
+        }
+        // Each on a machine with room for its result and not for a copy of its operands besides.
+        for (auto [line, mib, text] : {std::tuple{"(1 .. 2000000) > 5", 4, "{false,...}"},
+                                       {"{0, 1 .. 1999999} != 3", 4, "{true,...}"},
+                                       {"(1 .. 2000000) * 2", 12, "{2,...}"},
+                                       {"max(1 .. 2000000, 2000000 .. 1, 5)", 12, "{2000000,...}"}}) {
+            SmallMachine machine(std::uint64_t(mib) << 20);
+            EXPECT_EQ(doc.Run(line, fast), text) << line << (fast ? " fast" : " element-wise");
+        }
+    }
+    if (!zun::test::ResetPeakMemory()) GTEST_SKIP() << "the peak resident memory cannot be reset here";
+    const Held h = Measure(doc, "(1 .. 20000000) * 2");
+    EXPECT_EQ(h.text, "{2,...}");
+    EXPECT_LT(h.peak, 110 << 20) << "a result of 76 MiB";
+}
+
 // A caller's work limit refuses a line before the block or the value that would pass it is made:
 // a chain of operators over a long vector, a long mixed list taken element by element, or a
 // gravity over many masses.
@@ -83,6 +132,9 @@ TEST(LineMemory, ALineIsRefusedBeforeItPassesItsWorkLimit) {
             EXPECT_LT(h.peak, 64 << 20) << line;
         }
         EXPECT_EQ(doc.Run("sumt((1 .. 1000) * 2), maxt(1 .. 200000000)", fast), "{1001000,200000000}");
+        // The built-ins that copy a range's numbers take them whole, not one value object each.
+        EXPECT_NE(doc.Run("maxt(rand({0, 1 .. 99999}))", fast),
+                  "too many elements for one line");
     }
     doc.workLimit = 0;
     EXPECT_EQ(doc.Run("sumt({1 .. 100000} + 1 + 1)"), "705282704");
