@@ -175,10 +175,32 @@ void CheckFits(QWidget* w, const std::string& name) {
     EXPECT_LE(least.height(), screen.height()) << Text(least);
 }
 
-// The whole screen with the window on it, as <screens>/<name>.png.
-void SaveDesktop(const std::string& name) {
+bool Alike(QRgb a, QRgb b) {
+    return std::abs(qRed(a) - qRed(b)) < 8 && std::abs(qGreen(a) - qGreen(b)) < 8 &&
+           std::abs(qBlue(a) - qBlue(b)) < 8;
+}
+
+// The whole screen with the window on it, as <screens>/<name>.png, once the screen shows what
+// the window drew (the server may still show what lay behind it for a while after it is framed).
+void SaveDesktop(QWidget* w, const std::string& name) {
     QDir().mkpath(QStringLiteral(ZUN_SCREENS_DIR));
-    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
+    QPixmap shot;
+    const bool drawn = test::WaitFor(
+        [&] {
+            const QImage own = w->grab().toImage();
+            shot = QGuiApplication::primaryScreen()->grabWindow(0);
+            const QImage screen = shot.toImage();
+            for (int i = 1; i < 4; ++i)
+                for (int j = 1; j < 4; ++j) {
+                    const QPoint at(own.width() * i / 4, own.height() * j / 4);
+                    const QPoint onScreen = w->mapToGlobal(at);
+                    if (!screen.rect().contains(onScreen) || !Alike(own.pixel(at), screen.pixel(onScreen)))
+                        return false;
+                }
+            return true;
+        },
+        20000);
+    EXPECT_TRUE(drawn) << name << ": the screen did not show the window as drawn";
     EXPECT_TRUE(shot.save(QStringLiteral(ZUN_SCREENS_DIR) + "/" + QString::fromStdString(name) + ".png"));
 }
 
@@ -317,7 +339,8 @@ struct Desktop : test::AppFixture {
             }
             w->show();
             CheckFits(w.get(), name);
-            if (auto shot = kDesktopShots.find(name); shot != kDesktopShots.end()) SaveDesktop(shot->second);
+            if (auto shot = kDesktopShots.find(name); shot != kDesktopShots.end())
+                SaveDesktop(w.get(), shot->second);
             w->hide();
             w.reset();
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -348,7 +371,7 @@ TEST_F(Desktop, TheDisplayControlPanelAndItsAdvancedSettingsFitTheScreen) {
         return panel != nullptr;
     }));
     CheckFits(panel, "display control panel");
-    SaveDesktop("fit-control-panel-desktop");
+    SaveDesktop(panel, "fit-control-panel-desktop");
     panel->OnMore();
     ASSERT_NE(panel->AdvancedSettings(), nullptr);
     CheckFits(panel->AdvancedSettings(), "advanced view settings");
