@@ -29,17 +29,19 @@ void ShowInsufficientMemoryError(Prompt* prompt, const std::string& activity) {
     if (prompt) prompt->Tell(docmsg::InsufficientMemory(activity), PromptIcon::Error);
 }
 
+std::string FileFailuresText(const std::vector<std::string>& failures, std::size_t total,
+                             const std::string& verb) {
+    if (failures.empty()) return {};
+    if (total != 1 && failures.size() == total) return "Could not " + verb + " any files";
+    std::string text = "Could not " + verb + " " + failures.front();
+    for (std::size_t i = 1; i < failures.size(); ++i) text += "," + failures[i];
+    return text;
+}
+
 void ReportFileFailures(Prompt* prompt, const std::vector<std::string>& failures, std::size_t total,
                         const std::string& verb) {
-    if (!prompt || failures.empty()) return;
-    std::string text;
-    if (total != 1 && failures.size() == total) {
-        text = "Could not " + verb + " any files";
-    } else {
-        text = "Could not " + verb + " " + failures.front();
-        for (std::size_t i = 1; i < failures.size(); ++i) text += "," + failures[i];
-    }
-    prompt->Tell(text, PromptIcon::Warning);
+    if (prompt && !failures.empty())
+        prompt->Tell(FileFailuresText(failures, total, verb), PromptIcon::Warning);
 }
 
 }  // namespace zun

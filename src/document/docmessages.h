@@ -29,6 +29,7 @@ inline constexpr const char* kReverseSlices = "Reverse slices of selected channe
 inline constexpr const char* kDiscardImages = "Discard all imported images?";
 inline constexpr const char* kSetupFailed = "Setup Computation failed: Composition channels may not exist";
 inline constexpr const char* kZeroVolumeSetData = "Must have a non-zero volume before setting data";
+inline constexpr const char* kImportCancelled = "Data import cancelled";
 inline constexpr const char* kMixedImportFormats =
     "Import data must be either all floating-point or all fixed-point format; not both.";
 inline constexpr const char* kBusySave = "The document cannot be saved while a computation is running.";
@@ -72,8 +73,11 @@ std::string InsufficientMemory(const std::string& activity = {});
 // "Insufficient memory" [+ " while " + activity] + "." in a message box.
 void ShowInsufficientMemoryError(Prompt* prompt, const std::string& activity = {});
 
-// Reports the files a batch could not handle: nothing for an empty list; "Could not <verb> any
+// The report of the files a batch could not handle: empty for an empty list; "Could not <verb> any
 // files" when every one of several failed; else "Could not <verb> <first>,<second>,...".
+std::string FileFailuresText(const std::vector<std::string>& failures, std::size_t total,
+                             const std::string& verb);
+// FileFailuresText in a message box, when there is one to show.
 void ReportFileFailures(Prompt* prompt, const std::vector<std::string>& failures, std::size_t total,
                         const std::string& verb);
 

@@ -282,10 +282,11 @@ public:
     // Reads the files (TIFF, or Surfer grid / VO by their extension) in the given order into the
     // given slices of the channel, with progress; reports the files it could not read. Returns
     // the number of slices imported, -1 when refused (mixed floating and fixed point, no such
-    // channel).
+    // channel). `failure`, when given, receives why the import was refused or cancelled, or the
+    // report of the files it could not read; it is left empty when every file went in.
     int ImportImageStack(const std::string& channel, const std::vector<int>& slices,
                          const std::string& folder, const std::vector<std::string>& files,
-                         const ImageImportSettings& settings);
+                         const ImageImportSettings& settings, std::string* failure = nullptr);
 
     // ---- data files
     // Fill a new, empty document; false (with the message shown) on refusal.

@@ -123,13 +123,24 @@ struct ChannelImportSettings {
 
 int CZunDoc::ImportImageStack(const std::string& channel, const std::vector<int>& slices,
                               const std::string& folder, const std::vector<std::string>& files,
-                              const ImageImportSettings& s) {
+                              const ImageImportSettings& s, std::string* failure) {
+    std::string ignored;
+    std::string& why = failure ? *failure : ignored;
+    why.clear();
     const int ci = sample_->FindChanIndex(channel);
-    if (ci < 0 || IsComputing()) return -1;
+    if (ci < 0) {
+        why = docmsg::NoSuchChannel(channel);
+        return -1;
+    }
+    if (IsComputing()) {
+        why = docmsg::kBusyChange;
+        return -1;
+    }
     // No folder: the files' names are paths of their own.
     if (const std::string refused =
             folder.empty() ? std::string() : CheckPathUse(folder, PathUse::kReadFolder);
         !refused.empty()) {
+        why = refused;
         Tell(refused, static_cast<int>(PromptIcon::Warning));
         return -1;
     }
@@ -153,7 +164,8 @@ int CZunDoc::ImportImageStack(const std::string& channel, const std::vector<int>
         (f ? floats : fixed) += 1;
     }
     if (floats && fixed) {
-        Tell(docmsg::kMixedImportFormats, static_cast<int>(PromptIcon::Warning));
+        why = docmsg::kMixedImportFormats;
+        Tell(why, static_cast<int>(PromptIcon::Warning));
         return -1;
     }
 
@@ -246,10 +258,12 @@ int CZunDoc::ImportImageStack(const std::string& channel, const std::vector<int>
             model_->SetChannelMeasuredAttenuation(ci, lowBefore, 0);
             model_->SetChannelMeasuredAttenuation(ci, highBefore, 1);
         }
+        why = docmsg::kImportCancelled;
         return 0;
     }
     if (progress) progress->SetPos(100);
-    ReportFileFailures(services_.prompt, failures, count, "import");
+    why = FileFailuresText(failures, count, "import");
+    if (!why.empty()) Tell(why, static_cast<int>(PromptIcon::Warning));
     if (imported.empty()) return 0;
     c.LogImportEvent(events + "<End file import event>\n", false);
     c.modified = true;

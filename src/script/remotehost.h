@@ -23,8 +23,8 @@ public:
     virtual CZunDoc* ActiveDocument() = 0;
     // File New: a new empty document that becomes the active one; null on failure.
     virtual CZunDoc* NewDocument() = 0;
-    // Closes the document as its window's close would.
-    virtual void CloseDocument(CZunDoc* doc) = 0;
+    // Closes the document as its window's close would; false when it stays open.
+    virtual bool CloseDocument(CZunDoc* doc) = 0;
     // Places and shows the main window (in the controller's window coordinates when embedded).
     virtual void SetMainWindowPos(unsigned x, unsigned y, unsigned width, unsigned height) = 0;
     // True when the active document window shows its tree.

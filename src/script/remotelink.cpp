@@ -122,7 +122,13 @@ void CloseDocument(RemoteInterpreter& in, const RemoteCall& call) {
     // The command windows stand for dialogs, which close before their document does: a window
     // left on the stack would later act on the freed document.
     in.Server().CloseCommandWindows();
-    in.Host().CloseDocument(doc);
+    // The application may still keep it (a question at the close, such as whether to keep the
+    // notes' changes, answered Cancel): the controller must not take it for closed.
+    const std::string title = doc->GetTitle();
+    if (!in.Host().CloseDocument(doc)) {
+        in.Error(call, "could not close (" + title + ")");
+        return;
+    }
     in.Ok(call);
 }
 

@@ -1,6 +1,7 @@
 // The remote commands of the channel-value mapping tool: one opens the tool filled from the
 // words, the other runs the newest one and closes it.
 #include <memory>
+#include <string>
 
 #include "document/zundoc.h"
 #include "script/remotecommands.h"
@@ -82,10 +83,19 @@ void MapDataAction(RemoteInterpreter& in, const RemoteCall& call) {
         in.Error(call, "No Map Data Channel dialog found");
         return;
     }
-    // The tool reports its own refusals and failures, as in the window.
-    static_cast<MapWindow*>(top)->Tool().Run();
+    // The tool shows its own refusals and failures, as in the window; the controller hears them
+    // too. Either way the window is used up.
+    MapChannelData& tool = static_cast<MapWindow*>(top)->Tool();
+    const int result = tool.Run();
+    const std::string failure = result == 0 ? std::string()
+                                : !tool.Failure().empty()
+                                    ? tool.Failure()
+                                    : "mapping finished with return code (" + std::to_string(result) + ")";
     in.Server().PopCommandWindow();
-    in.Ok(call);
+    if (!failure.empty())
+        in.Error(call, failure);
+    else
+        in.Ok(call);
 }
 
 }  // namespace

@@ -138,12 +138,17 @@ void OutputImg2d(RemoteInterpreter& in, const RemoteCall& call) {
     in.Server().ReplyExtend(call.tag, kExtendFiles);
     SliceExportServices services;
     services.prompt = doc->GetPromptSink();
-    // The export reports what it wrote through its own messages; the controller gets "OK".
-    if (colourMode == 1)
-        ExportSliceImagesColour(job, window->ViewBackground(), services);
+    const SliceExportResult result = colourMode == 1
+                                         ? ExportSliceImagesColour(job, window->ViewBackground(), services)
+                                         : ExportSliceImagesData(job, colourMode == 2 ? 8 : 16, services);
+    // An export that left files out must not pass for done: the controller reads what the export
+    // told.
+    if (!result.message.empty())
+        in.FinalError(call, result.message);
+    else if (result.cancelled)
+        in.FinalError(call, "Image export cancelled");
     else
-        ExportSliceImagesData(job, colourMode == 2 ? 8 : 16, services);
-    in.FinalOk(call);
+        in.FinalOk(call);
 }
 
 void OutputWeb3d(RemoteInterpreter& in, const RemoteCall& call) {

@@ -327,6 +327,7 @@ void ImportData(RemoteInterpreter& in, const RemoteCall& call) {
 
     const std::vector<std::string> files =
         ListImportFiles(w[3], w[6], ParseFloatArg(w[4]), ParseFloatArg(w[5]));
+    std::string failure;
     {
         // The menu's import: its own messages and its progress window. The request replied no
         // EXTEND, so its progress has no tag of its own and is not the controller's to hear.
@@ -334,8 +335,13 @@ void ImportData(RemoteInterpreter& in, const RemoteCall& call) {
         const std::unique_ptr<RemoteDocWindow> window = in.Host().DocumentWindow(*doc);
         const std::unique_ptr<RemoteShownWindow> progress =
             window ? window->ShowDocumentProgress("Importing " + name) : nullptr;
-        // The import reports its own problems; the controller gets "OK" whatever they were.
-        doc->ImportImageStack(name, slices, w[3], files, s);
+        // The import shows its own messages; the controller hears them as well. A range that
+        // takes no file asks nothing and fails nothing.
+        doc->ImportImageStack(name, slices, w[3], files, s, &failure);
+    }
+    if (!failure.empty()) {
+        in.Error(call, failure);
+        return;
     }
     in.Ok(call);
 }

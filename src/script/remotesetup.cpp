@@ -509,10 +509,10 @@ void SheetClose(RemoteInterpreter& in, const RemoteCall& call, const SheetNames&
         return;
     }
     if (!in.CheckDocumentIdle(call, static_cast<SetupWindow*>(top)->state.Document())) return;
-    // A sheet whose channels changed since it opened stores nothing; it goes all the same (it
-    // cannot be shown for the new channels), and the controller hears why.
+    // A sheet that stores nothing (its channels changed since it opened, or its General page
+    // refuses what it holds) goes all the same, and the controller hears why.
     const bool stored = sheet->sheet->ApplyOrRevert() == 1;
-    const std::string refused = !stored && sheet->sheet->ChannelsChanged() ? sheet->sheet->Message() : "";
+    const std::string refused = stored ? std::string() : sheet->sheet->Message();
     in.Server().SetSubWindow(nullptr);
     if (!refused.empty()) {
         in.Error(call, refused);

@@ -141,10 +141,8 @@ bool MapChannelData::ReadRow(bool match, MapRow& row) {
 }
 
 int MapChannelData::Run(int threads) {
-    if (ComputationBusy(doc_)) {
-        Tell(kComputationInProgress, false);
-        return -1;
-    }
+    failure_.clear();
+    if (ComputationBusy(doc_)) return Fail(-1, kComputationInProgress, false);
     MapRow match, other;
     ReadRow(true, match);
     ReadRow(false, other);
@@ -161,10 +159,9 @@ int MapChannelData::Run(int threads) {
     };
     refuse(match, 7);
     refuse(other, 8);
-    if (code) {
-        Tell(FormatC("Invalid output channel or other values (%d ,%d, %d).", code, action, kind), true);
-        return code;
-    }
+    if (code)
+        return Fail(code, FormatC("Invalid output channel or other values (%d ,%d, %d).", code, action, kind),
+                    true);
 
     const int result = Map(match, other, threads > 0 ? threads : ToolThreads());
     ZunImage& s = doc_.GetSample();
@@ -199,10 +196,8 @@ int MapChannelData::Map(const MapRow& match, const MapRow& other, int threads) {
         Tell(mapmsg::kNoRules, false);
     } else {
         const int err = LinkedClusterRules::Parse(clean, kind, count, rules.data(), doc_.GetPromptSink());
-        if (err != 0) {
-            Tell(FormatC("Error (%d) in defining input channel data value.", err), true);
-            return err;
-        }
+        if (err != 0)
+            return Fail(err, FormatC("Error (%d) in defining input channel data value.", err), true);
         ruleText = LinkedClusterRules::Format(rules.data(), count, kind);
     }
     if (match.kind < 0 || match.kind > 3) return 5;
@@ -239,6 +234,12 @@ int MapChannelData::Map(const MapRow& match, const MapRow& other, int threads) {
         out[i] = MapWord(row, unit, w, out[i]);
     }
     return 0;
+}
+
+int MapChannelData::Fail(int code, const std::string& text, bool exclamation) {
+    failure_ = text;
+    Tell(text, exclamation);
+    return code;
 }
 
 void MapChannelData::Tell(const std::string& text, bool exclamation) const {

@@ -78,15 +78,20 @@ public:
     // OK: 0 done (the settings are written back), else the code of the refusal or failure, with
     // its message shown. threads 0: one per processor.
     int Run(int threads = 0);
+    // The message the last Run that failed showed; empty after one that succeeded.
+    const std::string& Failure() const { return failure_; }
 
 private:
     void ShowStoredTexts();
     void Tell(const std::string& text, bool exclamation) const;
+    // Shows the message of a refusal or failure and keeps it; returns the code.
+    int Fail(int code, const std::string& text, bool exclamation);
     bool ReadRow(bool match, MapRow& row);
     int Map(const MapRow& match, const MapRow& other, int threads);
 
     CZunDoc& doc_;
     MapDataSpec& settings_;
+    std::string failure_;
 };
 
 namespace mapmsg {

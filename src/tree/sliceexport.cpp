@@ -204,7 +204,8 @@ bool CheckSizeAndAsk(const SliceExportJob& job, const SliceExportServices& servi
                      SliceExportResult& result) {
     const Dims& d = job.sample->GetDims();
     if (d.size() < 3 || d[0] < 1 || d[1] < 1 || d[2] < 1) {
-        if (services.prompt) services.prompt->Tell(sliceexport::kTooSmall, PromptIcon::Error);
+        result.message = sliceexport::kTooSmall;
+        if (services.prompt) services.prompt->Tell(result.message, PromptIcon::Error);
         result.refused = true;
         return false;
     }
@@ -235,8 +236,10 @@ std::unique_ptr<Image2d<T>> AllocateSliceImage(const SliceGeometry& geo, int cha
 }
 
 void Finish(const SliceExportServices& services, SliceExportResult& result, int count) {
-    ReportFileFailures(services.prompt, result.failures, static_cast<std::size_t>(count),
-                       sliceexport::kReportVerb);
+    result.message =
+        FileFailuresText(result.failures, static_cast<std::size_t>(count), sliceexport::kReportVerb);
+    if (services.prompt && !result.message.empty())
+        services.prompt->Tell(result.message, PromptIcon::Warning);
 }
 
 // Sample value -> grey sample: trunc(v * max / 16383 + 0.5), at most max.
@@ -260,6 +263,7 @@ SliceExportResult ExportData(const SliceExportJob& job, int bits, const SliceExp
     auto image = AllocateSliceImage<T>(geo, 1, services.prompt);
     if (!image) {
         result.refused = true;
+        result.message = docmsg::InsufficientMemory(sliceexport::kMemoryActivity);
         return result;
     }
     const bool sliceScope = job.scope == kExportSelectedSlices;
@@ -334,6 +338,7 @@ SliceExportResult ExportSliceImagesColour(const SliceExportJob& job, std::uint32
     auto image = AllocateSliceImage<uint8>(geo, channels, services.prompt);
     if (!image) {
         result.refused = true;
+        result.message = docmsg::InsufficientMemory(sliceexport::kMemoryActivity);
         return result;
     }
 

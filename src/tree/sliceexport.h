@@ -53,6 +53,7 @@ struct SliceExportResult {
     bool asked = false;                 // the many-files question was asked
     bool cancelled = false;             // refused at the question or cancelled while writing
     bool refused = false;               // nothing to export or no memory: nothing written
+    std::string message;                // the refusal or the failures' report it told; empty if none
     double fillSeconds = 0;             // time spent computing pixels
     double writeSeconds = 0;            // time spent writing files
 };

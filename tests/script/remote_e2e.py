@@ -756,6 +756,35 @@ def grid_words_read_whole(z):
         check(a.read() == b.read(), "the refused grid words changed nothing in the document")
 
 
+def check_failures_answer_error(z):
+    """Work that fails once it has started answers ERROR with the program's own message, not OK:
+    an image export into a folder below a regular file or through a link to a missing folder, a
+    mapping the tool refuses, an import of files that are no pictures."""
+    out = os.path.join(TMP, "fail-out")
+    os.makedirs(out)
+    plain = os.path.join(out, "plain")
+    with open(plain, "w") as f:
+        f.write("x")
+    os.symlink(os.path.join(TMP, "no", "such"), os.path.join(out, "gone"))
+    for folder in (plain + "/sub", os.path.join(out, "gone")):
+        # The export's report: "any files", or the files it names when more channels are chosen.
+        e = Replies(z, "output-img2d@@1@%s@1@1@0" % folder, timeout=60.0, quiet=0.3)
+        check(e.parts[:1] == ["EXTEND:500"] and e.final.startswith("ERROR:Command 'output-img2d' - Could not export ")
+              and "visible" not in e.final, "output-img2d into %s: refused after EXTEND (%r)" % (folder, e.parts[:2]))
+    check(sorted(os.listdir(out)) == ["gone", "plain"], "nothing was written for the exports (%r)" % os.listdir(out))
+    check(z.reply_of("setup-map-mapdata@@0@1@0@0@x > 0@0@1@2@1@0@0@0") == "OK", "a mapping the tool will refuse opens")
+    r = z.reply_of("setup-map-mapdata-action")
+    check(r == "ERROR:Command 'setup-map-mapdata-action' - Invalid output channel or other values (7 ,1, 2).",
+          "its action answers the tool's refusal (%r)" % r)
+    bad = os.path.join(TMP, "fail-slices")
+    os.makedirs(bad)
+    for name in ("a.tif", "b.tif"):
+        with open(os.path.join(bad, name), "w") as f:
+            f.write("not a picture")
+    r = z.reply_of("importdata@@2@%s@0@100@tif@0@1@0@1@0@1@0@0@0@0@0@0" % bad)
+    check(r == "ERROR:Command 'importdata' - Could not import any files", "an import of no pictures says so (%r)" % r)
+
+
 def case_refusals():
     """Requests that could not do what they asked answer ERROR with the reason and leave nothing
     behind: renames and inserts that do nothing, paths that are no file (a named pipe would hang
@@ -801,6 +830,7 @@ def case_refusals():
                 break
         check(z.reply_of("hello") == "hello", "the program still answers after the paths")
         check(sorted(os.listdir(out)) == ["pipe.png"], "nothing was written beside the pipe (%r)" % os.listdir(out))
+        check_failures_answer_error(z)
 
         # Windows opened and never closed: refused past the bound, the memory stays.
         before = resident_mb(z.proc.pid)

@@ -2,16 +2,20 @@
 // loopback link against plain documents with a tree.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <regex>
 
 #include "document/testfiles.h"
 #include "model/channelrules.h"
+#include "model/rulelist.h"
 #include "platform/bytestream.h"
 #include "remotefixture.h"
 #include "setup/setupmessages.h"
 #include "tree/displaystate.h"
+#include "tree/sliceexport.h"
 #include "view3d/web3dtexts.h"
 
 namespace zun {
@@ -39,6 +43,13 @@ struct Shown : Remote {
         return Drain(300);
     }
 };
+
+// Sends a request and reads its replies until as many bytes as the expected ones have come.
+std::string Replied(Remote& r, const std::string& request, const std::string& expected) {
+    r.Request(request);
+    EXPECT_TRUE(r.PumpUntilHanded(r.handed.size() + 1)) << request;
+    return r.ReadReply(expected);
+}
 
 TEST(RemoteCommands, EveryCommandWithEmptyWordsAnswersOnceAndFinally) {
     Shown r;
@@ -253,6 +264,31 @@ TEST(RemoteMapCommands, ClosingTheDocumentClosesItsWindows) {
     EXPECT_TRUE(r.server.HasNoCommandWindows());
     EXPECT_EQ(r.Ask("C:setup-map-mapdata-action"),
               "C:ERROR:Command 'setup-map-mapdata-action' - No Map Data Channel dialog found");
+}
+
+// A mapping the tool refuses, or whose rules do not parse, answers the tool's own message instead
+// of OK; the window is used up all the same and no voxel changes.
+TEST(RemoteMapCommands, ARefusedMappingAnswersTheToolsMessageAndChangesNothing) {
+    Shown r;
+    ZunChan& water = *r.doc->GetSample().GetChan(1);
+    std::fill(water.Data(), water.Data() + water.GetNumVoxels(), imtype{5});
+    const std::vector<imtype> before(water.Data(), water.Data() + water.GetNumVoxels());
+    const std::pair<const char*, std::string> cases[] = {
+        // A value combined with the existing one cannot come from the input: the match row, then
+        // the else row.
+        {"0@1@0@0@x > 0@0@1@2@1@0@0@0", "Invalid output channel or other values (7 ,1, 2)."},
+        {"0@1@0@0@<2@0@4@0@0@3@3@1", "Invalid output channel or other values (8 ,3, 3)."},
+        {"2@1@0@0@5-2@0@0@0@100@0@0@7",
+         "Error (" + std::to_string(kRuleIntRangeOrder) + ") in defining input channel data value."},
+    };
+    for (const auto& [words, message] : cases) {
+        SCOPED_TRACE(words);
+        EXPECT_EQ(Replied(r, std::string("A:setup-map-mapdata@@") + words, "A:OK"), "A:OK");
+        const std::string refused = "B:ERROR:Command 'setup-map-mapdata-action' - " + message;
+        EXPECT_EQ(Replied(r, "B:setup-map-mapdata-action", refused), refused);
+        EXPECT_TRUE(r.server.HasNoCommandWindows());
+        EXPECT_TRUE(std::equal(before.begin(), before.end(), water.Data()));
+    }
 }
 
 TEST(RemoteSetupCommands, SwitchesAndNonlinearParameters) {
@@ -547,6 +583,27 @@ TEST(RemoteSetupCommands, ASheetClosedAfterTheChannelsChangedStoresNothing) {
     }
 }
 
+// A sheet whose General page refuses what the parameter set holds (a stored file may carry such
+// values) stores nothing, and its close says why instead of passing for done.
+TEST(RemoteSetupCommands, ASheetThatRefusesTheStoredValuesSaysWhy) {
+    for (const char* s : {"dclo", "dnlo"}) {
+        SCOPED_TRACE(s);
+        Shown r;
+        Params& p = r.doc->GetModel().GetParams();
+        p.linearIterations = 0;
+        p.nonlinearIterations = 0.0f;
+        const std::string close = std::string("setupcomp-open-") + s + "-close";
+        const std::string why = s[1] == 'c' ? setupmsg::kLinearIterations : setupmsg::kNonlinearIterations;
+        EXPECT_EQ(Replied(r, "A:setupcomp-open@", "A:OK"), "A:OK");
+        EXPECT_EQ(Replied(r, std::string("B:setupcomp-open-") + s + "-open@@1", "B:OK"), "B:OK");
+        const std::string refused = "C:ERROR:Command '" + close + "' - " + why;
+        EXPECT_EQ(Replied(r, "C:" + close + "@", refused), refused);
+        EXPECT_EQ(p.linearIterations, 0);
+        EXPECT_EQ(p.nonlinearIterations, 0.0f);
+        EXPECT_EQ(r.server.SubWindow(), nullptr);
+    }
+}
+
 TEST(RemoteOutputCommands, HistogramImagesAndWebPage) {
     Shown r;
     TempDir dir;
@@ -601,6 +658,37 @@ TEST(RemoteOutputCommands, HistogramImagesAndWebPage) {
     // A window that cannot record answers after EXTEND with the recorder's message.
     EXPECT_EQ(r.AskLong("L:output-animation@@2;30@25@1@2@1@1@1@m.avi"),
               "L:EXTEND:500L:ERROR:Command 'output-animation' - Animation recording is not available.");
+}
+
+// An image export that writes nothing answers ERROR with what the export told, after its EXTEND:
+// a folder below a regular file, a link to a missing folder, grey pictures asked for as PNG, and
+// colour pictures of a tree that shows no slice.
+TEST(RemoteOutputCommands, AnImageExportThatWritesNothingAnswersWhatItTold) {
+    Shown r;
+    TempDir dir;
+    { std::ofstream(dir.File("plain")) << "x"; }
+    std::filesystem::create_directory_symlink(dir.File("no/such"), dir.File("gone"));
+    const std::string e = "ERROR:Command 'output-img2d' - ";
+    // Only the boundary channel chosen, whose slices the tree does not show.
+    const std::string hidden = "A:EXTEND:500A:" + e + "Could not export " + sliceexport::kNothingVisible;
+    EXPECT_EQ(Replied(r, "A:output-img2d@@3@" + dir.Path() + "@0@0@0", hidden), hidden);
+    r.tree->SetItemSelected(r.Item("b"), false);
+    const std::string none = e + "Could not export any files";
+    for (const std::string& folder : {dir.File("plain") + "/sub", dir.File("gone")}) {
+        const std::string refused = "B:EXTEND:500B:" + none;
+        EXPECT_EQ(Replied(r, "B:output-img2d@@1@" + folder + "@1@1@0", refused), refused) << folder;
+    }
+    const std::string grey = "C:EXTEND:500C:" + none;
+    EXPECT_EQ(Replied(r, "C:output-img2d@@1@" + dir.Path() + "@2@0@0", grey), grey);
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"gone", "plain"}));
+    // The same channel as TIFF writes its slices and passes.
+    EXPECT_EQ(Replied(r, "D:output-img2d@@1@" + dir.Path() + "@2@1@0", "D:EXTEND:500D:OK"),
+              "D:EXTEND:500D:OK");
+    EXPECT_TRUE(std::filesystem::exists(dir.File("Doc_Water_mono16_XY_1.tif")));
 }
 
 }  // namespace

@@ -128,9 +128,9 @@ public:
         active = docs.back().get();
         return active;
     }
-    void CloseDocument(CZunDoc* doc) override {
+    bool CloseDocument(CZunDoc* doc) override {
         if (active == doc) active = nullptr;
-        std::erase_if(docs, [&](const auto& d) { return d.get() == doc; });
+        return std::erase_if(docs, [&](const auto& d) { return d.get() == doc; }) != 0;
     }
     void SetMainWindowPos(unsigned x, unsigned y, unsigned w, unsigned h) override {
         windowPos = {x, y, w, h};

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "document/docmessages.h"
 #include "document/testfiles.h"
 #include "foundation/memoryguard.h"
 #include "remotefixture.h"
@@ -131,6 +132,44 @@ os.mkdir(d + "/s2folder.tif")
     for (int z = 0; z < 3; ++z) EXPECT_NEAR(r.S().GetChanPhysicalValue(2, 1, 1, z), z + 2.0, 1e-3) << z;
     EXPECT_EQ(r.Ask("B:importdata@@4@" + dir.Path() + "@0@1@tif@0@0@0@1@0@1@0@0@0@0@0@0"),
               "B:ERROR:Command 'importdata' - invalid channel index");
+}
+
+// An import that leaves files out or refuses the stack answers ERROR with the import's own report
+// instead of OK; a range that takes no file has nothing to fail.
+TEST(RemoteSampleCommands, AnImportThatFailsAnswersItsReport) {
+    TempDir dir;
+    RunPython(R"(
+import sys, os, numpy as np, tifffile
+d = sys.argv[1]
+for sub in ["bad", "part", "mixed"]:
+    os.mkdir(d + "/" + sub)
+for name in ["bad/a.tif", "bad/b.tif", "part/b.tif"]:
+    open(d + "/" + name, "w").write("not a picture")
+for name in ["part/a.tif", "mixed/a.tif"]:
+    tifffile.imwrite(d + "/" + name, np.full((4, 6), 2.0, dtype=np.float32))
+tifffile.imwrite(d + "/mixed/b.tif", np.full((4, 6), 2, dtype=np.uint16))
+)",
+              {dir.Path()});
+    Sample r;
+    const ZunChan& ct = *r.S().GetChan(2);
+    const std::vector<imtype> before(ct.Data(), ct.Data() + ct.GetNumVoxels());
+    auto import = [&](const std::string& tag, const std::string& folder, const std::string& range,
+                      const std::string& expected) {
+        r.Request(tag + ":importdata@@2@" + dir.File(folder) + "@" + range + "@tif@0@1@0@1@0@1@0@0@0@0@0@0");
+        EXPECT_TRUE(r.PumpUntilHanded(r.handed.size() + 1));
+        return r.ReadReply(tag + ":" + expected);
+    };
+    const std::string e = "ERROR:Command 'importdata' - ";
+    EXPECT_EQ(import("A", "bad", "0@100", e + "Could not import any files"),
+              "A:" + e + "Could not import any files");
+    EXPECT_EQ(import("B", "mixed", "0@100", e + docmsg::kMixedImportFormats),
+              "B:" + e + docmsg::kMixedImportFormats);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), ct.Data()));
+    EXPECT_EQ(import("C", "bad", "2@2", "OK"), "C:OK");
+    // The file that could be read went in; the reply names the one that could not.
+    EXPECT_EQ(import("D", "part", "0@100", e + "Could not import b.tif"),
+              "D:" + e + "Could not import b.tif");
+    EXPECT_NEAR(r.S().GetChanPhysicalValue(2, 1, 1, 0), 2.0, 1e-3);
 }
 
 // The grid words pass the Sample Grid dialog's checks and are refused with its texts; a refusal

@@ -148,11 +148,11 @@ CZunDoc* RemoteStartup::NewDocument() {
     return doc;
 }
 
-void RemoteStartup::CloseDocument(CZunDoc* doc) {
+bool RemoteStartup::CloseDocument(CZunDoc* doc) {
     // A remote close closes: no question about unsaved changes that no one could answer (the
     // controller saves first when it wants the changes kept).
     doc->SetModifiedFlag(false);
-    if (app_) app_->CloseDocument(doc);
+    return app_ && app_->CloseDocument(doc);
 }
 
 void RemoteStartup::SetMainWindowPos(unsigned x, unsigned y, unsigned width, unsigned height) {

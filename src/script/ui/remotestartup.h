@@ -58,7 +58,7 @@ public:
     std::vector<CZunDoc*> Documents() override;
     CZunDoc* ActiveDocument() override;
     CZunDoc* NewDocument() override;
-    void CloseDocument(CZunDoc* doc) override;
+    bool CloseDocument(CZunDoc* doc) override;
     void SetMainWindowPos(unsigned x, unsigned y, unsigned width, unsigned height) override;
     bool HasActiveTreeView() override;
     void SetVolumeScalarProperty(float value) override;

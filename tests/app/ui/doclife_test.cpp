@@ -23,6 +23,7 @@
 #include "guitest.h"
 #include "platform/progress.h"
 #include "platform/prompt.h"
+#include "plot/ui/usernotesdialog.h"
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
 #include "script/remotelink.h"
@@ -41,9 +42,9 @@ public:
     std::vector<CZunDoc*> Documents() override { return app_.Documents(); }
     CZunDoc* ActiveDocument() override { return app_.ActiveDocument(); }
     CZunDoc* NewDocument() override { return app_.NewDocument(); }
-    void CloseDocument(CZunDoc* doc) override {
+    bool CloseDocument(CZunDoc* doc) override {
         doc->SetModifiedFlag(false);
-        app_.CloseDocument(doc);
+        return app_.CloseDocument(doc);
     }
     void SetMainWindowPos(unsigned, unsigned, unsigned, unsigned) override {}
     bool HasActiveTreeView() override { return false; }
@@ -297,6 +298,29 @@ TEST_F(DocLife, AViewClosedBesideAnotherKeepsTheRunWithoutAQuestion) {
     EXPECT_EQ(doc->GetModel().GetState(), kRunning);
     app->OnStopComputation(doc);
     EXPECT_TRUE(WaitFor([&] { return !doc->GetModel().IsBusy(); }));
+}
+
+// The notes' changes go into the document at its close, whose Save question is then answered
+// Cancel: the application keeps the document, and the remote close says so instead of OK.
+TEST_F(DocLife, ARemoteCloseThatTheApplicationTurnsDownAnswersError) {
+    Start(true, true);
+    CZunDoc* doc = app->ActiveDocument();
+    ASSERT_NE(doc, nullptr);
+    doc->SetTitle("Kept");
+    UserNotesDialog* notes = ShowUserNotes(*doc, app->MainFrame());
+    ASSERT_NE(notes, nullptr);
+    notes->Model().OnEdited("typed while the controller worked");
+    prompt.QueueAnswer(kPromptYes);     // the notes into the document
+    prompt.QueueAnswer(kPromptCancel);  // and the document stays
+    interpreter->Execute("A", "closedocument@Kept");
+    const std::string refused = "A:ERROR:Command 'closedocument' - could not close (Kept)";
+    EXPECT_EQ(link->ReadReply(refused), refused);
+    ASSERT_EQ(app->Documents().size(), 1u);
+    EXPECT_EQ(app->Documents().front(), doc);
+    // Asked again with no one to say Cancel, it closes.
+    interpreter->Execute("B", "closedocument@Kept");
+    EXPECT_EQ(link->ReadReply("B:OK"), "B:OK");
+    EXPECT_TRUE(app->Documents().empty());
 }
 
 TEST_F(DocLife, TheRemoteCloseOfAComputingDocumentIsRefusedWithoutAQuestion) {

@@ -38,7 +38,7 @@ public:
     std::vector<CZunDoc*> Documents() override { return {}; }
     CZunDoc* ActiveDocument() override { return nullptr; }
     CZunDoc* NewDocument() override { return nullptr; }
-    void CloseDocument(CZunDoc*) override {}
+    bool CloseDocument(CZunDoc*) override { return false; }
     void SetMainWindowPos(unsigned, unsigned, unsigned, unsigned) override {}
     bool HasActiveTreeView() override { return false; }
     void SetVolumeScalarProperty(float) override {}

@@ -44,7 +44,7 @@ public:
     std::vector<CZunDoc*> Documents() override { return app_.Documents(); }
     CZunDoc* ActiveDocument() override { return app_.ActiveDocument(); }
     CZunDoc* NewDocument() override { return app_.NewDocument(); }
-    void CloseDocument(CZunDoc* doc) override { app_.CloseDocument(doc); }
+    bool CloseDocument(CZunDoc* doc) override { return app_.CloseDocument(doc); }
     void SetMainWindowPos(unsigned, unsigned, unsigned, unsigned) override {}
     bool HasActiveTreeView() override { return true; }
     void SetVolumeScalarProperty(float) override {}
