@@ -102,48 +102,15 @@
 #include "view3d/ui/imageexportdialog.h"
 #include "view3d/ui/movierecording.h"
 #include "view3d/web3doptions.h"
+#include "xframes.h"
 
 using namespace zun;
+using test::MeasuredFrame;
+using test::Text;
 
 namespace {
 
 const std::string kExample = std::string(ZUN_SOURCE_DIR) + "/examples/phantom.txt";
-
-QString Run(const QStringList& args) {
-    QProcess p;
-    p.start("xwininfo", args);
-    p.waitForFinished(10000);
-    return QString::fromLocal8Bit(p.readAllStandardOutput());
-}
-
-int Field(const QString& text, const char* name) {
-    const QRegularExpressionMatch m = QRegularExpression(QString("%1:\\s*(-?\\d+)").arg(name)).match(text);
-    return m.hasMatch() ? m.captured(1).toInt() : -99999;
-}
-
-// The window manager's frame around the window (its ancestor just below the root), as xwininfo
-// reports it.
-QRect MeasuredFrame(const QWidget* w) {
-    QString id = "0x" + QString::number(w->winId(), 16);
-    for (int depth = 0; depth < 10; ++depth) {
-        const QRegularExpressionMatch parent =
-            QRegularExpression("Parent window id: (0x[0-9a-f]+)(.*)").match(Run({"-children", "-id", id}));
-        if (!parent.hasMatch() || parent.captured(2).contains("the root window")) break;
-        id = parent.captured(1);
-    }
-    const QString info = Run({"-id", id});
-    return {Field(info, "Absolute upper-left X"), Field(info, "Absolute upper-left Y"), Field(info, "Width"),
-            Field(info, "Height")};
-}
-
-std::string Text(const QRect& r) {
-    return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) + "x" +
-           std::to_string(r.height());
-}
-
-std::string Text(const QSize& s) {
-    return std::to_string(s.width()) + "x" + std::to_string(s.height());
-}
 
 // Framed by the window manager, answered by the program (a window it puts back on the screen
 // has done so), and the frame on the server is the one the program knows.
@@ -173,35 +140,6 @@ void CheckFits(QWidget* w, const std::string& name) {
     EXPECT_TRUE(screen.contains(frame)) << Text(frame) << " on " << Text(screen);
     EXPECT_LE(least.width(), screen.width()) << Text(least);
     EXPECT_LE(least.height(), screen.height()) << Text(least);
-}
-
-bool Alike(QRgb a, QRgb b) {
-    return std::abs(qRed(a) - qRed(b)) < 8 && std::abs(qGreen(a) - qGreen(b)) < 8 &&
-           std::abs(qBlue(a) - qBlue(b)) < 8;
-}
-
-// The whole screen with the window on it, as <screens>/<name>.png, once the screen shows what
-// the window drew (the server may still show what lay behind it for a while after it is framed).
-void SaveDesktop(QWidget* w, const std::string& name) {
-    QDir().mkpath(QStringLiteral(ZUN_SCREENS_DIR));
-    QPixmap shot;
-    const bool drawn = test::WaitFor(
-        [&] {
-            const QImage own = w->grab().toImage();
-            shot = QGuiApplication::primaryScreen()->grabWindow(0);
-            const QImage screen = shot.toImage();
-            for (int i = 1; i < 4; ++i)
-                for (int j = 1; j < 4; ++j) {
-                    const QPoint at(own.width() * i / 4, own.height() * j / 4);
-                    const QPoint onScreen = w->mapToGlobal(at);
-                    if (!screen.rect().contains(onScreen) || !Alike(own.pixel(at), screen.pixel(onScreen)))
-                        return false;
-                }
-            return true;
-        },
-        20000);
-    EXPECT_TRUE(drawn) << name << ": the screen did not show the window as drawn";
-    EXPECT_TRUE(shot.save(QStringLiteral(ZUN_SCREENS_DIR) + "/" + QString::fromStdString(name) + ".png"));
 }
 
 // The windows whose pictures on the screen are kept.
@@ -340,7 +278,7 @@ struct Desktop : test::AppFixture {
             w->show();
             CheckFits(w.get(), name);
             if (auto shot = kDesktopShots.find(name); shot != kDesktopShots.end())
-                SaveDesktop(w.get(), shot->second);
+                test::SaveDesktopShowing(w.get(), shot->second);
             w->hide();
             w.reset();
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -371,7 +309,7 @@ TEST_F(Desktop, TheDisplayControlPanelAndItsAdvancedSettingsFitTheScreen) {
         return panel != nullptr;
     }));
     CheckFits(panel, "display control panel");
-    SaveDesktop(panel, "fit-control-panel-desktop");
+    test::SaveDesktopShowing(panel, "fit-control-panel-desktop");
     panel->OnMore();
     ASSERT_NE(panel->AdvancedSettings(), nullptr);
     CheckFits(panel->AdvancedSettings(), "advanced view settings");

@@ -38,54 +38,17 @@
 #include "view3d/ui/controlpanel.h"
 #include "view3d/ui/fullscreen.h"
 #include "view3d/ui/zunview.h"
+#include "xframes.h"
 
 using namespace zun;
+using test::MeasuredFrame;
+using test::SaveDesktop;
+using test::Text;
 
 namespace {
 
 const std::string kExample = std::string(ZUN_SOURCE_DIR) + "/examples/phantom.txt";
 const QRect kScreen(0, 0, 1280, 800);
-
-QString Run(const QStringList& args) {
-    QProcess p;
-    p.start("xwininfo", args);
-    p.waitForFinished(10000);
-    return QString::fromLocal8Bit(p.readAllStandardOutput());
-}
-
-int Field(const QString& text, const char* name) {
-    const QRegularExpression re(QString("%1:\\s*(-?\\d+)").arg(name));
-    const QRegularExpressionMatch m = re.match(text);
-    return m.hasMatch() ? m.captured(1).toInt() : -99999;
-}
-
-// The rectangle on the screen of the window manager's frame around the window (the window's
-// ancestor just below the root), as xwininfo reports it.
-QRect MeasuredFrame(const QWidget* w) {
-    QString id = "0x" + QString::number(w->winId(), 16);
-    for (int depth = 0; depth < 10; ++depth) {
-        const QString tree = Run({"-children", "-id", id});
-        const QRegularExpressionMatch parent =
-            QRegularExpression("Parent window id: (0x[0-9a-f]+)(.*)").match(tree);
-        if (!parent.hasMatch() || parent.captured(2).contains("the root window")) break;
-        id = parent.captured(1);
-    }
-    const QString info = Run({"-id", id});
-    return {Field(info, "Absolute upper-left X"), Field(info, "Absolute upper-left Y"), Field(info, "Width"),
-            Field(info, "Height")};
-}
-
-std::string Text(const QRect& r) {
-    return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) + "x" +
-           std::to_string(r.height());
-}
-
-// The whole screen with the window manager's frames, as <screens>/<name>.png.
-void SaveDesktop(const char* name) {
-    QDir().mkpath(QStringLiteral(ZUN_SCREENS_DIR));
-    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
-    EXPECT_TRUE(shot.save(QStringLiteral(ZUN_SCREENS_DIR) + "/" + name + ".png")) << name;
-}
 
 // Waits until the window manager has framed every window and the program has had the time to
 // answer its frames.
