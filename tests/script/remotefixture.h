@@ -216,12 +216,12 @@ struct Remote : RemoteLink {
             for (auto& d : host.docs) d->HandleFrameMessage(m);
         };
     }
-    // Sends one request and returns what comes back until the line is quiet.
+    // Sends one request and returns its replies up to its final one.
     std::string Ask(const std::string& request) {
         Request(request);
         const std::size_t before = handed.size();
         EXPECT_TRUE(PumpUntilHanded(before + 1)) << request;
-        return Drain(100);
+        return ReadFinal(TagOf(request));
     }
 };
 

@@ -95,7 +95,7 @@ struct DocLife : test::AppFixture {
     // One request run now on this thread (as the event loop would run it); its reply.
     std::string Run(const std::string& tag, const std::string& payload) {
         interpreter->Execute(tag, payload);
-        return link->Drain(50);
+        return link->ReadFinal(tag);
     }
     // A computation that runs until it is stopped.
     void StartEndlessRun(CZunDoc& doc) {
