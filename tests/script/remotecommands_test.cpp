@@ -297,7 +297,10 @@ TEST(RemoteLinkCommands, AComputingDocumentCannotBeClosed) {
     // A computation the controller did not start gets no answer from "stop".
     EXPECT_EQ(r.Ask("D:stop"), "D:OK");
     release = true;
-    for (int i = 0; i < 200 && doc.GetModel().IsBusy(); ++i) r.frame.WaitAndPump(10);
+    EXPECT_TRUE(WaitUntil([&] {
+        r.frame.WaitAndPump(10);
+        return !doc.GetModel().IsBusy();
+    }));
     EXPECT_EQ(r.Ask("E:closedocument@"), "E:OK");
 }
 

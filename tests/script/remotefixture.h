@@ -149,7 +149,10 @@ public:
     std::vector<std::string> pluginFolders{"first"};
     void StopComputation(CZunDoc* doc) override {
         doc->HandleFrameMessage(FrameMessage{FrameMsg::StartStopComputation, doc, 1});
-        for (int i = 0; i < 2000 && doc->GetModel().IsBusy(); ++i) frame_.WaitAndPump(5);
+        WaitUntil([&] {
+            frame_.WaitAndPump(5);
+            return !doc->GetModel().IsBusy();
+        });
     }
     void TitleChanged(CZunDoc* doc) override { titles.push_back(doc->GetTitle()); }
     void Wait(int ms) override {

@@ -225,7 +225,7 @@ TEST_F(DocLife, EveryCloseOfADocumentAsksBeforeStoppingItsRun) {
         const std::size_t asked = StopQuestions();
         prompt.QueueAnswer(kPromptCancel);
         close();
-        WaitFor([&] { return StopQuestions() > asked; }, 2000);
+        WaitFor([&] { return StopQuestions() > asked; }, 60000);
         EXPECT_EQ(StopQuestions(), asked + 1) << road;
         EXPECT_EQ(app->Documents().size(), 1u) << road;
         EXPECT_EQ(m.GetState(), kRunning) << road;

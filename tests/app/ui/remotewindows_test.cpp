@@ -127,7 +127,7 @@ struct RemoteWindows : test::AppFixture {
     static void Settle(QWidget* w) {
         if (QGuiApplication::platformName() == "offscreen") return;
         test::WaitFor([w] { return !w->findChild<QObject*>("zunFrameWatch", Qt::FindDirectChildrenOnly); },
-                      3000);
+                      kReplyWaitMs);
     }
     // Centred over the main window as far as the screen lets it, wholly on the screen, and closed
     // to the user's clicks and keys.
