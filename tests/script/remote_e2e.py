@@ -129,7 +129,7 @@ class Zun:
         except (socket.timeout, BlockingIOError):
             return None
 
-    def read(self, quiet=0.15, timeout=REPLY_WAIT, tag=None):
+    def read(self, quiet=1.0, timeout=REPLY_WAIT, tag=None):
         """With a tag: everything up to that tag's final reply, once it has come (up to `timeout`).
         Without: everything until the line has been quiet for a second or more (`quiet`)."""
         if tag is not None:
@@ -447,7 +447,7 @@ def case_fuzz(count=None):
                         documents -= 2
                 payload = "@".join(words).encode("latin-1")
             # A long command answers EXTEND first and its final reply later.
-            r = Replies(z, payload[:1000], timeout=60.0)
+            r = Replies(z, payload[:1000])
             if not r.whole or r.final.startswith(("EXTEND:", "WORK:")):
                 bad += 1
                 if bad < 5:
@@ -756,7 +756,7 @@ def case_refusals():
             ("save@" + pipe, pipe + " is not a regular file."),
         ]:
             word = payload.split("@")[0]
-            r = Replies(z, payload, timeout=30.0)
+            r = Replies(z, payload)
             check(r.final == "ERROR:Command '%s' - %s" % (word, reason), "%s: refused (%r)" % (ascii(payload), r.parts))
             if not z.alive():
                 break
