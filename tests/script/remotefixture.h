@@ -150,7 +150,10 @@ public:
     std::vector<std::string> pluginFolders{"first"};
     void StopComputation(CZunDoc* doc) override {
         doc->HandleFrameMessage(FrameMessage{FrameMsg::StartStopComputation, doc, 1});
-        for (int i = 0; i < 2000 && doc->GetModel().IsBusy(); ++i) frame_.WaitAndPump(5);
+        WaitUntil([&] {
+            frame_.WaitAndPump(5);
+            return !doc->GetModel().IsBusy();
+        });
     }
     void TitleChanged(CZunDoc* doc) override { titles.push_back(doc->GetTitle()); }
     void Wait(int ms) override {
@@ -218,12 +221,12 @@ struct Remote : RemoteLink {
             for (auto& d : host.docs) d->HandleFrameMessage(m);
         };
     }
-    // Sends one request and returns what comes back until the line is quiet.
+    // Sends one request and returns its replies up to its final one.
     std::string Ask(const std::string& request) {
         Request(request);
         const std::size_t before = handed.size();
         EXPECT_TRUE(PumpUntilHanded(before + 1)) << request;
-        return Drain(100);
+        return ReadFinal(TagOf(request));
     }
 };
 

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cerrno>
 #include <regex>
+#include <thread>
+#include <tuple>
 
 #include "remotelink.h"
 
@@ -207,9 +209,8 @@ TEST(RemoteServer, ASecondConnectionToTheServersPortIsRefused) {
 
 TEST(RemoteServer, ProgressGoesUnderTheTagOfTheLastExtendAndTheFinalAnswerGoesOnce) {
     RemoteLink link;
-    // No request waits for progress before the first EXTEND.
+    // No request waits for progress before the first EXTEND (it would come before what follows).
     link.server.ReplyWork(10);
-    EXPECT_EQ(link.Drain(100), "");
     link.server.ReplyExtend("A", 300);
     link.server.ReplyWork(40);
     EXPECT_EQ(link.server.GetPendingTag(), "A");
@@ -219,11 +220,12 @@ TEST(RemoteServer, ProgressGoesUnderTheTagOfTheLastExtendAndTheFinalAnswerGoesOn
     // The computation's end arrives through the document's reply interface: already answered.
     link.server.ComputeReplies().ReplyOk("A", "");
     EXPECT_EQ(link.server.GetPendingTag(), "A");  // kept for later progress
-    EXPECT_EQ(link.Read(std::string("A:EXTEND:300A:WORK:40A:OK").size()), "A:EXTEND:300A:WORK:40A:OK");
-    EXPECT_EQ(link.Drain(100), "");
+    EXPECT_EQ(link.ReadReply("A:EXTEND:300A:WORK:40A:OK"), "A:EXTEND:300A:WORK:40A:OK");
     link.server.ReplyExtend("C", 500);
     link.server.ComputeReplies().ReplyOk("C", "Stopped");
-    EXPECT_EQ(link.Drain(), "C:EXTEND:500C:OK:Stopped");
+    // A reply that follows shows where the one with text ends.
+    link.server.ReplyOk("Z");
+    EXPECT_EQ(link.ReadReply("C:EXTEND:500C:OK:StoppedZ:OK"), "C:EXTEND:500C:OK:StoppedZ:OK");
 }
 
 TEST(RemoteServer, RepliesFromAWorkerThreadNeverInterleave) {
@@ -272,7 +274,9 @@ TEST(RemoteServer, NothingIsSentUnderATagAfterItsFinalReply) {
     link.server.ReplyOk("B");
     link.server.ReplyWork(100);
     EXPECT_FALSE(link.server.ReplyFinal("B", "OK"));
-    EXPECT_EQ(link.Drain(), "B:EXTEND:300B:WORK:10B:OK");
+    // Anything sent under B after its answer would come before this reply.
+    link.server.ReplyOk("Z");
+    EXPECT_EQ(link.ReadReply("B:EXTEND:300B:WORK:10B:OKZ:OK"), "B:EXTEND:300B:WORK:10B:OKZ:OK");
     // The computation answers under its start's tag, even after another long request replied
     // EXTEND, and falls silent once that tag had its answer.
     link.server.ReplyExtend("C", 300);
@@ -285,7 +289,43 @@ TEST(RemoteServer, NothingIsSentUnderATagAfterItsFinalReply) {
     link.server.ComputeReplies().ReplyOk(link.server.ComputeReplies().GetPendingTag(), "");
     link.server.ComputeReplies().ReplyWork(100);
     link.server.ComputeReplies().ReplyOk("C", "Stopped");
-    EXPECT_EQ(link.Drain(), "C:EXTEND:300D:EXTEND:500C:WORK:30D:WORK:40D:OKC:OK");
+    link.server.ReplyOk("Z");
+    EXPECT_EQ(link.ReadReply("C:EXTEND:300D:EXTEND:500C:WORK:30D:WORK:40D:OKC:OKZ:OK"),
+              "C:EXTEND:300D:EXTEND:500C:WORK:30D:WORK:40D:OKC:OKZ:OK");
+}
+
+// What the tests read by: a request's replies end with its first one that is neither EXTEND nor
+// WORK, however late that comes.
+TEST(RemoteLinkReading, ReadsUpToTheFinalReplyOfTheTagHoweverLateItComes) {
+    using F = FinalReply;
+    const std::vector<std::tuple<std::string, std::string, F>> streams = {
+        {"", "A", F::kNotYet},
+        {"A:EXTEND:300A:WORK:-1", "A", F::kNotYet},
+        {"A:EXTEND:300B:OK", "A", F::kNotYet},
+        {"D:EXTEND:500", "D", F::kNotYet},
+        {"X:WORK:5", "K", F::kNotYet},
+        {"A:EXTEND:300A:OK", "A", F::kCame},
+        {"B:OK:xA:ERROR:y", "A", F::kCame},
+        {"X:EXTEND:500D:OK", "D", F::kCame},
+        {"A:EXTENDED", "A", F::kCame},  // an unknown word's echo
+        {"A:", "A", F::kPerhaps},       // an empty word's echo, or the start of a longer reply
+        {"A:EXTEND:300A:WOR", "A", F::kPerhaps},
+    };
+    for (const auto& [replies, tag, final] : streams) EXPECT_EQ(FinalReplyOf(replies, tag), final) << replies;
+
+    RemoteLink link;
+    link.server.ReplyExtend("A", 300);
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        link.server.ReplyWork(50);
+        link.server.ReplyError("B", "other");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        link.server.ReplyOk("A", "done");
+    });
+    EXPECT_EQ(link.ReadFinal("A"), "A:EXTEND:300A:WORK:50B:ERROR:otherA:OK:done");
+    late.join();
+    link.server.ReplyOk("C");
+    EXPECT_EQ(link.ReadFinal("C"), "C:OK");
 }
 
 TEST(RemoteServer, AControllerThatStopsReadingIsCutOffWithoutHoldingUpTheProgram) {

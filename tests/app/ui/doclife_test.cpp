@@ -97,7 +97,7 @@ struct DocLife : test::AppFixture {
     // One request run now on this thread (as the event loop would run it); its reply.
     std::string Run(const std::string& tag, const std::string& payload) {
         interpreter->Execute(tag, payload);
-        return link->Drain(50);
+        return link->ReadFinal(tag);
     }
     // A computation that runs until it is stopped.
     void StartEndlessRun(CZunDoc& doc) {
@@ -227,7 +227,7 @@ TEST_F(DocLife, EveryCloseOfADocumentAsksBeforeStoppingItsRun) {
         const std::size_t asked = StopQuestions();
         prompt.QueueAnswer(kPromptCancel);
         close();
-        WaitFor([&] { return StopQuestions() > asked; }, 2000);
+        WaitFor([&] { return StopQuestions() > asked; }, 60000);
         EXPECT_EQ(StopQuestions(), asked + 1) << road;
         EXPECT_EQ(app->Documents().size(), 1u) << road;
         EXPECT_EQ(m.GetState(), kRunning) << road;
