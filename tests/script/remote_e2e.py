@@ -718,22 +718,6 @@ def resident_mb(pid):
     return 0.0
 
 
-def wait_for_text(z, texts, timeout=60.0):
-    """What arrives until one of `texts` is among it (or the link ends, or the time is up)."""
-    got = ""
-    end = time.time() + timeout
-    z.sock.settimeout(0.5)
-    while not any(text in got for text in texts) and time.time() < end:
-        try:
-            chunk = z.sock.recv(65536)
-        except socket.timeout:
-            continue
-        if not chunk:
-            break
-        got += chunk.decode("latin-1")
-    return got
-
-
 def overlong_requests(z):
     """Requests longer than the 1,024 bytes the link once took in one piece reach their command
     whole; a request too long for the link is refused whole with the rest of its write, and the
@@ -751,21 +735,18 @@ def overlong_requests(z):
     for path in (os.path.join(folder, "c" * 250 + ".zun"), os.path.join(deep, "c" * 195 + ".zun")):
         t = z.tag()
         z.sock.sendall(("%s:save@%s" % (t, path)).encode())
-        ok = "%s:OK:%s" % (t, os.path.basename(path))
-        failed = "%s:ERROR:Command 'save' - could not save (%s)" % (t, path)
-        got = wait_for_text(z, (ok, failed))
-        # It saved at the path named, or says it could not save that path.
-        check(got in (ok, failed), "a save of %d bytes reaches the command whole (%r)" % (len(path), got[:80]))
-        if got == ok:
-            saved.append(path)
-    check(len(saved) >= 1 and saved[-1].startswith(deep), "a save at a path of 4,000 bytes")
+        got = z.read(tag=t)
+        # Saved at the path named, a name of 254 bytes among them.
+        check(got == "%s:OK:%s" % (t, os.path.basename(path)),
+              "a save of %d bytes reaches the command whole (%r)" % (len(path), got[:80]))
+        saved.append(path)
     # Far past the link's limit, with what would read as a request of its own in the same write.
     t, tail = z.tag(), z.tag()
     request = "%s:save@%s.zun" % (t, os.path.join(deep, *["j" * 200] * 25))
     z.sock.sendall(("%s%s:save@%s" % (request, tail, os.path.join(root, "tail.zun"))).encode())
     refusal = ("%s:ERROR:Request too long: the link takes requests of at most 8191 bytes, tag and colon "
                "included; nothing of it was run." % t)
-    got = wait_for_text(z, (refusal,))
+    got = z.read(tag=t)
     check(got == refusal, "a request of %d bytes is refused whole (%r)" % (len(request), got[:120]))
     check(z.reply_of("hello") == "hello", "the link goes on after the refusal")
     files = sorted(os.path.join(d, f) for d, _, fs in os.walk(root) for f in fs)
@@ -802,7 +783,7 @@ def check_failures_answer_error(z):
     os.symlink(os.path.join(TMP, "no", "such"), os.path.join(out, "gone"))
     for folder in (plain + "/sub", os.path.join(out, "gone")):
         # The export's report: "any files", or the files it names when more channels are chosen.
-        e = Replies(z, "output-img2d@@1@%s@1@1@0" % folder, timeout=60.0, quiet=0.3)
+        e = Replies(z, "output-img2d@@1@%s@1@1@0" % folder)
         check(e.parts[:1] == ["EXTEND:500"] and e.final.startswith("ERROR:Command 'output-img2d' - Could not export ")
               and "visible" not in e.final, "output-img2d into %s: refused after EXTEND (%r)" % (folder, e.parts[:2]))
     check(sorted(os.listdir(out)) == ["gone", "plain"], "nothing was written for the exports (%r)" % os.listdir(out))
@@ -912,21 +893,8 @@ TOO_MANY_DOCUMENTS = re.compile(r"ERROR:Command 'newdocument' - Too many open do
 
 
 def new_document(z, title):
-    """The reply to one newdocument request, read until it is whole (an OK, or the whole refusal
-    for want of room) or a minute has passed."""
-    t = z.tag()
-    z.send(t, "newdocument@" + title)
-    got, end = "", time.time() + 60
-    z.sock.settimeout(1.0)
-    while time.time() < end and got != t + ":OK" and not TOO_MANY_DOCUMENTS.fullmatch(got[len(t) + 1:]):
-        try:
-            chunk = z.sock.recv(65536)
-        except socket.timeout:
-            continue
-        if not chunk:
-            break
-        got += chunk.decode("latin-1")
-    return got[len(t) + 1:] if got.startswith(t + ":") else "<%s>" % got
+    """The reply to one newdocument request (an OK, or the whole refusal for want of room)."""
+    return z.reply_of("newdocument@" + title)
 
 
 def documents_past_the_bound(z, already_open, quarantine):
