@@ -9,7 +9,7 @@ void RedrawQueue::Push(int hint) {
     hints_.push_back(hint);
 }
 
-int RedrawQueue::Drain() {
+int RedrawQueue::TakeAll() {
     // A request made after a stop hint belongs to the thread that follows the stop: it stays.
     int m = 0;
     std::size_t taken = 0;
@@ -124,7 +124,7 @@ void RenderLoop::ThreadProc() {
             std::unique_lock lock(mutex_);
             cv_.wait(lock, [&] { return signalled_ || stop_; });
             signalled_ = false;
-            hint = queue_.Drain();
+            hint = queue_.TakeAll();
             if (stop_) {
                 running_ = false;
                 return;

@@ -27,8 +27,8 @@ public:
     // A burst collapses: when more than one hint waits, the newest waiting one is dropped first.
     void Push(int hint);
     // The largest waiting hint (0 when none), up to and including the first stop hint; the hints
-    // queued after a stop stay for the drain that follows it.
-    int Drain();
+    // queued after a stop stay for the next take.
+    int TakeAll();
     std::size_t Size() const { return hints_.size(); }
     const std::vector<int>& Hints() const { return hints_; }
 

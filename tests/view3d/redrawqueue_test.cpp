@@ -32,15 +32,15 @@ TEST(RedrawQueue, KeepsOldestAndNewestAndDrainsTheLargest) {
     EXPECT_EQ(q.Hints(), (std::vector<int>{2, 8}));
     q.Push(1);
     EXPECT_EQ(q.Hints(), (std::vector<int>{2, 1}));
-    EXPECT_EQ(q.Drain(), 2);
+    EXPECT_EQ(q.TakeAll(), 2);
     EXPECT_EQ(q.Size(), 0u);
-    EXPECT_EQ(q.Drain(), 0);
+    EXPECT_EQ(q.TakeAll(), 0);
     // A redraw queued after a stop is left for the drain after it.
     q.Push(kRedrawStopThread);
     q.Push(kRedrawOnce);
-    EXPECT_EQ(q.Drain(), kRedrawStopThread);
+    EXPECT_EQ(q.TakeAll(), kRedrawStopThread);
     EXPECT_EQ(q.Hints(), (std::vector<int>{kRedrawOnce}));
-    EXPECT_EQ(q.Drain(), kRedrawOnce);
+    EXPECT_EQ(q.TakeAll(), kRedrawOnce);
 }
 
 TEST(RenderLoop, BurstBeforeTheThreadWakesDrawsOnceWithoutSpinning) {
