@@ -101,6 +101,7 @@
 #include "view3d/ui/exportweb3ddialog.h"
 #include "view3d/ui/imageexportdialog.h"
 #include "view3d/ui/movierecording.h"
+#include "view3d/ui/zunview.h"
 #include "view3d/web3doptions.h"
 #include "xframes.h"
 
@@ -130,7 +131,10 @@ QSize LeastSize(const QWidget* w) {
 
 void CheckFits(QWidget* w, const std::string& name) {
     SCOPED_TRACE(name);
-    ASSERT_TRUE(test::WaitFor([&] { return Settled(w); }, 20000)) << "not framed";
+    ASSERT_TRUE(test::WaitFor([&] { return Settled(w); }, 60000))
+        << "not framed: visible " << w->isVisible() << ", geometry " << Text(w->geometry()) << ", frame "
+        << Text(w->frameGeometry()) << ", on the server " << Text(MeasuredFrame(w)) << ", watched "
+        << (w->findChild<QObject*>("zunFrameWatch", Qt::FindDirectChildrenOnly) != nullptr);
     const QRect screen = w->screen()->availableGeometry();
     const QRect frame = MeasuredFrame(w);
     const QSize decoration = frame.size() - w->geometry().size();
@@ -171,7 +175,12 @@ struct Desktop : test::AppFixture {
         ASSERT_TRUE(app->InitInstance(StartupOptions{}));
         app->MainFrame()->show();
         ASSERT_NE(app->OpenDocumentFile(kExample), nullptr);
-        ASSERT_TRUE(test::WaitFor([&] { return Settled(app->MainFrame()); }, 20000));
+        // The 3-D view's first frame may make the main window anew, and the window manager then
+        // takes it over for a moment: the windows measured here open on a settled desktop.
+        auto* view = qobject_cast<CZunView*>(app->MainFrame()->ActiveChild()->ViewPane());
+        ASSERT_NE(view, nullptr);
+        ASSERT_TRUE(test::WaitFor([&] { return view->FramesPainted() > 0; }, 60000));
+        ASSERT_TRUE(test::WaitFor([&] { return Settled(app->MainFrame()); }, 60000));
     }
     void TearDown() override {
         tomography.reset();
