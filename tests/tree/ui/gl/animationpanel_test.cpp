@@ -246,13 +246,20 @@ TEST(AnimationPanel, StereoSwitchesAndAdvancedSettings) {
     EXPECT_EQ(w.view->Settings().stereoMode, 2);
     EXPECT_FALSE(panel->stereoButton(1)->isChecked());
 
+    // More is pressed on a panel the window manager has framed (on a bare X server nothing frames
+    // it, and the wait ends unanswered).
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel));
+    PumpUntil([&] { return panel->frameGeometry() != panel->geometry(); }, 2000);
     panel->OnMore();
     CZunViewAdvancedSettings* adv = panel->AdvancedSettings();
     ASSERT_NE(adv, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(adv));
     EXPECT_EQ(adv->windowTitle(), "Advanced View Settings");
-    // Beside the panel: its frame starts in the column after the panel frame's last.
-    EXPECT_EQ(adv->frameGeometry().topLeft(), panel->frameGeometry().topRight() + QPoint(1, 0));
+    // Beside the panel: its frame starts in the column after the panel frame's last, once the
+    // window manager has framed it there.
+    const auto beside = [&] { return panel->frameGeometry().topRight() + QPoint(1, 0); };
+    PumpUntil([&] { return adv->frameGeometry().topLeft() == beside(); }, 5000);
+    EXPECT_EQ(adv->frameGeometry().topLeft(), beside());
     EXPECT_FALSE(adv->slider(CZunViewAdvancedSettings::kThreshold)->isEnabled());
     EXPECT_FALSE(adv->spin(CZunViewAdvancedSettings::kRed)->isEnabled());
     adv->spin(CZunViewAdvancedSettings::kAlpha)->setValue(50);
