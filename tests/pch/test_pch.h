@@ -28,3 +28,5 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include "../testpaths.h"

@@ -111,8 +111,8 @@ TEST(FilterWindows, WindowsCascadeBesideTheDialogOnItsScreen) {
         painter.drawRect(w->frameGeometry().translated(-screen.topLeft()).adjusted(0, 0, -1, -1));
     }
     painter.end();
-    QDir().mkpath(QStringLiteral(ZUN_SCREENS_DIR));
-    EXPECT_TRUE(picture.save(QStringLiteral(ZUN_SCREENS_DIR) + "/filter_windows_" + expected + ".png"));
+    QDir().mkpath(QString(ZUN_SCREENS_DIR));
+    EXPECT_TRUE(picture.save(QString(ZUN_SCREENS_DIR) + "/filter_windows_" + expected + ".png"));
     // Showing an open filter again only raises its window.
     const QPoint before = windows[1]->pos();
     o.model->ShowFilterProperties("Source");

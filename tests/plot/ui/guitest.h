@@ -32,8 +32,8 @@ inline QApplication& App() {
 
 // Grabs the widget to <screens>/<name>.png; returns the path (empty when it could not be saved).
 inline std::string SaveScreen(QWidget& w, const char* name) {
-    QDir().mkpath(QStringLiteral(ZUN_SCREENS_DIR));
-    const QString path = QStringLiteral(ZUN_SCREENS_DIR) + "/" + name + ".png";
+    QDir().mkpath(QString(ZUN_SCREENS_DIR));
+    const QString path = QString(ZUN_SCREENS_DIR) + "/" + name + ".png";
     return w.grab().save(path) ? path.toStdString() : std::string();
 }
 

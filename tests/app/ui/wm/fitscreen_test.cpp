@@ -486,7 +486,7 @@ TEST_F(Desktop, TheAttenuationWindowsAndSmallDialogsFitTheScreen) {
          }},
         {"Help",
          [&] {
-             return std::make_unique<HelpWindow>(QString(ZUN_SOURCE_DIR "/doc/help/index.html"), Main());
+             return std::make_unique<HelpWindow>(QString(ZUN_SOURCE_DIR) + "/doc/help/index.html", Main());
          }},
         {"Progress", [&] { return std::make_unique<CProgressBar>(Main()); }},
         {"Channel Properties",

@@ -58,9 +58,9 @@ inline std::string Text(const QSize& s) {
 
 // The whole screen with the window manager's frames, as <screens>/<name>.png.
 inline void SaveDesktop(const std::string& name) {
-    QDir().mkpath(QStringLiteral(ZUN_SCREENS_DIR));
+    QDir().mkpath(QString(ZUN_SCREENS_DIR));
     const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
-    EXPECT_TRUE(shot.save(QStringLiteral(ZUN_SCREENS_DIR) + "/" + QString::fromStdString(name) + ".png"))
+    EXPECT_TRUE(shot.save(QString(ZUN_SCREENS_DIR) + "/" + QString::fromStdString(name) + ".png"))
         << name;
 }
 
