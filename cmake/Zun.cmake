@@ -10,6 +10,22 @@ set_property(GLOBAL PROPERTY ZUN_CORE_LIBRARIES "")
 set_property(GLOBAL PROPERTY ZUN_UI_LIBRARIES "")
 set(ZUN_SCREENS_DIR ${CMAKE_BINARY_DIR}/screens)
 
+# Where the test and benchmark programs find the source tree and write their files
+# (tests/testpaths.h): the one object that names the checkout's folders.
+configure_file(${ZUN_SOURCE_ROOT}/tests/testpaths.cpp.in ${CMAKE_BINARY_DIR}/tests/testpaths.cpp @ONLY)
+add_library(zun_testpaths STATIC ${CMAKE_BINARY_DIR}/tests/testpaths.cpp)
+target_include_directories(zun_testpaths PUBLIC ${ZUN_SOURCE_ROOT}/tests)
+# zun_source_path_definition(<var> <name> <folder>): the definition NAME=ZunSourcePath("<folder
+# relative to the source root>"); zun_binary_path_definition likewise below the build root.
+function(zun_source_path_definition var name folder)
+  file(RELATIVE_PATH _rel ${ZUN_SOURCE_ROOT} ${folder})
+  set(${var} "${name}=ZunSourcePath(\"${_rel}\")" PARENT_SCOPE)
+endfunction()
+function(zun_binary_path_definition var name folder)
+  file(RELATIVE_PATH _rel ${CMAKE_BINARY_DIR} ${folder})
+  set(${var} "${name}=ZunBinaryPath(\"${_rel}\")" PARENT_SCOPE)
+endfunction()
+
 # ZUN_UNITY_BUILD compiles each library a batch of its sources at a time, parsing the headers
 # they share once per batch (scripts/test turns it on: a small machine builds three trees).
 # The batch files are written here rather than by CMake's UNITY_BUILD, which includes each source
@@ -151,14 +167,11 @@ function(zun_add_tests folder)
     add_executable(${_exe} ${_t})
     target_link_libraries(${_exe} PRIVATE ${_support} ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     target_include_directories(${_exe} PRIVATE ${ZUN_SOURCE_ROOT}/src ${ZUN_SOURCE_ROOT}/tests)
-    file(RELATIVE_PATH _source_rel ${ZUN_SOURCE_ROOT} ${CMAKE_CURRENT_SOURCE_DIR})
-    file(RELATIVE_PATH _binary_rel ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR})
+    zun_source_path_definition(_test_dir ZUN_TEST_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+    zun_binary_path_definition(_test_binary_dir ZUN_TEST_BINARY_DIR ${CMAKE_CURRENT_BINARY_DIR})
     target_link_libraries(${_exe} PRIVATE zun_testpaths)
-    target_compile_definitions(${_exe} PRIVATE
-      "ZUN_SOURCE_DIR=ZunSourcePath(\"\")"
-      ZUN_PYTHON="${ZUN_PYTHON}"
-      "ZUN_TEST_DIR=ZunSourcePath(\"${_source_rel}\")"
-      "ZUN_TEST_BINARY_DIR=ZunBinaryPath(\"${_binary_rel}\")")
+    target_compile_definitions(${_exe} PRIVATE "ZUN_SOURCE_DIR=ZunSourcePath(\"\")"
+      ZUN_PYTHON="${ZUN_PYTHON}" "${_test_dir}" "${_test_binary_dir}")
     zun_test_compile_options(${_exe})
     if("gui" IN_LIST ARG_LABELS OR "gl" IN_LIST ARG_LABELS)
       target_precompile_headers(${_exe} REUSE_FROM zun_widget_test_pch)
@@ -180,8 +193,8 @@ function(zun_add_tests folder)
       # The Qt modules and scene library of the widget tests' precompiled header, for every one of
       # them: it serves only programs compiled with the same definitions.
       target_link_libraries(${_exe} PRIVATE Qt6::Test Qt6::Widgets Qt6::Network Qt6::OpenGLWidgets zun_osg)
-      file(RELATIVE_PATH _screens_rel ${CMAKE_BINARY_DIR} ${ZUN_SCREENS_DIR})
-      target_compile_definitions(${_exe} PRIVATE "ZUN_SCREENS_DIR=ZunBinaryPath(\"${_screens_rel}\")")
+      zun_binary_path_definition(_screens ZUN_SCREENS_DIR ${ZUN_SCREENS_DIR})
+      target_compile_definitions(${_exe} PRIVATE "${_screens}")
       set(_env "ZUN_SCREENS_DIR=${ZUN_SCREENS_DIR}")
       if("gui" IN_LIST ARG_LABELS)
         list(APPEND _env "QT_QPA_PLATFORM=offscreen")
@@ -197,5 +210,7 @@ function(zun_add_bench name)
   add_executable(bench_${name} ${ARG_SOURCES})
   target_link_libraries(bench_${name} PRIVATE ${ARG_LIBS})
   target_include_directories(bench_${name} PRIVATE ${ZUN_SOURCE_ROOT}/src)
-  target_compile_definitions(bench_${name} PRIVATE ZUN_PYTHON="${ZUN_PYTHON}" ZUN_SOURCE_DIR="${ZUN_SOURCE_ROOT}")
+  target_link_libraries(bench_${name} PRIVATE zun_testpaths)
+  target_compile_options(bench_${name} PRIVATE -include testpaths.h)
+  target_compile_definitions(bench_${name} PRIVATE ZUN_PYTHON="${ZUN_PYTHON}" "ZUN_SOURCE_DIR=ZunSourcePath(\"\")")
 endfunction()
