@@ -14,6 +14,7 @@
 #include "platform/bytestream.h"
 #include "remotefixture.h"
 #include "setup/setupmessages.h"
+#include "tools/mapchannel.h"
 #include "tree/displaystate.h"
 #include "tree/sliceexport.h"
 #include "view3d/web3dtexts.h"
@@ -277,6 +278,15 @@ TEST(RemoteMapCommands, ARefusedMappingAnswersTheToolsMessageAndChangesNothing) 
         {"0@1@0@0@<2@0@4@0@0@3@3@1", "Invalid output channel or other values (8 ,3, 3)."},
         {"2@1@0@0@5-2@0@0@0@100@0@0@7",
          "Error (" + std::to_string(kRuleIntRangeOrder) + ") in defining input channel data value."},
+        // Rules and values with no number in them are not read as 0, and no rules where every
+        // voxel would take a "Do nothing" row map nothing: each is refused.
+        {"2@1@0@0@x@0@0@0@100@0@0@7",
+         "Error (" + std::to_string(kRuleNoNumber) + ") in defining input channel data value."},
+        {"2@1@0@0@<<<garbage@0@0@0@100@0@0@7",
+         "Error (" + std::to_string(kRuleNoNumber) + ") in defining input channel data value."},
+        {"2@1@0@0@<2@0@0@0@abc@0@0@7", "Invalid output channel value \"abc\"."},
+        {"2@1@0@0@<2@0@0@0@100@0@0@abc", "Invalid else value \"abc\"."},
+        {"2@1@0@0@@0@0@0@100@4@0@7", mapmsg::kNoRules},
     };
     for (const auto& [words, message] : cases) {
         SCOPED_TRACE(words);
