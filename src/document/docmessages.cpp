@@ -1,5 +1,7 @@
 #include "document/docmessages.h"
 
+#include <algorithm>
+
 #include "platform/prompt.h"
 
 namespace zun {
@@ -33,8 +35,14 @@ std::string FileFailuresText(const std::vector<std::string>& failures, std::size
                              const std::string& verb) {
     if (failures.empty()) return {};
     if (total != 1 && failures.size() == total) return "Could not " + verb + " any files";
-    std::string text = "Could not " + verb + " " + failures.front();
-    for (std::size_t i = 1; i < failures.size(); ++i) text += "," + failures[i];
+    return "Could not " + verb + " " + ListFirstNames(failures, ",");
+}
+
+std::string ListFirstNames(const std::vector<std::string>& names, const std::string& separator) {
+    const std::size_t listed = std::min(names.size(), kListedNames);
+    std::string text;
+    for (std::size_t i = 0; i < listed; ++i) text += (i ? separator : std::string()) + names[i];
+    if (names.size() > listed) text += " ... and " + std::to_string(names.size() - listed) + " more";
     return text;
 }
 

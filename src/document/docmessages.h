@@ -73,8 +73,15 @@ std::string InsufficientMemory(const std::string& activity = {});
 // "Insufficient memory" [+ " while " + activity] + "." in a message box.
 void ShowInsufficientMemoryError(Prompt* prompt, const std::string& activity = {});
 
+// How many names a text lists before it sums up the rest: a batch of tens of thousands of slices
+// would otherwise make a message box taller than any screen and a remote reply of megabytes.
+inline constexpr std::size_t kListedNames = 20;
+// The first kListedNames names joined by `separator`, then " ... and N more" for the rest.
+std::string ListFirstNames(const std::vector<std::string>& names, const std::string& separator);
+
 // The report of the files a batch could not handle: empty for an empty list; "Could not <verb> any
-// files" when every one of several failed; else "Could not <verb> <first>,<second>,...".
+// files" when every one of several failed; else "Could not <verb> <first>,<second>,..." (see
+// ListFirstNames).
 std::string FileFailuresText(const std::vector<std::string>& failures, std::size_t total,
                              const std::string& verb);
 // FileFailuresText in a message box, when there is one to show.

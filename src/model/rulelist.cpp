@@ -107,7 +107,51 @@ int ParseRange(const std::string& text, int kind, RuleRecord& r, int code) {
     return code;
 }
 
+// Whether a value text starts with a number as the item's reader takes it (blanks and a sign
+// first, as strtoll and strtod allow).
+bool HoldsNumber(const std::string& text, int kind) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    if (kind == kRuleRaw)
+        std::strtoll(begin, &end, 10);
+    else
+        StrToDoubleC(begin, &end);
+    return end != begin;
+}
+
+// The value texts of an item as ParseItem splits it: one after the comparison, or both ends of
+// a range.
+std::vector<std::string> ItemValues(const std::string& item) {
+    std::size_t p = item.find_first_not_of(" \t\r\n\v\f");
+    std::string s = p == std::string::npos ? std::string() : item.substr(p);
+    s.erase(0, s.find_first_not_of('='));
+    if (!s.empty() && (s[0] == '<' || s[0] == '>')) {
+        const std::size_t q = s.find_first_not_of("<>=");
+        return {q == std::string::npos ? std::string() : s.substr(q)};
+    }
+    const std::size_t d1 = s.find('-');
+    if (d1 == std::string::npos) return {s};
+    const std::size_t d2 = s.find('-', d1 + 1);
+    return {s.substr(0, d1), s.substr(d1 + 1, d2 == std::string::npos ? std::string::npos : d2 - d1 - 1)};
+}
+
 }  // namespace
+
+int LinkedClusterRules::CheckNumbers(const std::string& text, int kind) {
+    if (text.empty()) return kRuleOk;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        const std::string item =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        RuleRecord record;
+        if (ParseItem(item, kind, record) == kRuleOk)
+            for (const std::string& value : ItemValues(item))
+                if (!HoldsNumber(value, kind)) return kRuleNoNumber;
+        if (comma == std::string::npos) return kRuleOk;
+        start = comma + 1;
+    }
+}
 
 std::string LinkedClusterRules::Normalize(const std::string& text, int* count) {
     std::string s;

@@ -35,6 +35,7 @@ enum RuleCode : int {
     kRuleNormOutOfRange = 6,
     kRuleIntRangeOrder = 11,
     kRuleRealRangeOrder = 12,
+    kRuleNoNumber = 13,
 };
 
 class LinkedClusterRules {
@@ -46,6 +47,11 @@ public:
     static int Parse(const std::string& text, int kind, int capacity, RuleRecord* records,
                      Prompt* prompt = nullptr);
     static int ParseItem(const std::string& item, int kind, RuleRecord& record);
+    // kRuleNoNumber when an item of a normalised text that parses has a value with no number at
+    // all ("x", "<<<garbage", "a-1"), which ParseItem reads as 0; else kRuleOk. A value is read
+    // by its leading number, as ParseItem reads it, so "5abc" holds one. Items that do not parse
+    // are left to Parse's own codes.
+    static int CheckNumbers(const std::string& text, int kind);
     static std::string Format(const RuleRecord* records, int count, int kind);
     static bool MatchInt(int count, const RuleRecord* records, std::uint64_t value, bool requireAll);
     static bool MatchDouble(double value, const RuleRecord* records, int kind, bool requireAll, int count);

@@ -408,7 +408,9 @@ bool RemoteControlServer::Busy() const {
 // Replies
 
 bool RemoteControlServer::QueueLocked(const std::string& text) {
-    if (outgoing_.size() + inFlight_ + text.size() > sendLimit_) {
+    // What the controller has left unread is what waits before this reply: a reply goes out in one
+    // write, so one larger than the bound says nothing of the controller and goes out whole.
+    if (outgoing_.size() + inFlight_ >= sendLimit_) {
         CutLocked();
         return false;
     }

@@ -62,7 +62,8 @@ public:
     // A controller waits for each reply before its next request; a few more may queue behind a
     // long command ("stop"). Beyond this many the link is closed.
     static constexpr std::size_t kMaxQueuedRequests = 64;
-    // Replies not yet taken by the controller, in bytes, and how long it may take none of them.
+    // Replies not yet taken by the controller, in bytes, beyond which the next reply cuts the link,
+    // and how long it may take none of them.
     static constexpr std::size_t kDefaultSendLimit = 8u << 20;
     static constexpr int kDefaultStallMs = 30000;
     // How long the last replies may take to leave once the link is being closed.
@@ -181,8 +182,9 @@ private:
     // Progress only under an open tag; a final reply only under an open tag when onlyWhenOpen.
     // True when queued.
     bool Reply(const std::string& tag, const std::string& status, bool onlyWhenOpen);
-    // With the lock held: queues a whole reply for the write thread; false when the controller
-    // left too much unread and the link is being cut.
+    // With the lock held: queues a whole reply, whatever its size, for the write thread; false
+    // when the replies before it already fill the bound (the controller left them unread) and
+    // the link is being cut.
     bool QueueLocked(const std::string& text);
     // With the lock held: ends the link at once, without sending what is still queued.
     void CutLocked();

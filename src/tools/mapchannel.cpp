@@ -129,23 +129,44 @@ bool MapChannelData::ReadRow(bool match, MapRow& row) {
     std::string& text = match ? matchText : elseText;
     if (text.size() > 255) text.resize(255);
     const int slot = MapDataSpec::Slot(row.kind, spec.inputUnit);
+    // A value is read by its leading number; one without any is refused rather than taken for 0,
+    // and the text stays as typed so that it can be put right.
+    char* end = nullptr;
     if (slot % 2 == 0) {
-        const long long v = std::strtoll(text.c_str(), nullptr, 10);
+        const long long v = std::strtoll(text.c_str(), &end, 10);
+        if (end == text.c_str()) return false;
         row.intConst = std::clamp<long long>(v, INT32_MIN, INT32_MAX);
         text = FormatC("%d", static_cast<int>(row.intConst));
     } else {
-        row.realConst = static_cast<float>(StrToDoubleC(text.c_str()));
+        const auto v = static_cast<float>(StrToDoubleC(text.c_str(), &end));
+        // A NaN or an infinity would reach the conversion of the value into a word.
+        if (end == text.c_str() || !std::isfinite(v)) return false;
+        row.realConst = v;
         text = FormatFloatTrimmed(row.realConst);
     }
     return true;
+}
+
+int MapChannelData::CheckRules() {
+    int count = 0;
+    const std::string clean = LinkedClusterRules::Normalize(ruleText, &count);
+    if (count == 0) {
+        // No rule never matches in the any mode and always matches in the all mode: every voxel
+        // takes one row, and when that row does nothing the mapping would change nothing.
+        const int action = spec.anyOrAll == 1 ? spec.matchAction : spec.elseAction;
+        return action == MapDataSpec::kDoNothing ? Fail(kRuleEmpty, mapmsg::kNoRules, true) : 0;
+    }
+    const int kind = spec.inputUnit == MapDataSpec::kRaw ? kRuleRaw : kRuleNormalised;
+    const int err = LinkedClusterRules::CheckNumbers(clean, kind);
+    return err != 0 ? Fail(err, mapmsg::RuleError(err), true) : 0;
 }
 
 int MapChannelData::Run(int threads) {
     failure_.clear();
     if (ComputationBusy(doc_)) return Fail(-1, kComputationInProgress, false);
     MapRow match, other;
-    ReadRow(true, match);
-    ReadRow(false, other);
+    if (!ReadRow(true, match)) return Fail(kBadMatchValue, mapmsg::BadValue(true, matchText), true);
+    if (!ReadRow(false, other)) return Fail(kBadElseValue, mapmsg::BadValue(false, elseText), true);
     // A combining action takes no value, so an input-derived kind makes no sense with it.
     int code = 0;
     int action = 0, kind = 0;
@@ -162,6 +183,7 @@ int MapChannelData::Run(int threads) {
     if (code)
         return Fail(code, FormatC("Invalid output channel or other values (%d ,%d, %d).", code, action, kind),
                     true);
+    if (const int refused = CheckRules()) return refused;
 
     const int result = Map(match, other, threads > 0 ? threads : ToolThreads());
     ZunImage& s = doc_.GetSample();
@@ -196,8 +218,7 @@ int MapChannelData::Map(const MapRow& match, const MapRow& other, int threads) {
         Tell(mapmsg::kNoRules, false);
     } else {
         const int err = LinkedClusterRules::Parse(clean, kind, count, rules.data(), doc_.GetPromptSink());
-        if (err != 0)
-            return Fail(err, FormatC("Error (%d) in defining input channel data value.", err), true);
+        if (err != 0) return Fail(err, mapmsg::RuleError(err), true);
         ruleText = LinkedClusterRules::Format(rules.data(), count, kind);
     }
     if (match.kind < 0 || match.kind > 3) return 5;
@@ -234,6 +255,14 @@ int MapChannelData::Map(const MapRow& match, const MapRow& other, int threads) {
         out[i] = MapWord(row, unit, w, out[i]);
     }
     return 0;
+}
+
+std::string mapmsg::RuleError(int code) {
+    return FormatC("Error (%d) in defining input channel data value.", code);
+}
+
+std::string mapmsg::BadValue(bool match, const std::string& text) {
+    return std::string(match ? "Invalid output channel value \"" : "Invalid else value \"") + text + "\".";
 }
 
 int MapChannelData::Fail(int code, const std::string& text, bool exclamation) {

@@ -75,8 +75,14 @@ public:
     void SetKind(bool match, int kind);
     void SetAction(bool match, int action);
 
+    // The refusals of a value with no number (or no finite one) in a shown row.
+    static constexpr int kBadMatchValue = 9;
+    static constexpr int kBadElseValue = 10;
+
     // OK: 0 done (the settings are written back), else the code of the refusal or failure, with
-    // its message shown. threads 0: one per processor.
+    // its message shown. A refusal (a running computation, an action that cannot take the row's
+    // kind, a value or rule with no number, no rules where every voxel would take a "Do nothing"
+    // row) changes nothing, not even the output channel's note. threads 0: one per processor.
     int Run(int threads = 0);
     // The message the last Run that failed showed; empty after one that succeeded.
     const std::string& Failure() const { return failure_; }
@@ -86,7 +92,10 @@ private:
     void Tell(const std::string& text, bool exclamation) const;
     // Shows the message of a refusal or failure and keeps it; returns the code.
     int Fail(int code, const std::string& text, bool exclamation);
+    // False, the text as it was, when a shown row's value holds no number.
     bool ReadRow(bool match, MapRow& row);
+    // 0, or the code of a refusal of the rule text (shown), before anything changes.
+    int CheckRules();
     int Map(const MapRow& match, const MapRow& other, int threads);
 
     CZunDoc& doc_;
@@ -96,6 +105,10 @@ private:
 
 namespace mapmsg {
 inline constexpr const char* kNoRules = "Input channel data undefined. Nothing to map.";
+// "Error (<code>) in defining input channel data value."
+std::string RuleError(int code);
+// "Invalid output channel value "<text>"." (the match row) or "Invalid else value "<text>".".
+std::string BadValue(bool match, const std::string& text);
 }  // namespace mapmsg
 
 }  // namespace zun

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "document/docmessages.h"
 #include "platform/archive.h"
 #include "platform/prompt.h"
@@ -144,6 +146,31 @@ TEST(DocMessages, MemoryAndFileFailureReports) {
     EXPECT_EQ(r[2].text, "Could not write any files");
     EXPECT_EQ(r[3].text, "Could not save a");
     EXPECT_EQ(r[4].text, "Could not save a,b");
+}
+
+// However many files a batch left out, its report names the first 20 and counts the rest, so a
+// message box fits a screen and a remote reply stays small.
+TEST(DocMessages, FileListsNameTheFirstTwentyAndCountTheRest) {
+    auto names = [](std::size_t n) {
+        std::vector<std::string> v;
+        for (std::size_t i = 0; i < n; ++i) v.push_back("/out/f" + std::to_string(i) + ".png");
+        return v;
+    };
+    std::string first20 = "/out/f0.png";
+    for (int i = 1; i < 20; ++i) first20 += ",/out/f" + std::to_string(i) + ".png";
+    EXPECT_EQ(FileFailuresText(names(20), 30, "export"), "Could not export " + first20);
+    EXPECT_EQ(FileFailuresText(names(21), 30, "export"), "Could not export " + first20 + " ... and 1 more");
+    // Five channels of 32767 slices each, none written: the text stays short.
+    const std::string many = FileFailuresText(names(5 * 32767), 32767, "export");
+    EXPECT_EQ(many, "Could not export " + first20 + " ... and 163815 more");
+    // Every one of the batch failed: no names at all, however many.
+    EXPECT_EQ(FileFailuresText(names(40), 40, "import"), "Could not import any files");
+
+    EXPECT_EQ(ListFirstNames({}, "\n"), "");
+    EXPECT_EQ(ListFirstNames({"a", "b"}, "\n"), "a\nb");
+    const std::string lines = ListFirstNames(names(25), "\n");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 19);
+    EXPECT_EQ(lines.substr(lines.rfind('\n') + 1), "/out/f19.png ... and 5 more");
 }
 
 }  // namespace

@@ -62,6 +62,30 @@ TEST(RuleList, ParseErrorCodes) {
     EXPECT_DOUBLE_EQ(r[0].realLow, -300.5);
 }
 
+// The parser reads "x" as the rule "0" and "<<<garbage" as "<0"; a caller that must not act on
+// such a text finds the value with no number. A leading number is a number, as the parser reads it.
+TEST(RuleList, CheckNumbersFindsValuesWithNoNumber) {
+    for (int kind : {kRuleRaw, kRuleNormalised}) {
+        SCOPED_TRACE(kind);
+        std::vector<RuleRecord> r;
+        EXPECT_EQ(ParseText("x", kind, r), kRuleOk);  // what makes the check needed
+        for (const char* text : {"x", "<<<garbage", ">=abc", "a-1", "-1", "1,x", "<2,>=", "x>0"}) {
+            int count = 0;
+            const std::string clean = LinkedClusterRules::Normalize(text, &count);
+            EXPECT_EQ(LinkedClusterRules::CheckNumbers(clean, kind), kRuleNoNumber) << text;
+        }
+        for (const char* text : {"", "5abc", "<2, 4, 5, 8-20, >=100", "= 3", ">+1", "1e0"})
+            EXPECT_EQ(LinkedClusterRules::CheckNumbers(LinkedClusterRules::Normalize(text, nullptr), kind),
+                      kRuleOk)
+                << text;
+    }
+    EXPECT_EQ(LinkedClusterRules::CheckNumbers("0.05,0.1-0.3,>=0.9", kRuleNormalised), kRuleOk);
+    EXPECT_EQ(LinkedClusterRules::CheckNumbers(".5-.75", kRuleNormalised), kRuleOk);
+    // Items the parser refuses keep its own codes: the check leaves them alone.
+    EXPECT_EQ(LinkedClusterRules::CheckNumbers("5--x", kRuleRaw), kRuleOk);
+    EXPECT_EQ(LinkedClusterRules::CheckNumbers("x-y-z", kRuleRaw), kRuleOk);
+}
+
 TEST(RuleList, EmptyAndOverrunAreReported) {
     HeadlessPrompt prompt;
     RuleRecord rec[2];

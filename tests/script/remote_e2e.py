@@ -791,6 +791,13 @@ def check_failures_answer_error(z):
     r = z.reply_of("setup-map-mapdata-action")
     check(r == "ERROR:Command 'setup-map-mapdata-action' - Invalid output channel or other values (7 ,1, 2).",
           "its action answers the tool's refusal (%r)" % r)
+    # A rule with no number is not read as 0, and no rule where every voxel does nothing maps nothing.
+    for words, reason in [("x", "Error (13) in defining input channel data value."),
+                          ("", "Input channel data undefined. Nothing to map.")]:
+        check(z.reply_of("setup-map-mapdata@@2@1@0@0@%s@0@0@0@100@4@0@7" % words) == "OK",
+              "a mapping with the rule %r opens" % words)
+        r = z.reply_of("setup-map-mapdata-action")
+        check(r == "ERROR:Command 'setup-map-mapdata-action' - " + reason, "its action is refused (%r)" % r)
     bad = os.path.join(TMP, "fail-slices")
     os.makedirs(bad)
     for name in ("a.tif", "b.tif"):
@@ -798,6 +805,27 @@ def check_failures_answer_error(z):
             f.write("not a picture")
     r = z.reply_of("importdata@@2@%s@0@100@tif@0@1@0@1@0@1@0@0@0@0@0@0" % bad)
     check(r == "ERROR:Command 'importdata' - Could not import any files", "an import of no pictures says so (%r)" % r)
+
+
+def long_failure_list(z):
+    """An export that leaves out every slice of five channels of 32767 slices answers one final
+    ERROR that names the first 20 files and counts the rest (the whole list would be some 15 MB),
+    and the link goes on."""
+    out = os.path.join(TMP, "long-out")
+    os.makedirs(out)
+    ok = z.reply_of("newdocument@Long") == "OK"
+    ok &= z.reply_of("setupgrids@@3@3@32767@0@0@0@1e-6@1e-6@1e-6") == "OK"
+    ok &= z.reply_of("insertchannels@@Water;0#Bone;0#ct;1#b;3") == "OK"
+    check(ok, "a 3x3x32767 document of five channels is set up")
+    # Grey pictures as PNG are not offered: every file is left out.
+    e = Replies(z, "output-img2d@@-1@%s@1@0@0" % out)
+    listed = re.fullmatch(r"ERROR:Command 'output-img2d' - Could not export ((?:[^,]+,){19}[^,]+) "
+                          r"\.\.\. and (\d+) more", e.final)
+    check(e.whole and e.parts[:1] == ["EXTEND:500"] and len(e.parts) == 2 and listed is not None
+          and int(listed.group(2)) == 5 * 32767 - 20,
+          "the export answers one short ERROR (%d parts, %d bytes: %r)" % (len(e.parts), len(e.buf), e.buf[:200]))
+    check(z.reply_of("hello") == "hello", "the program still answers after it")
+    check(z.reply_of("closedocument@Long") == "OK", "and closes the document")
 
 
 def case_refusals():
@@ -846,6 +874,7 @@ def case_refusals():
         check(z.reply_of("hello") == "hello", "the program still answers after the paths")
         check(sorted(os.listdir(out)) == ["pipe.png"], "nothing was written beside the pipe (%r)" % os.listdir(out))
         check_failures_answer_error(z)
+        long_failure_list(z)
 
         # Windows opened and never closed: refused past the bound, the memory stays.
         before = resident_mb(z.proc.pid)

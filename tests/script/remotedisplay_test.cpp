@@ -14,6 +14,7 @@
 #include "platform/bytestream.h"
 #include "remotefixture.h"
 #include "setup/setupmessages.h"
+#include "tools/mapchannel.h"
 #include "tree/displaystate.h"
 #include "tree/sliceexport.h"
 #include "view3d/web3dtexts.h"
@@ -277,6 +278,15 @@ TEST(RemoteMapCommands, ARefusedMappingAnswersTheToolsMessageAndChangesNothing) 
         {"0@1@0@0@<2@0@4@0@0@3@3@1", "Invalid output channel or other values (8 ,3, 3)."},
         {"2@1@0@0@5-2@0@0@0@100@0@0@7",
          "Error (" + std::to_string(kRuleIntRangeOrder) + ") in defining input channel data value."},
+        // Rules and values with no number in them are not read as 0, and no rules where every
+        // voxel would take a "Do nothing" row map nothing: each is refused.
+        {"2@1@0@0@x@0@0@0@100@0@0@7",
+         "Error (" + std::to_string(kRuleNoNumber) + ") in defining input channel data value."},
+        {"2@1@0@0@<<<garbage@0@0@0@100@0@0@7",
+         "Error (" + std::to_string(kRuleNoNumber) + ") in defining input channel data value."},
+        {"2@1@0@0@<2@0@0@0@abc@0@0@7", "Invalid output channel value \"abc\"."},
+        {"2@1@0@0@<2@0@0@0@100@0@0@abc", "Invalid else value \"abc\"."},
+        {"2@1@0@0@@0@0@0@100@4@0@7", mapmsg::kNoRules},
     };
     for (const auto& [words, message] : cases) {
         SCOPED_TRACE(words);
@@ -686,6 +696,25 @@ TEST(RemoteOutputCommands, AnImageExportThatWritesNothingAnswersWhatItTold) {
     EXPECT_EQ(Replied(r, "D:output-img2d@@1@" + dir.Path() + "@2@1@0", "D:EXTEND:500D:OK"),
               "D:EXTEND:500D:OK");
     EXPECT_TRUE(std::filesystem::exists(dir.File("Doc_Water_mono16_XY_1.tif")));
+}
+
+// An export that leaves out thousands of files answers one final ERROR that names the first 20
+// and counts the rest, and the link goes on.
+TEST(RemoteOutputCommands, AnExportThatLeavesOutManyFilesAnswersOneShortError) {
+    Shown r;
+    TempDir dir;
+    ASSERT_EQ(r.Ask("A:setupgrids@@3@3@1000@0@0@0@1@1@1"), "A:OK");
+    // Grey pictures as PNG are not offered: every slice of every channel is left out.
+    const std::string got = r.Ask("B:output-img2d@@-1@" + dir.Path() + "@1@0@0");
+    const std::regex reply(
+        "B:EXTEND:500B:ERROR:Command 'output-img2d' - Could not export ((?:[^,]+,){19}[^,]+) "
+        "\\.\\.\\. and ([0-9]+) more");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(got, m, reply)) << got.substr(0, 300);
+    EXPECT_EQ(m[1].str().substr(0, dir.Path().size() + 5), dir.Path() + "/Doc_");
+    EXPECT_EQ(std::stoi(m[2].str()), 4 * 1000 - 20);  // Void, Water, ct and b
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+    EXPECT_EQ(r.Ask("C:hello"), "C:hello");
 }
 
 }  // namespace

@@ -363,6 +363,23 @@ TEST(RemoteServer, AControllerThatStopsReadingIsCutOffWithoutHoldingUpTheProgram
     }
 }
 
+// A reply goes out in one write: one larger than the bound on unread replies, to a controller that
+// reads, says nothing of the controller and arrives whole, and the link goes on.
+TEST(RemoteServer, AReplyLargerThanTheBoundArrivesWholeAndTheLinkGoesOn) {
+    RemoteLink link;
+    link.server.SetSendLimits(64u << 10, 60000);
+    link.server.ReplyExtend("A", 500);
+    EXPECT_EQ(link.ReadReply("A:EXTEND:500"), "A:EXTEND:500");
+    const std::string text(1u << 20, 'z');
+    link.server.ReplyError("A", text);
+    const std::string whole = "A:ERROR:" + text;
+    EXPECT_TRUE(link.ReadReply(whole) == whole) << "the large reply did not arrive whole";
+    EXPECT_EQ(link.server.GetState(), RemoteControlServer::kConnected);
+    link.server.ReplyOk("B");
+    EXPECT_EQ(link.ReadFinal("B"), "B:OK");
+    EXPECT_TRUE(link.Errors().empty());
+}
+
 TEST(RemoteServer, AFloodOfRequestsClosesTheLinkInsteadOfGrowingTheQueue) {
     RemoteLink link;
     link.Request("A:first");

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "model/rulelist.h"
+
 #include "tools/mapchannel.h"
 #include "valuetoolsfixture.h"
 
@@ -130,6 +134,80 @@ TEST(MapChannel, RefusalsAndParseErrorsWriteNothing) {
     EXPECT_EQ(f.Messages(), (Lines{"Computation in progress."}));
     EXPECT_EQ(f.Out(), before);
     f.doc.GetModel().SetState(kStopped, true, "stopped");
+}
+
+// A rule or value with no number in it, which would be read as 0, and no rules where every voxel
+// would take a "Do nothing" row, are refused with the tool's message before anything changes:
+// the output, its note, the views, the caller's settings and the texts as typed all stay.
+TEST(MapChannel, UnreadableRulesAndValuesAndNothingToMapAreRefused) {
+    struct Case {
+        const char* what;
+        std::function<void(MapDataSpec&)> set;
+        int code;
+        std::string message;
+    };
+    const std::string noNumber = "Error (13) in defining input channel data value.";
+    const Case cases[] = {
+        {"rule x", [](MapDataSpec& s) { s.ruleText[0] = "x"; }, kRuleNoNumber, noNumber},
+        {"rule <<<garbage", [](MapDataSpec& s) { s.ruleText[0] = "<<<garbage"; }, kRuleNoNumber, noNumber},
+        {"normalised rule", [](MapDataSpec& s) { s.inputUnit = 1, s.ruleText[1] = "0.2, -0.5"; },
+         kRuleNoNumber, noNumber},
+        {"match value", [](MapDataSpec& s) { s.matchValue[0] = "abc"; }, MapChannelData::kBadMatchValue,
+         "Invalid output channel value \"abc\"."},
+        {"else value", [](MapDataSpec& s) { s.elseValue[0] = ""; }, MapChannelData::kBadElseValue,
+         "Invalid else value \"\"."},
+        {"real value nan",
+         [](MapDataSpec& s) { s.matchKind = MapDataSpec::kNormConst, s.matchValue[1] = "nan"; },
+         MapChannelData::kBadMatchValue, "Invalid output channel value \"nan\"."},
+        {"real value 1e99",
+         [](MapDataSpec& s) { s.matchKind = MapDataSpec::kNormConst, s.matchValue[1] = "1e99"; },
+         MapChannelData::kBadMatchValue, "Invalid output channel value \"1e99\"."},
+        {"no rules, any mode",
+         [](MapDataSpec& s) { s.ruleText[0] = " , ;", s.elseAction = MapDataSpec::kDoNothing; }, kRuleEmpty,
+         mapmsg::kNoRules},
+        {"no rules, all mode",
+         [](MapDataSpec& s) { s.ruleText[0] = "", s.anyOrAll = 1, s.matchAction = MapDataSpec::kDoNothing; },
+         kRuleEmpty, mapmsg::kNoRules},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MapFixture f;
+        f.Chan("B").note = "earlier note";
+        f.spec.elseAction = MapDataSpec::kReplace;
+        c.set(f.spec);
+        const MapDataSpec stored = f.spec;
+        const auto before = f.Out();
+        f.hints.Take();
+        MapChannelData m(f.doc, f.spec);
+        EXPECT_EQ(m.Run(1), c.code);
+        EXPECT_EQ(f.Messages(), (Lines{c.message}));
+        EXPECT_EQ(m.Failure(), c.message);
+        EXPECT_EQ(f.Out(), before);
+        EXPECT_EQ(f.Chan("B").note, "earlier note");
+        EXPECT_TRUE(f.hints.Take().empty());
+        EXPECT_FALSE(f.doc.IsModified());
+        EXPECT_EQ(f.spec.ruleText, stored.ruleText);
+        EXPECT_EQ(f.spec.matchValue, stored.matchValue);
+        EXPECT_EQ(f.spec.elseValue, stored.elseValue);
+        // The texts stay as typed, to be put right.
+        EXPECT_EQ(m.ruleText, stored.ruleText[static_cast<std::size_t>(stored.inputUnit)]);
+        const auto slot = static_cast<std::size_t>(MapDataSpec::Slot(stored.matchKind, stored.inputUnit));
+        if (c.code == MapChannelData::kBadMatchValue) {
+            EXPECT_EQ(m.matchText, stored.matchValue[slot]);
+        }
+    }
+
+    // A value read by its leading number stays so read, and no rules with a row that acts still
+    // map (every voxel takes the else row in the any mode).
+    MapFixture f;
+    f.spec.ruleText[0] = "";
+    f.spec.elseAction = MapDataSpec::kReplace;
+    f.spec.elseValue[0] = "42abc";
+    MapChannelData m(f.doc, f.spec);
+    EXPECT_EQ(m.Run(1), 0);
+    EXPECT_EQ(f.Messages(), (Lines{mapmsg::kNoRules}));
+    EXPECT_EQ(f.Out(), std::vector<imtype>(f.Out().size(), 42));
+    EXPECT_EQ(f.spec.elseValue[0], "42");
 }
 
 TEST(MapChannel, TextsFollowUnitAndKindUntilARunSucceeds) {

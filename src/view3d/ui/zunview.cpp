@@ -663,9 +663,7 @@ void CZunView::OnExportOsgKey() {
     if (r == 0) {
         QMessageBox::information(this, QString(), QString(viewmsg::kSavedAt) + path);
     } else {
-        QString text;
-        for (const auto& e : errors) text += QString::fromStdString(e) + "\n";
-        QMessageBox::warning(this, QString(), text.trimmed());
+        QMessageBox::warning(this, QString(), QString::fromStdString(ListFirstNames(errors, "\n")).trimmed());
     }
 }
 

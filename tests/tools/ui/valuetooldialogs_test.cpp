@@ -16,6 +16,7 @@
 #include <QtTest/QTest>
 #include <filesystem>
 
+#include "model/rulelist.h"
 #include "tools/ui/mapchanneldialog.h"
 #include "tools/ui/setdatadialogui.h"
 #include "tools/ui/thresholddialog.h"
@@ -162,6 +163,21 @@ TEST(ValueToolDialogs, MapRowsHideAndOkRuns) {
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(Words(f, "B"), before);
     EXPECT_EQ(f.Messages(), (Lines{"Invalid output channel or other values (7 ,1, 2)."}));
+    // So does a rule or a value with no number in it: the texts stay as typed.
+    dlg.ActionCombo(true)->setCurrentIndex(0);
+    Q_EMIT dlg.ActionCombo(true)->activated(0);
+    Retype(dlg.RuleEdit(), "<<<garbage");
+    EXPECT_EQ(dlg.Run(), kRuleNoNumber);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(dlg.RuleEdit()->text(), "<<<garbage");
+    Retype(dlg.RuleEdit(), ">=8192");
+    Retype(dlg.ValueEdit(false), "abc");
+    EXPECT_EQ(dlg.Run(), MapChannelData::kBadElseValue);
+    EXPECT_EQ(dlg.ValueEdit(false)->text(), "abc");
+    Retype(dlg.ValueEdit(false), "0");
+    EXPECT_EQ(Words(f, "B"), before);
+    EXPECT_EQ(f.Messages(),
+              (Lines{"Error (13) in defining input channel data value.", "Invalid else value \"abc\"."}));
 
     dlg.ActionCombo(true)->setCurrentIndex(0);
     Q_EMIT dlg.ActionCombo(true)->activated(0);
