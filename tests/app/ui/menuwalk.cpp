@@ -1,5 +1,6 @@
 #include "menuwalk.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <utility>
