@@ -135,6 +135,19 @@ function(zun_test_cost test)
   endforeach()
 endfunction()
 
+# The OpenGL and window tests (label gl) each run on a desktop of their own: ctest starts every one
+# through this launcher (its own Xvfb with openbox, 77 when they are missing). ctest runs them side
+# by side, and on a shared desktop another test's new window takes the focus, which closes an open
+# menu and moves activation under the test. ZUN_ON_DESKTOP tells a program that starts itself on a
+# desktop (zun::test::RunOnOwnDesktop) that it is on one; WM_SESSION_SCREEN in a test's
+# environment sets that desktop's size.
+set(ZUN_DESKTOP ${ZUN_SOURCE_ROOT}/tests/script/wm_session.sh)
+# zun_desktop_test(<test>): the properties of a test whose command starts with ${ZUN_DESKTOP}.
+function(zun_desktop_test test)
+  set_tests_properties(${test} PROPERTIES SKIP_RETURN_CODE 77)
+  set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT ZUN_ON_DESKTOP=1)
+endfunction()
+
 # zun_add_tests(<folder> [LIBS lib...] [LABELS label...])
 # One test executable per <name>_test.cpp in the current folder, named <folder>_<name>_test,
 # registered with CTest. Helper sources of the folder (files not ending in _test.cpp) are
@@ -178,13 +191,16 @@ function(zun_add_tests folder)
     else()
       target_precompile_headers(${_exe} REUSE_FROM zun_test_pch)
     endif()
-    add_test(NAME ${_exe} COMMAND ${_exe} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    if("gl" IN_LIST ARG_LABELS)
+      add_test(NAME ${_exe} COMMAND ${ZUN_DESKTOP} $<TARGET_FILE:${_exe}> WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    else()
+      add_test(NAME ${_exe} COMMAND ${_exe} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    endif()
     set_tests_properties(${_exe} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 900)
     zun_test_cost(${_exe})
     if("gui" IN_LIST ARG_LABELS OR "gl" IN_LIST ARG_LABELS)
       # Widget tests: moc for the test's own QObject classes, a private config folder, and the
-      # folder the screenshots go to. gui tests draw offscreen; gl tests need an X server
-      # (scripts/test runs them on Xvfb with openbox, tests/script/wm_session.sh).
+      # folder the screenshots go to. gui tests draw offscreen; gl tests on their own desktop.
       # moc only for a test that declares QObject classes of its own.
       file(STRINGS ${_t} _qobject REGEX "Q_OBJECT|Q_GADGET")
       if(_qobject)
@@ -200,6 +216,9 @@ function(zun_add_tests folder)
         list(APPEND _env "QT_QPA_PLATFORM=offscreen")
       endif()
       set_tests_properties(${_exe} PROPERTIES ENVIRONMENT "${_env}")
+      if("gl" IN_LIST ARG_LABELS)
+        zun_desktop_test(${_exe})
+      endif()
     endif()
   endforeach()
 endfunction()

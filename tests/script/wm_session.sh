@@ -3,10 +3,10 @@
 # on it. Window activation, frames and placement then behave as on a user's desktop, which a bare
 # X server or the offscreen platform do not show. Both servers end with the command, whose exit
 # status this script returns (77, ctest's skip code, when Xvfb, openbox or the X utilities the
-# window tests measure with are missing). scripts/test runs the OpenGL and window tests under it,
-# and the tests that must have a desktop of their own start themselves under it.
+# window tests measure with are missing). ctest starts every OpenGL and window test under it, one
+# desktop per test, and the window tests run by hand start themselves under it.
 #   tests/script/wm_session.sh python3 tests/script/remote_e2e.py build/src/zun desktop
-#   tests/script/wm_session.sh ctest -L gl
+# Beside busy processes the servers may take many seconds to start: it waits up to a minute each.
 set -u
 [ $# -gt 0 ] || { echo "usage: wm_session.sh COMMAND [ARGS...]" >&2; exit 2; }
 for tool in Xvfb openbox xprop xwininfo; do
@@ -24,13 +24,14 @@ mkfifo "$work/display"
 Xvfb -displayfd 3 -screen 0 "${WM_SESSION_SCREEN:-1280x800x24}" -nolisten tcp -noreset \
     3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xs=$!
-read -r -t 30 num <"$work/display" || { echo "wm_session.sh: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+read -r -t 60 num <"$work/display" || { echo "wm_session.sh: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
 export DISPLAY=":$num"
 # Each openbox has its own configuration folder: nothing of the user's desktop leaks in.
 XDG_CONFIG_HOME="$work/config" openbox >"$work/openbox.log" 2>&1 &
 wm=$!
 # The window manager is ready once it has announced itself on the root window.
-for _ in $(seq 100); do
+deadline=$((SECONDS + 60))
+while [ $SECONDS -lt $deadline ]; do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
     sleep 0.1
 done

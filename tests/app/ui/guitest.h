@@ -68,7 +68,8 @@ struct AppFixture : ::testing::Test {
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
 
 // Starts this test program again on a private desktop with a window manager
-// (tests/script/wm_session.sh) and returns only in that run. Tests that click through menus or
+// (tests/script/wm_session.sh) and returns only in that run, or at once when ZUN_ON_DESKTOP says
+// it is on one already (ctest starts every gl test so). Tests that click through menus or
 // measure frames need it: on a shared desktop another program's new window takes the focus,
 // which closes an open menu and moves activation under the test.
 void RunOnOwnDesktop(int argc, char** argv);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iostream>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -13,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
@@ -22,6 +22,7 @@
 #include "app/ui/childframe.h"
 #include "app/ui/guitest.h"
 #include "app/ui/mainframe.h"
+#include "app/ui/menuwalk.h"
 #include "app/ui/zunapp.h"
 #include "compute/model.h"
 #include "compute/params.h"
@@ -50,86 +51,39 @@ QObject*& WatchContext() {
     return context;
 }
 
-// One try at a menu step. Its watchers stop when its menus have closed, and it tells whether the
-// last entry was chosen.
-struct MenuTry {
-    bool open = true;
-    bool chosen = false;
-    bool failed = false;  // the menu lacks the entry: trying again is no use
-};
-
-// Runs `act` on the first widget of type T (or on `only`, when given) that becomes the active
-// popup or modal window; the road's menus and dialogs are modal, so this is scheduled before the
-// step that opens them. Until then it keeps looking: under a window manager a submenu may show
-// a moment after the key that opens it, while its parent is still the active popup. It stops
-// looking once `only` is gone or the menu try it belongs to is over.
+// Runs `act` on the first widget of type T that becomes the active modal window, once it is
+// shown on the screen; the road's dialogs are modal, so this is scheduled before the step that
+// opens them. It keeps looking until then, or until the test ends.
 template <class T>
-void WhenOpen(std::function<void(T*)> act, const QWidget* only = nullptr,
-              std::shared_ptr<const MenuTry> menuTry = nullptr) {
+void WhenOpen(std::function<void(T*)> act) {
     QObject* context = WatchContext();
-    const bool onlyOne = only != nullptr;
-    const QPointer<const QWidget> target(only);
     auto poll = std::make_shared<std::function<void()>>();
-    *poll = [poll, act, onlyOne, target, menuTry, context] {
-        if ((onlyOne && !target) || (menuTry && !menuTry->open)) return;
-        // A dialog opened from a menu entry may come up while the menu is still the active popup.
-        for (QWidget* w : {QApplication::activePopupWidget(), QApplication::activeModalWidget()}) {
-            T* t = qobject_cast<T*>(w);
-            if (t && (!onlyOne || t == target)) {
-                act(t);
-                return;
-            }
+    *poll = [poll, act, context] {
+        T* t = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (t && t->isVisible() && t->windowHandle() && t->windowHandle()->isExposed()) {
+            act(t);
+            return;
         }
         QTimer::singleShot(20, context, *poll);
     };
     QTimer::singleShot(20, context, *poll);
 }
 
-void CloseMenus() {
-    while (QWidget* popup = QApplication::activePopupWidget()) popup->close();
-}
-
-// Walks a menu by keyboard: each level's entry is made current, Right opens a submenu, Return
-// chooses the last entry. An entry that is missing or disabled fails the step and closes the
-// menus, so that the road goes on.
-void ChooseByKeyboard(QMenu* menu, QStringList path, const std::shared_ptr<MenuTry>& menuTry) {
-    const QString text = path.takeFirst();
-    QAction* hit = nullptr;
-    for (QAction* a : menu->actions())
-        if (a->text() == text) hit = a;
-    if (!hit || !hit->isEnabled() || (!path.isEmpty() && !hit->menu())) {
-        ADD_FAILURE() << '"' << text.toStdString() << (hit ? "\" is disabled or has no submenu" : "\" is missing");
-        menuTry->failed = true;
-        CloseMenus();
-        return;
-    }
-    menu->setActiveAction(hit);
-    if (path.isEmpty()) {
-        menuTry->chosen = true;
-        QTest::keyClick(menu, Qt::Key_Return);
-        return;
-    }
-    QMenu* sub = hit->menu();
-    WhenOpen<QMenu>([sub, path, menuTry](QMenu*) { ChooseByKeyboard(sub, path, menuTry); }, sub, menuTry);
-    QTest::keyClick(menu, Qt::Key_Right);
-}
-
-// Under a window manager on a busy machine the focus can move while the menus open, which
-// closes them before the choice, as it would under a user's hand; the step then tries again.
+// Right-clicks the item and chooses `path` from its menu by keyboard (test::ChooseFromMenu).
 void RightClickAndChoose(ZunTreeView* tree, const TreeNode* item, const QStringList& path) {
     ASSERT_NE(item, nullptr) << path.join(" > ").toStdString();
-    for (int attempt = 0; attempt < 5; ++attempt) {
+    const auto open = [tree, item] {
         const QRect r = tree->visualRect(tree->ItemModel()->IndexOf(item));
         const QPoint at(r.left() + tree->iconSize().width() + 12, r.center().y());
         QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, at);
-        auto menuTry = std::make_shared<MenuTry>();
-        WhenOpen<QMenu>([path, menuTry](QMenu* m) { ChooseByKeyboard(m, path, menuTry); }, nullptr, menuTry);
         QContextMenuEvent event(QContextMenuEvent::Mouse, at, tree->viewport()->mapToGlobal(at));
         QApplication::sendEvent(tree->viewport(), &event);
-        menuTry->open = false;
-        if (menuTry->chosen || menuTry->failed) return;
-    }
-    ADD_FAILURE() << "the menus closed each time before " << path.join(" > ").toStdString() << " was chosen";
+    };
+    const test::MenuWalk walk = test::ChooseFromMenu(tree, open, path);
+    EXPECT_TRUE(walk.chosen) << walk.error;
+    if (walk.attempts > 1)
+        std::cout << "[ reopened ] " << path.join(" > ").toStdString() << ": the focus left the program, "
+                  << walk.attempts << " openings\n";
 }
 
 void Retype(QLineEdit* e, const QString& text) {

@@ -21,6 +21,7 @@
 #include "app/ui/childframe.h"
 #include "app/ui/guitest.h"
 #include "app/ui/mainframe.h"
+#include "app/ui/menuwalk.h"
 #include "app/ui/zunapp.h"
 #include "compute/model.h"
 #include "document/zundoc.h"
@@ -123,8 +124,9 @@ TEST_F(ViewMenuFixture, ViewCommandsAreInTheMenusWithTheirChecksAndPersist) {
     for (QAction* top : app->MainFrame()->menuBar()->actions()) {
         if (top->text() != "&View" || !top->menu()) continue;
         QMenu* menu = top->menu();
-        menu->popup(app->MainFrame()->mapToGlobal(QPoint(60, 30)));
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+        const test::MenuWalk walk = test::ChooseFromMenu(
+            app->MainFrame(), [&] { menu->popup(app->MainFrame()->mapToGlobal(QPoint(60, 30))); }, {});
+        ASSERT_TRUE(walk.chosen) << walk.error;
         test::SaveScreenshot(menu, "view-menu");
         menu->close();
     }
