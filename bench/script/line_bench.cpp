@@ -14,6 +14,7 @@
 
 #include "benchdocument.h"
 #include "foundation/threadcount.h"
+#include "foundation/threadwait.h"
 #include "script/editdata.h"
 
 namespace {
@@ -35,6 +36,8 @@ double LoadAverage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // As the program runs its teams.
+    zun::WaitPassivelyBetweenRegions(argv);
     const int terms = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
     const int edge = argc > 2 ? std::max(1, std::atoi(argv[2])) : 24;
     const int threads = argc > 3 ? std::atoi(argv[3]) : zun::TeamThreads();

@@ -14,6 +14,7 @@
 
 #include "benchdocument.h"
 #include "foundation/threadcount.h"
+#include "foundation/threadwait.h"
 #include "script/editdata.h"
 #include "script/voxel.h"
 
@@ -88,6 +89,8 @@ double Numpy(int edge, const std::string& which) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // As the program runs its teams.
+    zun::WaitPassivelyBetweenRegions(argv);
     const int edge = argc > 1 ? std::atoi(argv[1]) : 256;
     const int repeats = argc > 2 ? std::atoi(argv[2]) : 3;
     g_threads = argc > 3 ? std::atoi(argv[3]) : zun::TeamThreads();
