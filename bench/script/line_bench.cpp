@@ -2,7 +2,10 @@
 // it. Prints the wall time and the processor time of all the program's threads for each run; a
 // team that spins while it waits shows as processor time far above the wall time.
 //
-//   bench_script_line [terms=1000] [edge=24] [threads=usable processors] [repeats=3]
+//   bench_script_line [terms=1000] [edge=24] [threads=usable processors] [repeats=3] [term=a] [joint=+]
+//
+// Another term and joint time other lines of the same shape: `a+=c` joined by `,` updates the
+// channel in place, with no temporaries.
 
 #include <sys/resource.h>
 
@@ -42,14 +45,16 @@ int main(int argc, char** argv) {
     const int edge = argc > 2 ? std::max(1, std::atoi(argv[2])) : 24;
     const int threads = argc > 3 ? std::atoi(argv[3]) : zun::TeamThreads();
     const int repeats = argc > 4 ? std::max(1, std::atoi(argv[4])) : 3;
+    const std::string term = argc > 5 ? argv[5] : "a";
+    const std::string joint = argc > 6 ? argv[6] : "+";
     zun::script::bench::BenchDocument doc(edge);
-    std::string line = "a";
-    line.reserve(static_cast<size_t>(terms) * 2);
-    for (int k = 1; k < terms; ++k) line += "+a";
+    std::string line = term;
+    line.reserve(static_cast<size_t>(terms) * (term.size() + joint.size()));
+    for (int k = 1; k < terms; ++k) line += joint + term;
     zun::script::EditDataOptions options;
     options.threads = threads;
-    std::printf("a+a+...+a of %d terms at %d^3 (%d threads), load average %.1f\n", terms, edge, threads,
-                LoadAverage());
+    std::printf("%s%s...%s%s of %d terms at %d^3 (%d threads), load average %.1f\n", term.c_str(),
+                joint.c_str(), joint.c_str(), term.c_str(), terms, edge, threads, LoadAverage());
     std::printf("%6s %12s %16s %8s\n", "run", "wall (s)", "processor (s)", "ratio");
     double best = 1e30, bestProcessor = 0.0;
     for (int r = 0; r < repeats; ++r) {
