@@ -53,8 +53,9 @@ int main(int argc, char** argv) {
     for (int k = 1; k < terms; ++k) line += joint + term;
     zun::script::EditDataOptions options;
     options.threads = threads;
-    std::printf("%s%s...%s%s of %d terms at %d^3 (%d threads), load average %.1f\n", term.c_str(),
-                joint.c_str(), joint.c_str(), term.c_str(), terms, edge, threads, LoadAverage());
+    std::printf("%s%s%s%s...%s%s of %d terms at %d^3 (%d threads), load average %.1f\n", term.c_str(),
+                joint.c_str(), term.c_str(), joint.c_str(), joint.c_str(), term.c_str(), terms, edge, threads,
+                LoadAverage());
     std::printf("%6s %12s %16s %8s\n", "run", "wall (s)", "processor (s)", "ratio");
     double best = 1e30, bestProcessor = 0.0;
     for (int r = 0; r < repeats; ++r) {
@@ -64,9 +65,9 @@ int main(int argc, char** argv) {
         const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
         const double processor = ProcessorSeconds() - p0;
         if (r == 0) std::printf("result: %.60s\n", out.c_str() + (out.empty() ? 0 : 1));
-        std::printf("%6d %12.3f %16.3f %8.2f\n", r + 1, wall, processor, processor / wall);
+        std::printf("%6d %12.4f %16.4f %8.2f\n", r + 1, wall, processor, processor / wall);
         if (wall < best) best = wall, bestProcessor = processor;
     }
-    std::printf("best: %.3f s wall, %.3f s processor\n", best, bestProcessor);
+    std::printf("best: %.4f s wall, %.4f s processor\n", best, bestProcessor);
     return 0;
 }
