@@ -10,6 +10,7 @@
 #include "app/startup.h"
 #include "app/ui/remotedocwindow.h"
 #include "app/ui/zunapp.h"
+#include "foundation/threadwait.h"
 #include "script/ui/remotestartup.h"
 
 namespace {
@@ -23,6 +24,7 @@ bool HaveDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    zun::WaitPassivelyBetweenRegions(argv);
     std::vector<std::string> args(argv, argv + argc);
     const zun::StartupOptions options = zun::ParseCommandLine(args);
     if (options.version) {

@@ -12,46 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "benchdocument.h"
 #include "foundation/threadcount.h"
+#include "foundation/threadwait.h"
 #include "script/editdata.h"
 #include "script/voxel.h"
 
 namespace {
 
-using zun::script::ChannelData;
+using zun::script::bench::BenchDocument;
 using Clock = std::chrono::steady_clock;
-
-class BenchDocument : public zun::script::ScriptDocument {
-public:
-    BenchDocument(int edge) : edge_(edge) {
-        const size_t n = static_cast<size_t>(edge) * edge * edge;
-        uint32_t x = 1;
-        for (const char* name : {"a", "b", "c"}) {
-            auto& w = words_[name];
-            w.resize(n);
-            for (auto& v : w) {
-                x = x * 1664525u + 1013904223u;
-                v = static_cast<uint16_t>((x >> 12) & 0x3FFF);
-            }
-        }
-    }
-    bool FindChannel(const std::string& name, ChannelData& out) override {
-        auto it = words_.find(name);
-        if (it == words_.end()) return false;
-        out.words = it->second.data();
-        out.dims = {edge_, edge_, edge_};
-        out.min = name == "a" ? 0.0f : 10.0f;
-        out.max = name == "a" ? 16.0f : 20.0f;
-        return true;
-    }
-    void SetModified() override {}
-    void DataEdited() override {}
-    std::vector<uint16_t>& Words(const std::string& name) { return words_[name]; }
-
-private:
-    int edge_;
-    std::map<std::string, std::vector<uint16_t>> words_;
-};
 
 long ReadStatusKb(const char* key) {
     std::ifstream in("/proc/self/status");
@@ -119,6 +89,8 @@ double Numpy(int edge, const std::string& which) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // As the program runs its teams.
+    zun::WaitPassivelyBetweenRegions(argv);
     const int edge = argc > 1 ? std::atoi(argv[1]) : 256;
     const int repeats = argc > 2 ? std::atoi(argv[2]) : 3;
     g_threads = argc > 3 ? std::atoi(argv[3]) : zun::TeamThreads();

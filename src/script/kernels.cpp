@@ -14,9 +14,17 @@
 #include "script/voxel.h"
 
 namespace zun::script::kernels {
+
+int TeamFor(int64_t elements, int threads) {
+    const int64_t most = std::max<int64_t>(1, elements / kElementsPerThread);
+    return static_cast<int>(std::min<int64_t>(std::max(1, threads), most));
+}
+
 namespace {
 
 constexpr int64_t kChunk = 2048;
+// Every thread of a team gets whole chunks to work on.
+static_assert(kElementsPerThread >= kChunk);
 
 double ScalarRead(Value* v, int readType) {
     switch (readType) {
@@ -372,7 +380,8 @@ int Threads(Value& v) {
 template <typename Body>
 void ForChunks(int64_t count, int threads, bool parallel, Body body) {
     const int64_t chunks = (count + kChunk - 1) / kChunk;
-    if (!parallel || chunks < 2) threads = 1;
+    if (!parallel) threads = 1;
+    threads = TeamFor(count, threads);
 #pragma omp parallel for num_threads(threads) schedule(static)
     for (int64_t c = 0; c < chunks; ++c) {
         double a[kChunk], b[kChunk], r[kChunk];
@@ -844,7 +853,7 @@ bool Fused(Value& receiver, const std::vector<FusedStep>& program, const ValueLi
     if (compound) plan.receiver.Prepare(R, kDouble);
     for (size_t k = 0; k < blocks.size(); ++k) plan.readers[k].Prepare(blocks[k], kDouble);
     const int64_t chunks = (R.count + kChunk - 1) / kChunk;
-    const int threads = chunks < 2 ? 1 : Threads(receiver);
+    const int threads = TeamFor(R.count, Threads(receiver));
 #pragma omp parallel num_threads(threads)
     {
         // The operand stack of one chunk: small enough to stay in the cache between operations.
@@ -891,7 +900,7 @@ bool Total(Value& value, ListOp op, double& out) {
     const int64_t rowLength = V.dims[0];
     const int64_t rows = V.count / rowLength;
     std::vector<double> level(static_cast<size_t>(rows));
-    const int threads = rows > 1 ? Threads(value) : 1;
+    const int threads = static_cast<int>(std::min<int64_t>(rows, TeamFor(V.count, Threads(value))));
 #pragma omp parallel for num_threads(threads) schedule(static)
     for (int64_t row = 0; row < rows; ++row) {
         double buf[kChunk];

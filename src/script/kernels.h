@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "script/value.h"
@@ -9,6 +10,21 @@
 // element with the same conversions; each returns false when it does not apply, and the caller
 // then takes the element-wise path.
 namespace zun::script::kernels {
+
+// Elements per thread below which a region over a block takes longer with more threads than with
+// one: waking and joining a team of sleeping threads costs more than the elements it shares out.
+// Measured on an 8-processor virtual machine shared with other builds, with the in-place line
+// `a+=c,a+=c,...` of 200 terms over channels of 16^3 to 80^3 (bench_script_line 200 <edge>
+// <threads> 7 a+=c ,), threads waiting passively and run at real-time priority so that they had
+// their processors as soon as woken, as on a quiet machine: teams of 2 broke even between 16k and
+// 32k elements per thread, teams of 4 at 16k, teams of 8 between 8k and 14k; from 32k every team
+// was faster than one thread. At the machine's usual load (averages 12 to 48) teams paid only from
+// about 22k (8 threads) to 130k (2 threads) elements per thread.
+inline constexpr int64_t kElementsPerThread = 32768;
+
+// The team for a region over `elements` elements with at most `threads` threads: one thread per
+// kElementsPerThread elements, at least one.
+int TeamFor(int64_t elements, int threads);
 
 bool Unary(Value& receiver, UnOp op, bool apply);
 bool Binary(Value& receiver, BinOp op, Value& a, Value& b);

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -279,10 +280,12 @@ DenseVector* DenseVector::Create(ValuePool* pool, int type, const std::vector<in
     } catch (const std::bad_alloc&) {
         Raise(msg::kOutOfMemory);
     }
-    // Zeroed in parallel so that the pages are first touched by the threads that later fill them.
+    // Zeroed in parallel so that the pages are first touched by the threads that later fill them:
+    // as many as the kernels take for this many elements.
     unsigned char* p = buffer->data;
     const int64_t blocks = static_cast<int64_t>((bytes + (1 << 20) - 1) >> 20);
-#pragma omp parallel for num_threads(std::max(1, pool->threads)) schedule(static)
+    const int threads = static_cast<int>(std::min<int64_t>(blocks, kernels::TeamFor(n, pool->threads)));
+#pragma omp parallel for num_threads(threads) schedule(static)
     for (int64_t k = 0; k < blocks; ++k) {
         const size_t start = static_cast<size_t>(k) << 20;
         std::memset(p + start, 0, std::min<size_t>(size_t{1} << 20, bytes - start));

@@ -1,0 +1,17 @@
+// Starts as the program does, then shows on the error stream what the OpenMP runtime took, the
+// wait policy left in the environment and the arguments it runs with.
+#include <omp.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "foundation/threadwait.h"
+
+int main(int argc, char** argv) {
+    zun::WaitPassivelyBetweenRegions(argv);
+    omp_display_env(1);
+    const char* policy = std::getenv("OMP_WAIT_POLICY");
+    std::fprintf(stderr, "environment: %s\n", policy ? policy : "(none)");
+    for (int i = 1; i < argc; ++i) std::fprintf(stderr, "argument: %s\n", argv[i]);
+    return 0;
+}

@@ -1,0 +1,47 @@
+#include "foundation/threadwait.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace zun {
+namespace {
+
+// What the probe program printed, started with the wait settings `settings` (names to remove
+// with -u or NAME=value words for env) in place of this process's own.
+std::string RunProbe(const std::string& settings) {
+    const std::string command = "env -u OMP_WAIT_POLICY -u GOMP_SPINCOUNT -u ZUN_PASSIVE_WAIT_CHOSEN " +
+                                settings + " '" + ZUN_THREADWAIT_PROBE + "' first 'two words' 2>&1";
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return out;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    EXPECT_EQ(pclose(pipe), 0) << out;
+    return out;
+}
+
+bool Has(const std::string& out, const std::string& text) {
+    return out.find(text) != std::string::npos;
+}
+
+// With no policy of the user's the runtime never spins, the programs started later get the
+// user's environment back, and the program runs with its own arguments.
+TEST(ThreadWait, ThreadsSleepUnlessTheUserChoseOtherwise) {
+    const std::string chosen = RunProbe("");
+    EXPECT_TRUE(Has(chosen, "GOMP_SPINCOUNT = '0'")) << chosen;
+    EXPECT_TRUE(Has(chosen, "environment: (none)")) << chosen;
+    EXPECT_TRUE(Has(chosen, "argument: first\nargument: two words\n")) << chosen;
+
+    // The user's policy or spin count stands.
+    const std::string active = RunProbe("OMP_WAIT_POLICY=active");
+    EXPECT_TRUE(Has(active, "OMP_WAIT_POLICY = 'ACTIVE'")) << active;
+    EXPECT_TRUE(Has(active, "environment: active")) << active;
+    const std::string spins = RunProbe("GOMP_SPINCOUNT=1234");
+    EXPECT_TRUE(Has(spins, "GOMP_SPINCOUNT = '1234'")) << spins;
+    EXPECT_TRUE(Has(spins, "environment: (none)")) << spins;
+}
+
+}  // namespace
+}  // namespace zun
