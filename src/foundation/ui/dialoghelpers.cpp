@@ -15,6 +15,8 @@
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTextEdit>
 #include <QTimer>
@@ -129,8 +131,13 @@ bool Decorated(const QWidget* w) {
            type != Qt::ToolTip && type != Qt::SplashScreen && type != Qt::Desktop;
 }
 
+// Not before the window is on the screen: there is no frame to read then, and Qt may keep what it
+// read (none) after the window manager has framed the window. Under load Qt may also keep a frame
+// of no size for a framed window: that is no frame to learn margins from either.
 bool Framed(const QWidget* w) {
-    return w->isVisible() && w->frameGeometry() != w->geometry();
+    if (!w->isVisible() || !w->testAttribute(Qt::WA_Mapped)) return false;
+    const QRect frame = w->frameGeometry();
+    return frame != w->geometry() && frame.contains(w->geometry());
 }
 
 QMargins MarginsOf(const QWidget* w) {
@@ -188,6 +195,35 @@ private:
     QPointer<const QWidget> holder_;
     QTimer timer_;
     int ticks_ = 0;
+};
+
+// The page's whole size as the window's layout asks for it: a plain scroll area asks for no more
+// than a few dozen lines of text, and may keep the page size it first read.
+class ScrollingPage : public QScrollArea {
+public:
+    explicit ScrollingPage(QWidget* parent) : QScrollArea(parent) {
+        setObjectName("scrollingPage");
+        setFrameShape(QFrame::NoFrame);
+        setWidgetResizable(true);
+    }
+    QSize sizeHint() const override {
+        const QWidget* page = widget();
+        if (!page) return QScrollArea::sizeHint();
+        return page->sizeHint().expandedTo(page->minimumSizeHint()) + Border() +
+               QSize(verticalScrollBar()->sizeHint().width(), 0);
+    }
+    QSize minimumSizeHint() const override {
+        const QWidget* page = widget();
+        if (!page) return QScrollArea::minimumSizeHint();
+        // As wide as the page at its least, so only its height scrolls; a few lines high.
+        const QSize least = page->minimumSizeHint();
+        return QSize(least.width() + verticalScrollBar()->sizeHint().width(),
+                     std::min(least.height(), 6 * fontMetrics().height())) +
+               Border();
+    }
+
+private:
+    QSize Border() const { return QSize(2 * frameWidth(), 2 * frameWidth()); }
 };
 
 // True when a window's title bar at `at` would cover part of an open window's.
@@ -251,6 +287,31 @@ QSize ClientRoomOnScreen(const QWidget* window) {
 
 QSize FitClientSize(const QWidget* window, QSize wanted) {
     return wanted.boundedTo(ClientRoomOnScreen(window));
+}
+
+void GrowWindowOnScreen(QWidget* window, QSize wanted) {
+    if (!window) return;
+    const QSize room = ClientRoomOnScreen(window);
+    if (const QSize least = window->minimumSize().boundedTo(room); least != window->minimumSize())
+        window->setMinimumSize(least);
+    const QSize size = window->size().expandedTo(wanted).boundedTo(room).expandedTo(window->minimumSize());
+    if (!window->isVisible()) {
+        window->resize(size);
+        return;
+    }
+    // The screen the room was measured on: that of the parent's window, else the main window's.
+    const QWidget* parent = window->parentWidget();
+    const QWidget* holder = parent ? parent->window() : nullptr;
+    const QRect screen = PlacementScreen(holder);
+    const QRect at = FitOnScreen(window->geometry().topLeft(), size, WindowFrameMargins(window), screen);
+    if (at != window->geometry()) window->setGeometry(at);
+    if (!Framed(window)) KeepFrameOnScreen(window, holder);
+}
+
+QScrollArea* MakeScrollingPage(QWidget* page, QWidget* parent) {
+    auto* area = new ScrollingPage(parent);
+    area->setWidget(page);
+    return area;
 }
 
 void PlaceWindowOnScreen(QWidget* window, QPoint client, const QWidget* holder) {
