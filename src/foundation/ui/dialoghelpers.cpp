@@ -131,13 +131,19 @@ bool Decorated(const QWidget* w) {
            type != Qt::ToolTip && type != Qt::SplashScreen && type != Qt::Desktop;
 }
 
-// Not before the window is on the screen: there is no frame to read then, and Qt may keep what it
-// read (none) after the window manager has framed the window. Under load Qt may also keep a frame
-// of no size for a framed window: that is no frame to learn margins from either.
+// Under load Qt may keep a frame of no size for a window the window manager has framed: that is
+// no frame to learn margins from.
 bool Framed(const QWidget* w) {
-    if (!w->isVisible() || !w->testAttribute(Qt::WA_Mapped)) return false;
+    if (!w->isVisible()) return false;
     const QRect frame = w->frameGeometry();
     return frame != w->geometry() && frame.contains(w->geometry());
+}
+
+// The window's own frame, once it is on the screen. Not before: a window shown but not yet mapped
+// has no frame to read, and what Qt reads then (none, or the difference between the size asked
+// for and the size the server has) it may keep after the window manager has framed the window.
+bool OwnFrameKnown(const QWidget* w) {
+    return w->testAttribute(Qt::WA_Mapped) && Framed(w);
 }
 
 QMargins MarginsOf(const QWidget* w) {
@@ -243,7 +249,7 @@ QRect PlacementScreen(const QWidget* holder) {
 
 QMargins WindowFrameMargins(const QWidget* window) {
     if (!window) return {};
-    if (Framed(window)) return MarginsOf(window);
+    if (OwnFrameKnown(window)) return MarginsOf(window);
     if (!Decorated(window)) return {};
     const QWidget* main = MainWindow();
     if (main && main != window && Decorated(main) && Framed(main)) return MarginsOf(main);
@@ -305,7 +311,7 @@ void GrowWindowOnScreen(QWidget* window, QSize wanted) {
     const QRect screen = PlacementScreen(holder);
     const QRect at = FitOnScreen(window->geometry().topLeft(), size, WindowFrameMargins(window), screen);
     if (at != window->geometry()) window->setGeometry(at);
-    if (!Framed(window)) KeepFrameOnScreen(window, holder);
+    if (!OwnFrameKnown(window)) KeepFrameOnScreen(window, holder);
 }
 
 QScrollArea* MakeScrollingPage(QWidget* page, QWidget* parent) {
