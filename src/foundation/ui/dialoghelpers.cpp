@@ -301,17 +301,20 @@ void GrowWindowOnScreen(QWidget* window, QSize wanted) {
     if (const QSize least = window->minimumSize().boundedTo(room); least != window->minimumSize())
         window->setMinimumSize(least);
     const QSize size = window->size().expandedTo(wanted).boundedTo(room).expandedTo(window->minimumSize());
-    if (!window->isVisible()) {
-        window->resize(size);
-        return;
-    }
     // The screen the room was measured on: that of the parent's window, else the main window's.
     const QWidget* parent = window->parentWidget();
     const QWidget* holder = parent ? parent->window() : nullptr;
+    if (!window->isVisible() || !window->testAttribute(Qt::WA_Mapped)) {
+        // Not on the screen yet: it is placed as it is shown (a dialog centres itself over its
+        // parent unless moved), and put back on the screen once framed if it is not.
+        window->resize(size);
+        if (window->isVisible()) KeepFrameOnScreen(window, holder);
+        return;
+    }
     const QRect screen = PlacementScreen(holder);
     const QRect at = FitOnScreen(window->geometry().topLeft(), size, WindowFrameMargins(window), screen);
     if (at != window->geometry()) window->setGeometry(at);
-    if (!OwnFrameKnown(window)) KeepFrameOnScreen(window, holder);
+    if (!Framed(window)) KeepFrameOnScreen(window, holder);
 }
 
 QScrollArea* MakeScrollingPage(QWidget* page, QWidget* parent) {

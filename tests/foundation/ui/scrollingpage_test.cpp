@@ -64,6 +64,7 @@ TEST(GrowWindowOnScreen, KeepsTheFrameWithinTheScreen) {
 
     PagedWindow low(3);
     low.window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&low.window));
     const QRect screen = low.window.screen()->availableGeometry();
     const QMargins frame = WindowFrameMargins(&low.window);
     low.window.setGeometry(QRect(

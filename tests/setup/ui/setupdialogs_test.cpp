@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -229,6 +230,9 @@ TEST(MethodSheetDialog, TabsFollowTheRangeAndGroupsCollapse) {
     LinearSheet sheet(d.P());
     MethodSheetDialog dlg(sheet, "phantom", d.prompt);
     dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    const QRect screen = dlg.screen()->availableGeometry();
+    EXPECT_LE((dlg.geometry().center() - screen.center()).manhattanLength(), 16);  // centred, not cornered
     EXPECT_EQ(dlg.Tabs()->count(), 1);
     EXPECT_EQ(dlg.Tabs()->tabText(0), "Intra-voxel");
     EXPECT_FALSE(dlg.Edit("Number of Iterations:")->isVisible());
@@ -353,6 +357,7 @@ TEST(MethodSheetDialog, ALargeSheetGrowsOnlyAsFarAsTheScreenAndItsGridsGiveUpHei
     ASSERT_GE(sheet.Compositions(), 20);
     MethodSheetDialog dlg(sheet, "rock", d.prompt);
     dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     ExpectReachable(dlg, "opened");
     const QSize opened = dlg.size();
     for (int i = 1; i < dlg.RangeCombo()->count(); ++i) {
@@ -378,6 +383,7 @@ TEST(MethodSheetDialog, ASheetGrowingNearTheBottomMovesUp) {
     LinearSheet sheet(d.P());
     MethodSheetDialog dlg(sheet, "rock", d.prompt);
     dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     const QRect screen = dlg.screen()->availableGeometry();
     const QMargins frame = WindowFrameMargins(&dlg);
     dlg.setGeometry(

@@ -265,8 +265,8 @@ struct Desktop : test::AppFixture {
     }
 
     // Opens the sheet, then makes each change as a user does (a switch ticked, a range chosen),
-    // checking its frame and least size at opening and after every change. The pictures are taken
-    // after the changes named in `shots`.
+    // checking its frame and least size at opening, after every change and when it opens again
+    // with the changes stored. The pictures are taken after the changes named in `shots`.
     void ChangeSheet(SheetKind kind, int compositions, const std::string& name,
                      const std::vector<const char*>& ticks, const std::map<std::string, std::string>& shots) {
         std::unique_ptr<MethodSheetDialog> sheet = SheetOf(kind, compositions);
@@ -295,6 +295,15 @@ struct Desktop : test::AppFixture {
             ASSERT_EQ(methodSheet->RangeSelection(), i);
             checked("range " + std::to_string(i));
         }
+        // Stored, the sheet opens again in its largest state.
+        QTest::mouseClick(sheet->ApplyButton(), Qt::LeftButton);
+        ASSERT_FALSE(sheet->ApplyButton()->isEnabled()) << LastMessage();
+        sheet->hide();
+        sheet.reset();
+        methodSheet = MakeMethodSheet(kind, manyChannels->P());
+        sheet = std::make_unique<MethodSheetDialog>(*methodSheet, "rock", prompt, Main());
+        sheet->show();
+        CheckFits(sheet.get(), title + ", reopened");
         sheet->hide();
         sheet.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
