@@ -74,9 +74,9 @@ QSize ClientRoomOnScreen(const QWidget* window);
 QSize FitClientSize(const QWidget* window, QSize wanted);
 // Grows a window to at least `wanted` (its client size) as far as that room allows, and keeps
 // its whole frame in the available area: a window on the screen that would reach past the
-// screen's edge moves up or left instead; one not on it yet keeps its position. A minimum larger than the
-// room is held to it, so the buttons at the bottom of a window that grew when a section was shown stay on the
-// screen.
+// screen's edge moves up or left instead; one not on it yet keeps its position. A minimum larger
+// than the room is held to it, so the buttons at the bottom of a window that grew when a section
+// was shown stay on the screen.
 void GrowWindowOnScreen(QWidget* window, QSize wanted);
 // A scroll area over a page of controls taller than a short screen has room for: it asks for
 // the page's whole size (and room for its vertical scroll bar, so a page that scrolls need not
