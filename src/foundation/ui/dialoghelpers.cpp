@@ -15,6 +15,8 @@
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTextEdit>
 #include <QTimer>
@@ -129,8 +131,19 @@ bool Decorated(const QWidget* w) {
            type != Qt::ToolTip && type != Qt::SplashScreen && type != Qt::Desktop;
 }
 
+// Under load Qt may keep a frame of no size for a window the window manager has framed: that is
+// no frame to learn margins from.
 bool Framed(const QWidget* w) {
-    return w->isVisible() && w->frameGeometry() != w->geometry();
+    if (!w->isVisible()) return false;
+    const QRect frame = w->frameGeometry();
+    return frame != w->geometry() && frame.contains(w->geometry());
+}
+
+// The window's own frame, once it is on the screen. Not before: a window shown but not yet mapped
+// has no frame to read, and what Qt reads then (none, or the difference between the size asked
+// for and the size the server has) it may keep after the window manager has framed the window.
+bool OwnFrameKnown(const QWidget* w) {
+    return w->testAttribute(Qt::WA_Mapped) && Framed(w);
 }
 
 QMargins MarginsOf(const QWidget* w) {
@@ -190,6 +203,35 @@ private:
     int ticks_ = 0;
 };
 
+// The page's whole size as the window's layout asks for it: a plain scroll area asks for no more
+// than a few dozen lines of text, and may keep the page size it first read.
+class ScrollingPage : public QScrollArea {
+public:
+    explicit ScrollingPage(QWidget* parent) : QScrollArea(parent) {
+        setObjectName("scrollingPage");
+        setFrameShape(QFrame::NoFrame);
+        setWidgetResizable(true);
+    }
+    QSize sizeHint() const override {
+        const QWidget* page = widget();
+        if (!page) return QScrollArea::sizeHint();
+        return page->sizeHint().expandedTo(page->minimumSizeHint()) + Border() +
+               QSize(verticalScrollBar()->sizeHint().width(), 0);
+    }
+    QSize minimumSizeHint() const override {
+        const QWidget* page = widget();
+        if (!page) return QScrollArea::minimumSizeHint();
+        // As wide as the page at its least, so only its height scrolls; a few lines high.
+        const QSize least = page->minimumSizeHint();
+        return QSize(least.width() + verticalScrollBar()->sizeHint().width(),
+                     std::min(least.height(), 6 * fontMetrics().height())) +
+               Border();
+    }
+
+private:
+    QSize Border() const { return QSize(2 * frameWidth(), 2 * frameWidth()); }
+};
+
 // True when a window's title bar at `at` would cover part of an open window's.
 bool TitleBarsMeet(const std::vector<WindowRect>& open, WindowPoint at, int width, int titleHeight) {
     for (const WindowRect& r : open)
@@ -207,7 +249,7 @@ QRect PlacementScreen(const QWidget* holder) {
 
 QMargins WindowFrameMargins(const QWidget* window) {
     if (!window) return {};
-    if (Framed(window)) return MarginsOf(window);
+    if (OwnFrameKnown(window)) return MarginsOf(window);
     if (!Decorated(window)) return {};
     const QWidget* main = MainWindow();
     if (main && main != window && Decorated(main) && Framed(main)) return MarginsOf(main);
@@ -251,6 +293,34 @@ QSize ClientRoomOnScreen(const QWidget* window) {
 
 QSize FitClientSize(const QWidget* window, QSize wanted) {
     return wanted.boundedTo(ClientRoomOnScreen(window));
+}
+
+void GrowWindowOnScreen(QWidget* window, QSize wanted) {
+    if (!window) return;
+    const QSize room = ClientRoomOnScreen(window);
+    if (const QSize least = window->minimumSize().boundedTo(room); least != window->minimumSize())
+        window->setMinimumSize(least);
+    const QSize size = window->size().expandedTo(wanted).boundedTo(room).expandedTo(window->minimumSize());
+    // The screen the room was measured on: that of the parent's window, else the main window's.
+    const QWidget* parent = window->parentWidget();
+    const QWidget* holder = parent ? parent->window() : nullptr;
+    if (!window->isVisible() || !window->testAttribute(Qt::WA_Mapped)) {
+        // Not on the screen yet: it is placed as it is shown (a dialog centres itself over its
+        // parent unless moved), and put back on the screen once framed if it is not.
+        window->resize(size);
+        if (window->isVisible()) KeepFrameOnScreen(window, holder);
+        return;
+    }
+    const QRect screen = PlacementScreen(holder);
+    const QRect at = FitOnScreen(window->geometry().topLeft(), size, WindowFrameMargins(window), screen);
+    if (at != window->geometry()) window->setGeometry(at);
+    if (!Framed(window)) KeepFrameOnScreen(window, holder);
+}
+
+QScrollArea* MakeScrollingPage(QWidget* page, QWidget* parent) {
+    auto* area = new ScrollingPage(parent);
+    area->setWidget(page);
+    return area;
 }
 
 void PlaceWindowOnScreen(QWidget* window, QPoint client, const QWidget* holder) {

@@ -17,6 +17,7 @@
 #include "foundation/numformat.h"
 
 class QRect;
+class QScrollArea;
 class QWidget;
 class QAbstractButton;
 class QLineEdit;
@@ -71,6 +72,18 @@ QSize ClientRoomOnScreen(const QWidget* window);
 // `wanted` bounded by that room: the size a window opens with when its lists and tables take what
 // height is left and scroll. A window whose minimum is its opening size keeps a minimum that fits.
 QSize FitClientSize(const QWidget* window, QSize wanted);
+// Grows a window to at least `wanted` (its client size) as far as that room allows, and keeps
+// its whole frame in the available area: a window on the screen that would reach past the
+// screen's edge moves up or left instead; one not on it yet keeps its position. A minimum larger
+// than the room is held to it, so the buttons at the bottom of a window that grew when a section
+// was shown stay on the screen.
+void GrowWindowOnScreen(QWidget* window, QSize wanted);
+// A scroll area over a page of controls taller than a short screen has room for: it asks for
+// the page's whole size (and room for its vertical scroll bar, so a page that scrolls need not
+// scroll sideways too) and gives up height when the window has less, the page then scrolling.
+// The scroll area takes the page; call updateGeometry() on it after showing or hiding controls
+// in the page so its window sees the new size at once.
+QScrollArea* MakeScrollingPage(QWidget* page, QWidget* parent);
 // Puts the window's client area at `client`, or as near to it as keeps the whole frame on the
 // placement screen (a window larger than the screen shrinks to it). The client position is exact
 // whatever frame the window manager adds; once the window is framed the rule is checked again

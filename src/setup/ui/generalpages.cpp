@@ -9,9 +9,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "foundation/ui/dialoghelpers.h"
 #include "setup/ui/methodsheetdialog.h"
 
 namespace zun {
@@ -264,10 +266,12 @@ void MethodSheetDialog::UpdateGeneral() {
         for (int i = 0; i < 3; ++i) searchBoxes_[i]->setChecked(s.search[i]);
     }
     tabs_->setVisible(sheet_.TabsVisible());
-    // Groups shown again take room back: the sheet grows rather than squeezing its controls.
+    // Groups shown again take room back: the sheet grows to show them where the screen has room,
+    // moving up when its bottom would pass the screen's; past that the interaction grid gives up
+    // rows, and the page scrolls when even that is not enough.
     if (!opened_.isEmpty()) {
-        setMinimumSize(opened_.expandedTo(layout()->minimumSize()));
-        resize(size().expandedTo(minimumSize()));
+        page_->updateGeometry();
+        GrowWindowOnScreen(this, sizeHint());
     }
 }
 

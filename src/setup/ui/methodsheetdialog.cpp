@@ -6,9 +6,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "foundation/ui/dialoghelpers.h"
 #include "platform/prompt.h"
 #include "setup/setupmessages.h"
 
@@ -20,9 +22,15 @@ MethodSheetDialog::MethodSheetDialog(MethodSheet& sheet, const std::string& docu
     setWindowTitle(Q(sheet.Caption(documentTitle)));
     setSizeGripEnabled(true);
     auto* layout = new QVBoxLayout(this);
-    general_ = new QWidget(this);
+    // The General page, the offsets, the self energies and the interaction tabs together may need
+    // more height than a laptop's screen has: the interaction grid gives up rows first, and past
+    // that they scroll as one page above the buttons.
+    auto* body = new QWidget;
+    auto* column = new QVBoxLayout(body);
+    column->setContentsMargins(0, 0, 0, 0);
+    general_ = new QWidget(body);
     general_->setObjectName("general");
-    layout->addWidget(general_);
+    column->addWidget(general_);
 
     tabs_ = new QTabWidget(this);
     for (int i = 0; i < sheet.ShellCount(); ++i) {
@@ -45,8 +53,10 @@ MethodSheetDialog::MethodSheetDialog(MethodSheet& sheet, const std::string& docu
         BuildNonlinear(general_);
     else
         BuildSegmentation(general_);
-    layout->addWidget(tabsLabel_);
-    layout->addWidget(tabs_, 1);
+    column->addWidget(tabsLabel_);
+    column->addWidget(tabs_, 1);
+    page_ = MakeScrollingPage(body, this);
+    layout->addWidget(page_, 1);
 
     auto* buttons =
         new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
@@ -60,6 +70,10 @@ MethodSheetDialog::MethodSheetDialog(MethodSheet& sheet, const std::string& docu
     UpdatePages();
     tabs_->setCurrentIndex(0);
     UpdateGeneral();
+    // Sized before it is placed, so it opens centred with its whole page where the screen has
+    // room for it.
+    ensurePolished();
+    resize(FitClientSize(this, sizeHint()));
 }
 
 QLineEdit* MethodSheetDialog::Edit(const char* label) const {
@@ -84,12 +98,16 @@ ListGridWidget* MethodSheetDialog::Grid(const char* label) const {
 }
 
 void MethodSheetDialog::showEvent(QShowEvent* e) {
-    QDialog::showEvent(e);
     if (opened_.isEmpty()) {
-        resize(size().expandedTo(minimumSizeHint()));
+        // Shown, its controls have their style's sizes, which may differ a little from those it
+        // was sized with; it takes them before it is placed. It never gets smaller than it
+        // opened, which fits the screen.
+        page_->updateGeometry();
+        GrowWindowOnScreen(this, sizeHint());
         opened_ = size();
-        setMinimumSize(opened_);  // never smaller than it opened
+        setMinimumSize(opened_);
     }
+    QDialog::showEvent(e);  // places it, at the size it opens with
 }
 
 void MethodSheetDialog::RangeChosen(int sel) {

@@ -19,6 +19,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class QTabWidget;
 class QTableWidget;
 
@@ -40,6 +41,8 @@ public:
     ListGridWidget* ShellGridWidget(int shell) const { return grids_[static_cast<std::size_t>(shell)]; }
     QComboBox* RangeCombo() const { return range_; }
     QPushButton* ApplyButton() const { return apply_; }
+    // The page above the buttons: the General page and the interaction tabs, scrolling together.
+    QScrollArea* Page() const { return page_; }
     // The General page's controls by their label text (edits, check boxes and grids).
     QLineEdit* Edit(const char* label) const;
     QCheckBox* Check(const char* label) const;
@@ -73,6 +76,7 @@ private:
 
     MethodSheet& sheet_;
     Prompt& prompt_;
+    QScrollArea* page_ = nullptr;
     QWidget* general_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     QLabel* tabsLabel_ = nullptr;

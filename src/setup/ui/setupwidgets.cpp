@@ -11,8 +11,24 @@ int RunDialog(const DialogRunner& run, QDialog& dialog) {
     return run ? run(dialog) : dialog.exec();
 }
 
+namespace {
+
+// A grid that may give up height asks for the height that shows its rows, not its least.
+class SheetGrid : public ListGridWidget {
+public:
+    using ListGridWidget::ListGridWidget;
+    QSize sizeHint() const override {
+        QSize hint = ListGridWidget::sizeHint();
+        if (wantedHeight > 0) hint.setHeight(wantedHeight);
+        return hint;
+    }
+    int wantedHeight = 0;
+};
+
+}  // namespace
+
 ListGridWidget* MakeSheetGrid(QWidget* parent) {
-    auto* g = new ListGridWidget(parent);
+    auto* g = new SheetGrid(parent);
     g->setSelectionBehavior(QAbstractItemView::SelectRows);
     g->setShowGrid(true);
     g->verticalHeader()->hide();
@@ -51,16 +67,28 @@ namespace {
 // Beyond this many rows a grid scrolls: a document of many compositions or channels would
 // otherwise make its sheet taller than the screen.
 constexpr int kMostRowsShown = 8;
+// A grid that shares its window's spare height keeps at least this many rows in sight.
+constexpr int kFewestRowsShown = 3;
+
+int HeightShowing(const ListGridWidget& grid, int rows) {
+    int h = grid.horizontalHeader()->sizeHint().height() + 2 * grid.frameWidth() + 2;
+    for (int r = 0; r < std::min(grid.rowCount(), rows); ++r) h += grid.rowHeight(r);
+    if (grid.horizontalScrollBar()) h += grid.horizontalScrollBar()->sizeHint().height();
+    return h;
+}
 }  // namespace
 
 void FitGridHeight(ListGridWidget& grid, bool fixed) {
-    int h = grid.horizontalHeader()->sizeHint().height() + 2 * grid.frameWidth() + 2;
-    for (int r = 0; r < std::min(grid.rowCount(), kMostRowsShown); ++r) h += grid.rowHeight(r);
-    if (grid.horizontalScrollBar()) h += grid.horizontalScrollBar()->sizeHint().height();
-    if (fixed)
+    const int h = HeightShowing(grid, kMostRowsShown);
+    if (fixed) {
         grid.setFixedHeight(h);
-    else
-        grid.setMinimumHeight(h);
+        return;
+    }
+    grid.setMinimumHeight(HeightShowing(grid, kFewestRowsShown));
+    if (auto* sheetGrid = dynamic_cast<SheetGrid*>(&grid)) {
+        sheetGrid->wantedHeight = h;
+        grid.updateGeometry();
+    }
 }
 
 void FitGridWidth(ListGridWidget& grid) {

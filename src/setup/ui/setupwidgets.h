@@ -32,8 +32,8 @@ ListGridWidget* MakeSheetGrid(QWidget* parent);
 void FillSheetGrid(ListGridWidget& grid, const std::vector<std::string>& rowLabels,
                    const std::vector<std::string>& headers, const std::function<std::string(int, int)>& text,
                    const std::function<bool(int, int)>& readOnly = {});
-// The height that shows the header and every row (up to eight, then it scrolls): fixed, or as the
-// least the grid may get.
+// The height that shows the header and every row (up to eight, then it scrolls): fixed, or asked
+// for by a grid that gives up height down to three rows when its window has less room.
 void FitGridHeight(ListGridWidget& grid, bool fixed = true);
 // A minimum width that shows every column (up to a screen's share) and the scroll bar of a grid
 // with more rows than it shows.

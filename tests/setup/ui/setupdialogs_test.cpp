@@ -6,16 +6,21 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QtTest/QTest>
 #include <filesystem>
 #include <fstream>
 
 #include "app/ui/pluginlist.h"
+#include "foundation/ui/dialoghelpers.h"
 #include "setup/setupdoc.h"
 #include "setup/setupmessages.h"
 #include "setup/ui/methodsheetdialog.h"
@@ -225,6 +230,9 @@ TEST(MethodSheetDialog, TabsFollowTheRangeAndGroupsCollapse) {
     LinearSheet sheet(d.P());
     MethodSheetDialog dlg(sheet, "phantom", d.prompt);
     dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    const QRect screen = dlg.screen()->availableGeometry();
+    EXPECT_LE((dlg.geometry().center() - screen.center()).manhattanLength(), 16);  // centred, not cornered
     EXPECT_EQ(dlg.Tabs()->count(), 1);
     EXPECT_EQ(dlg.Tabs()->tabText(0), "Intra-voxel");
     EXPECT_FALSE(dlg.Edit("Number of Iterations:")->isVisible());
@@ -320,6 +328,74 @@ TEST(MethodSheetDialog, SegmentationStripLocksToTheCoefficientColumns) {
     EXPECT_TRUE(dlg.Tabs()->isVisible());
     EXPECT_EQ(dlg.Tabs()->count(), 2);
     Screenshot(&dlg, "setup_sheet_segmentation");
+}
+
+// OK, Cancel and Apply lie within the sheet, and its frame within the screen's available area.
+void ExpectReachable(MethodSheetDialog& dlg, const std::string& when) {
+    SCOPED_TRACE(when);
+    const QRect screen = dlg.screen()->availableGeometry();
+    const QRect frame = dlg.geometry().marginsAdded(WindowFrameMargins(&dlg));
+    auto text = [](const QRect& r) {
+        return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) + "x" +
+               std::to_string(r.height());
+    };
+    EXPECT_TRUE(screen.contains(frame)) << text(frame) << " on " << text(screen);
+    EXPECT_LE(dlg.minimumHeight(), dlg.height());
+    for (QAbstractButton* b : dlg.findChild<QDialogButtonBox*>()->buttons())
+        EXPECT_TRUE(dlg.rect().contains(QRect(b->mapTo(&dlg, QPoint(0, 0)), b->size())))
+            << b->text().toStdString();
+}
+
+// A sheet of many compositions with every interaction page needs more height than the screen has:
+// it grows as far as the screen allows, the buttons staying in reach, and the interaction grid
+// gives up rows so that nothing else needs scrolling.
+TEST(MethodSheetDialog, ALargeSheetGrowsOnlyAsFarAsTheScreenAndItsGridsGiveUpHeight) {
+    test::UiApp();
+    SetupDoc d;
+    for (int i = 0; i < 18; ++i) d.Add(kChanComposition, "Mineral " + std::to_string(i));
+    SegmentationSheet sheet(d.P());
+    ASSERT_GE(sheet.Compositions(), 20);
+    MethodSheetDialog dlg(sheet, "rock", d.prompt);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    ExpectReachable(dlg, "opened");
+    const QSize opened = dlg.size();
+    for (int i = 1; i < dlg.RangeCombo()->count(); ++i) {
+        dlg.RangeCombo()->setCurrentIndex(i);
+        Q_EMIT dlg.RangeCombo()->activated(i);
+        ExpectReachable(dlg, "range " + std::to_string(i));
+    }
+    EXPECT_GT(dlg.height(), opened.height());  // it grew to show the tabs
+    EXPECT_EQ(dlg.minimumSize(), opened);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    ASSERT_TRUE(dlg.Tabs()->isVisible());
+    ListGridWidget* shell = dlg.ShellGridWidget(0);
+    EXPECT_LT(shell->height(), shell->sizeHint().height());
+    EXPECT_GE(shell->height(), shell->minimumHeight());
+    EXPECT_LE(dlg.Page()->widget()->height(), dlg.Page()->viewport()->height());
+}
+
+// A sheet that grows near the bottom of the screen moves up rather than past the screen's edge.
+TEST(MethodSheetDialog, ASheetGrowingNearTheBottomMovesUp) {
+    test::UiApp();
+    SetupDoc d;
+    for (int i = 0; i < 10; ++i) d.Add(kChanComposition, "Mineral " + std::to_string(i));
+    LinearSheet sheet(d.P());
+    MethodSheetDialog dlg(sheet, "rock", d.prompt);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    const QRect screen = dlg.screen()->availableGeometry();
+    const QMargins frame = WindowFrameMargins(&dlg);
+    dlg.setGeometry(
+        QRect(QPoint(screen.left() + frame.left(), screen.bottom() + 1 - dlg.height() - frame.bottom()),
+              dlg.size()));
+    const int top = dlg.y();
+    ExpectReachable(dlg, "moved down");
+    dlg.Check("Minimise CT Error")->click();
+    dlg.Check("Minimise Self Energy")->click();
+    ASSERT_TRUE(dlg.Grid("Composition Self Energies")->isVisible());
+    ExpectReachable(dlg, "both ticked");
+    EXPECT_LT(dlg.y(), top);
 }
 
 TEST(PropertyDialogs, ExtrapolationExportThenImportThroughTheButtons) {

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QLayout>
@@ -26,6 +28,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
+#include <QtTest/QTest>
 
 #include "../guitest.h"
 #include "app/ui/childframe.h"
@@ -94,6 +97,7 @@
 #include "tools/ui/setdatadialogui.h"
 #include "tools/ui/thresholddialog.h"
 #include "tools/ui/transbounddialog.h"
+#include "uitest.h"
 #include "view3d/animationrecorder.h"
 #include "view3d/ui/advancedsettings.h"
 #include "view3d/ui/animationrecording.h"
@@ -249,6 +253,62 @@ struct Desktop : test::AppFixture {
         return std::make_unique<MethodSheetDialog>(*methodSheet, "rock", prompt, Main());
     }
 
+    // A sheet for a document of `compositions` compositions and two CT channels.
+    std::unique_ptr<MethodSheetDialog> SheetOf(SheetKind kind, int compositions) {
+        methodSheet.reset();
+        manyChannels = std::make_unique<test::SetupDoc>();
+        for (int i = MakeMethodSheet(kind, manyChannels->P())->Compositions(); i < compositions; ++i)
+            manyChannels->Add(kChanComposition, "Mineral " + std::to_string(i));
+        methodSheet = MakeMethodSheet(kind, manyChannels->P());
+        EXPECT_EQ(methodSheet->Compositions(), compositions);
+        return std::make_unique<MethodSheetDialog>(*methodSheet, "rock", prompt, Main());
+    }
+
+    // Opens the sheet, then makes each change as a user does (a switch ticked, a range chosen),
+    // checking its frame and least size at opening, after every change and when it opens again
+    // with the changes stored. The pictures are taken after the changes named in `shots`.
+    void ChangeSheet(SheetKind kind, int compositions, const std::string& name,
+                     const std::vector<const char*>& ticks, const std::map<std::string, std::string>& shots) {
+        std::unique_ptr<MethodSheetDialog> sheet = SheetOf(kind, compositions);
+        const std::string title = name + ", " + std::to_string(compositions) + " compositions";
+        sheet->show();
+        CheckFits(sheet.get(), title);
+        auto checked = [&](const std::string& change) {
+            CheckFits(sheet.get(), title + ", " + change);
+            if (auto shot = shots.find(change); shot != shots.end())
+                test::SaveDesktopShowing(sheet.get(), shot->second + "-" + std::to_string(compositions));
+        };
+        for (const char* label : ticks) {
+            QCheckBox* box = sheet->Check(label);
+            ASSERT_NE(box, nullptr) << label;
+            if (box->isChecked()) continue;
+            test::ClickBox(box);
+            ASSERT_TRUE(box->isChecked()) << label;
+            checked(label);
+        }
+        QComboBox* range = sheet->RangeCombo();
+        ASSERT_TRUE(range->isVisible());
+        range->setFocus();
+        while (range->currentIndex() > 0) QTest::keyClick(range, Qt::Key_Up);
+        for (int i = 1; i < range->count(); ++i) {
+            QTest::keyClick(range, Qt::Key_Down);
+            ASSERT_EQ(methodSheet->RangeSelection(), i);
+            checked("range " + std::to_string(i));
+        }
+        // Stored, the sheet opens again in its largest state.
+        QTest::mouseClick(sheet->ApplyButton(), Qt::LeftButton);
+        ASSERT_FALSE(sheet->ApplyButton()->isEnabled()) << LastMessage();
+        sheet->hide();
+        sheet.reset();
+        methodSheet = MakeMethodSheet(kind, manyChannels->P());
+        sheet = std::make_unique<MethodSheetDialog>(*methodSheet, "rock", prompt, Main());
+        sheet->show();
+        CheckFits(sheet.get(), title + ", reopened");
+        sheet->hide();
+        sheet.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
     std::unique_ptr<QWidget> Histogram() {
         std::vector<HistogramSliceEntry> slices;
         for (int z = 0; z < 24; ++z) slices.push_back({"CT 40 keV", z});
@@ -352,6 +412,22 @@ TEST_F(Desktop, TheSheetsAndSetupDialogsFitTheScreen) {
         {"Linear sheet, twelve compositions", [&] { return LargeMethodSheet(SheetKind::Linear); }},
         {"Nonlinear sheet, twelve compositions", [&] { return LargeMethodSheet(SheetKind::Nonlinear); }},
     });
+}
+
+// The sheets grow as sections are shown and interaction pages added: each change keeps the whole
+// frame on the screen and a least size that fits.
+TEST_F(Desktop, TheMethodSheetsStayOnTheScreenAsTheyChange) {
+    for (int compositions : {7, 12, 20})
+        ChangeSheet(SheetKind::Segmentation, compositions, "Segmentation sheet", {},
+                    {{"range 3", "fit-segmentation-sheet-range-3-desktop"}});
+    for (int compositions : {12, 20}) {
+        ChangeSheet(SheetKind::Linear, compositions, "Linear sheet",
+                    {"Minimise CT Error", "Minimise Self Energy", "Interaction with Previous State"},
+                    {{"Minimise Self Energy", "fit-linear-sheet-ticked-desktop"}});
+        ChangeSheet(SheetKind::Nonlinear, compositions, "Nonlinear sheet",
+                    {"Constrained Matrix Search", "Constrained Line Search"},
+                    {{"range 3", "fit-nonlinear-sheet-every-option-desktop"}});
+    }
 }
 
 TEST_F(Desktop, TheDocumentsDialogsFitTheScreen) {

@@ -60,12 +60,13 @@ inline std::string Text(const QSize& s) {
 inline void SaveDesktop(const std::string& name) {
     QDir().mkpath(QString(ZUN_SCREENS_DIR));
     const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
-    EXPECT_TRUE(shot.save(QString(ZUN_SCREENS_DIR) + "/" + QString::fromStdString(name) + ".png"))
-        << name;
+    EXPECT_TRUE(shot.save(QString(ZUN_SCREENS_DIR) + "/" + QString::fromStdString(name) + ".png")) << name;
 }
 
 // The same, once the screen shows what `w` drew: the server may still show what lay behind a
-// window for a while after it has been framed.
+// window for a while after it has been framed, or its old picture for a while after it grew.
+// The points compared are dense enough that a grown part left blank, or a page drawn at its old
+// size, tells.
 inline void SaveDesktopShowing(QWidget* w, const std::string& name) {
     auto alike = [](QRgb a, QRgb b) {
         return std::abs(qRed(a) - qRed(b)) < 8 && std::abs(qGreen(a) - qGreen(b)) < 8 &&
@@ -75,9 +76,9 @@ inline void SaveDesktopShowing(QWidget* w, const std::string& name) {
         [&] {
             const QImage own = w->grab().toImage();
             const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
-            for (int i = 1; i < 4; ++i)
-                for (int j = 1; j < 4; ++j) {
-                    const QPoint at(own.width() * i / 4, own.height() * j / 4);
+            for (int i = 1; i < 16; ++i)
+                for (int j = 1; j < 16; ++j) {
+                    const QPoint at(own.width() * i / 16, own.height() * j / 16);
                     const QPoint onScreen = w->mapToGlobal(at);
                     if (!screen.rect().contains(onScreen) || !alike(own.pixel(at), screen.pixel(onScreen)))
                         return false;
