@@ -10,37 +10,20 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
-#include <QSpontaneKeyEvent>
 #include <QTableWidget>
 #include <QTest>
 #include <QVBoxLayout>
-#include <QWheelEvent>
-#include <QWindow>
 
 #include "uitest.h"
+#include "uiwheel.h"
 
 namespace zun {
 namespace {
 
-// Mouse-wheel notches at `at` in `over` (positive: towards the user, which scrolls down), as the
-// window system delivers them: to the window, which hands each to the widget under the pointer
-// and, while it is ignored, on up the widget tree.
-void Notch(QWidget* over, QPoint at, int notches) {
-    QWidget* top = over->window();
-    const QPointF local = over->mapTo(top, at);
-    const QPointF global = over->mapToGlobal(at);
-    const QPoint delta(0, notches > 0 ? -120 : 120);
-    for (int i = 0; i < std::abs(notches); ++i) {
-        QWheelEvent e(local, global, QPoint(), delta, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        // Straight to notify(): sendEvent() would mark the event as the program's own, which Qt
-        // hands to the one widget under the pointer alone.
-        QSpontaneKeyEvent::setSpontaneous(&e);
-        QApplication::instance()->notify(top->windowHandle(), &e);
-    }
-}
+using test::WheelNotches;
 
 void NotchOver(QWidget* control, int notches) {
-    Notch(control, control->rect().center(), notches);
+    WheelNotches(control, control->rect().center(), notches);
 }
 
 QLabel* Filler(QWidget* parent) {
@@ -62,6 +45,7 @@ struct Column {
     QComboBox* combo = nullptr;
     QSpinBox* spin = nullptr;
     QSlider* slider = nullptr;
+    int changes = 0;  // of the three controls' values, however briefly
 
     Column() {
         auto* layout = new QVBoxLayout(&dialog);
@@ -89,6 +73,9 @@ struct Column {
         }
         area->setWidget(body);
         ScrollAreaTakesWheel(area);
+        QObject::connect(combo, &QComboBox::currentIndexChanged, [this] { ++changes; });
+        QObject::connect(spin, &QSpinBox::valueChanged, [this] { ++changes; });
+        QObject::connect(slider, &QSlider::valueChanged, [this] { ++changes; });
         layout->addWidget(area);
         dialog.resize(300, 260);
         dialog.show();
@@ -129,11 +116,12 @@ TEST(WheelGuard, TheWheelOverAControlWithoutFocusScrollsTheColumnAndChangesNothi
     // the later notches reach each of them.
     c.area->verticalScrollBar()->setValue(0);
     const QPoint still = c.area->viewport()->rect().center();
-    Notch(c.area->viewport(), still, 40);
+    WheelNotches(c.area->viewport(), still, 40);
     EXPECT_EQ(c.Scrolled(), c.area->verticalScrollBar()->maximum());
-    Notch(c.area->viewport(), still, -40);
+    WheelNotches(c.area->viewport(), still, -40);
     EXPECT_EQ(c.Scrolled(), 0);
     EXPECT_EQ(c.Values(), values);
+    EXPECT_EQ(c.changes, 0);
     for (QWidget* control :
          {static_cast<QWidget*>(c.combo), static_cast<QWidget*>(c.spin), static_cast<QWidget*>(c.slider)})
         EXPECT_FALSE(control->hasFocus()) << control->metaObject()->className();
@@ -241,9 +229,9 @@ TEST(WheelGuard, SpinBoxesInTheCellsOfAScrollingTable) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&table));
     // The pointer over the second row's spin box: the rows slide beneath it.
     const QPoint at = spins[1]->mapTo(table.viewport(), spins[1]->rect().center());
-    Notch(table.viewport(), at, 10);
+    WheelNotches(table.viewport(), at, 10);
     EXPECT_GT(table.verticalScrollBar()->value(), 0);
-    Notch(table.viewport(), at, -4);
+    WheelNotches(table.viewport(), at, -4);
     for (int r = 0; r < table.rowCount(); ++r) EXPECT_EQ(spins[static_cast<std::size_t>(r)]->value(), r);
     // A cell's spin box clicked takes the wheel.
     QSpinBox* shown = qobject_cast<QSpinBox*>(table.childAt(table.viewport()->mapTo(&table, at)));
