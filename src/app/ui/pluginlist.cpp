@@ -14,6 +14,8 @@
 #include <QTimeZone>
 #include <QVBoxLayout>
 
+#include "foundation/ui/wheelguard.h"
+
 namespace zun {
 
 namespace {
@@ -123,6 +125,7 @@ PluginListWidget::PluginListWidget(std::vector<PluginRunEntry>& entries, bool jo
     column->addLayout(grid);
     column->addStretch();
     scroll->setWidget(rows);
+    ScrollAreaTakesWheel(scroll);
     scroll->setMinimumWidth(rows->minimumSizeHint().width() +
                             scroll->verticalScrollBar()->sizeHint().width());
     layout->addWidget(scroll, 1);

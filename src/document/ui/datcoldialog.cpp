@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "foundation/ui/colorstatic.h"
+#include "foundation/ui/wheelguard.h"
 
 namespace zun {
 
@@ -186,6 +187,8 @@ QTableWidget* DatcolPropertiesDialog::MakeEntryTable(bool bits) {
         t->setCellWidget(r, kColOpacity, spin);
         connect(spin, &QSpinBox::valueChanged, this, [this, bits, r] { EntryChanged(bits, r); });
     }
+    // The opacity spin boxes fill a column of a table that scrolls.
+    ScrollAreaTakesWheel(t);
     t->setColumnWidth(kColOn, 40);
     t->setColumnWidth(kColColour, 80);
     connect(t, &QTableWidget::itemChanged, this, [this, bits](QTableWidgetItem* item) {

@@ -8,6 +8,7 @@
 
 #include "foundation/ui/colorstatic.h"
 #include "foundation/ui/inplaceedit.h"
+#include "foundation/ui/wheelguard.h"
 
 namespace zun {
 
@@ -132,6 +133,7 @@ ListGridWidget::ListGridWidget(QWidget* parent) : QTableWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     verticalHeader()->hide();
     setItemDelegate(new GridDelegate(this));
+    ScrollAreaTakesWheel(this);
 }
 
 std::string ListGridWidget::Text(int row, int listColumn) const {

@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "foundation/ui/wheelguard.h"
 #include "tools/ui/buttonrow.h"
 
 namespace zun {
@@ -75,6 +76,7 @@ ThresholdSegmentationDialog::ThresholdSegmentationDialog(CThresholdSegmentation&
     if (seg.LastRow() + 1 > kVisibleRows) {
         auto* scroll = new QScrollArea(this);
         scroll->setWidget(rowsWidget);
+        ScrollAreaTakesWheel(scroll);
         scroll->setWidgetResizable(true);
         scroll->setMinimumHeight(kVisibleRows * kRowPitch);
         layout->addWidget(scroll);

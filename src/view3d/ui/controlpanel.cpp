@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/wheelguard.h"
 #include "view3d/runanimation.h"
 #include "view3d/ui/advancedsettings.h"
 #include "view3d/ui/runanimationdriver.h"
@@ -216,6 +217,8 @@ void ImageControlFloatingDialog::BuildControls() {
         g->layout()->setSpacing(3);
     }
     scroll_->setWidget(body_);
+    // The column scrolls under the pointer: the wheel must not reach the shader or screen lists.
+    ScrollAreaTakesWheel(scroll_);
     // Where the column will scroll, room for the scroll bar beside it.
     int width = body_->minimumSizeHint().width();
     if (body_->sizeHint().height() > ClientRoomOnScreen(this).height())

@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -22,6 +24,7 @@
 #include "tree/ui/treeitemmodel.h"
 #include "tree/ui/treeview.h"
 #include "uitest.h"
+#include "uiwheel.h"
 
 namespace zun {
 namespace {
@@ -251,6 +254,52 @@ TEST(DisplayPropertiesDialog, DataColourDialogForEveryKind) {
     EXPECT_NE(iron->Child(0)->spec.shown.bitSpec.colours[2], 0x0000FFu);
     d->reject();
     EXPECT_EQ(iron->Child(0)->spec.shown.colourKind, 0);
+}
+
+// The opacity column holds a spin box in every row: the wheel over it scrolls the table and
+// changes no opacity, unless the spin box was clicked first.
+TEST(DisplayPropertiesDialog, TheWheelOverTheOpacityColumnScrollsTheTable) {
+    Window w;
+    w.Select({w.Channel("Iron")});
+    DisplayPropertiesDialog* d = ShowDisplayProperties(*w.view);
+    ASSERT_NE(d, nullptr);
+    OnModal([&](QWidget* box) {
+        auto* c = qobject_cast<DatcolPropertiesDialog*>(box);
+        ASSERT_NE(c, nullptr);
+        c->SetColourKind(1);
+        QTableWidget* table = c->EntryTable(true);
+        c->resize(c->width(), 260);
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return table->isVisible() && table->verticalScrollBar()->maximum() > 0; }));
+        int changes = 0;
+        std::vector<int> values;
+        for (int r = 0; r < table->rowCount(); ++r) {
+            auto* spin = qobject_cast<QSpinBox*>(table->cellWidget(r, 2));
+            ASSERT_NE(spin, nullptr);
+            values.push_back(spin->value());
+            QObject::connect(spin, &QSpinBox::valueChanged, [&changes] { ++changes; });
+        }
+        auto* first = static_cast<QSpinBox*>(table->cellWidget(0, 2));
+        const QPoint at = first->mapTo(table->viewport(), first->rect().center());
+        test::WheelNotches(table->viewport(), at, 10);
+        EXPECT_EQ(table->verticalScrollBar()->value(), table->verticalScrollBar()->maximum());
+        test::WheelNotches(table->viewport(), at, -10);
+        EXPECT_EQ(table->verticalScrollBar()->value(), 0);
+        EXPECT_EQ(changes, 0);
+        for (int r = 0; r < table->rowCount(); ++r)
+            EXPECT_EQ(static_cast<QSpinBox*>(table->cellWidget(r, 2))->value(),
+                      values[static_cast<std::size_t>(r)]);
+        // Clicked, the spin box takes the wheel.
+        c->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(c));
+        QTest::mouseClick(first, Qt::LeftButton, Qt::NoModifier, QPoint(8, first->height() / 2));
+        ASSERT_TRUE(first->hasFocus());
+        test::WheelNotches(first, first->rect().center(), first->value() > first->minimum() ? 1 : -1);
+        EXPECT_EQ(changes, 1);
+        c->reject();
+    });
+    d->OpenDataColour();
+    d->reject();
 }
 
 TEST(DisplayPropertiesDialog, TreeMenuOpensItOnceAndItGoesWithTheTree) {
