@@ -1,5 +1,7 @@
 #include "foundation/ui/dialoghelpers.h"
 
+#include "foundation/ui/wheelguard.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -320,6 +322,7 @@ void GrowWindowOnScreen(QWidget* window, QSize wanted) {
 QScrollArea* MakeScrollingPage(QWidget* page, QWidget* parent) {
     auto* area = new ScrollingPage(parent);
     area->setWidget(page);
+    ScrollAreaTakesWheel(area);
     return area;
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -12,6 +13,7 @@
 
 #include "foundation/ui/dialoghelpers.h"
 #include "uitest.h"
+#include "uiwheel.h"
 
 namespace zun {
 namespace {
@@ -51,6 +53,22 @@ TEST(ScrollingPage, AsksForTheWholePageAndScrollsOnlyInHeight) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     EXPECT_GT(w.area->verticalScrollBar()->maximum(), 0);
     EXPECT_EQ(w.area->horizontalScrollBar()->maximum(), 0);
+}
+
+TEST(ScrollingPage, TheWheelOverAComboOnThePageScrollsThePage) {
+    test::UiApp();
+    PagedWindow w(40);
+    auto* combo = new QComboBox;
+    combo->addItems({"Intra-voxel", "Nearest neighbour", "Next-nearest neighbour"});
+    static_cast<QVBoxLayout*>(w.page->layout())->insertWidget(1, combo);
+    w.window.resize(w.window.minimumSizeHint().width(), 200);
+    w.window.show();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    ASSERT_GT(w.area->verticalScrollBar()->maximum(), 0);
+
+    test::WheelNotches(combo, combo->rect().center(), 1);
+    EXPECT_EQ(combo->currentIndex(), 0);
+    EXPECT_GT(w.area->verticalScrollBar()->value(), 0);
 }
 
 TEST(GrowWindowOnScreen, KeepsTheFrameWithinTheScreen) {
