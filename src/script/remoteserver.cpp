@@ -350,13 +350,11 @@ void RemoteControlServer::WriteThread() {
             outgoingReady_.wait(lock, [this] { return !outgoing_.empty() || closing_; });
             if (cut_ || outgoing_.empty()) break;
             chunk.swap(outgoing_);
-            inFlight_ = chunk.size();
             stallMs = closing_ ? std::min(stallMs_, kCloseFlushMs) : stallMs_;
         }
         const bool sent = client_.SendAllWithin(chunk.data(), chunk.size(), stallMs);
         const int error = errno;
         std::lock_guard lock(mutex_);
-        inFlight_ = 0;
         if (sent) continue;
         // A controller that gave up mid-reply ends the link through its receive; one that stays
         // connected but takes nothing is cut off here.
@@ -408,9 +406,11 @@ bool RemoteControlServer::Busy() const {
 // Replies
 
 bool RemoteControlServer::QueueLocked(const std::string& text) {
-    // What the controller has left unread is what waits before this reply: a reply goes out in one
-    // write, so one larger than the bound says nothing of the controller and goes out whole.
-    if (outgoing_.size() + inFlight_ >= sendLimit_) {
+    // What the controller has left unread is what waits behind the write in hand: a reply goes out
+    // in one write, so one larger than the bound says nothing of the controller and goes out whole.
+    // The write in hand does not count: the controller may have read all of it before the write
+    // thread is back to say so, and a write it does not take is ended by the stall time.
+    if (outgoing_.size() >= sendLimit_) {
         CutLocked();
         return false;
     }

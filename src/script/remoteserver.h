@@ -211,7 +211,6 @@ private:
     std::set<std::string> openTags_;
 
     std::string outgoing_;
-    std::size_t inFlight_ = 0;  // taken by the write thread, not yet written
     std::size_t sendLimit_ = kDefaultSendLimit;
     int stallMs_ = kDefaultStallMs;
     bool closing_ = false;  // the write thread sends what is queued, then ends the link
