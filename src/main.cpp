@@ -10,6 +10,7 @@
 #include "app/startup.h"
 #include "app/ui/remotedocwindow.h"
 #include "app/ui/zunapp.h"
+#include "foundation/heaprelease.h"
 #include "foundation/threadwait.h"
 #include "script/ui/remotestartup.h"
 
@@ -37,6 +38,8 @@ int main(int argc, char** argv) {
                      "     bench_pipeline computes a text data document without a window.\n");
         return 2;
     }
+    // Before any thread starts: the heap then gives back what closed documents held.
+    zun::SetHeapPolicy();
     QApplication qt(argc, argv);
     QApplication::setApplicationName("Zun");
     QApplication::setOrganizationName("Zun");

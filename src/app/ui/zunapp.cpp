@@ -31,6 +31,7 @@
 #include "compute/model.h"
 #include "document/docmessages.h"
 #include "document/zundoc.h"
+#include "foundation/heaprelease.h"
 #include "foundation/memoryguard.h"
 #include "foundation/pathutil.h"
 #include "foundation/ui/dialoghelpers.h"
@@ -577,6 +578,11 @@ void CZunApp::DestroyDocument(CZunDoc* doc) {
     owned.reset();
     channel_->Drain();
     if (frame_) frame_->UpdateCommandUI();
+    // What the document and its windows held is free now, and what they left for later deletion
+    // once the events before this call have run; it may lie below blocks of documents still
+    // open, where the heap keeps it unless asked.
+    QMetaObject::invokeMethod(
+        this, [] { ReleaseFreeHeap(); }, Qt::QueuedConnection);
 }
 
 void CZunApp::ShowLog(CZunDoc* doc) {
