@@ -25,24 +25,10 @@ import sys
 import tempfile
 import time
 
+from remotelinktools import connect, free_port, letter_tag, resident_mb
+
 REPLY_WAIT = 300.0
 TOO_MANY = re.compile(r"ERROR:Command 'newdocument' - Too many open documents \((\d+)\)")
-
-
-def free_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
-
-
-def resident_mb(pid):
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1]) / 1024.0
-    return 0.0
 
 
 def memory_kinds(pid):
@@ -79,27 +65,14 @@ class Link:
         self.log = open(self.log_path, "w")
         self.proc = subprocess.Popen([zun, "--h127.0.0.1", "--p%d" % self.port], env=env, stdout=self.log,
                                      stderr=subprocess.STDOUT)
-        self.sock = None
-        deadline = time.time() + 60
-        while time.time() < deadline and self.proc.poll() is None:
-            try:
-                self.sock = socket.create_connection(("127.0.0.1", self.port), timeout=1)
-                break
-            except OSError:
-                time.sleep(0.05)
+        self.sock = connect(self.port, 60, self.proc)
         if self.sock is None:
             raise RuntimeError("the program did not listen on port %d (see %s)" % (self.port, self.log_path))
-        self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.count = 0
 
     def tag(self):
-        # Letters only: a reply stream has no separators, and a digit would run into WORK's number.
         self.count += 1
-        n, out = self.count, ""
-        while n:
-            n, r = divmod(n, 26)
-            out = chr(ord("a") + r) + out
-        return "z" + out
+        return "z" + letter_tag(self.count)
 
     def ask(self, payload):
         """The final reply of one request (OK..., ERROR:...), after its EXTEND and WORK ones."""

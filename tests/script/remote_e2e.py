@@ -15,6 +15,8 @@ import sys
 import tempfile
 import time
 
+from remotelinktools import connect, free_port, letter_tag, resident_mb
+
 ZUN = sys.argv[1]
 TMP = tempfile.mkdtemp(prefix="zun-remote-")
 failures = []
@@ -40,14 +42,6 @@ def memory_cap():
 
 
 SANITIZED = sanitized()
-
-
-def free_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
 
 
 # How long a reply may take: a sanitized program on a machine busy with other work may take
@@ -93,27 +87,14 @@ class Zun:
         self.proc = subprocess.Popen([ZUN, "--h127.0.0.1", "--p%d" % self.port] + list(extra),
                                      env=env, stdout=self.log, stderr=subprocess.STDOUT,
                                      preexec_fn=None if SANITIZED else memory_cap)
-        self.sock = None
-        deadline = time.time() + 20
-        while time.time() < deadline:
-            try:
-                self.sock = socket.create_connection(("127.0.0.1", self.port), timeout=1)
-                break
-            except OSError:
-                time.sleep(0.05)
+        self.sock = connect(self.port, 20, self.proc)
         if self.sock is None:
             raise RuntimeError("the program did not listen on its port")
-        self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.tags = 0
 
     def tag(self):
-        # Distinct alphabetic tags: a reply stream has no separators.
         self.tags += 1
-        n, out = self.tags, ""
-        while n:
-            n, r = divmod(n, 26)
-            out = chr(ord("a") + r) + out
-        return out[-4:]
+        return letter_tag(self.tags)[-4:]
 
     def send(self, tag, payload):
         data = tag.encode() + b":" + (payload if isinstance(payload, bytes) else payload.encode())
@@ -708,14 +689,6 @@ def case_busy():
         check(z.reply_of("closedocument@Busy") == "OK", "the document closes once the work has ended")
     finally:
         z.stop()
-
-
-def resident_mb(pid):
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1]) / 1024.0
-    return 0.0
 
 
 def overlong_requests(z):
