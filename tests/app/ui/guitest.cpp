@@ -7,6 +7,9 @@
 #include <random>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QThread>
@@ -46,6 +49,14 @@ void RunOnOwnDesktop(int argc, char** argv) {
     execv(launcher.c_str(), args.data());
     std::perror(launcher.c_str());
     std::exit(1);
+}
+
+int DesktopTestMain(int argc, char** argv, const char* screen) {
+    if (screen) setenv("WM_SESSION_SCREEN", screen, 1);
+    RunOnOwnDesktop(argc, argv);
+    QApplication qt(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }
 
 std::string SaveScreenshot(QWidget* widget, const std::string& name) {

@@ -74,6 +74,10 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
 // which closes an open menu and moves activation under the test.
 void RunOnOwnDesktop(int argc, char** argv);
 
+// The main of a test program that runs on its own desktop (RunOnOwnDesktop), of the given size
+// ("1366x768x24") when one is named, else of the launcher's.
+int DesktopTestMain(int argc, char** argv, const char* screen = nullptr);
+
 // Saves the widget's picture as <screens>/<name>.png; returns the path ("" when it failed).
 std::string SaveScreenshot(QWidget* widget, const std::string& name);
 

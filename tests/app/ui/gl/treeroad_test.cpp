@@ -320,9 +320,4 @@ TEST_F(TreeRoad, TheExampleOpensShowingData) {
     test::SaveScreenshot(frame, "example-first-look");
 }
 
-int main(int argc, char** argv) {
-    test::RunOnOwnDesktop(argc, argv);
-    QApplication qt(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return zun::test::DesktopTestMain(argc, argv); }

@@ -578,9 +578,5 @@ TEST_F(Desktop, TheAttenuationWindowsAndSmallDialogsFitTheScreen) {
 
 int main(int argc, char** argv) {
     // A laptop's screen, smaller than the desktop the other window tests use.
-    setenv("WM_SESSION_SCREEN", "1366x768x24", 1);
-    zun::test::RunOnOwnDesktop(argc, argv);
-    QApplication qt(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return zun::test::DesktopTestMain(argc, argv, "1366x768x24");
 }

@@ -166,9 +166,5 @@ TEST_F(PanelDesktop, TheWheelOverTheControlPanelScrollsItAndChangesNoSetting) {
 
 int main(int argc, char** argv) {
     // A laptop's screen: the panel's column does not fit it and scrolls.
-    setenv("WM_SESSION_SCREEN", "1366x768x24", 1);
-    zun::test::RunOnOwnDesktop(argc, argv);
-    QApplication qt(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return zun::test::DesktopTestMain(argc, argv, "1366x768x24");
 }

@@ -279,9 +279,4 @@ TEST_F(Desktop, TheControlPanelFollowsTheViewToFullScreenWithItsFrameOnTheScreen
     view.SetFullScreen(-1);
 }
 
-int main(int argc, char** argv) {
-    zun::test::RunOnOwnDesktop(argc, argv);
-    QApplication qt(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return zun::test::DesktopTestMain(argc, argv); }
