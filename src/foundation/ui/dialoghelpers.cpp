@@ -326,6 +326,21 @@ QScrollArea* MakeScrollingPage(QWidget* page, QWidget* parent) {
     return area;
 }
 
+void UpdateLayoutsNow(QWidget* page) {
+    if (!page) return;
+    // Children before their parents (the reverse of the depth-first order findChildren keeps),
+    // each taking its rows' sizes before its parent asks for its own.
+    QList<QWidget*> inner = page->findChildren<QWidget*>();
+    std::reverse(inner.begin(), inner.end());
+    inner.push_back(page);
+    for (QWidget* w : inner)
+        if (QLayout* l = w->layout(); l && !w->isWindow()) {
+            l->invalidate();
+            l->activate();
+            w->updateGeometry();
+        }
+}
+
 void PlaceWindowOnScreen(QWidget* window, QPoint client, const QWidget* holder) {
     if (!window) return;
     PrepareWindowSize(window);
@@ -346,19 +361,23 @@ void PlaceWindowFrame(QWidget* window, const QRect& frame, const QWidget* holder
     PlaceWindowOnScreen(window, frame.topLeft() + QPoint(m.left(), m.top()), holder);
 }
 
+void CenterWindowOver(QWidget* window, const QWidget* over, int dx, int dy) {
+    if (!window) return;
+    const QWidget* holder = over ? over->window() : nullptr;
+    if (holder == window) holder = nullptr;
+    PrepareWindowSize(window);
+    // Frame over frame: the window manager frames both alike, so the client areas are centred on
+    // each other too (the client over the other window's frame would sit half a title bar high).
+    const QMargins m = WindowFrameMargins(window);
+    const QSize frame = window->size().grownBy(m);
+    const QRect target = holder ? WindowFrameRect(holder) : PlacementScreen(nullptr);
+    const WindowPoint p = CenterInMainFrame(RectOf(target), frame.width(), frame.height(), dx, dy);
+    PlaceWindowOnScreen(window, QPoint(p.x + m.left(), p.y + m.top()), holder);
+}
+
 void CenterWindowInMainFrame(QWidget* window, int dx, int dy) {
     if (!window) return;
-    if (QWidget* main = MainWindow(); main && main != window) {
-        PrepareWindowSize(window);
-        // Frame over frame: the window manager frames both alike, so the client areas are centred
-        // on each other too (the client over the main window's frame would sit half a title bar
-        // high).
-        const QMargins m = WindowFrameMargins(window);
-        const QSize frame = window->size().grownBy(m);
-        const WindowPoint p =
-            CenterInMainFrame(RectOf(WindowFrameRect(main)), frame.width(), frame.height(), dx, dy);
-        PlaceWindowOnScreen(window, QPoint(p.x + m.left(), p.y + m.top()));
-    }
+    if (QWidget* main = MainWindow(); main && main != window) CenterWindowOver(window, main, dx, dy);
     window->show();
     window->raise();
 }

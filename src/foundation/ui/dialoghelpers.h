@@ -84,6 +84,11 @@ void GrowWindowOnScreen(QWidget* window, QSize wanted);
 // The scroll area takes the page; call updateGeometry() on it after showing or hiding controls
 // in the page so its window sees the new size at once.
 QScrollArea* MakeScrollingPage(QWidget* page, QWidget* parent);
+// Brings the size `page` asks for up to date with the controls it shows, at once: a control
+// hidden deep inside a page tells the page's own layout only when that layout next runs, and the
+// layout around the page may meanwhile keep the page's old height and spread its rows over it.
+// Call after showing or hiding controls in a page that stands in a layout with other controls.
+void UpdateLayoutsNow(QWidget* page);
 // Puts the window's client area at `client`, or as near to it as keeps the whole frame on the
 // placement screen (a window larger than the screen shrinks to it). The client position is exact
 // whatever frame the window manager adds; once the window is framed the rule is checked again
@@ -95,6 +100,11 @@ void KeepFrameOnScreen(QWidget* window, const QWidget* holder = nullptr);
 // The same for a frame rectangle: the window's client area fills it less the frame.
 void PlaceWindowFrame(QWidget* window, const QRect& frame, const QWidget* holder = nullptr);
 
+// Moves the window so that its frame is centred over the frame of `over`'s window (the available
+// area of the placement screen when null), shifted by (dx, dy), and kept on that screen. The
+// position is the program's own, which a window manager keeps rather than placing the window
+// by its own rules.
+void CenterWindowOver(QWidget* window, const QWidget* over, int dx = 0, int dy = 0);
 // Moves the window so that its frame is centred over the main window's frame, shifted by (dx, dy)
 // (on the placement screen), raises and shows it.
 void CenterWindowInMainFrame(QWidget* window, int dx, int dy);

@@ -268,8 +268,10 @@ void MethodSheetDialog::UpdateGeneral() {
     tabs_->setVisible(sheet_.TabsVisible());
     // Groups shown again take room back: the sheet grows to show them where the screen has room,
     // moving up when its bottom would pass the screen's; past that the interaction grid gives up
-    // rows, and the page scrolls when even that is not enough.
+    // rows, and the page scrolls when even that is not enough. Groups hidden give their room to
+    // the interaction grid, or leave it below the last row.
     if (!opened_.isEmpty()) {
+        UpdateLayoutsNow(general_);
         page_->updateGeometry();
         GrowWindowOnScreen(this, sizeHint());
     }

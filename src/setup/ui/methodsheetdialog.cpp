@@ -55,6 +55,11 @@ MethodSheetDialog::MethodSheetDialog(MethodSheet& sheet, const std::string& docu
         BuildSegmentation(general_);
     column->addWidget(tabsLabel_);
     column->addWidget(tabs_, 1);
+    // Height the page has beyond what its controls ask for goes to the interaction grid when it
+    // shows, else below the last control: never between the rows, which would spread them apart
+    // when a section is hidden.
+    general_->setSizePolicy(general_->sizePolicy().horizontalPolicy(), QSizePolicy::Maximum);
+    column->addStretch(0);
     page_ = MakeScrollingPage(body, this);
     layout->addWidget(page_, 1);
 
@@ -98,7 +103,8 @@ ListGridWidget* MethodSheetDialog::Grid(const char* label) const {
 }
 
 void MethodSheetDialog::showEvent(QShowEvent* e) {
-    if (opened_.isEmpty()) {
+    const bool opening = opened_.isEmpty();
+    if (opening) {
         // Shown, its controls have their style's sizes, which may differ a little from those it
         // was sized with; it takes them before it is placed. It never gets smaller than it
         // opened, which fits the screen.
@@ -107,7 +113,10 @@ void MethodSheetDialog::showEvent(QShowEvent* e) {
         opened_ = size();
         setMinimumSize(opened_);
     }
-    QDialog::showEvent(e);  // places it, at the size it opens with
+    QDialog::showEvent(e);
+    // The dialog's own placement centres the client area and leaves the window manager free to
+    // put the window elsewhere: the sheet's frame goes over its window's, where a user expects it.
+    if (opening) CenterWindowOver(this, parentWidget());
 }
 
 void MethodSheetDialog::RangeChosen(int sel) {

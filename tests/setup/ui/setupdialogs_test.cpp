@@ -26,6 +26,7 @@
 #include "setup/ui/methodsheetdialog.h"
 #include "setup/ui/propertydialogs.h"
 #include "setup/ui/setupdialog.h"
+#include "uilayout.h"
 #include "uitest.h"
 
 namespace zun {
@@ -222,17 +223,45 @@ TEST(SetupDialog, HiddenDialogFollowsTheRemoteCalls) {
     EXPECT_FALSE(dlg.isVisible());
 }
 
+// The window as a user sees it: its frame once a window manager has framed it (at once where
+// there is none, as offscreen).
+QRect SeenFrame(const QWidget* w) {
+    if (QGuiApplication::platformName() == "xcb")
+        EXPECT_TRUE(QTest::qWaitFor(
+            [w] { return w->frameGeometry() != w->geometry() && w->frameGeometry().contains(w->geometry()); },
+            60000))
+            << "not framed";
+    return w->frameGeometry();
+}
+
 TEST(MethodSheetDialog, TabsFollowTheRangeAndGroupsCollapse) {
     test::UiApp();
     SetupDoc d;
     d.doc->SetTitle("phantom");
     d.P().interactWithPreviousState = true;
     LinearSheet sheet(d.P());
-    MethodSheetDialog dlg(sheet, "phantom", d.prompt);
+    // The sheet opens from the Setup Computation dialog, here one below and left of the screen's
+    // centre.
+    QDialog setup;
+    setup.setWindowTitle("Setup Computation");
+    setup.resize(400, 300);
+    setup.move(setup.screen()->availableGeometry().topLeft() + QPoint(380, 300));
+    setup.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&setup));
+    const QRect over = SeenFrame(&setup);
+    MethodSheetDialog dlg(sheet, "phantom", d.prompt, &setup);
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     const QRect screen = dlg.screen()->availableGeometry();
-    EXPECT_LE((dlg.geometry().center() - screen.center()).manhattanLength(), 16);  // centred, not cornered
+    const QRect frame = SeenFrame(&dlg);
+    EXPECT_TRUE(screen.contains(frame));
+    // Centred over the dialog it came from as far as the screen allows, not where the window
+    // manager would put a window of its own choosing.
+    const QPoint centred = over.center() - QPoint(frame.width() / 2, frame.height() / 2);
+    const QPoint want(std::clamp(centred.x(), screen.left(), screen.right() + 1 - frame.width()),
+                      std::clamp(centred.y(), screen.top(), screen.bottom() + 1 - frame.height()));
+    EXPECT_LE((frame.topLeft() - want).manhattanLength(), 4)
+        << frame.x() << "," << frame.y() << " for " << want.x() << "," << want.y();
     EXPECT_EQ(dlg.Tabs()->count(), 1);
     EXPECT_EQ(dlg.Tabs()->tabText(0), "Intra-voxel");
     EXPECT_FALSE(dlg.Edit("Number of Iterations:")->isVisible());
@@ -367,7 +396,7 @@ TEST(MethodSheetDialog, ALargeSheetGrowsOnlyAsFarAsTheScreenAndItsGridsGiveUpHei
     }
     EXPECT_GT(dlg.height(), opened.height());  // it grew to show the tabs
     EXPECT_EQ(dlg.minimumSize(), opened);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    test::SettleLayout();
     ASSERT_TRUE(dlg.Tabs()->isVisible());
     ListGridWidget* shell = dlg.ShellGridWidget(0);
     EXPECT_LT(shell->height(), shell->sizeHint().height());
@@ -396,6 +425,84 @@ TEST(MethodSheetDialog, ASheetGrowingNearTheBottomMovesUp) {
     ASSERT_TRUE(dlg.Grid("Composition Self Energies")->isVisible());
     ExpectReachable(dlg, "both ticked");
     EXPECT_LT(dlg.y(), top);
+}
+
+// The page's rows stay together whatever the sheet shows: a section hidden leaves no band wider
+// than the style's spacing between the controls still shown, and the room it had goes below them.
+void ExpectRowsTogether(MethodSheetDialog& dlg, const std::string& when) {
+    SCOPED_TRACE(when);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    const test::LayoutGap gap = test::LargestRowGap(dlg.Page()->widget());
+    EXPECT_LE(gap.height, test::RowGapAllowed(&dlg))
+        << gap.height << " px between " << gap.above << " and " << gap.below;
+    ExpectReachable(dlg, when);
+}
+
+std::unique_ptr<MethodSheet> SheetFor(SheetKind kind, SetupDoc& d, int compositions) {
+    for (int i = MakeMethodSheet(kind, d.P())->Compositions(); i < compositions; ++i)
+        d.Add(kChanComposition, "Mineral " + std::to_string(i));
+    return MakeMethodSheet(kind, d.P());
+}
+
+void ChooseRange(MethodSheetDialog& dlg, int range) {
+    dlg.RangeCombo()->setCurrentIndex(range);
+    Q_EMIT dlg.RangeCombo()->activated(range);
+}
+
+TEST(MethodSheetDialog, HidingASectionKeepsTheRowsTogether) {
+    test::UiApp();
+    for (int compositions : {12, 20}) {
+        SCOPED_TRACE(std::to_string(compositions) + " compositions");
+        SetupDoc d;
+        d.P().interactWithPreviousState = true;
+        std::unique_ptr<MethodSheet> linear = SheetFor(SheetKind::Linear, d, compositions);
+        {
+            MethodSheetDialog dlg(*linear, "rock", d.prompt);
+            dlg.show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+            ExpectRowsTogether(dlg, "linear, opened");
+            dlg.Check("Interaction with Previous State")->click();
+            ASSERT_FALSE(dlg.Tabs()->isVisible());
+            ExpectRowsTogether(dlg, "linear, interaction unticked");
+            dlg.Check("Interaction with Previous State")->click();
+            dlg.Check("Minimise CT Error")->click();
+            dlg.Check("Minimise Self Energy")->click();
+            ChooseRange(dlg, 2);
+            ExpectRowsTogether(dlg, "linear, every section");
+            ASSERT_TRUE(dlg.Apply());
+        }
+        {
+            MethodSheetDialog dlg(*linear, "rock", d.prompt);
+            dlg.show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+            dlg.Check("Interaction with Previous State")->click();
+            ExpectRowsTogether(dlg, "linear, reopened and interaction unticked");
+            ASSERT_TRUE(dlg.Grid("Composition Self Energies")->isVisible());
+            if (compositions == 12) Screenshot(&dlg, "setup_sheet_linear_interaction_hidden");
+        }
+        std::unique_ptr<MethodSheet> segmentation = SheetFor(SheetKind::Segmentation, d, compositions);
+        {
+            MethodSheetDialog dlg(*segmentation, "rock", d.prompt);
+            dlg.show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+            ChooseRange(dlg, 3);
+            ChooseRange(dlg, 0);
+            ASSERT_FALSE(dlg.Tabs()->isVisible());
+            ExpectRowsTogether(dlg, "segmentation, range back to intra-voxel");
+            if (compositions == 12) Screenshot(&dlg, "setup_sheet_segmentation_range_back");
+        }
+        std::unique_ptr<MethodSheet> nonlinear = SheetFor(SheetKind::Nonlinear, d, compositions);
+        {
+            MethodSheetDialog dlg(*nonlinear, "rock", d.prompt);
+            dlg.show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+            ChooseRange(dlg, 3);
+            ExpectRowsTogether(dlg, "nonlinear, range 3");
+            ChooseRange(dlg, 0);
+            ASSERT_FALSE(dlg.Edit("No. of Iterations:")->isVisible());
+            ExpectRowsTogether(dlg, "nonlinear, range back to intra-voxel");
+        }
+    }
 }
 
 TEST(PropertyDialogs, ExtrapolationExportThenImportThroughTheButtons) {

@@ -97,6 +97,7 @@
 #include "tools/ui/setdatadialogui.h"
 #include "tools/ui/thresholddialog.h"
 #include "tools/ui/transbounddialog.h"
+#include "uilayout.h"
 #include "uitest.h"
 #include "view3d/animationrecorder.h"
 #include "view3d/ui/advancedsettings.h"
@@ -264,17 +265,47 @@ struct Desktop : test::AppFixture {
         return std::make_unique<MethodSheetDialog>(*methodSheet, "rock", prompt, Main());
     }
 
-    // Opens the sheet, then makes each change as a user does (a switch ticked, a range chosen),
-    // checking its frame and least size at opening, after every change and when it opens again
-    // with the changes stored. The pictures are taken after the changes named in `shots`.
+    // The sheet's page keeps its rows together: no blank band between two rows of controls wider
+    // than the style's spacing, whatever is hidden.
+    static void CheckRows(MethodSheetDialog* sheet, const std::string& name) {
+        SCOPED_TRACE(name);
+        test::SettleLayout();
+        const test::LayoutGap gap = test::LargestRowGap(sheet->Page()->widget());
+        std::cout << "[ measured ] " << name << ": largest band between rows " << gap.height << " px (" << gap.above
+                  << " / " << gap.below << ")\n";
+        EXPECT_LE(gap.height, test::RowGapAllowed(sheet)) << gap.above << " / " << gap.below;
+    }
+
+    // Hides the sheet's section that can be hidden, as a user does: the interaction switch of the
+    // linear sheet unticked, the range of the others set back to intra-voxel with the keys.
+    void HideSection(MethodSheetDialog* sheet, SheetKind kind) {
+        if (kind == SheetKind::Linear) {
+            QCheckBox* box = sheet->Check("Interaction with Previous State");
+            ASSERT_TRUE(box->isChecked());
+            test::ClickBox(box);
+            ASSERT_FALSE(box->isChecked());
+            return;
+        }
+        QComboBox* range = sheet->RangeCombo();
+        range->setFocus();
+        while (range->currentIndex() > 0) QTest::keyClick(range, Qt::Key_Up);
+        ASSERT_EQ(methodSheet->RangeSelection(), 0);
+    }
+
+    // Opens the sheet, then makes each change as a user does (a switch ticked, a range chosen, the
+    // section that can be hidden hidden again), checking its frame, least size and rows at
+    // opening, after every change and when it opens again with the changes stored. The pictures
+    // are taken after the changes named in `shots`.
     void ChangeSheet(SheetKind kind, int compositions, const std::string& name,
                      const std::vector<const char*>& ticks, const std::map<std::string, std::string>& shots) {
         std::unique_ptr<MethodSheetDialog> sheet = SheetOf(kind, compositions);
         const std::string title = name + ", " + std::to_string(compositions) + " compositions";
         sheet->show();
         CheckFits(sheet.get(), title);
+        CheckRows(sheet.get(), title);
         auto checked = [&](const std::string& change) {
             CheckFits(sheet.get(), title + ", " + change);
+            CheckRows(sheet.get(), title + ", " + change);
             if (auto shot = shots.find(change); shot != shots.end())
                 test::SaveDesktopShowing(sheet.get(), shot->second + "-" + std::to_string(compositions));
         };
@@ -298,12 +329,17 @@ struct Desktop : test::AppFixture {
         // Stored, the sheet opens again in its largest state.
         QTest::mouseClick(sheet->ApplyButton(), Qt::LeftButton);
         ASSERT_FALSE(sheet->ApplyButton()->isEnabled()) << LastMessage();
+        HideSection(sheet.get(), kind);
+        checked("section hidden");
         sheet->hide();
         sheet.reset();
         methodSheet = MakeMethodSheet(kind, manyChannels->P());
         sheet = std::make_unique<MethodSheetDialog>(*methodSheet, "rock", prompt, Main());
         sheet->show();
         CheckFits(sheet.get(), title + ", reopened");
+        CheckRows(sheet.get(), title + ", reopened");
+        HideSection(sheet.get(), kind);
+        checked("reopened, section hidden");
         sheet->hide();
         sheet.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -419,14 +455,18 @@ TEST_F(Desktop, TheSheetsAndSetupDialogsFitTheScreen) {
 TEST_F(Desktop, TheMethodSheetsStayOnTheScreenAsTheyChange) {
     for (int compositions : {7, 12, 20})
         ChangeSheet(SheetKind::Segmentation, compositions, "Segmentation sheet", {},
-                    {{"range 3", "fit-segmentation-sheet-range-3-desktop"}});
+                    {{"range 3", "fit-segmentation-sheet-range-3-desktop"},
+                     {"section hidden", "fit-segmentation-sheet-range-back-desktop"}});
     for (int compositions : {12, 20}) {
         ChangeSheet(SheetKind::Linear, compositions, "Linear sheet",
                     {"Minimise CT Error", "Minimise Self Energy", "Interaction with Previous State"},
-                    {{"Minimise Self Energy", "fit-linear-sheet-ticked-desktop"}});
+                    {{"Minimise Self Energy", "fit-linear-sheet-ticked-desktop"},
+                     {"section hidden", "fit-linear-sheet-interaction-hidden-desktop"},
+                     {"reopened, section hidden", "fit-linear-sheet-reopened-interaction-hidden-desktop"}});
         ChangeSheet(SheetKind::Nonlinear, compositions, "Nonlinear sheet",
                     {"Constrained Matrix Search", "Constrained Line Search"},
-                    {{"range 3", "fit-nonlinear-sheet-every-option-desktop"}});
+                    {{"range 3", "fit-nonlinear-sheet-every-option-desktop"},
+                     {"section hidden", "fit-nonlinear-sheet-range-back-desktop"}});
     }
 }
 
