@@ -119,6 +119,7 @@ TEST_F(HelpFixture, HelpTopicsAndF1OpenTheGuideInItsOwnWindow) {
     ASSERT_NE(help, nullptr);
     EXPECT_TRUE(help->Browser()->toPlainText().contains("The remote words"));
     EXPECT_TRUE(help->Browser()->toPlainText().contains("ZUN_UNATTENDED"));
+    EXPECT_TRUE(help->Browser()->toPlainText().contains("Energy Properties: proposes beam energies"));
     // A second Help Topics brings the same window forward.
     Trigger("helpTopics");
     EXPECT_EQ(Shown(), help);
