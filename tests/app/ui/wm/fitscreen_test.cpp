@@ -271,8 +271,8 @@ struct Desktop : test::AppFixture {
         SCOPED_TRACE(name);
         test::SettleLayout();
         const test::LayoutGap gap = test::LargestRowGap(sheet->Page()->widget());
-        std::cout << "[ measured ] " << name << ": largest band between rows " << gap.height << " px (" << gap.above
-                  << " / " << gap.below << ")\n";
+        std::cout << "[ measured ] " << name << ": largest band between rows " << gap.height << " px ("
+                  << gap.above << " / " << gap.below << ")\n";
         EXPECT_LE(gap.height, test::RowGapAllowed(sheet)) << gap.above << " / " << gap.below;
     }
 
@@ -309,6 +309,12 @@ struct Desktop : test::AppFixture {
             if (auto shot = shots.find(change); shot != shots.end())
                 test::SaveDesktopShowing(sheet.get(), shot->second + "-" + std::to_string(compositions));
         };
+        if (kind == SheetKind::Linear) {
+            // The interaction section, shown at opening, hidden straight away and shown again.
+            HideSection(sheet.get(), kind);
+            checked("opened, section hidden");
+            test::ClickBox(sheet->Check("Interaction with Previous State"));
+        }
         for (const char* label : ticks) {
             QCheckBox* box = sheet->Check(label);
             ASSERT_NE(box, nullptr) << label;
@@ -461,6 +467,7 @@ TEST_F(Desktop, TheMethodSheetsStayOnTheScreenAsTheyChange) {
         ChangeSheet(SheetKind::Linear, compositions, "Linear sheet",
                     {"Minimise CT Error", "Minimise Self Energy", "Interaction with Previous State"},
                     {{"Minimise Self Energy", "fit-linear-sheet-ticked-desktop"},
+                     {"opened, section hidden", "fit-linear-sheet-opened-interaction-hidden-desktop"},
                      {"section hidden", "fit-linear-sheet-interaction-hidden-desktop"},
                      {"reopened, section hidden", "fit-linear-sheet-reopened-interaction-hidden-desktop"}});
         ChangeSheet(SheetKind::Nonlinear, compositions, "Nonlinear sheet",
