@@ -363,8 +363,11 @@ void PlaceWindowFrame(QWidget* window, const QRect& frame, const QWidget* holder
 
 void CenterWindowOver(QWidget* window, const QWidget* over, int dx, int dy) {
     if (!window) return;
+    // A window not on the screen (a dialog a controller drives unseen) has no place to centre
+    // over: the main window stands in for it, else the screen.
     const QWidget* holder = over ? over->window() : nullptr;
-    if (holder == window) holder = nullptr;
+    if (holder && !holder->isVisible()) holder = MainWindow();
+    if (holder == window || (holder && !holder->isVisible())) holder = nullptr;
     PrepareWindowSize(window);
     // Frame over frame: the window manager frames both alike, so the client areas are centred on
     // each other too (the client over the other window's frame would sit half a title bar high).

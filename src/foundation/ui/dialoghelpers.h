@@ -100,10 +100,10 @@ void KeepFrameOnScreen(QWidget* window, const QWidget* holder = nullptr);
 // The same for a frame rectangle: the window's client area fills it less the frame.
 void PlaceWindowFrame(QWidget* window, const QRect& frame, const QWidget* holder = nullptr);
 
-// Moves the window so that its frame is centred over the frame of `over`'s window (the available
-// area of the placement screen when null), shifted by (dx, dy), and kept on that screen. The
-// position is the program's own, which a window manager keeps rather than placing the window
-// by its own rules.
+// Moves the window so that its frame is centred over the frame of `over`'s window (the main
+// window's when that window is hidden, the available area of the placement screen when there is
+// none), shifted by (dx, dy), and kept on that screen. The position is the program's own, which a
+// window manager keeps rather than placing the window by its own rules.
 void CenterWindowOver(QWidget* window, const QWidget* over, int dx = 0, int dy = 0);
 // Moves the window so that its frame is centred over the main window's frame, shifted by (dx, dy)
 // (on the placement screen), raises and shows it.

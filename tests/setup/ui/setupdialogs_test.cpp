@@ -9,6 +9,7 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
@@ -283,6 +284,33 @@ TEST(MethodSheetDialog, TabsFollowTheRangeAndGroupsCollapse) {
     dlg.resize(50, 50);  // the sheet does not shrink below what it opened with
     EXPECT_GE(dlg.width(), least.width());
     EXPECT_GE(dlg.height(), least.height());
+}
+
+// A controller's requests open sheets over a Setup Computation dialog it never shows: the sheet
+// opens centred over the main window instead, where the user looks.
+TEST(MethodSheetDialog, OverAHiddenDialogItOpensCentredOverTheMainWindow) {
+    test::UiApp();
+    SetupDoc d;
+    NonlinearSheet sheet(d.P());
+    QMainWindow main;
+    main.setWindowTitle("Zun");
+    main.resize(700, 560);
+    main.move(main.screen()->availableGeometry().topLeft() + QPoint(300, 120));
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    const QRect over = SeenFrame(&main);
+    QDialog setup(&main);
+    MethodSheetDialog dlg(sheet, "phantom", d.prompt, &setup);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    const QRect screen = dlg.screen()->availableGeometry();
+    const QRect frame = SeenFrame(&dlg);
+    EXPECT_TRUE(screen.contains(frame));
+    const QPoint centred = over.center() - QPoint(frame.width() / 2, frame.height() / 2);
+    const QPoint want(std::clamp(centred.x(), screen.left(), screen.right() + 1 - frame.width()),
+                      std::clamp(centred.y(), screen.top(), screen.bottom() + 1 - frame.height()));
+    EXPECT_LE((frame.topLeft() - want).manhattanLength(), 4)
+        << frame.x() << "," << frame.y() << " for " << want.x() << "," << want.y();
 }
 
 TEST(MethodSheetDialog, GridEditsMirrorAndBadOkKeepsTheSheetOpen) {
