@@ -764,11 +764,13 @@ def check_failures_answer_error(z):
     r = z.reply_of("setup-map-mapdata-action")
     check(r == "ERROR:Command 'setup-map-mapdata-action' - Invalid output channel or other values (7 ,1, 2).",
           "its action answers the tool's refusal (%r)" % r)
-    # A rule with no number is not read as 0, and no rule where every voxel does nothing maps nothing.
-    for words, reason in [("x", "Error (13) in defining input channel data value."),
-                          ("", "Input channel data undefined. Nothing to map.")]:
-        check(z.reply_of("setup-map-mapdata@@2@1@0@0@%s@0@0@0@100@4@0@7" % words) == "OK",
-              "a mapping with the rule %r opens" % words)
+    # A rule with no number is not read as 0, and no rule where every voxel does nothing, or both
+    # rows doing nothing whatever the rule, maps nothing.
+    for words, reason in [("x@0@0", "Error (13) in defining input channel data value."),
+                          ("@0@0", "Input channel data undefined. Nothing to map."),
+                          (">=0@0@4", "Input channel data undefined. Nothing to map.")]:
+        check(z.reply_of("setup-map-mapdata@@2@1@0@0@%s@0@100@4@0@7" % words) == "OK",
+              "a mapping with the rule and match action %r opens" % words)
         r = z.reply_of("setup-map-mapdata-action")
         check(r == "ERROR:Command 'setup-map-mapdata-action' - " + reason, "its action is refused (%r)" % r)
     bad = os.path.join(TMP, "fail-slices")

@@ -287,14 +287,19 @@ TEST(RemoteMapCommands, ARefusedMappingAnswersTheToolsMessageAndChangesNothing) 
         {"2@1@0@0@<2@0@0@0@abc@0@0@7", "Invalid output channel value \"abc\"."},
         {"2@1@0@0@<2@0@0@0@100@0@0@abc", "Invalid else value \"abc\"."},
         {"2@1@0@0@@0@0@0@100@4@0@7", mapmsg::kNoRules},
+        // Rules that match, but both rows "Do nothing": the output's note stays as it was too.
+        {"2@1@0@0@>=0@0@4@0@100@4@0@7", mapmsg::kNoRules},
     };
     for (const auto& [words, message] : cases) {
         SCOPED_TRACE(words);
+        water.note = "earlier note";
         EXPECT_EQ(Replied(r, std::string("A:setup-map-mapdata@@") + words, "A:OK"), "A:OK");
         const std::string refused = "B:ERROR:Command 'setup-map-mapdata-action' - " + message;
         EXPECT_EQ(Replied(r, "B:setup-map-mapdata-action", refused), refused);
         EXPECT_TRUE(r.server.HasNoCommandWindows());
         EXPECT_TRUE(std::equal(before.begin(), before.end(), water.Data()));
+        // Nothing to map is refused before the run, so the note does not claim a mapping.
+        if (message == mapmsg::kNoRules) EXPECT_EQ(water.note, "earlier note");
     }
 }
 
