@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
             const double mb = FolderBytes(out) / 1e6;
             std::printf("  %-5s %-5s %9.1f %9.2f %10.2f %10.2f %9.0f%s\n", planeNames[plane],
                         format == zun::kImagePng ? "PNG" : "TIFF", r.written.size() / total, total,
-                        r.fillSeconds, r.writeSeconds, mb / total, r.failures.empty() ? "" : "  (failures!)");
+                        r.fillSeconds, r.writeSeconds, mb / total, r.failures.Empty() ? "" : "  (failures!)");
             Empty(out);
         }
 

@@ -31,24 +31,45 @@ void ShowInsufficientMemoryError(Prompt* prompt, const std::string& activity) {
     if (prompt) prompt->Tell(docmsg::InsufficientMemory(activity), PromptIcon::Error);
 }
 
-std::string FileFailuresText(const std::vector<std::string>& failures, std::size_t total,
-                             const std::string& verb) {
-    if (failures.empty()) return {};
-    if (total != 1 && failures.size() == total) return "Could not " + verb + " any files";
-    return "Could not " + verb + " " + ListFirstNames(failures, ",");
-}
+namespace {
 
-std::string ListFirstNames(const std::vector<std::string>& names, const std::string& separator) {
+std::string JoinListed(const std::vector<std::string>& names, std::size_t count,
+                       const std::string& separator) {
     const std::size_t listed = std::min(names.size(), kListedNames);
     std::string text;
     for (std::size_t i = 0; i < listed; ++i) text += (i ? separator : std::string()) + names[i];
-    if (names.size() > listed) text += " ... and " + std::to_string(names.size() - listed) + " more";
+    if (count > listed) text += " ... and " + std::to_string(count - listed) + " more";
     return text;
 }
 
-void ReportFileFailures(Prompt* prompt, const std::vector<std::string>& failures, std::size_t total,
+}  // namespace
+
+std::string ListFirstNames(const std::vector<std::string>& names, const std::string& separator) {
+    return JoinListed(names, names.size(), separator);
+}
+
+FileFailures::FileFailures(std::initializer_list<std::string> names) {
+    for (const std::string& name : names) Add(name);
+}
+
+FileFailures::FileFailures(const std::vector<std::string>& names) {
+    for (const std::string& name : names) Add(name);
+}
+
+void FileFailures::Add(const std::string& name) {
+    if (listed_.size() < kListedNames) listed_.push_back(name);
+    ++count_;
+}
+
+std::string FileFailuresText(const FileFailures& failures, std::size_t total, const std::string& verb) {
+    if (failures.Empty()) return {};
+    if (total != 1 && failures.Count() == total) return "Could not " + verb + " any files";
+    return "Could not " + verb + " " + JoinListed(failures.Listed(), failures.Count(), ",");
+}
+
+void ReportFileFailures(Prompt* prompt, const FileFailures& failures, std::size_t total,
                         const std::string& verb) {
-    if (prompt && !failures.empty())
+    if (prompt && !failures.Empty())
         prompt->Tell(FileFailuresText(failures, total, verb), PromptIcon::Warning);
 }
 

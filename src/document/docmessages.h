@@ -3,6 +3,7 @@
 // the reports that several commands share.
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -79,13 +80,32 @@ inline constexpr std::size_t kListedNames = 20;
 // The first kListedNames names joined by `separator`, then " ... and N more" for the rest.
 std::string ListFirstNames(const std::vector<std::string>& names, const std::string& separator);
 
-// The report of the files a batch could not handle: empty for an empty list; "Could not <verb> any
-// files" when every one of several failed; else "Could not <verb> <first>,<second>,..." (see
-// ListFirstNames).
-std::string FileFailuresText(const std::vector<std::string>& failures, std::size_t total,
-                             const std::string& verb);
+// The files a batch could not handle, as its report shows them: the first kListedNames names and
+// how many there were. An export of 160,000 slices into a long folder path that all fail would
+// otherwise hold half a gigabyte of names for a report of twenty.
+class FileFailures {
+public:
+    FileFailures() = default;
+    FileFailures(std::initializer_list<std::string> names);
+    explicit FileFailures(const std::vector<std::string>& names);
+
+    void Add(const std::string& name);
+    // The names kept: the first kListedNames added.
+    const std::vector<std::string>& Listed() const { return listed_; }
+    std::size_t Count() const { return count_; }
+    bool Empty() const { return count_ == 0; }
+
+private:
+    std::vector<std::string> listed_;
+    std::size_t count_ = 0;
+};
+
+// The report of the files a batch of `total` files could not handle: empty for no failure; "Could
+// not <verb> any files" when every one of several failed; else "Could not <verb>
+// <first>,<second>,..." (see ListFirstNames).
+std::string FileFailuresText(const FileFailures& failures, std::size_t total, const std::string& verb);
 // FileFailuresText in a message box, when there is one to show.
-void ReportFileFailures(Prompt* prompt, const std::vector<std::string>& failures, std::size_t total,
+void ReportFileFailures(Prompt* prompt, const FileFailures& failures, std::size_t total,
                         const std::string& verb);
 
 }  // namespace zun

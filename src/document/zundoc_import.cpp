@@ -151,7 +151,7 @@ int CZunDoc::ImportImageStack(const std::string& channel, const std::vector<int>
     auto pathOf = [&](std::size_t k) { return (std::filesystem::path(folder) / files[k]).string(); };
 
     // The stack must be all floating-point or all fixed-point.
-    std::vector<std::string> failures;
+    FileFailures failures;
     std::vector<bool> isFloat(count, false), readable(count, true);
     int floats = 0, fixed = 0;
     for (std::size_t k = 0; k < count; ++k) {
@@ -243,7 +243,7 @@ int CZunDoc::ImportImageStack(const std::string& channel, const std::vector<int>
             }
         }
         if (r != 0) {
-            failures.push_back(files[k]);
+            failures.Add(files[k]);
             continue;
         }
         imported.push_back({channel, static_cast<std::uint32_t>(z)});

@@ -1,9 +1,11 @@
 #include "foundation/threadwait.h"
 
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace zun {
 
@@ -11,7 +13,8 @@ namespace {
 
 constexpr const char* kWaitPolicy = "OMP_WAIT_POLICY";
 constexpr const char* kSpinCount = "GOMP_SPINCOUNT";
-// Beside the policy for the restarted program only: the program chose it, not the user.
+// Beside the policy for the restarted program only: the program chose it, not the user. Its value
+// is the name the program was started under (see NameBeforeRestart).
 constexpr const char* kPolicyChosenHere = "ZUN_PASSIVE_WAIT_CHOSEN";
 
 bool HasValue(const char* name) {
@@ -30,16 +33,27 @@ void ForgetChosenPolicy() {
     unsetenv(kWaitPolicy);
 }
 
+// The kernel names a process after the last part of the path it ran, and the restart runs
+// /proc/self/exe (the one path that still leads to a renamed or deleted program file): without
+// this the restarted program is "exe" to ps, top, pgrep and killall. The name taken here is the
+// one the kernel gave at the first start, a symbolic link's own name included.
+std::string NameBeforeRestart() {
+    char name[16] = {};  // the kernel's limit, terminator included
+    if (prctl(PR_GET_NAME, name, 0, 0, 0) != 0 || !*name) return "zun";
+    return name;
+}
+
 }  // namespace
 
 void WaitPassivelyBetweenRegions(char** argv) {
-    if (HasValue(kPolicyChosenHere)) {
+    if (const char* name = std::getenv(kPolicyChosenHere); name && *name) {
+        prctl(PR_SET_NAME, name, 0, 0, 0);
         ForgetChosenPolicy();
         return;
     }
     if (HasValue(kWaitPolicy) || HasValue(kSpinCount) || !argv || !argv[0] || UnderMemoryChecker()) return;
     setenv(kWaitPolicy, "passive", 1);
-    setenv(kPolicyChosenHere, "1", 1);
+    setenv(kPolicyChosenHere, NameBeforeRestart().c_str(), 1);
     execv("/proc/self/exe", argv);
     ForgetChosenPolicy();
 }

@@ -10,8 +10,9 @@ namespace zun {
 // wait policy from the environment once, when it is loaded, before main runs; so when the user
 // chose none (OMP_WAIT_POLICY, GOMP_SPINCOUNT), the program starts itself again with
 // OMP_WAIT_POLICY=passive, and the restarted program takes the setting out of its environment,
-// so that the programs it starts in turn see the user's. Returns in the program that goes on: the
-// restarted one, or this one when the user chose a policy or the restart failed (then as before).
+// so that the programs it starts in turn see the user's, and takes back the name it was started
+// under. Returns in the program that goes on: the restarted one, or this one when the user chose a
+// policy or the restart failed (then as before).
 void WaitPassivelyBetweenRegions(char** argv);
 
 }  // namespace zun

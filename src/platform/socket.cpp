@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdlib>
 
 #include <memory>
 
@@ -29,7 +30,9 @@ SocketError Resolve(const std::string& host, const std::string& port, bool passi
     if (anyAddress) hints.ai_flags = AI_PASSIVE;
     addrinfo* list = nullptr;
     const int rc = getaddrinfo(anyAddress ? nullptr : host.c_str(), port.c_str(), &hints, &list);
-    if (rc != 0) return {"getaddrinfo", rc};
+    // The lookup's number alone does not tell the user which of the two texts it could not use.
+    if (rc != 0)
+        return {"getaddrinfo", rc, "host \"" + host + "\", port \"" + port + "\": " + gai_strerror(rc)};
     out.reset(list);
     return {};
 }
@@ -39,6 +42,17 @@ SocketError Errno(const char* call) {
 }
 
 }  // namespace
+
+std::string PortNumberRefusal(const std::string& port) {
+    // The lookup takes a text as a number exactly when strtoul reads all of it.
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long number = std::strtoul(port.c_str(), &end, 10);
+    if (port.empty() || *end != '\0') return {};
+    const bool negative = port.find('-') != std::string::npos;
+    if (!negative && errno == 0 && number >= 1 && number <= 65535) return {};
+    return "Invalid port \"" + port + "\": a port number is from 1 to 65535.";
+}
 
 // ---------------------------------------------------------------------------------------------
 // TcpSocket

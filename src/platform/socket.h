@@ -10,10 +10,17 @@
 namespace zun {
 
 struct SocketError {
-    std::string call;  // "getaddrinfo", "socket", "bind", "listen", "accept", "connect", ...
-    int code = 0;      // errno, or the getaddrinfo code for "getaddrinfo"
+    std::string call;    // "getaddrinfo", "socket", "bind", "listen", "accept", "connect", ...
+    int code = 0;        // errno, or the getaddrinfo code for "getaddrinfo"
+    std::string detail;  // "getaddrinfo": the host and port looked up and the reason in words
     explicit operator bool() const { return !call.empty(); }
 };
+
+// The refusal of a port text that the address lookup would read as a number but that names no
+// port a controller can be told: 0 (the system would pick one) or a number outside 1-65535 (the
+// lookup takes it modulo 65536). Empty for a number in range and for a service name, which is the
+// lookup's to judge.
+std::string PortNumberRefusal(const std::string& port);
 
 class TcpSocket {
 public:

@@ -18,7 +18,8 @@ std::string WithNumber(const char* text, int number) {
 }
 
 std::string CallFailed(const SocketError& e) {
-    return WithNumber((e.call + " failed with error: ").c_str(), e.code);
+    const std::string text = WithNumber((e.call + " failed with error: ").c_str(), e.code);
+    return e.detail.empty() ? text : text + " (" + e.detail + ")";
 }
 
 // Where the colon that ends the tag is, or -1 when it is not among the first bytes.

@@ -150,12 +150,15 @@ bool MapChannelData::ReadRow(bool match, MapRow& row) {
 int MapChannelData::CheckRules() {
     int count = 0;
     const std::string clean = LinkedClusterRules::Normalize(ruleText, &count);
-    if (count == 0) {
-        // No rule never matches in the any mode and always matches in the all mode: every voxel
-        // takes one row, and when that row does nothing the mapping would change nothing.
-        const int action = spec.anyOrAll == 1 ? spec.matchAction : spec.elseAction;
-        return action == MapDataSpec::kDoNothing ? Fail(kRuleEmpty, mapmsg::kNoRules, true) : 0;
-    }
+    // No rule never matches in the any mode and always matches in the all mode, so every voxel
+    // takes one row; with rules it may take either. When every row a voxel can take does nothing,
+    // the mapping would change nothing, yet a run would still mark the output's note as mapped.
+    const bool matchTaken = count > 0 || spec.anyOrAll == 1;
+    const bool elseTaken = count > 0 || spec.anyOrAll != 1;
+    if ((!matchTaken || spec.matchAction == MapDataSpec::kDoNothing) &&
+        (!elseTaken || spec.elseAction == MapDataSpec::kDoNothing))
+        return Fail(kRuleEmpty, mapmsg::kNoRules, true);
+    if (count == 0) return 0;
     const int kind = spec.inputUnit == MapDataSpec::kRaw ? kRuleRaw : kRuleNormalised;
     const int err = LinkedClusterRules::CheckNumbers(clean, kind);
     return err != 0 ? Fail(err, mapmsg::RuleError(err), true) : 0;

@@ -81,8 +81,8 @@ public:
 
     // OK: 0 done (the settings are written back), else the code of the refusal or failure, with
     // its message shown. A refusal (a running computation, an action that cannot take the row's
-    // kind, a value or rule with no number, no rules where every voxel would take a "Do nothing"
-    // row) changes nothing, not even the output channel's note. threads 0: one per processor.
+    // kind, a value or rule with no number, a mapping where every row a voxel can take is "Do
+    // nothing") changes nothing, not even the output channel's note. threads 0: one per processor.
     int Run(int threads = 0);
     // The message the last Run that failed showed; empty after one that succeeded.
     const std::string& Failure() const { return failure_; }

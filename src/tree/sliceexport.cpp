@@ -235,9 +235,10 @@ std::unique_ptr<Image2d<T>> AllocateSliceImage(const SliceGeometry& geo, int cha
     return nullptr;
 }
 
-void Finish(const SliceExportServices& services, SliceExportResult& result, int count) {
-    result.message =
-        FileFailuresText(result.failures, static_cast<std::size_t>(count), sliceexport::kReportVerb);
+// `files`: how many the run tried to write, over every channel, so that a run where each of them
+// failed says so.
+void Finish(const SliceExportServices& services, SliceExportResult& result, std::size_t files) {
+    result.message = FileFailuresText(result.failures, files, sliceexport::kReportVerb);
     if (services.prompt && !result.message.empty())
         services.prompt->Tell(result.message, PromptIcon::Warning);
 }
@@ -272,9 +273,9 @@ SliceExportResult ExportData(const SliceExportJob& job, int bits, const SliceExp
     for (std::size_t k = 0; k < sel.channels.size() && !any; ++k)
         for (int z = 0; z < nz && !any; ++z) any = visible(k, z);
     if (!any) {
-        result.failures.push_back(sliceexport::kNothingVisible);
+        result.failures.Add(sliceexport::kNothingVisible);
         result.refused = true;
-        Finish(services, result, geo.count);
+        Finish(services, result, static_cast<std::size_t>(geo.count));
         return result;
     }
 
@@ -283,15 +284,17 @@ SliceExportResult ExportData(const SliceExportJob& job, int bits, const SliceExp
     StatusBarProgress progress(services);
     progress.Start(static_cast<std::int64_t>(sel.channels.size()) * geo.count);
     T* pixels = image->Plane(0);
+    std::size_t tried = 0;
     for (std::size_t k = 0; k < sel.channels.size() && !result.cancelled; ++k) {
         const imtype* data = sel.channels[k].data;
         for (int s = 0; s < geo.count; ++s) {
             if (job.plane == kPlaneXY && !visible(k, s)) continue;
             const std::string name = SliceFileName(job.folder, job.title, sel.channels[k].name, bits,
                                                    job.plane, job.format, s, geo.count);
+            ++tried;
             if (job.format == kImagePng) {
                 // Grey PNG files are not offered: the run goes on and reports them.
-                result.failures.push_back(name);
+                result.failures.Add(name);
             } else {
                 const PlaneWalk walk{job.plane, nx, ny, s};
                 const auto fillStart = Clock::now();
@@ -303,7 +306,7 @@ SliceExportResult ExportData(const SliceExportJob& job, int bits, const SliceExp
                 const auto writeStart = Clock::now();
                 result.fillSeconds += std::chrono::duration<double>(writeStart - fillStart).count();
                 if (Image2d<T>::WriteTiff(name, *image) != 0)
-                    result.failures.push_back(name);
+                    result.failures.Add(name);
                 else
                     result.written.push_back(name);
                 result.writeSeconds += Since(writeStart);
@@ -314,7 +317,7 @@ SliceExportResult ExportData(const SliceExportJob& job, int bits, const SliceExp
             }
         }
     }
-    Finish(services, result, geo.count);
+    Finish(services, result, tried);
     return result;
 }
 
@@ -371,9 +374,9 @@ SliceExportResult ExportSliceImagesColour(const SliceExportJob& job, std::uint32
         }
     }
     if (std::all_of(counts.begin(), counts.end(), [](int n) { return n == 0; })) {
-        result.failures.push_back(sliceexport::kNothingVisible);
+        result.failures.Add(sliceexport::kNothingVisible);
         result.refused = true;
-        Finish(services, result, geo.count);
+        Finish(services, result, static_cast<std::size_t>(geo.count));
         return result;
     }
 
@@ -382,10 +385,12 @@ SliceExportResult ExportSliceImagesColour(const SliceExportJob& job, std::uint32
     progress.Start(geo.count);
     std::array<uint8*, 4> out{};
     for (int c = 0; c < channels; ++c) out[static_cast<std::size_t>(c)] = image->Plane(c);
+    std::size_t tried = 0;
     for (int s = 0; s < geo.count; ++s) {
         if (job.plane == kPlaneXY && counts[static_cast<std::size_t>(s)] == 0) continue;
         const std::string name =
             SliceFileName(job.folder, job.title, {}, 0, job.plane, job.format, s, geo.count);
+        ++tried;
         const PlaneWalk walk{job.plane, nx, ny, s};
         const auto fillStart = Clock::now();
         // Planes where nothing is displayed composite to the background (or transparency), so every
@@ -400,7 +405,7 @@ SliceExportResult ExportSliceImagesColour(const SliceExportJob& job, std::uint32
         result.fillSeconds += std::chrono::duration<double>(writeStart - fillStart).count();
         const int rc = png ? WritePngImage(*image, name, 8, false) : Image2d<uint8>::WriteTiff(name, *image);
         if (rc != 0)
-            result.failures.push_back(name);
+            result.failures.Add(name);
         else
             result.written.push_back(name);
         result.writeSeconds += Since(writeStart);
@@ -409,7 +414,7 @@ SliceExportResult ExportSliceImagesColour(const SliceExportJob& job, std::uint32
             break;
         }
     }
-    Finish(services, result, geo.count);
+    Finish(services, result, tried);
     return result;
 }
 

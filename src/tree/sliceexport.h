@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "document/docmessages.h"
+
 namespace zun {
 
 class DisplayTree;
@@ -48,14 +50,14 @@ struct SliceExportServices {
 };
 
 struct SliceExportResult {
-    std::vector<std::string> written;   // the files written, in order
-    std::vector<std::string> failures;  // what the final report lists
-    bool asked = false;                 // the many-files question was asked
-    bool cancelled = false;             // refused at the question or cancelled while writing
-    bool refused = false;               // nothing to export or no memory: nothing written
-    std::string message;                // the refusal or the failures' report it told; empty if none
-    double fillSeconds = 0;             // time spent computing pixels
-    double writeSeconds = 0;            // time spent writing files
+    std::vector<std::string> written;  // the files written, in order
+    FileFailures failures;             // what the final report lists
+    bool asked = false;                // the many-files question was asked
+    bool cancelled = false;            // refused at the question or cancelled while writing
+    bool refused = false;              // nothing to export or no memory: nothing written
+    std::string message;               // the refusal or the failures' report it told; empty if none
+    double fillSeconds = 0;            // time spent computing pixels
+    double writeSeconds = 0;           // time spent writing files
 };
 
 namespace sliceexport {

@@ -149,22 +149,32 @@ TEST(DocMessages, MemoryAndFileFailureReports) {
 }
 
 // However many files a batch left out, its report names the first 20 and counts the rest, so a
-// message box fits a screen and a remote reply stays small.
+// message box fits a screen and a remote reply stays small; and its list holds no more than that.
 TEST(DocMessages, FileListsNameTheFirstTwentyAndCountTheRest) {
     auto names = [](std::size_t n) {
         std::vector<std::string> v;
         for (std::size_t i = 0; i < n; ++i) v.push_back("/out/f" + std::to_string(i) + ".png");
         return v;
     };
+    auto failed = [&](std::size_t n) { return FileFailures(names(n)); };
     std::string first20 = "/out/f0.png";
     for (int i = 1; i < 20; ++i) first20 += ",/out/f" + std::to_string(i) + ".png";
-    EXPECT_EQ(FileFailuresText(names(20), 30, "export"), "Could not export " + first20);
-    EXPECT_EQ(FileFailuresText(names(21), 30, "export"), "Could not export " + first20 + " ... and 1 more");
-    // Five channels of 32767 slices each, none written: the text stays short.
-    const std::string many = FileFailuresText(names(5 * 32767), 32767, "export");
-    EXPECT_EQ(many, "Could not export " + first20 + " ... and 163815 more");
+    EXPECT_EQ(FileFailuresText(failed(20), 30, "export"), "Could not export " + first20);
+    EXPECT_EQ(FileFailuresText(failed(21), 30, "export"), "Could not export " + first20 + " ... and 1 more");
     // Every one of the batch failed: no names at all, however many.
-    EXPECT_EQ(FileFailuresText(names(40), 40, "import"), "Could not import any files");
+    EXPECT_EQ(FileFailuresText(failed(40), 40, "import"), "Could not import any files");
+
+    // Five channels of 32767 slices each, the names of a 3,649-character folder, none written: the
+    // list keeps 20 names and the count, the text stays short.
+    const std::string folder(3649, 'd');
+    FileFailures many;
+    for (std::size_t i = 0; i < 5 * 32767; ++i) many.Add(folder + "/f" + std::to_string(i) + ".png");
+    EXPECT_EQ(many.Count(), 5u * 32767);
+    ASSERT_EQ(many.Listed().size(), kListedNames);
+    EXPECT_EQ(many.Listed().back(), folder + "/f19.png");
+    const std::string text = FileFailuresText(many, 5 * 32767 + 1, "export");
+    EXPECT_LT(text.size(), 21 * (folder.size() + 16));
+    EXPECT_EQ(text.substr(text.rfind(".png") + 4), " ... and 163815 more");
 
     EXPECT_EQ(ListFirstNames({}, "\n"), "");
     EXPECT_EQ(ListFirstNames({"a", "b"}, "\n"), "a\nb");

@@ -1,6 +1,7 @@
 // The socket layer: a peer that has gone never ends the program with SIGPIPE, and listening
 // stays on the address it was given.
 #include <gtest/gtest.h>
+#include <netdb.h>
 
 #include <cerrno>
 #include <csignal>
@@ -65,6 +66,25 @@ TEST(Socket, ListensOnlyOnTheGivenAddress) {
     EXPECT_FALSE(ConnectTcp("127.0.0.2", std::to_string(any.Port()), s));
     SocketError bad = loop.Listen("no.such.host.invalid", "0");
     EXPECT_EQ(bad.call, "getaddrinfo");
+}
+
+// A port text the lookup reads as a number names a port only from 1 to 65535: 0 would have the
+// system pick one no controller knows, a larger number would wrap into another port. Names are
+// the lookup's to judge, and its failure says what it looked up and why.
+TEST(Socket, PortNumbersOutsideTheirRangeAreRefusedAndLookupFailuresSayWhy) {
+    for (const char* port : {"1", "5000", "65535", "+80", " 443", "http", "abc", "1e3", "8080x"})
+        EXPECT_EQ(PortNumberRefusal(port), "") << port;
+    for (const char* port : {"0", "000", "-0", "-1", "65536", "99999", "18446744073709551617"})
+        EXPECT_EQ(PortNumberRefusal(port),
+                  "Invalid port \"" + std::string(port) + "\": a port number is from 1 to 65535.");
+
+    TcpListener listener;
+    const SocketError e = listener.Listen("127.0.0.1", "no-such-service-zun");
+    EXPECT_EQ(e.call, "getaddrinfo");
+    EXPECT_EQ(e.code, EAI_SERVICE);
+    EXPECT_EQ(e.detail,
+              std::string("host \"127.0.0.1\", port \"no-such-service-zun\": ") + gai_strerror(EAI_SERVICE));
+    EXPECT_FALSE(listener.Listening());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The remote-control link over a loopback socket: framing, queue order, replies and the end of
 // the link.
 #include <gtest/gtest.h>
+#include <netdb.h>
 
 #include <atomic>
 #include <cerrno>
@@ -442,7 +443,10 @@ TEST(RemoteServer, StartFailuresAreReportedWithTheFailingCall) {
         EXPECT_EQ(server.GetState(), RemoteControlServer::kStopped);
     }
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].rfind("getaddrinfo failed with error: ", 0), 0u) << errors[0];
+    // The lookup's number, then which texts it could not use and why, in words.
+    EXPECT_EQ(errors[0],
+              "getaddrinfo failed with error: " + std::to_string(EAI_SERVICE) +
+                  " (host \"127.0.0.1\", port \"no-such-service-zun\": " + gai_strerror(EAI_SERVICE) + ")");
     // A port that is taken.
     TcpListener taken;
     ASSERT_FALSE(taken.Listen("127.0.0.1", "0"));

@@ -136,8 +136,8 @@ TEST(MapChannel, RefusalsAndParseErrorsWriteNothing) {
     f.doc.GetModel().SetState(kStopped, true, "stopped");
 }
 
-// A rule or value with no number in it, which would be read as 0, and no rules where every voxel
-// would take a "Do nothing" row, are refused with the tool's message before anything changes:
+// A rule or value with no number in it, which would be read as 0, and a mapping where every row a
+// voxel can take is "Do nothing", are refused with the tool's message before anything changes:
 // the output, its note, the views, the caller's settings and the texts as typed all stay.
 TEST(MapChannel, UnreadableRulesAndValuesAndNothingToMapAreRefused) {
     struct Case {
@@ -167,6 +167,17 @@ TEST(MapChannel, UnreadableRulesAndValuesAndNothingToMapAreRefused) {
          mapmsg::kNoRules},
         {"no rules, all mode",
          [](MapDataSpec& s) { s.ruleText[0] = "", s.anyOrAll = 1, s.matchAction = MapDataSpec::kDoNothing; },
+         kRuleEmpty, mapmsg::kNoRules},
+        // With rules as well: neither row can change a voxel.
+        {"both rows do nothing, any mode",
+         [](MapDataSpec& s) {
+             s.ruleText[0] = ">=0", s.matchAction = s.elseAction = MapDataSpec::kDoNothing;
+         },
+         kRuleEmpty, mapmsg::kNoRules},
+        {"both rows do nothing, all mode, normalised",
+         [](MapDataSpec& s) {
+             s.inputUnit = 1, s.anyOrAll = 1, s.matchAction = s.elseAction = MapDataSpec::kDoNothing;
+         },
          kRuleEmpty, mapmsg::kNoRules},
     };
     for (const Case& c : cases) {

@@ -170,7 +170,7 @@ TEST_F(SliceExportTest, GreyFilesNamedAndScaledInEveryPlane) {
         for (int plane : {kPlaneXY, kPlaneYZ, kPlaneZX}) {
             const SliceExportResult r =
                 ExportSliceImagesData(Job(kExportDocument, plane, kImageTiff), bits, Services());
-            EXPECT_TRUE(r.failures.empty());
+            EXPECT_TRUE(r.failures.Empty());
             EXPECT_FALSE(r.asked);
         }
         const Folder f = Read();
@@ -386,7 +386,7 @@ TEST_F(SliceExportTest, ReportsAndFailuresHalfWay) {
     SliceExportJob job = Job(kExportDocument, kPlaneXY, kImageTiff);
     job.folder = (dir / "missing").string();
     r = ExportSliceImagesData(job, 8, Services());
-    EXPECT_EQ(r.failures.size(), 3u);
+    EXPECT_EQ(r.failures.Count(), 3u);
     EXPECT_EQ(Texts(), (std::vector<std::string>{"Could not export any files"}));
     prompt.Clear();
 
@@ -397,7 +397,7 @@ TEST_F(SliceExportTest, ReportsAndFailuresHalfWay) {
     Show("Void", kRed);
     r = ExportSliceImagesColour(Job(kExportDocument, kPlaneXY, kImagePng), 0, Services());
     EXPECT_EQ(r.written.size(), 2u);
-    ASSERT_EQ(r.failures.size(), 1u);
+    ASSERT_EQ(r.failures.Count(), 1u);
     EXPECT_EQ(Texts(), (std::vector<std::string>{"Could not export " + blocker.string()}));
     fs::remove_all(blocker);
     Folder f = Read();
@@ -412,6 +412,28 @@ TEST_F(SliceExportTest, ReportsAndFailuresHalfWay) {
     EXPECT_TRUE(r.written.empty());
     EXPECT_EQ(Texts(), (std::vector<std::string>{"Could not export any files"}));
     EXPECT_TRUE(fs::is_empty(dir / "out"));
+}
+
+// Every file of every channel fails: the report says so rather than listing one channel's worth
+// as the whole, and the result keeps the names it shows and the count, not every path.
+TEST_F(SliceExportTest, EveryFileOfEveryChannelFailing) {
+    Make({2, 2, 30});
+    const std::size_t files = static_cast<std::size_t>(sample->GetChanCount()) * 30;
+    ASSERT_GT(files, 30u);
+    for (int format : {kImagePng, kImageTiff}) {
+        SCOPED_TRACE(format);
+        prompt.Clear();
+        SliceExportJob job = Job(kExportDocument, kPlaneXY, format);
+        job.folder = (dir / "missing").string();
+        const SliceExportResult r = ExportSliceImagesData(job, 16, Services());
+        EXPECT_TRUE(r.written.empty());
+        EXPECT_EQ(r.failures.Count(), files);
+        ASSERT_EQ(r.failures.Listed().size(), kListedNames);
+        EXPECT_EQ(fs::path(r.failures.Listed()[0]).filename(),
+                  format == kImagePng ? "sample_Void_mono16_XY_00.png" : "sample_Void_mono16_XY_00.tif");
+        EXPECT_EQ(r.message, "Could not export any files");
+        EXPECT_EQ(Texts(), (std::vector<std::string>{"Could not export any files"}));
+    }
 }
 
 TEST_F(SliceExportTest, CancelStopsBetweenFilesAndProgressReachesTheStatusBar) {

@@ -103,7 +103,7 @@ void ExportSelectionOsg(ZunTreeView& tree, CZunView& view, const SliceSelection&
     if (result == 2)
         app->GetPrompt().Tell(errors.front(), PromptIcon::Warning);
     else if (result != 0)
-        ReportFileFailures(&app->GetPrompt(), errors, 1, "export");
+        ReportFileFailures(&app->GetPrompt(), FileFailures(errors), 1, "export");
     else
         app->GetPrompt().Tell(viewmsg::kSavedAt + path);
 }

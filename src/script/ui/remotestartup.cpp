@@ -17,6 +17,7 @@
 #include "app/preferences.h"
 #include "document/changehints.h"
 #include "document/zundoc.h"
+#include "platform/socket.h"
 
 namespace zun {
 
@@ -95,8 +96,11 @@ bool RemoteStartup::Start(const StartupOptions& options) {
     InstallRemoteCommands(*interpreter_);
     // A failed start has said why; the program goes on without a controller. Whoever starts the
     // program learns where it listens, and whether other machines can reach it, before it
-    // blocks waiting for the controller.
-    if (server_->Listen() == 0) {
+    // blocks waiting for the controller. A port number the controller could not be told (0, or
+    // one the lookup would wrap into another port) fails as a failed lookup does.
+    if (const std::string refused = PortNumberRefusal(options.port); !refused.empty())
+        ShowError(refused);
+    else if (server_->Listen() == 0) {
         std::fprintf(stderr, "zun: %s\n", server_->ListeningText().c_str());
         server_->AcceptController();
     }

@@ -178,6 +178,22 @@ TEST(ValueToolDialogs, MapRowsHideAndOkRuns) {
     EXPECT_EQ(Words(f, "B"), before);
     EXPECT_EQ(f.Messages(),
               (Lines{"Error (13) in defining input channel data value.", "Invalid else value \"abc\"."}));
+    // Neither row can change a voxel: refused as an empty rule list is, the note as it was.
+    f.Chan("B").note = "earlier note";
+    Retype(dlg.RuleEdit(), ">=0");
+    for (bool match : {true, false}) {
+        dlg.ActionCombo(match)->setCurrentIndex(MapDataSpec::kDoNothing);
+        Q_EMIT dlg.ActionCombo(match)->activated(MapDataSpec::kDoNothing);
+    }
+    EXPECT_TRUE(dlg.ValueEdit(true)->isHidden());
+    EXPECT_EQ(dlg.Run(), kRuleEmpty);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(f.Messages(), (Lines{mapmsg::kNoRules}));
+    EXPECT_EQ(f.Chan("B").note, "earlier note");
+    EXPECT_EQ(Words(f, "B"), before);
+    Retype(dlg.RuleEdit(), ">=8192");
+    dlg.ActionCombo(false)->setCurrentIndex(0);
+    Q_EMIT dlg.ActionCombo(false)->activated(0);
 
     dlg.ActionCombo(true)->setCurrentIndex(0);
     Q_EMIT dlg.ActionCombo(true)->activated(0);
