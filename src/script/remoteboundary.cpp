@@ -156,7 +156,7 @@ void BuildBoundary(RemoteInterpreter& in, const RemoteCall& call) {
     }
     doc->boundDef = def;
     const std::string name = sample.GetChanNameCStr(static_cast<int>(target));
-    // The pauses and the build's progress let requests in: the document stays open meanwhile.
+    // The pauses and the build's progress let events through: the document stays open meanwhile.
     CZunDoc::LongWork work(*doc, "boundary build", true);
     // The wizard over the definition just stored, on the screen while it builds; its progress
     // window reports to the controller. Without a screen the build reports there itself.

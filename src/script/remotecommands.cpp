@@ -153,10 +153,20 @@ bool RemoteInterpreter::SetHandler(const std::string& word, RemoteCommandHandler
     return false;
 }
 
+void RemoteInterpreter::RunHandedRequest(const std::string& request) {
+    // Also when the request is no request or its command throws what Execute lets pass: a
+    // request never ended would hold every later one back.
+    struct Ended {
+        RemoteControlServer& server;
+        ~Ended() { server.EndRequest(); }
+    } ended{server_};
+    std::string tag, payload;
+    if (RemoteControlServer::SplitRequestText(request, tag, payload)) Execute(tag, payload);
+}
+
 bool RemoteInterpreter::HandleFrameMessage(const FrameMessage& msg) {
     if (msg.kind != FrameMsg::RemoteRequest) return false;
-    std::string tag, payload;
-    if (RemoteControlServer::SplitRequestText(msg.text, tag, payload)) Execute(tag, payload);
+    RunHandedRequest(msg.text);
     return true;
 }
 

@@ -62,6 +62,9 @@ public:
 
     // Runs one request. Every exception of a command ends in an error reply.
     void Execute(const std::string& tag, const std::string& payload);
+    // Runs a request the server handed over (its text: tag, colon, payload), then tells the server
+    // it has ended, so that the next one follows only now.
+    void RunHandedRequest(const std::string& request);
     // Runs the request carried by a FrameMsg::RemoteRequest message; false for other messages.
     bool HandleFrameMessage(const FrameMessage& msg);
 

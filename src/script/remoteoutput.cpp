@@ -133,7 +133,7 @@ void OutputImg2d(RemoteInterpreter& in, const RemoteCall& call) {
         if (TreeNode* node = tree.FindChannel(sample.GetChanNameCStr(channel)))
             tree.SetItemSelected(node, true);
     }
-    // The export's progress lets requests in: the document stays open until it ends.
+    // The export's progress lets events through: the document stays open until it ends.
     CZunDoc::LongWork work(*doc, "image export");
     in.Server().ReplyExtend(call.tag, kExtendFiles);
     SliceExportServices services;

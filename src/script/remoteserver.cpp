@@ -403,6 +403,15 @@ bool RemoteControlServer::Busy() const {
     return busy_;
 }
 
+void RemoteControlServer::EndRequest() {
+    {
+        std::lock_guard lock(mutex_);
+        busy_ = false;
+    }
+    // The next queued request goes out now rather than when another request arrives.
+    wake_.Set();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Replies
 
@@ -449,12 +458,10 @@ bool RemoteControlServer::Reply(const std::string& tag, const std::string& statu
         } else if (!IsProgress(status)) {
             openTags_.erase(tag);
         }
+        // No reply frees the link: a request's last reply may leave long before it has ended (a
+        // document still closing), and its EXTEND before its work; the next one waits for EndRequest.
         overflow = !QueueLocked(tag + ":" + status);
-        // Progress is no answer to the request in hand: only its own replies free the link.
-        if (!IsProgress(status)) busy_ = false;
     }
-    // The next queued request goes out now rather than when another request arrives.
-    wake_.Set();
     if (overflow) ReportError(kUnreadReplies);
     return !overflow;
 }

@@ -4,6 +4,12 @@
 // command thread hands one request at a time to the UI thread through the main-frame channel
 // (FrameMsg::RemoteRequest); the interpreter answers through the reply operations below.
 //
+// A request runs to its end before the next is handed over, whatever it replied meanwhile: the UI
+// thread says so with EndRequest. Its work may let events through (a progress window, a message
+// box, the close of a document), and a request waiting in the channel would then run inside it,
+// its reply before the one it followed. A computation that "startcomp" started goes on after its
+// request has ended, so that "stop" can reach it; its end answers under the start's tag.
+//
 // Wire format: a request is one receive of fewer than kReceiveSize bytes: a tag of 0 to 4 bytes,
 // a colon, the payload. A receive that fills the buffer is a request too long for the link: it is
 // refused whole, with the rest of its write. A reply is the tag, a colon and the status ("OK",
@@ -121,7 +127,10 @@ public:
     std::size_t QueuedRequests() const;
     // Requests received on this link so far, dropped duplicates included.
     std::size_t ReceivedRequests() const;
+    // A request has been handed over and has not ended yet.
     bool Busy() const;
+    // The request handed over has run to its end (UI thread): the next queued one may follow.
+    void EndRequest();
 
     // ---- windows opened by remote commands (UI thread only)
     // The deepest stack a controller needs is a dialog and the one it opens; windows opened and

@@ -19,12 +19,14 @@ TEST(RemoteServer, RequestsAreCutAtTheFirstColonOfTheirFirstFiveBytes) {
     link.Request("1:stop");
     ASSERT_TRUE(link.PumpUntilHanded(1));
     link.server.ReplyOk("1");
+    link.server.EndRequest();
     EXPECT_EQ(link.ReadReply("1:OK"), "1:OK");
 
     // An empty tag, a four-byte tag, a colon inside the payload and a NUL byte kept in it.
     link.Request(":stop");
     ASSERT_TRUE(link.PumpUntilHanded(2));
     link.server.ReplyOk("");
+    link.server.EndRequest();
     EXPECT_EQ(link.ReadReply(":OK"), ":OK");
     link.Request(std::string("abcd:a:b\0c", 10));
     ASSERT_TRUE(link.PumpUntilHanded(3));
@@ -71,14 +73,57 @@ TEST(RemoteServer, QueuedRequestsGoOutOneAtATimeInTagOrderAndDuplicatesAreDroppe
     EXPECT_EQ(link.server.QueuedRequests(), 4u);
     link.frame.Pump();
     EXPECT_EQ(link.handed.size(), 1u);  // nothing more while busy
-    // Each reply frees the link and the next request follows without a further receive.
+    // Each request's end frees the link and the next request follows without a further receive.
     for (std::size_t i = 2; i <= 5; ++i) {
         std::string tag, payload;
         RemoteControlServer::SplitRequestText(link.handed.back(), tag, payload);
         link.server.ReplyOk(tag);
+        link.server.EndRequest();
         ASSERT_TRUE(link.PumpUntilHanded(i));
     }
     EXPECT_EQ(link.handed, (std::vector<std::string>{"A:first", "10:ten", "2:two", "3:three", "9:nine"}));
+}
+
+// A slow export, a close of its document and a rename sent behind them without waiting: each
+// runs to its end before the next is handed over, although the export's EXTEND and final reply
+// leave while it still runs and the work of both lets the channel's events through (a progress
+// window, the close of a document).
+TEST(RemoteServer, ARequestRunsToItsEndBeforeTheNextIsHandedOverWhateverItReplied) {
+    RemoteLink link;
+    std::vector<std::string> ran;
+    // Until the server has dealt with a request received: the next is handed over, or kept.
+    const auto dealtWith = [&](std::size_t received) {
+        return WaitUntil([&] { return link.server.ReceivedRequests() == received && link.server.Busy(); });
+    };
+    link.onMessage = [&](const FrameMessage& m) {
+        std::string tag, payload;
+        ASSERT_TRUE(RemoteControlServer::SplitRequestText(m.text, tag, payload));
+        ran.push_back("start " + tag);
+        if (tag == "A") {
+            link.server.ReplyExtend("A", 500);
+            link.Request("B:closedocument@phantom");
+            ASSERT_TRUE(dealtWith(2));
+            EXPECT_EQ(link.server.QueuedRequests(), 1u);
+            link.frame.Pump();
+            link.server.ReplyOk("A");
+            link.Request("C:settitle@renamed");
+            ASSERT_TRUE(dealtWith(3));
+            EXPECT_EQ(link.server.QueuedRequests(), 2u);
+            link.frame.Pump();
+        } else if (tag == "B") {
+            link.frame.Pump();
+            link.server.ReplyOk("B");
+        } else {
+            link.server.ReplyOk(tag);
+        }
+        ran.push_back("end " + tag);
+        link.server.EndRequest();
+    };
+    link.Request("A:output-img2d@phantom@-1@out@2@1@0");
+    ASSERT_TRUE(link.PumpUntilHanded(3));
+    EXPECT_EQ(ran, (std::vector<std::string>{"start A", "end A", "start B", "end B", "start C", "end C"}));
+    EXPECT_EQ(link.ReadFinal("C"), "A:EXTEND:500A:OKB:OKC:OK");
+    EXPECT_FALSE(link.server.Busy());
 }
 
 TEST(RemoteServer, OneReceiveIsOneRequest) {
@@ -123,6 +168,7 @@ TEST(RemoteServer, ARequestThatFillsTheBufferIsRefusedWholeAndTheLinkGoesOn) {
         ASSERT_TRUE(link.PumpUntilHanded(link.handed.size() + 1));
         EXPECT_EQ(link.handed.back(), request);
         link.server.ReplyOk("A");
+        link.server.EndRequest();
         EXPECT_EQ(link.ReadReply("A:OK"), "A:OK");
     }
     // Exactly the buffer; a request followed in the same write by what would read as one of its
@@ -151,10 +197,11 @@ TEST(RemoteServer, AnOverlongRequestIsRefusedBesideTheRequestInHand) {
     ASSERT_TRUE(link.PumpUntilHanded(1));
     link.server.ReplyExtend("A", 300);
     EXPECT_EQ(link.ReadReply("A:EXTEND:300"), "A:EXTEND:300");
+    // Each request is one receive: each is waited for before the next. Both wait behind "A".
     link.Request("B:second");
-    ASSERT_TRUE(link.PumpUntilHanded(2));
-    link.Request("Q:queued");
     ASSERT_TRUE(WaitUntil([&] { return link.server.QueuedRequests() == 1; }));
+    link.Request("Q:queued");
+    ASSERT_TRUE(WaitUntil([&] { return link.server.QueuedRequests() == 2; }));
     // Under a tag still queued it is dropped as any duplicate; under another it is refused at once.
     const std::size_t received = link.server.ReceivedRequests();
     link.Request("Q:" + std::string(size, 'q'));
@@ -165,7 +212,10 @@ TEST(RemoteServer, AnOverlongRequestIsRefusedBesideTheRequestInHand) {
     EXPECT_TRUE(link.server.Busy());
     link.server.ReplyWork(40);
     EXPECT_TRUE(link.server.ReplyFinal("A", "OK"));
+    link.server.EndRequest();
+    ASSERT_TRUE(link.PumpUntilHanded(2));
     link.server.ReplyOk("B");
+    link.server.EndRequest();
     EXPECT_EQ(link.ReadReply("A:WORK:40A:OKB:OK"), "A:WORK:40A:OKB:OK");
     ASSERT_TRUE(link.PumpUntilHanded(3));
     EXPECT_EQ(link.handed, (std::vector<std::string>{"A:first", "B:second", "Q:queued"}));

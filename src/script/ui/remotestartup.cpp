@@ -113,13 +113,16 @@ void RemoteStartup::Attach(AppOperations& app) {
 }
 
 void RemoteStartup::HandleRequest(const std::string& request) {
-    if (!interpreter_ || !app_) return;
-    std::string tag, payload;
-    if (!RemoteControlServer::SplitRequestText(request, tag, payload)) return;
+    if (!interpreter_) return;
+    if (!app_) {
+        // Not run without the application; the requests behind it may follow all the same.
+        server_->EndRequest();
+        return;
+    }
     // Every document's computation answers the controller that may have started it.
     for (CZunDoc* doc : app_->Documents())
         if (doc) doc->SetRemote(&server_->ComputeReplies());
-    interpreter_->Execute(tag, payload);
+    interpreter_->RunHandedRequest(request);
 }
 
 void RemoteStartup::ReplyWork(int percent) {
