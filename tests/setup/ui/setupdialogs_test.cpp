@@ -235,6 +235,18 @@ QRect SeenFrame(const QWidget* w) {
     return w->frameGeometry();
 }
 
+// The window's frame is centred over `over` as far as the screen allows, wholly on the screen.
+void ExpectFrameCentredOver(const QWidget* w, const QRect& over) {
+    const QRect screen = w->screen()->availableGeometry();
+    const QRect frame = SeenFrame(w);
+    EXPECT_TRUE(screen.contains(frame));
+    const QPoint centred = over.center() - QPoint(frame.width() / 2, frame.height() / 2);
+    const QPoint want(std::clamp(centred.x(), screen.left(), screen.right() + 1 - frame.width()),
+                      std::clamp(centred.y(), screen.top(), screen.bottom() + 1 - frame.height()));
+    EXPECT_LE((frame.topLeft() - want).manhattanLength(), 4)
+        << frame.x() << "," << frame.y() << " for " << want.x() << "," << want.y();
+}
+
 TEST(MethodSheetDialog, TabsFollowTheRangeAndGroupsCollapse) {
     test::UiApp();
     SetupDoc d;
@@ -253,16 +265,9 @@ TEST(MethodSheetDialog, TabsFollowTheRangeAndGroupsCollapse) {
     MethodSheetDialog dlg(sheet, "phantom", d.prompt, &setup);
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
-    const QRect screen = dlg.screen()->availableGeometry();
-    const QRect frame = SeenFrame(&dlg);
-    EXPECT_TRUE(screen.contains(frame));
-    // Centred over the dialog it came from as far as the screen allows, not where the window
-    // manager would put a window of its own choosing.
-    const QPoint centred = over.center() - QPoint(frame.width() / 2, frame.height() / 2);
-    const QPoint want(std::clamp(centred.x(), screen.left(), screen.right() + 1 - frame.width()),
-                      std::clamp(centred.y(), screen.top(), screen.bottom() + 1 - frame.height()));
-    EXPECT_LE((frame.topLeft() - want).manhattanLength(), 4)
-        << frame.x() << "," << frame.y() << " for " << want.x() << "," << want.y();
+    // Over the dialog it came from, not where the window manager would put a window of its own
+    // choosing.
+    ExpectFrameCentredOver(&dlg, over);
     EXPECT_EQ(dlg.Tabs()->count(), 1);
     EXPECT_EQ(dlg.Tabs()->tabText(0), "Intra-voxel");
     EXPECT_FALSE(dlg.Edit("Number of Iterations:")->isVisible());
@@ -303,14 +308,7 @@ TEST(MethodSheetDialog, OverAHiddenDialogItOpensCentredOverTheMainWindow) {
     MethodSheetDialog dlg(sheet, "phantom", d.prompt, &setup);
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
-    const QRect screen = dlg.screen()->availableGeometry();
-    const QRect frame = SeenFrame(&dlg);
-    EXPECT_TRUE(screen.contains(frame));
-    const QPoint centred = over.center() - QPoint(frame.width() / 2, frame.height() / 2);
-    const QPoint want(std::clamp(centred.x(), screen.left(), screen.right() + 1 - frame.width()),
-                      std::clamp(centred.y(), screen.top(), screen.bottom() + 1 - frame.height()));
-    EXPECT_LE((frame.topLeft() - want).manhattanLength(), 4)
-        << frame.x() << "," << frame.y() << " for " << want.x() << "," << want.y();
+    ExpectFrameCentredOver(&dlg, over);
 }
 
 TEST(MethodSheetDialog, GridEditsMirrorAndBadOkKeepsTheSheetOpen) {
