@@ -56,13 +56,18 @@ public:
     }
 };
 
-// Replies to a remote controller that started the computation.
+class ComputeDocument;
+
+// Replies to a remote controller that started the computation of a document. Several documents
+// may compute at once, each started by its own request: each answers that request alone.
 class RemoteComputeReplies {
 public:
     virtual ~RemoteComputeReplies() = default;
-    virtual void ReplyWork(int percent) = 0;
-    virtual std::string GetPendingTag() = 0;
-    virtual void ReplyOk(const std::string& tag, const std::string& text) = 0;
+    // Progress of the computation of `doc`.
+    virtual void ReplyWork(const ComputeDocument& doc, int percent) = 0;
+    // The computation of `doc` has ended: the final reply of the request that started it ("OK",
+    // or "OK:" and `text` when there is one); nothing when no controller started it.
+    virtual void ReplyOk(const ComputeDocument& doc, const std::string& text) = 0;
 };
 
 // The property computation as the controller drives it (the controller's own method list and

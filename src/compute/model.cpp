@@ -305,7 +305,7 @@ int Model::WorkerThread(std::int64_t run) {
     // A stop asked after the last progress report still ends the run as stopped.
     if (result == 0 && StopRequested()) result = kUserInterrupt;
     PostToFrame(static_cast<int>(FrameMsg::ComputationEnded), result, run, {});
-    if (doc_ && doc_->GetRemote()) doc_->GetRemote()->ReplyWork(100);
+    if (doc_ && doc_->GetRemote()) doc_->GetRemote()->ReplyWork(*doc_, 100);
     if (!doc_ || !doc_->GetMainFrame()) {
         // Nobody delivers the end message: the state is set here.
         std::lock_guard lock(stateMutex_);
@@ -356,11 +356,7 @@ void Model::OnComputationEnded(int result) {
     if (RemoteComputeReplies* remote = doc_->GetRemote()) {
         // Success answers "OK"; anything else says what happened after "OK:" so that a remote
         // controller can tell a failed or stopped run from a completed one.
-        const std::string tag = remote->GetPendingTag();
-        if (result != 0)
-            remote->ReplyOk(tag, GetStateText());
-        else
-            remote->ReplyOk(tag, failure);
+        remote->ReplyOk(*doc_, result != 0 ? GetStateText() : failure);
     }
 }
 
@@ -382,7 +378,7 @@ void Model::SetProgress(float percent, bool force) {
         refresh = due || syncUpdateCount_ != 0;
     }
     // Outside the lock: neither the remote connection nor the channel is called with it held.
-    if (due && doc_ && doc_->GetRemote()) doc_->GetRemote()->ReplyWork(static_cast<int>(percent));
+    if (due && doc_ && doc_->GetRemote()) doc_->GetRemote()->ReplyWork(*doc_, static_cast<int>(percent));
     if (refresh && !(doc_ && doc_->ViewUpdateInProgress()))
         PostToFrame(static_cast<int>(FrameMsg::RefreshViews), 0, 0, {});
 }

@@ -15,17 +15,17 @@ namespace {
 constexpr int kLinkPauseMs = 500;
 constexpr float kInitialVolumeScalar = 8e-6f;
 
-// "stop" and "disconnect": close the command windows, answer the computation the controller
-// started (once) and stop it, then answer the request itself.
+// "stop" and "disconnect": close the command windows, stop the active document's computation
+// (its end answers the "startcomp" that started it, if one did), then answer the request itself.
 void StopLink(RemoteInterpreter& in, const RemoteCall& call, bool disconnect) {
     RemoteControlServer& server = in.Server();
     RemoteHost& host = in.Host();
     server.CloseCommandWindows();
     CZunDoc* doc = host.ActiveDocument();
     if (doc && doc->GetModel().GetState() == kRunning) {
-        // Owed only when a "startcomp" started it; the computation's own end then stays silent.
-        server.ReplyFinal(server.ComputationTag(), "OK");
+        server.MarkComputationStopped(doc);
         host.Wait(kLinkPauseMs);
+        // Returns once the computation has ended, its final reply sent.
         host.StopComputation(doc);
     }
     in.Ok(call);

@@ -12,6 +12,7 @@
 #include "script/remoteserver.h"
 #include "tree/displaytree.h"
 #include "tree/sliceexport.h"
+#include "view3d/imageexportoptions.h"
 #include "view3d/web3doptions.h"
 
 namespace zun {
@@ -25,17 +26,19 @@ constexpr int kExtendFiles = 500;
 
 void StartComp(RemoteInterpreter& in, const RemoteCall& call) {
     CZunDoc* doc = in.CheckCommandDocument(call, call.words[1]);
-    // A second start would take over the pending tag the running computation answers under.
+    // A second start of the same document would take over the tag its computation answers under.
     if (!doc || !in.CheckDocumentIdle(call, *doc)) return;
     in.Server().CloseCommandWindows();
     in.Server().ReplyExtend(call.tag, kExtendComputation);
-    in.Server().SetComputationTag(call.tag);
+    in.Server().SetComputationTag(doc, call.tag);
     in.Host().Wait(kPauseMs);
     in.Host().StartComputation(doc);
     // The end of the computation answers; a start that was refused would leave the controller
     // waiting for that answer for ever.
-    if (doc->GetModel().GetState() != kRunning && !doc->GetModel().IsBusy())
+    if (doc->GetModel().GetState() != kRunning && !doc->GetModel().IsBusy()) {
+        in.Server().ForgetComputation(doc);
         in.FinalError(call, "computation not started");
+    }
 }
 
 void OutputHistogram(RemoteInterpreter& in, const RemoteCall& call) {
@@ -116,15 +119,22 @@ void OutputImg2d(RemoteInterpreter& in, const RemoteCall& call) {
         in.Error(call, refused);
         return;
     }
-    doc->imageExportFolder = w[3];
     const unsigned colourMode = ParseUIntArg(w[4]) + 1;
+    const bool png = ParseUIntArg(w[5]) == 0;
+    // A mono picture has no PNG form: refused as the window refuses it, before anything is written.
+    if (const std::string refused = imageexport::CheckFormatColour(png ? 1 : 2, colourMode == 1 ? 1 : 2);
+        !refused.empty()) {
+        in.Error(call, refused);
+        return;
+    }
+    doc->imageExportFolder = w[3];
     const unsigned plane = ParseUIntArg(w[6]);
     SliceExportJob job;
     job.tree = window->Tree();
     job.sample = &sample;
     job.title = doc->GetTitle();
     job.folder = w[3];
-    job.format = ParseUIntArg(w[5]) == 0 ? kImagePng : kImageTiff;
+    job.format = png ? kImagePng : kImageTiff;
     job.plane = plane == 0 ? kPlaneXY : plane == 1 ? kPlaneYZ : kPlaneZX;
     job.scope = kExportDocument;
     if (channel >= 0) {

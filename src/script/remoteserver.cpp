@@ -492,14 +492,46 @@ std::string RemoteControlServer::GetPendingTag() const {
     return pendingTag_;
 }
 
-void RemoteControlServer::SetComputationTag(const std::string& tag) {
+void RemoteControlServer::SetComputationTag(const ComputeDocument* doc, const std::string& tag) {
     std::lock_guard lock(mutex_);
-    computationTag_ = tag;
+    computations_[doc] = Computation{tag, false};
 }
 
-std::string RemoteControlServer::ComputationTag() const {
+bool RemoteControlServer::FindComputationTag(const ComputeDocument* doc, std::string& tag) const {
     std::lock_guard lock(mutex_);
-    return computationTag_;
+    const auto it = computations_.find(doc);
+    if (it == computations_.end()) return false;
+    tag = it->second.tag;
+    return true;
+}
+
+void RemoteControlServer::MarkComputationStopped(const ComputeDocument* doc) {
+    std::lock_guard lock(mutex_);
+    if (const auto it = computations_.find(doc); it != computations_.end()) it->second.stopped = true;
+}
+
+void RemoteControlServer::ForgetComputation(const ComputeDocument* doc) {
+    std::lock_guard lock(mutex_);
+    computations_.erase(doc);
+}
+
+void RemoteControlServer::ReplyComputationWork(const ComputeDocument& doc, int n) {
+    // A computation no controller started (one the user started) reports to nobody.
+    if (std::string tag; FindComputationTag(&doc, tag)) ReplyWorkUnder(tag, n);
+}
+
+void RemoteControlServer::ReplyComputationEnd(const ComputeDocument& doc, const std::string& text) {
+    Computation ended;
+    {
+        std::lock_guard lock(mutex_);
+        const auto it = computations_.find(&doc);
+        if (it == computations_.end()) return;
+        ended = std::move(it->second);
+        computations_.erase(it);
+    }
+    // A computation the controller stopped answers as the stop's own reply would have.
+    const bool plain = ended.stopped || text.empty();
+    ReplyFinal(ended.tag, plain ? "OK" : "OK:" + text);
 }
 
 bool RemoteControlServer::ReplyFinal(const std::string& tag, const std::string& status) {

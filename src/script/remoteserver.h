@@ -8,7 +8,8 @@
 // thread says so with EndRequest. Its work may let events through (a progress window, a message
 // box, the close of a document), and a request waiting in the channel would then run inside it,
 // its reply before the one it followed. A computation that "startcomp" started goes on after its
-// request has ended, so that "stop" can reach it; its end answers under the start's tag.
+// request has ended, so that "stop" can reach it; its end answers under the start's tag, and so
+// does its progress, each document's computation under its own start's tag.
 //
 // Wire format: a request is one receive of fewer than kReceiveSize bytes: a tag of 0 to 4 bytes,
 // a colon, the payload. A receive that fills the buffer is a request too long for the link: it is
@@ -115,9 +116,17 @@ public:
     // The final answer of an open tag; nothing when the tag is not open, so that a stopped
     // computation's end cannot answer twice. True when sent.
     bool ReplyFinal(const std::string& tag, const std::string& status);
-    // The tag the computation a controller started answers under ("startcomp"'s).
-    void SetComputationTag(const std::string& tag);
-    std::string ComputationTag() const;
+    // ---- computations a controller started ("startcomp"), one per document
+    // Each answers under the tag of the request that started it, whatever other documents compute
+    // meanwhile: its progress, and one final reply when it has ended.
+    void SetComputationTag(const ComputeDocument* doc, const std::string& tag);
+    // The tag the computation of `doc` answers under; false when no controller waits for it (the
+    // empty tag is a tag).
+    bool FindComputationTag(const ComputeDocument* doc, std::string& tag) const;
+    // The controller stopped it: its end answers a plain "OK", however it ended.
+    void MarkComputationStopped(const ComputeDocument* doc);
+    // Nothing more is owed for `doc` (a start that was refused).
+    void ForgetComputation(const ComputeDocument* doc);
     // What the computation controller of a document talks to.
     RemoteComputeReplies& ComputeReplies() { return computeReplies_; }
 
@@ -155,11 +164,8 @@ private:
     class Replies : public RemoteComputeReplies {
     public:
         explicit Replies(RemoteControlServer& server) : server_(server) {}
-        void ReplyWork(int percent) override { server_.ReplyWorkUnder(server_.ComputationTag(), percent); }
-        std::string GetPendingTag() override { return server_.ComputationTag(); }
-        void ReplyOk(const std::string& tag, const std::string& text) override {
-            server_.ReplyFinal(tag, text.empty() ? "OK" : "OK:" + text);
-        }
+        void ReplyWork(const ComputeDocument& doc, int percent) override { server_.ReplyComputationWork(doc, percent); }
+        void ReplyOk(const ComputeDocument& doc, const std::string& text) override { server_.ReplyComputationEnd(doc, text); }
 
     private:
         RemoteControlServer& server_;
@@ -188,6 +194,8 @@ private:
     void ReportError(const std::string& text) const;
     int Fail(const std::string& text);
     void ReplyWorkUnder(const std::string& tag, int n);
+    void ReplyComputationWork(const ComputeDocument& doc, int n);
+    void ReplyComputationEnd(const ComputeDocument& doc, const std::string& text);
     // Progress only under an open tag; a final reply only under an open tag when onlyWhenOpen.
     // True when queued.
     bool Reply(const std::string& tag, const std::string& status, bool onlyWhenOpen);
@@ -216,7 +224,14 @@ private:
     std::size_t received_ = 0;
     bool busy_ = false;
     std::string pendingTag_;
-    std::string computationTag_;
+    // The running computations that controllers started. The document is only a key here: an
+    // entry lives from the start to the end of a computation, and a document does not close
+    // while it computes.
+    struct Computation {
+        std::string tag;
+        bool stopped = false;
+    };
+    std::map<const ComputeDocument*, Computation> computations_;
     std::set<std::string> openTags_;
 
     std::string outgoing_;

@@ -25,8 +25,12 @@ std::string ImageExportPresenter::CheckExport(const std::function<bool(const std
         return CheckPathUse(options_.directory, PathUse::kReadFolder).empty();
     }();
     if (!folder) return imageexport::kInvalidDirectory;
-    if (options_.format == 1 && (options_.colourMode == 2 || options_.colourMode == 3))
-        return imageexport::kPngMono;
+    return imageexport::CheckFormatColour(options_.format, options_.colourMode);
+}
+
+std::string imageexport::CheckFormatColour(int format, int colourMode) {
+    // The PNG writer takes colour pictures only; every other mode writes the channel's words.
+    if (format == 1 && colourMode != 1) return kPngMono;
     return {};
 }
 

@@ -19,6 +19,10 @@ inline constexpr const char* kCaption = "Export 2D images";
 inline constexpr const char* kBrowseTitle = "Select export path";
 inline constexpr const char* kInvalidDirectory = "Invalid directory input.";
 inline constexpr const char* kPngMono = "Current PNG format does not support Mono colour.";
+
+// Why a file format cannot hold images of a colour mode (the options' numbering); empty when it
+// can. The dialog and the remote export refuse the same choices with the same words.
+std::string CheckFormatColour(int format, int colourMode);
 }  // namespace imageexport
 
 class ImageExportPresenter {

@@ -55,18 +55,21 @@ public:
 
 class RecordingRemote : public RemoteComputeReplies {
 public:
-    void ReplyWork(int percent) override {
+    void ReplyWork(const ComputeDocument& doc, int percent) override {
         std::lock_guard l(m);
         work.push_back(percent);
+        from.push_back(&doc);
     }
-    std::string GetPendingTag() override { return "t1"; }
-    void ReplyOk(const std::string& tag, const std::string& text) override {
+    void ReplyOk(const ComputeDocument& doc, const std::string& text) override {
         std::lock_guard l(m);
-        oks.push_back(tag + "|" + text);
+        oks.push_back(text);
+        from.push_back(&doc);
     }
     std::mutex m;
     std::vector<int> work;
     std::vector<std::string> oks;
+    // The document of every reply, progress and end alike.
+    std::vector<const ComputeDocument*> from;
 };
 
 class TestComputeDocument : public ComputeDocument {

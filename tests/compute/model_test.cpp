@@ -304,7 +304,7 @@ TEST(ModelProgress, ThrottledOnTheClock) {
     auto d = m.Durations();
     std::lock_guard l(doc.remote.m);
     EXPECT_EQ(doc.remote.work, (std::vector<int>{3, 4, 250, 100, 100}));
-    EXPECT_EQ(doc.remote.oks, std::vector<std::string>{"t1|"});
+    EXPECT_EQ(doc.remote.oks, std::vector<std::string>{""});
     EXPECT_FLOAT_EQ(d[0].total, 6.0f);
     EXPECT_FLOAT_EQ(d[1].total, 6.0f);
     EXPECT_EQ(d[0].Format(), "00:06.0 (100%)");
@@ -338,7 +338,7 @@ TEST(ModelStop, StopDuringAStepEndsStopped) {
     EXPECT_EQ(m.GetState(), kStopped);
     EXPECT_FALSE(m.IsBusy());
     std::lock_guard l(doc.remote.m);
-    EXPECT_EQ(doc.remote.oks, std::vector<std::string>{"t1|Computation Stopped"});
+    EXPECT_EQ(doc.remote.oks, std::vector<std::string>{"Computation Stopped"});
 }
 
 TEST(ModelStop, StopAtTheLastProgressReportTurnsSuccessIntoInterrupt) {
@@ -492,8 +492,8 @@ TEST(ModelEnd, SaveAndExitOnlyAfterSuccess) {
     EXPECT_EQ(doc.saves, 2);
     EXPECT_EQ(doc.closes, 1);  // a failed save never exits
     std::lock_guard l(doc.remote.m);
-    EXPECT_EQ(doc.remote.oks.back(), "t1|Save after computation failed");
-    EXPECT_EQ(doc.remote.oks[0], "t1|Computation stopped with error");
+    EXPECT_EQ(doc.remote.oks.back(), "Save after computation failed");
+    EXPECT_EQ(doc.remote.oks[0], "Computation stopped with error");
 }
 
 TEST(ModelLibrary, ParameterBlockTables) {

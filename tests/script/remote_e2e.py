@@ -2,7 +2,7 @@
 
 Usage: remote_e2e.py <zun program> [case ...]
 (needs an X display; cases: link, embed, fuzz, road, busy, numbers, desktop, opening, refusals,
-ports, order). ZUN_FUZZ_COUNT sets the number of random requests of "fuzz"; ZUN_ORDER_RUNS and
+ports, order, computations). ZUN_FUZZ_COUNT sets the number of random requests of "fuzz"; ZUN_ORDER_RUNS and
 ZUN_ORDER_BUSY the rounds and busy processes of "order". A program built with AddressSanitizer and
 UndefinedBehaviorSanitizer is run the same way: any report of theirs in its output fails the run.
 """
@@ -15,6 +15,7 @@ import subprocess
 import sys
 import time
 
+import remote_e2e_compute
 import remote_e2e_work
 from remoteharness import (NX, NY, NZ, REPLY_WAIT, TMP, Replies, Zun, check, failures, phantom_fraction,
                            write_slices)
@@ -391,7 +392,8 @@ def main():
     cases = sys.argv[2:] or ["link", "embed", "fuzz"]
     for c in cases:
         print("== " + c, flush=True)
-        case = globals().get("case_" + c) or getattr(remote_e2e_work, "case_" + c)
+        case = (globals().get("case_" + c) or getattr(remote_e2e_work, "case_" + c, None)
+                or getattr(remote_e2e_compute, "case_" + c))
         case()
     if failures:
         print("%d check(s) failed; program logs in %s" % (len(failures), TMP))

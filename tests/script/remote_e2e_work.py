@@ -252,14 +252,16 @@ def long_failure_list(z):
     """An export that leaves out every slice of five channels of 32767 slices answers one short
     final ERROR that says no file was written (a list of them all would be some 15 MB), and the
     link goes on."""
-    out = os.path.join(TMP, "long-out")
-    os.makedirs(out)
+    # A folder below a regular file: every file is left out.
+    plain = os.path.join(TMP, "long-plain")
+    with open(plain, "w") as f:
+        f.write("x")
+    out = os.path.join(plain, "sub")
     ok = z.reply_of("newdocument@Long") == "OK"
     ok &= z.reply_of("setupgrids@@3@3@32767@0@0@0@1e-6@1e-6@1e-6") == "OK"
     ok &= z.reply_of("insertchannels@@Water;0#Bone;0#ct;1#b;3") == "OK"
     check(ok, "a 3x3x32767 document of five channels is set up")
-    # Grey pictures as PNG are not offered: every file is left out.
-    e = Replies(z, "output-img2d@@-1@%s@1@0@0" % out)
+    e = Replies(z, "output-img2d@@-1@%s@1@1@0" % out)
     check(e.whole and e.parts[:1] == ["EXTEND:500"] and len(e.parts) == 2
           and e.final == "ERROR:Command 'output-img2d' - Could not export any files",
           "the export answers one short ERROR (%d parts, %d bytes: %r)" % (len(e.parts), len(e.buf), e.buf[:200]))
@@ -371,6 +373,11 @@ def case_refusals():
             if not z.alive():
                 break
         check(z.reply_of("hello") == "hello", "the program still answers after the paths")
+        # Grey pictures have no PNG form: refused with the window's reason, into a writable folder.
+        for mode in ("1", "2"):
+            r = Replies(z, "output-img2d@Ref@-1@%s@%s@0@0" % (out, mode))
+            check(r.parts == ["ERROR:Command 'output-img2d' - Current PNG format does not support Mono colour."],
+                  "mono %s PNG refused with its reason (%r)" % ("8 bit" if mode == "1" else "16 bit", r.parts))
         check(sorted(os.listdir(out)) == ["pipe.png"], "nothing was written beside the pipe (%r)" % os.listdir(out))
         check_failures_answer_error(z)
         long_failure_list(z)

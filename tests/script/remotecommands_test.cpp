@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <regex>
+#include <thread>
 
 #include "document/docclasses.h"
 #include "document/docmessages.h"
@@ -280,7 +283,7 @@ TEST(RemoteLinkCommands, StopAnswersTheRunningComputationFirstAndOnlyOnce) {
     });
     // What "startcomp" does: EXTEND, the tag the computation answers under, then the start.
     r.server.ReplyExtend("S", 300);
-    r.server.SetComputationTag("S");
+    r.server.SetComputationTag(&doc, "S");
     ASSERT_EQ(doc.OnStartComputation(), 0);
     ASSERT_EQ(doc.GetModel().GetState(), kRunning);
 
@@ -300,6 +303,76 @@ TEST(RemoteLinkCommands, StopAnswersTheRunningComputationFirstAndOnlyOnce) {
     EXPECT_EQ(replies.find("S:WORK", answered), std::string::npos) << replies;
     EXPECT_EQ(r.host.waits, (std::vector<int>{500, 500}));
     doc.SetRemote(nullptr);
+}
+
+TEST(RemoteLinkCommands, TwoDocumentsComputingEachAnswerTheirOwnStart) {
+    Remote r(true);
+    TempDir dir;
+    const std::string text = dir.File("phantom.txt");
+    ASSERT_EQ(std::system((std::string(ZUN_PYTHON) + " " + ZUN_SOURCE_DIR +
+                           "/examples/make_phantom.py --size 8 --out '" + text + "'")
+                              .c_str()),
+              0);
+    // Each computation reports its own progress figure until it is released or stopped.
+    struct Run {
+        CZunDoc* doc = nullptr;
+        std::atomic<bool> release{false};
+    };
+    Run runs[2];
+    const int figure[2] = {11, 22};
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(r.Ask("N:newdocument@ph" + std::string(1, char('A' + i))), "N:OK");
+        Run& run = runs[i];
+        run.doc = r.host.active;
+        ASSERT_TRUE(run.doc->ImportTextDocument(text));
+        run.doc->SetTitle(i == 0 ? "phA" : "phB");
+        run.doc->SetRemote(&r.server.ComputeReplies());
+        run.doc->GetModel().SetStepRunner([&run, f = figure[i]](int, const ComputeLibParams&) {
+            while (!run.release) {
+                run.doc->GetModel().SetProgress(static_cast<float>(f), true);
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            return 0;
+        });
+    }
+    CZunDoc& a = *runs[0].doc;
+    CZunDoc& b = *runs[1].doc;
+    const auto pumpUntil = [&](const std::function<bool()>& done) {
+        return WaitUntil([&] {
+            r.frame.WaitAndPump(10);
+            return done();
+        });
+    };
+    // The second start is sent while the first computation runs, as a controller may.
+    r.Request("C1:startcomp@phA");
+    ASSERT_TRUE(pumpUntil([&] { return a.GetModel().GetState() == kRunning && !r.server.Busy(); }));
+    r.Request("C2:startcomp@phB");
+    ASSERT_TRUE(pumpUntil([&] { return b.GetModel().GetState() == kRunning && !r.server.Busy(); }));
+
+    // phA ends: C1 has its answer, C2 none while phB computes.
+    runs[0].release = true;
+    ASSERT_TRUE(pumpUntil([&] { return !a.GetModel().IsBusy(); }));
+    std::string replies = r.ReadFinal("C1");
+    EXPECT_EQ(b.GetModel().GetState(), kRunning);
+    replies += r.Ask("P:hello");
+    EXPECT_EQ(replies.find("C2:OK"), std::string::npos) << replies;
+
+    // "stop" stops the active document's computation (phB's) and answers C2 once it has ended.
+    ASSERT_EQ(r.host.active, &b);
+    replies += r.Ask("S:stop");
+    EXPECT_FALSE(b.GetModel().IsBusy());
+    EXPECT_NE(b.GetModel().GetState(), kRunning);
+    replies += r.Ask("Q:hello");
+
+    // Each tag's progress is its own document's; then one final reply each, in the order they ended.
+    for (const auto& [tag, other] : {std::pair{"C1", 22}, std::pair{"C2", 11}})
+        EXPECT_EQ(replies.find(std::string(tag) + ":WORK:" + std::to_string(other)), std::string::npos) << replies;
+    EXPECT_NE(replies.find("C1:WORK:11"), std::string::npos) << replies;
+    EXPECT_NE(replies.find("C2:WORK:22"), std::string::npos) << replies;
+    const std::string finals = std::regex_replace(replies, std::regex("C[12]:(WORK:[0-9]+|EXTEND:300)"), "");
+    EXPECT_EQ(finals, "C1:OKP:helloC2:OKS:OKQ:hello");
+    a.SetRemote(nullptr);
+    b.SetRemote(nullptr);
 }
 
 TEST(RemoteLinkCommands, AComputingDocumentCannotBeClosed) {

@@ -17,6 +17,7 @@
 #include "tools/mapchannel.h"
 #include "tree/displaystate.h"
 #include "tree/sliceexport.h"
+#include "view3d/imageexportoptions.h"
 #include "view3d/web3dtexts.h"
 
 namespace zun {
@@ -673,8 +674,8 @@ TEST(RemoteOutputCommands, HistogramImagesAndWebPage) {
 }
 
 // An image export that writes nothing answers ERROR with what the export told, after its EXTEND:
-// a folder below a regular file, a link to a missing folder, grey pictures asked for as PNG, and
-// colour pictures of a tree that shows no slice.
+// a folder below a regular file, a link to a missing folder, and colour pictures of a tree that
+// shows no slice. Grey pictures asked for as PNG are refused before it, as the window refuses them.
 TEST(RemoteOutputCommands, AnImageExportThatWritesNothingAnswersWhatItTold) {
     Shown r;
     TempDir dir;
@@ -690,8 +691,12 @@ TEST(RemoteOutputCommands, AnImageExportThatWritesNothingAnswersWhatItTold) {
         const std::string refused = "B:EXTEND:500B:" + none;
         EXPECT_EQ(Replied(r, "B:output-img2d@@1@" + folder + "@1@1@0", refused), refused) << folder;
     }
-    const std::string grey = "C:EXTEND:500C:" + none;
-    EXPECT_EQ(Replied(r, "C:output-img2d@@1@" + dir.Path() + "@2@0@0", grey), grey);
+    const std::string before = r.doc->imageExportFolder;
+    for (const char* mode : {"1", "2", "4294967295"}) {
+        const std::string grey = "C:" + e + imageexport::kPngMono;
+        EXPECT_EQ(Replied(r, "C:output-img2d@@1@" + dir.Path() + "@" + mode + "@0@0", grey), grey) << mode;
+        EXPECT_EQ(r.doc->imageExportFolder, before);
+    }
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
         names.push_back(e.path().filename().string());
@@ -709,10 +714,10 @@ TEST(RemoteOutputCommands, AnExportThatLeavesOutManyFilesAnswersOneShortError) {
     Shown r;
     TempDir dir;
     ASSERT_EQ(r.Ask("A:setupgrids@@3@3@1000@0@0@0@1@1@1"), "A:OK");
-    // Grey pictures as PNG are not offered: every slice of every channel is left out.
-    EXPECT_EQ(r.Ask("B:output-img2d@@-1@" + dir.Path() + "@1@0@0"),
+    { std::ofstream(dir.File("plain")) << "x"; }
+    // A folder below a regular file: every slice of every channel is left out.
+    EXPECT_EQ(r.Ask("B:output-img2d@@-1@" + dir.File("plain") + "/sub@1@1@0"),
               "B:EXTEND:500B:ERROR:Command 'output-img2d' - Could not export any files");
-    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
     EXPECT_EQ(r.Ask("C:hello"), "C:hello");
 }
 

@@ -9,6 +9,7 @@
 #include <thread>
 #include <tuple>
 
+#include "compute/computetestdoc.h"
 #include "remotelink.h"
 
 namespace zun {
@@ -269,11 +270,14 @@ TEST(RemoteServer, ProgressGoesUnderTheTagOfTheLastExtendAndTheFinalAnswerGoesOn
     EXPECT_TRUE(link.server.ReplyFinal("A", "OK"));
     EXPECT_FALSE(link.server.ReplyFinal("A", "OK"));
     // The computation's end arrives through the document's reply interface: already answered.
-    link.server.ComputeReplies().ReplyOk("A", "");
+    test::TestComputeDocument a, c;
+    link.server.SetComputationTag(&a, "A");
+    link.server.ComputeReplies().ReplyOk(a, "");
     EXPECT_EQ(link.server.GetPendingTag(), "A");  // kept for later progress
     EXPECT_EQ(link.ReadReply("A:EXTEND:300A:WORK:40A:OK"), "A:EXTEND:300A:WORK:40A:OK");
     link.server.ReplyExtend("C", 500);
-    link.server.ComputeReplies().ReplyOk("C", "Stopped");
+    link.server.SetComputationTag(&c, "C");
+    link.server.ComputeReplies().ReplyOk(c, "Stopped");
     // A reply that follows shows where the one with text ends.
     link.server.ReplyOk("Z");
     EXPECT_EQ(link.ReadReply("C:EXTEND:500C:OK:StoppedZ:OK"), "C:EXTEND:500C:OK:StoppedZ:OK");
@@ -330,19 +334,61 @@ TEST(RemoteServer, NothingIsSentUnderATagAfterItsFinalReply) {
     EXPECT_EQ(link.ReadReply("B:EXTEND:300B:WORK:10B:OKZ:OK"), "B:EXTEND:300B:WORK:10B:OKZ:OK");
     // The computation answers under its start's tag, even after another long request replied
     // EXTEND, and falls silent once that tag had its answer.
+    test::TestComputeDocument doc;
     link.server.ReplyExtend("C", 300);
-    link.server.SetComputationTag("C");
+    link.server.SetComputationTag(&doc, "C");
     link.server.ReplyExtend("D", 500);
-    link.server.ComputeReplies().ReplyWork(30);
+    link.server.ComputeReplies().ReplyWork(doc, 30);
     link.server.ReplyWork(40);
     EXPECT_TRUE(link.server.ReplyFinal("D", "OK"));
     link.server.ReplyWork(50);
-    link.server.ComputeReplies().ReplyOk(link.server.ComputeReplies().GetPendingTag(), "");
-    link.server.ComputeReplies().ReplyWork(100);
-    link.server.ComputeReplies().ReplyOk("C", "Stopped");
+    link.server.ComputeReplies().ReplyOk(doc, "");
+    link.server.ComputeReplies().ReplyWork(doc, 100);
+    link.server.ComputeReplies().ReplyOk(doc, "Stopped");
     link.server.ReplyOk("Z");
     EXPECT_EQ(link.ReadReply("C:EXTEND:300D:EXTEND:500C:WORK:30D:WORK:40D:OKC:OKZ:OK"),
               "C:EXTEND:300D:EXTEND:500C:WORK:30D:WORK:40D:OKC:OKZ:OK");
+}
+
+TEST(RemoteServer, EachDocumentsComputationAnswersTheStartThatStartedIt) {
+    RemoteLink link;
+    test::TestComputeDocument a, b, user;
+    // The second start comes while the first computation runs; the first ends first.
+    link.server.ReplyExtend("C1", 300);
+    link.server.SetComputationTag(&a, "C1");
+    link.server.ComputeReplies().ReplyWork(a, 10);
+    link.server.ReplyExtend("C2", 300);
+    link.server.SetComputationTag(&b, "C2");
+    link.server.ComputeReplies().ReplyWork(a, 20);
+    link.server.ComputeReplies().ReplyWork(b, 5);
+    link.server.ComputeReplies().ReplyOk(a, "");
+    link.server.ComputeReplies().ReplyWork(b, 50);
+    link.server.ComputeReplies().ReplyWork(a, 100);  // a's last report, after its answer
+    // A computation the user started answers nobody, even under an open empty tag.
+    link.server.ReplyExtend("", 500);
+    link.server.ComputeReplies().ReplyWork(user, 7);
+    link.server.ComputeReplies().ReplyOk(user, "");
+    EXPECT_TRUE(link.server.ReplyFinal("", "OK"));
+    // A stopped computation answers a plain OK, whatever its end says.
+    link.server.MarkComputationStopped(&b);
+    link.server.ComputeReplies().ReplyOk(b, "Computation Stopped");
+    link.server.ComputeReplies().ReplyOk(b, "");
+    const std::string expected =
+        "C1:EXTEND:300C1:WORK:10C2:EXTEND:300C1:WORK:20C2:WORK:5C1:OKC2:WORK:50:EXTEND:500:OKC2:OK";
+    EXPECT_EQ(link.ReadReply(expected), expected);
+    std::string tag;
+    EXPECT_FALSE(link.server.FindComputationTag(&a, tag));
+    EXPECT_FALSE(link.server.FindComputationTag(&b, tag));
+
+    // A start that was refused owes nothing.
+    link.server.ReplyExtend("C3", 300);
+    link.server.SetComputationTag(&a, "C3");
+    EXPECT_TRUE(link.server.FindComputationTag(&a, tag));
+    EXPECT_EQ(tag, "C3");
+    link.server.ForgetComputation(&a);
+    link.server.ComputeReplies().ReplyOk(a, "");
+    link.server.ReplyOk("Z");
+    EXPECT_EQ(link.ReadReply("C3:EXTEND:300Z:OK"), "C3:EXTEND:300Z:OK");
 }
 
 // What the tests read by: a request's replies end with its first one that is neither EXTEND nor
