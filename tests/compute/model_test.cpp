@@ -305,6 +305,8 @@ TEST(ModelProgress, ThrottledOnTheClock) {
     std::lock_guard l(doc.remote.m);
     EXPECT_EQ(doc.remote.work, (std::vector<int>{3, 4, 250, 100, 100}));
     EXPECT_EQ(doc.remote.oks, std::vector<std::string>{""});
+    // Every reply names the document that computed: another's computation answers its own start.
+    EXPECT_EQ(doc.remote.from, std::vector<const ComputeDocument*>(6, &doc));
     EXPECT_FLOAT_EQ(d[0].total, 6.0f);
     EXPECT_FLOAT_EQ(d[1].total, 6.0f);
     EXPECT_EQ(d[0].Format(), "00:06.0 (100%)");
