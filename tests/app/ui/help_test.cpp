@@ -1,6 +1,6 @@
 // Help Topics: the guide is found beside the program and under the installation prefix, opens from
-// the Help menu and F1 in a window of its own, and lists every remote word with its word count as
-// the interpreter checks it.
+// the Help menu and F1 in a window of its own, lists every remote word with its word count as the
+// interpreter checks it, and shows the lines a controller and a console user need.
 
 #include <gtest/gtest.h>
 
@@ -18,6 +18,7 @@
 #include "script/remotecommands.h"
 #include "script/remotehost.h"
 #include "script/remotelink.h"
+#include "script/remoteserver.h"
 
 using namespace zun;
 namespace fs = std::filesystem;
@@ -79,8 +80,11 @@ TEST(HelpFiles, TheGuideIsFoundBesideTheProgramAndUnderThePrefix) {
 }
 
 TEST(HelpFiles, TheGuideListsEveryRemoteWordWithItsCount) {
-    const std::string guide = ReadAll(kGuide);
-    ASSERT_FALSE(guide.empty());
+    const std::string whole = ReadAll(kGuide);
+    // The words' table, to the end of the page: other sections have tables of code too.
+    const std::size_t section = whole.find("<h2 id=\"words\">");
+    ASSERT_NE(section, std::string::npos);
+    const std::string guide = whole.substr(section);
     NoHost host;
     RemoteLink link(false);
     RemoteInterpreter interpreter(host, link.server);
@@ -120,9 +124,37 @@ TEST_F(HelpFixture, HelpTopicsAndF1OpenTheGuideInItsOwnWindow) {
     EXPECT_TRUE(help->Browser()->toPlainText().contains("The remote words"));
     EXPECT_TRUE(help->Browser()->toPlainText().contains("ZUN_UNATTENDED"));
     EXPECT_TRUE(help->Browser()->toPlainText().contains("Energy Properties: proposes beam energies"));
+    // The lines users had to guess at, as the window shows them (words wrap at any blank).
+    const QString shown = help->Browser()->toPlainText().simplified();
+    const QStringList lines = {
+        // The channel entry as the tree enables it.
+        "it is greyed on an X-ray CT channel",
+        // Pipelining as the link's receive takes it.
+        QString(
+            "at most %1 requests wait, and one more closes the link, and the replies not yet sent are lost")
+            .arg(RemoteControlServer::kMaxQueuedRequests),
+        "a request whose tag is already waiting is dropped without a reply",
+        "two requests that reach the program in one read are one request",
+        "sends each request in its own write and uses tags that are not waiting",
+        // Computations of several documents answer apart.
+        "Each startcomp answers under its own tag",
+        "stop and disconnect answer the tag of the computation they stop",
+        // The console's language.
+        "The Edit Data console",
+        "variable does not exist: 'x'",
+        "the voxel is Calcite[16][24][16]",
+        "sumt(CT > 0.75 ? 1 : 0)",
+    };
+    for (const QString& line : lines) EXPECT_TRUE(shown.contains(line)) << line.toStdString();
     // A second Help Topics brings the same window forward.
     Trigger("helpTopics");
     EXPECT_EQ(Shown(), help);
+    help->Browser()->setSource(QUrl("#editdata"));
+    test::SaveScreenshot(help, "help-editdata");
+    help->Browser()->setSource(QUrl("#editdata-functions"));
+    test::SaveScreenshot(help, "help-editdata-functions");
+    help->Browser()->setSource(QUrl("#editdata-lines"));
+    test::SaveScreenshot(help, "help-editdata-lines");
     help->Browser()->setSource(QUrl("#words"));
     test::SaveScreenshot(help, "help-topics");
     help->close();

@@ -139,11 +139,25 @@ MenuWalk ChooseFromMenu(QWidget* owner, const std::function<void()>& open, const
     clock.start();
     const auto left = [&] { return std::max(0, deadlineMs - static_cast<int>(clock.elapsed())); };
     const std::string name = path.isEmpty() ? std::string("the menu") : path.join(" > ").toStdString();
+    // The openings the focus took away, so that a walk that gives up at its deadline for another
+    // reason still tells what it met before: the deadline may pass at any point of an opening.
+    int focusLosses = 0;
+    const auto gaveUp = [&](std::string why) {
+        if (focusLosses > 0)
+            why += " after the focus left the program " + std::to_string(focusLosses) + " times";
+        walk.error = std::move(why);
+        return walk;
+    };
+    const auto focusGone = [&] {
+        walk.error = "the focus left the program each time before " + name + " was chosen (" +
+                     std::to_string(walk.attempts) + " times)";
+        return walk;
+    };
     while (true) {
-        if (!SettleFor(owner, left())) {
-            walk.error = "the window did not become active to open " + name;
-            return walk;
-        }
+        const bool settled = SettleFor(owner, left());
+        // The window got the focus back only at or after the deadline: no opening starts then.
+        if (walk.attempts > 0 && left() == 0) return focusGone();
+        if (!settled) return gaveUp("the window did not become active to open " + name);
         auto a = std::make_shared<Attempt>();
         a->path = path;
         a->end = std::chrono::steady_clock::now() + std::chrono::milliseconds(left());
@@ -167,25 +181,16 @@ MenuWalk ChooseFromMenu(QWidget* owner, const std::function<void()>& open, const
             walk.chosen = true;
             return walk;
         }
-        if (a->failed) {
-            walk.error = a->error + " (" + name + ")";
-            return walk;
-        }
+        if (a->focusLeft) ++focusLosses;
+        if (a->failed) return gaveUp(a->error + " (" + name + ")");
         if (QApplication::activePopupWidget()) {
             CloseMenus();
-            walk.error = "the menu was not shown and active within the time for " + name;
-            return walk;
+            return gaveUp("the menu was not shown and active within the time for " + name);
         }
-        if (!a->focusLeft) {
-            walk.error = a->menuShown ? "the menu closed by itself before " + name + " was chosen"
-                                      : "no menu opened for " + name;
-            return walk;
-        }
-        if (left() == 0) {
-            walk.error = "the focus left the program each time before " + name + " was chosen (" +
-                         std::to_string(walk.attempts) + " times)";
-            return walk;
-        }
+        if (!a->focusLeft)
+            return gaveUp(a->menuShown ? "the menu closed by itself before " + name + " was chosen"
+                                       : "no menu opened for " + name);
+        if (left() == 0) return focusGone();
     }
 }
 
