@@ -18,6 +18,7 @@
 #include "app/ui/mainframe.h"
 #include "app/ui/zunapp.h"
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/numberfield.h"
 
 namespace zun {
 
@@ -66,7 +67,8 @@ DisplayPrefs::DisplayPrefs(PrefsSheetModel& sheet, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     auto* top = new QGridLayout;
     top->addWidget(new QLabel("Maximum Display Volume (voxels):"), 0, 0);
-    volume_ = new QLineEdit;
+    // Voxels as an integer or in scientific notation.
+    volume_ = RealField(new QLineEdit);
     volume_->setObjectName("volumeEdit");
     volume_->installEventFilter(this);
     top->addWidget(volume_, 0, 1);

@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "foundation/ui/colorstatic.h"
+#include "foundation/ui/numberfield.h"
 #include "foundation/ui/wheelguard.h"
 
 namespace zun {
@@ -216,9 +217,9 @@ QWidget* DatcolPropertiesDialog::MakeValuePage() {
     v->setContentsMargins(0, 0, 0, 0);
     auto* limits = new QHBoxLayout;
     fromOn_ = new QCheckBox(tr("From"), page);
-    from_ = new QLineEdit(page);
+    from_ = RealField(new QLineEdit(page));
     toOn_ = new QCheckBox(tr("To"), page);
-    to_ = new QLineEdit(page);
+    to_ = RealField(new QLineEdit(page));
     format_ = new QComboBox(page);
     format_->addItems({tr("Raw"), tr("Normalised"), tr("Physical")});
     limits->addWidget(fromOn_);

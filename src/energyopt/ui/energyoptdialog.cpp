@@ -22,6 +22,7 @@
 #include "energyopt/ui/docmaterials.h"
 #include "foundation/ui/dialoghelpers.h"
 #include "foundation/ui/listcontrols.h"
+#include "foundation/ui/numberfield.h"
 #include "platform/prompt.h"
 
 namespace EnergyOpt {
@@ -136,7 +137,7 @@ void EnergyOptPage::ShowMessage(const std::string& text) {
 EnergyOptPage_0::EnergyOptPage_0(EnergyOptDialog& sheet, QWidget* parent) : EnergyOptPage(sheet, 0, parent) {
     auto* row = new QHBoxLayout;
     row->addWidget(new QLabel(tr("Maximum Iterations:"), input_));
-    iterations_ = new QLineEdit(input_);
+    iterations_ = zun::IntegerField(new QLineEdit(input_), 0, INT32_MAX);
     row->addWidget(iterations_);
     row->addStretch(1);
     static_cast<QVBoxLayout*>(input_->layout())->addLayout(row);

@@ -1,4 +1,5 @@
 #include "plot/ui/attenmatrixdialog.h"
+#include "foundation/ui/numberfield.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -54,7 +55,7 @@ AttenMatrixDialog::AttenMatrixDialog(std::unique_ptr<AttenMatrixModel> model, QW
     table->verticalHeader()->setVisible(false);
     table->setShowGrid(true);
     table->setItemDelegateForColumn(1, new TypeDelegate(table));
-    condition = new QLineEdit(this);
+    condition = RealField(new QLineEdit(this));
     condition->setReadOnly(true);
     closeButton = new QPushButton(tr("Close"), this);
 

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "document/zundoc.h"
+#include "foundation/ui/numberfield.h"
 #include "model/sample.h"
 #include "plot/ui/compoundtextdialog.h"
 
@@ -38,9 +39,9 @@ void CompoundPropsDialog::Build() {
     insertButton->setEnabled(elements->count() > 0);
 
     formula = new QLineEdit(this);
-    density = new QLineEdit(this);
+    density = RealField(new QLineEdit(this));
     estimateButton = new QPushButton(tr("Estimate Density"), this);
-    accuracy = new QLineEdit(this);
+    accuracy = RealField(new QLineEdit(this));
     autoRename = new QCheckBox(this);
     autoRename->setLayoutDirection(Qt::RightToLeft);  // the text stands left of the box
     autoRename->setText(tr("Auto Rename Channel When Composition Changes:"));

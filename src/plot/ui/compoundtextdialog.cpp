@@ -20,6 +20,7 @@
 
 #include "document/zundoc.h"
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/numberfield.h"
 #include "model/sample.h"
 #include "platform/progress.h"
 #include "platform/prompt.h"
@@ -53,10 +54,14 @@ private:
     QProgressDialog dialog_;
 };
 
-QLineEdit* NumberEdit(QWidget* parent) {
+QLineEdit* NarrowEdit(QWidget* parent) {
     auto* e = new QLineEdit(parent);
     e->setMaximumWidth(90);
     return e;
+}
+
+QLineEdit* NumberEdit(QWidget* parent) {
+    return RealField(NarrowEdit(parent));
 }
 
 }  // namespace
@@ -212,7 +217,7 @@ QWidget* CompoundTextDialog::BuildOptions() {
     quantity[kQuantityPhi] = new QCheckBox(QStringLiteral("Phase-Shift Coefficient ") + phi + ":", box);
     quantity[kQuantityBeta] = new QCheckBox(QStringLiteral("Imaginary Refractive Index ") + beta + ":", box);
     quantity[kQuantityDelta] = new QCheckBox(QStringLiteral("Real Refractive Index ") + delta + ":", box);
-    format = NumberEdit(box);
+    format = NarrowEdit(box);  // a printf format, not a number
     defaultFormat = new QPushButton(tr("Set Default"), box);
 
     int row = 0;

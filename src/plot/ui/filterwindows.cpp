@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/numberfield.h"
 #include "platform/prompt.h"
 #include "plot/plotsettings.h"
 #include "plot/ui/plotpropertiesdialog.h"
@@ -65,7 +66,7 @@ DeviceFilterImportDialog::DeviceFilterImportDialog(const QString& title, Prompt*
     setFileMode(QFileDialog::ExistingFile);
     setNameFilters({tr("Text files (*.txt)"), tr("Any files (*)")});
     forceSkip = new QCheckBox(tr("Force Skip:"), this);
-    lines = new QLineEdit(QStringLiteral("0"), this);
+    lines = IntegerField(new QLineEdit(QStringLiteral("0"), this), 0, INT32_MAX);
     lines->setEnabled(false);
     auto* row = new QHBoxLayout;
     row->addWidget(forceSkip);
@@ -295,10 +296,10 @@ MaterialFilterWindow::MaterialFilterWindow(TomographyPropsModel& owner, const st
                                QAbstractItemView::EditKeyPressed);
     table = MakeTable(this, 2);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    thickness = new QLineEdit(this);
-    minimum = new QLineEdit(this);
-    maximum = new QLineEdit(this);
-    interval = new QLineEdit(this);
+    thickness = RealField(new QLineEdit(this));
+    minimum = RealField(new QLineEdit(this));
+    maximum = RealField(new QLineEdit(this));
+    interval = RealField(new QLineEdit(this));
     rangeLabel = new QLabel(this);
     enabled = new QCheckBox(tr("Filter Enabled"), this);
     auto* importButton = new QPushButton(tr("Import..."), this);
@@ -456,7 +457,7 @@ CombinedFiltersWindow::CombinedFiltersWindow(TomographyPropsModel& owner, const 
     for (int c = 0; c < CombinedFiltersModel::kCurveCount; ++c) {
         const auto curve = static_cast<CombinedFiltersModel::Curve>(c);
         shown[static_cast<std::size_t>(c)] = new QCheckBox(tr(labels[c]), this);
-        scalings[static_cast<std::size_t>(c)] = new QLineEdit(this);
+        scalings[static_cast<std::size_t>(c)] = RealField(new QLineEdit(this));
         auto* spin = new SpinButtons(this);
         grid->addWidget(shown[static_cast<std::size_t>(c)], c, 0);
         grid->addWidget(scalings[static_cast<std::size_t>(c)], c, 1);

@@ -16,6 +16,7 @@
 
 #include "document/zundoc.h"
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/numberfield.h"
 #include "plot/ui/plotpropertiesdialog.h"
 #include "plot/ui/plotwidget.h"
 #include "plot/ui/spinbuttons.h"
@@ -90,6 +91,7 @@ QWidget* HistogramDialog::BuildControls() {
     styleRadios[1] = new QRadioButton(QStringLiteral("Bar"));
     binEdit = new QLineEdit;
     binEdit->setMaximumWidth(80);
+    IntegerField(binEdit, 1, 16384);
     binSpin = new SpinButtons;
     propertiesButton = new QPushButton(QStringLiteral("Plot Properties..."));
     refreshButton = new QPushButton(QStringLiteral("Refresh"));

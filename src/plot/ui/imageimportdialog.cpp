@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "document/zundoc.h"
+#include "foundation/ui/numberfield.h"
 
 namespace zun {
 
@@ -57,12 +58,12 @@ ImageImportDialog::ImageImportDialog(ImageImportOptions& options, Prompt* prompt
 QWidget* ImageImportDialog::BuildCommon(QWidget* parent) {
     auto* w = new QWidget(parent);
     applyScale = new QCheckBox(tr("Apply Scale Factor:"), w);
-    scale = new QLineEdit(Q(options_.scaleText), w);
+    scale = RealField(new QLineEdit(Q(options_.scaleText), w));
     applyOffset = new QCheckBox(tr("Apply Zero Offset:"), w);
-    offset = new QLineEdit(Q(options_.offsetText), w);
+    offset = RealField(new QLineEdit(Q(options_.offsetText), w));
     crop = new QCheckBox(tr("Crop Image(s):"), w);
-    cropX = new QLineEdit(Q(options_.cropXText), w);
-    cropY = new QLineEdit(Q(options_.cropYText), w);
+    cropX = IntegerField(new QLineEdit(Q(options_.cropXText), w), 0, kAxisCountMax);
+    cropY = IntegerField(new QLineEdit(Q(options_.cropYText), w), 0, kAxisCountMax);
     retain = new QCheckBox(tr("Retain Original Imported Images in Memory"), w);
     applyScale->setChecked(options_.applyScale);
     applyOffset->setChecked(options_.applyZeroOffset);
@@ -95,7 +96,7 @@ QWidget* ImageImportDialog::BuildCt(QWidget* parent) {
     auto* w = new QWidget(parent);
     rescale = new QCheckBox(Q(importmsg::kRescaleLabel), w);
     rescale->setChecked(options_.rescale);
-    energy = new QLineEdit(Q(options_.energyText), w);
+    energy = RealField(new QLineEdit(Q(options_.energyText), w));
     energy->setEnabled(false);
     autoGenerate = new QRadioButton(tr("Auto-generate Total Linear Attenuation Coefficients"), w);
     manual = new QRadioButton(tr("Manually enter Total Linear Attenuation Coefficients"), w);
@@ -104,8 +105,8 @@ QWidget* ImageImportDialog::BuildCt(QWidget* parent) {
     radios->addButton(manual);
     autoGenerate->setChecked(options_.limitsEditable && options_.autoGenerate);
     manual->setChecked(options_.limitsEditable && !options_.autoGenerate);
-    lacZero = new QLineEdit(Q(options_.lacZeroText), w);
-    lacOne = new QLineEdit(Q(options_.lacOneText), w);
+    lacZero = RealField(new QLineEdit(Q(options_.lacZeroText), w));
+    lacOne = RealField(new QLineEdit(Q(options_.lacOneText), w));
     note = new QLabel(Q(importmsg::kLimitsNote), w);
     note->setStyleSheet(QStringLiteral("color: red"));
     note->setWordWrap(true);

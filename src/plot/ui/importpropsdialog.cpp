@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "document/zundoc.h"
+#include "foundation/ui/numberfield.h"
 #include "plot/ui/spinbuttons.h"
 
 namespace zun {
@@ -41,6 +42,12 @@ void ImportPropsDialog::Build() {
         const auto field = static_cast<ImportPropsModel::Field>(f);
         QLineEdit* e = fields[static_cast<std::size_t>(f)] = new QLineEdit(this);
         e->setEnabled(live);
+        if (field == ImportPropsModel::kScale)
+            RealField(e);
+        else if (field == ImportPropsModel::kPositionX || field == ImportPropsModel::kPositionY)
+            IntegerField(e, INT32_MIN, ImportPropsModel::kLargest);
+        else
+            IntegerField(e, 0, ImportPropsModel::kLargest);
         grid->addWidget(new QLabel(tr(ImportPropsModel::FieldLabel(field)), this), 3 + f, 0);
         grid->addWidget(e, 3 + f, 1);
         connect(e, &QLineEdit::editingFinished, this, [this, field, e] {

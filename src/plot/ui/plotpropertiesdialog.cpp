@@ -14,6 +14,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "foundation/ui/numberfield.h"
 #include "plot/ui/plotowner.h"
 #include "plot/ui/plotwidget.h"
 #include "plot/ui/spinbuttons.h"
@@ -86,7 +87,7 @@ QWidget* PlotPropertiesDialog::BuildAxisGroup(PlotAxisId id, AxisControls& c) {
     c.offsetSpin = new SpinButtons;
     c.showLabel = new QCheckBox(a + QStringLiteral(" Label:"));
     c.label = new QLineEdit;
-    for (QLineEdit* e : {c.range, c.offset}) e->setMinimumWidth(90);
+    for (QLineEdit* e : {c.range, c.offset}) RealField(e);
 
     g->addWidget(c.grid, 0, 0);
     g->addWidget(c.autoscale, 0, 1, 1, 2);

@@ -1,4 +1,5 @@
 #include "plot/ui/statslistingdialog.h"
+#include "foundation/ui/numberfield.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -30,7 +31,8 @@ StatsListingDialog::StatsListingDialog(StatsListingModel& model, QWidget* parent
     max = new QCheckBox(tr("Max"), options);
     count = new QCheckBox(tr("N"), options);
     width = new QLineEdit(QString::number(model_.width), options);
-    width->setMaximumWidth(width->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12);
+    IntegerField(width, 1, StatsListingModel::kMaxWidth);
+    width->setMaximumWidth(width->minimumWidth());
     auto* row = new QHBoxLayout(options);
     for (QCheckBox* c : {average, stdev, min, max, count}) row->addWidget(c);
     row->addSpacing(12);

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "document/zundoc.h"
+#include "foundation/ui/numberfield.h"
 #include "model/sample.h"
 #include "platform/prompt.h"
 #include "plot/ui/filterwindows.h"
@@ -102,12 +103,12 @@ QWidget* TomographyPropsDialog::BuildBeam() {
     auto* beamGroup = new QButtonGroup(box);
     beamGroup->addButton(mono);
     beamGroup->addButton(poly);
-    energy = new QLineEdit(box);
+    energy = RealField(new QLineEdit(box));
     filterCombo = new QComboBox(box);
     filterCombo->setMinimumContentsLength(16);
     addButton = new QPushButton(tr("Add..."), box);
     deleteButton = new QPushButton(tr("Delete..."), box);
-    step = new QLineEdit(box);
+    step = RealField(new QLineEdit(box));
 
     auto* grid = new QGridLayout(box);
     auto* types = new QHBoxLayout;
@@ -134,17 +135,17 @@ QWidget* TomographyPropsDialog::BuildLimits() {
         auto* e = new QLineEdit(box);
         e->setReadOnly(true);
         e->setEnabled(false);
-        return e;
+        return RealField(e);
     };
     zeroLabel = new QLabel(box);
     oneLabel = new QLabel(box);
     totalZero = readOnly();
     measuredZero = readOnly();
-    offsetZero = new QLineEdit(box);
+    offsetZero = RealField(new QLineEdit(box));
     totalOne = readOnly();
     measuredOne = readOnly();
-    offsetOne = new QLineEdit(box);
-    accuracy = new QLineEdit(box);
+    offsetOne = RealField(new QLineEdit(box));
+    accuracy = RealField(new QLineEdit(box));
     auto* grid = new QGridLayout(box);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->addWidget(new QLabel(tr("Total"), box), 0, 1, Qt::AlignHCenter);

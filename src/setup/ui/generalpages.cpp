@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/numberfield.h"
 #include "setup/ui/methodsheetdialog.h"
 
 namespace zun {
@@ -33,7 +34,12 @@ QLineEdit* MethodSheetDialog::AddEdit(QWidget* page, QGridLayout* grid, int row,
     auto* l = new QLabel(label, page);
     auto* e = new QLineEdit(Q(field), page);
     e->setMaximumWidth(140);
-    if (digitsOnly) e->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), e));
+    if (digitsOnly) {
+        e->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), e));
+        IntegerField(e, 0, INT32_MAX);
+    } else {
+        RealField(e);
+    }
     grid->addWidget(l, row, 0);
     grid->addWidget(e, row, 1);
     connect(e, &QLineEdit::textChanged, this, [this, &field](const QString& t) {

@@ -14,8 +14,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "foundation/numformat.h"
+#include "foundation/ui/numberfield.h"
 #include "platform/prompt.h"
 #include "setup/setupmessages.h"
 
@@ -78,7 +80,7 @@ ScalarAnalyticDialog::ScalarAnalyticDialog(const PropertyMethodSettings& rec, Pr
     for (int a = 0; a < 3; ++a) {
         rh->addWidget(new QLabel(axes[a], res));
         const float r = a < static_cast<int>(rec.voxelResolution.size()) ? rec.voxelResolution[a] : 1.0f;
-        auto* e = new QLineEdit(Q(FormatReal(r, -1, "%g")), res);
+        auto* e = RealField(new QLineEdit(Q(FormatReal(r, -1, "%g")), res));
         e->setEnabled(false);
         rh->addWidget(e);
     }
@@ -154,7 +156,7 @@ ScalarExtrapDialog::ScalarExtrapDialog(const PropertyMethodSettings& rec, Prompt
     wh->setSpacing(0);
     if (model_.ColumnCount() >= 2)
         for (int c = 0; c + 1 < model_.ColumnCount(); ++c) {
-            auto* e = new QLineEdit(Q(model_.WeightText(c)), weightRow_);
+            auto* e = RealField(new QLineEdit(Q(model_.WeightText(c)), weightRow_));
             weights_.push_back(e);
             wh->addWidget(e);
         }
@@ -210,7 +212,8 @@ void ScalarExtrapDialog::Rebuild() {
     std::vector<std::string> rows(static_cast<std::size_t>(model_.DataRows()) + 1);  // and the empty row
     FillSheetGrid(*data_, rows, model_.Names(), [this](int r, int c) { return model_.CellText(r, c); });
     data_->setColumnHidden(0, true);
-    const int w = 100;
+    // Each weight stands over its column, and shows a whole real.
+    const int w = weights_.empty() ? 100 : std::max(100, weights_.front()->minimumWidth());
     for (int c = 1; c <= model_.ColumnCount(); ++c) data_->setColumnWidth(c, w);
     for (std::size_t c = 0; c < weights_.size(); ++c) {
         weights_[c]->setText(Q(model_.WeightText(static_cast<int>(c))));
@@ -302,7 +305,7 @@ LinkedClusterDialog::LinkedClusterDialog(const PropertyMethodSettings& rec, Prom
 
     auto* th = new QHBoxLayout;
     th->addWidget(new QLabel("Norm threshold (0-1):", this));
-    threshold_ = new QLineEdit(this);
+    threshold_ = RealField(new QLineEdit(this));
     ge_ = new QRadioButton(">=", this);
     le_ = new QRadioButton("<=", this);
     th->addWidget(threshold_);
@@ -312,8 +315,8 @@ LinkedClusterDialog::LinkedClusterDialog(const PropertyMethodSettings& rec, Prom
     v->addLayout(th);
     auto* dh = new QHBoxLayout;
     details_ = new QCheckBox("Comp details for clusters", this);
-    first_ = new QLineEdit(this);
-    last_ = new QLineEdit(this);
+    first_ = IntegerField(new QLineEdit(this), 0, INT32_MAX);
+    last_ = IntegerField(new QLineEdit(this), 0, INT32_MAX);
     dh->addWidget(details_);
     dh->addWidget(first_);
     dh->addWidget(new QLabel("to", this));
@@ -324,8 +327,8 @@ LinkedClusterDialog::LinkedClusterDialog(const PropertyMethodSettings& rec, Prom
     sort_->addItems({"Descending", "Ascending"});
     filter_ = new QComboBox(this);
     filter_->addItems({"NoFilter", "Largest", "Smallest", "Between", "GreatEq", "LessEq"});
-    low_ = new QLineEdit(this);
-    high_ = new QLineEdit(this);
+    low_ = RealField(new QLineEdit(this));
+    high_ = RealField(new QLineEdit(this));
     fh->addWidget(new QLabel("Sort:", this));
     fh->addWidget(sort_);
     fh->addWidget(new QLabel("Filter:", this));
@@ -342,10 +345,10 @@ LinkedClusterDialog::LinkedClusterDialog(const PropertyMethodSettings& rec, Prom
     const char* axes[3] = {"  X", "  Y", "  Z"};
     for (int a = 0; a < 3; ++a) {
         axis_[a] = new QCheckBox(axes[a], planes);
-        plane1_[a] = new QLineEdit(planes);
+        plane1_[a] = IntegerField(new QLineEdit(planes), 0, kAxisCountMax);
         op_[a] = new QComboBox(planes);
         op_[a]->addItems({"Not", "And", "Or"});
-        plane2_[a] = new QLineEdit(planes);
+        plane2_[a] = IntegerField(new QLineEdit(planes), 0, kAxisCountMax);
         pg->addWidget(axis_[a], a + 1, 0);
         pg->addWidget(plane1_[a], a + 1, 1);
         pg->addWidget(op_[a], a + 1, 2);

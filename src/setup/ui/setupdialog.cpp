@@ -18,6 +18,7 @@
 
 #include "document/zundoc.h"
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/numberfield.h"
 #include "platform/prompt.h"
 #include "setup/methodsheet.h"
 #include "setup/setupmessages.h"
@@ -118,6 +119,7 @@ SetupComputationDialog::SetupComputationDialog(SetupComputationState& state, Pro
     auto addRow = [&](int r, const char* label, std::string& field) {
         auto* e = new QLineEdit(Q(field), this);
         e->setMaximumWidth(110);
+        IntegerField(e, 0, UINT32_MAX);
         connect(e, &QLineEdit::textChanged, this, [&field](const QString& t) { field = S(t); });
         rows->addWidget(new QLabel(label, this), r, 0);
         rows->addWidget(e, r, 1);
@@ -147,6 +149,7 @@ QWidget* SetupComputationDialog::BuildMethods() {
         order_[k] = new QLineEdit(Q(state_.orderText[k]), group);
         order_[k]->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), order_[k]));
         order_[k]->setFixedWidth(40);
+        IntegerField(order_[k], 0, 99);
         method_[k] = new QCheckBox(setupmsg::kMethodNames[k], group);
         method_[k]->setChecked(state_.methodChecked[k]);
         params_[k] = new QPushButton("Set Parameters...", group);

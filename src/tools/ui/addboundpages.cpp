@@ -17,6 +17,7 @@
 #include "document/zundoc.h"
 #include "foundation/numformat.h"
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/numberfield.h"
 #include "model/sample.h"
 #include "platform/prompt.h"
 #include "tools/boundarywizard.h"
@@ -78,7 +79,7 @@ AddBoundPage_0::AddBoundPage_0(BoundaryWizard& wizard, const std::string& firstT
     unitRow->addStretch();
     top->addLayout(unitRow, 1, 0, 1, 4);
     label_ = new QLabel(this);
-    threshold_ = new QLineEdit(this);
+    threshold_ = RealField(new QLineEdit(this));
     top->addWidget(label_, 2, 0, 1, 2);
     top->addWidget(threshold_, 2, 2, 1, 2);
     layout->addLayout(top);
@@ -215,7 +216,7 @@ AddBoundPage_1::AddBoundPage_1(BoundaryWizard& wizard, int channelCount, QWidget
     layout->addWidget(checkOnly_, 2, 1, 1, 2);
     layout->addWidget(smoothing_, 3, 1, 1, 2);
     strengthLabel_ = new QLabel("Thresholding Strength (0-1):", this);
-    strength_ = new QLineEdit(this);
+    strength_ = RealField(new QLineEdit(this));
     layout->addWidget(strengthLabel_, 4, 1);
     layout->addWidget(strength_, 4, 2);
     layout->setRowStretch(5, 1);
@@ -292,6 +293,7 @@ AddBoundGeometryPage::AddBoundGeometryPage(BoundaryWizard& wizard, int kind, QWi
     for (std::size_t i = 0; i < labels.size(); ++i) {
         auto* e = new QLineEdit(this);
         e->setMaximumWidth(120);
+        RealField(e);
         layout->addWidget(new QLabel(Q(labels[i]), this), static_cast<int>(i), 0);
         layout->addWidget(e, static_cast<int>(i), 1);
         edits_.push_back(e);

@@ -17,6 +17,7 @@
 
 #include "document/zundoc.h"
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/numberfield.h"
 #include "foundation/ui/progressdialog.h"
 #include "model/sample.h"
 #include "platform/progress.h"
@@ -72,7 +73,7 @@ private:
 QLineEdit* SmallEdit(QWidget* parent) {
     auto* e = new QLineEdit(parent);
     e->setMaximumWidth(90);
-    return e;
+    return RealField(e);
 }
 
 }  // namespace

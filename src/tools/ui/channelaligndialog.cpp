@@ -12,6 +12,7 @@
 #include <new>
 
 #include "document/zundoc.h"
+#include "foundation/ui/numberfield.h"
 #include "platform/prompt.h"
 
 namespace zun {
@@ -23,7 +24,7 @@ ChannelAlignDialog::ChannelAlignDialog(ChannelAlignModel& model, Prompt& prompt,
     auto* form = new QFormLayout;
     const char* labels[3] = {"DX (voxels):", "DY (voxels):", "DZ (voxels):"};
     for (int a = 0; a < 3; ++a) {
-        edits_[a] = new QLineEdit(QStringLiteral("0.0"), this);
+        edits_[a] = RealField(new QLineEdit(QStringLiteral("0.0"), this));
         form->addRow(tr(labels[a]), edits_[a]);
         connect(edits_[a], &QLineEdit::textEdited, this, [this] {
             model_.Edited();

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "document/zundoc.h"
+#include "foundation/ui/numberfield.h"
 #include "platform/prompt.h"
 
 namespace zun {
@@ -45,7 +46,8 @@ ChannelGradientDialog::ChannelGradientDialog(GradientParsModel& model, Prompt& p
         grid->addWidget(periodic_[a], 0, 0, 1, 4);
         grid->addWidget(outside_[a], 1, 0, 1, 4);
         for (int k = 0; k < 2; ++k) {
-            values_[2 * a + k] = new QLineEdit(QString::fromStdString(model.ValueText(2 * a + k)), box);
+            values_[2 * a + k] =
+                RealField(new QLineEdit(QString::fromStdString(model.ValueText(2 * a + k)), box));
             grid->addWidget(new QLabel(k ? tr("Upper face:") : tr("Lower face:"), box), 2, 2 * k);
             grid->addWidget(values_[2 * a + k], 2, 2 * k + 1);
         }

@@ -1,4 +1,5 @@
 #include "tools/ui/mapchanneldialog.h"
+#include "foundation/ui/numberfield.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -63,6 +64,7 @@ MapChannelDataDialog::MapChannelDataDialog(QWidget* parent, CZunDoc& doc, MapDat
         value_[m] = new QLineEdit(this);
         value_[m]->setMaxLength(255);
         value_[m]->setMinimumWidth(90);
+        RealField(value_[m]);
         if (!match) rowsGrid->addWidget(new QLabel("else", this), 1, 0);
         rowsGrid->addWidget(action_[m], m, 1);
         rowsGrid->addWidget(label_[m], m, 2);

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include "document/zundoc.h"
+#include "foundation/ui/numberfield.h"
 #include "platform/prompt.h"
 
 namespace zun {
@@ -47,7 +48,7 @@ MovingAverageDialog::MovingAverageDialog(MovingAverageModel& model, Prompt& prom
 
     label("Channel value expectation");
     auto_ = new QCheckBox(tr("Auto"), this);
-    expected_ = new QLineEdit(QString::fromStdString(model.ExpectedText()), this);
+    expected_ = RealField(new QLineEdit(QString::fromStdString(model.ExpectedText()), this));
     average_ = new QPushButton(tr("Compute average"), this);
     grid->addWidget(auto_, row, 1);
     grid->addWidget(expected_, row, 2);
@@ -81,7 +82,7 @@ MovingAverageDialog::MovingAverageDialog(MovingAverageModel& model, Prompt& prom
     auto* h3 = new QHBoxLayout(three);
     h3->setContentsMargins(0, 0, 0, 0);
     for (int i = 0; i < 3; ++i) {
-        dims_[i] = new QLineEdit(three);
+        dims_[i] = RealField(new QLineEdit(three));
         h3->addWidget(dims_[i]);
         connect(dims_[i], &QLineEdit::editingFinished, this, [this, i] {
             model_.SetDimensionText(i, dims_[i]->text().toStdString());
@@ -92,7 +93,7 @@ MovingAverageDialog::MovingAverageDialog(MovingAverageModel& model, Prompt& prom
     auto* h4 = new QHBoxLayout(four);
     h4->setContentsMargins(0, 0, 0, 0);
     for (int i = 0; i < 4; ++i) {
-        regions_[i] = new QLineEdit(four);
+        regions_[i] = RealField(new QLineEdit(four));
         h4->addWidget(regions_[i]);
         connect(regions_[i], &QLineEdit::editingFinished, this, [this, i] {
             model_.SetDimensionText(i, regions_[i]->text().toStdString());
@@ -108,7 +109,7 @@ MovingAverageDialog::MovingAverageDialog(MovingAverageModel& model, Prompt& prom
     label("Out-of-sample-boundary voxel value");
     original_ = new QRadioButton(tr("Original"), this);
     setValueRadio_ = new QRadioButton(tr("Set value"), this);
-    setValue_ = new QLineEdit(QString::fromStdString(model.SetValueText()), this);
+    setValue_ = RealField(new QLineEdit(QString::fromStdString(model.SetValueText()), this));
     original_->setChecked(true);
     grid->addWidget(original_, row, 1);
     grid->addWidget(setValueRadio_, row, 2);
@@ -119,7 +120,8 @@ MovingAverageDialog::MovingAverageDialog(MovingAverageModel& model, Prompt& prom
     });
 
     label("Number of iterations");
-    iterations_ = new QLineEdit(QString::fromStdString(model.IterationsText()), this);
+    iterations_ =
+        IntegerField(new QLineEdit(QString::fromStdString(model.IterationsText()), this), 0, INT32_MAX);
     grid->addWidget(iterations_, row++, 1);
 
     progress_ = new QProgressBar(this);

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include "document/zundoc.h"
+#include "foundation/ui/numberfield.h"
 #include "platform/prompt.h"
 
 namespace zun {
@@ -74,6 +75,8 @@ NormaliseRangeDialog::NormaliseRangeDialog(NormaliseModel& model, Prompt& prompt
         const int width = fontMetrics().horizontalAdvance(QStringLiteral("Not applicable  ")) + 16;
         bound_[side]->setMinimumWidth(width);
         radius_[side]->setMinimumWidth(width);
+        RealField(bound_[side]);
+        IntegerField(radius_[side], 0, kAxisCountMax);
         grid->addWidget(radius_[side], row++, 1);
         connect(bound_[side], &QLineEdit::editingFinished, this, [this, side] {
             model_.SetBoundText(side, bound_[side]->text().toStdString());

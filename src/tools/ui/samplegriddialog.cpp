@@ -1,4 +1,5 @@
 #include "tools/ui/samplegriddialog.h"
+#include "foundation/ui/numberfield.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -27,8 +28,10 @@ SampleGridDialog::SampleGridDialog(SetupSampleGrid& grid, Prompt& prompt, QWidge
     auto* g = new QGridLayout(discrete);
     const char* axes[3] = {"X", "Y", "Z"};
     for (int k = 0; k < 3; ++k) {
-        sizes_[k] = GridEdit(grid.sizeText[static_cast<std::size_t>(k)], discrete);
-        offsets_[k] = GridEdit(grid.offsetText[static_cast<std::size_t>(k)], discrete);
+        sizes_[k] =
+            IntegerField(GridEdit(grid.sizeText[static_cast<std::size_t>(k)], discrete), 0, kAxisCountMax);
+        offsets_[k] = IntegerField(GridEdit(grid.offsetText[static_cast<std::size_t>(k)], discrete),
+                                   -kAxisCountMax, kAxisCountMax);
         g->addWidget(new QLabel(QString("%1-axis size:").arg(axes[k]), discrete), k, 0);
         g->addWidget(sizes_[k], k, 1);
         g->addWidget(new QLabel(QString("%1-axis offset:").arg(axes[k]), discrete), k, 2);
@@ -43,7 +46,7 @@ SampleGridDialog::SampleGridDialog(SetupSampleGrid& grid, Prompt& prompt, QWidge
     auto* p = new QGridLayout(phys);
     const char* names[4] = {"Multiplier:", "X-edge size:", "Y-edge size:", "Z-edge size:"};
     for (int i = 0; i < 4; ++i) {
-        physical_[i] = GridEdit(grid.physicalText[static_cast<std::size_t>(i)], phys);
+        physical_[i] = RealField(GridEdit(grid.physicalText[static_cast<std::size_t>(i)], phys));
         p->addWidget(new QLabel(names[i], phys), i / 2, (i % 2) * 2);
         p->addWidget(physical_[i], i / 2, (i % 2) * 2 + 1);
     }

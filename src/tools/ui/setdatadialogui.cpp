@@ -1,4 +1,5 @@
 #include "tools/ui/setdatadialogui.h"
+#include "foundation/ui/numberfield.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -33,8 +34,8 @@ ChanSetDataDialog::ChanSetDataDialog(CChanSetData& data, QWidget* parent) : QDia
     auto* box = new QGridLayout;
     const char* axes[3] = {"X", "Y", "Z"};
     for (int j = 0; j < 3; ++j) {
-        offset_[j] = Edit(data.offsetText[static_cast<std::size_t>(j)], this);
-        range_[j] = Edit(data.rangeText[static_cast<std::size_t>(j)], this);
+        offset_[j] = IntegerField(Edit(data.offsetText[static_cast<std::size_t>(j)], this), 0, kAxisCountMax);
+        range_[j] = IntegerField(Edit(data.rangeText[static_cast<std::size_t>(j)], this), 0, kAxisCountMax);
         box->addWidget(new QLabel(QString("%1 offset:").arg(axes[j]), this), j, 0);
         box->addWidget(offset_[j], j, 1);
         box->addWidget(new QLabel(QString("%1 range:").arg(axes[j]), this), j, 2);
@@ -51,7 +52,8 @@ ChanSetDataDialog::ChanSetDataDialog(CChanSetData& data, QWidget* parent) : QDia
     g->addWidget(conditional_, 0, 0, 1, 2);
     g->addWidget(unconditional_, 0, 2, 1, 2);
     const char* fields[3] = {"From:", "To:", "Data Value:"};
-    for (int f = 0; f < 3; ++f) value_[f] = Edit(data.valueText[static_cast<std::size_t>(f)], group_);
+    for (int f = 0; f < 3; ++f)
+        value_[f] = RealField(Edit(data.valueText[static_cast<std::size_t>(f)], group_));
     g->addWidget(new QLabel(fields[0], group_), 1, 0);
     g->addWidget(value_[0], 1, 1);
     g->addWidget(new QLabel(fields[1], group_), 1, 2);

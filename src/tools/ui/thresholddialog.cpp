@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "foundation/ui/numberfield.h"
 #include "foundation/ui/wheelguard.h"
 #include "tools/ui/buttonrow.h"
 
@@ -53,8 +54,7 @@ ThresholdSegmentationDialog::ThresholdSegmentationDialog(CThresholdSegmentation&
             auto* h = new QHBoxLayout(cell);
             h->setContentsMargins(0, 0, 0, 0);
             h->setSpacing(1);
-            w.edit[u] = new QLineEdit(cell);
-            w.edit[u]->setFixedWidth(100);
+            w.edit[u] = RealField(new QLineEdit(cell));
             h->addWidget(w.edit[u]);
             auto* arrows = new QVBoxLayout;
             arrows->setSpacing(0);

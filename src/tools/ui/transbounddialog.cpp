@@ -11,6 +11,7 @@
 
 #include "document/zundoc.h"
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/numberfield.h"
 #include "platform/progress.h"
 #include "platform/prompt.h"
 #include "tools/boundarywizard.h"
@@ -39,11 +40,11 @@ TransBoundDialog::TransBoundDialog(BoundaryTransform& transform, CZunDoc& doc, Q
     const TransformFields f = FieldsFromParams(transform_.Current());
     for (std::size_t k = 0; k < 3; ++k) {
         angleLabels_[k] = new QLabel(axes[k], rotBox);
-        angles_[k] = new QLineEdit(QString::fromStdString(f.angles[k]), rotBox);
+        angles_[k] = RealField(new QLineEdit(QString::fromStdString(f.angles[k]), rotBox));
         rot->addWidget(angleLabels_[k], static_cast<int>(k) + 1, 0);
         rot->addWidget(angles_[k], static_cast<int>(k) + 1, 1);
         offsetLabels_[k] = new QLabel(offs[k], transBox);
-        offsets_[k] = new QLineEdit(QString::fromStdString(f.offsets[k]), transBox);
+        offsets_[k] = RealField(new QLineEdit(QString::fromStdString(f.offsets[k]), transBox));
         trans->addWidget(offsetLabels_[k], static_cast<int>(k) + 1, 0);
         trans->addWidget(offsets_[k], static_cast<int>(k) + 1, 1);
         QLineEdit* angle = angles_[k];

@@ -20,6 +20,7 @@
 #include "document/zundoc.h"
 #include "foundation/ui/colorstatic.h"
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/numberfield.h"
 #include "tree/datcoltarget.h"
 #include "tree/treehints.h"
 #include "tree/ui/treeview.h"
@@ -186,6 +187,7 @@ QWidget* DisplayPropertiesDialog::BuildOpacityGroup() {
     for (int i = 0; i < 4; ++i) {
         auto* field = new QLineEdit(box);
         field->setFixedWidth(field->fontMetrics().horizontalAdvance("00000") + 12);
+        IntegerField(field, 0, 100);  // percent
         field->installEventFilter(this);
         fields_[static_cast<std::size_t>(i)] = field;
         auto* up = new QToolButton(box);

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/numberfield.h"
 #include "view3d/ui/controlpanel.h"
 #include "view3d/ui/zunview.h"
 #include "view3d/viewcontrols.h"
@@ -75,6 +76,7 @@ void CZunViewAdvancedSettings::BuildControls() {
         edits_[which] = new QLineEdit(parent);
         edits_[which]->setReadOnly(true);
         edits_[which]->setMaximumWidth(90);
+        RealField(edits_[which]);  // "%.6f" of values up to 1000
         g->addWidget(sliders_[which], row, 1);
         g->addWidget(edits_[which], row, 2);
         QSlider* s = sliders_[which];

@@ -20,6 +20,7 @@
 
 #include "document/zundoc.h"
 #include "foundation/pathutil.h"
+#include "foundation/ui/numberfield.h"
 #include "view3d/ui/movierecording.h"
 #include "view3d/ui/zunview.h"
 
@@ -57,13 +58,13 @@ RecordOptionsDialog::RecordOptionsDialog(QWidget* parent, const RecordOptions& o
         grid->addWidget(kinds_[i], i, 0, 1, i == 3 ? 1 : 2);
     }
     auto digits = [this] { return new QRegularExpressionValidator(QRegularExpression("[0-9]*"), this); };
-    axisAngle_ = new QLineEdit(OneDecimal(options.axisAngle), optionsBox);
+    axisAngle_ = RealField(new QLineEdit(OneDecimal(options.axisAngle), optionsBox));
     grid->addWidget(axisAngle_, 3, 1);
-    frameRate_ = new QLineEdit(QString::number(options.frameRate), optionsBox);
+    frameRate_ = IntegerField(new QLineEdit(QString::number(options.frameRate), optionsBox), 0, UINT32_MAX);
     frameRate_->setValidator(digits());
-    rotations_ = new QLineEdit(QString::number(options.rotations), optionsBox);
+    rotations_ = IntegerField(new QLineEdit(QString::number(options.rotations), optionsBox), 0, UINT32_MAX);
     rotations_->setValidator(digits());
-    period_ = new QLineEdit(OneDecimal(options.period), optionsBox);
+    period_ = RealField(new QLineEdit(OneDecimal(options.period), optionsBox));
     int row = 4;
     for (auto [text, edit] : {std::pair<const char*, QLineEdit*>{"Frame rate:", frameRate_},
                               {"Number of rotations:", rotations_},

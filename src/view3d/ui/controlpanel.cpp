@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/numberfield.h"
 #include "foundation/ui/wheelguard.h"
 #include "view3d/runanimation.h"
 #include "view3d/ui/advancedsettings.h"
@@ -72,6 +73,7 @@ void ImageControlFloatingDialog::BuildControls() {
         ig->addWidget(new QLabel(labels[i], info), i, 0);
         info_[i] = new QLineEdit(info);
         info_[i]->setFont(small);
+        RealField(info_[i]);
         ig->addWidget(info_[i], i, 1);
     }
     auto* set = Button("Set", info);

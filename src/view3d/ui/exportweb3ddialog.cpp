@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "foundation/ui/dialoghelpers.h"
+#include "foundation/ui/numberfield.h"
 #include "view3d/web3dtexts.h"
 
 namespace zun {
@@ -67,8 +68,8 @@ ExportWeb3DDialog::ExportWeb3DDialog(QWidget* parent, Web3DOptions& options,
 
     auto* effect = new QGroupBox("Effect:", this);
     auto* eg = new QGridLayout(effect);
-    border_ = new QLineEdit(effect);
-    opacity_ = new QLineEdit(effect);
+    border_ = IntegerField(new QLineEdit(effect), 0, kWeb3DMaxBorderPixels);
+    opacity_ = RealField(new QLineEdit(effect));
     eg->addWidget(new QLabel("Border", effect), 0, 0);
     eg->addWidget(border_, 0, 1);
     eg->addWidget(new QLabel("Opacity Factor", effect), 0, 2);

@@ -16,6 +16,7 @@
 #include <osg/Viewport>
 
 #include "document/zundoc.h"
+#include "foundation/ui/numberfield.h"
 #include "view3d/recordingtexts.h"
 #include "view3d/ui/zunview.h"
 
@@ -30,7 +31,7 @@ ComputationRecordingDialog::ComputationRecordingDialog(QWidget* parent, const QS
     setAcceptMode(QFileDialog::AcceptSave);
     setFileMode(QFileDialog::AnyFile);
     setDefaultSuffix("avi");
-    fps_ = new QLineEdit(QString::number(framesPerSecond), this);
+    fps_ = IntegerField(new QLineEdit(QString::number(framesPerSecond), this), 0, INT32_MAX);
     fps_->setObjectName("framesPerSecond");
     fps_->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), fps_));
     saveFrames_ = new QCheckBox(recmsg::kSaveFramesAlso, this);

@@ -1,6 +1,7 @@
 // Every window on a laptop's screen: on a 1366 x 768 desktop with a window manager, each window
 // the window tests show opens with its whole frame inside the screen's available area, and the
-// smallest size it can be given fits there too, so its buttons can always be reached. The frames
+// smallest size it can be given fits there too, so its buttons can always be reached; its number
+// fields show a whole value of their kind at the size the window opens with. The frames
 // are measured with xwininfo once the window manager has framed the window. The program runs
 // itself on a private desktop of that size (tests/script/wm_session.sh).
 
@@ -45,6 +46,7 @@
 #include "energyopt/ui/energyoptdialog.h"
 #include "foundation/ui/progressdialog.h"
 #include "model/sample.h"
+#include "numberfields.h"
 #include "platform/inifile.h"
 #include "plot/compoundprops.h"
 #include "plot/histogrammodel.h"
@@ -153,6 +155,10 @@ void CheckFits(QWidget* w, const std::string& name) {
     EXPECT_TRUE(screen.contains(frame)) << Text(frame) << " on " << Text(screen);
     EXPECT_LE(least.width(), screen.width()) << Text(least);
     EXPECT_LE(least.height(), screen.height()) << Text(least);
+    for (const test::NumberFieldCheck& c : test::CheckNumberFields(w)) {
+        std::cout << "[ measured ] " << name << ": " << c.field << " in " << c.width << " px\n";
+        EXPECT_TRUE(c.whole) << c.field << " cut in a field of " << c.width << " px";
+    }
 }
 
 // The windows whose pictures on the screen are kept.
@@ -579,6 +585,37 @@ TEST_F(Desktop, TheChannelToolsFitTheScreen) {
              return std::make_unique<ScalarAnalyticDialog>(rec, prompt, Main());
          }},
     });
+}
+
+// The import dialog of a CT channel whose attenuation range is entered by hand, at the size it
+// opens with: each coefficient typed reads back whole, as does the beam energy beside the rescale
+// switch.
+TEST_F(Desktop, TheImportDialogOfACtChannelShowsTheCoefficientsTypedWhole) {
+    const int ct = Doc().GetSample().FindChanIndex("CT 40 keV");
+    ASSERT_GE(ct, 0);
+    ImageImportOptions options = ImageImportOptions::FromChannel(Doc(), ct, true);
+    ASSERT_TRUE(options.ctChannel);
+    options.autoGenerate = false;
+    options.energy = 123.456f;
+    options.Open();
+    ImageImportDialog dialog(options, &prompt, Main());
+    dialog.setDirectory(QString::fromStdString(tmp.Path().string()));
+    dialog.show();
+    CheckFits(&dialog, "Image import, CT channel");
+    ASSERT_TRUE(dialog.lacZero->isEnabled());
+    ASSERT_TRUE(dialog.lacOne->isEnabled());
+    for (QLineEdit* e : {dialog.lacZero, dialog.lacOne}) {
+        test::Retype(e, "3.27675");
+        EXPECT_TRUE(test::detail::ShowsWhole(e, e->text()))
+            << e->text().toStdString() << " in " << e->width();
+        EXPECT_TRUE(test::detail::ShowsWhole(e, kRealFieldSample)) << e->width();
+    }
+    EXPECT_TRUE(test::detail::ShowsWhole(dialog.energy, kRealFieldSample)) << dialog.energy->width();
+    std::cout << "[ measured ] Image import, CT channel: coefficient fields " << dialog.lacZero->width()
+              << " and " << dialog.lacOne->width() << " px, energy " << dialog.energy->width()
+              << " px, dialog " << Text(dialog.size()) << "\n";
+    test::SaveDesktopShowing(&dialog, "fit-image-import-ct-desktop");
+    dialog.hide();
 }
 
 TEST_F(Desktop, TheAttenuationWindowsAndSmallDialogsFitTheScreen) {
