@@ -138,7 +138,7 @@ TEST_F(HelpFixture, HelpTopicsAndF1OpenTheGuideInItsOwnWindow) {
         "sends each request in its own write and uses tags that are not waiting",
         // Computations of several documents answer apart.
         "Each startcomp answers under its own tag",
-        "stop and disconnect answer the tag of the computation they stop",
+        "answer the tag of the computation they stop: a plain OK once that computation has ended",
         // The console's language.
         "The Edit Data console",
         "variable does not exist: 'x'",
