@@ -375,7 +375,7 @@ def case_refusals():
         check(z.reply_of("hello") == "hello", "the program still answers after the paths")
         # Grey pictures have no PNG form: refused with the window's reason, into a writable folder.
         for mode in ("1", "2"):
-            r = Replies(z, "output-img2d@Ref@-1@%s@%s@0@0" % (out, mode))
+            r = Replies(z, "output-img2d@@-1@%s@%s@0@0" % (out, mode))
             check(r.parts == ["ERROR:Command 'output-img2d' - Current PNG format does not support Mono colour."],
                   "mono %s PNG refused with its reason (%r)" % ("8 bit" if mode == "1" else "16 bit", r.parts))
         check(sorted(os.listdir(out)) == ["pipe.png"], "nothing was written beside the pipe (%r)" % os.listdir(out))
