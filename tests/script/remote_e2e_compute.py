@@ -8,7 +8,7 @@ import sys
 import time
 
 from remoteharness import FINAL, REPLY_WAIT, TMP, Zun, check, final_reply
-from remote_e2e_work import busy_processes
+from remote_e2e_work import rounds_quiet_and_busy
 
 MAKE_PHANTOM = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "make_phantom.py")
 TITLES = ("phA", "phB")
@@ -126,14 +126,14 @@ def two_computations(z, iterations, n, start0):
     under it; else what went wrong. Also whether phA ended while phB computed."""
     c = Controller(z)
     if not set_up(c, iterations):
-        return "not set up", False, {}
+        return "not set up", False
     c1, c2 = "C1", "C2"
     if not c.start(c1, TITLES[0]):
-        return "C1 never answered EXTEND (%r)" % c.stream[-200:], False, {}
+        return "C1 never answered EXTEND (%r)" % c.stream[-200:], False
     if not c.running(TITLES[0]):
-        return "phA did not compute after its start", False, {}
+        return "phA did not compute after its start", False
     if not c.start(c2, TITLES[1]):
-        return "C2 never answered EXTEND (%r)" % c.stream[-200:], False, {}
+        return "C2 never answered EXTEND (%r)" % c.stream[-200:], False
     seen = watch_both(c, [c1, c2], 600)
     figures = {}
     for tag, title in ((c1, TITLES[0]), (c2, TITLES[1])):
@@ -143,22 +143,22 @@ def two_computations(z, iterations, n, start0):
         replies = c.replies_of(tag)
         finals = [r for r in replies if not r.startswith(("EXTEND:", "WORK:"))]
         if finals != ["OK"]:
-            return "%s: finals %r, not one OK (%r)" % (tag, finals, c.stream[-300:]), False, figures
+            return "%s: finals %r, not one OK (%r)" % (tag, finals, c.stream[-300:]), False
         if got is None or got < last_busy:
-            return "%s answered while %s still computed" % (tag, title), False, figures
+            return "%s answered while %s still computed" % (tag, title), False
         if first_idle is None:
-            return "%s never seen idle" % title, False, figures
+            return "%s never seen idle" % title, False
         if not any(r.startswith("WORK:") for r in replies):
-            return "%s: no progress under its tag" % tag, False, figures
+            return "%s: no progress under its tag" % tag, False
         if replies.index("OK") != len(replies) - 1:
-            return "%s: replies after its final one (%r)" % (tag, replies), False, figures
+            return "%s: replies after its final one (%r)" % (tag, replies), False
     met = figures[c1][0] < seen[TITLES[1]][0]
     if met and not any(r.startswith("WORK:") for r in c.replies_of(c2)[1:]):
-        return "phB's progress did not go under C2", met, figures
+        return "phB's progress did not go under C2", met
     print("     round %d: C1 (phA) final at %.1f s, last seen computing %.1f s, first seen ended %.1f s; "
           "C2 (phB) final at %.1f s, last seen computing %.1f s, first seen ended %.1f s"
           % ((n + 1,) + tuple(x - start0 for x in figures[c1]) + tuple(x - start0 for x in figures[c2])))
-    return None, met, figures
+    return None, met
 
 
 def stop_while_both_compute(z, iterations):
@@ -205,26 +205,8 @@ def case_computations():
     size = int(os.environ.get("ZUN_COMPUTE_SIZE", "40"))
     iterations = [int(x) for x in os.environ.get("ZUN_COMPUTE_ITERATIONS", "300,1200").split(",")]
     paths = make_phantoms(size)
-    for label, count in (("quiet", 0), ("beside %d busy processes" % spinning, spinning)):
-        busy = busy_processes(count)
-        z = Zun(paths)
-        try:
-            passed = met = 0
-            for n in range(runs):
-                wrong, during, _ = two_computations(z, iterations, n, time.time())
-                if wrong:
-                    print("     round %d: %s" % (n + 1, wrong))
-                passed += wrong is None
-                met += during
-                if not z.alive():
-                    break
-            print("     %s: %d of %d rounds answered each tag at its own end" % (label, passed, runs))
-            check(passed == runs, "%s: each tag answered by its own computation (%d of %d)" % (label, passed, runs))
-            check(met > 0, "%s: phA ended while phB computed (%d of %d rounds)" % (label, met, runs))
-            if count == 0:
-                stop_while_both_compute(z, [iterations[1], iterations[1]])
-        finally:
-            z.stop()
-            for p in busy:
-                p.kill()
-                p.wait()
+    rounds_quiet_and_busy(runs, spinning, lambda: Zun(paths),
+                          lambda z, n: two_computations(z, iterations, n, time.time()),
+                          "answered each tag at its own end", "each tag answered by its own computation",
+                          "phA ended while phB computed",
+                          after=lambda z: stop_while_both_compute(z, [iterations[1], iterations[1]]))

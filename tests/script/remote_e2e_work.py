@@ -71,6 +71,36 @@ def busy_processes(count):
     return [subprocess.Popen([sys.executable, "-c", "while True: pass"]) for _ in range(count)]
 
 
+def rounds_quiet_and_busy(runs, spinning, start, one_round, done, claim, shown, after=None):
+    """`runs` rounds of one_round(z, n) -> (what went wrong or None, whether the round showed what
+    the case is about) on one program quiet and on one beside `spinning` busy processes: every
+    round must pass (`claim`) and one at least show it (`shown`). `start` starts the program;
+    `after(z)` runs on the quiet one once its rounds are done."""
+    for label, count in (("quiet", 0), ("beside %d busy processes" % spinning, spinning)):
+        busy = busy_processes(count)
+        z = start()
+        try:
+            passed = met = 0
+            for n in range(runs):
+                wrong, during = one_round(z, n)
+                if wrong:
+                    print("     round %d: %s" % (n + 1, wrong))
+                passed += wrong is None
+                met += during
+                if not z.alive():
+                    break
+            print("     %s: %d of %d rounds %s" % (label, passed, runs, done))
+            check(passed == runs, "%s: %s (%d of %d)" % (label, claim, passed, runs))
+            check(met > 0, "%s: %s (%d of %d rounds)" % (label, shown, met, runs))
+            if after and count == 0 and z.alive():
+                after(z)
+        finally:
+            z.stop()
+            for p in busy:
+                p.kill()
+                p.wait()
+
+
 def pipelined_round(z, rng, folder, n):
     """One slow image export of a 3x3x3000 document, a close of that document and a rename (even
     n) or a save (odd n) behind it, each sent 0.3 to 1 s after the one before without waiting for
@@ -133,28 +163,9 @@ def case_order():
     spinning = int(os.environ.get("ZUN_ORDER_BUSY", "8"))
     rng = random.Random(78)
     folder = os.path.join(TMP, "order-img")
-    for label, count in (("quiet", 0), ("beside %d busy processes" % spinning, spinning)):
-        busy = busy_processes(count)
-        z = Zun()
-        try:
-            passed = met = 0
-            for n in range(runs):
-                wrong, during = pipelined_round(z, rng, folder, n)
-                if wrong:
-                    print("     round %d: %s" % (n + 1, wrong))
-                passed += wrong is None
-                met += during
-                if not z.alive():
-                    break
-            print("     %s: %d of %d rounds in order" % (label, passed, runs))
-            check(passed == runs, "%s: every pipelined round answered in order (%d of %d)" % (label, passed, runs))
-            # Else the export was too quick for the case to show anything.
-            check(met > 0, "%s: the close came while the export ran (%d of %d rounds)" % (label, met, runs))
-        finally:
-            z.stop()
-            for p in busy:
-                p.kill()
-                p.wait()
+    # Else the export was too quick for the case to show anything: the close came while it ran.
+    rounds_quiet_and_busy(runs, spinning, Zun, lambda z, n: pipelined_round(z, rng, folder, n), "in order",
+                          "every pipelined round answered in order", "the close came while the export ran")
 
 
 def overlong_requests(z):
