@@ -14,6 +14,7 @@ class QAction;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class QMouseEvent;
 class QToolBar;
 
 namespace zun {
@@ -90,6 +91,8 @@ private:
     // (the window manager's frame took room from the main window after the first document
     // window opened, or the user made the main window smaller) moves back and shrinks into it.
     void FitChildrenToArea(const QSize& oldArea);
+    // Before a press on a document window's own parts (title bar, border): the pointer's move to it.
+    static void HoverWherePressed(QWidget* window, const QMouseEvent& press);
     QAction* Add(QMenu* menu, const char* name, const QString& text, const QKeySequence& key = {});
 
     CZunApp& app_;
