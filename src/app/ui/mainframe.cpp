@@ -531,6 +531,18 @@ void CMainFrame::UpdateCommandUI() {
     UpdateViewMenuCommands();
 }
 
+void CMainFrame::QueueCommandUI() {
+    if (commandUiQueued_) return;
+    commandUiQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            commandUiQueued_ = false;
+            UpdateCommandUI();
+        },
+        Qt::QueuedConnection);
+}
+
 void CMainFrame::RebuildRecentFiles() {
     const RecentFileList& list = app_.Recent();
     for (int i = 0; i < RecentFileList::kSize; ++i) {

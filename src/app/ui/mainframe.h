@@ -53,6 +53,9 @@ public:
 
     // Enables the commands that apply now (also called before each menu opens).
     void UpdateCommandUI();
+    // The same once the events queued now have run, however often it is asked meanwhile: the
+    // toolbar follows each change a document tells its windows of.
+    void QueueCommandUI();
     void RebuildRecentFiles();
     // Embedded in a controlling program: no caption, menu, toolbar or status bar.
     void EnterRemoteMode(long long parentWindow);
@@ -109,6 +112,7 @@ private:
     QPointer<QProgressBar> progress_;
     StatusProgressState progressState_;
     bool closing_ = false;
+    bool commandUiQueued_ = false;
     long long remoteParent_ = 0;  // the controller's window, 0 when not embedded
 };
 
