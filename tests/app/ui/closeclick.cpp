@@ -1,8 +1,5 @@
 #include "closeclick.h"
 
-#include <chrono>
-#include <thread>
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -13,7 +10,6 @@
 
 #include "app/ui/childframe.h"
 #include "app/ui/zunmessage.h"
-#include "compute/exitrequested.h"
 #include "compute/model.h"
 
 namespace zun::test {
@@ -50,21 +46,9 @@ void CloseClickFixture::StartRun() {
     ASSERT_TRUE(app->InitInstance(o));
     doc = app->ActiveDocument();
     ASSERT_NE(doc, nullptr);
-    Model& m = doc->GetModel();
-    m.SetStepRunner([this, &m](int, const ComputeLibParams&) {
-        inStep = true;
-        try {
-            while (!finish) {
-                m.SetProgress(1, false);
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-        } catch (const ExitRequested&) {
-            return kUserInterrupt;
-        }
-        return 0;
-    });
+    RunStepsUntil(*doc, inStep, finish);
     app->OnStartComputation(doc);
-    ASSERT_TRUE(WaitFor([&] { return inStep.load() && m.GetState() == kRunning; }, 60000));
+    ASSERT_TRUE(WaitFor([&] { return inStep.load() && doc->GetModel().GetState() == kRunning; }, 60000));
     window = qobject_cast<QMdiSubWindow*>(app->MainFrame()->ActiveChild()->parentWidget());
     ASSERT_NE(window, nullptr);
     ASSERT_FALSE(window->isMaximized());

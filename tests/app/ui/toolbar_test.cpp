@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <iostream>
-#include <thread>
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -16,7 +14,6 @@
 #include <QToolBar>
 
 #include "app/ui/childframe.h"
-#include "compute/exitrequested.h"
 #include "compute/model.h"
 #include "guitest.h"
 #include "model/zunchan.h"
@@ -33,6 +30,7 @@ struct ToolbarFixture : test::AppFixture {
     QWidget* start = nullptr;
     QWidget* stop = nullptr;
     int menusOpened = 0;
+    std::atomic<bool> inStep{false}, finish{false};  // of a run's steps (test::RunStepsUntil)
 
     void SetUp() override {
         MakeApp();
@@ -47,6 +45,7 @@ struct ToolbarFixture : test::AppFixture {
             QObject::connect(m, &QMenu::aboutToShow, [this] { ++menusOpened; });
     }
     void TearDown() override {
+        finish = true;
         EXPECT_EQ(menusOpened, 0);
         AppFixture::TearDown();
     }
@@ -87,19 +86,7 @@ TEST_F(ToolbarFixture, FollowsARunStartedAndEndedOutsideTheMenus) {
     ASSERT_NE(doc, nullptr);
     ASSERT_TRUE(Shows(true, false));
     Model& m = doc->GetModel();
-    std::atomic<bool> inStep{false}, finish{false};
-    m.SetStepRunner([&](int, const ComputeLibParams&) {
-        inStep = true;
-        try {
-            while (!finish) {
-                m.SetProgress(1, false);
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-        } catch (const ExitRequested&) {
-            return kUserInterrupt;
-        }
-        return 0;
-    });
+    test::RunStepsUntil(*doc, inStep, finish);
     // As a remote "start" does: the document's own command.
     ASSERT_EQ(doc->OnStartComputation(), 0);
     ASSERT_TRUE(WaitFor([&] { return inStep.load(); }));
