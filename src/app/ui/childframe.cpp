@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "app/framerules.h"
+#include "app/ui/mainframe.h"
 #include "app/ui/viewcommands.h"
 #include "app/ui/zunapp.h"
 #include "compute/computedocument.h"
@@ -282,6 +283,10 @@ void CChildFrame::DisplayCtChannels() {
 }
 
 void CChildFrame::OnUpdate(DocView*, unsigned hint, const ChangeHint*) {
+    // Every change of the document comes this way (an import, a channel in or out, a run's start,
+    // state and end): the toolbar shows at once what the menus would, not only once one opens. A
+    // burst of changes (a run's progress, a file's channels) costs one update.
+    if (auto* frame = qobject_cast<CMainFrame*>(window())) frame->QueueCommandUI();
     // A rename (Save As, a remote "settitle" or "save") reaches every caption.
     if (hint == static_cast<unsigned>(kHintRename))
         if (CZunApp* app = CZunApp::Instance()) app->RefreshTitles(doc_);

@@ -59,7 +59,8 @@ public:
     // at data rather than at an empty box.
     void DisplayCtChannels();
 
-    // The computation's state and progress reach the status panes.
+    // The computation's state and progress reach the status panes; every change reaches the main
+    // window's commands.
     void OnUpdate(DocView* sender, unsigned hint, const ChangeHint* hintObject) override;
 
 private:

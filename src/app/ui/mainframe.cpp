@@ -9,6 +9,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
 #include <QResizeEvent>
@@ -103,7 +104,20 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
         const QSize old = static_cast<QResizeEvent*>(event)->oldSize();
         if (old.isValid()) FitChildrenToArea(old - (mdi_->size() - ChildArea()));
     }
+    if (event->type() == QEvent::MouseButtonPress && qobject_cast<QMdiSubWindow*>(watched))
+        HoverWherePressed(static_cast<QWidget*>(watched), *static_cast<QMouseEvent*>(event));
     return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::HoverWherePressed(QWidget* window, const QMouseEvent& press) {
+    // A document window acts on a press by the title-bar button or border its last pointer move
+    // found, and forgets it when the pointer leaves. A question shown over it (its close button's
+    // "Stop computation?", "Save changes?") takes the pointer away, and the pointer's return after
+    // Escape brings no move: the next click on the close button, the mouse kept still, would hit
+    // nothing. The press is found again where it lands, by the move the pointer made to it.
+    QMouseEvent move(QEvent::MouseMove, press.position(), press.scenePosition(), press.globalPosition(),
+                     Qt::NoButton, Qt::NoButton, press.modifiers(), press.pointingDevice());
+    QCoreApplication::sendEvent(window, &move);
 }
 
 QSize CMainFrame::ChildArea() const {
@@ -385,6 +399,7 @@ QMdiSubWindow* CMainFrame::AddChild(CChildFrame* child) {
     QMdiSubWindow* w = mdi_->addSubWindow(child);
     w->setAttribute(Qt::WA_DeleteOnClose);
     w->setWindowIcon(windowIcon());
+    w->installEventFilter(this);
     const QSize area = mdi_->viewport()->size();
     w->resize(area.width() * 3 / 4, area.height() * 3 / 4);
     const int userWidth = TreePaneWidth();
@@ -514,6 +529,18 @@ void CMainFrame::UpdateCommandUI() {
     Action("fileRecordAnimation")->setEnabled(anim && !anim->Busy() && !(rec && rec->Recording().Active()));
     Action("fileStopRecording")->setEnabled(anim && anim->FreeFormRunning());
     UpdateViewMenuCommands();
+}
+
+void CMainFrame::QueueCommandUI() {
+    if (commandUiQueued_) return;
+    commandUiQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            commandUiQueued_ = false;
+            UpdateCommandUI();
+        },
+        Qt::QueuedConnection);
 }
 
 void CMainFrame::RebuildRecentFiles() {

@@ -14,6 +14,7 @@ class QAction;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class QMouseEvent;
 class QToolBar;
 
 namespace zun {
@@ -52,6 +53,9 @@ public:
 
     // Enables the commands that apply now (also called before each menu opens).
     void UpdateCommandUI();
+    // The same once the events queued now have run, however often it is asked meanwhile: the
+    // toolbar follows each change a document tells its windows of.
+    void QueueCommandUI();
     void RebuildRecentFiles();
     // Embedded in a controlling program: no caption, menu, toolbar or status bar.
     void EnterRemoteMode(long long parentWindow);
@@ -90,6 +94,8 @@ private:
     // (the window manager's frame took room from the main window after the first document
     // window opened, or the user made the main window smaller) moves back and shrinks into it.
     void FitChildrenToArea(const QSize& oldArea);
+    // Before a press on a document window's own parts (title bar, border): the pointer's move to it.
+    static void HoverWherePressed(QWidget* window, const QMouseEvent& press);
     QAction* Add(QMenu* menu, const char* name, const QString& text, const QKeySequence& key = {});
 
     CZunApp& app_;
@@ -106,6 +112,7 @@ private:
     QPointer<QProgressBar> progress_;
     StatusProgressState progressState_;
     bool closing_ = false;
+    bool commandUiQueued_ = false;
     long long remoteParent_ = 0;  // the controller's window, 0 when not embedded
 };
 

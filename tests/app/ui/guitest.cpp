@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -13,6 +14,9 @@
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QThread>
+
+#include "compute/exitrequested.h"
+#include "compute/model.h"
 
 namespace zun::test {
 
@@ -26,6 +30,22 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
+}
+
+void RunStepsUntil(CZunDoc& doc, std::atomic<bool>& inStep, std::atomic<bool>& finish) {
+    Model& m = doc.GetModel();
+    m.SetStepRunner([&m, &inStep, &finish](int, const ComputeLibParams&) {
+        inStep = true;
+        try {
+            while (!finish) {
+                m.SetProgress(1, false);
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        } catch (const ExitRequested&) {
+            return kUserInterrupt;
+        }
+        return 0;
+    });
 }
 
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {

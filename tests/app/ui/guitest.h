@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -63,6 +64,10 @@ struct AppFixture : ::testing::Test {
         return r.empty() ? std::string() : r.back().text;
     }
 };
+
+// Makes the document's computation steps report progress until `finish` is set (the step then
+// completes) or the run is stopped; `inStep` is set once a step runs.
+void RunStepsUntil(CZunDoc& doc, std::atomic<bool>& inStep, std::atomic<bool>& finish);
 
 // Runs the event loop until the condition holds or the time is up; returns the condition.
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000);

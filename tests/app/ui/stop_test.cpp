@@ -9,13 +9,16 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include "app/messagereport.h"
 #include "app/ui/mainframe.h"
 #include "app/ui/qtprompt.h"
 #include "app/ui/zunapp.h"
 #include "app/ui/zunmessage.h"
+#include "closeclick.h"
 #include "compute/exitrequested.h"
 #include "compute/model.h"
 #include "document/zundoc.h"
@@ -50,6 +53,8 @@ void SlowSteps(CZunDoc& doc, std::atomic<int>& steps, std::atomic<int>& sends) {
         return 0;
     });
 }
+
+using CloseClick = test::CloseClickFixture;
 
 struct StopFixture : test::AppFixture {
     void SetUp() override {
@@ -202,6 +207,35 @@ TEST(StopQuestion, IsWithdrawnWhenTheRunEndsWhileItIsOpen) {
     EXPECT_EQ(m.GetState(), kCompleted);
     doc->SetModifiedFlag(false);
     app.reset();
+}
+
+// Clicked through Qt's window-system input, as the platform delivers a mouse's: the pointer moves
+// onto the button once, and the second click comes where the first left it.
+TEST_F(CloseClick, EachClickOnTheCloseButtonAsksWhileTheRunGoesOn) {
+    ASSERT_NO_FATAL_FAILURE(StartRun());
+    QWindow* top = app->MainFrame()->windowHandle();
+    ASSERT_NE(top, nullptr);
+    const QPoint at = window->mapTo(app->MainFrame(), CloseButtonCentre(window));
+    auto click = [top, at] {
+        QTest::mouseClick(top, Qt::LeftButton, {}, at);
+        return true;
+    };
+    auto escape = [] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (box) QTest::keyClick(box, Qt::Key_Escape);
+        return box != nullptr;
+    };
+    const test::CloseClickRound round = RunRound(
+        [top, at, click] {
+            QTest::mouseMove(top, at);
+            return click();
+        },
+        escape, click,
+        [] {
+            if (QWidget* box = QApplication::activeModalWidget())
+                test::SaveScreenshot(box, "closeclick-question");
+        });
+    ExpectAskedEachTime(round);
 }
 
 int main(int argc, char** argv) {
