@@ -317,6 +317,7 @@ TEST(RemoteLinkCommands, TwoDocumentsComputingEachAnswerTheirOwnStart) {
     struct Run {
         CZunDoc* doc = nullptr;
         std::atomic<bool> release{false};
+        std::atomic<int> reports{0};
     };
     Run runs[2];
     const int figure[2] = {11, 22};
@@ -330,6 +331,7 @@ TEST(RemoteLinkCommands, TwoDocumentsComputingEachAnswerTheirOwnStart) {
         run.doc->GetModel().SetStepRunner([&run, f = figure[i]](int, const ComputeLibParams&) {
             while (!run.release) {
                 run.doc->GetModel().SetProgress(static_cast<float>(f), true);
+                ++run.reports;
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
             return 0;
@@ -345,9 +347,9 @@ TEST(RemoteLinkCommands, TwoDocumentsComputingEachAnswerTheirOwnStart) {
     };
     // The second start is sent while the first computation runs, as a controller may.
     r.Request("C1:startcomp@phA");
-    ASSERT_TRUE(pumpUntil([&] { return a.GetModel().GetState() == kRunning && !r.server.Busy(); }));
+    ASSERT_TRUE(pumpUntil([&] { return runs[0].reports > 0 && !r.server.Busy(); }));
     r.Request("C2:startcomp@phB");
-    ASSERT_TRUE(pumpUntil([&] { return b.GetModel().GetState() == kRunning && !r.server.Busy(); }));
+    ASSERT_TRUE(pumpUntil([&] { return runs[1].reports > 0 && !r.server.Busy(); }));
 
     // phA ends: C1 has its answer, C2 none while phB computes.
     runs[0].release = true;
