@@ -74,9 +74,15 @@ class Controller:
     def running(self, title):
         """Whether the document computes: a rename of a channel it lacks is refused for the
         running computation before the name is looked at."""
+        return self.probe(title)[0]
+
+    def probe(self, title):
+        """Whether the document computes, and where the answer stands in the stream: the program
+        answers in the order things happened, so a computation's end and a probe keep theirs."""
         t = self.send("renamechannel@%s@NoSuchChannel@X" % title)
         self.pump(lambda: self.final_of(t))
-        return t + ":ERROR:Command 'renamechannel' - computation running" in self.stream
+        at = self.stream.find(t + ":ERROR:Command 'renamechannel' - computation running")
+        return at >= 0, at if at >= 0 else self.stream.find(t + ":")
 
     def start(self, tag, title):
         self.watched.append(tag)
@@ -99,23 +105,32 @@ def set_up(c, iterations):
     return ok
 
 
+class Seen:
+    """What the probes of one document found: the last answer that it computed (where in the
+    stream and when) and when it was first found ended."""
+
+    def __init__(self):
+        self.busy_at = -1
+        self.busy_time = None
+        self.idle_time = None
+
+
 def watch_both(c, tags, timeout):
-    """Probes both documents until both tags have their final reply: for each document, the last
-    time it was seen computing and the first time it was seen idle."""
-    seen = {t: [0.0, None] for t in TITLES}
+    """Probes both documents until both tags have their final reply and both documents were
+    found ended."""
+    seen = {t: Seen() for t in TITLES}
     end = time.time() + timeout
     while time.time() < end:
-        if all(t in c.finals for t in tags) and all(s[1] is not None for s in seen.values()):
+        if all(t in c.finals for t in tags) and all(s.idle_time is not None for s in seen.values()):
             break
         for title in TITLES:
-            if seen[title][1] is not None:
+            if seen[title].idle_time is not None:
                 continue
-            busy = c.running(title)
-            now = time.time()
+            busy, at = c.probe(title)
             if busy:
-                seen[title][0] = now
+                seen[title].busy_at, seen[title].busy_time = at, time.time()
             else:
-                seen[title][1] = now
+                seen[title].idle_time = time.time()
         c.pump(lambda: False, 0.2)
     return seen
 
@@ -135,29 +150,30 @@ def two_computations(z, iterations, n, start0):
     if not c.start(c2, TITLES[1]):
         return "C2 never answered EXTEND (%r)" % c.stream[-200:], False
     seen = watch_both(c, [c1, c2], 600)
-    figures = {}
     for tag, title in ((c1, TITLES[0]), (c2, TITLES[1])):
-        last_busy, first_idle = seen[title]
-        got = c.finals.get(tag)
-        figures[tag] = (got, last_busy, first_idle)
         replies = c.replies_of(tag)
         finals = [r for r in replies if not r.startswith(("EXTEND:", "WORK:"))]
         if finals != ["OK"]:
             return "%s: finals %r, not one OK (%r)" % (tag, finals, c.stream[-300:]), False
-        if got is None or got < last_busy:
-            return "%s answered while %s still computed" % (tag, title), False
-        if first_idle is None:
-            return "%s never seen idle" % title, False
+        # A probe answered after the final reply found the document still computing.
+        if c.stream.find(tag + ":OK") < seen[title].busy_at:
+            return "%s answered while %s still computed (%r)" % (tag, title, c.stream[-400:]), False
+        if seen[title].idle_time is None:
+            return "%s never seen ended" % title, False
         if not any(r.startswith("WORK:") for r in replies):
             return "%s: no progress under its tag" % tag, False
         if replies.index("OK") != len(replies) - 1:
             return "%s: replies after its final one (%r)" % (tag, replies), False
-    met = figures[c1][0] < seen[TITLES[1]][0]
-    if met and not any(r.startswith("WORK:") for r in c.replies_of(c2)[1:]):
+    first_end = c.stream.find(c1 + ":OK")
+    met = first_end < seen[TITLES[1]].busy_at
+    if met and c.stream.find(c2 + ":WORK:", first_end) < 0:
         return "phB's progress did not go under C2", met
-    print("     round %d: C1 (phA) final at %.1f s, last seen computing %.1f s, first seen ended %.1f s; "
-          "C2 (phB) final at %.1f s, last seen computing %.1f s, first seen ended %.1f s"
-          % ((n + 1,) + tuple(x - start0 for x in figures[c1]) + tuple(x - start0 for x in figures[c2])))
+    def at(t):
+        return "%.1f s" % (t - start0) if t is not None else "never"
+    print("     round %d: %s" % (n + 1, "; ".join(
+        "%s (%s) final at %s, last found computing %s, found ended %s"
+        % (tag, title, at(c.finals.get(tag)), at(seen[title].busy_time), at(seen[title].idle_time))
+        for tag, title in ((c1, TITLES[0]), (c2, TITLES[1])))))
     return None, met
 
 
